@@ -1,0 +1,238 @@
+// Engine memory, error queue and processor helpers (Part 1.101).
+#include "scene/engine.h"
+
+#include <cfenv>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#if defined(__GNUC__) && (defined(__i386__) || defined(__x86_64__))
+#include <cpuid.h>
+#define QIV_HAVE_CPUID 1
+#endif
+
+namespace {
+
+constexpr size_t kTextMax = 499;  // characters of a message or context text
+
+struct ErrRecord {
+    char* context;
+    uint32_t line;
+    uint32_t level;
+    char* message;
+    ErrRecord* next;
+    ErrRecord* previous;
+};
+
+char g_context[kTextMax + 1] = "";
+uint32_t g_line = 0;
+ErrRecord* g_first = nullptr;
+ErrRecord* g_last = nullptr;
+size_t g_count = 0;
+
+std::fenv_t g_fpuSave;
+int g_mmx = 0;
+
+// Copies at most kTextMax characters of text into a new block ("" when null).
+char* copyText(const char* text) {
+    if (!text) text = "";
+    size_t n = strnlen(text, kTextMax);
+    char* copy = static_cast<char*>(malloc(n + 1));
+    if (!copy) return nullptr;
+    memcpy(copy, text, n);
+    copy[n] = '\0';
+    return copy;
+}
+
+void freeRecord(ErrRecord* r) {
+    free(r->context);
+    free(r->message);
+    free(r);
+}
+
+void dropFirst() {
+    ErrRecord* r = g_first;
+    g_first = r->next;
+    if (g_first)
+        g_first->previous = nullptr;
+    else
+        g_last = nullptr;
+    freeRecord(r);
+    --g_count;
+}
+
+void copyOut(char* destination, const char* text) {
+    if (!destination) return;
+    if (!text) text = "";
+    size_t n = strnlen(text, kTextMax);
+    memmove(destination, text, n);
+    destination[n] = '\0';
+}
+
+int vreport(uint32_t level, const char* format, va_list args) {
+    char buffer[kTextMax + 1];
+    int n = vsnprintf(buffer, sizeof buffer, format ? format : "", args);
+    if (n < 0) {
+        buffer[0] = '\0';
+        n = 0;
+    } else if (static_cast<size_t>(n) > kTextMax) {
+        n = static_cast<int>(kTextMax);
+    }
+    errPush(g_context, g_line, level, buffer);
+    return n;
+}
+
+}  // namespace
+
+void errSetContext(const char* fileText, uint32_t line) {
+    copyOut(g_context, fileText);
+    g_line = line;
+}
+
+void* memAlloc(const char* fileText, uint32_t line, size_t bytes, const char* typeText,
+               int32_t count, const char* nameText, int32_t elementSize) {
+    errSetContext(fileText, line);
+    void* block = nullptr;
+    // No object may exceed PTRDIFF_MAX; refusing here also keeps sanitizer
+    // builds from aborting on absurd sizes.
+    if (bytes <= static_cast<size_t>(PTRDIFF_MAX)) block = calloc(bytes ? bytes : 1, 1);
+    if (!block)
+        errReport(ERR_NOMEM, "No memory for <%s>=%d times type <%s>(size=%d>", nameText ? nameText : "",
+                  static_cast<int>(count), typeText ? typeText : "", static_cast<int>(elementSize));
+    return block;
+}
+
+void* memAllocZ(size_t bytes) {
+    return memAlloc("???", 99999, bytes, "", 0, "", 0);
+}
+
+void* memMalloc(size_t bytes) {
+    return malloc(bytes);
+}
+
+void* memRealloc(void* block, size_t bytes) {
+    return realloc(block, bytes);
+}
+
+void memFree(void* block) {
+    free(block);
+}
+
+int memFreeRef(void** holder) {
+    if (!holder) return 0;
+    free(*holder);
+    *holder = nullptr;
+    return 1;
+}
+
+int memAllocRef(void** holder, size_t bytes) {
+    if (!holder || bytes == 0) return 0;
+    *holder = memAllocZ(bytes);
+    return *holder ? 1 : 0;
+}
+
+int errReport(uint32_t level, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    int n = vreport(level, format, args);
+    va_end(args);
+    return n;
+}
+
+int errReportPlain(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    int n = vreport(ERR_PLAIN, format, args);
+    va_end(args);
+    return n;
+}
+
+int errPush(const char* contextText, uint32_t line, uint32_t level, const char* message) {
+    ErrRecord* r = static_cast<ErrRecord*>(malloc(sizeof(ErrRecord)));
+    if (!r) return 0;
+    r->context = copyText(contextText);
+    r->message = copyText(message);
+    r->line = line;
+    r->level = level;
+    r->next = nullptr;
+    r->previous = g_last;
+    if (g_last)
+        g_last->next = r;
+    else
+        g_first = r;
+    g_last = r;
+    ++g_count;
+    while (g_count > ERR_QUEUE_MAX) dropFirst();
+    return 1;
+}
+
+int errPop(uint32_t* level, char* message, char* context, uint32_t* line) {
+    ErrRecord* r = g_last;
+    if (!r) return 0;
+    if (level) *level = r->level;
+    if (line) *line = r->line;
+    copyOut(message, r->message);
+    copyOut(context, r->context);
+    g_last = r->previous;
+    if (g_last)
+        g_last->next = nullptr;
+    else
+        g_first = nullptr;
+    freeRecord(r);
+    --g_count;
+    return 1;
+}
+
+size_t errQueueSize() {
+    return g_count;
+}
+
+void errReset() {
+    while (g_first) dropFirst();
+    g_context[0] = '\0';
+    g_line = 0;
+}
+
+int dbgPrintf(const char*, ...) {
+    return 0;
+}
+
+void errMaskFpu() {
+    std::feholdexcept(&g_fpuSave);
+}
+
+void errRestoreFpu() {
+    std::fesetenv(&g_fpuSave);
+}
+
+int memDetectMmx() {
+#ifdef QIV_HAVE_CPUID
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return 0;
+    return (edx >> 23) & 1;
+#else
+    return 0;
+#endif
+}
+
+int memSetMmx(int on) {
+    g_mmx = on != 0;
+    return 1;
+}
+
+int memGetMmx() {
+    return g_mmx;
+}
+
+void memFill16(void* destination, uint32_t value, size_t count) {
+    const uint16_t v = static_cast<uint16_t>(value);
+    unsigned char* p = static_cast<unsigned char*>(destination);
+    for (size_t i = 0; i < count; ++i) memcpy(p + 2 * i, &v, 2);
+}
+
+void memFill32(void* destination, uint32_t value, size_t count) {
+    unsigned char* p = static_cast<unsigned char*>(destination);
+    for (size_t i = 0; i < count; ++i) memcpy(p + 4 * i, &value, 4);
+}

@@ -1,0 +1,70 @@
+// Engine memory, error queue and processor helpers.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+// Error levels
+enum : uint32_t {
+    ERR_PLAIN = 0,
+    ERR_NOMEM = 1,
+    ERR_READ = 2,
+    ERR_FORMAT = 3,
+    ERR_LENGTH = 4,
+};
+
+// Error context: set by memAlloc and by callers before errReport.
+void errSetContext(const char* fileText, uint32_t line);
+
+// Zero-filling allocator; on failure reports at level 1 and answers null.
+void* memAlloc(const char* fileText, uint32_t line, size_t bytes, const char* typeText,
+               int32_t count, const char* nameText, int32_t elementSize);
+// Shorthand used throughout the engine: memAlloc("???", 99999, bytes, "", 0, "", 0).
+void* memAllocZ(size_t bytes);
+
+void* memMalloc(size_t bytes);
+void* memRealloc(void* block, size_t bytes);
+void memFree(void* block);
+
+// Frees *holder (if any) and clears it. 0 for a null holder, else 1.
+int memFreeRef(void** holder);
+// Stores memAllocZ(bytes) in *holder. 0 for a null holder or zero bytes, else 1
+// (0 too when the allocation failed).
+int memAllocRef(void** holder, size_t bytes);
+
+template <class T> inline int memFreeRefT(T** holder) {
+    return memFreeRef(reinterpret_cast<void**>(holder));
+}
+
+// MinGW's C++ runtime formats with the ANSI (gnu) printf, not the MS one.
+#if defined(__MINGW32__)
+#define QIV_PRINTF_FORMAT(f, a) __attribute__((format(gnu_printf, f, a)))
+#elif defined(__GNUC__)
+#define QIV_PRINTF_FORMAT(f, a) __attribute__((format(printf, f, a)))
+#else
+#define QIV_PRINTF_FORMAT(f, a)
+#endif
+// Formats printf-style (at most 499 characters) and queues the message.
+int errReport(uint32_t level, const char* format, ...) QIV_PRINTF_FORMAT(2, 3);
+int errReportPlain(const char* format, ...) QIV_PRINTF_FORMAT(1, 2);
+int errPush(const char* contextText, uint32_t line, uint32_t level, const char* message);
+// Pops the newest record. message and context receive up to 499 characters
+// (buffers of at least 500 bytes, may be null). 0 when the queue is empty.
+int errPop(uint32_t* level, char* message, char* context, uint32_t* line);
+// Number of queued records, and the bound beyond which the oldest are dropped.
+size_t errQueueSize();
+constexpr size_t ERR_QUEUE_MAX = 1024;
+// Empties the queue and resets the context (tests start clean).
+void errReset();
+
+int dbgPrintf(const char* format, ...) QIV_PRINTF_FORMAT(1, 2);
+
+// Floating-point environment guard around drawing (not nestable).
+void errMaskFpu();
+void errRestoreFpu();
+
+int memDetectMmx();
+int memSetMmx(int on);
+int memGetMmx();
+
+void memFill16(void* destination, uint32_t value, size_t count);
+void memFill32(void* destination, uint32_t value, size_t count);
