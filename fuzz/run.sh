@@ -1,0 +1,24 @@
+#!/bin/sh
+# Generates the seed corpora and runs each fuzz target briefly.
+#   fuzz/run.sh <builddir>      (FUZZ_TIME overrides the 20 s per target)
+set -eu
+if [ $# -lt 1 ]; then
+    echo "usage: $0 <builddir>" >&2
+    exit 2
+fi
+build=$1
+here=$(cd "$(dirname "$0")" && pwd)
+time=${FUZZ_TIME:-20}
+corpus="$build/fuzz-corpus"
+
+"$build/fuzz/fuzz_pelseeds" "$corpus"
+for t in pelload pelchunk; do
+    work="$corpus/$t-new"
+    mkdir -p "$work"
+    # Inputs that once failed are kept beside the sources and replayed first.
+    if [ -d "$here/regressions/$t" ]; then
+        "$build/fuzz/fuzz_$t" -runs=0 "$here/regressions/$t"
+    fi
+    "$build/fuzz/fuzz_$t" -max_total_time="$time" -rss_limit_mb=2048 -max_len=65536 \
+        -artifact_prefix="$build/fuzz-$t-" "$work" "$corpus/$t"
+done

@@ -1,0 +1,558 @@
+#include "render/light.h"
+
+#include <cmath>
+
+#include "scene/engine.h"
+#include "scene/material.h"
+#include "scene/scene.h"
+
+int scnTexturesOn = 0;
+int scnGhostFlag = 0;
+LtViewState ltView = {};
+
+namespace {
+LightRecord* gHead = nullptr;
+LightRecord* gTail = nullptr;
+LightRecord* gActive = nullptr;
+int gChanged = 0;
+Vec3 gLastView = {0.0f, 0.0f, 1.0f};
+LtShadowTestFn gShadowTest = nullptr;
+
+float dot3(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+
+bool inList(const LightRecord* light) {
+    for (const LightRecord* l = gHead; l; l = l->next)
+        if (l == light) return true;
+    return false;
+}
+
+void storeDirection(LightRecord* l, const float pos[3]) {
+    if (l->kind == 0) {
+        Vec3 d = {-pos[0], -pos[1], -pos[2]};
+        if (d.x != 0.0f || d.y != 0.0f || d.z != 0.0f) vecNormalize(&d);
+        l->pos = d;
+    } else {
+        l->pos = {pos[0], pos[1], pos[2]};
+    }
+}
+
+// View vector of a point: the fixed vector under parallel projection, else
+// towards the eye (normalised when asked). false when it has no length.
+bool viewVector(const Vec3* p, bool normalise, Vec3* v) {
+    if (ltView.parallel) {
+        *v = ltView.parallelView;
+        return true;
+    }
+    *v = {ltView.eye.x - p->x, ltView.eye.y - p->y, ltView.eye.z - p->z};
+    if (!normalise) return true;
+    double len = std::sqrt(double(v->x) * v->x + double(v->y) * v->y + double(v->z) * v->z);
+    if (len == 0.0) return false;
+    v->x = float(v->x / len);
+    v->y = float(v->y / len);
+    v->z = float(v->z / len);
+    return true;
+}
+
+// Direction towards the light, its cosine and attenuation at p; false when
+// the light does not reach p from the side of n.
+bool lightGeometry(const LightRecord* l, const Vec3* p, const Vec3* n, Vec3* ld, float* d, float* att,
+                   float* dist) {
+    if (l->kind == 0) {
+        *ld = l->pos;
+        *d = dot3(*n, *ld);
+        if (*d <= 0.0f) return false;
+        *att = 1.0f;
+        *dist = 1.0e20f;
+        return true;
+    }
+    Vec3 delta = {l->pos.x - p->x, l->pos.y - p->y, l->pos.z - p->z};
+    float d2 = dot3(delta, delta);
+    if (d2 < 1.0e-6f) return false;
+    float len = std::sqrt(d2);
+    *ld = {delta.x / len, delta.y / len, delta.z / len};
+    *d = dot3(*n, *ld);
+    if (*d <= 0.0f) return false;
+    *att = l->fa * d2 + l->fb;
+    if (*att < 0.0f) return false;
+    *dist = len;
+    return true;
+}
+
+float specularTerm(const MatRecord* m, float s) {
+    return m->specCoeff[0] + 1.0f / (m->specCoeff[1] * s + m->specCoeff[2]);
+}
+
+void baseColour(const MatRecord* m, float c[3]) {
+    for (int i = 0; i < 3; ++i) {
+        c[i] = m->ambient[i];
+        if (m->flags & qivMatFlagIsLight) c[i] += m->diffuse[i];
+    }
+}
+
+void clampColour(const MatRecord* m, bool toOne, float c[3]) {
+    for (int i = 0; i < 3; ++i) {
+        float limit = toOne ? 1.0f : m->modulation[i];
+        if (c[i] > limit) c[i] = limit;
+    }
+}
+
+// World-space normal of a normal record, computed once per frame.
+void worldNormal(PelNormal* nr, const ScnNode* node, Vec3* out) {
+    if (!(nr->flags & NRM_WORLD)) {
+        Mat4 inv;
+        const Mat4* m = &node->invBase;
+        if (!(node->flags & NODE_INVERSE_VALID)) {
+            if (!mtxInvert(&node->base, &inv)) mtxIdentity(&inv);
+            m = &inv;
+        }
+        // Normals go with the transposed inverse placement.
+        const float* e = m->m;
+        const Vec3& n = nr->normal;
+        Vec3 r = {e[0] * n.x + e[1] * n.y + e[2] * n.z, e[4] * n.x + e[5] * n.y + e[6] * n.z,
+                  e[8] * n.x + e[9] * n.y + e[10] * n.z};
+        vecNormalize(&r);
+        nr->world = r;
+        nr->flags |= NRM_WORLD;
+    }
+    *out = nr->world;
+}
+
+bool faceWorldNormal(const PelFace* f, const ScnNode* node, Vec3* out) {
+    if (!f->normal) return false;
+    worldNormal(f->normal, node, out);
+    return true;
+}
+
+const PelFace* neighbour(const PelFace* f, const ScnNode* node, uint32_t edge) {
+    const PelContent* c = node->content;
+    uint32_t i = f->nb[edge];
+    if (!c || !c->faces || i >= c->faceCount) return nullptr;
+    return &c->faces[i];
+}
+}  // namespace
+
+int ltCreate(int32_t on, int32_t kind, const float pos[3], const float colour[3], uint32_t param,
+             LightRecord** handle, uintptr_t user) {
+    if (!handle) return 0;
+    *handle = nullptr;
+    auto* l = static_cast<LightRecord*>(memAllocZ(sizeof(LightRecord)));
+    if (!l) {
+        errSetContext("???", 99999);
+        errReport(ERR_NOMEM, "No memory to allocate general ligth!");
+        return 0;
+    }
+    l->on = on;
+    l->kind = kind;
+    static const float zero[3] = {0.0f, 0.0f, 0.0f};
+    storeDirection(l, pos ? pos : zero);
+    if (colour) {
+        l->r = colour[0];
+        l->g = colour[1];
+        l->b = colour[2];
+    }
+    l->param = param;
+    ltSetFalloff(l, 0.5f);
+    l->user = user;
+    if (gTail)
+        gTail->next = l;
+    else
+        gHead = l;
+    gTail = l;
+    gChanged = 1;
+    *handle = l;
+    return 1;
+}
+
+int ltAdd(int32_t kind, const float pos[3], const float colour[3], uint32_t param, LightRecord** handle) {
+    return ltCreate(1, kind, pos, colour, param, handle, 0);
+}
+
+int ltSet(LightRecord* light, const float pos[3], const float colour[3], uint32_t param) {
+    if (!light || !pos || !colour) return 0;
+    storeDirection(light, pos);
+    light->r = colour[0];
+    light->g = colour[1];
+    light->b = colour[2];
+    light->param = param;
+    return 1;
+}
+
+int ltDelete(LightRecord** handle) {
+    if (!handle || !*handle || !gHead) return 0;
+    LightRecord* light = *handle;
+    LightRecord* prev = nullptr;
+    LightRecord* l = gHead;
+    while (l && l != light) {
+        prev = l;
+        l = l->next;
+    }
+    if (!l) return 0;
+    if (prev)
+        prev->next = light->next;
+    else
+        gHead = light->next;
+    if (gTail == light) gTail = prev;
+    // Take it out of the active chain too, so that no one shades with it.
+    LightRecord** link = &gActive;
+    while (*link && *link != light) link = &(*link)->nextActive;
+    if (*link) *link = light->nextActive;
+    if (light->destroy) light->destroy(light);
+    memFree(light);
+    *handle = nullptr;
+    gChanged = 1;
+    return 1;
+}
+
+int ltGet(const LightRecord* light, int32_t* kind, float pos[3], float colour[3], uint32_t* param) {
+    if (!light || !inList(light)) return 0;
+    if (kind) *kind = light->kind;
+    if (pos) {
+        float s = light->kind == 0 ? -1.0f : 1.0f;
+        pos[0] = s * light->pos.x;
+        pos[1] = s * light->pos.y;
+        pos[2] = s * light->pos.z;
+    }
+    if (colour) {
+        colour[0] = light->r;
+        colour[1] = light->g;
+        colour[2] = light->b;
+    }
+    if (param) *param = light->param;
+    return 1;
+}
+
+int ltSetByUser(const float colour[3], uintptr_t user, float falloff, uint32_t param) {
+    if (!colour) return 0;
+    float p = falloff < 0.0f ? 0.0f : (falloff > 1.0f ? 1.0f : falloff);
+    for (LightRecord* l = gHead; l; l = l->next) {
+        if (l->user != user) continue;
+        l->r = colour[0];
+        l->g = colour[1];
+        l->b = colour[2];
+        l->param = param;
+        ltSetFalloff(l, p);
+    }
+    return 1;
+}
+
+int ltGetByUser(float colour[3], uintptr_t user, float* falloff, uint32_t* param) {
+    for (LightRecord* l = gHead; l; l = l->next) {
+        if (l->user != user) continue;
+        if (colour) {
+            colour[0] = l->r;
+            colour[1] = l->g;
+            colour[2] = l->b;
+        }
+        if (falloff) *falloff = l->falloff;
+        if (param) *param = l->param;
+        return 1;
+    }
+    return 0;
+}
+
+int ltSetFalloff(LightRecord* light, float p) {
+    if (!light) return 0;
+    float k = 1.8f * p + 0.1f;
+    float a = -0.5f / (398.0f * p * p + 0.5f - k);
+    light->fa = a;
+    light->fb = 1.0f - a * k;
+    light->falloff = p;
+    return 1;
+}
+
+int ltSetCastsShadow(ScnNode* node, uint32_t on) {
+    if (!node) return 0;
+    if (on)
+        node->flags &= ~NODE_NO_SHADOW;
+    else
+        node->flags |= NODE_NO_SHADOW;
+    return 1;
+}
+
+int ltGetCastsShadow(const ScnNode* node, uint32_t* on) {
+    if (!node || !on) return 0;
+    *on = (node->flags & NODE_NO_SHADOW) ? 0 : 1;
+    return 1;
+}
+
+void ltUpdateActive(int force, int skipCallbacks) {
+    if (!gChanged && !force) return;
+    gActive = nullptr;
+    LightRecord** tail = &gActive;
+    for (LightRecord* l = gHead; l; l = l->next) {
+        l->nextActive = nullptr;
+        if (!l->on) continue;
+        bool join = l->enable ? (!skipCallbacks && l->enable(l) != 0) : true;
+        if (!join) continue;
+        *tail = l;
+        tail = &l->nextActive;
+    }
+    gChanged = 0;
+}
+
+void ltActivateAll(uint32_t* count) {
+    uint32_t n = 0;
+    gActive = nullptr;
+    LightRecord** tail = &gActive;
+    for (LightRecord* l = gHead; l; l = l->next) {
+        l->nextActive = nullptr;
+        if (!l->on) continue;
+        *tail = l;
+        tail = &l->nextActive;
+        ++n;
+    }
+    gChanged = 1;
+    if (count) *count = n;
+}
+
+int ltVertexNormal(PelVertex* vertex, PelFace* face, ScnNode* node, uint32_t k, Vec3* out) {
+    if (!vertex || !face || !node || !out) return 0;
+    if (vertex->normal) {
+        worldNormal(vertex->normal, node, out);
+        return 1;
+    }
+    Vec3 fn = {0.0f, 0.0f, 1.0f};
+    if (!faceWorldNormal(face, node, &fn)) {
+        *out = fn;
+        return 0;
+    }
+    *out = fn;
+    if (!(vertex->flags & VTX_SMOOTH)) return 1;
+    uint32_t edges = (face->flags & FACE_QUAD) ? 4 : 3;
+    if (k >= edges) return 1;
+    uint32_t p = k == 0 ? edges - 1 : k - 1;
+    bool openK = face->flags & (FACE_OPEN_EDGE0 << k);
+    bool openP = face->flags & (FACE_OPEN_EDGE0 << p);
+    if (openK && openP) return 1;
+    Vec3 sum = fn;
+    auto add = [&](const PelFace* f) -> bool {
+        Vec3 n;
+        if (!f || !faceWorldNormal(f, node, &n)) return false;
+        sum.x += n.x;
+        sum.y += n.y;
+        sum.z += n.z;
+        return true;
+    };
+    if (openK || openP) {
+        if (!add(neighbour(face, node, openK ? p : k))) return 1;
+        vecNormalize(&sum);
+        *out = sum;
+        return 1;
+    }
+    const PelFace* across = neighbour(face, node, k);
+    const PelFace* before = neighbour(face, node, p);
+    if (!across || !before) return 1;
+    uint32_t acrossEdges = (across->flags & FACE_QUAD) ? 4 : 3;
+    bool found = false;
+    for (uint32_t e = 0; e < acrossEdges && !found; ++e)
+        found = !(across->flags & (FACE_OPEN_EDGE0 << e)) && across->nb[e] == face->nb[p];
+    if (!found) return 1;
+    if (!add(across) || !add(before)) return 1;
+    vecNormalize(&sum);
+    *out = sum;
+    return 1;
+}
+
+void ltShade(const MatRecord* m, const Vec3* pos, const Vec3* normal, float colour[3]) {
+    baseColour(m, colour);
+    const float* diff = scnTexturesOn ? m->texDiffuse : m->diffuse;
+    Vec3 v;
+    if (!viewVector(pos, true, &v)) return;
+    gLastView = v;
+    const Vec3& n = *normal;
+    float a = m->specCoeff[0];
+    for (LightRecord* l = gActive; l; l = l->nextActive) {
+        Vec3 ld;
+        float d, att, dist;
+        if (!lightGeometry(l, pos, normal, &ld, &d, &att, &dist)) continue;
+        float lc[3] = {l->r, l->g, l->b};
+        float w = l->kind == 0 ? d : att * d;
+        for (int i = 0; i < 3; ++i) colour[i] += diff[i] * lc[i] * w;
+        Vec3 refl = {ld.x - 2.0f * d * n.x, ld.y - 2.0f * d * n.y, ld.z - 2.0f * d * n.z};
+        float s = dot3(v, refl);
+        if (s < -0.1f && a != 0.0f) {
+            float f = specularTerm(m, s);
+            if (l->kind != 0) f *= att;
+            for (int i = 0; i < 3; ++i) colour[i] += m->specular[i] * lc[i] * f;
+        }
+    }
+    clampColour(m, scnTexturesOn != 0, colour);
+}
+
+void ltMaterialMaxColor(const MatRecord* m, float colour[3]) {
+    baseColour(m, colour);
+    const float* diff = scnTexturesOn ? m->texDiffuse : m->diffuse;
+    for (int i = 0; i < 3; ++i) colour[i] += diff[i] + m->specular[i];
+    clampColour(m, scnTexturesOn != 0, colour);
+}
+
+void ltAmbientAt(const Vec3* p, float colour[3]) {
+    for (int i = 0; i < 3; ++i) colour[i] = 0.1f;
+    for (LightRecord* l = gActive; l; l = l->nextActive) {
+        if (l->kind == 0) continue;
+        Vec3 delta = {l->pos.x - p->x, l->pos.y - p->y, l->pos.z - p->z};
+        float d2 = dot3(delta, delta);
+        if (!(d2 > 1.0e-6f)) continue;
+        float att = l->fa * d2 + l->fb;
+        if (!(att > 0.0f)) continue;
+        colour[0] += att * l->r;
+        colour[1] += att * l->g;
+        colour[2] += att * l->b;
+    }
+    for (int i = 0; i < 3; ++i)
+        if (colour[i] > 1.0f) colour[i] = 1.0f;
+}
+
+namespace {
+void envMap(const Vec3& r, float* u, float* v) {
+    *u = (std::atan2(r.y, r.x) + 3.14156f) * 0.15915659f;
+    *v = (std::atan2(r.z, std::sqrt(r.x * r.x + r.y * r.y)) + 1.57078f) * 0.31831318f;
+}
+}  // namespace
+
+void ltEnvMapVertex(PelVertex* vertex, const Vec3* normal) {
+    const Vec3& v = gLastView;
+    const Vec3& n = *normal;
+    float k = 2.0f * dot3(v, n);
+    Vec3 r = {v.x - k * n.x, v.y - k * n.y, v.z - k * n.z};
+    envMap(r, &vertex->eu, &vertex->ev);
+}
+
+void ltEnvMapDir(const Vec3* dir, const Vec3* normal, float* u, float* v) {
+    const Vec3& n = *normal;
+    float k = 2.0f * dot3(*dir, n);
+    Vec3 r = {k * n.x - dir->x, k * n.y - dir->y, k * n.z - dir->z};
+    envMap(r, u, v);
+}
+
+void ltSpecularCoeffs(float e, float* a, float* b, float* c) {
+    if (e > 0.1f) {
+        float av = -1.0f / (e * std::sqrt(e));
+        float cv = -1.0f / av;
+        *a = av;
+        *c = cv;
+        *b = cv - 1.0f / (1.0f - av);
+    } else {
+        *a = 0.0f;
+    }
+}
+
+int ltLightVertex(PelVertex* vertex, uint32_t index, PelFace* face, ScnNode* node, float* transparency) {
+    if (!vertex || !face || !node || !node->content || !node->materials ||
+        face->material >= node->content->materialCount)
+        return 0;
+    const MatRecord* m = &node->materials[face->material];
+    if (transparency) {
+        float t = m->alpha;
+        if (scnGhostFlag) t = t == 0.0f ? 0.3f : t * 0.3f;
+        *transparency = t;
+    }
+    if (vertex->flags & VTX_FIXED_COLOR) return 1;
+    if (vertex->flags & VTX_RELIGHT) vertex->flags &= ~VTX_LIT;
+    bool lit = vertex->flags & VTX_LIT;
+    bool own = vertex->normal != nullptr;
+    bool twoSided = face->flags & FACE_TWO_SIDED;
+    if (lit && !twoSided && own) return 1;
+    if (!(vertex->flags & VTX_WORLD)) {
+        mtxTransformPoint(&vertex->pos, &vertex->world, &node->base);
+        vertex->flags |= VTX_WORLD;
+    }
+    Vec3 n;
+    ltVertexNormal(vertex, face, node, index, &n);
+    Vec3 shadeN = n;
+    if (twoSided) {
+        Vec3 v;
+        viewVector(&vertex->world, false, &v);
+        Vec3 fn = {0.0f, 0.0f, 1.0f};
+        faceWorldNormal(face, node, &fn);
+        bool backLit = vertex->flags & VTX_BACKLIT;
+        if (dot3(fn, v) > 0.0f) {
+            if (lit && !backLit && own) return 1;
+            vertex->flags &= ~VTX_BACKLIT;
+        } else {
+            if (lit && backLit && own) return 1;
+            shadeN = {-n.x, -n.y, -n.z};
+            vertex->flags |= VTX_BACKLIT;
+        }
+    }
+    float c[3];
+    ltShade(m, &vertex->world, &shadeN, c);
+    vertex->r = c[0];
+    vertex->g = c[1];
+    vertex->b = c[2];
+    if (face->flags & FACE_ENVMAP) {
+        ltEnvMapVertex(vertex, &n);
+    } else {
+        vertex->eu = vertex->u;
+        vertex->ev = vertex->v;
+    }
+    vertex->flags |= VTX_LIT;
+    return 1;
+}
+
+int ltShadeRay(const Vec3* p, const Vec3* normal, const LtHit* hit, const Vec3* mirror, uint32_t slot,
+               uint32_t noShadows, uint32_t passP, float colour[3], uint32_t passQ) {
+    if (!p || !normal || !hit || !hit->material || !mirror || !colour) return 0;
+    const MatRecord* m = hit->material;
+    baseColour(m, colour);
+    const float* diff = hit->textured ? m->texDiffuse : m->diffuse;
+    float a = m->specCoeff[0];
+    for (LightRecord* l = gActive; l; l = l->nextActive, ++slot) {
+        Vec3 ld;
+        float d, att, dist;
+        if (!lightGeometry(l, p, normal, &ld, &d, &att, &dist)) continue;
+        int filtered = 0;
+        float filter[3] = {1.0f, 1.0f, 1.0f};
+        if (!noShadows && l->param && gShadowTest &&
+            gShadowTest(p, &ld, dist, slot, l->user, passP, passQ, &filtered, filter))
+            continue;
+        float lc[3] = {l->r, l->g, l->b};
+        float w = l->kind == 0 ? d : att * d;
+        float s = -dot3(*mirror, ld);
+        float f = 0.0f;
+        if (s < -0.1f && a != 0.0f) {
+            f = specularTerm(m, s);
+            if (l->kind != 0) f *= att;
+        }
+        for (int i = 0; i < 3; ++i) {
+            float add = diff[i] * lc[i] * w + hit->specular[i] * lc[i] * f;
+            if (filtered) {
+                float fc = filter[i] * 2.0f;
+                if (fc > 1.0f) fc = 1.0f;
+                add *= fc;
+            }
+            colour[i] += add;
+        }
+    }
+    if (hit->textured) {
+        for (int i = 0; i < 3; ++i) {
+            if (colour[i] > 1.0f) colour[i] = 1.0f;
+            colour[i] *= hit->texel[i];
+        }
+    } else {
+        clampColour(m, false, colour);
+    }
+    return 1;
+}
+
+void ltSetShadowTest(LtShadowTestFn fn) { gShadowTest = fn; }
+
+LightRecord* ltFirst() { return gHead; }
+LightRecord* ltFirstActive() { return gActive; }
+int ltChanged() { return gChanged; }
+
+void ltReset() {
+    LightRecord* l = gHead;
+    while (l) {
+        LightRecord* next = l->next;
+        memFree(l);
+        l = next;
+    }
+    gHead = gTail = gActive = nullptr;
+    gChanged = 0;
+    gLastView = {0.0f, 0.0f, 1.0f};
+    gShadowTest = nullptr;
+    scnTexturesOn = 0;
+    scnGhostFlag = 0;
+    ltView = {};
+}

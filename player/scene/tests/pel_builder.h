@@ -1,0 +1,413 @@
+// Test-side builder of PEL/KVO object files from plain descriptions, written
+// byte by byte in little-endian; independent of the reader under test.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace pelb {
+
+using Bytes = std::vector<uint8_t>;
+
+struct Light {
+    float rgb[3] = {1, 1, 1};
+    float pos[3] = {0, 0, 0};
+};
+struct Material {
+    float diffuse[3] = {0.5f, 0.5f, 0.5f};
+    float specular[3] = {1, 1, 1};
+    float alpha = 0;
+    float ambient = 0.2f, diffuseCo = 0.8f, specularCo = 0.5f, exponent = 4;
+    uint32_t area = 0;
+    uint32_t flags = 0;
+};
+struct Part {
+    float box[6] = {-1, -1, -1, 1, 1, 1};
+    uint32_t vertexCount = 0;
+    int32_t faceCount = 0;
+};
+struct Normal {
+    float x = 0, y = 0, z = 1;
+};
+struct Vertex {
+    float x = 0, y = 0, z = 0, u = 0, v = 0;
+    uint32_t normal = 65535;  // none
+    uint16_t flags = 0;
+};
+struct Face {
+    float dist = 0;
+    uint32_t v[4] = {0, 1, 2, 0};
+    uint32_t nb[4] = {0, 0, 0, 0};
+    uint16_t flags = 0;
+    uint32_t normal = 0;
+    uint16_t material = 0;
+    uint16_t area = 0;
+};
+struct Chunk {
+    uint32_t id = 0;
+    Bytes data;
+};
+
+struct Object {
+    std::string magic = "PEL V1.0";
+    std::string name = "Test object";
+    int nameLength = -1;            // length byte override (-1: the name's length)
+    uint32_t headerFlags = 0;
+    float size[3] = {2, 2, 2};
+    uint32_t callerValue = 0;
+    uint32_t faceCountField = 0;
+    int64_t areaNameBytes = -1;     // header offset 116 (-1: 256 x areas, 0 without areas)
+    std::vector<Light> lights;
+    std::vector<Material> materials;
+    std::vector<std::string> areas;
+    std::vector<Part> parts;
+    std::vector<Normal> vertexNormals, faceNormals;
+    std::vector<Vertex> vertices;
+    std::vector<Face> faces;
+    Bytes preview, outline;         // opaque blocks behind the geometry
+    std::vector<Chunk> chunks;
+    bool continuation = false;      // force a continuation record even for <= 4 chunks
+    // Count overrides of the geometry block header (-1: the real counts).
+    int64_t counts[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
+};
+
+inline void put16(Bytes& b, uint32_t v) {
+    b.push_back(uint8_t(v));
+    b.push_back(uint8_t(v >> 8));
+}
+inline void put32(Bytes& b, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b.push_back(uint8_t(v >> (8 * i)));
+}
+inline void putf(Bytes& b, float f) {
+    uint32_t w;
+    std::memcpy(&w, &f, 4);
+    put32(b, w);
+}
+inline void set32(Bytes& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = uint8_t(v >> (8 * i));
+}
+inline uint32_t get32(const Bytes& b, size_t at) {
+    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
+}
+inline void putCounted(Bytes& b, size_t width, const std::string& s, int lengthByte = -1) {
+    size_t start = b.size();
+    b.resize(start + width, 0);
+    size_t n = s.size() < width - 1 ? s.size() : width - 1;
+    b[start] = uint8_t(lengthByte >= 0 ? lengthByte : int(n));
+    std::memcpy(b.data() + start + 1, s.data(), n);
+}
+inline uint32_t byteSum(const Bytes& b, size_t from = 0, size_t n = SIZE_MAX) {
+    uint32_t s = 0;
+    for (size_t i = from; i < b.size() && i - from < n; ++i) s += b[i];
+    return s;
+}
+
+inline bool longVertices(const Object& o) { return o.vertices.size() > 65534; }
+inline bool longFaces(const Object& o) { return o.vertices.size() > 65534 || o.faces.size() > 65534; }
+
+inline Bytes geometryBlock(const Object& o) {
+    Bytes b;
+    const uint32_t real[8] = {uint32_t(o.lights.size()),        uint32_t(o.materials.size()),
+                              uint32_t(o.areas.size()),         uint32_t(o.parts.size()),
+                              uint32_t(o.vertexNormals.size()), uint32_t(o.faceNormals.size()),
+                              uint32_t(o.vertices.size()),      uint32_t(o.faces.size())};
+    for (int i = 0; i < 8; ++i) put32(b, o.counts[i] >= 0 ? uint32_t(o.counts[i]) : real[i]);
+    for (int i = 0; i < 8; ++i) put32(b, 0);
+    for (const Light& l : o.lights) {
+        for (float f : l.rgb) putf(b, f);
+        for (float f : l.pos) putf(b, f);
+        put32(b, 0);
+        put32(b, 0);
+    }
+    for (const Material& m : o.materials) {
+        for (float f : m.diffuse) putf(b, f);
+        for (float f : m.specular) putf(b, f);
+        putf(b, m.alpha);
+        putf(b, m.ambient);
+        putf(b, m.diffuseCo);
+        putf(b, m.specularCo);
+        putf(b, m.exponent);
+        put32(b, m.area);
+        put32(b, m.flags);
+        put32(b, 0);
+        put32(b, 0);
+        put32(b, 0);
+    }
+    bool names = o.areaNameBytes != 0 && !(o.areaNameBytes < 0 && o.areas.empty());
+    if (names)
+        for (const std::string& a : o.areas) putCounted(b, 256, a);
+    for (const Part& p : o.parts) {
+        for (float f : p.box) putf(b, f);
+        put32(b, p.vertexCount);
+        put32(b, uint32_t(p.faceCount));
+        put32(b, 0);
+        put32(b, 0);
+    }
+    for (const Normal& n : o.vertexNormals) {
+        putf(b, n.x);
+        putf(b, n.y);
+        putf(b, n.z);
+    }
+    for (const Normal& n : o.faceNormals) {
+        putf(b, n.x);
+        putf(b, n.y);
+        putf(b, n.z);
+    }
+    const bool lv = longVertices(o), lf = longFaces(o);
+    for (const Vertex& v : o.vertices) {
+        putf(b, v.x);
+        putf(b, v.y);
+        putf(b, v.z);
+        putf(b, v.u);
+        putf(b, v.v);
+        if (lv)
+            put32(b, v.normal);
+        else
+            put16(b, v.normal);
+        put16(b, v.flags);
+    }
+    for (const Face& f : o.faces) {
+        putf(b, f.dist);
+        if (lf) {
+            for (uint32_t x : f.v) put32(b, x);
+            for (uint32_t x : f.nb) put32(b, x);
+            put16(b, f.flags);
+            put32(b, f.normal);
+        } else {
+            for (uint32_t x : f.v) put16(b, x);
+            for (uint32_t x : f.nb) put16(b, x);
+            put16(b, f.flags);
+            put16(b, f.normal);
+        }
+        put16(b, f.material);
+        put16(b, f.area);
+    }
+    return b;
+}
+
+inline void putEntry(Bytes& b, size_t at, uint32_t id, uint32_t off, uint32_t size, uint32_t extra) {
+    set32(b, at, id);
+    set32(b, at + 4, off);
+    set32(b, at + 8, size);
+    set32(b, at + 12, extra);
+}
+
+// The whole file: header, geometry, preview, outline, chunks, continuation table.
+inline Bytes build(const Object& o) {
+    Bytes f;
+    putCounted(f, 24, o.magic);
+    f.resize(256, 0);
+    Bytes geo = geometryBlock(o);
+    const uint32_t geoOffset = 256;
+    f.insert(f.end(), geo.begin(), geo.end());
+    uint32_t previewOffset = 0, outlineOffset = 0;
+    if (!o.preview.empty()) {
+        previewOffset = uint32_t(f.size());
+        f.insert(f.end(), o.preview.begin(), o.preview.end());
+    }
+    if (!o.outline.empty()) {
+        outlineOffset = uint32_t(f.size());
+        f.insert(f.end(), o.outline.begin(), o.outline.end());
+    }
+    std::vector<std::pair<uint32_t, uint32_t>> at;  // offset, size
+    for (const Chunk& c : o.chunks) {
+        at.push_back({uint32_t(f.size()), uint32_t(c.data.size())});
+        f.insert(f.end(), c.data.begin(), c.data.end());
+    }
+    const size_t n = o.chunks.size();
+    const bool cont = n > 4 || (o.continuation && n >= 3);
+    size_t inSlots = cont ? 3 : n;
+    for (size_t i = 0; i < inSlots; ++i)
+        putEntry(f, 24 + 16 * i, o.chunks[i].id, at[i].first, at[i].second, byteSum(o.chunks[i].data));
+    if (cont) {
+        putEntry(f, 72, 0xFFFFFFFFu, uint32_t(f.size()), uint32_t(n), 0);
+        for (size_t i = 3; i < n; ++i) {
+            size_t p = f.size();
+            f.resize(p + 16);
+            putEntry(f, p, o.chunks[i].id, at[i].first, at[i].second, byteSum(o.chunks[i].data));
+        }
+    }
+    set32(f, 88, uint32_t(f.size()));
+    set32(f, 92, o.headerFlags);
+    for (int i = 0; i < 3; ++i) {
+        uint32_t w;
+        std::memcpy(&w, &o.size[i], 4);
+        set32(f, 96 + 4 * i, w);
+    }
+    set32(f, 108, o.callerValue);
+    set32(f, 112, o.faceCountField);
+    uint32_t areaBytes = o.areaNameBytes >= 0 ? uint32_t(o.areaNameBytes) : uint32_t(256 * o.areas.size());
+    set32(f, 116, areaBytes);
+    {
+        Bytes name;
+        putCounted(name, 100, o.name, o.nameLength);
+        std::memcpy(f.data() + 120, name.data(), 100);
+    }
+    set32(f, 220, geoOffset);
+    set32(f, 224, uint32_t(geo.size()));
+    set32(f, 228, byteSum(geo));
+    set32(f, 232, previewOffset);
+    set32(f, 236, uint32_t(o.preview.size()));
+    set32(f, 240, byteSum(o.preview));
+    set32(f, 244, outlineOffset);
+    set32(f, 248, uint32_t(o.outline.size()));
+    set32(f, 252, byteSum(o.outline));
+    return f;
+}
+
+// A text list from entries of (language, text) segments; an entry without
+// segments is written as 0x00 or, with emptyMark, as 0x01 0x00.
+using TextEntry = std::vector<std::pair<std::string, std::string>>;
+inline Bytes textList(const std::vector<TextEntry>& entries, bool emptyMark = false) {
+    Bytes b;
+    for (const TextEntry& e : entries) {
+        if (e.empty() && emptyMark) b.push_back(1);
+        for (const auto& [lang, text] : e) {
+            b.insert(b.end(), lang.begin(), lang.end());
+            b.insert(b.end(), text.begin(), text.end());
+            b.push_back(1);
+        }
+        b.push_back(0);
+    }
+    return b;
+}
+
+inline Bytes u32List(const std::vector<uint32_t>& words) {
+    Bytes b;
+    for (uint32_t w : words) put32(b, w);
+    return b;
+}
+
+// A small valid object: two parts (a quad and a triangle, then a triangle),
+// lights, materials, two areas, normals and three chunks.
+inline Object sample() {
+    Object o;
+    o.name = "Sample";
+    o.headerFlags = 1 | 2;
+    o.size[0] = 4;
+    o.size[1] = 2;
+    o.size[2] = 6;
+    o.callerValue = 0x1234;
+    o.faceCountField = 3;
+    o.lights.push_back({{1, 0.5f, 0.25f}, {10, 20, 30}});
+    Material m0;
+    m0.flags = 1 | 16 | 64 | 128;  // textured, two-sided; 64 and 128 are dropped
+    m0.area = 0;
+    Material m1;
+    m1.alpha = 0.95f;
+    m1.area = 7;  // beyond the areas: becomes 0
+    m1.exponent = 0.05f;
+    o.materials = {m0, m1};
+    o.areas = {"wood.bmp", "stone.bmp"};
+    Part p0;
+    p0.vertexCount = 5;
+    p0.faceCount = 2;
+    Part p1;
+    p1.box[0] = -2;
+    p1.vertexCount = 3;
+    p1.faceCount = -1;
+    o.parts = {p0, p1};
+    o.vertexNormals = {{0, 0, 1}, {0, 1, 0}};
+    o.faceNormals = {{0, 0, 1}, {1, 0, 0}, {0, 1, 0}};
+    for (int i = 0; i < 8; ++i) {
+        Vertex v;
+        v.x = float(i);
+        v.y = float(i * 2);
+        v.z = float(i * 3);
+        v.u = 0.25f * i;
+        v.v = 0.5f;
+        o.vertices.push_back(v);
+    }
+    o.vertices[0].normal = 1;
+    o.vertices[1].flags = 0x7E00 | 0x20;
+    o.vertices[2].flags = 0x7E00 | 0x10;
+    o.vertices[3].flags = 0x3E00 | 0x30;  // incomplete mark: ignored
+    o.vertices[4].u = 1000.0f;
+    o.vertices[4].v = 1000.5f;
+    Face quad;
+    quad.v[0] = 0;
+    quad.v[1] = 1;
+    quad.v[2] = 2;
+    quad.v[3] = 3;
+    quad.nb[0] = 1;
+    quad.nb[1] = 0;  // open edges 1..3
+    quad.nb[2] = 0;
+    quad.nb[3] = 0;
+    quad.flags = 1 | 4;
+    quad.normal = 0;
+    quad.dist = 1.5f;
+    quad.material = 0;
+    quad.area = 0;
+    Face tri;
+    tri.v[0] = 2;
+    tri.v[1] = 3;
+    tri.v[2] = 4;
+    tri.nb[0] = 0;
+    tri.nb[1] = 1;
+    tri.nb[2] = 1;
+    tri.normal = 1;
+    tri.material = 1;
+    tri.area = 1;
+    Face tri2;
+    tri2.v[0] = 5;
+    tri2.v[1] = 6;
+    tri2.v[2] = 7;
+    tri2.nb[0] = 2;
+    tri2.nb[1] = 2;
+    tri2.nb[2] = 2;
+    tri2.normal = 2;
+    tri2.material = 9;  // beyond the materials: becomes 0
+    tri2.area = 9;
+    o.faces = {quad, tri, tri2};
+    o.chunks.push_back({0x10000, textList({{{"DE", "Teil eins"}, {"XX", "part one"}}, {{"EN", "second"}}})});
+    o.chunks.push_back({0x10001, textList({{{"XX", "object"}}, {{"XX", "file name"}}})});
+    o.chunks.push_back({21, u32List({7, 9})});
+    return o;
+}
+
+inline void writeFile(const std::filesystem::path& p, const Bytes& b) {
+    std::FILE* f = std::fopen(p.string().c_str(), "wb");
+    if (!f) return;
+    if (!b.empty()) std::fwrite(b.data(), 1, b.size(), f);
+    std::fclose(f);
+}
+inline Bytes readFile(const std::filesystem::path& p) {
+    Bytes b;
+    std::FILE* f = std::fopen(p.string().c_str(), "rb");
+    if (!f) return b;
+    uint8_t buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) b.insert(b.end(), buf, buf + n);
+    std::fclose(f);
+    return b;
+}
+
+// A folder of its own under the system's temporary folder, removed at the end.
+class TempDir {
+public:
+    explicit TempDir(const std::string& tag) {
+        static unsigned serial = 0;
+        auto base = std::filesystem::temp_directory_path();
+        for (unsigned i = 0; i < 1000; ++i) {
+            dir_ = base / ("qivpel_" + tag + "_" + std::to_string(reinterpret_cast<uintptr_t>(this) & 0xFFFFFF) +
+                           "_" + std::to_string(serial++));
+            std::error_code ec;
+            if (std::filesystem::create_directory(dir_, ec)) break;
+        }
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+    std::filesystem::path operator/(const std::string& name) const { return dir_ / name; }
+    const std::filesystem::path& path() const { return dir_; }
+
+private:
+    std::filesystem::path dir_;
+};
+
+}  // namespace pelb
