@@ -1,4 +1,4 @@
-// Engine memory, error queue and processor helpers (Part 1.101).
+// Engine memory, error queue and processor helpers.
 #include "scene/engine.h"
 
 #include <cfenv>

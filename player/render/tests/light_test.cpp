@@ -432,9 +432,9 @@ class VertexLighting : public Lights {
     LightRecord* light = nullptr;
     void SetUp() override {
         Lights::SetUp();
-        BuildSpec spec = twoPartSpec();
-        spec.vertexNormals = true;
-        c = buildContent(spec);
+        BuildSpec layout = twoPartSpec();
+        layout.vertexNormals = true;
+        c = buildContent(layout);
         Mat4 base;
         mtxIdentity(&base);
         ASSERT_EQ(scnNodeCreate(c, 0, nullptr, nullptr, &base, &node), 1);

@@ -101,15 +101,15 @@ TEST_F(Materials, AmbientIsBlackUntilGlobalColourIsSet) {
 }
 
 TEST_F(Materials, GlobalsRefreshEveryNodeAndMaterialSet) {
-    BuildSpec spec = twoPartSpec();
-    spec.materials = {input(1, 0, 0, 0), input(0, 1, 0, 0)};
-    PelContent* c = buildContent(spec);
+    BuildSpec layout = twoPartSpec();
+    layout.materials = {input(1, 0, 0, 0), input(0, 1, 0, 0)};
+    PelContent* c = buildContent(layout);
     Mat4 base;
     mtxIdentity(&base);
     ScnNode* node = nullptr;
     ASSERT_EQ(scnNodeCreate(c, 0, nullptr, nullptr, &base, &node), 1);
     MatRecord setRecs[1] = {};
-    matEvaluate(&spec.materials[0], nullptr, &setRecs[0]);
+    matEvaluate(&layout.materials[0], nullptr, &setRecs[0]);
     MatSet set = {1, nullptr, setRecs};
     MatSetLink link = {&set, {0, 0}, nullptr};
     c->matSets = &link;
@@ -136,12 +136,12 @@ TEST_F(Materials, GlobalsRefreshEveryNodeAndMaterialSet) {
 }
 
 TEST_F(Materials, NodeMaterialUsesAreaTextureOnlyWhenTextured) {
-    BuildSpec spec = twoPartSpec();
-    spec.areaCount = 2;
-    spec.materials = {input(1, 1, 1, qivMatFlagIsTextured), input(1, 1, 1, 0)};
-    spec.materials[0].area = 1;
-    spec.materials[1].area = 1;
-    PelContent* c = buildContent(spec);
+    BuildSpec layout = twoPartSpec();
+    layout.areaCount = 2;
+    layout.materials = {input(1, 1, 1, qivMatFlagIsTextured), input(1, 1, 1, 0)};
+    layout.materials[0].area = 1;
+    layout.materials[1].area = 1;
+    PelContent* c = buildContent(layout);
     TestTexture tex = {{0.5f, 0.5f, 0.5f}, nullptr, {}};
     TexRecord* textures[2] = {nullptr, asTexture(&tex)};
     Mat4 base;

@@ -71,8 +71,8 @@ TEST_F(SceneNode, NullContentGivesBareNode) {
 }
 
 TEST_F(SceneNode, CreateSetsUpNode) {
-    BuildSpec spec = twoPartSpec();
-    PelContent* c = buildContent(spec);
+    BuildSpec layout = twoPartSpec();
+    PelContent* c = buildContent(layout);
     Mat4 base = translation(10, 0, 0);
     ScnNode* node = nullptr;
     ASSERT_EQ(scnNodeCreate(c, 42, nullptr, nullptr, &base, &node), 1);
@@ -165,10 +165,10 @@ TEST_F(SceneNode, GlobalContentListUnlinksInAnyPosition) {
 
 TEST_F(SceneNode, FailedCreateLeavesNothingBehind) {
     // A content without faces and without material sets cannot make a node.
-    BuildSpec spec;
-    spec.positions = {{0, 0, 0}};
-    spec.lights = {{1, 1, 1, {0, 0, 5}}};
-    PelContent* c = buildContent(spec);
+    BuildSpec layout;
+    layout.positions = {{0, 0, 0}};
+    layout.lights = {{1, 1, 1, {0, 0, 5}}};
+    PelContent* c = buildContent(layout);
     Mat4 base = identity();
     ScnNode* node = reinterpret_cast<ScnNode*>(&base);  // stale value must be cleared
     EXPECT_EQ(scnNodeCreate(c, 0, nullptr, nullptr, &base, &node), 0);
@@ -180,9 +180,9 @@ TEST_F(SceneNode, FailedCreateLeavesNothingBehind) {
 }
 
 TEST_F(SceneNode, FacelessContentCopiesFirstMaterialSet) {
-    BuildSpec spec;
-    spec.positions = {{0, 0, 0}};
-    PelContent* c = buildContent(spec);
+    BuildSpec layout;
+    layout.positions = {{0, 0, 0}};
+    PelContent* c = buildContent(layout);
     MatRecord recs[2] = {};
     recs[1].diffuse[0] = 0.25f;
     MatSet set = {2, nullptr, recs};
@@ -250,9 +250,9 @@ TEST_F(SceneNode, OwnedChildrenGoWithTheParent) {
 }
 
 TEST_F(SceneNode, NodeLightsFollowThePlacement) {
-    BuildSpec spec = twoPartSpec();
-    spec.lights = {{1, 0.5f, 0.25f, {0, 0, 5}}, {0, 1, 0, {1, 1, 1}}};
-    PelContent* c = buildContent(spec);
+    BuildSpec layout = twoPartSpec();
+    layout.lights = {{1, 0.5f, 0.25f, {0, 0, 5}}, {0, 1, 0, {1, 1, 1}}};
+    PelContent* c = buildContent(layout);
     Mat4 base = translation(10, 0, 0);
     int token = 0;
     ScnNode* node = nullptr;
@@ -282,9 +282,9 @@ TEST_F(SceneNode, NodeLightsFollowThePlacement) {
 }
 
 TEST_F(SceneNode, AreaTexturesAreCopied) {
-    BuildSpec spec = twoPartSpec();
-    spec.areaCount = 2;
-    PelContent* c = buildContent(spec);
+    BuildSpec layout = twoPartSpec();
+    layout.areaCount = 2;
+    PelContent* c = buildContent(layout);
     TexRecord* textures[2] = {reinterpret_cast<TexRecord*>(0x10), nullptr};
     Mat4 base = identity();
     ScnNode* node = nullptr;
@@ -317,11 +317,11 @@ TEST_F(SceneNode, HighlightTable) {
 }
 
 TEST_F(SceneNode, PartQueries) {
-    BuildSpec spec = twoPartSpec();
-    spec.areaCount = 3;
-    spec.materials[1].flags = qivMatFlagIsTextured;
-    spec.materials[1].area = 2;
-    PelContent* c = buildContent(spec);
+    BuildSpec layout = twoPartSpec();
+    layout.areaCount = 3;
+    layout.materials[1].flags = qivMatFlagIsTextured;
+    layout.materials[1].area = 2;
+    PelContent* c = buildContent(layout);
     uint32_t n = 0;
     EXPECT_EQ(pelGetSubObjectCount(c, &n), 1);
     EXPECT_EQ(n, 2u);
@@ -378,8 +378,8 @@ TEST_F(SceneNode, VisIdInitLimits) {
 }
 
 TEST_F(SceneNode, FaceIdColoursRoundTrip) {
-    BuildSpec spec = twoPartSpec();  // faces face +z
-    PelContent* c = buildContent(spec);
+    BuildSpec layout = twoPartSpec();  // faces face +z
+    PelContent* c = buildContent(layout);
     Mat4 base = identity();
     ScnNode* node = nullptr;
     ASSERT_EQ(scnNodeCreate(c, 0, nullptr, nullptr, &base, &node), 1);
@@ -438,15 +438,15 @@ TEST_F(SceneNode, FaceIdColoursRoundTrip) {
 
 TEST_F(SceneNode, QuadPlaneWithDegenerateTriangle) {
     // Quad faces: (0,1,2) and (0,1,3) make the two triangles.
-    BuildSpec spec;
-    spec.positions = {
+    BuildSpec layout;
+    layout.positions = {
         {0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {0, 1, 1},    // first triangle degenerate
         {0, 0, 0}, {1, 0, 0}, {0, 1, 2}, {3, 0, 0},    // second triangle degenerate
         {0, 0, 0}, {2, 0, 0}, {0, 1, 0}, {0, 0, 1},    // both valid: xy plane and xz plane
     };
-    spec.faces = {{{0, 1, 2, 3}, 0, FACE_QUAD}, {{4, 5, 6, 7}, 0, FACE_QUAD}, {{8, 9, 10, 11}, 0, FACE_QUAD}};
-    spec.materials = {plainMaterial(1, 1, 1)};
-    PelContent* c = buildContent(spec);
+    layout.faces = {{{0, 1, 2, 3}, 0, FACE_QUAD}, {{4, 5, 6, 7}, 0, FACE_QUAD}, {{8, 9, 10, 11}, 0, FACE_QUAD}};
+    layout.materials = {plainMaterial(1, 1, 1)};
+    PelContent* c = buildContent(layout);
     struct Case {
         int face;
         Vec3 normal;
@@ -485,14 +485,14 @@ TEST_F(SceneNode, DropUnusedVerticesKeepsAFullyUsedContent) {
 }
 
 TEST_F(SceneNode, DropUnusedVerticesPacksParts) {
-    BuildSpec spec;
+    BuildSpec layout;
     // Part 0: vertices 0..4, 1 and 3 unused. Part 1: vertices 5..8, 5 unused.
-    spec.positions = {{0, 0, 0}, {9, 9, 9}, {1, 0, 0}, {9, 9, 9}, {0, 1, 0},
+    layout.positions = {{0, 0, 0}, {9, 9, 9}, {1, 0, 0}, {9, 9, 9}, {0, 1, 0},
                       {9, 9, 9}, {0, 0, 1}, {1, 0, 1}, {0, 1, 1}};
-    spec.faces = {{{0, 2, 4, 0}, 0, 0}, {{6, 7, 8, 0}, 0, 0}};
-    spec.parts = {{5, 1}, {4, 1}};
-    spec.materials = {plainMaterial(1, 1, 1)};
-    PelContent* c = buildContent(spec);
+    layout.faces = {{{0, 2, 4, 0}, 0, 0}, {{6, 7, 8, 0}, 0, 0}};
+    layout.parts = {{5, 1}, {4, 1}};
+    layout.materials = {plainMaterial(1, 1, 1)};
+    PelContent* c = buildContent(layout);
     c->faces[0].v[3] = 77;  // a triangle's fourth index becomes the third one
     ASSERT_EQ(pelDropUnusedVertices(c), 1);
     EXPECT_EQ(c->vertexCount, 6u);
@@ -518,14 +518,14 @@ TEST_F(SceneNode, DropUnusedVerticesPacksParts) {
 }
 
 TEST_F(SceneNode, MergeVerticesWithinParts) {
-    BuildSpec spec;
+    BuildSpec layout;
     // Part 0: 0 and 2 equal, 3 differs from 0 in u only. Part 1: 4 equals 0 but is in another part.
-    spec.positions = {{1, 1, 1}, {0, 0, 0}, {1, 1, 1}, {1, 1, 1}, {1, 1, 1}, {0, 0, 0}, {0, 1, 0}};
-    spec.us = {0.5f, 0, 0.5f, 0.25f, 0.5f, 0, 0};
-    spec.faces = {{{2, 1, 3, 0}, 0, 0}, {{0, 1, 2, 3}, 0, FACE_QUAD}, {{4, 5, 6, 0}, 0, 0}};
-    spec.parts = {{4, 2}, {3, 1}};
-    spec.materials = {plainMaterial(1, 1, 1)};
-    PelContent* c = buildContent(spec);
+    layout.positions = {{1, 1, 1}, {0, 0, 0}, {1, 1, 1}, {1, 1, 1}, {1, 1, 1}, {0, 0, 0}, {0, 1, 0}};
+    layout.us = {0.5f, 0, 0.5f, 0.25f, 0.5f, 0, 0};
+    layout.faces = {{{2, 1, 3, 0}, 0, 0}, {{0, 1, 2, 3}, 0, FACE_QUAD}, {{4, 5, 6, 0}, 0, 0}};
+    layout.parts = {{4, 2}, {3, 1}};
+    layout.materials = {plainMaterial(1, 1, 1)};
+    PelContent* c = buildContent(layout);
     ASSERT_EQ(pelMergeVertices(c), 1);
     uint32_t rep = c->faces[0].v[0];
     EXPECT_TRUE(rep == 0 || rep == 2);
