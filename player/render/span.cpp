@@ -1,0 +1,314 @@
+// Row walkers and pixel routines of the triangle rasteriser, and the routine tables.
+#include "render/span.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "render/line.h"
+#include "scene/engine.h"
+
+namespace {
+
+SpanParams g_span;
+PicRecord* g_target = nullptr;
+const SpanHardware* g_hardware = nullptr;
+
+// Mode bits of one walker instance (compile-time, so the loops carry no mode tests).
+enum : unsigned {
+    M_DEPTH = 1,   // test the depth plane
+    M_STORE = 2,   // store the depth of drawn pixels
+    M_GOURAUD = 4,
+    M_TEX = 8,
+    M_BLEND = 16,
+    M_KEY = 32,
+    M_LIT = 64,
+};
+
+inline uint32_t load16(const uint8_t* p) {
+    uint16_t v;
+    std::memcpy(&v, p, 2);
+    return v;
+}
+inline void store16(uint8_t* p, uint32_t v) {
+    uint16_t w = uint16_t(v);
+    std::memcpy(p, &w, 2);
+}
+inline void store32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
+
+inline uint32_t texIndex(const SpanParams& p, uint32_t u, uint32_t v) {
+    return ((u >> 16) & p.colMask) + (uint32_t(uint64_t(v) >> p.rowShift) & p.rowMask);
+}
+
+inline uint32_t destScaled(uint32_t dst, uint32_t a) {
+    return (((dst & 0x7C00) * a) >> 8 & 0x7C00) | (((dst & 0x3E0) * a) >> 8 & 0x3E0) |
+           (((dst & 0x1F) * a) >> 8 & 0x1F);
+}
+
+inline void edgeStep(SpanEdge& e) {
+    e.col += e.qStep;
+    e.rem += e.mStep;
+    if (e.rem >= e.den) {
+        e.rem -= e.den;
+        ++e.col;
+    }
+}
+
+// The pixels of one span: count pixels from p.colour, moving by dir (+1 or -1).
+template <unsigned M>
+void pixels16(SpanParams& p, int dir) {
+    uint8_t* c = p.colour;
+    int16_t* zp = p.zp;
+    int64_t z = p.z;
+    const int64_t zs = dir > 0 ? p.zStep : -p.zStep;
+    uint32_t u = p.u, v = p.v, r = p.r, g = p.g, b = p.b;
+    const uint32_t us = dir > 0 ? p.uStep : 0u - p.uStep;
+    const uint32_t vs = dir > 0 ? p.vStep : 0u - p.vStep;
+    const uint32_t rs = dir > 0 ? p.rStep : 0u - p.rStep;
+    const uint32_t gs = dir > 0 ? p.gStep : 0u - p.gStep;
+    const uint32_t bs = dir > 0 ? p.bStep : 0u - p.bStep;
+    const uint32_t a = uint32_t(p.destWeight);
+    const ptrdiff_t step = dir * 2;
+    for (int32_t i = 0; i < p.count; ++i) {
+        int32_t d = 0;
+        bool pass = true;
+        if constexpr ((M & M_DEPTH) != 0) {
+            d = spanDepth16(z);
+            pass = d < *zp;
+        }
+        if (pass) {
+            uint32_t word;
+            bool skip = false;
+            if constexpr ((M & M_LIT) != 0) {
+                word = p.litTable[p.texels[texIndex(p, u, v)]];
+            } else if constexpr ((M & M_TEX) != 0) {
+                uint32_t texel = p.palette[p.texels[texIndex(p, u, v)]];
+                if constexpr ((M & M_KEY) != 0) skip = texel == 0;
+                uint32_t red = (texel >> 16) & 0xFF, green = (texel >> 8) & 0xFF, blue = texel & 0xFF;
+                uint32_t lr, lg, lb;
+                if constexpr ((M & M_GOURAUD) != 0) {
+                    lr = r >> 16;
+                    lg = g >> 16;
+                    lb = b >> 16;
+                } else {
+                    lr = p.lightR;
+                    lg = p.lightG;
+                    lb = p.lightB;
+                }
+                if constexpr ((M & M_BLEND) != 0) {
+                    uint32_t dst = load16(c);
+                    word = ((red * lr + (dst & 0x7C00) * a) >> 8 & 0x7C00) |
+                           ((green * lg + (dst & 0x3E0) * a) >> 8 & 0x3E0) |
+                           ((blue * lb + (dst & 0x1F) * a) >> 8 & 0x1F);
+                } else {
+                    word = ((red * lr) >> 8 & 0x7C00) | ((green * lg) >> 8 & 0x3E0) | ((blue * lb) >> 8 & 0x1F);
+                }
+            } else {
+                if constexpr ((M & M_GOURAUD) != 0)
+                    word = ((r >> 16) & 0x7C00) | ((g >> 16) & 0x3E0) | ((b >> 16) & 0x1F);
+                else
+                    word = p.flat;
+                if constexpr ((M & M_BLEND) != 0) word = destScaled(load16(c), a) + word;
+            }
+            if (!skip) {
+                store16(c, word);
+                if constexpr ((M & M_STORE) != 0) *zp = int16_t(d);
+            }
+        }
+        c += step;
+        if constexpr ((M & M_DEPTH) != 0) {
+            zp += dir;
+            z += zs;
+        }
+        if constexpr ((M & M_TEX) != 0) {
+            u += us;
+            v += vs;
+        }
+        if constexpr ((M & M_GOURAUD) != 0) {
+            r += rs;
+            g += gs;
+            b += bs;
+        }
+    }
+}
+
+// Values of the attributes at pixel (x, row).
+template <unsigned M>
+void spanStart(SpanParams& p, int64_t x, int32_t row) {
+    const double fx = double(x), fy = double(row);
+    if constexpr ((M & M_DEPTH) != 0) p.z = spanFix64(p.pz.at(fx, fy, p.x0, p.y0), 0x1p46);
+    if constexpr ((M & M_TEX) != 0) {
+        p.u = spanWrap32(p.pu.at(fx, fy, p.x0, p.y0));
+        p.v = spanWrap32(p.pv.at(fx, fy, p.x0, p.y0));
+    }
+    if constexpr ((M & M_GOURAUD) != 0) {
+        p.r = spanWrap32(p.pr.at(fx, fy, p.x0, p.y0));
+        p.g = spanWrap32(p.pg.at(fx, fy, p.x0, p.y0));
+        p.b = spanWrap32(p.pb.at(fx, fy, p.x0, p.y0));
+    }
+}
+
+// Row walker: one span per row between the long and the short edge.
+template <unsigned M, bool Id = false>
+void walk() {
+    SpanParams& p = g_span;
+    const int bpp = Id ? 4 : 2;
+    for (int32_t row = p.firstRow; row < p.endRow; ++row) {
+        int64_t left, right;
+        if (p.orientation) {
+            left = p.longEdge.col + 1;
+            right = p.shortEdge.col;
+        } else {
+            left = p.shortEdge.col + 1;
+            right = p.longEdge.col;
+        }
+        if (left < 0) left = 0;
+        if (right > p.width - 1) right = p.width - 1;
+        if (row >= 0 && row < p.height && left <= right) {
+            // Id spans always run to the right from the left column.
+            const bool toRight = Id || p.orientation;
+            const int64_t start = toRight ? left : right;
+            const size_t at = size_t(row) * size_t(p.width) + size_t(start);
+            p.colour = p.pixels + at * bpp;
+            p.zp = p.depth ? p.depth + at : nullptr;
+            p.count = int32_t(right - left + 1);
+            spanStart<M>(p, start, row);
+            if constexpr (Id) {
+                uint8_t* c = p.colour;
+                int16_t* zp = p.zp;
+                int64_t z = p.z;
+                for (int32_t i = 0; i < p.count; ++i, c += 4, ++zp, z += p.zStep) {
+                    int32_t d = spanDepth16(z);
+                    if (d < *zp) {
+                        *zp = int16_t(d);
+                        store32(c, p.flat);
+                    }
+                }
+            } else if constexpr (M == 0) {
+                // flat without depth: one word fill from the leftmost pixel
+                memFill16(p.pixels + (size_t(row) * size_t(p.width) + size_t(left)) * 2, p.flat, size_t(p.count));
+            } else {
+                pixels16<M>(p, toRight ? 1 : -1);
+            }
+        }
+        edgeStep(p.longEdge);
+        edgeStep(p.shortEdge);
+    }
+}
+
+constexpr unsigned Z = M_DEPTH | M_STORE;
+constexpr unsigned BZ = M_DEPTH | M_BLEND;
+
+}  // namespace
+
+SpanParams& spanParams() { return g_span; }
+void spanSetTarget(PicRecord* target) { g_target = target; }
+PicRecord* spanGetTarget() { return g_target; }
+void spanSetHardware(const SpanHardware* hardware) { g_hardware = hardware; }
+const SpanHardware* spanGetHardware() { return g_hardware; }
+
+int64_t spanFix64(double value, double limit) {
+    if (!(value == value)) return 0;
+    if (value > limit) value = limit;
+    if (value < -limit) value = -limit;
+    return int64_t(value);
+}
+
+uint32_t spanWrap32(double value) {
+    if (!std::isfinite(value)) return 0;
+    constexpr double lim = 0x1p62;
+    if (value > lim || value < -lim) value = std::fmod(value, 0x1p32);
+    return uint32_t(uint64_t(int64_t(value)));
+}
+
+int spanTextureValid(const TexPixelBlock* block) {
+    if (!block || block->magic != TEX_BLOCK_MAGIC) return 0;
+    if (block->extraLevels > 15 || block->log2Width > 15 || block->log2Height > 15) return 0;
+    for (uint32_t k = 0; k <= block->extraLevels; ++k) {
+        const TexLevel* lv = texLevel(block, k);
+        if (!lv->pixels || !lv->palette) return 0;
+    }
+    return 1;
+}
+
+int spanUseLevel(const TexPixelBlock* block, uint32_t level) {
+    static uint32_t padded[256];
+    if (level > block->extraLevels || level > block->log2Width || level > block->log2Height) return 0;
+    const TexLevel* lv = texLevel(block, level);
+    const uint32_t wb = block->log2Width - level, hb = block->log2Height - level;
+    SpanParams& p = g_span;
+    p.texels = lv->pixels;
+    if (lv->paletteCount >= 256) {
+        p.palette = lv->palette;
+    } else {
+        std::memset(padded, 0, sizeof padded);
+        std::memcpy(padded, lv->palette, lv->paletteCount * sizeof(uint32_t));
+        p.palette = padded;
+    }
+    p.colMask = (1u << wb) - 1;
+    p.rowMask = ((1u << hb) - 1) << wb;
+    p.rowShift = 32 - wb - hb;
+    return 1;
+}
+
+uint32_t spanTexel(uint32_t u, uint32_t v) {
+    const SpanParams& p = g_span;
+    return p.palette[p.texels[texIndex(p, u, v)]];
+}
+uint32_t spanTexelLit(uint32_t u, uint32_t v) {
+    const SpanParams& p = g_span;
+    return p.litTable[p.texels[texIndex(p, u, v)]];
+}
+
+void spanFlat() { walk<0>(); }
+void spanGouraud() { walk<M_GOURAUD>(); }
+void spanTex() { walk<M_TEX>(); }
+void spanFlatZ() { walk<Z>(); }
+void spanGouraudZ() { walk<Z | M_GOURAUD>(); }
+void spanTexZ() { walk<Z | M_TEX>(); }
+void spanGouraudTexZ() { walk<Z | M_GOURAUD | M_TEX>(); }
+void spanTexLitZ() { walk<Z | M_TEX | M_LIT>(); }
+void spanTexKeyZ() { walk<Z | M_TEX | M_KEY>(); }
+void spanGouraudTexKeyZ() { walk<Z | M_GOURAUD | M_TEX | M_KEY>(); }
+void spanBlendZ() { walk<BZ>(); }
+void spanBlendGouraudZ() { walk<BZ | M_GOURAUD>(); }
+void spanBlendTexZ() { walk<BZ | M_TEX>(); }
+void spanBlendTexKeyZ() { walk<BZ | M_TEX | M_KEY>(); }
+void spanBlendGouraudTexZ() { walk<BZ | M_GOURAUD | M_TEX>(); }
+void spanBlendGouraudTexKeyZ() { walk<BZ | M_GOURAUD | M_TEX | M_KEY>(); }
+void spanIdZ() { walk<M_DEPTH, true>(); }
+
+// Row 0: without depth (slots 3 and 7 would need a depth set-up: refused).
+// Rows 5-8: the four-pixel forms; they share the scalar bodies.
+#define SPAN_ROW_PLAIN(tex)                                                                        \
+    spanFlatZ, spanGouraudZ, tex, spanGouraudTexZ, spanBlendZ, spanBlendGouraudZ, spanBlendTexZ, \
+        spanBlendGouraudTexZ
+#define SPAN_ROW_KEY                                                                                 \
+    spanFlatZ, spanGouraudZ, spanTexKeyZ, spanGouraudTexKeyZ, spanBlendZ, spanBlendGouraudZ,       \
+        spanBlendTexKeyZ, spanBlendGouraudTexKeyZ
+
+const SpanFn spanRowTable[SPAN_ROW_SLOTS] = {
+    spanFlat, spanGouraud, spanTex, nullptr, spanFlat, spanGouraud, spanTex, nullptr,
+    SPAN_ROW_PLAIN(spanTexZ),  // k 0-7
+    SPAN_ROW_KEY,              // k 8-15
+    SPAN_ROW_PLAIN(spanTexLitZ),  // k 16-23
+    SPAN_ROW_KEY,              // k 24-31
+    SPAN_ROW_PLAIN(spanTexZ),  // k 32-39
+    SPAN_ROW_KEY,              // k 40-47
+    SPAN_ROW_PLAIN(spanTexZ),  // k 48-55: no lit palette in the four-pixel forms
+    SPAN_ROW_KEY,              // k 56-63
+};
+
+#undef SPAN_ROW_PLAIN
+#undef SPAN_ROW_KEY
+
+const SpanFn spanRunTable[SPAN_RUN_SLOTS] = {
+    spanLineRoutine<0>,  spanLineRoutine<1>,  spanLineRoutine<2>,  spanLineRoutine<3>,
+    spanLineRoutine<4>,  spanLineRoutine<5>,  spanLineRoutine<6>,  spanLineRoutine<7>,
+    spanLineRoutine<8>,  spanLineRoutine<9>,  spanLineRoutine<10>, spanLineRoutine<11>,
+    spanLineRoutine<12>, spanLineRoutine<13>, spanLineRoutine<14>, spanLineRoutine<15>,
+    spanLineRoutine<0>,  spanLineRoutine<0>,  spanLineRoutine<0>,  spanLineRoutine<0>,
+    spanLineRoutine<20>, spanLineRoutine<21>, spanLineRoutine<22>, spanLineRoutine<23>,
+    spanLineRoutine<0>,  spanLineRoutine<0>,  spanLineRoutine<0>,  spanLineRoutine<0>,
+    spanLineRoutine<28>, spanLineRoutine<29>, spanLineRoutine<30>, spanLineRoutine<31>,
+    spanIdZ,             nullptr,
+};
