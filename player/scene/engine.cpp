@@ -1,6 +1,8 @@
 // Engine memory, error queue and processor helpers.
 #include "scene/engine.h"
 
+#include "render/triangle.h"
+
 #include <cfenv>
 #include <cstdarg>
 #include <cstdint>
@@ -219,6 +221,7 @@ int memDetectMmx() {
 
 int memSetMmx(int on) {
     g_mmx = on != 0;
+    triSetMmx(g_mmx);
     return 1;
 }
 
