@@ -12,7 +12,13 @@ time=${FUZZ_TIME:-20}
 corpus="$build/fuzz-corpus"
 
 "$build/fuzz/fuzz_pelseeds" "$corpus"
-for t in pelload pelchunk; do
+for seeder in "$build"/fuzz/fuzz_seeds_*; do
+    [ -x "$seeder" ] && "$seeder" "$corpus"
+done
+for bin in "$build"/fuzz/fuzz_*; do
+    [ -x "$bin" ] || continue
+    t=${bin##*/fuzz_}
+    case $t in seeds_*|pelseeds) continue ;; esac
     work="$corpus/$t-new"
     mkdir -p "$work"
     # Inputs that once failed are kept beside the sources and replayed first.
