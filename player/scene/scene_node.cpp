@@ -1,6 +1,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "render/collision.h"
 #include "render/light.h"
 #include "scene/anim.h"
 #include "scene/contentlist.h"
@@ -194,6 +195,8 @@ int scnNodeFree(ScnNode** holder, uint32_t* remaining) {
     ScnNode* node = *holder;
     // The kind may refuse; then the node stays as it is.
     if (node->destroyHook && !node->destroyHook(node)) return 0;
+    // Collision pairs are keyed by node address.
+    colForgetNode(node);
 
     while (ScnChildLink* link = node->children) {
         if (link->owned && link->child) {
