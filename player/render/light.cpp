@@ -540,6 +540,7 @@ void ltSetShadowTest(LtShadowTestFn fn) { gShadowTest = fn; }
 LightRecord* ltFirst() { return gHead; }
 LightRecord* ltFirstActive() { return gActive; }
 int ltChanged() { return gChanged; }
+void ltMarkChanged() { gChanged = 1; }
 
 void ltReset() {
     LightRecord* l = gHead;

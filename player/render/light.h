@@ -83,5 +83,7 @@ void ltSetShadowTest(LtShadowTestFn fn);  // null: never blocked
 LightRecord* ltFirst();
 LightRecord* ltFirstActive();
 int ltChanged();
+// Raises the lights-changed flag so the next update rebuilds the active chain.
+void ltMarkChanged();
 // Frees every light and clears all module state (tests start clean).
 void ltReset();

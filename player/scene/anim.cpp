@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "scene/animblock.h"
 #include "scene/engine.h"
 #include "scene/scene.h"
 
@@ -21,8 +22,6 @@ constexpr float kChangeEpsilon = 1e-7f;
 constexpr int kMaxParentDepth = 1024;
 
 const uint32_t kDefaultDims[4] = {3, 4, 3, 4};
-// Floats reserved per vector in an animation block, by list slot.
-const uint32_t kReservedWords[4] = {3, 5, 3, 4};
 
 bool validList(const AnimList* list) {
     return list && list->keys && list->keyCount > 0 && list->dimension >= 1 && list->dimension <= 5;
@@ -191,6 +190,7 @@ int evalList(AnimList* list, float t, float* out, float* deriv) {
         return finish();
     }
 
+    float flipped[5];
     if ((list->interpolation & ANIM_INTERP_QUAT) && d >= 4) {
         double diff = 0.0, sum = 0.0;
         for (int c = 0; c < 4; ++c) {
@@ -198,8 +198,12 @@ int evalList(AnimList* list, float t, float* out, float* deriv) {
             diff += m * m;
             sum += p * p;
         }
-        if (diff - 0.0001 > sum)
-            for (int c = 0; c < 4; ++c) keys[j].value[c] = -keys[j].value[c];
+        // The far sign of the next key: use its negation (same rotation) without touching the key.
+        if (diff - 0.0001 > sum) {
+            copyN(flipped, P1, d);
+            for (int c = 0; c < 4; ++c) flipped[c] = -flipped[c];
+            P1 = flipped;
+        }
     }
     if ((list->interpolation & ANIM_INTERP_SPHERICAL) && d >= 4) {
         double turns = d >= 5 ? std::trunc((double(P1[4]) - P0[4]) * kInvTwoPi) : 0.0;
@@ -237,12 +241,6 @@ uint32_t le32(const uint8_t* p) {
 }
 void put32(uint8_t* p, uint32_t v) {
     p[0] = uint8_t(v), p[1] = uint8_t(v >> 8), p[2] = uint8_t(v >> 16), p[3] = uint8_t(v >> 24);
-}
-float lef32(const uint8_t* p) {
-    uint32_t u = le32(p);
-    float f;
-    std::memcpy(&f, &u, 4);
-    return f;
 }
 
 // ---- Editable key lists -------------------------------------------------
@@ -666,6 +664,8 @@ int animListCreate(uint32_t keyCount, uint32_t dimension, AnimKey* keys, uint32_
         list->startTime = list->activeStart = keys[0].time;
         list->endTime = list->activeEnd = keys[keyCount - 1].time;
     }
+    // An empty or reversed window becomes a tiny one, as a window set later would.
+    if (!(list->activeStart < list->activeEnd)) list->activeEnd = list->activeStart + 1e-5f;
     keys[0].refCount++;
     animListPrepare(list);
     *out = list;
@@ -1128,104 +1128,36 @@ int animTrackRebuild(const AnimTrack* track, AnimTrack** out) {
     if (!out) return 0;
     *out = nullptr;
     if (!standalone(track)) return 0;
-    return copyTrack(track, ANIM_TRACK_STANDALONE, out);
+    uint8_t* block = nullptr;
+    uint32_t size = 0;
+    if (!animBlockBuild(track, &block, &size)) return 0;
+    int ok = animTrackFromBlock(block, size, out);
+    animBlockFree(&block);
+    return ok;
 }
 
 int animTrackFromBlock(const uint8_t* block, size_t size, AnimTrack** out) {
     if (!out) return 0;
     *out = nullptr;
     if (!block) return 0;
-    auto bad = [](const char* what) {
-        errReport(ERR_FORMAT, "Bad animation block: %s", what);
-        return 0;
-    };
-    if (size < 108) {
-        errReport(ERR_LENGTH, "Animation block too short (%u bytes)", unsigned(size));
+    AnimBlockData d;
+    if (!animBlockParse(block, size, nullptr, &d)) return 0;
+    if (d.trackCount == 0) {
+        errReport(ERR_FORMAT, "Bad animation block: no track");
         return 0;
     }
-    if (le32(block + 64) == 0) return bad("no track");
-    const uint64_t rec = le32(block + 88);
-    const uint64_t valueArea = le32(block + 100);
-    const uint64_t valueWords = le32(block + 80);
-    if (rec + 148 > size) return bad("track record outside the block");
-    if (valueArea + 4 * valueWords > size) return bad("value area outside the block");
-    const uint8_t* r = block + rec;
-    const uint32_t present = le32(r + 128);
     AnimTrack* t = newTrack(ANIM_TRACK_STANDALONE);
-    if (!t) return 0;
-    for (int k = 0; k < 16; ++k) {
-        t->preMatrix.m[k] = lef32(r + 4 * k);
-        t->postMatrix.m[k] = lef32(r + 64 + 4 * k);
+    if (!t) {
+        animBlockDataFree(&d);
+        return 0;
     }
-    for (int k = 0; k < 3; ++k) t->pivot[k] = lef32(r + 132 + 4 * k);
-    uint64_t header = rec + 148;
-    for (uint32_t slot = 0; slot < 4; ++slot) {
-        if (!(present & (1u << slot))) continue;
-        if (header + 32 > size) {
-            freeTrackRecord(&t);
-            return bad("key-list header outside the block");
-        }
-        const uint8_t* h = block + header;
-        header += 32;
-        const uint32_t n = le32(h), d = le32(h + 4);
-        uint64_t entry = le32(h + 8);
-        // Every key takes at least 12 bytes: n is bounded by the block.
-        if (n == 0 || d == 0 || d > 5 || uint64_t(n) * 12 > size) {
-            freeTrackRecord(&t);
-            return bad("key list");
-        }
-        EList e;
-        e.dimension = d;
-        e.beforeMode = le32(h + 20);
-        e.afterMode = le32(h + 24);
-        e.interpolation = (le32(h + 28) ? uint32_t(ANIM_INTERP_SPHERICAL) : 0u) + (slot == ANIM_LIST_ROTATION ? 1u : 0u);
-        const uint64_t reserved = kReservedWords[slot];
-        for (uint32_t i = 0; i < n; ++i) {
-            if (entry + 12 > size) {
-                freeTrackRecord(&t);
-                return bad("key entry outside the block");
-            }
-            const uint8_t* ke = block + entry;
-            EKey k;
-            const uint64_t index = le32(ke);
-            k.time = lef32(ke + 4);
-            k.flags = le32(ke + 8);
-            entry += 12;
-            for (int b = 0; b < 5; ++b)
-                if (k.flags & (1u << b)) {
-                    if (entry + 4 > size) {
-                        freeTrackRecord(&t);
-                        return bad("key parameters outside the block");
-                    }
-                    k.params[b] = lef32(block + entry);
-                    entry += 4;
-                }
-            const uint64_t vectors = (k.flags & ANIM_KEY_TANGENTS) ? 3 : 1;
-            const uint64_t need = (vectors - 1) * reserved + d;
-            if (index + need > valueWords) {
-                freeTrackRecord(&t);
-                return bad("key value outside the value area");
-            }
-            const uint8_t* v = block + valueArea + 4 * index;
-            for (uint32_t c = 0; c < d; ++c) k.value[c] = lef32(v + 4 * c);
-            if (k.flags & ANIM_KEY_TANGENTS)
-                for (uint32_t c = 0; c < d; ++c) {
-                    k.in[c] = lef32(v + 4 * (reserved + c));
-                    k.out[c] = lef32(v + 4 * (2 * reserved + c));
-                }
-            e.keys.push_back(k);
-        }
-        AnimList* l = nullptr;
-        if (!buildList(e, &l)) {
-            freeTrackRecord(&t);
-            return 0;
-        }
-        l->startTime = l->activeStart = lef32(h + 12);
-        l->endTime = l->activeEnd = lef32(h + 16);
-        animListPrepare(l);
-        *slotOf(t, slot) = l;
-    }
+    AnimTrack& first = d.tracks[0];
+    t->preMatrix = first.preMatrix;
+    t->postMatrix = first.postMatrix;
+    copyN(t->pivot, first.pivot, 3);
+    for (uint32_t s = 0; s < 4; ++s) std::swap(*slotOf(t, s), *slotOf(&first, s));
     updateHeading(t);
+    animBlockDataFree(&d);
     *out = t;
     return 1;
 }

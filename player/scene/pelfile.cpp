@@ -8,6 +8,7 @@
 
 #include "render/light.h"
 #include "scene/anim.h"
+#include "scene/animblock.h"
 #include "scene/contentlist.h"
 #include "scene/engine.h"
 #include "scene/material.h"
@@ -671,8 +672,9 @@ int pelApplyChunk(PelContent* content, uint32_t id, uint32_t size, const void* d
         content->partWords = words;
         return 1;
     }
+    case PEL_CHUNK_ANIM:
+        return animBlockApply(content, static_cast<const uint8_t*>(data), size);
     default:
-        // The animation block is not applied yet.
         return 0;
     }
 }

@@ -162,16 +162,39 @@ TEST_F(AnimTest, DegenerateListsAndWindows) {
     }
     animListFree(&one);
 
-    // Two keys at one time: the full range is empty, so evaluation fails and leaves the output.
+    // Two keys at one time: creation widens the empty window as a window set later would,
+    // so the list evaluates (at the common time the last of the keys); in a wider window the
+    // zero-length interval yields the earlier key, not a division by zero.
     AnimList* same = makeList(1, {{1, {2}}, {1, {7}}});
-    float v = 42.0f;
-    EXPECT_EQ(animListEval(same, 1.0f, &v), 0);
-    EXPECT_EQ(v, 42.0f);
-    // In a wider window the zero-length interval yields the earlier key, not a division by zero.
+    EXPECT_GT(same->activeEnd, same->activeStart);
+    EXPECT_EQ(eval1(same, 1.0f), 7.0f);
     d = window(0, 2, 0, 0);
     animListSetRange(same, &d);
     EXPECT_EQ(eval1(same, 0.5f), 2.0f);
+    // An empty window (only reachable by writing the record) fails and leaves the output.
+    same->activeEnd = same->activeStart;
+    float v = 42.0f;
+    EXPECT_EQ(animListEval(same, 1.0f, &v), 0);
+    EXPECT_EQ(v, 42.0f);
     animListFree(&same);
+
+    // A reversed range given at creation is normalised too.
+    {
+        AnimKey keys[2]{};
+        float values[6] = {0, 0, 0, 1, 0, 0};
+        for (int i = 0; i < 2; ++i) {
+            keys[i].value = values + 3 * i;
+            keys[i].inTangent = keys[i].outTangent = values + 3 * i + 1;
+            keys[i].time = float(i);
+        }
+        AnimListRange r{0, 1, 0, 0, 3, 1, 0, 0, 0};
+        AnimList* rev = nullptr;
+        ASSERT_EQ(animListCreate(2, 1, keys, 0, &r, &rev), 1);
+        EXPECT_EQ(rev->activeStart, 3.0f);
+        EXPECT_GT(rev->activeEnd, 3.0f);
+        EXPECT_EQ(eval1(rev, 5.0f), 1.0f);  // hold after the window: the last key
+        animListFree(&rev);
+    }
 
     // An inverted window becomes a tiny one, never an empty one.
     AnimList* l = scalarList(0, 0);
@@ -214,8 +237,10 @@ TEST_F(AnimTest, QuaternionAndSphericalInterpolation) {
     EXPECT_NEAR(v[0], 0.0f, 1e-6f);
     EXPECT_NEAR(v[2], 0.38268343f, 1e-5f);
     EXPECT_NEAR(v[3], 0.92387953f, 1e-5f);
-    EXPECT_NEAR(q->keys[1].value[2], h, 1e-6f);  // stored negated
-    EXPECT_NEAR(q->keys[1].value[3], h, 1e-6f);
+    EXPECT_EQ(q->keys[1].value[2], -h);  // the stored key keeps its sign
+    EXPECT_EQ(q->keys[1].value[3], -h);
+    ASSERT_EQ(animListEval(q, 0.5f, v), 1);  // and a second evaluation agrees
+    EXPECT_NEAR(v[3], 0.92387953f, 1e-5f);
     animListFree(&q);
 
     // A turn-angle difference of one whole turn runs through the extra turn.
@@ -314,6 +339,21 @@ TEST_F(AnimTest, TrackScalesRotatesThenTranslatesAndFollowsParents) {
 
     animTrackFreeLists(&parent);
     animTrackFreeLists(&child);
+}
+
+TEST_F(AnimTest, UnevaluableRotationAndScaleStandForIdentity) {
+    AnimTrack t = partTrack();
+    t.kind = ANIM_TRACK_STANDALONE;
+    t.position = makeList(3, {{0, {1, 2, 3}}});
+    t.rotation = makeList(4, {{0, {0, 0, 1, 0}}, {1, {0, 0, 0, 1}}}, 0, 0, ANIM_INTERP_QUAT);
+    t.scale = makeList(3, {{0, {5, 5, 5}}, {1, {6, 6, 6}}});
+    // Empty windows: neither list can be evaluated.
+    t.rotation->activeEnd = t.rotation->activeStart;
+    t.scale->activeEnd = t.scale->activeStart;
+    Mat4 out;
+    ASSERT_EQ(animTrackEvalMatrix(&t, 0.5f, &out), 1);
+    expectPoint(out, {1, 1, 1}, {2, 3, 4});
+    animTrackFreeLists(&t);
 }
 
 TEST_F(AnimTest, NewWindowInvalidatesTheCachedMatrix) {

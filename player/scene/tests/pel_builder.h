@@ -369,6 +369,157 @@ inline Object sample() {
     return o;
 }
 
+// ---- Animation blocks (chunk 20) ----------------------------------------------
+
+struct AnimKeyDef {
+    float time = 0;
+    std::vector<float> value;    // the list's dimension
+    uint32_t flags = 0;
+    float params[5] = {};        // written for each set bit 1..16, in bit order
+    std::vector<float> in, out;  // written when flag 32 is set
+};
+struct AnimListDef {
+    uint32_t dimension = 3;
+    std::vector<AnimKeyDef> keys;
+    float start = 0, end = 1;
+    uint32_t before = 0, after = 0;
+    uint32_t spherical = 0;
+    int sharedWith = -1;  // list index (track * 4 + slot) whose key entries this header names
+};
+struct AnimTrackDef {
+    float pre[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    float post[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    bool has[4] = {false, false, false, false};  // position, rotation, scale, extra
+    AnimListDef lists[4];
+    float pivot[3] = {0, 0, 0};
+    int32_t parent = -1;
+};
+struct AnimDescDef {
+    std::string name;
+    float start = 0, end = 1;
+    uint16_t before = 0, after = 0;
+    uint32_t flags = 0;
+    uint32_t words[4] = {0, 0, 0, 0};  // name bytes 111..126 (written with flag 4)
+    std::vector<uint32_t> indices;
+};
+struct AnimBlockDef {
+    float frameRate = 15;
+    std::vector<AnimTrackDef> tracks;
+    std::vector<AnimDescDef> descs;
+    std::vector<uint32_t> partMap;
+};
+
+// Words reserved per vector by list slot.
+inline uint32_t animReserved(int slot) { return slot == 1 ? 5 : slot == 3 ? 4 : 3; }
+
+inline Bytes animBlock(const AnimBlockDef& a) {
+    Bytes recs, descs, keys, values;
+    const size_t trackBytes = [&] {
+        size_t n = 0;
+        for (const AnimTrackDef& t : a.tracks) {
+            n += 148;
+            for (bool h : t.has) n += h ? 32 : 0;
+        }
+        return n;
+    }();
+    size_t descBytes = 0, indexWords = 0;
+    for (const AnimDescDef& d : a.descs) descBytes += 148 + 4 * d.indices.size(), indexWords += d.indices.size();
+    const size_t keyArea = 108 + trackBytes + descBytes;
+    // Key entries and values of every list, in list order; offsets of each list's entries.
+    std::vector<uint32_t> listOffset(a.tracks.size() * 4, 0);
+    uint32_t keyCount = 0;
+    for (size_t t = 0; t < a.tracks.size(); ++t)
+        for (int s = 0; s < 4; ++s) {
+            const AnimListDef& l = a.tracks[t].lists[s];
+            if (!a.tracks[t].has[s] || l.sharedWith >= 0) continue;
+            listOffset[t * 4 + s] = uint32_t(keyArea + keys.size());
+            for (const AnimKeyDef& k : l.keys) {
+                put32(keys, uint32_t(values.size() / 4));
+                putf(keys, k.time);
+                put32(keys, k.flags);
+                for (int b = 0; b < 5; ++b)
+                    if (k.flags & (1u << b)) putf(keys, k.params[b]);
+                ++keyCount;
+                auto vec = [&](const std::vector<float>& v) {
+                    for (uint32_t i = 0; i < animReserved(s); ++i) putf(values, i < v.size() ? v[i] : 0.0f);
+                };
+                vec(k.value);
+                if (k.flags & 32) {
+                    vec(k.in);
+                    vec(k.out);
+                }
+            }
+        }
+    for (size_t t = 0; t < a.tracks.size(); ++t) {
+        const AnimTrackDef& tr = a.tracks[t];
+        for (float f : tr.pre) putf(recs, f);
+        for (float f : tr.post) putf(recs, f);
+        uint32_t bits = 0;
+        for (int s = 0; s < 4; ++s) bits |= tr.has[s] ? 1u << s : 0u;
+        put32(recs, bits);
+        for (float f : tr.pivot) putf(recs, f);
+        put32(recs, uint32_t(tr.parent));
+        for (int s = 0; s < 4; ++s) {
+            if (!tr.has[s]) continue;
+            const AnimListDef& l = tr.lists[s];
+            put32(recs, uint32_t(l.keys.size()));
+            put32(recs, l.dimension);
+            put32(recs, l.sharedWith >= 0 ? listOffset[size_t(l.sharedWith)] : listOffset[t * 4 + s]);
+            putf(recs, l.start);
+            putf(recs, l.end);
+            put32(recs, l.before);
+            put32(recs, l.after);
+            put32(recs, l.spherical);
+        }
+    }
+    for (const AnimDescDef& d : a.descs) {
+        size_t at = descs.size();
+        descs.resize(at + 128, 0);
+        std::memcpy(descs.data() + at, d.name.data(), d.name.size() < 127 ? d.name.size() : 127);
+        if (d.flags & 4)
+            for (int w = 0; w < 4; ++w) set32(descs, at + 111 + 4 * w, d.words[w]);
+        put32(descs, uint32_t(d.indices.size()));
+        putf(descs, d.start);
+        putf(descs, d.end);
+        put16(descs, d.before);
+        put16(descs, d.after);
+        put32(descs, d.flags);
+        for (uint32_t i : d.indices) put32(descs, i);
+    }
+    Bytes b(60, 0);
+    putf(b, a.frameRate);
+    put32(b, uint32_t(a.tracks.size()));
+    put32(b, uint32_t(a.descs.size()));
+    put32(b, uint32_t(indexWords));
+    put32(b, keyCount);
+    put32(b, uint32_t(values.size() / 4));
+    put32(b, uint32_t(a.partMap.size()));
+    put32(b, 108);
+    put32(b, uint32_t(108 + trackBytes));
+    put32(b, uint32_t(keyArea));
+    put32(b, uint32_t(keyArea + keys.size()));
+    put32(b, uint32_t(keyArea + keys.size() + values.size()));
+    for (const Bytes* part : {&recs, &descs, &keys, &values}) b.insert(b.end(), part->begin(), part->end());
+    for (uint32_t p : a.partMap) put32(b, p);
+    return b;
+}
+
+// A one-track position list of the given 3-vectors at times 0, 1, 2, ...
+inline AnimTrackDef positionTrack(const std::vector<std::vector<float>>& points, uint32_t after = 0) {
+    AnimTrackDef t;
+    t.has[0] = true;
+    AnimListDef& l = t.lists[0];
+    for (size_t i = 0; i < points.size(); ++i) {
+        AnimKeyDef k;
+        k.time = float(i);
+        k.value = points[i];
+        l.keys.push_back(k);
+    }
+    l.end = points.empty() ? 0.0f : float(points.size() - 1);
+    l.after = after;
+    return t;
+}
+
 inline void writeFile(const std::filesystem::path& p, const Bytes& b) {
     std::FILE* f = std::fopen(p.string().c_str(), "wb");
     if (!f) return;

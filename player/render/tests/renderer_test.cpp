@@ -1,0 +1,284 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+#include <vector>
+
+#include "render/tests/renderer_fixture.h"
+
+namespace {
+
+class Renderer : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        resetRenderState();
+        const float dir[3] = {-0.3f, 0.5f, -0.8f}, white[3] = {1, 1, 1};
+        ltAdd(0, dir, white, 0, &light);
+    }
+    void TearDown() override {
+        for (ScnNode*& n : nodes) freeNode(n);
+        for (PelContent*& c : contents) pelFreeObject(&c);
+        fzFree(&frame);
+        resetRenderState();
+    }
+    LightRecord* light = nullptr;
+    PicRecord* frame = nullptr;
+    std::vector<ScnNode*> nodes;
+    std::vector<PelContent*> contents;
+
+    ScnNode* node(PelContent* c, const Mat4* base = nullptr) {
+        contents.push_back(c);
+        nodes.push_back(makeNode(c, base));
+        return nodes.back();
+    }
+    // A unit cube whose faces are smooth (edges drawn only on the silhouette or open).
+    ScnNode* cube(uint16_t extraFlags = FACE_EDGES_ONLY) {
+        SampleMesh m;
+        m.shape.materials = {sampleMaterial(0.9f, 0.4f, 0.2f)};
+        m.box({0, 0, 0}, {1, 1, 1}, 0, extraFlags);
+        return node(m.build());
+    }
+    ScnRenderJob job(CamRecord* cam, uint32_t kind, ScnNode* n) {
+        if (!frame) fzCreate(uint32_t(cam->pixW), uint32_t(cam->pixH), 2, &frame);
+        ScnRenderJob j{};
+        j.node = n;
+        j.camera = cam;
+        j.target = frame;
+        j.kind = kind;
+        return j;
+    }
+};
+
+// Distinct screen segments among the recorded lines (either direction).
+size_t distinctSegments() {
+    std::set<std::vector<int>> s;
+    for (const RecordedLine& l : DrawRecorder::lines()) {
+        std::vector<int> a = {int(std::lround(l.p0[0])), int(std::lround(l.p0[1]))};
+        std::vector<int> b = {int(std::lround(l.p1[0])), int(std::lround(l.p1[1]))};
+        if (b < a) std::swap(a, b);
+        a.insert(a.end(), b.begin(), b.end());
+        s.insert(a);
+    }
+    return s.size();
+}
+
+// Seen from a corner, three faces of the cube are visible: 9 edges in all, 6 on the silhouette.
+TEST_F(Renderer, CubeEdgesPerWireAndHiddenKind) {
+    ScnNode* n = cube();
+    CamRecord cam = testCamera(200, 150, {5, -6, 4}, {0, 0, 0});
+    struct Case {
+        uint32_t kind;
+        size_t lines, distinct;
+    } cases[] = {
+        {SCN_KIND_WIRE_ALL, 9, 9},    // each shared edge once
+        {SCN_KIND_WIRE, 6, 6},        // silhouette only
+        {SCN_KIND_HIDDEN, 6, 6},      // the same edges, faces filled
+        {SCN_KIND_HIDDEN_ALL, 12, 9}, // every edge of every visible face
+    };
+    for (const Case& k : cases) {
+        DrawRecorder rec;
+        ScnRenderJob j = job(&cam, k.kind, n);
+        ASSERT_EQ(scnRenderScene(&j), 1);
+        EXPECT_EQ(DrawRecorder::lines().size(), k.lines) << "kind " << k.kind;
+        EXPECT_EQ(distinctSegments(), k.distinct) << "kind " << k.kind;
+    }
+    // Without the smooth flag every edge of every visible face is drawn.
+    ScnNode* hard = cube(0);
+    DrawRecorder rec;
+    ScnRenderJob j = job(&cam, SCN_KIND_WIRE, hard);
+    ASSERT_EQ(scnRenderScene(&j), 1);
+    EXPECT_EQ(DrawRecorder::lines().size(), 12u);
+}
+
+// Back-face kinds fill every face, back faces in the back colour.
+TEST_F(Renderer, HiddenBackKindFillsBackFaces) {
+    ScnNode* n = cube();
+    CamRecord cam = testCamera(200, 150, {5, -6, 4}, {0, 0, 0});
+    DrawRecorder rec;
+    ScnRenderJob j = job(&cam, SCN_KIND_HIDDEN_BACK, n);
+    ASSERT_EQ(scnRenderScene(&j), 1);
+    ASSERT_EQ(DrawRecorder::tris().size(), 12u);
+    size_t yellow = 0;
+    for (const RecordedTri& t : DrawRecorder::tris())
+        if (t.a->b == 0.5f) ++yellow;
+    EXPECT_EQ(yellow, 6u);
+    EXPECT_EQ(DrawRecorder::lines().size(), 24u);
+}
+
+// Every changed pixel lies inside the update rectangle; drawing again gives the same image.
+TEST_F(Renderer, UpdateRectangleCoversTheDrawingAndFramesRepeat) {
+    ScnNode* n = cube(0);
+    CamRecord cam = testCamera(96, 72, {5, -6, 4}, {0, 0, 0});
+    for (uint32_t kind : {SCN_KIND_WIRE, SCN_KIND_HIDDEN, SCN_KIND_FLAT, SCN_KIND_GOURAUD_TEX}) {
+        ScnRenderJob j = job(&cam, kind, n);
+        fzSetClearColor(0.1f, 0.2f, 0.3f);
+        fzClear(frame, nullptr);
+        const size_t bytes = size_t(frame->width) * frame->height * 2;
+        std::vector<uint8_t> cleared(frame->pixels, frame->pixels + bytes);
+        ASSERT_EQ(scnRenderScene(&j), 1);
+        std::vector<uint8_t> first(frame->pixels, frame->pixels + bytes);
+        size_t changed = 0;
+        for (int32_t y = 0; y < frame->height; ++y)
+            for (int32_t x = 0; x < frame->width; ++x) {
+                const size_t o = (size_t(y) * frame->width + x) * 2;
+                if (std::memcmp(&first[o], &cleared[o], 2) == 0) continue;
+                ++changed;
+                EXPECT_TRUE(x >= j.rect.x && x < j.rect.x + j.rect.w && y >= j.rect.y && y < j.rect.y + j.rect.h)
+                    << "kind " << kind << " pixel " << x << "," << y;
+            }
+        EXPECT_GT(changed, 50u) << "kind " << kind;
+        fzClear(frame, nullptr);
+        ASSERT_EQ(scnRenderScene(&j), 1);
+        EXPECT_EQ(std::memcmp(frame->pixels, first.data(), bytes), 0) << "kind " << kind;
+    }
+}
+
+TEST_F(Renderer, KindsAndMissingParts) {
+    ScnNode* n = cube();
+    CamRecord cam = testCamera(64, 48, {5, -6, 4}, {0, 0, 0});
+    ScnRenderJob j = job(&cam, 8, n);
+    EXPECT_EQ(scnRenderScene(&j), 0);
+    j.kind = SCN_KIND_FLAT;
+    j.camera = nullptr;
+    EXPECT_EQ(scnRenderScene(&j), 0);
+    j.camera = &cam;
+    j.target = nullptr;
+    EXPECT_EQ(scnRenderScene(&j), 0);
+    EXPECT_EQ(scnRenderScene(nullptr), 0);
+    // Routed to the hardware: kinds above 64 answer at once.
+    dxActive = 1;
+    j.kind = 130;
+    EXPECT_EQ(scnRenderScene(&j), 1);
+    j.kind = 129;  // switches routing off for the call and has no case
+    j.target = frame;
+    EXPECT_EQ(scnRenderScene(&j), 0);
+    EXPECT_EQ(dxActive, 1);
+    dxActive = 0;
+    // A node without content or one outside the view: empty rectangle, result 1.
+    ScnNode* bare = makeNode(nullptr);
+    j = job(&cam, SCN_KIND_FLAT, bare);
+    j.rect = {1, 1, 1, 1};
+    EXPECT_EQ(scnRenderScene(&j), 1);
+    EXPECT_EQ(j.rect.w, 0);
+    freeNode(bare);
+    Mat4 away;
+    mtxMakeTranslation(0, 0, 500, &away);
+    n->base = away;
+    mtxTransformBox(&n->content->box, &n->worldBox, &away);
+    j = job(&cam, SCN_KIND_FLAT, n);
+    DrawRecorder rec;
+    EXPECT_EQ(scnRenderScene(&j), 1);
+    EXPECT_EQ(j.rect.w, 0);
+    EXPECT_TRUE(DrawRecorder::tris().empty());
+}
+
+// Level of detail: the override and the screen diagonal choose among the child links.
+TEST_F(Renderer, LevelOfDetailChoice) {
+    auto strip = [&](int count) {
+        SampleMesh m;
+        m.shape.materials = {sampleMaterial(0.5f, 0.5f, 0.5f)};
+        for (int i = 0; i < count; ++i) {
+            const float x = float(i) * 0.25f;
+            m.tri(m.vertex({x, 0, 0}, {0, 0, 1}, 0, 0), m.vertex({x + 0.2f, 0, 0}, {0, 0, 1}, 0, 0),
+                  m.vertex({x, 0.2f, 0}, {0, 0, 1}, 0, 0), 0);
+        }
+        return m.build();
+    };
+    ScnNode* parent = node(strip(4));
+    ScnNode* child1 = node(strip(2));
+    ScnNode* child2 = node(strip(1));
+    auto* l1 = static_cast<ScnChildLink*>(memAllocZ(sizeof(ScnChildLink)));
+    auto* l2 = static_cast<ScnChildLink*>(memAllocZ(sizeof(ScnChildLink)));
+    *l1 = {child1, 0.0f, 0, l2};
+    *l2 = {child2, 0.0f, 0, nullptr};
+    parent->children = l1;
+    CamRecord cam = testCamera(64, 48, {0.5f, 0.1f, 3}, {0.5f, 0.1f, 0}, {0, 1, 0});
+    struct Case {
+        int32_t override;
+        float d1, d2;
+        size_t triangles;
+    } cases[] = {
+        {0, 0, 0, 4},    {1, 0, 0, 2},      {2, 0, 0, 1},   {5, 0, 0, 1},
+        {-1, 0, 0, 4},   // diagonal at least the first distance: the node itself
+        {-1, 1e9f, 0, 2}, // below the first, not below the second: first child
+        {-1, 1e9f, 1e9f, 1},
+    };
+    for (const Case& k : cases) {
+        scnSetLodOverride(k.override);
+        l1->distance = k.d1;
+        l2->distance = k.d2;
+        DrawRecorder rec;
+        ScnRenderJob j = job(&cam, SCN_KIND_FLAT, parent);
+        ASSERT_EQ(scnRenderScene(&j), 1);
+        EXPECT_EQ(DrawRecorder::tris().size(), k.triangles) << k.override << " " << k.d1 << " " << k.d2;
+    }
+    int32_t o = 9;
+    EXPECT_EQ(scnGetLodOverride(&o), 1);
+    EXPECT_EQ(o, -1);
+    parent->children = nullptr;
+    memFree(l1);
+    memFree(l2);
+
+    // A level-of-detail chain of the content: the coarser content is drawn for the call only.
+    PelContent* own = parent->content;
+    PelLodLink c2 = {child2->content, 0.0f, 0, nullptr};
+    PelLodLink c1 = {child1->content, 0.0f, 0, &c2};
+    own->lod = &c1;
+    struct Chain {
+        int32_t override;
+        float d1, d2;
+        size_t triangles;
+    } chain[] = {{0, 0, 0, 4}, {1, 0, 0, 2}, {2, 0, 0, 1}, {-1, 1e9f, 1e9f, 4}, {-1, -1, 1e9f, 2}, {-1, -1, -1, 1}};
+    for (const Chain& k : chain) {
+        scnSetLodOverride(k.override);
+        c1.distance = k.d1;
+        c2.distance = k.d2;
+        DrawRecorder rec;
+        ScnRenderJob j = job(&cam, SCN_KIND_FLAT, parent);
+        ASSERT_EQ(scnRenderScene(&j), 1);
+        EXPECT_EQ(DrawRecorder::tris().size(), k.triangles) << "chain " << k.override << " " << k.d1 << " " << k.d2;
+        EXPECT_EQ(parent->content, own);
+    }
+    own->lod = nullptr;
+    scnSetLodOverride(-1);
+}
+
+TEST_F(Renderer, FaceSizeMeasure) {
+    PelVertex v[4] = {};
+    v[0].pos = {0, 0, 0};
+    v[1].pos = {1, 0, 0};
+    v[2].pos = {1, 1, 0};
+    v[3].pos = {0, 1, 0};
+    PelFace tri{};
+    tri.v[0] = 0, tri.v[1] = 1, tri.v[2] = 3;
+    EXPECT_FLOAT_EQ(vecFaceSizeSq(v, &tri), 1.0f);
+    PelFace quad{};
+    quad.v[0] = 0, quad.v[1] = 1, quad.v[2] = 2, quad.v[3] = 3;
+    quad.flags = FACE_QUAD;
+    EXPECT_FLOAT_EQ(vecFaceSizeSq(v, &quad), 2.0f);
+}
+
+TEST_F(Renderer, PreviewBitmap) {
+    ScnNode* n = cube(0);
+    CamRecord cam = testCamera(320, 200, {5, -6, 4}, {0, 0, 0});
+    ScnNode* list[2] = {n, nullptr};
+    uint8_t* bmp = nullptr;
+    ASSERT_EQ(scnRenderPreviewBmp(&cam, list, nullptr, 0, 0, 0, &bmp), 1);
+    ASSERT_NE(bmp, nullptr);
+    EXPECT_EQ(bmp[0], 'B');
+    EXPECT_EQ(picGet32(bmp + 2), SCN_PREVIEW_BMP_BYTES);
+    EXPECT_EQ(picGet32(bmp + 18), 64u);
+    EXPECT_EQ(picGet16(bmp + 28), 16u);
+    EXPECT_EQ(picGet32(bmp + 34), 8192u);
+    // The cube fills the middle of the picture: the centre pixel is not the clear colour.
+    EXPECT_NE(picGet16(bmp + 54 + (32 * 64 + 32) * 2), 0u);
+    memFree(bmp);
+    const uint32_t animOff = 0;
+    EXPECT_EQ(scnRenderPreviewBmp(&cam, list, &animOff, 0, 0, 0, &bmp), 0);
+    // Nothing in view: no preview.
+    CamRecord away = testCamera(320, 200, {5, -6, 4}, {10, -12, 8});
+    EXPECT_EQ(scnRenderPreviewBmp(&away, list, nullptr, 0, 0, 0, &bmp), 0);
+    EXPECT_EQ(bmp, nullptr);
+}
+
+}  // namespace
