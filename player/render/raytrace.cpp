@@ -1,0 +1,1299 @@
+// Ray tracer core: face groups, box tree, ray tests, face cache, shadow test, shading.
+#include "render/raytrace.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <unordered_map>
+#include <vector>
+
+#include "render/clear.h"
+#include "render/clipplane.h"
+#include "render/light.h"
+#include "scene/engine.h"
+#include "scene/picture.h"
+#include "scene/sceneops.h"
+#include "scene/texture.h"
+
+namespace {
+
+RtRunState g_run;
+RtExtensionQueryFn g_extQuery = nullptr;
+
+inline Vec3 sub(const Vec3& a, const Vec3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+inline Vec3 add(const Vec3& a, const Vec3& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
+inline Vec3 mul(const Vec3& a, float s) { return {a.x * s, a.y * s, a.z * s}; }
+inline float dot(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline Vec3 cross(const Vec3& a, const Vec3& b) {
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+inline float length(const Vec3& a) { return std::sqrt(dot(a, a)); }
+inline float axis(const Vec3& v, int k) { return k == 0 ? v.x : (k == 1 ? v.y : v.z); }
+
+inline float halfArea(const Box3& b) {
+    float dx = b.max.x - b.min.x, dy = b.max.y - b.min.y, dz = b.max.z - b.min.z;
+    return dx * dy + dz * (dx + dy);
+}
+inline Box3 unionBox(const Box3& a, const Box3& b) {
+    return {{std::min(a.min.x, b.min.x), std::min(a.min.y, b.min.y), std::min(a.min.z, b.min.z)},
+            {std::max(a.max.x, b.max.x), std::max(a.max.y, b.max.y), std::max(a.max.z, b.max.z)}};
+}
+inline float largestExtent(const Box3& b) {
+    return std::max(b.max.x - b.min.x, std::max(b.max.y - b.min.y, b.max.z - b.min.z));
+}
+const Box3 kEmptyBox = {{1e10f, 1e10f, 1e10f}, {-1e10f, -1e10f, -1e10f}};
+
+const Mat4* faceMatrix(const ScnNode* node, const PelFace* face) {
+    if (node->parts && node->content && face->part < node->content->partCount) return &node->parts[face->part].world;
+    return &node->base;
+}
+
+int isExtension(const ScnNode* node, uint32_t* flags, uint32_t* firstId) {
+    uint32_t f = 0, id = 0;
+    int ext = (g_extQuery && node) ? g_extQuery(node, &f, &id) : 0;
+    if (flags) *flags = ext ? f : 0;
+    if (firstId) *firstId = ext ? id : 0;
+    return ext;
+}
+
+bool faceIsQuad(const PelFace* f) { return (f->flags & FACE_QUAD) != 0; }
+
+// Group being built: faces [first, first + count) of the order array.
+struct GroupBuild {
+    Box3 box;
+    uint32_t first, count, partFlags;
+};
+
+void boxOfFaces(const PelContent* c, const uint32_t* order, uint32_t first, uint32_t count, Box3* box) {
+    *box = kEmptyBox;
+    for (uint32_t i = first; i < first + count; ++i) rtGroupBoxAdd(box, &c->faces[order[i]], c->vertices);
+}
+
+void faceMinMax(const PelContent* c, const PelFace* f, int k, float* lo, float* hi) {
+    int n = faceIsQuad(f) ? 4 : 3;
+    *lo = 1e30f;
+    *hi = -1e30f;
+    for (int i = 0; i < n; ++i) {
+        if (f->v[i] >= c->vertexCount) continue;
+        float x = axis(c->vertices[f->v[i]].pos, k);
+        *lo = std::min(*lo, x);
+        *hi = std::max(*hi, x);
+    }
+}
+
+void splitGroup(const PelContent* c, uint32_t* order, GroupBuild g, std::vector<GroupBuild>& out) {
+    if (g.count < RT_GROUP_MIN) {
+        out.push_back(g);
+        return;
+    }
+    // Centroid of every vertex position of the group's faces.
+    double sx = 0, sy = 0, sz = 0;
+    uint32_t nv = 0;
+    for (uint32_t i = g.first; i < g.first + g.count; ++i) {
+        const PelFace* f = &c->faces[order[i]];
+        int n = faceIsQuad(f) ? 4 : 3;
+        for (int k = 0; k < n; ++k) {
+            if (f->v[k] >= c->vertexCount) continue;
+            const Vec3& p = c->vertices[f->v[k]].pos;
+            sx += p.x;
+            sy += p.y;
+            sz += p.z;
+            ++nv;
+        }
+    }
+    if (!nv) {
+        out.push_back(g);
+        return;
+    }
+    Vec3 cen = {float(sx / nv), float(sy / nv), float(sz / nv)};
+    const Box3& b = g.box;
+    float P[3], Q[3], ext[3];
+    for (int k = 0; k < 3; ++k) {
+        float cc = axis(cen, k), lo = axis(b.min, k), hi = axis(b.max, k);
+        P[k] = cc + 0.1f * (cc - lo);
+        Q[k] = cc - 0.1f * (hi - cc);
+        ext[k] = hi - lo;
+    }
+    int ax = 0;
+    if (ext[0] < 0.0001f || ext[1] < 0.0001f || ext[2] < 0.0001f) {
+        float best = -1.0f;
+        for (int k = 0; k < 3; ++k)
+            if (ext[k] >= best) {
+                best = ext[k];
+                ax = k;
+            }
+    } else {
+        float best = 3.4e38f;
+        for (int k = 0; k < 3; ++k) {
+            float cost = 0.0f;
+            for (int side = 0; side < 2; ++side) {
+                Box3 h = b;
+                float* lo = k == 0 ? &h.min.x : (k == 1 ? &h.min.y : &h.min.z);
+                float* hi = k == 0 ? &h.max.x : (k == 1 ? &h.max.y : &h.max.z);
+                if (side == 0)
+                    *hi = P[k];
+                else
+                    *lo = Q[k];
+                float dx = h.max.x - h.min.x, dy = h.max.y - h.min.y, dz = h.max.z - h.min.z;
+                float vol = dx * dy * dz;
+                cost += vol > 0.0f ? halfArea(h) / vol : 3.0e38f;
+            }
+            if (cost <= best) {
+                best = cost;
+                ax = k;
+            }
+        }
+    }
+    std::vector<uint32_t> straddle, low, high;
+    for (uint32_t i = g.first; i < g.first + g.count; ++i) {
+        float lo, hi;
+        faceMinMax(c, &c->faces[order[i]], ax, &lo, &hi);
+        if (hi < P[ax])
+            low.push_back(order[i]);
+        else if (lo > Q[ax])
+            high.push_back(order[i]);
+        else
+            straddle.push_back(order[i]);
+    }
+    uint32_t limit = g.count - RT_GROUP_MIN;
+    if (straddle.size() > limit || low.size() > limit || high.size() > limit) {
+        out.push_back(g);
+        return;
+    }
+    uint32_t at = g.first;
+    for (uint32_t f : straddle) order[at++] = f;
+    for (uint32_t f : low) order[at++] = f;
+    for (uint32_t f : high) order[at++] = f;
+    GroupBuild parts[3] = {{{}, g.first, uint32_t(straddle.size()), g.partFlags},
+                           {{}, uint32_t(g.first + straddle.size()), uint32_t(low.size()), g.partFlags},
+                           {{}, uint32_t(g.first + straddle.size() + low.size()), uint32_t(high.size()), g.partFlags}};
+    for (GroupBuild& p : parts) {
+        if (!p.count) continue;
+        boxOfFaces(c, order, p.first, p.count, &p.box);
+        splitGroup(c, order, p, out);
+    }
+}
+
+}  // namespace
+
+RtRunState& rtState() { return g_run; }
+
+void rtSetExtensionQuery(RtExtensionQueryFn fn) { g_extQuery = fn; }
+
+void rtResetState() {
+    rtFreeTree();
+    rtFreeThreads();
+    g_run = RtRunState{};
+    g_extQuery = nullptr;
+}
+
+// ---- ids ----
+
+void rtSetIdSplit(uint32_t nodeCount) {
+    uint32_t b = 0;
+    while (b < 32 && (nodeCount >> b)) ++b;
+    if (b > 29) b = 29;
+    g_run.nodeBits = b;
+    g_run.nodeMask = (b >= 32) ? 0xFFFFFFFFu : ((1u << b) - 1u);
+    g_run.faceBits = 29 - b;
+    g_run.faceMask = 0x1FFFFFFFu >> b;
+}
+
+int rtCheckIds(ScnNode* const* nodes, uint32_t count) {
+    rtSetIdSplit(count);
+    uint64_t limit = uint64_t(g_run.faceMask) + 1;
+    for (uint32_t i = 0; i < count; ++i) {
+        const ScnNode* n = nodes[i];
+        if (n && n->content && n->content->faceCount > limit) {
+            errReport(ERR_LENGTH, "ray tracer: %u faces exceed the %u face ids left by %u nodes",
+                      n->content->faceCount, uint32_t(limit), count);
+            return 0;
+        }
+    }
+    return 1;
+}
+
+void rtFaceId(const PelFace* face, const ScnNode* node, uint32_t* idOut) {
+    if (!idOut) return;
+    *idOut = RT_NO_HIT;
+    if (!face || !node || !node->content) return;
+    uint32_t index = uint32_t(face - node->content->faces);
+    *idOut = (index & g_run.faceMask) | ((node->rtSeq & g_run.nodeMask) << g_run.faceBits);
+}
+
+uint32_t rtFaceIdColour(const PelFace* face, const ScnNode* node) {
+    uint32_t id;
+    rtFaceId(face, node, &id);
+    return id;
+}
+
+// ---- face groups ----
+
+void rtGroupBoxAdd(Box3* box, const PelFace* face, const PelVertex* vertices) {
+    int n = faceIsQuad(face) ? 4 : 3;
+    for (int i = 0; i < n; ++i) {
+        const Vec3& p = vertices[face->v[i]].pos;
+        box->min = {std::min(box->min.x, p.x), std::min(box->min.y, p.y), std::min(box->min.z, p.z)};
+        box->max = {std::max(box->max.x, p.x), std::max(box->max.y, p.y), std::max(box->max.z, p.z)};
+    }
+}
+
+int rtSplitFaceGroup(ScnNode* node, uint32_t* order, const RtFaceGroup* group, uint32_t first,
+                     std::vector<RtFaceGroup>* out) {
+    if (!node || !node->content || !order || !group || !out) return 0;
+    std::vector<GroupBuild> built;
+    try {
+        GroupBuild g = {group->box, first, group->faceCount, group->partFlags};
+        if (node->rayHook)
+            built.push_back(g);
+        else
+            splitGroup(node->content, order, g, built);
+        for (const GroupBuild& b : built) out->push_back({b.box, b.count, b.partFlags, nullptr});
+    } catch (const std::bad_alloc&) {
+        errReport(ERR_NOMEM, "ray tracer: no memory for face groups");
+        return 0;
+    }
+    // first-face pointers are filled once the faces are reordered
+    for (size_t i = out->size() - built.size(), k = 0; i < out->size(); ++i, ++k)
+        (*out)[i].first = reinterpret_cast<PelFace*>(uintptr_t(built[k].first));
+    return 1;
+}
+
+int rtBuildFaceGroups(ScnNode* node) {
+    if (!node || !node->content) return 0;
+    PelContent* c = node->content;
+    if (c->rtFaceGroups) return 1;
+    std::vector<RtFaceGroup> groups;
+    std::vector<uint32_t> order;
+    std::vector<PelFace> copy;
+    try {
+        order.resize(c->faceCount);
+        for (uint32_t i = 0; i < c->faceCount; ++i) order[i] = i;
+        uint64_t first = 0;
+        for (uint32_t p = 0; p < c->partCount; ++p) {
+            const PelPart& part = c->parts[p];
+            uint64_t count = part.faceCount;
+            if (first + count > c->faceCount) count = c->faceCount > first ? c->faceCount - first : 0;
+            if (count) {
+                RtFaceGroup g = {part.box, uint32_t(count), part.flags, nullptr};
+                if (!rtSplitFaceGroup(node, order.data(), &g, uint32_t(first), &groups)) return 0;
+            }
+            first += part.faceCount;
+        }
+        copy.assign(c->faces, c->faces + c->faceCount);
+    } catch (const std::bad_alloc&) {
+        errReport(ERR_NOMEM, "ray tracer: no memory for face groups");
+        return 0;
+    }
+    size_t n = groups.size();
+    auto* block = static_cast<RtFaceGroup*>(memAllocZ((n ? n : 1) * sizeof(RtFaceGroup)));
+    if (!block) return 0;
+    std::vector<uint32_t> inverse(c->faceCount);
+    for (uint32_t i = 0; i < c->faceCount; ++i) inverse[order[i]] = i;
+    for (uint32_t i = 0; i < c->faceCount; ++i) {
+        PelFace f = copy[order[i]];
+        for (int k = 0; k < 4; ++k)
+            if (f.nb[k] < c->faceCount) f.nb[k] = inverse[f.nb[k]];
+        c->faces[i] = f;
+    }
+    for (size_t i = 0; i < n; ++i) {
+        block[i] = groups[i];
+        block[i].first = c->faces + uintptr_t(groups[i].first);
+    }
+    c->rtFaceGroups = block;
+    c->rtFaceGroupCount = uint32_t(n);
+    return 1;
+}
+
+// ---- tree ----
+
+uint32_t rtTreeRecordCount(uint32_t leaves) {
+    if (leaves == 0) return 0;
+    uint32_t L = 1;
+    while (L < leaves) L <<= 1;
+    return 2 * L - 1;
+}
+
+void rtFreeTree() {
+    memFreeRefT(&g_run.tree);
+    g_run.treeRecords = 0;
+    g_run.root = nullptr;
+}
+
+int rtTreeProgress(uint32_t done, uint32_t total) {
+    if (++g_run.treeProgressCalls % 100 != 0) return 0;
+    if (!g_run.progress || !total) return 0;
+    if (g_run.progress(float(double(done) / double(total) * 0.2)) != 0) return 0;
+    g_run.treeCancelled = 1;
+    return 1;
+}
+
+int rtBuildTreeLevel(RtTreeNode* parents, RtTreeNode* children, uint32_t count, uint32_t* doneCount,
+                     uint32_t total) {
+    uint32_t pairs = count / 2, made = 0;
+    for (uint32_t i = 0; i < count; ++i) children[i].flags &= ~4u;
+    while (made < pairs) {
+        int32_t bi = -1, bj = -1;
+        float best = 1e20f;
+        if (count < RT_PAIR_THRESHOLD) {
+            for (uint32_t i = 0; i < count; ++i) {
+                if (children[i].flags & 4u) continue;
+                for (uint32_t j = i + 1; j < count; ++j) {
+                    if (children[j].flags & 4u) continue;
+                    float a = halfArea(unionBox(children[i].box, children[j].box));
+                    if (a < best || bi < 0) {
+                        if (bi >= 0 && !(a < best)) continue;
+                        best = a;
+                        bi = int32_t(i);
+                        bj = int32_t(j);
+                    }
+                }
+            }
+        } else {
+            uint32_t i = 0;
+            while (i < count && (children[i].flags & 4u)) ++i;
+            bi = int32_t(i);
+            for (uint32_t j = i + 1; j < count; ++j) {
+                if (children[j].flags & 4u) continue;
+                float a = halfArea(unionBox(children[i].box, children[j].box));
+                if (a < best || bj < 0) {
+                    if (bj >= 0 && !(a < best)) continue;
+                    best = a;
+                    bj = int32_t(j);
+                }
+            }
+        }
+        RtTreeNode* A = &children[bi];
+        RtTreeNode* B = &children[bj];
+        A->flags |= 4u;
+        B->flags |= 4u;
+        RtTreeNode* L = largestExtent(B->box) > largestExtent(A->box) ? B : A;
+        RtTreeNode* R = L == A ? B : A;
+        RtTreeNode* p = &parents[made++];
+        std::memset(p, 0, sizeof *p);
+        p->box = unionBox(L->box, R->box);
+        p->left = L;
+        p->right = R;
+        auto same = [&](const Box3& b) {
+            return b.min.x == p->box.min.x && b.min.y == p->box.min.y && b.min.z == p->box.min.z &&
+                   b.max.x == p->box.max.x && b.max.y == p->box.max.y && b.max.z == p->box.max.z;
+        };
+        p->leftEqual = same(L->box);
+        p->rightEqual = same(R->box);
+        p->flags = (L->flags & R->flags & 1u);
+        if (doneCount) {
+            *doneCount += 2;
+            if (rtTreeProgress(*doneCount, total)) return 0;
+        }
+    }
+    if (count & 1u) {
+        for (uint32_t i = 0; i < count; ++i)
+            if (!(children[i].flags & 4u)) {
+                parents[made] = children[i];
+                parents[made].flags &= ~4u;
+                break;
+            }
+    }
+    return 1;
+}
+
+void rtMarkBoxTests(RtTreeNode* node) {
+    while (node && node->left && node->right) {
+        float A = halfArea(node->box), AL = halfArea(node->left->box), AR = halfArea(node->right->box);
+        bool largeL = A < 2.0f * AL, largeR = A < 2.0f * AR;
+        if (!largeL && !largeR) {
+            node->left->skipBox = 0;
+            node->right->skipBox = 0;
+        } else if (node->left->left && node->right->left) {
+            node->left->skipBox = largeL;
+            node->right->skipBox = largeR;
+        } else {
+            node->skipBox = 1;
+            node->leftEqual = 0;
+            node->rightEqual = 0;
+        }
+        rtMarkBoxTests(node->left);
+        node = node->right;
+    }
+    if (node) node->skipBox = 0;
+}
+
+int rtBuildObjectTree(uint32_t count, RtTreeNode** rootOut) {
+    if (!rootOut) return 0;
+    *rootOut = nullptr;
+    rtFreeTree();
+    g_run.treeProgressCalls = 0;
+    ScnNode** nodes = g_run.nodes;
+    uint64_t leaves = 0;
+    for (uint32_t i = 0; i < count && nodes && nodes[i]; ++i) {
+        const ScnNode* n = nodes[i];
+        if (!n->content) continue;
+        leaves += n->rayHook ? 1 : n->content->rtFaceGroupCount;
+    }
+    if (leaves == 0) return 1;  // nothing to hit: an empty tree
+    if (leaves > (1u << 30)) {
+        errReport(ERR_LENGTH, "ray tracer: too many face groups");
+        return 0;
+    }
+    uint32_t records = rtTreeRecordCount(uint32_t(leaves));
+    auto* block = static_cast<RtTreeNode*>(memAllocZ(size_t(records) * sizeof(RtTreeNode)));
+    if (!block) return 0;
+    g_run.tree = block;
+    g_run.treeRecords = records;
+    uint32_t L = (records + 1) / 2;
+    RtTreeNode* leaf = block + (L - 1);
+    for (uint32_t i = 0; i < count && nodes[i]; ++i) {
+        ScnNode* n = nodes[i];
+        PelContent* c = n->content;
+        if (!c) continue;
+        uint32_t extFlags = 0;
+        uint32_t special = (isExtension(n, &extFlags, nullptr) && (extFlags & 3u)) ? 1u : 0u;
+        auto* groups = static_cast<RtFaceGroup*>(c->rtFaceGroups);
+        uint32_t ng = n->rayHook ? 1 : c->rtFaceGroupCount;
+        for (uint32_t g = 0; g < ng; ++g) {
+            RtTreeNode* r = leaf++;
+            r->special = special;
+            r->node = n;
+            r->group = groups ? groups + g : nullptr;
+            Box3 local = n->rayHook ? c->box : groups[g].box;
+            const Mat4* m = (!n->rayHook && groups[g].faceCount) ? faceMatrix(n, groups[g].first) : &n->base;
+            mtxTransformBox(&local, &r->box, m);
+            // widen by a rounding margin so that the box surely holds its faces
+            float pad = 1e-5f * largestExtent(r->box) + 1e-6f;
+            r->box.min = sub(r->box.min, {pad, pad, pad});
+            r->box.max = add(r->box.max, {pad, pad, pad});
+            r->flags = (n->rayHook ? 0u : (groups[g].partFlags & 1u));
+        }
+    }
+    uint32_t total = 0;
+    for (uint32_t m = uint32_t(leaves); m > 1; m = (m + 1) / 2) total += m;
+    uint32_t done = 0;
+    uint32_t m = uint32_t(leaves);
+    uint32_t levelStart = L - 1;
+    while (m > 1) {
+        uint32_t parentStart = (levelStart + 1) / 2 - 1;
+        if (!rtBuildTreeLevel(block + parentStart, block + levelStart, m, &done, total)) {
+            rtFreeTree();
+            return 0;
+        }
+        m = (m + 1) / 2;
+        levelStart = parentStart;
+    }
+    g_run.root = block;
+    rtMarkBoxTests(block);
+    *rootOut = block;
+    return 1;
+}
+
+// ---- ray tests ----
+
+int rtRayBox(const Box3* box, const Vec3 ray[2], float tmax) {
+    float tnear = -1e20f, tfar = 1e20f;
+    for (int k = 0; k < 3; ++k) {
+        float o = axis(ray[0], k), d = axis(ray[1], k);
+        float lo = axis(box->min, k), hi = axis(box->max, k);
+        if (std::fabs(d) < RT_PARALLEL_EPS) {
+            if (o < lo || o > hi) return 0;
+            continue;
+        }
+        float t1 = (lo - o) / d, t2 = (hi - o) / d;
+        if (t1 > t2) std::swap(t1, t2);
+        if (t1 > tnear) tnear = t1;
+        if (t2 < tfar) tfar = t2;
+        if (tnear > tfar || tfar < 0.0f) return 0;
+    }
+    return tnear < tmax ? 1 : 0;
+}
+
+int rtTexel(const TexRecord* texture, uint32_t mipLevel, float s, float t, float rgb[3]) {
+    if (!texture || !texture->block) return 0;
+    const TexPixelBlock* b = texture->block;
+    if (b->magic != TEX_BLOCK_MAGIC) {
+        rgb[0] = rgb[1] = rgb[2] = 0.0f;
+        return 0;
+    }
+    uint32_t level = std::min(mipLevel, b->extraLevels);
+    if (level > b->log2Width) level = b->log2Width;
+    if (level > b->log2Height) level = b->log2Height;
+    const TexLevel* lv = texLevel(b, level);
+    if (!lv->pixels || !lv->palette) return 0;
+    uint32_t w = 1u << (b->log2Width - level), h = 1u << (b->log2Height - level);
+    auto wrap = [](float c, uint32_t size) {
+        double f = double(c) * size;
+        if (!(f == f) || std::fabs(f) > 1e9) f = 0.0;
+        int64_t i = int64_t(std::floor(f));
+        return uint32_t(i & int64_t(size - 1));
+    };
+    uint32_t x = wrap(s, w), y = wrap(t, h);
+    uint32_t idx = lv->pixels[size_t(y) * w + x];
+    uint32_t c = idx < lv->paletteCount ? lv->palette[idx] : 0u;
+    rgb[0] = float((c >> 16) & 0xFF) / 255.0f;
+    rgb[1] = float((c >> 8) & 0xFF) / 255.0f;
+    rgb[2] = float(c & 0xFF) / 255.0f;
+    return 1;
+}
+
+namespace {
+
+void texCoordAt(const RtFace* f, const Vec3& dir, const RtHit* hit, const Vec3& normal, float tex[2]) {
+    if (f->flags & RT_FACE_ENVMAP) {
+        ltEnvMapDir(&dir, &normal, &tex[0], &tex[1]);
+        return;
+    }
+    int i1 = hit->triangle ? 2 : 1, i2 = hit->triangle ? 3 : 2;
+    float w0 = 1.0f - hit->u - hit->v;
+    tex[0] = w0 * f->tu[0] + hit->u * f->tu[i1] + hit->v * f->tu[i2];
+    tex[1] = w0 * f->tv[0] + hit->u * f->tv[i1] + hit->v * f->tv[i2];
+}
+
+bool triangleHit(const Vec3 ray[2], const Vec3& n, float dist, const Vec3& v0, const Vec3& b1, const Vec3& b2,
+                 int twoSided, float tmax, bool inclusive, float* t, float* u, float* v) {
+    float den = dot(n, ray[1]);
+    if (twoSided) {
+        if (std::fabs(den) < RT_PARALLEL_EPS) return false;
+    } else if (den > -RT_PARALLEL_EPS) {
+        return false;
+    }
+    float tt = -(dot(n, ray[0]) + dist) / den;
+    if (tt < 0.0f) return false;
+    if (inclusive ? tt > tmax : !(tt < tmax)) return false;
+    Vec3 p = sub(add(ray[0], mul(ray[1], tt)), v0);
+    float uu = dot(p, b1), vv = dot(p, b2);
+    if (!(uu >= 0.0f) || !(vv >= 0.0f) || uu + vv > 1.0f) return false;
+    *t = tt;
+    *u = uu;
+    *v = vv;
+    return true;
+}
+
+}  // namespace
+
+int rtColourKeyTest(const RtFace* face, const Vec3 ray[2], const RtHit* hit) {
+    if (!face->texture) return 1;
+    float tex[2];
+    texCoordAt(face, ray[1], hit, face->normal, tex);
+    float rgb[3];
+    if (!rtTexel(face->texture, face->mipLevel, tex[0], tex[1], rgb)) return 1;
+    return (rgb[0] == 0.0f && rgb[1] == 0.0f && rgb[2] == 0.0f) ? 0 : 1;
+}
+
+int rtIntersectFace(uint32_t, const Vec3 ray[2], const RtFace* face, RtHit* hit, int twoSided) {
+    if (!face || !face->valid) return 0;
+    RtHit h = *hit;
+    bool found = triangleHit(ray, face->normal, face->dist, face->v0, face->b1, face->b2, twoSided, hit->t, false,
+                             &h.t, &h.u, &h.v);
+    h.triangle = 0;
+    if (!found && (face->flags & RT_FACE_QUAD)) {
+        found = triangleHit(ray, face->normal2, face->dist2, face->v0, face->c1, face->c2, 1, hit->t, true, &h.t,
+                            &h.u, &h.v);
+        if (found && !twoSided && dot(face->normal2, ray[1]) > -RT_PARALLEL_EPS) found = false;
+        h.triangle = 1;
+    }
+    if (!found) return 0;
+    if ((face->flags & RT_FACE_COLORKEY) && !rtColourKeyTest(face, ray, &h)) return 0;
+    hit->t = h.t;
+    hit->u = h.u;
+    hit->v = h.v;
+    hit->triangle = h.triangle;
+    return 1;
+}
+
+// ---- per-thread caches ----
+
+int rtAllocThreads(uint32_t threads, uint32_t lightCount) {
+    rtFreeThreads();
+    if (threads > RT_MAX_THREADS) threads = RT_MAX_THREADS;
+    g_run.lightCount = lightCount;
+    for (uint32_t i = 0; i < threads; ++i) {
+        RtThreadState& t = g_run.threads[i];
+        t.cache = static_cast<RtFace*>(memAllocZ(RT_CACHE_RECORDS * sizeof(RtFace)));
+        size_t occ = size_t(RT_MAX_DEPTH) * (lightCount ? lightCount : 1);
+        t.occluders = static_cast<RtThreadState::Occluder*>(memAllocZ(occ * sizeof(RtThreadState::Occluder)));
+        if (!t.cache || !t.occluders) {
+            rtFreeThreads();
+            return 0;
+        }
+        t.used = 1;
+        t.oldest = t.newest = 0;
+    }
+    if (!g_run.nodes || !g_run.nodeCount) return 1;
+    // slot arrays: one range per distinct content
+    g_run.slotBase = static_cast<uint32_t*>(memAllocZ(size_t(g_run.nodeCount) * sizeof(uint32_t)));
+    if (!g_run.slotBase) {
+        rtFreeThreads();
+        return 0;
+    }
+    uint64_t total = 0;
+    try {
+        std::unordered_map<const PelContent*, uint32_t> bases;
+        for (uint32_t i = 0; i < g_run.nodeCount; ++i) {
+            const PelContent* c = g_run.nodes[i] ? g_run.nodes[i]->content : nullptr;
+            if (!c) continue;
+            auto it = bases.find(c);
+            if (it == bases.end()) {
+                if (total + c->faceCount > 0xFFFFFFFFull) {
+                    rtFreeThreads();
+                    errReport(ERR_LENGTH, "ray tracer: too many faces");
+                    return 0;
+                }
+                it = bases.emplace(c, uint32_t(total)).first;
+                total += c->faceCount;
+            }
+            g_run.slotBase[i] = it->second;
+        }
+    } catch (const std::bad_alloc&) {
+        rtFreeThreads();
+        errReport(ERR_NOMEM, "ray tracer: no memory for face slots");
+        return 0;
+    }
+    for (uint32_t i = 0; i < threads; ++i) {
+        RtThreadState& t = g_run.threads[i];
+        t.slots = static_cast<uint16_t*>(memAllocZ(size_t(total ? total : 1) * sizeof(uint16_t)));
+        if (!t.slots) {
+            rtFreeThreads();
+            return 0;
+        }
+    }
+    return 1;
+}
+
+void rtFreeThreads() {
+    for (RtThreadState& t : g_run.threads) {
+        memFreeRefT(&t.cache);
+        memFreeRefT(&t.occluders);
+        memFreeRefT(&t.slots);
+        t = RtThreadState{};
+    }
+    memFreeRefT(&g_run.slotBase);
+}
+
+void rtClearFaceSlots(ScnNode* const* nodes, uint32_t count) {
+    for (uint32_t i = 0; i < count && nodes[i]; ++i) {
+        PelContent* c = nodes[i]->content;
+        if (!c || !c->faces) continue;
+        for (uint32_t f = 0; f < c->faceCount; ++f) std::memset(c->faces[f].rtCache, 0, sizeof c->faces[f].rtCache);
+    }
+}
+
+namespace {
+
+void lruUnlink(RtThreadState& t, uint16_t i) {
+    RtFace& e = t.cache[i];
+    if (e.older)
+        t.cache[e.older].newer = e.newer;
+    else if (t.oldest == i)
+        t.oldest = e.newer;
+    if (e.newer)
+        t.cache[e.newer].older = e.older;
+    else if (t.newest == i)
+        t.newest = e.older;
+    e.older = e.newer = 0;
+}
+
+void lruAppend(RtThreadState& t, uint16_t i) {
+    RtFace& e = t.cache[i];
+    e.older = uint16_t(t.newest);
+    e.newer = 0;
+    if (t.newest) t.cache[t.newest].newer = i;
+    t.newest = i;
+    if (!t.oldest) t.oldest = i;
+}
+
+Vec3 worldNormalOf(const Vec3& n, const Mat4* m) {
+    Vec3 out = n;
+    if (!mtxTransformNormal(&n, &out, m)) out = n;
+    return out;
+}
+
+Vec3 faceNormalWorld(ScnNode* node, const PelFace* f) {
+    if (!f->normal) return {0, 0, 0};
+    return worldNormalOf(f->normal->normal, faceMatrix(node, f));
+}
+
+Vec3 normalized(Vec3 v) {
+    float l = length(v);
+    return l > 0.0f ? mul(v, 1.0f / l) : v;
+}
+
+// Normal of vertex k of a face for smooth shading.
+Vec3 vertexNormal(ScnNode* node, PelFace* f, uint32_t k, const Vec3& fn) {
+    PelContent* c = node->content;
+    const PelVertex& vx = c->vertices[f->v[k]];
+    const Mat4* m = faceMatrix(node, f);
+    if (vx.normal) {
+        Vec3 n = worldNormalOf(vx.normal->normal, m);
+        if (dot(n, fn) < 0.0f) n = mul(n, -1.0f);
+        return n;
+    }
+    if (!(vx.flags & VTX_SMOOTH)) return fn;
+    uint32_t nEdges = faceIsQuad(f) ? 4 : 3;
+    uint32_t ek = k, ep = (k + nEdges - 1) % nEdges;
+    bool markK = (f->flags & (FACE_OPEN_EDGE0 << ek)) != 0;
+    bool markP = (f->flags & (FACE_OPEN_EDGE0 << ep)) != 0;
+    auto nbNormal = [&](uint32_t e, Vec3* out) {
+        uint32_t nb = f->nb[e];
+        if (nb >= c->faceCount) return false;
+        *out = faceNormalWorld(node, &c->faces[nb]);
+        return true;
+    };
+    if (markK && markP) return fn;
+    Vec3 a, b;
+    if (markK != markP) {
+        if (!nbNormal(markK ? ep : ek, &a)) return fn;
+        return normalized(add(fn, a));
+    }
+    if (!nbNormal(ek, &a) || !nbNormal(ep, &b)) return fn;
+    // the neighbour across edge k must reach the one across edge k - 1 by an unmarked edge
+    const PelFace& nk = c->faces[f->nb[ek]];
+    uint32_t ne = faceIsQuad(&nk) ? 4 : 3;
+    for (uint32_t e = 0; e < ne; ++e)
+        if (nk.nb[e] == f->nb[ep] && !(nk.flags & (FACE_OPEN_EDGE0 << e))) return normalized(add(add(fn, a), b));
+    return fn;
+}
+
+}  // namespace
+
+void rtPrepareFace(const Vec3*, ScnNode* node, PelFace* face, RtFace* entry) {
+    uint16_t older = entry->older, newer = entry->newer;
+    uint32_t pins = entry->pins;
+    uint16_t* slot = entry->slot;
+    std::memset(entry, 0, sizeof *entry);
+    entry->slot = slot;
+    entry->older = older;
+    entry->newer = newer;
+    entry->pins = pins;
+    entry->face = face;
+    entry->node = node;
+    PelContent* c = node->content;
+    bool quad = faceIsQuad(face);
+    int nv = quad ? 4 : 3;
+    for (int i = 0; i < nv; ++i)
+        if (face->v[i] >= c->vertexCount) return;  // invalid: never hit
+    const Mat4* m = faceMatrix(node, face);
+    for (int i = 0; i < nv; ++i) {
+        const PelVertex& v = c->vertices[face->v[i]];
+        mtxTransformPoint(&v.pos, &entry->vertex[i], m);
+        entry->tu[i] = v.u;
+        entry->tv[i] = v.v;
+    }
+    Vec3 ref = faceNormalWorld(node, face);
+    const Vec3& V0 = entry->vertex[0];
+    entry->v0 = V0;
+    auto triangle = [&](const Vec3& a, const Vec3& b, Vec3* n, float* d, Vec3* b1, Vec3* b2, float* area) {
+        Vec3 e1 = sub(a, V0), e2 = sub(b, V0);
+        Vec3 cr = cross(e1, e2);
+        float len = length(cr);
+        *area = 0.5f * len;
+        if (len < 1e-8f) {
+            *n = {0, 0, 0};
+            *d = 0.0f;
+            return false;
+        }
+        Vec3 nn = mul(cr, 1.0f / len);
+        if (face->normal && dot(nn, ref) < 0.0f) nn = mul(nn, -1.0f);
+        *n = nn;
+        *d = -dot(nn, V0);
+        if (!vecTriangleBasis(&e1, &e2, &nn, b1, b2)) {
+            *n = {0, 0, 0};
+            return false;
+        }
+        return true;
+    };
+    float a1 = 0, a2 = 0;
+    bool ok1 = triangle(entry->vertex[1], entry->vertex[2], &entry->normal, &entry->dist, &entry->b1, &entry->b2, &a1);
+    bool ok2 = false;
+    if (quad) {
+        ok2 = triangle(entry->vertex[2], entry->vertex[3], &entry->normal2, &entry->dist2, &entry->c1, &entry->c2, &a2);
+        entry->flags |= RT_FACE_QUAD | RT_FACE_SPLIT;
+    }
+    entry->area = a1 + a2;
+    entry->valid = (ok1 || ok2) ? 1u : 0u;
+    Vec3 fn = ok1 ? entry->normal : entry->normal2;
+    if (!ok1 && ok2) {
+        // the first triangle is degenerate: its plane and basis are those of the second
+        entry->normal = entry->normal2;
+        entry->dist = entry->dist2;
+        entry->b1 = entry->c1;
+        entry->b2 = entry->c2;
+    }
+    const MatRecord* mat = nullptr;
+    if (node->materials && face->material < c->materialCount) mat = &node->materials[face->material];
+    entry->material = mat;
+    TexRecord* tex = nullptr;
+    if (node->areaTextures && face->area < c->areaCount) tex = node->areaTextures[face->area];
+    entry->flags |= face->flags & (FACE_TEXTURED | FACE_COLORKEY | FACE_TWO_SIDED | FACE_ENVMAP);
+    bool textured = (face->flags & FACE_TEXTURED) && tex && tex->block && mat && (mat->flags & qivMatFlagIsTextured);
+    if (!textured) {
+        entry->flags &= ~(RT_FACE_TEXTURED | RT_FACE_COLORKEY | RT_FACE_ENVMAP);
+        tex = nullptr;
+    }
+    entry->texture = tex;
+    if (mat && mat->alpha > 0.0f && mat->alpha <= RT_TRANSPARENT_LIMIT) entry->flags |= RT_FACE_TRANSPARENT;
+    uint32_t extFlags = 0;
+    if (isExtension(node, &extFlags, nullptr) && (extFlags & 3u)) entry->flags |= RT_FACE_EXTENSION;
+    for (int i = 0; i < nv; ++i) entry->vnormal[i] = vertexNormal(node, face, uint32_t(i), fn);
+}
+
+namespace {
+
+// The face's slot for this thread: in the thread's own array when there is one.
+uint16_t* faceSlot(RtThreadState& t, uint32_t thread, PelFace* face, const ScnNode* node) {
+    if (t.slots && g_run.slotBase && node->rtSeq < g_run.nodeCount && g_run.nodes[node->rtSeq] == node &&
+        node->content && face >= node->content->faces && face < node->content->faces + node->content->faceCount)
+        return &t.slots[g_run.slotBase[node->rtSeq] + uint32_t(face - node->content->faces)];
+    return &face->rtCache[thread];
+}
+
+}  // namespace
+
+RtFace* rtFaceCache(uint32_t thread, const Vec3* direction, PelFace* face, ScnNode* node, uint32_t flag) {
+    if (thread >= RT_MAX_THREADS || !face || !node) return nullptr;
+    RtThreadState& t = g_run.threads[thread];
+    if (!t.cache) return nullptr;
+    uint16_t* ref = faceSlot(t, thread, face, node);
+    uint16_t slot = *ref;
+    if (slot && slot < RT_CACHE_RECORDS && t.cache[slot].face == face) {
+        RtFace* e = &t.cache[slot];
+        if (e->node != node) {
+            if (e->pins) {
+                slot = 0;  // in use for the other node: take a new entry below
+            } else {
+                rtPrepareFace(direction, node, face, e);
+            }
+        }
+        if (slot) {
+            if (t.newest != slot) {
+                lruUnlink(t, slot);
+                lruAppend(t, slot);
+            }
+            e->mipLevel = flag;
+            return e;
+        }
+    }
+    uint16_t idx = 0;
+    if (t.used <= RT_CACHE_USED) {
+        idx = uint16_t(t.used++);
+    } else {
+        for (uint16_t i = uint16_t(t.oldest); i; i = t.cache[i].newer)
+            if (!t.cache[i].pins) {
+                idx = i;
+                break;
+            }
+        if (!idx) return nullptr;  // every entry is in use
+        uint16_t* old = t.cache[idx].slot;
+        if (old && *old == idx) *old = 0;
+        lruUnlink(t, idx);
+    }
+    RtFace* e = &t.cache[idx];
+    e->pins = 0;
+    rtPrepareFace(direction, node, face, e);
+    e->slot = ref;
+    lruAppend(t, idx);
+    *ref = idx;
+    e->mipLevel = flag;
+    return e;
+}
+
+RtFace* rtFaceFromId(uint32_t thread, const Vec3* direction, uint32_t id) {
+    if (id == RT_NO_HIT || !g_run.nodes) return nullptr;
+    uint32_t ni = (id >> g_run.faceBits) & g_run.nodeMask;
+    if (ni >= g_run.nodeCount) return nullptr;
+    ScnNode* node = g_run.nodes[ni];
+    if (!node || !node->content) return nullptr;
+    if (node->rayHook) {
+        // the procedural record marked with the node; its hit comes from the tree search
+        RtFace* p = &g_run.threads[thread].procedural;
+        if (!p->pins) {
+            std::memset(p, 0, sizeof *p);
+            p->node = node;
+        }
+        return p;
+    }
+    uint32_t fi = id & g_run.faceMask;
+    if (fi >= node->content->faceCount) return nullptr;
+    return rtFaceCache(thread, direction, &node->content->faces[fi], node, id >> 29);
+}
+
+// ---- traversal ----
+
+namespace {
+
+bool isTransparentFace(const RtFace* f) { return (f->flags & RT_FACE_TRANSPARENT) != 0; }
+
+// Whether a leaf may block light falling on shadedNode (same rules for the remembered occluder).
+bool leafCastsShadow(const RtTreeNode* leaf, int32_t ignoreId, const ScnNode* shadedNode) {
+    const ScnNode* n = leaf->node;
+    if (!n || (n->flags & NODE_NO_SHADOW)) return false;
+    if (!g_run.extShadows && leaf->special) return false;
+    if (g_run.noSelfShadow || !leaf->special) {
+        if ((leaf->flags & 1u) && n == shadedNode) return false;
+    } else {
+        uint32_t extFlags = 0, firstId = 0;
+        if (isExtension(n, &extFlags, &firstId) && (extFlags & 1u) && ignoreId != -1 &&
+            int32_t(firstId) == ignoreId)
+            return false;
+    }
+    return true;
+}
+
+void filterThrough(const RtFace* f, const Vec3 ray[2], const RtHit* h, RtHit* hit) {
+    const MatRecord* m = f->material;
+    float a = m ? m->alpha : 0.0f;
+    float c[3] = {1, 1, 1};
+    if (m) std::memcpy(c, m->colDifuse, sizeof c);
+    if ((f->flags & RT_FACE_TEXTURED) && f->texture) {
+        float tex[2];
+        texCoordAt(f, ray[1], h, f->normal, tex);
+        rtTexel(f->texture, f->mipLevel, tex[0], tex[1], c);
+    }
+    for (int i = 0; i < 3; ++i) hit->filter[i] *= std::sqrt(std::max(0.0f, (1.0f - a) * c[i]));
+    hit->partly = 1;
+}
+
+int traceLeafProcedural(RtTreeNode* leaf, const Vec3 ray[2], RtFace** hitFace, RtHit* hit, int anyHit,
+                        uint32_t thread) {
+    ScnNode* n = leaf->node;
+    RtRayQuery q{};
+    q.user = n->hookUser;
+    q.thread = thread;
+    q.origin = ray[0];
+    q.direction = ray[1];
+    q.mode = anyHit ? 1u : 0u;
+    q.best = hit->t;
+    if (!n->rayHook(n, &q) || !(q.t >= 0.0f) || !(q.t < hit->t)) return 0;
+    const MatRecord* mat = nullptr;
+    if (n->materials && n->content && q.material < n->content->materialCount) mat = &n->materials[q.material];
+    float a = mat ? mat->alpha : 0.0f;
+    if (a > RT_TRANSPARENT_LIMIT) a = 0.0f;
+    if (anyHit) {
+        if (a == 0.0f) return 1;
+        float c[3] = {1, 1, 1};
+        if (mat) std::memcpy(c, mat->colDifuse, sizeof c);
+        if (mat && (mat->flags & qivMatFlagIsTextured) && n->areaTextures && n->content->areaCount)
+            rtTexel(n->areaTextures[0], 0, q.u, q.v, c);
+        for (int i = 0; i < 3; ++i) hit->filter[i] *= std::sqrt(std::max(0.0f, (1.0f - a) * c[i]));
+        hit->partly = 1;
+        return 0;
+    }
+    RtFace* p = &g_run.threads[thread].procedural;
+    uint32_t pins = p->pins;
+    std::memset(p, 0, sizeof *p);
+    p->pins = pins;
+    p->node = n;
+    p->normal = normalized(q.normal);
+    p->material = mat;
+    p->valid = 1;
+    p->flags = (a > 0.0f) ? RT_FACE_TRANSPARENT : 0u;
+    if (mat && (mat->flags & qivMatFlagIsTextured) && n->areaTextures && n->content->areaCount &&
+        n->areaTextures[0]) {
+        p->texture = n->areaTextures[0];
+        p->flags |= RT_FACE_TEXTURED | ((mat->flags & qivMatFlagIsTexRefl) ? RT_FACE_ENVMAP : 0u);
+    }
+    for (int i = 0; i < 4; ++i) {
+        p->vnormal[i] = p->normal;
+        p->tu[i] = q.u;
+        p->tv[i] = q.v;
+    }
+    hit->t = q.t;
+    hit->u = 0.0f;
+    hit->v = 0.0f;
+    hit->triangle = 0;
+    hit->behind = dot(p->normal, ray[1]) > 0.0f;
+    if (*hitFace) rtUnpin(*hitFace);
+    *hitFace = p;
+    rtPin(p);
+    return 1;
+}
+
+}  // namespace
+
+int rtTraceTree(RtTreeNode* node, int testBox, const Vec3 ray[2], RtFace** hitFace, RtHit* hit, int anyHit,
+                int twoSided, int32_t ignoreId, ScnNode* ignoreNode, uint32_t thread) {
+    if (!node) return 0;
+    if (testBox && !node->skipBox && !rtRayBox(&node->box, ray, hit->t)) return 0;
+    if (node->left) {
+        int r = rtTraceTree(node->left, !node->leftEqual, ray, hitFace, hit, anyHit, twoSided, ignoreId, ignoreNode,
+                            thread);
+        if (anyHit && r) return 1;
+        int s = node->right ? rtTraceTree(node->right, !node->rightEqual, ray, hitFace, hit, anyHit, twoSided,
+                                          ignoreId, ignoreNode, thread)
+                            : 0;
+        return r | s;
+    }
+    ScnNode* n = node->node;
+    if (!n) return 0;
+    if (anyHit && !leafCastsShadow(node, ignoreId, ignoreNode)) return 0;
+    if (n->rayHook) return traceLeafProcedural(node, ray, hitFace, hit, anyHit, thread);
+    const RtFaceGroup* g = node->group;
+    if (!g || !g->first) return 0;
+    int found = 0;
+    for (uint32_t i = 0; i < g->faceCount; ++i) {
+        RtFace* f = rtFaceCache(thread, &ray[1], g->first + i, n, 0);
+        if (!f || !f->valid) continue;
+        if (anyHit) {
+            RtHit h = *hit;
+            int ts = twoSided || (f->flags & RT_FACE_TWO_SIDED);
+            if (!rtIntersectFace(thread, ray, f, &h, ts)) continue;
+            if (!isTransparentFace(f)) {
+                hit->t = h.t;
+                g_run.threads[thread].lastLeaf = node;
+                if (hitFace) {
+                    if (*hitFace) rtUnpin(*hitFace);
+                    *hitFace = f;
+                    rtPin(f);
+                }
+                return 1;
+            }
+            filterThrough(f, ray, &h, hit);
+            continue;
+        }
+        bool both = isTransparentFace(f) && g_run.refraction;
+        int ts = both ? 1 : ((f->flags & RT_FACE_TWO_SIDED) ? 1 : 0);
+        if (!rtIntersectFace(thread, ray, f, hit, ts)) continue;
+        hit->behind = both && dot(hit->triangle ? f->normal2 : f->normal, ray[1]) > 0.0f;
+        if (*hitFace) rtUnpin(*hitFace);
+        *hitFace = f;
+        rtPin(f);
+        found = 1;
+    }
+    return found;
+}
+
+RtFace* rtFindHit(const Vec3 ray[2], RtHit* hit, uint32_t thread) {
+    hit->t = RT_FAR;
+    hit->behind = 0;
+    float d;
+    uint32_t side;
+    if (clpRayPlanes(&ray[0], &ray[1], &d, &side) && d < hit->t) hit->t = d;
+    RtFace* face = nullptr;
+    if (!rtTraceTree(g_run.root, 1, ray, &face, hit, 0, 0, -1, nullptr, thread)) {
+        rtUnpin(face);
+        return nullptr;
+    }
+    return face;  // pinned: the caller releases it
+}
+
+// ---- surface, shadows, shading ----
+
+void rtSurfaceAt(const RtFace* f, const Vec3 ray[2], const RtHit* hit, RtSurface* s, Vec3* normal, float tex[2]) {
+    std::memset(s, 0, sizeof *s);
+    Vec3 n;
+    bool procedural = f == &g_run.threads[0].procedural || !f->face;
+    if (procedural) {
+        n = f->normal;
+        if (f->material && (f->material->flags & qivMatFlagTwoSided) && dot(n, ray[1]) > 0.0f) n = mul(n, -1.0f);
+    } else {
+        int i1 = hit->triangle ? 2 : 1, i2 = hit->triangle ? 3 : 2;
+        float w0 = 1.0f - hit->u - hit->v;
+        n = add(add(mul(f->vnormal[0], w0), mul(f->vnormal[i1], hit->u)), mul(f->vnormal[i2], hit->v));
+        n = normalized(n);
+        if ((f->flags & RT_FACE_TWO_SIDED) && dot(n, ray[1]) > 0.0f) n = mul(n, -1.0f);
+    }
+    *normal = n;
+    tex[0] = tex[1] = 0.0f;
+    if ((f->flags & RT_FACE_TEXTURED) && f->texture) {
+        if (procedural && !(f->flags & RT_FACE_ENVMAP)) {
+            tex[0] = f->tu[0];
+            tex[1] = f->tv[0];
+        } else {
+            texCoordAt(f, ray[1], hit, n, tex);
+        }
+        s->textured = rtTexel(f->texture, f->mipLevel, tex[0], tex[1], s->texture) ? 1u : 0u;
+    }
+    const MatRecord* m = f->material;
+    if (!m) return;
+    float S[3];
+    float k = 0.0f;
+    for (int i = 0; i < 3; ++i) {
+        S[i] = m->colSpecular[i] * m->coSpecular;
+        k = std::max(k, S[i]);
+    }
+    for (float& x : S) x *= RT_LIGHT_SCALE;
+    for (int i = 0; i < 3; ++i) s->diffuse[i] = m->colDifuse[i];
+    s->k = k;
+    s->alpha = m->alpha;
+    bool tagged = (m->flags & MAT_TAG_MASK) == MAT_TAG;
+    s->reflective = tagged ? ((m->flags & qivMatFlagIsSpec) ? 1u : 0u) : (k >= 0.3f ? 1u : 0u);
+    if (s->reflective)
+        for (int i = 0; i < 3; ++i) {
+            s->reflection[i] = k * S[i];
+            S[i] *= (1.0f - k);
+        }
+    if (f->flags & RT_FACE_TRANSPARENT) {
+        s->transparent = 1;
+        s->index = tagged ? float((m->flags >> 10) & 63u) / 63.0f * 6.3f + 0.1f : RT_DEFAULT_INDEX;
+        if (!s->reflective)
+            for (int i = 0; i < 3; ++i) s->reflection[i] = k * S[i];
+    }
+    std::memcpy(s->specular, S, sizeof S);
+}
+
+int rtShadowTest(const Vec3* point, const Vec3* toLight, float distance, RtThreadState::Occluder* occluder,
+                 ScnNode* shadedNode, int twoSided, int* partly, float filter[3], uint32_t thread) {
+    Vec3 ray[2] = {add(*point, mul(*toLight, RT_START_OFFSET)), *toLight};
+    uint32_t extFlags = 0, firstId = 0;
+    int32_t ignoreId = isExtension(shadedNode, &extFlags, &firstId) ? int32_t(firstId) : -1;
+    if (partly) *partly = 0;
+    if (filter) filter[0] = filter[1] = filter[2] = 1.0f;
+    if (occluder && occluder->face && occluder->leaf && leafCastsShadow(occluder->leaf, ignoreId, shadedNode)) {
+        RtFace* f = rtFaceCache(thread, toLight, occluder->face, occluder->leaf->node, 0);
+        if (f && f->valid && !isTransparentFace(f)) {
+            RtHit h{};
+            h.t = distance;
+            if (rtIntersectFace(thread, ray, f, &h, twoSided || (f->flags & RT_FACE_TWO_SIDED))) return 1;
+        }
+    }
+    RtHit hit{};
+    hit.t = distance;
+    hit.filter[0] = hit.filter[1] = hit.filter[2] = 1.0f;
+    RtFace* face = nullptr;
+    if (!rtTraceTree(g_run.root, 1, ray, &face, &hit, 1, twoSided, ignoreId, shadedNode, thread)) {
+        rtUnpin(face);
+        if (occluder) *occluder = {};
+        if (partly) *partly = int(hit.partly);
+        if (filter) std::memcpy(filter, hit.filter, sizeof hit.filter);
+        return 0;
+    }
+    if (occluder) {
+        *occluder = {};
+        if (face && face->face && face->area > 0.0001f) {
+            occluder->face = face->face;
+            occluder->leaf = g_run.threads[thread].lastLeaf;
+            if (!occluder->leaf) occluder->face = nullptr;
+        }
+    }
+    rtUnpin(face);
+    return 1;
+}
+
+int rtShadowTestHook(const Vec3* p, const Vec3* dir, float dist, uint32_t slot, uintptr_t, uint32_t passP,
+                     uint32_t passQ, int* filtered, float filter[3]) {
+    if (passP >= RT_MAX_THREADS) return 0;
+    RtThreadState& t = g_run.threads[passP];
+    RtThreadState::Occluder* occ = nullptr;
+    if (t.occluders && slot < RT_MAX_DEPTH * g_run.lightCount) occ = &t.occluders[slot];
+    return rtShadowTest(p, dir, dist, occ, t.shadedNode, int(passQ), filtered, filter, passP);
+}
+
+int rtRefract(const Vec3* d, const Vec3* n, float fromIndex, float toIndex, Vec3* out) {
+    if (toIndex == 0.0f) return 0;
+    float eta = fromIndex / toIndex;
+    float c = -dot(*n, *d);
+    float k = 1.0f - eta * eta * (1.0f - c * c);
+    if (k < 0.0f) return 0;
+    *out = add(mul(*d, eta), mul(*n, eta * c - std::sqrt(k)));
+    return 1;
+}
+
+namespace {
+
+void background(int32_t x, int32_t y, const Vec3* dir, float rgb[3]) {
+    uint32_t ground = 0;
+    rgb[0] = rgb[1] = rgb[2] = 0.0f;
+    if (g_run.rayCamera) fzBackgroundColorAt(g_run.rayCamera, x, y, dir ? &dir->x : nullptr, rgb, &ground);
+}
+
+}  // namespace
+
+void rtShade(const Vec3 ray[2], uint32_t depth, int32_t x, int32_t y, float index, float weight, uint32_t firstId,
+             int inside, float rgb[3], int* behindOut, uint32_t thread) {
+    rgb[0] = rgb[1] = rgb[2] = 0.0f;
+    if (behindOut) *behindOut = 0;
+    if (depth >= RT_MAX_DEPTH || weight < RT_WEIGHT_MIN) return;
+    const Vec3& D = ray[1];
+    RtHit hit{};
+    RtFace* face = nullptr;
+    if (firstId != RT_NO_HIT) {
+        face = rtFaceFromId(thread, &D, firstId);
+        if (!face) {
+            background(x, y, nullptr, rgb);
+            return;
+        }
+        rtPin(face);
+        hit.t = RT_FAR;
+        bool both = isTransparentFace(face) && g_run.refraction;
+        int ts = (both || (face->flags & RT_FACE_TWO_SIDED)) ? 1 : 0;
+        if (rtIntersectFace(thread, ray, face, &hit, ts)) {
+            hit.behind = both && dot(hit.triangle ? face->normal2 : face->normal, D) > 0.0f;
+        } else {
+            rtUnpin(face);
+            face = rtFindHit(ray, &hit, thread);
+        }
+    } else {
+        face = rtFindHit(ray, &hit, thread);
+    }
+    if (!face) {
+        background(x, y, &D, rgb);
+        return;
+    }
+    RtThreadState& ts = g_run.threads[thread];
+    Vec3 P = add(ray[0], mul(D, hit.t));
+    Vec3 E = g_run.parallel ? ts.eye : g_run.eye;
+    Vec3 V = normalized(sub(E, P));
+    RtSurface s;
+    Vec3 N;
+    float tex[2];
+    rtSurfaceAt(face, ray, &hit, &s, &N, tex);
+    int behind = hit.behind ? 1 : 0;
+    if (behind && dot(N, D) > 0.0f) N = mul(N, -1.0f);
+    Vec3 R = sub(mul(N, 2.0f * dot(N, V)), V);
+    const MatRecord* mat = face->material;
+    ScnNode* shaded = face->node;
+    rtUnpin(face);  // everything needed of the face is copied
+    float C[3] = {0, 0, 0};
+    if (mat) {
+        LtHit lh{};
+        lh.material = mat;
+        lh.textured = int(s.textured);
+        std::memcpy(lh.texel, s.texture, sizeof lh.texel);
+        std::memcpy(lh.specular, s.specular, sizeof lh.specular);
+        ScnNode* savedShaded = ts.shadedNode;
+        ts.shadedNode = shaded;
+        ltShadeRay(&P, &N, &lh, &R, depth * g_run.lightCount, g_run.shadows ? 0u : 1u, thread, C, 0u);
+        ts.shadedNode = savedShaded;
+    }
+    float a = s.alpha;
+    bool tir = false;
+    if (g_run.refraction && (behind || s.transparent)) {
+        Vec3 T;
+        bool ok = behind ? rtRefract(&D, &N, index, 1.0f, &T) : rtRefract(&D, &N, index, s.index, &T);
+        if (!ok) {
+            tir = true;
+        } else {
+            Vec3 tray[2] = {add(P, mul(T, RT_START_OFFSET)), T};
+            float Tc[3];
+            int tb = 0;
+            if (behind) {
+                rtShade(tray, depth + 1, x, y, 1.0f, (1.0f - a) * weight, RT_NO_HIT, 0, Tc, &tb, thread);
+                for (int i = 0; i < 3; ++i)
+                    C[i] = inside ? (a / 2.0f) * C[i] + (1.0f - a) * Tc[i]
+                                  : s.diffuse[i] * (1.0f - a) * Tc[i] + a * C[i];
+            } else {
+                rtShade(tray, depth + 1, x, y, s.index, (0.5f - a / 2.0f) * weight, RT_NO_HIT, 1, Tc, &tb, thread);
+                for (int i = 0; i < 3; ++i)
+                    C[i] = tb ? (a / 2.0f) * C[i] + s.diffuse[i] * Tc[i]
+                              : s.diffuse[i] * (1.0f - a) * Tc[i] + a * C[i];
+            }
+        }
+    } else if (!g_run.refraction && s.transparent) {
+        Vec3 tray[2] = {add(P, mul(D, RT_START_OFFSET)), D};
+        float w = std::max(s.diffuse[0], std::max(s.diffuse[1], s.diffuse[2])) * weight * (1.0f - a);
+        float Tc[3];
+        int tb = 0;
+        rtShade(tray, depth + 1, x, y, index, w, RT_NO_HIT, 1, Tc, &tb, thread);
+        for (int i = 0; i < 3; ++i) C[i] = Tc[i] * (1.0f - a) * s.diffuse[i] + a * C[i];
+    }
+    if (behindOut) *behindOut = behind;
+    if (g_run.reflections && (s.reflective || tir)) {
+        Vec3 rray[2] = {add(P, mul(R, RT_START_OFFSET)), R};
+        int in = (tir || behind || (g_run.refraction && s.transparent)) ? 1 : 0;
+        float Rc[3];
+        int rb = 0;
+        rtShade(rray, depth + 1, x, y, index, s.k * weight, RT_NO_HIT, in, Rc, &rb, thread);
+        if (g_run.refraction && s.transparent)
+            for (float& c : Rc) c *= a;
+        for (int i = 0; i < 3; ++i) C[i] += s.reflection[i] * Rc[i];
+    }
+    std::memcpy(rgb, C, sizeof C);
+}
