@@ -12,6 +12,7 @@
 #include "render/clipplane.h"
 #include "render/light.h"
 #include "scene/engine.h"
+#include "scene/objnode.h"
 #include "scene/picture.h"
 #include "scene/sceneops.h"
 #include "scene/texture.h"
@@ -19,7 +20,16 @@
 namespace {
 
 RtRunState g_run;
-RtExtensionQueryFn g_extQuery = nullptr;
+// Object nodes are the extension nodes of the tracer: their flags and first id.
+int objectNodeQuery(const ScnNode* node, uint32_t* extFlags, uint32_t* firstId) {
+    if (!scnIsObjectNode(node)) return 0;
+    const auto* ext = static_cast<const ScnObjExt*>(node->ext);
+    if (!ext) return 0;
+    *extFlags = ext->flags;
+    *firstId = ext->idA;
+    return 1;
+}
+RtExtensionQueryFn g_extQuery = objectNodeQuery;
 
 inline Vec3 sub(const Vec3& a, const Vec3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
 inline Vec3 add(const Vec3& a, const Vec3& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
@@ -185,7 +195,7 @@ void rtResetState() {
     rtFreeTree();
     rtFreeThreads();
     g_run = RtRunState{};
-    g_extQuery = nullptr;
+    g_extQuery = objectNodeQuery;
 }
 
 // ---- ids ----

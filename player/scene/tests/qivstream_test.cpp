@@ -1,0 +1,663 @@
+#include "scene/qivstream.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "render/light.h"
+#include "scene/contentlist.h"
+#include "scene/engine.h"
+#include "scene/material.h"
+#include "scene/objnode.h"
+#include "scene/pelfile.h"
+#include "scene/scene.h"
+#include "scene/texture.h"
+#include "scene/tests/pel_builder.h"
+#include "scene/tests/qivstream_encoder.h"
+
+namespace {
+
+class QivStreamTest : public ::testing::Test {
+protected:
+    void SetUp() override { reset(); }
+    void TearDown() override {
+        pelFreeStream(&info);
+        EXPECT_EQ(pelFreeObject(&content), 1);
+        reset();
+    }
+    static void reset() {
+        errReset();
+        ltReset();
+        matReset();
+        pelResetObjectList();
+        pelResetStream();
+        pelResetReader();
+        scnResetObjectNodes();
+    }
+    int parse(const qse::Bytes& b, size_t size = SIZE_MAX) {
+        pelFreeStream(&info);
+        return pelParseStream(b.data(), std::min(size, b.size()), &content, &info, nullptr, 0, nullptr);
+    }
+    static uint32_t lastErrorLevel() {
+        uint32_t level = 0;
+        return errPop(&level, nullptr, nullptr, nullptr) ? level : 0;
+    }
+
+    PelContent* content = nullptr;
+    PelStreamInfo* info = nullptr;
+};
+
+// The object file a model stands for: the stream's decoded values written as a PEL file.
+pelb::Object pelTwin(const qse::Model& md) {
+    const qse::Object& h = md.head;
+    pelb::Object o;
+    o.name = h.name;
+    for (int i = 0; i < 3; ++i) o.size[i] = h.box[3 + i] - h.box[i];
+    for (const qse::Light& l : h.lights)
+        o.lights.push_back({{l.rgb[0] / 255.0f, l.rgb[1] / 255.0f, l.rgb[2] / 255.0f}, {l.pos[0], l.pos[1], l.pos[2]}});
+    for (const qse::Material& m : h.materials) {
+        pelb::Material pm;
+        for (int i = 0; i < 3; ++i) {
+            pm.diffuse[i] = m.diffuse[i] / 255.0f;
+            pm.specular[i] = m.specular[i] / 255.0f;
+        }
+        pm.alpha = m.alpha / 65536.0f;
+        pm.ambient = m.ambient / 256.0f;
+        pm.diffuseCo = m.diffuseCo / 256.0f;
+        pm.specularCo = m.specularCo / 256.0f;
+        pm.exponent = m.exponent / 256.0f;
+        pm.area = m.area;
+        pm.flags = m.flags;
+        o.materials.push_back(pm);
+    }
+    for (const char* a = reinterpret_cast<const char*>(h.areaNames.data()); *a; a += std::strlen(a) + 1)
+        o.areas.push_back(a);
+    o.faceNormals = {{0, 0, 1}};
+    std::vector<std::vector<qse::Vtx>> partVerts;
+    std::vector<std::vector<qse::Face>> partFaces;
+    for (const qse::Model::Entry& e : md.parts) {
+        if (e.mesh >= 0) {
+            partVerts.push_back(qse::decodedVertices(md.meshes[size_t(e.mesh)]));
+            partFaces.push_back(md.meshes[size_t(e.mesh)].faces);
+        } else {
+            std::vector<qse::Vtx> moved = partVerts[e.source];
+            const float* m = e.matrix;
+            for (qse::Vtx& v : moved) {
+                const float x = v[0], y = v[1], z = v[2];
+                v[0] = x * m[0] + y * m[3] + z * m[6] + m[9];
+                v[1] = x * m[1] + y * m[4] + z * m[7] + m[10];
+                v[2] = x * m[2] + y * m[5] + z * m[8] + m[11];
+            }
+            partVerts.push_back(moved);
+            partFaces.push_back(partFaces[e.source]);
+        }
+    }
+    uint32_t firstVertex = 0;
+    for (size_t p = 0; p < partVerts.size(); ++p) {
+        pelb::Part part;
+        part.vertexCount = uint32_t(partVerts[p].size());
+        part.faceCount = int32_t(partFaces[p].size());
+        o.parts.push_back(part);
+        for (const qse::Vtx& v : partVerts[p]) {
+            pelb::Vertex pv;
+            pv.x = v[0], pv.y = v[1], pv.z = v[2], pv.u = v[3], pv.v = v[4];
+            o.vertices.push_back(pv);
+        }
+        for (const qse::Face& f : partFaces[p]) {
+            pelb::Face pf;
+            const uint32_t self = uint32_t(o.faces.size());
+            for (int k = 0; k < 4; ++k) {
+                pf.v[k] = firstVertex + f.v[size_t(k)];
+                pf.nb[k] = self;
+            }
+            if (!f.quad) pf.v[3] = pf.v[2];
+            const qse::Material& m = h.materials[f.material];
+            pf.flags = uint16_t((f.quad ? FACE_QUAD : 0) | ((m.flags & 1) ? FACE_TEXTURED : 0) |
+                                ((m.flags & 2) ? FACE_COLORKEY : 0) | ((m.flags & 16) ? FACE_TWO_SIDED : 0) |
+                                ((m.flags & 32) ? FACE_ENVMAP : 0));
+            pf.material = f.material;
+            pf.area = uint16_t(m.area < h.areaCount ? m.area : 0);
+            o.faces.push_back(pf);
+        }
+        firstVertex += uint32_t(partVerts[p].size());
+    }
+    return o;
+}
+
+// What makes two contents the same object, independent of the order in which the edge
+// connection puts parts, faces and vertices.
+struct Summary {
+    std::vector<std::vector<long>> faces;     // material, area, flags, then the corners' values
+    std::vector<std::vector<long>> vertices;  // x, y, z, u, v
+    std::vector<std::pair<uint32_t, uint32_t>> parts;
+};
+long q(float f) { return std::lround(double(f) * 10000.0); }
+Summary summarise(const PelContent* c) {
+    Summary s;
+    auto vertex = [&](uint32_t i) {
+        const PelVertex& v = c->vertices[i];
+        return std::vector<long>{q(v.pos.x), q(v.pos.y), q(v.pos.z), q(v.u), q(v.v)};
+    };
+    for (uint32_t i = 0; i < c->faceCount; ++i) {
+        const PelFace& f = c->faces[i];
+        std::vector<long> d = {f.material, f.area, f.flags & (FACE_QUAD | FACE_TEXTURED | FACE_COLORKEY |
+                                                              FACE_TWO_SIDED | FACE_ENVMAP)};
+        for (int k = 0; k < ((f.flags & FACE_QUAD) ? 4 : 3); ++k) {
+            auto v = vertex(f.v[k]);
+            d.insert(d.end(), v.begin(), v.end());
+        }
+        s.faces.push_back(d);
+    }
+    for (uint32_t i = 0; i < c->vertexCount; ++i) s.vertices.push_back(vertex(i));
+    for (uint32_t p = 0; p < c->partCount; ++p) s.parts.push_back({c->parts[p].vertexCount, c->parts[p].faceCount});
+    std::sort(s.faces.begin(), s.faces.end());
+    std::sort(s.vertices.begin(), s.vertices.end());
+    std::sort(s.parts.begin(), s.parts.end());
+    return s;
+}
+
+PelContent* loadPel(const pelb::Object& o) {
+    pelb::TempDir dir("qivstream");
+    const auto path = dir / "twin.pel";
+    pelb::writeFile(path, pelb::build(o));
+    char file[PEL_FILE_NAME_MAX], name[100];
+    PelFileInfo fi;
+    PelContent* c = nullptr;
+    size_t bytes = 0;
+    if (!pelLoad(path.string().c_str(), file, name, &fi, &c, &bytes)) return nullptr;
+    return c;
+}
+
+struct Variant {
+    qse::Layout layout;
+    bool guid;
+    bool wide;
+};
+
+TEST_F(QivStreamTest, StreamLoadsLikeItsObjectFileAndFailsWhenCutShort) {
+    const qse::Model md = qse::sampleModel();
+    PelContent* pel = loadPel(pelTwin(md));
+    ASSERT_NE(pel, nullptr);
+    const Summary expected = summarise(pel);
+
+    for (const Variant& v : {Variant{qse::Layout::Ordered, true, false}, Variant{qse::Layout::Unordered, false, false},
+                             Variant{qse::Layout::Unordered, true, true}}) {
+        SCOPED_TRACE(testing::Message() << "layout " << int(v.layout) << " guid " << v.guid << " wide " << v.wide);
+        const qse::Bytes stream = qse::encode(qse::encodeModel(md, v.layout, v.guid, v.wide));
+        ASSERT_EQ(parse(stream), 1);
+        ASSERT_NE(content, nullptr);
+        const Summary got = summarise(content);
+        EXPECT_EQ(got.faces, expected.faces);
+        EXPECT_EQ(got.vertices, expected.vertices);
+        EXPECT_EQ(got.parts, expected.parts);
+        ASSERT_EQ(content->materialCount, pel->materialCount);
+        for (uint32_t i = 0; i < pel->materialCount; ++i) {
+            const MatInput &a = content->materials[i], &b = pel->materials[i];
+            for (int k = 0; k < 3; ++k) {
+                EXPECT_FLOAT_EQ(a.colDifuse[k], b.colDifuse[k]);
+                EXPECT_FLOAT_EQ(a.colSpecular[k], b.colSpecular[k]);
+                EXPECT_FLOAT_EQ(a.specCoeff[k], b.specCoeff[k]);
+            }
+            EXPECT_FLOAT_EQ(a.alpha, b.alpha);
+            EXPECT_FLOAT_EQ(a.coAmbient, b.coAmbient);
+            EXPECT_FLOAT_EQ(a.coDifuse, b.coDifuse);
+            EXPECT_FLOAT_EQ(a.coSpecular, b.coSpecular);
+            EXPECT_FLOAT_EQ(a.specExp, b.specExp);
+            EXPECT_EQ(a.area, b.area);  // an area beyond the object's becomes 0 in both
+            EXPECT_EQ(a.flags & 0x3Fu, b.flags);
+            EXPECT_EQ(a.flags & 0xFFFF0000u, 0xAFFE0000u);
+        }
+        EXPECT_EQ(content->materials[0].flags & 0x1FC00u, 5u << 10);
+        ASSERT_EQ(content->lightCount, 1u);
+        EXPECT_FLOAT_EQ(content->lights[0].g, pel->lights[0].g);
+        EXPECT_FLOAT_EQ(content->lights[0].pos.z, pel->lights[0].pos.z);
+        ASSERT_NE(content->areaNames, nullptr);
+        EXPECT_EQ(std::memcmp(content->areaNames, pel->areaNames, sizeof "wood.bmp\0stone.bmp\0"), 0);
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_FLOAT_EQ((&content->box.min.x)[k], (&pel->box.min.x)[k]);
+            EXPECT_FLOAT_EQ((&content->box.max.x)[k], (&pel->box.max.x)[k]);
+        }
+        // Every face has its normal and vertex indices inside the content.
+        for (uint32_t i = 0; i < content->faceCount; ++i) {
+            EXPECT_NE(content->faces[i].normal, nullptr);
+            for (uint32_t k = 0; k < 4; ++k) EXPECT_LT(content->faces[i].v[k], content->vertexCount);
+        }
+        EXPECT_EQ(pelLastObject(), content);
+
+        ASSERT_NE(info, nullptr);
+        EXPECT_EQ(info->hostValue, 0xC0FFEEu);
+        EXPECT_STREQ(info->name, "Corner");
+        EXPECT_EQ(info->flags, QIV_INFO_LIGHTS | QIV_INFO_AREA_NAMES | QIV_INFO_TRANSLUCENT | 4u | 128u);
+        EXPECT_EQ(info->areaNameBytes, md.head.areaNames.size());
+        EXPECT_EQ(info->faceCount, content->faceCount);
+        EXPECT_FLOAT_EQ(info->box.max.y, 2.0f);
+        EXPECT_EQ(pelFreeObject(&content), 1);
+
+        // Every shorter prefix is a failure without a content.
+        for (size_t n = 0; n < stream.size(); ++n) {
+            errReset();
+            ASSERT_EQ(parse(stream, n), 0) << n;
+            ASSERT_EQ(content, nullptr);
+            ASSERT_EQ(info, nullptr);
+            ASSERT_EQ(lastErrorLevel(), uint32_t(ERR_LENGTH)) << n;
+        }
+    }
+    // The unbounded form takes the extent from the block's size word.
+    const qse::Bytes stream = qse::encode(qse::encodeModel(md, qse::Layout::Ordered));
+    ASSERT_EQ(pelParseStreamUnbounded(stream.data(), &content, &info, nullptr), 1);
+    EXPECT_EQ(summarise(content).faces, expected.faces);
+    EXPECT_EQ(pelFreeObject(&pel), 1);
+}
+
+// ---------------------------------------------------------------------------
+// Geometry commands, decoded into a content of the test's own making.
+
+struct CommandCase {
+    const char* name;
+    std::vector<qse::Command> commands;  // behind four vertex-only commands
+    uint32_t v[4];                       // of the last face
+    uint16_t flags;                      // of the last face, open-edge and kind bits
+};
+
+qse::Command vertexCommand(uint16_t dx) {
+    qse::Command c;
+    c.word = 0x80 | 2;
+    c.delta[0] = dx;
+    return c;
+}
+qse::Command faceCommand(uint16_t word, uint8_t options = 0, std::array<uint16_t, 4> refs = {0, 1, 2, 3}) {
+    qse::Command c;
+    c.word = word;
+    c.options = options;
+    std::copy(refs.begin(), refs.end(), c.ref);
+    return c;
+}
+
+TEST_F(QivStreamTest, GeometryCommandsBuildVerticesAndFaces) {
+    const std::vector<CommandCase> cases = {
+        {"triangle with default references", {faceCommand(0)}, {3, 1, 2, 2}, 0},
+        {"triangle with a vertex of its own", {[] { auto c = faceCommand(2); c.delta[0] = 1; return c; }()},
+         {4, 2, 3, 3}, 0},
+        {"ordered triangle", {faceCommand(0x100 | 0x400 | 0x1000 | 0x2000, 0, {1, 1, 3, 0})}, {2, 2, 0, 0}, 0x20},
+        {"ordered quadrilateral", {faceCommand(0x100 | 1 | 0x4000 | 0x8000, 1 | 2 | 4, {0, 1, 2, 3})},
+         {3, 2, 1, 0}, FACE_QUAD | 0x40 | 0x80 | 0x100},
+        {"unordered quadrilateral", {faceCommand(1 | 0x4000 | 0x8000, 1 | 2 | 4, {0, 1, 2, 3})},
+         {3, 0, 1, 2}, FACE_QUAD | 0x100 | 0x80 | 0x40},
+        {"unordered quadrilateral without D", {faceCommand(1, 1)}, {3, 0, 1, 2}, FACE_QUAD},
+        {"unordered triangle edges", {faceCommand(0x4000)}, {3, 1, 2, 2}, 0x80},
+        {"unordered triangle other edge", {faceCommand(0x8000)}, {3, 1, 2, 2}, 0x40},
+        {"wide references", {faceCommand(0x200 | 0x400 | 0x800 | 0x1000, 0, {3, 2, 1, 0})}, {0, 2, 1, 1}, 0},
+        {"replaced command word",
+         {[] { auto c = faceCommand(0x80 | 0x400); c.replace = true; c.replacement = 0x100 | 0x400; c.ref[0] = 1;
+               return c; }()},
+         {2, 2, 1, 1}, 0},
+        {"replacement without a face", {[] { auto c = faceCommand(0x80 | 0x400); c.replace = true;
+                                              c.replacement = 0x80 | 2; c.delta[0] = 5; return c; }(),
+                                         faceCommand(0)},
+         {4, 2, 3, 3}, 0},
+    };
+    for (const CommandCase& cc : cases) {
+        SCOPED_TRACE(cc.name);
+        qse::Part p;
+        p.box[3] = 2;
+        for (int i = 0; i < 4; ++i) p.commands.push_back(vertexCommand(uint16_t(i ? 0x1000 : 0x7FFF)));
+        p.commands.insert(p.commands.end(), cc.commands.begin(), cc.commands.end());
+        p.vertexCount = 5;
+        p.faceCount = 1;
+        const qse::Bytes body = qse::partBody(p);
+
+        std::vector<PelVertex> vertices(5);
+        std::vector<PelFace> faces(1);
+        MatInput material{};
+        PelPart part{};
+        PelContent c{};
+        c.vertices = vertices.data();
+        c.faces = faces.data();
+        c.materials = &material;
+        c.materialCount = 1;
+        c.parts = &part;
+        c.partCount = 1;
+        part.firstVertex = vertices.data();
+        part.firstFace = faces.data();
+        const uint8_t* cursor = body.data() + qse::Bytes::difference_type(QIV_PART_RECORD);
+        ASSERT_EQ(pelDecodePartGeometry(body.data(), &c, &part, body.data() + body.size(), &cursor), 1);
+        EXPECT_EQ(cursor, body.data() + body.size());
+        ASSERT_EQ(part.faceCount, 1u);
+        for (int k = 0; k < 4; ++k) EXPECT_EQ(faces[0].v[k], cc.v[k]) << k;
+        EXPECT_EQ(faces[0].flags, cc.flags);
+        for (uint32_t nb : faces[0].nb) EXPECT_EQ(nb, 0u);  // no neighbour yet
+        // The first x delta 0x7FFF over a box of 0..2 lands at the box's maximum.
+        EXPECT_FLOAT_EQ(vertices[0].pos.x, float(0x7FFF * 2 * 3.051851e-5));
+        // Running sums wrap as signed 16-bit values.
+        EXPECT_FLOAT_EQ(vertices[1].pos.x, float(int16_t(0x8FFF) * 2 * 3.051851e-5));
+    }
+
+    // Commands cannot append beyond the counts the record declares.
+    for (const bool extraFace : {false, true}) {
+        qse::Part p;
+        for (int i = 0; i < 4; ++i) p.commands.push_back(vertexCommand(1));
+        p.commands.push_back(extraFace ? faceCommand(0) : vertexCommand(1));
+        p.commands.push_back(faceCommand(0));
+        p.vertexCount = 4;
+        p.faceCount = extraFace ? 1 : 0;
+        const qse::Bytes body = qse::partBody(p);
+        std::vector<PelVertex> vertices(4);  // exactly the declared counts
+        std::vector<PelFace> faces(1);
+        MatInput material{};
+        PelPart part{};
+        PelContent c{};
+        c.vertices = vertices.data();
+        c.faces = faces.data();
+        c.materials = &material;
+        c.materialCount = 1;
+        c.parts = &part;
+        c.partCount = 1;
+        part.firstVertex = vertices.data();
+        part.firstFace = faces.data();
+        const uint8_t* cursor = body.data() + qse::Bytes::difference_type(QIV_PART_RECORD);
+        EXPECT_EQ(pelDecodePartGeometry(body.data(), &c, &part, body.data() + body.size(), &cursor), 0);
+        EXPECT_EQ(part.vertexCount, 4u);
+        EXPECT_EQ(part.faceCount, extraFace ? 1u : 0u);
+    }
+}
+
+TEST_F(QivStreamTest, FacesTakeFlagsAndAreaFromTheirMaterial) {
+    qse::Object o;
+    o.areaNames = {'a', 0, 'b', 0, 0};
+    o.areaCount = 2;
+    qse::Material plain, special;
+    special.flags = 1 | 2 | 16 | 32;
+    special.area = 1;
+    o.materials = {plain, special};
+    qse::Mesh m;
+    m.vertices = {{0, 0, 0, 0, 0}, {1, 0, 0, 0, 0}, {0, 1, 0, 0, 0}, {1, 1, 1, 0, 0}};
+    m.faces = {{{0, 1, 2, 0}, false, 1}, {{1, 3, 2, 0}, false, 1}};
+    qse::Part p = qse::meshPart(m, qse::Layout::Ordered);
+    p.commands.back().word |= 1;  // the second face is one-sided
+    p.commands.back().options = QIV_OPT_ONE_SIDED;
+    o.parts = {p};
+    ASSERT_EQ(parse(qse::encode(o)), 1);
+    ASSERT_EQ(content->faceCount, 2u);
+    std::vector<uint16_t> kinds;
+    for (uint32_t i = 0; i < 2; ++i) {
+        const PelFace& f = content->faces[i];
+        EXPECT_EQ(f.material, 1u);
+        EXPECT_EQ(f.area, 1u);
+        kinds.push_back(uint16_t(f.flags & (FACE_TEXTURED | FACE_COLORKEY | FACE_ENVMAP | FACE_TWO_SIDED)));
+    }
+    std::sort(kinds.begin(), kinds.end());
+    EXPECT_EQ(kinds, (std::vector<uint16_t>{FACE_TEXTURED | FACE_COLORKEY | FACE_ENVMAP,
+                                            FACE_TEXTURED | FACE_COLORKEY | FACE_ENVMAP | FACE_TWO_SIDED}));
+    // The shared edge found its neighbours.
+    const PelFace &a = content->faces[0], &b = content->faces[1];
+    EXPECT_TRUE(std::count(a.nb, a.nb + 3, 1u) == 1 && std::count(b.nb, b.nb + 3, 0u) == 1);
+}
+
+TEST_F(QivStreamTest, DequantisedValues) {
+    qse::Object o;
+    qse::Material m;
+    m.diffuse[0] = 255;
+    m.alpha = 0x8000;
+    m.ambient = 0x180;
+    o.materials = {m};
+    qse::Mesh mesh;
+    mesh.vertices = {{0, 0, 0, 0, 0}, {1, 0, 0, 0, 0}, {0, 1, 0, 0, 0}};
+    mesh.faces = {{{0, 1, 2, 0}, false, 0}};
+    o.parts = {qse::meshPart(mesh, qse::Layout::Unordered)};
+    ASSERT_EQ(parse(qse::encode(o)), 1);
+    EXPECT_FLOAT_EQ(content->materials[0].colDifuse[0], 1.0f);
+    EXPECT_FLOAT_EQ(content->materials[0].alpha, 0.5f);
+    EXPECT_FLOAT_EQ(content->materials[0].coAmbient, 1.5f);
+    EXPECT_EQ(info->flags & QIV_INFO_TRANSLUCENT, QIV_INFO_TRANSLUCENT);
+    EXPECT_EQ(info->flags & (QIV_INFO_LIGHTS | QIV_INFO_AREA_NAMES), 0u);
+    EXPECT_EQ(content->areaNames, nullptr);
+
+    const uint8_t bytes[3] = {0, 51, 255};
+    float rgb[3];
+    pelDequantColour(bytes, rgb);
+    EXPECT_FLOAT_EQ(rgb[1], 0.2f);
+    float f = 0;
+    pelDequantFixed(0x8000, 16, &f);
+    EXPECT_FLOAT_EQ(f, 0.5f);
+}
+
+// ---------------------------------------------------------------------------
+// Bad streams.
+
+// A part whose commands are written by hand: four vertices, then the given commands.
+qse::Part rawPart(std::vector<qse::Command> tail, uint16_t vertices = 4, uint16_t faces = 1) {
+    qse::Part p;
+    for (int i = 0; i < 4; ++i) p.commands.push_back(vertexCommand(uint16_t(0x1000 + i * 0x800)));
+    p.commands.back().word |= 4;
+    p.commands.back().delta[1] = 0x2000;
+    p.commands.insert(p.commands.end(), tail.begin(), tail.end());
+    p.vertexCount = vertices;
+    p.faceCount = faces;
+    return p;
+}
+
+qse::Object rawObject(qse::Part p) {
+    qse::Object o;
+    o.materials.resize(2);
+    o.parts = {p};
+    return o;
+}
+qse::Bytes rawStream(std::vector<qse::Command> tail) { return qse::encode(rawObject(rawPart(tail))); }
+qse::Command materialCommand(uint16_t material) {
+    qse::Command c = faceCommand(64);
+    c.material = material;
+    return c;
+}
+
+struct BadCase {
+    const char* name;
+    qse::Bytes stream;
+    uint32_t level;
+};
+
+TEST_F(QivStreamTest, BadStreamsAreRefused) {
+    const qse::Model md = qse::sampleModel();
+    const qse::Object sample = qse::encodeModel(md, qse::Layout::Ordered);
+    auto patched = [&](auto change) {
+        qse::Object o = sample;
+        change(o);
+        return qse::encode(o);
+    };
+    auto withBytes = [&](auto change) {
+        qse::Bytes b = qse::encode(sample);
+        change(b);
+        return b;
+    };
+    const qse::Object good = rawObject(rawPart({faceCommand(0)}));
+    ASSERT_EQ(parse(qse::encode(good)), 1);
+    ASSERT_EQ(pelFreeObject(&content), 1);
+
+    const std::vector<BadCase> cases = {
+        {"magic", patched([](qse::Object& o) { o.magic = 0x32766951u; }), ERR_FORMAT},
+        {"commands append more vertices than declared", patched([](qse::Object& o) { --o.parts[1].vertexCount; }),
+         ERR_FORMAT},
+        {"commands append more faces than declared", patched([](qse::Object& o) { --o.parts[0].faceCount; }),
+         ERR_FORMAT},
+        {"commands produce fewer vertices than declared", patched([](qse::Object& o) { ++o.parts[0].vertexCount; }),
+         ERR_FORMAT},
+        {"header declares fewer vertices", patched([](qse::Object& o) { o.vertexCount = 16; }), ERR_FORMAT},
+        {"header declares fewer faces", patched([](qse::Object& o) { o.faceCount = 11; }), ERR_FORMAT},
+        {"instance of itself", patched([](qse::Object& o) { o.parts[2].source = 2; }), ERR_FORMAT},
+        {"instance of a missing part", patched([](qse::Object& o) { o.parts[2].source = 40; }), ERR_FORMAT},
+        {"instance of a later part",
+         patched([](qse::Object& o) { std::swap(o.parts[1], o.parts[2]); o.parts[1].source = 2; }), ERR_FORMAT},
+        {"reference before the part's first vertex", rawStream({faceCommand(0x800, 0, {0, 4, 2, 3})}), ERR_FORMAT},
+        {"reference to a vertex not yet made", [] {
+             qse::Part p;
+             p.commands = {vertexCommand(1), vertexCommand(2), faceCommand(0)};
+             p.vertexCount = 2;
+             p.faceCount = 1;
+             return qse::encode(rawObject(p));
+         }(), ERR_FORMAT},
+        {"wide reference beyond the part", rawStream({faceCommand(0x200 | 0x400, 0, {300, 1, 2, 3})}), ERR_FORMAT},
+        {"quadrilateral's fourth reference", rawStream({faceCommand(0x100 | 1, 1 | 2, {0, 1, 2, 9})}), ERR_FORMAT},
+        {"material index", rawStream({materialCommand(2)}), ERR_FORMAT},
+        {"face without materials", patched([](qse::Object& o) { o.materials.clear(); }), ERR_FORMAT},
+        {"no faces", patched([](qse::Object& o) { o.parts.clear(); }), ERR_FORMAT},
+        {"edge section beyond the end", withBytes([](qse::Bytes& b) { qse::set32(b, 16 + 36, 0x40000000u); }),
+         ERR_LENGTH},
+        {"object header beyond the end", withBytes([](qse::Bytes& b) { qse::set32(b, 16 + 20, 0xFFFFFFF0u); }),
+         ERR_LENGTH},
+        {"name beyond the end", withBytes([](qse::Bytes& b) { b[16 + 40 + 38] = 0xFF; b[16 + 40 + 39] = 0xFF; }),
+         ERR_LENGTH},
+    };
+    for (const BadCase& bc : cases) {
+        SCOPED_TRACE(bc.name);
+        errReset();
+        EXPECT_EQ(parse(bc.stream), 0);
+        EXPECT_EQ(content, nullptr);
+        EXPECT_EQ(info, nullptr);
+        EXPECT_EQ(lastErrorLevel(), bc.level);
+        EXPECT_EQ(pelFirstObject(), nullptr);
+    }
+
+    // Instances can make a short stream describe a large object: the counts are limited.
+    pelSetStreamLimits(16, 1000);
+    errReset();
+    EXPECT_EQ(parse(qse::encode(sample)), 0);
+    EXPECT_EQ(lastErrorLevel(), uint32_t(ERR_NOMEM));
+    pelResetStream();
+    EXPECT_EQ(parse(qse::encode(sample)), 1);
+}
+
+// ---------------------------------------------------------------------------
+// A new content in the place of one that nodes show.
+
+size_t nodeLights(const ScnNode* node, int32_t* on) {
+    size_t n = 0;
+    for (LightRecord* l = ltFirst(); l; l = l->next)
+        if (l->user == reinterpret_cast<uintptr_t>(node)) {
+            ++n;
+            *on = l->on;
+        }
+    return n;
+}
+
+TEST_F(QivStreamTest, NewContentTakesOverTheNodesWithArraysOfItsOwn) {
+    ASSERT_EQ(parse(qse::encode(qse::encodeModel(qse::sampleModel(), qse::Layout::Ordered))), 1);
+    PelContent* first = content;
+    TexRecord* tex[2] = {nullptr, nullptr};
+    ASSERT_EQ(texAllocRecord(&tex[0]), 1);
+    ASSERT_EQ(texAllocRecord(&tex[1]), 1);
+    Mat4 base;
+    mtxMakeTranslation(10, 0, 0, &base);
+    ScnNode *a = nullptr, *b = nullptr;
+    ASSERT_EQ(scnNodeCreate(first, 1, tex, nullptr, &base, &a), 1);
+    ASSERT_EQ(scnCreateObjectNode(first, 2, nullptr, 3, 4, nullptr, 0, &base, &b), 1);
+    ASSERT_EQ(scnSwitchLights(a, 0), 1);
+
+    // The next content: other counts of materials, lights, areas and parts.
+    qse::Model next;
+    next.head.areaNames = {'x', 0, 'y', 0, 'z', 0, 0};
+    next.head.areaCount = 3;
+    qse::Light l1, l2;
+    l2.pos[0] = 1;
+    next.head.lights = {l1, l2};
+    qse::Material m;
+    m.diffuse[0] = 51;
+    next.head.materials = {m};
+    next.meshes = {qse::sampleModel().meshes[1]};
+    for (auto& f : next.meshes[0].faces) f.material = 0;
+    next.parts = {qse::Model::Entry{}};
+    next.parts[0].mesh = 0;
+    const qse::Bytes stream = qse::encode(qse::encodeModel(next, qse::Layout::Unordered));
+
+    // A failing parse leaves content and nodes as they were.
+    ASSERT_EQ(parse(stream, stream.size() - 1), 0);
+    EXPECT_EQ(content, first);
+    EXPECT_EQ(a->content, first);
+    EXPECT_EQ(first->nodeCount, 2u);
+
+    ASSERT_EQ(parse(stream), 1);
+    ASSERT_NE(content, first);
+    EXPECT_EQ(content->nodeCount, 2u);
+    EXPECT_EQ(content->firstNode, a);
+    EXPECT_EQ(content->lastNode, b);
+    EXPECT_EQ(pelFirstObject(), content);
+    EXPECT_EQ(pelLastObject(), content);
+    for (ScnNode* n : {a, b}) {
+        EXPECT_EQ(n->content, content);
+        ASSERT_NE(n->materials, nullptr);
+        EXPECT_FLOAT_EQ(n->materials[0].colDifuse[0], 0.2f);
+        EXPECT_FLOAT_EQ(n->worldBox.min.x, content->box.min.x + 10);
+        ASSERT_NE(n->lights, nullptr);
+        EXPECT_FLOAT_EQ(n->lights[1]->pos.x, 11.0f);
+        EXPECT_EQ(n->parts, nullptr);
+    }
+    ASSERT_NE(a->areaTextures, nullptr);
+    EXPECT_EQ(a->areaTextures[0], tex[0]);
+    EXPECT_EQ(a->areaTextures[1], tex[1]);
+    EXPECT_EQ(a->areaTextures[2], nullptr);
+    EXPECT_EQ(b->areaTextures, nullptr);
+    int32_t on = -1;
+    EXPECT_EQ(nodeLights(a, &on), 2u);
+    EXPECT_EQ(on, 0);  // the node's lights stay switched off
+    EXPECT_EQ(nodeLights(b, &on), 2u);
+    EXPECT_EQ(on, 1);
+    // The object node's new lights carry its ids.
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(b->lights[i]->enable, ltObjIdsEnable);
+        ASSERT_NE(b->lights[i]->ext, nullptr);
+        EXPECT_EQ(static_cast<LtObjExt*>(b->lights[i]->ext)->idB, 4u);
+    }
+    EXPECT_EQ(a->lights[0]->enable, nullptr);
+    size_t all = 0;
+    for (LightRecord* l = ltFirst(); l; l = l->next) ++all;
+    EXPECT_EQ(all, 4u);
+
+    EXPECT_EQ(scnNodeFree(&a, nullptr), 1);
+    EXPECT_EQ(scnNodeFree(&b, nullptr), 1);
+    EXPECT_EQ(ltFirst(), nullptr);
+    texFree(&tex[0]);
+    texFree(&tex[1]);
+}
+
+TEST_F(QivStreamTest, SwitchLightsAndSmallHelpers) {
+    EXPECT_EQ(scnSwitchLights(nullptr, 1), 0);
+    ScnNode bare{};
+    EXPECT_EQ(scnSwitchLights(&bare, 1), 1);
+
+    ASSERT_EQ(parse(qse::encode(qse::encodeModel(qse::sampleModel(), qse::Layout::Ordered))), 1);
+    ScnNode* node = nullptr;
+    ASSERT_EQ(scnNodeCreate(content, 0, nullptr, nullptr, nullptr, &node), 1);
+    ltUpdateActive(1, 0);
+    ASSERT_FALSE(ltChanged());
+    EXPECT_EQ(scnSwitchLights(node, 0), 1);
+    EXPECT_EQ(node->lights[0]->on, 0);
+    EXPECT_TRUE(ltChanged());
+    ltUpdateActive(0, 0);
+    EXPECT_EQ(ltFirstActive(), nullptr);
+    EXPECT_EQ(scnSwitchLights(node, 1), 1);
+    ltUpdateActive(0, 0);
+    EXPECT_EQ(ltFirstActive(), node->lights[0]);
+
+    LightRecord** lights = node->lights;  // a node whose light array is missing
+    node->lights = nullptr;
+    EXPECT_EQ(scnSwitchLights(node, 1), 0);
+    node->lights = lights;
+    EXPECT_EQ(scnNodeFree(&node, nullptr), 1);
+
+    EXPECT_EQ(pelFreeStream(nullptr), 0);
+    PelStreamInfo* none = nullptr;
+    EXPECT_EQ(pelFreeStream(&none), 0);
+    EXPECT_EQ(pelFreeStream(&info), 1);
+    EXPECT_EQ(info, nullptr);
+
+    const uint8_t buf[8] = {};
+    EXPECT_EQ(pelStreamCursorOk(buf, buf + 8, 8), 1);
+    EXPECT_EQ(pelStreamCursorOk(buf + 1, buf + 8, 8), 0);
+    EXPECT_EQ(pelStreamCursorOk(buf + 4, buf + 8, SIZE_MAX), 0);
+    EXPECT_EQ(pelStreamCursorOk(buf + 8, buf + 4, 0), 0);
+}
+
+}  // namespace
