@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "render/dxhook.h"
 #include "render/line.h"
 #include "scene/engine.h"
 
@@ -204,7 +205,10 @@ SpanParams& spanParams() { return g_span; }
 void spanSetTarget(PicRecord* target) { g_target = target; }
 PicRecord* spanGetTarget() { return g_target; }
 void spanSetHardware(const SpanHardware* hardware) { g_hardware = hardware; }
-const SpanHardware* spanGetHardware() { return g_hardware; }
+const SpanHardware* spanGetHardware() {
+    if (g_hardware && g_hardware->onlyWhileRouted && !dxActive) return nullptr;
+    return g_hardware;
+}
 
 int64_t spanFix64(double value, double limit) {
     if (!(value == value)) return 0;

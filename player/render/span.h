@@ -82,6 +82,8 @@ struct SpanHardware {
                             TexPixelBlock* b);
     void (*line)(const float* p0, const float* p1, const float* colour, uint32_t depthTest,
                  const LineRecord* record);
+    // Non-zero: used only while routing to the hardware back end is on (dxActive).
+    int onlyWhileRouted;
 };
 // null: the software path (the default).
 void spanSetHardware(const SpanHardware* hardware);
