@@ -9,20 +9,16 @@
 
 #include "scene/anim.h"
 #include "scene/contentlist.h"
+#include "scene/bytes.h"
 #include "scene/engine.h"
 #include "scene/scene.h"
 
 namespace {
 
-uint32_t rd32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-void wr32(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-    p[2] = uint8_t(v >> 16);
-    p[3] = uint8_t(v >> 24);
-}
+using bytes::rd32;
+using bytes::wr32;
+using bytes::fileLength;
+using bytes::seekTo;
 
 PelChunkEntry readEntry(const uint8_t* p) {
     return PelChunkEntry{rd32(p), rd32(p + 4), rd32(p + 8), rd32(p + 12)};
@@ -38,25 +34,7 @@ void errContext() {
     errSetContext("???", 99999);
 }
 
-// Length of an open file; leaves the position at 0. -1 on failure.
-int64_t fileLength(std::FILE* f) {
-    if (std::fseek(f, 0, SEEK_END) != 0) return -1;
-#if defined(_WIN32)
-    int64_t n = _ftelli64(f);
-#else
-    int64_t n = ftello(f);
-#endif
-    if (std::fseek(f, 0, SEEK_SET) != 0) return -1;
-    return n;
-}
 
-bool seekTo(std::FILE* f, uint64_t offset) {
-#if defined(_WIN32)
-    return _fseeki64(f, int64_t(offset), SEEK_SET) == 0;
-#else
-    return fseeko(f, off_t(offset), SEEK_SET) == 0;
-#endif
-}
 
 char g_language[2] = {'D', 'E'};
 

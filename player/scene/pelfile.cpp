@@ -10,53 +10,24 @@
 #include "scene/anim.h"
 #include "scene/animblock.h"
 #include "scene/contentlist.h"
+#include "scene/bytes.h"
 #include "scene/engine.h"
 #include "scene/material.h"
 #include "scene/scene.h"
 
 namespace {
 
-uint16_t rd16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-uint32_t rd32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-float rdf(const uint8_t* p) {
-    uint32_t w = rd32(p);
-    float f;
-    std::memcpy(&f, &w, 4);
-    return f;
-}
-void wr16(uint8_t* p, uint16_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-void wr32(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-    p[2] = uint8_t(v >> 16);
-    p[3] = uint8_t(v >> 24);
-}
+using bytes::rd16;
+using bytes::rd32;
+using bytes::rdf;
+using bytes::wr16;
+using bytes::wr32;
+using bytes::fileLength;
+using bytes::seekTo;
 
 void errContext() { errSetContext("???", 99999); }
 
-int64_t fileLength(std::FILE* f) {
-    if (std::fseek(f, 0, SEEK_END) != 0) return -1;
-#if defined(_WIN32)
-    int64_t n = _ftelli64(f);
-#else
-    int64_t n = ftello(f);
-#endif
-    if (std::fseek(f, 0, SEEK_SET) != 0) return -1;
-    return n;
-}
 
-bool seekTo(std::FILE* f, uint64_t offset) {
-#if defined(_WIN32)
-    return _fseeki64(f, int64_t(offset), SEEK_SET) == 0;
-#else
-    return fseeko(f, off_t(offset), SEEK_SET) == 0;
-#endif
-}
 
 // Chunks kept by pelReadFile, one slot per known id, in the order of application.
 struct KeptChunk {

@@ -14,6 +14,7 @@
 #include "render/renderer.h"
 #include "scene/camera.h"
 #include "scene/contentlist.h"
+#include "scene/bytes.h"
 #include "scene/engine.h"
 #include "scene/material.h"
 #include "scene/pelchunk.h"
@@ -22,20 +23,12 @@
 
 namespace {
 
+using bytes::wr16;
+using bytes::wr32;
+using bytes::wrf;
+
 void errContext() { errSetContext("???", 99999); }
 
-void wr16(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-void wr32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
-void wrf(uint8_t* p, float f) {
-    uint32_t w;
-    std::memcpy(&w, &f, 4);
-    wr32(p, w);
-}
 void wrVec(uint8_t* p, const Vec3& v) {
     wrf(p, v.x);
     wrf(p + 4, v.y);

@@ -7,6 +7,7 @@
 
 #include "render/light.h"
 #include "scene/contentlist.h"
+#include "scene/bytes.h"
 #include "scene/engine.h"
 #include "scene/material.h"
 #include "scene/meshprep.h"
@@ -19,19 +20,13 @@ const uint8_t qivStreamGuid[QIV_STREAM_GUID_SIZE] = {0x0A, 0xD4, 0x00, 0x08, 0x9
 
 namespace {
 
+using bytes::rd16;
+using bytes::rd32;
+using bytes::rdf;
+
 uint32_t gMaxVertices = QIV_STREAM_LIMIT;
 uint32_t gMaxFaces = QIV_STREAM_LIMIT;
 
-uint16_t rd16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-uint32_t rd32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-float rdf(const uint8_t* p) {
-    uint32_t w = rd32(p);
-    float f;
-    std::memcpy(&f, &w, 4);
-    return f;
-}
 
 int report(uint32_t level, const char* message) {
     errSetContext("???", 99999);
