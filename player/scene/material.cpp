@@ -102,7 +102,7 @@ int matConvertN(uint32_t count, TexRecord** textures, uint32_t areaCount, const 
     if (!holder) return 0;
     *holder = nullptr;
     if (count == 0) return 1;
-    if (!inputs) return 0;
+    if (!inputs || count > SIZE_MAX / sizeof(MatRecord)) return 0;
     auto* records = static_cast<MatRecord*>(memAllocZ(static_cast<size_t>(count) * sizeof(MatRecord)));
     if (!records) return 0;
     for (uint32_t i = 0; i < count; ++i) {
