@@ -19,10 +19,10 @@
 
 namespace {
 
-MatInput mat(float r, float g, float b, float spec) {
+MatInput mat(float r, float g, float b, float specular) {
     MatInput m = plainMaterial(r, g, b);
     m.colSpecular[0] = m.colSpecular[1] = m.colSpecular[2] = 1.0f;
-    m.coSpecular = spec;
+    m.coSpecular = specular;
     return m;
 }
 

@@ -52,14 +52,14 @@ int main(int argc, char** argv) {
     };
     int failed = 0;
     for (const Seed& s : seeds) {
-        bmpb::Spec spec;
-        spec.width = s.w;
-        spec.height = s.h;
-        spec.bits = s.bits;
-        spec.headerSize = s.header;
-        spec.coloursUsed = s.used;
-        spec.palette = bmpb::rampPalette(s.entries);
-        if (!bmpb::writeFile((dir / s.name).string(), bmpb::build(spec))) failed = 1;
+        bmpb::BmpDesc desc;
+        desc.width = s.w;
+        desc.height = s.h;
+        desc.bits = s.bits;
+        desc.headerSize = s.header;
+        desc.coloursUsed = s.used;
+        desc.palette = bmpb::rampPalette(s.entries);
+        if (!bmpb::writeFile((dir / s.name).string(), bmpb::build(desc))) failed = 1;
     }
     return failed;
 }

@@ -19,10 +19,10 @@
 
 namespace rtfix {
 
-inline MatInput material(float r, float g, float b, float spec = 0.0f, float alpha = 0.0f) {
+inline MatInput material(float r, float g, float b, float specular = 0.0f, float alpha = 0.0f) {
     MatInput m = plainMaterial(r, g, b);
     m.colSpecular[0] = m.colSpecular[1] = m.colSpecular[2] = 1.0f;
-    m.coSpecular = spec;
+    m.coSpecular = specular;
     m.alpha = alpha;
     return m;
 }

@@ -10,7 +10,7 @@ namespace bmpb {
 
 using Bytes = std::vector<uint8_t>;
 
-struct Spec {
+struct BmpDesc {
     int32_t width = 4;
     int32_t height = 4;  // negative: rows stored top-down
     uint16_t bits = 8;
@@ -34,7 +34,7 @@ inline void put32(Bytes& b, size_t at, uint32_t v) {
 
 inline uint32_t rowBytes(int32_t width, uint32_t bits) { return (uint32_t(width) * bits + 31) / 32 * 4; }
 
-inline Bytes build(const Spec& s) {
+inline Bytes build(const BmpDesc& s) {
     const int32_t h = s.height < 0 ? -s.height : s.height;
     const uint32_t stride = rowBytes(s.width, s.bits);
     const size_t paletteAt = 14 + s.headerSize;

@@ -359,7 +359,7 @@ TEST_F(MeshPrep, RefusesUnusableContents) {
 
     struct Case {
         const char* name;
-        BuildSpec spec;
+        BuildSpec layout;
         uint32_t level;  // error level expected, 99: none
     };
     BuildSpec noFaces;
@@ -374,9 +374,9 @@ TEST_F(MeshPrep, RefusesUnusableContents) {
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
         errReset();
-        BuildSpec spec = k.spec;
-        spec.materials = {plainMaterial(1, 1, 1)};
-        PelContent* c = buildContent(spec);
+        BuildSpec layout = k.layout;
+        layout.materials = {plainMaterial(1, 1, 1)};
+        PelContent* c = buildContent(layout);
         PelContent* before = c;
         EXPECT_EQ(prep(&c, 179.0f), 0);
         EXPECT_EQ(c, before) << "content kept";

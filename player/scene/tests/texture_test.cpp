@@ -102,7 +102,7 @@ TEST_F(TextureTest, ReadsDepthsHeadersAndOrientation) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        bmpb::Spec s;
+        bmpb::BmpDesc s;
         s.width = c.w;
         s.height = c.h;
         s.bits = c.bits;
@@ -144,13 +144,13 @@ TEST_F(TextureTest, ReadsDepthsHeadersAndOrientation) {
 }
 
 TEST_F(TextureTest, BadFilesFailWithTheirLevel) {
-    bmpb::Spec base;
+    bmpb::BmpDesc base;
     base.width = 8;
     base.height = 4;
     base.palette = bmpb::rampPalette(256);
     const bmpb::Bytes good = bmpb::build(base);
     auto with = [&](auto change) {
-        bmpb::Spec s = base;
+        bmpb::BmpDesc s = base;
         change(s);
         return bmpb::build(s);
     };
@@ -169,13 +169,13 @@ TEST_F(TextureTest, BadFilesFailWithTheirLevel) {
         {"pixel offset past the end", patched(good, 10, 0x7FFFFFF0), ERR_LENGTH},
         {"header past the end", patched(good, 14, 0x10000), ERR_LENGTH},
         {"height beyond the file", patched(good, 22, 1000000), ERR_LENGTH},
-        {"compressed", with([](bmpb::Spec& s) { s.compression = 1; }), ERR_FORMAT},
-        {"compressed 24 bit", with([](bmpb::Spec& s) { s.compression = 3, s.bits = 24, s.palette.clear(); }),
+        {"compressed", with([](bmpb::BmpDesc& s) { s.compression = 1; }), ERR_FORMAT},
+        {"compressed 24 bit", with([](bmpb::BmpDesc& s) { s.compression = 3, s.bits = 24, s.palette.clear(); }),
          ERR_FORMAT},
         {"old 12-byte header", patched(good, 14, 12), ERR_FORMAT},
         {"header only", bmpb::Bytes(good.begin(), good.begin() + 53), -1},
         {"no BM", patched(good, 0, 0x4D42 << 8), -1},
-        {"width 0", with([](bmpb::Spec& s) { s.width = 0; }), -1},
+        {"width 0", with([](bmpb::BmpDesc& s) { s.width = 0; }), -1},
         {"width 16385", patched(good, 18, 16385), -1},
         {"negative width", patched(good, 18, 0xFFFFFFF8u), -1},
         {"height 0", patched(good, 22, 0), -1},
@@ -200,7 +200,7 @@ TEST_F(TextureTest, BadFilesFailWithTheirLevel) {
 }
 
 TEST_F(TextureTest, SizeInMetresFromPixelsPerMetre) {
-    bmpb::Spec s;
+    bmpb::BmpDesc s;
     s.width = 500;
     s.height = 2;
     s.bits = 24;
@@ -216,7 +216,7 @@ TEST_F(TextureTest, SizeInMetresFromPixelsPerMetre) {
 }
 
 TEST_F(TextureTest, LoadFileMakesANamedChainedTexture) {
-    bmpb::Spec s;
+    bmpb::BmpDesc s;
     s.width = 300;
     s.height = 200;
     s.bits = 24;
@@ -406,7 +406,7 @@ TEST_F(TextureTest, TilesRepeatEdgesAndRespectLimits) {
 }
 
 TEST_F(TextureTest, LoadPalettizedReducesTrueColour) {
-    bmpb::Spec s;
+    bmpb::BmpDesc s;
     s.width = 300;
     s.height = 20;
     s.bits = 24;
