@@ -228,18 +228,89 @@ void pictureColour(const Placement& p, double x, double y, float colour[3]) {
     colour[2] = float(rgb & 0xFF) / 255.0f;
 }
 
-// Hardware path of the picture modes: one rectangle over the drawing area with wrapping on.
-void drawPictureHardware(const IRect& r, const Placement& p) {
+float tintFactor(int k) { return g_tint.on ? g_tint.amount * g_tint.tint[k] + 1.0f - g_tint.amount : 1.0f; }
+
+// One axis of the hardware picture cells: engine coordinate e shows picture position
+// alpha * e + beta. The device samples pixel t at e = t + 0.5 (pixel centres), the software
+// path reads position(t); beta makes the device read position(t) + 0.5 / scale, half a pixel
+// further along the picture, so that a picture drawn 1:1 is sampled at its pixel centres.
+struct CellAxis {
+    double alpha, beta;
+    int32_t n;      // picture size along the axis
+    uint32_t mode;  // 2 mirrored, else plain repetition
+    double engineAt(double position) const { return (position - beta) / alpha; }
+};
+
+CellAxis cellAxis(double t0, double scale, int32_t n, uint32_t mode, bool reversed) {
+    // Software: position(t) = (t - t0) / scale + n / 2, or n - 1 - that when reversed.
+    CellAxis a{};
+    a.n = n;
+    a.mode = mode;
+    if (!reversed) {
+        a.alpha = 1.0 / scale;
+        a.beta = -t0 / scale + n / 2.0;
+    } else {
+        // Sampling at e = t + 0.5 must read position(t) + 0.5 / scale = position(t - 0.5),
+        // so e shows position(e - 1).
+        a.alpha = -1.0 / scale;
+        a.beta = n - 1 - (-1.0 - t0) / scale - n / 2.0;
+    }
+    return a;
+}
+
+// Cells of the repetition whose positions meet [lo, hi): start position and mirror flag. Mode 2
+// repeats with period 2n - 1: cells at k (2n - 1) run forwards, cells at k (2n - 1) + n run
+// backwards (their last column meets the next cell's first column, which shows the same one).
+template <class Fn> bool forEachCell(const CellAxis& a, double lo, double hi, Fn fn) {
+    if (!(hi > lo) || !std::isfinite(lo) || !std::isfinite(hi)) return true;
+    const int64_t n = a.n;
+    if (a.mode == 2) {
+        const int64_t period = 2 * n - 1;
+        const int64_t k0 = int64_t(std::floor(lo / double(period))) - 1, k1 = int64_t(std::floor(hi / double(period))) + 1;
+        for (int64_t k = k0; k <= k1; ++k)
+            for (int odd = 0; odd < 2; ++odd) {
+                const int64_t start = k * period + (odd ? n : 0);
+                if (double(start) < hi && double(start + n) > lo && !fn(double(start), odd != 0)) return false;
+            }
+    } else {
+        const int64_t k0 = int64_t(std::floor(lo / double(n))), k1 = int64_t(std::floor(hi / double(n)));
+        for (int64_t k = k0; k <= k1; ++k)
+            if (!fn(double(k * n), false)) return false;
+    }
+    return true;
+}
+
+// More cells than this (a picture shrunk below a pixel or so) are not drawn by the device.
+constexpr int64_t kMaxPictureCells = 65536;
+
+// Hardware path of the picture modes: the picture's tiles drawn cell by cell of the repetition,
+// placing the same picture columns and rows on each pixel as the software path.
+void drawPictureTiles(const IRect& r, const Placement& p) {
     const PicRecord* pic = fzBackgroundState().bg.picture;
-    const float rect[4] = {float(r.x) - 0.45f, float(r.y) - 0.45f, float(r.x + r.w) - 0.45f, float(r.y + r.h) - 0.45f};
-    const float uv[4] = {float(((r.x - p.cx) / p.s + p.W / 2.0) / p.W), float(((r.y - p.cy) / p.s + p.H / 2.0) / p.H),
-                         float(((r.x + r.w - p.cx) / p.s + p.W / 2.0) / p.W),
-                         float(((r.y + r.h - p.cy) / p.s + p.H / 2.0) / p.H)};
-    const float tint[3] = {g_tint.on ? g_tint.amount * g_tint.tint[0] + 1.0f - g_tint.amount : 1.0f,
-                           g_tint.on ? g_tint.amount * g_tint.tint[1] + 1.0f - g_tint.amount : 1.0f,
-                           g_tint.on ? g_tint.amount * g_tint.tint[2] + 1.0f - g_tint.amount : 1.0f};
-    dxTextureWrap(1);
-    dxDrawPictureRect(rect, uv, 1.0f, pic->tileBlocks[0][0], tint);
+    if (!pic->tileColumns || !pic->tileRows) return;
+    const CellAxis ax = cellAxis(p.cx, p.s, p.W, p.mode, false);
+    const CellAxis ay = cellAxis(p.cy, p.s, p.H, p.mode, p.flip);
+    auto range = [](const CellAxis& a, double e0, double e1, double* lo, double* hi) {
+        const double q0 = a.alpha * e0 + a.beta, q1 = a.alpha * e1 + a.beta;
+        *lo = std::min(q0, q1);
+        *hi = std::max(q0, q1);
+    };
+    double xlo, xhi, ylo, yhi;
+    range(ax, r.x, double(r.x) + r.w, &xlo, &xhi);
+    range(ay, r.y, double(r.y) + r.h, &ylo, &yhi);
+    for (double v : {xlo, xhi, ylo, yhi})
+        if (!(std::fabs(v) < 1e12)) return;  // no finite placement to draw
+    const double periodX = p.mode == 2 ? 2.0 * p.W - 1 : p.W, periodY = p.mode == 2 ? 2.0 * p.H - 1 : p.H;
+    if ((xhi - xlo) / periodX * 2 + 4 > double(kMaxPictureCells) / ((yhi - ylo) / periodY * 2 + 4)) return;
+    dxTextureWrap(0);
+    forEachCell(ay, ylo, yhi, [&](double sy, bool my) {
+        return forEachCell(ax, xlo, xhi, [&](double sx, bool mx) {
+            const float dest[4] = {float(ax.engineAt(sx)), float(ay.engineAt(sy)), float(ax.engineAt(sx + p.W)),
+                                   float(ay.engineAt(sy + p.H))};
+            dxDrawSubPicture(pic, dest, (mx ? DX_MIRROR_U : 0u) | (my ? DX_MIRROR_V : 0u), &r);
+            return true;
+        });
+    });
     dxTextureWrap(1);
 }
 
@@ -394,6 +465,40 @@ void fzBandColorAt(float theta, float colour[3]) {
     }
 }
 
+int fzDrawSubPicture(const PicRecord* picture, const float rect[4], const float tex[4], FzPictureRectFn draw) {
+    if (!picture || !rect || !tex || picture->width <= 0 || picture->height <= 0) return 0;
+    for (int k = 0; k < 4; ++k)
+        if (!(tex[k] >= 0.0f && tex[k] <= 1.0f) || !std::isfinite(rect[k])) return 0;
+    if (tex[0] == tex[2] || tex[1] == tex[3]) return 0;
+    const uint32_t columns = std::min<uint32_t>(picture->tileColumns, PIC_TILE_COLUMNS);
+    const uint32_t rows = std::min<uint32_t>(picture->tileRows, PIC_TILE_ROWS);
+    if (!columns || !rows) return 0;
+    if (!draw) draw = dxDrawPictureRect;
+    const float colour[3] = {tintFactor(0), tintFactor(1), tintFactor(2)};
+    // Picture pixels of the part, and the engine position of picture pixel q along each axis.
+    const double tile = TEX_TILE_SIZE;
+    const double px0 = double(tex[0]) * picture->width, px1 = double(tex[2]) * picture->width;
+    const double py0 = double(tex[1]) * picture->height, py1 = double(tex[3]) * picture->height;
+    auto ex = [&](double q) { return rect[0] + (q - px0) / (px1 - px0) * (double(rect[2]) - rect[0]); };
+    auto ey = [&](double q) { return rect[1] + (q - py0) / (py1 - py0) * (double(rect[3]) - rect[1]); };
+    const double xlo = std::min(px0, px1), xhi = std::max(px0, px1);
+    const double ylo = std::min(py0, py1), yhi = std::max(py0, py1);
+    for (uint32_t tr = uint32_t(ylo / tile); tr < rows && tr * tile < yhi; ++tr) {
+        // the piece of this tile row, in the part's direction
+        const double a0 = std::clamp(py0, tr * tile, (tr + 1) * tile), a1 = std::clamp(py1, tr * tile, (tr + 1) * tile);
+        if (a0 == a1) continue;
+        for (uint32_t tc = uint32_t(xlo / tile); tc < columns && tc * tile < xhi; ++tc) {
+            const double b0 = std::clamp(px0, tc * tile, (tc + 1) * tile), b1 = std::clamp(px1, tc * tile, (tc + 1) * tile);
+            if (b0 == b1 || !picture->tileBlocks[tc][tr]) continue;
+            const float piece[4] = {float(ex(b0)), float(ey(a0)), float(ex(b1)), float(ey(a1))};
+            const float uv[4] = {float((b0 - tc * tile) / tile), float((a0 - tr * tile) / tile),
+                                 float((b1 - tc * tile) / tile), float((a1 - tr * tile) / tile)};
+            draw(piece, uv, float(FZ_DEPTH_FAR), picture->tileBlocks[tc][tr], colour);
+        }
+    }
+    return 1;
+}
+
 int fzDrawOverlay(PicRecord* buffer, const PicRecord* picture, const IRect* clip, int32_t x, int32_t y,
                   uint32_t transparent, uint32_t flip) {
     if (!usable(buffer) || !picture || !picture->pixels || picture->bytesPerPixel != 1 || picture->width <= 0 ||
@@ -503,7 +608,7 @@ int fzDrawBackground(PicRecord* buffer, IRect* rect, IRect* depthRect, const Cam
             if (mode == 1)
                 drawBandQuads(camera, rest);
             else if (picture)
-                drawPictureHardware(rest, place);
+                drawPictureTiles(rest, place);
         }
     }
     if (bg.overlay && !dx) {

@@ -39,5 +39,15 @@ void fzBandColorAt(float theta, float colour[3]);
 int fzDrawOverlay(PicRecord* buffer, const PicRecord* picture, const IRect* clip, int32_t x, int32_t y,
                   uint32_t transparent, uint32_t flip);
 
+// Rectangle primitive of the hardware path: rect x0, y0, x1, y1 in engine coordinates, uv the
+// texture coordinates at (x0, y0) and (x1, y1), depth an engine depth.
+using FzPictureRectFn = void (*)(const float rect[4], const float uv[4], float depth, const TexPixelBlock* block,
+                                 const float colour[3]);
+// Draws the part tex = u0, v0, u1, v1 (0..1 of the picture's width and height; u0 > u1 or
+// v0 > v1 mirrors) of a tiled picture over rect = x0, y0, x1, y1 (u0 at x0, u1 at x1), one
+// piece per 256 x 256 tile met, at the far depth and tinted by the current tint. draw null:
+// the routed picture rectangle. 0 for a picture without tiles or an empty or bad part.
+int fzDrawSubPicture(const PicRecord* picture, const float rect[4], const float tex[4], FzPictureRectFn draw);
+
 // Ground rows of the last background drawn (-1, -1 without ground) and tint state back to load.
 void fzResetClearState();

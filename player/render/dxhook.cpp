@@ -49,3 +49,6 @@ void dxDrawPictureRect(const float rect[4], const float uv[4], float depth, cons
 void FlushVertexBuffer() {
     if (g_backend.flushVertexBuffer) g_backend.flushVertexBuffer();
 }
+int dxDrawSubPicture(const PicRecord* picture, const float dest[4], uint32_t mirror, const IRect* clip) {
+    return g_backend.drawSubPicture ? g_backend.drawSubPicture(picture, dest, mirror, clip) : 0;
+}

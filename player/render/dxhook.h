@@ -6,6 +6,11 @@
 #include "scene/vecmath.h"
 
 struct TexPixelBlock;
+struct PicRecord;
+
+// Mirror flags of dxDrawSubPicture: the picture read right to left, bottom to top.
+constexpr uint32_t DX_MIRROR_U = 1;
+constexpr uint32_t DX_MIRROR_V = 2;
 
 // Non-zero while frames go to the hardware back end instead of the FZ buffer.
 extern int dxActive;
@@ -23,6 +28,9 @@ struct DxBackend {
     void (*drawPictureRect)(const float rect[4], const float uv[4], float depth, const TexPixelBlock* block,
                             const float colour[3]);
     void (*flushVertexBuffer)();
+    // A tiled picture over dest = x0, y0, x1, y1 (engine coordinates; its left column at x0, its
+    // top row at y0), the part inside clip (null: the whole buffer); mirror: DX_MIRROR_* flags.
+    int (*drawSubPicture)(const PicRecord* picture, const float dest[4], uint32_t mirror, const IRect* clip);
 };
 
 // Installs the back end's entries (copied); null removes them.
@@ -41,6 +49,7 @@ void dxFillRect(const float top[3], const float bottom[3], int32_t x0, int32_t y
 void dxDrawPictureRect(const float rect[4], const float uv[4], float depth, const TexPixelBlock* block,
                        const float colour[3]);
 void FlushVertexBuffer();
+int dxDrawSubPicture(const PicRecord* picture, const float dest[4], uint32_t mirror, const IRect* clip);
 
 // Keeps dxActive as found and puts it back on every exit.
 struct DxActiveGuard {

@@ -7,10 +7,12 @@
 #include <d3d.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
 #include "render/blit.h"
+#include "render/clear.h"
 #include "render/dxhook.h"
 #include "render/edgefilter.h"
 #include "render/fzbuffer.h"
@@ -1330,7 +1332,9 @@ void dxTriangleEdges(const TriRecord* tri, uint32_t edges) {
     v[0].r = v[0].g = v[0].b = 1.0f;
     const uint32_t flags = dxRemapEdges(edges, swaps);
     if (flags) {
-        // Each flagged edge (bit 0: 0-1, bit 1: 1-2, bit 2: 2-0) moves half a pixel outward.
+        // Each flagged edge (bit 0: 0-1, bit 1: 1-2, bit 2: 2-0) is a visible edge whose line
+        // was drawn before the face: it moves half a pixel inward, as in the software
+        // rasteriser, so that the face leaves the line's pixels alone.
         const PelVertex o[3] = {v[0], v[1], v[2]};
         const float cx = (o[0].sx + o[1].sx + o[2].sx) / 3.0f, cy = (o[0].sy + o[1].sy + o[2].sy) / 3.0f;
         for (int k = 0; k < 3; ++k) {
@@ -1340,7 +1344,7 @@ void dxTriangleEdges(const TriRecord* tri, uint32_t edges) {
             const float len = std::max(std::abs(nx), std::abs(ny));
             if (len <= 0.0f) continue;
             nx /= len, ny /= len;
-            if (nx * (o[i].sx - cx) + ny * (o[i].sy - cy) < 0) nx = -nx, ny = -ny;
+            if (nx * (o[i].sx - cx) + ny * (o[i].sy - cy) > 0) nx = -nx, ny = -ny;
             v[i].sx += 0.5f * nx, v[i].sy += 0.5f * ny;
             v[j].sx += 0.5f * nx, v[j].sy += 0.5f * ny;
         }
@@ -1418,7 +1422,10 @@ int dxLine(const float* start, const float* end, const float* colour, uint32_t d
     if (flags & 0x08) dxSetTex(rec->texture, nullptr, nullptr);
     c = paintingContext();
     if (!c) return 0;
+    // As the software line routine: a pixel at the depth already there keeps what was drawn first.
+    if (depthTest) c->device->SetRenderState(D3DRENDERSTATE_ZFUNC, D3DCMP_LESS);
     HRESULT hr = c->device->DrawPrimitive(D3DPT_LINELIST, kFvf, v, 2, 0);
+    if (depthTest) c->device->SetRenderState(D3DRENDERSTATE_ZFUNC, D3DCMP_LESSEQUAL);
     if (FAILED(hr)) return DX_REPORT("dxLine", "DrawPrimitive", hr);
     return 1;
 }
@@ -1429,7 +1436,9 @@ void dxFillRect(const float top[3], const float bottom[3], int32_t x0, int32_t y
     dxSetDrawMode(1);
     c = paintingContext();
     if (!c) return;
-    const float h = float(c->height);
+    // Rows y0 .. y1 and columns x0 .. x1 inclusive; device pixel centres lie on whole
+    // coordinates, engine row y on device row height - 1 - y.
+    const float h = float(c->height) - 1.0f;
     const float xa = float(x0) - 0.45f, xb = float(x1) + 0.45f;
     const float ya = (h - float(y0)) + 0.45f, yb = (h - float(y1)) - 0.45f;
     const uint32_t ct = dxPackColour(top[0], top[1], top[2], 0), cb = dxPackColour(bottom[0], bottom[1], bottom[2], 0);
@@ -1451,12 +1460,15 @@ void rectCommon(const float rect[4], const float uv[4], float depth, const TexPi
     c = paintingContext();
     if (!c) return;
     if (block) dxSetTex(block, nullptr, nullptr);
-    const float h = float(c->height), z = dxDepthToZ(depth);
+    // Engine coordinates as for triangles: pixel (x, y) spans x .. x + 1, y .. y + 1 and is
+    // sampled at its centre.
+    const float h = float(c->height) - DX_PIXEL_CENTRE, z = dxDepthToZ(depth);
+    const float xa = rect[0] - DX_PIXEL_CENTRE, xb = rect[2] - DX_PIXEL_CENTRE;
     const float u0 = uv ? uv[0] : 0, v0 = uv ? uv[1] : 0, u1 = uv ? uv[2] : 1, v1 = uv ? uv[3] : 1;
-    const DxVertex q[4] = {{rect[0], h - rect[1], z, 0.001f, diffuse, u0, v0},
-                           {rect[2], h - rect[1], z, 0.001f, diffuse, u1, v0},
-                           {rect[2], h - rect[3], z, 0.001f, diffuse, u1, v1},
-                           {rect[0], h - rect[3], z, 0.001f, diffuse, u0, v1}};
+    const DxVertex q[4] = {{xa, h - rect[1], z, 0.001f, diffuse, u0, v0},
+                           {xb, h - rect[1], z, 0.001f, diffuse, u1, v0},
+                           {xb, h - rect[3], z, 0.001f, diffuse, u1, v1},
+                           {xa, h - rect[3], z, 0.001f, diffuse, u0, v1}};
     addQuad(c, q);
 }
 }  // namespace
@@ -1469,6 +1481,39 @@ void dxDrawTexturedRect(const float rect[4], const float uv[4], float depth, con
 void dxDrawPictureRect(const float rect[4], const float uv[4], float depth, const TexPixelBlock* block,
                        const float colour[3]) {
     rectCommon(rect, uv, depth, block, colour, 0x09);
+}
+
+int dxDrawSubPicture(const PicRecord* picture, const float dest[4], uint32_t mirror, const IRect* clip) {
+    DxContext* c = paintingContext();
+    if (!c) return 0;
+    if (!picture || !dest) return 1;
+    dxSetDrawMode(c->drawMode | 0x20);
+    // The visible part: dest within the clip rectangle and the buffer.
+    double lo[2] = {0.0, 0.0}, hi[2] = {double(c->width), double(c->height)};
+    if (clip) {
+        lo[0] = std::max(lo[0], double(clip->x));
+        lo[1] = std::max(lo[1], double(clip->y));
+        hi[0] = std::min(hi[0], double(clip->x) + clip->w);
+        hi[1] = std::min(hi[1], double(clip->y) + clip->h);
+    }
+    float part[4], tex[4];
+    for (int axis = 0; axis < 2; ++axis) {
+        const double a = dest[axis], b = dest[axis + 2];
+        if (!std::isfinite(a) || !std::isfinite(b) || a == b) return 1;
+        const double v0 = std::max(std::min(a, b), lo[axis]), v1 = std::min(std::max(a, b), hi[axis]);
+        if (!(v1 > v0)) return 1;
+        // the part in dest's direction, and its texture coordinates
+        const double p0 = a < b ? v0 : v1, p1 = a < b ? v1 : v0;
+        double t0 = std::clamp((p0 - a) / (b - a), 0.0, 1.0), t1 = std::clamp((p1 - a) / (b - a), 0.0, 1.0);
+        if (mirror & (axis == 0 ? DX_MIRROR_U : DX_MIRROR_V)) t0 = 1.0 - t0, t1 = 1.0 - t1;
+        part[axis] = float(p0);
+        part[axis + 2] = float(p1);
+        tex[axis] = float(t0);
+        tex[axis + 2] = float(t1);
+    }
+    fzDrawSubPicture(picture, part, tex, kvdx::dxDrawPictureRect);
+    flushVertices();
+    return 1;
 }
 
 void dxSetTex(const TexPixelBlock* stage0, const TexPixelBlock* stage1, const float* colour) {
@@ -1633,6 +1678,7 @@ void dxInstallBackend() {
     b.fillRect = kvdx::dxFillRect;
     b.drawPictureRect = kvdx::dxDrawPictureRect;
     b.flushVertexBuffer = kvdx::FlushVertexBuffer;
+    b.drawSubPicture = kvdx::dxDrawSubPicture;
     dxSetBackend(&b);
     static const SpanHardware hw = {
         [](const TriRecord* t) { dxTriangle(t); },

@@ -66,12 +66,18 @@ void dxTriangleTwoPass(const float* p0, const float* p1, const float* p2, const 
 // Points are x, y, z (engine depth), as for the software line routine; record as there
 // (null: the flat colour, black when null too).
 int dxLine(const float* start, const float* end, const float* colour, uint32_t depthTest, const LineRecord* record);
+// Gradient over columns x0 .. x1 and engine rows y0 .. y1 (inclusive): top colour on row y0.
 void dxFillRect(const float top[3], const float bottom[3], int32_t x0, int32_t y0, int32_t x1, int32_t y1);
-// rect x0, y0, x1, y1 (engine coordinates), uv u0, v0, u1, v1.
+// rect x0, y0, x1, y1 in engine coordinates as for triangles (integer bounds cover pixels x0 ..
+// x1 - 1, rows y0 .. y1 - 1, each sampled at its centre), uv u0, v0, u1, v1 at (x0, y0), (x1, y1).
 void dxDrawTexturedRect(const float rect[4], const float uv[4], float depth, const TexPixelBlock* block,
                         const float colour[3]);
 void dxDrawPictureRect(const float rect[4], const float uv[4], float depth, const TexPixelBlock* block,
                        const float colour[3]);
+// A tiled picture over dest = x0, y0, x1, y1 in engine coordinates (its left column at x0, its
+// top row at y0; reversed bounds turn it), the part inside clip (null: the whole buffer) drawn
+// tile by tile; mirror: DX_MIRROR_U / DX_MIRROR_V (dxhook.h). 0 without a painting context.
+int dxDrawSubPicture(const PicRecord* picture, const float dest[4], uint32_t mirror, const IRect* clip);
 void dxSetTex(const TexPixelBlock* stage0, const TexPixelBlock* stage1, const float* colour);
 void dxRemoveTexFromCache(TexPixelBlock* key);
 void dxCacheClearAll();

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -15,6 +16,8 @@
 #include "render/kvdirectx.h"
 #include "render/line.h"
 #include "render/triangle.h"
+#include "render/tests/renderer_fixture.h"
+#include "scene/texture.h"
 
 using namespace kvdx;
 
@@ -611,4 +614,297 @@ TEST_F(DxDevice, TexturedRectShowsTintedTexture) {
     ASSERT_EQ(px.size(), size_t(64 * 64));
     EXPECT_TRUE(closeTo(px[32 * 64 + 32], 0x608040)) << std::hex << px[32 * 64 + 32];
     EXPECT_TRUE(closeTo(px[2 * 64 + 2], 0)) << std::hex << px[2 * 64 + 2];
+}
+
+
+namespace {
+
+// Differences between a software frame and the device's frame read back, frame buffers of the
+// same pixel size. A pixel is off when a channel leaves, by more than tol, the range that channel spans
+// over the software pixel's 3 x 3 neighbourhood (a turned, shifted or missing cell or face); it
+// is blended when it differs by more than tol from the software pixel but stays in that range
+// (the device filters between picture pixels and covers edges by its own rules).
+struct FrameDiff {
+    int off = 0, blended = 0;
+};
+FrameDiff compareFrames(const PicRecord* soft, const PicRecord* hard, int tol) {
+    auto px = [](const PicRecord* p, int x, int y) -> uint32_t {
+        const uint8_t* q = p->pixels + (size_t(y) * p->width + x) * p->bytesPerPixel;
+        if (p->bytesPerPixel == 4) return picGet32(q) & 0xFFFFFFu;
+        const uint32_t v = picGet16(q);  // RGB555
+        return ((v >> 10) & 31) << 19 | ((v >> 5) & 31) << 11 | (v & 31) << 3;
+    };
+    FrameDiff d;
+    for (int y = 0; y < soft->height; ++y)
+        for (int x = 0; x < soft->width; ++x) {
+            const uint32_t h = px(hard, x, y);
+            if (closeTo(px(soft, x, y), h, tol)) continue;
+            bool inRange = true;
+            for (int sh = 0; sh < 24; sh += 8) {
+                int lo = 255, hi = 0;
+                for (int dy = -1; dy <= 1; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        const int nx = x + dx, ny = y + dy;
+                        if (nx < 0 || ny < 0 || nx >= soft->width || ny >= soft->height) continue;
+                        const int v = int((px(soft, nx, ny) >> sh) & 0xFF);
+                        lo = std::min(lo, v), hi = std::max(hi, v);
+                    }
+                const int v = int((h >> sh) & 0xFF);
+                if (v < lo - tol || v > hi + tol) inRange = false;
+            }
+            ++(inRange ? d.blended : d.off);
+        }
+    return d;
+}
+
+// The device's frame as a frame buffer of 2 or 4 bytes per pixel (rows as the engine's).
+PicRecord* readFrame(int32_t w, int32_t h, uint32_t bytes = 4) {
+    PicRecord* hard = nullptr;
+    if (!fzCreate(uint32_t(w), uint32_t(h), bytes, &hard)) return nullptr;
+    const IRect all{0, 0, w, h};
+    DxActiveGuard keep;
+    dxActive = 1;  // the copy runs only while routing is on
+    if (!dxBitBltFZfromDirectX(hard, 1, nullptr, 0, 0, &all)) fzFree(&hard);
+    return hard;
+}
+
+// A w x h 8-bit picture of 8 x 8 blocks: red grows to the right, green downwards, blue marks
+// the left column and top row of blocks, so that a turned or shifted cell shows. 64 colours, so
+// that the tiles' own palettes keep them all. Tiles built.
+PicRecord* blockPicture(int32_t w, int32_t h) {
+    uint32_t palette[256] = {};
+    for (uint32_t i = 0; i < 64; ++i)
+        palette[i] = ((i % 8) * 36) << 16 | ((i / 8) * 36) << 8 | (i % 8 == 0 || i / 8 == 0 ? 0xF0 : 0x30);
+    PicRecord* pic = nullptr;
+    if (!fzCreateImage(uint32_t(w), uint32_t(h), 1, &pic, 256, palette)) return nullptr;
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x) pic->pixels[size_t(y) * w + x] = uint8_t((y * 8 / h) * 8 + x * 8 / w);
+    if (!texBuild(pic)) fzFreeImage(&pic);
+    return pic;
+}
+
+}  // namespace
+
+// The picture backgrounds drawn through the device place the same picture cells, mirrored
+// the same way, as the software background. Tolerance: every channel within 32 of the software
+// pixel (the device's texture format keeps 5 or 6 bits, the tiles' own palettes dither a few
+// pixels) or, for at most a quarter of the frame, of the range its 3 x 3 neighbourhood spans
+// (the device filters between picture pixels and samples half a pixel further on); at most
+// 1 % of the pixels outside both (stray dithered texels). A turned or shifted cell leaves
+// hundreds of pixels outside.
+TEST_F(DxDevice, PictureBackgroundMatchesSoftware) {
+    constexpr int32_t kW = 64, kH = 64;
+    ASSERT_EQ(dxAttachWindow(1, window), 1);
+    dxInstallBackend();
+    MatInput ground = plainMaterial(0.2f, 0.6f, 0.1f);
+    ground.coAmbient = 1.0f;
+    struct Case {
+        const char* name;
+        uint32_t mode, followCamera;
+        int32_t picW, picH, offsetX, offsetY;
+        float angle;  // picture angle when placed by the camera
+        int rowsUp, tinted, withGround;
+    };
+    const Case cases[] = {
+        {"mirrored cells", 2, 1, 24, 16, 0, 0, 0.34f, 0, 0, 0},
+        {"mirrored, rows up, tinted", 2, 1, 24, 16, 0, 0, 0.29f, 1, 1, 0},
+        {"repeated, rows up", 3, 1, 16, 24, 0, 0, 0.29f, 1, 0, 0},
+        {"scaled into the view", 3, 0, 40, 48, 0, 0, 0.0f, 0, 0, 0},
+        {"offset across two tiles", 4, 0, 300, 40, -250, 7, 0.0f, 1, 0, 0},
+        {"mirrored above the ground", 2, 1, 24, 16, 0, 0, 0.34f, 1, 0, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CamRecord cam = testCamera(kW, kH, {0, -10, c.withGround ? 2.0f : 1.0f}, {0, 0, c.withGround ? 1.9f : 1.0f});
+        cam.rowsUp = c.rowsUp;
+        camUpdate(&cam);
+        PicRecord* pic = blockPicture(c.picW, c.picH);
+        ASSERT_TRUE(pic);
+        BgRecord bg{};
+        fzGetBackground(&bg);
+        bg.mode = c.mode;
+        bg.picture = pic;
+        bg.followCamera = c.followCamera;
+        bg.pictureAngle = c.angle;
+        bg.horizon = 0.3f;
+        bg.offsetX = c.offsetX;
+        bg.offsetY = c.offsetY;
+        bg.groundMaterial = c.withGround ? &ground : nullptr;
+        ASSERT_EQ(fzResetBackground(&bg), 1);
+        const float tint[3] = {1.0f, 0.4f, 0.7f};
+        if (c.tinted) fzTintBackground(tint, 0.6f);
+
+        PicRecord* soft = nullptr;
+        ASSERT_EQ(fzCreate(kW, kH, 4, &soft), 1);
+        {
+            DxActiveGuard keep;
+            dxActive = 0;
+            ASSERT_EQ(fzDrawBackground(soft, nullptr, nullptr, &cam, 1, 0), 1);
+        }
+        const int32_t groundRows = fzBackgroundState().groundLastRow - fzBackgroundState().groundFirstRow + 1;
+        if (c.withGround) {
+            EXPECT_GT(groundRows, 4);
+            EXPECT_LT(groundRows, kH - 4);
+        }
+        {
+            DxActiveGuard keep;
+            dxActive = 1;
+            ASSERT_EQ(fzDrawBackground(nullptr, nullptr, nullptr, &cam, 1, 0), 1);
+            ASSERT_EQ(kvdx::dxEndPaint(), 1);
+        }
+        if (c.tinted) fzUntintBackground();
+        PicRecord* hard = readFrame(kW, kH);
+        ASSERT_TRUE(hard);
+        const FrameDiff d = compareFrames(soft, hard, 32);
+        EXPECT_LE(d.off, kW * kH / 100);
+        EXPECT_LE(d.blended, kW * kH / 4);
+        fzFree(&soft);
+        fzFree(&hard);
+        fzResetState();
+        fzFreeImage(&pic);
+    }
+}
+
+// The part of a picture drawn: clipped to the rectangle, turned by reversed bounds and by the
+// mirror flags, each pixel sampled at its centre (within 24 per channel: the tile's texture
+// format and its own palette). A gradient rectangle covers exactly its rows and columns.
+TEST_F(DxDevice, SubPictureClipsAndMirrors) {
+    ASSERT_EQ(dxAttachWindow(1, window), 1);
+    PicRecord* pic = blockPicture(16, 16);  // one picture pixel per block
+    ASSERT_TRUE(pic);
+    const uint32_t* pal = pic->palette;
+    auto colourAt = [&](int px, int py) { return pal[pic->pixels[py * 16 + px]] & 0xFFFFFF; };
+    struct Case {
+        float dest[4];
+        uint32_t mirror;
+        IRect clip;
+        int flipX, flipY;  // expected: picture read backwards
+    };
+    const Case cases[] = {
+        {{8, 8, 24, 24}, 0, {0, 0, 64, 64}, 0, 0},
+        {{8, 8, 24, 24}, DX_MIRROR_U, {0, 0, 64, 64}, 1, 0},
+        {{8, 8, 24, 24}, DX_MIRROR_V, {0, 0, 64, 64}, 0, 1},
+        {{24, 8, 8, 24}, DX_MIRROR_U | DX_MIRROR_V, {0, 0, 64, 64}, 0, 1},
+        {{8, 8, 24, 24}, 0, {12, 10, 8, 4}, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mirror * 10 + c.clip.x);
+        ASSERT_EQ(kvdx::dxBufferClear(nullptr, 0x000000, 1.0f), 1);
+        kvdx::dxResetRenderState();
+        EXPECT_EQ(kvdx::dxDrawSubPicture(pic, c.dest, c.mirror, &c.clip), 1);
+        ASSERT_EQ(kvdx::dxEndPaint(), 1);
+        PicRecord* hard = readFrame(64, 64);
+        ASSERT_TRUE(hard);
+        int wrong = 0;
+        for (int y = 0; y < 64; ++y)
+            for (int x = 0; x < 64; ++x) {
+                const bool inside = x >= 8 && x < 24 && y >= 8 && y < 24 && x >= c.clip.x && x < c.clip.x + c.clip.w &&
+                                    y >= c.clip.y && y < c.clip.y + c.clip.h;
+                const int px = c.flipX ? 23 - x : x - 8, py = c.flipY ? 23 - y : y - 8;
+                const uint32_t want = inside ? colourAt(px, py) : 0;
+                wrong += !closeTo(picGet32(hard->pixels + (y * 64 + x) * 4) & 0xFFFFFF, want, 24);
+            }
+        EXPECT_EQ(wrong, 0);
+        fzFree(&hard);
+    }
+    ASSERT_EQ(kvdx::dxBufferClear(nullptr, 0x000000, 1.0f), 1);
+    kvdx::dxResetRenderState();
+    const float red[3] = {1, 0, 0};
+    kvdx::dxFillRect(red, red, 30, 10, 39, 19);
+    // A picture lies at the far depth: a face far back in the scene still shows over it.
+    const float whole[4] = {0, 40, 64, 64};
+    EXPECT_EQ(kvdx::dxDrawSubPicture(pic, whole, 0, nullptr), 1);
+    PelVertex a = vertex(4, 44, 30000, 0, 1, 0), b = vertex(20, 44, 30000, 0, 1, 0), t3 = vertex(4, 60, 30000, 0, 1, 0);
+    TriRecord distant{&a, &b, &t3, nullptr, 0.0f, 0x01};
+    EXPECT_EQ(dxTriangle(&distant), 1);
+    ASSERT_EQ(kvdx::dxEndPaint(), 1);
+    PicRecord* filled = readFrame(64, 64);
+    ASSERT_TRUE(filled);
+    int wrong = 0;
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x) {
+            const bool inside = x >= 30 && x <= 39 && y >= 10 && y <= 19;
+            if (y < 40) wrong += !closeTo(picGet32(filled->pixels + (y * 64 + x) * 4) & 0xFFFFFF, inside ? 0xFF0000 : 0, 8);
+        }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_TRUE(closeTo(picGet32(filled->pixels + (48 * 64 + 8) * 4) & 0xFFFFFF, 0x00FF00));
+    fzFree(&filled);
+    // Nothing without a scene to draw into.
+    const float dest[4] = {0, 0, 8, 8};
+    EXPECT_EQ(kvdx::dxDrawSubPicture(pic, dest, 0, nullptr), 0);
+    fzFreeImage(&pic);
+}
+
+// The sample scene through the frame renderer, in software into an RGB555 frame buffer and with
+// the back end active into the device, gives the same picture. Tolerance: every channel within
+// 16 of the software pixel (the device interpolates colours and texture coordinates its own
+// way) or, along edges, of the range its 3 x 3 neighbourhood spans (the covering rules of the
+// two rasterisers differ by a pixel there), for at most 8 % (faces) or 12 % (lines) of the
+// frame; at most 0.5 % outside both. Missing edges or faces, or lines of the wrong face, leave
+// more. While the device is active the frame buffer given as target stays untouched.
+TEST_F(DxDevice, SampleSceneMatchesSoftwareRenderer) {
+    constexpr int32_t kW = 96, kH = 72;
+    DestroyWindow(window);
+    window = makeWindow(kW, kH);
+    ASSERT_EQ(dxAttachWindow(1, window), 1);
+    ASSERT_EQ(dxSetActive(1), 1);
+    dxInstallBackend();
+    struct Case {
+        const char* name;
+        uint32_t kind;
+        int blendedPercent;
+    };
+    const Case cases[] = {{"flat", SCN_KIND_FLAT, 8},
+                          {"gouraud textured", SCN_KIND_GOURAUD_TEX, 8},
+                          {"hidden lines", SCN_KIND_HIDDEN, 12},
+                          {"wire", SCN_KIND_WIRE, 12}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        resetRenderState();
+        SampleScene scene;
+        ASSERT_TRUE(sampleSceneCreate(&scene, kW, kH));
+        ScnNode* roots[2] = {scene.node, nullptr};
+        PicRecord* soft = nullptr;
+        ASSERT_EQ(fzCreate(kW, kH, 2, &soft), 1);  // the line routines draw RGB555 frames
+        {
+            DxActiveGuard keep;
+            dxActive = 0;
+            fzDrawBackground(soft, nullptr, nullptr, &scene.cam, 1, 0);
+            ScnRenderJob job{};
+            job.camera = &scene.cam;
+            job.target = soft;
+            job.kind = c.kind;
+            ASSERT_EQ(scnRenderList(&job, roots, nullptr), 1);
+        }
+        PicRecord* target = nullptr;
+        ASSERT_EQ(fzCreate(kW, kH, 2, &target), 1);
+        memFill16(target->pixels, 0x1234, size_t(kW) * kH);
+        for (int i = 0; i < kW * kH; ++i) target->depth[i] = -1234;
+        {
+            DxActiveGuard keep;
+            dxInstallBackend();
+            dxActive = 1;
+            fzDrawBackground(target, nullptr, nullptr, &scene.cam, 1, 0);
+            ScnRenderJob job{};
+            job.camera = &scene.cam;
+            job.target = target;
+            job.kind = c.kind;
+            ASSERT_EQ(scnRenderList(&job, roots, nullptr), 1);
+            ASSERT_EQ(kvdx::dxEndPaint(), 1);
+        }
+        int touched = 0;
+        for (int i = 0; i < kW * kH; ++i)
+            touched += picGet16(target->pixels + 2 * i) != 0x1234 || target->depth[i] != -1234;
+        EXPECT_EQ(touched, 0);
+        PicRecord* hard = readFrame(kW, kH, 2);
+        ASSERT_TRUE(hard);
+        const FrameDiff d = compareFrames(soft, hard, 16);
+        EXPECT_LE(d.off, kW * kH / 200);
+        EXPECT_LE(d.blended, kW * kH * c.blendedPercent / 100);
+        fzFree(&soft);
+        fzFree(&target);
+        fzFree(&hard);
+        sampleSceneFree(&scene);
+    }
+    resetRenderState();
 }
