@@ -381,6 +381,7 @@ int pelReadKeyTrack(const uint8_t* header, AnimList** slot, const uint8_t* block
     if (n == 0 || n * ANIM_BLOCK_KEY_ENTRY > size) return bad("key count");
     if (d == 0 || d > reserved) return bad("key dimension");
     if (!inside(valueOffset, 4 * valueWords, size)) return bad("value area outside the block");
+    if (n * sizeof(AnimKey) > SIZE_MAX || n * 3 * d * sizeof(float) > SIZE_MAX) return bad("key count");
     auto* keys = static_cast<AnimKey*>(memAllocZ(size_t(n) * sizeof(AnimKey)));
     auto* values = static_cast<float*>(memAllocZ(size_t(n * 3 * d) * sizeof(float)));
     auto fail = [&](const char* what) {
@@ -474,6 +475,7 @@ int animBlockParse(const uint8_t* block, size_t size, const uint32_t* partCount,
     if (!inside(partOffset, 4 * P, size)) return bad("part map outside the block");
     const uint64_t parts = partCount ? *partCount : P;
 
+    if (T * sizeof(AnimTrack) > SIZE_MAX) return bad("track count");
     d.trackCount = uint32_t(T);
     d.tracks = static_cast<AnimTrack*>(memAllocZ(size_t(T) * sizeof(AnimTrack)));
     if (!d.tracks) return 0;
@@ -530,6 +532,7 @@ int animBlockParse(const uint8_t* block, size_t size, const uint32_t* partCount,
         at += ANIM_BLOCK_DESC_RECORD + 4 * c;
     }
     if (indexTotal > indexWords) return fail("index lists longer than declared");
+    if (D * sizeof(AnimDesc) + 4 * indexTotal > SIZE_MAX) return fail("sub-animation count");
     if (D > 0) {
         d.descs = static_cast<AnimDesc*>(memAllocZ(size_t(D * sizeof(AnimDesc) + 4 * indexTotal)));
         if (!d.descs) return fail(nullptr);
@@ -566,6 +569,7 @@ int animBlockParse(const uint8_t* block, size_t size, const uint32_t* partCount,
         }
     }
 
+    if (parts * 4 > SIZE_MAX) return fail("part count");
     d.partMap = static_cast<uint32_t*>(memAllocZ(size_t(std::max<uint64_t>(parts, 1)) * 4));
     if (!d.partMap) return fail(nullptr);
     d.partCount = uint32_t(parts);

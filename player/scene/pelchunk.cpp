@@ -255,7 +255,7 @@ bool copyRange(std::FILE* src, std::FILE* dst, uint64_t offset, uint64_t size) {
 }
 
 // Writes the pieces into a temporary file beside path and renames it over path.
-bool replaceFile(const char* path, std::FILE* src, const std::vector<Piece>& pieces) {
+bool replaceFile(const char* path, std::FILE*& src, const std::vector<Piece>& pieces) {
     std::string tmp = std::string(path) + ".~tmp";
     std::FILE* dst = std::fopen(tmp.c_str(), "wb");
     if (!dst) return false;
@@ -409,7 +409,7 @@ int rewriteChunks(const char* path, uint32_t removeId, bool add, uint32_t addId,
     pieces.insert(pieces.begin(), Piece{header, 0, PEL_HEADER_SIZE});
     pieces.push_back({table.data(), 0, table.size()});
     bool ok = replaceFile(path, f, pieces);
-    if (!ok) std::fclose(f);
+    if (!ok && f) std::fclose(f);  // closed already when only the rename failed
     return ok ? 1 : 0;
 }
 

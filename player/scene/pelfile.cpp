@@ -350,6 +350,11 @@ int pelBuildContent(PelGeoBlock* b, const PelFileInfo* info, PelContent** out, s
     errContext();
     uint8_t* newMaterials = nullptr;
     if (!pelFixAreaMaterials(b, &newMaterials)) return 0;
+    // On failure the block must not keep pointing at the freed records.
+    auto dropNew = [&] {
+        if (b->materials == newMaterials) b->materials = nullptr;
+        memFree(newMaterials);
+    };
     auto fail = [&](const char* what, uint32_t index) {
         errContext();
         errReport(ERR_FORMAT, "Geometry block has a wrong %s index in record %u", what, index);
@@ -358,7 +363,7 @@ int pelBuildContent(PelGeoBlock* b, const PelFileInfo* info, PelContent** out, s
 
     // Faces always name a material (index 0 when theirs is missing).
     if (b->faceCount != 0 && b->materialCount == 0) {
-        memFree(newMaterials);
+        dropNew();
         return fail("material", 0);
     }
 
@@ -370,7 +375,7 @@ int pelBuildContent(PelGeoBlock* b, const PelFileInfo* info, PelContent** out, s
         faceSum += uint64_t(std::llabs(int64_t(int32_t(rd32(r + 28)))));
     }
     if (vertexSum > b->vertexCount || faceSum > b->faceCount) {
-        memFree(newMaterials);
+        dropNew();
         return fail("part", 0);
     }
 
@@ -400,13 +405,13 @@ int pelBuildContent(PelGeoBlock* b, const PelFileInfo* info, PelContent** out, s
     uint64_t oLight = place(alignof(PelLight), uint64_t(b->lightCount) * sizeof(PelLight));
     uint64_t oNames = place(1, nameBytes);
     if (total > SIZE_MAX) {
-        memFree(newMaterials);
+        dropNew();
         errReport(ERR_NOMEM, "No memory for <%s>=%d times type <%s>(size=%d>", "", 0, "", 0);
         return 0;
     }
     uint8_t* mem = static_cast<uint8_t*>(memAllocZ(size_t(total)));
     if (!mem) {
-        memFree(newMaterials);
+        dropNew();
         return 0;
     }
     PelContent* c = reinterpret_cast<PelContent*>(mem);
@@ -476,7 +481,7 @@ int pelBuildContent(PelGeoBlock* b, const PelFileInfo* info, PelContent** out, s
         if (normal != 65535) {
             if (normal >= b->vertexNormalCount) {
                 memFree(mem);
-                memFree(newMaterials);
+                dropNew();
                 return fail("vertex normal", i);
             }
             v.normal = c->vertexNormals + normal;
@@ -503,13 +508,13 @@ int pelBuildContent(PelGeoBlock* b, const PelFileInfo* info, PelContent** out, s
         for (int k = 0; k < used; ++k) {
             if (f.v[k] >= b->vertexCount || f.nb[k] >= b->faceCount) {
                 memFree(mem);
-                memFree(newMaterials);
+                dropNew();
                 return fail("face vertex or neighbour", i);
             }
         }
         if (normal >= b->faceNormalCount) {
             memFree(mem);
-            memFree(newMaterials);
+            dropNew();
             return fail("face normal", i);
         }
         f.normal = c->faceNormals + normal;

@@ -372,7 +372,8 @@ PelContent* buildContent(const uint8_t* data, size_t size, StreamHead* head) {
     }
     const uint32_t headerOffset = rd32(block + 20);
     const uint32_t edgeCount = rd32(block + 36);
-    if (edgeCount && !pelStreamCursorOk(block + QIV_BLOCK_HEADER_SIZE, end, uint64_t(edgeCount) * 4)) {
+    if (edgeCount && (uint64_t(edgeCount) * 4 > SIZE_MAX ||
+                      !pelStreamCursorOk(block + QIV_BLOCK_HEADER_SIZE, end, size_t(uint64_t(edgeCount) * 4)))) {
         report(ERR_LENGTH, "Object stream ends inside its edge section");
         return nullptr;
     }

@@ -434,6 +434,53 @@ TEST_F(PelFile, AreaMaterialsBeyondSixteenBits) {
     EXPECT_EQ(l.c->faces[1].material, 0);  // no room: keeps its material
 }
 
+// A build that fails after new materials were made must not leave the block
+// pointing at them.
+TEST_F(PelFile, FailedBuildDropsTheNewMaterials) {
+    pelb::Object o = pelb::sample();
+    o.areas = {"a", "b"};
+    o.materials.resize(1);
+    o.materials[0].flags = 1;
+    o.materials[0].area = 0;
+    o.faces[0].flags |= 4;
+    o.faces[0].area = 1;  // needs a material of area 1
+    o.faces[1].normal = uint32_t(o.faceNormals.size());
+    Bytes g = pelb::geometryBlock(o);
+    PelGeoBlock b{};
+    b.lightCount = uint32_t(o.lights.size());
+    b.materialCount = 1;
+    b.areaCount = 2;
+    b.partCount = uint32_t(o.parts.size());
+    b.vertexNormalCount = uint32_t(o.vertexNormals.size());
+    b.faceNormalCount = uint32_t(o.faceNormals.size());
+    b.vertexCount = uint32_t(o.vertices.size());
+    b.faceCount = uint32_t(o.faces.size());
+    b.vertexRecord = PEL_VERTEX_SHORT;
+    b.faceRecord = PEL_FACE_SHORT;
+    uint8_t* at = g.data() + PEL_GEO_HEADER_SIZE;
+    auto take = [&](uint32_t count, uint32_t record) {
+        uint8_t* p = at;
+        at += size_t(count) * record;
+        return p;
+    };
+    b.lights = take(b.lightCount, PEL_LIGHT_RECORD);
+    uint8_t* const materials = b.materials = take(1, PEL_MATERIAL_RECORD);
+    b.areaNames = take(2, PEL_AREA_RECORD);
+    b.parts = take(b.partCount, PEL_PART_RECORD);
+    b.vertexNormals = take(b.vertexNormalCount, PEL_NORMAL_RECORD);
+    b.faceNormals = take(b.faceNormalCount, PEL_NORMAL_RECORD);
+    b.vertices = take(b.vertexCount, PEL_VERTEX_SHORT);
+    b.faces = take(b.faceCount, PEL_FACE_SHORT);
+    ASSERT_EQ(size_t(at - g.data()), g.size());
+    PelFileInfo info{};
+    info.areaNameBytes = 4;
+    PelContent* c = nullptr;
+    size_t bytes = 0;
+    EXPECT_EQ(pelBuildContent(&b, &info, &c, &bytes), 0);
+    EXPECT_EQ(c, nullptr);
+    EXPECT_TRUE(b.materials == nullptr || b.materials == materials);
+}
+
 TEST_F(PelFile, ApplyChunk) {
     pelb::Object o = pelb::sample();
     o.chunks.clear();
