@@ -66,7 +66,7 @@ struct DrawRecorder {
     DrawRecorder() {
         tris().clear();
         lines().clear();
-        static const SpanHardware hw = {triangle, edged, nullptr, line};
+        static const SpanHardware hw = {triangle, edged, nullptr, line, 0};
         spanSetHardware(&hw);
     }
     ~DrawRecorder() { spanSetHardware(nullptr); }

@@ -9,9 +9,16 @@
 #include <utility>
 #include <vector>
 
+#include "scene/tests/byte_writer.h"
+
 namespace pelb {
 
-using Bytes = std::vector<uint8_t>;
+using testbytes::Bytes;
+using testbytes::put16;
+using testbytes::put32;
+using testbytes::putf;
+using testbytes::set32;
+using testbytes::get32;
 
 struct Light {
     float rgb[3] = {1, 1, 1};
@@ -75,24 +82,6 @@ struct Object {
     int64_t counts[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
 };
 
-inline void put16(Bytes& b, uint32_t v) {
-    b.push_back(uint8_t(v));
-    b.push_back(uint8_t(v >> 8));
-}
-inline void put32(Bytes& b, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.push_back(uint8_t(v >> (8 * i)));
-}
-inline void putf(Bytes& b, float f) {
-    uint32_t w;
-    std::memcpy(&w, &f, 4);
-    put32(b, w);
-}
-inline void set32(Bytes& b, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = uint8_t(v >> (8 * i));
-}
-inline uint32_t get32(const Bytes& b, size_t at) {
-    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
-}
 inline void putCounted(Bytes& b, size_t width, const std::string& s, int lengthByte = -1) {
     size_t start = b.size();
     b.resize(start + width, 0);

@@ -10,30 +10,21 @@
 #include <string>
 #include <vector>
 
+#include "scene/tests/byte_writer.h"
+
 namespace qse {
 
-using Bytes = std::vector<uint8_t>;
+using testbytes::Bytes;
+using testbytes::put16;
+using testbytes::put32;
+using testbytes::putf;
+using testbytes::set32;
 
 constexpr uint8_t kGuid[16] = {0x0A, 0xD4, 0x00, 0x08, 0x9B, 0x27, 0xD3, 0x11,
                                0x88, 0x28, 0x00, 0x60, 0x08, 0x57, 0xF4, 0x5C};
 constexpr double kStep = 3.051851e-5;
 
 inline void put8(Bytes& b, uint32_t v) { b.push_back(uint8_t(v)); }
-inline void put16(Bytes& b, uint32_t v) {
-    b.push_back(uint8_t(v));
-    b.push_back(uint8_t(v >> 8));
-}
-inline void put32(Bytes& b, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.push_back(uint8_t(v >> (8 * i)));
-}
-inline void putf(Bytes& b, float f) {
-    uint32_t w;
-    std::memcpy(&w, &f, 4);
-    put32(b, w);
-}
-inline void set32(Bytes& b, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = uint8_t(v >> (8 * i));
-}
 
 struct Light {
     uint8_t rgb[3] = {255, 255, 255};
