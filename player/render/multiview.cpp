@@ -163,14 +163,19 @@ uint32_t renderViews(ScnRenderJob* job, float angle, Draw draw) {
     CamRecord cam = *job->camera;
     cam.pixX = 0, cam.pixY = 0, cam.pixW = int32_t(viewW), cam.pixH = int32_t(viewH);
     camUpdate(&cam);
-    Mat4 back, step;
+    const CamRecord still = cam;
+    Mat4 back, step, turn;
     mtxIdentity(&back);
     mtxIdentity(&step);
+    mtxIdentity(&turn);  // the rotation applied to the scene in the current view
     if (angle != 0.0f) {
         mtxMakeAxisRotation(0, 0, -angle, 1.0f, &back);
         mtxMakeAxisRotation(0, 0, angle, 1.0f, &step);
     }
-    for (uint32_t k = 0; k < MV_VIEW_COUNT / 2; ++k) mtxPreMultiply(&back, &cam.worldToPixel);
+    for (uint32_t k = 0; k < MV_VIEW_COUNT / 2; ++k) {
+        mtxPreMultiply(&back, &cam.worldToPixel);
+        mtxPreMultiply(&back, &turn);
+    }
 
     PicRecord& view = *buf.record;
     view.depth = buf.depth;
@@ -182,10 +187,11 @@ uint32_t renderViews(ScnRenderJob* job, float angle, Draw draw) {
     local.target = &view;
     for (uint32_t i = 0; i < MV_VIEW_COUNT; ++i) {
         mtxPreMultiply(&step, &cam.worldToPixel);
+        mtxPreMultiply(&step, &turn);
         buf.views[i] = buf.block + slotBytes * i;
         view.pixels = buf.views[i];
         local.rect = IRect{0, 0, 0, 0};
-        draw(local, cam, view);
+        draw(local, cam, view, still, turn);
     }
     mvInterleave(buf.views, viewW * bytes, target->pixels);
     return 1;
@@ -196,7 +202,8 @@ uint32_t renderViews(ScnRenderJob* job, float angle, Draw draw) {
 uint32_t mvRender(ScnRenderJob* job, ScnNode** list, float angle) {
     if (!job || !list || !job->target || !job->camera) return 0;
     if (dxActive) return 1;  // the hardware back end has no multi-view output
-    return renderViews(job, angle, [&](ScnRenderJob& local, CamRecord& cam, PicRecord& view) {
+    return renderViews(job, angle, [&](ScnRenderJob& local, CamRecord& cam, PicRecord& view, const CamRecord&,
+                                       const Mat4&) {
         fzDrawBackground(&view, nullptr, nullptr, &cam, 1, 0);
         scnRenderList(&local, list, nullptr);
     });
@@ -206,8 +213,18 @@ uint32_t mvRenderRayTraced(ScnRenderJob* job, PicRecord* work, RtProgressFn, RtS
                            const CamRecord* rayCamera, uint32_t extShadows, uint32_t shadows, uint32_t reflections,
                            uint32_t refraction, uint32_t noSelfShadow, uint32_t resetClear, float angle) {
     if (!job || !list1 || !job->target || !job->camera) return 0;
-    // Each view is traced without progress reports, cancellation or display.
-    return renderViews(job, angle, [&](ScnRenderJob& local, CamRecord&, PicRecord&) {
+    // Each view is traced without progress reports, cancellation or display. The camera
+    // itself turns, so that the rays unprojected through the pixels meet the faces of the
+    // id picture drawn with the turned view.
+    return renderViews(job, angle, [&](ScnRenderJob& local, CamRecord&, PicRecord&, const CamRecord& still,
+                                       const Mat4& turn) {
+        CamRecord turned = still;
+        Mat4 inverse;
+        if (!mtxInvert(&turn, &inverse)) return;
+        // a rotation about the origin: points and directions alike
+        for (Vec3* v : {&turned.eye, &turned.vrp, &turned.up, &turned.dir}) mtxTransformPointInPlace(v, &inverse);
+        if (!camUpdate(&turned)) return;
+        local.camera = &turned;
         rtRender(&local, work, nullptr, nullptr, list1, list2, rayCamera, extShadows, shadows, reflections, refraction,
                  noSelfShadow, resetClear);
     });

@@ -764,7 +764,21 @@ Vec3 vertexNormal(ScnNode* node, PelFace* f, uint32_t k, const Vec3& fn) {
 
 }  // namespace
 
-void rtPrepareFace(const Vec3*, ScnNode* node, PelFace* face, RtFace* entry) {
+namespace {
+
+// Turns a double-sided entry's planes and normals against a ray direction.
+void turnAgainst(RtFace* e, const Vec3* direction) {
+    if (!direction || !(e->flags & RT_FACE_TWO_SIDED) || !e->valid || !(dot(e->normal, *direction) > 0.0f)) return;
+    e->normal = mul(e->normal, -1.0f);
+    e->dist = -e->dist;
+    e->normal2 = mul(e->normal2, -1.0f);
+    e->dist2 = -e->dist2;
+    for (Vec3& n : e->vnormal) n = mul(n, -1.0f);
+}
+
+}  // namespace
+
+void rtPrepareFace(const Vec3* direction, ScnNode* node, PelFace* face, RtFace* entry) {
     uint16_t older = entry->older, newer = entry->newer;
     uint32_t pins = entry->pins;
     uint16_t* slot = entry->slot;
@@ -843,6 +857,7 @@ void rtPrepareFace(const Vec3*, ScnNode* node, PelFace* face, RtFace* entry) {
     uint32_t extFlags = 0;
     if (isExtension(node, &extFlags, nullptr) && (extFlags & 3u)) entry->flags |= RT_FACE_EXTENSION;
     for (int i = 0; i < nv; ++i) entry->vnormal[i] = vertexNormal(node, face, uint32_t(i), fn);
+    turnAgainst(entry, direction);
 }
 
 namespace {
@@ -873,6 +888,8 @@ RtFace* rtFaceCache(uint32_t thread, const Vec3* direction, PelFace* face, ScnNo
             }
         }
         if (slot) {
+            // prepared for another ray: a double-sided face faces this one
+            if (!e->pins) turnAgainst(e, direction);
             if (t.newest != slot) {
                 lruUnlink(t, slot);
                 lruAppend(t, slot);

@@ -161,6 +161,98 @@ TEST_F(MultiViewRender, AngleZeroGivesEightEqualViews) {
     EXPECT_NE(left, right);
 }
 
+// The interleave of eight views that a test made on its own, against what the multi-view
+// render wrote: the share of sub-pixels whose channels differ by more than one step.
+double interleavedMismatch(std::vector<PicRecord*>& views, uint32_t bytes, int32_t w, int32_t h,
+                           const uint8_t* got) {
+    MvState s = stateFor(uint16_t(w), uint16_t(h), bytes);
+    mvInit(&s);
+    uint8_t* list[8];
+    for (int i = 0; i < 8; ++i) list[i] = views[size_t(i)]->pixels;
+    std::vector<uint8_t> expect(size_t(w) * h * bytes);
+    mvInterleave(list, uint32_t(w / 2) * bytes, expect.data());
+    int bad = 0;
+    for (int32_t p = 0; p < w * h; ++p) {
+        const uint32_t a = bytes == 2 ? picGet16(&expect[size_t(p) * 2]) : picGet32(&expect[size_t(p) * 4]);
+        const uint32_t b = bytes == 2 ? picGet16(got + size_t(p) * 2) : picGet32(got + size_t(p) * 4);
+        for (int ch = 0; ch < 3; ++ch) {
+            const int d = int(channel(a, ch, bytes)) - int(channel(b, ch, bytes));
+            bad += d > 1 || d < -1;
+        }
+    }
+    return double(bad) / (3.0 * w * h);
+}
+
+// View i lies (i - 3) degrees from the camera, turned about the z axis in the direction of
+// the angle's sign. The scan-line form turns the world-to-pixel matrix; the ray-traced form
+// turns the camera itself (eye, reference point and up), which the test does with plain trig.
+TEST_F(MultiViewRender, TurnedViewsInBothForms) {
+    constexpr int32_t w = 48, h = 40;
+    for (float angle : {1.0f, -2.5f}) {
+        SCOPED_TRACE(angle);
+        const float sign = angle > 0 ? 1.0f : -1.0f;
+        for (int traced = 0; traced < 2; ++traced) {
+            SCOPED_TRACE(traced ? "ray-traced" : "scan-line");
+            const uint32_t bytes = traced ? 4 : 2;
+            PicRecord *frame = nullptr, *work = nullptr;
+            ASSERT_TRUE(fzCreate(w, h, bytes, &frame));
+            ASSERT_TRUE(fzCreate(w, h, 4, &work));
+            CamRecord cam = scene.cam;
+            cam.pixW = w, cam.pixH = h;
+            ASSERT_TRUE(camUpdate(&cam));
+            ScnRenderJob mv = job;
+            mv.camera = &cam;
+            mv.target = frame;
+            auto renderAll = [&](float a) {
+                if (traced)
+                    EXPECT_EQ(mvRenderRayTraced(&mv, work, nullptr, nullptr, list, nullptr, nullptr, 1, 1, 1, 1, 1, 0, a),
+                              1u);
+                else
+                    EXPECT_EQ(mvRender(&mv, list, a), 1u);
+                return std::vector<uint8_t>(frame->pixels, frame->pixels + size_t(w) * h * bytes);
+            };
+            const std::vector<uint8_t> still = renderAll(0.0f), turned = renderAll(angle);
+
+            std::vector<PicRecord*> views(8, nullptr);
+            for (int i = 0; i < 8; ++i) {
+                ASSERT_TRUE(fzCreate(w / 2, h / 2, bytes, &views[size_t(i)]));
+                const double deg = (i - 3) * sign * 3.14159265358979 / 180.0;
+                CamRecord v = scene.cam;
+                v.pixW = w / 2, v.pixH = h / 2;
+                ScnRenderJob one = job;
+                one.camera = &v;
+                one.target = views[size_t(i)];
+                if (traced) {
+                    // the scene turned by deg is the camera turned by -deg
+                    auto turn = [&](Vec3 p) {
+                        const double c = std::cos(-deg), s = std::sin(-deg);
+                        return Vec3{float(p.x * c - p.y * s), float(p.x * s + p.y * c), p.z};
+                    };
+                    v.eye = turn(v.eye), v.vrp = turn(v.vrp), v.up = turn(v.up);
+                    ASSERT_TRUE(camUpdate(&v));
+                    ASSERT_EQ(rtRender(&one, work, nullptr, nullptr, list, nullptr, nullptr, 1, 1, 1, 1, 1, 0), 1);
+                } else {
+                    ASSERT_TRUE(camUpdate(&v));
+                    Mat4 r;
+                    mtxIdentity(&r);
+                    const float c = float(std::cos(deg)), s = float(std::sin(deg));
+                    r.m[0] = c, r.m[1] = s, r.m[4] = -s, r.m[5] = c;
+                    mtxPreMultiply(&r, &v.worldToPixel);
+                    fzDrawBackground(views[size_t(i)], nullptr, nullptr, &v, 1, 0);
+                    scnRenderList(&one, list, nullptr);
+                }
+            }
+            const double near = interleavedMismatch(views, bytes, w, h, turned.data());
+            const double far = interleavedMismatch(views, bytes, w, h, still.data());
+            EXPECT_LT(near, 0.002) << "the turned views";
+            EXPECT_GT(far, 0.01) << "the views really turn";
+            for (PicRecord*& v : views) fzFree(&v);
+            fzFree(&work);
+            fzFree(&frame);
+        }
+    }
+}
+
 TEST_F(MultiViewRender, RefusalsAndHardwareMode) {
     const std::vector<uint8_t> before(target->pixels, target->pixels + size_t(kW) * kH * 2);
     EXPECT_EQ(mvRender(nullptr, list, 1.0f), 0u);

@@ -138,6 +138,7 @@ protected:
         ltReset();
         clpReset();
         fzResetState();
+        matReset();
         errReset();
     }
     World world;
