@@ -124,6 +124,13 @@ protected:
         EXPECT_EQ(mvRender(&job, list, angle), 1u);
         return std::vector<uint8_t>(target->pixels, target->pixels + size_t(kW) * kH * 2);
     }
+    // The scene's camera for a w x h view.
+    CamRecord sized(int32_t w, int32_t h) {
+        CamRecord cam = scene.cam;
+        cam.pixW = w, cam.pixH = h;
+        EXPECT_TRUE(camUpdate(&cam));
+        return cam;
+    }
     static constexpr int32_t kW = 64, kH = 48;
     SampleScene scene;
     PicRecord* target = nullptr;
@@ -136,9 +143,7 @@ TEST_F(MultiViewRender, AngleZeroGivesEightEqualViews) {
     // The same list drawn once at half size with the camera's view.
     PicRecord* half = nullptr;
     ASSERT_TRUE(fzCreate(kW / 2, kH / 2, 2, &half));
-    CamRecord cam = scene.cam;
-    cam.pixW = kW / 2, cam.pixH = kH / 2;
-    ASSERT_TRUE(camUpdate(&cam));
+    CamRecord cam = sized(kW / 2, kH / 2);
     fzDrawBackground(half, nullptr, nullptr, &cam, 1, 0);
     ScnRenderJob one = job;
     one.camera = &cam;
@@ -197,9 +202,7 @@ TEST_F(MultiViewRender, TurnedViewsInBothForms) {
             PicRecord *frame = nullptr, *work = nullptr;
             ASSERT_TRUE(fzCreate(w, h, bytes, &frame));
             ASSERT_TRUE(fzCreate(w, h, 4, &work));
-            CamRecord cam = scene.cam;
-            cam.pixW = w, cam.pixH = h;
-            ASSERT_TRUE(camUpdate(&cam));
+            CamRecord cam = sized(w, h);
             ScnRenderJob mv = job;
             mv.camera = &cam;
             mv.target = frame;
@@ -269,9 +272,7 @@ TEST_F(MultiViewRender, RayTracedViewsAtAngleZero) {
     ASSERT_TRUE(fzCreate(w, h, 4, &frame));
     ASSERT_TRUE(fzCreate(w, h, 4, &work));
     ASSERT_TRUE(fzCreate(w / 2, h / 2, 4, &half));
-    CamRecord cam = scene.cam;
-    cam.pixW = w, cam.pixH = h;
-    ASSERT_TRUE(camUpdate(&cam));
+    CamRecord cam = sized(w, h);
     ScnRenderJob traced = job;
     traced.camera = &cam;
     traced.target = frame;
@@ -279,9 +280,7 @@ TEST_F(MultiViewRender, RayTracedViewsAtAngleZero) {
               0u);
     ASSERT_EQ(mvRenderRayTraced(&traced, work, nullptr, nullptr, list, nullptr, nullptr, 1, 1, 1, 1, 1, 0, 0.0f), 1u);
 
-    CamRecord halfCam = scene.cam;
-    halfCam.pixW = w / 2, halfCam.pixH = h / 2;
-    ASSERT_TRUE(camUpdate(&halfCam));
+    CamRecord halfCam = sized(w / 2, h / 2);
     ScnRenderJob one = job;
     one.camera = &halfCam;
     one.target = half;
