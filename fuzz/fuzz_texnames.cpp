@@ -1,6 +1,7 @@
 // Texture names and per-part value blocks as stored in object files and downloads:
 // cache keys, local candidate files and candidate URLs must stay inside their folders and
 // within the path limit; per-part values are read only where the block has them.
+// The name is also taken as the viewer's command line.
 // Input: one flags byte, a name up to the first zero byte, then the value block.
 #include <cstdint>
 #include <cstring>
@@ -8,6 +9,7 @@
 
 #include "localfile.h"
 #include "texpaths.h"
+#include "viewercmd.h"
 
 using namespace qivctl;
 
@@ -52,6 +54,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     textureStoredName(name, "http://host/textures");
     objectBaseDirectory(name, (flags & 64) ? std::string(name.rbegin(), name.rend()) : std::string());
+
+    std::string path = viewerPathFromCommandLine(name.c_str());
+    if (path.size() > name.size()) __builtin_trap();
+    std::string longPath = viewerLongPath(path, (flags & 128) ? LongPathLookup(nullptr)
+                                                             : LongPathLookup([](const std::string& in, std::string* out) {
+                                                                   *out = in + in;
+                                                                   return in.size() % 3 != 0;
+                                                               }));
+    if (longPath.size() > kViewerPathMax || viewerWindowTitle(longPath, "Qiv Player").size() > kViewerTitleMax)
+        __builtin_trap();
 
     PartValues pv(block, blockSize);
     if (pv.count() != blockSize / 4) __builtin_trap();

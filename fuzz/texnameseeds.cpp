@@ -1,5 +1,5 @@
 // Seeds of fuzz_texnames: texture names of every form the candidates handle, with a small
-// per-part value block behind each.
+// per-part value block behind each; quoted command lines of the viewer among them.
 //   fuzz_seeds_texnameseeds <dir>  ->  <dir>/texnames/*
 #include <cstdint>
 #include <cstdio>
@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
         "wood.bmp",         "sub\\wood.bmp",       "sub/dir/Wood.BMP",      "http://h/t>sub/t.jpg", "a>b>c.bms",
         "..\\..\\x.bmp",    "C:\\x.bmp",           "\\\\srv\\share>t.bmp",  "%2e%2e/x.jpg",         "CON.bmp",
         "dir.v2\\tex",      " ",                   "",                      "x:y.bmp",              "...\\t.jpeg",
+        "\"C:\\My Objects\\a b.pel\"", "  \"unclosed.qiv  ",
     };
     int n = 0;
     for (const char* name : names) {
