@@ -65,6 +65,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (longPath.size() > kViewerPathMax || viewerWindowTitle(longPath, "Qiv Player").size() > kViewerTitleMax)
         __builtin_trap();
 
+    // The value block also read as an object's list of texture names.
+    auto names = textureNamesOf(reinterpret_cast<const char*>(block), blockSize, flags & 31);
+    size_t total = 0;
+    for (const std::string& n : names) total += n.size();
+    if (names.size() != size_t(flags & 31) || total > blockSize) __builtin_trap();
+
     PartValues pv(block, blockSize);
     if (pv.count() != blockSize / 4) __builtin_trap();
     if (pv.bytes().size() != pv.count() * 4 || (pv.count() && std::memcmp(pv.bytes().data(), block, pv.count() * 4)))

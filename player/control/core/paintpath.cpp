@@ -1,6 +1,7 @@
 #include "paintpath.h"
 
 #include <cmath>
+#include <mutex>
 #include <utility>
 
 namespace qivctl {
@@ -88,6 +89,45 @@ bool frameStatsCount(FrameStats& s, uint32_t now, std::string* line) {
     s.frames = 0;
     s.startTick = now;
     return true;
+}
+
+int32_t rendererKindFor(int32_t kind, bool hardwareDevice, bool use3DHardware) {
+    if (kind) return kind;
+    return hardwareDevice && use3DHardware ? kRendererHardware : kRendererSoftware;
+}
+
+bool filterRuns(const FilterState& s) {
+    return !s.multiView && !s.mouseCaptured && !s.animationRunning && s.spinPhi == 0 && s.spinPsi == 0 &&
+           !s.dragging && s.filterOn && s.displayMode >= 1 && s.displayMode <= 3 && !s.overlayShown;
+}
+
+namespace {
+struct LastDisplay {
+    std::mutex lock;
+    bool known = false;
+    uint32_t depth = 0, width = 0, height = 0;
+};
+LastDisplay& lastDisplay() {
+    static LastDisplay d;
+    return d;
+}
+}  // namespace
+
+bool displayChanged(uint32_t depth, uint32_t width, uint32_t height) {
+    LastDisplay& d = lastDisplay();
+    std::lock_guard<std::mutex> g(d.lock);
+    if (d.known && d.depth == depth && d.width == width && d.height == height) return false;
+    d.known = true;
+    d.depth = depth;
+    d.width = width;
+    d.height = height;
+    return true;
+}
+
+void displayChangeReset() {
+    LastDisplay& d = lastDisplay();
+    std::lock_guard<std::mutex> g(d.lock);
+    d.known = false;
 }
 
 }  // namespace qivctl

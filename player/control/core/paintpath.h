@@ -86,6 +86,32 @@ struct FrameStats {
 // and answers true.
 bool frameStatsCount(FrameStats& stats, uint32_t now, std::string* line);
 
+// Renderer kind of a control: a set kind stays; an unset one (0) becomes the device when the
+// process has one and the user allows 3D hardware, else software.
+int32_t rendererKindFor(int32_t kind, bool hardwareDevice, bool use3DHardware);
+// After a display change the back end restarts; a control whose kind was set stays in
+// software from then on.
+inline int32_t rendererKindAfterRestart(int32_t kind) { return kind ? kRendererSoftware : 0; }
+
+// Whether the edge filter runs on this frame: only when nothing moves.
+struct FilterState {
+    bool multiView = false;
+    bool mouseCaptured = false;      // some window has the mouse capture
+    bool animationRunning = false;
+    double spinPhi = 0, spinPsi = 0;
+    bool dragging = false;
+    bool filterOn = false;           // the Filter property
+    int32_t displayMode = 0;
+    bool overlayShown = false;
+};
+bool filterRuns(const FilterState& s);
+
+// The display's depth and size as the last control saw them: a display change with the same
+// values restarts nothing. Process-wide.
+// True when the values differ from the last ones (which they then become).
+bool displayChanged(uint32_t depth, uint32_t width, uint32_t height);
+void displayChangeReset();
+
 // After a frame drawn while something moves: ask for the next tick (always with the device,
 // in software only when the drawn rectangle is visible).
 inline bool wantNextTick(bool somethingMoves, bool hardware, bool rectVisible) {

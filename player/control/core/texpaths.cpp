@@ -1,6 +1,8 @@
 #include "texpaths.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstring>
 
 namespace qivctl {
 
@@ -190,6 +192,24 @@ std::vector<std::string> textureCandidateUrls(std::string_view name, const Textu
         if (!s.baseDirectory.empty()) out.push_back(join(s.baseDirectory, '/', file));
     }
     return out;
+}
+
+std::vector<std::string> textureNamesOf(const char* block, size_t size, uint32_t count) {
+    std::vector<std::string> names;
+    names.reserve(std::min<size_t>(count, size + 1));
+    size_t at = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (!block || at >= size) {
+            names.resize(count);
+            break;
+        }
+        const char* p = block + at;
+        const void* z = std::memchr(p, 0, size - at);
+        size_t n = z ? size_t(static_cast<const char*>(z) - p) : size - at;
+        names.emplace_back(p, n);
+        at += n + 1;
+    }
+    return names;
 }
 
 }  // namespace qivctl

@@ -75,4 +75,9 @@ struct TextureUrlSearch {
 // kTextureUrlNameMax characters.
 std::vector<std::string> textureCandidateUrls(std::string_view name, const TextureUrlSearch& search);
 
+// The texture names of an object: count names that follow one another, each closed by a
+// zero byte, in a block of size bytes. Names the block does not hold are empty; a name
+// without its closing zero ends at the block's end.
+std::vector<std::string> textureNamesOf(const char* block, size_t size, uint32_t count);
+
 }  // namespace qivctl

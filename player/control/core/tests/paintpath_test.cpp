@@ -157,3 +157,46 @@ TEST(FrameTicksAfterPaint, AskedOnlyWhileSomethingMoves) {
     EXPECT_FALSE(wantNextTick(true, false, false));
     EXPECT_FALSE(wantNextTick(false, true, true));
 }
+
+TEST(DisplayBackend, RendererKind) {
+    EXPECT_EQ(rendererKindFor(0, true, true), kRendererHardware);
+    EXPECT_EQ(rendererKindFor(0, true, false), kRendererSoftware);
+    EXPECT_EQ(rendererKindFor(0, false, true), kRendererSoftware);
+    EXPECT_EQ(rendererKindFor(kRendererSoftware, true, true), kRendererSoftware);
+    EXPECT_EQ(rendererKindFor(kRendererHardware, false, false), kRendererHardware);
+    EXPECT_EQ(rendererKindAfterRestart(kRendererHardware), kRendererSoftware);
+    EXPECT_EQ(rendererKindAfterRestart(0), 0);
+}
+
+TEST(DisplayBackend, ChangeWithSameValuesRestartsNothing) {
+    displayChangeReset();
+    EXPECT_TRUE(displayChanged(32, 1024, 768));
+    EXPECT_FALSE(displayChanged(32, 1024, 768));
+    EXPECT_TRUE(displayChanged(16, 1024, 768));
+    EXPECT_TRUE(displayChanged(16, 800, 600));
+    EXPECT_FALSE(displayChanged(16, 800, 600));
+    displayChangeReset();
+    EXPECT_TRUE(displayChanged(16, 800, 600));
+}
+
+TEST(EdgeFilter, RunsOnlyWhenNothingMoves) {
+    FilterState idle;
+    idle.filterOn = true;
+    idle.displayMode = 2;
+    EXPECT_TRUE(filterRuns(idle));
+    auto with = [&](auto change) {
+        FilterState s = idle;
+        change(s);
+        return filterRuns(s);
+    };
+    EXPECT_FALSE(with([](FilterState& s) { s.multiView = true; }));
+    EXPECT_FALSE(with([](FilterState& s) { s.mouseCaptured = true; }));
+    EXPECT_FALSE(with([](FilterState& s) { s.animationRunning = true; }));
+    EXPECT_FALSE(with([](FilterState& s) { s.spinPhi = 1e-9; }));
+    EXPECT_FALSE(with([](FilterState& s) { s.spinPsi = -0.5; }));
+    EXPECT_FALSE(with([](FilterState& s) { s.dragging = true; }));
+    EXPECT_FALSE(with([](FilterState& s) { s.filterOn = false; }));
+    EXPECT_FALSE(with([](FilterState& s) { s.overlayShown = true; }));
+    for (int32_t mode : {0, 4, 5, 127}) EXPECT_FALSE(with([mode](FilterState& s) { s.displayMode = mode; })) << mode;
+    for (int32_t mode : {1, 3}) EXPECT_TRUE(with([mode](FilterState& s) { s.displayMode = mode; })) << mode;
+}

@@ -173,3 +173,14 @@ TEST(TextureUrls, CandidatesInTrialOrder) {
     s.textureBaseUrl.clear();
     EXPECT_TRUE(textureCandidateUrls("a.jpg", s).empty());
 }
+
+TEST(TextureNames, NamesOfAnObjectStayInTheirBlock) {
+    const char block[] = "wood.bmp\0\0stone.jpg\0tail";  // a name, an empty one, one more, an open one
+    const size_t size = sizeof block - 1;  // without the literal's own closing zero
+    EXPECT_EQ(textureNamesOf(block, size, 3), (Paths{"wood.bmp", "", "stone.jpg"}));
+    EXPECT_EQ(textureNamesOf(block, size, 6), (Paths{"wood.bmp", "", "stone.jpg", "tail", "", ""}));
+    EXPECT_EQ(textureNamesOf(block, 4, 2), (Paths{"wood", ""}));
+    EXPECT_EQ(textureNamesOf(nullptr, 10, 2), (Paths{"", ""}));
+    EXPECT_TRUE(textureNamesOf(block, size, 0).empty());
+    EXPECT_EQ(textureNamesOf(block, 0, 100000).size(), 100000u);
+}
