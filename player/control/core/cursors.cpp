@@ -57,4 +57,15 @@ CursorChoice cursorFor(int32_t type, const CursorState& s) {
     return cursorForType(t);
 }
 
+SetCursorAction setCursorAction(const SetCursorState& s) {
+    if (!s.ownWindow) return SetCursorAction::NotHandled;
+    if (!s.tooltip && !s.inputDead && s.objectLoaded && s.viewSet && s.clientHit) {
+        if (s.statusText) return SetCursorAction::WaitCursor;
+        return SetCursorAction::StateCursor;
+    }
+    if (s.statusText && s.viewSet) return SetCursorAction::WaitCursor;
+    if (s.tooltip && s.cursorOverOther) return SetCursorAction::EndHover;
+    return SetCursorAction::NotHandled;
+}
+
 }  // namespace qivctl

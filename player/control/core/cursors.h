@@ -57,4 +57,18 @@ int32_t contextCursorType(const CursorState& state);
 // The cursor to set for a cursor type in a state (type 1: the context cursor).
 CursorChoice cursorFor(int32_t type, const CursorState& state);
 
+// What a set-cursor message does (for the control window or the hardware window).
+struct SetCursorState {
+    bool ownWindow = true;       // the message is for the control or the hardware window
+    bool tooltip = false;        // a hover tooltip object exists
+    bool cursorOverOther = false;  // the cursor is over another window
+    bool inputDead = false;
+    bool objectLoaded = false;
+    bool viewSet = false;
+    bool clientHit = false;      // hit code HTCLIENT
+    bool statusText = false;     // a status text is shown
+};
+enum class SetCursorAction { NotHandled, StateCursor, WaitCursor, EndHover };
+SetCursorAction setCursorAction(const SetCursorState& s);
+
 }  // namespace qivctl

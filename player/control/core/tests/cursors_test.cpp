@@ -52,3 +52,22 @@ TEST(Cursors, ContextCursorFollowsTheState) {
     EXPECT_EQ(cursorFor(CursorContext, s), CursorChoice{});
     EXPECT_EQ(cursorFor(CursorErase, s), (CursorChoice{CursorChoice::Resource, 254}));
 }
+
+TEST(Cursors, SetCursorMessage) {
+    SetCursorState ready;
+    ready.objectLoaded = ready.viewSet = ready.clientHit = true;
+    EXPECT_EQ(setCursorAction(ready), SetCursorAction::StateCursor);
+    auto with = [&](auto change) {
+        SetCursorState s = ready;
+        change(s);
+        return setCursorAction(s);
+    };
+    EXPECT_EQ(with([](SetCursorState& s) { s.statusText = true; }), SetCursorAction::WaitCursor);
+    EXPECT_EQ(with([](SetCursorState& s) { s.clientHit = false; s.statusText = true; }), SetCursorAction::WaitCursor);
+    EXPECT_EQ(with([](SetCursorState& s) { s.inputDead = true; }), SetCursorAction::NotHandled);
+    EXPECT_EQ(with([](SetCursorState& s) { s.clientHit = false; }), SetCursorAction::NotHandled);
+    EXPECT_EQ(with([](SetCursorState& s) { s.objectLoaded = false; }), SetCursorAction::NotHandled);
+    EXPECT_EQ(with([](SetCursorState& s) { s.tooltip = true; }), SetCursorAction::NotHandled);
+    EXPECT_EQ(with([](SetCursorState& s) { s.tooltip = s.cursorOverOther = true; }), SetCursorAction::EndHover);
+    EXPECT_EQ(with([](SetCursorState& s) { s.ownWindow = false; }), SetCursorAction::NotHandled);
+}
