@@ -1,4 +1,4 @@
-// Vector, matrix and quaternion maths (Part 1.102).
+// Vector, matrix and quaternion maths.
 #include "scene/vecmath.h"
 
 #include <cmath>
