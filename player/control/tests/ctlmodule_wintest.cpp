@@ -1,0 +1,144 @@
+// User options in the registry, the message display switch and the render lock.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "ctlmodule_win.h"
+#include "useropts_win.h"
+
+namespace {
+
+class RegistryOptions : public ::testing::Test {
+protected:
+    void SetUp() override {
+        RegDeleteTreeA(HKEY_CURRENT_USER, kQivOptionsKey);
+        qivUserOptions().reset();
+    }
+    void TearDown() override {
+        RegDeleteTreeA(HKEY_CURRENT_USER, kQivOptionsKey);
+        qivUserOptions().reset();
+    }
+    static bool rawValue(const char* name, DWORD& type, std::vector<BYTE>& data) {
+        HKEY k;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, kQivOptionsKey, 0, KEY_READ, &k)) return false;
+        DWORD size = 0;
+        LONG r = RegQueryValueExA(k, name, nullptr, &type, nullptr, &size);
+        data.resize(size);
+        if (!r && size) r = RegQueryValueExA(k, name, nullptr, &type, data.data(), &size);
+        RegCloseKey(k);
+        return r == ERROR_SUCCESS;
+    }
+    static void writeRaw(const char* name, DWORD type, const void* data, DWORD size) {
+        HKEY k;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kQivOptionsKey, 0, nullptr, 0, KEY_WRITE, nullptr,
+                                                 &k, nullptr));
+        RegSetValueExA(k, name, 0, type, static_cast<const BYTE*>(data), size);
+        RegCloseKey(k);
+    }
+};
+
+TEST_F(RegistryOptions, DefaultsWithoutKey) {
+    EXPECT_EQ(0u, GetAutoSave());
+    EXPECT_EQ(0u, GetSaveFilesWithDocument());
+    EXPECT_EQ(0u, GetUse4DVision());
+    EXPECT_EQ(1u, GetUse3DHardware());
+    EXPECT_STREQ("", GetObjectPath());
+    EXPECT_STREQ("", GetTexturePath());
+}
+
+TEST_F(RegistryOptions, SettersWriteTheKeyAndValues) {
+    EXPECT_EQ(ERROR_SUCCESS, SetAutoSave(1));
+    EXPECT_EQ(ERROR_SUCCESS, SetUse3DHardware(0));
+    EXPECT_EQ(ERROR_SUCCESS, SetObjectPath("C:\\Objects"));
+    DWORD type;
+    std::vector<BYTE> data;
+    ASSERT_TRUE(rawValue("AutoSave", type, data));
+    EXPECT_EQ(REG_DWORD, type);
+    ASSERT_EQ(4u, data.size());
+    EXPECT_EQ(1, data[0]);
+    ASSERT_TRUE(rawValue("ObjectPath", type, data));
+    EXPECT_EQ(REG_SZ, type);
+    EXPECT_EQ(std::string("C:\\Objects", 11), std::string(data.begin(), data.end())) << "only the string's bytes";
+
+    // A new process (here: forgotten copies) reads them back.
+    qivUserOptions().reset();
+    EXPECT_EQ(1u, GetAutoSave());
+    EXPECT_EQ(0u, GetUse3DHardware());
+    EXPECT_STREQ("C:\\Objects", GetObjectPath());
+}
+
+TEST_F(RegistryOptions, UnterminatedPathIsCutToTheBuffer) {
+    std::string raw(260, 'q');
+    writeRaw("TexturePath", REG_BINARY, raw.data(), 260);
+    EXPECT_EQ(259u, std::strlen(GetTexturePath()));
+    qivUserOptions().reset();
+    std::string tooLong(300, 'z');
+    writeRaw("TexturePath", REG_SZ, tooLong.c_str(), 301);
+    EXPECT_STREQ("", GetTexturePath());
+}
+
+TEST(MessageDisplay, LogReplacesTheMessageBox) {
+    struct Seen { std::string text, caption; UINT flags = 0; int calls = 0; } seen;
+    qivSetMessageLog(
+        [](void* ctx, const char* text, const char* caption, UINT flags) {
+            auto* s = static_cast<Seen*>(ctx);
+            s->text = text;
+            s->caption = caption;
+            s->flags = flags;
+            ++s->calls;
+            return IDNO;
+        },
+        &seen);
+    EXPECT_EQ(IDNO, qivShowMessage(nullptr, "Process aborted...", "QivPlayer", MB_YESNO));
+    EXPECT_EQ(1, seen.calls);
+    EXPECT_EQ("Process aborted...", seen.text);
+    EXPECT_EQ(UINT(MB_YESNO), seen.flags);
+
+    char dir[MAX_PATH], path[MAX_PATH];
+    GetTempPathA(MAX_PATH, dir);
+    GetTempFileNameA(dir, "qlg", 0, path);
+    qivSetMessageLog(nullptr, nullptr);
+    SetEnvironmentVariableA("QIV_MESSAGE_LOG", path);
+    EXPECT_EQ(IDOK, qivShowMessage(nullptr, "hello", "cap", MB_OK));
+    SetEnvironmentVariableA("QIV_MESSAGE_LOG", nullptr);
+    char buf[64] = {};
+    HANDLE f = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    DWORD got = 0;
+    ReadFile(f, buf, sizeof buf - 1, &got, nullptr);
+    CloseHandle(f);
+    DeleteFileA(path);
+    EXPECT_STREQ("cap|hello|0\n", buf);
+}
+
+TEST(RenderLock, OneNamedMutexForTheProcess) {
+    HANDLE a = qivEnsureRenderLock();
+    ASSERT_NE(nullptr, a);
+    EXPECT_EQ(a, qivEnsureRenderLock());
+    {
+        QivRenderLockGuard guard;
+        // Another thread cannot take it while held.
+        DWORD r = 0;
+        HANDLE t = CreateThread(
+            nullptr, 0,
+            [](void* p) -> DWORD {
+                HANDLE m = OpenMutexA(SYNCHRONIZE, FALSE, "QivRenderLock");
+                DWORD w = m ? WaitForSingleObject(m, 0) : WAIT_FAILED;
+                if (w == WAIT_OBJECT_0) ReleaseMutex(m);
+                if (m) CloseHandle(m);
+                *static_cast<DWORD*>(p) = w;
+                return 0;
+            },
+            &r, 0, nullptr);
+        WaitForSingleObject(t, INFINITE);
+        CloseHandle(t);
+        EXPECT_EQ(WAIT_TIMEOUT, r);
+    }
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(a, 0)) << "released after the guard";
+    ReleaseMutex(a);
+}
+
+}  // namespace
