@@ -114,6 +114,15 @@ TEST(MessageDisplay, LogReplacesTheMessageBox) {
     EXPECT_STREQ("cap|hello|0\n", buf);
 }
 
+DWORD WINAPI tryRenderLock(void* p) {
+    HANDLE m = OpenMutexA(SYNCHRONIZE, FALSE, "QivRenderLock");
+    DWORD w = m ? WaitForSingleObject(m, 0) : WAIT_FAILED;
+    if (w == WAIT_OBJECT_0) ReleaseMutex(m);
+    if (m) CloseHandle(m);
+    *static_cast<DWORD*>(p) = w;
+    return 0;
+}
+
 TEST(RenderLock, OneNamedMutexForTheProcess) {
     HANDLE a = qivEnsureRenderLock();
     ASSERT_NE(nullptr, a);
@@ -122,17 +131,7 @@ TEST(RenderLock, OneNamedMutexForTheProcess) {
         QivRenderLockGuard guard;
         // Another thread cannot take it while held.
         DWORD r = 0;
-        HANDLE t = CreateThread(
-            nullptr, 0,
-            [](void* p) -> DWORD {
-                HANDLE m = OpenMutexA(SYNCHRONIZE, FALSE, "QivRenderLock");
-                DWORD w = m ? WaitForSingleObject(m, 0) : WAIT_FAILED;
-                if (w == WAIT_OBJECT_0) ReleaseMutex(m);
-                if (m) CloseHandle(m);
-                *static_cast<DWORD*>(p) = w;
-                return 0;
-            },
-            &r, 0, nullptr);
+        HANDLE t = CreateThread(nullptr, 0, tryRenderLock, &r, 0, nullptr);
         WaitForSingleObject(t, INFINITE);
         CloseHandle(t);
         EXPECT_EQ(WAIT_TIMEOUT, r);
