@@ -612,8 +612,7 @@ int fzDrawBackground(PicRecord* buffer, IRect* rect, IRect* depthRect, const Cam
         }
     }
     if (bg.overlay && !dx) {
-        const uint32_t transparent = st.overlayHasTransparent ? st.overlayTransparent : 255;
-        fzDrawOverlay(buffer, bg.overlay, &passed, bg.overlayX, bg.overlayY, transparent,
+        fzDrawOverlay(buffer, bg.overlay, &passed, bg.overlayX, bg.overlayY, fzOverlaySkipIndex(),
                       camera && camera->rowsUp ? 1 : 0);
     }
     if (dx) dxResetRenderState();

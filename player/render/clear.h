@@ -34,8 +34,8 @@ int fzUntintBackground();
 
 // Band colour of elevation theta (radians).
 void fzBandColorAt(float theta, float colour[3]);
-// Draws an 8-bit overlay picture at (x, y) clipped to clip, skipping the transparent index,
-// with the nearest depth.
+// Draws an 8-bit overlay picture at (x, y) clipped to clip, skipping the transparent index
+// (FZ_OVERLAY_OPAQUE skips nothing), with the nearest depth.
 int fzDrawOverlay(PicRecord* buffer, const PicRecord* picture, const IRect* clip, int32_t x, int32_t y,
                   uint32_t transparent, uint32_t flip);
 

@@ -197,7 +197,7 @@ int fzSetBackground(const BgRecord* background) {
     if (const PicRecord* overlay = background->overlay) {
         buildTable(overlay, g_state.overlayTable);
         g_state.overlayHasTransparent = 0;
-        g_state.overlayTransparent = 0;
+        g_state.overlayTransparent = 255;
         const uint32_t n = overlay->palette ? std::min<uint32_t>(overlay->paletteCount, 256) : 0;
         for (uint32_t i = 0; i < n; ++i) {
             if ((overlay->palette[i] & 0x00FFFFFF) == 0) {
@@ -208,6 +208,10 @@ int fzSetBackground(const BgRecord* background) {
         }
     }
     return 1;
+}
+
+uint32_t fzOverlaySkipIndex() {
+    return g_state.overlayHasTransparent ? g_state.overlayTransparent : FZ_OVERLAY_OPAQUE;
 }
 
 int fzGetBackground(BgRecord* out) {

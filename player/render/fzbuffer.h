@@ -43,11 +43,15 @@ struct FzBackgroundState {
     uint16_t clear15;  // RGB555
     uint16_t pictureTable[256];  // background picture's palette in RGB555
     uint16_t overlayTable[256];  // overlay picture's palette in RGB555
-    uint8_t overlayTransparent;  // index skipped when drawing the overlay
-    uint8_t overlayHasTransparent;
+    uint8_t overlayTransparent;  // first black palette entry, 255 when there is none
+    uint8_t overlayHasTransparent;  // 0: the overlay has no black entry, nothing is skipped
     int32_t groundFirstRow, groundLastRow;  // -1 when there is no ground
 };
 FzBackgroundState& fzBackgroundState();
+// Index that never matches a pixel of an 8-bit overlay: every pixel is drawn.
+constexpr uint32_t FZ_OVERLAY_OPAQUE = 256;
+// The index that drawing the current overlay skips (FZ_OVERLAY_OPAQUE without a black entry).
+uint32_t fzOverlaySkipIndex();
 // Back to the values at load (tests start clean).
 void fzResetState();
 

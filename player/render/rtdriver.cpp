@@ -551,7 +551,7 @@ int rtRender(ScnRenderJob* job, PicRecord* work, RtProgressFn progress, RtShowFn
     scnRayLightsOnly = 0;
     if (bgs.bg.overlay) {
         IRect clip = {g_drv.vx, g_drv.vy, g_drv.vw, g_drv.vh};
-        fzDrawOverlay(target, bgs.bg.overlay, &clip, bgs.bg.overlayX, bgs.bg.overlayY, bgs.overlayTransparent, 0);
+        fzDrawOverlay(target, bgs.bg.overlay, &clip, bgs.bg.overlayX, bgs.bg.overlayY, fzOverlaySkipIndex(), 0);
     }
     result = 1;
     return cleanup(result);

@@ -160,17 +160,8 @@ int pelReadChunkList(std::FILE* file, const uint8_t* header, uint64_t fileLength
             return 0;
         }
     }
-    // Every chunk's data must lie inside the file.
-    for (uint64_t i = 0; i < total; ++i) {
-        if (dir[i].id == 0) continue;
-        if (uint64_t(dir[i].offset) + dir[i].size > fileLength) {
-            errContext();
-            errReport(ERR_LENGTH, "Chunk %u lies outside the file (offset %u, size %u)", dir[i].id, dir[i].offset,
-                      dir[i].size);
-            memFree(dir);
-            return 0;
-        }
-    }
+    // Entries whose data lie past the end stay in the directory: readers leave
+    // them out, rewriting refuses the layout.
     *count = uint32_t(total);
     *directory = dir;
     return 1;

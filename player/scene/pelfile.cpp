@@ -143,7 +143,8 @@ int pelReadFile(const char* path, char* objectName, PelFileInfo* info) {
             if (!k.option) continue;
             for (uint32_t i = 0; i < count; ++i) {
                 if (dir[i].id != k.id) continue;
-                // The directory reader checked that the data lies inside the file.
+                // Data past the end of the file: the chunk is left out.
+                if (uint64_t(dir[i].offset) + dir[i].size > length) break;
                 uint8_t* buf = static_cast<uint8_t*>(memAllocZ(dir[i].size ? dir[i].size : 1));
                 if (buf && seekTo(f, dir[i].offset) && std::fread(buf, 1, dir[i].size, f) == dir[i].size) {
                     k.data = buf;

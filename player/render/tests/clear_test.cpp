@@ -190,6 +190,51 @@ TEST_F(Clear, OverlayTransparencyAndDepth) {
     EXPECT_EQ(depth(19, 11), -32767);  // clipped at the frame's edge
 }
 
+// The background's overlay skips its first black entry; without one, every entry (255 too)
+// is drawn.
+TEST_F(Clear, OverlayWithoutBlackEntryIsOpaque) {
+    struct Case {
+        const char* what;
+        int black;  // palette index made black, -1 for none
+        uint32_t bytes;
+    } cases[] = {
+        {"no black, 32-bit", -1, 4}, {"no black, 16-bit", -1, 2}, {"black at 10", 10, 4}, {"black at 255", 255, 4}};
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        uint32_t palette[256];
+        for (uint32_t i = 0; i < 256; ++i) palette[i] = 0x00204000u | i;
+        if (k.black >= 0) palette[k.black] = 0xFF000000u;  // black: the fourth byte does not count
+        PicRecord* ov = nullptr;
+        ASSERT_EQ(fzCreateImage(4, 1, 1, &ov, 256, palette), 1);
+        const uint8_t indices[4] = {255, 10, 0, 7};
+        std::memcpy(ov->pixels, indices, 4);
+        ASSERT_EQ(fzCreate(8, 4, k.bytes, &frame), 1);
+        BgRecord bg{};
+        bg.clear[2] = 1.0f;
+        bg.overlay = ov;
+        bg.overlayX = 2;
+        bg.overlayY = 1;
+        ASSERT_EQ(fzSetBackground(&bg), 1);
+        CamRecord cam = testCamera(8, 4, {0, -5, 0}, {0, 0, 0});
+        ASSERT_EQ(fzDrawBackground(frame, nullptr, nullptr, &cam, 1, 0), 1);
+        for (int i = 0; i < 4; ++i) {
+            const bool skipped = int(indices[i]) == k.black;
+            const uint32_t want = skipped ? 0x0000FFu : (palette[indices[i]] & 0xFFFFFFu);
+            uint32_t got;
+            if (k.bytes == 4) {
+                got = pixel32(2 + i, 1);
+            } else {
+                const uint32_t v = picGet16(frame->pixels + (size_t(1) * frame->width + 2 + i) * 2);
+                got = ((v >> 10) & 31) << 19 | ((v >> 5) & 31) << 11 | (v & 31) << 3;
+            }
+            EXPECT_EQ(got, k.bytes == 4 ? want : want & 0xF8F8F8u) << "index " << int(indices[i]);
+            EXPECT_EQ(depth(2 + i, 1), skipped ? 32767 : -32767) << "index " << int(indices[i]);
+        }
+        fzFree(&frame);
+        fzFreeImage(&ov);
+    }
+}
+
 }  // namespace
 
 namespace {

@@ -216,8 +216,8 @@ TEST_F(FzBufferTest, OverlayTransparentIndex) {
     };
     const Case cases[] = {
         {"black at 10", withBlack, 1, 10},
-        {"no black: entry 255 stays opaque", noBlack, 0, 0},
-        {"empty palette", {}, 0, 0},
+        {"no black", noBlack, 0, 255},
+        {"empty palette", {}, 0, 255},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -229,9 +229,8 @@ TEST_F(FzBufferTest, OverlayTransparentIndex) {
         ASSERT_EQ(fzSetBackground(&bg), 1);
         const FzBackgroundState& s = fzBackgroundState();
         EXPECT_EQ(s.overlayHasTransparent, c.has);
-        if (c.has) {
-            EXPECT_EQ(s.overlayTransparent, c.index);
-        }
+        EXPECT_EQ(s.overlayTransparent, c.index);
+        EXPECT_EQ(fzOverlaySkipIndex(), c.has ? uint32_t(c.index) : FZ_OVERLAY_OPAQUE);
         if (c.palette.size() > 3) {
             EXPECT_EQ(s.overlayTable[3], c.has ? 0x7C00 : 0x7FFF);
         }

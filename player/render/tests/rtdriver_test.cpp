@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <vector>
@@ -270,6 +271,41 @@ TEST_F(RtDriverTest, ContentWithMoreFacesThanIdsIsRefused) {
     ASSERT_TRUE(errPop(&level, msg, ctx, &line));
     EXPECT_EQ(level, uint32_t(ERR_LENGTH));
     errReset();
+}
+
+// The overlay goes over the traced picture: its first black entry is skipped, and without
+// one every entry (255 too) is drawn.
+TEST_F(RtDriverTest, OverlaySkipsOnlyABlackEntry) {
+    buildScene();
+    rtSetProcessorCount(1);
+    ASSERT_EQ(render(), 1);
+    const std::vector<uint32_t> plain = pixels();
+    const uint8_t indices[4] = {255, 10, 0, 7};
+    for (int black : {-1, 10, 255}) {
+        SCOPED_TRACE(black);
+        uint32_t palette[256];
+        for (uint32_t i = 0; i < 256; ++i) palette[i] = 0x00204000u | i;
+        if (black >= 0) palette[black] = 0;
+        PicRecord* ov = nullptr;
+        ASSERT_EQ(fzCreateImage(4, 1, 1, &ov, 256, palette), 1);
+        std::memcpy(ov->pixels, indices, 4);
+        BgRecord bg{};
+        ASSERT_EQ(fzGetBackground(&bg), 1);
+        bg.overlay = ov;
+        bg.overlayX = 30;
+        bg.overlayY = 20;
+        ASSERT_EQ(fzSetBackground(&bg), 1);
+        ASSERT_EQ(render(), 1);
+        const std::vector<uint32_t> got = pixels();
+        for (int i = 0; i < 4; ++i) {
+            const size_t at = size_t(20) * kW + 30 + size_t(i);
+            const uint32_t want = int(indices[i]) == black ? plain[at] : palette[indices[i]];
+            EXPECT_EQ(got[at], want) << "index " << int(indices[i]);
+        }
+        bg.overlay = nullptr;
+        fzSetBackground(&bg);
+        fzFreeImage(&ov);
+    }
 }
 
 TEST(RtDriverAlone, ChannelBytes) {

@@ -286,8 +286,6 @@ TEST_F(PelFile, CorruptFilesAreRejected) {
         {"part vertices", [](pelb::Object& o) { o.parts[1].vertexCount = 4; }, nullptr, 3},
         {"part faces", [](pelb::Object& o) { o.parts[1].faceCount = -2; }, nullptr, 3},
         {"part faces minimum", [](pelb::Object& o) { o.parts[1].faceCount = INT32_MIN; }, nullptr, 3},
-        {"chunk beyond file", nullptr, [](Bytes& b) { pelb::set32(b, 24 + 8, 0x7FFFFFFF); }, 4},
-        {"chunk offset beyond file", nullptr, [](Bytes& b) { pelb::set32(b, 40 + 4, 0xFFFFFFF0u); }, 4},
         {"continuation total 2", [](pelb::Object& o) { o.continuation = true; },
          [](Bytes& b) { pelb::set32(b, 72 + 8, 2); }, 3},
         {"continuation beyond file", [](pelb::Object& o) { o.continuation = true; },
@@ -310,6 +308,34 @@ TEST_F(PelFile, CorruptFilesAreRejected) {
     Load missing((tmp / "missing.pel").string());
     EXPECT_EQ(missing.ok, 0);
     EXPECT_EQ(missing.level, 2u);
+}
+
+// A directory entry whose data lie past the end of the file leaves that chunk
+// out without a message; the others are applied and the load goes on.
+TEST_F(PelFile, ChunksPastTheEndAreLeftOut) {
+    struct Case {
+        const char* what;
+        uint32_t at, value;  // header word to change
+        bool texts1, texts2, partValues;
+    } cases[] = {
+        {"size past the end", 24 + 8, 0x7FFFFFFF, false, true, true},
+        {"offset past the end", 40 + 4, 0xFFFFFFF0u, true, false, true},
+        {"one byte too long", 56 + 8, 9, true, true, false},
+    };
+    for (const Case& k : cases) {
+        Bytes file = pelb::build(pelb::sample());
+        pelb::set32(file, k.at, k.value);
+        Load l(write(file));
+        ASSERT_EQ(l.ok, 1) << k.what;
+        EXPECT_EQ(l.level, 99u) << k.what;
+        EXPECT_EQ(l.c->textList1 != nullptr, k.texts1) << k.what;
+        EXPECT_EQ(l.c->textList2 != nullptr, k.texts2) << k.what;
+        EXPECT_EQ(l.c->partWords != nullptr, k.partValues) << k.what;
+        if (k.partValues) {
+            EXPECT_EQ(l.c->partWords[1], 9u) << k.what;
+        }
+        for (uint32_t id : {20u, 21u, 0x10000u, 0x10001u}) EXPECT_EQ(pelKeptChunk(id, nullptr), nullptr) << k.what;
+    }
 }
 
 // Cutting the file anywhere (with the total length made to match) never passes.
