@@ -37,6 +37,7 @@ void errContext() {
 
 
 char g_language[2] = {'D', 'E'};
+uint64_t g_entriesSkipped = 0;  // entries passed over by lookups (a figure for tests)
 
 }  // namespace
 
@@ -355,32 +356,30 @@ int rewriteChunks(const char* path, uint32_t removeId, bool add, uint32_t addId,
         return 0;
     }
 
-    // Pieces of the new file behind the header.
+    // Pieces of the new file behind the header: what lies before the chunks, then every
+    // chunk that stays. Empty slots (id 0) hold no chunk and go with their bytes: left in
+    // the directory, one could reach slot 1 and hide every chunk behind it.
     std::vector<Piece> pieces;
-    std::vector<PelChunkEntry> entries = lay.entries;
+    std::vector<PelChunkEntry> entries;
     uint32_t continueWord = lay.continueWord;
-    uint64_t dataEnd = lay.dataEnd;
-    size_t found = entries.size();
-    for (size_t i = 0; i < entries.size(); ++i)
-        if (entries[i].id == removeId) {
-            found = i;
-            break;
+    pieces.push_back({nullptr, PEL_HEADER_SIZE, lay.dataStart - PEL_HEADER_SIZE});
+    uint64_t dataEnd = lay.dataStart;
+    bool removed = false;
+    for (const PelChunkEntry& e : lay.entries) {
+        if (!removed && e.id == removeId) {
+            removed = true;
+            continue;
         }
-    if (found < entries.size()) {
-        PelChunkEntry gone = entries[found];
-        pieces.push_back({nullptr, PEL_HEADER_SIZE, gone.offset - PEL_HEADER_SIZE});
-        pieces.push_back({nullptr, uint64_t(gone.offset) + gone.size, dataEnd - gone.offset - gone.size});
-        entries.erase(entries.begin() + long(found));
-        for (size_t i = found; i < entries.size(); ++i) entries[i].offset -= gone.size;
-        dataEnd -= gone.size;
-        if (entries.size() <= 4) continueWord = 0;
-    } else {
-        if (!add) {
-            std::fclose(f);
-            return 1;  // nothing to remove: file unchanged
-        }
-        pieces.push_back({nullptr, PEL_HEADER_SIZE, dataEnd - PEL_HEADER_SIZE});
+        if (e.id == 0) continue;
+        pieces.push_back({nullptr, e.offset, e.size});
+        entries.push_back(PelChunkEntry{e.id, uint32_t(dataEnd), e.size, e.extra});
+        dataEnd += e.size;
     }
+    if (!removed && !add) {
+        std::fclose(f);
+        return 1;  // nothing to remove: file unchanged
+    }
+    if (entries.size() <= 4) continueWord = 0;
     if (add) {
         if (dataEnd + addSize > 0xFFFFFFFFull) {
             std::fclose(f);
@@ -444,12 +443,27 @@ int pelSetLanguage(const char* code) {
 void pelRenameDescs(PelContent* content, uint32_t maxChars) {
     if (!content || !content->textList1 || !content->descs) return;
     if (maxChars > sizeof(content->descs[0].name) - 1) maxChars = sizeof(content->descs[0].name) - 1;
+    // One walk over the list finds the entries of the names, each looked up where it starts.
+    const char* list = content->textList1;
+    const uint32_t size = content->textList1Size;
+    uint64_t entry = 0;
+    uint32_t at = 0;
+    auto advance = [&](uint64_t to) {
+        while (entry < to && at < size) {
+            const void* z = std::memchr(list + at, 0, size - at);
+            if (!z) {
+                at = size;
+                break;
+            }
+            at = uint32_t(static_cast<const char*>(z) - list) + 1;
+            ++entry;
+        }
+        return entry == to && at < size;
+    };
     for (uint32_t i = 0; i < content->descCount; ++i) {
+        if (!advance(uint64_t(content->partCount) + i)) break;
         char* text = nullptr;
-        uint64_t entry = uint64_t(content->partCount) + i;
-        if (entry > 0xFFFFFFFFull) break;
-        if (!pelGetLangText(content->textList1, content->textList1Size, g_language, 1, uint32_t(entry), &text))
-            continue;
+        if (!pelGetLangText(list + at, size - at, g_language, 1, 0, &text)) continue;
         size_t n = std::strlen(text);
         // A sub-range descriptor keeps its track range behind character 110.
         size_t limit = (content->descs[i].flags & ANIM_DESC_SUBRANGE) && maxChars > 110 ? 110 : maxChars;
@@ -459,6 +473,8 @@ void pelRenameDescs(PelContent* content, uint32_t maxChars) {
         memFreeRefT(&text);
     }
 }
+
+uint64_t pelTextEntriesSkipped() { return g_entriesSkipped; }
 
 // ---------------------------------------------------------------------------
 // Multilingual text lists.
@@ -477,6 +493,7 @@ struct Segment {
 bool findEntry(const uint8_t* list, uint32_t size, uint32_t index, uint32_t* start, uint32_t* end) {
     uint32_t p = 0;
     for (uint32_t i = 0; i < index; ++i) {
+        ++g_entriesSkipped;
         const void* z = std::memchr(list + p, 0, size - p);
         if (!z) return false;
         p = uint32_t(static_cast<const uint8_t*>(z) - list) + 1;

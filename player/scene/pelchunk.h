@@ -91,6 +91,9 @@ void pelResetLanguage();
 // part count + i) in the current language, "XX" as fallback; at most
 // maxChars characters. Names without a text stay.
 void pelRenameDescs(PelContent* content, uint32_t maxChars);
+// Entries that text lookups have passed over on their way to the one asked for, since the
+// process started (a figure for tests).
+uint64_t pelTextEntriesSkipped();
 
 // Text of entry index in language (fallback: "XX" unless the language is "XY"
 // or the entry is empty). out receives a new zero-terminated copy or null;

@@ -3,6 +3,8 @@
 
 #include <cstring>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "scene/anim.h"
 #include "scene/contentlist.h"
@@ -172,6 +174,39 @@ TEST(PelLanguage, RenamesRegisteredContents) {
     pelResetLanguage();
 }
 
+// Many parts and sub-animations: each name is looked up where its entry starts, so the
+// renaming walks the list once instead of once per name.
+TEST(PelLanguage, NamesManySubAnimationsInOneWalk) {
+    pelResetObjectList();
+    pelResetLanguage();
+    const uint32_t parts = 4000, named = 1000;
+    std::vector<pelb::TextEntry> entries(parts);
+    for (uint32_t i = 0; i < named; ++i)
+        entries.push_back({{"DE", "lauf" + std::to_string(i)}, {"XX", "run" + std::to_string(i)}});
+    entries.push_back({});  // one named entry too few: the last descriptor keeps its name
+    Bytes list = pelb::textList(entries);
+    PelContent c{};
+    c.partCount = parts;
+    std::vector<AnimDesc> descs(named + 2);
+    std::strcpy(descs[named + 1].name, "kept");
+    c.descs = descs.data();
+    c.descCount = named + 2;
+    c.textList1 = reinterpret_cast<char*>(list.data());
+    c.textList1Size = uint32_t(list.size());
+    pelRegisterObject(&c);
+    const uint64_t before = pelTextEntriesSkipped();
+    EXPECT_EQ(pelSetLanguage("FR"), 1);
+    EXPECT_STREQ(descs[0].name, "run0");
+    EXPECT_STREQ(descs[named - 1].name, ("run" + std::to_string(named - 1)).c_str());
+    EXPECT_STREQ(descs[named].name, "");
+    EXPECT_STREQ(descs[named + 1].name, "kept");
+    EXPECT_EQ(pelSetLanguage("DE"), 1);
+    EXPECT_STREQ(descs[7].name, "lauf7");
+    EXPECT_LT(pelTextEntriesSkipped() - before, uint64_t(parts + named));
+    pelResetObjectList();
+    pelResetLanguage();
+}
+
 // ---------------------------------------------------------------------------
 // Directory and chunk writing
 
@@ -300,6 +335,51 @@ TEST_F(PelChunk, WriteReplacesAndRefuses) {
     EXPECT_EQ(pelRemoveChunk(path.string().c_str(), 0xFFFFFFFFu), 0);
     EXPECT_EQ(pelRemoveChunk(path.string().c_str(), 0x55), 1);  // none: unchanged
     EXPECT_EQ(pelb::readFile(path), now);
+}
+
+// An empty slot between chunks holds no chunk: a rewrite drops it with its bytes, so that
+// it can never become slot 1 and hide the chunks behind it.
+TEST_F(PelChunk, EmptySlotsGoWhenTheDirectoryIsRewritten) {
+    struct Case {
+        const char* what;
+        bool write;      // write a new 0x10000 chunk, else remove 0x10000
+        uint32_t ids[4];  // 0 = empty slot
+        std::vector<uint32_t> after;
+    } cases[] = {
+        {"write", true, {0x10000, 0, 0x10001, 21}, {0x10001, 21, 0x10000}},
+        {"remove", false, {0x10000, 0, 0x10001, 0}, {0x10001}},
+        {"remove behind it", false, {21, 0, 0x10000, 0x10001}, {21, 0x10001}},
+    };
+    for (const Case& k : cases) {
+        pelb::Object o = pelb::sample();
+        o.chunks.clear();
+        for (uint32_t i = 0; i < 4; ++i)
+            if (k.ids[i] || i < 3) o.chunks.push_back({k.ids[i], Bytes(3 + i, uint8_t(0x60 + i))});
+        write(pelb::build(o));
+        const Bytes fresh(7, 0x77);
+        if (k.write)
+            ASSERT_EQ(pelWriteChunk(path.string().c_str(), 0x10000, uint32_t(fresh.size()), fresh.data()), 1) << k.what;
+        else
+            ASSERT_EQ(pelRemoveChunk(path.string().c_str(), 0x10000), 1) << k.what;
+        const Bytes now = pelb::readFile(path);
+        EXPECT_EQ(pelb::get32(now, 88), now.size()) << k.what;
+        const auto dir = directory();
+        std::vector<uint32_t> ids;
+        for (const PelChunkEntry& e : dir) {
+            ids.push_back(e.id);
+            ASSERT_LE(uint64_t(e.offset) + e.size, now.size());
+            const Bytes data(now.begin() + e.offset, now.begin() + e.offset + e.size);
+            if (k.write && &e == &dir.back()) {
+                EXPECT_EQ(data, fresh) << k.what;
+                continue;
+            }
+            // Every other chunk keeps its bytes.
+            bool found = false;
+            for (const pelb::Chunk& c : o.chunks) found |= c.id == e.id && c.data == data;
+            EXPECT_TRUE(found) << k.what << " chunk " << e.id;
+        }
+        EXPECT_EQ(ids, k.after) << k.what;
+    }
 }
 
 // Files whose chunks break the layout, or that cannot be rewritten, stay as they are.
