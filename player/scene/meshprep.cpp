@@ -363,8 +363,39 @@ struct Incidence {
 
 bool twoSided(const PelFace& f) { return f.flags & FACE_TWO_SIDED; }
 
-void findNeighbours(Work& w, const Incidence& inc) {
+// Face edges by their directed vertex pair, in face and edge order.
+struct EdgeIndex {
+    struct Entry {
+        uint64_t key;
+        uint32_t face, edge;
+    };
+    std::vector<Entry> entries;
+    static uint64_t key(uint32_t from, uint32_t to) { return uint64_t(from) << 32 | to; }
+    explicit EdgeIndex(const Work& w) {
+        for (uint32_t g = 0; g < w.faces.size(); ++g) {
+            const PelFace& G = w.faces[g];
+            const uint32_t m = corners(G);
+            for (uint32_t j = 0; j < m; ++j) entries.push_back({key(G.v[j], G.v[(j + 1) % m]), g, j});
+        }
+        std::sort(entries.begin(), entries.end(), [](const Entry& x, const Entry& y) {
+            if (x.key != y.key) return x.key < y.key;
+            return x.face != y.face ? x.face < y.face : x.edge < y.edge;
+        });
+    }
+    std::pair<const Entry*, const Entry*> range(uint64_t k) const {
+        auto lo = std::lower_bound(entries.begin(), entries.end(), k,
+                                   [](const Entry& e, uint64_t v) { return e.key < v; });
+        auto hi = std::upper_bound(lo, entries.end(), k, [](uint64_t v, const Entry& e) { return v < e.key; });
+        return {entries.data() + (lo - entries.begin()), entries.data() + (hi - entries.begin())};
+    }
+};
+
+// For each edge a-b of each face, in order, the best edge of another face that runs b-a
+// (or a-b when either face is two-sided) and has no neighbour yet. Candidates are looked
+// at in face and edge order, as a walk over the faces around a would meet them.
+void findNeighbours(Work& w) {
     const uint32_t nf = uint32_t(w.faces.size());
+    const EdgeIndex index(w);
     for (uint32_t fi = 0; fi < nf; ++fi) {
         const uint32_t n = corners(w.faces[fi]);
         for (uint32_t k = 0; k < n; ++k) {
@@ -374,30 +405,41 @@ void findNeighbours(Work& w, const Incidence& inc) {
             int64_t bestFace = -1;
             uint32_t bestEdge = 0;
             double bestScore = -1e10;
-            for (uint32_t t = inc.start[a]; t < inc.start[a + 1]; ++t) {
-                const uint32_t gi = inc.list[t];
+            auto reversed = index.range(EdgeIndex::key(b, a));
+            auto same = a != b ? index.range(EdgeIndex::key(a, b)) : std::pair<const EdgeIndex::Entry*, const EdgeIndex::Entry*>{};
+            auto before = [](const EdgeIndex::Entry* x, const EdgeIndex::Entry* y) {
+                return x->face != y->face ? x->face < y->face : x->edge < y->edge;
+            };
+            while (reversed.first != reversed.second || same.first != same.second) {
+                const EdgeIndex::Entry* e;
+                bool sameWay;
+                if (same.first == same.second || (reversed.first != reversed.second && before(reversed.first, same.first))) {
+                    e = reversed.first++;
+                    sameWay = false;
+                } else {
+                    e = same.first++;
+                    sameWay = true;
+                }
+                const uint32_t gi = e->face, j = e->edge;
+                ++g_stats.neighbourTests;
                 if (gi == fi) continue;
                 const PelFace& G = w.faces[gi];
-                const uint32_t m = corners(G);
                 const bool sides = twoSided(F) || twoSided(G);
-                for (uint32_t j = 0; j < m; ++j) {
-                    if (G.nb[j] != gi || (G.flags & (FACE_OPEN_EDGE0 << j))) continue;
-                    const uint32_t c = G.v[j], d = G.v[(j + 1) % m];
-                    if (!((c == b && d == a) || (sides && c == a && d == b))) continue;
-                    if (w.grouped[fi] && w.grouped[gi]) {
-                        if (w.group[fi] & w.group[gi]) {
-                            bestFace = gi;
-                            bestEdge = j;
-                        }
-                        continue;
-                    }
-                    double s = dot3(w.faceNormal[fi], w.faceNormal[gi]);
-                    if (sides) s = std::fabs(s);
-                    if (s > bestScore) {
-                        bestScore = s;
+                if (sameWay && !sides) continue;
+                if (G.nb[j] != gi || (G.flags & (FACE_OPEN_EDGE0 << j))) continue;
+                if (w.grouped[fi] && w.grouped[gi]) {
+                    if (w.group[fi] & w.group[gi]) {
                         bestFace = gi;
                         bestEdge = j;
                     }
+                    continue;
+                }
+                double s = dot3(w.faceNormal[fi], w.faceNormal[gi]);
+                if (sides) s = std::fabs(s);
+                if (s > bestScore) {
+                    bestScore = s;
+                    bestFace = gi;
+                    bestEdge = j;
                 }
             }
             if (bestFace >= 0) {
@@ -416,7 +458,161 @@ struct EdgeRecord {
     float minX, maxX;
 };
 
-// Joins open edges whose end points lie on another open edge of another face.
+bool finite(const Vec3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
+
+// Tree of the open edges by both end points (six coordinates), for the search of the
+// lowest-numbered edge whose two end points lie near a given edge. Each node knows the
+// lowest record still in it, so a search ends as soon as no lower one can be found.
+class EdgeTree {
+public:
+    EdgeTree(const std::vector<EdgeRecord>& rec, const std::vector<uint32_t>& ids) : rec_(rec), ids_(ids) {
+        const size_t n = ids_.size();
+        slot_.assign(rec.size(), kNone);
+        leafOf_.assign(rec.size(), kNone);
+        if (n) build(0, uint32_t(n), kNone);
+    }
+
+    void remove(uint32_t r) {
+        if (r >= leafOf_.size() || leafOf_[r] == kNone || slot_[r] == kNone) return;
+        uint32_t node = leafOf_[r];
+        slot_[r] = kNone;
+        Node& leaf = nodes_[node];
+        uint32_t low = kNone;
+        for (uint32_t i = leaf.lo; i < leaf.hi; ++i)
+            if (slot_[ids_[i]] != kNone) low = std::min(low, ids_[i]);
+        leaf.lowest = low;
+        for (uint32_t p = leaf.parent; p != kNone; p = nodes_[p].parent)
+            nodes_[p].lowest = std::min(nodes_[nodes_[p].child[0]].lowest, nodes_[nodes_[p].child[1]].lowest);
+    }
+
+    // Lowest record that passes accept among those whose end points may lie within reach
+    // of the segment a-b (reach infinite: all).
+    template <class Accept> int64_t lowest(const Vec3& a, const Vec3& b, double reach, Accept accept) const {
+        uint32_t best = kNone;
+        if (!nodes_.empty()) search(0, a, b, reach, accept, best);
+        return best == kNone ? -1 : int64_t(best);
+    }
+
+private:
+    static constexpr uint32_t kNone = 0xFFFFFFFFu;
+    static constexpr uint32_t kLeaf = 8;
+    struct Node {
+        float box[2][2][3];  // [start/end][min/max][axis]
+        uint32_t lo, hi, parent, lowest;
+        uint32_t child[2];
+    };
+
+    static float coord(const EdgeRecord& r, int k) {
+        const Vec3& p = k < 3 ? r.start : r.end;
+        return k % 3 == 0 ? p.x : (k % 3 == 1 ? p.y : p.z);
+    }
+
+    uint32_t build(uint32_t lo, uint32_t hi, uint32_t parent) {
+        const uint32_t id = uint32_t(nodes_.size());
+        nodes_.push_back(Node{});
+        Node node{};
+        node.lo = lo;
+        node.hi = hi;
+        node.parent = parent;
+        node.lowest = kNone;
+        node.child[0] = node.child[1] = kNone;
+        for (int e = 0; e < 2; ++e)
+            for (int k = 0; k < 3; ++k) {
+                node.box[e][0][k] = INFINITY;
+                node.box[e][1][k] = -INFINITY;
+            }
+        for (uint32_t i = lo; i < hi; ++i) {
+            const EdgeRecord& r = rec_[ids_[i]];
+            for (int k = 0; k < 6; ++k) {
+                const float c = coord(r, k);
+                node.box[k / 3][0][k % 3] = std::min(node.box[k / 3][0][k % 3], c);
+                node.box[k / 3][1][k % 3] = std::max(node.box[k / 3][1][k % 3], c);
+            }
+            node.lowest = std::min(node.lowest, ids_[i]);
+        }
+        if (hi - lo <= kLeaf) {
+            for (uint32_t i = lo; i < hi; ++i) {
+                slot_[ids_[i]] = i;
+                leafOf_[ids_[i]] = id;
+            }
+            nodes_[id] = node;
+            return id;
+        }
+        // Split at the median of the widest coordinate; equal values split by record, so
+        // that even coincident edges spread over the tree in their order.
+        int axis = 0;
+        double widest = -1.0;
+        for (int k = 0; k < 6; ++k) {
+            const double w = double(node.box[k / 3][1][k % 3]) - node.box[k / 3][0][k % 3];
+            if (w > widest) widest = w, axis = k;
+        }
+        const uint32_t mid = lo + (hi - lo) / 2;
+        std::nth_element(ids_.begin() + lo, ids_.begin() + mid, ids_.begin() + hi, [&](uint32_t x, uint32_t y) {
+            const float cx = coord(rec_[x], axis), cy = coord(rec_[y], axis);
+            return cx < cy || (cx == cy && x < y);
+        });
+        nodes_[id] = node;
+        const uint32_t left = build(lo, mid, id);
+        const uint32_t right = build(mid, hi, id);
+        nodes_[id].child[0] = left;
+        nodes_[id].child[1] = right;
+        return id;
+    }
+
+    // Whether the segment a-b passes within reach of the box (a test that may say yes
+    // for a box slightly beyond reach, never no for one within it).
+    static bool near(const float (&box)[2][3], const Vec3& a, const Vec3& b, double reach) {
+        if (!(reach < INFINITY)) return true;
+        const double pa[3] = {a.x, a.y, a.z}, pb[3] = {b.x, b.y, b.z};
+        double t0 = 0.0, t1 = 1.0;
+        for (int k = 0; k < 3; ++k) {
+            const double m = std::fabs(pa[k]) + std::fabs(pb[k]) + std::fabs(double(box[0][k])) +
+                             std::fabs(double(box[1][k]));
+            const double r = reach * (1.0 + 1e-9) + m * 1e-12 + 1e-300;
+            const double lo = double(box[0][k]) - r, hi = double(box[1][k]) + r;
+            const double d = pb[k] - pa[k];
+            if (d == 0.0) {
+                if (pa[k] < lo || pa[k] > hi) return false;
+                continue;
+            }
+            double u = (lo - pa[k]) / d, v = (hi - pa[k]) / d;
+            if (u > v) std::swap(u, v);
+            t0 = std::max(t0, u - 1e-12);
+            t1 = std::min(t1, v + 1e-12);
+            if (t0 > t1) return false;
+        }
+        return true;
+    }
+
+    template <class Accept>
+    void search(uint32_t id, const Vec3& a, const Vec3& b, double reach, Accept& accept, uint32_t& best) const {
+        const Node& node = nodes_[id];
+        if (node.lowest >= best) return;
+        if (!near(node.box[0], a, b, reach) || !near(node.box[1], a, b, reach)) return;
+        if (node.child[0] == kNone) {
+            for (uint32_t i = node.lo; i < node.hi; ++i) {
+                const uint32_t r = ids_[i];
+                if (r < best && slot_[r] != kNone && accept(r)) best = r;
+            }
+            return;
+        }
+        uint32_t first = node.child[0], second = node.child[1];
+        if (nodes_[second].lowest < nodes_[first].lowest) std::swap(first, second);
+        search(first, a, b, reach, accept, best);
+        search(second, a, b, reach, accept, best);
+    }
+
+    const std::vector<EdgeRecord>& rec_;
+    std::vector<uint32_t> ids_;
+    std::vector<uint32_t> slot_;    // position in ids_ while the record is in the tree
+    std::vector<uint32_t> leafOf_;
+    std::vector<Node> nodes_;
+};
+
+// Joins open edges whose end points lie on another open edge of another face: each edge,
+// in order, takes the lowest-numbered later open edge of another face whose two end
+// points lie within the tolerance of it. Edges with end points that are not finite join
+// nothing.
 void connectBoundingEdges(Work& w) {
     std::vector<EdgeRecord> rec;
     for (uint32_t fi = 0; fi < w.faces.size(); ++fi) {
@@ -441,27 +637,28 @@ void connectBoundingEdges(Work& w) {
     dbgPrintf("Found %d bounding edges for connection test.\n", int(rec.size()));
     const double tol = w.tolerance;
     const float slack = float(std::sqrt(tol)) + 1e-30f;
-    // Records by their lowest x, to visit only those within reach of an edge.
-    std::vector<uint32_t> byX(rec.size());
-    std::iota(byX.begin(), byX.end(), 0u);
-    std::sort(byX.begin(), byX.end(), [&](uint32_t a, uint32_t b) { return rec[a].minX < rec[b].minX; });
     uint32_t joined = 0;
+    if (std::isnan(tol)) rec.clear();
+    std::vector<uint32_t> usable;
+    for (uint32_t i = 0; i < rec.size(); ++i)
+        if (finite(rec[i].start) && finite(rec[i].end)) usable.push_back(i);
+    EdgeTree tree(rec, usable);
+    const double reach = std::sqrt(tol);
     for (uint32_t i = 0; i < rec.size(); ++i) {
-        if (rec[i].joined) continue;
+        // Later searches look at later records only.
+        tree.remove(i);
+        if (rec[i].joined || !finite(rec[i].start) || !finite(rec[i].end)) continue;
         EdgeRecord& ri = rec[i];
-        auto lo = std::lower_bound(byX.begin(), byX.end(), ri.minX - slack,
-                                   [&](uint32_t r, float x) { return rec[r].minX < x; });
-        int64_t best = -1;
-        for (auto it = lo; it != byX.end() && rec[*it].minX <= ri.maxX + slack; ++it) {
-            const uint32_t j = *it;
+        const float lowX = ri.minX - slack, highX = ri.maxX + slack;
+        const int64_t best = tree.lowest(ri.start, ri.end, reach, [&](uint32_t j) {
             const EdgeRecord& rj = rec[j];
-            if (j <= i || rj.joined || rj.face == ri.face || rj.maxX > ri.maxX + slack) continue;
-            if (segmentDist2(rj.start, ri.start, ri.end) > tol || segmentDist2(rj.end, ri.start, ri.end) > tol)
-                continue;
-            if (best < 0 || j < best) best = j;
-        }
+            ++g_stats.edgeTests;
+            if (rj.face == ri.face || rj.minX < lowX || rj.minX > highX || rj.maxX > highX) return false;
+            return !(segmentDist2(rj.start, ri.start, ri.end) > tol || segmentDist2(rj.end, ri.start, ri.end) > tol);
+        });
         if (best < 0) continue;
         EdgeRecord& rj = rec[size_t(best)];
+        tree.remove(uint32_t(best));
         w.faces[ri.face].nb[ri.edge] = rj.face;
         w.faces[rj.face].nb[rj.edge] = ri.face;
         w.faces[ri.face].flags &= uint16_t(~(FACE_OPEN_EDGE0 << ri.edge));
@@ -574,13 +771,13 @@ uint32_t mergeTriangles(Work& w) {
         gw.push_back(w.group[i]);
     }
     // Part face counts shrink by the faces merged away.
+    std::vector<uint32_t> keptBefore(size_t(nf) + 1, 0);
+    for (uint32_t i = 0; i < nf; ++i) keptBefore[i + 1] = keptBefore[i] + (gone[i] ? 0 : 1);
     for (size_t p = 0; p < w.parts.size(); ++p) {
-        uint32_t first = w.partFirstF[p], count = 0;
-        for (uint32_t i = first; i < first + w.parts[p].faceCount; ++i) count += gone[i] ? 0 : 1;
-        uint32_t before = 0;
-        for (uint32_t i = 0; i < first && i < nf; ++i) before += gone[i] ? 0 : 1;
-        w.partFirstF[p] = before;
-        w.parts[p].faceCount = count;
+        const uint32_t first = std::min(w.partFirstF[p], nf);
+        const uint32_t last = uint32_t(std::min<uint64_t>(uint64_t(first) + w.parts[p].faceCount, nf));
+        w.partFirstF[p] = keptBefore[first];
+        w.parts[p].faceCount = keptBefore[last] - keptBefore[first];
     }
     w.faces.swap(faces);
     w.faceNormal.swap(fn);
@@ -720,8 +917,7 @@ int pelConnectEdges(PelContent** holder, uint32_t* result, uint32_t keepNormals,
             w.group[i] = 0;
     }
 
-    Incidence inc(w);
-    findNeighbours(w, inc);
+    findNeighbours(w);
     if (connect) connectBoundingEdges(w);
     if (mergeTriangles_) mergeTriangles(w);
     Incidence inc2(w);
@@ -807,16 +1003,8 @@ int pelConnectEdges(PelContent** holder, uint32_t* result, uint32_t keepNormals,
         i = j;
     }
 
-    // Area names: zero-terminated names closed by an empty one.
-    uint64_t areaBytes = 0;
-    if (c->areaNames) {
-        const char* a = c->areaNames;
-        for (uint32_t i = 0; i <= c->areaCount; ++i) {
-            size_t l = std::strlen(a + areaBytes);
-            areaBytes += l + 1;
-            if (l == 0) break;
-        }
-    }
+    // Area names: the whole text, empty names and all.
+    const uint64_t areaBytes = c->areaNames ? c->areaNameBytes : 0;
 
     // The new content in one block.
     auto align = [](uint64_t n) { return (n + 15) & ~uint64_t(15); };
@@ -858,6 +1046,7 @@ int pelConnectEdges(PelContent** holder, uint32_t* result, uint32_t keepNormals,
     n->materials = c->materialCount ? reinterpret_cast<MatInput*>(base + oM) : nullptr;
     n->lights = c->lightCount ? reinterpret_cast<PelLight*>(base + oL) : nullptr;
     n->areaNames = areaBytes ? reinterpret_cast<char*>(base + oA) : nullptr;
+    n->areaNameBytes = uint32_t(areaBytes);
     n->vertexNormalCount = uint32_t(vertexNormals.size());
     n->faceNormalCount = uint32_t(faceNormals.size());
     n->vertexCount = nv;

@@ -17,6 +17,8 @@ struct PelConnectStats {
     uint32_t boundingEdges;  // open edges offered to the connection
     uint32_t joined;         // edges joined (two per joined pair)
     uint32_t merged;         // triangle pairs merged into quadrilaterals
+    uint64_t edgeTests;      // open edges tested against another in the connection
+    uint64_t neighbourTests; // face edges looked at as a neighbour's candidates
 };
 
 // Prepares the content in *holder and replaces it by the rebuilt one.

@@ -253,6 +253,10 @@ int pelDecodeGeometry(const uint8_t* block, const PelFileInfo* info, PelContent*
         return 0;
     }
 
+    // Without name records the block holds no areas of its own: its areas are those that
+    // textured faces and materials name, whatever count the header claims.
+    if (!b.areaNames && b.areaCount != 0) b.areaCount = pelNamedAreaCount(&b);
+
     int ok = pelBuildContent(&b, info, content, contentBytes);
     memFree(copy);
     if (!ok) return 0;
@@ -261,6 +265,22 @@ int pelDecodeGeometry(const uint8_t* block, const PelFileInfo* info, PelContent*
 }
 
 // ---------------------------------------------------------------------------
+
+uint32_t pelNamedAreaCount(const PelGeoBlock* b) {
+    if (!b) return 0;
+    const FaceFields ff = faceFields(b->faceRecord);
+    uint32_t count = 0;
+    for (uint32_t i = 0; i < b->faceCount; ++i) {
+        const uint8_t* f = b->faces + size_t(i) * b->faceRecord;
+        if (rd16(f + ff.flagsAt) & FACE_TEXTURED) count = std::max<uint32_t>(count, rd16(f + ff.areaAt) + 1u);
+    }
+    for (uint32_t m = 0; m < b->materialCount; ++m) {
+        const uint8_t* r = b->materials + size_t(m) * PEL_MATERIAL_RECORD;
+        const uint32_t area = rd32(r + 44);
+        if ((r[48] & qivMatFlagIsTextured) && area < 65536) count = std::max(count, area + 1);
+    }
+    return std::min(count, b->areaCount);
+}
 
 int pelFixAreaMaterials(PelGeoBlock* b, uint8_t** newMaterials) {
     if (!b || !newMaterials) return 0;
@@ -424,6 +444,7 @@ int pelBuildContent(PelGeoBlock* b, const PelFileInfo* info, PelContent** out, s
     c->materials = reinterpret_cast<MatInput*>(mem + oMat);
     c->lights = b->lightCount ? reinterpret_cast<PelLight*>(mem + oLight) : nullptr;
     c->areaNames = withNames ? reinterpret_cast<char*>(mem + oNames) : nullptr;
+    c->areaNameBytes = withNames ? uint32_t(nameBytes) : 0;
 
     c->box.max = Vec3{info->sizeX * 0.5f, info->sizeY * 0.5f, info->sizeZ * 0.5f};
     c->box.min = Vec3{-c->box.max.x, -c->box.max.y, -c->box.max.z};

@@ -73,6 +73,9 @@ int pelParseHeader(const uint8_t* header, char* objectName, PelFileInfo* info);
 // where needed. *newMaterials receives the new 64-byte material records (or
 // null when nothing changed); block->materials then points to them.
 int pelFixAreaMaterials(PelGeoBlock* block, uint8_t** newMaterials);
+// Areas of a block without name records: one past the highest area that a textured face or
+// material names (materials up to 65535), at most the block's count.
+uint32_t pelNamedAreaCount(const PelGeoBlock* block);
 int pelBuildContent(PelGeoBlock* block, const PelFileInfo* info, PelContent** content, size_t* contentBytes);
 
 // Frees the content's animation (track index, descriptor and track arrays)

@@ -70,15 +70,10 @@ Vec3 boxCentre(const Box3& b) {
     return Vec3{(b.min.x + b.max.x) * 0.5f, (b.min.y + b.max.y) * 0.5f, (b.min.z + b.max.z) * 0.5f};
 }
 
-// The a-th name of a content's area-name list (names closed by zero bytes, then an empty one).
+// The a-th name of a content's area names; null when it is missing or empty.
 const char* contentAreaName(const PelContent* c, uint32_t a) {
-    if (!c->areaNames) return nullptr;
-    const char* p = c->areaNames;
-    for (uint32_t i = 0; i < a; ++i) {
-        if (!*p) return nullptr;
-        p += std::strlen(p) + 1;
-    }
-    return *p ? p : nullptr;
+    const char* p = pelAreaName(c, a);
+    return p && *p ? p : nullptr;
 }
 
 // Written area records and the new index of every area of the content.
@@ -718,6 +713,7 @@ int pelMergeNodes(ScnNode* const* nodes, uint32_t, const char* const*, ScnNode**
     m->materials = reinterpret_cast<MatInput*>(mem + oMat);
     m->lights = lc ? reinterpret_cast<PelLight*>(mem + oLight) : nullptr;
     m->areaNames = ac ? reinterpret_cast<char*>(mem + oNames) : nullptr;
+    m->areaNameBytes = ac ? uint32_t(nameBytes) : 0;
     m->box.min = Vec3{1e20f, 1e20f, 1e20f};
     m->box.max = Vec3{-1e20f, -1e20f, -1e20f};
 

@@ -14,6 +14,7 @@
 #include "scene/objnode.h"
 #include "scene/scene.h"
 #include "scene/sceneops.h"
+#include "scene/texture.h"
 
 const uint8_t qivStreamGuid[QIV_STREAM_GUID_SIZE] = {0x0A, 0xD4, 0x00, 0x08, 0x9B, 0x27, 0xD3, 0x11,
                                                      0x88, 0x28, 0x00, 0x60, 0x08, 0x57, 0xF4, 0x5C};
@@ -467,8 +468,8 @@ PelContent* buildContent(const uint8_t* data, size_t size, StreamHead* head) {
         return nullptr;
     }
 
-    // One block: head, parts, vertices, faces, materials, lights, area names (with two
-    // closing zero bytes of its own, whatever the stream's text holds).
+    // One block: head, parts, vertices, faces, materials, lights, area names (exactly
+    // areaCount names and the closing zero, whatever the stream's text holds).
     const bool withNames = areaCount != 0 && areaBytes != 0;
     uint64_t total = sizeof(PelContent);
     auto place = [&](uint64_t align, uint64_t bytes) {
@@ -482,7 +483,7 @@ PelContent* buildContent(const uint8_t* data, size_t size, StreamHead* head) {
     const uint64_t oFace = place(alignof(PelFace), faceSum * sizeof(PelFace));
     const uint64_t oMat = place(alignof(MatInput), uint64_t(materialCount) * sizeof(MatInput));
     const uint64_t oLight = place(alignof(PelLight), uint64_t(lightCount) * sizeof(PelLight));
-    const uint64_t oNames = place(1, withNames ? uint64_t(areaBytes) + 2 : 0);
+    const uint64_t oNames = place(1, withNames ? pelAreaTextBound(areaBytes, areaCount) : 0);
     if (total > SIZE_MAX) {
         report(ERR_NOMEM, "No memory for the object stream's content");
         return nullptr;
@@ -501,7 +502,9 @@ PelContent* buildContent(const uint8_t* data, size_t size, StreamHead* head) {
     c->areaCount = areaCount;
     c->lightCount = lightCount;
     c->partCount = partCount;
-    if (withNames) std::memcpy(c->areaNames, areaNames, areaBytes);
+    if (withNames)
+        c->areaNameBytes = uint32_t(
+            pelNormalizeAreaText(reinterpret_cast<const char*>(areaNames), areaBytes, areaCount, c->areaNames));
     for (uint32_t i = 0; i < materialCount; ++i) c->materials[i] = mats[i];
     for (uint32_t i = 0; i < lightCount; ++i) {
         const uint8_t* l = lights + size_t(i) * QIV_LIGHT_RECORD;

@@ -161,7 +161,7 @@ struct PelContent {
     uint32_t lightCount;
     uint32_t partCount;
     PelPart* parts;          // start of the content's own allocation
-    uint32_t unused1;
+    uint32_t areaNameBytes;  // bytes of the area-name text, closing zero included; 0: none
     float frameRate;
     uint32_t trackCount;     // 0: not animated
     uint32_t descCount;
@@ -179,7 +179,7 @@ struct PelContent {
     PelFace* faces;
     MatInput* materials;
     PelLight* lights;
-    char* areaNames;         // zero-terminated names, closed by an empty one
+    char* areaNames;         // areaCount zero-terminated names (may be empty), then one more zero
     PelLodLink* lod;
     uint32_t lodStamp;
     uint32_t nodeCount;

@@ -608,16 +608,40 @@ int texGetData(const TexRecord* texture, float colour[3], uint32_t* blockSize, c
 }
 
 size_t pelAreaNamesSize(const PelContent* content) {
-    if (!content || content->areaCount == 0 || !content->areaNames) return 1;
+    if (!content || content->areaCount == 0 || !content->areaNames || content->areaNameBytes == 0) return 1;
+    return content->areaNameBytes;
+}
+
+const char* pelAreaName(const PelContent* content, uint32_t a) {
+    if (!content || a >= content->areaCount || !content->areaNames) return nullptr;
     const char* p = content->areaNames;
-    for (uint32_t a = 0; a < content->areaCount; ++a) p += std::strlen(p) + 1;
-    return size_t(p - content->areaNames) + 1;
+    const char* end = p + content->areaNameBytes;
+    for (uint32_t i = 0; p < end; ++i) {
+        const void* z = std::memchr(p, 0, size_t(end - p));
+        if (!z) return nullptr;
+        if (i == a) return p;
+        p = static_cast<const char*>(z) + 1;
+    }
+    return nullptr;
+}
+
+uint64_t pelAreaTextBound(uint64_t size, uint32_t count) { return size + count + 1; }
+
+uint64_t pelNormalizeAreaText(const char* text, uint64_t size, uint32_t count, char* out) {
+    uint64_t at = 0, w = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        while (at < size && text[at]) out[w++] = text[at++];
+        out[w++] = 0;
+        if (at < size) ++at;  // its zero
+    }
+    out[w++] = 0;
+    return w;
 }
 
 int pelGetAreaNames(const PelContent* content, uint32_t* count, char* buffer, size_t capacity) {
     if (count) *count = 0;
     if (buffer && capacity > 0) buffer[0] = 0;
-    if (!content || content->areaCount == 0 || !content->areaNames) return 1;
+    if (!content || content->areaCount == 0 || !content->areaNames || content->areaNameBytes == 0) return 1;
     const size_t need = pelAreaNamesSize(content);
     if (!buffer || need > capacity) {
         report(ERR_LENGTH, "Area name buffer is too small");

@@ -71,11 +71,20 @@ int texSetName(TexRecord* texture, const char* name, const char* source, uint32_
 int picGetInfo(const TexRecord* texture, const char** name, const char** source, uint32_t* value);
 // 1 when the texture has a pixel block (blockSize gets its size).
 int texGetData(const TexRecord* texture, float colour[3], uint32_t* blockSize, const char** name);
-// Copies the content's area names (names closed by zero bytes, then an empty name) into
-// buffer; 0 with nothing copied when they need more than capacity bytes.
+// Copies the content's area names (count names, each closed by a zero byte and possibly
+// empty, then one more zero byte) into buffer; 0 with nothing copied when they need more
+// than capacity bytes. Read the buffer by the count: an empty name does not end the list.
 int pelGetAreaNames(const PelContent* content, uint32_t* count, char* buffer, size_t capacity);
 // Bytes pelGetAreaNames needs (1 for a content without names).
 size_t pelAreaNamesSize(const PelContent* content);
+// Name of area a (possibly empty), or null when the content has no name for it.
+const char* pelAreaName(const PelContent* content, uint32_t a);
+// Builds the text of count names from a packed text of size bytes (names closed by zero
+// bytes): names the text lacks are empty, a last name without its zero is closed, bytes
+// behind the count-th name are dropped; one more zero ends the list. out needs
+// pelAreaTextBound(size, count) bytes; answers the bytes written.
+uint64_t pelAreaTextBound(uint64_t size, uint32_t count);
+uint64_t pelNormalizeAreaText(const char* text, uint64_t size, uint32_t count, char* out);
 
 int texScaleColours(TexRecord* texture, float red, float green, float blue);
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -191,6 +192,153 @@ TEST_F(MeshPrep, BoundingEdgeConnection) {
         EXPECT_EQ(linked, k.joined);
         pelFreeObject(&c);
     }
+}
+
+// The joining rule, walked pair by pair: each open edge in face and edge order takes the
+// lowest later open edge of another face whose end points both lie within the tolerance
+// of it (and inside its x range widened by the tolerance's root).
+double refSegmentDist2(const Vec3& p, const Vec3& a, const Vec3& b) {
+    double ex = double(b.x) - a.x, ey = double(b.y) - a.y, ez = double(b.z) - a.z;
+    double px = double(p.x) - a.x, py = double(p.y) - a.y, pz = double(p.z) - a.z;
+    double ee = ex * ex + ey * ey + ez * ez;
+    double t = ee > 0.0 ? (px * ex + py * ey + pz * ez) / ee : 0.0;
+    t = std::min(std::max(t, 0.0), 1.0);
+    double dx = px - t * ex, dy = py - t * ey, dz = pz - t * ez;
+    return dx * dx + dy * dy + dz * dz;
+}
+
+// Expected neighbour of every face edge of a content whose faces share no vertex.
+std::vector<uint32_t> referenceJoins(const BuildSpec& s) {
+    struct Rec {
+        uint32_t face, edge;
+        Vec3 a, b;
+        float minX, maxX;
+        bool joined;
+    };
+    std::vector<Rec> rec;
+    std::vector<uint32_t> nb(s.faces.size() * 4);
+    for (uint32_t f = 0; f < s.faces.size(); ++f) {
+        const uint32_t n = (s.faces[f].flags & FACE_QUAD) ? 4 : 3;
+        for (uint32_t k = 0; k < 4; ++k) nb[4 * f + k] = f;
+        for (uint32_t k = 0; k < n; ++k) {
+            const Vec3 a = s.positions[s.faces[f].v[k]], b = s.positions[s.faces[f].v[(k + 1) % n]];
+            rec.push_back({f, k, a, b, std::min(a.x, b.x), std::max(a.x, b.x), false});
+        }
+    }
+    Box3 all = {{1e20f, 1e20f, 1e20f}, {-1e20f, -1e20f, -1e20f}};
+    for (const Vec3& q : s.positions) {
+        all.min = {std::min(all.min.x, q.x), std::min(all.min.y, q.y), std::min(all.min.z, q.z)};
+        all.max = {std::max(all.max.x, q.x), std::max(all.max.y, q.y), std::max(all.max.z, q.z)};
+    }
+    const double dx = double(all.max.x) - all.min.x, dy = double(all.max.y) - all.min.y,
+                 dz = double(all.max.z) - all.min.z;
+    const double tol = float(double(PEL_JOIN_FACTOR) * (dx * dx + dy * dy + dz * dz));
+    const float slack = float(std::sqrt(tol)) + 1e-30f;
+    for (size_t i = 0; i < rec.size(); ++i) {
+        Rec& ri = rec[i];
+        if (ri.joined) continue;
+        for (size_t j = i + 1; j < rec.size(); ++j) {
+            const Rec& rj = rec[j];
+            if (rj.joined || rj.face == ri.face || rj.minX < ri.minX - slack || rj.minX > ri.maxX + slack ||
+                rj.maxX > ri.maxX + slack || refSegmentDist2(rj.a, ri.a, ri.b) > tol ||
+                refSegmentDist2(rj.b, ri.a, ri.b) > tol)
+                continue;
+            nb[4 * ri.face + ri.edge] = rj.face;
+            nb[4 * rj.face + rj.edge] = ri.face;
+            ri.joined = rec[j].joined = true;
+            break;
+        }
+    }
+    return nb;
+}
+
+// Faces with vertices of their own on a small grid: coincident and overlapping edges,
+// edges along longer ones, flat meshes in a plane x = const, quadrilaterals, and end
+// points moved by less than the tolerance.
+TEST_F(MeshPrep, ConnectionJoinsLikeThePairwiseRule) {
+    uint32_t seed = 12345;
+    auto next = [&] {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) & 0x7FFF;
+    };
+    uint64_t joinedSum = 0;
+    for (int round = 0; round < 60; ++round) {
+        const bool flat = round % 3 == 0;
+        BuildSpec s;
+        s.materials = {plainMaterial(1, 1, 1)};
+        const int faces = 5 + int(next() % 60);
+        for (int f = 0; f < faces; ++f) {
+            const bool quad = next() % 5 == 0;
+            const uint32_t first = uint32_t(s.positions.size());
+            for (int k = 0; k < (quad ? 4 : 3); ++k) {
+                Vec3 p = {flat ? 1.0f : float(next() % 3), float(next() % 4), float(next() % 4)};
+                if (next() % 7 == 0) p.y += 1e-6f;  // within the tolerance
+                if (next() % 11 == 0) p.z += 0.5f;  // halfway along an edge
+                s.positions.push_back(p);
+            }
+            BuildFace bf{{first, first + 1, first + 2, quad ? first + 3 : first + 2}};
+            if (quad) bf.flags = FACE_QUAD;
+            s.faces.push_back(bf);
+        }
+        const std::vector<uint32_t> expected = referenceJoins(s);
+        PelContent* c = buildContent(s);
+        ASSERT_EQ(prep(&c, 179.0f, 1, 0, 1), 1) << round;
+        ASSERT_EQ(c->faceCount, s.faces.size());
+        uint32_t mismatches = 0;
+        for (uint32_t f = 0; f < c->faceCount; ++f)
+            for (uint32_t k = 0; k < cornersOf(c->faces[f]); ++k) mismatches += c->faces[f].nb[k] != expected[4 * f + k];
+        EXPECT_EQ(mismatches, 0u) << "round " << round;
+        joinedSum += stats().joined;
+        pelFreeObject(&c);
+    }
+    EXPECT_GT(joinedSum, 100u);  // the meshes did join
+}
+
+// Open edges that share their x (a flat mesh in a plane x = const, coincident faces) and
+// faces around one vertex cost a few tests each, not one per other edge.
+TEST_F(MeshPrep, ConnectionWorkGrowsWithTheEdges) {
+    const uint32_t n = 3000;
+    struct Case {
+        const char* name;
+        bool coincident;
+    } cases[] = {{"flat, nothing to join", false}, {"coincident", true}};
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        BuildSpec s;
+        s.materials = {plainMaterial(1, 1, 1)};
+        for (uint32_t f = 0; f < n; ++f) {
+            const float y = k.coincident ? 0.0f : float(f % 60) * 3.0f, z = k.coincident ? 0.0f : float(f / 60) * 3.0f;
+            const uint32_t first = uint32_t(s.positions.size());
+            s.positions.push_back({5, y, z});
+            s.positions.push_back({5, y + 1, z});
+            s.positions.push_back({5, y, z + 1});
+            s.faces.push_back({{first, first + 1, first + 2, first + 2}});
+        }
+        PelContent* c = buildContent(s);
+        ASSERT_EQ(prep(&c, 179.0f, 1, 0, 1), 1);
+        const PelConnectStats st = stats();
+        EXPECT_EQ(st.boundingEdges, 3 * n);
+        EXPECT_EQ(st.joined, k.coincident ? 3 * n : 0u);
+        EXPECT_LT(st.edgeTests, uint64_t(20) * st.boundingEdges);
+        pelFreeObject(&c);
+    }
+    // A closed fan: every edge from the centre is shared by two of its n faces.
+    BuildSpec s;
+    s.materials = {plainMaterial(1, 1, 1)};
+    s.positions.push_back({0, 0, 0});
+    for (uint32_t i = 0; i < n; ++i) {
+        const double a = 2.0 * 3.14159265358979 * i / n;
+        s.positions.push_back({float(std::cos(a)), float(std::sin(a)), 0});
+    }
+    for (uint32_t i = 0; i < n; ++i) s.faces.push_back({{0, 1 + i, 1 + (i + 1) % n, 0}});
+    PelContent* c = buildContent(s);
+    ASSERT_EQ(prep(&c, 179.0f, 1, 0, 1), 1);
+    uint32_t linked = 0;
+    for (uint32_t f = 0; f < c->faceCount; ++f)
+        for (uint32_t e = 0; e < 3; ++e) linked += c->faces[f].nb[e] != f ? 1 : 0;
+    EXPECT_EQ(linked, 2 * n);
+    EXPECT_LT(stats().neighbourTests, uint64_t(10) * n);
+    pelFreeObject(&c);
 }
 
 TEST_F(MeshPrep, JoinedVerticesShareTheirNormals) {

@@ -2,16 +2,21 @@
 // forms, corrupt files and the area/material pairing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "scene/anim.h"
 #include "scene/contentlist.h"
 #include "scene/engine.h"
 #include "scene/pelchunk.h"
+#include "scene/meshprep.h"
 #include "scene/pelfile.h"
 #include "scene/scene.h"
+#include "scene/texture.h"
 #include "scene/tests/pel_builder.h"
 
 namespace {
@@ -384,6 +389,66 @@ TEST_F(PelFile, AreaNamesSizedFromRecords) {
     Load l(write(pelb::build(o)));
     ASSERT_EQ(l.ok, 1);
     EXPECT_EQ(std::strlen(l.c->areaNames), 254u);
+}
+
+// Empty area names are names: walks go by the count and the text's length, and mesh
+// preparation keeps every name.
+TEST_F(PelFile, EmptyAreaNamesKeepTheNamesBehindThem) {
+    pelb::Object o = pelb::sample();
+    o.areas = {"", "stone.bmp", ""};
+    Load l(write(pelb::build(o)));
+    ASSERT_EQ(l.ok, 1);
+    auto names = [](const PelContent* c) {
+        std::vector<std::string> v;
+        for (uint32_t a = 0; a < c->areaCount; ++a) {
+            const char* n = pelAreaName(c, a);
+            v.push_back(n ? n : "<none>");
+        }
+        return v;
+    };
+    const std::vector<std::string> expected = {"", "stone.bmp", ""};
+    EXPECT_EQ(names(l.c), expected);
+    uint32_t size = 0;
+    ASSERT_EQ(pelConnectEdges(&l.c, &size, 0, 179.0f, 0, 0, 0, 0, nullptr, 0, nullptr, 1), 1);
+    EXPECT_EQ(names(l.c), expected);
+    const std::string text("\0stone.bmp\0\0\0", 13);
+    ASSERT_EQ(pelAreaNamesSize(l.c), text.size());
+    std::vector<char> buf(text.size() + 4, 'x');
+    uint32_t count = 0;
+    ASSERT_EQ(pelGetAreaNames(l.c, &count, buf.data(), text.size()), 1);
+    EXPECT_EQ(count, 3u);
+    EXPECT_EQ(std::string(buf.data(), text.size()), text);
+    EXPECT_EQ(buf[text.size()], 'x');
+}
+
+// Without name records the areas are those that textured faces and materials name,
+// whatever the block's count claims: nothing later asks for memory by the claim.
+TEST_F(PelFile, AreaCountWithoutNamesFollowsTheTexturedFaces) {
+    struct Case {
+        int64_t claimed;
+        bool textured;
+        uint32_t areas;
+    };
+    const Case cases[] = {{0xFFFFFFF0, true, 4}, {2, true, 2}, {0x7FFFFFFF, false, 0}};
+    for (const Case& k : cases) {
+        pelb::Object o = pelb::sample();
+        o.areas.clear();
+        o.areaNameBytes = 0;
+        o.counts[2] = k.claimed;
+        if (k.textured) {
+            o.faces[1].flags |= 4;
+            o.faces[1].area = 3;
+        } else {
+            for (pelb::Face& f : o.faces) f.flags &= uint16_t(~4);
+            for (pelb::Material& m : o.materials) m.flags &= ~1u;
+        }
+        Load l(write(pelb::build(o)));
+        ASSERT_EQ(l.ok, 1) << k.claimed;
+        EXPECT_EQ(l.c->areaCount, k.areas) << k.claimed;
+        EXPECT_EQ(l.c->areaNames, nullptr);
+        for (uint32_t i = 0; i < l.c->faceCount; ++i) EXPECT_LT(l.c->faces[i].area, std::max(k.areas, 1u));
+        EXPECT_LT(l.bytes, size_t(100000));
+    }
 }
 
 // Textured faces whose material belongs to another area get a copy of it.

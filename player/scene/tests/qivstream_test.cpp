@@ -398,6 +398,42 @@ TEST_F(QivStreamTest, FacesTakeFlagsAndAreaFromTheirMaterial) {
     EXPECT_TRUE(std::count(a.nb, a.nb + 3, 1u) == 1 && std::count(b.nb, b.nb + 3, 0u) == 1);
 }
 
+// The content holds exactly the stream's area count of names, whatever its text holds.
+TEST_F(QivStreamTest, AreaTextIsCheckedAgainstTheCount) {
+    struct Case {
+        std::string text;
+        uint16_t count;
+        std::string names;  // the content's whole text
+    };
+    const Case cases[] = {
+        {std::string("a\0b\0\0", 5), 2, std::string("a\0b\0\0", 5)},
+        {std::string("a\0", 2), 5, std::string("a\0\0\0\0\0\0", 7)},   // names missing
+        {std::string("abc", 3), 1, std::string("abc\0\0", 5)},             // no closing zero
+        {std::string("a\0b\0c\0\0", 7), 2, std::string("a\0b\0\0", 5)},  // more names than counted
+        {std::string("\0b\0\0", 4), 2, std::string("\0b\0\0", 4)},       // an empty first name
+    };
+    for (const Case& k : cases) {
+        qse::Object o;
+        o.areaNames.assign(k.text.begin(), k.text.end());
+        o.areaCount = k.count;
+        o.materials = {qse::Material{}};
+        qse::Mesh mesh;
+        mesh.vertices = {{0, 0, 0, 0, 0}, {1, 0, 0, 0, 0}, {0, 1, 0, 0, 0}};
+        mesh.faces = {{{0, 1, 2, 0}, false, 0}};
+        o.parts = {qse::meshPart(mesh, qse::Layout::Unordered)};
+        ASSERT_EQ(parse(qse::encode(o)), 1) << k.count;
+        ASSERT_EQ(content->areaCount, k.count);
+        ASSERT_EQ(pelAreaNamesSize(content), k.names.size()) << k.count;
+        std::vector<char> buf(k.names.size());
+        uint32_t count = 0;
+        ASSERT_EQ(pelGetAreaNames(content, &count, buf.data(), buf.size()), 1);
+        EXPECT_EQ(count, k.count);
+        EXPECT_EQ(std::string(buf.data(), buf.size()), k.names) << k.count;
+        EXPECT_EQ(pelAreaName(content, k.count), nullptr);
+        EXPECT_EQ(pelFreeObject(&content), 1);
+    }
+}
+
 TEST_F(QivStreamTest, DequantisedValues) {
     qse::Object o;
     qse::Material m;

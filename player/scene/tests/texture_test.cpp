@@ -455,6 +455,7 @@ TEST_F(TextureTest, AreaNamesRespectTheCapacity) {
     char names[] = "ab\0\0c\0";  // "ab", "", "c", closed by an empty name
     content.areaCount = 3;
     content.areaNames = names;
+    content.areaNameBytes = 7;
     EXPECT_EQ(pelAreaNamesSize(&content), 7u);
     char buf[16];
     std::memset(buf, 'x', sizeof buf);
