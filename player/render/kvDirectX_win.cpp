@@ -1115,7 +1115,7 @@ int dxSetFullScreen(int flag) {
     return 1;
 }
 
-int dxDirectXSetContext(void* window) {
+int dxDirectXSetContext(void* window) try {
     HWND w = static_cast<HWND>(window);
     if (g.current && g.current->window == w && w) return 1;
     if (w) return dxSetContextForWindow(w);
@@ -1126,12 +1126,12 @@ int dxDirectXSetContext(void* window) {
     }
     g.current = nullptr;
     return 1;
-}
+} QIV_ENGINE_CATCH(0)
 
-int dxSetContext(void* window) {
+int dxSetContext(void* window) try {
     dxDirectXSetContext(window);
     return 1;
-}
+} QIV_ENGINE_CATCH(0)
 
 int dxSetActive(int flag) {
     if (!g.available) return 0;
@@ -1141,14 +1141,14 @@ int dxSetActive(int flag) {
 
 int dxGetActive() { return ::dxActive; }
 
-int dxAttachWindow(int attach, void* window) {
+int dxAttachWindow(int attach, void* window) try {
     if (!g.available) return 0;
     if (!attach) {
         dxUnhookWindow(static_cast<HWND>(window));
         return 0;
     }
     return dxDirectXSetContext(window);
-}
+} QIV_ENGINE_CATCH(0)
 
 int dxGetBackBufferDC(void** hdc, int* wasPainting) {
     DxContext* c = g.current;
@@ -1721,13 +1721,13 @@ DxContextInfo dxCurrentInfo() {
 
 void dxSetTestFaults(uint32_t mask) { g.faults = mask; }
 
-void dxResetState() {
+void dxResetState() try {
     const std::vector<HWND> windows = g.windows;
     for (HWND w : windows) dxUnhookWindow(w);
     g.windows.clear();
     dxUnloadLibrary();
     ::dxActive = 0;
     resetModuleValues();
-}
+} QIV_ENGINE_CATCH_VOID
 
 }  // namespace kvdx

@@ -129,7 +129,7 @@ uint8_t& boxMax(PalBox& box, int axis) { return axis == 0 ? box.maxR : axis == 1
 
 }  // namespace
 
-uint32_t palFromImage(const PicRecord* picture, uint32_t* colours, uint32_t n) {
+uint32_t palFromImage(const PicRecord* picture, uint32_t* colours, uint32_t n) try {
     if (!picture || !colours || n == 0 || !picture->pixels || picture->width <= 0 || picture->height <= 0)
         return 0;
     const uint32_t bpp = picture->bytesPerPixel;
@@ -232,7 +232,7 @@ uint32_t palFromImage(const PicRecord* picture, uint32_t* colours, uint32_t n) {
         }
     }
     return written;
-}
+} QIV_ENGINE_CATCH(0)
 
 int palMapImage(const PicRecord* source, PicRecord* destination, uint32_t mask) {
     if (!source || !destination || !source->pixels || !destination->pixels) return 0;
@@ -349,7 +349,7 @@ int palMapImage(const PicRecord* source, PicRecord* destination, uint32_t mask) 
 }
 
 int palBuildDisplayEntries(const PicRecord* picture, PalDisplayEntry entries[256], uint32_t* count,
-                           uint32_t** colours) {
+                           uint32_t** colours) try {
     if (count) *count = 0;
     if (colours) *colours = nullptr;
     if (!entries || !count || !colours) return 0;
@@ -367,7 +367,7 @@ int palBuildDisplayEntries(const PicRecord* picture, PalDisplayEntry entries[256
     *count = k;
     *colours = chosen.release();
     return 1;
-}
+} QIV_ENGINE_CATCH(0)
 
 // --- depth-tested rectangle fill ------------------------------------------------------------
 

@@ -250,7 +250,7 @@ void rtGroupBoxAdd(Box3* box, const PelFace* face, const PelVertex* vertices) {
 }
 
 int rtSplitFaceGroup(ScnNode* node, uint32_t* order, const RtFaceGroup* group, uint32_t first,
-                     std::vector<RtFaceGroup>* out) {
+                     std::vector<RtFaceGroup>* out) try {
     if (!node || !node->content || !order || !group || !out) return 0;
     std::vector<GroupBuild> built;
     try {
@@ -268,9 +268,9 @@ int rtSplitFaceGroup(ScnNode* node, uint32_t* order, const RtFaceGroup* group, u
     for (size_t i = out->size() - built.size(), k = 0; i < out->size(); ++i, ++k)
         (*out)[i].first = reinterpret_cast<PelFace*>(uintptr_t(built[k].first));
     return 1;
-}
+} QIV_ENGINE_CATCH(0)
 
-int rtBuildFaceGroups(ScnNode* node) {
+int rtBuildFaceGroups(ScnNode* node) try {
     if (!node || !node->content) return 0;
     PelContent* c = node->content;
     if (c->rtFaceGroups) return 1;
@@ -314,7 +314,7 @@ int rtBuildFaceGroups(ScnNode* node) {
     c->rtFaceGroups = block;
     c->rtFaceGroupCount = uint32_t(n);
     return 1;
-}
+} QIV_ENGINE_CATCH(0)
 
 // ---- tree ----
 
@@ -611,7 +611,7 @@ int rtIntersectFace(uint32_t, const Vec3 ray[2], const RtFace* face, RtHit* hit,
 
 // ---- per-thread caches ----
 
-int rtAllocThreads(uint32_t threads, uint32_t lightCount) {
+int rtAllocThreads(uint32_t threads, uint32_t lightCount) try {
     rtFreeThreads();
     if (threads > RT_MAX_THREADS) threads = RT_MAX_THREADS;
     g_run.lightCount = lightCount;
@@ -666,7 +666,7 @@ int rtAllocThreads(uint32_t threads, uint32_t lightCount) {
         }
     }
     return 1;
-}
+} QIV_ENGINE_CATCH(0)
 
 void rtFreeThreads() {
     for (RtThreadState& t : g_run.threads) {

@@ -310,7 +310,7 @@ int rtFreeList(ScnNode*** holder) {
 
 int rtRender(ScnRenderJob* job, PicRecord* work, RtProgressFn progress, RtShowFn show, ScnNode** list1,
              ScnNode** list2, const CamRecord* rayCamera, uint32_t extShadows, uint32_t shadows,
-             uint32_t reflections, uint32_t refraction, uint32_t noSelfShadow, uint32_t resetClear) {
+             uint32_t reflections, uint32_t refraction, uint32_t noSelfShadow, uint32_t resetClear) try {
     g_lastStarted = g_lastJoined = 0;
     g_times = {};
     size_t n1 = listLength(list1), n2 = listLength(list2);
@@ -555,4 +555,4 @@ int rtRender(ScnRenderJob* job, PicRecord* work, RtProgressFn progress, RtShowFn
     }
     result = 1;
     return cleanup(result);
-}
+} QIV_ENGINE_CATCH(0)

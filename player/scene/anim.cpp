@@ -803,7 +803,7 @@ int animGetInfo(PelContent* content, uint32_t* trackCount, uint32_t* descCount, 
     return 1;
 }
 
-int animTrackKeySpan(const AnimTrack* track, float* start, float* end, uint32_t* distinctTimes) {
+int animTrackKeySpan(const AnimTrack* track, float* start, float* end, uint32_t* distinctTimes) try {
     if (!standalone(track)) return 0;
     float s, e;
     animTrackTimeRange(track, &s, &e);
@@ -818,7 +818,7 @@ int animTrackKeySpan(const AnimTrack* track, float* start, float* end, uint32_t*
         *distinctTimes = uint32_t(std::unique(times.begin(), times.end()) - times.begin());
     }
     return 1;
-}
+} QIV_ENGINE_CATCH(0)
 
 // ---- Editing ----------------------------------------------------------------------
 
@@ -852,7 +852,7 @@ int animDecomposeMatrix(const Mat4* m, float translation[3], float scale[3], flo
     return 1;
 }
 
-int animTrackSetKey(AnimTrack* track, uint32_t listIndex, const AnimKey* key) {
+int animTrackSetKey(AnimTrack* track, uint32_t listIndex, const AnimKey* key) try {
     if (!standalone(track) || listIndex > 3 || !key || !key->value) return 0;
     if ((key->flags & ANIM_KEY_TANGENTS) && (!key->inTangent || !key->outTangent)) return 0;
     AnimList* cur = *slotOf(track, listIndex);
@@ -877,9 +877,9 @@ int animTrackSetKey(AnimTrack* track, uint32_t listIndex, const AnimKey* key) {
     }
     insertKey(e, k);
     return replaceList(track, listIndex, e);
-}
+} QIV_ENGINE_CATCH(0)
 
-int animTrackDeleteKey(AnimTrack* track, uint32_t listIndex, uint32_t keyIndex) {
+int animTrackDeleteKey(AnimTrack* track, uint32_t listIndex, uint32_t keyIndex) try {
     if (!standalone(track) || listIndex > 3) return 0;
     AnimList* cur = *slotOf(track, listIndex);
     if (!validList(cur)) return 0;
@@ -887,9 +887,9 @@ int animTrackDeleteKey(AnimTrack* track, uint32_t listIndex, uint32_t keyIndex) 
     if (keyIndex >= e.keys.size()) keyIndex = uint32_t(e.keys.size() - 1);
     e.keys.erase(e.keys.begin() + keyIndex);
     return replaceList(track, listIndex, e);
-}
+} QIV_ENGINE_CATCH(0)
 
-int animTrackMoveKey(AnimTrack* track, uint32_t listIndex, uint32_t keyIndex, float newTime) {
+int animTrackMoveKey(AnimTrack* track, uint32_t listIndex, uint32_t keyIndex, float newTime) try {
     if (!standalone(track) || listIndex > 3) return 0;
     AnimList* cur = *slotOf(track, listIndex);
     if (!validList(cur) || cur->dimension >= 5 || keyIndex >= cur->keyCount) return 0;
@@ -899,7 +899,7 @@ int animTrackMoveKey(AnimTrack* track, uint32_t listIndex, uint32_t keyIndex, fl
     k.time = newTime;
     insertKey(e, k);
     return replaceList(track, listIndex, e);
-}
+} QIV_ENGINE_CATCH(0)
 
 int animTrackTimeRange(const AnimTrack* track, float* start, float* end) {
     if (!track) return 0;
@@ -919,7 +919,7 @@ int animTrackTimeRange(const AnimTrack* track, float* start, float* end) {
 
 int animTrackRecordPose(AnimTrack* track, const Mat4* target, const float* extra, int followPath,
                         const float* basePosition, const float* baseRotation, const float* baseScale,
-                        const float* baseExtra, float time) {
+                        const float* baseExtra, float time) try {
     if (!standalone(track) || !target) return 0;
     float t[3], s[3], q[4];
     animDecomposeMatrix(target, t, s, q);
@@ -959,7 +959,7 @@ int animTrackRecordPose(AnimTrack* track, const Mat4* target, const float* extra
     }
     track->lastTime = kUnsetTime;
     return 1;
-}
+} QIV_ENGINE_CATCH(0)
 
 int animTrackRetime(AnimTrack* track, float newStart, float newEnd) {
     if (!standalone(track)) return 0;
@@ -1044,7 +1044,7 @@ int animTrackEvalRelative(AnimTrack* track, float time, const float* basePositio
 }
 
 int animTrackFromFrames(uint32_t count, const Mat4* frames, const float* extras, float frameRate,
-                        AnimTrack** out) {
+                        AnimTrack** out) try {
     if (!out) return 0;
     *out = nullptr;
     if (count < 2 || !frames || !(frameRate >= 0.0001f && frameRate <= 1e8f)) return 0;
@@ -1086,10 +1086,10 @@ int animTrackFromFrames(uint32_t count, const Mat4* frames, const float* extras,
     if (!ok) return 0;
     *out = canon;
     return 1;
-}
+} QIV_ENGINE_CATCH(0)
 
 int animTrackFromSamples(uint32_t count, const Mat4* matrices, const float* times, const Mat4* preMatrix,
-                         const Mat4* postMatrix, AnimTrack* parent, const float* pivot, AnimTrack** out) {
+                         const Mat4* postMatrix, AnimTrack* parent, const float* pivot, AnimTrack** out) try {
     if (!out) return 0;
     *out = nullptr;
     if (count == 0 || !matrices || !times) return 0;
@@ -1122,7 +1122,7 @@ int animTrackFromSamples(uint32_t count, const Mat4* matrices, const float* time
         }
     *out = t;
     return 1;
-}
+} QIV_ENGINE_CATCH(0)
 
 int animTrackRebuild(const AnimTrack* track, AnimTrack** out) {
     if (!out) return 0;
@@ -1186,7 +1186,7 @@ void clearNodeDescs(PelContent* content) {
 
 }  // namespace
 
-int animSetTracks(PelContent* content, uint32_t count, AnimTrack* const* tracks) {
+int animSetTracks(PelContent* content, uint32_t count, AnimTrack* const* tracks) try {
     if (!content || (count > 0 && !tracks)) return 0;
     for (uint32_t i = 0; i < count; ++i)
         if (!tracks[i]) return 0;
@@ -1222,7 +1222,7 @@ int animSetTracks(PelContent* content, uint32_t count, AnimTrack* const* tracks)
     content->trackCount = count + 1;
     content->frameRate = 1.0f;
     return 1;
-}
+} QIV_ENGINE_CATCH(0)
 
 int animSetDescs(PelContent* content, uint32_t count, AnimDesc* const* descs) {
     if (!content || (count > 0 && !descs)) return 0;

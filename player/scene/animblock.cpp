@@ -443,7 +443,7 @@ void animBlockDataFree(AnimBlockData* data) {
     *data = AnimBlockData{};
 }
 
-int animBlockParse(const uint8_t* block, size_t size, const uint32_t* partCount, AnimBlockData* out) {
+int animBlockParse(const uint8_t* block, size_t size, const uint32_t* partCount, AnimBlockData* out) try {
     if (!out) return 0;
     *out = AnimBlockData{};
     if (!block) return 0;
@@ -583,9 +583,9 @@ int animBlockParse(const uint8_t* block, size_t size, const uint32_t* partCount,
     }
     *out = d;
     return 1;
-}
+} QIV_ENGINE_CATCH(0)
 
-int animBlockApply(PelContent* content, const uint8_t* block, size_t size) {
+int animBlockApply(PelContent* content, const uint8_t* block, size_t size) try {
     if (!content || !block) return 0;
     AnimBlockData d;
     if (!animBlockParse(block, size, &content->partCount, &d)) return 0;
@@ -623,4 +623,4 @@ int animBlockApply(PelContent* content, const uint8_t* block, size_t size) {
         scnSetTime(n, n->reqTime == SCN_TIME_UNSET ? 0.0f : n->reqTime);
     }
     return 1;
-}
+} QIV_ENGINE_CATCH(0)

@@ -95,7 +95,7 @@ void pelWritePartMap(ScnNode* const* nodes, const uint32_t* partMap, uint32_t em
 }
 
 int pelWriteAnimation(const char* path, ScnNode* const* nodes, const uint32_t* partMap, uint32_t descCount,
-                      const AnimDesc* descs, const Vec3* centre, float frameRate) {
+                      const AnimDesc* descs, const Vec3* centre, float frameRate) try {
     if (!path || !nodes) return 0;
     errSetContext("???", 99999);
     const bool own = partMap && descCount && descs;
@@ -264,10 +264,10 @@ int pelWriteAnimation(const char* path, ScnNode* const* nodes, const uint32_t* p
         ok = pelWriteChunk(path, PEL_CHUNK_PARTVALUES, uint32_t(words.size()), words.data());
     }
     return ok ? 1 : 0;
-}
+} QIV_ENGINE_CATCH(0)
 
 int pelWriteObjectAnimation(const char* path, ScnNode* node, uint32_t descCount, const AnimDesc* descs,
-                            const Vec3* centre, float frameRate) {
+                            const Vec3* centre, float frameRate) try {
     if (!node || !node->content) return 1;
     ScnNode* list[2] = {node, nullptr};
     const PelContent* c = node->content;
@@ -278,13 +278,13 @@ int pelWriteObjectAnimation(const char* path, ScnNode* node, uint32_t descCount,
     }
     if (c->trackCount == 0) return 1;
     return pelWriteAnimation(path, list, nullptr, 0, nullptr, centre, frameRate);
-}
+} QIV_ENGINE_CATCH(0)
 
 int pelSaveWithAnimation(int mergeAreas, const char* path, ScnNode* const* nodes, uint32_t descCount,
                          const AnimDesc* descs, const uint32_t* partMap, const PelWriteInfo* info, Vec3* centreOut,
-                         float frameRate, uint32_t nameCount, const char* const* names) {
+                         float frameRate, uint32_t nameCount, const char* const* names) try {
     Vec3 centre{};
     if (!pelSaveObject(mergeAreas, path, nodes, info, &centre, nameCount, names)) return 0;
     if (centreOut) *centreOut = centre;
     return pelWriteAnimation(path, nodes, partMap, descCount, descs, &centre, frameRate);
-}
+} QIV_ENGINE_CATCH(0)

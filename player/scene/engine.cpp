@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 
 #if defined(__GNUC__) && (defined(__i386__) || defined(__x86_64__))
 #include <cpuid.h>
@@ -238,4 +240,17 @@ void memFill16(void* destination, uint32_t value, size_t count) {
 void memFill32(void* destination, uint32_t value, size_t count) {
     unsigned char* p = static_cast<unsigned char*>(destination);
     for (size_t i = 0; i < count; ++i) memcpy(p + 4 * i, &value, 4);
+}
+
+void errReportCaught() noexcept {
+    errSetContext("???", 99999);
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        errReport(ERR_NOMEM, "No memory for <%s>=%d times type <%s>(size=%d>", "???", 0, "std", 0);
+    } catch (const std::length_error&) {
+        errReport(ERR_NOMEM, "No memory for <%s>=%d times type <%s>(size=%d>", "???", 0, "std", 0);
+    } catch (...) {
+        errReport(ERR_PLAIN, "Engine call failed");
+    }
 }

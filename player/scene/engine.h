@@ -58,6 +58,22 @@ void errReset();
 
 int dbgPrintf(const char* format, ...) QIV_PRINTF_FORMAT(1, 2);
 
+// No C++ exception leaves an engine function: the functions whose work can throw (the
+// standard library's containers, strings and paths) end in one of these handlers, which
+// report the failure (level 1 for a lack of memory, as memAlloc does) and give the
+// function's failure answer. Used as a function-try-block:
+//   int pelFoo(...) try { ... } QIV_ENGINE_CATCH(0)
+void errReportCaught() noexcept;  // only inside a handler
+#define QIV_ENGINE_CATCH(failure) \
+    catch (...) {                 \
+        errReportCaught();        \
+        return failure;           \
+    }
+#define QIV_ENGINE_CATCH_VOID \
+    catch (...) {             \
+        errReportCaught();    \
+    }
+
 // Floating-point environment guard around drawing (not nestable).
 void errMaskFpu();
 void errRestoreFpu();

@@ -864,7 +864,7 @@ int pelCopyAnimation(PelContent* to, PelContent* from) {
 
 int pelConnectEdges(PelContent** holder, uint32_t* result, uint32_t keepNormals, float creaseAngle,
                     uint32_t mergeTriangles_, uint32_t keepOrder, uint32_t /*modeSwitch*/, uint32_t edgeCount,
-                    const float* edgeValues, uint32_t planeCount, const float* planes, uint32_t connect) {
+                    const float* edgeValues, uint32_t planeCount, const float* planes, uint32_t connect) try {
     g_stats = {};
     if (!holder || !*holder) return 0;
     PelContent* c = *holder;
@@ -1108,4 +1108,4 @@ int pelConnectEdges(PelContent** holder, uint32_t* result, uint32_t keepNormals,
     *holder = n;
     if (result) *result = uint32_t(off);
     return 1;
-}
+} QIV_ENGINE_CATCH(0)

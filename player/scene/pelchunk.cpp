@@ -405,16 +405,16 @@ int rewriteChunks(const char* path, uint32_t removeId, bool add, uint32_t addId,
 
 }  // namespace
 
-int pelRemoveChunk(const char* path, uint32_t id) {
+int pelRemoveChunk(const char* path, uint32_t id) try {
     if (id == 0 || id == PEL_CHUNK_CONTINUE) return 0;
     return rewriteChunks(path, id, false, 0, 0, nullptr);
-}
+} QIV_ENGINE_CATCH(0)
 
-int pelWriteChunk(const char* path, uint32_t id, uint32_t size, const void* data) {
+int pelWriteChunk(const char* path, uint32_t id, uint32_t size, const void* data) try {
     if (id == 0 || id == PEL_CHUNK_CONTINUE) return 0;
     if (size != 0 && !data) return 0;
     return rewriteChunks(path, id, true, id, size, data);
-}
+} QIV_ENGINE_CATCH(0)
 
 // ---------------------------------------------------------------------------
 // Content language.
@@ -431,16 +431,16 @@ void pelResetLanguage() {
     g_language[1] = 'E';
 }
 
-int pelSetLanguage(const char* code) {
+int pelSetLanguage(const char* code) try {
     if (!code) return 0;
     if (code[0] == g_language[0] && code[1] == g_language[1]) return 1;
     g_language[0] = code[0];
     g_language[1] = code[1];
     for (PelContent* c = pelFirstObject(); c; c = c->next) pelRenameDescs(c, 127);
     return 1;
-}
+} QIV_ENGINE_CATCH(0)
 
-void pelRenameDescs(PelContent* content, uint32_t maxChars) {
+void pelRenameDescs(PelContent* content, uint32_t maxChars) try {
     if (!content || !content->textList1 || !content->descs) return;
     if (maxChars > sizeof(content->descs[0].name) - 1) maxChars = sizeof(content->descs[0].name) - 1;
     // One walk over the list finds the entries of the names, each looked up where it starts.
@@ -472,7 +472,7 @@ void pelRenameDescs(PelContent* content, uint32_t maxChars) {
         content->descs[i].name[n] = 0;
         memFreeRefT(&text);
     }
-}
+} QIV_ENGINE_CATCH_VOID
 
 uint64_t pelTextEntriesSkipped() { return g_entriesSkipped; }
 
@@ -531,7 +531,7 @@ bool sameCode(const uint8_t* list, const Segment& s, const char* language) {
 }  // namespace
 
 int pelGetLangText(const char* listText, uint32_t size, const char* language, int fallback, uint32_t index,
-                   char** out) {
+                   char** out) try {
     if (!out) return 0;
     *out = nullptr;
     if (!listText || size < 3) return 0;
@@ -565,10 +565,10 @@ int pelGetLangText(const char* listText, uint32_t size, const char* language, in
     std::memcpy(copy, list + hit->start + 2, len);
     *out = copy;
     return 1;
-}
+} QIV_ENGINE_CATCH(0)
 
 int pelSetLangText(char** listHolder, uint32_t* sizeHolder, const char* text, uint32_t index, const char* language,
-                   uint32_t entryCount) {
+                   uint32_t entryCount) try {
     if (!text || !listHolder || !sizeHolder || !language) return 0;
     if (language[0] == 0 || language[0] == 1 || language[1] == 0 || language[1] == 1) return 0;
     size_t textLen = std::strlen(text);
@@ -628,4 +628,4 @@ int pelSetLangText(char** listHolder, uint32_t* sizeHolder, const char* text, ui
     *listHolder = block;
     *sizeHolder = uint32_t(out.size());
     return 1;
-}
+} QIV_ENGINE_CATCH(0)

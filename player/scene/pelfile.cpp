@@ -162,7 +162,7 @@ int pelReadFile(const char* path, char* objectName, PelFileInfo* info) {
     return 1;
 }
 
-int pelReadGeometry(const char* path, const PelFileInfo* info, PelContent** content, size_t* contentBytes) {
+int pelReadGeometry(const char* path, const PelFileInfo* info, PelContent** content, size_t* contentBytes) try {
     if (content) *content = nullptr;
     if (contentBytes) *contentBytes = 0;
     if (!path || !info) return 0;
@@ -193,9 +193,9 @@ int pelReadGeometry(const char* path, const PelFileInfo* info, PelContent** cont
     int result = pelDecodeGeometry(block, info, content, contentBytes);
     memFree(block);
     return result;
-}
+} QIV_ENGINE_CATCH(0)
 
-int pelDecodeGeometry(const uint8_t* block, const PelFileInfo* info, PelContent** content, size_t* contentBytes) {
+int pelDecodeGeometry(const uint8_t* block, const PelFileInfo* info, PelContent** content, size_t* contentBytes) try {
     if (content) *content = nullptr;
     if (contentBytes) *contentBytes = 0;
     if (!block || !info || !content || !contentBytes) return 0;
@@ -262,7 +262,7 @@ int pelDecodeGeometry(const uint8_t* block, const PelFileInfo* info, PelContent*
     if (!ok) return 0;
     pelRegisterObject(*content);
     return 1;
-}
+} QIV_ENGINE_CATCH(0)
 
 // ---------------------------------------------------------------------------
 
@@ -282,7 +282,7 @@ uint32_t pelNamedAreaCount(const PelGeoBlock* b) {
     return std::min(count, b->areaCount);
 }
 
-int pelFixAreaMaterials(PelGeoBlock* b, uint8_t** newMaterials) {
+int pelFixAreaMaterials(PelGeoBlock* b, uint8_t** newMaterials) try {
     if (!b || !newMaterials) return 0;
     *newMaterials = nullptr;
     const FaceFields ff = faceFields(b->faceRecord);
@@ -362,9 +362,9 @@ int pelFixAreaMaterials(PelGeoBlock* b, uint8_t** newMaterials) {
     b->materials = mats;
     *newMaterials = mats;
     return 1;
-}
+} QIV_ENGINE_CATCH(0)
 
-int pelBuildContent(PelGeoBlock* b, const PelFileInfo* info, PelContent** out, size_t* outBytes) {
+int pelBuildContent(PelGeoBlock* b, const PelFileInfo* info, PelContent** out, size_t* outBytes) try {
     if (!b || !info || !out || !outBytes) return 0;
     *out = nullptr;
     *outBytes = 0;
@@ -612,7 +612,7 @@ int pelBuildContent(PelGeoBlock* b, const PelFileInfo* info, PelContent** out, s
     *out = c;
     *outBytes = size_t(total);
     return 1;
-}
+} QIV_ENGINE_CATCH(0)
 
 // ---------------------------------------------------------------------------
 
@@ -679,7 +679,7 @@ int pelApplyChunk(PelContent* content, uint32_t id, uint32_t size, const void* d
 
 int pelLoadFromMemory(const uint8_t* block, const PelFileInfo* info, uint32_t chunkCount,
                       const PelChunkEntry* chunkList, PelReadChunkFn readChunk, PelContent** content,
-                      size_t* contentBytes) {
+                      size_t* contentBytes) try {
     if (!pelDecodeGeometry(block, info, content, contentBytes)) return 0;
     if (!chunkList || !readChunk) return 1;
     for (uint32_t i = 0; i < chunkCount; ++i) {
@@ -690,10 +690,10 @@ int pelLoadFromMemory(const uint8_t* block, const PelFileInfo* info, uint32_t ch
         memFree(buf);
     }
     return 1;
-}
+} QIV_ENGINE_CATCH(0)
 
 int pelLoad(const char* path, char* fileName, char* objectName, PelFileInfo* info, PelContent** content,
-            size_t* contentBytes) {
+            size_t* contentBytes) try {
     if (content) *content = nullptr;
     if (contentBytes) *contentBytes = 0;
     if (objectName) objectName[0] = 0;
@@ -714,4 +714,4 @@ int pelLoad(const char* path, char* fileName, char* objectName, PelFileInfo* inf
     setAllOptions(false);
     freeKept();
     return ok;
-}
+} QIV_ENGINE_CATCH(0)

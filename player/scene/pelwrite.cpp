@@ -195,7 +195,7 @@ uint16_t pelFaceFlagsToFile(uint16_t flags, int textured) {
 
 // ---------------------------------------------------------------------------
 
-void pelAddOutlineEdge(const Vec3* a, const Vec3* b) {
+void pelAddOutlineEdge(const Vec3* a, const Vec3* b) try {
     if (!a || !b) return;
     if (!g_outline.empty()) {
         std::deque<Vec3>& line = g_outline.back();
@@ -217,12 +217,12 @@ void pelAddOutlineEdge(const Vec3* a, const Vec3* b) {
         }
     }
     g_outline.push_back(std::deque<Vec3>{*a, *b});
-}
+} QIV_ENGINE_CATCH_VOID
 
 void pelFreeOutline() { std::vector<std::deque<Vec3>>().swap(g_outline); }
 
 int pelBuildOutline(const PelContent* c, const Mat4* matrix, uint32_t* pointCount, uint32_t* polylineCount,
-                    float** points, uint16_t** counts) {
+                    float** points, uint16_t** counts) try {
     if (!pointCount || !polylineCount || !points || !counts) return 0;
     *pointCount = *polylineCount = 0;
     *points = nullptr;
@@ -292,7 +292,7 @@ int pelBuildOutline(const PelContent* c, const Mat4* matrix, uint32_t* pointCoun
     *counts = cnt;
     pelFreeOutline();
     return 1;
-}
+} QIV_ENGINE_CATCH(0)
 
 // ---------------------------------------------------------------------------
 
@@ -344,7 +344,7 @@ int pelRenderPreview(ScnNode* node, uint8_t** picture) {
 // ---------------------------------------------------------------------------
 
 int pelWriteFile(int mergeAreas, const char* path, ScnNode* node, const PelWriteInfo* info, Vec3* centreOut,
-                 uint32_t nameCount, const char* const* names) {
+                 uint32_t nameCount, const char* const* names) try {
     errContext();
     if (!path || !node || !node->content) return 0;
     PelContent* c = node->content;
@@ -609,7 +609,7 @@ int pelWriteFile(int mergeAreas, const char* path, ScnNode* node, const PelWrite
     std::filesystem::rename(std::filesystem::path(tmp), std::filesystem::path(path), ec);
     if (ec) return fail("Error writing to file %s");
     return 1;
-}
+} QIV_ENGINE_CATCH(0)
 
 // ---------------------------------------------------------------------------
 
@@ -654,7 +654,7 @@ MatInput pelMatInputFromRecord(const MatRecord& r) {
     return m;
 }
 
-int pelMergeNodes(ScnNode* const* nodes, uint32_t, const char* const*, ScnNode** mergedOut) {
+int pelMergeNodes(ScnNode* const* nodes, uint32_t, const char* const*, ScnNode** mergedOut) try {
     if (!mergedOut) return 0;
     *mergedOut = nullptr;
     if (!nodes) return 0;
@@ -832,7 +832,7 @@ int pelMergeNodes(ScnNode* const* nodes, uint32_t, const char* const*, ScnNode**
     }
     *mergedOut = node;
     return 1;
-}
+} QIV_ENGINE_CATCH(0)
 
 int pelFreeMerged(ScnNode** mergedOut) {
     if (!mergedOut || !*mergedOut) return 1;
@@ -844,10 +844,10 @@ int pelFreeMerged(ScnNode** mergedOut) {
 }
 
 int pelSaveObject(int mergeAreas, const char* path, ScnNode* const* nodes, const PelWriteInfo* info, Vec3* centreOut,
-                  uint32_t nameCount, const char* const* names) {
+                  uint32_t nameCount, const char* const* names) try {
     ScnNode* merged = nullptr;
     if (!pelMergeNodes(nodes, nameCount, names, &merged)) return 0;
     const int ok = pelWriteFile(mergeAreas, path, merged, info, centreOut, nameCount, names);
     pelFreeMerged(&merged);
     return ok;
-}
+} QIV_ENGINE_CATCH(0)

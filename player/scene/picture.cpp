@@ -199,7 +199,7 @@ int picCreateFromDib(const uint8_t* info, size_t infoLength, const uint8_t* bits
 
 // --- scaling ------------------------------------------------------------------------------------
 
-void picCopyRect(uint32_t format, uint32_t flip, const PicRecord* source, PicRecord* destination) {
+void picCopyRect(uint32_t format, uint32_t flip, const PicRecord* source, PicRecord* destination) try {
     if (!source || !destination || !source->pixels || !destination->pixels) return;
     const int32_t sw = source->width, sh = source->height;
     const int32_t dw = destination->width, dh = destination->height;
@@ -260,7 +260,7 @@ void picCopyRect(uint32_t format, uint32_t flip, const PicRecord* source, PicRec
             writePixel(out + size_t(x) * ps, wide, m);
         }
     }
-}
+} QIV_ENGINE_CATCH_VOID
 
 // --- texture conversion -----------------------------------------------------------------------
 
@@ -306,7 +306,7 @@ uint32_t reduceChannel(const uint32_t v[4], const bool zero[4], bool skipZeros) 
 }  // namespace
 
 int picConvert(const PicRecord* source, int32_t maxWidth, int32_t maxHeight, uint32_t chain,
-               uint32_t bottomUp, TexHead* texture, uint32_t* outSize) {
+               uint32_t bottomUp, TexHead* texture, uint32_t* outSize) try {
     if (outSize) *outSize = 0;
     if (!source || !texture || !source->pixels || source->width <= 0 || source->height <= 0)
         return fail(ERR_FORMAT, "No picture to convert");
@@ -445,7 +445,7 @@ int picConvert(const PicRecord* source, int32_t maxWidth, int32_t maxHeight, uin
     texture->block = reinterpret_cast<TexPixelBlock*>(block.release());
     if (outSize) *outSize = uint32_t(size);
     return 1;
-}
+} QIV_ENGINE_CATCH(0)
 
 int picAverageColour(const PicRecord* picture, float colour[3], uint32_t* single) {
     if (!picture || picture->bytesPerPixel != 1 || !picture->pixels || !picture->palette) return 0;

@@ -614,7 +614,7 @@ int pelDecodePartGeometry(const uint8_t* record, PelContent* content, PelPart* p
 }
 
 int pelParseStream(const uint8_t* data, size_t size, PelContent** content, PelStreamInfo** info,
-                   uint32_t* edgeResult, uint32_t planeCount, const float* planes) {
+                   uint32_t* edgeResult, uint32_t planeCount, const float* planes) try {
     if (!content || !info || !data) return 0;
     *info = nullptr;
     PelContent* const old = *content;
@@ -703,9 +703,9 @@ int pelParseStream(const uint8_t* data, size_t size, PelContent** content, PelSt
     *content = c;
     *info = si;
     return 1;
-}
+} QIV_ENGINE_CATCH(0)
 
-int pelParseStreamUnbounded(const uint8_t* data, PelContent** content, PelStreamInfo** info, uint32_t* edgeResult) {
+int pelParseStreamUnbounded(const uint8_t* data, PelContent** content, PelStreamInfo** info, uint32_t* edgeResult) try {
     if (!content) return 0;
     *content = nullptr;
     if (!data || !info) return 0;
@@ -717,7 +717,7 @@ int pelParseStreamUnbounded(const uint8_t* data, PelContent** content, PelStream
     }
     const size_t size = size_t(block - data) + rd32(block + 4);
     return pelParseStream(data, size, content, info, edgeResult, 0, nullptr);
-}
+} QIV_ENGINE_CATCH(0)
 
 int pelFreeStream(PelStreamInfo** holder) {
     if (!holder || !*holder) return 0;

@@ -316,7 +316,7 @@ void applyFaceFlags(PelContent* c, uint32_t index, uint32_t flags) {
 
 }  // namespace
 
-int pelReplaceMaterial(const MatInput* record, PelContent* content, uint32_t index, MatInput* old) {
+int pelReplaceMaterial(const MatInput* record, PelContent* content, uint32_t index, MatInput* old) try {
     if (!record || !content || !old || index >= content->materialCount || !content->materials) return 0;
     const MatInput previous = content->materials[index];
     MatInput next = *record;
@@ -348,7 +348,7 @@ int pelReplaceMaterial(const MatInput* record, PelContent* content, uint32_t ind
     }
     if (tagged(record->flags)) applyFaceFlags(content, index, next.flags);
     return 1;
-}
+} QIV_ENGINE_CATCH(0)
 
 int pelGetMaterial(const PelContent* content, uint32_t index, MatInput* out) {
     if (!content || !out || index >= content->materialCount || !content->materials) return 0;

@@ -311,7 +311,7 @@ PicRecord* picReadBmpMemory(const uint8_t* data, size_t size, float* widthMetres
     return readBmp(src, widthMetres, heightMetres);
 }
 
-PicRecord* picReadBmp(const char* name, float* widthMetres, float* heightMetres) {
+PicRecord* picReadBmp(const char* name, float* widthMetres, float* heightMetres) try {
     if (widthMetres) *widthMetres = 0.0f;
     if (heightMetres) *heightMetres = 0.0f;
     std::FILE* f = name ? std::fopen(name, "rb") : nullptr;
@@ -326,10 +326,10 @@ PicRecord* picReadBmp(const char* name, float* widthMetres, float* heightMetres)
     PicRecord* pic = readBmp(src, widthMetres, heightMetres);
     std::fclose(f);
     return pic;
-}
+} QIV_ENGINE_CATCH(nullptr)
 
 int texLoadFile(const char* name, uint32_t, TexRecord** texture, float* widthMetres, float* heightMetres,
-                uint32_t* memorySize) {
+                uint32_t* memorySize) try {
     if (memorySize) *memorySize = 0;
     if (widthMetres) *widthMetres = 0.0f;
     if (heightMetres) *heightMetres = 0.0f;
@@ -352,7 +352,7 @@ int texLoadFile(const char* name, uint32_t, TexRecord** texture, float* widthMet
     if (memorySize) *memorySize = blockSize + uint32_t(sizeof(TexRecord));
     *texture = t;
     return 1;
-}
+} QIV_ENGINE_CATCH(0)
 
 int texBuild(PicRecord* picture) {
     if (!picture || picture->bytesPerPixel != 1 || !picture->pixels || !picture->palette) return 0;
@@ -407,7 +407,7 @@ int texBuild(PicRecord* picture) {
     return 1;
 }
 
-int texLoadPalettized(const char* name, PicRecord** picture, int32_t* width, int32_t* height) {
+int texLoadPalettized(const char* name, PicRecord** picture, int32_t* width, int32_t* height) try {
     if (width) *width = 0;
     if (height) *height = 0;
     if (!picture) return 0;
@@ -442,9 +442,9 @@ int texLoadPalettized(const char* name, PicRecord** picture, int32_t* width, int
     if (height) *height = pic->height;
     *picture = pic.release();
     return 1;
-}
+} QIV_ENGINE_CATCH(0)
 
-int picWriteBmp(const TexRecord* texture, float widthMetres, float heightMetres, const char* name) {
+int picWriteBmp(const TexRecord* texture, float widthMetres, float heightMetres, const char* name) try {
     if (!texture || !name) return 0;
     Image8 img;
     if (!level0(texture, &img)) return 0;
@@ -478,7 +478,7 @@ int picWriteBmp(const TexRecord* texture, float widthMetres, float heightMetres,
         return 0;
     }
     return 1;
-}
+} QIV_ENGINE_CATCH(0)
 
 int texEncodeBmp16(const TexRecord* texture, uint8_t** buffer, uint32_t thumbnail, uint32_t* size) {
     if (size) *size = 0;
