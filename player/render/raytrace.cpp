@@ -297,9 +297,9 @@ int rtBuildFaceGroups(ScnNode* node) try {
         return 0;
     }
     size_t n = groups.size();
+    std::vector<uint32_t> inverse(c->faceCount);
     auto* block = static_cast<RtFaceGroup*>(memAllocZ((n ? n : 1) * sizeof(RtFaceGroup)));
     if (!block) return 0;
-    std::vector<uint32_t> inverse(c->faceCount);
     for (uint32_t i = 0; i < c->faceCount; ++i) inverse[order[i]] = i;
     for (uint32_t i = 0; i < c->faceCount; ++i) {
         PelFace f = copy[order[i]];

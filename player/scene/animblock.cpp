@@ -476,6 +476,7 @@ int animBlockParse(const uint8_t* block, size_t size, const uint32_t* partCount,
     const uint64_t parts = partCount ? *partCount : P;
 
     if (T * sizeof(AnimTrack) > SIZE_MAX) return bad("track count");
+    std::vector<int64_t> parents(size_t(T), -1);
     d.trackCount = uint32_t(T);
     d.tracks = static_cast<AnimTrack*>(memAllocZ(size_t(T) * sizeof(AnimTrack)));
     if (!d.tracks) return 0;
@@ -483,7 +484,6 @@ int animBlockParse(const uint8_t* block, size_t size, const uint32_t* partCount,
         animBlockDataFree(&d);
         return what ? bad(what) : 0;
     };
-    std::vector<int64_t> parents(size_t(T), -1);
     // Lists may share key entries; the keys decoded in all stay within a multiple of
     // what the block can hold, so that memory grows with the block, not its square.
     uint64_t keyBudget = 4 * (size / ANIM_BLOCK_KEY_ENTRY);
@@ -589,21 +589,30 @@ int animBlockApply(PelContent* content, const uint8_t* block, size_t size) try {
     if (!content || !block) return 0;
     AnimBlockData d;
     if (!animBlockParse(block, size, &content->partCount, &d)) return 0;
-    // The nodes' new part arrays come first, so that a failure changes nothing.
+    // The nodes' new part arrays come first, so that a failure changes nothing; until the
+    // content takes them, the parsed block and the arrays go at every exit.
     std::vector<ScnPart*> fresh;
+    struct Pending {
+        AnimBlockData& data;
+        std::vector<ScnPart*>& parts;
+        bool taken = false;
+        ~Pending() {
+            if (taken) return;
+            for (ScnPart*& p : parts) memFreeRefT(&p);
+            animBlockDataFree(&data);
+        }
+    } pending{d, fresh};
     if (d.trackCount && content->partCount) {
         for (ScnNode* n = content->firstNode; n; n = n->next) {
-            auto* parts = static_cast<ScnPart*>(memAllocZ(size_t(content->partCount) * sizeof(ScnPart)));
-            if (!parts) {
-                for (ScnPart*& p : fresh) memFreeRefT(&p);
-                animBlockDataFree(&d);
-                return 0;
-            }
-            fresh.push_back(parts);
+            MemHold<ScnPart> parts(static_cast<ScnPart*>(memAllocZ(size_t(content->partCount) * sizeof(ScnPart))));
+            if (!parts) return 0;
+            fresh.push_back(parts.get());
+            parts.release();
         }
     }
     pelClearAnimation(content);
     if (d.trackCount == 0) return 1;
+    pending.taken = true;
     content->frameRate = d.frameRate;
     content->trackCount = d.trackCount;
     content->descCount = d.descCount;

@@ -2,6 +2,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 // Error levels
 enum : uint32_t {
@@ -34,6 +35,13 @@ int memAllocRef(void** holder, size_t bytes);
 template <class T> inline int memFreeRefT(T** holder) {
     return memFreeRef(reinterpret_cast<void**>(holder));
 }
+
+// A block of memAlloc that is freed when its holder goes, also when an exception ends
+// the call.
+struct MemFreeDeleter {
+    void operator()(void* block) const noexcept { memFree(block); }
+};
+template <class T> using MemHold = std::unique_ptr<T, MemFreeDeleter>;
 
 // MinGW's C++ runtime formats with the ANSI (gnu) printf, not the MS one.
 #if defined(__MINGW32__)

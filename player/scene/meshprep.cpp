@@ -185,12 +185,6 @@ void computeBoxes(Work& w) {
     }
 }
 
-template <class T> void permuteArray(T* a, const std::vector<uint32_t>& order) {
-    if (!a) return;
-    std::vector<T> copy(a, a + order.size());
-    for (size_t i = 0; i < order.size(); ++i) a[i] = copy[order[i]];
-}
-
 // Text list entries: each ends with a zero byte; a tail without one is kept as is.
 bool permuteTextEntries(const char* s, uint32_t size, const std::vector<uint32_t>& order, std::string* outText) {
     if (!s || !size) return true;
@@ -223,20 +217,37 @@ bool applyPartOrder(PelContent* c, const std::vector<uint32_t>& order, const std
     bool moved = false;
     for (uint32_t i = 0; i < np; ++i) moved |= order[i] != i;
     if (!moved) return true;
+    // What can fail comes first, so that a failure leaves the content as it was.
+    std::vector<uint32_t> newPart(np);
+    for (uint32_t i = 0; i < np; ++i) newPart[order[i]] = i;
+    std::vector<uint32_t> tracks, words;
+    if (c->trackIndex) tracks.assign(c->trackIndex, c->trackIndex + np);
+    if (c->partWords) words.assign(c->partWords, c->partWords + np);
+    std::vector<std::vector<ScnPart>> nodeParts;
+    for (ScnNode* n = c->firstNode; n; n = n->next) {
+        nodeParts.emplace_back();
+        if (n->parts) nodeParts.back().assign(n->parts, n->parts + np);
+        if (n == c->lastNode) break;
+    }
+    char* fresh = nullptr;
     if (!textList1.empty()) {
-        char* fresh = static_cast<char*>(memAllocZ(textList1.size()));
+        fresh = static_cast<char*>(memAllocZ(textList1.size()));
         if (!fresh) return false;
         std::memcpy(fresh, textList1.data(), textList1.size());
+    }
+    if (fresh) {
         memFree(c->textList1);
         c->textList1 = fresh;
         c->textList1Size = uint32_t(textList1.size());
     }
-    std::vector<uint32_t> newPart(np);
-    for (uint32_t i = 0; i < np; ++i) newPart[order[i]] = i;
-    permuteArray(c->trackIndex, order);
-    permuteArray(c->partWords, order);
-    for (ScnNode* n = c->firstNode; n; n = n->next) {
-        permuteArray(n->parts, order);
+    for (uint32_t i = 0; i < np; ++i) {
+        if (c->trackIndex) c->trackIndex[i] = tracks[order[i]];
+        if (c->partWords) c->partWords[i] = words[order[i]];
+    }
+    size_t k = 0;
+    for (ScnNode* n = c->firstNode; n; n = n->next, ++k) {
+        if (n->parts)
+            for (uint32_t i = 0; i < np; ++i) n->parts[i] = nodeParts[k][order[i]];
         if (n->highlight >= 0 && uint32_t(n->highlight) < np) n->highlight = int32_t(newPart[uint32_t(n->highlight)]);
         if (n == c->lastNode) break;
     }
@@ -1030,12 +1041,10 @@ int pelConnectEdges(PelContent** holder, uint32_t* result, uint32_t keepNormals,
         errReport(ERR_NOMEM, "Prepared content would take %llu bytes.", static_cast<unsigned long long>(off));
         return 0;
     }
-    auto* base = static_cast<unsigned char*>(memAllocZ(size_t(off)));
-    if (!base) return 0;
-    if (!w.partOrder.empty() && !applyPartOrder(c, w.partOrder, w.textList1)) {
-        memFree(base);
-        return 0;
-    }
+    MemHold<unsigned char> block(static_cast<unsigned char*>(memAllocZ(size_t(off))));
+    if (!block) return 0;
+    if (!w.partOrder.empty() && !applyPartOrder(c, w.partOrder, w.textList1)) return 0;
+    unsigned char* base = block.release();  // nothing below fails
     auto* n = reinterpret_cast<PelContent*>(base);
     *n = *c;  // head values; arrays and links are set below
     n->parts = reinterpret_cast<PelPart*>(base + oParts);

@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <filesystem>
@@ -429,7 +430,8 @@ int pelWriteFile(int mergeAreas, const char* path, ScnNode* node, const PelWrite
     wr32(header + 224, uint32_t(geoSize));
 
     // Geometry block.
-    auto* geo = static_cast<uint8_t*>(memAllocZ(size_t(geoSize)));
+    MemHold<uint8_t> geoBlock(static_cast<uint8_t*>(memAllocZ(size_t(geoSize))));
+    uint8_t* geo = geoBlock.get();
     if (!geo) return 0;
     uint8_t* p = geo;
     const uint32_t counts[8] = {c->lightCount,        c->materialCount,   areaCount,      c->partCount,
@@ -523,11 +525,14 @@ int pelWriteFile(int mergeAreas, const char* path, ScnNode* node, const PelWrite
     // Preview picture and outline (each left out when it cannot be made).
     uint8_t* preview = nullptr;
     pelRenderPreview(node, &preview);
+    MemHold<uint8_t> previewBlock(preview);
     uint32_t pointCount = 0, lineCount = 0;
     float* points = nullptr;
     uint16_t* lineCounts = nullptr;
     std::vector<uint8_t> outline;
     if (pelBuildOutline(c, &m, &pointCount, &lineCount, &points, &lineCounts)) {
+        MemHold<float> pointBlock(points);
+        MemHold<uint16_t> countBlock(lineCounts);
         outline.resize(8 + 2 * size_t(lineCount) + 8 * size_t(pointCount));
         wr32(outline.data(), lineCount);
         wr32(outline.data() + 4, pointCount);
@@ -535,24 +540,28 @@ int pelWriteFile(int mergeAreas, const char* path, ScnNode* node, const PelWrite
         for (uint32_t i = 0; i < lineCount; ++i, q += 2) wr16(q, lineCounts[i]);
         for (uint32_t i = 0; i < 2 * pointCount; ++i, q += 4) wrf(q, points[i]);
     }
-    memFree(points);
-    memFree(lineCounts);
 
     // The new file is built beside the target; the target is replaced only when it is complete.
     const std::string tmp = std::string(path) + kTempSuffix;
     std::FILE* f = std::fopen(tmp.c_str(), "wb");
     if (!f) {
-        memFree(geo);
-        memFree(preview);
         errContext();
         errReport(ERR_PLAIN, "Error opening file %s for writing", path);
         return 0;
     }
+    // Until the rename the temporary file goes at every exit.
+    struct TempFile {
+        std::FILE*& file;
+        const std::string& path;
+        bool kept = false;
+        ~TempFile() {
+            if (file) std::fclose(file);
+            if (!kept) std::remove(path.c_str());
+        }
+    } temp{f, tmp};
     auto fail = [&](const char* message) {
         if (f) std::fclose(f);
-        memFree(geo);
-        memFree(preview);
-        removeFile(tmp);
+        f = nullptr;
         if (message) {
             errContext();
             errReport(ERR_PLAIN, message, path);
@@ -586,10 +595,8 @@ int pelWriteFile(int mergeAreas, const char* path, ScnNode* node, const PelWrite
     const int closed = std::fclose(f);
     f = nullptr;
     if (closed != 0) return fail("Error writing to file %s");
-    memFree(geo);
-    geo = nullptr;
-    memFree(preview);
-    preview = nullptr;
+    geoBlock.reset();
+    previewBlock.reset();
 
     // Text chunks.
     if (names && nameCount != 0) {
@@ -608,6 +615,7 @@ int pelWriteFile(int mergeAreas, const char* path, ScnNode* node, const PelWrite
     std::error_code ec;
     std::filesystem::rename(std::filesystem::path(tmp), std::filesystem::path(path), ec);
     if (ec) return fail("Error writing to file %s");
+    temp.kept = true;
     return 1;
 } QIV_ENGINE_CATCH(0)
 
@@ -702,7 +710,8 @@ int pelMergeNodes(ScnNode* const* nodes, uint32_t, const char* const*, ScnNode**
     const uint64_t oLight = place(alignof(PelLight), lc * sizeof(PelLight));
     const uint64_t oNames = place(1, ac ? nameBytes : 0);
     if (total > SIZE_MAX / 2) return 0;
-    auto* mem = static_cast<uint8_t*>(memAllocZ(size_t(total)));
+    MemHold<uint8_t> block(static_cast<uint8_t*>(memAllocZ(size_t(total))));
+    uint8_t* mem = block.get();
     if (!mem) return 0;
     auto* m = reinterpret_cast<PelContent*>(mem);
     m->parts = reinterpret_cast<PelPart*>(mem + oParts);
@@ -815,16 +824,14 @@ int pelMergeNodes(ScnNode* const* nodes, uint32_t, const char* const*, ScnNode**
     if (m->box.min.x > m->box.max.x) m->box = Box3{{0, 0, 0}, {0, 0, 0}};
     if (!texts.empty()) {
         m->textList1 = static_cast<char*>(memAllocZ(texts.size()));
-        if (!m->textList1) {
-            memFree(mem);
-            return 0;
-        }
+        if (!m->textList1) return 0;
         std::memcpy(m->textList1, texts.data(), texts.size());
         m->textList1Size = uint32_t(texts.size());
     }
     Mat4 identity;
     mtxIdentity(&identity);
     ScnNode* node = nullptr;
+    block.release();  // the content owns it from here
     if (!scnNodeCreate(m, 0, ac ? textures.data() : nullptr, nullptr, &identity, &node) || !node) {
         PelContent* doomed = m;
         pelFreeObject(&doomed);
