@@ -6,26 +6,34 @@
 #include <filesystem>
 #include <random>
 #include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
 
-// A scratch file of this process under the temporary folder, removed at exit.
-inline std::string& fuzzScratchSlot() {
-    static std::string path;
-    return path;
+// Scratch files of this process, in memory (/dev/shm) where the system has it, else under
+// the temporary folder; removed at exit.
+inline std::string fuzzScratchFolder() {
+    std::error_code ec;
+    if (std::filesystem::is_directory("/dev/shm", ec)) return "/dev/shm";
+    return std::filesystem::temp_directory_path(ec).string();
 }
 inline const std::string& fuzzScratchPath(const char* tag) {
-    std::string& path = fuzzScratchSlot();
-    if (path.empty()) {
-        std::random_device rd;
-        auto p = std::filesystem::temp_directory_path() /
-                 (std::string("qivfuzz_") + tag + "_" + std::to_string(rd()) + ".pel");
-        path = p.string();
+    static std::vector<std::pair<std::string, std::string>> paths;
+    for (const auto& [t, p] : paths)
+        if (t == tag) return p;
+    std::random_device rd;
+    const std::string path = fuzzScratchFolder() + "/qivfuzz_" + tag + "_" + std::to_string(rd()) + ".pel";
+    if (paths.empty())
         std::atexit([] {
             std::error_code ec;
-            std::filesystem::remove(fuzzScratchSlot(), ec);
-            std::filesystem::remove(fuzzScratchSlot() + ".~tmp", ec);
+            for (const auto& [t, p] : paths) {
+                std::filesystem::remove(p, ec);
+                std::filesystem::remove(p + ".~tmp", ec);
+            }
         });
-    }
-    return path;
+    paths.reserve(8);  // a few tags per target: the references stay
+    paths.emplace_back(tag, path);
+    return paths.back().second;
 }
 
 inline bool fuzzWrite(const std::string& path, const uint8_t* data, size_t size) {

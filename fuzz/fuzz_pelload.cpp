@@ -1,14 +1,11 @@
-// Object file reader on arbitrary files. The geometry checksum and the total
-// length are made to match so that mutations reach the decoder.
+// Object file reader on arbitrary files, and what the viewer does with every object it
+// loaded (fuzz_viewer.h). The geometry checksum and the total length are made to match so
+// that mutations reach the decoder.
 #include <cstring>
 #include <vector>
 
 #include "fuzz_common.h"
-#include "scene/contentlist.h"
-#include "scene/engine.h"
-#include "scene/pelchunk.h"
-#include "scene/pelfile.h"
-#include "scene/scene.h"
+#include "fuzz_viewer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> b(data, data + size);
@@ -23,7 +20,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         PelFileInfo info;
         PelContent* content = nullptr;
         size_t bytes = 0;
-        if (pelLoad(path.c_str(), file, name, &info, &content, &bytes)) pelFreeObject(&content);
+        if (pelLoad(path.c_str(), file, name, &info, &content, &bytes)) {
+            fuzzViewerSteps(&content, fuzzScratchPath("loadback"), true, fuzzChoice(data, size));
+            pelFreeObject(&content);
+        }
     }
 
     // The decoder alone, on the input as a geometry block.
@@ -35,7 +35,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t bytes = 0;
     if (pelDecodeGeometry(data, &info, &content, &bytes)) pelFreeObject(&content);
 
-    errReset();
-    pelResetReader();
+    fuzzResetEngine();
     return 0;
 }

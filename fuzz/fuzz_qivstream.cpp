@@ -1,9 +1,11 @@
-// Object stream parser on arbitrary streams: a parse, a second parse that takes
-// over a node of the first content, and the command decoder alone.
+// Object stream parser on arbitrary streams: a parse and what the viewer does with the
+// object (fuzz_viewer.h), a second parse that takes over a node of the first content, and
+// the command decoder alone.
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
+#include "fuzz_viewer.h"
 #include "render/light.h"
 #include "scene/contentlist.h"
 #include "scene/engine.h"
@@ -19,6 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     PelStreamInfo* info = nullptr;
     if (pelParseStream(data, size, &content, &info, nullptr, 0, nullptr)) {
         pelFreeStream(&info);
+        fuzzViewerSteps(&content, fuzzScratchPath("stream"), false, fuzzChoice(data, size));
         ScnNode* node = nullptr;
         scnNodeCreate(content, 0, nullptr, nullptr, nullptr, &node);
         if (pelParseStream(data, size, &content, &info, nullptr, 0, nullptr)) pelFreeStream(&info);
@@ -57,8 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 if (v >= part.vertexCount) __builtin_trap();
     }
 
-    errReset();
-    ltReset();
+    fuzzResetEngine();
     pelResetStream();
     return 0;
 }

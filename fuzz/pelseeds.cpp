@@ -45,6 +45,16 @@ int main(int argc, char** argv) {
     pairs.faces[2].flags |= 16;
     files.push_back({"areapairs", pelb::build(pairs)});
 
+    pelb::Object empties = o;  // empty area names between others
+    empties.areas = {"", "stone.bmp", ""};
+    files.push_back({"emptyareas", pelb::build(empties)});
+
+    pelb::Object unnamed = o;  // areas without name records, the count claims more
+    unnamed.areas.clear();
+    unnamed.areaNameBytes = 0;
+    unnamed.counts[2] = 0x7FFFFFF0;
+    files.push_back({"unnamedareas", pelb::build(unnamed)});
+
     // Animation blocks: a part-count byte, then the block.
     pelb::AnimBlockDef anim;
     anim.frameRate = 30;
@@ -112,5 +122,9 @@ int main(int argc, char** argv) {
     wide.edgeValues = {0.5f, 1.5f, 2.5f};
     wide.gap = 3;
     streamSeed("wide", wide);
+    qse::Object few = qse::encodeModel(model, qse::Layout::Ordered);
+    few.areaNames = {'a', 0};  // fewer names than the count
+    few.areaCount = 4;
+    streamSeed("fewareanames", few);
     return 0;
 }
