@@ -36,7 +36,10 @@ for t in $targets; do
         if [ -d "$here/regressions/$t" ]; then
             "$build/fuzz/fuzz_$t" -runs=0 "$here/regressions/$t" >"$out/$t-regressions.log" 2>&1 || exit 1
         fi
-        exec "$build/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
+        # Processor seconds beside the wall-clock rate: the machine may be shared.
+        timer=""
+        [ -x /usr/bin/time ] && timer="/usr/bin/time -o $out/$t.time -f %U+%S"
+        exec $timer "$build/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
             -print_final_stats=1 -artifact_prefix="$out/$t-" "$out/$t-corpus" "$corpus/$t" >"$out/$t.log" 2>&1
     ) &
     pids="$pids $!"
@@ -53,11 +56,16 @@ for pid in $pids; do
     fi
 done
 
-printf '%-14s %12s %10s %s\n' target executions exec/s findings
+printf '%-14s %12s %10s %14s %s\n' target executions exec/s "exec/cpu-s" findings
 for t in $targets; do
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$out/$t.log" | tail -n 1)
     rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$out/$t.log" | tail -n 1)
+    cpu=$(tail -n 1 "$out/$t.time" 2>/dev/null || true)
+    perCpu="?"
+    if [ -n "$runs" ] && [ -n "$cpu" ]; then
+        perCpu=$(awk -v r="$runs" -v c="$cpu" 'BEGIN { split(c, p, "+"); s = p[1] + p[2]; if (s > 0) printf "%d", r / s; else print "?" }')
+    fi
     found=$(ls "$out" | grep -c "^$t-\(crash\|leak\|timeout\|oom\|slow-unit\)-" || true)
-    printf '%-14s %12s %10s %s\n' "$t" "${runs:-?}" "${rate:-?}" "$found"
+    printf '%-14s %12s %10s %14s %s\n' "$t" "${runs:-?}" "${rate:-?}" "$perCpu" "$found"
 done
 exit $status

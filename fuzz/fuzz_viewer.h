@@ -3,9 +3,9 @@
 // language, draw a small frame, ray-trace a few pixels, write the object back and read it
 // again. Contents beyond the caps below skip these steps, so that each input stays quick
 // whatever its counts say. The dear steps run for a share of the inputs, chosen by a few of
-// their bytes (fuzzChoice), so that the targets keep their pace: a frame for one input in
-// kFuzzFrameShare, tracing for one in kFuzzTraceShare, writing back (with its preview
-// picture) for one in kFuzzWriteShare.
+// their bytes (fuzzChoice), so that the targets keep their pace: the steps at all for one
+// input in kFuzzViewShare, of those a frame for one in kFuzzFrameShare, tracing for one in
+// kFuzzTraceShare, writing back (with its preview picture) for one in kFuzzWriteShare.
 #pragma once
 #include <algorithm>
 #include <cmath>
@@ -44,6 +44,7 @@ constexpr uint32_t kFuzzMaxTexts = 1u << 14; // bytes of each text list
 constexpr uint32_t kFuzzMaxDescs = 64;       // sub-animations
 constexpr int32_t kFuzzFrameW = 12, kFuzzFrameH = 8;   // the frame drawn
 constexpr int32_t kFuzzTraceW = 4, kFuzzTraceH = 3;    // the pixels ray-traced
+constexpr uint32_t kFuzzViewShare = 2;
 constexpr uint32_t kFuzzFrameShare = 4;
 constexpr uint32_t kFuzzTraceShare = 64;
 constexpr uint32_t kFuzzWriteShare = 1024;
@@ -155,7 +156,7 @@ inline TexRecord* fuzzTexture() {
 // Runs the viewer's steps on *holder (which may be replaced); the caller frees it.
 // scratch is a file this process may write; choice comes from fuzzChoice.
 inline void fuzzViewerSteps(PelContent** holder, const std::string& scratch, bool prepare, uint32_t choice) {
-    if (!fuzzWithinCaps(*holder)) return;
+    if ((choice >> 16) % kFuzzViewShare != 0 || !fuzzWithinCaps(*holder)) return;
     if (prepare) {
         uint32_t size = 0;
         pelConnectEdges(holder, &size, 1, 40.0f, 1, 0, 0, 0, nullptr, 0, nullptr, 1);

@@ -410,7 +410,13 @@ PelContent* buildContent(const uint8_t* data, size_t size, StreamHead* head) {
     for (uint32_t i = 0; i < materialCount; ++i)
         readMaterial(materials + size_t(i) * QIV_MATERIAL_RECORD, areaCount, &mats[i]);
 
-    // First pass: where each part lies, what it produces; every command is checked.
+    // First pass: where each part lies, what it produces; every command is checked. Each
+    // part takes its kind byte and a record at least, so the count is checked against the
+    // bytes left before anything is sized by it.
+    if (uint64_t(partCount) * (1 + QIV_PART_RECORD) > uint64_t(end - r.p)) {
+        report(ERR_LENGTH, "Object stream ends before its last part");
+        return nullptr;
+    }
     std::vector<PartPlan> plan(partCount);
     uint64_t vertexSum = 0, faceSum = 0;
     for (uint32_t p = 0; p < partCount; ++p) {

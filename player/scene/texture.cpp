@@ -629,13 +629,15 @@ uint64_t pelAreaTextBound(uint64_t size, uint32_t count) { return size + count +
 
 uint64_t pelNormalizeAreaText(const char* text, uint64_t size, uint32_t count, char* out) {
     uint64_t at = 0, w = 0;
-    for (uint32_t i = 0; i < count; ++i) {
+    uint32_t i = 0;
+    for (; i < count && at < size; ++i) {
         while (at < size && text[at]) out[w++] = text[at++];
         out[w++] = 0;
         if (at < size) ++at;  // its zero
     }
-    out[w++] = 0;
-    return w;
+    // Names the text lacks, and the closing zero.
+    std::memset(out + w, 0, size_t(count - i) + 1);
+    return w + (count - i) + 1;
 }
 
 int pelGetAreaNames(const PelContent* content, uint32_t* count, char* buffer, size_t capacity) {
