@@ -39,7 +39,9 @@ for t in $targets; do
         # Processor seconds beside the wall-clock rate: the machine may be shared.
         timer=""
         [ -x /usr/bin/time ] && timer="/usr/bin/time -o $out/$t.time -f %U+%S"
-        exec $timer "$build/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
+        # Flags of the target's own (fuzz_<target>.options beside its source), if any.
+        opts=$(cat "$here/fuzz_$t.options" 2>/dev/null || true)
+        exec $timer "$build/fuzz/fuzz_$t" $opts -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
             -print_final_stats=1 -artifact_prefix="$out/$t-" "$out/$t-corpus" "$corpus/$t" >"$out/$t.log" 2>&1
     ) &
     pids="$pids $!"

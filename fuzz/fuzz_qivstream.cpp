@@ -1,6 +1,9 @@
 // Object stream parser on arbitrary streams: a parse and what the viewer does with the
 // object (fuzz_viewer.h), for one input in four a second parse that takes over a node of
 // the first content, and the command decoder alone.
+// Its runs take -entropic=0 (the .options file beside it): with the tens of thousands of
+// features that the viewer's steps reach, the entropic schedule's bookkeeping would cost
+// more than the runs themselves.
 #include <algorithm>
 #include <cstring>
 #include <vector>

@@ -47,7 +47,7 @@ constexpr int32_t kFuzzTraceW = 4, kFuzzTraceH = 3;    // the pixels ray-traced
 constexpr uint32_t kFuzzViewShare = 2;
 constexpr uint32_t kFuzzFrameShare = 4;
 constexpr uint32_t kFuzzTraceShare = 64;
-constexpr uint32_t kFuzzWriteShare = 1024;
+constexpr uint32_t kFuzzWriteShare = 4096;
 
 // A value from a few bytes of the input that picks the dear steps.
 inline uint32_t fuzzChoice(const uint8_t* data, size_t size) {

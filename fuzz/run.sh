@@ -28,7 +28,9 @@ for bin in "$build"/fuzz/fuzz_*; do
         "$build/fuzz/fuzz_$t" -runs=0 "$here/regressions/$t"
     fi
     log="$build/fuzz-$t.log"
-    if ! "$build/fuzz/fuzz_$t" -max_total_time="$time" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
+    # Flags of the target's own (fuzz_<target>.options beside its source), if any.
+    opts=$(cat "$here/fuzz_$t.options" 2>/dev/null || true)
+    if ! "$build/fuzz/fuzz_$t" $opts -max_total_time="$time" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
         -print_final_stats=1 -artifact_prefix="$build/fuzz-$t-" "$work" "$corpus/$t" >"$log" 2>&1; then
         tail -n 60 "$log"
         echo "FAILED: fuzz_$t"
