@@ -1,10 +1,13 @@
 // Shared helpers of the fuzz targets.
 #pragma once
+#include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <random>
+#include <signal.h>
+#include <unistd.h>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -17,13 +20,27 @@ inline std::string fuzzScratchFolder() {
     if (std::filesystem::is_directory("/dev/shm", ec)) return "/dev/shm";
     return std::filesystem::temp_directory_path(ec).string();
 }
+// libFuzzer may end a run without the exit handlers, so each process also removes the
+// scratch files of processes that are gone (the process id is in the name).
+inline void fuzzRemoveStaleScratch(const std::string& folder) {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("qivfuzz_", 0) != 0) continue;
+        const size_t dot = name.find('.'), cut = name.rfind('_', dot);
+        if (dot == std::string::npos || cut == std::string::npos) continue;
+        const long pid = std::atol(name.substr(cut + 1, dot - cut - 1).c_str());
+        if (pid > 0 && kill(pid_t(pid), 0) != 0 && errno == ESRCH) std::filesystem::remove(entry.path(), ec);
+    }
+}
 inline const std::string& fuzzScratchPath(const char* tag) {
     static std::vector<std::pair<std::string, std::string>> paths;
     for (const auto& [t, p] : paths)
         if (t == tag) return p;
-    std::random_device rd;
-    const std::string path = fuzzScratchFolder() + "/qivfuzz_" + tag + "_" + std::to_string(rd()) + ".pel";
-    if (paths.empty())
+    const std::string folder = fuzzScratchFolder();
+    const std::string path = folder + "/qivfuzz_" + tag + "_" + std::to_string(getpid()) + ".pel";
+    if (paths.empty()) {
+        fuzzRemoveStaleScratch(folder);
         std::atexit([] {
             std::error_code ec;
             for (const auto& [t, p] : paths) {
@@ -31,6 +48,7 @@ inline const std::string& fuzzScratchPath(const char* tag) {
                 std::filesystem::remove(p + ".~tmp", ec);
             }
         });
+    }
     paths.reserve(8);  // a few tags per target: the references stay
     paths.emplace_back(tag, path);
     return paths.back().second;
