@@ -8,9 +8,11 @@
 struct TexPixelBlock;
 struct PicRecord;
 
-// Mirror flags of dxDrawSubPicture: the picture read right to left, bottom to top.
+// Flags of dxDrawSubPicture: the picture read right to left, bottom to top; colour-keyed
+// pieces (the texture's key index leaves holes), else every texel is drawn.
 constexpr uint32_t DX_MIRROR_U = 1;
 constexpr uint32_t DX_MIRROR_V = 2;
+constexpr uint32_t DX_SUBPIC_COLOUR_KEY = 4;
 
 // Non-zero while frames go to the hardware back end instead of the FZ buffer.
 extern int dxActive;

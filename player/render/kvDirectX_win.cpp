@@ -139,6 +139,7 @@ int dxTrace(const char*, ...) { return 0; }
 const char* dxErrorText(HRESULT) { return ""; }
 
 HRESULT g_lastError = 0;
+DxContext* g_settingUp = nullptr;  // the context InitDirectX / InitDirectXEmulation work on
 
 int dxReportError(const char* function, const char* call, HRESULT hr, int line, const char* file) {
     (void)function, (void)call, (void)line, (void)file;
@@ -172,6 +173,17 @@ void sendFailure(HWND window, bool post) {
         if (parent) SendMessageA(parent, dxFailureMessage, 0, 0);
         SendMessageA(window, dxFailureMessage, 0, 0);
     }
+}
+
+// A failed step of the emulation set-up: reported, and the control told that no Direct3D is left.
+int dxReportInitFailure(const char* function, const char* call, HRESULT hr, int line, const char* file) {
+    dxReportError(function, call, hr, line, file);
+    DxContext* c = g_settingUp ? g_settingUp : g.current;
+    if (c && c->window) {
+        SendMessageA(c->window, dxFailureMessage, 0, 0);
+        if (HWND parent = GetParent(c->window)) PostMessageA(parent, dxFailureMessage, 0, 0);
+    }
+    return 0;
 }
 
 // ---- texture cache -------------------------------------------------------------------------
@@ -305,11 +317,13 @@ int initContext(DxContext* c, bool emulation) {
         releaseRef(c->primary);
         releaseRef(c->d3d);
         releaseRef(c->ddraw);
-        dxReportError(fn, call, hr, line, kSourcePath);
-        if (emulation) {
-            SendMessageA(c->window, dxFailureMessage, 0, 0);
-            if (HWND parent = GetParent(c->window)) PostMessageA(parent, dxFailureMessage, 0, 0);
-        }
+        DxContext* saved = g_settingUp;
+        g_settingUp = c;
+        if (emulation)
+            dxReportInitFailure(fn, call, hr, line, kSourcePath);
+        else
+            dxReportError(fn, call, hr, line, kSourcePath);
+        g_settingUp = saved;
         return 0;
     };
     if (!emulation && (g.faults & DX_FAULT_HARDWARE_SETUP)) return fail("DirectDrawCreateEx", E_FAIL, __LINE__);
@@ -433,9 +447,14 @@ int initContext(DxContext* c, bool emulation) {
     return 1;
 }
 
+// The hardware device; failures are silent.
+int InitDirectX(DxContext* c) { return initContext(c, false); }
+// The RGB emulation device in system memory, windowed only; failures tell the control.
+int InitDirectXEmulation(DxContext* c) { return initContext(c, true); }
+
 HRESULT dxInitContext(DxContext* c) {
-    if (initContext(c, false)) return S_OK;
-    if (initContext(c, true)) return S_OK;
+    if (InitDirectX(c)) return S_OK;
+    if (InitDirectXEmulation(c)) return S_OK;
     return E_FAIL;
 }
 
@@ -483,7 +502,6 @@ DxContext* dxHookWindow(HWND window) {
 void dxUnhookWindow(HWND window) {
     DxContext* c = contextOf(window);
     if (!c) return;
-    DxContext* other = g.current != c ? g.current : nullptr;
     g.current = c;
     dxReleaseObjects(c);
     // Give the window its own procedure back when ours is still the one installed.
@@ -495,7 +513,7 @@ void dxUnhookWindow(HWND window) {
     RemovePropA(window, kHookProperty);
     c->magic = 0;
     memFree(c);
-    g.current = other;  // another window's context stays current
+    g.current = nullptr;
     listRemove(window);
 }
 
@@ -779,7 +797,7 @@ int dxTexToTex(const TexPixelBlock* key, DxContext* c, const DDPIXELFORMAT& fmt,
 }
 
 int dxPutTexToCache(DxTexCacheEntry* head, const TexPixelBlock* key, const float* multiplier, DxTexCacheEntry** out,
-                    const DDPIXELFORMAT* fmt, uint32_t colour, uint32_t stage) {
+                    const DDPIXELFORMAT* fmt, uint32_t colour) {
     DxContext* c = g.current;
     if (!head || !key || !out || !fmt || !c || !c->ddraw) return 0;
     auto* e = static_cast<DxTexCacheEntry*>(memAllocZ(sizeof(DxTexCacheEntry)));
@@ -788,7 +806,7 @@ int dxPutTexToCache(DxTexCacheEntry* head, const TexPixelBlock* key, const float
     e->filter = 1;
     e->colour = colour;
     uint32_t smaller = 0;
-    if (!dxTexToTex(key, c, *fmt, &e->surface, &smaller, stage, multiplier)) {
+    if (!dxTexToTex(key, c, *fmt, &e->surface, &smaller, 0, multiplier)) {
         memFree(e);
         return 0;
     }
@@ -808,15 +826,13 @@ void applyFilter(DxContext* c, DWORD stage, uint32_t filter) {
     c->device->SetTextureStageState(stage, D3DTSS_MINFILTER, lin ? D3DTFN_LINEAR : D3DTFN_POINT);
 }
 
-DxTexCacheEntry* lookupTexture(DxContext* c, const TexPixelBlock* key, const float* colour, uint32_t packed,
-                               uint32_t stage) {
+DxTexCacheEntry* lookupTexture(DxContext* c, const TexPixelBlock* key, const float* colour, uint32_t packed) {
     DxTexCacheEntry* e = nullptr;
-    if (!dxCacheFind(&c->texCache, key, &e) &&
-        !dxPutTexToCache(&c->texCache, key, colour, &e, &c->texFormat, packed, stage))
+    if (!dxCacheFind(&c->texCache, key, &e) && !dxPutTexToCache(&c->texCache, key, colour, &e, &c->texFormat, packed))
         return nullptr;
     if (e->surface && e->surface->IsLost() == DDERR_SURFACELOST) {
         dxRemoveTexFromCache(const_cast<TexPixelBlock*>(key));
-        if (!dxPutTexToCache(&c->texCache, key, colour, &e, &c->texFormat, packed, stage)) return nullptr;
+        if (!dxPutTexToCache(&c->texCache, key, colour, &e, &c->texFormat, packed)) return nullptr;
     }
     return e;
 }
@@ -1487,6 +1503,7 @@ int dxDrawSubPicture(const PicRecord* picture, const float dest[4], uint32_t mir
     DxContext* c = paintingContext();
     if (!c) return 0;
     if (!picture || !dest) return 1;
+    const bool keyed = (mirror & DX_SUBPIC_COLOUR_KEY) != 0;
     dxSetDrawMode(c->drawMode | 0x20);
     // The visible part: dest within the clip rectangle and the buffer.
     double lo[2] = {0.0, 0.0}, hi[2] = {double(c->width), double(c->height)};
@@ -1511,7 +1528,7 @@ int dxDrawSubPicture(const PicRecord* picture, const float dest[4], uint32_t mir
         tex[axis] = float(t0);
         tex[axis + 2] = float(t1);
     }
-    fzDrawSubPicture(picture, part, tex, kvdx::dxDrawPictureRect);
+    fzDrawSubPicture(picture, part, tex, keyed ? kvdx::dxDrawTexturedRect : kvdx::dxDrawPictureRect);
     flushVertices();
     return 1;
 }
@@ -1522,7 +1539,7 @@ void dxSetTex(const TexPixelBlock* stage0, const TexPixelBlock* stage1, const fl
     if (stage0 == c->boundTex0 && stage1 == c->boundTex1) return;
     flushVertices();
     if (!c->device) return;
-    DxTexCacheEntry* e = lookupTexture(c, stage0, nullptr, 0, 0);
+    DxTexCacheEntry* e = lookupTexture(c, stage0, colour, 0);
     if (!e) return;
     if (c->filter0 != e->filter) {
         applyFilter(c, 0, e->filter);
@@ -1532,7 +1549,7 @@ void dxSetTex(const TexPixelBlock* stage0, const TexPixelBlock* stage1, const fl
     if (FAILED(hr)) DX_REPORT("dxSetTex", "SetTexture", hr);
     if (stage1 && !c->emulation) {
         const uint32_t packed = colour ? dxPackColour(colour[0], colour[1], colour[2], 0) : 0;
-        DxTexCacheEntry* e1 = lookupTexture(c, stage1, colour, packed, 1);
+        DxTexCacheEntry* e1 = lookupTexture(c, stage1, colour, packed);
         if (e1) {
             if (c->filter1 != e1->filter) {
                 applyFilter(c, 1, e1->filter);
@@ -1586,8 +1603,8 @@ int dxBufferClear(const IRect* rect, uint32_t colour, float depth) {
                                              : c->device->Clear(rect ? 1 : 0, rect ? &r : nullptr,
                                                                 D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, colour, depth, 0);
     if (was) dxBeginPaint();
-    if (FAILED(hr)) return DX_REPORT("dxBufferClear", "Clear", hr);
-    return 1;
+    if (FAILED(hr)) DX_REPORT("dxBufferClear", "Clear", hr);
+    return 0;
 }
 
 int dxBeginPaint() {
@@ -1719,6 +1736,8 @@ DxContextInfo dxCurrentInfo() {
     return i;
 }
 
+int32_t dxLastReportedError() { return int32_t(g_lastError); }
+
 void dxSetTestFaults(uint32_t mask) { g.faults = mask; }
 
 void dxResetState() try {
@@ -1728,6 +1747,7 @@ void dxResetState() try {
     dxUnloadLibrary();
     ::dxActive = 0;
     resetModuleValues();
+    g_lastError = 0;
 } QIV_ENGINE_CATCH_VOID
 
 }  // namespace kvdx

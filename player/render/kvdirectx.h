@@ -76,7 +76,8 @@ void dxDrawPictureRect(const float rect[4], const float uv[4], float depth, cons
                        const float colour[3]);
 // A tiled picture over dest = x0, y0, x1, y1 in engine coordinates (its left column at x0, its
 // top row at y0; reversed bounds turn it), the part inside clip (null: the whole buffer) drawn
-// tile by tile; mirror: DX_MIRROR_U / DX_MIRROR_V (dxhook.h). 0 without a painting context.
+// tile by tile; mirror: DX_MIRROR_U / DX_MIRROR_V / DX_SUBPIC_COLOUR_KEY (dxhook.h). 0 without a
+// painting context.
 int dxDrawSubPicture(const PicRecord* picture, const float dest[4], uint32_t mirror, const IRect* clip);
 void dxSetTex(const TexPixelBlock* stage0, const TexPixelBlock* stage1, const float* colour);
 void dxRemoveTexFromCache(TexPixelBlock* key);
@@ -87,7 +88,7 @@ uint32_t dxCacheCount();
 void* dxCacheSurface(const TexPixelBlock* key);
 
 // Buffers.
-int dxBufferClear(const IRect* rect, uint32_t colour, float depth);  // 0 when the clear failed
+int dxBufferClear(const IRect* rect, uint32_t colour, float depth);  // 0; a failed Clear is only reported
 int dxBeginPaint();
 int dxEndPaint();
 int32_t dxBufferSwap();  // HRESULT, current context
@@ -127,6 +128,8 @@ enum : uint32_t {
     DX_FAULT_CLEAR = 16,
 };
 void dxSetTestFaults(uint32_t mask);
+// The result of the newest failed DirectX call that was reported (0: none yet).
+int32_t dxLastReportedError();
 // Back to the state at load: contexts released and unhooked, library unloaded, flags clear.
 void dxResetState();
 

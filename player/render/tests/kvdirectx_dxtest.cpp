@@ -195,7 +195,7 @@ TEST_F(DxDevice, OverlappingTrianglesReadBack) {
     ASSERT_EQ(dxAttachWindow(1, window), 1);
     ASSERT_EQ(dxSetActive(1), 1);
     dxInstallBackend();
-    EXPECT_EQ(kvdx::dxBufferClear(nullptr, 0x000000, 1.0f), 1);
+    EXPECT_EQ(kvdx::dxBufferClear(nullptr, 0x000000, 1.0f), 0);
     kvdx::dxResetRenderState();  // begins the scene
     ASSERT_EQ(dxCurrentInfo().painting, 1);
     // Red near triangle drawn first, green far triangle second over it: red stays in front.
@@ -505,7 +505,7 @@ TEST_F(DxDevice, SamePictureAsSoftwarePath) {
         spanSetTarget(nullptr);
     }
 
-    EXPECT_EQ(kvdx::dxBufferClear(nullptr, 0, 1.0f), 1);
+    EXPECT_EQ(kvdx::dxBufferClear(nullptr, 0, 1.0f), 0);
     ASSERT_EQ(kvdx::dxBeginPaint(), 1);
     for (Tri& t : tris) {
         TriRecord r{&t.a, &t.b, &t.c, nullptr, 1.0f, t.flags};
@@ -591,10 +591,35 @@ TEST_F(DxDevice, BeginPaintAndClearFailures) {
         EXPECT_EQ(kvdx::dxBeginPaint(), 1) << c.fault;
         EXPECT_EQ(kvdx::dxEndPaint(), 1) << c.fault;
     }
+    // The clear answers 0 either way; a failed one is reported.
     dxSetTestFaults(DX_FAULT_CLEAR);
     EXPECT_EQ(kvdx::dxBufferClear(nullptr, 0, 1.0f), 0);
+    EXPECT_EQ(dxLastReportedError(), int32_t(E_FAIL));
     dxSetTestFaults(0);
-    EXPECT_EQ(kvdx::dxBufferClear(nullptr, 0, 1.0f), 1);
+    ASSERT_EQ(kvdx::dxBeginPaint(), 1);
+    kvdx::dxEndPaint();
+    EXPECT_EQ(kvdx::dxBufferClear(nullptr, 0x0000FF, 1.0f), 0);
+    int32_t w = 0, h = 0;
+    const std::vector<uint32_t> px = readBack(&w, &h);
+    ASSERT_FALSE(px.empty());
+    EXPECT_TRUE(closeTo(px[5 * w + 5], 0x0000FF));
+}
+
+// Unhooking a window leaves no context current, whichever was.
+TEST_F(DxDevice, UnhookingLeavesNoContextCurrent) {
+    HWND second = makeWindow();
+    ASSERT_TRUE(second);
+    ASSERT_EQ(dxAttachWindow(1, second), 1);
+    ASSERT_EQ(dxAttachWindow(1, window), 1);
+    ASSERT_EQ(dxDirectXSetContext(second), 1);
+    ASSERT_EQ(dxCurrentInfo().present, 1);
+    EXPECT_EQ(dxAttachWindow(0, window), 0);
+    EXPECT_EQ(dxCurrentInfo().present, 0);
+    EXPECT_EQ(dxDirectXSetContext(second), 1);  // still hooked: current again without a set-up
+    EXPECT_EQ(dxCurrentInfo().initialised, 1);
+    EXPECT_EQ(dxAttachWindow(0, second), 0);
+    EXPECT_EQ(dxCurrentInfo().present, 0);
+    DestroyWindow(second);
 }
 
 // A picture rectangle shows its texture, tinted by the given colour.
@@ -603,7 +628,7 @@ TEST_F(DxDevice, TexturedRectShowsTintedTexture) {
     TestBlock t = makeBlock(4, 1);
     std::memset(texLevel(t.block(), 0)->pixels, 9, 16 * 16);
     t.palette[9] = 0x00C08040;
-    EXPECT_EQ(kvdx::dxBufferClear(nullptr, 0, 1.0f), 1);
+    EXPECT_EQ(kvdx::dxBufferClear(nullptr, 0, 1.0f), 0);
     kvdx::dxResetRenderState();
     const float rect[4] = {8, 8, 56, 56}, uv[4] = {0, 0, 1, 1};
     const float tint[3] = {0.5f, 1.0f, 1.0f};
@@ -616,6 +641,25 @@ TEST_F(DxDevice, TexturedRectShowsTintedTexture) {
     EXPECT_TRUE(closeTo(px[2 * 64 + 2], 0)) << std::hex << px[2 * 64 + 2];
 }
 
+// The colour given with a stage-0 texture multiplies its colours when it is uploaded.
+TEST_F(DxDevice, StageZeroUploadTakesTheColourMultiplier) {
+    ASSERT_EQ(dxAttachWindow(1, window), 1);
+    TestBlock t = makeBlock(4, 1);
+    std::memset(texLevel(t.block(), 0)->pixels, 9, 16 * 16);
+    t.palette[9] = 0x00C08040;
+    EXPECT_EQ(kvdx::dxBufferClear(nullptr, 0, 1.0f), 0);
+    kvdx::dxResetRenderState();
+    const float half[3] = {0.5f, 0.25f, 1.0f};
+    kvdx::dxSetTex(t.block(), nullptr, half);
+    ASSERT_EQ(kvdx::dxCacheCount(), 1u);
+    const float rect[4] = {8, 8, 56, 56}, uv[4] = {0, 0, 1, 1};
+    kvdx::dxDrawPictureRect(rect, uv, 0.0f, t.block(), nullptr);  // white vertices: the texture as uploaded
+    ASSERT_EQ(kvdx::dxEndPaint(), 1);
+    int32_t w = 0, h = 0;
+    const std::vector<uint32_t> px = readBack(&w, &h);
+    ASSERT_EQ(px.size(), size_t(64 * 64));
+    EXPECT_TRUE(closeTo(px[32 * 64 + 32], 0x602040)) << std::hex << px[32 * 64 + 32];
+}
 
 namespace {
 
@@ -789,7 +833,7 @@ TEST_F(DxDevice, SubPictureClipsAndMirrors) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.mirror * 10 + c.clip.x);
-        ASSERT_EQ(kvdx::dxBufferClear(nullptr, 0x000000, 1.0f), 1);
+        ASSERT_EQ(kvdx::dxBufferClear(nullptr, 0x000000, 1.0f), 0);
         kvdx::dxResetRenderState();
         EXPECT_EQ(kvdx::dxDrawSubPicture(pic, c.dest, c.mirror, &c.clip), 1);
         ASSERT_EQ(kvdx::dxEndPaint(), 1);
@@ -807,7 +851,7 @@ TEST_F(DxDevice, SubPictureClipsAndMirrors) {
         EXPECT_EQ(wrong, 0);
         fzFree(&hard);
     }
-    ASSERT_EQ(kvdx::dxBufferClear(nullptr, 0x000000, 1.0f), 1);
+    ASSERT_EQ(kvdx::dxBufferClear(nullptr, 0x000000, 1.0f), 0);
     kvdx::dxResetRenderState();
     const float red[3] = {1, 0, 0};
     kvdx::dxFillRect(red, red, 30, 10, 39, 19);
@@ -829,6 +873,33 @@ TEST_F(DxDevice, SubPictureClipsAndMirrors) {
     EXPECT_EQ(wrong, 0);
     EXPECT_TRUE(closeTo(picGet32(filled->pixels + (48 * 64 + 8) * 4) & 0xFFFFFF, 0x00FF00));
     fzFree(&filled);
+    // Colour-keyed pieces leave holes where the tile's key (its black entry) is; plain pieces
+    // draw it black.
+    for (uint32_t keyed : {0u, 1u}) {
+        SCOPED_TRACE(keyed);
+        PicRecord* holed = nullptr;
+        {
+            uint32_t palette[256] = {};
+            for (uint32_t i = 0; i < 64; ++i) palette[i] = 0x00406080u + i;
+            palette[5] = 0;
+            ASSERT_EQ(fzCreateImage(16, 16, 1, &holed, 256, palette), 1);
+            for (int32_t i = 0; i < 256; ++i) holed->pixels[i] = uint8_t((i / 16) * 8 / 16 * 8 + (i % 16) * 8 / 16);
+            ASSERT_EQ(texBuild(holed), 1);
+        }
+        ASSERT_EQ(kvdx::dxBufferClear(nullptr, 0xFFFFFF, 1.0f), 0);
+        kvdx::dxResetRenderState();
+        const float at[4] = {8, 8, 24, 24};
+        EXPECT_EQ(kvdx::dxDrawSubPicture(holed, at, keyed ? DX_SUBPIC_COLOUR_KEY : 0u, nullptr), 1);
+        ASSERT_EQ(kvdx::dxEndPaint(), 1);
+        PicRecord* hard = readFrame(64, 64);
+        ASSERT_TRUE(hard);
+        // picture pixel (10, 0) has index 5; (2, 0) index 1
+        const uint32_t hole = picGet32(hard->pixels + (8 * 64 + 18) * 4) & 0xFFFFFF;
+        EXPECT_TRUE(closeTo(hole, keyed ? 0xFFFFFF : 0x000000, 24)) << std::hex << hole;
+        EXPECT_TRUE(closeTo(picGet32(hard->pixels + (8 * 64 + 10) * 4) & 0xFFFFFF, 0x406081, 24));
+        fzFree(&hard);
+        fzFreeImage(&holed);
+    }
     // Nothing without a scene to draw into.
     const float dest[4] = {0, 0, 8, 8};
     EXPECT_EQ(kvdx::dxDrawSubPicture(pic, dest, 0, nullptr), 0);
