@@ -1,4 +1,5 @@
 // Camera matrices, sub-views, copies and the screen box read-out.
+#include <algorithm>
 #include "scene/camera.h"
 
 #include <cmath>
@@ -219,21 +220,17 @@ void camPixelBoundsToRect(const CamRecord* cam, float x0, float y0, float x1, fl
     if (!out) return;
     *out = {0, 0, 0, 0};
     if (!cam || !(x0 <= x1) || !(y0 <= y1) || cam->pixW < 0 || cam->pixH < 0) return;
-    // Clamped in floating point first: the truncation to integers then only sees
-    // values inside the pixel rectangle (bounds are integers, so the order of
-    // clamping and truncation does not change the result).
-    auto clip = [](float v, int64_t lo, int64_t hi) -> int64_t {
-        double d = double(v);
-        if (!(d > double(lo))) return lo;
-        if (!(d < double(hi))) return hi;
-        return int64_t(d);
-    };
-    const int64_t loX = cam->pixX, hiX = int64_t(cam->pixX) + cam->pixW;
-    const int64_t loY = cam->pixY, hiY = int64_t(cam->pixY) + cam->pixH;
-    const int64_t left = clip(x0 - 0.5f, loX, hiX), right = clip(x1 + 1.5f, loX, hiX);
-    const int64_t top = clip(y0 - 0.5f, loY, hiY), bottom = clip(y1 + 1.5f, loY, hiY);
-    if (right < left || bottom < top) return;
-    const int64_t w = right - left, h = bottom - top;
+    // Truncated toward zero in floating point (the bounds may lie far outside the integers);
+    // the left and top bounds are only raised to the pixel rectangle and the right and bottom
+    // ones only lowered, so a box wholly outside gives no rectangle.
+    const double loX = cam->pixX, hiX = double(cam->pixX) + cam->pixW;
+    const double loY = cam->pixY, hiY = double(cam->pixY) + cam->pixH;
+    const double left = std::max(std::trunc(double(x0 - 0.5f)), loX);
+    const double right = std::min(std::trunc(double(x1 + 1.5f)), hiX);
+    const double top = std::max(std::trunc(double(y0 - 0.5f)), loY);
+    const double bottom = std::min(std::trunc(double(y1 + 1.5f)), hiY);
+    if (!(right >= left) || !(bottom >= top)) return;
+    const double w = right - left, h = bottom - top;
     if (w > INT32_MAX || h > INT32_MAX) return;
     *out = {int32_t(left), int32_t(top), int32_t(w), int32_t(h)};
 }

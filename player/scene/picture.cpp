@@ -235,8 +235,32 @@ void picCopyRect(uint32_t format, uint32_t flip, const PicRecord* source, PicRec
         return;
     }
 
-    // Box average (whole-number ratios) and area-weighted resampling share one path: with
-    // whole-number ratios every covered length is exactly 1.
+    if (sw % dw == 0 && sh % dh == 0) {
+        // Whole-number ratios: box average over rx x ry source pixels, summed in integers.
+        const int32_t rx = sw / dw, ry = sh / dh;
+        const double scale = 1.0 / (double(rx) * ry);
+        std::vector<uint64_t> columns(size_t(sw) * 3);
+        for (int32_t y = 0; y < dh; ++y) {
+            std::fill(columns.begin(), columns.end(), uint64_t(0));
+            for (int32_t r = 0; r < ry; ++r)
+                for (int32_t x = 0; x < sw; ++x) {
+                    const Channels p = readPixel(srcPixel(x, y * ry + r), wide);
+                    for (int k = 0; k < 3; ++k) columns[size_t(x) * 3 + k] += p.c[k];
+                }
+            uint8_t* out = dstRow(y);
+            for (int32_t x = 0; x < dw; ++x) {
+                uint64_t sum[3] = {0, 0, 0};
+                for (int32_t q = 0; q < rx; ++q)
+                    for (int k = 0; k < 3; ++k) sum[k] += columns[size_t(x * rx + q) * 3 + k];
+                Channels m{};
+                for (int k = 0; k < 3; ++k) m.c[k] = uint32_t(double(sum[k]) * scale + 0.5);
+                writePixel(out + size_t(x) * ps, wide, m);
+            }
+        }
+        return;
+    }
+
+    // Area-weighted resampling.
     const auto tx = axisTaps(sw, dw);
     const auto ty = axisTaps(sh, dh);
     const double norm = 1.0 / ((double(sw) / dw) * (double(sh) / dh));

@@ -2,6 +2,7 @@
 #include "scene/qivstream.h"
 
 #include <cmath>
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -453,10 +454,8 @@ PelContent* buildContent(const uint8_t* data, size_t size, StreamHead* head) {
                 commandFailure(result);
                 return nullptr;
             }
-            if (nv != rec.vertexCount || nf != rec.faceCount) {
-                report(ERR_FORMAT, "Object stream part produces other counts than it declares");
-                return nullptr;
-            }
+            // A part keeps what its commands produce (at most what it declares); the parts
+            // follow each other by those counts.
             pp.vertexCount = nv;
             pp.faceCount = nf;
         }
@@ -721,7 +720,10 @@ int pelParseStreamUnbounded(const uint8_t* data, PelContent** content, PelStream
         *info = nullptr;
         return report(ERR_FORMAT, "Object stream has wrong format");
     }
-    const size_t size = size_t(block - data) + rd32(block + 4);
+    // No bound: every read is limited only by the end of the address space (and by the
+    // largest distance between two pointers).
+    const uintptr_t room = UINTPTR_MAX - reinterpret_cast<uintptr_t>(data);
+    const size_t size = size_t(std::min<uintptr_t>(room, uintptr_t(PTRDIFF_MAX)));
     return pelParseStream(data, size, content, info, edgeResult, 0, nullptr);
 } QIV_ENGINE_CATCH(0)
 

@@ -85,9 +85,8 @@ static_assert(sizeof(PelStreamInfo) == 19 * 4, "stream information layout");
 // are the host's plane offsets for the edge connection.
 int pelParseStream(const uint8_t* data, size_t size, PelContent** content, PelStreamInfo** info,
                    uint32_t* edgeResult, uint32_t planeCount, const float* planes);
-// Parses a stream whose extent is not known: *content is cleared and the bound is the
-// stream's own size word (block header word 1, counted from the block header), so the
-// caller must provide at least the identifier and block header bytes.
+// Parses a stream whose extent is not known: *content is cleared and no bound is set, so the
+// stream must be whole (every read stays inside what it says it holds).
 int pelParseStreamUnbounded(const uint8_t* data, PelContent** content, PelStreamInfo** info,
                             uint32_t* edgeResult);
 // Runs the geometry commands of one part (record = the 46 bytes behind the kind byte)

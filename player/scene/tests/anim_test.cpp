@@ -374,10 +374,30 @@ TEST_F(AnimTest, ParentCycleEndsAtAnyTime) {
     a.parent = &b;
     b.parent = &a;
     a.position = makeList(3, {{0, {1, 0, 0}}, {1, {2, 0, 0}}});
+    // The same keys without a parent give the local translation at 0.25.
+    AnimTrack alone = partTrack();
+    alone.position = makeList(3, {{0, {1, 0, 0}}, {1, {2, 0, 0}}});
+    Mat4 local;
+    ASSERT_EQ(animTrackEvalMatrix(&alone, 0.25f, &local), 1);
+    const float x = local.m[12];
+    ASSERT_GT(x, 1.0f);
+    ASSERT_LT(x, 2.0f);
+
+    // Once round the cycle: b (no keys) takes a's local matrix, a then takes b's again, and
+    // the evaluation stops where it started.
     Mat4 out;
+    ASSERT_EQ(animTrackEvalMatrix(&a, 0.25f, &out), 1);
+    EXPECT_FLOAT_EQ(out.m[12], 2.0f * x);
+    EXPECT_FLOAT_EQ(out.m[13], 0.0f);
+    Mat4 fromB;
+    ASSERT_EQ(animTrackEvalMatrix(&b, 0.25f, &fromB), 1);  // evaluated on the way: kept
+    EXPECT_FLOAT_EQ(fromB.m[12], x);
+    ASSERT_EQ(animTrackEvalMatrix(&a, 0.25f, &out), 1);  // kept as well
+    EXPECT_FLOAT_EQ(out.m[12], 2.0f * x);
+    // A time that never equals the kept one (NaN) still ends after a bounded walk.
     EXPECT_EQ(animTrackEvalMatrix(&a, std::numeric_limits<float>::quiet_NaN(), &out), 1);
-    EXPECT_EQ(animTrackEvalMatrix(&a, 0.25f, &out), 1);
     animTrackFreeLists(&a);
+    animTrackFreeLists(&alone);
 }
 
 TEST_F(AnimTest, FollowPathTurnsAlongTheDerivative) {

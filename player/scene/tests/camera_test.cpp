@@ -184,7 +184,11 @@ TEST(Camera, ScreenBoxClip) {
         {"huge values", {-1e30f, -1e30f, 1e30f, 1e30f}, {0, 0, 640, 480}},
         {"infinities", {-INFINITY, -INFINITY, INFINITY, INFINITY}, {0, 0, 640, 480}},
         {"NaN", {kNaN, 0, kNaN, 10}, {0, 0, 0, 0}},
-        {"beyond the right edge", {1e30f, 10, 2e30f, 20}, {640, 9, 0, 12}},
+        {"beyond the right edge", {1e30f, 10, 2e30f, 20}, {0, 0, 0, 0}},
+        {"left of the view", {-30, 10, -5, 20}, {0, 0, 0, 0}},
+        {"below the view", {10, 900, 20, 950}, {0, 0, 0, 0}},
+        {"touching the left edge", {-30, 10, -1.5f, 20}, {0, 9, 0, 12}},
+        {"one pixel inside the right edge", {639.2f, 10, 639.2f, 20}, {638, 9, 2, 12}},
     };
     for (const Case& k : cases) {
         mtxScreenBox = k.box;

@@ -315,6 +315,20 @@ TEST_F(PelFile, CorruptFilesAreRejected) {
     EXPECT_EQ(missing.level, 2u);
 }
 
+// Alpha above 0.9 is dropped; 0.9 itself and below are kept as stored.
+TEST_F(PelFile, AlphaAboveNineTenthsIsDropped) {
+    const struct {
+        float stored, loaded;
+    } cases[] = {{0.9f, 0.9f}, {0.90001f, 0.0f}, {0.95f, 0.0f}, {0.5f, 0.5f}, {1.0f, 0.0f}, {0.0f, 0.0f}};
+    for (const auto& k : cases) {
+        pelb::Object o = pelb::sample();
+        o.materials[0].alpha = k.stored;
+        Load l(write(pelb::build(o)));
+        ASSERT_EQ(l.ok, 1) << k.stored;
+        EXPECT_EQ(l.c->materials[0].alpha, k.loaded) << k.stored;
+    }
+}
+
 // A directory entry whose data lie past the end of the file leaves that chunk
 // out without a message; the others are applied and the load goes on.
 TEST_F(PelFile, ChunksPastTheEndAreLeftOut) {

@@ -240,6 +240,21 @@ TEST_F(PictureTest, CopyWholeRatiosRoundTheBoxAverage) {
     picCopyRect(0, 0, &src.rec, &dst.rec);
     EXPECT_EQ(picGet16(dst.px.data()), 2);
     EXPECT_EQ(picGet16(dst.px.data() + 2), 31 << 10);
+
+    // 4-byte pixels, blocks of 4 x 2 turned upside down: a sum of 12 over 8 pixels is 1.5 and
+    // rounds up; 250 x 8 stays 250; a half below (11 / 8) rounds down.
+    Pic32 wide(8, 4), out(2, 2);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 8; ++x) {
+            uint32_t v = 250u << 8;  // green everywhere
+            if (x < 4 && y < 2) v |= (x == 0 && y == 0) ? 5u : 1u;      // blue sum 12
+            if (x >= 4 && y >= 2) v |= ((x == 4 && y == 2) ? 4u : 1u) << 16;  // red sum 11
+            wide.set(x, y, v);
+        }
+    picCopyRect(1, 1, &wide.rec, &out.rec);
+    EXPECT_EQ(out.at(0, 1) & 0xFFFFFFu, 0x00FA02u);  // top-left block, now in the last row
+    EXPECT_EQ(out.at(1, 0) & 0xFFFFFFu, 0x01FA00u);
+    EXPECT_EQ(out.at(1, 1) & 0xFFFFFFu, 0x00FA00u);
 }
 
 TEST_F(PictureTest, CopyWithFlipTurnsRows) {

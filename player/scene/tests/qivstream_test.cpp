@@ -247,10 +247,18 @@ TEST_F(QivStreamTest, StreamLoadsLikeItsObjectFileAndFailsWhenCutShort) {
             ASSERT_EQ(lastErrorLevel(), uint32_t(ERR_LENGTH)) << n;
         }
     }
-    // The unbounded form takes the extent from the block's size word.
-    const qse::Bytes stream = qse::encode(qse::encodeModel(md, qse::Layout::Ordered));
-    ASSERT_EQ(pelParseStreamUnbounded(stream.data(), &content, &info, nullptr), 1);
-    EXPECT_EQ(summarise(content).faces, expected.faces);
+    // The unbounded form reads what the stream holds; block header word 1 means nothing.
+    qse::Bytes stream = qse::encode(qse::encodeModel(md, qse::Layout::Ordered));
+    const size_t block = (stream.size() >= 16 && stream[0] == 0x0A && stream[1] == 0xD4) ? 16 : 0;
+    for (uint32_t word : {0u, 7u, 0xFFFFFFFFu}) {
+        for (int k = 0; k < 4; ++k) stream[block + 4 + size_t(k)] = uint8_t(word >> (8 * k));
+        ASSERT_EQ(pelParseStreamUnbounded(stream.data(), &content, &info, nullptr), 1) << word;
+        EXPECT_EQ(summarise(content).faces, expected.faces);
+        if (word != 0xFFFFFFFFu) {
+            EXPECT_EQ(pelFreeObject(&content), 1);
+            EXPECT_EQ(pelFreeStream(&info), 1);
+        }
+    }
     EXPECT_EQ(pelFreeObject(&pel), 1);
 }
 
@@ -519,8 +527,6 @@ TEST_F(QivStreamTest, BadStreamsAreRefused) {
          ERR_FORMAT},
         {"commands append more faces than declared", patched([](qse::Object& o) { --o.parts[0].faceCount; }),
          ERR_FORMAT},
-        {"commands produce fewer vertices than declared", patched([](qse::Object& o) { ++o.parts[0].vertexCount; }),
-         ERR_FORMAT},
         {"header declares fewer vertices", patched([](qse::Object& o) { o.vertexCount = 16; }), ERR_FORMAT},
         {"header declares fewer faces", patched([](qse::Object& o) { o.faceCount = 11; }), ERR_FORMAT},
         {"instance of itself", patched([](qse::Object& o) { o.parts[2].source = 2; }), ERR_FORMAT},
@@ -564,6 +570,45 @@ TEST_F(QivStreamTest, BadStreamsAreRefused) {
     EXPECT_EQ(lastErrorLevel(), uint32_t(ERR_NOMEM));
     pelResetStream();
     EXPECT_EQ(parse(qse::encode(sample)), 1);
+}
+
+// A part whose commands make fewer vertices and faces than it declares keeps what they make;
+// the parts behind it (an instance of it too) follow directly, as if it had declared that.
+TEST_F(QivStreamTest, PartsProducingLessThanDeclaredKeepWhatTheyMake) {
+    const qse::Model md = qse::sampleModel();
+    const qse::Object sample = qse::encodeModel(md, qse::Layout::Ordered);
+    ASSERT_EQ(parse(qse::encode(sample)), 1);
+    const auto expected = summarise(content);
+    const uint32_t vertices = content->vertexCount, faces = content->faceCount;
+    ASSERT_EQ(pelFreeObject(&content), 1);
+    for (size_t p = 0; p < sample.parts.size(); ++p) {
+        if (sample.parts[p].instance) continue;
+        SCOPED_TRACE(p);
+        qse::Object o = sample;
+        o.parts[p].vertexCount += 3;
+        o.parts[p].faceCount += 2;
+        if (o.vertexCount >= 0) o.vertexCount += 3;
+        if (o.faceCount >= 0) o.faceCount += 2;
+        errReset();
+        ASSERT_EQ(parse(qse::encode(o)), 1);
+        EXPECT_EQ(content->vertexCount, vertices);
+        EXPECT_EQ(content->faceCount, faces);
+        EXPECT_EQ(summarise(content).faces, expected.faces);
+        uint32_t v = 0, f = 0;
+        for (uint32_t q = 0; q < content->partCount; ++q) {
+            const PelPart& part = content->parts[q];
+            EXPECT_EQ(part.firstVertex, content->vertices + v) << q;
+            EXPECT_EQ(part.firstFace, content->faces + f) << q;
+            for (uint32_t i = 0; i < part.faceCount; ++i)
+                for (uint32_t k = 0; k < 4; ++k) {
+                    EXPECT_GE(part.firstFace[i].v[k], v);
+                    EXPECT_LT(part.firstFace[i].v[k], v + part.vertexCount);
+                }
+            v += part.vertexCount;
+            f += part.faceCount;
+        }
+        ASSERT_EQ(pelFreeObject(&content), 1);
+    }
 }
 
 // ---------------------------------------------------------------------------
