@@ -10,7 +10,7 @@ scripts/build.sh native
 scripts/build.sh win32
 scripts/build.sh win64
 mkdir -p out
-for mode in gouraud textured flat hidden wire; do
+for mode in gouraud textured flat hidden hidden-back wire wire-all; do
   build/native/tools/qivrender/qivrender --mode "$mode" --size 640x480 "out/sample-$mode.bmp"
 done
 WINEPREFIX="$root/build/win64/wineprefix" scripts/wine-run.sh \

@@ -11,7 +11,7 @@
 #include "render/fzbuffer.h"
 #include "render/light.h"
 #include "render/renderer.h"
-#include "render/tests/renderer_sample.h"
+#include "render/sample.h"
 #include "scene/camera.h"
 #include "scene/engine.h"
 #include "scene/sceneops.h"

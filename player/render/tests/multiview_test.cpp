@@ -11,7 +11,7 @@
 #include "render/dxhook.h"
 #include "render/rtdriver.h"
 #include "render/tests/renderer_fixture.h"
-#include "render/tests/renderer_sample.h"
+#include "render/sample.h"
 #include "scene/sceneops.h"
 
 namespace {

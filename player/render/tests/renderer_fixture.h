@@ -17,7 +17,10 @@
 #include "scene/engine.h"
 #include "scene/material.h"
 #include "scene/sceneops.h"
-#include "render/tests/renderer_sample.h"
+#include "render/sample.h"
+#include "scene/picture.h"
+#include "scene/tests/content_builder.h"
+#include "scene/texture.h"
 
 // Looks from eye at vrp (up +z unless given) with a w x h view.
 inline CamRecord testCamera(int32_t w, int32_t h, Vec3 eye, Vec3 vrp, Vec3 up = {0, 0, 1}) {

@@ -15,7 +15,7 @@
 #include "render/palette.h"
 #include "render/raytrace.h"
 #include "render/rtdriver.h"
-#include "render/tests/renderer_sample.h"
+#include "render/sample.h"
 #include "scene/animwrite.h"
 #include "scene/contentlist.h"
 #include "scene/engine.h"
