@@ -128,10 +128,10 @@ HRESULT regRunScript(std::string_view script, const RegReplacements& repl, RegMo
     return regApply(ops);
 }
 
-LANGID regPickLanguage(HMODULE module, const wchar_t* type, unsigned id) {
+bool regPickLanguage(HMODULE module, const wchar_t* type, unsigned id, LANGID& lang) {
     LangList list;
     EnumResourceLanguagesW(module, type, MAKEINTRESOURCEW(id), collectLang, reinterpret_cast<LONG_PTR>(&list));
-    if (list.langs.empty()) return 0;
+    if (list.langs.empty()) return false;
     auto find = [&](auto pred) -> int {
         for (size_t i = 0; i < list.langs.size(); ++i)
             if (pred(list.langs[i])) return static_cast<int>(i);
@@ -145,16 +145,14 @@ LANGID regPickLanguage(HMODULE module, const wchar_t* type, unsigned id) {
     if (i < 0) i = find([&](LANGID l) { return PRIMARYLANGID(l) == LANG_NEUTRAL; });
     if (i < 0) i = find([&](LANGID l) { return l == 1033; });
     if (i < 0) i = 0;
-    return list.langs[static_cast<size_t>(i)];
+    lang = list.langs[static_cast<size_t>(i)];
+    return true;
 }
 
 HRESULT regLoadScript(HMODULE module, unsigned id, LANGID lang, std::string& utf8) {
     utf8.clear();
     const wchar_t* type = L"REGISTRY";
-    if (lang == 0) {
-        lang = regPickLanguage(module, type, id);
-        if (lang == 0) return HRESULT_FROM_WIN32(ERROR_RESOURCE_NAME_NOT_FOUND);
-    }
+    if (lang == 0 && !regPickLanguage(module, type, id, lang)) return HRESULT_FROM_WIN32(ERROR_RESOURCE_NAME_NOT_FOUND);
     HRSRC res = FindResourceExW(module, type, MAKEINTRESOURCEW(id), lang);
     if (!res) return HRESULT_FROM_WIN32(GetLastError() ? GetLastError() : ERROR_RESOURCE_LANG_NOT_FOUND);
     HGLOBAL g = LoadResource(module, res);

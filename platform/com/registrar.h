@@ -25,8 +25,8 @@ HRESULT regRunScript(std::string_view utf8Script, const RegReplacements& repl, R
 
 // The language of a resource that a lookup without language takes: the user's
 // interface language, then the same primary language, the system's interface
-// language, neutral, English (1033), else the first one. 0 when there is none.
-LANGID regPickLanguage(HMODULE module, const wchar_t* type, unsigned id);
+// language, neutral, English (1033), else the first one. False when there is none.
+bool regPickLanguage(HMODULE module, const wchar_t* type, unsigned id, LANGID& lang);
 
 // Text of a script resource ("REGISTRY", id) of the given language (0: as
 // regPickLanguage), converted to UTF-8 from the ANSI code page of that language
