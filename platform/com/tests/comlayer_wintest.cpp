@@ -651,7 +651,7 @@ TEST(ComControl, SiteAmbientsPersistenceAndClassInfo) {
         CAUUID pages{};
         ASSERT_EQ(spp->GetPages(&pages), S_OK);
         ASSERT_EQ(pages.cElems, 1u);
-        EXPECT_TRUE(pages.pElems[0] == CLSID_CtlTestPlain);
+        EXPECT_TRUE(pages.pElems[0] == CLSID_CtlTestPage);
         CoTaskMemFree(pages.pElems);
         ComPtr<IObjectSafety> safety;  // objsafe.h has no __uuidof for it
         ASSERT_EQ(ctl->QueryInterface(IID_IObjectSafety, reinterpret_cast<void**>(safety.put())), S_OK);
@@ -861,5 +861,6 @@ TEST(ComRegistrar, MalformedScriptWritesNothing) {
     EXPECT_STREQ(err, "line 2, column 15: unknown value type 'z'");
     EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, L"Software\\ComLayerBroken"));
 }
+
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "com/control.h"
 #include "com/dispatch.h"
 #include "com/module.h"
+#include "com/proppage.h"
 #include "com/registrar.h"
 #include "comtest_h.h"
 
@@ -162,7 +163,7 @@ protected:
         if (ambientLocale(lcid)) value_ = static_cast<long>(lcid);
     }
     void onAmbientChanged(DISPID id) override { lastAmbient_ = id; }
-    std::vector<CLSID> propertyPages() const override { return {CLSID_CtlTestPlain}; }
+    std::vector<CLSID> propertyPages() const override { return {CLSID_CtlTestPage}; }
     LRESULT onMessage(UINT msg, WPARAM, LPARAM, bool& handled) override {
         if (msg == WM_USER + 1) {
             handled = true;
@@ -205,9 +206,57 @@ private:
     long value_ = 5;
 };
 
+// A page editing Value of the control: edit field 1001 of dialog 300.
+class CtlTestPage : public qcom::PropertyPageBase {
+public:
+    CtlTestPage() : PropertyPageBase(config()) {}
+    static qcom::PropertyPageConfig config() {
+        qcom::PropertyPageConfig c;
+        c.dialogId = 300;
+        c.titleId = 301;
+        return c;
+    }
+
+protected:
+    void onActivated() override {
+        long v = 0;
+        if (auto ctl = control()) ctl->get_Value(&v);
+        filling_ = true;
+        SetDlgItemInt(hwnd(), 1001, static_cast<UINT>(v), TRUE);
+        filling_ = false;
+    }
+    HRESULT onApply() override {
+        BOOL ok = FALSE;
+        int v = static_cast<int>(GetDlgItemInt(hwnd(), 1001, &ok, TRUE));
+        if (!ok) return E_INVALIDARG;
+        for (const auto& o : objects()) {
+            qcom::ComPtr<ICtlTestNew> ctl;
+            if (SUCCEEDED(o.as(ctl))) ctl->put_Value(v);
+        }
+        return S_OK;
+    }
+    INT_PTR onDialogMessage(UINT msg, WPARAM wp, LPARAM, bool& handled) override {
+        if (msg == WM_COMMAND && LOWORD(wp) == 1001 && HIWORD(wp) == EN_CHANGE && !filling_) {
+            setDirty(true);
+            handled = true;
+            return TRUE;
+        }
+        return 0;
+    }
+
+private:
+    qcom::ComPtr<ICtlTestNew> control() const {
+        qcom::ComPtr<ICtlTestNew> ctl;
+        if (!objects().empty()) objects().front().as(ctl);
+        return ctl;
+    }
+    bool filling_ = false;
+};
+
 const qcom::ClassEntry kClasses[] = {
     {&CLSID_CtlTest, qcom::ComObject<CtlTest>::creator, 101},
     {&CLSID_CtlTestPlain, qcom::ComObject<CtlTestPlain>::creator, 102},
+    {&CLSID_CtlTestPage, qcom::ComObject<CtlTestPage>::creator, 0},
 };
 
 }  // namespace
