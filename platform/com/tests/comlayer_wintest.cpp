@@ -739,6 +739,74 @@ TEST(ComControl, SiteAmbientsPersistenceAndClassInfo) {
     EXPECT_EQ(server().canUnloadNow(), S_OK);
 }
 
+// A property bag of names and values in memory.
+class Bag : public IPropertyBag {
+public:
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        if (iid == IID_IUnknown || iid == IID_IPropertyBag) {
+            *out = static_cast<IPropertyBag*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
+    STDMETHODIMP_(ULONG) Release() override { return --refs; }
+    STDMETHODIMP Read(LPCOLESTR name, VARIANT* v, IErrorLog*) override {
+        for (auto& e : items)
+            if (e.first == name) return VariantCopy(v, &e.second);
+        return E_INVALIDARG;
+    }
+    STDMETHODIMP Write(LPCOLESTR name, VARIANT* v) override {
+        VARIANT c;
+        VariantInit(&c);
+        VariantCopy(&c, v);
+        items.emplace_back(name, c);
+        return S_OK;
+    }
+    ~Bag() {
+        for (auto& e : items) VariantClear(&e.second);
+    }
+    std::vector<std::pair<std::wstring, VARIANT>> items;
+    LONG refs = 0;
+};
+
+TEST(ComControl, PropertyBagRoundTrip) {
+    NEED_SERVER();
+    Bag bag;
+    {
+        ComPtr<ICtlTestNew> ctl = server().create<ICtlTestNew>();
+        ASSERT_TRUE(ctl);
+        ctl->put_Value(5);
+        qcom::Bstr name(L"bagged");
+        ctl->put_Name(name.get());
+        ComPtr<IPersistPropertyBag> ppb;
+        ASSERT_EQ(ctl.as(ppb), S_OK);
+        ASSERT_EQ(ppb->Save(&bag, TRUE, TRUE), S_OK);
+        ASSERT_EQ(bag.items.size(), 2u);
+        EXPECT_EQ(bag.items[0].first, L"Value");
+        EXPECT_EQ(bag.items[0].second.lVal, 5);
+        ComPtr<IPersistStreamInit> ps;
+        ASSERT_EQ(ctl.as(ps), S_OK);
+        EXPECT_EQ(ps->IsDirty(), S_FALSE) << "the bag save cleared the dirty state";
+
+        ComPtr<ICtlTestNew> other = server().create<ICtlTestNew>();
+        ComPtr<IPersistPropertyBag> ppb2;
+        ASSERT_EQ(other.as(ppb2), S_OK);
+        EXPECT_EQ(ppb2->InitNew(), S_OK);
+        ASSERT_EQ(ppb2->Load(&bag, nullptr), S_OK);
+        long v = 0;
+        other->get_Value(&v);
+        EXPECT_EQ(v, 5);
+        qcom::Bstr n2;
+        other->get_Name(n2.put());
+        EXPECT_EQ(n2.str(), L"bagged");
+        EXPECT_EQ(ppb2->Load(nullptr, nullptr), E_POINTER);
+    }
+    EXPECT_EQ(bag.refs, 0);
+}
+
 // ---- Registration ----
 
 std::wstring regText(HKEY root, const std::wstring& key, const wchar_t* value) {
