@@ -2,6 +2,8 @@
 # conversion or filter that differs from the English one fails the build),
 # and on Windows compiled into the control and into their test.
 set(QIV_STRINGS_DIR ${CMAKE_CURRENT_LIST_DIR})
+# QIV_STRINGS_RC is a source of every Windows module that loads the texts;
+# it depends on qivstrings_check so that unchecked tables are never linked.
 set(QIV_STRINGS_RC ${QIV_STRINGS_DIR}/strings.rc)
 file(GLOB QIV_STRINGS_INPUTS CONFIGURE_DEPENDS ${QIV_STRINGS_DIR}/strings*.rc ${QIV_STRINGS_DIR}/stringids.h)
 
