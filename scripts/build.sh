@@ -7,7 +7,7 @@ set -euo pipefail
 kind=$1
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir=${2:-$root/build/$kind}
-jobs=$(nproc)
+jobs=${QIV_JOBS:-$(nproc)}
 common=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -Wno-dev)
 case $kind in
   native) cmake -S "$root" -B "$dir" "${common[@]}" ;;
