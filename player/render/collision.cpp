@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "scene/sceneops.h"
 #include "scene/engine.h"
 #include "scene/scene.h"
 
@@ -84,12 +85,6 @@ uint32_t hitsList(ScnNode* node, ScnNode** obstacles, uint32_t* slot, uint32_t s
     return hit;
 }
 
-size_t listLength(ScnNode** list) {
-    size_t n = 0;
-    while (list[n]) ++n;
-    return n;
-}
-
 void setFlags(ScnNode** list, uint32_t bits) {
     for (size_t i = 0; list[i]; ++i) list[i]->flags |= bits;
 }
@@ -107,7 +102,7 @@ uint32_t findHitsFor(ScnNode** moving, ScnNode** obstacles, ScnNode*** hitsOut) 
             ++slot;
         }
     }
-    size_t hits = 0, n = listLength(obstacles);
+    size_t hits = 0, n = scnListLength(obstacles);
     for (size_t i = 0; i < n; ++i)
         if (obstacles[i]->flags & NODE_COLLIDE_B) ++hits;
     auto** out = static_cast<ScnNode**>(memAllocZ((hits + 1) * sizeof(ScnNode*)));
@@ -250,7 +245,7 @@ uint32_t colTestPointNear(ScnNode** list, const Vec3* point, uint32_t mode, floa
 uint32_t colNodeHitsList(ScnNode* node, ScnNode** obstacles, uint32_t* slotInOut) {
     uint32_t slot = slotInOut ? *slotInOut : 0;
     if (!node || !obstacles) return 0;
-    if (slot > listLength(obstacles)) slot = uint32_t(listLength(obstacles));
+    if (slot > scnListLength(obstacles)) slot = uint32_t(scnListLength(obstacles));
     uint32_t hit = hitsList(node, obstacles, &slot, NODE_COLLIDE_A);
     if (slotInOut) *slotInOut = slot;
     return hit;

@@ -1,5 +1,6 @@
 // Line set-up and the line routines of the run table.
 #include "render/line.h"
+#include "render/rastercommon.h"
 
 #include <cmath>
 #include <cstring>
@@ -31,14 +32,10 @@ LineState g_line;
 
 enum : unsigned { L_DEPTH = 1, L_GOURAUD = 2, L_TEX = 4, L_BLEND = 8, L_KEY = 16 };
 
-constexpr double kFix17 = 131072.0;
-
-double unit(float c) { return c > 0.0f ? (c < 1.0f ? double(c) : 1.0) : 0.0; }
-
 uint32_t rgb555(const float* c, double alpha) {
     if (!c) return 0;
-    return (uint32_t(unit(c[0]) * alpha * 31744.0) & 0x7C00) | (uint32_t(unit(c[1]) * alpha * 992.0) & 0x3E0) |
-           (uint32_t(unit(c[2]) * alpha * 31.0) & 0x1F);
+    return (uint32_t(rasterUnit(c[0]) * alpha * 31744.0) & 0x7C00) | (uint32_t(rasterUnit(c[1]) * alpha * 992.0) & 0x3E0) |
+           (uint32_t(rasterUnit(c[2]) * alpha * 31.0) & 0x1F);
 }
 
 }  // namespace
@@ -175,9 +172,9 @@ void spanDrawLine(const float* p0, const float* p1, const float* colour, uint32_
         length = 1.0;
     } else {
         // rows from the first at or after y0 (within 8 / 2^17) to the last at or before y1
-        const int64_t start = -8 - int64_t(-y0 * kFix17);
+        const int64_t start = -8 - int64_t(-y0 * RASTER_FIX17);
         s.major0 = (start >> 17) + 1;
-        count = (int64_t(y1 * kFix17) >> 17) - s.major0 + 1;
+        count = (int64_t(y1 * RASTER_FIX17) >> 17) - s.major0 + 1;
         if (count <= 0) return;
     }
     // only the pixels whose major coordinate lies on the target are visited
@@ -210,7 +207,7 @@ void spanDrawLine(const float* p0, const float* p1, const float* colour, uint32_
         uint32_t* acc[3] = {&s.r, &s.g, &s.b};
         uint32_t* stp[3] = {&s.rStep, &s.gStep, &s.bStep};
         for (int i = 0; i < 3; ++i) {
-            const double a0 = c0 ? unit(c0[i]) * scale[i] : 0.0, a1 = c1 ? unit(c1[i]) * scale[i] : 0.0;
+            const double a0 = c0 ? rasterUnit(c0[i]) * scale[i] : 0.0, a1 = c1 ? rasterUnit(c1[i]) * scale[i] : 0.0;
             const double step = (a1 - a0) / length;
             *stp[i] = spanWrap32(step);
             *acc[i] = spanWrap32(a0 + step * at + bias[i]);

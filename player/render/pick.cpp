@@ -5,16 +5,14 @@
 #include <cmath>
 #include <cstring>
 
+#include "scene/vecops.h"
 #include "render/clipplane.h"
 #include "scene/anim.h"
 
 namespace {
 
-Vec3 sub(const Vec3& a, const Vec3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-double dot(const Vec3& a, const Vec3& b) { return double(a.x) * b.x + double(a.y) * b.y + double(a.z) * b.z; }
-Vec3 cross(const Vec3& a, const Vec3& b) {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
+using vec::cross;
+using vec::sub;
 
 const Vec3& worldOf(PelVertex& v, const ScnNode* node) {
     if (!(v.flags & VTX_WORLD)) {
@@ -84,11 +82,11 @@ int pkRayFace(const PkRay* ray, ScnNode* node, float tMin, float tMax, float* be
     const Vec3 e2 = quad ? sub(worldOf(c->vertices[face->v[3]], node), v0) : sub(v2, v0);
     // O + t D = V0 + alpha E1 + beta E2 by Cramer's rule.
     const Vec3 p = cross(ray->dir, e2);
-    const double det = dot(e1, p);
+    const double det = vec::dotWide(e1, p);
     if (std::fabs(det) < 1e-10) return 0;
     const Vec3 s = sub(ray->origin, v0);
     const Vec3 q = cross(s, e1);
-    const double alpha = dot(s, p) / det, beta = dot(ray->dir, q) / det, t = dot(e2, q) / det;
+    const double alpha = vec::dotWide(s, p) / det, beta = vec::dotWide(ray->dir, q) / det, t = vec::dotWide(e2, q) / det;
     if (!(t >= tMin && t <= tMax && t <= *best)) return 0;
     if (!(alpha > 0.0 && beta > 0.0)) return 0;
     if (!quad) {
@@ -207,7 +205,7 @@ int pkPick(PickRecord* r) {
     PkRay ray;
     ray.origin = a;
     Vec3 d = sub(b, a);
-    const double len = std::sqrt(dot(d, d));
+    const double len = std::sqrt(vec::dotWide(d, d));
     if (!(len > 0.0)) return 0;
     ray.dir = {float(d.x / len), float(d.y / len), float(d.z / len)};
     float tMax = float(len);

@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "scene/vecops.h"
 #include "render/clear.h"
 #include "render/clipplane.h"
 #include "render/light.h"
@@ -31,13 +32,11 @@ int objectNodeQuery(const ScnNode* node, uint32_t* extFlags, uint32_t* firstId) 
 }
 RtExtensionQueryFn g_extQuery = objectNodeQuery;
 
-inline Vec3 sub(const Vec3& a, const Vec3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-inline Vec3 add(const Vec3& a, const Vec3& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-inline Vec3 mul(const Vec3& a, float s) { return {a.x * s, a.y * s, a.z * s}; }
-inline float dot(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-inline Vec3 cross(const Vec3& a, const Vec3& b) {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
+using vec::add;
+using vec::cross;
+using vec::dot;
+using vec::mul;
+using vec::sub;
 inline float length(const Vec3& a) { return std::sqrt(dot(a, a)); }
 inline float axis(const Vec3& v, int k) { return k == 0 ? v.x : (k == 1 ? v.y : v.z); }
 

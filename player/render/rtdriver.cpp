@@ -76,12 +76,6 @@ void getPixel(int32_t x, int32_t y, uint8_t rgb[3]) {
     }
 }
 
-size_t listLength(ScnNode** list) {
-    size_t n = 0;
-    while (list && list[n]) ++n;
-    return n;
-}
-
 // Worker threads of one pass; a worker that failed to start is never waited on.
 struct WorkerSet {
     std::thread threads[RT_MAX_THREADS];
@@ -246,7 +240,7 @@ void rtDrawBlock(int32_t line, const uint8_t* buf, int32_t block, uint32_t show)
 int rtRenderLists(ScnRenderJob* job, ScnNode** list1, ScnNode** list2, uint32_t idPass, uint32_t mode) {
     if (!job || !job->camera) return 0;
     if (job->kind < 128 && !job->target) return 0;
-    size_t n1 = listLength(list1), n2 = listLength(list2);
+    size_t n1 = scnListLength(list1), n2 = scnListLength(list2);
     auto* all = static_cast<ScnNode**>(memAllocZ((n1 + n2 + 1) * sizeof(ScnNode*)));
     if (!all) return 0;
     for (size_t i = 0; i < n1; ++i) all[i] = list1[i];
@@ -313,7 +307,7 @@ int rtRender(ScnRenderJob* job, PicRecord* work, RtProgressFn progress, RtShowFn
              uint32_t reflections, uint32_t refraction, uint32_t noSelfShadow, uint32_t resetClear) try {
     g_lastStarted = g_lastJoined = 0;
     g_times = {};
-    size_t n1 = listLength(list1), n2 = listLength(list2);
+    size_t n1 = scnListLength(list1), n2 = scnListLength(list2);
     if (n1 + n2 == 0) return 1;
     if (n1 + n2 >= (1u << 28)) {
         errReport(ERR_LENGTH, "ray tracer: too many nodes");

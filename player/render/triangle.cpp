@@ -1,5 +1,6 @@
 // Triangle set-up: sorting, exact edge walkers, attribute planes, routine choice.
 #include "render/triangle.h"
+#include "render/rastercommon.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,10 +8,8 @@
 #include <initializer_list>
 #include <utility>
 
-
 namespace {
 
-constexpr double kFix17 = 131072.0;
 constexpr float kEdgeSlack = 0.49f;
 
 uint32_t g_mmxOffset = 0;
@@ -43,8 +42,6 @@ void edgeInit(SpanEdge& e, int64_t px, int64_t py, int64_t dx, int64_t dy, int32
     e.qStep = floorDiv(s, e.den);
     e.mStep = s - e.qStep * e.den;
 }
-
-double unit(float c) { return c > 0.0f ? (c < 1.0f ? double(c) : 1.0) : 0.0; }
 
 // Sorted triangle and its fixed-point frame.
 struct Setup {
@@ -88,8 +85,8 @@ bool sortTriangle(const TriRecord* t, const PicRecord* pic, Setup& s) {
         s.v[i] = v[i];
         s.x[i] = v[i]->sx;
         s.y[i] = v[i]->sy;
-        s.X[i] = int64_t(s.x[i] * kFix17);
-        s.Y[i] = int64_t(s.y[i] * kFix17);
+        s.X[i] = int64_t(s.x[i] * RASTER_FIX17);
+        s.Y[i] = int64_t(s.y[i] * RASTER_FIX17);
     }
     if (v[2]->sy - v[0]->sy == 0.0f) return false;
     s.a2 = (s.x[1] - s.x[0]) * (s.y[2] - s.y[0]) - (s.x[2] - s.x[0]) * (s.y[1] - s.y[0]);
@@ -236,7 +233,6 @@ constexpr uint8_t kEdgeRemap[64] = {
     7, 7, 7, 7, 7, 7, 7, 7,
 };
 
-
 void edgeStep(SpanEdge& e) {
     e.col += e.qStep;
     e.rem += e.mStep;
@@ -327,15 +323,15 @@ void triFill16(const TriRecord* t) {
     if (blend) alpha = t->alpha > 0.0f ? (t->alpha < 1.0f ? double(t->alpha) : 1.0) : 0.0;
     p.destWeight = int32_t((1.0 - alpha) * 256.0);
     const PelVertex* a = t->a;
-    p.lightR = uint32_t(unit(a->r) * alpha * 31744.0) & 0x7C00;
-    p.lightG = uint32_t(unit(a->g) * alpha * 992.0) & 0x3E0;
-    p.lightB = uint32_t(unit(a->b) * alpha * 31.0) & 0x1F;
+    p.lightR = uint32_t(rasterUnit(a->r) * alpha * 31744.0) & 0x7C00;
+    p.lightG = uint32_t(rasterUnit(a->g) * alpha * 992.0) & 0x3E0;
+    p.lightB = uint32_t(rasterUnit(a->b) * alpha * 31.0) & 0x1F;
     p.flat = p.lightR | p.lightG | p.lightB;
     if (depth) depthPlane(s);
     if (gouraud) {
-        p.pr = plane(s, [](const PelVertex* v) { return unit(v->r); }, 31.0 * 0x1p26 * alpha, 0x1p25);
-        p.pg = plane(s, [](const PelVertex* v) { return unit(v->g); }, 31.0 * 0x1p21 * alpha, 0x1p20);
-        p.pb = plane(s, [](const PelVertex* v) { return unit(v->b); }, 31.0 * 0x1p16 * alpha, 0x1p15);
+        p.pr = plane(s, [](const PelVertex* v) { return rasterUnit(v->r); }, 31.0 * 0x1p26 * alpha, 0x1p25);
+        p.pg = plane(s, [](const PelVertex* v) { return rasterUnit(v->g); }, 31.0 * 0x1p21 * alpha, 0x1p20);
+        p.pb = plane(s, [](const PelVertex* v) { return rasterUnit(v->b); }, 31.0 * 0x1p16 * alpha, 0x1p15);
         p.rStep = spanWrap32(p.pr.dx);
         p.gStep = spanWrap32(p.pg.dx);
         p.bStep = spanWrap32(p.pb.dx);
@@ -455,8 +451,8 @@ void triFillEdged(const TriRecord* t, uint32_t edges) {
     SpanParams& p = spanParams();
     targetToSpan(pic, s);
     const PelVertex* a = t->a;
-    p.flat = (uint32_t(unit(a->r) * 31744.0) & 0x7C00) | (uint32_t(unit(a->g) * 992.0) & 0x3E0) |
-             (uint32_t(unit(a->b) * 31.0) & 0x1F);
+    p.flat = (uint32_t(rasterUnit(a->r) * 31744.0) & 0x7C00) | (uint32_t(rasterUnit(a->g) * 992.0) & 0x3E0) |
+             (uint32_t(rasterUnit(a->b) * 31.0) & 0x1F);
     depthPlane(s);
     const SpanFn fn = spanRowTable[8 + g_mmxOffset];
     const uint32_t vis = kEdgeRemap[((edges & 7) << 3) | s.swaps];
@@ -480,8 +476,8 @@ void triFillEdged(const TriRecord* t, uint32_t edges) {
     const double lim = 2.0 * SPAN_MAX_SIZE;
     for (double c : {tx, ty, mx, my, by})
         if (!(std::fabs(c) < lim)) return;
-    drawHalves(fn, s, int64_t(tx * kFix17), int64_t(ty * kFix17), int64_t(mx * kFix17), int64_t(my * kFix17),
-               int64_t(by * kFix17));
+    drawHalves(fn, s, int64_t(tx * RASTER_FIX17), int64_t(ty * RASTER_FIX17), int64_t(mx * RASTER_FIX17), int64_t(my * RASTER_FIX17),
+               int64_t(by * RASTER_FIX17));
 }
 
 void triFill2D(const float* p0, const float* p1, const float* p2, const TexPixelBlock* texture,

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "scene/animblock.h"
+#include "scene/bytes.h"
 #include "scene/engine.h"
 #include "scene/scene.h"
 
@@ -234,13 +235,6 @@ int evalList(AnimList* list, float t, float* out, float* deriv) {
         for (uint32_t c = 0; c < d && c < 3; ++c) deriv[c] = g1 * P0[c] + g2 * P1[c] + g3 * T0[c] + g4 * T1[c];
     }
     return finish();
-}
-
-uint32_t le32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-void put32(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v), p[1] = uint8_t(v >> 8), p[2] = uint8_t(v >> 16), p[3] = uint8_t(v >> 24);
 }
 
 // ---- Editable key lists -------------------------------------------------
@@ -562,23 +556,23 @@ void sampleMatrix(SampleLists& s, const Mat4& m, float time, bool turnAngle, flo
 
 void animDescGetTrackRange(const AnimDesc* desc, uint32_t* first, uint32_t* count) {
     const uint8_t* n = reinterpret_cast<const uint8_t*>(desc->name);
-    if (first) *first = le32(n + 111);
-    if (count) *count = le32(n + 115);
+    if (first) *first = bytes::rd32(n + 111);
+    if (count) *count = bytes::rd32(n + 115);
 }
 void animDescSetTrackRange(AnimDesc* desc, uint32_t first, uint32_t count) {
     uint8_t* n = reinterpret_cast<uint8_t*>(desc->name);
-    put32(n + 111, first);
-    put32(n + 115, count);
+    bytes::wr32(n + 111, first);
+    bytes::wr32(n + 115, count);
 }
 void animDescGetPartRange(const AnimDesc* desc, uint32_t* first, uint32_t* count) {
     const uint8_t* n = reinterpret_cast<const uint8_t*>(desc->name);
-    if (first) *first = le32(n + 119);
-    if (count) *count = le32(n + 123);
+    if (first) *first = bytes::rd32(n + 119);
+    if (count) *count = bytes::rd32(n + 123);
 }
 void animDescSetPartRange(AnimDesc* desc, uint32_t first, uint32_t count) {
     uint8_t* n = reinterpret_cast<uint8_t*>(desc->name);
-    put32(n + 119, first);
-    put32(n + 123, count);
+    bytes::wr32(n + 119, first);
+    bytes::wr32(n + 123, count);
 }
 
 // ---- Key lists ----------------------------------------------------------------

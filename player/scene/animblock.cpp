@@ -6,30 +6,15 @@
 #include <cstring>
 #include <vector>
 
+#include "scene/bytes.h"
 #include "scene/engine.h"
 #include "scene/pelfile.h"
 #include "scene/scene.h"
 
 namespace {
 
-uint32_t rd32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-float rdf(const uint8_t* p) {
-    uint32_t u = rd32(p);
-    float f;
-    std::memcpy(&f, &u, 4);
-    return f;
-}
-void wr32(uint8_t*& c, uint32_t v) {
-    c[0] = uint8_t(v), c[1] = uint8_t(v >> 8), c[2] = uint8_t(v >> 16), c[3] = uint8_t(v >> 24);
-    c += 4;
-}
-void wrf(uint8_t*& c, float f) {
-    uint32_t u;
-    std::memcpy(&u, &f, 4);
-    wr32(c, u);
-}
+using bytes::rd32;
+using bytes::rdf;
 
 const AnimList* listAt(const AnimTrack* t, uint32_t slot) {
     switch (slot) {
@@ -80,7 +65,7 @@ const AnimBlockEntry* findEntry(const AnimKey* keys, const AnimBlockEntry* e) {
 }
 
 void writeVector(uint8_t*& c, const float* v, uint32_t dimension, uint32_t reserved) {
-    for (uint32_t i = 0; i < reserved; ++i) wrf(c, v && i < dimension ? v[i] : 0.0f);
+    for (uint32_t i = 0; i < reserved; ++i) bytes::pushf(c, v && i < dimension ? v[i] : 0.0f);
 }
 
 // Record matrices re-expressed in the frame of the object file writer.
@@ -227,15 +212,15 @@ int animBlockWriteRecords(const AnimBlockEntry* entries, uint32_t count, AnimTra
                 if (partMap[p] == indexBase + r) node = nodes[p];
         }
         if (node) objectTransform(t, node, centre, &pre, &post);
-        for (float f : pre.m) wrf(c, f);
-        for (float f : post.m) wrf(c, f);
+        for (float f : pre.m) bytes::pushf(c, f);
+        for (float f : post.m) bytes::pushf(c, f);
         const uint32_t bits = presentBits(t);
-        wr32(c, bits);
-        for (float f : t->pivot) wrf(c, f);
+        bytes::push32(c, bits);
+        for (float f : t->pivot) bytes::pushf(c, f);
         uint32_t parent = 0xFFFFFFFFu;
         if (t->parent && t->parent >= tracks && t->parent < tracks + count)
             parent = uint32_t(t->parent - tracks) + indexBase;
-        wr32(c, parent);
+        bytes::push32(c, parent);
         for (uint32_t s = 0; s < 4; ++s) {
             if (!(bits & (1u << s))) continue;
             const AnimList* l = listAt(t, s);
@@ -247,14 +232,14 @@ int animBlockWriteRecords(const AnimBlockEntry* entries, uint32_t count, AnimTra
                 n = std::min(n, e->keyCount);
                 d = std::min(d, e->dimension);
             }
-            wr32(c, n);
-            wr32(c, d);
-            wr32(c, offset);
-            wrf(c, l->startTime * scale);
-            wrf(c, l->endTime * scale);
-            wr32(c, l->beforeMode);
-            wr32(c, l->afterMode);
-            wr32(c, (l->interpolation & ANIM_INTERP_SPHERICAL) ? 1u : 0u);
+            bytes::push32(c, n);
+            bytes::push32(c, d);
+            bytes::push32(c, offset);
+            bytes::pushf(c, l->startTime * scale);
+            bytes::pushf(c, l->endTime * scale);
+            bytes::push32(c, l->beforeMode);
+            bytes::push32(c, l->afterMode);
+            bytes::push32(c, (l->interpolation & ANIM_INTERP_SPHERICAL) ? 1u : 0u);
         }
     }
     *cursor = c;
@@ -269,16 +254,16 @@ void animBlockWriteKeys(const AnimBlockEntry* entries, uint8_t** cursor) {
         const uint32_t reserved = animBlockReservedWords(e->kind);
         for (uint32_t i = 0; i < e->keyCount; ++i) {
             const AnimKey& k = e->keys[i];
-            wr32(c, valueIndex);
-            wrf(c, k.time * e->timeScale);
+            bytes::push32(c, valueIndex);
+            bytes::pushf(c, k.time * e->timeScale);
             if (k.flags & ANIM_KEY_TANGENTS) {
                 // No parameters follow: their bits stay out, so that a reader going by the bits agrees.
-                wr32(c, k.flags & ~uint32_t(0x1F));
+                bytes::push32(c, k.flags & ~uint32_t(0x1F));
             } else {
-                wr32(c, k.flags);
+                bytes::push32(c, k.flags);
                 const float params[5] = {k.tension, k.continuity, k.bias, k.easeTo, k.easeFrom};
                 for (int b = 0; b < 5; ++b)
-                    if (k.flags & (1u << b)) wrf(c, params[b]);
+                    if (k.flags & (1u << b)) bytes::pushf(c, params[b]);
             }
             valueIndex += keyWords(k, reserved);
         }
@@ -342,18 +327,18 @@ int animBlockBuild(const AnimTrack* track, uint8_t** blockOut, uint32_t* sizeOut
     const uint32_t valueOffset = keyOffset + uint32_t(s.keyBytes);
     const uint32_t partOffset = valueOffset + uint32_t(s.valueBytes);
     uint8_t* h = block + ANIM_BLOCK_FRAME_RATE;
-    wrf(h, ANIM_DEFAULT_FRAME_RATE);
-    wr32(h, 1);  // tracks
-    wr32(h, 0);  // sub-animations
-    wr32(h, 0);  // index words
-    wr32(h, uint32_t(s.keyEntries));
-    wr32(h, uint32_t(s.valueWords));
-    wr32(h, 0);  // part map
-    wr32(h, trackOffset);
-    wr32(h, descOffset);
-    wr32(h, keyOffset);
-    wr32(h, valueOffset);
-    wr32(h, partOffset);
+    bytes::pushf(h, ANIM_DEFAULT_FRAME_RATE);
+    bytes::push32(h, 1);  // tracks
+    bytes::push32(h, 0);  // sub-animations
+    bytes::push32(h, 0);  // index words
+    bytes::push32(h, uint32_t(s.keyEntries));
+    bytes::push32(h, uint32_t(s.valueWords));
+    bytes::push32(h, 0);  // part map
+    bytes::push32(h, trackOffset);
+    bytes::push32(h, descOffset);
+    bytes::push32(h, keyOffset);
+    bytes::push32(h, valueOffset);
+    bytes::push32(h, partOffset);
     animBlockAssignKeyOffsets(entries, keyOffset);
     uint8_t* c = block + trackOffset;
     animBlockWriteRecords(entries, 1, const_cast<AnimTrack*>(track), 0, nullptr, nullptr, nullptr, 0, &c);

@@ -4,25 +4,15 @@
 #include <cstring>
 #include <vector>
 
+#include "scene/bytes.h"
 #include "scene/engine.h"
 #include "scene/pelchunk.h"
 
 namespace {
 
-void wr16(uint8_t*& p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-    p += 2;
-}
-void wr32(uint8_t*& p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-    p += 4;
-}
-void wrf(uint8_t*& p, float f) {
-    uint32_t w;
-    std::memcpy(&w, &f, 4);
-    wr32(p, w);
-}
+using bytes::push16;
+using bytes::push32;
+using bytes::pushf;
 
 // Track index of a content's part, or none.
 constexpr uint32_t kNoTrack = 0xFFFFFFFFu;
@@ -62,13 +52,13 @@ void pelWriteDescRecords(uint32_t count, const AnimDesc* descs, uint8_t** cursor
         const AnimDesc& d = descs[i];
         std::memcpy(c, d.name, sizeof d.name);
         c += sizeof d.name;
-        wr32(c, d.indexCount);
-        wrf(c, d.start);
-        wrf(c, d.end);
-        wr16(c, d.beforeMode);
-        wr16(c, d.afterMode);
-        wr32(c, d.flags);
-        for (uint32_t k = 0; k < d.indexCount; ++k) wr32(c, (d.indices ? d.indices[k] : 0) + base);
+        push32(c, d.indexCount);
+        pushf(c, d.start);
+        pushf(c, d.end);
+        push16(c, d.beforeMode);
+        push16(c, d.afterMode);
+        push32(c, d.flags);
+        for (uint32_t k = 0; k < d.indexCount; ++k) push32(c, (d.indices ? d.indices[k] : 0) + base);
         if (d.flags & ANIM_DESC_FIRST) base = i;
     }
     *cursor = c;
@@ -83,10 +73,10 @@ void pelWritePartMap(ScnNode* const* nodes, const uint32_t* partMap, uint32_t em
         if (!content) continue;
         for (uint32_t p = 0; p < content->partCount; ++p, ++part) {
             if (partMap) {
-                wr32(c, partMap[part]);
+                push32(c, partMap[part]);
             } else {
                 const uint32_t t = partTrack(content, p);
-                wr32(c, t == kNoTrack ? emptyTrack : t + tracksBefore);
+                push32(c, t == kNoTrack ? emptyTrack : t + tracksBefore);
             }
         }
         tracksBefore += content->trackCount;
@@ -197,18 +187,18 @@ int pelWriteAnimation(const char* path, ScnNode* const* nodes, const uint32_t* p
     const uint32_t valueOffset = keyOffset + uint32_t(s.keyBytes);
     const uint32_t partOffset = valueOffset + uint32_t(s.valueBytes);
     uint8_t* h = block + ANIM_BLOCK_FRAME_RATE;
-    wrf(h, frameRate);
-    wr32(h, uint32_t(trackCount));
-    wr32(h, uint32_t(plan.descs.size()));
-    wr32(h, uint32_t(plan.indexWords));
-    wr32(h, uint32_t(s.keyEntries));
-    wr32(h, uint32_t(s.valueWords));
-    wr32(h, uint32_t(parts));
-    wr32(h, trackOffset);
-    wr32(h, descOffset);
-    wr32(h, keyOffset);
-    wr32(h, valueOffset);
-    wr32(h, partOffset);
+    pushf(h, frameRate);
+    push32(h, uint32_t(trackCount));
+    push32(h, uint32_t(plan.descs.size()));
+    push32(h, uint32_t(plan.indexWords));
+    push32(h, uint32_t(s.keyEntries));
+    push32(h, uint32_t(s.valueWords));
+    push32(h, uint32_t(parts));
+    push32(h, trackOffset);
+    push32(h, descOffset);
+    push32(h, keyOffset);
+    push32(h, valueOffset);
+    push32(h, partOffset);
     animBlockAssignKeyOffsets(plan.entries, keyOffset);
 
     uint8_t* c = block + trackOffset;
@@ -257,7 +247,7 @@ int pelWriteAnimation(const char* path, ScnNode* const* nodes, const uint32_t* p
             if (!content) continue;
             for (uint32_t p = 0; p < content->partCount; ++p) {
                 const uint32_t v = content->partWords ? content->partWords[p] : kNoTrack;
-                wr32(w, v == kNoTrack ? kNoTrack : v + descsBefore);
+                push32(w, v == kNoTrack ? kNoTrack : v + descsBefore);
             }
             descsBefore += content->descs ? content->descCount : 0;
         }

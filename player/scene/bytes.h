@@ -28,6 +28,19 @@ inline void wrf(uint8_t* p, float f) {
     std::memcpy(&w, &f, 4);
     wr32(p, w);
 }
+// The same, advancing the cursor behind the field.
+inline void push16(uint8_t*& c, uint32_t v) {
+    wr16(c, v);
+    c += 2;
+}
+inline void push32(uint8_t*& c, uint32_t v) {
+    wr32(c, v);
+    c += 4;
+}
+inline void pushf(uint8_t*& c, float f) {
+    wrf(c, f);
+    c += 4;
+}
 
 // Length of an open file; leaves the position at 0. -1 on failure.
 inline int64_t fileLength(std::FILE* f) {

@@ -1,25 +1,24 @@
 // Camera matrices, sub-views, copies and the screen box read-out.
-#include <algorithm>
 #include "scene/camera.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
+#include "scene/vecops.h"
 #include "scene/engine.h"
 
 namespace {
+
+using vec::cross;
+using vec::dot;
+using vec::mul;
+using vec::sub;
 
 constexpr float kTiny = 1e-15f;
 // Up counts as parallel to the view direction when what is left of it after
 // removing that direction is below this fraction of its length.
 constexpr float kParallelUp = 1e-6f;
-
-float dot(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-Vec3 sub(const Vec3& a, const Vec3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-Vec3 scaled(const Vec3& a, float s) { return {a.x * s, a.y * s, a.z * s}; }
-Vec3 cross(const Vec3& a, const Vec3& b) {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
 
 void scaleAll(Mat4* m, float s) {
     for (float& e : m->m) e *= s;
@@ -41,9 +40,9 @@ int camUpdate(CamRecord* cam) {
     // View plane normal, pointing from the reference point to the eye.
     Vec3 n = sub(cam->eye, cam->vrp);
     if (!vecNormalize(&n)) return 0;
-    cam->vrp = sub(cam->eye, scaled(n, cam->viewDist));
+    cam->vrp = sub(cam->eye, mul(n, cam->viewDist));
 
-    Vec3 v = sub(cam->up, scaled(n, dot(n, cam->up)));
+    Vec3 v = sub(cam->up, mul(n, dot(n, cam->up)));
     float upLen = std::sqrt(dot(cam->up, cam->up));
     if (!(std::sqrt(dot(v, v)) > kParallelUp * upLen)) return 0;
     if (!vecNormalize(&v)) return 0;
@@ -90,7 +89,7 @@ int camUpdate(CamRecord* cam) {
     if (!mtxInvert(&cam->screenToWorld, &cam->worldToScreen)) return 0;
 
     // Scale so that the point on the near plane straight ahead has w = 1.
-    Vec3 nearPoint = sub(cam->eye, scaled(n, cam->nearDist));
+    Vec3 nearPoint = sub(cam->eye, mul(n, cam->nearDist));
     Vec4 h;
     mtxTransformVec4(&nearPoint, &h, &cam->worldToScreen);
     if (!(h.w != 0.0f) || !std::isfinite(h.w)) return 0;

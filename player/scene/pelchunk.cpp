@@ -31,18 +31,15 @@ void writeEntry(uint8_t* p, const PelChunkEntry& e) {
     wr32(p + 12, e.extra);
 }
 
-void errContext() {
-    errSetContext("???", 99999);
-}
-
-
-
 char g_language[2] = {'D', 'E'};
 uint64_t g_entriesSkipped = 0;  // entries passed over by lookups (a figure for tests)
 
 }  // namespace
 
 // ---------------------------------------------------------------------------
+// The fixed context of the object file modules' reports ("???", 99999).
+void errContext() { errSetContext("???", 99999); }
+
 // Header helpers shared with the reader.
 
 void pelMakeMagic(uint32_t width, uint8_t* field, const char* text) {

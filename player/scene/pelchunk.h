@@ -104,3 +104,7 @@ int pelGetLangText(const char* list, uint32_t size, const char* language, int fa
 // An empty list becomes entryCount entries. The list is replaced by a new one.
 int pelSetLangText(char** listHolder, uint32_t* sizeHolder, const char* text, uint32_t index,
                    const char* language, uint32_t entryCount);
+
+// Sets the error reporter's fixed context ("???", 99999) before a report of the object file
+// reader, writer and chunk operations.
+void errContext();

@@ -25,10 +25,6 @@ using bytes::wr32;
 using bytes::fileLength;
 using bytes::seekTo;
 
-void errContext() { errSetContext("???", 99999); }
-
-
-
 // Chunks kept by pelReadFile, one slot per known id, in the order of application.
 struct KeptChunk {
     uint32_t id;

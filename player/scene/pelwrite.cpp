@@ -28,8 +28,6 @@ using bytes::wr16;
 using bytes::wr32;
 using bytes::wrf;
 
-void errContext() { errSetContext("???", 99999); }
-
 void wrVec(uint8_t* p, const Vec3& v) {
     wrf(p, v.x);
     wrf(p + 4, v.y);

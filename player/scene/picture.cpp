@@ -10,6 +10,7 @@
 
 #include "render/palette.h"
 #include "scene/engine.h"
+#include "scene/memblock.h"
 
 static_assert(std::endian::native == std::endian::little, "pixel words are little-endian");
 
@@ -17,16 +18,6 @@ namespace {
 
 uint32_t g_nextId = 0;
 PicBlockReleaseFn g_blockRelease = nullptr;
-
-struct MemDeleter {
-    void operator()(void* p) const { memFree(p); }
-};
-template <class T> using MemPtr = std::unique_ptr<T, MemDeleter>;
-
-template <class T> MemPtr<T> allocArray(uint64_t count) {
-    if (count > SIZE_MAX / sizeof(T)) return MemPtr<T>();
-    return MemPtr<T>(static_cast<T*>(memAllocZ(size_t(count * sizeof(T)))));
-}
 
 uint32_t le16(const uint8_t* p) { return picGet16(p); }
 uint32_t le32(const uint8_t* p) { return picGet32(p); }

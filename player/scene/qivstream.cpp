@@ -29,7 +29,6 @@ using bytes::rdf;
 uint32_t gMaxVertices = QIV_STREAM_LIMIT;
 uint32_t gMaxFaces = QIV_STREAM_LIMIT;
 
-
 int report(uint32_t level, const char* message) {
     errSetContext("???", 99999);
     errReport(level, "%s", message);
@@ -338,15 +337,6 @@ void takeOver(PelContent* oldContent, PelContent* c, std::vector<NodeRebuild>& r
     oldContent->nodeCount = 0;
 }
 
-void widenBox(Box3* box, const Box3& other) {
-    if (other.min.x < box->min.x) box->min.x = other.min.x;
-    if (other.min.y < box->min.y) box->min.y = other.min.y;
-    if (other.min.z < box->min.z) box->min.z = other.min.z;
-    if (other.max.x > box->max.x) box->max.x = other.max.x;
-    if (other.max.y > box->max.y) box->max.y = other.max.y;
-    if (other.max.z > box->max.z) box->max.z = other.max.z;
-}
-
 // What the caller's record takes from the stream's headers.
 struct StreamHead {
     uint32_t objectFlags = 0;
@@ -648,7 +638,7 @@ int pelParseStream(const uint8_t* data, size_t size, PelContent** content, PelSt
         if (c) memFree(c);
         return fail();
     }
-    widenBox(&c->box, head.box);
+    mtxBoxUnion(&head.box, &c->box);
 
     // The caller's record.
     auto* si = static_cast<PelStreamInfo*>(memAllocZ(sizeof(PelStreamInfo)));

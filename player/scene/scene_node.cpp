@@ -41,15 +41,6 @@ void appendNode(PelContent* c, ScnNode* node) {
     ++c->nodeCount;
 }
 
-void widenBox(Box3* box, const Box3& other) {
-    if (other.min.x < box->min.x) box->min.x = other.min.x;
-    if (other.min.y < box->min.y) box->min.y = other.min.y;
-    if (other.min.z < box->min.z) box->min.z = other.min.z;
-    if (other.max.x > box->max.x) box->max.x = other.max.x;
-    if (other.max.y > box->max.y) box->max.y = other.max.y;
-    if (other.max.z > box->max.z) box->max.z = other.max.z;
-}
-
 // Effective time of a node's descriptor (backwards playback mirrors the window).
 float effectiveTime(const ScnNode* node, float time) {
     const AnimDesc* d = node->desc;
@@ -83,7 +74,7 @@ uint32_t evaluateParts(ScnNode* node) {
         if (i == 0)
             node->worldBox = box;
         else
-            widenBox(&node->worldBox, box);
+            mtxBoxUnion(&box, &node->worldBox);
     }
     if (c->partCount == 0) mtxTransformBox(&c->box, &node->worldBox, &node->base);
     return evaluated;

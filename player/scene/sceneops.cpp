@@ -36,19 +36,19 @@ bool rectNonEmpty(const IRect& r) { return r.w != 0 && r.h != 0; }
 // Render depths compare unsigned: -1 (not reached) lies beyond every level.
 uint32_t depthOf(const ScnNode* n) { return uint32_t(n->renderDepth); }
 
-uint32_t listLength(ScnNode** list) {
-    uint32_t n = 0;
+}  // namespace
+
+size_t scnListLength(ScnNode* const* list) {
+    size_t n = 0;
     if (list)
         while (list[n]) ++n;
     return n;
 }
 
-}  // namespace
-
 int scnRenderList(ScnRenderJob* job, ScnNode** roots, UpdateRegion* region) {
     if (!job || !roots || refusedKind(job->kind)) return 0;
     const uint32_t budget = job->faceBudget;
-    const uint32_t count = listLength(roots);
+    const uint32_t count = uint32_t(scnListLength(roots));
     if (budget != 0) {
         if (count == 0) return 0;
         job->faceBudget = std::max<uint32_t>(1, budget / count);
@@ -226,7 +226,7 @@ int scnMakeIdList(uint32_t count, ScnNode** nodes, ScnNode*** out) {
 int scnCopySortedList(ScnNode** nodes, ScnNode*** out) {
     if (!out) return 0;
     *out = nullptr;
-    return scnMakeIdList(listLength(nodes), nodes, out);
+    return scnMakeIdList(uint32_t(scnListLength(nodes)), nodes, out);
 }
 
 int32_t scnInsertSorted(ScnNode* node, ScnNode** list, uint32_t length) {

@@ -1,6 +1,7 @@
 // Scene operations: the scene-list entries, drawing-order lists, node and content
 // material changes, and content queries.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "scene/material.h"
@@ -48,3 +49,6 @@ int pelMatchNodes(const PelContent* content, ScnNode** nodes, uint32_t* match, M
 
 // Light ids back to 0 (tests start clean).
 void scnResetSceneOps();
+
+// Entries of a null-terminated node list (0 for a null list).
+size_t scnListLength(ScnNode* const* list);

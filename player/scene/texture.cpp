@@ -1,4 +1,5 @@
 // Texture files (BMP read and write), tiled textures and texture bookkeeping.
+#include "scene/bytes.h"
 #include "scene/texture.h"
 
 #include <algorithm>
@@ -12,21 +13,12 @@
 
 #include "render/palette.h"
 #include "scene/engine.h"
+#include "scene/memblock.h"
 #include "scene/scene.h"
 
 namespace {
 
 TexCacheRemoveFn g_cacheRemove = nullptr;
-
-struct MemDeleter {
-    void operator()(void* p) const { memFree(p); }
-};
-template <class T> using MemPtr = std::unique_ptr<T, MemDeleter>;
-
-template <class T> MemPtr<T> allocArray(uint64_t count) {
-    if (count == 0 || count > SIZE_MAX / sizeof(T)) return MemPtr<T>();
-    return MemPtr<T>(static_cast<T*>(memAllocZ(size_t(count * sizeof(T)))));
-}
 
 struct PicDeleter {
     void operator()(PicRecord* p) const { picDestroy(&p); }
@@ -87,14 +79,6 @@ private:
     size_t size_;
 };
 
-int seekTo(std::FILE* f, uint64_t offset) {
-#if defined(_WIN32)
-    return _fseeki64(f, int64_t(offset), SEEK_SET);
-#else
-    return fseeko(f, off_t(offset), SEEK_SET);
-#endif
-}
-
 class FileSource final : public BmpSource {
 public:
     FileSource(std::FILE* f, uint64_t size) : f_(f), size_(size) {}
@@ -102,7 +86,7 @@ public:
     bool read(uint64_t offset, uint8_t* out, size_t n) override {
         if (offset > size_ || n > size_ - offset) return false;
         if (offset != pos_) {
-            if (seekTo(f_, offset) != 0) return false;
+            if (!bytes::seekTo(f_, offset)) return false;
             pos_ = offset;
         }
         const size_t got = std::fread(out, 1, n, f_);

@@ -1,11 +1,15 @@
 // Vector, matrix and quaternion maths.
 #include "scene/vecmath.h"
+#include "scene/vecops.h"
 
 #include <cmath>
 
 ScreenBox mtxScreenBox = {10000.0f, 10000.0f, -10000.0f, -10000.0f};
 
 namespace {
+
+using vec::cross;
+using vec::sub;
 
 constexpr double kDegToRad = 0.017453292;
 
@@ -14,18 +18,6 @@ const Mat4 kIdentity = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
 // The identity when m carries the mark, else m itself.
 const Mat4* effective(const Mat4* m) {
     return mtxIsMarked(m) ? &kIdentity : m;
-}
-
-Vec3 cross(const Vec3& a, const Vec3& b) {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-
-double dot(const Vec3& a, const Vec3& b) {
-    return double(a.x) * b.x + double(a.y) * b.y + double(a.z) * b.z;
-}
-
-Vec3 sub(const Vec3& a, const Vec3& b) {
-    return {a.x - b.x, a.y - b.y, a.z - b.z};
 }
 
 // (p, 1) x m, four components.
@@ -73,7 +65,7 @@ int invert(const Mat4* a, Mat4* out, double* determinant) {
 }  // namespace
 
 int vecNormalize(Vec3* v) {
-    double length = std::sqrt(dot(*v, *v));
+    double length = std::sqrt(vec::dotWide(*v, *v));
     if (length == 0.0) {
         *v = {0.0f, 0.0f, 1.0f};
         return 0;
@@ -87,10 +79,10 @@ int vecNormalize(Vec3* v) {
 int vecPlaneFromTriangleLen(const Vec3* a, const Vec3* b, const Vec3* c, Vec3* normal, float* distance,
                             float* length) {
     Vec3 n = cross(sub(*b, *a), sub(*c, *a));
-    if (length) *length = float(std::sqrt(dot(n, n)));
+    if (length) *length = float(std::sqrt(vec::dotWide(n, n)));
     int ok = vecNormalize(&n);
     *normal = n;
-    if (distance) *distance = ok ? float(dot(n, *a)) : a->z;
+    if (distance) *distance = ok ? float(vec::dotWide(n, *a)) : a->z;
     return ok;
 }
 
@@ -101,7 +93,7 @@ int vecPlaneFromTriangle(const Vec3* a, const Vec3* b, const Vec3* c, Vec3* norm
 int vecTriangleBasis(const Vec3* a, const Vec3* b, const Vec3* c, Vec3* u, Vec3* v) {
     Vec3 bc = cross(*b, *c);
     Vec3 ca = cross(*c, *a);
-    double det = dot(*a, bc);
+    double det = vec::dotWide(*a, bc);
     if (std::fabs(det) < 1e-15) {
         *u = bc;
         *v = ca;

@@ -399,6 +399,16 @@ TEST_F(SceneNode, FaceIdColoursRoundTrip) {
     ASSERT_EQ(visFaceIdColor(&c->faces[0], node, &colour), 1);
     EXPECT_EQ(colour, 0x00800000u);
 
+    // An id with bits in every byte: 0x2ABCDE1 (node 0xAAF378 behind 2 face bits, face 1).
+    ASSERT_EQ(visIdInit(2, 0xAAF379), 1);
+    ASSERT_EQ(visIdSetNode(0xAAF378), 1);
+    look(1.0f);
+    ASSERT_EQ(visFaceIdColor(&c->faces[1], node, &colour), 1);
+    EXPECT_EQ(colour, 0xE105ABCDu);  // bits 8-15, 16-22 + front, 23-29, 0-7
+    look(-1.0f);
+    ASSERT_EQ(visFaceIdColor(&c->faces[1], node, &colour), 1);
+    EXPECT_EQ(colour, 0xE1852BCDu);
+
     uint32_t dn = 0, front = 9;
     int32_t face = 0;
     ASSERT_EQ(visIdDecode(0, &dn, &face, &front), 1);
