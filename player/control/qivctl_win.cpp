@@ -1,0 +1,530 @@
+#include "qivctl_win.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "caches.h"
+#include "com/errorinfo.h"
+#include "ctlmodule_win.h"
+#include "render/fzbuffer.h"
+#include "render/updregion.h"
+#include "scene/pelchunk.h"
+#include "scene/scene.h"
+#include "scene/sceneops.h"
+#include "useropts_win.h"
+
+// {6EF2E0AD-9DE6-4706-AA71-0CE237D3E64E}
+const CLSID CLSID_QivPlayerLegacy = {0x6ef2e0ad, 0x9de6, 0x4706, {0xaa, 0x71, 0x0c, 0xe2, 0x37, 0xd3, 0xe6, 0x4e}};
+
+const WORD kQivCursorIds[kQivCursorCount] = {204, 219, 218, 226, 234, 240, 237, 238, 235, 239,
+                                              233, 232, 236, 241, 242, 251, 252, 253, 255, 254};
+
+namespace {
+
+enum : UINT { kStrMenu3D = 155, kStrMenuPreview = 154, kStrLanguageError = 1280 };
+const wchar_t kHelpFile[] = L"Preview.hlp";
+const DWORD kLanguageHelpContext = 0x2500;
+
+std::string loadString(UINT id) {
+    char buf[1024] = {};
+    int n = LoadStringA(qivModuleInstance(), id, buf, sizeof buf);
+    return n > 0 ? std::string(buf, n) : std::string();
+}
+
+std::wstring loadStringW(UINT id) {
+    wchar_t buf[1024] = {};
+    int n = LoadStringW(qivModuleInstance(), id, buf, 1024);
+    return n > 0 ? std::wstring(buf, n) : std::wstring();
+}
+
+VARIANT_BOOL vb(bool b) { return b ? VARIANT_TRUE : VARIANT_FALSE; }
+
+}  // namespace
+
+// Sets the event slot for the duration of one firing and restores it after.
+class CQivPlayerCtl::EventSlotScope {
+public:
+    EventSlotScope(CQivPlayerCtl& c, int32_t slot) : c_(c), saved_(c.state_.eventSlot) { c.state_.eventSlot = slot; }
+    ~EventSlotScope() { c_.state_.eventSlot = saved_; }
+
+private:
+    CQivPlayerCtl& c_;
+    int32_t saved_;
+};
+
+qcom::ControlConfig CQivPlayerCtl::config() {
+    qcom::ControlConfig c;
+    c.clsid = &CLSID_QivPlayer;
+    c.events = &DIID__QivPlayerEvents;
+    c.windowClass = L"QivPlayerControl";
+    return c;
+}
+
+CQivPlayerCtl::CQivPlayerCtl() : ControlBase(config()) {
+    errorInfoInterfaces().add(IID_IQivPlayer2);
+    errorInfoInterfaces().add(IID_IQivPlayer);
+    qivEnsureRenderLock();
+    QivStateOptions options;
+    options.saveFilesWithDocument = GetSaveFilesWithDocument() != 0;
+    options.use4DVision = GetUse4DVision() != 0;
+    options.objectPath = GetObjectPath();
+    qivStateInit(state_, options);
+    // No container can be there yet: the user's locale until a site gives its own.
+    initLanguage(GetUserDefaultLCID());
+    for (int i = 0; i < kQivCursorCount; ++i)
+        cursors_[i] = static_cast<HCURSOR>(
+            LoadImageA(qivModuleInstance(), MAKEINTRESOURCEA(kQivCursorIds[i]), IMAGE_CURSOR, 0, 0, LR_DEFAULTSIZE));
+    state_.menuText3D = loadString(kStrMenu3D);
+    state_.menuTextPreview = loadString(kStrMenuPreview);
+}
+
+CQivPlayerCtl::~CQivPlayerCtl() {
+    UnloadScene(true);
+    state_.slots.clear();
+    state_.slots.shrink_to_fit();
+    if (barBitmap_) DeleteObject(barBitmap_);
+    for (HCURSOR& c : cursors_)
+        if (c) {
+            DestroyCursor(c);
+            c = nullptr;
+        }
+}
+
+void* CQivPlayerCtl::comInterface(REFIID iid) {
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IQivPlayer)) return static_cast<IQivPlayer*>(this);
+    if (IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, IID_IQivPlayer2)) return static_cast<IQivPlayer2*>(this);
+    return ControlBase::comInterface(iid);
+}
+
+void CQivPlayerCtl::finalRelease() {
+    ControlBase::finalRelease();
+}
+
+void CQivPlayerCtl::initLanguage(LCID lcid) {
+    char name[256] = {};
+    if (!GetLocaleInfoA(lcid, LOCALE_SISO639LANGNAME, name, sizeof name)) name[0] = 0;
+    qivLanguageFromIso639(name, state_.language);
+    pelSetLanguage(state_.language);
+}
+
+void CQivPlayerCtl::onClientSiteChanged() {
+    LCID lcid;
+    if (!languageSet_ && clientSite() && ambientLocale(lcid)) initLanguage(lcid);
+}
+
+void CQivPlayerCtl::onAmbientChanged(DISPID id) {
+    if (id == DISPID_AMBIENT_UIDEAD) {
+        bool dead = false;
+        state_.uiDead = ambientUIDead(dead) && dead;
+    }
+}
+
+void CQivPlayerCtl::UnloadScene(bool full) {
+    if (HWND w = hwnd()) {
+        state_.frameValid = false;
+        InvalidateRect(w, nullptr, FALSE);
+    }
+    rgnFree(&state_.region);
+    rgnFree(&state_.previousRegion);
+    fzFree(&state_.frame);
+    if (state_.ownRoots && state_.sceneRoots) {
+        if (state_.slots.empty())
+            for (ScnNode** r = state_.sceneRoots; *r; ++r) scnNodeFree(r, nullptr);
+        scnFreeIdList(&state_.sceneRoots);
+    }
+    state_.sceneRoots = nullptr;
+    state_.ownRoots = false;
+    if (full) {
+        qivUnloadSlots(state_);
+        qivctl::ObjectCacheTrim();
+    }
+}
+
+void CQivPlayerCtl::Redraw(bool reRender) {
+    if (HWND w = hwnd()) {
+        if (reRender) state_.frameValid = false;
+        InvalidateRect(w, nullptr, FALSE);
+    }
+}
+
+void CQivPlayerCtl::FireOnChanged(DISPID id) {
+    if (!eventsFrozen()) firePropertyChanged(id);
+}
+
+// ---- events ----
+
+void CQivPlayerCtl::FireSubObjectPicked(int32_t slot, LONG index, const std::wstring& localName,
+                                        const std::wstring& databaseName, std::wstring& displayName) {
+    EventSlotScope scope(*this, slot);
+    BSTR shown = SysAllocStringLen(displayName.data(), static_cast<UINT>(displayName.size()));
+    {
+        qcom::DispArgs a;
+        a.i4(index).bstr(localName).bstr(databaseName).bstrRef(&shown);
+        fireEvent(1, a);
+    }
+    displayName.assign(shown ? shown : L"", shown ? SysStringLen(shown) : 0);
+    SysFreeString(shown);
+}
+
+void CQivPlayerCtl::FireClick(int32_t slot, LONG& subAnimIndex) {
+    EventSlotScope scope(*this, slot);
+    qcom::DispArgs a;
+    a.i4Ref(&subAnimIndex);
+    fireEvent(2, a);
+}
+
+void CQivPlayerCtl::FireAnimationDone(int32_t slot) {
+    EventSlotScope scope(*this, slot);
+    fireEvent(3);
+}
+
+void CQivPlayerCtl::FireAnimationStarted(int32_t slot, LONG animationNo, const std::wstring& name, bool autoRepeat) {
+    EventSlotScope scope(*this, slot);
+    qcom::DispArgs a;
+    a.i4(animationNo).bstr(name).boolean(autoRepeat);
+    fireEvent(4, a);
+}
+
+void CQivPlayerCtl::FireObjectLoaded(int32_t slot) {
+    EventSlotScope scope(*this, slot);
+    fireEvent(5);
+}
+
+void CQivPlayerCtl::FireThumbnailDone(int32_t slot) {
+    EventSlotScope scope(*this, slot);
+    fireEvent(6);
+}
+
+void CQivPlayerCtl::FireTextureChanged(int32_t slot, LONG subObjectIndex, LONG textureIndex,
+                                       const std::wstring& newName) {
+    EventSlotScope scope(*this, slot);
+    qcom::DispArgs a;
+    a.i4(subObjectIndex).i4(textureIndex).bstr(newName);
+    fireEvent(7, a);
+}
+
+void CQivPlayerCtl::FireMaterialChanged(int32_t slot, LONG subObjectIndex, LONG materialIndex,
+                                        const std::wstring& fileName) {
+    EventSlotScope scope(*this, slot);
+    qcom::DispArgs a;
+    a.i4(subObjectIndex).i4(materialIndex).bstr(fileName);
+    fireEvent(8, a);
+}
+
+void CQivPlayerCtl::FireObjectMove(int32_t slot, LONG objOrGrpID, qivMvEvTypes which, float x, float y, float z) {
+    EventSlotScope scope(*this, slot);
+    qcom::DispArgs a;
+    a.i4(objOrGrpID).i4(which).r4(x).r4(y).r4(z);
+    fireEvent(9, a);
+}
+
+void CQivPlayerCtl::FireObjectMoving(int32_t slot, LONG objOrGrpID, float xMouse, float yMouse, float zMouse,
+                                     float xCenter, float yCenter, float zCenter) {
+    EventSlotScope scope(*this, slot);
+    qcom::DispArgs a;
+    a.i4(objOrGrpID).r4(xMouse).r4(yMouse).r4(zMouse).r4(xCenter).r4(yCenter).r4(zCenter);
+    fireEvent(10, a);
+}
+
+void CQivPlayerCtl::FireMouseReleased(int32_t slot, LONG event) {
+    EventSlotScope scope(*this, slot);
+    qcom::DispArgs a;
+    a.i4(event);
+    fireEvent(11, a);
+}
+
+void CQivPlayerCtl::FireClickWithKeys(int32_t slot, LONG flags, LONG& subAnimIndex) {
+    EventSlotScope scope(*this, slot);
+    qcom::DispArgs a;
+    a.i4(flags).i4Ref(&subAnimIndex);
+    fireEvent(12, a);
+}
+
+void CQivPlayerCtl::FireMouseDown(int32_t slot, LONG objID, LONG whichMouseButton, LONG flags) {
+    EventSlotScope scope(*this, slot);
+    qcom::DispArgs a;
+    a.i4(objID).i4(whichMouseButton).i4(flags);
+    fireEvent(13, a);
+}
+
+// ---- stock properties ----
+
+STDMETHODIMP CQivPlayerCtl::get_Appearance(qivAppearance* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = state_.flat ? qivAppearanceFlat : qivAppearance3D;
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::put_Appearance(qivAppearance v) {
+    if (v == (state_.flat ? 0 : 1)) return S_OK;
+    state_.flat = (v == 0);
+    FireOnChanged(DISPID_APPEARANCE);
+    applyWindowStyle();
+    fireViewChange();
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::get_BorderStyle(qivBorderStyle* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = state_.singleBorder ? qivBorderStyleSingle : qivBorderStyleNone;
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::put_BorderStyle(qivBorderStyle v) {
+    bool single = (v == 1);
+    if (single == state_.singleBorder) return S_OK;
+    state_.singleBorder = single;
+    FireOnChanged(DISPID_BORDERSTYLE);
+    applyWindowStyle();
+    fireViewChange();
+    return S_OK;
+}
+
+void CQivPlayerCtl::applyWindowStyle() {
+    HWND w = hwnd();
+    if (!w) return;
+    LONG_PTR style = GetWindowLongPtrA(w, GWL_STYLE), ex = GetWindowLongPtrA(w, GWL_EXSTYLE);
+    LONG_PTR newStyle = style, newEx = ex;
+    if (state_.singleBorder) {
+        newStyle |= WS_BORDER;
+        if (state_.flat)
+            newEx &= ~static_cast<LONG_PTR>(WS_EX_CLIENTEDGE);
+        else
+            newEx |= WS_EX_CLIENTEDGE;
+    } else {
+        newStyle &= ~static_cast<LONG_PTR>(WS_BORDER);
+        newEx &= ~static_cast<LONG_PTR>(WS_EX_CLIENTEDGE);
+    }
+    if (newStyle == style && newEx == ex) return;
+    SetWindowLongPtrA(w, GWL_STYLE, newStyle);
+    SetWindowLongPtrA(w, GWL_EXSTYLE, newEx);
+    SetWindowPos(w, nullptr, 0, 0, 0, 0,
+                 SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+STDMETHODIMP CQivPlayerCtl::get_BackStyle(qivBackStyle* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = state_.transparent ? qivBackStyleTransparent : qivBackStyleOpaque;
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::put_BackStyle(qivBackStyle v) {
+    if (v != 0 && v != 1) return E_INVALIDARG;
+    bool transparent = (v == 0);
+    if (transparent == state_.transparent) return S_OK;
+    state_.transparent = transparent;
+    FireOnChanged(DISPID_BACKSTYLE);
+    setDirty(true);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::get_Enabled(VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = vb(state_.enabled);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::put_Enabled(VARIANT_BOOL v) {
+    bool on = v != VARIANT_FALSE;
+    if (on == state_.enabled) return S_OK;
+    state_.enabled = on;
+    if (!on) {
+        state_.uiDead = true;
+    } else {
+        bool dead = false;
+        state_.uiDead = ambientUIDead(dead) && dead;
+    }
+    FireOnChanged(DISPID_ENABLED);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::get_BackColor(OLE_COLOR* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = state_.backColor;
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::put_BackColor(OLE_COLOR v) {
+    COLORREF rgb = 0;
+    HRESULT hr = OleTranslateColor(v, nullptr, &rgb);
+    if (FAILED(hr)) return hr;
+    if (v == state_.backColor) return S_OK;
+    state_.backColor = v;
+    qivStateSetBackColor(state_, rgb);
+    state_.backColor = v;
+    if (hwnd()) {
+        FireOnChanged(DISPID_BACKCOLOR);
+        fireViewChange();
+        Redraw(true);
+    }
+    return S_OK;
+}
+
+// ---- the control's own properties ----
+
+STDMETHODIMP CQivPlayerCtl::put_VisuDLL(BSTR) { return S_OK; }
+STDMETHODIMP CQivPlayerCtl::put_ObjectUID(BSTR) { return S_OK; }
+STDMETHODIMP CQivPlayerCtl::DragAndDropTexture(BSTR) { return S_OK; }
+STDMETHODIMP CQivPlayerCtl::DragAndDropMaterialFromURL(BSTR) { return S_OK; }
+
+STDMETHODIMP CQivPlayerCtl::RegisterChunkNotify(LONG, VARIANT_BOOL, VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = VARIANT_TRUE;
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::get_DisplayMode(qivDisplayMode* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = static_cast<qivDisplayMode>(state_.displayMode + (state_.allTransparent ? 0x4000 : 0));
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::put_DisplayMode(qivDisplayMode v) {
+    uint32_t mode = static_cast<uint32_t>(v);
+    bool newFlag = false;
+    if (mode & 0xFF00) {
+        newFlag = !state_.allTransparent;
+        state_.allTransparent = true;
+        mode &= ~0xFF00u;
+    }
+    if (mode == state_.displayMode && !newFlag) return S_OK;
+    state_.displayMode = mode;
+    FireOnChanged(3);
+    Redraw(true);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::get_SaveFilesWithDocument(VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = vb(state_.saveFiles[0] != 0);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::put_SaveFilesWithDocument(VARIANT_BOOL v) {
+    uint32_t on = v != VARIANT_FALSE ? 1 : 0;
+    if (on == state_.saveFiles[0]) return S_OK;
+    state_.saveFiles[0] = on;
+    FireOnChanged(23);
+    setDirty(true);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::get_Language(BSTR* pVal) {
+    if (!pVal) return E_POINTER;
+    wchar_t w[3] = {static_cast<wchar_t>(state_.language[0]), static_cast<wchar_t>(state_.language[1]), 0};
+    *pVal = SysAllocString(w);
+    return *pVal ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT CQivPlayerCtl::languageError() {
+    std::wstring text = loadStringW(kStrLanguageError);
+    if (text.empty())
+        text = L"A language abbreviation consists of two characters (XX: universal, XY: database).";
+    return qcom::setErrorInfo(E_INVALIDARG, text.c_str(), IID_IQivPlayer2, L"QivPlayer", kHelpFile,
+                              kLanguageHelpContext);
+}
+
+STDMETHODIMP CQivPlayerCtl::put_Language(BSTR v) {
+    if (SysStringLen(v) != 2) return languageError();
+    char lang[3];
+    for (int i = 0; i < 2; ++i) {
+        wchar_t c = v[i];
+        if (c > 0x7F) return languageError();
+        lang[i] = static_cast<char>(c >= L'a' && c <= L'z' ? c - L'a' + L'A' : c);
+    }
+    lang[2] = 0;
+    languageSet_ = true;
+    if (!std::strcmp(lang, state_.language)) return S_OK;
+    std::memcpy(state_.language, lang, 3);
+    pelSetLanguage(state_.language);
+    FireOnChanged(0x18);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::get_TooltipTimeout(LONG* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = state_.tooltipTimeout;
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::put_TooltipTimeout(LONG v) {
+    LONG current = 0;
+    get_TooltipTimeout(&current);
+    if (current == v) return S_OK;
+    state_.tooltipTimeout = v;
+    FireOnChanged(0x19);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::get_LocalSaveAllowed(VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = vb(state_.localSaveAllowed);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::put_LocalSaveAllowed(VARIANT_BOOL v) {
+    state_.localSaveAllowed = v != VARIANT_FALSE;
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::get_PopupMenuEnabled(VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = vb(state_.popupMenu);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::put_PopupMenuEnabled(VARIANT_BOOL v) {
+    state_.popupMenu = v != VARIANT_FALSE;
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::get_PreviewMode(LONG* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = static_cast<LONG>(state_.previewMode);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::put_PreviewMode(LONG v) {
+    if (static_cast<uint32_t>(v) == state_.previewMode) return S_OK;
+    state_.previewMode = static_cast<uint32_t>(v);
+    FireOnChanged(43);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::get_LastPickedTexture(LONG* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = lastPickedTexture_;
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::get_LastPickedMaterial(LONG* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = lastPickedMaterial_;
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::get_EventObject(LONG* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = state_.eventSlot;
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::get_CurrentObject(LONG* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = state_.currentSlot;
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::put_CurrentObject(LONG v) {
+    if (v < 0 || v >= state_.usedCount || static_cast<size_t>(v) >= state_.slots.size() ||
+        !state_.slots[static_cast<size_t>(v)].inUse)
+        return E_FAIL;
+    state_.currentSlot = v;
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::get_Lights(LONG* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = static_cast<LONG>(state_.lights);
+    return S_OK;
+}
