@@ -2,8 +2,8 @@
 // readers: prepare the mesh, read the area names, give the areas textures, switch the
 // language, draw a small frame, ray-trace a few pixels, write the object back and read it
 // again. Contents beyond the caps below skip these steps, so that each input stays quick
-// whatever its counts say. The dear steps run for a share of the inputs, chosen by a few of
-// their bytes (fuzzChoice), so that the targets keep their pace: the steps at all for one
+// whatever its counts say. The dear steps run for a share of the inputs, chosen by a hash
+// of their bytes (fuzzChoice), so that the targets keep their pace: the steps at all for one
 // input in kFuzzViewShare, of those a frame for one in kFuzzFrameShare, tracing for one in
 // kFuzzTraceShare, writing back (with its preview picture) for one in kFuzzWriteShare.
 #pragma once
@@ -49,12 +49,21 @@ constexpr uint32_t kFuzzFrameShare = 4;
 constexpr uint32_t kFuzzTraceShare = 64;
 constexpr uint32_t kFuzzWriteShare = 4096;
 
-// A value from a few bytes of the input that picks the dear steps.
+// A value from every byte of the input that picks the dear steps. Each mutation draws it
+// anew, so the inputs kept for what a dear step reached do not make their mutants take
+// that step too (which would slow the targets down as the corpus grows).
 inline uint32_t fuzzChoice(const uint8_t* data, size_t size) {
-    if (size == 0) return 0;
-    uint32_t h = uint32_t(size) * 2654435761u;
-    for (size_t at : {size_t(0), size / 3, size / 2, size - 1}) h = (h ^ data[at]) * 16777619u;
-    return h >> 8;
+    uint64_t h = uint64_t(size) * 0x9E3779B97F4A7C15ull;
+    size_t at = 0;
+    for (; at + 8 <= size; at += 8) {
+        uint64_t w;
+        std::memcpy(&w, data + at, 8);
+        h = (h ^ w) * 0x100000001B3ull;
+        h ^= h >> 29;
+    }
+    for (; at < size; ++at) h = (h ^ data[at]) * 0x100000001B3ull;
+    h ^= h >> 32;
+    return uint32_t(h) >> 8;
 }
 
 inline bool fuzzWithinCaps(const PelContent* c) {
