@@ -2,55 +2,19 @@
 // and v-table slots are final.
 #include "qivctl_win.h"
 
-STDMETHODIMP CQivPlayerCtl::get_TexturePath(BSTR *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::put_TexturePath(BSTR newVal) { return E_NOTIMPL; }
 STDMETHODIMP CQivPlayerCtl::get_VisuDLL(BSTR *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::get_VRDeviceAvailable(VARIANT_BOOL *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::get_ButtonRayTraceEnabled(VARIANT_BOOL *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::put_ButtonRayTraceEnabled(VARIANT_BOOL newVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::get_ButtonVREnabled(VARIANT_BOOL *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::put_ButtonVREnabled(VARIANT_BOOL newVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::get_ObjectHasAnimation(VARIANT_BOOL *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::get_CurrentTime(float *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::put_CurrentTime(float newVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::get_ObjectURL(BSTR *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::put_ObjectURL(BSTR newVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::get_TextureBaseURL(BSTR *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::put_TextureBaseURL(BSTR newVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::get_AnimPlaying(VARIANT_BOOL *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::put_AnimPlaying(VARIANT_BOOL newVal) { return E_NOTIMPL; }
 STDMETHODIMP CQivPlayerCtl::get_ObjectUID(BSTR *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::get_Phi(float *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::put_Phi(float newVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::get_Psi(float *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::put_Psi(float newVal) { return E_NOTIMPL; }
 STDMETHODIMP CQivPlayerCtl::get_LoadObjectMenuEnabled(VARIANT_BOOL *pVal) { return E_NOTIMPL; }
 STDMETHODIMP CQivPlayerCtl::put_LoadObjectMenuEnabled(VARIANT_BOOL newVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::get_HideControls(VARIANT_BOOL *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::put_HideControls(VARIANT_BOOL newVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::get_HideScrollBars(VARIANT_BOOL *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::put_HideScrollBars(VARIANT_BOOL newVal) { return E_NOTIMPL; }
 STDMETHODIMP CQivPlayerCtl::get_BackPictureURL(BSTR *pVal) { return E_NOTIMPL; }
 STDMETHODIMP CQivPlayerCtl::put_BackPictureURL(BSTR newVal) { return E_NOTIMPL; }
 STDMETHODIMP CQivPlayerCtl::get_Zoom(float *pVal) { return E_NOTIMPL; }
 STDMETHODIMP CQivPlayerCtl::put_Zoom(float newVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::get_PanX(float *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::put_PanX(float newVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::get_PanY(float *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::put_PanY(float newVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::get_Filter(VARIANT_BOOL *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::put_Filter(VARIANT_BOOL newVal) { return E_NOTIMPL; }
 STDMETHODIMP CQivPlayerCtl::get_FlatTexturePath(VARIANT_BOOL *pVal) { return E_NOTIMPL; }
 STDMETHODIMP CQivPlayerCtl::put_FlatTexturePath(VARIANT_BOOL newVal) { return E_NOTIMPL; }
 STDMETHODIMP CQivPlayerCtl::get_AnimateOnClick(VARIANT_BOOL *pVal) { return E_NOTIMPL; }
 STDMETHODIMP CQivPlayerCtl::put_AnimateOnClick(VARIANT_BOOL newVal) { return E_NOTIMPL; }
 STDMETHODIMP CQivPlayerCtl::get_HasThumbnail(VARIANT_BOOL *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::get_KeepSpinning(VARIANT_BOOL *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::put_KeepSpinning(VARIANT_BOOL newVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::get_SpinPhi(float *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::put_SpinPhi(float newVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::get_SpinPsi(float *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::put_SpinPsi(float newVal) { return E_NOTIMPL; }
 STDMETHODIMP CQivPlayerCtl::get_EnabledMenus(LONG *pVal) { return E_NOTIMPL; }
 STDMETHODIMP CQivPlayerCtl::put_EnabledMenus(LONG newVal) { return E_NOTIMPL; }
 STDMETHODIMP CQivPlayerCtl::get_BackPicMode(qivBackPicModes *pVal) { return E_NOTIMPL; }
@@ -88,22 +52,14 @@ STDMETHODIMP CQivPlayerCtl::put_EyeZ(float newVal) { return E_NOTIMPL; }
 STDMETHODIMP CQivPlayerCtl::get_DragDropEnabled(LONG *pVal) { return E_NOTIMPL; }
 STDMETHODIMP CQivPlayerCtl::put_DragDropEnabled(LONG newVal) { return E_NOTIMPL; }
 STDMETHODIMP CQivPlayerCtl::put_Lights(LONG newVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::get_InhibitLocalTextures(VARIANT_BOOL *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::put_InhibitLocalTextures(VARIANT_BOOL newVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::Refresh() { return E_NOTIMPL; }
 STDMETHODIMP CQivPlayerCtl::GetAnimationParameters(float *Length, float *FramesPerSecond, LONG *SubAnimCount, VARIANT_BOOL *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::StartAnimation() { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::StopAnimation() { return E_NOTIMPL; }
 STDMETHODIMP CQivPlayerCtl::GetSubAnimationInfo(LONG Index, BSTR *Name, float *StartTime, float *EndTime, VARIANT_BOOL *pVal) { return E_NOTIMPL; }
 STDMETHODIMP CQivPlayerCtl::StartSubAnimation(LONG Index, VARIANT_BOOL repeat, VARIANT_BOOL *pVal) { return E_NOTIMPL; }
 STDMETHODIMP CQivPlayerCtl::BrowseForTexturePath() { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::LoadObject(BSTR FileName, VARIANT_BOOL *pVal) { return E_NOTIMPL; }
 STDMETHODIMP CQivPlayerCtl::SaveMiniBitmap(BSTR FileName, VARIANT_BOOL *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ShowAll() { return E_NOTIMPL; }
 STDMETHODIMP CQivPlayerCtl::SaveBitmap(qivBitmapQuality quality, VARIANT_BOOL raytrace, LONG PixelWidth, LONG PixelHeight, BSTR FileName, VARIANT_BOOL *pVal) { return E_NOTIMPL; }
 STDMETHODIMP CQivPlayerCtl::DisplayThumbnail(BSTR FileName, VARIANT_BOOL *pVal) { return E_NOTIMPL; }
 STDMETHODIMP CQivPlayerCtl::Show2DView(VARIANT_BOOL view2D) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::OneTimeRaytrace() { return E_NOTIMPL; }
 STDMETHODIMP CQivPlayerCtl::SaveObject(BSTR ObjectFileName, VARIANT_BOOL useQivFormat, BSTR TextureBasePath, VARIANT_BOOL *pVal) { return E_NOTIMPL; }
 STDMETHODIMP CQivPlayerCtl::ConfigureCache(LONG cachedObjects, LONG cachedTextures, LONG cachedBackgroundPictures, VARIANT_BOOL *pVal) { return E_NOTIMPL; }
 STDMETHODIMP CQivPlayerCtl::CopyHtmlCode(qivHtmlType htmlStyle, BSTR realObjectUrl) { return E_NOTIMPL; }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "caches.h"
+#include "sharedlights.h"
 #include "com/errorinfo.h"
 #include "ctlmodule_win.h"
 #include "render/fzbuffer.h"
@@ -12,6 +13,10 @@
 #include "scene/scene.h"
 #include "scene/sceneops.h"
 #include "useropts_win.h"
+#include "window_win.h"
+
+void qivInstallCacheHooks();
+void qivDeleteTempCopy(QivWindowParts& w);
 
 // {6EF2E0AD-9DE6-4706-AA71-0CE237D3E64E}
 const CLSID CLSID_QivPlayerLegacy = {0x6ef2e0ad, 0x9de6, 0x4706, {0xaa, 0x71, 0x0c, 0xe2, 0x37, 0xd3, 0xe6, 0x4e}};
@@ -60,7 +65,8 @@ qcom::ControlConfig CQivPlayerCtl::config() {
     return c;
 }
 
-CQivPlayerCtl::CQivPlayerCtl() : ControlBase(config()) {
+CQivPlayerCtl::CQivPlayerCtl() : ControlBase(config()), win_(std::make_unique<QivWindowParts>()) {
+    qivInstallCacheHooks();
     errorInfoInterfaces().add(IID_IQivPlayer2);
     errorInfoInterfaces().add(IID_IQivPlayer);
     qivEnsureRenderLock();
@@ -80,6 +86,8 @@ CQivPlayerCtl::CQivPlayerCtl() : ControlBase(config()) {
 
 CQivPlayerCtl::~CQivPlayerCtl() {
     UnloadScene(true);
+    qivctl::releaseSharedLights(&win_->sharedLightsHeld);
+    qivDeleteTempCopy(*win_);
     state_.slots.clear();
     state_.slots.shrink_to_fit();
     if (barBitmap_) DeleteObject(barBitmap_);
@@ -126,6 +134,10 @@ void CQivPlayerCtl::UnloadScene(bool full) {
     }
     rgnFree(&state_.region);
     rgnFree(&state_.previousRegion);
+    win_->regions.free();
+    win_->frameShown = false;
+    win_->stats.on = false;
+    state_.job.target = nullptr;
     fzFree(&state_.frame);
     if (state_.ownRoots && state_.sceneRoots) {
         if (state_.slots.empty())
@@ -135,6 +147,13 @@ void CQivPlayerCtl::UnloadScene(bool full) {
     state_.sceneRoots = nullptr;
     state_.ownRoots = false;
     if (full) {
+        win_->animationRunning = false;
+        // The slots' textures belong to the texture cache: give them back there.
+        for (QivObjectSlot& s : state_.slots) {
+            for (TexRecord*& t : s.textureHandles)
+                if (t) qivctl::TextureCacheRelease(t);
+            s.textureHandles.clear();
+        }
         qivUnloadSlots(state_);
         qivctl::ObjectCacheTrim();
     }

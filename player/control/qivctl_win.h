@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 #include "qivplayer_idl.h"
@@ -16,6 +17,11 @@ extern const CLSID CLSID_QivPlayerLegacy;
 
 constexpr int kQivCursorCount = 20;
 extern const WORD kQivCursorIds[kQivCursorCount];
+
+struct QivWindowParts;
+struct PelContent;
+struct ScnNode;
+struct TexRecord;
 
 class CQivPlayerCtl : public qcom::Dual<IQivPlayer>, public qcom::Dual<IQivPlayer2>, public qcom::ControlBase {
 public:
@@ -57,6 +63,38 @@ public:
 
     // Redraw(reRender): invalidates the window; with reRender the frame is drawn again.
     void Redraw(bool reRender);
+
+    // ---- Control window, control bar, painting and local files ----
+    // First activation; 1 when the window is (now) initialised.
+    int InitWindow();
+    void CreateControlBar(const RECT& client);
+    void Layout(const RECT& client);
+    void LayoutBar(const RECT& client);
+    void RefreshBarState();
+    void UpdateScrollBars();
+    void Scroll(bool horizontal, int code, int position);
+    bool SetCursorForState(int hit);
+    void AnimationStep();
+    void ShowMessage(UINT stringId, const std::string& argument);
+    void CreateHardwareWindow();
+    void DestroyHardwareWindow();
+    int PrepareScene(ScnNode** roots, bool loadDrawDib, bool keepScrollBars, bool keepView);
+    void SetupFrame(ScnNode** roots, bool keepView, bool keepScrollBars);
+    void DrawFrame(HDC dc, const RECT* rect, int x, int y);
+    void RayTraceFrame(HDC dc, const RECT* rect);
+    void UpdateFrameState();
+    void AcquireSharedLights();
+    void ResetView();
+    void SetViewFromAngles();
+    void StartObjectAnimation(int32_t slot);
+    void StopObjectAnimation(int32_t slot);
+    int LoadLocalFile(const char* path, const char* sourceName, bool replace);
+    ScnNode* AddObjectToScene(PelContent* content, bool withTextures, const std::string& baseDirectory, bool noSlot,
+                              bool byIndex);
+    int ResolveTexture(const char* name, const std::string& baseDirectory, TexRecord** handle, int index);
+    void InitObjectAnimation(int32_t slot);
+    QivWindowParts& win() { return *win_; }
+    const QivWindowParts& win() const { return *win_; }
 
     // ---- IQivPlayer2 (and IQivPlayer, whose members are a subset) ----
     STDMETHODIMP get_Appearance(qivAppearance *pVal) override;
@@ -284,6 +322,10 @@ public:
     STDMETHODIMP RegisterChunkNotify(LONG chunkID, VARIANT_BOOL wantNotification, VARIANT_BOOL *pVal) override;
 
 protected:
+    HRESULT onDraw(const qcom::DrawInfo& info) override;
+    LRESULT onMessage(UINT msg, WPARAM wp, LPARAM lp, bool& handled) override;
+    void onInPlaceActivated() override;
+    void onWindowDestroyed() override;
     void onClientSiteChanged() override;
     void onAmbientChanged(DISPID id) override;
 
@@ -293,7 +335,16 @@ private:
     void applyWindowStyle();
     HRESULT languageError();
 
+    LRESULT onCommand(WPARAM wp, LPARAM lp, bool& handled);
+    LRESULT onTimer(WPARAM id, bool& handled);
+    void onSize(int width, int height);
+    void onDestroy();
+    void rebuildRoots();
+    void paintIdle(HDC dc, const RECT& client);
+    bool somethingMoves() const;
+
     QivControlState state_;
+    std::unique_ptr<QivWindowParts> win_;
     HCURSOR cursors_[kQivCursorCount] = {};
     HBITMAP barBitmap_ = nullptr;
     bool languageSet_ = false;  // put_Language was called: the ambient locale no longer decides

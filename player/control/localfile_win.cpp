@@ -1,0 +1,421 @@
+// Local object files: a PEL or KVO file read into an object slot with its textures (from
+// the texture cache, beside the object, on the texture path, or queued for download), its
+// per-part values and its animation range; LoadObject for local names.
+#include <windows.h>
+#include <lzexpand.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "caches.h"
+#include "ctlmodule_win.h"
+#include "localfile.h"
+#include "qivctl_win.h"
+#include "render/fzbuffer.h"
+#include "scene/anim.h"
+#include "scene/engine.h"
+#include "scene/objnode.h"
+#include "scene/pelfile.h"
+#include "scene/sceneops.h"
+#include "scene/texture.h"
+#include "texpaths.h"
+#include "texresolve.h"
+#include "window_win.h"
+
+namespace {
+
+bool fileExists(const std::string& path) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(h);
+    return true;
+}
+
+std::string tempFileName(const char* prefix) {
+    char dir[MAX_PATH] = {}, name[MAX_PATH] = {};
+    DWORD n = GetTempPathA(sizeof dir, dir);
+    if (n == 0 || n >= sizeof dir) return std::string();
+    if (!GetTempFileNameA(dir, prefix, 0, name)) return std::string();
+    return name;
+}
+
+// LZ expansion of a file into a new temporary file; empty when it cannot be done.
+std::string lzExpandToTemp(const std::string& path, const char* prefix) {
+    std::string out = tempFileName(prefix);
+    if (out.empty()) return out;
+    OFSTRUCT a{}, b{};
+    INT src = LZOpenFileA(const_cast<char*>(path.c_str()), &a, OF_READ);
+    if (src < 0) {
+        DeleteFileA(out.c_str());
+        return std::string();
+    }
+    INT dst = LZOpenFileA(const_cast<char*>(out.c_str()), &b, OF_CREATE);
+    if (dst < 0) {
+        LZClose(src);
+        DeleteFileA(out.c_str());
+        return std::string();
+    }
+    LONG copied = LZCopy(src, dst);
+    LZClose(src);
+    LZClose(dst);
+    if (copied < 0) {
+        DeleteFileA(out.c_str());
+        return std::string();
+    }
+    return out;
+}
+
+void freeTextureUnderLock(TexRecord* t) {
+    QivRenderLockGuard lock;
+    texFree(&t);
+}
+
+std::string toAnsi(BSTR s) {
+    if (!s) return std::string();
+    int n = WideCharToMultiByte(CP_ACP, 0, s, int(SysStringLen(s)), nullptr, 0, nullptr, nullptr);
+    std::string out(size_t(std::max(n, 0)), '\0');
+    if (n > 0) WideCharToMultiByte(CP_ACP, 0, s, int(SysStringLen(s)), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+BSTR toBstr(const std::string& s) {
+    int n = MultiByteToWideChar(CP_ACP, 0, s.data(), int(s.size()), nullptr, 0);
+    BSTR b = SysAllocStringLen(nullptr, UINT(std::max(n, 0)));
+    if (b && n > 0) MultiByteToWideChar(CP_ACP, 0, s.data(), int(s.size()), b, n);
+    return b;
+}
+
+}  // namespace
+
+// Texture freeing takes the render lock: a frame on another thread may be drawing it.
+void qivInstallCacheHooks() {
+    static bool installed = false;
+    if (installed) return;
+    installed = true;
+    qivctl::CacheHooks hooks;
+    hooks.freeTexture = freeTextureUnderLock;
+    qivctl::cacheSetHooks(hooks);
+}
+
+// LoadTextureFile: a picture file as a texture, entered into the cache under the name.
+TexRecord* qivLoadTextureFile(const std::string& name, const std::string& path) {
+    TexRecord* t = nullptr;
+    float sx = 0, sy = 0;
+    if (!texLoadFile(path.c_str(), 0, &t, &sx, &sy, nullptr) || !t) return nullptr;
+    texSetName(t, name.c_str(), path.c_str(), 0);
+    if (!(sx > 0)) sx = 1.0f;
+    if (!(sy > 0)) sy = 1.0f;
+    if (!qivctl::TextureCacheAdd(name, t, sx, sy)) {
+        freeTextureUnderLock(t);
+        return nullptr;
+    }
+    return t;
+}
+
+// LoadCompressedTexture: a ".bms" file expanded into a temporary file and loaded from there;
+// the path as it is when the expansion fails.
+TexRecord* qivLoadCompressedTexture(const std::string& name, const std::string& path) {
+    std::string temp = lzExpandToTemp(path, "BMP");
+    if (temp.empty()) return qivLoadTextureFile(name, path);
+    TexRecord* t = qivLoadTextureFile(name, temp);
+    DeleteFileA(temp.c_str());
+    return t;
+}
+
+int CQivPlayerCtl::ResolveTexture(const char* name, const std::string& baseDirectory, TexRecord** handle, int) {
+    *handle = nullptr;
+    const QivWindowParts& w = *win_;
+    qivctl::TextureSearch local;
+    local.baseDirectory = baseDirectory;
+    local.texturePath = w.texturePath;
+    local.inhibitLocal = w.inhibitLocalTextures;
+    local.source = qivctl::TextureNameSource::Stored;
+    qivctl::TextureUrlSearch remote;
+    remote.baseDirectory = baseDirectory;
+    remote.textureBaseUrl = w.textureBaseUrl;
+    remote.source = qivctl::TextureNameSource::Stored;
+    qivctl::TextureResolution r = qivctl::resolveTexture(name, local, remote, fileExists);
+    switch (r.kind) {
+        case qivctl::TextureResolution::Cached:
+            *handle = r.texture;
+            break;
+        case qivctl::TextureResolution::Files:
+            for (const qivctl::TextureFileTry& f : r.files) {
+                *handle = f.loader == qivctl::TextureLoader::Compressed ? qivLoadCompressedTexture(name, f.path)
+                                                                         : qivLoadTextureFile(name, f.path);
+                if (*handle) break;
+            }
+            break;
+        default:
+            // Downloads of textures are queued by the transfer code; without it the object shows
+            // without this texture.
+            break;
+    }
+    if (*handle) qivctl::TextureCacheHold(*handle);
+    return *handle ? 1 : 0;
+}
+
+void CQivPlayerCtl::InitObjectAnimation(int32_t slot) {
+    if (slot < 0 || size_t(slot) >= state_.slots.size()) return;
+    QivObjectSlot& s = state_.slots[size_t(slot)];
+    s.subAnimCount = 0;
+    s.hasAnimation = false;
+    if (s.node && s.node->content) {
+        uint32_t tracks = 0, count = 0;
+        AnimDesc* descs = nullptr;
+        float rate = 0;
+        if (animGetInfo(s.node->content, &tracks, &count, &descs, &rate) && count && descs && tracks) {
+            s.subAnimCount = int32_t(count);
+            s.hasAnimation = true;
+            s.animTime = 0;
+            s.animRate = rate;
+            float lo = descs[0].start, hi = descs[0].end;
+            for (uint32_t i = 1; i < count; ++i) lo = std::min(lo, descs[i].start), hi = std::max(hi, descs[i].end);
+            s.animStart = lo;
+            s.animEnd = hi;
+            s.animTime = lo;
+        }
+    }
+    QivWindowParts& w = *win_;
+    bool has = false;
+    if (state_.currentSlot >= 0 && size_t(state_.currentSlot) < state_.slots.size())
+        has = state_.slots[size_t(state_.currentSlot)].hasAnimation;
+    if (has != w.hasAnimation) {
+        RefreshBarState();
+        if (hwnd()) {
+            RECT client;
+            GetClientRect(hwnd(), &client);
+            Layout(client);
+        }
+        FireOnChanged(7);
+    }
+}
+
+ScnNode* CQivPlayerCtl::AddObjectToScene(PelContent* content, bool withTextures, const std::string& baseDirectory,
+                                         bool noSlot, bool byIndex) {
+    if (!content) return nullptr;
+    InitWindow();
+    QivWindowParts& w = *win_;
+    if (!w.workingDirectory.empty()) SetCurrentDirectoryA(w.workingDirectory.c_str());
+    Mat4 placement{};
+    for (int i = 0; i < 4; ++i) placement.m[i * 5] = 1.0f;
+    QivObjectSlot* slot = nullptr;
+    if (!noSlot && state_.loadingSlot >= 0 && size_t(state_.loadingSlot) < state_.slots.size())
+        slot = &state_.slots[size_t(state_.loadingSlot)];
+    std::vector<TexRecord*> textures = slot ? slot->textureHandles : std::vector<TexRecord*>();
+    ScnNode* node = nullptr;
+    if (withTextures && content->areaCount) {
+        const uint32_t count = content->areaCount;
+        if (textures.size() < count) textures.resize(count, nullptr);
+        qivctl::GrowTextureCacheLimit(uint32_t(qivctl::TextureCacheCount()) + count);
+        std::vector<std::string> names =
+            qivctl::textureNamesOf(content->areaNames, content->areaNames ? content->areaNameBytes : 0, count);
+        for (uint32_t i = 0; i < count; ++i) {
+            if (textures[i]) continue;
+            ResolveTexture(names[i].c_str(), baseDirectory, &textures[i], byIndex ? int(i) : -1);
+        }
+        if (!scnCreateObjectNode(content, 0, textures.data(), 0, 0, nullptr, 0, slot ? &slot->placement : &placement,
+                                 &node))
+            node = nullptr;
+    } else {
+        if (!scnCreateObjectNode(content, 0, nullptr, 0, 0, nullptr, 0, slot ? &slot->placement : &placement, &node))
+            node = nullptr;
+    }
+    if (!node) {
+        for (TexRecord* t : textures)
+            if (t) qivctl::TextureCacheRelease(t);
+        if (slot) slot->textureHandles.clear();
+        return nullptr;
+    }
+    if (slot) {
+        slot->node = node;
+        slot->textureHandles = textures;
+        scnSetObjectIds(node, uint32_t(state_.loadingSlot), 0, &slot->placement);
+        InitObjectAnimation(state_.loadingSlot);
+        state_.sceneChanged = true;
+        state_.frameValid = false;
+    } else {
+        for (TexRecord* t : textures)
+            if (t) qivctl::TextureCacheRelease(t);
+    }
+    return node;
+}
+
+// The scene roots: every shown slot's node.
+void CQivPlayerCtl::rebuildRoots() {
+    if (state_.ownRoots && state_.sceneRoots) scnFreeIdList(&state_.sceneRoots);
+    state_.sceneRoots = nullptr;
+    state_.ownRoots = false;
+    std::vector<ScnNode*> nodes;
+    for (const QivObjectSlot& s : state_.slots)
+        if (s.inUse && s.node && s.visible) nodes.push_back(s.node);
+    if (nodes.empty()) return;
+    if (scnMakeIdList(uint32_t(nodes.size()), nodes.data(), &state_.sceneRoots)) state_.ownRoots = true;
+}
+
+int CQivPlayerCtl::LoadLocalFile(const char* path, const char* sourceName, bool replace) {
+    if (!path || !path[0]) return 0;
+    QivWindowParts& w = *win_;
+    if (!w.workingDirectory.empty()) SetCurrentDirectoryA(w.workingDirectory.c_str());
+    if (replace) {
+        InitWindow();
+        if (w.animationRunning) put_AnimPlaying(VARIANT_FALSE);
+    }
+    // Object file (PEL or KVO).
+    char fileName[PEL_FILE_NAME_MAX] = {}, objectName[128] = {};
+    PelFileInfo info{};
+    PelContent* content = nullptr;
+    size_t bytes = 0;
+    if (!pelLoad(path, fileName, objectName, &info, &content, &bytes) || !content) {
+        if (replace) UnloadScene(true);
+        return 0;
+    }
+    if (replace) UnloadScene(true);
+    // The loading slot.
+    int32_t index = -1;
+    for (size_t i = 0; i < state_.slots.size(); ++i)
+        if (!state_.slots[i].inUse) {
+            index = int32_t(i);
+            break;
+        }
+    if (index < 0) {
+        state_.slots.push_back(qivNewSlot());
+        index = int32_t(state_.slots.size() - 1);
+    } else {
+        state_.slots[size_t(index)] = qivNewSlot();
+    }
+    QivObjectSlot& slot = state_.slots[size_t(index)];
+    slot.inUse = true;
+    state_.usedCount = std::max(state_.usedCount, index + 1);
+    state_.loadingSlot = index;
+    if (index == 0 && state_.currentSlot < 0) state_.currentSlot = 0;
+    slot.sourceKind = 2;
+    slot.chunkData.clear();
+    slot.sourceName = sourceName ? sourceName : "";
+    const std::string base = qivctl::objectBaseDirectory(path, sourceName ? sourceName : "");
+    qivctl::PartValues values;
+    if (qivctl::readPartValueChunk(path, &values)) slot.chunkData = values.bytes();
+    char* text = nullptr;
+    if (pelGetObjectText(content, 1, state_.language, &text) && text) {
+        slot.objectName = text;
+        memFreeRef(reinterpret_cast<void**>(&text));
+    }
+    ScnNode* node = AddObjectToScene(content, true, base, false, false);
+    if (!node) {
+        qivFreeSlot(slot);
+        state_.loadingSlot = -1;
+        pelFreeObject(&content);
+        return 0;
+    }
+    state_.sceneChanged = true;
+    rebuildRoots();
+    PrepareScene(state_.sceneRoots, true, false, false);
+    // The object cache owns the content from now on.
+    const std::string cacheName = sourceName && sourceName[0] ? std::string(sourceName) : std::string(path);
+    if (qivctl::ObjectCacheAdd(cacheName, content) && !slot.chunkData.empty())
+        qivctl::ObjectCacheSetChunk21(content, slot.chunkData.data(), slot.chunkData.size());
+    state_.loadingSlot = -1;
+    Redraw(true);
+    return 1;
+}
+
+// ---- members ----
+
+STDMETHODIMP CQivPlayerCtl::LoadObject(BSTR FileName, VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = VARIANT_FALSE;
+    try {
+        std::string name = toAnsi(FileName);
+        if (name.empty()) return S_OK;
+        if (_strnicmp(name.c_str(), "file://", 7) == 0) name.erase(0, 7);
+        if (name.find("://") != std::string::npos) return S_OK;  // downloads: the transfer code
+        for (char& c : name)
+            if (c == '/') c = '\\';
+        UnloadScene(true);
+        QivWindowParts& w = *win_;
+        if (!w.tempCopy.empty()) {
+            DeleteFileA(w.tempCopy.c_str());
+            w.tempCopy.clear();
+        }
+        // A compressed object file is expanded first.
+        std::string copy = lzExpandToTemp(name, "VOV");
+        const std::string url = "file://" + name.substr(0, 2047 - 7);
+        int ok = 0;
+        if (!copy.empty()) {
+            // The copy lies in the temporary folder: the textures are beside the original.
+            ok = LoadLocalFile(copy.c_str(), name.c_str(), true);
+            if (ok) {
+                w.tempCopy = copy;
+            } else {
+                DeleteFileA(copy.c_str());
+            }
+        }
+        if (!ok) ok = LoadLocalFile(name.c_str(), name.c_str(), true);
+        if (ok) state_.objectURL = url;
+        FireOnChanged(9);
+        RefreshBarState();
+        Redraw(true);
+        if (ok) FireObjectLoaded(state_.currentSlot);
+        *pVal = ok ? VARIANT_TRUE : VARIANT_FALSE;
+    } catch (...) {
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::get_ObjectURL(BSTR* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = toBstr(state_.objectURL);
+    return *pVal ? S_OK : E_OUTOFMEMORY;
+}
+
+STDMETHODIMP CQivPlayerCtl::put_ObjectURL(BSTR newVal) {
+    std::string url = toAnsi(newVal);
+    if (url == state_.objectURL) return S_OK;
+    VARIANT_BOOL ok = VARIANT_FALSE;
+    return LoadObject(newVal, &ok);
+}
+
+STDMETHODIMP CQivPlayerCtl::get_TexturePath(BSTR* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = toBstr(win_->texturePath);
+    return *pVal ? S_OK : E_OUTOFMEMORY;
+}
+
+STDMETHODIMP CQivPlayerCtl::put_TexturePath(BSTR newVal) {
+    win_->texturePath = toAnsi(newVal);
+    FireOnChanged(1);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::get_TextureBaseURL(BSTR* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = toBstr(win_->textureBaseUrl);
+    return *pVal ? S_OK : E_OUTOFMEMORY;
+}
+
+STDMETHODIMP CQivPlayerCtl::put_TextureBaseURL(BSTR newVal) {
+    win_->textureBaseUrl = toAnsi(newVal);
+    FireOnChanged(10);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::get_InhibitLocalTextures(VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = win_->inhibitLocalTextures ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::put_InhibitLocalTextures(VARIANT_BOOL newVal) {
+    win_->inhibitLocalTextures = newVal != VARIANT_FALSE;
+    FireOnChanged(0x36);
+    return S_OK;
+}
+
+void qivDeleteTempCopy(QivWindowParts& w) {
+    if (!w.tempCopy.empty()) DeleteFileA(w.tempCopy.c_str());
+    w.tempCopy.clear();
+}

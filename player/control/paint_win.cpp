@@ -1,0 +1,564 @@
+// Paint path of the control: the process-wide display back end and DrawDib, the frame
+// buffer's set-up, one frame drawn under the render lock in software or through Direct3D,
+// the copy of the changed region to the window, the ray-traced frame, the view reset, the
+// shared lights and the frame ticks.
+#include <windows.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include "ctlmodule_win.h"
+#include "frameticks.h"
+#include "paintpath.h"
+#include "qivctl_win.h"
+#include "render/blit.h"
+#include "render/clear.h"
+#include "render/edgefilter.h"
+#include "render/fzbuffer.h"
+#include "render/kvdirectx.h"
+#include "render/light.h"
+#include "render/multiview.h"
+#include "render/renderer.h"
+#include "render/rtdriver.h"
+#include "render/updregion.h"
+#include "scene/camera.h"
+#include "scene/material.h"
+#include "scene/pelchunk.h"
+#include "scene/sceneops.h"
+#include "sharedlights.h"
+#include "useropts_win.h"
+#include "window_win.h"
+
+namespace {
+
+// Process-wide display back end.
+struct Backend {
+    bool started = false;
+    bool directXLoaded = false;
+    bool hardwareDevice = false;
+} g_backend;
+
+// DrawDib of the process.
+struct DrawDib {
+    FzDrawDibRecord record{};
+    bool open = false, tried = false;
+} g_drawDib;
+
+void openDrawDib() {
+    g_drawDib.tried = true;
+    if (fzOpenDrawDib(&g_drawDib.record) && fzUseDrawDib(&g_drawDib.record)) {
+        g_drawDib.open = true;
+    } else {
+        fzCloseDrawDib(&g_drawDib.record);
+        fzNoDrawDib();
+    }
+}
+
+void closeDrawDib() {
+    if (!g_drawDib.open) return;
+    fzNoDrawDib();
+    fzCloseDrawDib(&g_drawDib.record);
+    g_drawDib.open = false;
+}
+
+void startDisplayBackend(const char* language, int32_t* kind) {
+    g_backend.started = true;
+    if (language && language[0]) pelSetLanguage(language);
+    if (kvdx::dxStartup()) {
+        g_backend.directXLoaded = true;
+        kvdx::dxInstallBackend();
+        PicRecord* placeholder = nullptr;
+        int32_t w = 0, h = 0;
+        int windowed = 0;
+        g_backend.hardwareDevice = kvdx::dxGetDeviceBuffer(&placeholder, &w, &h, &windowed) != 0;
+        if (placeholder) fzFree(&placeholder);
+    } else {
+        g_backend.hardwareDevice = false;
+    }
+    *kind = qivctl::rendererKindFor(*kind, g_backend.hardwareDevice, GetUse3DHardware() != 0);
+}
+
+void initDisplayBackend(const char* language, int32_t* kind) {
+    if (!g_backend.started) {
+        startDisplayBackend(language, kind);
+        return;
+    }
+    *kind = qivctl::rendererKindFor(*kind, g_backend.hardwareDevice, GetUse3DHardware() != 0);
+}
+
+// Frame ticks through a 5 ms thread timer.
+void CALLBACK frameTickProc(HWND, UINT, UINT_PTR, DWORD) { qivctl::frameTicks().fire(); }
+
+uintptr_t startTickTimer(void*) { return SetTimer(nullptr, qivctl::kFrameTickTimerId, qivctl::kFrameTickPeriodMs, frameTickProc); }
+void killTickTimer(void*, uintptr_t timer) { KillTimer(nullptr, timer); }
+void postTick(void*, qivctl::TickWindow window) {
+    PostMessageW(reinterpret_cast<HWND>(window), WM_TIMER, qivctl::kFrameTickTimerId, 0);
+}
+
+void installTickHooks() {
+    static bool installed = false;
+    if (installed) return;
+    installed = true;
+    qivctl::FrameTickHooks hooks;
+    hooks.startTimer = startTickTimer;
+    hooks.killTimer = killTickTimer;
+    hooks.postTick = postTick;
+    qivctl::frameTicks().setHooks(hooks);
+}
+
+// Frame buffer rows (RGB555, row 0 at the bottom) copied by StretchDIBits: the path when
+// DrawDib is missing or refuses. Rectangles are in frame rows, counted from the bottom.
+bool stretchCopy(HDC dc, PicRecord* frame, const IRect& r, int x, int y, int32_t shown) {
+    struct {
+        BITMAPINFOHEADER h;
+        DWORD masks[3];
+    } info{};
+    info.h.biSize = sizeof(BITMAPINFOHEADER);
+    info.h.biWidth = frame->width;
+    info.h.biHeight = frame->height;  // bottom-up
+    info.h.biPlanes = 1;
+    info.h.biBitCount = static_cast<WORD>(frame->bytesPerPixel * 8);
+    info.h.biCompression = BI_RGB;
+    if ((frame->width * frame->bytesPerPixel) % 4 != 0) return false;
+    int lines = StretchDIBits(dc, x + r.x, y + shown - r.y - r.h, r.w, r.h, r.x, r.y, r.w, r.h, frame->pixels,
+                              reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, SRCCOPY);
+    return lines != 0 && lines != int(GDI_ERROR);
+}
+
+// shown: the rows of the view (the buffer's height is rounded up to an even count); frame
+// row 0 goes to the view's bottom row.
+bool copyRect(HDC dc, PicRecord* frame, const IRect* source, int x, int y, int32_t shown) {
+    IRect r = source ? *source : IRect{0, 0, frame->width, shown};
+    if (!fzClipRect(&r, frame->width, shown)) return true;
+    if (g_drawDib.open && fzBlitToDc(dc, frame->bytesPerPixel, 0, nullptr, frame, &r, -x, y, shown, 1)) return true;
+    return stretchCopy(dc, frame, r, x, y, shown);
+}
+
+uint32_t copyRegion(HDC dc, PicRecord* frame, const UpdateRegion* region, int x, int y, int32_t shown) {
+    uint32_t n = 0;
+    if (!region || !region->first) return 0;
+    if (rgnPreferBounds(region)) {
+        IRect b = region->bounds;
+        copyRect(dc, frame, &b, x, y, shown);
+        return 1;
+    }
+    for (const UpdateRect* r = region->first; r; r = r->next) {
+        IRect i{r->x0, r->y0, r->x1 - r->x0, r->y1 - r->y0};
+        copyRect(dc, frame, &i, x, y, shown);
+        ++n;
+    }
+    return n;
+}
+
+// Ray-trace progress display.
+struct RayShow {
+    HDC dc = nullptr;
+    PicRecord* frame = nullptr;
+    IRect rect{};
+    int32_t shown = 0;
+} g_rayShow;
+
+int cancelKeyTest(float) { return GetAsyncKeyState(VK_ESCAPE) < 0 ? 0 : 1; }
+void showRayTraceLines() {
+    if (g_rayShow.dc && g_rayShow.frame) copyRect(g_rayShow.dc, g_rayShow.frame, &g_rayShow.rect, 0, 0, g_rayShow.shown);
+}
+
+// A window rectangle in frame rows (counted from the bottom).
+IRect toFrameRect(const RECT& r, int32_t frameHeight) {
+    return IRect{r.left, frameHeight - r.bottom, r.right - r.left, r.bottom - r.top};
+}
+
+}  // namespace
+
+// Process detach: DrawDib and the back end.
+void qivUnloadDrawDib() {
+    closeDrawDib();
+    if (g_backend.directXLoaded) kvdx::dxShutdown();
+    g_backend = Backend{};
+}
+
+bool qivHardwareDeviceAvailable() { return g_backend.hardwareDevice; }
+
+// A display change: DrawDib reopened, the back end restarted; a set kind becomes software.
+void qivRestartDisplayBackend(int32_t* kind) {
+    if (g_drawDib.open) {
+        closeDrawDib();
+        openDrawDib();
+    }
+    if (g_backend.directXLoaded) kvdx::dxShutdown();
+    g_backend.directXLoaded = false;
+    int32_t k = qivctl::rendererKindAfterRestart(*kind);
+    startDisplayBackend(nullptr, &k);
+    *kind = k;
+}
+
+void qivLoadDrawDib() {
+    if (!g_drawDib.open && !g_drawDib.tried) openDrawDib();
+}
+
+// ---- per control ----
+
+void CQivPlayerCtl::AcquireSharedLights() { qivctl::acquireSharedLights(&win_->sharedLightsHeld); }
+
+int CQivPlayerCtl::PrepareScene(ScnNode** roots, bool loadDrawDib, bool keepScrollBars, bool keepView) {
+    initDisplayBackend(state_.language, &state_.rendererKind);
+    if (!roots) return 0;
+    if (loadDrawDib) qivLoadDrawDib();
+    SetupFrame(roots, keepView, keepScrollBars);
+    return 1;
+}
+
+void CQivPlayerCtl::SetupFrame(ScnNode** roots, bool keepView, bool keepScrollBars) {
+    QivWindowParts& w = *win_;
+    const bool keep = keepView && state_.viewValid;
+    if (!keep) {
+        if (!roots) return;
+        // Scene box from the roots.
+        Box3 box{{1e7f, 1e7f, 1e7f}, {-1e7f, -1e7f, -1e7f}};
+        bool any = false;
+        for (ScnNode** r = roots; *r; ++r) {
+            Vec3 lo{}, hi{};
+            if (scnGetExtent(*r, &lo, &hi)) {
+                box.min = {std::min(box.min.x, lo.x), std::min(box.min.y, lo.y), std::min(box.min.z, lo.z)};
+                box.max = {std::max(box.max.x, hi.x), std::max(box.max.y, hi.y), std::max(box.max.z, hi.z)};
+                any = true;
+            }
+        }
+        if (!any) box = Box3{{-1, -1, -1}, {1, 1, 1}};
+        w.sceneBox = box;
+        w.boxValid = true;
+    }
+    if (!keep) ResetView();
+    AcquireSharedLights();
+    w.frameMode = state_.displayMode;
+    state_.job = ScnRenderJob{};
+    state_.job.camera = &state_.camera;
+    state_.job.kind = state_.displayMode;
+    state_.job.rect = IRect{0, 0, state_.frameWidth, state_.frameHeight};
+    state_.frameValid = false;
+    state_.bytesPerPixel = 2;
+    RefreshBarState();
+    if (!keep || !w.regions.exists()) w.regions.create();
+    w.frameShown = false;
+    if (state_.frame) fzFree(&state_.frame);
+    if (state_.frameWidth > 0 && state_.frameHeight > 0)
+        fzCreate(uint32_t(state_.frameWidth), uint32_t(state_.frameHeight), 2, &state_.frame);
+    state_.job.target = state_.frame;
+    if (state_.frame) {
+        QivRenderLockGuard lock;
+        kvdx::dxDirectXSetContext(w.hardwareWindow);
+        fzSetBackground(&state_.background);
+        fzDrawBackground(state_.frame, nullptr, nullptr, &state_.camera, 1, 0);
+    }
+    state_.frameValid = false;
+    if (!keepScrollBars) UpdateScrollBars();
+    if (w.stats.on) {
+        w.stats.startTick = GetTickCount();
+        w.stats.frames = 0;
+    }
+}
+
+void CQivPlayerCtl::ResetView() {
+    QivWindowParts& w = *win_;
+    const Box3& b = w.sceneBox;
+    const float dx = b.max.x - b.min.x, dy = b.max.y - b.min.y, dz = b.max.z - b.min.z;
+    float d = std::sqrt(dx * dx + dy * dy + dz * dz);
+    if (!(d > 1e-6f) || !std::isfinite(d)) d = 1.0f;
+    CamRecord& c = state_.camera;
+    c = CamRecord{};
+    c.vrp = {0, 0, 0};
+    c.eye = {0, -1.5f * d, 0};
+    c.up = {0, 0, 1};
+    c.viewDist = 1.5f * d;
+    c.farDist = 2.7f * d;
+    c.nearDist = c.farDist / 9.0f;
+    const int32_t fw = std::max(state_.frameWidth, 1), fh = std::max(state_.frameHeight, 1);
+    const float half = c.viewDist * std::tan(22.0f * 0.017453292f);
+    c.winXMin = -half, c.winXMax = half;
+    c.winYMin = -half * float(fh) / float(fw), c.winYMax = half * float(fh) / float(fw);
+    c.pixX = 0, c.pixY = 0, c.pixW = fw, c.pixH = fh;
+    c.rowsUp = 1;  // frame rows bottom-up, as the window copies read them
+    state_.viewValid = true;
+    SetViewFromAngles();
+    // Fit the box into the frame.
+    if (camUpdate(&c)) {
+        float minX = 1e10f, maxX = -1e10f, minY = 1e10f, maxY = -1e10f;
+        for (int i = 0; i < 8; ++i) {
+            Vec3 p{(i & 1) ? b.max.x : b.min.x, (i & 2) ? b.max.y : b.min.y, (i & 4) ? b.max.z : b.min.z};
+            const float* m = c.worldToPixel.m;
+            float x = p.x * m[0] + p.y * m[4] + p.z * m[8] + m[12];
+            float y = p.x * m[1] + p.y * m[5] + p.z * m[9] + m[13];
+            float ww = p.x * m[3] + p.y * m[7] + p.z * m[11] + m[15];
+            if (ww != 0 && ww != 1) x /= ww, y /= ww;
+            minX = std::min(minX, x), maxX = std::max(maxX, x);
+            minY = std::min(minY, y), maxY = std::max(maxY, y);
+        }
+        const float cx = float(fw / 2), cy = float(fh / 2);
+        const float sx = 2 * std::max(std::fabs(minX - cx), std::fabs(maxX - cx)) / float(fw);
+        const float sy = 2 * std::max(std::fabs(minY - cy), std::fabs(maxY - cy)) / float(fh);
+        const float s = std::max(sx, sy);
+        if (s > 1e-6f && std::isfinite(s)) {
+            c.winXMin *= s, c.winXMax *= s, c.winYMin *= s, c.winYMax *= s;
+        }
+    }
+    w.homeHalfWidth = c.winXMax;
+    w.homeHalfHeight = c.winYMax;
+    w.zoomBase = c.winXMax > 0 ? std::fabs(dx) / (2 * c.winXMax) : 1.0f;
+    // Clip distances along the view direction.
+    Vec3 dir{c.vrp.x - c.eye.x, c.vrp.y - c.eye.y, c.vrp.z - c.eye.z};
+    vecNormalize(&dir);
+    float farthest = -1e7f;
+    for (int i = 0; i < 8; ++i) {
+        Vec3 p{(i & 1) ? b.max.x : b.min.x, (i & 2) ? b.max.y : b.min.y, (i & 4) ? b.max.z : b.min.z};
+        float t = (p.x - c.eye.x) * dir.x + (p.y - c.eye.y) * dir.y + (p.z - c.eye.z) * dir.z;
+        farthest = std::max(farthest, t);
+    }
+    c.farDist = farthest < 1e-10f ? 2 * d : 2 * farthest;
+    c.nearDist = std::min(c.farDist * 0.11111111f, 0.25f);
+    camUpdate(&c);
+}
+
+void CQivPlayerCtl::SetViewFromAngles() {
+    CamRecord& c = state_.camera;
+    state_.phi = static_cast<float>(qivctl::wrapAngle(state_.phi));
+    state_.psi = static_cast<float>(qivctl::wrapAngle(state_.psi));
+    const float dx = c.eye.x - c.vrp.x, dy = c.eye.y - c.vrp.y, dz = c.eye.z - c.vrp.z;
+    float d = std::sqrt(dx * dx + dy * dy + dz * dz);
+    if (!(d > 0)) d = c.viewDist > 0 ? c.viewDist : 1.0f;
+    const float cp = std::cos(state_.psi);
+    c.eye = {c.vrp.x + d * cp * std::cos(state_.phi), c.vrp.y + d * cp * std::sin(state_.phi),
+             c.vrp.z + d * std::sin(state_.psi)};
+    c.up = {0, 0, 1};
+    if (std::fabs(cp) < 1e-4f) c.up = {-std::cos(state_.phi), -std::sin(state_.phi), 0};
+    camUpdate(&c);
+}
+
+void CQivPlayerCtl::UpdateFrameState() {
+    if (!state_.sceneRoots) return;
+    for (QivObjectSlot& s : state_.slots)
+        if (s.inUse && s.node && s.visible) scnSetTime(s.node, s.animTime);
+    const float grey[3] = {qivctl::kGlobalMaterialGrey, qivctl::kGlobalMaterialGrey, qivctl::kGlobalMaterialGrey};
+    matSetGlobalColor(grey);
+    matSetGlobalFactor(qivctl::kGlobalMaterialFactor);
+    qivctl::CameraBasis basis;
+    qivctl::cameraBasis(state_.camera.eye, state_.camera.vrp, state_.camera.up, &basis);
+    qivctl::applySharedLights(state_.lights, basis);
+}
+
+bool CQivPlayerCtl::somethingMoves() const {
+    return win_->animationRunning || state_.spinPhi != 0 || state_.spinPsi != 0;
+}
+
+void CQivPlayerCtl::DrawFrame(HDC dc, const RECT* rect, int x, int y) {
+    QivWindowParts& w = *win_;
+    qivctl::PaintState ps;
+    ps.frameValid = state_.frameValid;
+    ps.hasRoots = state_.sceneRoots != nullptr;
+    ps.hasFrameBuffer = state_.frame != nullptr;
+    ps.showAgain = w.showAgain;
+    ps.rendererKind = state_.rendererKind ? state_.rendererKind : qivctl::kRendererSoftware;
+    ps.rayTraceRequested = w.frameMode == uint32_t(qivctl::kModeRayTrace);
+    ps.hardwareWindow = w.hardwareWindow != nullptr;
+    ps.controlWindow = hwnd() != nullptr;
+    ps.hardwareDevice = g_backend.hardwareDevice;
+    ps.multiView = state_.multiView;
+    const qivctl::PaintPlan plan = qivctl::planPaint(ps);
+    RECT whole{0, 0, state_.frameWidth, state_.frameHeight};
+    const RECT& upd = rect ? *rect : whole;
+    bool moving = false;
+
+    switch (plan.action) {
+        case qivctl::PaintAction::CopyAgain: {
+            IRect r = toFrameRect(upd, state_.frameHeight);
+            copyRect(dc, state_.frame, &r, x, y, state_.frameHeight);
+            ++w.copies;
+            break;
+        }
+        case qivctl::PaintAction::Background:
+            return;
+        case qivctl::PaintAction::Nothing:
+            break;
+        case qivctl::PaintAction::RayTrace:
+            if (w.hardwareWindow) ShowWindow(w.hardwareWindow, SW_HIDE);
+            {
+                QivRenderLockGuard lock;
+                kvdx::dxSetActive(0);
+                RayTraceFrame(dc, &upd);
+            }
+            state_.frameValid = true;
+            w.frameMode = state_.displayMode;
+            w.frameShown = false;
+            return;
+        case qivctl::PaintAction::Render: {
+            if (plan.showHardwareWindow && w.hardwareWindow) ShowWindow(w.hardwareWindow, SW_SHOW);
+            if (plan.createHardwareWindow) CreateHardwareWindow();
+            const bool hardware = plan.hardware && w.hardwareWindow;
+            moving = somethingMoves();
+            state_.job.kind = w.frameMode;
+            state_.job.camera = &state_.camera;
+            state_.job.target = state_.frame;
+            bool swapped = false;
+            {
+                std::optional<QivRenderLockGuard> wholeFrame;
+                if (plan.lockWholeFrame) {
+                    wholeFrame.emplace();
+                    kvdx::dxSetActive(hardware ? 1 : 0);
+                    if (hardware) kvdx::dxDirectXSetContext(w.hardwareWindow);
+                }
+                fzSetBackground(&state_.background);
+                if (plan.clearFrame) fzDrawBackground(state_.frame, nullptr, nullptr, &state_.camera, 1, 0);
+                if (!w.renderingHeldBack) {
+                    if (!hardware) w.regions.beginFrame();
+                    {
+                        std::optional<QivRenderLockGuard> renderOnly;
+                        if (!plan.lockWholeFrame) renderOnly.emplace();
+                        if (!hardware) kvdx::dxSetActive(0);
+                        UpdateFrameState();
+                        if (!state_.multiView)
+                            scnRenderList(&state_.job, state_.sceneRoots, hardware ? nullptr : w.regions.current());
+                        else if (hardware)
+                            scnRenderList(&state_.job, state_.sceneRoots, nullptr);
+                        else
+                            mvRender(&state_.job, state_.sceneRoots, state_.multiViewAngle);
+                    }
+                    ++w.frames;
+                    qivctl::FilterState fs;
+                    fs.multiView = state_.multiView;
+                    fs.mouseCaptured = GetCapture() != nullptr;
+                    fs.animationRunning = w.animationRunning;
+                    fs.spinPhi = state_.spinPhi;
+                    fs.spinPsi = state_.spinPsi;
+                    fs.filterOn = w.filter;
+                    fs.displayMode = int32_t(state_.displayMode);
+                    if (qivctl::filterRuns(fs)) {
+                        if (hardware) {
+                            kvdx::dxEndPaint();
+                            kvdx::kvdxDoFilter();
+                        } else {
+                            fltApply(state_.frame);
+                        }
+                    }
+                } else {
+                    w.frameShown = false;
+                }
+                if (hardware) {
+                    swapped = kvdx::dxBufferSwap() >= 0;
+                    if (swapped) state_.frameValid = true;
+                }
+            }
+            if (!hardware) {
+                IRect ur = toFrameRect(upd, state_.frameHeight);
+                const UpdateRegion* region = w.regions.finishFrame(ur, w.frameShown);
+                state_.frameValid = true;
+                w.frameShown = true;
+                w.showAgain = false;
+                w.copies += copyRegion(dc, state_.frame, region, x, y, state_.frameHeight);
+            }
+            if (moving && qivctl::wantNextTick(true, hardware, RectVisible(dc, &upd) != 0) && hwnd())
+                qivctl::frameTicks().request(reinterpret_cast<qivctl::TickWindow>(hwnd()));
+            break;
+        }
+    }
+    if (plan.countsForStatistics && w.stats.on) {
+        std::string line;
+        if (qivctl::frameStatsCount(w.stats, GetTickCount(), &line) && w.statusCallback)
+            w.statusCallback(w.statusContext, line.c_str(), 0);
+    }
+}
+
+void CQivPlayerCtl::RayTraceFrame(HDC dc, const RECT* rect) {
+    if (!state_.sceneRoots || !state_.frame) return;
+    HCURSOR old = SetCursor(LoadCursor(nullptr, IDC_WAIT));
+    fzSetBackground(&state_.background);
+    if (!state_.multiView) fzDrawBackground(state_.frame, nullptr, nullptr, &state_.camera, 1, 0);
+    UpdateFrameState();
+    g_rayShow.dc = dc;
+    g_rayShow.frame = state_.frame;
+    g_rayShow.shown = state_.frameHeight;
+    g_rayShow.rect = rect ? toFrameRect(*rect, state_.frameHeight) : IRect{0, 0, state_.frameWidth, state_.frameHeight};
+    ScnRenderJob job{};
+    job.camera = &state_.camera;
+    job.target = state_.frame;
+    job.kind = SCN_KIND_RAY_ID;
+    job.rect = IRect{0, 0, state_.frameWidth, state_.frameHeight};
+    PicRecord* work = nullptr;
+    if (fzCreate(uint32_t(state_.frameWidth), uint32_t(state_.frameHeight), 2, &work) && work) {
+        rtRender(&job, work, cancelKeyTest, showRayTraceLines, state_.sceneRoots, nullptr, nullptr, 1, 1, 1, 1, 1, 0);
+        fzFree(&work);
+    }
+    copyRect(dc, state_.frame, &g_rayShow.rect, 0, 0, state_.frameHeight);
+    g_rayShow = RayShow{};
+    win_->showAgain = true;
+    state_.frameValid = true;
+    SetCursor(old);
+}
+
+HRESULT CQivPlayerCtl::onDraw(const qcom::DrawInfo& info) {
+    try {
+        if (info.fromWindow && hwnd()) {
+            RECT client;
+            GetClientRect(hwnd(), &client);
+            if (!state_.sceneRoots || !state_.frame) {
+                paintIdle(info.hdc, client);
+                return S_OK;
+            }
+            RECT upd = info.invalid ? *info.invalid : client;
+            RECT frameRect{0, 0, state_.frameWidth, state_.frameHeight};
+            RECT inFrame;
+            if (!IntersectRect(&inFrame, &upd, &frameRect)) inFrame = RECT{0, 0, 0, 0};
+            // The animation step runs before a frame while something moves.
+            if (somethingMoves()) AnimationStep();
+            DrawFrame(info.hdc, &inFrame, 0, 0);
+            return S_OK;
+        }
+        // A foreign device context: the frame as it is, scaled into the bounds.
+        if (state_.frame) {
+            struct {
+                BITMAPINFOHEADER h;
+            } bi{};
+            bi.h.biSize = sizeof(BITMAPINFOHEADER);
+            bi.h.biWidth = state_.frame->width;
+            bi.h.biHeight = state_.frame->height;
+            bi.h.biPlanes = 1;
+            bi.h.biBitCount = 16;
+            bi.h.biCompression = BI_RGB;
+            const RECT& b = info.bounds;
+            StretchDIBits(info.hdc, b.left, b.top, b.right - b.left, b.bottom - b.top, 0, 0, state_.frame->width,
+                          state_.frame->height, state_.frame->pixels, reinterpret_cast<BITMAPINFO*>(&bi),
+                          DIB_RGB_COLORS, SRCCOPY);
+        } else {
+            COLORREF rgb = 0;
+            OleTranslateColor(state_.backColor, nullptr, &rgb);
+            HBRUSH brush = CreateSolidBrush(rgb);
+            FillRect(info.hdc, &info.bounds, brush);
+            DeleteObject(brush);
+        }
+    } catch (...) {
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+void CQivPlayerCtl::paintIdle(HDC dc, const RECT& client) {
+    COLORREF rgb = 0;
+    OleTranslateColor(state_.backColor, nullptr, &rgb);
+    HBRUSH brush = CreateSolidBrush(rgb);
+    FillRect(dc, &client, brush);
+    DeleteObject(brush);
+    if (state_.statusText[0]) {
+        RECT r = client;
+        InflateRect(&r, -8, -8);
+        SetBkMode(dc, TRANSPARENT);
+        HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+        DrawTextA(dc, state_.statusText, -1, &r, DT_WORDBREAK);
+        SelectObject(dc, old);
+    }
+    if (win_->link) InvalidateRect(win_->link, nullptr, TRUE);
+    if (win_->progress) InvalidateRect(win_->progress, nullptr, TRUE);
+    if (win_->bar[9]) InvalidateRect(win_->bar[9], nullptr, TRUE);
+}
+
+void qivInstallFrameTickHooks() { installTickHooks(); }

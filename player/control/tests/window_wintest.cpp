@@ -1,0 +1,406 @@
+// The control sited in a window shows local object files: the window's pixels against the
+// engine's own picture of the same view, region copies, animation ticks, and the local file
+// and texture cases (missing file, wrong format, texture fallbacks, hostile texture names).
+#include <windows.h>
+#include <ocidl.h>
+#include <olectl.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "caches.h"
+#include "com/module.h"
+#include "olecontainer.h"
+#include "qivctl_win.h"
+#include "render/blit.h"
+#include "render/clear.h"
+#include "render/fzbuffer.h"
+#include "render/renderer.h"
+#include "render/sample.h"
+#include "scene/picture.h"
+#include "scene/pelchunk.h"
+#include "scene/pelwrite.h"
+#include "scene/tests/pel_builder.h"
+#include "scene/sceneops.h"
+#include "scene/texture.h"
+#include "serverparts_win.h"
+#include "window_win.h"
+
+int fzBlitExecutePlatform(const FzBlitCall* call);
+
+namespace {
+
+std::string tempDir(const char* leaf) {
+    char base[MAX_PATH];
+    GetTempPathA(sizeof base, base);
+    std::string d = std::string(base) + leaf;
+    CreateDirectoryA(d.c_str(), nullptr);
+    return d;
+}
+
+struct SampleFiles {
+    std::string dir, object, texture;
+};
+
+// The project's sample object written by its own writer, with the checker texture beside
+// it under textureName (empty: no texture file) and its area named areaName.
+SampleFiles writeSample(const char* leaf, const char* areaName, const char* textureName) {
+    SampleFiles f;
+    f.dir = tempDir(leaf);
+    f.object = f.dir + "\\sample object.pel";
+    SampleScene s;
+    EXPECT_TRUE(sampleSceneCreate(&s, 64, 64));
+    const char* areas[1] = {areaName};
+    PelWriteInfo info{};
+    info.objectName = "sample";
+    info.areaNames = areas;
+    info.switches[0] = info.switches[1] = info.switches[3] = 1;
+    EXPECT_EQ(1, pelWriteFile(0, f.object.c_str(), s.node, &info, nullptr, 0, nullptr));
+    if (textureName && textureName[0]) {
+        f.texture = f.dir + "\\" + textureName;
+        EXPECT_EQ(1, picWriteBmp(s.texture, 1.0f, 1.0f, f.texture.c_str()));
+    }
+    sampleSceneFree(&s);
+    return f;
+}
+
+// The sample with an animation chunk: its sphere (part 1) rises by one unit and comes back
+// over two time units at two units per second.
+SampleFiles writeAnimatedSample(const char* leaf) {
+    SampleFiles f = writeSample(leaf, "checker.bmp", "checker.bmp");
+    pelb::AnimBlockDef a;
+    a.frameRate = 2;
+    a.tracks.push_back(pelb::positionTrack({{0, 0, 0}, {0, 0, 1}, {0, 0, 0}}));
+    a.tracks.push_back(pelb::positionTrack({{0, 0, 0}, {0, 0, 0}}));
+    pelb::AnimDescDef d;
+    d.name = "bounce";
+    d.start = 0;
+    d.end = 2;
+    a.descs.push_back(d);
+    a.partMap = {1, 0, 1, 1, 1};
+    pelb::Bytes block = pelb::animBlock(a);
+    EXPECT_EQ(1, pelWriteChunk(f.object.c_str(), PEL_CHUNK_ANIM, uint32_t(block.size()), block.data()));
+    return f;
+}
+
+BSTR bstr(const std::string& s) {
+    std::wstring w(s.begin(), s.end());
+    return SysAllocString(w.c_str());
+}
+
+// The window's client pixels as 0x00RRGGBB.
+std::vector<uint32_t> readWindow(HWND w, int width, int height) {
+    std::vector<uint32_t> out(size_t(width) * height, 0);
+    HDC dc = GetDC(w);
+    HDC mem = CreateCompatibleDC(dc);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = width;
+    bi.bmiHeader.biHeight = -height;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    BitBlt(mem, 0, 0, width, height, dc, 0, 0, SRCCOPY);
+    GdiFlush();
+    std::memcpy(out.data(), bits, out.size() * 4);
+    SelectObject(mem, old);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    ReleaseDC(w, dc);
+    for (uint32_t& p : out) p &= 0xFFFFFF;
+    return out;
+}
+
+// The engine's own picture of the control's view: the same camera, background and roots.
+std::vector<uint32_t> enginePicture(const QivControlState& st) {
+    std::vector<uint32_t> out;
+    PicRecord* pic = nullptr;
+    if (!fzCreate(uint32_t(st.frameWidth), uint32_t(st.frameHeight), 2, &pic)) return out;
+    CamRecord* cam = const_cast<CamRecord*>(&st.camera);
+    fzSetBackground(&st.background);
+    fzDrawBackground(pic, nullptr, nullptr, cam, 1, 0);
+    ScnRenderJob job{};
+    job.camera = cam;
+    job.target = pic;
+    job.kind = st.displayMode;
+    scnRenderList(&job, st.sceneRoots, nullptr);
+    const int32_t w = st.frameWidth, h = st.frameHeight;
+    out.resize(size_t(w) * h);
+    // Frame rows count from the bottom; window rows from the top.
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x) {
+            uint16_t v = picGet16(pic->pixels + 2 * (size_t(y) * pic->width + x));  // rows padded
+            uint32_t r = (v >> 10) & 31, g = (v >> 5) & 31, b = v & 31;
+            out[size_t(h - 1 - y) * w + x] = ((r << 3 | r >> 2) << 16) | ((g << 3 | g >> 2) << 8) | (b << 3 | b >> 2);
+        }
+    fzFree(&pic);
+    return out;
+}
+
+// Pixels whose channels differ by more than tolerance.
+int differing(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b, int tolerance) {
+    int n = 0;
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
+        for (int s = 0; s < 24; s += 8) {
+            int d = int((a[i] >> s) & 0xFF) - int((b[i] >> s) & 0xFF);
+            if (d > tolerance || d < -tolerance) {
+                ++n;
+                break;
+            }
+        }
+    }
+    return n;
+}
+
+int backgroundPixels(const std::vector<uint32_t>& a, uint32_t bg) {
+    int n = 0;
+    for (uint32_t p : a) n += p == bg;
+    return n;
+}
+
+std::vector<RECT> g_copied;
+int recordingExecutor(const FzBlitCall* call) {
+    g_copied.push_back(RECT{call->dstX, call->dstY, call->dstX + call->dstW, call->dstY + call->dstH});
+    return fzBlitExecutePlatform(call);
+}
+
+class ControlWindow : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        OleInitialize(nullptr);
+        qcom::module().init(GetModuleHandleW(nullptr), qivClassTable(), qivClassCount());
+    }
+    void SetUp() override {
+        IQivPlayer* p = qivCreateInternalControl();
+        ASSERT_NE(nullptr, p);
+        p->QueryInterface(IID_IQivPlayer2, reinterpret_cast<void**>(&p2_));
+        ctl_ = static_cast<CQivPlayerCtl*>(static_cast<IQivPlayer*>(p));
+        p->Release();
+        ShowWindow(host_.window(), SW_SHOW);
+    }
+    void TearDown() override {
+        fzSetBlitExecutor(nullptr);
+        host_.Unembed();
+        if (p2_) p2_->Release();
+    }
+    // Sited and activated in software (kind 2) or with the device (kind 1).
+    void site(int32_t kind) {
+        ctl_->state().rendererKind = kind;
+        ASSERT_EQ(S_OK, host_.Embed(p2_, true));
+        ASSERT_NE(nullptr, ctl_->hwnd());
+    }
+    bool load(const std::string& path) {
+        BSTR b = bstr(path);
+        VARIANT_BOOL ok = VARIANT_FALSE;
+        EXPECT_EQ(S_OK, p2_->LoadObject(b, &ok));
+        SysFreeString(b);
+        return ok == VARIANT_TRUE;
+    }
+    void paint() {
+        RedrawWindow(ctl_->hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        qivtest::PumpMessages();
+    }
+    qivtest::OleTestContainer host_;
+    IQivPlayer2* p2_ = nullptr;
+    CQivPlayerCtl* ctl_ = nullptr;
+};
+
+uint32_t backColour(const QivControlState& st) {
+    return ((st.backColor & 0xFF) << 16) | (st.backColor & 0xFF00) | ((st.backColor >> 16) & 0xFF);
+}
+
+}  // namespace
+
+TEST_F(ControlWindow, NothingLoadedPaintsTheBackground) {
+    site(2);
+    paint();
+    const QivControlState& st = ctl_->state();
+    RECT c;
+    GetClientRect(ctl_->hwnd(), &c);
+    std::vector<uint32_t> px = readWindow(ctl_->hwnd(), 64, 64);
+    EXPECT_EQ(int(px.size()), backgroundPixels(px, backColour(st)));
+    EXPECT_EQ(nullptr, st.frame);
+}
+
+TEST_F(ControlWindow, SoftwareFrameMatchesTheEnginePicture) {
+    SampleFiles f = writeSample("qivwin soft", "checker.bmp", "checker.bmp");
+    site(2);
+    ASSERT_TRUE(load(f.object));
+    paint();
+    const QivControlState& st = ctl_->state();
+    ASSERT_NE(nullptr, st.frame);
+    ASSERT_GT(st.frameWidth, 100);
+    ASSERT_EQ(1u, st.slots[0].textureHandles.size());
+    EXPECT_NE(nullptr, st.slots[0].textureHandles[0]);
+    std::vector<uint32_t> ref = enginePicture(st);
+    std::vector<uint32_t> px = readWindow(ctl_->hwnd(), st.frameWidth, st.frameHeight);
+    const int total = st.frameWidth * st.frameHeight;
+    // The object fills a good part of the view.
+    EXPECT_LT(backgroundPixels(ref, backColour(st)), total * 9 / 10);
+    EXPECT_LE(differing(px, ref, 8), total / 200);
+    VARIANT_BOOL anim = VARIANT_TRUE;
+    EXPECT_EQ(S_OK, p2_->get_ObjectHasAnimation(&anim));
+    EXPECT_EQ(VARIANT_FALSE, anim);
+    BSTR url = nullptr;
+    EXPECT_EQ(S_OK, p2_->get_ObjectURL(&url));
+    EXPECT_EQ(0, wcsncmp(url, L"file://", 7));
+    SysFreeString(url);
+}
+
+// A paint of a part of the window copies only that part; a new frame of an unchanged scene
+// copies only what the object covers, not the whole view.
+TEST_F(ControlWindow, RepaintsOnlyTheChangedRegion) {
+    SampleFiles f = writeSample("qivwin region", "checker.bmp", "checker.bmp");
+    site(2);
+    ASSERT_TRUE(load(f.object));
+    paint();
+    const QivControlState& st = ctl_->state();
+    ASSERT_TRUE(st.frameValid);
+    fzSetBlitExecutor(recordingExecutor);
+    g_copied.clear();
+    RECT part{10, 12, 50, 40};
+    InvalidateRect(ctl_->hwnd(), &part, FALSE);
+    UpdateWindow(ctl_->hwnd());
+    ASSERT_FALSE(g_copied.empty()) << "DrawDib copies";
+    for (const RECT& r : g_copied) {
+        // DrawDib copies whole 4-pixel columns and row pairs.
+        EXPECT_GE(r.left, part.left - 3);
+        EXPECT_LE(r.right, part.right + 3);
+        EXPECT_GE(r.top, part.top - 1);
+        EXPECT_LE(r.bottom, part.bottom + 1);
+    }
+    g_copied.clear();
+    ctl_->Redraw(true);
+    UpdateWindow(ctl_->hwnd());
+    ASSERT_FALSE(g_copied.empty());
+    long area = 0;
+    for (const RECT& r : g_copied) area += long(r.right - r.left) * (r.bottom - r.top);
+    EXPECT_LT(area, long(st.frameWidth) * st.frameHeight * 3 / 4);
+    EXPECT_GT(area, 0);
+    // What is on the window still is the whole picture.
+    std::vector<uint32_t> px = readWindow(ctl_->hwnd(), st.frameWidth, st.frameHeight);
+    EXPECT_LE(differing(px, enginePicture(st), 8), st.frameWidth * st.frameHeight / 200);
+}
+
+TEST_F(ControlWindow, MissingAndWrongFilesLeaveTheControlEmpty) {
+    site(2);
+    std::string dir = tempDir("qivwin bad");
+    EXPECT_FALSE(load(dir + "\\no such object.pel"));
+    std::string junk = dir + "\\junk.pel";
+    if (FILE* j = std::fopen(junk.c_str(), "wb")) {
+        std::fputs("this is not an object file at all, just some text to read", j);
+        std::fclose(j);
+    }
+    EXPECT_FALSE(load(junk));
+    EXPECT_EQ(nullptr, ctl_->state().sceneRoots);
+    paint();
+    std::vector<uint32_t> px = readWindow(ctl_->hwnd(), 32, 32);
+    EXPECT_EQ(int(px.size()), backgroundPixels(px, backColour(ctl_->state())));
+    // A good file after a bad one loads.
+    SampleFiles f = writeSample("qivwin bad", "checker.bmp", "checker.bmp");
+    EXPECT_TRUE(load(f.object));
+}
+
+TEST_F(ControlWindow, KvoSpellingLoads) {
+    SampleFiles f = writeSample("qivwin kvo", "checker.bmp", "checker.bmp");
+    std::string kvo = f.dir + "\\sample.kvo";
+    ASSERT_TRUE(CopyFileA(f.object.c_str(), kvo.c_str(), FALSE));
+    if (FILE* k = std::fopen(kvo.c_str(), "r+b")) {
+        std::fseek(k, 1, SEEK_SET);
+        std::fwrite("KVO", 1, 3, k);
+        std::fclose(k);
+    }
+    site(2);
+    ASSERT_TRUE(load(kvo));
+    paint();
+    EXPECT_NE(nullptr, ctl_->state().frame);
+}
+
+// Texture lookup: the ".bms" fallback of a ".bmp" name, a texture that is nowhere (the
+// object shows without it), and names that try to leave the object's folder.
+TEST_F(ControlWindow, TextureCandidatesAndHostileNames) {
+    struct Case {
+        const char* leaf;
+        const char* area;
+        const char* file;     // texture file beside the object
+        const char* outside;  // file placed in the folder above
+        bool found;
+    };
+    const Case cases[] = {
+        {"qivwin tex bms", "wood.bmp", "wood.bms", nullptr, true},
+        {"qivwin tex none", "missing.bmp", nullptr, nullptr, false},
+        {"qivwin tex up", "x>..\\qivwin outside.bmp", nullptr, "qivwin outside.bmp", false},
+        {"qivwin tex abs", "C:\\windows\\win.ini", nullptr, nullptr, false},
+    };
+    site(2);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.leaf);
+        qivctl::TextureCacheFlush();
+        SampleFiles f = writeSample(c.leaf, c.area, c.file);
+        if (c.outside) {
+            SampleFiles o = writeSample("", "a", nullptr);
+            (void)o;
+            std::string up = f.dir.substr(0, f.dir.find_last_of('\\')) + "\\" + c.outside;
+            SampleScene s;
+            sampleSceneCreate(&s, 8, 8);
+            picWriteBmp(s.texture, 1, 1, up.c_str());
+            sampleSceneFree(&s);
+        }
+        ASSERT_TRUE(load(f.object));
+        const QivControlState& st = ctl_->state();
+        ASSERT_EQ(1u, st.slots[0].textureHandles.size());
+        EXPECT_EQ(c.found, st.slots[0].textureHandles[0] != nullptr);
+        paint();
+        EXPECT_NE(nullptr, st.frame);
+    }
+}
+
+// The animation runs through the frame-tick table: frames drawn on ticks differ while it
+// plays; the track bar shows; the end fires AnimationDone.
+TEST_F(ControlWindow, AnimatedObjectChangesBetweenTicks) {
+    SampleFiles f = writeAnimatedSample("qivwin anim");
+    site(2);
+    ASSERT_TRUE(load(f.object));
+    VARIANT_BOOL has = VARIANT_FALSE;
+    EXPECT_EQ(S_OK, p2_->get_ObjectHasAnimation(&has));
+    ASSERT_EQ(VARIANT_TRUE, has);
+    const QivControlState& st = ctl_->state();
+    EXPECT_FLOAT_EQ(0.0f, st.slots[0].animStart);
+    EXPECT_FLOAT_EQ(2.0f, st.slots[0].animEnd);
+    HWND track = GetDlgItem(ctl_->hwnd(), 58008);
+    ASSERT_NE(nullptr, track);
+    EXPECT_TRUE(IsWindowVisible(track));
+    paint();
+    const int w = st.frameWidth, h = st.frameHeight;
+    std::vector<uint32_t> still = readWindow(ctl_->hwnd(), w, h);
+    EXPECT_EQ(S_OK, p2_->StartAnimation());
+    VARIANT_BOOL playing = VARIANT_FALSE;
+    p2_->get_AnimPlaying(&playing);
+    EXPECT_EQ(VARIANT_TRUE, playing);
+    // Half way up: pump the ticks for a quarter of a second.
+    const DWORD start = GetTickCount();
+    uint32_t frames = ctl_->win().frames;
+    while (GetTickCount() - start < 250) {
+        qivtest::PumpMessages();
+        Sleep(1);
+    }
+    EXPECT_GT(ctl_->win().frames, frames + 2) << "frames drawn on ticks";
+    std::vector<uint32_t> moved = readWindow(ctl_->hwnd(), w, h);
+    EXPECT_GT(differing(still, moved, 8), 200);
+    EXPECT_GT(st.slots[0].animTime, 0.0f);
+    // To the end: the animation stops by itself.
+    while (GetTickCount() - start < 1500 && ctl_->win().animationRunning) {
+        qivtest::PumpMessages();
+        Sleep(1);
+    }
+    EXPECT_FALSE(ctl_->win().animationRunning);
+    p2_->get_AnimPlaying(&playing);
+    EXPECT_EQ(VARIANT_FALSE, playing);
+}

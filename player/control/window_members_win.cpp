@@ -1,0 +1,334 @@
+// Interface members of the control window, its bar and its view: what they store, what
+// they announce and how the window follows.
+#include <windows.h>
+
+#include <cmath>
+
+#include "frameticks.h"
+#include "qivctl_win.h"
+#include "viewmaths.h"
+#include "window_win.h"
+
+bool qivHardwareDeviceAvailable();
+
+namespace {
+VARIANT_BOOL vb(bool b) { return b ? VARIANT_TRUE : VARIANT_FALSE; }
+constexpr float kDegToRad = 0.017453292f, kRadToDeg = 57.295776f;
+}  // namespace
+
+static void relayout(CQivPlayerCtl& c) {
+    if (HWND w = c.hwnd()) {
+        RECT client;
+        GetClientRect(w, &client);
+        c.Layout(client);
+        InvalidateRect(w, nullptr, FALSE);
+    }
+}
+
+STDMETHODIMP CQivPlayerCtl::get_HideControls(VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = vb(win_->hideControls);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::put_HideControls(VARIANT_BOOL v) {
+    bool on = v != VARIANT_FALSE;
+    if (on == win_->hideControls) return S_OK;
+    win_->hideControls = on;
+    relayout(*this);
+    state_.frameValid = false;
+    FireOnChanged(17);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::get_HideScrollBars(VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = vb(win_->hideScrollBars);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::put_HideScrollBars(VARIANT_BOOL v) {
+    bool on = v != VARIANT_FALSE;
+    if (on == win_->hideScrollBars) return S_OK;
+    win_->hideScrollBars = on;
+    relayout(*this);
+    state_.frameValid = false;
+    FireOnChanged(18);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::get_ButtonRayTraceEnabled(VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = vb(win_->rayTraceButton);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::put_ButtonRayTraceEnabled(VARIANT_BOOL v) {
+    bool on = v != VARIANT_FALSE;
+    if (on == win_->rayTraceButton) return S_OK;
+    win_->rayTraceButton = on;
+    if (HWND w = hwnd()) {
+        RECT client;
+        GetClientRect(w, &client);
+        LayoutBar(client);
+    }
+    FireOnChanged(5);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::get_ButtonVREnabled(VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = vb(win_->vrButton);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::put_ButtonVREnabled(VARIANT_BOOL v) {
+    bool on = v != VARIANT_FALSE;
+    if (on == win_->vrButton) return S_OK;
+    win_->vrButton = on;
+    if (HWND w = hwnd()) {
+        RECT client;
+        GetClientRect(w, &client);
+        LayoutBar(client);
+    }
+    FireOnChanged(6);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::get_VRDeviceAvailable(VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = vb(qivHardwareDeviceAvailable());
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::get_ObjectHasAnimation(VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    if (hwnd() && !InitWindow()) return E_FAIL;
+    bool has = false;
+    if (state_.currentSlot >= 0 && size_t(state_.currentSlot) < state_.slots.size())
+        has = state_.slots[size_t(state_.currentSlot)].hasAnimation;
+    *pVal = vb(has);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::get_CurrentTime(float* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = 0;
+    if (state_.currentSlot >= 0 && size_t(state_.currentSlot) < state_.slots.size())
+        *pVal = state_.slots[size_t(state_.currentSlot)].animTime;
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::put_CurrentTime(float v) {
+    if (!std::isfinite(v)) return E_INVALIDARG;
+    if (state_.currentSlot < 0 || size_t(state_.currentSlot) >= state_.slots.size()) return E_FAIL;
+    QivObjectSlot& s = state_.slots[size_t(state_.currentSlot)];
+    s.animTime = v;
+    if (s.animPlaying) {
+        const float rate = s.animRate > 0 ? s.animRate : 1.0f, speed = s.animSpeed != 0 ? s.animSpeed : 1.0f;
+        s.animStartTick = GetTickCount() - uint32_t(std::fmax(0.0f, (v - s.animStart) / (rate * 0.001f * speed)));
+    }
+    FireOnChanged(8);
+    Redraw(true);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::get_AnimPlaying(VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    bool on = false;
+    if (state_.currentSlot >= 0 && size_t(state_.currentSlot) < state_.slots.size())
+        on = state_.slots[size_t(state_.currentSlot)].animPlaying;
+    *pVal = vb(on || (state_.currentSlot < 0 && win_->startAnimationPending));
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::put_AnimPlaying(VARIANT_BOOL v) {
+    if (v != VARIANT_FALSE) return StartAnimation();
+    return StopAnimation();
+}
+
+STDMETHODIMP CQivPlayerCtl::StartAnimation() {
+    if (!hwnd() || state_.currentSlot < 0) {
+        win_->startAnimationPending = true;
+        return S_OK;
+    }
+    if (!InitWindow()) return E_FAIL;
+    StartObjectAnimation(state_.currentSlot);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::StopAnimation() {
+    win_->startAnimationPending = false;
+    if (hwnd() && !InitWindow()) return E_FAIL;
+    StopObjectAnimation(state_.currentSlot);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::get_Phi(float* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = state_.phi * kRadToDeg;
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::put_Phi(float v) {
+    if (!std::isfinite(v)) return E_INVALIDARG;
+    const float r = float(qivctl::wrapAngle(double(v) * kDegToRad));
+    if (r == state_.phi) return S_OK;
+    state_.phi = r;
+    if (state_.viewValid) SetViewFromAngles();
+    FireOnChanged(13);
+    Redraw(true);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::get_Psi(float* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = state_.psi * kRadToDeg;
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::put_Psi(float v) {
+    if (!std::isfinite(v)) return E_INVALIDARG;
+    const float r = float(qivctl::wrapAngle(double(v) * kDegToRad));
+    if (r == state_.psi) return S_OK;
+    state_.psi = r;
+    if (state_.viewValid) SetViewFromAngles();
+    FireOnChanged(14);
+    Redraw(true);
+    return S_OK;
+}
+
+static void applyPan(QivControlState& st, const QivWindowParts& w) {
+    CamRecord& c = st.camera;
+    const float hw = (c.winXMax - c.winXMin) * 0.5f, hh = (c.winYMax - c.winYMin) * 0.5f;
+    c.winXMin = w.panX - hw, c.winXMax = w.panX + hw;
+    c.winYMin = w.panY - hh, c.winYMax = w.panY + hh;
+    camUpdate(&c);
+}
+
+STDMETHODIMP CQivPlayerCtl::get_PanX(float* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = win_->panX;
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::put_PanX(float v) {
+    if (!std::isfinite(v)) return E_INVALIDARG;
+    if (v == win_->panX) return S_OK;
+    win_->panX = v;
+    if (state_.viewValid) applyPan(state_, *win_);
+    UpdateScrollBars();
+    FireOnChanged(21);
+    Redraw(true);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::get_PanY(float* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = win_->panY;
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::put_PanY(float v) {
+    if (!std::isfinite(v)) return E_INVALIDARG;
+    if (v == win_->panY) return S_OK;
+    win_->panY = v;
+    if (state_.viewValid) applyPan(state_, *win_);
+    UpdateScrollBars();
+    FireOnChanged(22);
+    Redraw(true);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::get_Filter(VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = vb(win_->filter);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::put_Filter(VARIANT_BOOL v) {
+    bool on = v != VARIANT_FALSE;
+    if (on == win_->filter) return S_OK;
+    win_->filter = on;
+    FireOnChanged(27);
+    Redraw(true);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::get_KeepSpinning(VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = vb(state_.keepSpinning);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::put_KeepSpinning(VARIANT_BOOL v) {
+    state_.keepSpinning = v != VARIANT_FALSE;
+    if (!state_.keepSpinning) {
+        state_.spinPhi = state_.spinPsi = 0;
+        qivctl::spinStop(win_->spin);
+    }
+    FireOnChanged(31);
+    return S_OK;
+}
+
+// Speeds in degrees per second at the interface; brought into -pi..pi per second inside,
+// 0 beyond eight half turns.
+static float spinSpeed(float degrees) {
+    double r = double(degrees) * 0.017453292;
+    const double pi = 3.14159265358979, twoPi = 6.2831854820251465;
+    if (!std::isfinite(r) || std::fabs(r) > 25.132742) return 0;
+    while (r < -pi) r += twoPi;
+    while (r > pi) r -= twoPi;
+    return float(r);
+}
+
+STDMETHODIMP CQivPlayerCtl::get_SpinPhi(float* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = state_.spinPhi * kRadToDeg;
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::put_SpinPhi(float v) {
+    state_.spinPhi = spinSpeed(v);
+    qivctl::spinStop(win_->spin);
+    if (std::fabs(state_.spinPhi) > 0.0001f) state_.keepSpinning = true;
+    FireOnChanged(32);
+    if (hwnd()) qivctl::frameTicks().request(reinterpret_cast<qivctl::TickWindow>(hwnd()));
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::get_SpinPsi(float* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = state_.spinPsi * kRadToDeg;
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::put_SpinPsi(float v) {
+    state_.spinPsi = spinSpeed(v);
+    qivctl::spinStop(win_->spin);
+    if (std::fabs(state_.spinPsi) > 0.0001f) state_.keepSpinning = true;
+    FireOnChanged(33);
+    if (hwnd()) qivctl::frameTicks().request(reinterpret_cast<qivctl::TickWindow>(hwnd()));
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::Refresh() {
+    Redraw(true);
+    if (hwnd()) UpdateWindow(hwnd());
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::OneTimeRaytrace() {
+    if (!state_.sceneRoots) return S_OK;
+    win_->frameMode = 127;
+    Redraw(true);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::ShowAll() {
+    if (!state_.sceneRoots) return S_OK;
+    win_->panX = win_->panY = 0;
+    SetupFrame(state_.sceneRoots, false, false);
+    Redraw(true);
+    return S_OK;
+}

@@ -1,0 +1,658 @@
+// The control window: first activation, the message map, the control bar along its edges
+// with its layout and scroll bars, cursors, timers, the animation step before each frame,
+// the hardware child window and the control's message boxes.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "controlbar.h"
+#include "ctlmessage.h"
+#include "ctlmodule_win.h"
+#include "cursors.h"
+#include "frameticks.h"
+#include "qivctl_win.h"
+#include "render/fzbuffer.h"
+#include "render/clear.h"
+#include "render/kvdirectx.h"
+#include "sharedlights.h"
+#include "useropts_win.h"
+#include "viewmaths.h"
+#include "window_win.h"
+
+void qivInstallFrameTickHooks();
+bool qivHardwareDeviceAvailable();
+void qivRestartDisplayBackend(int32_t* kind);
+
+namespace {
+
+enum : UINT {
+    kMsgNextTransfer = WM_USER + 75,
+    kMsgThumbnail = WM_USER + 76,
+    kMsgHtmlCopied = WM_USER + 251,
+    kMsgHardwareLost = WM_USER + 252,
+    kMsgRedraw = WM_USER + 253,
+    kMsgMouseReleased = WM_USER + 254,
+};
+enum : UINT { kStrLink = 133, kStrInfoLine = 145, kStrCancel = 148, kStrAborted = 149, kStrErrorTitle = 123 };
+enum : UINT_PTR { kTimerZoomIn = 2, kTimerZoomOut = 3, kTimerTooltip = 33, kTimerDelayedLoad = 55 };
+
+std::string loadString(UINT id) {
+    char buf[1024] = {};
+    int n = LoadStringA(qivModuleInstance(), id, buf, sizeof buf);
+    return n > 0 ? std::string(buf, size_t(n)) : std::string();
+}
+
+HWND childOf(const QivWindowParts& w, int id) {
+    if (id >= qivctl::BarRayTrace && id <= qivctl::BarCancel) return w.bar[id - qivctl::BarRayTrace];
+    if (id == qivctl::BarLink) return w.link;
+    if (id == qivctl::BarProgress) return w.progress;
+    return nullptr;
+}
+
+qivctl::BarMetrics metrics() {
+    qivctl::BarMetrics m;
+    m.vScrollWidth = GetSystemMetrics(SM_CXVSCROLL);
+    m.hScrollHeight = GetSystemMetrics(SM_CYHSCROLL);
+    m.hScrollArrowWidth = GetSystemMetrics(SM_CXHSCROLL);
+    m.vScrollArrowHeight = GetSystemMetrics(SM_CYVSCROLL);
+    return m;
+}
+
+const char kHardwareClass[] = "D3D hardware";
+bool g_hardwareClassRegistered = false;
+
+LRESULT CALLBACK hardwareWindowProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_PAINT: {
+            PAINTSTRUCT ps;
+            BeginPaint(w, &ps);
+            EndPaint(w, &ps);
+            return 0;
+        }
+        case WM_ERASEBKGND:
+            return 0;
+        case WM_NCCREATE:
+        case WM_NCDESTROY:
+        case WM_NCCALCSIZE:
+        case WM_DESTROY:
+            return DefWindowProcA(w, msg, wp, lp);
+        default:
+            if (HWND parent = GetParent(w)) return SendMessageA(parent, msg, wp, lp);
+            return DefWindowProcA(w, msg, wp, lp);
+    }
+}
+
+bool registerHardwareWindowClass() {
+    if (g_hardwareClassRegistered) return true;
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = hardwareWindowProc;
+    wc.hInstance = qivModuleInstance();
+    wc.hCursor = nullptr;
+    wc.lpszClassName = kHardwareClass;
+    if (!RegisterClassA(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
+    g_hardwareClassRegistered = true;
+    return true;
+}
+
+}  // namespace
+
+void qivUnregisterHardwareWindowClass() {
+    if (g_hardwareClassRegistered) UnregisterClassA(kHardwareClass, qivModuleInstance());
+    g_hardwareClassRegistered = false;
+}
+
+// ---- activation ----
+
+void CQivPlayerCtl::onInPlaceActivated() { InitWindow(); }
+
+int CQivPlayerCtl::InitWindow() {
+    HWND w = hwnd();
+    if (!w) return 0;
+    QivWindowParts& p = *win_;
+    if (p.initialised) return 1;
+    if (p.suppressInit) return 0;
+    p.initialised = true;
+    qivInstallFrameTickHooks();
+    LONG_PTR style = GetWindowLongPtrW(w, GWL_STYLE);
+    if (!(style & WS_CLIPCHILDREN)) SetWindowLongPtrW(w, GWL_STYLE, style | WS_CLIPCHILDREN);
+    RECT client;
+    GetClientRect(w, &client);
+    CreateControlBar(client);
+    Layout(client);
+    if (p.texturePath.empty()) p.texturePath = GetTexturePath() ? GetTexturePath() : "";
+    applyWindowStyle();
+    UpdateWindow(w);
+    RefreshBarState();
+    if (p.startAnimationPending) {
+        p.startAnimationPending = false;
+        if (state_.currentSlot >= 0) StartObjectAnimation(state_.currentSlot);
+    }
+    bool dead = false;
+    state_.uiDead = (ambientUIDead(dead) && dead) || !state_.enabled;
+    return 1;
+}
+
+// ---- control bar ----
+
+void CQivPlayerCtl::CreateControlBar(const RECT&) {
+    HWND w = hwnd();
+    QivWindowParts& p = *win_;
+    if (!w || p.bar[qivctl::BarHScroll - qivctl::BarRayTrace]) return;
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_BAR_CLASSES | ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&icc);
+    HINSTANCE inst = qivModuleInstance();
+    auto make = [&](const char* cls, const char* text, DWORD style, int id) {
+        return CreateWindowExA(0, cls, text, WS_CHILD | style, 0, 0, 0, 0, w,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), inst, nullptr);
+    };
+    auto& b = p.bar;
+    b[1] = make("SCROLLBAR", "", SBS_HORZ, qivctl::BarHScroll);
+    b[2] = make("SCROLLBAR", "", SBS_VERT, qivctl::BarVScroll);
+    b[3] = make("BUTTON", "+", BS_PUSHBUTTON, qivctl::BarPlus);
+    b[4] = make("BUTTON", "a", BS_PUSHBUTTON, qivctl::BarAuto);
+    b[5] = make("BUTTON", "-", BS_PUSHBUTTON, qivctl::BarMinus);
+    b[0] = make("BUTTON", "R", BS_PUSHBUTTON, qivctl::BarRayTrace);
+    b[6] = make("BUTTON", ">", BS_PUSHBUTTON, qivctl::BarAnimStart);
+    b[7] = make("BUTTON", "||", BS_PUSHBUTTON, qivctl::BarAnimStop);
+    b[8] = make(TRACKBAR_CLASSA, "", TBS_AUTOTICKS | WS_DISABLED, qivctl::BarTrack);
+    if (b[8]) {
+        SendMessageA(b[8], TBM_SETRANGE, FALSE, MAKELPARAM(0, 100));
+        SendMessageA(b[8], TBM_SETTICFREQ, 10, 0);
+    }
+    std::string cancel = loadString(kStrCancel);
+    b[9] = make("BUTTON", cancel.empty() ? "Cancel" : cancel.c_str(), WS_BORDER, qivctl::BarCancel);
+    HGDIOBJ font = GetStockObject(DEFAULT_GUI_FONT);
+    for (HWND c : b)
+        if (c) SendMessageA(c, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    p.progress = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | PBS_SMOOTH, 0, 0, 0, 0, w, nullptr, inst, nullptr);
+    if (p.progress) {
+        SendMessageA(p.progress, PBM_SETBKCOLOR, 0, 0xFFC000);
+        SendMessageA(p.progress, PBM_SETBARCOLOR, 0, 0xE06000);
+        SendMessageA(p.progress, PBM_SETPOS, 0, 0);
+    }
+    std::string link = loadString(kStrLink);
+    p.link = CreateWindowExA(0, "STATIC", link.c_str(), WS_CHILD | SS_CENTER, 0, 0, 0, 0, w, nullptr, inst, nullptr);
+    if (p.link) SendMessageA(p.link, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    if (HDC dc = GetDC(w)) {
+        HGDIOBJ old = SelectObject(dc, font);
+        GetTextExtentPoint32A(dc, link.c_str(), int(link.size()), &p.linkText);
+        SelectObject(dc, old);
+        ReleaseDC(w, dc);
+    }
+}
+
+void CQivPlayerCtl::RefreshBarState() {
+    QivWindowParts& p = *win_;
+    bool has = false, running = false;
+    if (state_.currentSlot >= 0 && size_t(state_.currentSlot) < state_.slots.size()) {
+        const QivObjectSlot& s = state_.slots[size_t(state_.currentSlot)];
+        has = s.inUse && s.hasAnimation;
+        running = has && s.animPlaying;
+    }
+    p.hasAnimation = has;
+    if (HWND start = p.bar[qivctl::BarAnimStart - qivctl::BarRayTrace]) EnableWindow(start, has && !running);
+    if (HWND stop = p.bar[qivctl::BarAnimStop - qivctl::BarRayTrace]) EnableWindow(stop, has && running);
+    if (HWND track = p.bar[qivctl::BarTrack - qivctl::BarRayTrace]) EnableWindow(track, has);
+}
+
+static qivctl::BarState barState(const QivControlState& st, const QivWindowParts& p) {
+    qivctl::BarState s;
+    s.hideControls = p.hideControls;
+    s.hideScrollBars = p.hideScrollBars;
+    s.hasAnimation = p.hasAnimation;
+    s.animationRunning = p.animationRunning;
+    s.rayTraceEnabled = p.rayTraceButton;
+    s.loadingPanel = p.loadingPanel;
+    s.statusText = st.statusText[0] != 0;
+    s.linkTextWidth = p.linkText.cx;
+    s.linkTextHeight = p.linkText.cy;
+    return s;
+}
+
+void CQivPlayerCtl::LayoutBar(const RECT& client) {
+    HWND w = hwnd();
+    if (!w) return;
+    QivWindowParts& p = *win_;
+    if (!p.bar[1]) CreateControlBar(client);
+    p.layout = qivctl::layoutBar(client.right - client.left, client.bottom - client.top, metrics(),
+                                 barState(state_, p));
+    static const int ids[] = {qivctl::BarRayTrace, qivctl::BarHScroll, qivctl::BarVScroll,  qivctl::BarPlus,
+                              qivctl::BarAuto,     qivctl::BarMinus,   qivctl::BarAnimStart, qivctl::BarAnimStop,
+                              qivctl::BarTrack,    qivctl::BarCancel,  qivctl::BarLink,     qivctl::BarProgress};
+    for (int id : ids) {
+        HWND c = childOf(p, id);
+        const qivctl::BarItem* it = p.layout.item(id);
+        if (!c || !it) continue;
+        if (it->visible) {
+            SetWindowPos(c, nullptr, it->rect.x, it->rect.y, it->rect.w, it->rect.h, SWP_NOZORDER | SWP_SHOWWINDOW);
+            if (id >= qivctl::BarAnimStart && id <= qivctl::BarTrack) EnableWindow(c, it->enabled);
+        } else {
+            ShowWindow(c, SW_HIDE);
+        }
+    }
+}
+
+void CQivPlayerCtl::Layout(const RECT& client) {
+    HWND w = hwnd();
+    QivWindowParts& p = *win_;
+    if (w) LayoutBar(client);
+    int32_t fw = 0, fh = 0;
+    qivctl::viewFrameSize(client.right - client.left, client.bottom - client.top, metrics(), barState(state_, p), &fw,
+                          &fh);
+    state_.frameWidth = fw;
+    state_.frameHeight = fh;
+    if (p.hardwareWindow) SetWindowPos(p.hardwareWindow, nullptr, 0, 0, fw, fh, SWP_NOZORDER | SWP_NOACTIVATE);
+    if (state_.frame) {
+        fzFree(&state_.frame);
+        if (fw > 0 && fh > 0) fzCreate(uint32_t(fw), uint32_t(fh), 2, &state_.frame);
+        state_.job.target = state_.frame;
+        state_.job.rect = IRect{0, 0, fw, fh};
+        if (state_.frame) {
+            QivRenderLockGuard lock;
+            kvdx::dxDirectXSetContext(p.hardwareWindow);
+            fzSetBackground(&state_.background);
+            fzDrawBackground(state_.frame, nullptr, nullptr, &state_.camera, 1, 0);
+        }
+        p.frameShown = false;
+        // Keep the angles: the view is fitted to the new frame.
+        float phi = state_.phi, psi = state_.psi;
+        ResetView();
+        state_.phi = phi, state_.psi = psi;
+        SetViewFromAngles();
+        UpdateScrollBars();
+        state_.frameValid = false;
+    }
+}
+
+void CQivPlayerCtl::UpdateScrollBars() {
+    QivWindowParts& p = *win_;
+    const CamRecord& c = state_.camera;
+    const double view = double(c.winXMax) - double(c.winXMin);
+    const double viewH = double(c.winYMax) - double(c.winYMin);
+    const double scene = 2.0 * p.homeHalfWidth, sceneH = 2.0 * p.homeHalfHeight;
+    qivctl::ScrollBarState s;
+    auto apply = [](HWND bar, const qivctl::ScrollBarState& st) {
+        SCROLLINFO si{sizeof si, SIF_ALL, st.minimum, st.maximum, UINT(std::max(st.page, 0)), st.position, 0};
+        SetScrollInfo(bar, SB_CTL, &si, TRUE);
+    };
+    if (HWND h = p.bar[1])
+        if (qivctl::horizontalBarFromPan(state_.frameWidth, view, scene, p.panX, &s)) apply(h, s);
+    if (HWND v = p.bar[2])
+        if (qivctl::verticalBarFromPan(state_.frameHeight, viewH, sceneH, p.panY, &s)) apply(v, s);
+}
+
+void CQivPlayerCtl::Scroll(bool horizontal, int code, int position) {
+    QivWindowParts& p = *win_;
+    HWND bar = p.bar[horizontal ? 1 : 2];
+    if (!bar) return;
+    SCROLLINFO si{sizeof si, SIF_ALL};
+    if (!GetScrollInfo(bar, SB_CTL, &si)) return;
+    qivctl::ScrollBarState s{si.nMin, si.nMax, int32_t(si.nPage), si.nPos};
+    s.position = qivctl::scrollPositionForCode(s, code, position);
+    si.fMask = SIF_POS;
+    si.nPos = s.position;
+    SetScrollInfo(bar, SB_CTL, &si, TRUE);
+    const CamRecord& c = state_.camera;
+    if (horizontal)
+        put_PanX(float(qivctl::panXFromHorizontalBar(s, double(c.winXMax) - c.winXMin, 2.0 * p.homeHalfWidth)));
+    else
+        put_PanY(float(qivctl::panYFromVerticalBar(s, double(c.winYMax) - c.winYMin, 2.0 * p.homeHalfHeight)));
+}
+
+// ---- cursors ----
+
+bool CQivPlayerCtl::SetCursorForState(int) {
+    QivWindowParts& p = *win_;
+    qivctl::CursorState cs;
+    cs.renderingHeldBack = p.renderingHeldBack;
+    POINT pt;
+    GetCursorPos(&pt);
+    ScreenToClient(hwnd(), &pt);
+    cs.insideFrame = pt.x >= 0 && pt.y >= 0 && pt.x < state_.frameWidth && pt.y < state_.frameHeight;
+    cs.flyZone = state_.walkZone;
+    bool ctrl = GetAsyncKeyState(VK_CONTROL) < 0, shift = GetAsyncKeyState(VK_SHIFT) < 0;
+    bool left = GetAsyncKeyState(GetSystemMetrics(SM_SWAPBUTTON) ? VK_RBUTTON : VK_LBUTTON) < 0;
+    bool right = GetAsyncKeyState(GetSystemMetrics(SM_SWAPBUTTON) ? VK_LBUTTON : VK_RBUTTON) < 0;
+    if (right || (left && ctrl))
+        cs.pressed = qivctl::DragKind::Zoom;
+    else if (left && shift)
+        cs.pressed = qivctl::DragKind::Pan;
+    else
+        cs.pressed = qivctl::DragKind::Rotate;
+    const qivctl::CursorChoice choice = qivctl::cursorFor(state_.cursorType, cs);
+    switch (choice.kind) {
+        case qivctl::CursorChoice::NotSet:
+            return false;
+        case qivctl::CursorChoice::Hidden:
+            SetCursor(nullptr);
+            return true;
+        case qivctl::CursorChoice::System: {
+            static const LPCSTR ids[] = {IDC_APPSTARTING, IDC_ARROW, IDC_CROSS,  IDC_HELP,   IDC_IBEAM,
+                                         IDC_NO,          IDC_SIZEALL, IDC_SIZENESW, IDC_SIZENS, IDC_SIZENWSE,
+                                         IDC_SIZEWE,      IDC_UPARROW, IDC_WAIT};
+            if (choice.id < 0 || choice.id >= 13) return false;
+            SetCursor(LoadCursorA(nullptr, ids[choice.id]));
+            return true;
+        }
+        case qivctl::CursorChoice::Resource: {
+            for (int i = 0; i < kQivCursorCount; ++i)
+                if (kQivCursorIds[i] == choice.id && cursor(i)) {
+                    SetCursor(cursor(i));
+                    return true;
+                }
+            HCURSOR c = LoadCursorA(qivModuleInstance(), MAKEINTRESOURCEA(choice.id));
+            if (!c) return false;
+            SetCursor(c);
+            return true;
+        }
+    }
+    return false;
+}
+
+// ---- animation ----
+
+void CQivPlayerCtl::AnimationStep() {
+    QivWindowParts& p = *win_;
+    const uint32_t now = GetTickCount();
+    if (p.animationRunning) {
+        bool any = false;
+        for (size_t i = 0; i < state_.slots.size(); ++i) {
+            QivObjectSlot& s = state_.slots[i];
+            if (!s.inUse || !s.animPlaying) continue;
+            qivctl::AnimClock clock;
+            clock.start = s.animStart;
+            clock.end = s.animEnd;
+            clock.speed = s.animSpeed;
+            clock.rate = s.animRate > 0 ? s.animRate : 1.0;
+            clock.startTick = s.animStartTick;
+            clock.autoRepeat = s.autoRepeat;
+            const qivctl::AnimStepResult r = qivctl::animStep(clock, now);
+            s.animTime = float(clock.time);
+            s.animStartTick = clock.startTick;
+            if (r == qivctl::AnimStepResult::Finished) {
+                s.animPlaying = false;
+                FireAnimationDone(int32_t(i));
+                if (int32_t(i) == state_.currentSlot) RefreshBarState();
+            } else {
+                any = true;
+            }
+        }
+        if (!any) p.animationRunning = false;
+    }
+    if (state_.spinPhi != 0 || state_.spinPsi != 0) {
+        double phi = state_.phi, psi = state_.psi;
+        if (qivctl::spinStep(p.spin, now, state_.spinPhi, state_.spinPsi, &phi, &psi)) {
+            state_.phi = float(phi);
+            state_.psi = float(psi);
+            SetViewFromAngles();
+            FireOnChanged(13);
+            FireOnChanged(14);
+        }
+    }
+    if (p.animationRunning && state_.currentSlot >= 0 && size_t(state_.currentSlot) < state_.slots.size()) {
+        const QivObjectSlot& s = state_.slots[size_t(state_.currentSlot)];
+        if (HWND track = p.bar[qivctl::BarTrack - qivctl::BarRayTrace])
+            SendMessageA(track, TBM_SETPOS, TRUE, qivctl::trackBarPosition(s.animStart, s.animEnd, s.animTime));
+    }
+    state_.frameValid = false;
+}
+
+void CQivPlayerCtl::StartObjectAnimation(int32_t slot) {
+    if (slot < 0 || size_t(slot) >= state_.slots.size()) return;
+    QivObjectSlot& s = state_.slots[size_t(slot)];
+    if (!s.inUse || !s.hasAnimation) return;
+    const float rate = s.animRate > 0 ? s.animRate : 1.0f;
+    const float speed = s.animSpeed != 0 ? s.animSpeed : 1.0f;
+    // The clock resumes at the current time.
+    s.animStartTick = GetTickCount() - uint32_t(std::max(0.0f, (s.animTime - s.animStart) / (rate * 0.001f * speed)));
+    s.animPlaying = true;
+    win_->animationRunning = true;
+    if (slot == state_.currentSlot) RefreshBarState();
+    if (!eventsFrozen()) FireAnimationStarted(slot, 0, L"", s.autoRepeat);
+    FireOnChanged(11);
+    if (hwnd()) qivctl::frameTicks().request(reinterpret_cast<qivctl::TickWindow>(hwnd()));
+    state_.frameValid = false;
+}
+
+void CQivPlayerCtl::StopObjectAnimation(int32_t slot) {
+    if (slot < 0 || size_t(slot) >= state_.slots.size()) return;
+    QivObjectSlot& s = state_.slots[size_t(slot)];
+    if (!s.animPlaying) return;
+    s.animPlaying = false;
+    bool any = false;
+    for (const QivObjectSlot& o : state_.slots) any = any || (o.inUse && o.animPlaying);
+    win_->animationRunning = any;
+    if (slot == state_.currentSlot) RefreshBarState();
+    Redraw(true);
+    FireAnimationDone(slot);
+    FireOnChanged(11);
+}
+
+// ---- messages ----
+
+void CQivPlayerCtl::ShowMessage(UINT stringId, const std::string& argument) {
+    std::string text = qivctl::formatMessage(loadString(stringId), argument);
+    std::string title = loadString(kStrErrorTitle);
+    if (title.empty()) title = "Qiv-Player error";
+    if (IOleInPlaceSite* site = inPlaceSite()) {
+        (void)site;
+    }
+    qivShowMessage(hwnd(), text.c_str(), title.c_str(), MB_OK);
+}
+
+// ---- hardware child window ----
+
+void CQivPlayerCtl::CreateHardwareWindow() {
+    QivWindowParts& p = *win_;
+    if (p.hardwareWindow || state_.rendererKind == qivctl::kRendererSoftware || !hwnd()) return;
+    if (!registerHardwareWindowClass()) return;
+    QivRenderLockGuard lock;
+    p.hardwareWindow = CreateWindowExA(0, kHardwareClass, "", WS_CHILD, 0, 0, std::max(state_.frameWidth, 1),
+                                       std::max(state_.frameHeight, 1), hwnd(), nullptr, qivModuleInstance(), nullptr);
+    if (!p.hardwareWindow) return;
+    kvdx::dxSetActive(1);
+    if (!kvdx::dxAttachWindow(1, p.hardwareWindow)) {
+        DestroyWindow(p.hardwareWindow);
+        p.hardwareWindow = nullptr;
+        kvdx::dxSetActive(0);
+        state_.rendererKind = qivctl::kRendererSoftware;
+        return;
+    }
+    SetWindowPos(p.hardwareWindow, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+}
+
+void CQivPlayerCtl::DestroyHardwareWindow() {
+    QivWindowParts& p = *win_;
+    if (!p.hardwareWindow) return;
+    QivRenderLockGuard lock;
+    kvdx::dxDirectXSetContext(p.hardwareWindow);
+    kvdx::dxAttachWindow(0, p.hardwareWindow);
+    DestroyWindow(p.hardwareWindow);
+    kvdx::dxSetActive(0);
+    p.hardwareWindow = nullptr;
+}
+
+// ---- the message map ----
+
+void CQivPlayerCtl::onSize(int width, int height) {
+    if (width <= 0 || height <= 0) return;
+    if (!qivctl::sizeNeedsLayout(width, height, metrics(), barState(state_, *win_), state_.frameWidth,
+                                 state_.frameHeight)) {
+        RECT client{0, 0, width, height};
+        LayoutBar(client);
+        return;
+    }
+    RECT client{0, 0, width, height};
+    Layout(client);
+    InvalidateRect(hwnd(), nullptr, FALSE);
+}
+
+void CQivPlayerCtl::onDestroy() {
+    QivWindowParts& p = *win_;
+    if (p.hardwareWindow) DestroyHardwareWindow();
+    RevokeDragDrop(hwnd());
+    qivctl::frameTicks().remove(reinterpret_cast<qivctl::TickWindow>(hwnd()));
+}
+
+void CQivPlayerCtl::onWindowDestroyed() {
+    QivWindowParts& p = *win_;
+    p.initialised = false;
+    for (HWND& b : p.bar) b = nullptr;
+    p.link = p.progress = nullptr;
+    p.hardwareWindow = nullptr;
+}
+
+LRESULT CQivPlayerCtl::onTimer(WPARAM id, bool& handled) {
+    handled = true;
+    switch (id) {
+        case qivctl::kFrameTickTimerId:
+            if (somethingMoves()) InvalidateRect(hwnd(), nullptr, FALSE);
+            return 0;
+        case kTimerDelayedLoad:
+            KillTimer(hwnd(), kTimerDelayedLoad);
+            return 0;
+        default:
+            handled = false;
+            return 0;
+    }
+}
+
+LRESULT CQivPlayerCtl::onCommand(WPARAM wp, LPARAM, bool& handled) {
+    const UINT id = LOWORD(wp), code = HIWORD(wp);
+    handled = true;
+    switch (id) {
+        case qivctl::BarRayTrace:
+            if (code == 0) OneTimeRaytrace();
+            return 0;
+        case 32780:
+            OneTimeRaytrace();
+            return 0;
+        case qivctl::BarAnimStart:
+            if (code != 0) break;
+            if (!hwnd()) {
+                win_->startAnimationPending = true;
+            } else if (win_->hasAnimation) {
+                StartObjectAnimation(state_.currentSlot);
+                fireViewChange();
+            }
+            return 0;
+        case qivctl::BarAnimStop:
+            if (code != 0) break;
+            StopObjectAnimation(state_.currentSlot);
+            fireViewChange();
+            return 0;
+        case qivctl::BarCancel: {
+            if (code != 0) break;
+            state_.cancelRequested = true;
+            std::string t = loadString(kStrAborted);
+            lstrcpynA(state_.statusText, t.c_str(), sizeof state_.statusText);
+            InvalidateRect(hwnd(), nullptr, TRUE);
+            UpdateWindow(hwnd());
+            return 0;
+        }
+        case 32779:
+            put_HideControls(win_->hideControls ? VARIANT_FALSE : VARIANT_TRUE);
+            return 0;
+        case 32788:
+            put_Filter(win_->filter ? VARIANT_FALSE : VARIANT_TRUE);
+            return 0;
+        case 32789:
+            ShowAll();
+            return 0;
+        default:
+            break;
+    }
+    if (id >= 32773 && id <= 32778) {
+        static const qivDisplayMode modes[] = {qivDisplayMode(3), qivDisplayMode(0), qivDisplayMode(1),
+                                               qivDisplayMode(2), qivDisplayMode(4), qivDisplayMode(5)};
+        put_DisplayMode(modes[id - 32773]);
+        return 0;
+    }
+    handled = false;
+    return 0;
+}
+
+LRESULT CQivPlayerCtl::onMessage(UINT msg, WPARAM wp, LPARAM lp, bool& handled) {
+    handled = true;
+    switch (msg) {
+        case WM_ERASEBKGND:
+            return 1;
+        case WM_SIZE:
+            if (wp != SIZE_MINIMIZED) onSize(LOWORD(lp), HIWORD(lp));
+            return 0;
+        case WM_TIMER:
+            return onTimer(wp, handled);
+        case WM_SETCURSOR: {
+            HWND over = reinterpret_cast<HWND>(wp);
+            if ((over == hwnd() || (over && over == win_->hardwareWindow)) && !state_.uiDead &&
+                state_.usedCount > 0 && state_.viewValid && LOWORD(lp) == HTCLIENT) {
+                if (SetCursorForState(LOWORD(lp))) return TRUE;
+                handled = false;
+                return 0;
+            }
+            if (state_.statusText[0] && state_.viewValid) {
+                SetCursor(LoadCursor(nullptr, IDC_WAIT));
+                return TRUE;
+            }
+            handled = false;
+            return 0;
+        }
+        case WM_HSCROLL: {
+            HWND from = reinterpret_cast<HWND>(lp);
+            if (from && from == win_->bar[1]) {
+                Scroll(true, LOWORD(wp), HIWORD(wp));
+            } else if (from && from == win_->bar[qivctl::BarTrack - qivctl::BarRayTrace]) {
+                int pos = int(SendMessageA(from, TBM_GETPOS, 0, 0));
+                if (state_.currentSlot >= 0 && size_t(state_.currentSlot) < state_.slots.size()) {
+                    QivObjectSlot& s = state_.slots[size_t(state_.currentSlot)];
+                    s.animTime = float(qivctl::trackBarTime(s.animStart, s.animEnd, pos));
+                    Redraw(true);
+                }
+            } else {
+                handled = false;
+            }
+            return 0;
+        }
+        case WM_VSCROLL:
+            if (reinterpret_cast<HWND>(lp) == win_->bar[2]) {
+                Scroll(false, LOWORD(wp), HIWORD(wp));
+                return 0;
+            }
+            handled = false;
+            return 0;
+        case WM_CTLCOLORSCROLLBAR:
+            if (reinterpret_cast<HWND>(lp) == win_->link) return reinterpret_cast<LRESULT>(GetStockObject(WHITE_BRUSH));
+            handled = false;
+            return 0;
+        case WM_COMMAND:
+            return onCommand(wp, lp, handled);
+        case WM_DESTROY:
+            onDestroy();
+            return 0;
+        case WM_DISPLAYCHANGE:
+            DestroyHardwareWindow();
+            if (qivctl::displayChanged(uint32_t(wp), LOWORD(lp), HIWORD(lp))) {
+                QivRenderLockGuard lock;
+                qivRestartDisplayBackend(&state_.rendererKind);
+            }
+            return 0;
+        case kMsgHardwareLost:  // also the back end's own failure notice
+            DestroyHardwareWindow();
+            state_.rendererKind = qivctl::kRendererSoftware;
+            Redraw(true);
+            MessageBeep(MB_ICONASTERISK);
+            return 0;
+        case kMsgRedraw:
+            Redraw(true);
+            return 0;
+        case kMsgMouseReleased:
+            FireMouseReleased(state_.currentSlot, 0);
+            return 0;
+        default:
+            handled = false;
+            return 0;
+    }
+}
