@@ -397,6 +397,12 @@ void CQivPlayerCtl::DrawFrame(HDC dc, const RECT* rect, int x, int y) {
             if (plan.createHardwareWindow) CreateHardwareWindow();
             const bool hardware = plan.hardware && w.hardwareWindow;
             moving = somethingMoves();
+            // The device draws rows top-down, the window copies read the frame bottom-up.
+            const int32_t rowsUp = hardware ? 0 : 1;
+            if (state_.camera.rowsUp != rowsUp) {
+                state_.camera.rowsUp = rowsUp;
+                camUpdate(&state_.camera);
+            }
             state_.job.kind = w.frameMode;
             state_.job.camera = &state_.camera;
             state_.job.target = state_.frame;

@@ -562,6 +562,15 @@ LRESULT CQivPlayerCtl::onCommand(WPARAM wp, LPARAM, bool& handled) {
         case 32789:
             ShowAll();
             return 0;
+        case 1306:  // use of 3D hardware on or off
+            if (state_.rendererKind == qivctl::kRendererHardware) {
+                DestroyHardwareWindow();
+                state_.rendererKind = qivctl::kRendererSoftware;
+            } else if (qivHardwareDeviceAvailable()) {
+                state_.rendererKind = qivctl::kRendererHardware;
+            }
+            Redraw(true);
+            return 0;
         default:
             break;
     }

@@ -20,6 +20,7 @@
 #include "render/blit.h"
 #include "render/clear.h"
 #include "render/fzbuffer.h"
+#include "render/kvdirectx.h"
 #include "render/renderer.h"
 #include "render/sample.h"
 #include "scene/picture.h"
@@ -133,12 +134,12 @@ std::vector<uint32_t> enginePicture(const QivControlState& st) {
     scnRenderList(&job, st.sceneRoots, nullptr);
     const int32_t w = st.frameWidth, h = st.frameHeight;
     out.resize(size_t(w) * h);
-    // Frame rows count from the bottom; window rows from the top.
+    // Software frame rows count from the bottom, the device's from the top, as window rows.
     for (int32_t y = 0; y < h; ++y)
         for (int32_t x = 0; x < w; ++x) {
             uint16_t v = picGet16(pic->pixels + 2 * (size_t(y) * pic->width + x));  // rows padded
             uint32_t r = (v >> 10) & 31, g = (v >> 5) & 31, b = v & 31;
-            out[size_t(h - 1 - y) * w + x] = ((r << 3 | r >> 2) << 16) | ((g << 3 | g >> 2) << 8) | (b << 3 | b >> 2);
+            out[size_t(cam->rowsUp ? h - 1 - y : y) * w + x] = ((r << 3 | r >> 2) << 16) | ((g << 3 | g >> 2) << 8) | (b << 3 | b >> 2);
         }
     fzFree(&pic);
     return out;
@@ -403,4 +404,50 @@ TEST_F(ControlWindow, AnimatedObjectChangesBetweenTicks) {
     EXPECT_FALSE(ctl_->win().animationRunning);
     p2_->get_AnimPlaying(&playing);
     EXPECT_EQ(VARIANT_FALSE, playing);
+}
+
+// With the device the frame is drawn into the hardware child window; the picture on the
+// screen matches the engine's software picture of the same view within the tolerance of two
+// rasterisers (channels within 24, at most a tenth of the pixels off along edges).
+TEST_F(ControlWindow, Direct3DFrameMatchesTheEnginePicture) {
+    SampleFiles f = writeSample("qivwin d3d", "checker.bmp", "checker.bmp");
+    site(1);
+    ASSERT_TRUE(load(f.object));
+    paint();
+    Sleep(50);
+    paint();
+    const QivControlState& st = ctl_->state();
+    ASSERT_EQ(1, st.rendererKind) << "no Direct3D device";
+    HWND hw = ctl_->win().hardwareWindow;
+    ASSERT_NE(nullptr, hw);
+    char cls[64] = {};
+    GetClassNameA(hw, cls, sizeof cls);
+    EXPECT_STREQ("D3D hardware", cls);
+    EXPECT_TRUE(st.frameValid);
+    const int w = st.frameWidth, h = st.frameHeight;
+    // The device's picture, read back from its back buffer (under Wine the presented copy is
+    // not visible to GDI reads).
+    std::vector<uint32_t> back(size_t(w) * h);
+    {
+        PicRecord* hard = nullptr;
+        ASSERT_EQ(1, fzCreate(uint32_t(w), uint32_t(h), 4, &hard));
+        const IRect all{0, 0, w, h};
+        kvdx::dxDirectXSetContext(hw);
+        kvdx::dxSetActive(1);
+        EXPECT_EQ(1, kvdx::dxBitBltFZfromDirectX(hard, 1, nullptr, 0, 0, &all));
+        kvdx::dxSetActive(0);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) back[size_t(y) * w + x] = picGet32(hard->pixels + 4 * (size_t(y) * hard->width + x)) & 0xFFFFFF;
+        fzFree(&hard);
+    }
+    std::vector<uint32_t> ref = enginePicture(st);
+    EXPECT_LT(backgroundPixels(ref, backColour(st)), w * h * 9 / 10);
+    EXPECT_LE(differing(back, ref, 24), w * h / 10);
+    // The menu command switches to software: the hardware window goes, the frame is copied.
+    SendMessageW(ctl_->hwnd(), WM_COMMAND, 1306, 0);
+    EXPECT_EQ(nullptr, ctl_->win().hardwareWindow);
+    EXPECT_EQ(2, st.rendererKind);
+    paint();
+    std::vector<uint32_t> px = readWindow(ctl_->hwnd(), w, h);
+    EXPECT_LE(differing(px, enginePicture(st), 8), w * h / 200);
 }
