@@ -357,7 +357,9 @@ std::vector<uint8_t> encodeInlineBlock(const uint8_t clsid[16], const std::vecto
     d.extentY = extentY;
     d.records = records;
     std::vector<uint8_t> body = encodePersistStream(d);
-    std::vector<uint8_t> out(clsid, clsid + 16);
+    std::vector<uint8_t> out;
+    out.reserve(16 + body.size());
+    for (int i = 0; i < 16; ++i) out.push_back(clsid[i]);
     out.insert(out.end(), body.begin(), body.end());
     return out;
 }
