@@ -1,0 +1,203 @@
+#include "picks.h"
+
+#include <gtest/gtest.h>
+
+#include <cwchar>
+
+#include "slots.h"
+
+using namespace qivctl;
+
+namespace {
+
+ScnNode* fakeNode(int i) { return reinterpret_cast<ScnNode*>(uintptr_t(0x1000 + 16 * i)); }
+
+Mat4 translation(float x, float y, float z) {
+    Mat4 m{};
+    for (int i = 0; i < 4; ++i) m.m[i * 5] = 1;
+    m.m[12] = x, m.m[13] = y, m.m[14] = z;
+    return m;
+}
+
+struct Scene {
+    QivControlState s;
+    Scene() { qivStateInit(s, QivStateOptions{}); }
+    ~Scene() {
+        for (auto& slot : s.slots) slot.node = nullptr;
+    }
+    int32_t object(int node) {
+        int32_t id = slotAllocate(s);
+        s.slots[size_t(id)].node = fakeNode(node);
+        return id;
+    }
+};
+
+}  // namespace
+
+TEST(Picks, LastPickedPositionInEachSystem) {
+    Scene sc;
+    const float hit[3] = {5, 6, 7};
+    float out[3] = {9, 9, 9};
+    // World needs no object.
+    EXPECT_EQ(lastPickedPosition(sc.s, hit, kCoordWorld, out), PickedPosition::Written);
+    EXPECT_EQ(out[0], 5);
+    // No current object: the member fails and the outputs are 0.
+    EXPECT_EQ(lastPickedPosition(sc.s, hit, kCoordModel, out), PickedPosition::NoObject);
+    EXPECT_EQ(out[0], 0);
+    EXPECT_EQ(out[2], 0);
+
+    int32_t group = slotNewGroup(sc.s);
+    int32_t obj = sc.object(1);
+    ASSERT_GE(slotAddChild(sc.s, group, obj), 0);
+    sc.s.slots[size_t(group)].placement = translation(1, 0, 0);
+    sc.s.slots[size_t(obj)].placement = translation(0, 2, 0);
+    sc.s.currentSlot = obj;
+    EXPECT_EQ(lastPickedPosition(sc.s, hit, kCoordModel, out), PickedPosition::Written);
+    EXPECT_FLOAT_EQ(out[0], 4);
+    EXPECT_FLOAT_EQ(out[1], 4);
+    EXPECT_FLOAT_EQ(out[2], 7);
+    EXPECT_EQ(lastPickedPosition(sc.s, hit, kCoordGroup, out), PickedPosition::Written);
+    EXPECT_FLOAT_EQ(out[0], 5);
+    EXPECT_FLOAT_EQ(out[1], 4);
+
+    // The event slot comes first; a freed one fails.
+    sc.s.eventSlot = group;
+    EXPECT_EQ(lastPickedPosition(sc.s, hit, kCoordModel, out), PickedPosition::Written);
+    EXPECT_EQ(out[0], 0);  // a group has no node
+    sc.s.eventSlot = 40;
+    EXPECT_EQ(lastPickedPosition(sc.s, hit, kCoordModel, out), PickedPosition::NoObject);
+    sc.s.eventSlot = -1;
+
+    // A placement that cannot be inverted leaves 0; other systems write nothing.
+    sc.s.slots[size_t(obj)].placement = Mat4{};
+    sc.s.slots[size_t(obj)].placement.m[15] = 1;
+    EXPECT_EQ(lastPickedPosition(sc.s, hit, kCoordGroup, out), PickedPosition::Written);
+    EXPECT_EQ(out[1], 0);
+    out[0] = 3;
+    EXPECT_EQ(lastPickedPosition(sc.s, hit, 3, out), PickedPosition::NotWritten);
+    EXPECT_EQ(out[0], 3);
+}
+
+TEST(Picks, CollisionListsAndText) {
+    Scene sc;
+    int32_t a = sc.object(1);
+    int32_t group = slotNewGroup(sc.s);
+    int32_t b = sc.object(2), c = sc.object(3), hidden = sc.object(4);
+    int32_t inner = slotNewGroup(sc.s);
+    int32_t d = sc.object(5);
+    slotAddChild(sc.s, group, b);
+    slotAddChild(sc.s, group, inner);
+    slotAddChild(sc.s, inner, d);
+    slotAddChild(sc.s, group, hidden);
+    sc.s.slots[size_t(hidden)].visible = false;
+
+    EXPECT_EQ(collisionSubjects(sc.s, a), std::vector<ScnNode*>{fakeNode(1)});
+    EXPECT_EQ(collisionSubjects(sc.s, group), (std::vector<ScnNode*>{fakeNode(2), fakeNode(5)}));
+    EXPECT_TRUE(collisionSubjects(sc.s, 99).empty());
+    EXPECT_TRUE(collisionSubjects(sc.s, -1).empty());
+
+    ScnNode* roots[] = {fakeNode(1), fakeNode(2), fakeNode(3), fakeNode(5), nullptr};
+    EXPECT_EQ(collisionObstacles(roots, collisionSubjects(sc.s, group)),
+              (std::vector<ScnNode*>{fakeNode(1), fakeNode(3)}));
+    EXPECT_TRUE(collisionObstacles(nullptr, {}).empty());
+
+    ScnNode* hits[] = {fakeNode(3), fakeNode(9), fakeNode(1), nullptr};
+    EXPECT_EQ(slotsOfNodes(sc.s, hits), (std::vector<int32_t>{c, a}));
+
+    EXPECT_FALSE(idListText({}).has_value());
+    EXPECT_EQ(*idListText({3, 12}), "3,12");
+    EXPECT_EQ(*idListText({7}), "7");
+    EXPECT_EQ(*idListText({-1, 2147483647}), "-1,2147483647");
+}
+
+TEST(Picks, SmallServices) {
+    EXPECT_TRUE(ownLightsOn(0x1001F));
+    EXPECT_FALSE(ownLightsOn(31));
+    EXPECT_FALSE(rotateAllowed(1));
+    EXPECT_TRUE(rotateAllowed(2));
+
+    PictureRect r;
+    ASSERT_TRUE(pictureRectOf(100, 10, 20, 50, 60, &r));
+    EXPECT_EQ(r.x, 0);
+    EXPECT_EQ(r.y, 60);
+    EXPECT_EQ(r.width, 40);
+    EXPECT_EQ(r.height, 40);
+    EXPECT_FALSE(pictureRectOf(0, 0, 0, 1, 1, &r));
+    EXPECT_FALSE(pictureRectOf(10, 5, 0, 5, 1, &r));
+    EXPECT_FALSE(pictureRectOf(10, INT32_MIN, 0, INT32_MAX, 1, &r));
+
+    Scene sc;
+    int32_t a = sc.object(1), b = sc.object(2);
+    sc.s.slots[size_t(a)].textureHandles.resize(2);
+    sc.s.slots[size_t(b)].textureHandles.resize(3);
+    EXPECT_EQ(totalTextures(sc.s), 5u);
+    sc.s.slots[size_t(b)].visible = false;
+    EXPECT_EQ(totalTextures(sc.s), 2u);
+    for (auto& slot : sc.s.slots) slot.textureHandles.clear();
+    EXPECT_EQ(firstAnimatedSlot(sc.s), -1);
+    sc.s.slots[size_t(b)].hasAnimation = true;
+    EXPECT_EQ(firstAnimatedSlot(sc.s), b);
+    EXPECT_EQ(triangleStatistic(10, 3), 16u);
+    EXPECT_EQ(triangleStatistic(UINT32_MAX, 1), UINT32_MAX);
+
+    auto on = animationButtons(true, false);
+    EXPECT_TRUE(on.playShown && on.playEnabled && on.stopShown && !on.stopEnabled && on.barShown);
+    EXPECT_EQ(on.barStep, 1);
+    auto off = animationButtons(true, true);
+    EXPECT_FALSE(off.playShown || off.stopShown || off.barShown || off.playEnabled);
+}
+
+namespace {
+bool isReady = false;
+QivControlState* hostState = nullptr;
+std::string loadedName;
+bool readyHook(void*) { return isReady; }
+const QivControlState* stateHook(void*) { return hostState; }
+int32_t loadHook(void*, const std::string& name, uint32_t) {
+    loadedName = name;
+    return name == "missing" ? -1 : 4;
+}
+std::string ansi(const wchar_t* w) {
+    std::string s;
+    for (; *w; ++w) s += char(*w);
+    return s;
+}
+}  // namespace
+
+TEST(Picks, HostServicesNeedTheBackEnd) {
+    Scene sc;
+    int32_t a = sc.object(1);
+    hostState = &sc.s;
+    HostServicesContext ctx;
+    ctx.hooks.ready = readyHook;
+    ctx.hooks.state = stateHook;
+    ctx.hooks.loadObjectFile = loadHook;
+    ctx.hooks.toAnsi = ansi;
+    QivHostServices t = makeHostServices(&ctx);
+
+    isReady = false;
+    EXPECT_EQ(t.allocate(t.context, 16), nullptr);
+    EXPECT_EQ(t.loadObjectFile(t.context, L"a.pel", 1), -1);
+    ScnNode* node = fakeNode(7);
+    EXPECT_EQ(t.slotNode(t.context, a, &node), 0);
+    EXPECT_EQ(t.sceneRoots(t.context), nullptr);
+    uint32_t id = t.nextPictureId(t.context);
+    EXPECT_EQ(t.nextPictureId(t.context), id + 1);
+
+    isReady = true;
+    void* p = t.allocate(t.context, 16);
+    ASSERT_NE(p, nullptr);
+    p = t.resize(t.context, p, 64);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(t.free(t.context, p), 1);
+    EXPECT_EQ(t.loadObjectFile(t.context, L"obj.pel", 1), 4);
+    EXPECT_EQ(loadedName, "obj.pel");
+    EXPECT_EQ(t.loadObjectFile(t.context, L"missing", 1), -1);
+    EXPECT_EQ(t.loadObjectFile(t.context, nullptr, 1), -1);
+    EXPECT_EQ(t.slotNode(t.context, a, &node), 1);
+    EXPECT_EQ(node, fakeNode(1));
+    EXPECT_EQ(t.slotNode(t.context, 5, &node), 0);
+    EXPECT_EQ(node, nullptr);
+    EXPECT_EQ(t.slotNode(t.context, a, nullptr), 0);
+    hostState = nullptr;
+}
