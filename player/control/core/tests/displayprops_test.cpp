@@ -1,0 +1,160 @@
+#include "displayprops.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace qivctl;
+
+TEST(DisplayProps, ReactionTable) {
+    struct {
+        int32_t dispid;
+        bool changed, window;
+        int32_t mode;
+        int32_t notice;
+        bool dirty, redraw, relayout, background;
+    } cases[] = {
+        {kDispFilter, true, true, 0, kDispFilter, true, true, false, false},
+        {kDispFilter, true, false, 0, 0, false, false, false, false},
+        {kDispFilter, false, true, 0, 0, false, false, false, false},
+        {kDispFlatTexturePath, true, false, 0, kDispFlatTexturePath, false, false, false, false},
+        {kDispAnimateOnClick, false, true, 0, 0, false, false, false, false},
+        {kDispLoadObjectMenu, true, true, 0, 0, false, false, false, false},
+        {kDispHideControls, true, true, 0, kDispHideControls, true, true, true, false},
+        {kDispHideScrollBars, true, false, 0, kDispHideScrollBars, true, true, false, false},
+        {kDispBackPicMode, false, true, 1, kDispBackPicMode, true, true, false, true},
+        {kDispBackPicMode, true, false, 1, kDispBackPicMode, true, true, false, false},
+        {kDispWalkthrough, true, true, 0, kDispWalkthrough, false, true, false, false},
+        {kDispWalkthrough, true, false, 0, kDispWalkthrough, false, false, false, false},
+        {kDispBackPicOffsetX, true, true, 2, kDispBackPicOffsetX, true, true, false, true},
+        {kDispBackPicOffsetY, true, true, 1, kDispBackPicOffsetY, true, true, false, false},
+        {kDispPreviewMode, true, true, 0, kDispPreviewMode, false, false, false, false},
+        {999, true, true, 0, 0, false, false, false, false},
+    };
+    for (const auto& c : cases) {
+        PutResult r = displayPutReactions(c.dispid, c.changed, c.window, c.mode);
+        EXPECT_EQ(r.notice, c.notice) << c.dispid;
+        EXPECT_EQ(r.setDirty, c.dirty) << c.dispid;
+        EXPECT_EQ(r.redraw, c.redraw) << c.dispid;
+        EXPECT_EQ(r.relayout, c.relayout) << c.dispid;
+        EXPECT_EQ(r.setupBackground, c.background) << c.dispid;
+    }
+    for (int32_t v : {0, 1, 2}) EXPECT_TRUE(backPicModeValid(v));
+    for (int32_t v : {-1, 3, 7}) EXPECT_FALSE(backPicModeValid(v));
+    for (int32_t v : {0, 5, 7, 16, 20, 23, 32 | 3, 32 | 21}) EXPECT_TRUE(displayModeValid(v)) << v;
+    for (int32_t v : {-1, 8, 15, 17, 19, 24, 64, 32 | 9}) EXPECT_FALSE(displayModeValid(v)) << v;
+}
+
+TEST(DisplayProps, MenuNames) {
+    std::optional<std::string> name;
+    EXPECT_FALSE(putMenuName(name, ""));
+    EXPECT_FALSE(putMenuName(name, nullptr));
+    EXPECT_TRUE(putMenuName(name, "Vorschau"));
+    EXPECT_EQ(*name, "Vorschau");
+    EXPECT_FALSE(putMenuName(name, "Vorschau"));
+    EXPECT_TRUE(putMenuName(name, "vorschau"));  // case-sensitive
+    EXPECT_TRUE(putMenuName(name, ""));
+    EXPECT_FALSE(name.has_value());
+}
+
+TEST(DisplayProps, AnimationTime) {
+    QivObjectSlot slot = qivNewSlot();
+    slot.animRate = 10;
+    slot.animStart = 1;
+    slot.animEnd = 5;
+    slot.hasAnimation = true;
+
+    auto p = putCurrentTime(slot, 3, 10000, false);
+    EXPECT_EQ(slot.animStartTick, 10000u - 200u);
+    EXPECT_FLOAT_EQ(slot.animTime, 3);
+    EXPECT_TRUE(p.trackbar && p.frameInvalid && p.result.viewChange);
+    EXPECT_EQ(p.trackbarPos, 50);
+    EXPECT_FLOAT_EQ(animationTimeAt(slot, 10100), 4);
+    EXPECT_FALSE(putCurrentTime(slot, 3, 10000, true).result.viewChange);
+
+    // Speed changes re-base the tick so that the time runs on from where it was.
+    auto r = putAnimSpeed(slot, 2, 10100);
+    EXPECT_EQ(r.notice, kDispAnimSpeed);
+    EXPECT_FLOAT_EQ(slot.animSpeed, 2);
+    EXPECT_FLOAT_EQ(slot.animTime, 4);
+    EXPECT_FLOAT_EQ(animationTimeAt(slot, 10100), 4);
+    EXPECT_FLOAT_EQ(animationTimeAt(slot, 10150), 5);
+    EXPECT_FALSE(putAnimSpeed(slot, 2, 0).changed);
+    for (float bad : {-1.0f, 0.0f, NAN, INFINITY}) {
+        r = putAnimSpeed(slot, bad, 0);
+        EXPECT_EQ(r.code, PutResult::Code::InvalidArg);
+        EXPECT_EQ(r.notice, 0);
+        EXPECT_FLOAT_EQ(slot.animSpeed, 2);
+    }
+
+    // Ticks wrap; the trackbar stays in range; an empty range and odd values are guarded.
+    putCurrentTime(slot, 1 + 0.02f * 5, 100, false);
+    EXPECT_EQ(slot.animStartTick, 100u - 5u);
+    putCurrentTime(slot, 1 + 0.02f * 300, 100, false);
+    EXPECT_EQ(slot.animStartTick, uint32_t(100 - 300));
+    EXPECT_EQ(putCurrentTime(slot, 99, 0, false).trackbarPos, 100);
+    EXPECT_EQ(putCurrentTime(slot, -99, 0, false).trackbarPos, 0);
+    putCurrentTime(slot, 1e30f, 0, false);
+    EXPECT_EQ(putCurrentTime(slot, NAN, 0, false).result.code, PutResult::Code::InvalidArg);
+    slot.animEnd = slot.animStart;
+    EXPECT_EQ(putCurrentTime(slot, 3, 0, false).trackbarPos, 0);
+    slot.animRate = 0;
+    uint32_t tick = slot.animStartTick;
+    putCurrentTime(slot, 2, 5000, false);
+    EXPECT_EQ(slot.animStartTick, tick);
+    EXPECT_FLOAT_EQ(slot.animTime, 2);
+}
+
+TEST(DisplayProps, CameraPropertiesBeforeAndWithAView) {
+    CamRecord cam{};
+    cam.vrp = {1, 2, 3};
+    cam.eye = {4, 5, 6};
+    EXPECT_EQ(cameraPropertyOf(cam, false, nullptr, 0), 0);
+    EXPECT_EQ(cameraPropertyOf(cam, true, nullptr, 1), 2);
+    EXPECT_EQ(cameraPropertyOf(cam, true, nullptr, 5), 6);
+    EXPECT_EQ(cameraPropertyOf(cam, true, nullptr, 6), 0);
+
+    PendingViewing p;
+    auto r = putCameraProperty(cam, false, &p, 0, 7);
+    EXPECT_TRUE(r.changed);
+    EXPECT_EQ(r.notice, 0);
+    EXPECT_EQ(p.flags & PendingViewing::kVrpGiven, PendingViewing::kVrpGiven);
+    EXPECT_EQ(cameraPropertyOf(cam, false, &p, 0), 7);
+    putCameraProperty(cam, false, &p, 4, 8);
+    EXPECT_EQ(p.flags & PendingViewing::kEyeGiven, PendingViewing::kEyeGiven);
+
+    r = putCameraProperty(cam, true, nullptr, 4, 9);
+    EXPECT_EQ(r.notice, kDispEyeY);
+    EXPECT_TRUE(r.viewChange);
+    EXPECT_EQ(cam.eye.y, 9);
+    EXPECT_FALSE(putCameraProperty(cam, true, nullptr, 4, 9).changed);
+    EXPECT_EQ(putCameraProperty(cam, true, nullptr, 2, NAN).code, PutResult::Code::InvalidArg);
+    EXPECT_EQ(putCameraProperty(cam, true, nullptr, -1, 1).code, PutResult::Code::InvalidArg);
+    EXPECT_EQ(cam.vrp.z, 3);
+}
+
+TEST(DisplayProps, PreviewSwitchAndEnd) {
+    auto p = show2DView(false, true, true);
+    EXPECT_TRUE(p.swap && p.previewBackground && p.redraw);
+    EXPECT_FALSE(show2DView(true, true, true).swap);  // same state twice: nothing
+    EXPECT_EQ(show2DView(false, true, false).code, PutResult::Code::Fail);
+    p = show2DView(true, false, false);
+    EXPECT_TRUE(p.swap && p.restoreBackground);
+    EXPECT_FALSE(show2DView(false, false, false).swap);
+
+    BgRecord bg{};
+    bg.offsetX = 5;
+    PicRecord* pic = reinterpret_cast<PicRecord*>(uintptr_t(0x2000));
+    previewBackground(bg, pic);
+    EXPECT_EQ(bg.mode, 3u);
+    EXPECT_EQ(bg.picture, pic);
+    EXPECT_EQ(bg.offsetX, 0);
+    EXPECT_FLOAT_EQ(bg.pictureAngle, 1.0471976f);
+
+    EXPECT_TRUE(previewMayEnd(true, 3, 1, 500, 0));
+    EXPECT_FALSE(previewMayEnd(true, 3, 2, 500, 499));
+    EXPECT_TRUE(previewMayEnd(true, 3, 2, 500, 500));
+    EXPECT_TRUE(previewMayEnd(true, 2, 2, 0, 0));
+    EXPECT_FALSE(previewMayEnd(true, 2, 1, 0, 0));
+    EXPECT_FALSE(previewMayEnd(false, 3, 1, 0, 0));
+}
