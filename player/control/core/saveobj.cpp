@@ -1,0 +1,254 @@
+#include "saveobj.h"
+
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "scene/bytes.h"
+#include "scene/objnode.h"
+#include "scene/pelchunk.h"
+#include "scene/pelwrite.h"
+#include "scene/scene.h"
+#include "texpaths.h"
+
+namespace qivctl {
+
+namespace {
+
+uint32_t rd32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+
+bool fileExists(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::exists(std::filesystem::path(path), ec);
+}
+
+// The payload's end as its header gives it, within the bytes there; 0 without a header.
+uint64_t payloadEnd(const uint8_t* payload, size_t size) {
+    if (!payload || size < 40 || std::string_view(reinterpret_cast<const char*>(payload), 4) != "Qiv1") return 0;
+    uint64_t declared = rd32(payload + 4);
+    if (declared < 40) return 0;
+    return declared < size ? declared : size;
+}
+
+std::string cutName(std::string s) {
+    if (s.size() > PEL_NAME_MAX) s.resize(PEL_NAME_MAX);
+    return s;
+}
+
+void switchesOf(uint32_t flags, PelWriteInfo* info) {
+    for (int i = 0; i < 5; ++i) info->switches[i] = (flags & PEL_WRITE_SWITCH_FLAGS[i]) ? 1 : 0;
+}
+
+bool keepChunk(uint32_t type, bool nameList) {
+    if (type == kChunkTextureTable || type == kChunkBackPicture) return false;
+    return !(nameList && type == kChunkObjectTexts);
+}
+
+}  // namespace
+
+std::vector<uint8_t> objectNameList(std::string_view sourceUrl, std::string_view ownNameText) {
+    sourceUrl = sourceUrl.substr(0, std::min(sourceUrl.find('\0'), kNameListUrlMax));
+    std::vector<uint8_t> out;
+    auto add = [&](std::string_view s) { out.insert(out.end(), s.begin(), s.end()); };
+    add("XX");
+    add(sourceUrl);
+    out.push_back(0x01);
+    out.push_back(0);
+    bool fits = !ownNameText.empty() && ownNameText.size() <= kOwnNameTextMax &&
+                ownNameText.find('\0') == std::string_view::npos;
+    if (fits) {
+        add(ownNameText);
+    } else {
+        std::string_view file = sourceUrl.substr(0, sourceUrl.find_first_of("?#"));
+        size_t sep = file.find_last_of("/\\");
+        if (sep != std::string_view::npos) file = file.substr(sep + 1);
+        add("XX");
+        add(file);
+        out.push_back(0x01);
+    }
+    out.push_back(0);
+    return out;
+}
+
+bool payloadChunks(const uint8_t* payload, size_t size, std::vector<PayloadChunk>* chunks) {
+    chunks->clear();
+    uint64_t end = payloadEnd(payload, size);
+    if (end == 0) return false;
+    uint64_t pos = rd32(payload + 28);
+    if (pos == 0) return true;
+    if (pos < 40 || pos > end) return false;
+    while (pos < end) {
+        if (end - pos < 8) return false;
+        PayloadChunk c;
+        c.type = rd32(payload + pos);
+        c.length = rd32(payload + pos + 4);
+        if (c.length > end - pos - 8) return false;
+        c.offset = size_t(pos + 8);
+        chunks->push_back(c);
+        pos += 8 + uint64_t(c.length);
+    }
+    return true;
+}
+
+bool payloadObjectInfo(const uint8_t* payload, size_t size, std::string* name, uint32_t* flags) {
+    uint64_t end = payloadEnd(payload, size);
+    if (end == 0) return false;
+    uint64_t off = rd32(payload + 20), len = rd32(payload + 24);
+    if (off < 40 || off > end || len > end - off || len < 51) return false;
+    const char* text = reinterpret_cast<const char*>(payload + off + 50);
+    std::string_view rest(text, size_t(len - 50));
+    *name = std::string(rest.substr(0, rest.find('\0')));
+    *flags = payload[off + 28];
+    return true;
+}
+
+TurnedForWriting::TurnedForWriting(ScnNode* node, uint32_t id, uint32_t groupId, const Mat4& placement, float time)
+    : node_(node), id_(id), groupId_(groupId), placement_(placement), time_(time) {
+    if (!node_) return;
+    Mat4 turn;
+    mtxMakeRotation(3, 180.0f, &turn);
+    scnSetPose(node_, &turn, time_);
+}
+
+TurnedForWriting::~TurnedForWriting() {
+    if (node_) scnSetObjectIdsAt(node_, id_, groupId_, &placement_, time_);
+}
+
+FileBeside::FileBeside(std::string target) : target_(std::move(target)) {
+    for (unsigned n = 0;; ++n) {
+        temp_ = target_ + ".~" + std::to_string(n) + ".tmp";
+        if (!fileExists(temp_) || n > 1000) break;
+    }
+}
+
+FileBeside::~FileBeside() {
+    if (done_) return;
+    std::error_code ec;
+    std::filesystem::remove(std::filesystem::path(temp_), ec);
+}
+
+bool FileBeside::commit() {
+    if (done_ || fileExists(target_) || !fileExists(temp_)) return false;
+    std::error_code ec;
+    std::filesystem::rename(std::filesystem::path(temp_), std::filesystem::path(target_), ec);
+    if (ec) return false;
+    done_ = true;
+    return true;
+}
+
+int writePelFromContainer(ScnNode* node, const uint8_t* payload, size_t size, const std::string& target,
+                          const std::vector<uint8_t>& nameList, const char* name) {
+    if (!node || target.empty() || fileExists(target)) return 0;
+    std::string streamName;
+    uint32_t flags = 0;
+    std::vector<PayloadChunk> chunks;
+    if (!payloadObjectInfo(payload, size, &streamName, &flags) || !payloadChunks(payload, size, &chunks)) return 0;
+    std::string objectName = cutName(name ? std::string(name) : streamName);
+    PelWriteInfo info{};
+    info.objectName = objectName.c_str();
+    switchesOf(flags, &info);
+    FileBeside out(target);
+    if (!pelWriteFile(0, out.path().c_str(), node, &info, nullptr, 0, nullptr)) return 0;
+    for (const PayloadChunk& c : chunks) {
+        if (!keepChunk(c.type, !nameList.empty())) continue;
+        if (!pelWriteChunk(out.path().c_str(), c.type, c.length, payload + c.offset)) return 0;
+    }
+    if (!nameList.empty() &&
+        !pelWriteChunk(out.path().c_str(), kChunkObjectTexts, uint32_t(nameList.size()), nameList.data()))
+        return 0;
+    return out.commit() ? 1 : 0;
+}
+
+int writePelFromFile(ScnNode* node, const std::string& source, const std::string& target,
+                     const std::vector<uint8_t>& nameList) {
+    if (!node || target.empty() || fileExists(target)) return 0;
+    char objectName[PEL_NAME_FIELD] = {};
+    PelFileInfo header{};
+    uint32_t count = 0;
+    PelChunkEntry* dir = nullptr;
+    if (!pelReadDirectory(source.c_str(), objectName, &header, &count, &dir)) return 0;
+    struct DirGuard {
+        PelChunkEntry** d;
+        ~DirGuard() { pelFreeDirectory(d); }
+    } guard{&dir};
+    PelWriteInfo info{};
+    info.objectName = objectName;
+    switchesOf(header.flags, &info);
+    FileBeside out(target);
+    if (!pelWriteFile(0, out.path().c_str(), node, &info, nullptr, 0, nullptr)) return 0;
+
+    std::FILE* f = std::fopen(source.c_str(), "rb");
+    if (!f) return 0;
+    struct FileGuard {
+        std::FILE* f;
+        ~FileGuard() { std::fclose(f); }
+    } fileGuard{f};
+    std::vector<uint8_t> data;
+    for (uint32_t i = 0; i < count; ++i) {
+        const PelChunkEntry& e = dir[i];
+        if (e.id == 0 || e.id == PEL_CHUNK_CONTINUE || !keepChunk(e.id, !nameList.empty())) continue;
+        data.resize(e.size);
+        if (e.size && (!bytes::seekTo(f, e.offset) || std::fread(data.data(), 1, e.size, f) != e.size)) return 0;
+        if (!pelWriteChunk(out.path().c_str(), e.id, e.size, data.data())) return 0;
+    }
+    if (!nameList.empty() &&
+        !pelWriteChunk(out.path().c_str(), kChunkObjectTexts, uint32_t(nameList.size()), nameList.data()))
+        return 0;
+    return out.commit() ? 1 : 0;
+}
+
+bool textureSavePath(const std::string& directory, std::string_view cacheKey, std::string* path,
+                     std::vector<std::string>* folders) {
+    size_t gt = cacheKey.rfind('>');
+    std::string_view part = gt == std::string_view::npos ? cacheKey : cacheKey.substr(gt + 1);
+    if (directory.empty() || !isConfinedRelativePath(part)) return false;
+    std::string rel(part);
+    for (char& c : rel)
+        if (c == '/') c = '\\';
+    std::string base = directory;
+    if (base.back() != '\\' && base.back() != '/') base += '\\';
+    std::string full = base + rel;
+    if (full.size() > kTexturePathMax) return false;
+    if (folders) {
+        folders->clear();
+        for (size_t p = rel.find('\\'); p != std::string::npos; p = rel.find('\\', p + 1))
+            if (p > 0 && rel[p - 1] != '\\') folders->push_back(base + rel.substr(0, p));
+    }
+    *path = full;
+    return true;
+}
+
+ObjectSavePlan planObjectSave(bool targetExists, int32_t slotCount, bool raw, bool fromExpandedCopy,
+                              bool objectUrlIsFile) {
+    using K = ObjectSavePlan::Kind;
+    ObjectSavePlan p;
+    if (targetExists) return p;
+    p.buildNameList = !objectUrlIsFile;
+    if (slotCount >= 2 && !raw) {
+        p.kind = K::AllObjects;
+        return p;
+    }
+    p.kind = fromExpandedCopy ? K::FromObjectFile : raw ? K::RawContainer : K::FromContainer;
+    p.saveTextures = !raw;
+    return p;
+}
+
+LanguagePut putLanguage(std::string_view value, char current[3]) {
+    if (value.size() != 2) return LanguagePut::InvalidArg;
+    char up[2];
+    for (int i = 0; i < 2; ++i) {
+        unsigned char c = static_cast<unsigned char>(value[size_t(i)]);
+        if (c < 0x20 || c == 0x7F) return LanguagePut::InvalidArg;
+        up[i] = char(std::toupper(c));
+    }
+    if (up[0] == char(std::toupper(static_cast<unsigned char>(current[0]))) &&
+        up[1] == char(std::toupper(static_cast<unsigned char>(current[1]))))
+        return LanguagePut::Unchanged;
+    current[0] = up[0];
+    current[1] = up[1];
+    current[2] = 0;
+    return LanguagePut::Changed;
+}
+
+}  // namespace qivctl

@@ -1,0 +1,272 @@
+#include "saveobj.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+
+#include "scene/engine.h"
+#include "scene/objnode.h"
+#include "scene/pelchunk.h"
+#include "scene/pelfile.h"
+#include "scene/tests/pel_builder.h"
+#include "texpaths.h"
+
+using namespace qivctl;
+namespace fs = std::filesystem;
+
+namespace {
+
+void put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + size_t(i)] = uint8_t(v >> (8 * i));
+}
+void add32(std::vector<uint8_t>& b, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b.push_back(uint8_t(v >> (8 * i)));
+}
+
+// A payload: header, a 64-byte object stream with its flag byte and name, then chunks.
+std::vector<uint8_t> payload(const std::vector<std::pair<uint32_t, std::vector<uint8_t>>>& chunks,
+                             const std::string& name = "Tisch", uint8_t flags = 4 | 16) {
+    std::vector<uint8_t> p(40 + 64, 0);
+    std::memcpy(p.data(), "Qiv1", 4);
+    put32(p, 8, 1);
+    put32(p, 20, 40);
+    put32(p, 24, 64);
+    p[40 + 28] = flags;
+    std::memcpy(p.data() + 40 + 50, name.data(), std::min<size_t>(name.size(), 13));
+    put32(p, 28, chunks.empty() ? 0 : uint32_t(p.size()));
+    for (const auto& [type, data] : chunks) {
+        add32(p, type);
+        add32(p, uint32_t(data.size()));
+        p.insert(p.end(), data.begin(), data.end());
+    }
+    put32(p, 4, uint32_t(p.size()));
+    return p;
+}
+
+struct SaveTest : ::testing::Test {
+    fs::path dir;
+    PelContent* content = nullptr;
+    ScnNode* node = nullptr;
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("qivctl_save_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        pelb::Object o = pelb::sample();
+        o.chunks.push_back({0x15, pelb::Bytes{1, 0, 0, 0}});
+        o.chunks.push_back({0x10001, pelb::Bytes{'X', 'X', 'o', 'l', 'd', 1, 0}});
+        pelb::writeFile(dir / "src.pel", pelb::build(o));
+        PelFileInfo info;
+        size_t bytes;
+        ASSERT_EQ(pelLoad((dir / "src.pel").string().c_str(), nullptr, nullptr, &info, &content, &bytes), 1);
+        ASSERT_EQ(scnCreateObjectNode(content, 0, nullptr, 1, 2, nullptr, 0, nullptr, &node), 1);
+    }
+    void TearDown() override {
+        scnNodeFree(&node, nullptr);
+        pelFreeObject(&content);
+        fs::remove_all(dir);
+    }
+    std::vector<uint32_t> chunkIds(const fs::path& p, std::vector<uint8_t>* texts = nullptr) {
+        uint32_t count = 0;
+        PelChunkEntry* d = nullptr;
+        std::vector<uint32_t> ids;
+        if (!pelReadDirectory(p.string().c_str(), nullptr, nullptr, &count, &d)) return ids;
+        auto bytes = pelb::readFile(p);
+        for (uint32_t i = 0; i < count; ++i) {
+            if (d[i].id == 0 || d[i].id == PEL_CHUNK_CONTINUE) continue;
+            ids.push_back(d[i].id);
+            if (texts && d[i].id == kChunkObjectTexts)
+                texts->assign(bytes.begin() + d[i].offset, bytes.begin() + d[i].offset + d[i].size);
+        }
+        pelFreeDirectory(&d);
+        return ids;
+    }
+    bool onlyTarget(const std::string& target) {
+        for (const auto& e : fs::directory_iterator(dir)) {
+            std::string n = e.path().filename().string();
+            if (n != "src.pel" && n != target) return false;
+        }
+        return true;
+    }
+};
+
+bool has(const std::vector<uint32_t>& ids, uint32_t id) { return std::find(ids.begin(), ids.end(), id) != ids.end(); }
+
+}  // namespace
+
+TEST(SaveObject, NameListGivesTheDisplayName) {
+    auto list = objectNameList("http://h/objs/stuhl.qiv?x=1", "");
+    std::string s(list.begin(), list.end());
+    static const char expected[] = "XXhttp://h/objs/stuhl.qiv?x=1\x01\0XXstuhl.qiv\x01";
+    EXPECT_EQ(s, std::string(expected, sizeof expected));
+    char* text = nullptr;
+    ASSERT_EQ(pelGetLangText(reinterpret_cast<const char*>(list.data()), uint32_t(list.size()), "DE", 1, 1, &text), 1);
+    EXPECT_STREQ(text, "stuhl.qiv");
+    memFreeRef(reinterpret_cast<void**>(&text));
+    list = objectNameList("http://h/a.qiv", "DEStuhl\x01" "ENChair\x01");
+    ASSERT_EQ(pelGetLangText(reinterpret_cast<const char*>(list.data()), uint32_t(list.size()), "EN", 1, 1, &text), 1);
+    EXPECT_STREQ(text, "Chair");
+    memFreeRef(reinterpret_cast<void**>(&text));
+    EXPECT_EQ(objectNameList(std::string(5000, 'u'), std::string(2000, 'n')).size(), 2 + 2047 + 2 + 2 + 2047 + 2);
+    list = objectNameList("u", std::string("a\0b", 3));
+    EXPECT_EQ(std::string(list.begin(), list.end()), std::string("XXu\x01\0XXu\x01\0", 10));
+}
+
+TEST(SaveObject, PayloadChunksAreBoundsChecked) {
+    auto p = payload({{0x100, {1, 2}}, {0x15, {3}}, {0x10001, {}}});
+    std::vector<PayloadChunk> chunks;
+    ASSERT_TRUE(payloadChunks(p.data(), p.size(), &chunks));
+    ASSERT_EQ(chunks.size(), 3u);
+    EXPECT_EQ(chunks[1].type, 0x15u);
+    EXPECT_EQ(p[chunks[1].offset], 3);
+    EXPECT_EQ(chunks[2].length, 0u);
+    std::string name;
+    uint32_t flags = 0;
+    ASSERT_TRUE(payloadObjectInfo(p.data(), p.size(), &name, &flags));
+    EXPECT_EQ(name, "Tisch");
+    EXPECT_EQ(flags, 20u);
+
+    // Hostile lengths and offsets: refused, never read beyond the bytes there.
+    struct Case {
+        const char* what;
+        std::function<void(std::vector<uint8_t>&)> edit;
+        bool chunksOk, infoOk;
+    } cases[] = {
+        {"chunk longer than the payload", [](auto& b) { put32(b, 104 + 4, 0xFFFFFFF0u); }, false, true},
+        {"declared size cuts a chunk", [](auto& b) { put32(b, 4, uint32_t(b.size() - 1)); }, false, true},
+        {"declared size below the header", [](auto& b) { put32(b, 4, 12); }, false, false},
+        {"chunk list inside the header", [](auto& b) { put32(b, 28, 8); }, false, true},
+        {"chunk list beyond the end", [](auto& b) { put32(b, 28, 0xFFFFFFFFu); }, false, true},
+        {"trailing bytes", [](auto& b) { b.insert(b.end(), 3, 0); put32(b, 4, uint32_t(b.size())); }, false, true},
+        {"stream beyond the end", [](auto& b) { put32(b, 24, 0xFFFFFFFFu); }, true, false},
+        {"stream too short", [](auto& b) { put32(b, 24, 40); }, true, false},
+        {"bad magic", [](auto& b) { b[0] = 'X'; }, false, false},
+    };
+    for (const auto& c : cases) {
+        auto b = p;
+        c.edit(b);
+        EXPECT_EQ(payloadChunks(b.data(), b.size(), &chunks), c.chunksOk) << c.what;
+        EXPECT_EQ(payloadObjectInfo(b.data(), b.size(), &name, &flags), c.infoOk) << c.what;
+    }
+    // Declared size beyond what is there: the bytes there count.
+    auto big = p;
+    put32(big, 4, 0x7FFFFFFF);
+    EXPECT_TRUE(payloadChunks(big.data(), big.size(), &chunks));
+    EXPECT_FALSE(payloadChunks(p.data(), 39, &chunks));
+    // A name without its terminator ends with the stream.
+    auto unterminated = payload({}, "ABCDEFGHIJKLM");
+    put32(unterminated, 24, 63);
+    ASSERT_TRUE(payloadObjectInfo(unterminated.data(), unterminated.size(), &name, &flags));
+    EXPECT_EQ(name, "ABCDEFGHIJKLM");
+}
+
+TEST_F(SaveTest, FromContainerCopiesChunksAndNeverOverwrites) {
+    auto p = payload({{0x100, {1, 2}}, {0x101, {9}}, {0x15, {7, 0, 0, 0}}, {0x10001, {'X', 'X', 'a', 1, 0}},
+                      {0x111, std::vector<uint8_t>(32, 0)}});
+    auto list = objectNameList("http://h/t.qiv", "");
+    std::string target = (dir / "out.pel").string();
+    ASSERT_EQ(writePelFromContainer(node, p.data(), p.size(), target, list, nullptr), 1);
+    std::vector<uint8_t> texts;
+    auto ids = chunkIds(target, &texts);
+    EXPECT_TRUE(has(ids, 0x15) && has(ids, 0x111));
+    EXPECT_FALSE(has(ids, 0x100) || has(ids, 0x101));
+    EXPECT_EQ(texts, list);
+    char name[100] = {};
+    PelFileInfo info{};
+    uint32_t count;
+    PelChunkEntry* d = nullptr;
+    ASSERT_EQ(pelReadDirectory(target.c_str(), name, &info, &count, &d), 1);
+    pelFreeDirectory(&d);
+    EXPECT_STREQ(name, "Tisch");
+    EXPECT_EQ(info.flags & (4 | 8 | 16 | 32 | 128), 4u | 16u);
+    EXPECT_TRUE(onlyTarget("out.pel"));
+
+    // An existing target stays as it is.
+    auto before = pelb::readFile(target);
+    EXPECT_EQ(writePelFromContainer(node, p.data(), p.size(), target, {}, "Other"), 0);
+    EXPECT_EQ(pelb::readFile(target), before);
+
+    // A bad payload leaves nothing behind.
+    auto bad = p;
+    put32(bad, 104 + 4, 0xFFFFFF00u);
+    EXPECT_EQ(writePelFromContainer(node, bad.data(), bad.size(), (dir / "bad.pel").string(), list, nullptr), 0);
+    EXPECT_TRUE(onlyTarget("out.pel"));
+
+    // Without a name list the payload's own texts are kept.
+    ASSERT_EQ(writePelFromContainer(node, p.data(), p.size(), (dir / "keep.pel").string(), {}, "Named"), 1);
+    chunkIds(dir / "keep.pel", &texts);
+    EXPECT_EQ(texts, (std::vector<uint8_t>{'X', 'X', 'a', 1, 0}));
+}
+
+TEST_F(SaveTest, FromObjectFileCopiesItsChunks) {
+    auto list = objectNameList("http://h/src.pel", "");
+    std::string target = (dir / "copy.pel").string();
+    ASSERT_EQ(writePelFromFile(node, (dir / "src.pel").string(), target, list), 1);
+    std::vector<uint8_t> texts;
+    auto ids = chunkIds(target, &texts);
+    EXPECT_TRUE(has(ids, 0x15));
+    EXPECT_EQ(texts, list);
+    EXPECT_EQ(writePelFromFile(node, (dir / "src.pel").string(), target, list), 0);
+    EXPECT_EQ(writePelFromFile(node, (dir / "missing.pel").string(), (dir / "m.pel").string(), list), 0);
+    EXPECT_TRUE(onlyTarget("copy.pel"));
+}
+
+TEST(SaveObject, TexturePathsStayInTheFolder) {
+    struct {
+        const char* key;
+        const char* path;
+        std::vector<std::string> folders;
+    } cases[] = {
+        {"HOLZ.BMP", "C:\\tex\\HOLZ.BMP", {}},
+        {"HTTP://H/BASE>SUB/HOLZ.BMP", "C:\\tex\\SUB\\HOLZ.BMP", {"C:\\tex\\SUB"}},
+        {">A\\B\\C.BMP", "C:\\tex\\A\\B\\C.BMP", {"C:\\tex\\A", "C:\\tex\\A\\B"}},
+        {"X>..\\..\\WIN.INI", "", {}},
+        {"X>C:\\WIN.INI", "", {}},
+        {"X>\\\\HOST\\SHARE\\A", "", {}},
+        {"X>/ETC/PASSWD", "", {}},
+        {"X>NUL", "", {}},
+        {"X>", "", {}},
+    };
+    for (const auto& c : cases) {
+        std::string path;
+        std::vector<std::string> folders;
+        bool ok = textureSavePath("C:\\tex", c.key, &path, &folders);
+        EXPECT_EQ(ok, *c.path != 0) << c.key;
+        if (ok) {
+            EXPECT_EQ(path, c.path);
+            EXPECT_EQ(folders, c.folders);
+        }
+    }
+    std::string path;
+    EXPECT_FALSE(textureSavePath("C:\\tex", std::string(300, 'A'), &path, nullptr));
+    EXPECT_FALSE(textureSavePath("", "A.BMP", &path, nullptr));
+}
+
+TEST(SaveObject, PlanAndLanguage) {
+    using K = ObjectSavePlan::Kind;
+    EXPECT_EQ(planObjectSave(true, 1, false, false, false).kind, K::Refuse);
+    auto p = planObjectSave(false, 2, false, false, false);
+    EXPECT_EQ(p.kind, K::AllObjects);
+    EXPECT_TRUE(p.buildNameList);
+    EXPECT_EQ(planObjectSave(false, 2, true, false, true).kind, K::RawContainer);
+    p = planObjectSave(false, 1, false, true, true);
+    EXPECT_EQ(p.kind, K::FromObjectFile);
+    EXPECT_TRUE(p.saveTextures);
+    EXPECT_FALSE(p.buildNameList);
+    p = planObjectSave(false, 1, true, false, false);
+    EXPECT_EQ(p.kind, K::RawContainer);
+    EXPECT_FALSE(p.saveTextures);
+    EXPECT_EQ(planObjectSave(false, 1, false, false, false).kind, K::FromContainer);
+
+    char lang[3] = {'X', 'X', 0};
+    EXPECT_EQ(putLanguage("E", lang), LanguagePut::InvalidArg);
+    EXPECT_EQ(putLanguage("ENG", lang), LanguagePut::InvalidArg);
+    EXPECT_EQ(putLanguage(std::string("E\0", 2), lang), LanguagePut::InvalidArg);
+    EXPECT_EQ(putLanguage("xx", lang), LanguagePut::Unchanged);
+    EXPECT_EQ(putLanguage("en", lang), LanguagePut::Changed);
+    EXPECT_STREQ(lang, "EN");
+}
