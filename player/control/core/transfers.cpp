@@ -232,6 +232,32 @@ DownloadConsumer downloadConsumerOf(int32_t loadState, int32_t kind) {
     }
 }
 
+std::string objectUrlForGet(int32_t slotCount, const std::string* currentCacheName, const std::string& stored) {
+    if (slotCount > 1) return currentCacheName ? *currentCacheName : std::string();
+    return stored;
+}
+
+ObjectUrlPut planObjectUrlPut(const std::string& value, const std::string& stored, bool windowExists,
+                              bool initialisedFromInline) {
+    ObjectUrlPut p;
+    if (value.size() > kObjectUrlMax) {
+        p.refused = true;
+        return p;
+    }
+    if (value.empty() && stored.empty()) {
+        p.nothing = true;
+        return p;
+    }
+    p.unload = true;
+    if (value != stored) {
+        p.store = true;
+        p.announce = value.empty();
+    }
+    p.renameInline = !value.empty() && initialisedFromInline;
+    p.startLoad = windowExists && !value.empty();
+    return p;
+}
+
 std::string backPictureUrlForGet(const std::string& stored, const std::string& textureBaseUrl,
                                  const std::string& texturePath, const FileExistsFn& exists) {
     if (stored.empty()) return {};

@@ -189,6 +189,23 @@ DownloadConsumer downloadConsumerOf(int32_t loadState, int32_t kind);
 
 // ---- URL properties ----
 
+// ObjectURL get: with more than one object slot the current object's cache name (empty
+// when it has none), else the stored URL.
+std::string objectUrlForGet(int32_t slotCount, const std::string* currentCacheName, const std::string& stored);
+
+// ObjectURL put. The member refuses a value over kObjectUrlMax characters (InvalidArg).
+struct ObjectUrlPut {
+    bool refused = false;       // too long: E_INVALIDARG, nothing changes
+    bool nothing = false;       // empty while none is set
+    bool unload = false;        // the scene is unloaded, the closing flag cleared
+    bool store = false;         // the stored text becomes the value
+    bool announce = false;      // cleared: ObjectURL (9) and ObjectUID (12) announced
+    bool renameInline = false;  // the inline object's cache entry takes the URL as its name
+    bool startLoad = false;     // StartURLLoad now
+};
+ObjectUrlPut planObjectUrlPut(const std::string& value, const std::string& stored, bool windowExists,
+                              bool initialisedFromInline);
+
 using FileExistsFn = std::function<bool(const std::string&)>;
 
 // BackPictureURL get: a "file://" URL or an existing local path below TextureBaseURL, else

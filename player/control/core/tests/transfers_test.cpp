@@ -277,3 +277,19 @@ TEST(Transfers, AutoSaveStaysInTheObjectFolder) {
     EXPECT_EQ(autoSavePath("http://h/a.qiv", "", exists), "");
     EXPECT_EQ(autoSavePath("http://h/" + std::string(300, 'n'), "C:\\objs", exists), "");
 }
+
+TEST(Transfers, ObjectUrlProperty) {
+    std::string cacheName = "http://h/b.qiv";
+    EXPECT_EQ(objectUrlForGet(2, &cacheName, "http://h/a.qiv"), "http://h/b.qiv");
+    EXPECT_EQ(objectUrlForGet(2, nullptr, "http://h/a.qiv"), "");
+    EXPECT_EQ(objectUrlForGet(1, &cacheName, "http://h/a.qiv"), "http://h/a.qiv");
+
+    EXPECT_TRUE(planObjectUrlPut("", "", true, false).nothing);
+    EXPECT_TRUE(planObjectUrlPut(std::string(kObjectUrlMax + 1, 'u'), "", true, false).refused);
+    auto p = planObjectUrlPut("", "http://h/a.qiv", true, false);
+    EXPECT_TRUE(p.unload && p.store && p.announce && !p.startLoad);
+    p = planObjectUrlPut("http://h/a.qiv", "http://h/a.qiv", true, false);
+    EXPECT_TRUE(p.unload && !p.store && !p.announce && p.startLoad);
+    p = planObjectUrlPut("http://h/b.qiv", "", false, true);
+    EXPECT_TRUE(p.store && p.renameInline && !p.startLoad && !p.announce);
+}
