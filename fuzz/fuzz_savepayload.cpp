@@ -24,7 +24,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string path;
     std::vector<std::string> folders;
     if (textureSavePath("C:\\tex", text, &path, &folders)) {
-        if (path.rfind("C:\\tex\\", 0) != 0 || path.find("..") != std::string::npos) __builtin_trap();
+        if (path.rfind("C:\\tex\\", 0) != 0) __builtin_trap();
+        // No component of the part below the folder climbs out of it.
+        std::string rest = path.substr(7) + "\\";
+        for (size_t at = 0, sep; (sep = rest.find('\\', at)) != std::string::npos; at = sep + 1) {
+            std::string comp = rest.substr(at, sep - at);
+            while (!comp.empty() && (comp.back() == ' ' || comp.back() == '.') && comp != "." && comp != "..")
+                comp.pop_back();
+            if (comp.empty() || comp == "." || comp == ".." || comp.find(':') != std::string::npos) __builtin_trap();
+        }
         for (const std::string& f : folders)
             if (f.rfind("C:\\tex\\", 0) != 0) __builtin_trap();
     }

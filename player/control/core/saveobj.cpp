@@ -203,18 +203,29 @@ bool textureSavePath(const std::string& directory, std::string_view cacheKey, st
     size_t gt = cacheKey.rfind('>');
     std::string_view part = gt == std::string_view::npos ? cacheKey : cacheKey.substr(gt + 1);
     if (directory.empty() || !isConfinedRelativePath(part)) return false;
-    std::string rel(part);
-    for (char& c : rel)
-        if (c == '/') c = '\\';
+    // Components joined by single backslashes; each folder level on the way is listed.
     std::string base = directory;
     if (base.back() != '\\' && base.back() != '/') base += '\\';
+    std::string rel;
+    std::vector<std::string> levels;
+    for (size_t at = 0; at <= part.size();) {
+        size_t sep = part.find_first_of("/\\", at);
+        if (sep == std::string_view::npos) sep = part.size();
+        if (sep > at) {
+            // A component of dots and blanks names the folder itself or its parent.
+            if (part.substr(at, sep - at).find_first_not_of(". ") == std::string_view::npos) return false;
+            if (!rel.empty()) {
+                levels.push_back(base + rel);
+                rel += '\\';
+            }
+            rel += part.substr(at, sep - at);
+        }
+        at = sep + 1;
+    }
+    if (rel.empty()) return false;
     std::string full = base + rel;
     if (full.size() > kTexturePathMax) return false;
-    if (folders) {
-        folders->clear();
-        for (size_t p = rel.find('\\'); p != std::string::npos; p = rel.find('\\', p + 1))
-            if (p > 0 && rel[p - 1] != '\\') folders->push_back(base + rel.substr(0, p));
-    }
+    if (folders) *folders = std::move(levels);
     *path = full;
     return true;
 }

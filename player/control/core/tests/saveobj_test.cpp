@@ -224,12 +224,15 @@ TEST(SaveObject, TexturePathsStayInTheFolder) {
         {"HOLZ.BMP", "C:\\tex\\HOLZ.BMP", {}},
         {"HTTP://H/BASE>SUB/HOLZ.BMP", "C:\\tex\\SUB\\HOLZ.BMP", {"C:\\tex\\SUB"}},
         {">A\\B\\C.BMP", "C:\\tex\\A\\B\\C.BMP", {"C:\\tex\\A", "C:\\tex\\A\\B"}},
+        {">A//B\\\\C.BMP", "C:\\tex\\A\\B\\C.BMP", {"C:\\tex\\A", "C:\\tex\\A\\B"}},
         {"X>..\\..\\WIN.INI", "", {}},
         {"X>C:\\WIN.INI", "", {}},
         {"X>\\\\HOST\\SHARE\\A", "", {}},
         {"X>/ETC/PASSWD", "", {}},
         {"X>NUL", "", {}},
         {"X>", "", {}},
+        {"X>.", "", {}},
+        {"X>A\\. .\\B", "", {}},
     };
     for (const auto& c : cases) {
         std::string path;
