@@ -60,7 +60,6 @@ IQivPlayer* qivCreateInternalControl() {
     return p;
 }
 
-void qivDisplayObject(HWND, HINSTANCE, const char*, int) {}
 
 void qivSetDetachStep(QivDetachStep step, QivDetachFn fn) { g_detach[static_cast<int>(step)] = fn; }
 

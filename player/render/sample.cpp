@@ -12,6 +12,8 @@
 #include "render/light.h"
 #include "scene/contentlist.h"
 #include "scene/engine.h"
+#include "scene/pelchunk.h"
+#include "scene/pelwrite.h"
 #include "scene/picture.h"
 #include "scene/texture.h"
 
@@ -364,4 +366,41 @@ bool sampleWriteBmp(const char* path, const PicRecord* pic, int32_t w, int32_t h
     }
     std::remove(path);
     return std::rename(tmp.c_str(), path) == 0;
+}
+
+bool sampleWriteObjectFile(const char* path, bool kvo) {
+    if (!path || !*path) return false;
+    SampleScene scene;
+    if (!sampleSceneCreate(&scene, 640, 480)) {
+        sampleSceneFree(&scene);
+        return false;
+    }
+    const char* areaNames[1] = {kSampleTextureName};
+    PelWriteInfo info{};
+    info.objectName = "Sample";
+    info.areaNames = areaNames;
+    for (int k = 0; k < 5; ++k) info.switches[k] = (PEL_WRITE_DEFAULT_FLAGS & PEL_WRITE_SWITCH_FLAGS[k]) != 0;
+    const std::string target(path);
+    const size_t cut = target.find_last_of("/\\");
+    const std::string texturePath = (cut == std::string::npos ? std::string() : target.substr(0, cut + 1)) +
+                                    kSampleTextureName;
+    // A KVO file is made beside the target and renamed over it once its header is set.
+    const std::string written = kvo ? target + ".kvo-tmp" : target;
+    bool ok = pelWriteFile(0, written.c_str(), scene.node, &info, nullptr, 0, nullptr) != 0 &&
+              picWriteBmp(scene.texture, 1.0f, 1.0f, texturePath.c_str()) != 0;
+    if (ok && kvo) {
+        // Same layout; only the header's format name differs.
+        uint8_t magic[PEL_MAGIC_SIZE];
+        pelMakeMagic(PEL_MAGIC_SIZE, magic, "KVO V1.0");
+        std::FILE* f = std::fopen(written.c_str(), "r+b");
+        ok = f && std::fwrite(magic, 1, sizeof magic, f) == sizeof magic;
+        if (f && std::fclose(f) != 0) ok = false;
+        if (ok) {
+            std::remove(path);
+            ok = std::rename(written.c_str(), path) == 0;
+        }
+    }
+    if (!ok && kvo) std::remove(written.c_str());
+    sampleSceneFree(&scene);
+    return ok;
 }

@@ -74,3 +74,9 @@ void sampleSceneFree(SampleScene* s);
 // Frame rows (RGB555 or 0x00RRGGBB) into a bottom-up 24-bit BMP, written beside the path and
 // renamed over it when complete.
 bool sampleWriteBmp(const char* path, const PicRecord* pic, int32_t w, int32_t h);
+
+// The texture file that the sample object file names; written beside the object.
+constexpr char kSampleTextureName[] = "checker.bmp";
+// Writes the sample object with the object file writer (the KVO header instead of the PEL
+// one when kvo is set) and its checker texture beside it. False when either is not written.
+bool sampleWriteObjectFile(const char* path, bool kvo);

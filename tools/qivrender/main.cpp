@@ -1,6 +1,8 @@
 // qivrender: renders a sample object made in code with the frame renderer and writes a
-// 24-bit BMP picture.
+// 24-bit BMP picture, or writes the sample object as an object file (PEL, or the same with
+// the KVO header) with the project's writer, its texture beside it.
 //   qivrender [--mode wire|wire-all|hidden|hidden-back|flat|textured|gouraud] [--size WxH] out.bmp
+//   qivrender --pel out.pel | --kvo out.kvo
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,7 +32,7 @@ const ModeName kModes[] = {{"wire", SCN_KIND_WIRE},     {"wire-all", SCN_KIND_WI
 int usage() {
     std::fprintf(stderr,
                  "usage: qivrender [--mode wire|wire-all|hidden|hidden-back|flat|textured|gouraud] [--size WxH] "
-                 "out.bmp\n");
+                 "out.bmp\n       qivrender --pel out.pel | --kvo out.kvo\n");
     return 2;
 }
 
@@ -40,6 +42,12 @@ int main(int argc, char** argv) {
     uint32_t kind = SCN_KIND_GOURAUD_TEX;
     int32_t width = 640, height = 480;
     const char* outPath = nullptr;
+    if (argc == 3 && (std::strcmp(argv[1], "--pel") == 0 || std::strcmp(argv[1], "--kvo") == 0)) {
+        const bool ok = sampleWriteObjectFile(argv[2], argv[1][2] == 'k');
+        std::printf("qivrender: %s and its texture %s %s\n", argv[2], kSampleTextureName,
+                    ok ? "written" : "not written");
+        return ok ? 0 : 1;
+    }
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--mode" && i + 1 < argc) {

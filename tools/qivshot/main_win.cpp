@@ -1,0 +1,164 @@
+// qivshot: waits for a top-level window of a class, captures it from the screen once its
+// picture has settled, writes the capture as a PNG picture and closes the window.
+//   qivshot [--class NAME] [--timeout SECONDS] [--settle MS] [--print] [--keep] out.png
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "png.h"
+
+namespace {
+
+struct Capture {
+    uint32_t width = 0, height = 0;
+    std::vector<uint8_t> rgb;
+    bool operator==(const Capture& o) const { return width == o.width && height == o.height && rgb == o.rgb; }
+};
+
+int usage() {
+    std::fprintf(stderr,
+                 "usage: qivshot [--class NAME] [--timeout SECONDS] [--settle MS] [--print] [--keep] out.png\n");
+    return 2;
+}
+
+HWND findVisible(const char* cls) {
+    HWND w = FindWindowA(cls, nullptr);
+    return w && IsWindowVisible(w) ? w : nullptr;
+}
+
+// The window as the screen shows it (print: as it draws itself through PrintWindow).
+bool capture(HWND w, bool print, Capture* out) {
+    RECT r;
+    if (!GetWindowRect(w, &r)) return false;
+    if (!print) {
+        // What lies outside the screen cannot be read from it.
+        r.left = r.left < 0 ? 0 : r.left;
+        r.top = r.top < 0 ? 0 : r.top;
+        const LONG sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
+        if (r.right > sw) r.right = sw;
+        if (r.bottom > sh) r.bottom = sh;
+    }
+    const LONG width = r.right - r.left, height = r.bottom - r.top;
+    if (width <= 0 || height <= 0 || width > LONG(qivpng::kMaxSide) || height > LONG(qivpng::kMaxSide)) return false;
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = width;
+    bi.bmiHeader.biHeight = -height;  // top row first
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bool ok = dib && bits && mem;
+    if (ok) {
+        HGDIOBJ old = SelectObject(mem, dib);
+        ok = print ? PrintWindow(w, mem, 0) != FALSE
+                   : BitBlt(mem, 0, 0, width, height, screen, r.left, r.top, SRCCOPY | CAPTUREBLT) != FALSE;
+        GdiFlush();
+        if (ok) {
+            out->width = uint32_t(width);
+            out->height = uint32_t(height);
+            out->rgb.resize(size_t(width) * size_t(height) * 3);
+            const uint8_t* p = static_cast<const uint8_t*>(bits);
+            for (size_t i = 0, n = size_t(width) * size_t(height); i < n; ++i) {
+                out->rgb[3 * i] = p[4 * i + 2];
+                out->rgb[3 * i + 1] = p[4 * i + 1];
+                out->rgb[3 * i + 2] = p[4 * i];
+            }
+        }
+        SelectObject(mem, old);
+    }
+    if (dib) DeleteObject(dib);
+    if (mem) DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    return ok;
+}
+
+void pump() {
+    MSG m;
+    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string cls = "Qiv Frame";
+    double timeout = 60;
+    DWORD settle = 1500;
+    bool print = false, keep = false;
+    const char* outPath = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--class" && i + 1 < argc) {
+            cls = argv[++i];
+        } else if (a == "--timeout" && i + 1 < argc) {
+            timeout = std::atof(argv[++i]);
+            if (!(timeout > 0 && timeout < 3600)) return usage();
+        } else if (a == "--settle" && i + 1 < argc) {
+            const long v = std::atol(argv[++i]);
+            if (v < 0 || v > 600000) return usage();
+            settle = DWORD(v);
+        } else if (a == "--print") {
+            print = true;
+        } else if (a == "--keep") {
+            keep = true;
+        } else if (!a.empty() && a[0] != '-' && !outPath) {
+            outPath = argv[i];
+        } else {
+            return usage();
+        }
+    }
+    if (!outPath) return usage();
+
+    const ULONGLONG deadline = GetTickCount64() + ULONGLONG(timeout * 1000);
+    HWND w = nullptr;
+    while (!(w = findVisible(cls.c_str()))) {
+        if (GetTickCount64() >= deadline) {
+            std::fprintf(stderr, "qivshot: no window of class \"%s\" within %g s\n", cls.c_str(), timeout);
+            return 1;
+        }
+        Sleep(100);
+    }
+    // The picture has settled when two captures in a row agree, the first after the wait.
+    const ULONGLONG found = GetTickCount64();
+    Capture last, now;
+    bool settled = false, have = false;
+    while (IsWindow(w)) {
+        pump();
+        if (capture(w, print, &now)) {
+            if (have && now == last && GetTickCount64() - found >= settle) {
+                settled = true;
+                break;
+            }
+            last = now;
+            have = true;
+        }
+        if (GetTickCount64() >= deadline) break;
+        Sleep(250);
+    }
+    if (!have) {
+        std::fprintf(stderr, "qivshot: the window could not be captured\n");
+        return 1;
+    }
+    if (!qivpng::writeFile(outPath, last.rgb.data(), last.width, last.height)) {
+        std::fprintf(stderr, "qivshot: %s could not be written\n", outPath);
+        return 1;
+    }
+    std::printf("qivshot: %s, %u x %u%s\n", outPath, last.width, last.height, settled ? "" : " (still changing)");
+    if (!keep && IsWindow(w)) {
+        PostMessageA(w, WM_CLOSE, 0, 0);
+        const ULONGLONG closing = GetTickCount64();
+        while (IsWindow(w) && GetTickCount64() - closing < 10000) Sleep(50);
+        if (IsWindow(w)) {
+            std::fprintf(stderr, "qivshot: the window did not close\n");
+            return 1;
+        }
+    }
+    return 0;
+}
