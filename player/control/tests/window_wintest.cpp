@@ -451,3 +451,76 @@ TEST_F(ControlWindow, Direct3DFrameMatchesTheEnginePicture) {
     std::vector<uint32_t> px = readWindow(ctl_->hwnd(), w, h);
     EXPECT_LE(differing(px, enginePicture(st), 8), w * h / 200);
 }
+
+// Layout: the bar's children along the edges, the frame size they leave, HideControls, a
+// resize to the same size, and the scroll bars as exact inverses of the pan.
+TEST_F(ControlWindow, BarLayoutAndScrollBars) {
+    SampleFiles f = writeSample("qivwin bar", "checker.bmp", "checker.bmp");
+    site(2);
+    ASSERT_TRUE(load(f.object));
+    paint();
+    HWND w = ctl_->hwnd();
+    RECT c;
+    GetClientRect(w, &c);
+    const QivControlState& st = ctl_->state();
+    EXPECT_EQ(c.right - GetSystemMetrics(SM_CXVSCROLL), st.frameWidth);
+    EXPECT_EQ(c.bottom - GetSystemMetrics(SM_CYHSCROLL), st.frameHeight);
+    for (int id : {58001, 58002, 58003, 58004, 58005}) EXPECT_TRUE(IsWindowVisible(GetDlgItem(w, id))) << id;
+    for (int id : {58000, 58006, 58007, 58008}) EXPECT_FALSE(IsWindowVisible(GetDlgItem(w, id))) << id;
+
+    // A resize to the same size keeps the frame buffer.
+    const PicRecord* frame = st.frame;
+    SendMessageW(w, WM_SIZE, SIZE_RESTORED, MAKELPARAM(c.right, c.bottom));
+    EXPECT_EQ(frame, st.frame);
+
+    // Scrolling sets the pan; the pan puts the bar back where it was.
+    HWND h = GetDlgItem(w, 58001);
+    SCROLLINFO si{sizeof si, SIF_ALL};
+    ASSERT_TRUE(GetScrollInfo(h, SB_CTL, &si));
+    EXPECT_EQ(st.frameWidth, si.nMax);
+    // Zoomed in by narrowing the view window: a page smaller than the bar.
+    CamRecord& cam = ctl_->state().camera;
+    cam.winXMin *= 0.5f, cam.winXMax *= 0.5f, cam.winYMin *= 0.5f, cam.winYMax *= 0.5f;
+    camUpdate(&cam);
+    ctl_->UpdateScrollBars();
+    GetScrollInfo(h, SB_CTL, &si);
+    ASSERT_LT(int(si.nPage), si.nMax);
+    SendMessageW(w, WM_HSCROLL, MAKEWPARAM(SB_LINEDOWN, 0), reinterpret_cast<LPARAM>(h));
+    SCROLLINFO after{sizeof after, SIF_ALL};
+    GetScrollInfo(h, SB_CTL, &after);
+    EXPECT_EQ(si.nPos + 1, after.nPos);
+    float pan = 0;
+    p2_->get_PanX(&pan);
+    EXPECT_NE(0.0f, pan);
+    ctl_->UpdateScrollBars();
+    SCROLLINFO again{sizeof again, SIF_ALL};
+    GetScrollInfo(h, SB_CTL, &again);
+    EXPECT_EQ(after.nPos, again.nPos);
+
+    // HideControls: the frame is the client area plus one pixel, no bar window shows.
+    EXPECT_EQ(S_OK, p2_->put_HideControls(VARIANT_TRUE));
+    EXPECT_EQ(c.right + 1, st.frameWidth);
+    EXPECT_EQ(c.bottom + 1, st.frameHeight);
+    for (int id = 58000; id <= 58009; ++id) EXPECT_FALSE(IsWindowVisible(GetDlgItem(w, id))) << id;
+    paint();
+    EXPECT_TRUE(st.frameValid);
+}
+
+// Cursor types: 5 sets no cursor, 3 the arrow, the context type one of the control's own.
+TEST_F(ControlWindow, CursorTypes) {
+    SampleFiles f = writeSample("qivwin cursor", "checker.bmp", "checker.bmp");
+    site(2);
+    ASSERT_TRUE(load(f.object));
+    paint();
+    RECT r;
+    GetWindowRect(ctl_->hwnd(), &r);
+    SetCursorPos(r.left + 40, r.top + 40);
+    ctl_->state().cursorType = 5;
+    EXPECT_FALSE(ctl_->SetCursorForState(HTCLIENT));
+    ctl_->state().cursorType = 3;
+    EXPECT_TRUE(ctl_->SetCursorForState(HTCLIENT));
+    EXPECT_EQ(LoadCursor(nullptr, IDC_ARROW), GetCursor());
+    ctl_->state().cursorType = 1;
+    EXPECT_TRUE(ctl_->SetCursorForState(HTCLIENT));
+    EXPECT_EQ(ctl_->cursor(0), GetCursor());  // the rotate cursor
+}

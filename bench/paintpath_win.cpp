@@ -1,0 +1,146 @@
+// The control's paint path against the engine's frame alone: the sample object loaded into
+// a sited control and drawn frame after frame (set-up of the frame, render, region copy to
+// the window DC), beside the engine rendering the same view into a frame buffer, at 640 x 480
+// and 1280 x 1024. Run under wine64 with a display.
+#include <windows.h>
+#include <ocidl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "com/module.h"
+#include "olecontainer.h"
+#include "qivctl_win.h"
+#include "render/clear.h"
+#include "render/fzbuffer.h"
+#include "render/renderer.h"
+#include "render/sample.h"
+#include "scene/pelwrite.h"
+#include "scene/sceneops.h"
+#include "scene/texture.h"
+#include "serverparts_win.h"
+#include "window_win.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+double seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+
+std::string writeSampleObject() {
+    char dir[MAX_PATH];
+    GetTempPathA(sizeof dir, dir);
+    std::string base = std::string(dir) + "qivbench";
+    CreateDirectoryA(base.c_str(), nullptr);
+    std::string object = base + "\\sample.pel";
+    SampleScene s;
+    if (!sampleSceneCreate(&s, 64, 64)) return std::string();
+    const char* areas[1] = {"checker.bmp"};
+    PelWriteInfo info{};
+    info.objectName = "sample";
+    info.areaNames = areas;
+    info.switches[0] = info.switches[1] = info.switches[3] = 1;
+    bool ok = pelWriteFile(0, object.c_str(), s.node, &info, nullptr, 0, nullptr) &&
+              picWriteBmp(s.texture, 1, 1, (base + "\\checker.bmp").c_str());
+    sampleSceneFree(&s);
+    return ok ? object : std::string();
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+}  // namespace
+
+int main() {
+    OleInitialize(nullptr);
+    qcom::module().init(GetModuleHandleW(nullptr), qivClassTable(), qivClassCount());
+    const std::string object = writeSampleObject();
+    if (object.empty()) {
+        std::fprintf(stderr, "paintpath: cannot write the sample object\n");
+        return 1;
+    }
+    std::printf("paint path of the control (set-up, render, region copy) vs the engine's frame alone\n");
+    std::printf("%-11s %12s %12s %8s %10s\n", "view", "engine fps", "control fps", "ratio", "copies/fr");
+    const int sizes[2][2] = {{640, 480}, {1280, 1024}};
+    for (const auto& size : sizes) {
+        qivtest::OleTestContainer host;
+        IQivPlayer* p = qivCreateInternalControl();
+        IQivPlayer2* p2 = nullptr;
+        p->QueryInterface(IID_IQivPlayer2, reinterpret_cast<void**>(&p2));
+        auto* ctl = static_cast<CQivPlayerCtl*>(static_cast<IQivPlayer*>(p));
+        p->Release();
+        ctl->state().rendererKind = 2;
+        p2->put_HideControls(VARIANT_TRUE);  // the view is the whole window
+        SetWindowPos(host.window(), nullptr, 0, 0, size[0] + 64, size[1] + 64, SWP_NOZORDER);
+        ShowWindow(host.window(), SW_SHOW);
+        host.Embed(p2, true);
+        IOleInPlaceObject* ip = nullptr;
+        p2->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&ip));
+        RECT pos{0, 0, size[0] - 1, size[1] - 1};  // the frame is the client area plus one pixel
+        if (ip) {
+            ip->SetObjectRects(&pos, &pos);
+            ip->Release();
+        }
+        std::wstring wide(object.begin(), object.end());
+        BSTR name = SysAllocString(wide.c_str());
+        VARIANT_BOOL loaded = VARIANT_FALSE;
+        p2->LoadObject(name, &loaded);
+        SysFreeString(name);
+        if (loaded != VARIANT_TRUE) {
+            std::fprintf(stderr, "paintpath: the control did not load the object\n");
+            return 1;
+        }
+        HWND w = ctl->hwnd();
+        UpdateWindow(w);
+        const QivControlState& st = ctl->state();
+        constexpr int kFrames = 40, kRuns = 5;
+        std::vector<double> control, engine;
+        uint32_t copies = 0;
+        for (int run = 0; run < kRuns; ++run) {
+            const uint32_t before = ctl->win().copies;
+            auto t0 = Clock::now();
+            for (int i = 0; i < kFrames; ++i) {
+                ctl->Redraw(true);
+                UpdateWindow(w);
+            }
+            auto t1 = Clock::now();
+            control.push_back(kFrames / seconds(t0, t1));
+            copies = ctl->win().copies - before;
+            // The engine alone: the same camera and roots into a frame buffer of the same size.
+            PicRecord* frame = nullptr;
+            fzCreate(uint32_t(st.frameWidth), uint32_t(st.frameHeight), 2, &frame);
+            CamRecord* cam = const_cast<CamRecord*>(&st.camera);
+            auto t2 = Clock::now();
+            for (int i = 0; i < kFrames; ++i) {
+                fzSetBackground(&st.background);
+                fzDrawBackground(frame, nullptr, nullptr, cam, 1, 0);
+                ScnRenderJob job{};
+                job.camera = cam;
+                job.target = frame;
+                job.kind = st.displayMode;
+                scnRenderList(&job, st.sceneRoots, nullptr);
+            }
+            auto t3 = Clock::now();
+            engine.push_back(kFrames / seconds(t2, t3));
+            fzFree(&frame);
+        }
+        const double e = median(engine), c = median(control);
+        char view[32];
+        std::snprintf(view, sizeof view, "%dx%d", st.frameWidth, st.frameHeight);
+        std::printf("%-11s %12.1f %12.1f %8.2f %10.1f\n", view, e, c, e > 0 ? c / e : 0.0,
+                    double(copies) / kFrames);
+        host.Unembed();
+        p2->Release();
+    }
+    std::printf("\nmedians of 5 runs of 40 frames; ratio = control / engine (1.0: no overhead)\n");
+    if (FILE* l = std::fopen("Z:\\proc\\loadavg", "r")) {  // the machine's load under Wine
+        char line[128] = {};
+        if (std::fgets(line, sizeof line, l)) std::printf("load average: %s", line);
+        std::fclose(l);
+    }
+    return 0;
+}
