@@ -431,6 +431,20 @@ int TextureCacheRelease(const TexRecord* texture) {
     return 0;
 }
 
+bool TextureCacheKeyOf(const TexRecord* texture, std::string* key, float* scaleX, float* scaleY) {
+    if (!texture) return false;
+    Guard g(caches().lock);
+    for (const auto* list : {&caches().textures, &caches().retiredTextures})
+        for (const TextureEntry& e : *list)
+            if (e.texture == texture) {
+                if (key) *key = e.key;
+                if (scaleX) *scaleX = e.scaleX;
+                if (scaleY) *scaleY = e.scaleY;
+                return true;
+            }
+    return false;
+}
+
 uint32_t TextureCacheUses(const TexRecord* texture) {
     Guard g(caches().lock);
     for (const TextureEntry& e : caches().textures)

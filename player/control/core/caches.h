@@ -95,6 +95,9 @@ int TextureCacheAdd(const std::string& name, TexRecord* texture, float scaleX, f
 int TextureCacheHold(const TexRecord* texture);
 int TextureCacheRelease(const TexRecord* texture);
 uint32_t TextureCacheUses(const TexRecord* texture);
+// The key and scales under which a texture is cached (also one kept only for its holders);
+// false for a texture not in the cache.
+bool TextureCacheKeyOf(const TexRecord* texture, std::string* key, float* scaleX, float* scaleY);
 void TextureCacheFlush();  // frees the textures not held
 size_t TextureCacheCount();  // entries (textures kept only for their holders not counted)
 

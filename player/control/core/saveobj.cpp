@@ -10,7 +10,10 @@
 #include "scene/pelchunk.h"
 #include "scene/pelwrite.h"
 #include "scene/scene.h"
+#include "caches.h"
+#include "scene/texture.h"
 #include "texpaths.h"
+#include "transfers.h"
 
 namespace qivctl {
 
@@ -199,13 +202,13 @@ int writePelFromFile(ScnNode* node, const std::string& source, const std::string
 }
 
 bool textureSavePath(const std::string& directory, std::string_view cacheKey, std::string* path,
-                     std::vector<std::string>* folders) {
+                     std::vector<std::string>* folders, char separator) {
     size_t gt = cacheKey.rfind('>');
     std::string_view part = gt == std::string_view::npos ? cacheKey : cacheKey.substr(gt + 1);
     if (directory.empty() || !isConfinedRelativePath(part)) return false;
     // Components joined by single backslashes; each folder level on the way is listed.
     std::string base = directory;
-    if (base.back() != '\\' && base.back() != '/') base += '\\';
+    if (base.back() != '\\' && base.back() != '/') base += separator;
     std::string rel;
     std::vector<std::string> levels;
     for (size_t at = 0; at <= part.size();) {
@@ -216,7 +219,7 @@ bool textureSavePath(const std::string& directory, std::string_view cacheKey, st
             if (part.substr(at, sep - at).find_first_not_of(". ") == std::string_view::npos) return false;
             if (!rel.empty()) {
                 levels.push_back(base + rel);
-                rel += '\\';
+                rel += separator;
             }
             rel += part.substr(at, sep - at);
         }
@@ -228,6 +231,51 @@ bool textureSavePath(const std::string& directory, std::string_view cacheKey, st
     if (folders) *folders = std::move(levels);
     *path = full;
     return true;
+}
+
+int saveTextureFile(const TexRecord* texture, const std::string& directory) {
+    std::string key, path;
+    float sx = 1, sy = 1;
+    std::vector<std::string> folders;
+    if (!TextureCacheKeyOf(texture, &key, &sx, &sy)) return 0;
+    if (!textureSavePath(directory, key, &path, &folders, char(std::filesystem::path::preferred_separator))) return 0;
+    for (const std::string& f : folders) {
+        std::error_code ec;
+        std::filesystem::create_directory(std::filesystem::path(f), ec);
+        if (ec || !std::filesystem::is_directory(std::filesystem::path(f), ec)) return 0;
+    }
+    if (fileExists(path)) return 1;
+    return picWriteBmp(texture, sx, sy, path.c_str()) ? 1 : 0;
+}
+
+int saveObjectFile(const ObjectSaveSource& source, const std::string& path, bool raw,
+                   const std::string& textureDirectory, const char* name, bool combine, const ObjectSaveHooks& hooks) {
+    ObjectSavePlan plan = planObjectSave(path.empty() || fileExists(path), source.slotCount, raw,
+                                         !source.expandedCopy.empty(), isFileUrl(source.objectUrl));
+    if (plan.kind == ObjectSavePlan::Kind::Refuse) return 0;
+    std::vector<uint8_t> nameList;
+    if (plan.buildNameList) nameList = objectNameList(source.objectUrl, source.ownNameText);
+    if (hooks.releaseHardware) hooks.releaseHardware();
+    using K = ObjectSavePlan::Kind;
+    if (plan.kind == K::AllObjects) {
+        return hooks.saveAllObjects && hooks.saveAllObjects(path, name, combine) ? 1 : 0;
+    }
+    int ok = 0;
+    if (plan.kind == K::RawContainer) {
+        ok = hooks.saveContainerFile ? hooks.saveContainerFile(path) : 0;
+    } else {
+        TurnedForWriting turned(source.node, source.id, source.groupId, source.placement, source.time);
+        if (plan.kind == K::FromObjectFile)
+            ok = writePelFromFile(source.node, source.expandedCopy, path, nameList);
+        else
+            ok = writePelFromContainer(source.node, source.payload, source.payloadSize, path, nameList, name);
+    }
+    if (!ok) return 0;
+    if (plan.kind == K::FromContainer && hooks.setFileTime) hooks.setFileTime(path);
+    if (plan.saveTextures)
+        for (const TexRecord* t : source.textures)
+            if (t && !saveTextureFile(t, textureDirectory)) return 0;
+    return 1;
 }
 
 ObjectSavePlan planObjectSave(bool targetExists, int32_t slotCount, bool raw, bool fromExpandedCopy,

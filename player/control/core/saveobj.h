@@ -6,6 +6,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "scene/vecmath.h"
 
 struct ScnNode;
+struct TexRecord;
 
 namespace qivctl {
 
@@ -87,7 +89,11 @@ int writePelFromFile(ScnNode* node, const std::string& source, const std::string
 // False when that part would leave the directory (see isConfinedRelativePath) or the path
 // is over 259 characters.
 bool textureSavePath(const std::string& directory, std::string_view cacheKey, std::string* path,
-                     std::vector<std::string>* folders);
+                     std::vector<std::string>* folders, char separator = '\\');
+// SaveTextureFile: 1 when the texture's file is there afterwards (an existing one is kept,
+// else it is written as a BMP with the cache entry's scales); 0 for a texture not in the
+// cache, a name that would leave the directory, or a folder or file that cannot be made.
+int saveTextureFile(const TexRecord* texture, const std::string& directory);
 
 // What SaveObjectFile does.
 struct ObjectSavePlan {
@@ -97,6 +103,29 @@ struct ObjectSavePlan {
 };
 ObjectSavePlan planObjectSave(bool targetExists, int32_t slotCount, bool raw, bool fromExpandedCopy,
                               bool objectUrlIsFile);
+
+// SaveObjectFile with the steps that need the window system or other parts left to hooks.
+struct ObjectSaveSource {
+    ScnNode* node = nullptr;        // the current object's node
+    uint32_t id = 0, groupId = 0;   // its identifiers, restored after writing
+    Mat4 placement{};
+    float time = 0;
+    int32_t slotCount = 1;
+    std::string objectUrl;
+    std::string ownNameText;        // the object's own name list text, may be empty
+    std::string expandedCopy;       // the temporary expanded object file it was loaded from, or empty
+    const uint8_t* payload = nullptr;  // the container payload in memory
+    size_t payloadSize = 0;
+    std::vector<const TexRecord*> textures;  // of the current object
+};
+struct ObjectSaveHooks {
+    std::function<void()> releaseHardware;  // the hardware back end's drawing released, redraw
+    std::function<int(const std::string& path, const char* name, bool combine)> saveAllObjects;
+    std::function<int(const std::string& path)> saveContainerFile;
+    std::function<void(const std::string& path)> setFileTime;  // the container's file time
+};
+int saveObjectFile(const ObjectSaveSource& source, const std::string& path, bool raw,
+                   const std::string& textureDirectory, const char* name, bool combine, const ObjectSaveHooks& hooks);
 
 // Language put: exactly two characters, none of them a control character (else
 // InvalidArg); an equal value without case changes nothing; else stored upper-cased.

@@ -12,6 +12,9 @@
 #include "scene/pelchunk.h"
 #include "scene/pelfile.h"
 #include "scene/tests/pel_builder.h"
+#include "caches.h"
+#include "scene/picture.h"
+#include "scene/texture.h"
 #include "texpaths.h"
 
 using namespace qivctl;
@@ -272,4 +275,103 @@ TEST(SaveObject, PlanAndLanguage) {
     EXPECT_EQ(putLanguage("xx", lang), LanguagePut::Unchanged);
     EXPECT_EQ(putLanguage("en", lang), LanguagePut::Changed);
     EXPECT_STREQ(lang, "EN");
+}
+
+namespace {
+TexRecord* smallTexture() {
+    TexRecord* t = nullptr;
+    if (!texAllocRecord(&t)) return nullptr;
+    std::vector<uint8_t> pixels(16);
+    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = uint8_t(i % 3);
+    std::vector<uint32_t> pal(256, 0);
+    pal[1] = 0x336699, pal[2] = 0xFFFFFF;
+    PicRecord pic{};
+    pic.pixels = pixels.data();
+    pic.width = 4;
+    pic.height = 4;
+    pic.bytesPerPixel = 1;
+    pic.palette = pal.data();
+    pic.paletteCount = 256;
+    if (!picConvert(&pic, 1024, 1024, 0, 0, t, nullptr)) texFree(&t);
+    return t;
+}
+}  // namespace
+
+TEST_F(SaveTest, TexturesSavedBelowTheirFolderOnce) {
+    cachesReset();
+    TexRecord* holz = smallTexture();
+    TexRecord* sub = smallTexture();
+    TexRecord* climb = smallTexture();
+    TexRecord* loose = smallTexture();
+    ASSERT_TRUE(holz && sub && climb && loose);
+    ASSERT_EQ(TextureCacheAdd("holz.bmp", holz, 1, 1), 1);
+    ASSERT_EQ(TextureCacheAdd("http://h/base>sub/stein.bmp", sub, 2, 2), 1);
+    ASSERT_EQ(TextureCacheAdd("x>../../evil.bmp", climb, 1, 1), 1);
+    const std::string texDir = (dir / "tex").string();
+    fs::create_directories(texDir);
+
+    EXPECT_EQ(saveTextureFile(holz, texDir), 1);
+    EXPECT_TRUE(fs::exists(dir / "tex" / "HOLZ.BMP"));
+    EXPECT_EQ(saveTextureFile(sub, texDir), 1);
+    EXPECT_TRUE(fs::exists(dir / "tex" / "SUB" / "STEIN.BMP"));
+    // An existing file counts as saved and is kept.
+    pelb::writeFile(dir / "tex" / "HOLZ.BMP", pelb::Bytes{1, 2, 3});
+    EXPECT_EQ(saveTextureFile(holz, texDir), 1);
+    EXPECT_EQ(pelb::readFile(dir / "tex" / "HOLZ.BMP"), (pelb::Bytes{1, 2, 3}));
+    EXPECT_EQ(saveTextureFile(climb, texDir), 0);
+    EXPECT_FALSE(fs::exists(dir / "EVIL.BMP"));
+    EXPECT_EQ(saveTextureFile(loose, texDir), 0);  // not cached
+    // A folder level that is a file cannot be made.
+    pelb::writeFile(dir / "tex2", pelb::Bytes{0});
+    EXPECT_EQ(saveTextureFile(sub, (dir / "tex2").string()), 0);
+    texFree(&loose);
+    cachesReset();
+}
+
+TEST_F(SaveTest, SaveObjectFileSteps) {
+    cachesReset();
+    TexRecord* holz = smallTexture();
+    ASSERT_TRUE(holz);
+    TextureCacheAdd("holz.bmp", holz, 1, 1);
+    auto p = payload({{0x15, {7, 0, 0, 0}}});
+    ObjectSaveSource src;
+    src.node = node;
+    src.id = 1, src.groupId = 2;
+    mtxMakeTranslation(3, 0, 0, &src.placement);
+    src.objectUrl = "http://h/objs/tisch.qiv";
+    src.payload = p.data();
+    src.payloadSize = p.size();
+    src.textures = {holz};
+    int released = 0, timed = 0, raws = 0, alls = 0;
+    ObjectSaveHooks hooks;
+    hooks.releaseHardware = [&] { ++released; };
+    hooks.setFileTime = [&](const std::string&) { ++timed; };
+    hooks.saveContainerFile = [&](const std::string&) { return ++raws, 1; };
+    hooks.saveAllObjects = [&](const std::string&, const char*, bool) { return ++alls, 1; };
+    const std::string texDir = dir.string();
+
+    std::string out = (dir / "tisch.pel").string();
+    ASSERT_EQ(saveObjectFile(src, out, false, texDir, nullptr, false, hooks), 1);
+    EXPECT_EQ(released, 1);
+    EXPECT_EQ(timed, 1);
+    EXPECT_TRUE(fs::exists(dir / "HOLZ.BMP"));
+    std::vector<uint8_t> texts;
+    chunkIds(out, &texts);
+    EXPECT_EQ(texts, objectNameList(src.objectUrl, ""));
+    // The node is back at its placement.
+    EXPECT_FLOAT_EQ(node->base.m[12], 3.0f);
+
+    EXPECT_EQ(saveObjectFile(src, out, false, texDir, nullptr, false, hooks), 0);  // never overwrites
+    EXPECT_EQ(saveObjectFile(src, (dir / "raw.qiv").string(), true, texDir, nullptr, false, hooks), 1);
+    EXPECT_EQ(raws, 1);
+    src.slotCount = 2;
+    EXPECT_EQ(saveObjectFile(src, (dir / "all.pel").string(), false, texDir, "Alle", true, hooks), 1);
+    EXPECT_EQ(alls, 1);
+    src.slotCount = 1;
+    src.expandedCopy = (dir / "src.pel").string();
+    src.objectUrl = "file://C:\\objs\\src.pel";
+    ASSERT_EQ(saveObjectFile(src, (dir / "fromfile.pel").string(), false, texDir, nullptr, false, hooks), 1);
+    chunkIds(dir / "fromfile.pel", &texts);
+    EXPECT_EQ(texts, (std::vector<uint8_t>{'X', 'X', 'o', 'l', 'd', 1, 0}));  // local: the source's own texts
+    cachesReset();
 }
