@@ -61,6 +61,49 @@ bool fileUrlOf(std::string_view path, std::string* out) {
     return true;
 }
 
+BindPlan planBind(std::string_view url, bool closing, bool urlmonLoaded,
+                  const std::function<bool(const std::string&)>& exists) {
+    BindPlan p;
+    if (closing || !urlmonLoaded) return p;
+    if (!isFileUrl(url)) {
+        p.kind = BindPlan::Kind::Remote;
+        return p;
+    }
+    std::string_view path = fileUrlPath(url);
+    if (path.size() >= 3 && path[0] == '/' && std::isalpha(static_cast<unsigned char>(path[1])) && path[2] == ':')
+        path.remove_prefix(1);
+    std::string literal(path), decoded;
+    for (size_t i = 0; i < path.size(); ++i) {
+        if (path[i] == '%' && i + 2 < path.size() && hexValue(path[i + 1]) >= 0 && hexValue(path[i + 2]) >= 0) {
+            decoded += char(hexValue(path[i + 1]) * 16 + hexValue(path[i + 2]));
+            i += 2;
+        } else {
+            decoded += path[i];
+        }
+    }
+    p.kind = BindPlan::Kind::LocalMissing;
+    p.localPath = literal;
+    if (exists && !literal.empty() && exists(literal)) {
+        p.kind = BindPlan::Kind::LocalFile;
+    } else if (exists && decoded != literal && decoded.find('\0') == std::string::npos && exists(decoded)) {
+        p.kind = BindPlan::Kind::LocalFile;
+        p.localPath = decoded;
+    }
+    return p;
+}
+
+std::string urlMessage(std::string_view text, std::string_view url) {
+    std::string out(text.substr(0, text.find('\0')));
+    out += '"';
+    out += url.substr(0, url.find('\0'));
+    out += '"';
+    if (out.size() > kUrlMessageMax) {
+        out.resize(kUrlMessageMax - 1);
+        out += '"';
+    }
+    return out;
+}
+
 uint32_t bindInfoFlags(uint32_t given) { return given | kBindFlagsAdded; }
 
 uint32_t progressPercent(uint64_t done, uint64_t total) {

@@ -25,6 +25,22 @@ std::string_view fileUrlPath(std::string_view url);
 constexpr size_t kObjectUrlMax = 2047;
 bool fileUrlOf(std::string_view path, std::string* out);
 
+// BindURL's first step: refused while closing or without urlmon; a "file://" URL names a
+// local file that is loaded at once (LocalFile) or ends the transfer with failure
+// (LocalMissing); anything else is bound. The local path is the text behind the prefix,
+// without the '/' of a "file:///C:/..." form, percent sequences decoded when only the
+// decoded path exists.
+struct BindPlan {
+    enum class Kind { Refused, LocalFile, LocalMissing, Remote } kind = Kind::Refused;
+    std::string localPath;
+};
+BindPlan planBind(std::string_view url, bool closing, bool urlmonLoaded, const std::function<bool(const std::string&)>& exists);
+// Messages 121 and 122: the text followed by the URL in double quotation marks, at most
+// kUrlMessageMax characters.
+constexpr size_t kUrlMessageMax = 1023;
+enum : uint32_t { kStrInvalidUrl = 121, kStrUrlTypeNotSupported = 122 };
+std::string urlMessage(std::string_view text, std::string_view url);
+
 // Bind flags of GetBindInfo: the flags urlmon passes with asynchronous storage,
 // resynchronisation, no user interface, silent operation and the cache on a
 // network failure added.

@@ -293,3 +293,33 @@ TEST(Transfers, ObjectUrlProperty) {
     p = planObjectUrlPut("http://h/b.qiv", "", false, true);
     EXPECT_TRUE(p.store && p.renameInline && !p.startLoad && !p.announce);
 }
+
+TEST(Transfers, BindPlans) {
+    std::set<std::string> files{"C:\\o\\a.qiv", "C:/my objs/b.qiv"};
+    FileExistsFn exists = [&](const std::string& p) { return files.count(p) > 0; };
+    using K = BindPlan::Kind;
+    struct {
+        const char* url;
+        bool closing, urlmon;
+        K kind;
+        const char* path;
+    } cases[] = {
+        {"http://h/a.qiv", false, true, K::Remote, ""},
+        {"http://h/a.qiv", true, true, K::Refused, ""},
+        {"file://C:\\o\\a.qiv", false, false, K::Refused, ""},
+        {"FILE://C:\\o\\a.qiv", false, true, K::LocalFile, "C:\\o\\a.qiv"},
+        {"file:///C:/my%20objs/b.qiv", false, true, K::LocalFile, "C:/my objs/b.qiv"},
+        {"file://C:\\o\\missing.qiv", false, true, K::LocalMissing, "C:\\o\\missing.qiv"},
+        {"file://", false, true, K::LocalMissing, ""},
+        {"file://C:/x%00.qiv", false, true, K::LocalMissing, "C:/x%00.qiv"},
+    };
+    for (const auto& c : cases) {
+        BindPlan p = planBind(c.url, c.closing, c.urlmon, exists);
+        EXPECT_EQ(p.kind, c.kind) << c.url;
+        if (c.kind == K::LocalFile || c.kind == K::LocalMissing) EXPECT_EQ(p.localPath, c.path) << c.url;
+    }
+    EXPECT_EQ(urlMessage("Invalid URL: ", "ht tp://x"), "Invalid URL: \"ht tp://x\"");
+    std::string longMsg = urlMessage("URL type not supported: ", std::string(5000, 'u'));
+    EXPECT_EQ(longMsg.size(), kUrlMessageMax);
+    EXPECT_EQ(longMsg.back(), '"');
+}
