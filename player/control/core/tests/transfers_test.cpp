@@ -316,7 +316,9 @@ TEST(Transfers, BindPlans) {
     for (const auto& c : cases) {
         BindPlan p = planBind(c.url, c.closing, c.urlmon, exists);
         EXPECT_EQ(p.kind, c.kind) << c.url;
-        if (c.kind == K::LocalFile || c.kind == K::LocalMissing) EXPECT_EQ(p.localPath, c.path) << c.url;
+        if (c.kind == K::LocalFile || c.kind == K::LocalMissing) {
+            EXPECT_EQ(p.localPath, c.path) << c.url;
+        }
     }
     EXPECT_EQ(urlMessage("Invalid URL: ", "ht tp://x"), "Invalid URL: \"ht tp://x\"");
     std::string longMsg = urlMessage("URL type not supported: ", std::string(5000, 'u'));
