@@ -4,7 +4,10 @@
 #include <cstdlib>
 #include <unordered_set>
 
+#include "render/collision.h"
 #include "scene/contentlist.h"
+#include "scene/engine.h"
+#include "scene/qivstream.h"
 #include "scene/meshprep.h"
 #include "scene/picture.h"
 #include "slots.h"
@@ -77,6 +80,30 @@ std::vector<int32_t> slotsOfNodes(const QivControlState& s, ScnNode* const* hits
         }
     }
     return out;
+}
+
+std::vector<int32_t> collidingObjects(const QivControlState& s, ScnNode* const* roots, int32_t id) {
+    std::vector<ScnNode*> subjects = collisionSubjects(s, id);
+    if (subjects.empty()) return {};
+    std::vector<ScnNode*> obstacles = collisionObstacles(roots, subjects);
+    if (obstacles.empty()) return {};
+    subjects.push_back(nullptr);
+    obstacles.push_back(nullptr);
+    ScnNode** hits = nullptr;
+    if (!colFindHits(subjects.data(), obstacles.data(), &hits) || !hits) return {};
+    std::vector<int32_t> out = slotsOfNodes(s, hits, obstacles.size());
+    memFree(hits);
+    return out;
+}
+
+int32_t applyOwnLights(const QivControlState& s, uint32_t lightsMask, int (*switchLights)(ScnNode*, int32_t)) {
+    if (!switchLights) switchLights = scnSwitchLights;
+    int32_t n = 0;
+    for (int32_t id = 0; id < s.usedCount && size_t(id) < s.slots.size(); ++id) {
+        const QivObjectSlot& slot = s.slots[size_t(id)];
+        if (slot.inUse && slot.node && switchLights(slot.node, ownLightsOn(lightsMask) ? 1 : 0)) ++n;
+    }
+    return n;
 }
 
 std::optional<std::string> idListText(const std::vector<int32_t>& ids) {

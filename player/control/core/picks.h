@@ -38,6 +38,10 @@ std::vector<ScnNode*> collisionObstacles(ScnNode* const* roots, const std::vecto
 // Each hit node mapped to the first used slot whose node it is, in the order given; nodes
 // of no slot are left out.
 std::vector<int32_t> slotsOfNodes(const QivControlState& s, ScnNode* const* hits, size_t maxHits = 1u << 20);
+// GetCollidingObjects: the slots whose nodes the engine's collision search finds hit by the
+// subjects of id, among the other roots (zero-terminated list, rebuilt by the caller when
+// dirty). Empty for an identifier outside the used slots or when nothing collides.
+std::vector<int32_t> collidingObjects(const QivControlState& s, ScnNode* const* roots, int32_t id);
 // GetCollidingObjectsAsString: "3,12"; no value (a null BSTR) when there is no collision.
 std::optional<std::string> idListText(const std::vector<int32_t>& ids);
 
@@ -45,6 +49,10 @@ std::optional<std::string> idListText(const std::vector<int32_t>& ids);
 
 constexpr uint32_t kLightsOwnBit = 0x10000;
 inline bool ownLightsOn(uint32_t lightsMask) { return (lightsMask & kLightsOwnBit) != 0; }
+
+// Lights put: every used slot's node has its own lights switched by bit 16 (switchLights
+// is the engine's scnSwitchLights unless given). Answers the number of nodes switched.
+int32_t applyOwnLights(const QivControlState& s, uint32_t lightsMask, int (*switchLights)(ScnNode*, int32_t) = nullptr);
 
 enum : uint32_t { kMoveRotate = 1, kMovePan = 2, kMoveZoom = 4, kMoveWalk = 8 };
 // Rotation drags are refused while bit 1 is set; the other bits are stored only.

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "render/renderer.h"
 #include "slots.h"
 
 namespace qivctl {
@@ -128,6 +129,24 @@ PutResult putZoom(float z, bool viewValid, ZoomView* v, PendingViewing* pending)
     r.setDirty = r.scrollBars = true;
     r.redraw = r.reRender = true;
     return r;
+}
+
+bool sceneBox(ScnNode* const* roots, float boxMin[3], float boxMax[3], size_t maxRoots) {
+    bool any = false;
+    for (size_t i = 0; roots && i < maxRoots && roots[i]; ++i) {
+        Vec3 lo{}, hi{};
+        if (!scnGetExtent(roots[i], &lo, &hi)) continue;
+        const float l[3] = {lo.x, lo.y, lo.z}, h[3] = {hi.x, hi.y, hi.z};
+        bool finite = true;
+        for (int k = 0; k < 3; ++k) finite = finite && std::isfinite(l[k]) && std::isfinite(h[k]) && l[k] <= h[k];
+        if (!finite) continue;
+        for (int k = 0; k < 3; ++k) {
+            boxMin[k] = any ? std::fmin(boxMin[k], l[k]) : l[k];
+            boxMax[k] = any ? std::fmax(boxMax[k], h[k]) : h[k];
+        }
+        any = true;
+    }
+    return any;
 }
 
 const int32_t kShowAllNotices[11] = {kDispPanX, kDispPanY, kDispPsi,  kDispPhi,  kDispZoom, kDispVRPx,

@@ -75,6 +75,10 @@ float zoomOf(const ZoomView& v, bool viewValid, const PendingViewing* pending);
 // into the pending record (created when *pending is null is the caller's part: pass it).
 PutResult putZoom(float z, bool viewValid, ZoomView* v, PendingViewing* pending);
 
+// ShowAll's box: the union of the world boxes of the roots of the zero-terminated list
+// (placements brought up to date by the caller). False when no root gives a finite box.
+bool sceneBox(ScnNode* const* roots, float boxMin[3], float boxMax[3], size_t maxRoots = 1u << 20);
+
 // ShowAll's notices in order (unless events are frozen or updates disabled).
 extern const int32_t kShowAllNotices[11];
 

@@ -4,7 +4,13 @@
 
 #include <cwchar>
 
+#include "scene/engine.h"
+#include "scene/objnode.h"
+#include "scene/pelfile.h"
+#include "scene/tests/pel_builder.h"
 #include "slots.h"
+
+#include <filesystem>
 
 using namespace qivctl;
 
@@ -200,4 +206,66 @@ TEST(Picks, HostServicesNeedTheBackEnd) {
     EXPECT_EQ(node, nullptr);
     EXPECT_EQ(t.slotNode(t.context, a, nullptr), 0);
     hostState = nullptr;
+}
+
+namespace {
+int switched = 0, lastValue = -1;
+int recordSwitch(ScnNode*, int32_t v) {
+    ++switched;
+    lastValue = v;
+    return 1;
+}
+}  // namespace
+
+TEST(Picks, OwnLightsOfEveryLoadedObject) {
+    Scene sc;
+    sc.object(1);
+    sc.object(2);
+    slotNewGroup(sc.s);
+    EXPECT_EQ(applyOwnLights(sc.s, 31, recordSwitch), 2);
+    EXPECT_EQ(lastValue, 0);
+    EXPECT_EQ(applyOwnLights(sc.s, 0x1001F, recordSwitch), 2);
+    EXPECT_EQ(lastValue, 1);
+    EXPECT_EQ(switched, 4);
+}
+
+TEST(Picks, CollidingObjectsFromTheEngine) {
+    namespace fs = std::filesystem;
+    fs::path file = fs::temp_directory_path() /
+                    ("qivctl_picks_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".pel");
+    pelb::writeFile(file, pelb::build(pelb::sample()));
+    PelContent* content = nullptr;
+    PelFileInfo info;
+    size_t bytes;
+    ASSERT_EQ(pelLoad(file.string().c_str(), nullptr, nullptr, &info, &content, &bytes), 1);
+    fs::remove(file);
+
+    Scene sc;
+    Mat4 far;
+    mtxMakeTranslation(1000, 0, 0, &far);
+    ScnNode* nodes[4] = {};
+    const Mat4* bases[4] = {nullptr, nullptr, &far, nullptr};
+    int32_t ids[4];
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_EQ(scnCreateObjectNode(content, 0, nullptr, uint32_t(i), 0, nullptr, 0, bases[i], &nodes[i]), 1);
+        ids[i] = slotAllocate(sc.s);
+        sc.s.slots[size_t(ids[i])].node = nodes[i];
+    }
+    // 0, 1 and 3 lie in one place, 2 far away.
+    ScnNode* roots[] = {nodes[0], nodes[1], nodes[2], nodes[3], nullptr};
+    EXPECT_EQ(collidingObjects(sc.s, roots, ids[0]), (std::vector<int32_t>{ids[1], ids[3]}));
+    EXPECT_TRUE(collidingObjects(sc.s, roots, ids[2]).empty());
+    EXPECT_EQ(*idListText(collidingObjects(sc.s, roots, ids[3])), std::to_string(ids[0]) + "," + std::to_string(ids[1]));
+    EXPECT_TRUE(collidingObjects(sc.s, roots, 42).empty());
+    // A group's members are not obstacles of their own group.
+    int32_t group = slotNewGroup(sc.s);
+    slotAddChild(sc.s, group, ids[0]);
+    slotAddChild(sc.s, group, ids[1]);
+    EXPECT_EQ(collidingObjects(sc.s, roots, group), std::vector<int32_t>{ids[3]});
+
+    for (int i = 0; i < 4; ++i) {
+        sc.s.slots[size_t(ids[i])].node = nullptr;
+        scnNodeFree(&nodes[i], nullptr);
+    }
+    pelFreeObject(&content);
 }

@@ -4,6 +4,12 @@
 
 #include <cmath>
 
+#include <filesystem>
+
+#include "scene/engine.h"
+#include "scene/objnode.h"
+#include "scene/pelfile.h"
+#include "scene/tests/pel_builder.h"
 #include "slots.h"
 
 using namespace qivctl;
@@ -182,4 +188,36 @@ TEST(StockProps, VerbsAndSafety) {
     EXPECT_TRUE(safetyRefused(true, 1, 3));
     EXPECT_FALSE(safetyRefused(true, 1, 2));
     EXPECT_FALSE(safetyRefused(false, 1, 1));
+}
+
+TEST(StockProps, ShowAllBoxCoversEveryRoot) {
+    namespace fs = std::filesystem;
+    fs::path file = fs::temp_directory_path() /
+                    ("qivctl_box_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".pel");
+    pelb::writeFile(file, pelb::build(pelb::sample()));
+    PelContent* content = nullptr;
+    PelFileInfo info;
+    size_t bytes;
+    ASSERT_EQ(pelLoad(file.string().c_str(), nullptr, nullptr, &info, &content, &bytes), 1);
+    fs::remove(file);
+    Mat4 far;
+    mtxMakeTranslation(100, 0, -50, &far);
+    ScnNode *a = nullptr, *b = nullptr;
+    ASSERT_EQ(scnCreateObjectNode(content, 0, nullptr, 1, 0, nullptr, 0, nullptr, &a), 1);
+    ASSERT_EQ(scnCreateObjectNode(content, 0, nullptr, 2, 0, nullptr, 0, &far, &b), 1);
+    float lo[3], hi[3], loA[3], hiA[3];
+    ScnNode* one[] = {a, nullptr};
+    ASSERT_TRUE(sceneBox(one, loA, hiA));
+    ScnNode* both[] = {a, b, nullptr};
+    ASSERT_TRUE(sceneBox(both, lo, hi));
+    EXPECT_FLOAT_EQ(lo[0], loA[0]);
+    EXPECT_FLOAT_EQ(hi[0], hiA[0] + 100);
+    EXPECT_FLOAT_EQ(lo[2], loA[2] - 50);
+    EXPECT_FLOAT_EQ(hi[2], hiA[2]);
+    ScnNode* none[] = {nullptr};
+    EXPECT_FALSE(sceneBox(none, lo, hi));
+    EXPECT_FALSE(sceneBox(nullptr, lo, hi));
+    scnNodeFree(&a, nullptr);
+    scnNodeFree(&b, nullptr);
+    pelFreeObject(&content);
 }
