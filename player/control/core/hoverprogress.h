@@ -174,7 +174,7 @@ public:
         CallbackGate& gate_;
     };
     bool inside() const { return depth_ > 0; }
-    // True when run now.
+    // True when run now. Deferred work that throws is dropped (it runs from a destructor).
     bool runOrDefer(std::function<void()> work);
     size_t deferred() const { return queue_.size(); }
 

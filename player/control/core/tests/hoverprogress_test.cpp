@@ -211,4 +211,10 @@ TEST(CallbackGate, LoadsStartedInsideACallbackWaitForItsEnd) {
     EXPECT_EQ(log, (std::vector<std::string>{"now", "decoder still running", "cancel", "start", "nested"}));
     EXPECT_FALSE(g.inside());
     EXPECT_EQ(g.deferred(), 0u);
+    {
+        CallbackGate::Scope s(g);
+        g.runOrDefer([] { throw 1; });
+        g.runOrDefer([&] { log.push_back("after"); });
+    }
+    EXPECT_EQ(log.back(), "after");
 }
