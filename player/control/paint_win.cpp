@@ -554,6 +554,27 @@ void CQivPlayerCtl::paintIdle(HDC dc, const RECT& client) {
     HBRUSH brush = CreateSolidBrush(rgb);
     FillRect(dc, &client, brush);
     DeleteObject(brush);
+    // The information line, the logo and the status text while the loading panel is on.
+    if (win_->loadingPanel && win_->layout.panel.visible) {
+        const qivctl::BarRect& p = win_->layout.panel.rect;
+        SetBkMode(dc, TRANSPARENT);
+        HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+        char info[512] = {};
+        LoadStringA(qivModuleInstance(), 145, info, sizeof info);
+        RECT line{p.x + 8, p.y + 8 + win_->linkText.cy, p.x + p.w - 8, p.y + 8 + 3 * win_->linkText.cy};
+        DrawTextA(dc, info, -1, &line, DT_CENTER | DT_WORDBREAK);
+        if (HBITMAP logo = static_cast<HBITMAP>(LoadImageA(qivModuleInstance(), MAKEINTRESOURCEA(216), IMAGE_BITMAP, 0, 0, 0))) {
+            BITMAP bm{};
+            GetObject(logo, sizeof bm, &bm);
+            HDC mem = CreateCompatibleDC(dc);
+            HGDIOBJ o = SelectObject(mem, logo);
+            BitBlt(dc, p.x + (p.w - bm.bmWidth) / 2, line.bottom + 4, bm.bmWidth, bm.bmHeight, mem, 0, 0, SRCCOPY);
+            SelectObject(mem, o);
+            DeleteDC(mem);
+            DeleteObject(logo);
+        }
+        SelectObject(dc, old);
+    }
     if (state_.statusText[0]) {
         RECT r = client;
         InflateRect(&r, -8, -8);

@@ -155,8 +155,12 @@ void CQivPlayerCtl::CreateControlBar(const RECT&) {
     b[4] = make("BUTTON", "a", BS_PUSHBUTTON, qivctl::BarAuto);
     b[5] = make("BUTTON", "-", BS_PUSHBUTTON, qivctl::BarMinus);
     b[0] = make("BUTTON", "R", BS_PUSHBUTTON, qivctl::BarRayTrace);
-    b[6] = make("BUTTON", ">", BS_PUSHBUTTON, qivctl::BarAnimStart);
-    b[7] = make("BUTTON", "||", BS_PUSHBUTTON, qivctl::BarAnimStop);
+    b[6] = make("BUTTON", "", BS_PUSHBUTTON | BS_ICON, qivctl::BarAnimStart);
+    b[7] = make("BUTTON", "", BS_PUSHBUTTON | BS_ICON, qivctl::BarAnimStop);
+    for (int i : {6, 7}) {
+        HANDLE icon = LoadImageA(inst, MAKEINTRESOURCEA(i == 6 ? 208 : 210), IMAGE_ICON, 16, 16, 0);
+        if (b[i] && icon) SendMessageA(b[i], BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon));
+    }
     b[8] = make(TRACKBAR_CLASSA, "", TBS_AUTOTICKS | WS_DISABLED, qivctl::BarTrack);
     if (b[8]) {
         SendMessageA(b[8], TBM_SETRANGE, FALSE, MAKELPARAM(0, 100));
@@ -633,7 +637,13 @@ LRESULT CQivPlayerCtl::onMessage(UINT msg, WPARAM wp, LPARAM lp, bool& handled) 
             handled = false;
             return 0;
         case WM_CTLCOLORSCROLLBAR:
-            if (reinterpret_cast<HWND>(lp) == win_->link) return reinterpret_cast<LRESULT>(GetStockObject(WHITE_BRUSH));
+        case WM_CTLCOLORSTATIC:
+            if (reinterpret_cast<HWND>(lp) == win_->link) {
+                HDC dc = reinterpret_cast<HDC>(wp);
+                SetTextColor(dc, 0xE06000);
+                SetBkMode(dc, TRANSPARENT);
+                return reinterpret_cast<LRESULT>(GetStockObject(WHITE_BRUSH));
+            }
             handled = false;
             return 0;
         case WM_COMMAND:

@@ -172,8 +172,27 @@ def icon_bytes():
     return struct.pack('<HHH', 0, 1, 1) + struct.pack('<BBBBHHII', 32, 32, 0, 0, 1, 24, len(image), 22) + image
 
 
+def small_icon_bytes(pixel):
+    # 16 x 16, 24 bits, an empty AND mask (rows of 4 bytes).
+    info, data = bmp24(16, 16, pixel)
+    info = struct.pack('<IiiHHIIiiII', 40, 16, 32, 1, 24, 0, len(data), 0, 0, 0, 0)
+    image = info + data + b'\0' * (4 * 16)
+    return struct.pack('<HHH', 0, 1, 1) + struct.pack('<BBBBHHII', 16, 16, 0, 0, 1, 24, len(image), 22) + image
+
+
+def play(x, y):
+    # A green triangle pointing right.
+    return (40, 150, 40) if 4 <= x <= 12 and abs(y - 7.5) <= (x - 3) * 0.6 else (192, 192, 192)
+
+
+def stop(x, y):
+    return (60, 60, 60) if 4 <= x <= 11 and 4 <= y <= 11 else (192, 192, 192)
+
+
 for number, (name, hot, strokes) in CURSORS.items():
     draw_cursor('cur%d_%s.cur' % (number, name), hot, strokes)
 write_bmp('toolbox.bmp', 16, 15, lambda x, y: cube(x, y, 16, 15))
 write_bmp('logo.bmp', 131, 72, logo)
 write('QivPlayer.ico', icon_bytes())
+write('ico208_play.ico', small_icon_bytes(play))
+write('ico210_stop.ico', small_icon_bytes(stop))

@@ -378,6 +378,7 @@ TEST_F(ControlWindow, AnimatedObjectChangesBetweenTicks) {
     HWND track = GetDlgItem(ctl_->hwnd(), 58008);
     ASSERT_NE(nullptr, track);
     EXPECT_TRUE(IsWindowVisible(track));
+    EXPECT_NE(0, SendMessageW(GetDlgItem(ctl_->hwnd(), 58006), BM_GETIMAGE, IMAGE_ICON, 0)) << "icon 208";
     paint();
     const int w = st.frameWidth, h = st.frameHeight;
     std::vector<uint32_t> still = readWindow(ctl_->hwnd(), w, h);
