@@ -249,6 +249,11 @@ void CQivPlayerCtl::Layout(const RECT& client) {
     state_.frameWidth = fw;
     state_.frameHeight = fh;
     if (p.hardwareWindow) SetWindowPos(p.hardwareWindow, nullptr, 0, 0, fw, fh, SWP_NOZORDER | SWP_NOACTIVATE);
+    if (!state_.frame && state_.sceneRoots && fw > 0 && fh > 0) {
+        // A scene that came before the window had a size: its frame and view now.
+        SetupFrame(state_.sceneRoots, false, false);
+        return;
+    }
     if (state_.frame) {
         fzFree(&state_.frame);
         if (fw > 0 && fh > 0) fzCreate(uint32_t(fw), uint32_t(fh), 2, &state_.frame);

@@ -30,6 +30,7 @@
 #include "scene/sceneops.h"
 #include "scene/texture.h"
 #include "serverparts_win.h"
+#include "useropts_win.h"
 #include "window_win.h"
 
 int fzBlitExecutePlatform(const FzBlitCall* call);
@@ -524,4 +525,49 @@ TEST_F(ControlWindow, CursorTypes) {
     ctl_->state().cursorType = 1;
     EXPECT_TRUE(ctl_->SetCursorForState(HTCLIENT));
     EXPECT_EQ(ctl_->cursor(0), GetCursor());  // the rotate cursor
+}
+
+// An object given before the control is sited shows once it is in place.
+TEST_F(ControlWindow, ObjectLoadedBeforeActivationShows) {
+    SampleFiles f = writeSample("qivwin early", "checker.bmp", "checker.bmp");
+    ctl_->state().rendererKind = 2;
+    ASSERT_TRUE(load(f.object));
+    EXPECT_EQ(nullptr, ctl_->state().frame);
+    ASSERT_EQ(S_OK, host_.Embed(p2_, true));
+    paint();
+    const QivControlState& st = ctl_->state();
+    ASSERT_NE(nullptr, st.frame);
+    std::vector<uint32_t> px = readWindow(ctl_->hwnd(), st.frameWidth, st.frameHeight);
+    EXPECT_LE(differing(px, enginePicture(st), 8), st.frameWidth * st.frameHeight / 200);
+    EXPECT_LT(backgroundPixels(px, backColour(st)), st.frameWidth * st.frameHeight * 9 / 10);
+}
+
+// The user option decides the renderer of a control whose kind is not set: the device with
+// Use3DHardware on, software with it off.
+TEST_F(ControlWindow, UserOptionSelectsTheRenderer) {
+    SampleFiles f = writeSample("qivwin option", "checker.bmp", "checker.bmp");
+    struct Restore {
+        DWORD saved = GetUse3DHardware();
+        ~Restore() { SetUse3DHardware(saved); }
+    } restore;
+    SetUse3DHardware(0);
+    site(0);
+    ASSERT_TRUE(load(f.object));
+    paint();
+    EXPECT_EQ(2, ctl_->state().rendererKind);
+    EXPECT_EQ(nullptr, ctl_->win().hardwareWindow);
+    host_.Unembed();
+    p2_->Release();
+    SetUse3DHardware(1);
+    IQivPlayer* p = qivCreateInternalControl();
+    p->QueryInterface(IID_IQivPlayer2, reinterpret_cast<void**>(&p2_));
+    ctl_ = static_cast<CQivPlayerCtl*>(static_cast<IQivPlayer*>(p));
+    p->Release();
+    site(0);
+    ASSERT_TRUE(load(f.object));
+    paint();
+    VARIANT_BOOL device = VARIANT_FALSE;
+    p2_->get_VRDeviceAvailable(&device);
+    EXPECT_EQ(device == VARIANT_TRUE ? 1 : 2, ctl_->state().rendererKind);
+    EXPECT_EQ(device == VARIANT_TRUE, ctl_->win().hardwareWindow != nullptr);
 }
