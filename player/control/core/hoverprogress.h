@@ -16,6 +16,9 @@ namespace qivctl {
 // ---- hover tooltips ----
 
 constexpr uint32_t kTooltipTimer = 33;
+// The tooltip window: a pop-up of the control's tooltip class, disabled, bordered, with the
+// class bits 0x1000 and 0x200, as a tool window; text in DEFAULT_GUI_FONT.
+constexpr uint32_t kTooltipStyle = 0x88881200u, kTooltipExStyle = 0x80u;
 constexpr size_t kHoverNameMax = 1023;  // names of an object file shown in events and tooltips
 
 struct TimerRequest {

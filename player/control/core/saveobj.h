@@ -130,6 +130,9 @@ int saveObjectFile(const ObjectSaveSource& source, const std::string& path, bool
 // Language put: exactly two characters, none of them a control character (else
 // InvalidArg); an equal value without case changes nothing; else stored upper-cased.
 enum class LanguagePut { InvalidArg, Unchanged, Changed };
+// Error information of a refused value: string 1280, help context 0x2500 in this help file.
+enum : uint32_t { kStrLanguageTwoCharacters = 1280, kLanguageHelpContext = 0x2500 };
+constexpr const char* kLanguageHelpFile = "Preview.hlp";
 LanguagePut putLanguage(std::string_view value, char current[3]);
 
 }  // namespace qivctl
