@@ -63,6 +63,9 @@ constexpr size_t kBindStatusLineMax = 255;
 // computed in 64 bits; 0 for a total of 0.
 uint32_t progressPercent(uint64_t done, uint64_t total);
 
+// OnDataAvailable reads the stream in pieces of at most this many bytes (the size urlmon
+// reports counts everything available so far and is never allocated at once).
+constexpr size_t kBindReadPiece = 64 * 1024;
 // The most a download of unknown length collects before it is refused.
 constexpr size_t kUnknownLengthMax = 256u * 1024 * 1024;
 
