@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# The main job: sets up the machine, builds every target and renders the
-# project's sample object with the software renderer into out/sample-<mode>.bmp
-# (the Windows build of the same tool, under wine64, writes out/sample-win64.bmp).
+# The main job: sets up the machine, builds every target, writes the project's sample
+# object as a PEL file and opens it in the stand-alone viewer
+# (wine64 rundll32 QivPlayer.dll,DisplayObject <file>, software renderer): in a real window
+# when $DISPLAY works, otherwise under Xvfb. A screenshot of the viewer window goes to
+# out/viewer.png, then the window is closed.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -10,11 +12,54 @@ scripts/build.sh native
 scripts/build.sh win32
 scripts/build.sh win64
 mkdir -p out
-for mode in gouraud textured flat hidden hidden-back wire wire-all; do
-  build/native/tools/qivrender/qivrender --mode "$mode" --size 640x480 "out/sample-$mode.bmp"
-done
-WINEPREFIX="$root/build/win64/wineprefix" scripts/wine-run.sh \
-  build/win64/tools/qivrender/qivrender.exe --mode gouraud --size 640x480 out/sample-win64.bmp
+build/native/tools/qivrender/qivrender --pel out/sample.pel
+
+winpath() { local p; p=$(realpath "$1"); echo "Z:${p//\//\\}"; }
+display_works() {
+  [ -n "${DISPLAY:-}" ] || return 1
+  if command -v xdpyinfo >/dev/null; then timeout 5 xdpyinfo >/dev/null 2>&1; return; fi
+  if command -v xset >/dev/null; then timeout 5 xset q >/dev/null 2>&1; return; fi
+  local n=${DISPLAY#*:}; n=${n%%.*}
+  [ -S "/tmp/.X11-unix/X$n" ]
+}
+
+# A prefix of the main job's own, apart from the tests' prefix.
+prefix="$root/build/win64/wineprefix-viewer"
+wine=/usr/lib/wine/wine64
+[ -x "$wine" ] || wine=wine64
+if display_works; then
+  echo "Viewer in a window on $DISPLAY"
+  export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  mkdir -p "$WINEPREFIX"
+  [ -f "$WINEPREFIX/system.reg" ] || "$wine" wineboot -i </dev/null >/dev/null 2>&1 || true
+  stop_env() { :; }
+else
+  echo "No display: the viewer runs under Xvfb"
+  # shellcheck source=scripts/wine-env.sh
+  source scripts/wine-env.sh
+  wine_env_start "$prefix"
+  stop_env() { wine_env_stop; }
+  # Without a window manager Wine draws the window frames itself.
+  "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null
+fi
+trap stop_env EXIT
+# The viewer draws with the software renderer (the control's user option).
+"$wine" reg add 'HKCU\SOFTWARE\Tarnwick\Qiv Player' /v Use3DHardware /t REG_DWORD /d 0 /f >/dev/null
+
+dll=$(winpath build/win64/player/control/QivPlayer.dll)
+# The shell's open command of object files, as the registration writes it.
+"$wine" regsvr32 /s "$dll"
+rm -f out/viewer.png
+"$wine" build/win64/tools/qivshot/qivshot.exe --timeout 180 --settle 4000 --stable 2000 out/viewer.png &
+shot=$!
+"$wine" rundll32 "$dll",DisplayObject "$(winpath out/sample.pel)"
+status=0
+wait "$shot" || status=$?
 echo "Products: build/win32 (shipped) and build/win64:"
-find build/win32 build/win64 -maxdepth 3 -iname 'tolvane.dll' -not -path '*/CMakeFiles/*' | sort
-echo "Pictures: $(ls out/*.bmp | tr '\n' ' ')"
+find build/win32 build/win64 -maxdepth 3 \( -iname 'qivplayer.dll' -o -iname 'tolvane.dll' \) \
+  -not -path '*/CMakeFiles/*' | sort
+if [ "$status" -ne 0 ] || [ ! -s out/viewer.png ]; then
+  echo "The viewer window could not be captured" >&2
+  exit 1
+fi
+echo "Viewer screenshot: out/viewer.png (object: out/sample.pel)"

@@ -1,6 +1,7 @@
 // qivshot: waits for a top-level window of a class, captures it from the screen once its
-// picture has settled, writes the capture as a PNG picture and closes the window.
-//   qivshot [--class NAME] [--timeout SECONDS] [--settle MS] [--print] [--keep] out.png
+// picture has settled (unchanged for --stable ms, at least --settle ms after the window
+// appeared), writes the capture as a PNG picture and closes the window.
+//   qivshot [--class NAME] [--timeout SECONDS] [--settle MS] [--stable MS] [--print] [--keep] out.png
 #include <windows.h>
 
 #include <cstdio>
@@ -21,7 +22,8 @@ struct Capture {
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: qivshot [--class NAME] [--timeout SECONDS] [--settle MS] [--print] [--keep] out.png\n");
+                 "usage: qivshot [--class NAME] [--timeout SECONDS] [--settle MS] [--stable MS] [--print] [--keep] "
+                 "out.png\n");
     return 2;
 }
 
@@ -90,7 +92,7 @@ void pump() {
 int main(int argc, char** argv) {
     std::string cls = "Qiv Frame";
     double timeout = 60;
-    DWORD settle = 1500;
+    DWORD settle = 1500, stable = 1000;
     bool print = false, keep = false;
     const char* outPath = nullptr;
     for (int i = 1; i < argc; ++i) {
@@ -104,6 +106,10 @@ int main(int argc, char** argv) {
             const long v = std::atol(argv[++i]);
             if (v < 0 || v > 600000) return usage();
             settle = DWORD(v);
+        } else if (a == "--stable" && i + 1 < argc) {
+            const long v = std::atol(argv[++i]);
+            if (v < 0 || v > 600000) return usage();
+            stable = DWORD(v);
         } else if (a == "--print") {
             print = true;
         } else if (a == "--keep") {
@@ -125,22 +131,26 @@ int main(int argc, char** argv) {
         }
         Sleep(100);
     }
-    // The picture has settled when two captures in a row agree, the first after the wait.
+    // The picture has settled when it stayed the same for the stable time, late enough.
     const ULONGLONG found = GetTickCount64();
+    ULONGLONG sameSince = found;
     Capture last, now;
     bool settled = false, have = false;
     while (IsWindow(w)) {
         pump();
         if (capture(w, print, &now)) {
-            if (have && now == last && GetTickCount64() - found >= settle) {
+            const ULONGLONG t = GetTickCount64();
+            if (!have || !(now == last)) {
+                last = now;
+                sameSince = t;
+                have = true;
+            } else if (t - sameSince >= stable && t - found >= settle) {
                 settled = true;
                 break;
             }
-            last = now;
-            have = true;
         }
         if (GetTickCount64() >= deadline) break;
-        Sleep(250);
+        Sleep(200);
     }
     if (!have) {
         std::fprintf(stderr, "qivshot: the window could not be captured\n");

@@ -1,5 +1,6 @@
 // The stand-alone viewer as the shell starts it: rundll32 QivPlayer.dll,DisplayObject "<file>"
-// on object files in a folder with spaces; a missing file.
+// on object files in a folder with spaces. The frame window, its title, the control filling
+// it and showing the object, closing the window; a missing file.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -95,6 +96,60 @@ private:
     PROCESS_INFORMATION pi_ = {};
 };
 
+// What the screen shows of a window's client area, 0x00RRGGBB.
+std::vector<uint32_t> clientPixels(HWND w, int* width, int* height) {
+    RECT rc;
+    GetClientRect(w, &rc);
+    POINT origin = {0, 0};
+    ClientToScreen(w, &origin);
+    *width = rc.right, *height = rc.bottom;
+    std::vector<uint32_t> px;
+    if (rc.right <= 0 || rc.bottom <= 0) return px;
+    px.resize(size_t(rc.right) * size_t(rc.bottom));
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = rc.right;
+    bi.bmiHeader.biHeight = -rc.bottom;  // top row first
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(mem, dib);
+    BitBlt(mem, 0, 0, rc.right, rc.bottom, screen, origin.x, origin.y, SRCCOPY);
+    GdiFlush();
+    for (size_t i = 0; i < px.size(); ++i) px[i] = static_cast<const uint32_t*>(bits)[i] & 0xFFFFFF;
+    SelectObject(mem, old);
+    DeleteObject(dib);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    return px;
+}
+
+// Pixels in the colours of the sample's green pyramid and blue sphere, shaded by any light;
+// neither colour is in the frame's or the control's empty background.
+struct ObjectColours {
+    size_t green = 0, blue = 0, total = 0;
+};
+ObjectColours countObjectColours(const std::vector<uint32_t>& px) {
+    ObjectColours c;
+    c.total = px.size();
+    for (uint32_t p : px) {
+        const int r = int(p >> 16 & 255), g = int(p >> 8 & 255), b = int(p & 255);
+        if (g > 50 && 2 * g > 3 * r && 2 * g > 3 * b) ++c.green;
+        if (b > 60 && 2 * b > 3 * r && 5 * b > 6 * g) ++c.blue;
+    }
+    return c;
+}
+
+std::string windowText(HWND w) {
+    char buf[600] = {};
+    GetWindowTextA(w, buf, sizeof buf);
+    return buf;
+}
+
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream s;
@@ -114,11 +169,32 @@ protected:
         kvo_ = dir_ + "\\sample object.kvo";
         written_ = sampleWriteObjectFile(pel_.c_str(), false) && sampleWriteObjectFile(kvo_.c_str(), true);
         log_ = dir_ + "\\messages.log";
+        // The viewer draws in software here: its Direct3D path is the subject of the control's
+        // own tests.
+        HKEY k = nullptr;
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, kOptionsKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &k,
+                            nullptr) == ERROR_SUCCESS) {
+            DWORD size = sizeof savedHardware_;
+            hadHardware_ = RegQueryValueExA(k, "Use3DHardware", nullptr, nullptr,
+                                            reinterpret_cast<BYTE*>(&savedHardware_), &size) == ERROR_SUCCESS;
+            const DWORD off = 0;
+            RegSetValueExA(k, "Use3DHardware", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&off), sizeof off);
+            RegCloseKey(k);
+        }
         // The control writes its messages here instead of showing message boxes.
         SetEnvironmentVariableA("QIV_MESSAGE_LOG", log_.c_str());
     }
     static void TearDownTestSuite() {
         SetEnvironmentVariableA("QIV_MESSAGE_LOG", nullptr);
+        HKEY k = nullptr;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, kOptionsKey, 0, KEY_WRITE, &k) == ERROR_SUCCESS) {
+            if (hadHardware_)
+                RegSetValueExA(k, "Use3DHardware", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&savedHardware_),
+                               sizeof savedHardware_);
+            else
+                RegDeleteValueA(k, "Use3DHardware");
+            RegCloseKey(k);
+        }
         for (const std::string& f : {pel_, kvo_, log_, dir_ + "\\" + kSampleTextureName}) DeleteFileA(f.c_str());
         RemoveDirectoryA(dir_.c_str());
     }
@@ -128,12 +204,63 @@ protected:
         DeleteFileA(log_.c_str());
     }
 
-    static bool registered_, written_;
+    // Opens path, checks the frame, its title and the object in it, and closes it.
+    void showsObject(const std::string& path, const std::string& title) {
+        Viewer v(path);
+        ASSERT_TRUE(v.started());
+        HWND frame = v.frame(60000);
+        ASSERT_NE(nullptr, frame) << "no frame window; messages: " << readFile(log_);
+        EXPECT_EQ(title, windowText(frame));
+        EXPECT_EQ(WS_OVERLAPPEDWINDOW, DWORD(GetWindowLongA(frame, GWL_STYLE)) & WS_OVERLAPPEDWINDOW);
+
+        // The control fills the frame's client area.
+        HWND control = GetWindow(frame, GW_CHILD);
+        ASSERT_NE(nullptr, control);
+        RECT fc, cc;
+        GetClientRect(frame, &fc);
+        GetWindowRect(control, &cc);
+        EXPECT_EQ(fc.right, cc.right - cc.left);
+        EXPECT_EQ(fc.bottom, cc.bottom - cc.top);
+        EXPECT_GT(fc.right, 100);
+
+        // The object appears once the control has drawn it.
+        ObjectColours seen;
+        const ULONGLONG end = GetTickCount64() + 30000;
+        do {
+            int w = 0, h = 0;
+            seen = countObjectColours(clientPixels(frame, &w, &h));
+            if (seen.green * 200 > seen.total && seen.blue * 200 > seen.total) break;
+            Sleep(200);
+        } while (GetTickCount64() < end);
+        EXPECT_GT(seen.green * 200, seen.total) << "green pyramid pixels: " << seen.green << " of " << seen.total;
+        EXPECT_GT(seen.blue * 200, seen.total) << "blue sphere pixels: " << seen.blue << " of " << seen.total;
+        EXPECT_EQ("", readFile(log_)) << "no message to the user";
+
+        // Closing the window ends the call, and with it rundll32.
+        PostMessageA(frame, WM_CLOSE, 0, 0);
+        EXPECT_EQ(0u, v.exitWithin(20000));
+    }
+
+    static constexpr char kOptionsKey[] = "SOFTWARE\\Tarnwick\\Qiv Player";
+    static bool registered_, written_, hadHardware_;
+    static DWORD savedHardware_;
     static std::string dir_, pel_, kvo_, log_;
 };
 
-bool StandAloneViewer::registered_ = false, StandAloneViewer::written_ = false;
+bool StandAloneViewer::registered_ = false, StandAloneViewer::written_ = false, StandAloneViewer::hadHardware_ = false;
+DWORD StandAloneViewer::savedHardware_ = 0;
 std::string StandAloneViewer::dir_, StandAloneViewer::pel_, StandAloneViewer::kvo_, StandAloneViewer::log_;
+
+TEST_F(StandAloneViewer, ShowsAPelFile) { showsObject(pel_, "sample object.pel - Qiv Player"); }
+
+TEST_F(StandAloneViewer, ShowsAKvoFile) { showsObject(kvo_, "sample object.kvo - Qiv Player"); }
+
+TEST_F(StandAloneViewer, TitleNamesTheLongFormOfAShortPath) {
+    char shortPath[MAX_PATH] = {};
+    ASSERT_NE(0u, GetShortPathNameA(pel_.c_str(), shortPath, MAX_PATH));
+    ASSERT_NE(pel_, std::string(shortPath)) << "the folder has a short name of its own";
+    showsObject(shortPath, "sample object.pel - Qiv Player");
+}
 
 TEST_F(StandAloneViewer, MissingFileShowsTheMessageAndReturns) {
     const std::string missing = dir_ + "\\no such object.pel";
