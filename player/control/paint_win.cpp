@@ -29,6 +29,7 @@
 #include "scene/pelchunk.h"
 #include "scene/sceneops.h"
 #include "sharedlights.h"
+#include "serverparts_win.h"
 #include "useropts_win.h"
 #include "window_win.h"
 
@@ -98,10 +99,26 @@ void postTick(void*, qivctl::TickWindow window) {
     PostMessageW(reinterpret_cast<HWND>(window), WM_TIMER, qivctl::kFrameTickTimerId, 0);
 }
 
+void detachFrameTicks() {
+    // Removing the last window kills a pending timer.
+    for (qivctl::TickWindow w : qivctl::frameTicks().windows()) qivctl::frameTicks().remove(w);
+    qivctl::frameTicks().reset();
+}
+
+void detachSharedLights() { qivctl::sharedLightsReset(); }
+
+void detachDrawDib() {
+    closeDrawDib();
+    g_drawDib.tried = false;
+}
+
 void installTickHooks() {
     static bool installed = false;
     if (installed) return;
     installed = true;
+    qivSetDetachStep(QivDetachStep::FrameTicks, detachFrameTicks);
+    qivSetDetachStep(QivDetachStep::SharedLights, detachSharedLights);
+    qivSetDetachStep(QivDetachStep::DrawDib, detachDrawDib);
     qivctl::FrameTickHooks hooks;
     hooks.startTimer = startTickTimer;
     hooks.killTimer = killTickTimer;
@@ -172,13 +189,6 @@ IRect toFrameRect(const RECT& r, int32_t frameHeight) {
 }
 
 }  // namespace
-
-// Process detach: DrawDib and the back end.
-void qivUnloadDrawDib() {
-    closeDrawDib();
-    if (g_backend.directXLoaded) kvdx::dxShutdown();
-    g_backend = Backend{};
-}
 
 bool qivHardwareDeviceAvailable() { return g_backend.hardwareDevice; }
 

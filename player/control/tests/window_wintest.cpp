@@ -571,3 +571,24 @@ TEST_F(ControlWindow, UserOptionSelectsTheRenderer) {
     EXPECT_EQ(device == VARIANT_TRUE ? 1 : 2, ctl_->state().rendererKind);
     EXPECT_EQ(device == VARIANT_TRUE, ctl_->win().hardwareWindow != nullptr);
 }
+
+// One ray-traced frame on request: drawn once, then the display mode returns and the next
+// paints copy it again.
+TEST_F(ControlWindow, OneRayTracedFrame) {
+    SampleFiles f = writeSample("qivwin ray", "checker.bmp", "checker.bmp");
+    site(2);
+    ASSERT_TRUE(load(f.object));
+    paint();
+    const QivControlState& st = ctl_->state();
+    EXPECT_EQ(S_OK, p2_->OneTimeRaytrace());
+    EXPECT_EQ(127u, ctl_->win().frameMode);
+    paint();
+    EXPECT_EQ(st.displayMode, ctl_->win().frameMode);
+    EXPECT_TRUE(st.frameValid);
+    EXPECT_TRUE(ctl_->win().showAgain);
+    std::vector<uint32_t> px = readWindow(ctl_->hwnd(), st.frameWidth, st.frameHeight);
+    EXPECT_LT(backgroundPixels(px, backColour(st)), st.frameWidth * st.frameHeight * 9 / 10);
+    const uint32_t frames = ctl_->win().frames;
+    paint();
+    EXPECT_EQ(frames, ctl_->win().frames) << "copied again, not drawn";
+}
