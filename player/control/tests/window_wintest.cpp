@@ -10,10 +10,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "caches.h"
+#include "ctlmodule_win.h"
+#include "frameticks.h"
 #include "com/module.h"
 #include "olecontainer.h"
 #include "qivctl_win.h"
@@ -591,4 +594,62 @@ TEST_F(ControlWindow, OneRayTracedFrame) {
     const uint32_t frames = ctl_->win().frames;
     paint();
     EXPECT_EQ(frames, ctl_->win().frames) << "copied again, not drawn";
+}
+
+namespace {
+std::map<HWND, int> g_ticks;
+LRESULT CALLBACK tickCounter(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_TIMER && wp == qivctl::kFrameTickTimerId) ++g_ticks[w];
+    return DefWindowProcW(w, msg, wp, lp);
+}
+}  // namespace
+
+// The shared 5 ms timer ticks every window that asked, also beyond twenty of them; each
+// request gives one tick.
+TEST_F(ControlWindow, FrameTicksReachMoreThanTwentyWindows) {
+    site(2);  // installs the control's timer and posting
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = tickCounter;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"QivTickCounter";
+    RegisterClassW(&wc);
+    std::vector<HWND> windows;
+    for (int i = 0; i < 25; ++i)
+        windows.push_back(CreateWindowExW(0, L"QivTickCounter", L"", WS_POPUP, 0, 0, 8, 8, nullptr, nullptr,
+                                          wc.hInstance, nullptr));
+    g_ticks.clear();
+    for (HWND w : windows) qivctl::frameTicks().request(reinterpret_cast<qivctl::TickWindow>(w));
+    EXPECT_TRUE(qivctl::frameTicks().timerPending());
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < 300) {
+        qivtest::PumpMessages();
+        Sleep(1);
+    }
+    for (HWND w : windows) {
+        EXPECT_EQ(1, g_ticks[w]);
+        DestroyWindow(w);
+    }
+    EXPECT_FALSE(qivctl::frameTicks().timerPending());
+}
+
+// Messages of the control go through the one message display: formatted from the string
+// table with their argument, under the control's error title.
+TEST_F(ControlWindow, MessagesGoThroughTheMessageDisplay) {
+    site(2);
+    struct Log {
+        std::string text, caption;
+        int calls = 0;
+    } log;
+    qivSetMessageLog(
+        [](void* c, const char* text, const char* caption, UINT) {
+            auto* l = static_cast<Log*>(c);
+            l->text = text, l->caption = caption, ++l->calls;
+            return IDOK;
+        },
+        &log);
+    ctl_->ShowMessage(121, "http://bad host/x.qiv");
+    qivSetMessageLog(nullptr, nullptr);
+    EXPECT_EQ(1, log.calls);
+    EXPECT_NE(std::string::npos, log.text.find("http://bad host/x.qiv")) << log.text;
+    EXPECT_FALSE(log.caption.empty());
 }
