@@ -1,7 +1,7 @@
 // qivshot: waits for a top-level window of a class, captures it from the screen once its
 // picture has settled (unchanged for --stable ms, at least --settle ms after the window
 // appeared), writes the capture as a PNG picture and closes the window.
-//   qivshot [--class NAME] [--timeout SECONDS] [--settle MS] [--stable MS] [--print] [--keep] out.png
+//   qivshot [--class NAME] [--timeout SECONDS] [--settle MS] [--stable MS] [--keep] out.png
 #include <windows.h>
 
 #include <cstdio>
@@ -22,8 +22,7 @@ struct Capture {
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: qivshot [--class NAME] [--timeout SECONDS] [--settle MS] [--stable MS] [--print] [--keep] "
-                 "out.png\n");
+                 "usage: qivshot [--class NAME] [--timeout SECONDS] [--settle MS] [--stable MS] [--keep] out.png\n");
     return 2;
 }
 
@@ -32,18 +31,17 @@ HWND findVisible(const char* cls) {
     return w && IsWindowVisible(w) ? w : nullptr;
 }
 
-// The window as the screen shows it (print: as it draws itself through PrintWindow).
-bool capture(HWND w, bool print, Capture* out) {
+// The window as the screen shows it (another process's window cannot draw itself into
+// this process's device context).
+bool capture(HWND w, Capture* out) {
     RECT r;
     if (!GetWindowRect(w, &r)) return false;
-    if (!print) {
-        // What lies outside the screen cannot be read from it.
-        r.left = r.left < 0 ? 0 : r.left;
-        r.top = r.top < 0 ? 0 : r.top;
-        const LONG sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
-        if (r.right > sw) r.right = sw;
-        if (r.bottom > sh) r.bottom = sh;
-    }
+    // What lies outside the screen cannot be read from it.
+    r.left = r.left < 0 ? 0 : r.left;
+    r.top = r.top < 0 ? 0 : r.top;
+    const LONG sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
+    if (r.right > sw) r.right = sw;
+    if (r.bottom > sh) r.bottom = sh;
     const LONG width = r.right - r.left, height = r.bottom - r.top;
     if (width <= 0 || height <= 0 || width > LONG(qivpng::kMaxSide) || height > LONG(qivpng::kMaxSide)) return false;
     HDC screen = GetDC(nullptr);
@@ -60,8 +58,7 @@ bool capture(HWND w, bool print, Capture* out) {
     bool ok = dib && bits && mem;
     if (ok) {
         HGDIOBJ old = SelectObject(mem, dib);
-        ok = print ? PrintWindow(w, mem, 0) != FALSE
-                   : BitBlt(mem, 0, 0, width, height, screen, r.left, r.top, SRCCOPY | CAPTUREBLT) != FALSE;
+        ok = BitBlt(mem, 0, 0, width, height, screen, r.left, r.top, SRCCOPY | CAPTUREBLT) != FALSE;
         GdiFlush();
         if (ok) {
             out->width = uint32_t(width);
@@ -93,7 +90,7 @@ int main(int argc, char** argv) {
     std::string cls = "Qiv Frame";
     double timeout = 60;
     DWORD settle = 1500, stable = 1000;
-    bool print = false, keep = false;
+    bool keep = false;
     const char* outPath = nullptr;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -110,8 +107,6 @@ int main(int argc, char** argv) {
             const long v = std::atol(argv[++i]);
             if (v < 0 || v > 600000) return usage();
             stable = DWORD(v);
-        } else if (a == "--print") {
-            print = true;
         } else if (a == "--keep") {
             keep = true;
         } else if (!a.empty() && a[0] != '-' && !outPath) {
@@ -138,7 +133,7 @@ int main(int argc, char** argv) {
     bool settled = false, have = false;
     while (IsWindow(w)) {
         pump();
-        if (capture(w, print, &now)) {
+        if (capture(w, &now)) {
             const ULONGLONG t = GetTickCount64();
             if (!have || !(now == last)) {
                 last = now;

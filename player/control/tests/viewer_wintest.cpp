@@ -37,6 +37,7 @@ DWORD runAndWait(const std::string& commandLine) {
 
 struct FrameSearch {
     DWORD pid;
+    bool withControl;
     HWND found;
 };
 
@@ -47,7 +48,8 @@ BOOL CALLBACK findFrame(HWND w, LPARAM p) {
     char cls[64] = {};
     GetClassNameA(w, cls, sizeof cls);
     // Complete once the control is in it.
-    if (pid == f->pid && IsWindowVisible(w) && std::string(cls) == "Qiv Frame" && GetWindow(w, GW_CHILD)) {
+    if (pid == f->pid && IsWindowVisible(w) && std::string(cls) == "Qiv Frame" &&
+        (!f->withControl || GetWindow(w, GW_CHILD))) {
         f->found = w;
         return FALSE;
     }
@@ -71,11 +73,11 @@ public:
     }
     bool started() const { return started_; }
 
-    // The process's visible frame window with the control in it, waited for up to ms.
-    HWND frame(DWORD ms) {
+    // The process's visible frame window (with the control in it), waited for up to ms.
+    HWND frame(DWORD ms, bool withControl = true) {
         const ULONGLONG end = GetTickCount64() + ms;
         do {
-            FrameSearch find{pi_.dwProcessId, nullptr};
+            FrameSearch find{pi_.dwProcessId, withControl, nullptr};
             EnumWindows(findFrame, reinterpret_cast<LPARAM>(&find));
             if (find.found) return find.found;
             if (WaitForSingleObject(pi_.hProcess, 50) == WAIT_OBJECT_0) return nullptr;
@@ -269,6 +271,25 @@ TEST_F(StandAloneViewer, MissingFileShowsTheMessageAndReturns) {
     EXPECT_EQ(0u, v.exitWithin(60000)) << "the call returns by itself, without a crash";
     const std::string log = readFile(log_);
     EXPECT_NE(std::string::npos, log.find("no such object.pel")) << log;
+}
+
+// Without a registered control the frame stays empty; closing it still ends the call.
+TEST_F(StandAloneViewer, WithoutTheControlTheFrameStaysEmpty) {
+    ASSERT_EQ(0u, runAndWait("regsvr32.exe /s /u \"" + dllPath() + "\""));
+    {
+        Viewer v(pel_);
+        ASSERT_TRUE(v.started());
+        HWND frame = v.frame(60000, false);
+        ASSERT_NE(nullptr, frame);
+        EXPECT_EQ(STILL_ACTIVE, v.exitWithin(1500)) << "the empty frame stays";
+        EXPECT_EQ(nullptr, GetWindow(frame, GW_CHILD));
+        EXPECT_EQ("sample object.pel - Qiv Player", windowText(frame));
+        PostMessageA(frame, WM_CLOSE, 0, 0);
+        EXPECT_EQ(0u, v.exitWithin(20000));
+    }
+    EXPECT_EQ("", readFile(log_));
+    registered_ = runAndWait("regsvr32.exe /s \"" + dllPath() + "\"") == 0;
+    EXPECT_TRUE(registered_);
 }
 
 }  // namespace
