@@ -356,6 +356,7 @@ STDMETHODIMP CQivPlayerCtl::LoadObject(BSTR FileName, VARIANT_BOOL* pVal) {
         if (!ok) ok = LoadLocalFile(name.c_str(), name.c_str(), true);
         if (ok) state_.objectURL = url;
         FireOnChanged(9);
+        FireOnChanged(12);  // ObjectUID
         RefreshBarState();
         Redraw(true);
         if (ok) FireObjectLoaded(state_.currentSlot);

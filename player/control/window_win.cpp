@@ -446,10 +446,22 @@ void CQivPlayerCtl::ShowMessage(UINT stringId, const std::string& argument) {
     std::string text = qivctl::formatMessage(loadString(stringId), argument);
     std::string title = loadString(kStrErrorTitle);
     if (title.empty()) title = "Qiv-Player error";
+    // The container knows that a modal dialog is up while the box shows.
+    IOleInPlaceFrame* frame = nullptr;
     if (IOleInPlaceSite* site = inPlaceSite()) {
-        (void)site;
+        IOleInPlaceUIWindow* doc = nullptr;
+        RECT pos{}, clip{};
+        OLEINPLACEFRAMEINFO info{};
+        info.cb = sizeof info;
+        if (FAILED(site->GetWindowContext(&frame, &doc, &pos, &clip, &info))) frame = nullptr;
+        if (doc) doc->Release();
     }
+    if (frame) frame->EnableModeless(FALSE);
     qivShowMessage(hwnd(), text.c_str(), title.c_str(), MB_OK);
+    if (frame) {
+        frame->EnableModeless(TRUE);
+        frame->Release();
+    }
 }
 
 // ---- hardware child window ----
