@@ -2,6 +2,7 @@
 // engine's own picture of the same view, region copies, animation ticks, and the local file
 // and texture cases (missing file, wrong format, texture fallbacks, hostile texture names).
 #include <windows.h>
+#include <commctrl.h>
 #include <ocidl.h>
 #include <olectl.h>
 
@@ -75,7 +76,7 @@ SampleFiles writeSample(const char* leaf, const char* areaName, const char* text
 }
 
 // The sample with an animation chunk: its sphere (part 1) rises by one unit and comes back
-// over two time units at two units per second.
+// over two time units at two units per second; the sub-animation runs from 1 to 3.
 SampleFiles writeAnimatedSample(const char* leaf) {
     SampleFiles f = writeSample(leaf, "checker.bmp", "checker.bmp");
     pelb::AnimBlockDef a;
@@ -84,8 +85,8 @@ SampleFiles writeAnimatedSample(const char* leaf) {
     a.tracks.push_back(pelb::positionTrack({{0, 0, 0}, {0, 0, 0}}));
     pelb::AnimDescDef d;
     d.name = "bounce";
-    d.start = 0;
-    d.end = 2;
+    d.start = 1;
+    d.end = 3;
     a.descs.push_back(d);
     a.partMap = {1, 0, 1, 1, 1};
     pelb::Bytes block = pelb::animBlock(a);
@@ -377,8 +378,8 @@ TEST_F(ControlWindow, AnimatedObjectChangesBetweenTicks) {
     EXPECT_EQ(S_OK, p2_->get_ObjectHasAnimation(&has));
     ASSERT_EQ(VARIANT_TRUE, has);
     const QivControlState& st = ctl_->state();
-    EXPECT_FLOAT_EQ(0.0f, st.slots[0].animStart);
-    EXPECT_FLOAT_EQ(2.0f, st.slots[0].animEnd);
+    EXPECT_FLOAT_EQ(1.0f, st.slots[0].animStart);
+    EXPECT_FLOAT_EQ(3.0f, st.slots[0].animEnd);
     HWND track = GetDlgItem(ctl_->hwnd(), 58008);
     ASSERT_NE(nullptr, track);
     EXPECT_TRUE(IsWindowVisible(track));
@@ -400,7 +401,7 @@ TEST_F(ControlWindow, AnimatedObjectChangesBetweenTicks) {
     EXPECT_GT(ctl_->win().frames, frames + 2) << "frames drawn on ticks";
     std::vector<uint32_t> moved = readWindow(ctl_->hwnd(), w, h);
     EXPECT_GT(differing(still, moved, 8), 200);
-    EXPECT_GT(st.slots[0].animTime, 0.0f);
+    EXPECT_GT(st.slots[0].animTime, 1.0f);
     // To the end: the animation stops by itself.
     while (GetTickCount() - start < 1500 && ctl_->win().animationRunning) {
         qivtest::PumpMessages();
@@ -409,6 +410,12 @@ TEST_F(ControlWindow, AnimatedObjectChangesBetweenTicks) {
     EXPECT_FALSE(ctl_->win().animationRunning);
     p2_->get_AnimPlaying(&playing);
     EXPECT_EQ(VARIANT_FALSE, playing);
+    // The track bar at 50 percent: half way from the start to the end.
+    SendMessageW(track, TBM_SETPOS, TRUE, 50);
+    SendMessageW(ctl_->hwnd(), WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, 50), reinterpret_cast<LPARAM>(track));
+    float now = 0;
+    EXPECT_EQ(S_OK, p2_->get_CurrentTime(&now));
+    EXPECT_FLOAT_EQ(2.0f, now);
 }
 
 // With the device the frame is drawn into the hardware child window; the picture on the
