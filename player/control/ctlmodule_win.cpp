@@ -22,6 +22,19 @@ int fileLog(const char* path, const char* text, const char* caption, UINT flags)
 HINSTANCE qivModuleInstance() { return g_instance ? g_instance : GetModuleHandleA(nullptr); }
 void qivSetModuleInstance(HINSTANCE instance) { g_instance = instance; }
 
+std::string qivLoadString(UINT id) {
+    char buf[1024] = {};
+    int n = LoadStringA(qivModuleInstance(), id, buf, sizeof buf);
+    return n > 0 ? std::string(buf, n) : std::string();
+}
+
+std::wstring qivLoadStringW(UINT id) {
+    // Length 0 gives a read-only pointer to the resource text itself.
+    const wchar_t* text = nullptr;
+    int n = LoadStringW(qivModuleInstance(), id, reinterpret_cast<LPWSTR>(&text), 0);
+    return n > 0 && text ? std::wstring(text, n) : std::wstring();
+}
+
 void qivSetMessageLog(QivMessageLog log, void* context) {
     g_log = log;
     g_logContext = context;

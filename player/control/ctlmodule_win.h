@@ -3,10 +3,19 @@
 #pragma once
 #include <windows.h>
 
+#include <string>
+
+#include "resources/stringids.h"
+
 // Instance whose resources the control loads (the DLL; a test program that
 // links the control statically gets its own module).
 HINSTANCE qivModuleInstance();
 void qivSetModuleInstance(HINSTANCE instance);
+
+// A text of the control's string table (IDS_ names of stringids.h) in the
+// thread's resource language; empty when it does not load.
+std::string qivLoadString(UINT id);
+std::wstring qivLoadStringW(UINT id);
 
 // Every message the control shows to the user goes through here. By default a
 // message box; with a log installed (or the environment variable

@@ -26,21 +26,8 @@ const WORD kQivCursorIds[kQivCursorCount] = {204, 219, 218, 226, 234, 240, 237, 
 
 namespace {
 
-enum : UINT { kStrMenu3D = 155, kStrMenuPreview = 154, kStrLanguageError = 1280 };
 const wchar_t kHelpFile[] = L"Preview.hlp";
 const DWORD kLanguageHelpContext = 0x2500;
-
-std::string loadString(UINT id) {
-    char buf[1024] = {};
-    int n = LoadStringA(qivModuleInstance(), id, buf, sizeof buf);
-    return n > 0 ? std::string(buf, n) : std::string();
-}
-
-std::wstring loadStringW(UINT id) {
-    wchar_t buf[1024] = {};
-    int n = LoadStringW(qivModuleInstance(), id, buf, 1024);
-    return n > 0 ? std::wstring(buf, n) : std::wstring();
-}
 
 VARIANT_BOOL vb(bool b) { return b ? VARIANT_TRUE : VARIANT_FALSE; }
 
@@ -80,8 +67,8 @@ CQivPlayerCtl::CQivPlayerCtl() : ControlBase(config()), win_(std::make_unique<Qi
     for (int i = 0; i < kQivCursorCount; ++i)
         cursors_[i] = static_cast<HCURSOR>(
             LoadImageA(qivModuleInstance(), MAKEINTRESOURCEA(kQivCursorIds[i]), IMAGE_CURSOR, 0, 0, LR_DEFAULTSIZE));
-    state_.menuText3D = loadString(kStrMenu3D);
-    state_.menuTextPreview = loadString(kStrMenuPreview);
+    state_.menuText3D = qivLoadString(IDS_SWITCH_TO_3D);
+    state_.menuTextPreview = qivLoadString(IDS_SWITCH_TO_2D);
 }
 
 CQivPlayerCtl::~CQivPlayerCtl() {
@@ -436,7 +423,7 @@ STDMETHODIMP CQivPlayerCtl::get_Language(BSTR* pVal) {
 }
 
 HRESULT CQivPlayerCtl::languageError() {
-    std::wstring text = loadStringW(kStrLanguageError);
+    std::wstring text = qivLoadStringW(IDS_LANGUAGE_CODE);
     if (text.empty())
         text = L"A language abbreviation consists of two characters (XX: universal, XY: database).";
     return qcom::setErrorInfo(E_INVALIDARG, text.c_str(), IID_IQivPlayer2, L"QivPlayer", kHelpFile,

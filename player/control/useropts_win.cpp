@@ -15,7 +15,6 @@ namespace {
 const char kPellowClassKey[] = "CLSID\\{9CD91C94-9804-4F73-9AD6-4F975763584D}\\LocalServer32";
 enum : UINT { kPellowIniName = 4100, kPellowTexSection = 16424, kPellowTexKey = 16426,
               kPellowObjSection = 16432, kPellowObjKey = 16433 };
-const UINT kObjectSubfolderString = 1286;  // "\Qiv"
 
 class Key {
 public:
@@ -125,7 +124,7 @@ bool LoadPellowPaths(bool lookOnly, std::string* texturePath, std::string* objec
     GetPrivateProfileStringA(texSection.c_str(), texKey.c_str(), "", value, MAX_PATH - 1, ini.c_str());
     std::string texture = value;
     GetPrivateProfileStringA(objSection.c_str(), objKey.c_str(), "", value, MAX_PATH - 1, ini.c_str());
-    std::string sub = loadString(qivModuleInstance(), kObjectSubfolderString);
+    std::string sub = qivLoadString(IDS_OBJECT_FOLDER);
     std::string object = std::string(value) + (sub.empty() ? "\\Qiv" : sub);
     CreateDirectoryA(object.c_str(), nullptr);
     if (texturePath) *texturePath = texture;

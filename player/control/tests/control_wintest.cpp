@@ -137,7 +137,7 @@ TEST_F(Control, BadValuesRefused) {
         BSTR text = nullptr;
         info->GetDescription(&text);
         wchar_t table[512] = {};
-        ASSERT_GT(LoadStringW(GetModuleHandleW(nullptr), 1280, table, 512), 0) << "string 1280 is linked in";
+        ASSERT_GT(LoadStringW(GetModuleHandleW(nullptr), IDS_LANGUAGE_CODE, table, 512), 0) << "the string table is linked in";
         EXPECT_EQ(std::wstring(table), text ? text : L"");
         SysFreeString(text);
         SysFreeString(help);

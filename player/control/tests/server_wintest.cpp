@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "qivplayer_idl.h"
+#include "resources/stringids.h"
 #include "typelib_check.h"
 
 namespace {
@@ -205,6 +206,11 @@ TEST_F(Server, Exports) {
     ASSERT_NE(nullptr, GetProcAddress(dll, "DllRegisterServer"));
     ASSERT_NE(nullptr, GetProcAddress(dll, "DllUnregisterServer"));
     ASSERT_NE(nullptr, GetProcAddress(dll, "DisplayObject"));
+    // The string tables are in the library.
+    char text[260] = {};
+    EXPECT_GT(LoadStringA(dll, IDS_SWITCH_TO_3D, text, sizeof text), 0);
+    int n = LoadStringA(dll, IDS_OBJECT_FOLDER, text, sizeof text);
+    EXPECT_EQ(std::string("\\Qiv"), std::string(text, n > 0 ? n : 0));
 
     IClassFactory* f = nullptr;
     EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE,
