@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "com/registrar.h"
 #include "qivplayer_idl.h"
 #include "resources/stringids.h"
 #include "typelib_check.h"
@@ -251,6 +252,38 @@ TEST_F(Server, TypeLibraryResource) {
     // And the registered one.
     ASSERT_EQ(S_OK, LoadRegTypeLib(LIBID_QivPlayer, 1, 0, 1033, &lib));
     lib->Release();
+}
+
+// Each language's copy of the control's script, read from the library and
+// decoded from its language's code page, carries that language's verbs.
+TEST_F(Server, VerbsOfEveryLanguage) {
+    struct Row { LANGID lang; const char* verbs[3]; };
+    const Row rows[] = {
+        {1033, {"&Edit", "&Load object...", "&Start animation"}},
+        {1031, {"&Bearbeiten", "&Objekt laden...", "&Animieren"}},
+        {1034, {"&Bearbeiten", "&Objekt laden...", "&Animieren"}},
+        {1063, {"&Bearbeiten", "&Objekt laden...", "&Animieren"}},
+        {1036, {"&Edition", "&Charger objet ...", "&Animer"}},
+        {1040, {"&Modifica", "Apri &oggetto...", "&Avvia animazione"}},
+        {1046, {"&Editar", "&Abrir objeto...", "&Animação"}},
+        {1045, {"&Edycja", "&Ładuj obiekt...", "&Animacja"}},
+        {1029, {"Ú&pravy", "&Načtení objektu...", "&Animovat"}},
+        {1050, {"&Obraditi", "&Učitati objekt...", "&Animirati"}},
+        {1049, {"&Обработать", "&Загрузить объект...", "&Анимация"}},
+        {1032, {"Επεξεργασία", "Φόρτωμα αντικειμένου...", "Κίνηση (animation)"}},
+        {1041, {"編集(&E)", "ｵﾌﾞｼﾞｪｸﾄ読み込み(&L)...", "ｱﾆﾒｰｼｮﾝ開始(&S)"}},
+    };
+    HMODULE dll = LoadLibraryExA(dllPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, dll);
+    for (const Row& r : rows) {
+        std::string text;
+        ASSERT_EQ(S_OK, qcom::regLoadScript(dll, 101, r.lang, text)) << r.lang;
+        for (int v = 0; v < 3; ++v) {
+            std::string line = "'" + std::to_string(v) + "' = s '" + r.verbs[v] + ",0,2'";
+            EXPECT_NE(std::string::npos, text.find(line)) << r.lang << ": " << line;
+        }
+    }
+    FreeLibrary(dll);
 }
 
 std::string writeScript(const char* name, const std::string& text) {
