@@ -83,6 +83,61 @@ std::vector<std::string> subkeys(const std::string& key) {
     return out;
 }
 
+// The operations of the library's own scripts (REGISTRY 101 in the language a
+// lookup picks, 120, 115), as regsvr32 runs them.
+std::vector<qcom::RegOp> scriptOperations(qcom::RegMode mode, const std::string& module) {
+    std::vector<qcom::RegOp> all;
+    HMODULE dll = LoadLibraryExA(dllPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    EXPECT_NE(nullptr, dll);
+    if (!dll) return all;
+    for (unsigned id : {101u, 120u, 115u}) {
+        std::string text;
+        EXPECT_EQ(S_OK, qcom::regLoadScript(dll, id, 0, text)) << id;
+        std::vector<qcom::RegOp> ops;
+        qcom::RegScriptError err;
+        EXPECT_TRUE(qcom::regScriptOperations(text, {{"MODULE", module}}, mode, ops, err)) << id << ": " << err.text();
+        all.insert(all.end(), ops.begin(), ops.end());
+    }
+    FreeLibrary(dll);
+    return all;
+}
+
+// Every key and value a script asks for is in the registry as it says
+// (register), or gone (unregister).
+void checkOperationsDone(const std::vector<qcom::RegOp>& ops) {
+    for (const qcom::RegOp& op : ops) {
+        SCOPED_TRACE(qcom::regOpText(op));
+        ASSERT_EQ(qcom::RegRoot::ClassesRoot, op.root);
+        switch (op.kind) {
+        case qcom::RegOpKind::CreateKey:
+            EXPECT_TRUE(keyExists(op.key));
+            break;
+        case qcom::RegOpKind::SetValue:
+            ASSERT_EQ(qcom::RegValueType::String, op.type);
+            EXPECT_EQ(op.text, value(op.key, op.valueName.c_str()));
+            break;
+        case qcom::RegOpKind::DeleteValue: {
+            std::string v = value(op.key, op.valueName.c_str());
+            EXPECT_TRUE(v == "<none>" || v == "<no key>") << v;
+            break;
+        }
+        case qcom::RegOpKind::DeleteTree: {
+            // Made afresh by the operations after it, or (the categories) by
+            // the registration after the scripts.
+            bool remade = std::any_of(ops.begin(), ops.end(), [&](const qcom::RegOp& o) {
+                return o.kind == qcom::RegOpKind::CreateKey && o.key == op.key;
+            });
+            bool categories = op.key.size() > 23 && op.key.ends_with("\\Implemented Categories");
+            if (!remade && !categories) EXPECT_FALSE(keyExists(op.key));
+            break;
+        }
+        case qcom::RegOpKind::DeleteIfNoSubkeys:
+            EXPECT_TRUE(!keyExists(op.key) || !subkeys(op.key).empty());
+            break;
+        }
+    }
+}
+
 class Server : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { CoInitialize(nullptr); }
@@ -165,6 +220,10 @@ TEST_F(Server, RegistersKeyByKey) {
     EXPECT_EQ(std::vector<std::string>({kCatScript, kCatInit}), subkeys(clsid + "\\Implemented Categories"));
     EXPECT_TRUE(keyExists(std::string("TypeLib\\") + kLibid + "\\1.0"));
     EXPECT_TRUE(keyExists(std::string("Interface\\{E52F199D-4345-464A-AD44-CCBEED746366}")));
+    // And every operation of the library's scripts, as the scripts say.
+    std::vector<qcom::RegOp> ops = scriptOperations(qcom::RegMode::Register, module);
+    EXPECT_GT(ops.size(), 60u);
+    checkOperationsDone(ops);
 }
 
 TEST_F(Server, RegisteringTwiceLeavesTwoCategories) {
@@ -361,6 +420,7 @@ TEST_F(Server, UnregisterKeepsTypeLibraryAndNoRemoveKeys) {
     for (const char* k : {"MIME", "MIME\\Database", "MIME\\Database\\Content Type", "CLSID"})
         EXPECT_TRUE(keyExists(k)) << k;
     EXPECT_TRUE(keyExists(std::string("TypeLib\\") + kLibid + "\\1.0"));
+    checkOperationsDone(scriptOperations(qcom::RegMode::Unregister, "C:\\QivPlayer.dll"));
 }
 
 }  // namespace
