@@ -276,6 +276,16 @@ HRESULT implementCategory(REFCLSID clsid, REFCATID catid) {
 }
 
 HRESULT removeImplementedCategory(REFCLSID clsid, REFCATID catid) {
+    // A class that does not carry the category has nothing to remove (the
+    // manager would fail on the missing key and stop an unregistration).
+    wchar_t cls[40] = {}, cat[40] = {};
+    StringFromGUID2(clsid, cls, 40);
+    StringFromGUID2(catid, cat, 40);
+    std::wstring key = std::wstring(L"CLSID\\") + cls + L"\\Implemented Categories\\" + cat;
+    HKEY k = nullptr;
+    LONG rc = RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &k);
+    if (rc == ERROR_FILE_NOT_FOUND || rc == ERROR_PATH_NOT_FOUND) return S_OK;
+    if (rc == ERROR_SUCCESS) RegCloseKey(k);
     ComPtr<ICatRegister> reg;
     HRESULT hr = catRegister(reg);
     if (FAILED(hr)) return hr;

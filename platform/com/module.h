@@ -117,6 +117,7 @@ ComModule& module();
 // is registered for the given locale and cut to 127 characters.
 HRESULT registerCategory(REFCATID catid, const wchar_t* description, LCID lcid = 1033);
 HRESULT implementCategory(REFCLSID clsid, REFCATID catid);
+// S_OK when the class does not carry the category.
 HRESULT removeImplementedCategory(REFCLSID clsid, REFCATID catid);
 
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" in UTF-8, for script replacements.

@@ -406,7 +406,7 @@ TEST_F(Server, ScriptClients) {
     DeleteFileA(vbs.c_str());
 }
 
-// Runs last.
+// Runs after every test that needs the registration.
 TEST_F(Server, UnregisterKeepsTypeLibraryAndNoRemoveKeys) {
     ASSERT_EQ(0u, regsvr32(true));
     for (const std::string& k :
@@ -421,6 +421,17 @@ TEST_F(Server, UnregisterKeepsTypeLibraryAndNoRemoveKeys) {
         EXPECT_TRUE(keyExists(k)) << k;
     EXPECT_TRUE(keyExists(std::string("TypeLib\\") + kLibid + "\\1.0"));
     checkOperationsDone(scriptOperations(qcom::RegMode::Unregister, "C:\\QivPlayer.dll"));
+}
+
+// Unregistering what is not (or only partly) registered removes what is left
+// and succeeds.
+TEST_F(Server, UnregisterAgainAndAfterPartialRemoval) {
+    EXPECT_EQ(0u, regsvr32(true));
+    ASSERT_EQ(0u, regsvr32(false));
+    ASSERT_EQ(ERROR_SUCCESS, RegDeleteTreeA(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + kControl).c_str()));
+    EXPECT_EQ(0u, regsvr32(true));
+    for (const char* k : {"QivPlayer.3DView.2", "QivPlayer.3DView", ".qiv", "QivPlayer.Options"})
+        EXPECT_FALSE(keyExists(k)) << k;
 }
 
 }  // namespace
