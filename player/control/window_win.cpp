@@ -36,7 +36,8 @@ enum : UINT {
     kMsgRedraw = WM_USER + 253,
     kMsgMouseReleased = WM_USER + 254,
 };
-enum : UINT { kStrLink = 133, kStrInfoLine = 145, kStrCancel = 148, kStrAborted = 149, kStrErrorTitle = 123 };
+enum : UINT { kStrLink = IDS_MAKER_URL, kStrInfoLine = IDS_INFO_LINE, kStrCancel = IDS_CANCEL, kStrAborted = IDS_ABORTED,
+              kStrErrorTitle = IDS_ERROR_TITLE };
 enum : UINT_PTR { kTimerZoomIn = 2, kTimerZoomOut = 3, kTimerTooltip = 33, kTimerDelayedLoad = 55 };
 
 std::string loadString(UINT id) {
