@@ -580,6 +580,12 @@ TEST_F(ControlWindow, UserOptionSelectsTheRenderer) {
     p2_->get_VRDeviceAvailable(&device);
     EXPECT_EQ(device == VARIANT_TRUE ? 1 : 2, ctl_->state().rendererKind);
     EXPECT_EQ(device == VARIANT_TRUE, ctl_->win().hardwareWindow != nullptr);
+    // The device lost at run time: this control goes on in software.
+    SendMessageW(ctl_->hwnd(), WM_USER + 252, 0, 0);
+    EXPECT_EQ(2, ctl_->state().rendererKind);
+    EXPECT_EQ(nullptr, ctl_->win().hardwareWindow);
+    paint();
+    EXPECT_TRUE(ctl_->state().frameValid);
 }
 
 // One ray-traced frame on request: drawn once, then the display mode returns and the next
