@@ -293,12 +293,14 @@ TEST_F(Server, Exports) {
     EXPECT_EQ(0u, p->Release()) << "created with two references";
     EXPECT_EQ(S_OK, canUnload());
 
-    IUnknown* page = nullptr;
-    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_QivPlayerOptions, nullptr, CLSCTX_INPROC_SERVER, IID_IPropertyPage,
-                                     reinterpret_cast<void**>(&page)));
-    EXPECT_EQ(S_FALSE, canUnload()) << "a page lives";
-    page->Release();
-    EXPECT_EQ(S_OK, canUnload());
+    for (const CLSID* pageClass : {&CLSID_QivPlayerOptions, &CLSID_QivPlayerPaths}) {
+        IUnknown* page = nullptr;
+        ASSERT_EQ(S_OK, CoCreateInstance(*pageClass, nullptr, CLSCTX_INPROC_SERVER, IID_IPropertyPage,
+                                         reinterpret_cast<void**>(&page)));
+        EXPECT_EQ(S_FALSE, canUnload()) << "a page lives";
+        page->Release();
+        EXPECT_EQ(S_OK, canUnload());
+    }
     FreeLibrary(dll);
 }
 
