@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstring>
 #include <memory>
+#include <set>
 #include <random>
 #include <vector>
 
@@ -110,6 +111,44 @@ TEST_F(RtDriverTest, EveryThreadCountGivesTheSamePicture) {
     EXPECT_EQ(rtProcessorCount(), 5u);
     ASSERT_EQ(render(), 1);
     EXPECT_TRUE(pixels() == reference);
+}
+
+// A scene of several hundred face groups (the tree's pairing by search) traced with 1 to 5
+// threads: the pictures keep the checksums they had when this test was written.
+TEST_F(RtDriverTest, LargeSceneKeepsItsChecksums) {
+    std::mt19937 rng(2024);
+    world.add(quadSpec(-8, -8, 8, 8, 0, material(0.7f, 0.7f, 0.6f, 0.5f)));
+    const float tint[4][3] = {{0.9f, 0.3f, 0.2f}, {0.2f, 0.8f, 0.3f}, {0.3f, 0.4f, 0.9f}, {0.8f, 0.8f, 0.2f}};
+    for (int k = 0; k < 4; ++k) {
+        BuildSpec s = randomSpec(rng, 2500, {float(k % 2) * 4 - 2, float(k / 2) * 4 - 2, 1.5f}, 1.8f, 0.35f);
+        s.materials = {material(tint[k][0], tint[k][1], tint[k][2], k == 1 ? 0.5f : 0.2f, k == 3 ? 0.4f : 0.0f)};
+        world.add(s);
+    }
+    LightRecord* h = nullptr;
+    float d1[3] = {-0.3f, -0.5f, -1}, d2[3] = {0.6f, -0.2f, -1}, c[3] = {0.7f, 0.7f, 0.7f};
+    ltAdd(0, d1, c, 1, &h);
+    ltAdd(0, d2, c, 1, &h);
+    cam = camera(kW, kH, {0, -11, 8}, {0, 0, 0.5f});
+    ASSERT_TRUE(fzCreate(kW, kH, 4, &target));
+    ASSERT_TRUE(fzCreate(kW, kH, 4, &work));
+    list = world.nodes;
+    list.push_back(nullptr);
+    for (uint32_t procs = 1; procs <= 5; ++procs) {
+        SCOPED_TRACE(procs);
+        rtSetProcessorCount(procs);
+        fill(0);
+        ASSERT_EQ(render(), 1);
+        uint32_t groups = 0;
+        for (const PelContent* pc : world.contents) groups += pc->rtFaceGroupCount;
+        ASSERT_GE(groups, 300u) << "the leaf level is paired by the search";
+        uint64_t sum = 1469598103934665603ull;
+        for (uint32_t p : pixels()) sum = (sum ^ p) * 1099511628211ull;
+        EXPECT_EQ(sum, 0xd7f92043a514f129ull);
+        if (procs == 1) {
+            const std::vector<uint32_t> px = pixels();
+            ASSERT_GT(std::set<uint32_t>(px.begin(), px.end()).size(), 200u) << "the picture shows the scene";
+        }
+    }
 }
 
 TEST_F(RtDriverTest, ProgressiveEqualsPlainTracingEachPixelOnce) {

@@ -1,0 +1,103 @@
+// Larger frames than the reviewed pictures: spheres of about 1k and 10k faces in every shaded,
+// hidden-line and wire mode, drawn three times (a pose, the same pose again with the caches
+// valid, a new pose) inside the view and straddling it. Colour and depth planes keep the
+// checksums they had when this test was written.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "render/tests/renderer_fixture.h"
+
+namespace {
+
+uint64_t planesChecksum(const PicRecord* p) {
+    uint64_t h = 1469598103934665603ull;
+    const size_t n = size_t(p->width) * p->height;
+    for (size_t i = 0; i < n * p->bytesPerPixel; ++i) h = (h ^ p->pixels[i]) * 1099511628211ull;
+    for (size_t i = 0; i < n; ++i) h = (h ^ uint16_t(p->depth[i])) * 1099511628211ull;
+    return h;
+}
+
+struct Expect {
+    const char* what;
+    uint32_t kind;
+    int size;  // sphere segments = rings
+    bool close;
+    uint64_t sums[3];
+};
+
+class RendererChecksum : public ::testing::TestWithParam<Expect> {
+protected:
+    void SetUp() override { resetRenderState(); }
+    void TearDown() override { resetRenderState(); }
+};
+
+TEST_P(RendererChecksum, FramesKeepTheirChecksums) {
+    const Expect& k = GetParam();
+    const float dir[3] = {-0.4f, 0.6f, -0.7f}, white[3] = {1, 1, 1};
+    LightRecord* light = nullptr;
+    ASSERT_TRUE(ltAdd(0, dir, white, 0, &light));
+    TexRecord* checker = sampleCheckerTexture(64, 0x00F0E0C0, 0x00603020);
+    TexRecord* textures[2] = {checker, checker};
+    const int32_t w = 320, h = 240;
+    CamRecord cam = testCamera(w, h, k.close ? Vec3{0.3f, -1.6f, 0.5f} : Vec3{0, -4, 1.5f}, {0, 0, 0});
+    SampleMesh mesh;
+    MatInput glass = sampleMaterial(0.3f, 0.6f, 0.9f, 0.5f);
+    glass.alpha = 0.5f;
+    mesh.shape.materials = {sampleMaterial(0.7f, 0.5f, 0.3f, 0.4f), sampleTexturedMaterial(0), glass,
+                            sampleTexturedMaterial(1)};
+    mesh.shape.areaCount = 2;
+    mesh.sphere({0, 0, 0}, 1.0f, k.size, k.size, 0);
+    mesh.endPart();
+    mesh.sphere({0.9f, 0.3f, 0.2f}, 0.5f, k.size / 2, k.size / 2, 1, FACE_TEXTURED);
+    mesh.endPart();
+    mesh.sphere({-0.8f, -0.4f, 0.4f}, 0.45f, k.size / 2, k.size / 2, 2, FACE_TWO_SIDED);
+    mesh.endPart();
+    mesh.box({-0.2f, -0.9f, -0.6f}, {0.3f, 0.2f, 0.25f}, 3, FACE_TEXTURED | FACE_ENVMAP);
+    PelContent* content = mesh.build();
+    ScnNode* node = nullptr;
+    ASSERT_TRUE(scnNodeCreate(content, 2, textures, nullptr, nullptr, &node));
+    PicRecord* frame = nullptr;
+    ASSERT_EQ(fzCreate(w, h, 2, &frame), 1);
+    ScnRenderJob job{};
+    job.node = node;
+    job.camera = &cam;
+    job.target = frame;
+    job.kind = k.kind;
+    const float angles[3] = {10.0f, 10.0f, 47.0f};
+    for (int f = 0; f < 3; ++f) {
+        SCOPED_TRACE(f);
+        if (f != 1) {
+            Mat4 turn;
+            mtxMakeRotation(2, angles[f], &turn);
+            scnSetPose(node, &turn, SCN_TIME_UNSET);
+        }
+        fzClear(frame, nullptr);
+        ASSERT_EQ(scnRenderScene(&job), 1);
+        const uint64_t sum = planesChecksum(frame);
+        EXPECT_EQ(sum, k.sums[f]);
+    }
+    uint32_t remaining = 0;
+    scnNodeFree(&node, &remaining);
+    pelFreeObject(&content);
+    texFree(&checker);
+}
+
+const Expect kCases[] = {
+    {"wire1k", SCN_KIND_WIRE, 32, false, {0xcfd1821dd378f3dfull, 0xcfd1821dd378f3dfull, 0x08ba11ba7a30a513ull}},
+    {"hidden1k", SCN_KIND_HIDDEN, 32, false, {0x1b4290ee55b498d3ull, 0x1b4290ee55b498d3ull, 0xa4e8b70f31efe4c2ull}},
+    {"hiddenBack1k", SCN_KIND_HIDDEN_ALL_BACK, 32, true, {0x61055ce025db7fd3ull, 0x61055ce025db7fd3ull, 0x25b989eefed467bfull}},
+    {"flat1k", SCN_KIND_FLAT, 32, false, {0xacf4f1d518698ebcull, 0xacf4f1d518698ebcull, 0x0d1babd4112fc380ull}},
+    {"flatTex1k", SCN_KIND_FLAT_TEX, 32, true, {0xeccbe2d189d5b4bfull, 0xeccbe2d189d5b4bfull, 0xd4625272eab19499ull}},
+    {"gouraud1k", SCN_KIND_GOURAUD_TEX, 32, false, {0x8bd3201d941053d8ull, 0x8bd3201d941053d8ull, 0x167bfa5e79117b99ull}},
+    {"gouraudClose1k", SCN_KIND_GOURAUD_TEX, 32, true, {0xd689744fa6c0fcfcull, 0xd689744fa6c0fcfcull, 0x6fe5671a44da9404ull}},
+    {"ghost1k", SCN_KIND_GOURAUD_TEX | SCN_KIND_GHOST, 32, false, {0x039fe2913c49670cull, 0x039fe2913c49670cull, 0x24bdc7b493f9b3a0ull}},
+    {"flat10k", SCN_KIND_FLAT, 100, false, {0x14f093593e69d7faull, 0x14f093593e69d7faull, 0x5540267de9b9c811ull}},
+    {"gouraud10k", SCN_KIND_GOURAUD_TEX, 100, false, {0x7b65729045b1dbfaull, 0x7b65729045b1dbfaull, 0xbc5a1ba80b20c8bcull}},
+    {"gouraudClose10k", SCN_KIND_GOURAUD_TEX, 100, true, {0xbfb996bae2dcc20aull, 0xbfb996bae2dcc20aull, 0x8aa3214867938cdbull}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Modes, RendererChecksum, ::testing::ValuesIn(kCases),
+                         [](const auto& info) { return std::string(info.param.what); });
+
+}  // namespace
