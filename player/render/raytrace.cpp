@@ -340,7 +340,7 @@ int rtTreeProgress(uint32_t done, uint32_t total) {
 
 int rtBuildTreeLevel(RtTreeNode* parents, RtTreeNode* children, uint32_t count, uint32_t* doneCount,
                      uint32_t total) {
-    uint32_t pairs = count / 2, made = 0;
+    uint32_t pairs = count / 2, made = 0, used = (count + 1) / 2;
     for (uint32_t i = 0; i < count; ++i) children[i].flags &= ~4u;
     while (made < pairs) {
         int32_t bi = -1, bj = -1;
@@ -379,7 +379,8 @@ int rtBuildTreeLevel(RtTreeNode* parents, RtTreeNode* children, uint32_t count, 
         B->flags |= 4u;
         RtTreeNode* L = largestExtent(B->box) > largestExtent(A->box) ? B : A;
         RtTreeNode* R = L == A ? B : A;
-        RtTreeNode* p = &parents[made++];
+        // parents fill the level from the end of its used range backwards
+        RtTreeNode* p = &parents[used - 1 - made++];
         std::memset(p, 0, sizeof *p);
         p->box = unionBox(L->box, R->box);
         p->left = L;
@@ -399,8 +400,8 @@ int rtBuildTreeLevel(RtTreeNode* parents, RtTreeNode* children, uint32_t count, 
     if (count & 1u) {
         for (uint32_t i = 0; i < count; ++i)
             if (!(children[i].flags & 4u)) {
-                parents[made] = children[i];
-                parents[made].flags &= ~4u;
+                parents[0] = children[i];  // behind the last pair written
+                parents[0].flags &= ~4u;
                 break;
             }
     }

@@ -217,6 +217,31 @@ TEST_F(RayTreeTest, TreeShapeForSmallLeafCounts) {
     }
 }
 
+TEST_F(RayTreeTest, ParentsFillTheirLevelFromTheEndBackwards) {
+    // leaves at x = 0, 1, 10, 12, 30 in records 7..11
+    for (float x : {0.0f, 1.0f, 10.0f, 12.0f, 30.0f}) {
+        BuildSpec s;
+        s.positions = {{x, 0, 0}, {x + 0.5f, 0, 0}, {x, 0.5f, 0}};
+        s.faces = {{{0, 1, 2, 2}, 0, 0}};
+        s.materials = {material(1, 1, 1)};
+        world.add(s);
+    }
+    world.prepare();
+    const RtTreeNode* t = rtState().tree;
+    ASSERT_EQ(rtState().treeRecords, 15u);
+    auto children = [](const RtTreeNode& n) { return std::set<const RtTreeNode*>{n.left, n.right}; };
+    // level of five: the pairs (0, 1) and (10, 12) into records 5 and 4, the rest behind them in 3
+    EXPECT_EQ(children(t[5]), (std::set<const RtTreeNode*>{t + 7, t + 8}));
+    EXPECT_EQ(children(t[4]), (std::set<const RtTreeNode*>{t + 9, t + 10}));
+    EXPECT_EQ(t[3].left, nullptr);
+    EXPECT_EQ(t[3].group, t[11].group);
+    // level of three: records 4 and 5 into record 2, record 3 behind them in 1
+    EXPECT_EQ(children(t[2]), (std::set<const RtTreeNode*>{t + 4, t + 5}));
+    EXPECT_EQ(t[1].left, nullptr);
+    EXPECT_EQ(t[1].group, t[11].group);
+    EXPECT_EQ(children(t[0]), (std::set<const RtTreeNode*>{t + 1, t + 2}));
+}
+
 TEST_F(RayTreeTest, NodesWithoutFacesGiveAnEmptyTree) {
     BuildSpec s;  // no faces at all
     s.positions = {{0, 0, 0}};
