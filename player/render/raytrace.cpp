@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <unordered_map>
 #include <vector>
@@ -338,10 +339,228 @@ int rtTreeProgress(uint32_t done, uint32_t total) {
     return 1;
 }
 
+namespace {
+
+// Parent of a pair: the record with the larger largest extent goes left (A on a tie).
+void makeParent(RtTreeNode* p, RtTreeNode* A, RtTreeNode* B) {
+    A->flags |= 4u;
+    B->flags |= 4u;
+    RtTreeNode* L = largestExtent(B->box) > largestExtent(A->box) ? B : A;
+    RtTreeNode* R = L == A ? B : A;
+    std::memset(p, 0, sizeof *p);
+    p->box = unionBox(L->box, R->box);
+    p->left = L;
+    p->right = R;
+    auto same = [&](const Box3& b) {
+        return b.min.x == p->box.min.x && b.min.y == p->box.min.y && b.min.z == p->box.min.z &&
+               b.max.x == p->box.max.x && b.max.y == p->box.max.y && b.max.z == p->box.max.z;
+    };
+    p->leftEqual = same(L->box);
+    p->rightEqual = same(R->box);
+    p->flags = (L->flags & R->flags & 1u);
+}
+
+// Partner of record i by the plain scan: the later unpaired record of smallest union half
+// area, the first in scan order on equal areas.
+uint32_t scanPartner(const RtTreeNode* children, uint32_t count, uint32_t i) {
+    int32_t bj = -1;
+    float best = 1e20f;
+    for (uint32_t j = i + 1; j < count; ++j) {
+        if (children[j].flags & 4u) continue;
+        float a = halfArea(unionBox(children[i].box, children[j].box));
+        if (a < best || bj < 0) {
+            if (bj >= 0 && !(a < best)) continue;
+            best = a;
+            bj = int32_t(j);
+        }
+    }
+    return uint32_t(bj);
+}
+
+// With finite boxes whose minimum does not exceed their maximum, the half area of a union
+// is finite and grows with every extent (also under rounding), so a box that every union
+// with a subtree must contain bounds the subtree's areas from below; the scan's partner is
+// then the unpaired record of smallest (area, index).
+bool boxesSearchable(const RtTreeNode* children, uint32_t count) {
+    const float lim = 1e18f;
+    for (uint32_t i = 0; i < count; ++i) {
+        const Box3& b = children[i].box;
+        const float v[6] = {b.min.x, b.min.y, b.min.z, b.max.x, b.max.y, b.max.z};
+        for (float x : v)
+            if (!(x >= -lim && x <= lim)) return false;
+        if (!(b.min.x <= b.max.x && b.min.y <= b.max.y && b.min.z <= b.max.z)) return false;
+    }
+    return true;
+}
+
+// Box tree over the records of one level, for the branch-and-bound partner search.
+class PartnerSearch {
+public:
+    bool build(const RtTreeNode* children, uint32_t count) {
+        rec_ = children;
+        count_ = count;
+        order_.resize(count);
+        leafOf_.resize(count);
+        for (uint32_t i = 0; i < count; ++i) order_[i] = i;
+        nodes_.clear();
+        nodes_.reserve(size_t(count / kLeaf) * 4 + 4);
+        nodes_.resize(1);
+        buildAt(0, 0, count, UINT32_MAX);
+        // compact scan arrays: unpaired records other than the query
+        act_.resize(count);
+        pos_.resize(count);
+        for (uint32_t i = 0; i < count; ++i) act_[i] = pos_[i] = i;
+        return true;
+    }
+    void remove(uint32_t r) {
+        for (uint32_t n = leafOf_[r]; n != UINT32_MAX; n = nodes_[n].parent) --nodes_[n].active;
+        uint32_t p = pos_[r], last = act_.back();
+        act_[p] = last;
+        pos_[last] = p;
+        act_.pop_back();
+    }
+    // Smallest (area, index) over the unpaired records other than i (already removed).
+    uint32_t query(uint32_t i) {
+        if (scanMode_) return scanQuery(i);
+        const Box3 q = rec_[i].box;
+        float best = 0;
+        uint32_t bj = UINT32_MAX;
+        uint64_t work = 0;
+        stack_.clear();
+        if (nodes_[0].active) stack_.push_back({0, bound(q, nodes_[0].box)});
+        while (!stack_.empty()) {
+            StackItem it = stack_.back();
+            stack_.pop_back();
+            const Node& n = nodes_[it.node];
+            if (!n.active || (bj != UINT32_MAX && (it.bound > best || (it.bound == best && n.minIndex > bj))))
+                continue;
+            if (n.leaf) {
+                for (uint32_t k = n.first; k < n.first + n.count; ++k) {
+                    uint32_t r = order_[k];
+                    if (r == i || (rec_[r].flags & 4u)) continue;
+                    ++work;
+                    float a = halfArea(unionBox(q, rec_[r].box));
+                    if (bj == UINT32_MAX || a < best || (a == best && r < bj)) {
+                        best = a;
+                        bj = r;
+                    }
+                }
+                continue;
+            }
+            const uint32_t c0 = n.first, c1 = n.first + 1;
+            float b0 = bound(q, nodes_[c0].box), b1 = bound(q, nodes_[c1].box);
+            work += 2;
+            // the nearer child is searched first
+            if (b0 <= b1) {
+                stack_.push_back({c1, b1});
+                stack_.push_back({c0, b0});
+            } else {
+                stack_.push_back({c0, b0});
+                stack_.push_back({c1, b1});
+            }
+        }
+        // When pruning does not pay (heavily overlapping boxes), the rest of the level is
+        // paired by the scan of the unpaired records.
+        searchWork_ += work;
+        scanWork_ += act_.size();
+        if (++queries_ >= 16 && searchWork_ * 2 > scanWork_) scanMode_ = true;
+        return bj;
+    }
+    bool scanMode() const { return scanMode_; }
+
+private:
+    static constexpr uint32_t kLeaf = 4;
+    struct Node {
+        Box3 box;
+        uint32_t parent, first, count, active, minIndex;
+        bool leaf;
+    };
+    // Lower bound of the union half area of q with any box inside b.
+    static float bound(const Box3& q, const Box3& b) {
+        Box3 u = {{std::min(q.min.x, b.max.x), std::min(q.min.y, b.max.y), std::min(q.min.z, b.max.z)},
+                  {std::max(q.max.x, b.min.x), std::max(q.max.y, b.min.y), std::max(q.max.z, b.min.z)}};
+        return halfArea(u);
+    }
+    void buildAt(uint32_t self, uint32_t first, uint32_t end, uint32_t parent) {
+        Box3 box = rec_[order_[first]].box;
+        Vec3 c0 = centre(order_[first]);
+        Box3 cb = {c0, c0};
+        uint32_t minIndex = order_[first];
+        for (uint32_t k = first + 1; k < end; ++k) {
+            uint32_t r = order_[k];
+            box = unionBox(box, rec_[r].box);
+            Vec3 c = centre(r);
+            cb = unionBox(cb, {c, c});
+            minIndex = std::min(minIndex, r);
+        }
+        Node n{box, parent, first, end - first, end - first, minIndex, end - first <= kLeaf};
+        if (n.leaf) {
+            nodes_[self] = n;
+            for (uint32_t k = first; k < end; ++k) leafOf_[order_[k]] = self;
+            return;
+        }
+        float ex = cb.max.x - cb.min.x, ey = cb.max.y - cb.min.y, ez = cb.max.z - cb.min.z;
+        int ax = (ex >= ey && ex >= ez) ? 0 : (ey >= ez ? 1 : 2);
+        uint32_t mid = first + (end - first) / 2;
+        std::nth_element(order_.begin() + first, order_.begin() + mid, order_.begin() + end,
+                         [&](uint32_t p, uint32_t q) {
+                             float cp = axis(centre(p), ax), cq = axis(centre(q), ax);
+                             return cp < cq || (cp == cq && p < q);
+                         });
+        n.first = uint32_t(nodes_.size());  // the two children are consecutive
+        nodes_.resize(nodes_.size() + 2);
+        nodes_[self] = n;
+        buildAt(n.first, first, mid, self);
+        buildAt(n.first + 1, mid, end, self);
+    }
+    Vec3 centre(uint32_t r) const {
+        const Box3& b = rec_[r].box;
+        return {0.5f * (b.min.x + b.max.x), 0.5f * (b.min.y + b.max.y), 0.5f * (b.min.z + b.max.z)};
+    }
+    uint32_t scanQuery(uint32_t i) const {
+        const Box3 q = rec_[i].box;
+        float best = 0;
+        uint32_t bj = UINT32_MAX;
+        for (uint32_t r : act_) {
+            float a = halfArea(unionBox(q, rec_[r].box));
+            if (bj == UINT32_MAX || a < best || (a == best && r < bj)) {
+                best = a;
+                bj = r;
+            }
+        }
+        return bj;
+    }
+
+    const RtTreeNode* rec_ = nullptr;
+    uint32_t count_ = 0;
+    std::vector<uint32_t> order_, leafOf_, act_, pos_;
+    std::vector<Node> nodes_;
+    struct StackItem {
+        uint32_t node;
+        float bound;
+    };
+    std::vector<StackItem> stack_;
+    uint64_t searchWork_ = 0, scanWork_ = 0;
+    uint32_t queries_ = 0;
+    bool scanMode_ = false;
+};
+
+}  // namespace
+
 int rtBuildTreeLevel(RtTreeNode* parents, RtTreeNode* children, uint32_t count, uint32_t* doneCount,
                      uint32_t total) {
     uint32_t pairs = count / 2, made = 0, used = (count + 1) / 2;
     for (uint32_t i = 0; i < count; ++i) children[i].flags &= ~4u;
+    std::unique_ptr<PartnerSearch> search;
+    if (count >= RT_PAIR_THRESHOLD && !g_run.pairScanOnly && boxesSearchable(children, count)) {
+        try {
+            search.reset(new PartnerSearch);
+            search->build(children, count);
+        } catch (const std::bad_alloc&) {
+            search.reset();  // the plain scan needs no memory
+        }
+    }
+    uint32_t cursor = 0;
     while (made < pairs) {
         int32_t bi = -1, bj = -1;
         float best = 1e20f;
@@ -360,38 +579,18 @@ int rtBuildTreeLevel(RtTreeNode* parents, RtTreeNode* children, uint32_t count, 
                 }
             }
         } else {
-            uint32_t i = 0;
-            while (i < count && (children[i].flags & 4u)) ++i;
-            bi = int32_t(i);
-            for (uint32_t j = i + 1; j < count; ++j) {
-                if (children[j].flags & 4u) continue;
-                float a = halfArea(unionBox(children[i].box, children[j].box));
-                if (a < best || bj < 0) {
-                    if (bj >= 0 && !(a < best)) continue;
-                    best = a;
-                    bj = int32_t(j);
-                }
+            while (cursor < count && (children[cursor].flags & 4u)) ++cursor;
+            bi = int32_t(cursor);
+            if (search) {
+                search->remove(cursor);
+                bj = int32_t(search->query(cursor));
+                search->remove(uint32_t(bj));
+            } else {
+                bj = int32_t(scanPartner(children, count, cursor));
             }
         }
-        RtTreeNode* A = &children[bi];
-        RtTreeNode* B = &children[bj];
-        A->flags |= 4u;
-        B->flags |= 4u;
-        RtTreeNode* L = largestExtent(B->box) > largestExtent(A->box) ? B : A;
-        RtTreeNode* R = L == A ? B : A;
         // parents fill the level from the end of its used range backwards
-        RtTreeNode* p = &parents[used - 1 - made++];
-        std::memset(p, 0, sizeof *p);
-        p->box = unionBox(L->box, R->box);
-        p->left = L;
-        p->right = R;
-        auto same = [&](const Box3& b) {
-            return b.min.x == p->box.min.x && b.min.y == p->box.min.y && b.min.z == p->box.min.z &&
-                   b.max.x == p->box.max.x && b.max.y == p->box.max.y && b.max.z == p->box.max.z;
-        };
-        p->leftEqual = same(L->box);
-        p->rightEqual = same(R->box);
-        p->flags = (L->flags & R->flags & 1u);
+        makeParent(&parents[used - 1 - made++], &children[bi], &children[bj]);
         if (doneCount) {
             *doneCount += 2;
             if (rtTreeProgress(*doneCount, total)) return 0;

@@ -164,6 +164,7 @@ struct RtRunState {
     RtProgressFn progress;
     uint32_t treeProgressCalls;
     uint32_t treeCancelled;  // the tree build stopped on a progress answer of 0
+    uint32_t pairScanOnly;   // pair levels by the plain scan alone (for comparisons)
     RtThreadState threads[RT_MAX_THREADS];
 };
 RtRunState& rtState();

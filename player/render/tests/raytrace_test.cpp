@@ -6,6 +6,7 @@
 #include <map>
 #include <random>
 #include <set>
+#include <string>
 
 #include "render/tests/rt_fixture.h"
 
@@ -88,7 +89,9 @@ TEST_F(RayTreeTest, ClosestAndAnyHitMatchBruteForce) {
         uint32_t nodes, faces;
         bool oneGroup;  // faces all straddle: one group larger than a thread's face cache
     };
-    const Case cases[] = {{"several placed nodes", 4, 400, false}, {"one unsplittable group", 1, 9000, true}};
+    const Case cases[] = {{"several placed nodes", 4, 400, false},
+                          {"one unsplittable group", 1, 9000, true},
+                          {"a tree of more than 200 leaves", 8, 1500, false}};
     for (const Case& k : cases) {
         SCOPED_TRACE(k.what);
         rtResetState();
@@ -116,6 +119,9 @@ TEST_F(RayTreeTest, ClosestAndAnyHitMatchBruteForce) {
             world.add(s, &m);
         }
         world.prepare();
+        uint32_t leaves = 0;
+        for (const PelContent* c : world.contents) leaves += c->rtFaceGroupCount;
+        if (k.nodes == 8) ASSERT_GT(leaves, 2 * RT_PAIR_THRESHOLD) << "the leaf level is paired by partner search";
         if (k.oneGroup) {
             ASSERT_EQ(world.contents[0]->rtFaceGroupCount, 1u);
             ASSERT_GT(world.contents[0]->faceCount, RT_CACHE_USED);
@@ -240,6 +246,134 @@ TEST_F(RayTreeTest, ParentsFillTheirLevelFromTheEndBackwards) {
     EXPECT_EQ(t[1].left, nullptr);
     EXPECT_EQ(t[1].group, t[11].group);
     EXPECT_EQ(children(t[0]), (std::set<const RtTreeNode*>{t + 1, t + 2}));
+}
+
+// The pairing rule written out plainly: below 200 records the best pair of all, otherwise the
+// first unpaired record with the later unpaired record of smallest union half area (the first
+// one on equal areas); parents from the end of the parent level backwards, the unpaired
+// record behind them. Answers the children's indices, parent by parent in array order.
+std::vector<std::pair<int, int>> referencePairs(const std::vector<Box3>& boxes) {
+    auto area = [](const Box3& a, const Box3& b) {
+        float dx = std::max(a.max.x, b.max.x) - std::min(a.min.x, b.min.x);
+        float dy = std::max(a.max.y, b.max.y) - std::min(a.min.y, b.min.y);
+        float dz = std::max(a.max.z, b.max.z) - std::min(a.min.z, b.min.z);
+        return dx * dy + dz * (dx + dy);
+    };
+    const int m = int(boxes.size());
+    std::vector<bool> paired(size_t(m), false);
+    std::vector<std::pair<int, int>> out(size_t((m + 1) / 2), {-1, -1});
+    for (int k = 0; k < m / 2; ++k) {
+        int bi = -1, bj = -1;
+        float best = 1e20f;
+        if (m < 200) {
+            for (int i = 0; i < m; ++i)
+                for (int j = i + 1; j < m; ++j)
+                    if (!paired[size_t(i)] && !paired[size_t(j)] && area(boxes[size_t(i)], boxes[size_t(j)]) < best) {
+                        best = area(boxes[size_t(i)], boxes[size_t(j)]);
+                        bi = i, bj = j;
+                    }
+        } else {
+            bi = 0;
+            while (paired[size_t(bi)]) ++bi;
+            for (int j = bi + 1; j < m; ++j)
+                if (!paired[size_t(j)] && area(boxes[size_t(bi)], boxes[size_t(j)]) < best) {
+                    best = area(boxes[size_t(bi)], boxes[size_t(j)]);
+                    bj = j;
+                }
+        }
+        paired[size_t(bi)] = paired[size_t(bj)] = true;
+        out[out.size() - 1 - size_t(k)] = {bi, bj};
+    }
+    if (m % 2)
+        for (int i = 0; i < m; ++i)
+            if (!paired[size_t(i)]) out[0] = {i, -1};
+    return out;
+}
+
+// Boxes of one generated level.
+std::vector<Box3> levelBoxes(const char* kind, uint32_t m, std::mt19937& rng) {
+    std::uniform_real_distribution<float> u(0.0f, 1.0f);
+    auto box = [](float x, float y, float z, float dx, float dy, float dz) {
+        return Box3{{x, y, z}, {x + dx, y + dy, z + dz}};
+    };
+    std::vector<Box3> b;
+    const std::string k = kind;
+    const float side = std::cbrt(float(m));
+    for (uint32_t i = 0; i < m; ++i) {
+        if (k == "scattered") {
+            b.push_back(box(side * u(rng), side * u(rng), side * u(rng), 0.5f * u(rng), 0.5f * u(rng), 0.5f * u(rng)));
+        } else if (k == "duplicates") {
+            // copies of earlier boxes, some in runs
+            if (i > 3 && u(rng) < 0.6f)
+                b.push_back(b[size_t(rng() % i)]);
+            else
+                b.push_back(box(side * u(rng), side * u(rng), 0, 1, 1, 1));
+        } else if (k == "grid ties") {
+            // equal boxes on a lattice: many equal union areas, flat ones too
+            const uint32_t n = uint32_t(side) + 1, c = rng() % (n * n * n);
+            b.push_back(box(float(c % n), float((c / n) % n), float(c / (n * n)), 1, 1, (i % 3) ? 1.0f : 0.0f));
+        } else if (k == "overlapping") {
+            // large boxes around one centre: every union is large, pruning cannot help
+            const float r = side * (0.3f + 0.7f * u(rng));
+            b.push_back(box(-r * u(rng), -r * u(rng), -r * u(rng), r * (1 + u(rng)), r * (1 + u(rng)), r * (1 + u(rng))));
+        } else {  // clusters with far outliers
+            const uint32_t c = rng() % 7;
+            const float x = (i % 97 == 0) ? 1000.0f * u(rng) : float(c) * 50.0f + u(rng);
+            b.push_back(box(x, float(c) * 3.0f + u(rng), u(rng), 0.2f * u(rng), 0.2f, 0.1f * u(rng)));
+        }
+    }
+    return b;
+}
+
+TEST_F(RayTreeTest, PartnerSearchPairsExactlyAsTheRule) {
+    const struct {
+        const char* kind;
+        uint32_t records;
+    } cases[] = {{"scattered", 200},  {"scattered", 201},   {"scattered", 5000},   {"scattered", 50000},
+                 {"duplicates", 1001}, {"duplicates", 20000}, {"grid ties", 999},   {"grid ties", 20000},
+                 {"overlapping", 3000}, {"overlapping", 20000}, {"clusters", 4000}, {"clusters", 20001}};
+    std::mt19937 rng(99);
+    for (const auto& k : cases) {
+        SCOPED_TRACE(testing::Message() << k.kind << " " << k.records);
+        std::vector<Box3> boxes = levelBoxes(k.kind, k.records, rng);
+        // every level up to the root (the largest levels alone: the reference is quadratic)
+        while (boxes.size() > 1 && (boxes.size() == k.records || k.records <= 5000)) {
+            SCOPED_TRACE(boxes.size());
+            const uint32_t m = uint32_t(boxes.size()), used = (m + 1) / 2;
+            const std::vector<std::pair<int, int>> expect = referencePairs(boxes);
+            for (uint32_t scanOnly = 0; scanOnly < 2; ++scanOnly) {
+                if (scanOnly && m > 5000) continue;  // the scan is the reference's twin
+                std::vector<RtTreeNode> children(m), parents(used);
+                for (uint32_t i = 0; i < m; ++i) {
+                    children[i].box = boxes[i];
+                    children[i].flags = i % 2;
+                }
+                rtState().pairScanOnly = scanOnly;
+                ASSERT_TRUE(rtBuildTreeLevel(parents.data(), children.data(), m, nullptr, 0));
+                rtState().pairScanOnly = 0;
+                for (uint32_t p = 0; p < used; ++p) {
+                    const auto [ei, ej] = expect[p];
+                    if (ej < 0) {
+                        ASSERT_EQ(parents[p].left, nullptr) << p;
+                        ASSERT_EQ(parents[p].flags, uint32_t(ei % 2)) << p;
+                        continue;
+                    }
+                    ASSERT_NE(parents[p].left, nullptr) << p;
+                    const std::set<int> got = {int(parents[p].left - children.data()),
+                                               int(parents[p].right - children.data())};
+                    ASSERT_EQ(got, (std::set<int>{ei, ej})) << "parent " << p;
+                }
+            }
+            std::vector<Box3> next(used);
+            for (uint32_t p = 0; p < used; ++p) {
+                const auto [ei, ej] = expect[p];
+                const Box3 &a = boxes[size_t(ei)], &b = ej < 0 ? a : boxes[size_t(ej)];
+                next[p] = {{std::min(a.min.x, b.min.x), std::min(a.min.y, b.min.y), std::min(a.min.z, b.min.z)},
+                           {std::max(a.max.x, b.max.x), std::max(a.max.y, b.max.y), std::max(a.max.z, b.max.z)}};
+            }
+            boxes.swap(next);
+        }
+    }
 }
 
 TEST_F(RayTreeTest, NodesWithoutFacesGiveAnEmptyTree) {
