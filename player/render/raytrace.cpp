@@ -1071,11 +1071,19 @@ uint16_t* faceSlot(RtThreadState& t, uint32_t thread, PelFace* face, const ScnNo
 
 }  // namespace
 
-RtFace* rtFaceCache(uint32_t thread, const Vec3* direction, PelFace* face, ScnNode* node, uint32_t flag) {
-    if (thread >= RT_MAX_THREADS || !face || !node) return nullptr;
-    RtThreadState& t = g_run.threads[thread];
-    if (!t.cache) return nullptr;
-    uint16_t* ref = faceSlot(t, thread, face, node);
+namespace {
+
+uint16_t* leafSlots(RtThreadState& t, uint32_t, const ScnNode* node) {
+    if (t.slots && g_run.slotBase && node->rtSeq < g_run.nodeCount && g_run.nodes[node->rtSeq] == node &&
+        node->content)
+        return &t.slots[g_run.slotBase[node->rtSeq]];
+    return nullptr;
+}
+
+// A hit marks its entry as used; entries move to the newest end of the list only when the
+// eviction walk passes them (a second chance), not on every face test.
+RtFace* cacheFetch(RtThreadState& t, const Vec3* direction, PelFace* face, ScnNode* node, uint32_t flag,
+                   uint16_t* ref) {
     uint16_t slot = *ref;
     if (slot && slot < RT_CACHE_RECORDS && t.cache[slot].face == face) {
         RtFace* e = &t.cache[slot];
@@ -1089,10 +1097,7 @@ RtFace* rtFaceCache(uint32_t thread, const Vec3* direction, PelFace* face, ScnNo
         if (slot) {
             // prepared for another ray: a double-sided face faces this one
             if (!e->pins) turnAgainst(e, direction);
-            if (t.newest != slot) {
-                lruUnlink(t, slot);
-                lruAppend(t, slot);
-            }
+            e->referenced = 1;
             e->mipLevel = flag;
             return e;
         }
@@ -1101,11 +1106,17 @@ RtFace* rtFaceCache(uint32_t thread, const Vec3* direction, PelFace* face, ScnNo
     if (t.used <= RT_CACHE_USED) {
         idx = uint16_t(t.used++);
     } else {
-        for (uint16_t i = uint16_t(t.oldest); i; i = t.cache[i].newer)
-            if (!t.cache[i].pins) {
+        for (uint32_t steps = 0; steps < 2 * RT_CACHE_USED + 2 && t.oldest; ++steps) {
+            uint16_t i = uint16_t(t.oldest);
+            RtFace& o = t.cache[i];
+            if (!o.pins && !o.referenced) {
                 idx = i;
                 break;
             }
+            o.referenced = 0;
+            lruUnlink(t, i);
+            lruAppend(t, i);
+        }
         if (!idx) return nullptr;  // every entry is in use
         uint16_t* old = t.cache[idx].slot;
         if (old && *old == idx) *old = 0;
@@ -1115,10 +1126,20 @@ RtFace* rtFaceCache(uint32_t thread, const Vec3* direction, PelFace* face, ScnNo
     e->pins = 0;
     rtPrepareFace(direction, node, face, e);
     e->slot = ref;
+    e->referenced = 0;
     lruAppend(t, idx);
     *ref = idx;
     e->mipLevel = flag;
     return e;
+}
+
+}  // namespace
+
+RtFace* rtFaceCache(uint32_t thread, const Vec3* direction, PelFace* face, ScnNode* node, uint32_t flag) {
+    if (thread >= RT_MAX_THREADS || !face || !node) return nullptr;
+    RtThreadState& t = g_run.threads[thread];
+    if (!t.cache) return nullptr;
+    return cacheFetch(t, direction, face, node, flag, faceSlot(t, thread, face, node));
 }
 
 RtFace* rtFaceFromId(uint32_t thread, const Vec3* direction, uint32_t id) {
@@ -1234,16 +1255,56 @@ int traceLeafProcedural(RtTreeNode* leaf, const Vec3 ray[2], RtFace** hitFace, R
 
 }  // namespace
 
-int rtTraceTree(RtTreeNode* node, int testBox, const Vec3 ray[2], RtFace** hitFace, RtHit* hit, int anyHit,
-                int twoSided, int32_t ignoreId, ScnNode* ignoreNode, uint32_t thread) {
-    if (!node) return 0;
-    if (testBox && !node->skipBox && !rtRayBox(&node->box, ray, hit->t)) return 0;
+namespace {
+
+// A ray with what every box test of one traversal needs: the reciprocal direction and the
+// axes along which the ray is parallel.
+struct RayPre {
+    float o[3], inv[3];
+    bool parallel[3];
+};
+
+RayPre rayPre(const Vec3 ray[2]) {
+    RayPre r;
+    for (int k = 0; k < 3; ++k) {
+        float d = axis(ray[1], k);
+        r.o[k] = axis(ray[0], k);
+        r.parallel[k] = std::fabs(d) < RT_PARALLEL_EPS;
+        r.inv[k] = r.parallel[k] ? 0.0f : 1.0f / d;
+    }
+    return r;
+}
+
+inline bool rayBoxPre(const Box3& box, const RayPre& r, float tmax) {
+    const float lo[3] = {box.min.x, box.min.y, box.min.z}, hi[3] = {box.max.x, box.max.y, box.max.z};
+    float tnear = -1e20f, tfar = 1e20f;
+    for (int k = 0; k < 3; ++k) {
+        if (r.parallel[k]) {
+            if (r.o[k] < lo[k] || r.o[k] > hi[k]) return false;
+            continue;
+        }
+        float t1 = (lo[k] - r.o[k]) * r.inv[k], t2 = (hi[k] - r.o[k]) * r.inv[k];
+        if (t1 > t2) std::swap(t1, t2);
+        if (t1 > tnear) tnear = t1;
+        if (t2 < tfar) tfar = t2;
+        if (tnear > tfar || tfar < 0.0f) return false;
+    }
+    return tnear < tmax;
+}
+
+RtFace* cacheFetch(RtThreadState& t, const Vec3* direction, PelFace* face, ScnNode* node, uint32_t flag,
+                   uint16_t* ref);
+uint16_t* leafSlots(RtThreadState& t, uint32_t thread, const ScnNode* node);
+
+int traceNode(RtTreeNode* node, int testBox, const Vec3 ray[2], const RayPre& pre, RtFace** hitFace, RtHit* hit,
+              int anyHit, int twoSided, int32_t ignoreId, ScnNode* ignoreNode, uint32_t thread) {
+    if (testBox && !node->skipBox && !rayBoxPre(node->box, pre, hit->t)) return 0;
     if (node->left) {
-        int r = rtTraceTree(node->left, !node->leftEqual, ray, hitFace, hit, anyHit, twoSided, ignoreId, ignoreNode,
-                            thread);
+        int r = traceNode(node->left, !node->leftEqual, ray, pre, hitFace, hit, anyHit, twoSided, ignoreId, ignoreNode,
+                          thread);
         if (anyHit && r) return 1;
-        int s = node->right ? rtTraceTree(node->right, !node->rightEqual, ray, hitFace, hit, anyHit, twoSided,
-                                          ignoreId, ignoreNode, thread)
+        int s = node->right ? traceNode(node->right, !node->rightEqual, ray, pre, hitFace, hit, anyHit, twoSided,
+                                        ignoreId, ignoreNode, thread)
                             : 0;
         return r | s;
     }
@@ -1253,9 +1314,15 @@ int rtTraceTree(RtTreeNode* node, int testBox, const Vec3 ray[2], RtFace** hitFa
     if (n->rayHook) return traceLeafProcedural(node, ray, hitFace, hit, anyHit, thread);
     const RtFaceGroup* g = node->group;
     if (!g || !g->first) return 0;
+    RtThreadState& ts0 = g_run.threads[thread];
+    if (!ts0.cache) return 0;
+    // the group's slots: this thread's own array, or the faces' slots
+    uint16_t* slots = leafSlots(ts0, thread, n);
+    const PelFace* faces = n->content->faces;
     int found = 0;
     for (uint32_t i = 0; i < g->faceCount; ++i) {
-        RtFace* f = rtFaceCache(thread, &ray[1], g->first + i, n, 0);
+        PelFace* face = g->first + i;
+        RtFace* f = cacheFetch(ts0, &ray[1], face, n, 0, slots ? slots + (face - faces) : &face->rtCache[thread]);
         if (!f || !f->valid) continue;
         if (anyHit) {
             RtHit h = *hit;
@@ -1284,6 +1351,16 @@ int rtTraceTree(RtTreeNode* node, int testBox, const Vec3 ray[2], RtFace** hitFa
         found = 1;
     }
     return found;
+}
+
+
+}  // namespace
+
+int rtTraceTree(RtTreeNode* node, int testBox, const Vec3 ray[2], RtFace** hitFace, RtHit* hit, int anyHit,
+                int twoSided, int32_t ignoreId, ScnNode* ignoreNode, uint32_t thread) {
+    if (!node || thread >= RT_MAX_THREADS) return 0;
+    const RayPre pre = rayPre(ray);
+    return traceNode(node, testBox, ray, pre, hitFace, hit, anyHit, twoSided, ignoreId, ignoreNode, thread);
 }
 
 RtFace* rtFindHit(const Vec3 ray[2], RtHit* hit, uint32_t thread) {

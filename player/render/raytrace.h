@@ -85,6 +85,7 @@ struct RtFace {
     uint32_t pins;        // in use by a traversal or a shading: never evicted
     uint16_t* slot;       // the face's slot that points at this entry
     uint16_t older, newer;  // recently-used list links (cache entries)
+    uint8_t referenced;     // used since the eviction walk last passed it
 };
 
 struct RtHit {

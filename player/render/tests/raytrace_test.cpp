@@ -121,7 +121,9 @@ TEST_F(RayTreeTest, ClosestAndAnyHitMatchBruteForce) {
         world.prepare();
         uint32_t leaves = 0;
         for (const PelContent* c : world.contents) leaves += c->rtFaceGroupCount;
-        if (k.nodes == 8) ASSERT_GT(leaves, 2 * RT_PAIR_THRESHOLD) << "the leaf level is paired by partner search";
+        if (k.nodes == 8) {
+            ASSERT_GT(leaves, 2 * RT_PAIR_THRESHOLD) << "the leaf level is paired by partner search";
+        }
         if (k.oneGroup) {
             ASSERT_EQ(world.contents[0]->rtFaceGroupCount, 1u);
             ASSERT_GT(world.contents[0]->faceCount, RT_CACHE_USED);
