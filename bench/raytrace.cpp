@@ -1,11 +1,13 @@
 // Ray-traced picture of about 100k triangles (bumpy spheres over a reflective floor,
-// two shadow-casting lights) at 1024 x 768 in the plain mode, for 1 to 5 threads:
+// two shadow-casting lights) at 1024 x 768 in the plain mode, with 1 and 5 threads:
 // the time of each phase, the speedup over one thread and the picture's checksum.
-// Then the tree build alone for growing leaf counts.
-// Usage: bench_raytrace [picture.ppm]
+// Then the tree build alone for growing face counts, by the plain scan and by the partner search.
+// Usage: bench_raytrace [picture.ppm | --tree-only]
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <algorithm>
+#include <string>
 #include <vector>
 
 #include "render/clear.h"
@@ -62,6 +64,7 @@ double since(std::chrono::steady_clock::time_point t0) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const bool treeOnly = argc > 1 && std::string(argv[1]) == "--tree-only";
     const int32_t W = 1024, H = 768;
     std::vector<PelContent*> contents;
     std::vector<ScnNode*> nodes;
@@ -126,7 +129,8 @@ int main(int argc, char** argv) {
     std::printf("%7s %10s %10s %10s %10s %10s %8s  %s\n", "threads", "groups s", "id pass s", "tree s",
                 "trace s", "total s", "speedup", "checksum");
     double base = 0;
-    for (uint32_t t = 1; t <= 5; ++t) {
+    for (uint32_t t : {1u, 5u}) {
+        if (treeOnly) break;
         rtSetProcessorCount(t);
         auto t0 = std::chrono::steady_clock::now();
         int ok = rtRender(&job, work, nullptr, nullptr, list.data(), nullptr, nullptr, 1, 1, 1, 1, 1, 0);
@@ -138,7 +142,7 @@ int main(int argc, char** argv) {
                     pt.trace, total, pt.trace > 0 ? base / pt.trace : 0.0, (unsigned long long)checksum(target),
                     ok ? "" : "  (failed)");
     }
-    if (argc > 1) {
+    if (argc > 1 && !treeOnly) {
         if (FILE* f = std::fopen(argv[1], "wb")) {
             std::fprintf(f, "P6\n%d %d\n255\n", W, H);
             for (int32_t i = 0; i < W * H; ++i) {
@@ -150,36 +154,91 @@ int main(int argc, char** argv) {
         }
     }
 
-    // Tree build alone: many nodes sharing one small triangle, one leaf each.
-    std::printf("\n%8s %10s\n", "leaves", "tree s");
-    BuildSpec tri;
-    tri.positions = {{0, 0, 0}, {0.3f, 0, 0}, {0, 0.3f, 0.1f}};
-    tri.faces = {{{0, 1, 2, 2}, 0, 0}};
-    tri.materials = {mat(1, 1, 1, 0)};
-    PelContent* one = buildContent(tri);
-    for (uint32_t leaves : {6250u, 12500u, 25000u, 50000u}) {
-        std::vector<ScnNode*> many(leaves + 1, nullptr);
-        uint32_t side = uint32_t(std::ceil(std::cbrt(double(leaves))));
-        for (uint32_t i = 0; i < leaves; ++i) {
-            Mat4 m;
-            mtxMakeTranslation(float(i % side), float((i / side) % side), float(i / (side * side)), &m);
-            scnNodeCreate(one, 0, nullptr, nullptr, &m, &many[i]);
-            many[i]->rtSeq = i;
-            rtBuildFaceGroups(many[i]);
-        }
+    // Tree build alone, the plain scan beside the partner search (medians of 3 builds each).
+    // Scene A: spheres of 2500 triangles on a grid; scene B: nodes of one long triangle, turned
+    // every way about one centre, so that every box overlaps every other.
+    auto buildTimes = [&](std::vector<ScnNode*>& many, uint32_t count, double out[2], uint32_t* leavesOut) {
         RtRunState& run = rtState();
         run.nodes = many.data();
-        run.nodeCount = leaves;
-        RtTreeNode* root = nullptr;
-        auto t0 = std::chrono::steady_clock::now();
-        int ok = rtBuildObjectTree(leaves, &root);
-        std::printf("%8u %10.4f%s\n", leaves, since(t0), ok ? "" : "  (failed)");
-        rtFreeTree();
+        run.nodeCount = count;
+        uint32_t leaves = 0;
+        for (uint32_t i = 0; i < count; ++i) leaves += many[i]->content->rtFaceGroupCount;
+        *leavesOut = leaves;
+        std::vector<double> t[2];
+        for (int rep = 0; rep < 3; ++rep)
+            for (uint32_t mode = 0; mode < 2; ++mode) {
+                run.pairScanOnly = mode == 0;
+                RtTreeNode* root = nullptr;
+                auto t0 = std::chrono::steady_clock::now();
+                int ok = rtBuildObjectTree(count, &root);
+                t[mode].push_back(ok ? since(t0) : -1.0);
+                rtFreeTree();
+            }
+        run.pairScanOnly = 0;
+        for (int mode = 0; mode < 2; ++mode) {
+            std::sort(t[mode].begin(), t[mode].end());
+            out[mode] = t[mode][1];
+        }
         run.nodes = nullptr;
         run.nodeCount = 0;
-        for (ScnNode*& n : many) scnNodeFree(&n, nullptr);
+    };
+    std::printf("\ntree build, medians of 3 (scan = plain scan, search = partner search)\n");
+    std::printf("%-12s %8s %8s %10s %10s %8s %12s\n", "scene", "faces", "leaves", "scan s", "search s", "scan/srch",
+                "search x2");
+    {
+        BuildSpec ball = sphere(25, 50, 1.0f, mat(1, 1, 1, 0));
+        PelContent* shared = buildContent(ball);
+        double last = 0;
+        for (uint32_t faces : {50000u, 100000u, 200000u, 400000u}) {
+            uint32_t count = faces / uint32_t(ball.faces.size());
+            uint32_t side = uint32_t(std::ceil(std::sqrt(double(count))));
+            std::vector<PelContent*> own;
+            std::vector<ScnNode*> many(count + 1, nullptr);
+            for (uint32_t i = 0; i < count; ++i) {
+                Mat4 m;
+                mtxMakeTranslation(float(i % side) * 2.6f, float(i / side) * 2.6f, 0.3f * float(i % 3), &m);
+                own.push_back(buildContent(ball));  // own faces: groups are per content
+                scnNodeCreate(own.back(), 0, nullptr, nullptr, &m, &many[i]);
+                many[i]->rtSeq = i;
+                rtBuildFaceGroups(many[i]);
+            }
+            double t[2];
+            uint32_t leaves = 0;
+            buildTimes(many, count, t, &leaves);
+            std::printf("%-12s %8u %8u %10.4f %10.4f %8.2f %12s\n", "spheres", count * uint32_t(ball.faces.size()),
+                        leaves, t[0], t[1], t[1] > 0 ? t[0] / t[1] : 0.0,
+                        last > 0 ? (std::to_string(t[1] / last).substr(0, 4)).c_str() : "-");
+            last = t[1];
+            for (ScnNode*& n : many) scnNodeFree(&n, nullptr);
+            for (PelContent*& c2 : own) pelFreeObject(&c2);
+        }
+        pelFreeObject(&shared);
     }
-    pelFreeObject(&one);
+    {
+        BuildSpec tri;
+        tri.positions = {{-6, -0.2f, 0}, {6, 0.3f, 0.1f}, {0.5f, 5, -0.4f}};
+        tri.faces = {{{0, 1, 2, 2}, 0, 0}};
+        tri.materials = {mat(1, 1, 1, 0)};
+        PelContent* one = buildContent(tri);
+        for (uint32_t leaves : {12500u, 25000u, 50000u}) {
+            std::vector<ScnNode*> many(leaves + 1, nullptr);
+            for (uint32_t i = 0; i < leaves; ++i) {
+                Mat4 m;
+                mtxMakeRotation(int(i % 3), float(i) * 37.1f, &m);
+                mtxTranslate(float(i % 17) * 0.05f, float(i % 13) * 0.05f, float(i % 11) * 0.05f, &m);
+                scnNodeCreate(one, 0, nullptr, nullptr, &m, &many[i]);
+                many[i]->rtSeq = i;
+                rtBuildFaceGroups(many[i]);
+            }
+            double t[2];
+            uint32_t n = 0;
+            buildTimes(many, leaves, t, &n);
+            std::printf("%-12s %8u %8u %10.4f %10.4f %8.2f %12s\n", "overlapping", leaves, n, t[0], t[1],
+                        t[1] > 0 ? t[0] / t[1] : 0.0, "-");
+            for (ScnNode*& nd : many) scnNodeFree(&nd, nullptr);
+        }
+        pelFreeObject(&one);
+    }
     fzFree(&target);
     fzFree(&work);
     for (ScnNode*& n : nodes) scnNodeFree(&n, nullptr);

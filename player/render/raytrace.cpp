@@ -406,18 +406,28 @@ public:
         nodes_.reserve(size_t(count / kLeaf) * 4 + 4);
         nodes_.resize(1);
         buildAt(0, 0, count, UINT32_MAX);
-        // compact scan arrays: unpaired records other than the query
+        // compact scan arrays of the unpaired records, one array per box coordinate
+        for (int k = 0; k < 6; ++k) soa_[k].resize(count);
         act_.resize(count);
         pos_.resize(count);
-        for (uint32_t i = 0; i < count; ++i) act_[i] = pos_[i] = i;
+        for (uint32_t i = 0; i < count; ++i) {
+            const Box3& b = children[i].box;
+            soa_[0][i] = b.min.x, soa_[1][i] = b.min.y, soa_[2][i] = b.min.z;
+            soa_[3][i] = b.max.x, soa_[4][i] = b.max.y, soa_[5][i] = b.max.z;
+            act_[i] = pos_[i] = i;
+        }
         return true;
     }
     void remove(uint32_t r) {
         for (uint32_t n = leafOf_[r]; n != UINT32_MAX; n = nodes_[n].parent) --nodes_[n].active;
-        uint32_t p = pos_[r], last = act_.back();
+        uint32_t p = pos_[r], lastAt = uint32_t(act_.size() - 1), last = act_[lastAt];
         act_[p] = last;
         pos_[last] = p;
         act_.pop_back();
+        for (auto& a : soa_) {
+            a[p] = a[lastAt];
+            a.pop_back();
+        }
     }
     // Smallest (area, index) over the unpaired records other than i (already removed).
     uint32_t query(uint32_t i) {
@@ -521,11 +531,19 @@ private:
         const Box3 q = rec_[i].box;
         float best = 0;
         uint32_t bj = UINT32_MAX;
-        for (uint32_t r : act_) {
-            float a = halfArea(unionBox(q, rec_[r].box));
-            if (bj == UINT32_MAX || a < best || (a == best && r < bj)) {
+        const float *x0 = soa_[0].data(), *y0 = soa_[1].data(), *z0 = soa_[2].data();
+        const float *x1 = soa_[3].data(), *y1 = soa_[4].data(), *z1 = soa_[5].data();
+        const uint32_t* id = act_.data();
+        const size_t n = act_.size();
+        for (size_t k = 0; k < n; ++k) {
+            // the same operations as halfArea(unionBox(q, box))
+            float dx = std::max(q.max.x, x1[k]) - std::min(q.min.x, x0[k]);
+            float dy = std::max(q.max.y, y1[k]) - std::min(q.min.y, y0[k]);
+            float dz = std::max(q.max.z, z1[k]) - std::min(q.min.z, z0[k]);
+            float a = dx * dy + dz * (dx + dy);
+            if (a < best || (a == best && id[k] < bj) || bj == UINT32_MAX) {
                 best = a;
-                bj = r;
+                bj = id[k];
             }
         }
         return bj;
@@ -534,6 +552,7 @@ private:
     const RtTreeNode* rec_ = nullptr;
     uint32_t count_ = 0;
     std::vector<uint32_t> order_, leafOf_, act_, pos_;
+    std::vector<float> soa_[6];
     std::vector<Node> nodes_;
     struct StackItem {
         uint32_t node;
