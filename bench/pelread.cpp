@@ -5,6 +5,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <vector>
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
 
 #include "scene/engine.h"
 #include "scene/pelfile.h"
@@ -55,9 +60,54 @@ pelb::Object gridObject(uint32_t n) {
     return o;
 }
 
+
+// Resident set figures of this process from /proc (kB; 0 where there is none).
+long procStatus(const char* key) {
+    std::FILE* f = std::fopen("/proc/self/status", "r");
+    if (!f) return 0;
+    char line[256];
+    long v = 0;
+    const size_t n = std::strlen(key);
+    while (std::fgets(line, sizeof line, f))
+        if (std::strncmp(line, key, n) == 0) v = std::atol(line + n + 1);
+    std::fclose(f);
+    return v;
+}
+
+// The file's bytes into a buffer of their size, as a plain program would read them.
+double plainRead(const std::string& path, size_t* bytes) {
+    auto t0 = std::chrono::steady_clock::now();
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return -1;
+    std::fseek(f, 0, SEEK_END);
+    long n = std::ftell(f);
+    std::fseek(f, 0, SEEK_SET);
+    std::unique_ptr<uint8_t[]> buf(new uint8_t[size_t(n)]);
+    size_t got = std::fread(buf.get(), 1, size_t(n), f);
+    std::fclose(f);
+    auto t1 = std::chrono::steady_clock::now();
+    *bytes = got;
+    return seconds(t0, t1);
+}
+
+// Child mode: one load in a fresh process; prints the growth of the peak resident set.
+int peakOfOneLoad(const char* path) {
+    const long before = procStatus("VmRSS:");
+    char file[PEL_FILE_NAME_MAX], name[100];
+    PelFileInfo info;
+    PelContent* content = nullptr;
+    size_t contentBytes = 0;
+    if (!pelLoad(path, file, name, &info, &content, &contentBytes)) return 1;
+    const long peak = procStatus("VmHWM:");
+    std::printf("%ld %zu\n", peak - before, contentBytes);
+    pelFreeObject(&content);
+    return 0;
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--peak") return peakOfOneLoad(argv[2]);
     const uint32_t n = 708;  // 501264 vertices, 999698 faces
     pelb::TempDir dir("bench");
     const auto path = dir / "grid.pel";
@@ -67,34 +117,52 @@ int main() {
         std::printf("object: %zu vertices, %zu faces (long forms: %s)\n", o.vertices.size(), o.faces.size(),
                     pelb::longFaces(o) ? "yes" : "no");
     }
-    const double mb = double(std::filesystem::file_size(path)) / (1024.0 * 1024.0);
+    const double fileBytes = double(std::filesystem::file_size(path));
+    const double mb = fileBytes / (1024.0 * 1024.0);
     std::printf("file: %.1f MB\n", mb);
 
-    const int rounds = 5;
-    double bestRaw = 1e30, bestLoad = 1e30;
+    // Plain read and load alternate, so that both see the same machine.
+    const int rounds = 9;
+    std::vector<double> raw, load, ratio;
     for (int r = 0; r < rounds; ++r) {
-        auto t0 = std::chrono::steady_clock::now();
-        pelb::Bytes bytes = pelb::readFile(path);
-        auto t1 = std::chrono::steady_clock::now();
-        if (bytes.empty()) return 1;
-        bestRaw = std::min(bestRaw, seconds(t0, t1));
-
+        size_t got = 0;
+        double tr = plainRead(path.string(), &got);
+        if (tr < 0 || double(got) != fileBytes) return 1;
         char file[PEL_FILE_NAME_MAX], name[100];
         PelFileInfo info;
         PelContent* content = nullptr;
         size_t contentBytes = 0;
-        t0 = std::chrono::steady_clock::now();
+        auto t0 = std::chrono::steady_clock::now();
         int ok = pelLoad(path.string().c_str(), file, name, &info, &content, &contentBytes);
-        t1 = std::chrono::steady_clock::now();
+        auto t1 = std::chrono::steady_clock::now();
         if (!ok) {
             std::printf("pelLoad failed\n");
             return 1;
         }
-        bestLoad = std::min(bestLoad, seconds(t0, t1));
         pelFreeObject(&content);
+        raw.push_back(tr);
+        load.push_back(seconds(t0, t1));
+        ratio.push_back(load.back() / tr);
     }
-    std::printf("read bytes: %8.1f ms  %8.1f MB/s\n", bestRaw * 1e3, mb / bestRaw);
-    std::printf("pelLoad:    %8.1f ms  %8.1f MB/s\n", bestLoad * 1e3, mb / bestLoad);
-    std::printf("ratio pelLoad / read bytes: %.2f (best of %d)\n", bestLoad / bestRaw, rounds);
+    auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    };
+    std::printf("read bytes: %8.1f ms  %8.1f MB/s   (median of %d)\n", median(raw) * 1e3, mb / median(raw), rounds);
+    std::printf("pelLoad:    %8.1f ms  %8.1f MB/s\n", median(load) * 1e3, mb / median(load));
+    std::printf("ratio pelLoad / read bytes: %.2f (median of the %d paired rounds)\n", median(ratio), rounds);
+
+    // Peak memory of one load in a process of its own.
+    const std::string cmd = std::string(argv[0]) + " --peak \"" + path.string() + "\"";
+    if (std::FILE* p = popen(cmd.c_str(), "r")) {
+        long kb = 0;
+        size_t contentBytes = 0;
+        if (std::fscanf(p, "%ld %zu", &kb, &contentBytes) == 2 && kb > 0)
+            std::printf("peak memory of a load: %.1f MB = %.2f x the file (content %.1f MB = %.2f x)\n",
+                        kb / 1024.0, kb * 1024.0 / fileBytes, contentBytes / 1048576.0, contentBytes / fileBytes);
+        else
+            std::printf("peak memory: not measured here\n");
+        pclose(p);
+    }
     return 0;
 }

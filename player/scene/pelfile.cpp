@@ -6,6 +6,10 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 #include "render/light.h"
 #include "scene/anim.h"
 #include "scene/animblock.h"
@@ -158,108 +162,6 @@ int pelReadFile(const char* path, char* objectName, PelFileInfo* info) {
     return 1;
 }
 
-int pelReadGeometry(const char* path, const PelFileInfo* info, PelContent** content, size_t* contentBytes) try {
-    if (content) *content = nullptr;
-    if (contentBytes) *contentBytes = 0;
-    if (!path || !info) return 0;
-    std::FILE* f = std::fopen(path, "rb");
-    if (!f) return 0;
-    int64_t length = fileLength(f);
-    if (length < 0 || info->geoSize < PEL_GEO_HEADER_SIZE ||
-        uint64_t(info->geoOffset) + info->geoSize > uint64_t(length)) {
-        std::fclose(f);
-        errContext();
-        errReport(ERR_LENGTH, "File %s has a wrong geometry block (offset %u, size %u, length %u)", path,
-                  info->geoOffset, info->geoSize, unsigned(length));
-        return 0;
-    }
-    uint8_t* block = static_cast<uint8_t*>(memAllocZ(info->geoSize));
-    if (!block) {
-        std::fclose(f);
-        return 0;
-    }
-    bool ok = seekTo(f, info->geoOffset) && std::fread(block, 1, info->geoSize, f) == info->geoSize;
-    std::fclose(f);
-    if (!ok) {
-        memFree(block);
-        errContext();
-        errReport(ERR_READ, "Error reading geometry of file %s", path);
-        return 0;
-    }
-    int result = pelDecodeGeometry(block, info, content, contentBytes);
-    memFree(block);
-    return result;
-} QIV_ENGINE_CATCH(0)
-
-int pelDecodeGeometry(const uint8_t* block, const PelFileInfo* info, PelContent** content, size_t* contentBytes) try {
-    if (content) *content = nullptr;
-    if (contentBytes) *contentBytes = 0;
-    if (!block || !info || !content || !contentBytes) return 0;
-    const uint32_t size = info->geoSize;
-    errContext();
-    if (size < PEL_GEO_HEADER_SIZE) {
-        errReport(ERR_FORMAT, "Geometry block too short (%u bytes)", size);
-        return 0;
-    }
-    uint32_t sum = pelByteSum(size, block);
-    if (sum != info->geoChecksum && sum != info->geoChecksum - 1) {
-        errReport(ERR_LENGTH, "Wrong checksum=%x must be %x", sum, info->geoChecksum);
-        return 0;
-    }
-
-    uint8_t* copy = static_cast<uint8_t*>(memAllocZ(size));
-    if (!copy) return 0;
-    std::memcpy(copy, block, size);
-
-    PelGeoBlock b{};
-    b.lightCount = rd32(copy + 0);
-    b.materialCount = rd32(copy + 4);
-    b.areaCount = rd32(copy + 8);
-    b.partCount = rd32(copy + 12);
-    b.vertexNormalCount = rd32(copy + 16);
-    b.faceNormalCount = rd32(copy + 20);
-    b.vertexCount = rd32(copy + 24);
-    b.faceCount = rd32(copy + 28);
-    b.vertexRecord = b.vertexCount > PEL_SHORT_LIMIT ? PEL_VERTEX_LONG : PEL_VERTEX_SHORT;
-    b.faceRecord = (b.vertexCount > PEL_SHORT_LIMIT || b.faceCount > PEL_SHORT_LIMIT) ? PEL_FACE_LONG : PEL_FACE_SHORT;
-
-    // Every array must lie inside the block.
-    uint64_t at = PEL_GEO_HEADER_SIZE;
-    auto place = [&](uint32_t count, uint32_t record) {
-        uint8_t* p = copy + (at <= size ? at : size);
-        at += uint64_t(count) * record;
-        return p;
-    };
-    b.lights = place(b.lightCount, PEL_LIGHT_RECORD);
-    b.materials = place(b.materialCount, PEL_MATERIAL_RECORD);
-    if (info->areaNameBytes != 0) {
-        uint8_t* names = place(b.areaCount, PEL_AREA_RECORD);
-        if (b.areaCount != 0) b.areaNames = names;
-    }
-    b.parts = place(b.partCount, PEL_PART_RECORD);
-    b.vertexNormals = place(b.vertexNormalCount, PEL_NORMAL_RECORD);
-    b.faceNormals = place(b.faceNormalCount, PEL_NORMAL_RECORD);
-    b.vertices = place(b.vertexCount, b.vertexRecord);
-    b.faces = place(b.faceCount, b.faceRecord);
-    if (b.lightCount == 0) b.lights = nullptr;
-    if (at > size) {
-        memFree(copy);
-        errReport(ERR_LENGTH, "Geometry block of %u bytes is too short for its counts (%llu bytes)", size,
-                  static_cast<unsigned long long>(at));
-        return 0;
-    }
-
-    // Without name records the block holds no areas of its own: its areas are those that
-    // textured faces and materials name, whatever count the header claims.
-    if (!b.areaNames && b.areaCount != 0) b.areaCount = pelNamedAreaCount(&b);
-
-    int ok = pelBuildContent(&b, info, content, contentBytes);
-    memFree(copy);
-    if (!ok) return 0;
-    pelRegisterObject(*content);
-    return 1;
-} QIV_ENGINE_CATCH(0)
-
 // ---------------------------------------------------------------------------
 
 uint32_t pelNamedAreaCount(const PelGeoBlock* b) {
@@ -360,30 +262,41 @@ int pelFixAreaMaterials(PelGeoBlock* b, uint8_t** newMaterials) try {
     return 1;
 } QIV_ENGINE_CATCH(0)
 
-int pelBuildContent(PelGeoBlock* b, const PelFileInfo* info, PelContent** out, size_t* outBytes) try {
-    if (!b || !info || !out || !outBytes) return 0;
-    *out = nullptr;
-    *outBytes = 0;
-    errContext();
-    uint8_t* newMaterials = nullptr;
-    if (!pelFixAreaMaterials(b, &newMaterials)) return 0;
-    // On failure the block must not keep pointing at the freed records.
-    auto dropNew = [&] {
-        if (b->materials == newMaterials) b->materials = nullptr;
-        memFree(newMaterials);
-    };
-    auto fail = [&](const char* what, uint32_t index) {
-        errContext();
-        errReport(ERR_FORMAT, "Geometry block has a wrong %s index in record %u", what, index);
-        return 0;
-    };
+namespace {
 
+// Large contents are filled once, front to back: where the system offers large pages for
+// such blocks, asking for them saves most of the page faults of that fill.
+void adviseLargePages(void* block, size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    const uintptr_t huge = uintptr_t(2) << 20;
+    if (bytes < 4 * huge) return;
+    uintptr_t from = (uintptr_t(block) + huge - 1) & ~(huge - 1), to = (uintptr_t(block) + bytes) & ~(huge - 1);
+    if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+#else
+    (void)block;
+    (void)bytes;
+#endif
+}
+
+// The content block being filled: its head and arrays, and what is left to place.
+struct ContentBuild {
+    uint8_t* mem = nullptr;
+    PelContent* c = nullptr;
+    uint64_t total = 0;
+    bool withNames = false;
+    uint32_t failIndex = 0;
+    const char* failWhat = nullptr;
+};
+
+// Checks, allocation, head, parts, normals, materials, lights and area names; the vertices
+// and faces follow. Answers 0 (nothing allocated) with failWhat set for a wrong index, or
+// with failWhat null when the allocation failed.
+int buildHead(const PelGeoBlock* b, const PelFileInfo* info, ContentBuild* st) {
     // Faces always name a material (index 0 when theirs is missing).
     if (b->faceCount != 0 && b->materialCount == 0) {
-        dropNew();
-        return fail("material", 0);
+        st->failWhat = "material";
+        return 0;
     }
-
     // Part slices must stay inside the vertex and face arrays.
     uint64_t vertexSum = 0, faceSum = 0;
     for (uint32_t p = 0; p < b->partCount; ++p) {
@@ -392,14 +305,14 @@ int pelBuildContent(PelGeoBlock* b, const PelFileInfo* info, PelContent** out, s
         faceSum += uint64_t(std::llabs(int64_t(int32_t(rd32(r + 28)))));
     }
     if (vertexSum > b->vertexCount || faceSum > b->faceCount) {
-        dropNew();
-        return fail("part", 0);
+        st->failWhat = "part";
+        return 0;
     }
 
     // Area names are sized from the records themselves.
     uint64_t nameBytes = 0;
-    bool withNames = b->areaNames && info->areaNameBytes != 0 && b->areaCount != 0;
-    if (withNames) {
+    st->withNames = b->areaNames && info->areaNameBytes != 0 && b->areaCount != 0;
+    if (st->withNames) {
         for (uint32_t a = 0; a < b->areaCount; ++a)
             nameBytes += std::min<uint32_t>(b->areaNames[size_t(a) * PEL_AREA_RECORD], PEL_AREA_RECORD - 2) + 1;
         nameBytes += 1;
@@ -422,15 +335,13 @@ int pelBuildContent(PelGeoBlock* b, const PelFileInfo* info, PelContent** out, s
     uint64_t oLight = place(alignof(PelLight), uint64_t(b->lightCount) * sizeof(PelLight));
     uint64_t oNames = place(1, nameBytes);
     if (total > SIZE_MAX) {
-        dropNew();
         errReport(ERR_NOMEM, "No memory for <%s>=%d times type <%s>(size=%d>", "", 0, "", 0);
         return 0;
     }
+    // zero-filled pages come from the system untouched: the fill below touches them once
     uint8_t* mem = static_cast<uint8_t*>(memAllocZ(size_t(total)));
-    if (!mem) {
-        dropNew();
-        return 0;
-    }
+    if (!mem) return 0;
+    adviseLargePages(mem, size_t(total));
     PelContent* c = reinterpret_cast<PelContent*>(mem);
     c->parts = reinterpret_cast<PelPart*>(mem + oParts);
     c->vertexNormals = b->vertexNormalCount ? reinterpret_cast<PelNormal*>(mem + oVn) : nullptr;
@@ -439,8 +350,8 @@ int pelBuildContent(PelGeoBlock* b, const PelFileInfo* info, PelContent** out, s
     c->faces = reinterpret_cast<PelFace*>(mem + oFace);
     c->materials = reinterpret_cast<MatInput*>(mem + oMat);
     c->lights = b->lightCount ? reinterpret_cast<PelLight*>(mem + oLight) : nullptr;
-    c->areaNames = withNames ? reinterpret_cast<char*>(mem + oNames) : nullptr;
-    c->areaNameBytes = withNames ? uint32_t(nameBytes) : 0;
+    c->areaNames = st->withNames ? reinterpret_cast<char*>(mem + oNames) : nullptr;
+    c->areaNameBytes = st->withNames ? uint32_t(nameBytes) : 0;
 
     c->box.max = Vec3{info->sizeX * 0.5f, info->sizeY * 0.5f, info->sizeZ * 0.5f};
     c->box.min = Vec3{-c->box.max.x, -c->box.max.y, -c->box.max.z};
@@ -453,7 +364,7 @@ int pelBuildContent(PelGeoBlock* b, const PelFileInfo* info, PelContent** out, s
     c->lightCount = b->lightCount;
     c->partCount = b->partCount;
 
-    // Parts and the part index of their faces.
+    // Parts; their faces learn the part index as they are read.
     uint64_t firstVertex = 0, firstFace = 0;
     for (uint32_t p = 0; p < b->partCount; ++p) {
         const uint8_t* r = b->parts + size_t(p) * PEL_PART_RECORD;
@@ -466,7 +377,6 @@ int pelBuildContent(PelGeoBlock* b, const PelFileInfo* info, PelContent** out, s
         if (faces < 0) part.flags |= PART_NEGATED_FACES;
         part.firstVertex = c->vertices + firstVertex;
         part.firstFace = c->faces + firstFace;
-        for (uint32_t i = 0; i < part.faceCount; ++i) c->faces[firstFace + i].part = p;
         firstVertex += part.vertexCount;
         firstFace += part.faceCount;
     }
@@ -478,90 +388,6 @@ int pelBuildContent(PelGeoBlock* b, const PelFileInfo* info, PelContent** out, s
     for (uint32_t i = 0; i < b->faceNormalCount; ++i) {
         const uint8_t* r = b->faceNormals + size_t(i) * PEL_NORMAL_RECORD;
         c->faceNormals[i].normal = Vec3{rdf(r), rdf(r + 4), rdf(r + 8)};
-    }
-
-    const bool longVertex = b->vertexRecord == PEL_VERTEX_LONG;
-    for (uint32_t i = 0; i < b->vertexCount; ++i) {
-        const uint8_t* r = b->vertices + size_t(i) * b->vertexRecord;
-        PelVertex& v = c->vertices[i];
-        v.pos = Vec3{rdf(r), rdf(r + 4), rdf(r + 8)};
-        float u = rdf(r + 12), w = rdf(r + 16);
-        if (std::isnan(u) || std::isnan(w)) {
-            u = w = 0.0f;
-        } else {
-            if (u > 1000.0f || u < -1000.0f) u = 0.0f;
-            if (w > 1000.0f || w < -1000.0f) w = 0.0f;
-        }
-        v.u = u;
-        v.v = w;
-        uint32_t normal = longVertex ? rd32(r + 20) : rd16(r + 20);
-        uint16_t flags = rd16(r + (longVertex ? 24 : 22));
-        if (normal != 65535) {
-            if (normal >= b->vertexNormalCount) {
-                memFree(mem);
-                dropNew();
-                return fail("vertex normal", i);
-            }
-            v.normal = c->vertexNormals + normal;
-        }
-        if ((flags & 0x7E00) == 0x7E00) {
-            if (flags & 0x20) v.flags |= VTX_RELIGHT;
-            if (flags & 0x10) v.flags |= VTX_SMOOTH;
-        }
-    }
-
-    const bool longFace = b->faceRecord == PEL_FACE_LONG;
-    const FaceFields ff = faceFields(b->faceRecord);
-    for (uint32_t i = 0; i < b->faceCount; ++i) {
-        const uint8_t* r = b->faces + size_t(i) * b->faceRecord;
-        PelFace& f = c->faces[i];
-        f.dist = rdf(r);
-        for (int k = 0; k < 4; ++k) {
-            f.v[k] = longFace ? rd32(r + 4 + 4 * k) : rd16(r + 4 + 2 * k);
-            f.nb[k] = longFace ? rd32(r + 20 + 4 * k) : rd16(r + 12 + 2 * k);
-        }
-        uint16_t flags = rd16(r + ff.flagsAt);
-        uint32_t normal = longFace ? rd32(r + ff.normalAt) : rd16(r + ff.normalAt);
-        const int used = (flags & FACE_QUAD) ? 4 : 3;
-        for (int k = 0; k < used; ++k) {
-            if (f.v[k] >= b->vertexCount || f.nb[k] >= b->faceCount) {
-                memFree(mem);
-                dropNew();
-                return fail("face vertex or neighbour", i);
-            }
-        }
-        if (normal >= b->faceNormalCount) {
-            memFree(mem);
-            dropNew();
-            return fail("face normal", i);
-        }
-        f.normal = c->faceNormals + normal;
-        if (flags & FACE_QUAD) {
-            for (int a = 0; a < 3; ++a) {
-                int hit = -1;
-                for (int j = a + 1; j < 4; ++j)
-                    if (f.v[a] == f.v[j]) hit = j;
-                if (hit < 0) continue;
-                for (int k = a; k < 3; ++k) {
-                    f.v[k] = f.v[k + 1];
-                    f.nb[k] = f.nb[k + 1];
-                }
-                flags &= uint16_t(~FACE_QUAD);
-                break;
-            }
-        }
-        uint32_t material = rd16(r + ff.materialAt);
-        uint32_t area = rd16(r + ff.areaAt);
-        if (material < b->materialCount) f.material = uint16_t(material);
-        if (area < b->areaCount) f.area = uint16_t(area);
-        for (int k = 0; k < 4; ++k)
-            if (f.nb[k] == i) flags |= uint16_t(FACE_OPEN_EDGE0 << k);
-        f.flags = flags;
-        // Slots a triangle does not use still index inside the arrays.
-        if (!(flags & FACE_QUAD)) {
-            if (f.v[3] >= b->vertexCount) f.v[3] = f.v[2];
-            if (f.nb[3] >= b->faceCount) f.nb[3] = i;
-        }
     }
 
     for (uint32_t m = 0; m < b->materialCount; ++m) {
@@ -591,7 +417,7 @@ int pelBuildContent(PelGeoBlock* b, const PelFileInfo* info, PelContent** out, s
         c->lights[l].pos = Vec3{rdf(r + 12), rdf(r + 16), rdf(r + 20)};
     }
 
-    if (withNames) {
+    if (st->withNames) {
         char* dst = c->areaNames;
         for (uint32_t a = 0; a < b->areaCount; ++a) {
             const uint8_t* r = b->areaNames + size_t(a) * PEL_AREA_RECORD;
@@ -602,12 +428,377 @@ int pelBuildContent(PelGeoBlock* b, const PelFileInfo* info, PelContent** out, s
         }
         *dst = 0;
     }
+    st->mem = mem;
+    st->c = c;
+    st->total = total;
+    return 1;
+}
 
+// Vertices first .. first + count from their records.
+int buildVertices(const PelGeoBlock* b, ContentBuild* st, const uint8_t* records, uint32_t first, uint32_t count) {
+    PelContent* c = st->c;
+    const bool longVertex = b->vertexRecord == PEL_VERTEX_LONG;
+    for (uint32_t i = first; i < first + count; ++i) {
+        const uint8_t* r = records + size_t(i - first) * b->vertexRecord;
+        PelVertex& v = c->vertices[i];
+        v.pos = Vec3{rdf(r), rdf(r + 4), rdf(r + 8)};
+        float u = rdf(r + 12), w = rdf(r + 16);
+        if (std::isnan(u) || std::isnan(w)) {
+            u = w = 0.0f;
+        } else {
+            if (u > 1000.0f || u < -1000.0f) u = 0.0f;
+            if (w > 1000.0f || w < -1000.0f) w = 0.0f;
+        }
+        v.u = u;
+        v.v = w;
+        uint32_t normal = longVertex ? rd32(r + 20) : rd16(r + 20);
+        uint16_t flags = rd16(r + (longVertex ? 24 : 22));
+        if (normal != 65535) {
+            if (normal >= b->vertexNormalCount) {
+                st->failWhat = "vertex normal";
+                st->failIndex = i;
+                return 0;
+            }
+            v.normal = c->vertexNormals + normal;
+        }
+        if ((flags & 0x7E00) == 0x7E00) {
+            if (flags & 0x20) v.flags |= VTX_RELIGHT;
+            if (flags & 0x10) v.flags |= VTX_SMOOTH;
+        }
+    }
+    return 1;
+}
+
+// Whether a textured face agrees with its material (the area and material pairing then
+// leaves the block unchanged).
+bool faceMatchesMaterial(const PelGeoBlock* b, const uint8_t* r, const FaceFields& ff) {
+    uint16_t flags = rd16(r + ff.flagsAt);
+    if (!(flags & FACE_TEXTURED)) return true;
+    uint32_t m = rd16(r + ff.materialAt);
+    if (m >= b->materialCount) return true;
+    const uint8_t* mat = b->materials + size_t(m) * PEL_MATERIAL_RECORD;
+    uint32_t mflags = rd32(mat + 48);
+    return (mflags & qivMatFlagIsTextured) && (!(flags & 16) || (mflags & qivMatFlagIsTexMask)) &&
+           rd32(mat + 44) == rd16(r + ff.areaAt);
+}
+
+// Faces first .. first + count from their records; *part is the part cursor (start at 0).
+int buildFaces(const PelGeoBlock* b, ContentBuild* st, const uint8_t* records, uint32_t first, uint32_t count,
+               uint32_t* part) {
+    PelContent* c = st->c;
+    const bool longFace = b->faceRecord == PEL_FACE_LONG;
+    const FaceFields ff = faceFields(b->faceRecord);
+    for (uint32_t i = first; i < first + count; ++i) {
+        const uint8_t* r = records + size_t(i - first) * b->faceRecord;
+        PelFace& f = c->faces[i];
+        while (*part < c->partCount &&
+               uint64_t(i) >= uint64_t(c->parts[*part].firstFace - c->faces) + c->parts[*part].faceCount)
+            ++*part;
+        if (*part < c->partCount) f.part = *part;
+        f.dist = rdf(r);
+        for (int k = 0; k < 4; ++k) {
+            f.v[k] = longFace ? rd32(r + 4 + 4 * k) : rd16(r + 4 + 2 * k);
+            f.nb[k] = longFace ? rd32(r + 20 + 4 * k) : rd16(r + 12 + 2 * k);
+        }
+        uint16_t flags = rd16(r + ff.flagsAt);
+        uint32_t normal = longFace ? rd32(r + ff.normalAt) : rd16(r + ff.normalAt);
+        const int used = (flags & FACE_QUAD) ? 4 : 3;
+        for (int k = 0; k < used; ++k) {
+            if (f.v[k] >= b->vertexCount || f.nb[k] >= b->faceCount) {
+                st->failWhat = "face vertex or neighbour";
+                st->failIndex = i;
+                return 0;
+            }
+        }
+        if (normal >= b->faceNormalCount) {
+            st->failWhat = "face normal";
+            st->failIndex = i;
+            return 0;
+        }
+        f.normal = c->faceNormals + normal;
+        if (flags & FACE_QUAD) {
+            for (int a = 0; a < 3; ++a) {
+                int hit = -1;
+                for (int j = a + 1; j < 4; ++j)
+                    if (f.v[a] == f.v[j]) hit = j;
+                if (hit < 0) continue;
+                for (int k = a; k < 3; ++k) {
+                    f.v[k] = f.v[k + 1];
+                    f.nb[k] = f.nb[k + 1];
+                }
+                flags &= uint16_t(~FACE_QUAD);
+                break;
+            }
+        }
+        uint32_t material = rd16(r + ff.materialAt);
+        uint32_t area = rd16(r + ff.areaAt);
+        if (material < b->materialCount) f.material = uint16_t(material);
+        if (area < b->areaCount) f.area = uint16_t(area);
+        for (int k = 0; k < 4; ++k)
+            if (f.nb[k] == i) flags |= uint16_t(FACE_OPEN_EDGE0 << k);
+        f.flags = flags;
+        // Slots a triangle does not use still index inside the arrays.
+        if (!(flags & FACE_QUAD)) {
+            if (f.v[3] >= b->vertexCount) f.v[3] = f.v[2];
+            if (f.nb[3] >= b->faceCount) f.nb[3] = i;
+        }
+    }
+    return 1;
+}
+
+}  // namespace
+
+int pelBuildContent(PelGeoBlock* b, const PelFileInfo* info, PelContent** out, size_t* outBytes) try {
+    if (!b || !info || !out || !outBytes) return 0;
+    *out = nullptr;
+    *outBytes = 0;
+    errContext();
+    uint8_t* newMaterials = nullptr;
+    if (!pelFixAreaMaterials(b, &newMaterials)) return 0;
+    // On failure the block must not keep pointing at the freed records.
+    auto dropNew = [&] {
+        if (b->materials == newMaterials) b->materials = nullptr;
+        memFree(newMaterials);
+    };
+    ContentBuild st;
+    uint32_t part = 0;
+    bool ok = buildHead(b, info, &st) && buildVertices(b, &st, b->vertices, 0, b->vertexCount) &&
+              buildFaces(b, &st, b->faces, 0, b->faceCount, &part);
+    if (!ok) {
+        memFree(st.mem);
+        dropNew();
+        if (st.failWhat) {
+            errContext();
+            errReport(ERR_FORMAT, "Geometry block has a wrong %s index in record %u", st.failWhat, st.failIndex);
+        }
+        return 0;
+    }
     memFree(newMaterials);
     if (b->materials == newMaterials) b->materials = nullptr;
-    *out = c;
-    *outBytes = size_t(total);
+    *out = st.c;
+    *outBytes = size_t(st.total);
     return 1;
+} QIV_ENGINE_CATCH(0)
+
+namespace {
+
+// Array addresses of a geometry block in memory from its counts; 0 when they do not fit.
+int layoutBlock(uint8_t* block, uint32_t size, const PelFileInfo* info, PelGeoBlock* b, uint64_t* needed) {
+    *b = PelGeoBlock{};
+    b->lightCount = rd32(block + 0);
+    b->materialCount = rd32(block + 4);
+    b->areaCount = rd32(block + 8);
+    b->partCount = rd32(block + 12);
+    b->vertexNormalCount = rd32(block + 16);
+    b->faceNormalCount = rd32(block + 20);
+    b->vertexCount = rd32(block + 24);
+    b->faceCount = rd32(block + 28);
+    b->vertexRecord = b->vertexCount > PEL_SHORT_LIMIT ? PEL_VERTEX_LONG : PEL_VERTEX_SHORT;
+    b->faceRecord =
+        (b->vertexCount > PEL_SHORT_LIMIT || b->faceCount > PEL_SHORT_LIMIT) ? PEL_FACE_LONG : PEL_FACE_SHORT;
+    // Every array must lie inside the block.
+    uint64_t at = PEL_GEO_HEADER_SIZE;
+    auto place = [&](uint32_t count, uint32_t record) {
+        uint8_t* p = block + (at <= size ? at : size);
+        at += uint64_t(count) * record;
+        return p;
+    };
+    b->lights = place(b->lightCount, PEL_LIGHT_RECORD);
+    b->materials = place(b->materialCount, PEL_MATERIAL_RECORD);
+    if (info->areaNameBytes != 0) {
+        uint8_t* names = place(b->areaCount, PEL_AREA_RECORD);
+        if (b->areaCount != 0) b->areaNames = names;
+    }
+    b->parts = place(b->partCount, PEL_PART_RECORD);
+    b->vertexNormals = place(b->vertexNormalCount, PEL_NORMAL_RECORD);
+    b->faceNormals = place(b->faceNormalCount, PEL_NORMAL_RECORD);
+    b->vertices = place(b->vertexCount, b->vertexRecord);
+    b->faces = place(b->faceCount, b->faceRecord);
+    if (b->lightCount == 0) b->lights = nullptr;
+    *needed = at;
+    return at <= size ? 1 : 0;
+}
+
+// A geometry block of our own (sum already taken): checked and decoded in place.
+int decodeOwned(uint8_t* block, uint32_t sum, const PelFileInfo* info, PelContent** content, size_t* contentBytes) {
+    const uint32_t size = info->geoSize;
+    errContext();
+    if (size < PEL_GEO_HEADER_SIZE) {
+        errReport(ERR_FORMAT, "Geometry block too short (%u bytes)", size);
+        return 0;
+    }
+    if (sum != info->geoChecksum && sum != info->geoChecksum - 1) {
+        errReport(ERR_LENGTH, "Wrong checksum=%x must be %x", sum, info->geoChecksum);
+        return 0;
+    }
+    PelGeoBlock b;
+    uint64_t needed = 0;
+    if (!layoutBlock(block, size, info, &b, &needed)) {
+        errReport(ERR_LENGTH, "Geometry block of %u bytes is too short for its counts (%llu bytes)", size,
+                  static_cast<unsigned long long>(needed));
+        return 0;
+    }
+    // Without name records the block holds no areas of its own: its areas are those that
+    // textured faces and materials name, whatever count the header claims.
+    if (!b.areaNames && b.areaCount != 0) b.areaCount = pelNamedAreaCount(&b);
+    if (!pelBuildContent(&b, info, content, contentBytes)) return 0;
+    pelRegisterObject(*content);
+    return 1;
+}
+
+// Reads n bytes and adds them to the byte sum while they are fresh in the cache.
+bool readSummed(std::FILE* f, uint8_t* dst, size_t n, uint32_t* sum) {
+    if (std::fread(dst, 1, n, f) != n) return false;
+    *sum += pelByteSum(n, dst);
+    return true;
+}
+
+constexpr size_t kReadPiece = size_t(1) << 20;
+
+// The geometry block straight from the file into the content: the arrays ahead of the
+// vertices are read whole, the vertex and face records in pieces that are summed and
+// decoded as they arrive, so that no copy of the block is ever held. Answers 1 with the
+// content, 0 when the block must take the plain road (anything unusual: counts that do not
+// fit, a wrong index, textured faces whose material pairing would change the block, a
+// short read), and -1 with a wrong checksum (reported).
+int streamGeometry(std::FILE* f, const PelFileInfo* info, PelContent** content, size_t* contentBytes) {
+    const uint32_t size = info->geoSize;
+    uint8_t head[PEL_GEO_HEADER_SIZE];
+    uint32_t sum = 0;
+    if (!seekTo(f, info->geoOffset) || !readSummed(f, head, sizeof head, &sum)) return 0;
+    PelGeoBlock b;
+    uint64_t needed = 0;
+    if (!layoutBlock(head, PEL_GEO_HEADER_SIZE, info, &b, &needed) && needed > size) return 0;
+    // bytes ahead of the vertices
+    uint64_t at = PEL_GEO_HEADER_SIZE;
+    at += uint64_t(b.lightCount) * PEL_LIGHT_RECORD + uint64_t(b.materialCount) * PEL_MATERIAL_RECORD;
+    if (info->areaNameBytes != 0) at += uint64_t(b.areaCount) * PEL_AREA_RECORD;
+    at += uint64_t(b.partCount) * PEL_PART_RECORD +
+          (uint64_t(b.vertexNormalCount) + b.faceNormalCount) * PEL_NORMAL_RECORD;
+    const uint64_t vertexBytes = uint64_t(b.vertexCount) * b.vertexRecord,
+                   faceBytes = uint64_t(b.faceCount) * b.faceRecord;
+    if (at + vertexBytes + faceBytes > size) return 0;
+    std::vector<uint8_t> front, piece;
+    try {
+        front.resize(size_t(at));
+        piece.resize(size_t(std::min<uint64_t>(kReadPiece, std::max(vertexBytes, faceBytes))) + 64);
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+    std::memcpy(front.data(), head, sizeof head);
+    if (!readSummed(f, front.data() + sizeof head, front.size() - sizeof head, &sum)) return 0;
+    layoutBlock(front.data(), uint32_t(front.size()), info, &b, &needed);  // the arrays ahead of the vertices
+    if (!b.areaNames && b.areaCount != 0) return 0;  // the area count comes from the faces
+    ContentBuild st;
+    if (!buildHead(&b, info, &st)) return 0;  // wrong indices: the plain road reports them
+    bool ok = true;
+    auto stream = [&](uint64_t records, uint32_t recordSize, auto&& decode) {
+        const uint64_t perPiece = std::max<uint64_t>(1, kReadPiece / recordSize);
+        for (uint64_t first = 0; first < records && ok; first += perPiece) {
+            const uint32_t n = uint32_t(std::min(perPiece, records - first));
+            if (!readSummed(f, piece.data(), size_t(n) * recordSize, &sum) || !decode(uint32_t(first), n)) ok = false;
+        }
+    };
+    stream(b.vertexCount, b.vertexRecord,
+           [&](uint32_t first, uint32_t n) { return buildVertices(&b, &st, piece.data(), first, n) != 0; });
+    const FaceFields ff = faceFields(b.faceRecord);
+    uint32_t part = 0;
+    stream(b.faceCount, b.faceRecord, [&](uint32_t first, uint32_t n) {
+        for (uint32_t k = 0; k < n; ++k)
+            if (!faceMatchesMaterial(&b, piece.data() + size_t(k) * b.faceRecord, ff)) return false;
+        return buildFaces(&b, &st, piece.data(), first, n, &part) != 0;
+    });
+    // the rest of the block only counts for the sum
+    for (uint64_t left = size - (at + vertexBytes + faceBytes); left && ok;) {
+        const size_t n = size_t(std::min<uint64_t>(left, piece.size()));
+        if (!readSummed(f, piece.data(), n, &sum)) ok = false;
+        left -= n;
+    }
+    if (!ok) {
+        memFree(st.mem);
+        return 0;
+    }
+    if (sum != info->geoChecksum && sum != info->geoChecksum - 1) {
+        memFree(st.mem);
+        errContext();
+        errReport(ERR_LENGTH, "Wrong checksum=%x must be %x", sum, info->geoChecksum);
+        return -1;
+    }
+    *content = st.c;
+    *contentBytes = size_t(st.total);
+    pelRegisterObject(*content);
+    return 1;
+}
+
+}  // namespace
+
+int pelReadGeometry(const char* path, const PelFileInfo* info, PelContent** content, size_t* contentBytes) try {
+    if (content) *content = nullptr;
+    if (contentBytes) *contentBytes = 0;
+    if (!path || !info || !content || !contentBytes) return 0;
+    std::FILE* f = std::fopen(path, "rb");
+    if (!f) return 0;
+    int64_t length = fileLength(f);
+    if (length < 0 || info->geoSize < PEL_GEO_HEADER_SIZE ||
+        uint64_t(info->geoOffset) + info->geoSize > uint64_t(length)) {
+        std::fclose(f);
+        errContext();
+        errReport(ERR_LENGTH, "File %s has a wrong geometry block (offset %u, size %u, length %u)", path,
+                  info->geoOffset, info->geoSize, unsigned(length));
+        return 0;
+    }
+    int streamed = streamGeometry(f, info, content, contentBytes);
+    if (streamed != 0) {
+        std::fclose(f);
+        return streamed > 0 ? 1 : 0;
+    }
+    // The plain road: the whole block in memory, summed as it is read and decoded in place.
+    uint8_t* block = static_cast<uint8_t*>(memAllocZ(info->geoSize));
+    if (!block) {
+        std::fclose(f);
+        return 0;
+    }
+    uint32_t sum = 0;
+    bool ok = seekTo(f, info->geoOffset);
+    for (uint32_t at = 0; ok && at < info->geoSize;) {
+        const uint32_t n = uint32_t(std::min<uint64_t>(kReadPiece, info->geoSize - at));
+        ok = readSummed(f, block + at, n, &sum);
+        at += n;
+    }
+    std::fclose(f);
+    if (!ok) {
+        memFree(block);
+        errContext();
+        errReport(ERR_READ, "Error reading geometry of file %s", path);
+        return 0;
+    }
+    int result = decodeOwned(block, sum, info, content, contentBytes);
+    memFree(block);
+    return result;
+} QIV_ENGINE_CATCH(0)
+
+int pelDecodeGeometry(const uint8_t* block, const PelFileInfo* info, PelContent** content, size_t* contentBytes) try {
+    if (content) *content = nullptr;
+    if (contentBytes) *contentBytes = 0;
+    if (!block || !info || !content || !contentBytes) return 0;
+    const uint32_t size = info->geoSize;
+    errContext();
+    if (size < PEL_GEO_HEADER_SIZE) {
+        errReport(ERR_FORMAT, "Geometry block too short (%u bytes)", size);
+        return 0;
+    }
+    uint32_t sum = pelByteSum(size, block);
+    if (sum != info->geoChecksum && sum != info->geoChecksum - 1) {
+        errReport(ERR_LENGTH, "Wrong checksum=%x must be %x", sum, info->geoChecksum);
+        return 0;
+    }
+    // the pairing of areas and materials may change the block: decode a copy
+    uint8_t* copy = static_cast<uint8_t*>(memAllocZ(size));
+    if (!copy) return 0;
+    std::memcpy(copy, block, size);
+    int result = decodeOwned(copy, sum, info, content, contentBytes);
+    memFree(copy);
+    return result;
 } QIV_ENGINE_CATCH(0)
 
 // ---------------------------------------------------------------------------

@@ -677,3 +677,149 @@ TEST_F(PelFile, ReadFileKeepsOnlyOptedChunks) {
 }
 
 }  // namespace
+
+namespace {
+
+// A grid of n x n vertices in two parts, long or short forms by its size; open edges.
+pelb::Object gridObject(uint32_t n, uint32_t vertexNormals) {
+    pelb::Object o;
+    o.magic = n * n > 65534 ? "PEL V1.1" : "PEL V1.0";
+    o.materials.resize(2);
+    o.materials[1].flags = 1;
+    o.areas = {"wood"};
+    o.faceNormals.resize(3);
+    o.vertexNormals.resize(vertexNormals);
+    for (uint32_t y = 0; y < n; ++y)
+        for (uint32_t x = 0; x < n; ++x) {
+            pelb::Vertex v;
+            v.x = float(x), v.y = float(y), v.z = float((x * y) % 5);
+            v.u = float(x) / float(n), v.v = float(y) * 0.5f;
+            v.normal = vertexNormals ? (x + y) % vertexNormals : 65535;
+            v.flags = (x % 3 == 0) ? 0x7E30 : 0;
+            o.vertices.push_back(v);
+        }
+    for (uint32_t y = 0; y + 1 < n; ++y)
+        for (uint32_t x = 0; x + 1 < n; ++x) {
+            const uint32_t a = y * n + x, self = uint32_t(o.faces.size());
+            pelb::Face f;
+            f.dist = float(x) * 0.25f;
+            f.v[0] = a, f.v[1] = a + 1, f.v[2] = a + n + 1, f.v[3] = a + n;
+            f.flags = 1 | ((x % 4 == 0) ? 4 : 0);
+            f.material = (x % 4 == 0) ? 1 : 0;
+            f.normal = x % 3;
+            for (uint32_t& nb : f.nb) nb = self;
+            o.faces.push_back(f);
+        }
+    pelb::Part p0, p1;
+    p0.vertexCount = uint32_t(o.vertices.size()) / 2;
+    p0.faceCount = int32_t(o.faces.size()) / 3;
+    p1.vertexCount = uint32_t(o.vertices.size()) - p0.vertexCount;
+    p1.faceCount = -(int32_t(o.faces.size()) - p0.faceCount);
+    o.parts = {p0, p1};
+    return o;
+}
+
+void expectSameContent(const PelContent* a, const PelContent* b) {
+    auto off = [](const void* p, const void* base) { return p ? static_cast<const uint8_t*>(p) - static_cast<const uint8_t*>(base) : -1; };
+    ASSERT_EQ(a->vertexCount, b->vertexCount);
+    ASSERT_EQ(a->faceCount, b->faceCount);
+    ASSERT_EQ(a->partCount, b->partCount);
+    ASSERT_EQ(a->materialCount, b->materialCount);
+    ASSERT_EQ(a->lightCount, b->lightCount);
+    ASSERT_EQ(a->areaCount, b->areaCount);
+    EXPECT_EQ(0, std::memcmp(&a->box, &b->box, sizeof a->box));
+    for (uint32_t i = 0; i < a->partCount; ++i) {
+        const PelPart &p = a->parts[i], &q = b->parts[i];
+        EXPECT_EQ(0, std::memcmp(&p.box, &q.box, sizeof p.box)) << i;
+        EXPECT_EQ(p.vertexCount, q.vertexCount);
+        EXPECT_EQ(p.faceCount, q.faceCount);
+        EXPECT_EQ(p.flags, q.flags);
+        EXPECT_EQ(off(p.firstVertex, a), off(q.firstVertex, b));
+        EXPECT_EQ(off(p.firstFace, a), off(q.firstFace, b));
+    }
+    for (uint32_t i = 0; i < a->vertexCount; ++i) {
+        const PelVertex &v = a->vertices[i], &w = b->vertices[i];
+        ASSERT_TRUE(std::memcmp(&v.pos, &w.pos, sizeof v.pos) == 0 && v.u == w.u && v.v == w.v &&
+                    v.flags == w.flags && off(v.normal, a) == off(w.normal, b))
+            << "vertex " << i;
+    }
+    for (uint32_t i = 0; i < a->faceCount; ++i) {
+        const PelFace &f = a->faces[i], &g = b->faces[i];
+        ASSERT_TRUE(std::memcmp(f.v, g.v, sizeof f.v) == 0 && std::memcmp(f.nb, g.nb, sizeof f.nb) == 0 &&
+                    f.dist == g.dist && f.part == g.part && f.material == g.material && f.area == g.area &&
+                    f.flags == g.flags && off(f.normal, a) == off(g.normal, b))
+            << "face " << i;
+    }
+    EXPECT_EQ(0, std::memcmp(a->materials, b->materials, sizeof(MatInput) * a->materialCount));
+    if (a->lightCount) EXPECT_EQ(0, std::memcmp(a->lights, b->lights, sizeof(PelLight) * a->lightCount));
+    EXPECT_EQ(a->areaNames == nullptr, b->areaNames == nullptr);
+    EXPECT_EQ(off(a->areaNames, a), off(b->areaNames, b));
+}
+
+}  // namespace
+
+// The reader takes the geometry block from the file in pieces straight into the content;
+// what it builds is what decoding the block in memory builds, on every road.
+TEST_F(PelFile, ReadingInPiecesEqualsDecodingTheBlock) {
+    struct Case {
+        const char* what;
+        pelb::Object obj;
+        int trailingFaces;  // face records left behind the counted ones
+    };
+    pelb::Object pairs = pelb::sample();
+    pairs.areas = {"a", "b"};
+    pairs.materials.resize(4);
+    pairs.materials[3].flags = 1;
+    pairs.faces[0].flags |= 4;
+    pairs.faces[0].material = 3;
+    pairs.faces[0].area = 1;
+    std::vector<Case> cases;
+    cases.push_back({"the sample", pelb::sample(), 0});
+    cases.push_back({"faces whose materials get copies per area", pairs, 0});
+    cases.push_back({"short forms, several pieces", gridObject(200, 7), 0});
+    cases.push_back({"long forms, many pieces", gridObject(400, 0), 0});
+    cases.push_back({"records behind the counted faces", gridObject(120, 2), 5});
+    for (Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        if (k.trailingFaces) {
+            k.obj.counts[7] = int64_t(k.obj.faces.size()) - k.trailingFaces;
+            k.obj.parts[1].faceCount += k.trailingFaces;  // the parts cover the counted faces
+        }
+        const Bytes file = pelb::build(k.obj);
+        Load l(write(file));
+        ASSERT_EQ(l.ok, 1);
+        ASSERT_EQ(l.level, 99u);
+        PelContent* decoded = nullptr;
+        size_t bytes = 0;
+        ASSERT_EQ(pelDecodeGeometry(file.data() + l.info.geoOffset, &l.info, &decoded, &bytes), 1);
+        EXPECT_EQ(bytes, l.bytes);
+        expectSameContent(l.c, decoded);
+        pelFreeObject(&decoded);
+    }
+}
+
+// A wrong checksum is what a block with a wrong index and a wrong sum reports, whichever
+// record the index is in.
+TEST_F(PelFile, ChecksumComesBeforeWrongIndices) {
+    pelb::Object o = gridObject(200, 3);
+    const struct {
+        const char* what;
+        std::function<void(pelb::Object&)> edit;
+    } cases[] = {{"vertex normal", [](pelb::Object& x) { x.vertices[30000].normal = 9; }},
+                 {"face vertex", [](pelb::Object& x) { x.faces[39000].v[2] = 65000; }}};
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.what);
+        pelb::Object bad = o;
+        k.edit(bad);
+        Bytes file = pelb::build(bad);
+        {
+            Load l(write(file));
+            EXPECT_EQ(l.ok, 0);
+            EXPECT_EQ(l.level, 3u);
+        }
+        pelb::set32(file, 228, pelb::get32(file, 228) + 7);
+        Load l(write(file));
+        EXPECT_EQ(l.ok, 0);
+        EXPECT_EQ(l.level, 4u);
+    }
+}
