@@ -3,7 +3,9 @@
 // one frame (the memory-bound floor).
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "render/clear.h"
@@ -29,7 +31,10 @@ struct Mode {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    // optional filters: a mode name and a face count (rounded as in the table)
+    const std::string onlyMode = argc > 1 ? argv[1] : "";
+    const long onlyFaces = argc > 2 ? std::atol(argv[2]) : 0;
     const float dir[3] = {-0.4f, 0.6f, -0.7f}, white[3] = {1, 1, 1};
     LightRecord* light = nullptr;
     ltAdd(0, dir, white, 0, &light);
@@ -72,6 +77,8 @@ int main() {
     const int sizes[][2] = {{32, 32}, {100, 100}, {316, 316}};  // segments x rings
     for (const auto& size : sizes) {
         for (const Mode& mode : modes) {
+            if (!onlyMode.empty() && onlyMode != mode.name) continue;
+            if (onlyFaces && std::abs(long(size[0]) * size[1] - onlyFaces) > onlyFaces / 4) continue;
             SampleMesh mesh;
             MatInput m = mode.textured ? sampleTexturedMaterial(0) : sampleMaterial(0.7f, 0.5f, 0.3f, 0.4f);
             mesh.shape.materials = {m};

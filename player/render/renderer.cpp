@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 #include <cstring>
 
 #include "render/clear.h"
@@ -328,13 +329,44 @@ void resetCaches(ScnNode* node, int32_t stamp, uint32_t kind, uint32_t totalFace
     const bool vnMark = valid && c->frameCache[1] == node;
     const bool fnMark = valid && c->frameCache[2] == node;
     c->lodStamp = uint32_t(stamp);
-    for (uint32_t i = 0; i < totalFaces; ++i) c->faces[i].flags &= uint16_t(~(FACE_FRONT_CACHED | FACE_FACING_DECIDED));
     makeInverseBase(node);
+    // translucency per material index, then one walk over the faces that clears their
+    // facing marks and finds the parts with translucent faces
+    static thread_local std::vector<uint8_t> translucentMat;
+    translucentMat.assign(c->materialCount, 0);
+    bool anyTranslucent = false;
+    if (node->materials)
+        for (uint32_t m = 0; m < c->materialCount; ++m) {
+            translucentMat[m] = materialTranslucent(node, c, m) ? 1 : 0;
+            anyTranslucent = anyTranslucent || translucentMat[m];
+        }
+    const uint8_t* tm = translucentMat.data();
+    const uint32_t materials = c->materialCount;
+    const uint16_t keep = uint16_t(~(FACE_FRONT_CACHED | FACE_FACING_DECIDED));
+    uint64_t covered = 0;  // parts that tile the face array from its start
+    for (uint32_t p = 0; p < c->partCount && covered != UINT64_MAX; ++p)
+        covered = c->parts[p].firstFace == c->faces + covered ? covered + c->parts[p].faceCount : UINT64_MAX;
+    const bool fused = covered == totalFaces && c->faceCount == totalFaces;
+    if (!fused)
+        for (uint32_t i = 0; i < totalFaces; ++i) c->faces[i].flags &= keep;
     for (uint32_t p = 0; p < c->partCount; ++p) {
         PelPart& part = c->parts[p];
         bool translucent = false;
-        for (uint32_t f = 0; f < part.faceCount && !translucent; ++f)
-            translucent = materialTranslucent(node, c, part.firstFace[f].material);
+        if (!anyTranslucent) {
+            if (fused)
+                for (uint32_t f = 0; f < part.faceCount; ++f) part.firstFace[f].flags &= keep;
+        } else if (fused) {
+            for (uint32_t f = 0; f < part.faceCount; ++f) {
+                PelFace& face = part.firstFace[f];
+                face.flags &= keep;
+                translucent |= face.material < materials && tm[face.material];
+            }
+        } else {
+            for (uint32_t f = 0; f < part.faceCount && !translucent; ++f) {
+                const uint32_t m = part.firstFace[f].material;
+                translucent = m < materials && tm[m];
+            }
+        }
         part.flags = translucent ? (part.flags | PART_TRANSLUCENT) : (part.flags & ~PART_TRANSLUCENT);
     }
     for (uint32_t i = 0; i < c->vertexCount; ++i) {

@@ -26,9 +26,20 @@ int g_litCount = 0;
 bool g_litUsed[TRI_LIT_ENTRIES];
 uint16_t g_litPool[TRI_LIT_ENTRIES][256];
 
-int64_t floorDiv(int64_t n, int64_t d) {  // d > 0
-    int64_t q = n / d;
-    if (n % d != 0 && n < 0) --q;
+// Floor quotient and remainder (0 <= r < d, d > 0): a quotient estimated in double precision
+// is off by at most one for the edge values here, and is corrected exactly.
+inline int64_t floorDivRem(int64_t n, int64_t d, int64_t* r) {
+    int64_t q = int64_t(double(n) / double(d));  // truncated; the loops below make it the floor
+    int64_t m = n - q * d;
+    while (m < 0) {
+        --q;
+        m += d;
+    }
+    while (m >= d) {
+        ++q;
+        m -= d;
+    }
+    *r = m;
     return q;
 }
 
@@ -36,11 +47,8 @@ int64_t floorDiv(int64_t n, int64_t d) {  // d > 0
 void edgeInit(SpanEdge& e, int64_t px, int64_t py, int64_t dx, int64_t dy, int32_t row) {
     e.den = dy << 17;
     const int64_t n = px * dy + ((int64_t(row) << 17) - py) * dx;
-    e.col = floorDiv(n, e.den);
-    e.rem = n - e.col * e.den;
-    const int64_t s = dx << 17;
-    e.qStep = floorDiv(s, e.den);
-    e.mStep = s - e.qStep * e.den;
+    e.col = floorDivRem(n, e.den, &e.rem);
+    e.qStep = floorDivRem(dx << 17, e.den, &e.mStep);
 }
 
 // Sorted triangle and its fixed-point frame.

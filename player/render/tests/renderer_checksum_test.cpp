@@ -81,6 +81,7 @@ TEST_P(RendererChecksum, FramesKeepTheirChecksums) {
     scnNodeFree(&node, &remaining);
     pelFreeObject(&content);
     texFree(&checker);
+    fzFree(&frame);
 }
 
 const Expect kCases[] = {
