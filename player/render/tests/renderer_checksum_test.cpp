@@ -24,6 +24,7 @@ struct Expect {
     int size;  // sphere segments = rings
     bool close;
     uint64_t sums[3];
+    uint64_t windowsSums[3];  // where the platform's sine and cosine place the sphere's points otherwise
 };
 
 class RendererChecksum : public ::testing::TestWithParam<Expect> {
@@ -75,7 +76,12 @@ TEST_P(RendererChecksum, FramesKeepTheirChecksums) {
         fzClear(frame, nullptr);
         ASSERT_EQ(scnRenderScene(&job), 1);
         const uint64_t sum = planesChecksum(frame);
-        EXPECT_EQ(sum, k.sums[f]);
+#if defined(_WIN32)
+        const uint64_t expect = k.windowsSums[f] ? k.windowsSums[f] : k.sums[f];
+#else
+        const uint64_t expect = k.sums[f];
+#endif
+        EXPECT_EQ(sum, expect);
     }
     uint32_t remaining = 0;
     scnNodeFree(&node, &remaining);
@@ -95,7 +101,8 @@ const Expect kCases[] = {
     {"ghost1k", SCN_KIND_GOURAUD_TEX | SCN_KIND_GHOST, 32, false, {0x039fe2913c49670cull, 0x039fe2913c49670cull, 0x24bdc7b493f9b3a0ull}},
     {"flat10k", SCN_KIND_FLAT, 100, false, {0x14f093593e69d7faull, 0x14f093593e69d7faull, 0x5540267de9b9c811ull}},
     {"gouraud10k", SCN_KIND_GOURAUD_TEX, 100, false, {0x7b65729045b1dbfaull, 0x7b65729045b1dbfaull, 0xbc5a1ba80b20c8bcull}},
-    {"gouraudClose10k", SCN_KIND_GOURAUD_TEX, 100, true, {0xbfb996bae2dcc20aull, 0xbfb996bae2dcc20aull, 0x8aa3214867938cdbull}},
+    {"gouraudClose10k", SCN_KIND_GOURAUD_TEX, 100, true, {0xbfb996bae2dcc20aull, 0xbfb996bae2dcc20aull, 0x8aa3214867938cdbull},
+     {0x53e575d150a4cfb5ull, 0x53e575d150a4cfb5ull, 0xd81aa38b509aa506ull}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Modes, RendererChecksum, ::testing::ValuesIn(kCases),
