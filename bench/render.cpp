@@ -107,7 +107,8 @@ int main(int argc, char** argv) {
                 if (frames <= 3) {  // what one frame draws
                     uint64_t tri = 0, px = 0;
                     for (uint32_t f = 0; f < content->faceCount; ++f)
-                        if (content->faces[f].flags & FACE_FRONT_CACHED) tri += (content->faces[f].flags & FACE_QUAD) ? 2 : 1;
+                        if ((content->faces[f].flags & FACE_FRONT_CACHED) && content->faces[f].frame == content->frameNo)
+                            tri += (content->faces[f].flags & FACE_QUAD) ? 2 : 1;
                     for (size_t i = 0; i < size_t(frame->width) * frame->height; ++i) px += frame->depth[i] != 32767;
                     triangles = double(tri);
                     pixels = double(px);

@@ -138,8 +138,18 @@ void scnResetRenderer() {
     rpSetRayFaceId(nullptr);
 }
 
+namespace {
+uint32_t g_frameCounter = 0;  // frame numbers of contents, process-wide
+}  // namespace
+
 int scnFaceIsFront(PelFace* face, ScnNode* node) {
     if (!face || !node) return 0;
+    // the facing marks count in the frame that set them; a newer frame clears them first
+    const uint32_t frame = node->content ? node->content->frameNo : 0;
+    if (face->frame != frame) {
+        face->flags = uint16_t(face->flags & ~(FACE_FRONT_CACHED | FACE_FACING_DECIDED));
+        face->frame = frame;
+    }
     if (face->flags & FACE_FACING_DECIDED) return (face->flags & FACE_FRONT_CACHED) ? 1 : 0;
     PelNormal* n = face->normal;
     if (!n) return 0;
@@ -342,30 +352,19 @@ void resetCaches(ScnNode* node, int32_t stamp, uint32_t kind, uint32_t totalFace
         }
     const uint8_t* tm = translucentMat.data();
     const uint32_t materials = c->materialCount;
-    const uint16_t keep = uint16_t(~(FACE_FRONT_CACHED | FACE_FACING_DECIDED));
-    uint64_t covered = 0;  // parts that tile the face array from its start
-    for (uint32_t p = 0; p < c->partCount && covered != UINT64_MAX; ++p)
-        covered = c->parts[p].firstFace == c->faces + covered ? covered + c->parts[p].faceCount : UINT64_MAX;
-    const bool fused = covered == totalFaces && c->faceCount == totalFaces;
-    if (!fused)
-        for (uint32_t i = 0; i < totalFaces; ++i) c->faces[i].flags &= keep;
+    // A new frame number takes the place of clearing every face's facing marks: marks of
+    // an older frame no longer count (scnFaceIsFront).
+    c->frameNo = ++g_frameCounter;
+    if (c->frameNo == 0) {  // the counter went round: old marks could look current
+        for (uint32_t i = 0; i < totalFaces; ++i) c->faces[i].frame = 0;
+        c->frameNo = ++g_frameCounter;
+    }
     for (uint32_t p = 0; p < c->partCount; ++p) {
         PelPart& part = c->parts[p];
         bool translucent = false;
-        if (!anyTranslucent) {
-            if (fused)
-                for (uint32_t f = 0; f < part.faceCount; ++f) part.firstFace[f].flags &= keep;
-        } else if (fused) {
-            for (uint32_t f = 0; f < part.faceCount; ++f) {
-                PelFace& face = part.firstFace[f];
-                face.flags &= keep;
-                translucent |= face.material < materials && tm[face.material];
-            }
-        } else {
-            for (uint32_t f = 0; f < part.faceCount && !translucent; ++f) {
-                const uint32_t m = part.firstFace[f].material;
-                translucent = m < materials && tm[m];
-            }
+        for (uint32_t f = 0; anyTranslucent && f < part.faceCount && !translucent; ++f) {
+            const uint32_t m = part.firstFace[f].material;
+            translucent = m < materials && tm[m];
         }
         part.flags = translucent ? (part.flags | PART_TRANSLUCENT) : (part.flags & ~PART_TRANSLUCENT);
     }

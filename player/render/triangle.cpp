@@ -133,6 +133,11 @@ void depthPlane(const Setup& s) {
     p.zStep = spanFix64(p.pz.dx, 0x1p40);
 }
 
+// No pixel row lies in the triangle's rows (the first test of drawHalves).
+inline bool coversNoRow(const Setup& s) {
+    return int32_t((s.Y[2] >> 17) + 1) <= int32_t((s.Y[0] >> 17) + 1) || s.Y[2] <= s.Y[0];
+}
+
 // Walks the two halves with fn; the edges run through the points pt (top), pm (middle)
 // with the directions of the original edges.
 void drawHalves(SpanFn fn, const Setup& s, const int64_t ptx, const int64_t pty, const int64_t pmx,
@@ -320,6 +325,9 @@ void triFill16(const TriRecord* t) {
     const uint32_t flags = t->flags;
     const bool depth = (flags & SPAN_DEPTH) != 0, gouraud = (flags & SPAN_GOURAUD) != 0;
     const bool textured = (flags & SPAN_TEXTURE) != 0, blend = (flags & SPAN_TRANSPARENT) != 0;
+    // a triangle between two pixel rows draws nothing: no planes for it (textured ones go on
+    // to the lit-palette cache as before)
+    if (!textured && coversNoRow(s)) return;
     if (textured && !spanTextureValid(t->texture)) return;
     if (depth && (!pic->depth || !finiteDepth(s))) return;
 
@@ -378,7 +386,7 @@ void triFillId32(const TriRecord* t) {
     if (!targetOk(pic, 4) || !pic->depth) return;
     if (!(t->flags & (SPAN_RAYID | SPAN_VISID))) return;
     Setup s;
-    if (!sortTriangle(t, pic, s) || !finiteDepth(s)) return;
+    if (!sortTriangle(t, pic, s) || !finiteDepth(s) || coversNoRow(s)) return;
     SpanParams& p = spanParams();
     uint32_t id = idWord(t->a);
     if ((t->flags & SPAN_RAYID) && (t->flags & SPAN_TEXTURE)) {

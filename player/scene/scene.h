@@ -109,6 +109,7 @@ struct PelFace {
     uint16_t material;    // index into the node's MatRecord array
     uint16_t area;        // index into the node's area textures
     uint16_t flags;       // FACE_*
+    uint32_t frame;       // the content's frame number when the facing marks were set
 };
 
 struct PelPart {
@@ -186,6 +187,7 @@ struct PelContent {
     ScnNode* firstNode;
     ScnNode* lastNode;
     ScnNode* frameCache[3];  // written by the frame renderer
+    uint32_t frameNo;        // the renderer's current frame of this content (0: none)
     MatSetLink* matSets;
     uint32_t viewStatus;     // 0 inside, 1 outside, 2 straddling
     uint32_t outCodes;
