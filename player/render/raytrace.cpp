@@ -406,6 +406,7 @@ public:
         nodes_.reserve(size_t(count / kLeaf) * 4 + 4);
         nodes_.resize(1);
         buildAt(0, 0, count, UINT32_MAX);
+        stack_.reserve(nodes_.size());  // a query visits every node at most once
         // compact scan arrays of the unpaired records, one array per box coordinate
         for (int k = 0; k < 6; ++k) soa_[k].resize(count);
         act_.resize(count);

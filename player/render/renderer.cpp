@@ -340,18 +340,9 @@ void resetCaches(ScnNode* node, int32_t stamp, uint32_t kind, uint32_t totalFace
     const bool fnMark = valid && c->frameCache[2] == node;
     c->lodStamp = uint32_t(stamp);
     makeInverseBase(node);
-    // translucency per material index, then one walk over the faces that clears their
-    // facing marks and finds the parts with translucent faces
-    static thread_local std::vector<uint8_t> translucentMat;
-    translucentMat.assign(c->materialCount, 0);
+    // the parts with translucent faces are looked for only when a material is translucent
     bool anyTranslucent = false;
-    if (node->materials)
-        for (uint32_t m = 0; m < c->materialCount; ++m) {
-            translucentMat[m] = materialTranslucent(node, c, m) ? 1 : 0;
-            anyTranslucent = anyTranslucent || translucentMat[m];
-        }
-    const uint8_t* tm = translucentMat.data();
-    const uint32_t materials = c->materialCount;
+    for (uint32_t m = 0; m < c->materialCount && !anyTranslucent; ++m) anyTranslucent = materialTranslucent(node, c, m);
     // A new frame number takes the place of clearing every face's facing marks: marks of
     // an older frame no longer count (scnFaceIsFront).
     c->frameNo = ++g_frameCounter;
@@ -362,10 +353,8 @@ void resetCaches(ScnNode* node, int32_t stamp, uint32_t kind, uint32_t totalFace
     for (uint32_t p = 0; p < c->partCount; ++p) {
         PelPart& part = c->parts[p];
         bool translucent = false;
-        for (uint32_t f = 0; anyTranslucent && f < part.faceCount && !translucent; ++f) {
-            const uint32_t m = part.firstFace[f].material;
-            translucent = m < materials && tm[m];
-        }
+        for (uint32_t f = 0; anyTranslucent && f < part.faceCount && !translucent; ++f)
+            translucent = materialTranslucent(node, c, part.firstFace[f].material);
         part.flags = translucent ? (part.flags | PART_TRANSLUCENT) : (part.flags & ~PART_TRANSLUCENT);
     }
     for (uint32_t i = 0; i < c->vertexCount; ++i) {
