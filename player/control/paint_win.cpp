@@ -329,6 +329,7 @@ void CQivPlayerCtl::ResetView() {
     c.farDist = farthest < 1e-10f ? 2 * d : 2 * farthest;
     c.nearDist = std::min(c.farDist * 0.11111111f, 0.25f);
     camUpdate(&c);
+    ApplyPendingViewing();
 }
 
 void CQivPlayerCtl::SetViewFromAngles() {

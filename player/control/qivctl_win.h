@@ -11,6 +11,7 @@
 #include "com/control.h"
 #include "com/dispatch.h"
 #include "ctlstate.h"
+#include "qivprops_win.h"
 
 // The legacy class, registered to be treated as the control; it has no class object.
 extern const CLSID CLSID_QivPlayerLegacy;
@@ -95,6 +96,9 @@ public:
     void InitObjectAnimation(int32_t slot);
     QivWindowParts& win() { return *win_; }
     const QivWindowParts& win() const { return *win_; }
+    const QivDisplayProps& displayProps() const { return props_; }
+    // The view reset takes over the viewing values given before the view existed.
+    void ApplyPendingViewing();
 
     // ---- IQivPlayer2 (and IQivPlayer, whose members are a subset) ----
     STDMETHODIMP get_Appearance(qivAppearance *pVal) override;
@@ -345,6 +349,7 @@ private:
 
     QivControlState state_;
     std::unique_ptr<QivWindowParts> win_;
+    QivDisplayProps props_;
     HCURSOR cursors_[kQivCursorCount] = {};
     HBITMAP barBitmap_ = nullptr;
     bool languageSet_ = false;  // put_Language was called: the ambient locale no longer decides

@@ -1,0 +1,297 @@
+// Display, animation-time, zoom and camera properties of the control: the value
+// goes through its portable rule, then the member carries out what the rule answers
+// (notice unless events are frozen, needs-save, relayout, redraw while a window exists).
+#include <windows.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "com/errorinfo.h"
+#include "displayprops.h"
+#include "qivctl_win.h"
+#include "stockprops.h"
+#include "window_win.h"
+
+namespace {
+
+VARIANT_BOOL vb(bool b) { return b ? VARIANT_TRUE : VARIANT_FALSE; }
+
+HRESULT refused(const wchar_t* text) { return qcom::setErrorInfo(E_INVALIDARG, text, IID_IQivPlayer2, L"QivPlayer"); }
+
+void relayout(CQivPlayerCtl& c) {
+    if (HWND w = c.hwnd()) {
+        RECT client;
+        GetClientRect(w, &client);
+        c.Layout(client);
+    }
+}
+
+// What every put does after its rule has run.
+HRESULT carryOut(CQivPlayerCtl& c, const qivctl::PutResult& r, const wchar_t* refusal) {
+    using Code = qivctl::PutResult::Code;
+    if (r.code == Code::InvalidArg) return refused(refusal);
+    if (r.code == Code::Fail) return E_FAIL;
+    if (r.relayout) relayout(c);
+    if (r.setupBackground) c.state().frameValid = false;
+    if (r.scrollBars && c.hwnd()) c.UpdateScrollBars();
+    if (r.notice) c.FireOnChanged(r.notice);
+    if (r.setDirty) c.setDirty(true);
+    if (r.viewChange) {
+        c.state().frameValid = false;
+        c.fireViewChange();
+    }
+    if (r.redraw) c.Redraw(r.reRender);
+    return S_OK;
+}
+
+// The plain display properties: stored, then their reactions.
+template <typename T>
+HRESULT putPlain(CQivPlayerCtl& c, T& field, T v, int32_t dispid, int32_t backPicMode) {
+    bool changed = field != v;
+    field = v;
+    return carryOut(c, qivctl::displayPutReactions(dispid, changed, c.hwnd() != nullptr, backPicMode), nullptr);
+}
+
+BSTR menuNameOut(const std::optional<std::string>& name) {
+    if (!name) return nullptr;
+    int n = MultiByteToWideChar(CP_ACP, 0, name->data(), int(name->size()), nullptr, 0);
+    BSTR b = SysAllocStringLen(nullptr, UINT(n));
+    if (b && n > 0) MultiByteToWideChar(CP_ACP, 0, name->data(), int(name->size()), b, n);
+    return b;
+}
+
+std::optional<std::string> ansiOf(BSTR v) {
+    if (!v) return std::nullopt;
+    int len = int(SysStringLen(v));
+    int n = WideCharToMultiByte(CP_ACP, 0, v, len, nullptr, 0, nullptr, nullptr);
+    std::string s(size_t(n > 0 ? n : 0), '\0');
+    if (n > 0) WideCharToMultiByte(CP_ACP, 0, v, len, s.data(), n, nullptr, nullptr);
+    // The stored name ends at the first zero, as the menu shows it.
+    s.resize(std::strlen(s.c_str()));
+    return s;
+}
+
+qivctl::ZoomView zoomView(const QivControlState& s, const QivWindowParts& w) {
+    qivctl::ZoomView v;
+    const Box3& b = w.sceneBox;
+    v.boxMin[0] = b.min.x, v.boxMin[1] = b.min.y, v.boxMin[2] = b.min.z;
+    v.boxMax[0] = b.max.x, v.boxMax[1] = b.max.y, v.boxMax[2] = b.max.z;
+    v.winXMin = s.camera.winXMin, v.winXMax = s.camera.winXMax;
+    v.winYMin = s.camera.winYMin, v.winYMax = s.camera.winYMax;
+    v.zoomBase = w.zoomBase;
+    return v;
+}
+
+}  // namespace
+
+// ---- flags and numbers ----
+
+STDMETHODIMP CQivPlayerCtl::get_FlatTexturePath(VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = vb(props_.flatTexturePath);
+    return S_OK;
+}
+STDMETHODIMP CQivPlayerCtl::put_FlatTexturePath(VARIANT_BOOL v) {
+    return putPlain(*this, props_.flatTexturePath, v != VARIANT_FALSE, qivctl::kDispFlatTexturePath, props_.backPicMode);
+}
+
+STDMETHODIMP CQivPlayerCtl::get_AnimateOnClick(VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = vb(props_.animateOnClick);
+    return S_OK;
+}
+STDMETHODIMP CQivPlayerCtl::put_AnimateOnClick(VARIANT_BOOL v) {
+    return putPlain(*this, props_.animateOnClick, v != VARIANT_FALSE, qivctl::kDispAnimateOnClick, props_.backPicMode);
+}
+
+STDMETHODIMP CQivPlayerCtl::get_LoadObjectMenuEnabled(VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = vb(props_.loadObjectMenu);
+    return S_OK;
+}
+STDMETHODIMP CQivPlayerCtl::put_LoadObjectMenuEnabled(VARIANT_BOOL v) {
+    return putPlain(*this, props_.loadObjectMenu, v != VARIANT_FALSE, qivctl::kDispLoadObjectMenu, props_.backPicMode);
+}
+
+STDMETHODIMP CQivPlayerCtl::get_Walkthrough(VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = vb(props_.walkthrough);
+    return S_OK;
+}
+STDMETHODIMP CQivPlayerCtl::put_Walkthrough(VARIANT_BOOL v) {
+    return putPlain(*this, props_.walkthrough, v != VARIANT_FALSE, qivctl::kDispWalkthrough, props_.backPicMode);
+}
+
+STDMETHODIMP CQivPlayerCtl::get_IncrementalDisplay(VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = vb(props_.incrementalDisplay);
+    return S_OK;
+}
+STDMETHODIMP CQivPlayerCtl::put_IncrementalDisplay(VARIANT_BOOL v) {
+    return putPlain(*this, props_.incrementalDisplay, v != VARIANT_FALSE, qivctl::kDispIncrementalDisplay,
+                    props_.backPicMode);
+}
+
+STDMETHODIMP CQivPlayerCtl::get_DelayBeforeLoad(LONG* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = props_.delayBeforeLoad;
+    return S_OK;
+}
+STDMETHODIMP CQivPlayerCtl::put_DelayBeforeLoad(LONG v) {
+    return putPlain(*this, props_.delayBeforeLoad, int32_t(v), qivctl::kDispDelayBeforeLoad, props_.backPicMode);
+}
+
+STDMETHODIMP CQivPlayerCtl::get_DelayAfterPreview(LONG* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = props_.delayAfterPreview;
+    return S_OK;
+}
+STDMETHODIMP CQivPlayerCtl::put_DelayAfterPreview(LONG v) {
+    return putPlain(*this, props_.delayAfterPreview, int32_t(v), qivctl::kDispDelayAfterPreview, props_.backPicMode);
+}
+
+STDMETHODIMP CQivPlayerCtl::get_BackPicOffsetX(LONG* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = props_.backPicOffsetX;
+    return S_OK;
+}
+STDMETHODIMP CQivPlayerCtl::put_BackPicOffsetX(LONG v) {
+    return putPlain(*this, props_.backPicOffsetX, int32_t(v), qivctl::kDispBackPicOffsetX, props_.backPicMode);
+}
+
+STDMETHODIMP CQivPlayerCtl::get_BackPicOffsetY(LONG* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = props_.backPicOffsetY;
+    return S_OK;
+}
+STDMETHODIMP CQivPlayerCtl::put_BackPicOffsetY(LONG v) {
+    return putPlain(*this, props_.backPicOffsetY, int32_t(v), qivctl::kDispBackPicOffsetY, props_.backPicMode);
+}
+
+STDMETHODIMP CQivPlayerCtl::get_BackPicMode(qivBackPicModes* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = static_cast<qivBackPicModes>(props_.backPicMode);
+    return S_OK;
+}
+STDMETHODIMP CQivPlayerCtl::put_BackPicMode(qivBackPicModes v) {
+    const int32_t mode = int32_t(v);
+    if (!qivctl::backPicModeValid(mode))
+        return refused(L"The background picture mode is 0 (colour), 1 (scaled) or 2 (tiled).");
+    props_.backPicMode = mode;
+    return carryOut(*this, qivctl::displayPutReactions(qivctl::kDispBackPicMode, true, hwnd() != nullptr, mode),
+                    nullptr);
+}
+
+// ---- menu names ----
+
+STDMETHODIMP CQivPlayerCtl::get_MenuNameForPreview(BSTR* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = menuNameOut(props_.menuNameForPreview);
+    return props_.menuNameForPreview && !*pVal ? E_OUTOFMEMORY : S_OK;
+}
+STDMETHODIMP CQivPlayerCtl::put_MenuNameForPreview(BSTR v) {
+    std::optional<std::string> s = ansiOf(v);
+    if (qivctl::putMenuName(props_.menuNameForPreview, s ? s->c_str() : nullptr))
+        FireOnChanged(qivctl::kDispMenuNameForPreview);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::get_MenuNameFor3D(BSTR* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = menuNameOut(props_.menuNameFor3D);
+    return props_.menuNameFor3D && !*pVal ? E_OUTOFMEMORY : S_OK;
+}
+STDMETHODIMP CQivPlayerCtl::put_MenuNameFor3D(BSTR v) {
+    std::optional<std::string> s = ansiOf(v);
+    if (qivctl::putMenuName(props_.menuNameFor3D, s ? s->c_str() : nullptr))
+        FireOnChanged(qivctl::kDispMenuNameFor3D);
+    return S_OK;
+}
+
+// ---- animation speed ----
+
+STDMETHODIMP CQivPlayerCtl::get_AnimSpeed(float* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = 0;
+    if (hwnd() && !InitWindow()) return E_FAIL;
+    if (state_.currentSlot < 0 || size_t(state_.currentSlot) >= state_.slots.size()) return E_FAIL;
+    *pVal = state_.slots[size_t(state_.currentSlot)].animSpeed;
+    return S_OK;
+}
+STDMETHODIMP CQivPlayerCtl::put_AnimSpeed(float v) {
+    if (hwnd() && !InitWindow()) return E_FAIL;
+    if (state_.currentSlot < 0 || size_t(state_.currentSlot) >= state_.slots.size()) return E_FAIL;
+    QivObjectSlot& slot = state_.slots[size_t(state_.currentSlot)];
+    return carryOut(*this, qivctl::putAnimSpeed(slot, v, GetTickCount()),
+                    L"The animation speed is a finite value above 0.");
+}
+
+// ---- zoom ----
+
+STDMETHODIMP CQivPlayerCtl::get_Zoom(float* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = qivctl::zoomOf(zoomView(state_, *win_), state_.viewValid, props_.pending.get());
+    return S_OK;
+}
+STDMETHODIMP CQivPlayerCtl::put_Zoom(float v) {
+    if (!std::isfinite(v)) return S_OK;
+    if (!state_.viewValid && !props_.pending) props_.pending = std::make_unique<qivctl::PendingViewing>();
+    qivctl::ZoomView view = zoomView(state_, *win_);
+    qivctl::PutResult r = qivctl::putZoom(v, state_.viewValid, &view, props_.pending.get());
+    if (state_.viewValid && r.changed) {
+        CamRecord& c = state_.camera;
+        c.winXMin = view.winXMin, c.winXMax = view.winXMax;
+        c.winYMin = view.winYMin, c.winYMax = view.winYMax;
+        camUpdate(&c);
+    }
+    return carryOut(*this, r, nullptr);
+}
+
+// ---- camera points ----
+
+namespace {
+enum { kVrpX, kVrpY, kVrpZ, kEyeX, kEyeY, kEyeZ };
+}
+
+static HRESULT qivGetCamera(const QivControlState& s, const QivDisplayProps& p, int axis, float* out) {
+    if (!out) return E_POINTER;
+    *out = qivctl::cameraPropertyOf(s.camera, s.viewValid, p.pending.get(), axis);
+    return S_OK;
+}
+
+static HRESULT putCamera(CQivPlayerCtl& c, QivDisplayProps& p, int axis, float v) {
+    QivControlState& s = c.state();
+    if (!s.viewValid && !p.pending && std::isfinite(v)) p.pending = std::make_unique<qivctl::PendingViewing>();
+    qivctl::PutResult r = qivctl::putCameraProperty(s.camera, s.viewValid, p.pending.get(), axis, v);
+    if (r.changed && s.viewValid) camUpdate(&s.camera);
+    return carryOut(c, r, L"A camera coordinate is a finite value.");
+}
+
+STDMETHODIMP CQivPlayerCtl::get_VRPx(float* pVal) { return qivGetCamera(state_, props_, kVrpX, pVal); }
+STDMETHODIMP CQivPlayerCtl::get_VRPy(float* pVal) { return qivGetCamera(state_, props_, kVrpY, pVal); }
+STDMETHODIMP CQivPlayerCtl::get_VRPz(float* pVal) { return qivGetCamera(state_, props_, kVrpZ, pVal); }
+STDMETHODIMP CQivPlayerCtl::get_EyeX(float* pVal) { return qivGetCamera(state_, props_, kEyeX, pVal); }
+STDMETHODIMP CQivPlayerCtl::get_EyeY(float* pVal) { return qivGetCamera(state_, props_, kEyeY, pVal); }
+STDMETHODIMP CQivPlayerCtl::get_EyeZ(float* pVal) { return qivGetCamera(state_, props_, kEyeZ, pVal); }
+STDMETHODIMP CQivPlayerCtl::put_VRPx(float v) { return putCamera(*this, props_, kVrpX, v); }
+STDMETHODIMP CQivPlayerCtl::put_VRPy(float v) { return putCamera(*this, props_, kVrpY, v); }
+STDMETHODIMP CQivPlayerCtl::put_VRPz(float v) { return putCamera(*this, props_, kVrpZ, v); }
+STDMETHODIMP CQivPlayerCtl::put_EyeX(float v) { return putCamera(*this, props_, kEyeX, v); }
+STDMETHODIMP CQivPlayerCtl::put_EyeY(float v) { return putCamera(*this, props_, kEyeY, v); }
+STDMETHODIMP CQivPlayerCtl::put_EyeZ(float v) { return putCamera(*this, props_, kEyeZ, v); }
+
+void CQivPlayerCtl::ApplyPendingViewing() {
+    std::unique_ptr<qivctl::PendingViewing> p = std::move(props_.pending);
+    if (!p || !state_.viewValid) return;
+    CamRecord& c = state_.camera;
+    if (p->flags & qivctl::PendingViewing::kVrpGiven) c.vrp = {p->vrp[0], p->vrp[1], p->vrp[2]};
+    if (p->flags & qivctl::PendingViewing::kEyeGiven) c.eye = {p->eye[0], p->eye[1], p->eye[2]};
+    if (p->zoom != 1.0f) {
+        qivctl::ZoomView view = zoomView(state_, *win_);
+        if (qivctl::putZoom(p->zoom, true, &view, nullptr).changed) {
+            c.winXMin = view.winXMin, c.winXMax = view.winXMax;
+            c.winYMin = view.winYMin, c.winYMax = view.winYMax;
+        }
+    }
+    camUpdate(&c);
+}
