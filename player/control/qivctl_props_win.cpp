@@ -84,6 +84,38 @@ qivctl::ZoomView zoomView(const QivControlState& s, const QivWindowParts& w) {
 
 }  // namespace
 
+// ---- stock properties ----
+
+STDMETHODIMP CQivPlayerCtl::put_Appearance(qivAppearance v) {
+    qivctl::PutResult r = qivctl::putAppearance(state_, int32_t(v));
+    if (r.code == qivctl::PutResult::Code::Ok && r.frameStyle) {
+        if (r.notice) FireOnChanged(r.notice);
+        r.notice = 0;
+        applyWindowStyle();
+    }
+    return carryOut(*this, r, L"The appearance is 0 (flat) or 1 (3D).");
+}
+
+STDMETHODIMP CQivPlayerCtl::put_BorderStyle(qivBorderStyle v) {
+    qivctl::PutResult r = qivctl::putBorderStyle(state_, int32_t(v));
+    if (r.frameStyle) {
+        if (r.notice) FireOnChanged(r.notice);
+        r.notice = 0;
+        applyWindowStyle();
+    }
+    return carryOut(*this, r, nullptr);
+}
+
+STDMETHODIMP CQivPlayerCtl::put_BackStyle(qivBackStyle v) {
+    return carryOut(*this, qivctl::putBackStyle(state_, int32_t(v)), L"The back style is 0 (transparent) or 1 (opaque).");
+}
+
+STDMETHODIMP CQivPlayerCtl::put_Enabled(VARIANT_BOOL v) {
+    bool dead = false;
+    const bool ambientDead = v != VARIANT_FALSE && ambientUIDead(dead) && dead;
+    return carryOut(*this, qivctl::putEnabled(state_, v != VARIANT_FALSE, ambientDead), nullptr);
+}
+
 // ---- flags and numbers ----
 
 STDMETHODIMP CQivPlayerCtl::get_FlatTexturePath(VARIANT_BOOL* pVal) {

@@ -261,28 +261,9 @@ STDMETHODIMP CQivPlayerCtl::get_Appearance(qivAppearance* pVal) {
     return S_OK;
 }
 
-STDMETHODIMP CQivPlayerCtl::put_Appearance(qivAppearance v) {
-    if (v == (state_.flat ? 0 : 1)) return S_OK;
-    state_.flat = (v == 0);
-    FireOnChanged(DISPID_APPEARANCE);
-    applyWindowStyle();
-    fireViewChange();
-    return S_OK;
-}
-
 STDMETHODIMP CQivPlayerCtl::get_BorderStyle(qivBorderStyle* pVal) {
     if (!pVal) return E_POINTER;
     *pVal = state_.singleBorder ? qivBorderStyleSingle : qivBorderStyleNone;
-    return S_OK;
-}
-
-STDMETHODIMP CQivPlayerCtl::put_BorderStyle(qivBorderStyle v) {
-    bool single = (v == 1);
-    if (single == state_.singleBorder) return S_OK;
-    state_.singleBorder = single;
-    FireOnChanged(DISPID_BORDERSTYLE);
-    applyWindowStyle();
-    fireViewChange();
     return S_OK;
 }
 
@@ -314,33 +295,9 @@ STDMETHODIMP CQivPlayerCtl::get_BackStyle(qivBackStyle* pVal) {
     return S_OK;
 }
 
-STDMETHODIMP CQivPlayerCtl::put_BackStyle(qivBackStyle v) {
-    if (v != 0 && v != 1) return E_INVALIDARG;
-    bool transparent = (v == 0);
-    if (transparent == state_.transparent) return S_OK;
-    state_.transparent = transparent;
-    FireOnChanged(DISPID_BACKSTYLE);
-    setDirty(true);
-    return S_OK;
-}
-
 STDMETHODIMP CQivPlayerCtl::get_Enabled(VARIANT_BOOL* pVal) {
     if (!pVal) return E_POINTER;
     *pVal = vb(state_.enabled);
-    return S_OK;
-}
-
-STDMETHODIMP CQivPlayerCtl::put_Enabled(VARIANT_BOOL v) {
-    bool on = v != VARIANT_FALSE;
-    if (on == state_.enabled) return S_OK;
-    state_.enabled = on;
-    if (!on) {
-        state_.uiDead = true;
-    } else {
-        bool dead = false;
-        state_.uiDead = ambientUIDead(dead) && dead;
-    }
-    FireOnChanged(DISPID_ENABLED);
     return S_OK;
 }
 

@@ -317,6 +317,29 @@ TEST_F(Props, CameraAndZoomWithAValidView) {
     EXPECT_TRUE(ctl_->dirty());
 }
 
+TEST_F(Props, StockPropertiesRefuseValuesOutsideTheirRange) {
+    EXPECT_EQ(E_INVALIDARG, p_->put_Appearance(static_cast<qivAppearance>(2)));
+    EXPECT_FALSE(errorText().empty());
+    EXPECT_EQ(E_INVALIDARG, p_->put_BackStyle(static_cast<qivBackStyle>(-1)));
+    EXPECT_FALSE(errorText().empty());
+    qivAppearance a{};
+    p_->get_Appearance(&a);
+    EXPECT_EQ(qivAppearance3D, a);
+    EXPECT_TRUE(notify_.changed.empty());
+    EXPECT_EQ(S_OK, p_->put_Appearance(qivAppearanceFlat));
+    EXPECT_EQ(S_OK, p_->put_BorderStyle(static_cast<qivBorderStyle>(5)));  // anything but 1: none
+    EXPECT_EQ(S_OK, p_->put_BorderStyle(qivBorderStyleSingle));
+    EXPECT_EQ(S_OK, p_->put_BackStyle(qivBackStyleTransparent));
+    EXPECT_TRUE(ctl_->dirty());
+    EXPECT_EQ(S_OK, p_->put_Enabled(VARIANT_FALSE));
+    EXPECT_TRUE(ctl_->state().uiDead);
+    EXPECT_EQ(S_OK, p_->put_Enabled(VARIANT_TRUE));
+    EXPECT_FALSE(ctl_->state().uiDead) << "no container gives UIDead";
+    EXPECT_EQ(std::vector<DISPID>({DISPID_APPEARANCE, DISPID_BORDERSTYLE, DISPID_BACKSTYLE, DISPID_ENABLED,
+                                   DISPID_ENABLED}),
+              notify_.changed);
+}
+
 TEST_F(Props, FrozenEventsHoldBackTheNoticesNotTheChanges) {
     IOleControl* oc = nullptr;
     ASSERT_EQ(S_OK, p_->QueryInterface(IID_IOleControl, reinterpret_cast<void**>(&oc)));
