@@ -1,0 +1,81 @@
+// JPEG pictures from memory into 8-bit palettised pictures: a plain decoder for a whole
+// block, and an incremental one fed while the data arrives, which shows a progressive
+// picture after its first scan (buffered-image mode); the BMP reader for memory blocks.
+// libjpeg's errors stay inside this glue: they come back as failure answers.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+struct PicRecord;
+
+// Largest picture side accepted (the picture buffers' limit).
+constexpr uint32_t JPEG_MAX_SIDE = 8192;
+
+// Whole block; null on any error (no message).
+PicRecord* DecodeJpegFromMemory(const uint8_t* data, size_t length);
+// BMP file image; null when the block is shorter than its headers or its pixel rows.
+PicRecord* DecodeBmpFromMemory(const uint8_t* data, size_t length);
+// Swaps row i with row height - 1 - i.
+void FlipRowsVertically(PicRecord* picture);
+
+struct JpegContext;
+
+// Told about every finished display pass of the incremental decoder.
+class JpegPassListener {
+public:
+    virtual ~JpegPassListener() = default;
+    // first: the first pass of the picture; final: the last one (the picture is complete).
+    virtual void jpegPassReady(PicRecord* picture, bool first, bool final) = 0;
+};
+
+class JpegStreamDecoder {
+public:
+    enum class Result { Wait, Complete, Failed };
+    // Stages: 1 reading the header, 2 single pass, 3 buffered image before its first display,
+    // 4 buffered image on display.
+    JpegStreamDecoder();
+    ~JpegStreamDecoder();
+    JpegStreamDecoder(const JpegStreamDecoder&) = delete;
+    JpegStreamDecoder& operator=(const JpegStreamDecoder&) = delete;
+
+    // data: the first byte of the picture, length its full length, available the bytes present
+    // (capped at length). singlePass: decode once when complete (no progressive display).
+    bool begin(const uint8_t* data, size_t length, size_t available, bool singlePass);
+    // The bytes present grew, or the buffer moved (data is the picture's first byte again).
+    void update(const uint8_t* data, size_t available);
+    // No more bytes will come: what is missing counts as the end of the picture.
+    void endOfInput();
+    // Runs as far as the data allows.
+    Result run(JpegPassListener* listener);
+
+    int stage() const { return stage_; }
+    bool active() const { return ctx_ != nullptr; }
+    bool allPresent() const;
+    bool finalPassBegun() const { return finalPass_; }
+    bool buffered() const { return buffered_; }
+    uint32_t passesShown() const { return passes_; }
+    // The picture being built (owned by the decoder until taken).
+    PicRecord* picture() const { return picture_; }
+    PicRecord* takePicture();
+    // Bytes the decoder has taken from the source so far.
+    size_t consumed() const;
+
+private:
+    Result fail();
+    Result outputRows();
+    bool preparePicture();
+    void release();
+
+    JpegContext* ctx_ = nullptr;
+    PicRecord* picture_ = nullptr;
+    int stage_ = 0;
+    bool singlePass_ = false;
+    bool buffered_ = false;
+    bool started_ = false;
+    bool outputActive_ = false;
+    bool finishPending_ = false;
+    bool finalPass_ = false;
+    int lastCompletedScan_ = 0;
+    int lastShownScan_ = 0;
+    uint32_t passes_ = 0;
+};

@@ -1,0 +1,267 @@
+#include "jpegglue.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+#include "render/fzbuffer.h"
+#include "scene/picture.h"
+#include "scene/tests/bmp_builder.h"
+#include "scene/texture.h"
+#include "tests/jpeg_maker.h"
+
+using jpegmk::Bytes;
+
+namespace {
+
+struct PicHolder {
+    PicRecord* p = nullptr;
+    ~PicHolder() {
+        if (p) fzFreeImage(&p);
+    }
+};
+
+// Mean colour error of a decoded picture against the test pattern.
+double meanError(const PicRecord* pic, int w, int h) {
+    double sum = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            uint8_t rgb[3];
+            jpegmk::patternRgb(x, y, w, h, rgb);
+            const uint32_t c = pic->palette[pic->pixels[size_t(y) * size_t(pic->width) + size_t(x)]];
+            sum += std::abs(int((c >> 16) & 255) - rgb[0]) + std::abs(int((c >> 8) & 255) - rgb[1]) +
+                   std::abs(int(c & 255) - rgb[2]);
+        }
+    return sum / (3.0 * w * h);
+}
+
+bool samePicture(const PicRecord* a, const PicRecord* b) {
+    if (a->width != b->width || a->height != b->height || a->paletteCount != b->paletteCount) return false;
+    if (std::memcmp(a->palette, b->palette, a->paletteCount * 4) != 0) return false;
+    return std::memcmp(a->pixels, b->pixels, size_t(a->width) * size_t(a->height)) == 0;
+}
+
+struct Recorder : JpegPassListener {
+    struct Pass {
+        bool first, final;
+        size_t available;
+    };
+    std::vector<Pass> passes;
+    size_t available = 0;
+    void jpegPassReady(PicRecord*, bool first, bool final) override { passes.push_back({first, final, available}); }
+};
+
+// Feeds the picture in pieces of the given size; the decoder's result at the end.
+JpegStreamDecoder::Result feedInPieces(JpegStreamDecoder& d, const Bytes& jpg, size_t piece, Recorder* rec,
+                                       bool singlePass = false) {
+    size_t have = std::min(piece, jpg.size());
+    EXPECT_TRUE(d.begin(jpg.data(), jpg.size(), have, singlePass));
+    for (;;) {
+        rec->available = have;
+        const auto r = d.run(rec);
+        if (r != JpegStreamDecoder::Result::Wait || have == jpg.size()) return r;
+        have = std::min(have + piece, jpg.size());
+        d.update(jpg.data(), have);
+    }
+}
+
+}  // namespace
+
+TEST(JpegGlue, PlainDecoderMakesAPalettisedPicture) {
+    for (bool gray : {false, true}) {
+        jpegmk::Options o;
+        o.width = 61;
+        o.height = 35;
+        o.gray = gray;
+        const Bytes jpg = jpegmk::make(o);
+        PicHolder pic{DecodeJpegFromMemory(jpg.data(), jpg.size())};
+        ASSERT_NE(pic.p, nullptr);
+        EXPECT_EQ(pic.p->bytesPerPixel, 1u);
+        EXPECT_GE(pic.p->width, 61);
+        EXPECT_GE(pic.p->height, 35);
+        EXPECT_GE(pic.p->paletteCount, 2u);
+        EXPECT_LE(pic.p->paletteCount, 256u);
+        if (!gray) EXPECT_LT(meanError(pic.p, o.width, o.height), 12.0);
+    }
+}
+
+TEST(JpegGlue, CorruptDataFailsCleanly) {
+    jpegmk::Options o;
+    const Bytes jpg = jpegmk::make(o);
+    EXPECT_EQ(DecodeJpegFromMemory(nullptr, 10), nullptr);
+    EXPECT_EQ(DecodeJpegFromMemory(jpg.data(), 0), nullptr);
+    Bytes garbage(500, 0x5A);
+    EXPECT_EQ(DecodeJpegFromMemory(garbage.data(), garbage.size()), nullptr);
+    EXPECT_EQ(DecodeJpegFromMemory(jpg.data(), 100), nullptr);  // ends inside the tables
+
+    // Damage anywhere: a picture or null, never more.
+    std::mt19937 rng(5);
+    for (int i = 0; i < 200; ++i) {
+        Bytes b = jpg;
+        for (int k = 0; k < 4; ++k) b[rng() % b.size()] = uint8_t(rng());
+        PicHolder pic{DecodeJpegFromMemory(b.data(), size_t(rng() % b.size() + 1))};
+    }
+    // Sides beyond the picture limit are refused before decoding.
+    Bytes wide = jpg;
+    for (size_t i = 0; i + 9 < wide.size(); ++i)
+        if (wide[i] == 0xFF && wide[i + 1] == 0xC0) {
+            wide[i + 7] = 0x23;  // width 9000
+            wide[i + 8] = 0x28;
+            break;
+        }
+    EXPECT_EQ(DecodeJpegFromMemory(wide.data(), wide.size()), nullptr);
+}
+
+TEST(JpegGlue, TruncatedPictureEndsWithWhatArrived) {
+    jpegmk::Options o;
+    o.width = 80;
+    o.height = 64;
+    const Bytes jpg = jpegmk::make(o);
+    PicHolder pic{DecodeJpegFromMemory(jpg.data(), jpg.size() * 2 / 3)};
+    ASSERT_NE(pic.p, nullptr);  // the missing rest is filled in
+    EXPECT_EQ(pic.p->height, 64);
+}
+
+TEST(JpegGlue, ProgressiveShownAfterFirstScanAndEndsAsOneShot) {
+    jpegmk::Options o;
+    o.width = 96;
+    o.height = 72;
+    o.progressive = true;
+    const Bytes jpg = jpegmk::make(o);
+    PicHolder once{DecodeJpegFromMemory(jpg.data(), jpg.size())};
+    ASSERT_NE(once.p, nullptr);
+    for (size_t piece : {size_t(1), size_t(37), size_t(512)}) {
+        JpegStreamDecoder d;
+        Recorder rec;
+        ASSERT_EQ(feedInPieces(d, jpg, piece, &rec), JpegStreamDecoder::Result::Complete) << piece;
+        ASSERT_GE(rec.passes.size(), 2u) << piece;
+        EXPECT_TRUE(rec.passes.front().first);
+        EXPECT_LT(rec.passes.front().available, jpg.size() / 2) << "first display long before the end";
+        for (size_t i = 1; i < rec.passes.size(); ++i) EXPECT_FALSE(rec.passes[i].first);
+        EXPECT_TRUE(rec.passes.back().final);
+        EXPECT_EQ(rec.passes.back().available, jpg.size());
+        PicHolder streamed{d.takePicture()};
+        ASSERT_NE(streamed.p, nullptr);
+        EXPECT_TRUE(samePicture(streamed.p, once.p)) << "final pass differs from a one-shot decode, piece " << piece;
+    }
+}
+
+TEST(JpegGlue, BaselineInPiecesShownOnlyWhenComplete) {
+    jpegmk::Options o;
+    o.width = 64;
+    o.height = 64;
+    const Bytes jpg = jpegmk::make(o);
+    PicHolder once{DecodeJpegFromMemory(jpg.data(), jpg.size())};
+    JpegStreamDecoder d;
+    Recorder rec;
+    ASSERT_EQ(feedInPieces(d, jpg, 100, &rec), JpegStreamDecoder::Result::Complete);
+    ASSERT_EQ(rec.passes.size(), 1u);
+    EXPECT_TRUE(rec.passes[0].first && rec.passes[0].final);
+    EXPECT_EQ(rec.passes[0].available, jpg.size());
+    PicHolder streamed{d.takePicture()};
+    EXPECT_TRUE(samePicture(streamed.p, once.p));
+}
+
+TEST(JpegGlue, SkipPastTheBytesPresentResumes) {
+    jpegmk::Options o;
+    o.commentBytes = 3000;  // skipped by libjpeg while only part of it has arrived
+    o.progressive = true;
+    const Bytes jpg = jpegmk::make(o);
+    PicHolder once{DecodeJpegFromMemory(jpg.data(), jpg.size())};
+    ASSERT_NE(once.p, nullptr);
+    JpegStreamDecoder d;
+    Recorder rec;
+    ASSERT_EQ(feedInPieces(d, jpg, 200, &rec), JpegStreamDecoder::Result::Complete);
+    PicHolder streamed{d.takePicture()};
+    EXPECT_TRUE(samePicture(streamed.p, once.p));
+}
+
+TEST(JpegGlue, TruncatedStreamKeepsItsLastPass) {
+    jpegmk::Options o;
+    o.width = 80;
+    o.height = 80;
+    o.progressive = true;
+    const Bytes jpg = jpegmk::make(o);
+    const Bytes part(jpg.begin(), jpg.begin() + jpg.size() * 3 / 5);
+    JpegStreamDecoder d;
+    Recorder rec;
+    ASSERT_TRUE(d.begin(part.data(), jpg.size(), 0, false));  // the declared length never arrives
+    for (size_t have = 64; have <= part.size(); have += 64) {
+        d.update(part.data(), have);
+        EXPECT_EQ(d.run(&rec), JpegStreamDecoder::Result::Wait);
+    }
+    ASSERT_FALSE(rec.passes.empty());
+    EXPECT_EQ(d.stage(), 4);
+    EXPECT_FALSE(rec.passes.back().final);
+    d.endOfInput();
+    EXPECT_EQ(d.run(&rec), JpegStreamDecoder::Result::Complete);
+    EXPECT_TRUE(rec.passes.back().final);
+    PicHolder pic{d.takePicture()};
+    EXPECT_NE(pic.p, nullptr);
+}
+
+TEST(JpegGlue, BufferMayMoveBetweenPieces) {
+    jpegmk::Options o;
+    o.progressive = true;
+    const Bytes jpg = jpegmk::make(o);
+    PicHolder once{DecodeJpegFromMemory(jpg.data(), jpg.size())};
+    std::vector<uint8_t> buffer;
+    JpegStreamDecoder d;
+    Recorder rec;
+    buffer.assign(jpg.begin(), jpg.begin() + 50);
+    ASSERT_TRUE(d.begin(buffer.data(), jpg.size(), buffer.size(), false));
+    auto r = d.run(&rec);
+    for (size_t have = 50; r == JpegStreamDecoder::Result::Wait && have < jpg.size();) {
+        have = std::min(have + 77, jpg.size());
+        std::vector<uint8_t> moved(jpg.begin(), jpg.begin() + have);
+        buffer.swap(moved);  // a new block each time
+        d.update(buffer.data(), buffer.size());
+        r = d.run(&rec);
+    }
+    ASSERT_EQ(r, JpegStreamDecoder::Result::Complete);
+    PicHolder streamed{d.takePicture()};
+    EXPECT_TRUE(samePicture(streamed.p, once.p));
+}
+
+TEST(BmpFromMemory, MatchesTheEngineReaderAndChecksLengths) {
+    for (uint16_t bits : {8, 24}) {
+        bmpb::BmpDesc s;
+        s.width = 7;
+        s.height = 5;
+        s.bits = bits;
+        if (bits == 8)
+            for (uint32_t i = 0; i < 256; ++i) s.palette.push_back(i * 0x010101u);
+        s.pixel = [bits](int32_t x, int32_t y) { return bits == 8 ? uint32_t(x * 10 + y) : uint32_t(x << 16 | y); };
+        const Bytes bmp = bmpb::build(s);
+        PicHolder mine{DecodeBmpFromMemory(bmp.data(), bmp.size())};
+        PicHolder engine{picReadBmpMemory(bmp.data(), bmp.size(), nullptr, nullptr)};
+        ASSERT_NE(mine.p, nullptr);
+        ASSERT_NE(engine.p, nullptr);
+        ASSERT_EQ(mine.p->bytesPerPixel, engine.p->bytesPerPixel);
+        EXPECT_EQ(std::memcmp(mine.p->pixels, engine.p->pixels,
+                              size_t(mine.p->width) * mine.p->height * mine.p->bytesPerPixel),
+                  0)
+            << "rows upright like the engine's reader, " << bits << " bits";
+        EXPECT_EQ(DecodeBmpFromMemory(bmp.data(), bmp.size() - 1), nullptr);
+        EXPECT_EQ(DecodeBmpFromMemory(bmp.data(), 53), nullptr);
+        Bytes tall = bmp;
+        bmpb::put32(tall, 22, 0x7FFFFFFF);  // stride x height beyond 32 bits
+        EXPECT_EQ(DecodeBmpFromMemory(tall.data(), tall.size()), nullptr);
+        bmpb::put32(tall, 22, 0x80000000u);
+        EXPECT_EQ(DecodeBmpFromMemory(tall.data(), tall.size()), nullptr);
+        Bytes far = bmp;
+        bmpb::put32(far, 10, 0xFFFFFFF0u);
+        EXPECT_EQ(DecodeBmpFromMemory(far.data(), far.size()), nullptr);
+    }
+}
+
+TEST(BmpFromMemory, FlipSwapsRows) {
+    PicRecord* p = nullptr;
+    ASSERT_EQ(fzCreateImage(4, 3, 1, &p, 0, nullptr), 1);
+    const int rows = p->height;
+    for (int y = 0; y < rows; ++y) std::memset(p->pixels + y * p->width, y + 1, size_t(p->width));
+    FlipRowsVertically(p);
+    for (int y = 0; y < rows; ++y) EXPECT_EQ(p->pixels[y * p->width], rows - y);
+    fzFreeImage(&p);
+}
