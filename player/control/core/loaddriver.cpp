@@ -127,6 +127,8 @@ QivLoadDriver::Result QivLoadDriver::feedPlain(const uint8_t* data, size_t n, ui
     if (first && total) plain_.reserve(size_t(std::min<uint64_t>(total, PLAIN_PICTURE_MAX)));
     plain_.insert(plain_.end(), data, data + n);
     if (first) {
+        // A declared size below what already came is no size at all.
+        if (total < n) total = 0;
         pictureKind_ = QivPictureKind::Plain;
         const size_t length = total ? size_t(std::min<uint64_t>(total, PLAIN_PICTURE_MAX)) : PLAIN_PICTURE_MAX;
         pictureLength_ = uint32_t(length);
@@ -161,7 +163,8 @@ bool QivLoadDriver::previewDelayPassed() {
 }
 
 QivLoadDriver::Result QivLoadDriver::continueAfterPreview(int reason) {
-    if (state_ != 5 || !(options_.previewMode & uint32_t(reason))) return result_;
+    if (state_ != 5) return result_;
+    if (!(options_.previewMode & uint32_t(reason))) return Result::Waiting;
     if (reason == 2 && !previewDelayPassed()) return Result::Waiting;
     goOn_ = true;
     Result r = feed(nullptr, 0, reader_.payloadKnown() ? reader_.payloadHeader().payloadSize : 0);
@@ -198,7 +201,6 @@ QivLoadDriver::Result QivLoadDriver::endOfTransfer(bool success) {
 
 void QivLoadDriver::startPicture(QivPictureKind kind, const uint8_t* data, uint32_t length, bool singlePass) {
     pictureKind_ = kind;
-    pictureData_ = data;
     pictureLength_ = length;
     pictureOffset_ = uint64_t(data - reader_.payload());
     const uint64_t have = reader_.inflated() > pictureOffset_ ? reader_.inflated() - pictureOffset_ : 0;
@@ -208,7 +210,8 @@ void QivLoadDriver::startPicture(QivPictureKind kind, const uint8_t* data, uint3
 bool QivLoadDriver::decodePicture(QivPictureKind kind) {
     if (!decoder_.active() && !decoder_.picture()) return true;  // could not start
     const uint64_t have = reader_.inflated() > pictureOffset_ ? reader_.inflated() - pictureOffset_ : 0;
-    decoder_.update(pictureData_, size_t(std::min<uint64_t>(have, pictureLength_)));
+    // The payload buffer may have moved since the last piece.
+    decoder_.update(reader_.payload() + pictureOffset_, size_t(std::min<uint64_t>(have, pictureLength_)));
     if (inputEnded()) decoder_.endOfInput();
     Passes passes(this);
     const JpegStreamDecoder::Result r = decoder_.run(&passes);
@@ -278,8 +281,7 @@ void QivLoadDriver::advance() {
             if (!parseObject()) return;
             break;
         case 7:
-            chunkStep();
-            if (state_ == 7) return;  // waits for data
+            if (!chunkStep()) return;  // waits for data
             break;
         case 8:
             textureColours();
@@ -312,18 +314,25 @@ bool QivLoadDriver::parseObject() {
             return false;
         }
         if (!options_.incrementalDisplay || have < uint64_t(h.objectOffset) + QIV_OBJECT_HEAD_BYTES) return false;
-        // Reparse throttle: at least twice the last parse's duration after it ended.
-        if (object_ && uint32_t(clock_->nowMs() - lastParseTime_) < 2 * lastParseDuration_) return false;
+        // Reparse throttle: at least twice the last attempt's duration after it ended (failed
+        // attempts count too: a prefix that holds no whole object costs a parse as well).
+        if (attempts_ && uint32_t(clock_->nowMs() - lastParseTime_) < 2 * lastParseDuration_) return false;
     }
     const uint32_t t0 = clock_->nowMs();
     PelStreamInfo* info = nullptr;
     PelContent* before = object_;
+    // Errors of a prefix that is not yet a whole object are expected: they are dropped.
+    const size_t queued = errQueueSize();
     const int ok = pelParseStream(reader_.payload(), size_t(have), &object_, &info, nullptr, 0, nullptr);
+    if (!whole && !ok)
+        while (errQueueSize() > queued && errPop(nullptr, nullptr, nullptr, nullptr)) {
+        }
     const uint32_t t1 = clock_->nowMs();
+    ++attempts_;
+    lastParseTime_ = t1;
+    lastParseDuration_ = t1 - t0;
     if (ok && object_) {
         ++parses_;
-        lastParseTime_ = t1;
-        lastParseDuration_ = t1 - t0;
         sink_->objectParsed(object_, info, before == nullptr);
     }
     if (info) pelFreeStream(&info);
@@ -337,46 +346,49 @@ bool QivLoadDriver::parseObject() {
     return true;
 }
 
-void QivLoadDriver::chunkStep() {
+// True when the cursor or the state moved on.
+bool QivLoadDriver::chunkStep() {
     const QivPayloadHeader& h = reader_.payloadHeader();
     const uint8_t* payload = reader_.payload();
     const uint64_t have = reader_.inflated();
     const QivRead r = qivReadChunkHead(payload, h.payloadSize, have, cursor_, &chunk_);
     if (r == QivRead::NeedMore) {
-        if (inputEnded()) state_ = 11;
-        return;
+        if (!inputEnded()) return false;
+        state_ = 11;
+        return true;
     }
     if (r == QivRead::End) {
         state_ = 11;
-        return;
+        return true;
     }
     if (r == QivRead::Bad) {
         sink_->loadWarning(4, "Qiv container chunk runs past the payload");
         errReport(4, "Qiv container chunk runs past the payload");
         state_ = 11;
-        return;
+        return true;
     }
     const uint8_t* data = payload + cursor_ + QIV_CHUNK_HEADER_SIZE;
     const uint64_t dataAt = cursor_ + QIV_CHUNK_HEADER_SIZE;
     if (chunk_.type == QIV_CHUNK_TEXTURES) {
-        if (have < dataAt + 2 && !inputEnded()) return;
+        if (have < dataAt + 2 && !inputEnded()) return false;
         table_.clear();
         texturePos_ = 0;
         state_ = 8;
-        return;
+        return true;
     }
     if (chunk_.type == QIV_CHUNK_BACKPICTURE) {
         if (chunk_.length == 0) {
             cursor_ = chunk_.next;
-            return;
+            return true;
         }
         startPicture(QivPictureKind::Background, data, chunk_.length, noPreview_ || secondShown_);
         state_ = 10;
-        return;
+        return true;
     }
     if (have < chunk_.next) {
-        if (inputEnded()) state_ = 11;
-        return;
+        if (!inputEnded()) return false;
+        state_ = 11;
+        return true;
     }
     if (object_) pelApplyChunk(object_, chunk_.type, chunk_.length, data);
     if (chunk_.type == QIV_CHUNK_ANIMATION) {
@@ -390,6 +402,7 @@ void QivLoadDriver::chunkStep() {
         sink_->chunk(chunk_.type, data, chunk_.length);
     }
     cursor_ = chunk_.next;
+    return true;
 }
 
 std::vector<uint32_t> QivLoadDriver::indicesFor(uint32_t position) {

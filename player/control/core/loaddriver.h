@@ -100,6 +100,7 @@ public:
     uint32_t errorLevel() const { return errorLevel_; }
     PelContent* object() const { return object_; }
     uint32_t parseCount() const { return parses_; }
+    uint32_t parseAttempts() const { return attempts_; }
     uint64_t inflated() const { return reader_.inflated(); }
     const QivContainerReader& reader() const { return reader_; }
     // The content built, for the caller to keep; the driver forgets it.
@@ -119,7 +120,7 @@ private:
     void afterPreview();
     bool previewDelayPassed();
     bool parseObject();
-    void chunkStep();
+    bool chunkStep();
     void textureColours();
     bool textureFiles();
     std::vector<uint32_t> indicesFor(uint32_t position);
@@ -148,6 +149,7 @@ private:
     uint32_t lastParseTime_ = 0;
     uint32_t lastParseDuration_ = 0;
     uint32_t parses_ = 0;
+    uint32_t attempts_ = 0;
     PelContent* object_ = nullptr;
     const uint8_t* keptPayload_ = nullptr;
     uint32_t keptPayloadSize_ = 0;
@@ -155,7 +157,6 @@ private:
     // Picture being decoded.
     JpegStreamDecoder decoder_;
     QivPictureKind pictureKind_ = QivPictureKind::Preview;
-    const uint8_t* pictureData_ = nullptr;
     uint32_t pictureLength_ = 0;
     uint64_t pictureOffset_ = 0;  // payload offset of the picture
     uint32_t previewLength_ = 0;

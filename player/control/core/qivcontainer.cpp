@@ -333,14 +333,25 @@ bool QivContainerReader::afterFirstBlock() {
         fail(4, "Qiv container payload header names areas outside the payload");
         return false;
     }
-    payload_.reset(new (std::nothrow) uint8_t[h.payloadSize]);
-    if (!payload_) {
+    // The buffer grows with the data: a header cannot make us allocate what never comes.
+    payloadHeader_ = h;
+    if (!reserve(std::min<uint64_t>(h.payloadSize, 1u << 16))) return false;
+    std::memcpy(payload_.get(), first_, QIV_PAYLOAD_HEADER_SIZE);
+    payloadKnown_ = true;
+    return true;
+}
+
+bool QivContainerReader::reserve(uint64_t bytes) {
+    if (bytes <= capacity_) return true;
+    bytes = std::min<uint64_t>(std::max<uint64_t>(bytes, capacity_ * 2), payloadHeader_.payloadSize);
+    std::unique_ptr<uint8_t[]> grown(new (std::nothrow) uint8_t[size_t(bytes)]);
+    if (!grown) {
         fail(1, "No memory for the container's payload");
         return false;
     }
-    std::memcpy(payload_.get(), first_, QIV_PAYLOAD_HEADER_SIZE);
-    payloadHeader_ = h;
-    payloadKnown_ = true;
+    if (payload_) std::memcpy(grown.get(), payload_.get(), size_t(inflated_));
+    payload_ = std::move(grown);
+    capacity_ = bytes;
     return true;
 }
 
@@ -356,6 +367,7 @@ bool QivContainerReader::storeOut(const uint8_t* src, size_t n) {
             if (inflated_ == QIV_PAYLOAD_HEADER_SIZE && !afterFirstBlock()) return false;
         } else {
             const size_t take = size_t(std::min<uint64_t>(payloadHeader_.payloadSize - inflated_, n));
+            if (!reserve(inflated_ + take)) return false;
             std::memcpy(payload_.get() + inflated_, src, take);
             inflated_ += take;
             src += take;
@@ -382,8 +394,9 @@ void QivContainerReader::pump(const uint8_t* data, size_t n) {
                 out = first_ + inflated_;
                 room = QIV_PAYLOAD_HEADER_SIZE - inflated_;
             } else {
+                if (inflated_ == capacity_ && !reserve(inflated_ + 1)) return;
                 out = payload_.get() + inflated_;
-                room = payloadHeader_.payloadSize - inflated_;
+                room = capacity_ - inflated_;
             }
             zs->next_out = out;
             zs->avail_out = uInt(std::min<uint64_t>(room, 1u << 30));

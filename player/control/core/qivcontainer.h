@@ -153,6 +153,8 @@ public:
     // Known once 40 payload bytes are inflated and checked.
     bool payloadKnown() const { return payloadKnown_; }
     const QivPayloadHeader& payloadHeader() const { return payloadHeader_; }
+    // The payload so far (inflated() bytes); the buffer grows, so the pointer may change with
+    // every piece.
     const uint8_t* payload() const { return payload_.get(); }
     uint64_t inflated() const { return inflated_; }
     bool complete() const { return payloadKnown_ && inflated_ >= payloadHeader_.payloadSize; }
@@ -174,6 +176,7 @@ private:
     void pump(const uint8_t* data, size_t n);
     bool storeOut(const uint8_t* src, size_t n);
     bool afterFirstBlock();
+    bool reserve(uint64_t bytes);
 
     uint8_t header_[QIV_CONTAINER_HEADER_SIZE] = {};
     uint32_t headerBytes_ = 0;
@@ -187,6 +190,7 @@ private:
     void* zs_ = nullptr;  // z_stream
     uint8_t first_[QIV_PAYLOAD_HEADER_SIZE] = {};
     std::unique_ptr<uint8_t[]> payload_;
+    uint64_t capacity_ = 0;
     uint64_t inflated_ = 0;
     std::vector<uint8_t> raw_;
     Status status_ = Status::NeedMore;

@@ -4,6 +4,7 @@
 #pragma once
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -128,7 +129,8 @@ inline Chunk savedViews(int count) {
     return c;
 }
 
-// A larger object: a grid of quads (for benchmarks and big fixtures).
+// A larger object: an n x n grid of quads, in parts of at most 100 x 100 (a part holds at most
+// 65535 vertices).
 inline qse::Object gridObject(int n) {
     qse::Model md;
     md.head.name = "Grid";
@@ -137,20 +139,29 @@ inline qse::Object gridObject(int n) {
     md.head.areaCount = 1;
     qse::Material m;
     md.head.materials = {m};
-    qse::Mesh mesh;
-    mesh.box[3] = float(n), mesh.box[4] = float(n), mesh.box[5] = 1;
-    for (int y = 0; y <= n; ++y)
-        for (int x = 0; x <= n; ++x)
-            mesh.vertices.push_back({float(x), float(y), float((x * 7 + y * 3) % 5) * 0.2f, float(x) / n, float(y) / n});
-    for (int y = 0; y < n; ++y)
-        for (int x = 0; x < n; ++x) {
-            const uint32_t a = uint32_t(y * (n + 1) + x);
-            mesh.faces.push_back({{a, a + 1, a + uint32_t(n) + 2, a + uint32_t(n) + 1}, true, 0});
+    md.head.box[0] = md.head.box[1] = md.head.box[2] = 0;
+    md.head.box[3] = md.head.box[4] = float(n), md.head.box[5] = 1;
+    constexpr int tile = 100;
+    for (int ty = 0; ty < n; ty += tile)
+        for (int tx = 0; tx < n; tx += tile) {
+            const int w = std::min(tile, n - tx), h = std::min(tile, n - ty);
+            qse::Mesh mesh;
+            mesh.box[0] = float(tx), mesh.box[1] = float(ty), mesh.box[2] = 0;
+            mesh.box[3] = float(tx + w), mesh.box[4] = float(ty + h), mesh.box[5] = 1;
+            for (int y = 0; y <= h; ++y)
+                for (int x = 0; x <= w; ++x)
+                    mesh.vertices.push_back({float(tx + x), float(ty + y), float(((tx + x) * 7 + (ty + y) * 3) % 5) * 0.2f,
+                                             float(x) / w, float(y) / h});
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    const uint32_t a = uint32_t(y * (w + 1) + x);
+                    mesh.faces.push_back({{a, a + 1, a + uint32_t(w) + 2, a + uint32_t(w) + 1}, true, 0});
+                }
+            qse::Model::Entry e;
+            e.mesh = int(md.meshes.size());
+            md.meshes.push_back(mesh);
+            md.parts.push_back(e);
         }
-    md.meshes = {mesh};
-    qse::Model::Entry e;
-    e.mesh = 0;
-    md.parts = {e};
     return qse::encodeModel(md, qse::Layout::Ordered, false, true);
 }
 

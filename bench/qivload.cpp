@@ -1,0 +1,133 @@
+// Container load throughput: the load driver on a large Qiv container (payload inflate and
+// object parse, whole and in 16 KiB pieces) beside zlib's own inflate of the same payload,
+// the object stream parser alone, and inflate + parse done directly; and the time from the
+// first byte to the preview picture of a container with a progressive preview.
+#include <zlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+#include "control/core/tests/jpeg_maker.h"
+#include "control/core/tests/qiv_writer.h"
+#include "loaddriver.h"
+#include "scene/engine.h"
+#include "scene/qivstream.h"
+#include "scene/scene.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using qivw::Bytes;
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+double timeIt(int runs, const std::function<void()>& f) {
+    std::vector<double> t;
+    for (int i = 0; i < runs; ++i) {
+        const auto a = Clock::now();
+        f();
+        t.push_back(std::chrono::duration<double>(Clock::now() - a).count());
+    }
+    return median(t);
+}
+
+void inflateInto(const Bytes& file, std::vector<uint8_t>& out) {
+    z_stream zs{};
+    inflateInit(&zs);
+    zs.next_in = const_cast<Bytef*>(file.data() + 40);
+    zs.avail_in = uInt(file.size() - 40);
+    zs.next_out = out.data();
+    zs.avail_out = uInt(out.size());
+    inflate(&zs, Z_FINISH);
+    inflateEnd(&zs);
+}
+
+uint32_t parse(const uint8_t* p, size_t n) {
+    PelContent* c = nullptr;
+    PelStreamInfo* info = nullptr;
+    uint32_t faces = 0;
+    if (pelParseStream(p, n, &c, &info, nullptr, 0, nullptr)) {
+        faces = c->faceCount;
+        pelFreeStream(&info);
+        pelFreeObject(&c);
+    }
+    return faces;
+}
+
+struct PreviewClock : QivLoadSink {
+    Clock::time_point shown{};
+    bool seen = false;
+    void pictureShown(QivPictureKind k, PicRecord*, bool first) override {
+        if (k == QivPictureKind::Preview && first && !seen) {
+            seen = true;
+            shown = Clock::now();
+        }
+    }
+};
+
+void drive(const Bytes& file, size_t piece, QivLoadSink* sink) {
+    QivLoadOptions opt;
+    QivLoadDriver d(sink, opt);
+    for (size_t at = 0; at < file.size(); at += piece) d.feed(file.data() + at, std::min(piece, file.size() - at), 0);
+    d.endOfTransfer(true);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int n = argc > 1 ? std::atoi(argv[1]) : 250;
+    const int runs = argc > 2 ? std::atoi(argv[2]) : 7;
+    pelSetStreamLimits(1u << 24, 1u << 24);
+
+    qivw::Container c;
+    c.object = qivw::gridObject(n);
+    const Bytes payload = qivw::payload(c);
+    const Bytes file = qivw::build(c);
+    std::vector<uint8_t> out(payload.size());
+    std::printf("container: %d x %d quads (%u faces parsed), payload %zu bytes, deflated %zu bytes, median of %d runs\n",
+                n, n, parse(payload.data(), payload.size()), payload.size(), file.size(), runs);
+
+    const double tInflate = timeIt(runs, [&] { inflateInto(file, out); });
+    const double tParse = timeIt(runs, [&] { parse(payload.data(), payload.size()); });
+    const double tDirect = timeIt(runs, [&] {
+        inflateInto(file, out);
+        parse(out.data(), out.size());
+    });
+    QivLoadSink plainSink;
+    const double tWhole = timeIt(runs, [&] { drive(file, file.size(), &plainSink); });
+    const double tPieces = timeIt(runs, [&] { drive(file, 16384, &plainSink); });
+    const double mb = double(payload.size()) / (1 << 20);
+    std::printf("zlib inflate alone        %8.2f ms  %7.1f MB/s\n", tInflate * 1e3, mb / tInflate);
+    std::printf("stream parser alone       %8.2f ms  %7.1f MB/s\n", tParse * 1e3, mb / tParse);
+    std::printf("inflate + parse directly  %8.2f ms  %7.1f MB/s\n", tDirect * 1e3, mb / tDirect);
+    std::printf("load driver, one piece    %8.2f ms  %7.1f MB/s  ratio %.3f\n", tWhole * 1e3, mb / tWhole,
+                tWhole / tDirect);
+    std::printf("load driver, 16 KiB       %8.2f ms  %7.1f MB/s  ratio %.3f\n", tPieces * 1e3, mb / tPieces,
+                tPieces / tDirect);
+
+    // First byte to preview: a progressive 320 x 240 preview in front of the same object.
+    jpegmk::Options o;
+    o.width = 320;
+    o.height = 240;
+    o.progressive = true;
+    c.preview = jpegmk::make(o);
+    const Bytes withPreview = qivw::build(c);
+    std::vector<double> toPreview, total;
+    for (int i = 0; i < runs; ++i) {
+        PreviewClock sink;
+        const auto a = Clock::now();
+        drive(withPreview, 16384, &sink);
+        const auto b = Clock::now();
+        toPreview.push_back(std::chrono::duration<double>(sink.shown - a).count());
+        total.push_back(std::chrono::duration<double>(b - a).count());
+    }
+    std::printf("first byte to preview     %8.2f ms  (whole load %.2f ms, preview %zu bytes)\n",
+                median(toPreview) * 1e3, median(total) * 1e3, c.preview.size());
+    return 0;
+}

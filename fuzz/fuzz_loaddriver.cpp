@@ -1,0 +1,53 @@
+// Load driver on arbitrary containers and pictures. The first byte chooses the options
+// (plain picture, incremental display, preview mode, delay), the second the piece size;
+// the transfer then ends and the load is continued after its preview.
+#include <algorithm>
+#include <cstdint>
+
+#include "loaddriver.h"
+#include "scene/engine.h"
+#include "scene/qivstream.h"
+#include "scene/scene.h"
+
+namespace {
+class Clock : public QivLoadClock {
+public:
+    uint32_t t = 0;
+    uint32_t nowMs() override { return t += 3; }
+};
+class Sink : public QivLoadSink {
+public:
+    uint32_t textureSlotCount() override { return 4; }
+};
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 2) return 0;
+    pelSetStreamLimits(1u << 15, 1u << 15);
+    QivLoadOptions opt;
+    const uint8_t o = data[0];
+    opt.plainPicture = o & 1;
+    opt.incrementalDisplay = o & 2;
+    opt.previewMode = (o >> 2) & 3;
+    opt.delayAfterPreview = (o & 16) ? 0 : ((o & 32) ? -1 : 100);
+    opt.noPreview = o & 64;
+    const size_t piece = size_t(data[1]) * 11 + 1;
+    const uint8_t* file = data + 2;
+    const size_t n = size - 2;
+
+    Sink sink;
+    Clock clock;
+    QivLoadDriver d(&sink, opt, &clock);
+    for (size_t at = 0; at < n; at += piece) {
+        const auto r = d.feed(file + at, std::min(piece, n - at), (o & 128) ? n : 0);
+        if (r == QivLoadDriver::Result::Failed) break;
+    }
+    if (d.endOfTransfer(true) == QivLoadDriver::Result::Waiting) {
+        d.continueAfterPreview(1);
+        clock.t += 1000;
+        d.continueAfterPreview(2);
+    }
+    QivKeptContainer kept = d.takeKept();
+    errReset();
+    return 0;
+}
