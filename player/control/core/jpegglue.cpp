@@ -12,9 +12,13 @@ extern "C" {
 #include <jpeglib.h>
 }
 
+#include "qivcontainer.h"
 #include "render/fzbuffer.h"
 #include "scene/bytes.h"
 #include "scene/picture.h"
+#include "scene/texture.h"
+
+#include <vector>
 
 struct JgSource {
     jpeg_source_mgr pub;
@@ -445,4 +449,31 @@ PicRecord* DecodeBmpFromMemory(const uint8_t* data, size_t length) {
                           nullptr))
         return nullptr;
     return pic;
+}
+
+TexRecord* LoadTextureFromMemory(const uint8_t* data, size_t length, float* scaleX, float* scaleY) {
+    if (scaleX) *scaleX = 0.0f;
+    if (scaleY) *scaleY = 0.0f;
+    if (!data || length < 2) return nullptr;
+    PicRecord* pic = nullptr;
+    if (data[0] == 'B' && data[1] == 'M') {
+        pic = picReadBmpMemory(data, length, scaleX, scaleY);
+    } else {
+        pic = DecodeJpegFromMemory(data, length);
+    }
+    if (!pic) return nullptr;
+    TexRecord* tex = nullptr;
+    uint32_t size = 0;
+    if (!texAllocRecord(&tex) || !picConvert(pic, 1024, 1024, 1, 0, tex, &size)) {
+        if (tex) texFree(&tex);
+        tex = nullptr;
+    }
+    fzFreeImage(&pic);
+    return tex;
+}
+
+PicRecord* DecodeContainerPreview(const uint8_t* data, size_t length) {
+    std::vector<uint8_t> jpeg;
+    if (!qivExtractPreview(data, length, &jpeg)) return nullptr;
+    return DecodeJpegFromMemory(jpeg.data(), jpeg.size());
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 struct PicRecord;
+struct TexRecord;
 
 // Largest picture side accepted (the picture buffers' limit).
 constexpr uint32_t JPEG_MAX_SIDE = 8192;
@@ -17,6 +18,12 @@ PicRecord* DecodeJpegFromMemory(const uint8_t* data, size_t length);
 PicRecord* DecodeBmpFromMemory(const uint8_t* data, size_t length);
 // Swaps row i with row height - 1 - i.
 void FlipRowsVertically(PicRecord* picture);
+// A texture from a picture file image in memory: "BM" a BMP, anything else a JPEG; converted
+// within 1024 x 1024. Null for fewer than 2 bytes or a picture that does not decode. The
+// scale outputs (may be null) receive the picture's size in metres when it names one, else 0.
+TexRecord* LoadTextureFromMemory(const uint8_t* data, size_t length, float* scaleX, float* scaleY);
+// The first preview picture of a whole container in memory, decoded; null when there is none.
+PicRecord* DecodeContainerPreview(const uint8_t* data, size_t length);
 
 struct JpegContext;
 

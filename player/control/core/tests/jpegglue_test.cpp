@@ -10,6 +10,7 @@
 #include "scene/tests/bmp_builder.h"
 #include "scene/texture.h"
 #include "tests/jpeg_maker.h"
+#include "tests/qiv_writer.h"
 
 using jpegmk::Bytes;
 
@@ -264,4 +265,40 @@ TEST(BmpFromMemory, FlipSwapsRows) {
     FlipRowsVertically(p);
     for (int y = 0; y < rows; ++y) EXPECT_EQ(p->pixels[y * p->width], rows - y);
     fzFreeImage(&p);
+}
+
+TEST(JpegGlue, TexturesFromMemory) {
+    jpegmk::Options o;
+    o.width = 40;
+    o.height = 30;
+    const Bytes jpg = jpegmk::make(o);
+    bmpb::BmpDesc s;
+    s.width = 16;
+    s.height = 8;
+    s.bits = 24;
+    const Bytes bmp = bmpb::build(s);
+    for (const Bytes* b : {&jpg, &bmp}) {
+        float sx = -1, sy = -1;
+        TexRecord* t = LoadTextureFromMemory(b->data(), b->size(), &sx, &sy);
+        ASSERT_NE(t, nullptr);
+        EXPECT_NE(t->block, nullptr);
+        EXPECT_EQ(sx, 0.0f);
+        texFree(&t);
+    }
+    EXPECT_EQ(LoadTextureFromMemory(jpg.data(), 1, nullptr, nullptr), nullptr);
+    const Bytes junk(64, 'B');
+    EXPECT_EQ(LoadTextureFromMemory(junk.data(), junk.size(), nullptr, nullptr), nullptr);
+}
+
+TEST(JpegGlue, ContainerPreviewDecodes) {
+    jpegmk::Options o;
+    o.progressive = true;
+    qivw::Container c;
+    c.preview = jpegmk::make(o);
+    const Bytes file = qivw::build(c);
+    PicHolder pic{DecodeContainerPreview(file.data(), file.size())};
+    ASSERT_NE(pic.p, nullptr);
+    EXPECT_GE(pic.p->width, o.width);
+    PicHolder none{DecodeContainerPreview(file.data(), 60)};
+    EXPECT_EQ(none.p, nullptr);
 }
