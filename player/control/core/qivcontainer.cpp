@@ -288,7 +288,7 @@ QivContainerReader::Status QivContainerReader::feed(const uint8_t* data, size_t 
     size_t used = 0;
     if (headerBytes_ < QIV_CONTAINER_HEADER_SIZE) {
         const size_t take = std::min<size_t>(QIV_CONTAINER_HEADER_SIZE - headerBytes_, n);
-        std::memcpy(header_ + headerBytes_, data, take);
+        if (take) std::memcpy(header_ + headerBytes_, data, take);
         headerBytes_ += uint32_t(take);
         used = take;
         position_ += take;

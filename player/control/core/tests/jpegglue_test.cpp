@@ -83,7 +83,9 @@ TEST(JpegGlue, PlainDecoderMakesAPalettisedPicture) {
         EXPECT_GE(pic.p->height, 35);
         EXPECT_GE(pic.p->paletteCount, 2u);
         EXPECT_LE(pic.p->paletteCount, 256u);
-        if (!gray) EXPECT_LT(meanError(pic.p, o.width, o.height), 12.0);
+        if (!gray) {
+            EXPECT_LT(meanError(pic.p, o.width, o.height), 12.0);
+        }
     }
 }
 
