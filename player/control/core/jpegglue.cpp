@@ -116,6 +116,9 @@ int jgCreate(JpegContext* c) {
     if (setjmp(c->err.jump)) return -1;
     jpeg_create_decompress(&c->cinfo);
     c->created = true;
+    // Whole-image buffers beyond this fail (there is no backing store) instead of growing
+    // with whatever size a header declares.
+    c->cinfo.mem->max_memory_to_use = JPEG_MEMORY_MAX;
     c->src.pub.init_source = jgInitSource;
     c->src.pub.fill_input_buffer = jgFillInputBuffer;
     c->src.pub.skip_input_data = jgSkipInputData;

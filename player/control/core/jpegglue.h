@@ -11,6 +11,8 @@ struct TexRecord;
 
 // Largest picture side accepted (the picture buffers' limit).
 constexpr uint32_t JPEG_MAX_SIDE = 8192;
+// Memory libjpeg may take for one picture (coefficient and whole-image buffers).
+constexpr long JPEG_MEMORY_MAX = 128L << 20;
 
 // Whole block; null on any error (no message).
 PicRecord* DecodeJpegFromMemory(const uint8_t* data, size_t length);

@@ -114,6 +114,20 @@ TEST(JpegGlue, CorruptDataFailsCleanly) {
             break;
         }
     EXPECT_EQ(DecodeJpegFromMemory(wide.data(), wide.size()), nullptr);
+    // A small file that declares a huge picture: refused by the memory bound, not decoded.
+    jpegmk::Options p;
+    p.progressive = true;
+    Bytes huge = jpegmk::make(p);
+    for (size_t i = 0; i + 9 < huge.size(); ++i)
+        if (huge[i] == 0xFF && huge[i + 1] == 0xC2) {
+            huge[i + 5] = 0x1F, huge[i + 6] = 0x40;  // height 8000
+            huge[i + 7] = 0x1F, huge[i + 8] = 0x40;  // width 8000
+            break;
+        }
+    EXPECT_EQ(DecodeJpegFromMemory(huge.data(), huge.size()), nullptr);
+    JpegStreamDecoder d;
+    ASSERT_TRUE(d.begin(huge.data(), huge.size(), huge.size() / 2, false));
+    EXPECT_EQ(d.run(nullptr), JpegStreamDecoder::Result::Failed);
 }
 
 TEST(JpegGlue, TruncatedPictureEndsWithWhatArrived) {

@@ -6,6 +6,8 @@
 
 namespace {
 
+constexpr double kPi = 3.14159265358979323846;
+
 float dist(const Vec3& a, const Vec3& b) {
     return std::sqrt((a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y) + (a.z - b.z) * (a.z - b.z));
 }
@@ -131,10 +133,10 @@ TEST(Navigation, WalkMotionsAndCtrl) {
     NavView t = standing();
     navWalk(&t, 3, 0, 150, 400, 300, false, 0, 0);
     const float angle = std::atan2(t.vrp.y - t.eye.y, t.vrp.x - t.eye.x);
-    EXPECT_NEAR(angle, float(M_PI / 2) - NAV_DEG_TO_RAD, 1e-5);
+    EXPECT_NEAR(angle, float(kPi / 2) - NAV_DEG_TO_RAD, 1e-5);
     NavView t2 = standing();
     navWalk(&t2, 3, 0, 150, 400, 300, true, 0, 0);
-    EXPECT_NEAR(std::atan2(t2.vrp.y - t2.eye.y, t2.vrp.x - t2.eye.x), float(M_PI / 2) - 2 * NAV_DEG_TO_RAD, 1e-5);
+    EXPECT_NEAR(std::atan2(t2.vrp.y - t2.eye.y, t2.vrp.x - t2.eye.x), float(kPi / 2) - 2 * NAV_DEG_TO_RAD, 1e-5);
 
     // Sideways to the right: (dy, -dx) of the direction (0, 1) is +x.
     NavView s = standing();
@@ -222,7 +224,7 @@ TEST(Navigation, HomeViewClipAndFit) {
     EXPECT_FLOAT_EQ(h.farDist, 16.2f);
     EXPECT_FLOAT_EQ(h.nearDist, 1.8f);
     EXPECT_FLOAT_EQ(h.eye.y, -9.0f);
-    EXPECT_NEAR(h.tanHalfAngle, std::tan(22.0 * M_PI / 180.0), 1e-6);
+    EXPECT_NEAR(h.tanHalfAngle, std::tan(22.0 * kPi / 180.0), 1e-6);
 
     float n = 0, f = 0;
     navClipDistances(box, h.eye, {0, 1, 0}, 0, 6, &n, &f);
