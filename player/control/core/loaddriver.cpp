@@ -392,8 +392,9 @@ bool QivLoadDriver::chunkStep() {
     }
     if (object_) pelApplyChunk(object_, chunk_.type, chunk_.length, data);
     if (chunk_.type == QIV_CHUNK_ANIMATION) {
-        sink_->chunk(chunk_.type, data, chunk_.length);
+        // The object is complete: the preview gives way, then its animation is set up.
         sink_->leavePreview();
+        sink_->chunk(chunk_.type, data, chunk_.length);
         if (!loadedFired_) {
             loadedFired_ = true;
             sink_->objectLoaded();

@@ -54,7 +54,8 @@ public:
     // A chunk other than the texture table and the background picture, after it was applied
     // to the content.
     virtual void chunk(uint32_t type, const uint8_t* data, uint32_t length) {}
-    // The animation chunk marks the object complete: the preview is left first.
+    // The animation chunk marks the object complete: the preview is left, then the chunk
+    // comes (animation set up), then objectLoaded.
     virtual void leavePreview() {}
     virtual void objectLoaded() {}
     // The whole payload has arrived (or all of it that will); the sink keeps it.

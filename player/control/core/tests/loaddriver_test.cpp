@@ -177,7 +177,7 @@ TEST(LoadDriver, SameTraceForAnySplit) {
         const std::vector<std::string> expected = {
             "shown preview", "complete preview", "complete second", "object",
             "colour stone.bmp 336699 1 5", "file wood.bmp " + std::to_string(makeBmp().size()) + " B 0 6",
-            "chunk 21 12", "chunk 273 64", "chunk 20 4", "leave", "loaded", "chunk 65537 3",
+            "chunk 21 12", "chunk 273 64", "leave", "chunk 20 4", "loaded", "chunk 65537 3",
             "payload " + std::to_string(qivw::payload(cm).size())};
         EXPECT_EQ(joined(whole.trace), joined(expected));
         EXPECT_GT(whole.faces, 0u);
