@@ -22,6 +22,16 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using qivw::Bytes;
 
+// The machine's load average over the last minute (0 when it cannot be read).
+double loadAverage() {
+    double l = 0;
+    if (std::FILE* f = std::fopen("/proc/loadavg", "r")) {
+        if (std::fscanf(f, "%lf", &l) != 1) l = 0;
+        std::fclose(f);
+    }
+    return l;
+}
+
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
@@ -129,5 +139,6 @@ int main(int argc, char** argv) {
     }
     std::printf("first byte to preview     %8.2f ms  (whole load %.2f ms, preview %zu bytes)\n",
                 median(toPreview) * 1e3, median(total) * 1e3, c.preview.size());
+    std::printf("machine load average %.2f\n", loadAverage());
     return 0;
 }

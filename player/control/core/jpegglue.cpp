@@ -454,6 +454,39 @@ PicRecord* DecodeBmpFromMemory(const uint8_t* data, size_t length) {
     return pic;
 }
 
+namespace {
+
+// The whole file, or false when it cannot be read or is larger than the limit.
+bool readPictureFile(const char* path, std::vector<uint8_t>* out) {
+    out->clear();
+    if (!path || !*path) return false;
+    std::FILE* f = std::fopen(path, "rb");
+    if (!f) return false;
+    bool ok = false;
+    if (std::fseek(f, 0, SEEK_END) == 0) {
+        const long size = std::ftell(f);
+        if (size >= 0 && uint64_t(size) <= PICTURE_FILE_MAX && std::fseek(f, 0, SEEK_SET) == 0) {
+            out->resize(size_t(size));
+            ok = size == 0 || std::fread(out->data(), 1, out->size(), f) == out->size();
+        }
+    }
+    std::fclose(f);
+    return ok;
+}
+
+TexRecord* textureFromPicture(PicRecord* pic) {
+    TexRecord* tex = nullptr;
+    uint32_t size = 0;
+    if (!texAllocRecord(&tex) || !picConvert(pic, 1024, 1024, 1, 0, tex, &size)) {
+        if (tex) texFree(&tex);
+        tex = nullptr;
+    }
+    fzFreeImage(&pic);
+    return tex;
+}
+
+}  // namespace
+
 TexRecord* LoadTextureFromMemory(const uint8_t* data, size_t length, float* scaleX, float* scaleY) {
     if (scaleX) *scaleX = 0.0f;
     if (scaleY) *scaleY = 0.0f;
@@ -464,15 +497,28 @@ TexRecord* LoadTextureFromMemory(const uint8_t* data, size_t length, float* scal
     } else {
         pic = DecodeJpegFromMemory(data, length);
     }
-    if (!pic) return nullptr;
+    return pic ? textureFromPicture(pic) : nullptr;
+}
+
+TexRecord* LoadTextureFromFile(const char* path, float* scaleX, float* scaleY) {
+    if (scaleX) *scaleX = 0.0f;
+    if (scaleY) *scaleY = 0.0f;
     TexRecord* tex = nullptr;
-    uint32_t size = 0;
-    if (!texAllocRecord(&tex) || !picConvert(pic, 1024, 1024, 1, 0, tex, &size)) {
-        if (tex) texFree(&tex);
-        tex = nullptr;
-    }
-    fzFreeImage(&pic);
-    return tex;
+    if (path && texLoadFile(path, 0, &tex, scaleX, scaleY, nullptr) && tex) return tex;
+    std::vector<uint8_t> bytes;
+    if (!readPictureFile(path, &bytes)) return nullptr;
+    PicRecord* pic = DecodeJpegFromMemory(bytes.data(), bytes.size());
+    return pic ? textureFromPicture(pic) : nullptr;
+}
+
+PicRecord* LoadPictureFromFile(const char* path) {
+    PicRecord* pic = nullptr;
+    if (path && texLoadPalettized(path, &pic, nullptr, nullptr) && pic) return pic;
+    std::vector<uint8_t> bytes;
+    if (!readPictureFile(path, &bytes)) return nullptr;
+    pic = DecodeJpegFromMemory(bytes.data(), bytes.size());
+    if (pic && !texBuild(pic)) fzFreeImage(&pic);
+    return pic;
 }
 
 PicRecord* DecodeContainerPreview(const uint8_t* data, size_t length) {

@@ -26,6 +26,13 @@ void FlipRowsVertically(PicRecord* picture);
 TexRecord* LoadTextureFromMemory(const uint8_t* data, size_t length, float* scaleX, float* scaleY);
 // The first preview picture of a whole container in memory, decoded; null when there is none.
 PicRecord* DecodeContainerPreview(const uint8_t* data, size_t length);
+// Largest picture file the file loaders read into memory.
+constexpr size_t PICTURE_FILE_MAX = 64u << 20;
+// A texture from a file: the engine's BMP reader, else the file decoded as a JPEG; converted
+// within 1024 x 1024. Null when neither reads it.
+TexRecord* LoadTextureFromFile(const char* path, float* scaleX, float* scaleY);
+// A background picture from a file (BMP as an 8-bit picture, else JPEG) with its tiles built.
+PicRecord* LoadPictureFromFile(const char* path);
 
 struct JpegContext;
 

@@ -30,6 +30,22 @@ QivLoadClock* qivSteadyClock() {
     return &clock;
 }
 
+QivStreamKind qivStreamLoadKind(const std::string& name) {
+    auto lower = [](std::string t) {
+        for (char& c : t)
+            if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+        return t;
+    };
+    if (lower(name.substr(0, 8)) == "mailbox:") return QivStreamKind::Container;
+    const size_t slash = name.find_last_of("/\\");
+    const size_t dot = name.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return QivStreamKind::Container;
+    const std::string ext = lower(name.substr(dot));
+    if (ext == ".qiv") return QivStreamKind::Container;
+    if (ext == ".jpg" || ext == ".jpeg" || ext == ".jif") return QivStreamKind::Picture;
+    return QivStreamKind::None;
+}
+
 void QivLoadSink::pictureComplete(QivPictureKind, PicRecord* picture) { fzFreeImage(&picture); }
 
 // Passes of the picture decoder, as the sink sees them.

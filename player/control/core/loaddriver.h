@@ -64,6 +64,12 @@ public:
     virtual void loadWarning(uint32_t level, const char* text) {}
 };
 
+// Which downloads are fed to the driver as they arrive: a name starting with "mailbox:",
+// without an extension or with ".qiv" is a container; ".jpg", ".jpeg" and ".jif" a plain
+// picture; anything else goes to a file first. Extensions compare without case.
+enum class QivStreamKind { None, Container, Picture };
+QivStreamKind qivStreamLoadKind(const std::string& name);
+
 struct QivLoadOptions {
     int32_t delayAfterPreview = 0;  // DelayAfterPreview, ms; -1: no timer
     uint32_t previewMode = 3;       // bit 1: leave on a click; bit 2: leave by itself

@@ -318,3 +318,43 @@ TEST(JpegGlue, ContainerPreviewDecodes) {
     PicHolder none{DecodeContainerPreview(file.data(), 60)};
     EXPECT_EQ(none.p, nullptr);
 }
+
+TEST(JpegGlue, TexturesAndPicturesFromFiles) {
+    jpegmk::Options o;
+    o.width = 40;
+    o.height = 30;
+    bmpb::BmpDesc s;
+    s.width = 16;
+    s.height = 8;
+    s.bits = 24;
+    const std::string dir = ::testing::TempDir();
+    const std::string jpgPath = dir + "/jg_texture.jpg", bmpPath = dir + "/jg_texture.bmp",
+                      junkPath = dir + "/jg_junk.jpg";
+    auto write = [](const std::string& path, const Bytes& b) {
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fwrite(b.data(), 1, b.size(), f);
+        std::fclose(f);
+    };
+    write(jpgPath, jpegmk::make(o));
+    write(bmpPath, bmpb::build(s));
+    write(junkPath, Bytes(100, 0x55));
+    for (const std::string* path : {&jpgPath, &bmpPath}) {
+        TexRecord* t = LoadTextureFromFile(path->c_str(), nullptr, nullptr);
+        ASSERT_NE(t, nullptr) << *path;
+        EXPECT_NE(t->block, nullptr);
+        texFree(&t);
+        PicHolder pic{LoadPictureFromFile(path->c_str())};
+        ASSERT_NE(pic.p, nullptr) << *path;
+        EXPECT_EQ(pic.p->bytesPerPixel, 1u);
+        EXPECT_GT(pic.p->tileColumns, 0u);
+    }
+    for (const char* bad : {junkPath.c_str(), "/nonexistent/none.jpg", ""}) {
+        EXPECT_EQ(LoadTextureFromFile(bad, nullptr, nullptr), nullptr) << bad;
+        EXPECT_EQ(LoadPictureFromFile(bad), nullptr) << bad;
+    }
+    EXPECT_EQ(LoadTextureFromFile(nullptr, nullptr, nullptr), nullptr);
+    std::remove(jpgPath.c_str());
+    std::remove(bmpPath.c_str());
+    std::remove(junkPath.c_str());
+}

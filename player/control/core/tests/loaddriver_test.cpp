@@ -446,3 +446,24 @@ TEST(LoadDriver, PlainPictureStreams) {
     d.feed(junk.data(), junk.size(), junk.size());
     EXPECT_EQ(d.endOfTransfer(true), QivLoadDriver::Result::Failed);
 }
+
+TEST(LoadDriver, StreamedNames) {
+    const struct {
+        const char* name;
+        QivStreamKind kind;
+    } cases[] = {
+        {"http://host/a/object.qiv", QivStreamKind::Container},
+        {"http://host/a/OBJECT.QIV", QivStreamKind::Container},
+        {"http://host/a.dir/object", QivStreamKind::Container},
+        {"C:\\a.dir\\object", QivStreamKind::Container},
+        {"mailbox:12", QivStreamKind::Container},
+        {"MailBox:x.pel", QivStreamKind::Container},
+        {"http://host/p.jpg", QivStreamKind::Picture},
+        {"http://host/p.JPEG", QivStreamKind::Picture},
+        {"p.jif", QivStreamKind::Picture},
+        {"http://host/object.pel", QivStreamKind::None},
+        {"http://host/p.bmp", QivStreamKind::None},
+        {"http://host/p.jpgx", QivStreamKind::None},
+    };
+    for (const auto& c : cases) EXPECT_EQ(qivStreamLoadKind(c.name), c.kind) << c.name;
+}

@@ -1,0 +1,230 @@
+#include "navcontrol.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A view of a 4 x 4 x 4 box from the front; records what the controller asks for.
+class FakeHost : public NavHost {
+public:
+    FakeHost() {
+        cam.eye = {0, -12, 0};
+        cam.vrp = {0, 0, 0};
+        cam.up = {0, 0, 1};
+        cam.viewDist = 12;
+        cam.nearDist = 1;
+        cam.farDist = 40;
+        cam.pixW = 400;
+        cam.pixH = 300;
+        cam.winXMin = -4;
+        cam.winXMax = 4;
+        cam.winYMin = -3;
+        cam.winYMax = 3;
+        camUpdate(&cam);
+    }
+    bool busy() override { return isBusy; }
+    bool objectShown() override { return shown; }
+    bool walkThrough() override { return walk; }
+    void clientSize(int* w, int* h) override {
+        *w = width;
+        *h = height;
+    }
+    const CamRecord& camera() override { return cam; }
+    Box3 sceneBox() override { return {{-2, -2, -2}, {2, 2, 2}}; }
+    void angles(float* p, float* s) override {
+        *p = phi;
+        *s = psi;
+    }
+    void setAngles(float p, float s) override {
+        phi = p;
+        psi = s;
+        log.push_back("angles");
+    }
+    void zoomBy(float f) override { zooms.push_back(f); }
+    void setView(const NavView& v) override {
+        cam.eye = v.eye;
+        cam.vrp = v.vrp;
+        camUpdate(&cam);
+        ++views;
+    }
+    void centreOnPickedPoint() override { log.push_back("centre"); }
+    float panDepth(int, int) override { return navProject(cam.worldToPixel, cam.vrp).z; }
+    int32_t movableObjectAt(int x, int) override { return x >= 300 ? 5 : -1; }
+    void beginObjectDrag(int32_t slot, int, int) override { log.push_back("drag " + std::to_string(slot)); }
+    void objectDragMove(int, int, bool right, bool) override { log.push_back(right ? "move across" : "move"); }
+    void objectDragDepth(float offset, int, int) override { depthOffsets.push_back(offset); }
+    void setCapture() override { ++captures; }
+    void releaseMouse() override { ++releases; }
+    void walkZone(int z) override { zones.push_back(z); }
+    void dragEnded() override { ++dragEnds; }
+
+    CamRecord cam{};
+    int width = 400, height = 300;
+    bool isBusy = false, shown = true, walk = false;
+    float phi = 1.0f, psi = 0.5f;
+    std::vector<float> zooms;
+    std::vector<std::string> log;
+    std::vector<int> zones;
+    std::vector<float> depthOffsets;
+    int views = 0, captures = 0, releases = 0, dragEnds = 0;
+};
+
+constexpr int kDrag = 4;
+
+}  // namespace
+
+TEST(NavController, RotateDragAcrossTheWindowAndSpinOnQuickRelease) {
+    FakeHost host;
+    NavController nav(&host);
+    nav.spin().keepSpinning = true;
+    EXPECT_TRUE(nav.leftDown(0, 0, {}, 1000));
+    EXPECT_EQ(host.captures, 0) << "the rotation waits for the mouse to move";
+    nav.mouseMove(2, 0, {}, 1010, kDrag, kDrag);
+    EXPECT_FALSE(nav.rotating()) << "within the drag distance";
+    nav.mouseMove(10, 0, {}, 1020, kDrag, kDrag);
+    ASSERT_TRUE(nav.rotating());
+    EXPECT_EQ(host.captures, 1);
+    EXPECT_EQ(host.log.front(), "centre");
+    // The rotation is anchored where it started: a further full width is one full turn.
+    nav.mouseMove(10 + 400, 0, {}, 1030, kDrag, kDrag);
+    EXPECT_FLOAT_EQ(host.phi, 1.0f + NAV_TWO_PI);
+    EXPECT_FLOAT_EQ(host.psi, 0.5f);
+    nav.leftUp(410, 0, {}, 1050);
+    EXPECT_FALSE(nav.rotating());
+    EXPECT_EQ(host.releases, 1);
+    EXPECT_EQ(host.dragEnds, 1);
+    // The delta wraps to 2 pi, which is more than a degree: the spin runs.
+    EXPECT_NEAR(nav.spin().speedPhi, NAV_TWO_PI, 1e-5);
+    EXPECT_EQ(nav.spin().speedPsi, 0.0f);
+    EXPECT_TRUE(nav.spinTick(1550));
+    EXPECT_NEAR(host.phi, 1.0f + NAV_TWO_PI + 0.5f * NAV_TWO_PI, 1e-4);
+    // A press stops it.
+    nav.leftDown(5, 5, {}, 1600);
+    EXPECT_EQ(nav.spin().speedPhi, 0.0f);
+    EXPECT_FALSE(nav.spinTick(1700));
+    nav.leftUp(5, 5, {}, 1610);
+
+    // A release more than 75 ms after the last move never spins.
+    nav.leftDown(0, 0, {}, 2000);
+    nav.mouseMove(10, 0, {}, 2010, kDrag, kDrag);
+    nav.mouseMove(100, 0, {}, 2020, kDrag, kDrag);
+    nav.leftUp(100, 0, {}, 2096);
+    EXPECT_EQ(nav.spin().speedPhi, 0.0f);
+    EXPECT_EQ(nav.spin().speedPsi, 0.0f);
+}
+
+TEST(NavController, ZoomAndPanDrags) {
+    FakeHost host;
+    NavController nav(&host);
+    // Ctrl: zoom once per message, whatever the distance.
+    nav.leftDown(50, 100, {true, false}, 0);
+    EXPECT_TRUE(nav.zooming());
+    EXPECT_EQ(host.captures, 1);
+    nav.mouseMove(50, 40, {true, false}, 10, kDrag, kDrag);
+    nav.mouseMove(50, 40, {true, false}, 20, kDrag, kDrag);  // no vertical change
+    nav.mouseMove(50, 41, {true, false}, 30, kDrag, kDrag);
+    ASSERT_EQ(host.zooms.size(), 2u);
+    EXPECT_FLOAT_EQ(host.zooms[0], NAV_ZOOM_UP);
+    EXPECT_FLOAT_EQ(host.zooms[1], NAV_ZOOM_DOWN);
+    nav.leftUp(50, 41, {}, 40);
+    EXPECT_FALSE(nav.zooming());
+
+    // Right drag zooms too; a right click without a drag is left to the context menu.
+    EXPECT_TRUE(nav.rightDown(20, 20, {}, 50));
+    EXPECT_FALSE(nav.rightUp(20, 20, {}, 60));
+    nav.rightDown(20, 20, {}, 70);
+    nav.mouseMove(20, 10, {}, 80, kDrag, kDrag);
+    EXPECT_TRUE(nav.zooming());
+    EXPECT_TRUE(nav.rightUp(20, 10, {}, 90));
+    EXPECT_FALSE(nav.zooming());
+
+    // Shift: pan keeps the point under the mouse.
+    const Vec3 before = host.cam.vrp;
+    const Vec3 grabbed = navUnproject(host.cam.pixelToWorld, 200, 150, navProject(host.cam.worldToPixel, before).z);
+    nav.leftDown(200, 150, {false, true}, 100);
+    EXPECT_TRUE(nav.panning());
+    nav.mouseMove(260, 120, {false, true}, 110, kDrag, kDrag);
+    const Vec3 under = navUnproject(host.cam.pixelToWorld, 260, 120, navProject(host.cam.worldToPixel, host.cam.vrp).z);
+    EXPECT_NEAR(under.x, grabbed.x, 1e-3);
+    EXPECT_NEAR(under.z, grabbed.z, 1e-3);
+    EXPECT_GT(std::fabs(host.cam.vrp.x - before.x), 0.1f);
+    nav.leftUp(260, 120, {}, 120);
+}
+
+TEST(NavController, ObjectDragAndIgnoredInput) {
+    FakeHost host;
+    NavController nav(&host);
+    nav.leftDown(320, 100, {}, 0);
+    nav.mouseMove(330, 100, {}, 10, kDrag, kDrag);
+    EXPECT_EQ(nav.draggedObject(), 5);
+    EXPECT_FALSE(nav.rotating());
+    nav.rightDown(330, 100, {}, 20);
+    nav.mouseMove(330, 90, {}, 30, kDrag, kDrag);
+    EXPECT_TRUE(nav.rightUp(330, 70, {}, 40)) << "the left button still holds the drag";
+    ASSERT_EQ(host.depthOffsets.size(), 1u);
+    EXPECT_FLOAT_EQ(host.depthOffsets[0], 30.0f / 300.0f * NAV_DRAG_DEPTH_SCALE);
+    nav.leftUp(330, 70, {}, 50);
+    EXPECT_EQ(nav.draggedObject(), -1);
+    const std::vector<std::string> want = {"drag 5", "move", "move across"};
+    EXPECT_EQ(host.log, want);
+
+    // Busy or nothing shown: not handled; outside the window without a drag: capture released.
+    host.isBusy = true;
+    EXPECT_FALSE(nav.leftDown(10, 10, {}, 60));
+    host.isBusy = false;
+    host.shown = false;
+    EXPECT_FALSE(nav.mouseMove(10, 10, {}, 70, kDrag, kDrag));
+    host.shown = true;
+    // Tiny windows: moves do nothing harmful.
+    host.width = host.height = 0;
+    nav.leftDown(0, 0, {}, 80);
+    nav.mouseMove(0, 9, {}, 90, kDrag, kDrag);
+    nav.leftUp(0, 9, {}, 95);
+    EXPECT_TRUE(std::isfinite(host.phi) && std::isfinite(host.psi));
+}
+
+TEST(NavController, WalkThroughWalksWhileHeld) {
+    FakeHost host;
+    host.walk = true;
+    host.cam.eye = {0, -12, 0};
+    NavController nav(&host);
+    // Resting in the centre zone: no motion.
+    nav.leftDown(200, 200, {}, 1000);
+    EXPECT_TRUE(nav.walkButton());
+    EXPECT_EQ(host.captures, 1);
+    EXPECT_FALSE(nav.walkTick(200, 200, {}, 1100));
+    EXPECT_EQ(host.views, 0);
+    // Top row: forward, and on every tick while held.
+    nav.mouseMove(200, 10, {}, 1200, kDrag, kDrag);
+    EXPECT_EQ(nav.zone(), 1);
+    const float y1 = host.cam.eye.y;
+    EXPECT_GT(y1, -12.0f);
+    EXPECT_TRUE(nav.walkTick(200, 10, {}, 1300));
+    EXPECT_GT(host.cam.eye.y, y1);
+    nav.leftUp(200, 10, {}, 1400);
+    EXPECT_FALSE(nav.walkButton());
+    EXPECT_EQ(host.releases, 1);
+    // Without the button the zone follows the mouse but nothing moves.
+    const int views = host.views;
+    nav.mouseMove(10, 10, {}, 1500, kDrag, kDrag);
+    EXPECT_EQ(nav.zone(), 0);
+    EXPECT_EQ(host.views, views);
+    // Shift: lift zones.
+    nav.mouseMove(200, 10, {false, true}, 1600, kDrag, kDrag);
+    EXPECT_EQ(nav.zone(), 9);
+    // Right drag: walk-look, refused past 88 degrees.
+    nav.rightDown(200, 150, {}, 1700);
+    nav.mouseMove(200, 100, {}, 1710, kDrag, kDrag);
+    EXPECT_TRUE(nav.walkLooking());
+    for (int i = 0; i < 400; ++i) nav.mouseMove(200, 0, {}, 1720 + i, kDrag, kDrag);
+    const Vec3 d{host.cam.vrp.x - host.cam.eye.x, host.cam.vrp.y - host.cam.eye.y, host.cam.vrp.z - host.cam.eye.z};
+    const float elevation = std::atan2(d.z, std::sqrt(d.x * d.x + d.y * d.y));
+    EXPECT_GT(elevation, 0.1f);
+    EXPECT_LE(elevation, NAV_LOOK_LIMIT + 1e-4f);
+    EXPECT_TRUE(nav.rightUp(200, 0, {}, 2200));
+    EXPECT_FALSE(nav.walkLooking());
+}
