@@ -85,6 +85,10 @@ PelContent* QivLoadDriver::takeObject() {
     return c;
 }
 
+PicRecord* QivLoadDriver::takeShownPicture() {
+    return decoder_.picture() && decoder_.passesShown() > 0 ? decoder_.takePicture() : nullptr;
+}
+
 QivKeptContainer QivLoadDriver::takeKept() {
     QivKeptContainer k = reader_.takeKept();
     if (k.stored) {

@@ -112,6 +112,9 @@ public:
     const QivContainerReader& reader() const { return reader_; }
     // The content built, for the caller to keep; the driver forgets it.
     PelContent* takeObject();
+    // The picture being decoded once it has been shown (its display keeps it when the load
+    // ends before it is complete); null otherwise.
+    PicRecord* takeShownPicture();
     // The container as received, for saving; taken when the transfer has ended (the bytes
     // behind the payload still go to it). A stored container's payload pointer is the one
     // handed over by payloadComplete.
