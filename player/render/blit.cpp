@@ -201,11 +201,10 @@ void to24(const uint8_t* src, uint32_t bpp, uint8_t* dst) {
         dst[1] = g;
         dst[2] = r;
     } else {
-        const uint32_t v = picGet16(src);
-        const uint32_t b = v & 31, g = (v >> 5) & 31, r = (v >> 10) & 31;
-        dst[0] = uint8_t(b << 3 | b >> 2);
-        dst[1] = uint8_t(g << 3 | g >> 2);
-        dst[2] = uint8_t(r << 3 | r >> 2);
+        const uint32_t v = picRgb555ToFullRgb(picGet16(src));
+        dst[0] = uint8_t(v);
+        dst[1] = uint8_t(v >> 8);
+        dst[2] = uint8_t(v >> 16);
     }
 }
 

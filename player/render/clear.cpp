@@ -40,7 +40,7 @@ uint32_t toByte(float c) {
 
 uint32_t pixelOf(const PicRecord* buffer, const float c[3]) {
     const uint32_t rgb = (toByte(c[0]) << 16) | (toByte(c[1]) << 8) | toByte(c[2]);
-    return buffer->bytesPerPixel == 2 ? fzRgb555(rgb) : rgb;
+    return buffer->bytesPerPixel == 2 ? picRgb555(rgb) : rgb;
 }
 
 // Intersects rect with the buffer; false when nothing is left.
@@ -715,7 +715,7 @@ int fzTintBackground(const float tint[3], float amount) {
             const uint32_t rgb = (std::min<uint32_t>(r, 255) << 16) | (std::min<uint32_t>(g, 255) << 8) |
                                  std::min<uint32_t>(b, 255);
             g_tint.picture->palette[i] = (p & 0xFF000000u) | rgb;
-            st.pictureTable[i] = fzRgb555(rgb);
+            st.pictureTable[i] = picRgb555(rgb);
         }
     }
     return 1;

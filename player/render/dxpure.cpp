@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "scene/picture.h"
+
 int dxDepthRendered(uint32_t bits, uint32_t renderDepths) {
     if (bits == 32) return (renderDepths & DX_BD_32) ? 1 : 0;
     if (bits == 16) return (renderDepths & DX_BD_16) ? 1 : 0;
@@ -212,10 +214,10 @@ uint32_t dxLoadPixel(const uint8_t* p, uint32_t bytes) {
 namespace {
 void fzLoad(const uint8_t* p, uint32_t fzBytes, uint32_t* r, uint32_t* g, uint32_t* b) {
     if (fzBytes == 2) {
-        const uint32_t v = uint32_t(p[0]) | (uint32_t(p[1]) << 8);
-        *r = (v >> 7) & 0xF8;
-        *g = (v >> 2) & 0xF8;
-        *b = (v << 3) & 0xF8;
+        const uint32_t v = picRgb555ToRgb(picGet16(p));
+        *r = (v >> 16) & 0xFF;
+        *g = (v >> 8) & 0xFF;
+        *b = v & 0xFF;
     } else if (fzBytes == 3) {
         *r = p[0];
         *g = p[1];

@@ -43,19 +43,31 @@ inline float viewDistance(uint32_t bit, const Vec4& c) {
 
 inline float lerp(float a, float b, float t) { return a + (b - a) * t; }
 
-// One Sutherland-Hodgman step over the working polygon with distances d (inside >= 0).
-// false: the polygon is gone (fewer than 3 vertices, or more than the buffer holds).
-bool clipOne(const float* d) {
-    RpClipState& s = g_clip;
-    const int n = s.count;
+// One Sutherland-Hodgman step: the n vertices of in with distances d (inside >= 0) into out;
+// make(ip, ic) gives the vertex where the edge from ip to ic crosses. Answers the count, or -1
+// when more than max vertices would result.
+template <class V, class Make> int clipStep(const V* in, int n, const float* d, V* out, int max, Make make) {
     int m = 0;
     bool overflow = false;
-    auto put = [&](const ClipVertex& v) {
-        if (m < RP_CLIP_MAX)
-            s.out[m++] = v;
+    auto put = [&](const V& v) {
+        if (m < max)
+            out[m++] = v;
         else
             overflow = true;
     };
+    if (d[0] >= 0.0f) put(in[0]);
+    for (int i = 1; i < n; ++i) {
+        if (std::signbit(d[i - 1]) != std::signbit(d[i])) put(make(i - 1, i));
+        if (d[i] >= 0.0f) put(in[i]);
+    }
+    if (std::signbit(d[n - 1]) != std::signbit(d[0])) put(make(n - 1, 0));
+    return overflow ? -1 : m;
+}
+
+// The step over the working polygon; false: the polygon is gone (fewer than 3 vertices, or
+// more than the buffer holds).
+bool clipOne(const float* d) {
+    RpClipState& s = g_clip;
     auto make = [&](int ip, int ic) {
         const ClipVertex& P = s.poly[ip];
         const ClipVertex& C = s.poly[ic];
@@ -78,15 +90,10 @@ bool clipOne(const float* d) {
         }
         v.v.flags = 0;
         v.v.normal = nullptr;
-        put(v);
+        return v;
     };
-    if (d[0] >= 0.0f) put(s.poly[0]);
-    for (int i = 1; i < n; ++i) {
-        if (std::signbit(d[i - 1]) != std::signbit(d[i])) make(i - 1, i);
-        if (d[i] >= 0.0f) put(s.poly[i]);
-    }
-    if (std::signbit(d[n - 1]) != std::signbit(d[0])) make(n - 1, 0);
-    if (overflow) m = 0;
+    int m = clipStep(s.poly, s.count, d, s.out, RP_CLIP_MAX, make);
+    if (m < 0) m = 0;
     std::memcpy(s.poly, s.out, sizeof(ClipVertex) * size_t(m));
     s.count = m;
     return m >= 3;
@@ -350,14 +357,6 @@ int rpDrawPolygon2D(const TriRecord* tri, const IRect* rect) {
             const float c = side < 2 ? poly[i].sx : poly[i].sy;
             d[i] = (side & 1) ? lines[side] - c : c - lines[side];
         }
-        int m = 0;
-        bool overflow = false;
-        auto put = [&](const PelVertex& v) {
-            if (m < kMax)
-                out[m++] = v;
-            else
-                overflow = true;
-        };
         auto make = [&](int ip, int ic) {
             const PelVertex& P = poly[ip];
             const PelVertex& C = poly[ic];
@@ -375,15 +374,10 @@ int rpDrawPolygon2D(const TriRecord* tri, const IRect* rect) {
                 v.eu = lerp(P.eu, C.eu, t);
                 v.ev = lerp(P.ev, C.ev, t);
             }
-            put(v);
+            return v;
         };
-        if (d[0] >= 0.0f) put(poly[0]);
-        for (int i = 1; i < n; ++i) {
-            if (std::signbit(d[i - 1]) != std::signbit(d[i])) make(i - 1, i);
-            if (d[i] >= 0.0f) put(poly[i]);
-        }
-        if (std::signbit(d[n - 1]) != std::signbit(d[0])) make(n - 1, 0);
-        if (overflow || m < 3) return 1;
+        const int m = clipStep(poly, n, d, out, kMax, make);
+        if (m < 3) return 1;
         n = m;
         for (int i = 0; i < n; ++i) poly[i] = out[i];
     }

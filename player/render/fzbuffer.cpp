@@ -47,7 +47,7 @@ void buildTable(const PicRecord* picture, uint16_t table[256]) {
     std::memset(table, 0, 256 * sizeof(uint16_t));
     if (!picture || !picture->palette) return;
     uint32_t n = std::min<uint32_t>(picture->paletteCount, 256);
-    for (uint32_t i = 0; i < n; ++i) table[i] = fzRgb555(picture->palette[i]);
+    for (uint32_t i = 0; i < n; ++i) table[i] = picRgb555(picture->palette[i]);
 }
 
 // Rounds and checks a requested size; false when refused.

@@ -76,8 +76,3 @@ int fzGetBackground(BgRecord* out);
 int fzPrepareBackground(const BgRecord* background);
 int fzResetBackground(const BgRecord* background);
 
-// RGB555 of a palette word 0x00RRGGBB.
-inline uint16_t fzRgb555(uint32_t rgb) {
-    uint32_t r = (rgb >> 16) & 0xFF, g = (rgb >> 8) & 0xFF, b = rgb & 0xFF;
-    return uint16_t(((r & 0xF8) << 7) | ((g & 0xF8) << 2) | (b >> 3));
-}

@@ -10,6 +10,7 @@
 
 #include "scene/camera.h"
 #include "scene/engine.h"
+#include "scene/memblock.h"
 
 const PalDisplayEntry palFixedColours[PAL_FIXED_COUNT] = {
     {0, 0, 0, 1},       {0, 0, 255, 1},     {0, 255, 0, 1},     {255, 0, 0, 1},   {0, 255, 255, 1},
@@ -20,16 +21,6 @@ const PalDisplayEntry palFixedColours[PAL_FIXED_COUNT] = {
 };
 
 namespace {
-
-struct MemDeleter {
-    void operator()(void* p) const { memFree(p); }
-};
-template <class T> using MemPtr = std::unique_ptr<T, MemDeleter>;
-
-template <class T> MemPtr<T> allocArray(uint64_t count) {
-    if (count > SIZE_MAX / sizeof(T)) return MemPtr<T>();
-    return MemPtr<T>(static_cast<T*>(memAllocZ(size_t(count * sizeof(T)))));
-}
 
 inline uint32_t cellIndex(uint32_t r5, uint32_t g5, uint32_t b5) { return (r5 << 10) | (g5 << 5) | b5; }
 inline uint32_t cellOfColour(uint32_t c) {

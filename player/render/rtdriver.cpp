@@ -64,10 +64,10 @@ void getPixel(int32_t x, int32_t y, uint8_t rgb[3]) {
     PicRecord* t = g_drv.target;
     const uint8_t* p = pixelAt(t, x, y);
     if (t->bytesPerPixel == 2) {
-        uint32_t v = picGet16(p);
-        rgb[0] = uint8_t((v >> 7) & 0xF8);
-        rgb[1] = uint8_t((v >> 2) & 0xF8);
-        rgb[2] = uint8_t((v << 3) & 0xF8);
+        const uint32_t v = picRgb555ToRgb(picGet16(p));
+        rgb[0] = uint8_t(v >> 16);
+        rgb[1] = uint8_t(v >> 8);
+        rgb[2] = uint8_t(v);
     } else {
         uint32_t v = picGet32(p);
         rgb[0] = uint8_t(v >> 16);

@@ -347,8 +347,8 @@ bool sampleWriteBmp(const char* path, const PicRecord* pic, int32_t w, int32_t h
             const uint8_t* p = pic->pixels + (size_t(y) * pic->width + x) * pic->bytesPerPixel;
             uint32_t r, g, b;
             if (pic->bytesPerPixel == 2) {
-                const uint32_t v = picGet16(p);
-                r = ((v >> 10) & 31) * 255 / 31, g = ((v >> 5) & 31) * 255 / 31, b = (v & 31) * 255 / 31;
+                const uint32_t v = picRgb555ToFullRgb(picGet16(p));
+                r = (v >> 16) & 255, g = (v >> 8) & 255, b = v & 255;
             } else {
                 const uint32_t v = picGet32(p);
                 r = (v >> 16) & 255, g = (v >> 8) & 255, b = v & 255;

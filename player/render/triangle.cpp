@@ -504,9 +504,10 @@ void triFill2D(const float* p0, const float* p1, const float* p2, const TexPixel
     const float* pts[3] = {p0, p1, p2};
     float r = 1.0f, g = 1.0f, b = 1.0f;
     if (!texture) {
-        r = float(((colour >> 10) & 0x1F) << 3) / 255.0f;
-        g = float(((colour >> 5) & 0x1F) << 3) / 255.0f;
-        b = float((colour & 0x1F) << 3) / 255.0f;
+        const uint32_t rgb = picRgb555ToRgb(colour);
+        r = float((rgb >> 16) & 0xFF) / 255.0f;
+        g = float((rgb >> 8) & 0xFF) / 255.0f;
+        b = float(rgb & 0xFF) / 255.0f;
     }
     for (int i = 0; i < 3; ++i) {
         v[i].sx = pts[i][0];

@@ -147,11 +147,6 @@ std::vector<uint8_t> nameChunk(uint32_t count, const char* const* names) {
     return out;
 }
 
-void removeFile(const std::string& path) {
-    std::error_code ec;
-    std::filesystem::remove(std::filesystem::path(path), ec);
-}
-
 // Outline polylines of the running pelBuildOutline.
 std::vector<std::deque<Vec3>> g_outline;
 

@@ -19,9 +19,6 @@ namespace {
 uint32_t g_nextId = 0;
 PicBlockReleaseFn g_blockRelease = nullptr;
 
-uint32_t le16(const uint8_t* p) { return picGet16(p); }
-uint32_t le32(const uint8_t* p) { return picGet32(p); }
-
 int fail(uint32_t level, const char* message) {
     errSetContext("???", 99999);
     errReport(level, "%s", message);
@@ -107,14 +104,14 @@ int picCreateFromDib(const uint8_t* info, size_t infoLength, const uint8_t* bits
     if (heightMetres) *heightMetres = 0.0f;
     if (!info || !bits || infoLength < 40) return fail(ERR_LENGTH, "Bitmap header is truncated");
 
-    const uint32_t headerSize = le32(info);
-    const int32_t width = int32_t(le32(info + 4));
-    const int32_t rawHeight = int32_t(le32(info + 8));
-    const uint32_t bitCount = le16(info + 14);
-    const uint32_t compression = le32(info + 16);
-    const int32_t xPels = int32_t(le32(info + 24));
-    const int32_t yPels = int32_t(le32(info + 28));
-    const uint32_t coloursUsed = le32(info + 32);
+    const uint32_t headerSize = picGet32(info);
+    const int32_t width = int32_t(picGet32(info + 4));
+    const int32_t rawHeight = int32_t(picGet32(info + 8));
+    const uint32_t bitCount = picGet16(info + 14);
+    const uint32_t compression = picGet32(info + 16);
+    const int32_t xPels = int32_t(picGet32(info + 24));
+    const int32_t yPels = int32_t(picGet32(info + 28));
+    const uint32_t coloursUsed = picGet32(info + 32);
 
     if (headerSize < 40 || headerSize > infoLength) return fail(ERR_LENGTH, "Bitmap header is truncated");
     const bool topDown = rawHeight < 0;
@@ -146,7 +143,7 @@ int picCreateFromDib(const uint8_t* info, size_t infoLength, const uint8_t* bits
         palette = allocArray<uint32_t>(256);
         if (!palette) return 0;
         const uint8_t* table = info + headerSize;
-        for (uint32_t i = 0; i < entries; ++i) palette.get()[i] = le32(table + 4 * i) & 0x00FFFFFF;
+        for (uint32_t i = 0; i < entries; ++i) palette.get()[i] = picGet32(table + 4 * i) & 0x00FFFFFF;
     }
 
     for (int64_t r = 0; r < height; ++r) {

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "scene/bytes.h"
+
 struct TexPixelBlock;
 
 // Tile grid of a picture used as a tiled texture.
@@ -118,17 +120,20 @@ using PicBlockReleaseFn = void (*)(TexPixelBlock* block);
 void picSetBlockReleaseHook(PicBlockReleaseFn fn);
 
 // Pixel accessors (little-endian words at any alignment).
-inline uint16_t picGet16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-inline uint32_t picGet32(const uint8_t* p) {
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+inline uint16_t picGet16(const uint8_t* p) { return bytes::rd16(p); }
+inline uint32_t picGet32(const uint8_t* p) { return bytes::rd32(p); }
+inline void picPut16(uint8_t* p, uint32_t v) { bytes::wr16(p, v); }
+inline void picPut32(uint8_t* p, uint32_t v) { bytes::wr32(p, v); }
+
+// 2-byte pixels (RGB555: red in bits 10 to 14, green 5 to 9, blue 0 to 4) from 0x00RRGGBB,
+// keeping each channel's top five bits.
+inline uint16_t picRgb555(uint32_t rgb) {
+    return uint16_t(((rgb >> 9) & 0x7C00) | ((rgb >> 6) & 0x3E0) | ((rgb >> 3) & 0x1F));
 }
-inline void picPut16(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-inline void picPut32(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-    p[2] = uint8_t(v >> 16);
-    p[3] = uint8_t(v >> 24);
+// Back to 0x00RRGGBB with the low three bits of each channel 0 (packs to the same word).
+inline uint32_t picRgb555ToRgb(uint32_t v) { return ((v & 0x7C00) << 9) | ((v & 0x3E0) << 6) | ((v & 0x1F) << 3); }
+// For display: each 5-bit channel spread over the whole byte range (31 gives 255).
+inline uint32_t picRgb555ToFullRgb(uint32_t v) {
+    const uint32_t c = picRgb555ToRgb(v);
+    return c | ((c >> 5) & 0x070707);
 }

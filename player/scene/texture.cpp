@@ -46,12 +46,7 @@ uint8_t colourByte(float c) {
     return uint8_t(std::clamp(v, 0.0f, 255.0f));
 }
 
-uint16_t rgb555(uint32_t r, uint32_t g, uint32_t b) {
-    return uint16_t(((r & 248) << 7) | ((g & 248) << 2) | ((b & 248) >> 3));
-}
 
-void put16(uint8_t* p, uint32_t v) { picPut16(p, v); }
-void put32(uint8_t* p, uint32_t v) { picPut32(p, v); }
 
 // --- reading ---------------------------------------------------------------------------------
 
@@ -237,30 +232,30 @@ bool level0(const TexRecord* t, Image8* img) {
 
 void putInfoHeader(uint8_t* p, int32_t w, int32_t h, uint32_t bits, uint32_t imageSize, int32_t xPels,
                    int32_t yPels) {
-    put32(p + 0, TEX_BMP_INFO_HEADER);
-    put32(p + 4, uint32_t(w));
-    put32(p + 8, uint32_t(h));
-    put16(p + 12, 1);
-    put16(p + 14, bits);
-    put32(p + 16, 0);
-    put32(p + 20, imageSize);
-    put32(p + 24, uint32_t(xPels));
-    put32(p + 28, uint32_t(yPels));
-    put32(p + 32, 0);
-    put32(p + 36, 0);
+    picPut32(p + 0, TEX_BMP_INFO_HEADER);
+    picPut32(p + 4, uint32_t(w));
+    picPut32(p + 8, uint32_t(h));
+    picPut16(p + 12, 1);
+    picPut16(p + 14, bits);
+    picPut32(p + 16, 0);
+    picPut32(p + 20, imageSize);
+    picPut32(p + 24, uint32_t(xPels));
+    picPut32(p + 28, uint32_t(yPels));
+    picPut32(p + 32, 0);
+    picPut32(p + 36, 0);
 }
 
 void putFileHeader(uint8_t* p, uint32_t fileSize, uint32_t pixelOffset) {
     p[0] = 'B';
     p[1] = 'M';
-    put32(p + 2, fileSize);
-    put32(p + 6, 0);
-    put32(p + 10, pixelOffset);
+    picPut32(p + 2, fileSize);
+    picPut32(p + 6, 0);
+    picPut32(p + 10, pixelOffset);
 }
 
 // Palette entries blue, green, red and a zero reserved byte.
 void putPalette(uint8_t* p, const uint32_t* palette) {
-    for (int i = 0; i < 256; ++i) put32(p + 4 * i, palette[i] & 0x00FFFFFF);
+    for (int i = 0; i < 256; ++i) picPut32(p + 4 * i, palette[i] & 0x00FFFFFF);
 }
 
 int32_t pixelsPerMetre(int32_t pixels, float metres) {
@@ -374,7 +369,7 @@ int texBuild(PicRecord* picture) {
                 uint8_t* dst = work.get() + size_t(y) * n * 4;
                 for (int32_t x = 0; x < n; ++x) {
                     const uint8_t k = src[std::min<int64_t>(tc * n + x, w - 1)];
-                    put32(dst + 4 * x, k < entries ? picture->palette[k] & 0x00FFFFFF : 0);
+                    picPut32(dst + 4 * x, k < entries ? picture->palette[k] & 0x00FFFFFF : 0);
                 }
             }
             TexHead head{};
@@ -481,15 +476,15 @@ int texEncodeBmp16(const TexRecord* texture, uint8_t** buffer, uint32_t thumbnai
         if (!full) return 0;
         for (size_t i = 0; i < size_t(w) * size_t(h); ++i) {
             const uint32_t p = img.palette[img.pixels[i]];
-            put16(full.get() + 2 * i, rgb555((p >> 16) & 255, (p >> 8) & 255, p & 255));
+            picPut16(full.get() + 2 * i, picRgb555(p));
         }
     } else {
         w = h = thumbnail ? int32_t(TEX_THUMB_SIZE) : 4;
         full = allocArray<uint8_t>(uint64_t(w) * uint64_t(h) * 2);
         if (!full) return 0;
-        const uint16_t v = rgb555(colourByte(texture->colour[0]), colourByte(texture->colour[1]),
-                                  colourByte(texture->colour[2]));
-        for (size_t i = 0; i < size_t(w) * size_t(h); ++i) put16(full.get() + 2 * i, v);
+        const uint16_t v = picRgb555(uint32_t(colourByte(texture->colour[0])) << 16 |
+                                     uint32_t(colourByte(texture->colour[1])) << 8 | colourByte(texture->colour[2]));
+        for (size_t i = 0; i < size_t(w) * size_t(h); ++i) picPut16(full.get() + 2 * i, v);
     }
     if (thumbnail && (w != int32_t(TEX_THUMB_SIZE) || h != int32_t(TEX_THUMB_SIZE))) {
         MemPtr<uint8_t> small = allocArray<uint8_t>(uint64_t(TEX_THUMB_SIZE) * TEX_THUMB_SIZE * 2);

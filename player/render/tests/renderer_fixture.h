@@ -44,6 +44,7 @@ struct RecordedTri {
     float alpha;
     const TexPixelBlock* texture;
     uint32_t edges;  // hidden-line faces only
+    float cx, cy;    // screen centre of the three corners when drawn
 };
 struct RecordedLine {
     float p0[3], p1[3];
@@ -59,9 +60,10 @@ struct DrawRecorder {
         static std::vector<RecordedLine> v;
         return v;
     }
-    static void triangle(const TriRecord* t) { tris().push_back({t->a, t->b, t->c, t->flags, t->alpha, t->texture, 0}); }
+    static void triangle(const TriRecord* t) { edged(t, 0); }
     static void edged(const TriRecord* t, uint32_t e) {
-        tris().push_back({t->a, t->b, t->c, t->flags, t->alpha, t->texture, e});
+        tris().push_back({t->a, t->b, t->c, t->flags, t->alpha, t->texture, e, (t->a->sx + t->b->sx + t->c->sx) / 3.0f,
+                          (t->a->sy + t->b->sy + t->c->sy) / 3.0f});
     }
     static void line(const float* p0, const float* p1, const float*, uint32_t, const LineRecord*) {
         lines().push_back({{p0[0], p0[1], p0[2]}, {p1[0], p1[1], p1[2]}});

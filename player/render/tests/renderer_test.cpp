@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <set>
 #include <vector>
@@ -241,6 +243,197 @@ TEST_F(Renderer, LevelOfDetailChoice) {
     }
     own->lod = nullptr;
     scnSetLodOverride(-1);
+}
+
+// Three squares side by side in the plane z = 0, one part each (part i at x = 3 (i - 1)),
+// seen from above; part 0's material is translucent.
+class RendererParts : public Renderer {
+  protected:
+    CamRecord cam = testCamera(240, 80, {0, 0, 10}, {0, 0, 0}, {0, 1, 0});
+    ScnNode* n = nullptr;
+    float centreX[3] = {};
+
+    void SetUp() override {
+        Renderer::SetUp();
+        SampleMesh m;
+        MatInput glass = sampleMaterial(0.3f, 0.6f, 0.9f);
+        glass.alpha = 0.5f;
+        m.shape.materials = {glass, sampleMaterial(0.9f, 0.4f, 0.2f)};
+        for (int i = 0; i < 3; ++i) {
+            const float x = 3.0f * float(i - 1);
+            const Vec3 up = {0, 0, 1};
+            const uint32_t a = m.vertex({x - 0.5f, -0.5f, 0}, up, 0, 0), b = m.vertex({x + 0.5f, -0.5f, 0}, up, 1, 0),
+                           c = m.vertex({x + 0.5f, 0.5f, 0}, up, 1, 1), d = m.vertex({x - 0.5f, 0.5f, 0}, up, 0, 1);
+            m.quad(a, b, c, d, i == 0 ? 0 : 1);
+            m.endPart();
+            Vec3 centre = {x, 0, 0}, s;
+            mtxProjectPoint(&centre, &s, &cam.worldToPixel);
+            centreX[i] = s.x;
+        }
+        n = node(m.build());
+        n->highlight = -1;
+    }
+    // Parts of the recorded triangles in drawing order, by their screen position.
+    std::vector<int> partsDrawn() const {
+        std::vector<int> out;
+        for (const RecordedTri& t : DrawRecorder::tris()) {
+            int best = 0;
+            for (int i = 1; i < 3; ++i)
+                if (std::fabs(t.cx - centreX[i]) < std::fabs(t.cx - centreX[best])) best = i;
+            EXPECT_LT(std::fabs(t.cx - centreX[best]), std::fabs(centreX[1] - centreX[0]) / 4) << "a square's triangle";
+            out.push_back(best);
+        }
+        return out;
+    }
+    std::vector<int> draw(uint32_t kind) {
+        DrawRecorder rec;
+        ScnRenderJob j = job(&cam, kind, n);
+        EXPECT_EQ(scnRenderScene(&j), 1) << "kind " << kind;
+        return partsDrawn();
+    }
+};
+
+// The shaded kinds draw the opaque parts first and the translucent ones after them; the
+// other kinds keep the order of the parts. The translucency mark follows the materials.
+TEST_F(RendererParts, TranslucentPartsAfterOpaqueOnesInShadedKinds) {
+    n->content->parts[2].flags |= PART_TRANSLUCENT;  // stale: recomputed every frame
+    const std::vector<int> shadedOrder = {1, 1, 2, 2, 0, 0}, arrayOrder = {0, 0, 1, 1, 2, 2};
+    for (uint32_t kind : {SCN_KIND_FLAT, SCN_KIND_FLAT_TEX, SCN_KIND_GOURAUD_TEX})
+        EXPECT_EQ(draw(kind), shadedOrder) << "kind " << kind;
+    EXPECT_EQ(draw(SCN_KIND_HIDDEN_NT), arrayOrder);
+    EXPECT_NE(n->content->parts[0].flags & PART_TRANSLUCENT, 0u);
+    EXPECT_EQ(n->content->parts[1].flags & PART_TRANSLUCENT, 0u);
+    EXPECT_EQ(n->content->parts[2].flags & PART_TRANSLUCENT, 0u);
+    // Hidden-line kinds with transparency leave the translucent square unfilled.
+    EXPECT_EQ(draw(SCN_KIND_HIDDEN), (std::vector<int>{1, 1, 2, 2}));
+}
+
+// The ghost bit of a shaded kind draws every part but the highlighted one at translucency
+// 0.3 (0.3 times the material's own when it has one); triangles carry the opacity.
+TEST_F(RendererParts, GhostFlagSparesTheHighlightedPart) {
+    struct Case {
+        int32_t highlight;
+        uint32_t kind;
+        float translucency[3];
+    } cases[] = {
+        {1, SCN_KIND_GOURAUD_TEX, {0.5f, 0.0f, 0.0f}},
+        {1, SCN_KIND_GOURAUD_TEX | SCN_KIND_GHOST, {0.15f, 0.0f, 0.3f}},
+        {2, SCN_KIND_FLAT | SCN_KIND_GHOST, {0.15f, 0.3f, 0.0f}},
+        {0, SCN_KIND_FLAT_TEX | SCN_KIND_GHOST, {0.5f, 0.3f, 0.3f}},
+        {-1, SCN_KIND_FLAT | SCN_KIND_GHOST, {0.15f, 0.3f, 0.3f}},
+    };
+    for (const Case& k : cases) {
+        n->highlight = k.highlight;
+        const std::vector<int> parts = draw(k.kind);
+        ASSERT_EQ(parts.size(), 6u) << "kind " << k.kind;
+        for (size_t i = 0; i < parts.size(); ++i)
+            EXPECT_FLOAT_EQ(DrawRecorder::tris()[i].alpha, 1.0f - k.translucency[parts[i]])
+                << "kind " << k.kind << " highlight " << k.highlight << " part " << parts[i];
+    }
+}
+
+// A planar part is culled when the eye lies behind its plane; a two-sided planar part only
+// while node flag 64 is set.
+TEST_F(RendererParts, PlaneCullWithItsTwoSidedExemption) {
+    PelPart& part = n->content->parts[1];
+    struct Case {
+        uint32_t partFlags, nodeFlags;
+        Vec3 normal;
+        float dist;
+        bool drawn;
+    } cases[] = {
+        {PART_PLANE_CULL, 0, {0, 0, 1}, 0, true},         // the eye (z = 10) in front
+        {PART_PLANE_CULL, 0, {0, 0, -1}, 0, false},       // behind
+        {PART_PLANE_CULL, 0, {0, 0, 1}, 20, false},       // the plane z = 20 faces up: behind it
+        {PART_PLANE_CULL, 0, {0, 0, -1}, -20, true},      // the plane z = 20 faces down
+        {PART_PLANE_CULL | PART_TWO_SIDED, 0, {0, 0, -1}, 0, true},
+        {PART_PLANE_CULL | PART_TWO_SIDED, NODE_ID_PASS, {0, 0, -1}, 0, false},
+        {PART_PLANE_CULL | PART_TWO_SIDED, NODE_ID_PASS, {0, 0, 1}, 0, true},
+        {PART_TWO_SIDED, NODE_ID_PASS, {0, 0, -1}, 0, true},  // not planar: no test
+    };
+    for (const Case& k : cases) {
+        part.flags = k.partFlags;
+        part.planeNormal = k.normal;
+        part.planeDist = k.dist;
+        n->flags = (n->flags & ~uint32_t(NODE_ID_PASS)) | k.nodeFlags;
+        const std::vector<int> parts = draw(SCN_KIND_FLAT);
+        const bool drawn = std::count(parts.begin(), parts.end(), 1) == 2;
+        EXPECT_EQ(drawn, k.drawn) << "flags " << k.partFlags << " node " << k.nodeFlags << " normal z " << k.normal.z
+                                  << " distance " << k.dist;
+        EXPECT_EQ(std::count(parts.begin(), parts.end(), 2), 2);
+    }
+}
+
+// An animated content draws each part through its own local matrix; the node's matrices are
+// back afterwards.
+TEST_F(RendererParts, AnimatedPartsTakeTheirOwnMatrices) {
+    PelContent* c = n->content;
+    c->trackCount = 1;
+    auto* parts = static_cast<ScnPart*>(memAllocZ(3 * sizeof(ScnPart)));
+    ASSERT_NE(parts, nullptr);
+    Mat4 base;
+    mtxMakeTranslation(0, 0.5f, 0, &base);
+    n->base = base;
+    for (int i = 0; i < 3; ++i) {
+        mtxMakeTranslation(0, i == 1 ? 1.0f : 0.0f, 0, &parts[i].local);
+        mtxMultiply(&parts[i].local, &base, &parts[i].world);
+        ASSERT_TRUE(mtxInvert(&parts[i].world, &parts[i].inverse));
+    }
+    n->parts = parts;
+    const Mat4 savedView = [&] {
+        Mat4 m;
+        mtxMultiply(&base, &cam.worldToScreen, &m);
+        return m;
+    }();
+    DrawRecorder rec;
+    ScnRenderJob j = job(&cam, SCN_KIND_FLAT, n);
+    ASSERT_EQ(scnRenderScene(&j), 1);
+    const std::vector<int> drawn = partsDrawn();
+    ASSERT_EQ(drawn.size(), 6u);
+    // Each square's centre where its world matrix puts it.
+    for (size_t i = 0; i < drawn.size(); i += 2) {
+        const int p = drawn[i];
+        Vec3 centre = {3.0f * float(p - 1), 0, 0}, world, screen;
+        mtxTransformPoint(&centre, &world, &parts[p].world);
+        mtxProjectPoint(&world, &screen, &cam.worldToPixel);
+        const float cy = (DrawRecorder::tris()[i].cy + DrawRecorder::tris()[i + 1].cy) / 2.0f;
+        EXPECT_NEAR(cy, screen.y, 3.0f) << "part " << p;
+    }
+    EXPECT_GT(std::fabs(DrawRecorder::tris()[2].cy - DrawRecorder::tris()[0].cy), 10.0f) << "part 1 moved alone";
+    EXPECT_EQ(std::memcmp(&n->base, &base, sizeof base), 0);
+    EXPECT_EQ(std::memcmp(&n->objToView, &savedView, sizeof savedView), 0);
+    n->parts = nullptr;
+    memFree(parts);
+    c->trackCount = 0;
+}
+
+// Node flag 32 draws only the part with the chosen id, whatever its plane says, and puts the
+// content back; an id that no part has draws the whole content.
+TEST_F(RendererParts, SinglePartNarrowing) {
+    PelContent* c = n->content;
+    c->parts[2].id = 7;
+    c->parts[2].flags = PART_PLANE_CULL;
+    c->parts[2].planeNormal = {0, 0, -1};  // seen from behind
+    const Box3 box = c->box;
+    PelPart* const partArray = c->parts;
+    n->flags |= NODE_PART_ALONE;
+    struct Case {
+        uint32_t id;
+        std::vector<int> parts;
+    } cases[] = {
+        {7, {2, 2}},
+        {1, {1, 1}},
+        {2, {1, 1, 0, 0}},  // no part has id 2: everything but the culled part
+    };
+    for (const Case& k : cases) {
+        n->partAlone = k.id;
+        EXPECT_EQ(draw(SCN_KIND_FLAT), k.parts) << "id " << k.id;
+        EXPECT_EQ(c->partCount, 3u);
+        EXPECT_EQ(c->faceCount, 3u);
+        EXPECT_EQ(c->parts, partArray);
+        EXPECT_EQ(std::memcmp(&c->box, &box, sizeof box), 0);
+        EXPECT_EQ(c->parts[2].flags & PART_PLANE_CULL, uint32_t(PART_PLANE_CULL));
+    }
 }
 
 TEST_F(Renderer, FaceSizeMeasure) {

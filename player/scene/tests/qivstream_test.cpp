@@ -262,6 +262,37 @@ TEST_F(QivStreamTest, StreamLoadsLikeItsObjectFileAndFailsWhenCutShort) {
     EXPECT_EQ(pelFreeObject(&pel), 1);
 }
 
+// The faces of an instance are joined among themselves like those of the part they copy:
+// every neighbour entry names a face of the same part that names the face back.
+TEST_F(QivStreamTest, InstanceFacesFindTheirOwnNeighbours) {
+    const qse::Model md = qse::sampleModel();
+    ASSERT_EQ(parse(qse::encode(qse::encodeModel(md, qse::Layout::Ordered))), 1);
+    std::vector<uint32_t> joined(content->partCount, 0), partOf(content->faceCount, 0);
+    for (uint32_t p = 0; p < content->partCount; ++p)
+        for (uint32_t i = 0; i < content->parts[p].faceCount; ++i)
+            partOf[size_t(content->parts[p].firstFace - content->faces) + i] = p;
+    for (uint32_t i = 0; i < content->faceCount; ++i) {
+        const PelFace& f = content->faces[i];
+        for (int k = 0; k < ((f.flags & FACE_QUAD) ? 4 : 3); ++k) {
+            const uint32_t g = f.nb[k];
+            ASSERT_LT(g, content->faceCount);
+            if (g == i) continue;
+            const PelFace& other = content->faces[g];
+            EXPECT_EQ(partOf[g], partOf[i]) << "face " << i << " edge " << k;
+            EXPECT_NE(std::find(other.nb, other.nb + 4, i), other.nb + 4) << "face " << i << " edge " << k;
+            ++joined[partOf[i]];
+        }
+    }
+    // The fan and its instance: four triangles round a centre, each joined on two edges.
+    uint32_t fans = 0;
+    for (uint32_t p = 0; p < content->partCount; ++p) {
+        if (content->parts[p].faceCount != 4 || content->parts[p].vertexCount != 5) continue;
+        ++fans;
+        EXPECT_EQ(joined[p], 8u) << "part " << p;
+    }
+    EXPECT_EQ(fans, 2u);
+}
+
 // ---------------------------------------------------------------------------
 // Geometry commands, decoded into a content of the test's own making.
 
