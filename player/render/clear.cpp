@@ -183,9 +183,11 @@ int32_t reduceIndex(double pos, int32_t n, uint32_t mode) {
 
 int32_t columnIndex(const Placement& p, double x) { return reduceIndex((x - p.cx) / p.s + p.W / 2.0, p.W, p.mode); }
 
+// With rows running upwards the picture row is turned over as a whole: row r of the
+// picture's own order is H - 1 - r, its screen rows are the same s rows.
 int32_t rowIndex(const Placement& p, double y) {
     double v = (y - p.cy) / p.s + p.H / 2.0;
-    if (p.flip) v = p.H - 1 - v;
+    if (p.flip) v = p.H - 1 - std::floor(v);
     return reduceIndex(v, p.H, p.mode);
 }
 
@@ -242,7 +244,7 @@ struct CellAxis {
 };
 
 CellAxis cellAxis(double t0, double scale, int32_t n, uint32_t mode, bool reversed) {
-    // Software: position(t) = (t - t0) / scale + n / 2, or n - 1 - that when reversed.
+    // Software: position(t) = (t - t0) / scale + n / 2, turned over when reversed.
     CellAxis a{};
     a.n = n;
     a.mode = mode;
@@ -250,10 +252,10 @@ CellAxis cellAxis(double t0, double scale, int32_t n, uint32_t mode, bool revers
         a.alpha = 1.0 / scale;
         a.beta = -t0 / scale + n / 2.0;
     } else {
-        // Sampling at e = t + 0.5 must read position(t) + 0.5 / scale = position(t - 0.5),
-        // so e shows position(e - 1).
+        // The software row is n - 1 - floor(forward(t)): e shows n - forward(e), so that the
+        // sample at e = t + 0.5 falls in the same picture row as forward(t + 0.5) turned over.
         a.alpha = -1.0 / scale;
-        a.beta = n - 1 - (-1.0 - t0) / scale - n / 2.0;
+        a.beta = n + t0 / scale - n / 2.0;
     }
     return a;
 }

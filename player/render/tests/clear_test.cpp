@@ -97,6 +97,90 @@ TEST_F(Clear, BackgroundColourMatchesTheDrawnPixel) {
     }
 }
 
+// A picture placed by the camera, worked out from what it stands for: the picture's centre
+// column lies at azimuth 0 and its W columns span the picture angle, azimuth growing to the
+// left; heights in the picture (from its bottom, rows running upwards) grow with the
+// elevation seen, the horizon at its stated fraction of the height; the screen maps angles
+// linearly across the view angles. Mode 2 repeats mirrored with period 2W - 1 (columns
+// 0 .. W-1, then W-1 .. 1), mode 3 plainly.
+TEST_F(Clear, PictureFollowsTheCameraWithItsRepetition) {
+    constexpr int32_t W = 8, H = 4, vw = 64, vh = 32;
+    uint32_t palette[256] = {};
+    for (uint32_t i = 0; i < uint32_t(W * H); ++i) palette[i] = (i * 8) << 16 | (255 - i * 8) << 8 | (i * 3);
+    ASSERT_EQ(fzCreateImage(W, H, 1, &picture, 256, palette), 1);
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) picture->pixels[y * W + x] = uint8_t(y * W + x);
+    ASSERT_EQ(fzCreate(vw, vh, 4, &frame), 1);
+    auto cell = [&](uint32_t rgb, int* column, int* row) {
+        for (int i = 0; i < W * H; ++i)
+            if ((palette[i] & 0xFFFFFF) == rgb) {
+                *column = i % W, *row = i / W;
+                return true;
+            }
+        return false;
+    };
+    auto repeat = [](int64_t i, int n, uint32_t mode) {
+        if (mode == 3) return int(((i % n) + n) % n);
+        std::vector<int> period;
+        for (int k = 0; k < n; ++k) period.push_back(k);
+        for (int k = n - 1; k >= 1; --k) period.push_back(k);
+        const int64_t p = int64_t(period.size());
+        return period[size_t(((i % p) + p) % p)];
+    };
+    struct Case {
+        uint32_t mode;
+        double azimuth, elevation;
+        float horizon;
+    } cases[] = {
+        {2, 0.0, 0.0, 0.5f}, {2, 0.3, 0.0, 0.5f}, {3, -1.0, 0.0, 0.5f}, {2, 2.5, 0.1, 0.25f}, {3, 0.7, -0.08, 0.75f},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(testing::Message() << "mode " << k.mode << " azimuth " << k.azimuth << " elevation "
+                                        << k.elevation);
+        const Vec3 look = {float(10 * std::cos(k.elevation) * std::cos(k.azimuth)),
+                           float(10 * std::cos(k.elevation) * std::sin(k.azimuth)), float(10 * std::sin(k.elevation))};
+        CamRecord cam = testCamera(vw, vh, {0, 0, 0}, look);
+        cam.rowsUp = 1;
+        camUpdate(&cam);
+        const double alpha = 2 * std::atan2(double(cam.winXMax - cam.winXMin) / 2, double(cam.viewDist));
+        const double beta = 2 * std::atan2(double(cam.winYMax - cam.winYMin) / 2, double(cam.viewDist));
+        const double angle = alpha / 3;  // three pictures across the view
+        BgRecord bg{};
+        fzGetBackground(&bg);
+        bg.mode = k.mode;
+        bg.picture = picture;
+        bg.followCamera = 1;
+        bg.pictureAngle = float(angle);
+        bg.horizon = k.horizon;
+        ASSERT_EQ(fzResetBackground(&bg), 1);
+        ASSERT_EQ(fzDrawBackground(frame, nullptr, nullptr, &cam, 1, 0), 1);
+        const double columnsPerRadian = W / angle;
+        // Vertically the picture keeps the screen scale of its columns.
+        const double screenPerPicture = angle * vw / (alpha * W);
+        int checked = 0;
+        std::set<int> columns;
+        for (int32_t y = 0; y < vh; ++y)
+            for (int32_t x = 0; x < vw; ++x) {
+                const double azimuth = k.azimuth - (x - vw / 2.0) * alpha / vw;
+                const double u = W / 2.0 - azimuth * columnsPerRadian;
+                const double elevation = k.elevation + (y - vh / 2.0) * beta / vh;
+                const double height = k.horizon * H + elevation * vh / beta / screenPerPicture;
+                const double fu = u - std::floor(u), fh = height - std::floor(height);
+                if (fu < 1e-3 || fu > 1 - 1e-3 || fh < 1e-3 || fh > 1 - 1e-3) continue;
+                const int wantColumn = repeat(int64_t(std::floor(u)), W, k.mode);
+                const int wantRow = repeat(H - 1 - int64_t(std::floor(height)), H, k.mode);
+                int column = -1, row = -1;
+                ASSERT_TRUE(cell(pixel32(x, y), &column, &row)) << x << "," << y;
+                ASSERT_EQ(column, wantColumn) << "at " << x << "," << y << " u " << u;
+                ASSERT_EQ(row, wantRow) << "at " << x << "," << y << " height " << height;
+                ++checked;
+                columns.insert(column);
+            }
+        EXPECT_GT(checked, vw * vh * 3 / 4);
+        EXPECT_EQ(columns.size(), size_t(W)) << "every column in the three repetitions";
+    }
+}
+
 // A ground material gives the ground rows its colour; the fill stays inside the rectangle.
 TEST_F(Clear, GroundRowsStayInsideTheRectangle) {
     const int32_t w = 40, h = 30;

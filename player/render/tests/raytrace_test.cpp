@@ -782,6 +782,38 @@ TEST_F(RayShadeTest, DoubleSidedFacesTurnToEveryRay) {
     }
 }
 
+// Both triangles of a quad keep the face's sides: a one-sided quad seen from behind is missed
+// through its second triangle (V0, V2, V3) as through its first; a double-sided one is hit.
+TEST_F(RayShadeTest, QuadTrianglesShareTheFaceSides) {
+    ScnNode* one = world.add(quadSpec(-1, -1, 1, 1, 0, material(1, 1, 1)));
+    ScnNode* two = world.add(quadSpec(-1, -1, 1, 1, 2, material(1, 1, 1), FACE_TWO_SIDED));
+    world.prepare();
+    const Vec3 down = {0, 0, -1}, up = {0, 0, 1};
+    struct Case {
+        ScnNode* node;
+        float z;  // ray start above (down) or below (up) the face
+        Vec3 d;
+        float x, y;  // first triangle below the diagonal y = x, second above it
+        int hit, triangle;
+    } cases[] = {
+        {one, 5, down, 0.5f, -0.5f, 1, 0}, {one, 5, down, -0.5f, 0.5f, 1, 1},
+        {one, -5, up, 0.5f, -0.5f, 0, 0},  {one, -5, up, -0.5f, 0.5f, 0, 0},
+        {two, -5, up, 0.5f, -0.5f, 1, 0},  {two, -5, up, -0.5f, 0.5f, 1, 1},
+    };
+    for (const Case& k : cases) {
+        RtFace* f = rtFaceCache(0, &k.d, &k.node->content->faces[0], k.node, 0);
+        ASSERT_NE(f, nullptr);
+        const Vec3 ray[2] = {{k.x, k.y, k.z}, k.d};
+        RtHit hit{};
+        hit.t = RT_FAR;
+        const int twoSided = (f->flags & RT_FACE_TWO_SIDED) ? 1 : 0;
+        EXPECT_EQ(rtIntersectFace(0, ray, f, &hit, twoSided), k.hit) << k.x << "," << k.y << " from z " << k.z;
+        if (k.hit) {
+            EXPECT_EQ(hit.triangle, uint32_t(k.triangle));
+        }
+    }
+}
+
 // The inside of a unit sphere at the origin, for rays that start in it.
 int insideSphereHook(ScnNode*, void* data) {
     auto* q = static_cast<RtRayQuery*>(data);
