@@ -12,7 +12,6 @@ STDMETHODIMP CQivPlayerCtl::put_EnabledMenus(LONG newVal) { return E_NOTIMPL; }
 STDMETHODIMP CQivPlayerCtl::get_DragDropEnabled(LONG *pVal) { return E_NOTIMPL; }
 STDMETHODIMP CQivPlayerCtl::put_DragDropEnabled(LONG newVal) { return E_NOTIMPL; }
 STDMETHODIMP CQivPlayerCtl::put_Lights(LONG newVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::GetAnimationParameters(float *Length, float *FramesPerSecond, LONG *SubAnimCount, VARIANT_BOOL *pVal) { return E_NOTIMPL; }
 STDMETHODIMP CQivPlayerCtl::GetSubAnimationInfo(LONG Index, BSTR *Name, float *StartTime, float *EndTime, VARIANT_BOOL *pVal) { return E_NOTIMPL; }
 STDMETHODIMP CQivPlayerCtl::StartSubAnimation(LONG Index, VARIANT_BOOL repeat, VARIANT_BOOL *pVal) { return E_NOTIMPL; }
 STDMETHODIMP CQivPlayerCtl::BrowseForTexturePath() { return E_NOTIMPL; }

@@ -7,6 +7,7 @@
 #include "sharedlights.h"
 #include "com/errorinfo.h"
 #include "ctlmodule_win.h"
+#include "navigation.h"
 #include "render/fzbuffer.h"
 #include "render/updregion.h"
 #include "scene/pelchunk.h"
@@ -338,20 +339,15 @@ STDMETHODIMP CQivPlayerCtl::RegisterChunkNotify(LONG, VARIANT_BOOL, VARIANT_BOOL
 
 STDMETHODIMP CQivPlayerCtl::get_DisplayMode(qivDisplayMode* pVal) {
     if (!pVal) return E_POINTER;
-    *pVal = static_cast<qivDisplayMode>(state_.displayMode + (state_.allTransparent ? 0x4000 : 0));
+    *pVal = static_cast<qivDisplayMode>(navGetDisplayMode(int32_t(state_.displayMode), state_.displayFlagBits));
     return S_OK;
 }
 
 STDMETHODIMP CQivPlayerCtl::put_DisplayMode(qivDisplayMode v) {
-    uint32_t mode = static_cast<uint32_t>(v);
-    bool newFlag = false;
-    if (mode & 0xFF00) {
-        newFlag = !state_.allTransparent;
-        state_.allTransparent = true;
-        mode &= ~0xFF00u;
-    }
-    if (mode == state_.displayMode && !newFlag) return S_OK;
-    state_.displayMode = mode;
+    int32_t mode = int32_t(state_.displayMode);
+    if (!navPutDisplayMode(static_cast<int32_t>(v), &mode, &state_.displayFlagBits)) return S_OK;
+    state_.displayMode = uint32_t(mode);
+    state_.allTransparent = state_.displayFlagBits != 0;
     FireOnChanged(3);
     Redraw(true);
     return S_OK;

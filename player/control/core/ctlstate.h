@@ -62,6 +62,7 @@ struct QivControlState {
     int32_t viewValueA = -1, viewValueB = 0;
     uint32_t displayMode = kQivDefaultDisplayMode;
     bool allTransparent = false;  // qivDispFlagAlltrans
+    int32_t displayFlagBits = 0;  // the flag as put: 32, or 0x4000 for bits 8-15
     uint32_t bytesPerPixel = 0;
     bool frameValid = false;
     bool sceneChanged = false;
@@ -81,7 +82,7 @@ struct QivControlState {
     int32_t currentSlot = -1, eventSlot = -1, loadingSlot = -1;
     int32_t usedCount = 0;
 
-    float spinPhi = 0, spinPsi = 0;
+    float spinPhi = 0, spinPsi = 0;  // radians per second
     bool keepSpinning = false;
     float psi = kQivDefaultPsi, phi = kQivDefaultPhi, zoomBase = 1.0f;
 

@@ -183,6 +183,7 @@ void QivLoadSession::objectParsed(PelContent* content, const PelStreamInfo* info
     }
     if (content != object_) {
         ObjectCacheReplace(object_, content);
+        host_->objectReplaced(object_, content);
         object_ = content;
     }
     host_->redraw();

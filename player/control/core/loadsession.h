@@ -47,6 +47,9 @@ public:
     // The first object: to the scene in the loading slot (the scene roots rebuilt, the scene
     // prepared). False when it could not be added; the load then ends without object.
     virtual bool addObject(PelContent* content, bool hasTextures) = 0;
+    // A later parse of the growing object stream: the nodes show the new content now and the
+    // old one is freed.
+    virtual void objectReplaced(PelContent* before, PelContent* now) {}
     virtual void redraw() {}
     // Texture index of the loading object: the handle and the areas that use it (a texture
     // of the texture cache: the control holds it there).

@@ -364,9 +364,8 @@ int navFitZoomToBox(CamRecord* cam, const Box3& box, int frameW, int frameH) {
 // --- Interface values
 
 bool navPutDisplayMode(int32_t value, int32_t* mode, int32_t* flagBits) {
-    constexpr int32_t flagMask = 0x20 | 0xFF00;
-    const int32_t newFlags = value & flagMask;
-    const int32_t newMode = value & ~flagMask;
+    const int32_t newFlags = (value & 0xFF00) ? 0x4000 : (value & 0x20);
+    const int32_t newMode = value & ~int32_t(0xFF20);
     const bool changed = newMode != *mode || newFlags != *flagBits;
     *mode = newMode;
     *flagBits = newFlags;

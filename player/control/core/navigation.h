@@ -123,9 +123,9 @@ int navFitZoomToBox(CamRecord* cam, const Box3& box, int frameW, int frameH);
 
 // --- Interface values
 
-// DisplayMode: flag bits (qivDispFlagAlltrans 32, and bits 8-15 as older hosts set them)
-// are kept apart from the mode and reported as they were put. Returns true when anything
-// changed.
+// DisplayMode: the all-transparent flag, put as the type library's qivDispFlagAlltrans (32)
+// or as any of bits 8-15, is kept apart from the mode; it reads back as 32, or as 0x4000 for
+// bits 8-15. A put without it switches it off. Returns true when anything changed.
 bool navPutDisplayMode(int32_t value, int32_t* mode, int32_t* flagBits);
 int32_t navGetDisplayMode(int32_t mode, int32_t flagBits);
 // GetAnimationParameters' length in seconds; 0 for a frame rate that is not positive.

@@ -59,6 +59,11 @@ public:
         trace.push_back("object");
         return true;
     }
+    void objectReplaced(PelContent* before, PelContent* now) override {
+        EXPECT_EQ(before, object);
+        object = now;
+        ++replaced;
+    }
     void setTexture(uint32_t index, TexRecord* t) override {
         textures.push_back({index, t});
         EXPECT_GT(TextureCacheUses(t) + TextureCacheCount(), 0u);
@@ -74,6 +79,7 @@ public:
     PelContent* object = nullptr;
     std::vector<std::pair<uint32_t, TexRecord*>> textures;
     std::vector<std::string> trace;
+    int replaced = 0;
 };
 
 Bytes nameList(const char* name) {

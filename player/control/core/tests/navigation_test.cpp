@@ -263,6 +263,8 @@ TEST(Navigation, DisplayModeAndAnimationValues) {
     EXPECT_EQ(mode, 3);
     EXPECT_EQ(navGetDisplayMode(mode, flags), 0x4003);
     EXPECT_FALSE(navPutDisplayMode(0x4003, &mode, &flags));
+    EXPECT_FALSE(navPutDisplayMode(0x0103, &mode, &flags)) << "any of bits 8-15 is the same flag";
+    EXPECT_EQ(navGetDisplayMode(mode, flags), 0x4003);
     EXPECT_TRUE(navPutDisplayMode(3 | 32, &mode, &flags));  // the type library's flag
     EXPECT_EQ(navGetDisplayMode(mode, flags), 35);
     EXPECT_TRUE(navPutDisplayMode(20, &mode, &flags));  // an _ALL mode, flag off again
