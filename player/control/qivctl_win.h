@@ -20,6 +20,7 @@ constexpr int kQivCursorCount = 20;
 extern const WORD kQivCursorIds[kQivCursorCount];
 
 struct QivWindowParts;
+class QivNavigation;
 struct PelContent;
 struct ScnNode;
 struct TexRecord;
@@ -99,6 +100,10 @@ public:
     const QivDisplayProps& displayProps() const { return props_; }
     // The view reset takes over the viewing values given before the view existed.
     void ApplyPendingViewing();
+    // Mouse navigation: button and move messages of the control window; true when handled.
+    bool NavMouse(UINT msg, WPARAM wp, LPARAM lp);
+    // The same with the physical button state, the keys and the time given.
+    bool NavInput(UINT msg, int x, int y, bool buttonDown, bool ctrl, bool shift, uint32_t now);
 
     // ---- IQivPlayer2 (and IQivPlayer, whose members are a subset) ----
     STDMETHODIMP get_Appearance(qivAppearance *pVal) override;
@@ -350,6 +355,7 @@ private:
     QivControlState state_;
     std::unique_ptr<QivWindowParts> win_;
     QivDisplayProps props_;
+    std::shared_ptr<QivNavigation> nav_;  // made on the first mouse message
     HCURSOR cursors_[kQivCursorCount] = {};
     HBITMAP barBitmap_ = nullptr;
     bool languageSet_ = false;  // put_Language was called: the ambient locale no longer decides

@@ -688,6 +688,13 @@ LRESULT CQivPlayerCtl::onMessage(UINT msg, WPARAM wp, LPARAM lp, bool& handled) 
         case kMsgMouseReleased:
             FireMouseReleased(state_.currentSlot, 0);
             return 0;
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONUP:
+        case WM_RBUTTONDOWN:
+        case WM_RBUTTONUP:
+        case WM_MOUSEMOVE:
+            handled = NavMouse(msg, wp, lp);
+            return 0;
         default:
             handled = false;
             return 0;
