@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "runprocess.h"
+
 #include <algorithm>
 #include <fstream>
 #include <string>
@@ -28,26 +30,6 @@ const char kPaths[] = "{A518E10B-5D53-4E01-834D-DAFCC3766B0B}";
 const char kLibid[] = "{18D06334-FDA2-425F-8D12-A23BAA23137C}";
 const char kCatInit[] = "{7DD95802-9882-11CF-9FA9-00AA006C42C4}";
 const char kCatScript[] = "{7DD95801-9882-11CF-9FA9-00AA006C42C4}";
-
-std::string dllPath() {
-    std::string p = std::string("Z:") + QIV_PLAYER_DLL;
-    std::replace(p.begin(), p.end(), '/', '\\');
-    return p;
-}
-
-DWORD run(const std::string& commandLine) {
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    std::string cmd = commandLine;
-    if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 0xFFFF;
-    WaitForSingleObject(pi.hProcess, 120000);
-    DWORD code = 0xFFFE;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return code;
-}
 
 bool keyExists(const std::string& key) {
     HKEY k;
@@ -87,7 +69,7 @@ std::vector<std::string> subkeys(const std::string& key) {
 // lookup picks, 120, 115), as regsvr32 runs them.
 std::vector<qcom::RegOp> scriptOperations(qcom::RegMode mode, const std::string& module) {
     std::vector<qcom::RegOp> all;
-    HMODULE dll = LoadLibraryExA(dllPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    HMODULE dll = LoadLibraryExA(qivDllPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     EXPECT_NE(nullptr, dll);
     if (!dll) return all;
     for (unsigned id : {101u, 120u, 115u}) {
@@ -143,7 +125,7 @@ protected:
     static void SetUpTestSuite() { CoInitialize(nullptr); }
     static void TearDownTestSuite() { CoUninitialize(); }
     static DWORD regsvr32(bool unregister) {
-        return run(std::string("regsvr32.exe /s ") + (unregister ? "/u " : "") + "\"" + dllPath() + "\"");
+        return runProcess(std::string("regsvr32.exe /s ") + (unregister ? "/u " : "") + "\"" + qivDllPath() + "\"");
     }
 };
 
@@ -154,7 +136,7 @@ TEST_F(Server, RegistersKeyByKey) {
     const std::string module = value(clsid + "\\InprocServer32");
     ASSERT_NE("<no key>", module);
     char full[MAX_PATH];
-    GetFullPathNameA(dllPath().c_str(), MAX_PATH, full, nullptr);
+    GetFullPathNameA(qivDllPath().c_str(), MAX_PATH, full, nullptr);
     EXPECT_EQ(0, lstrcmpiA(full, module.c_str())) << module;
 
     struct Row { std::string key; const char* name; std::string want; };
@@ -254,7 +236,7 @@ TEST_F(Server, CreatedByTheThreeProgIDs) {
 }
 
 TEST_F(Server, Exports) {
-    HMODULE dll = LoadLibraryA(dllPath().c_str());
+    HMODULE dll = LoadLibraryA(qivDllPath().c_str());
     ASSERT_NE(nullptr, dll);
     using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
     using CanUnloadFn = HRESULT(STDAPICALLTYPE*)();
@@ -305,7 +287,7 @@ TEST_F(Server, Exports) {
 }
 
 TEST_F(Server, TypeLibraryResource) {
-    std::wstring path = qivtest::Widen(dllPath().c_str());
+    std::wstring path = qivtest::Widen(qivDllPath().c_str());
     ITypeLib* lib = nullptr;
     ASSERT_EQ(S_OK, LoadTypeLibEx(path.c_str(), REGKIND_NONE, &lib));
     qivtest::CheckQivPlayerLibrary(lib);
@@ -334,7 +316,7 @@ TEST_F(Server, VerbsOfEveryLanguage) {
         {1032, {"Επεξεργασία", "Φόρτωμα αντικειμένου...", "Κίνηση (animation)"}},
         {1041, {"編集(&E)", "ｵﾌﾞｼﾞｪｸﾄ読み込み(&L)...", "ｱﾆﾒｰｼｮﾝ開始(&S)"}},
     };
-    HMODULE dll = LoadLibraryExA(dllPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    HMODULE dll = LoadLibraryExA(qivDllPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(nullptr, dll);
     for (const Row& r : rows) {
         std::string text;
@@ -402,8 +384,8 @@ WScript.Quit 0
 TEST_F(Server, ScriptClients) {
     std::string js = writeScript("qivplayer_test.js", kJScript);
     std::string vbs = writeScript("qivplayer_test.vbs", kVBScript);
-    EXPECT_EQ(0u, run("cscript.exe //nologo \"" + js + "\""));
-    EXPECT_EQ(0u, run("cscript.exe //nologo \"" + vbs + "\""));
+    EXPECT_EQ(0u, runProcess("cscript.exe //nologo \"" + js + "\""));
+    EXPECT_EQ(0u, runProcess("cscript.exe //nologo \"" + vbs + "\""));
     DeleteFileA(js.c_str());
     DeleteFileA(vbs.c_str());
 }

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "runprocess.h"
+
 #include <algorithm>
 #include <fstream>
 #include <sstream>
@@ -14,26 +16,6 @@
 #include "render/sample.h"
 
 namespace {
-
-std::string dllPath() {
-    std::string p = std::string("Z:") + QIV_PLAYER_DLL;
-    std::replace(p.begin(), p.end(), '/', '\\');
-    return p;
-}
-
-DWORD runAndWait(const std::string& commandLine) {
-    STARTUPINFOA si = {};
-        si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    std::string cmd = commandLine;
-    if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 0xFFFF;
-    WaitForSingleObject(pi.hProcess, 120000);
-    DWORD code = 0xFFFE;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return code;
-}
 
 struct FrameSearch {
     DWORD pid;
@@ -62,7 +44,7 @@ public:
     explicit Viewer(const std::string& path) {
         STARTUPINFOA si = {};
         si.cb = sizeof si;
-        std::string cmd = "rundll32.exe \"" + dllPath() + "\",DisplayObject \"" + path + "\"";
+        std::string cmd = "rundll32.exe \"" + qivDllPath() + "\",DisplayObject \"" + path + "\"";
         started_ = CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_) != 0;
     }
     ~Viewer() {
@@ -162,7 +144,7 @@ std::string readFile(const std::string& path) {
 class StandAloneViewer : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        registered_ = runAndWait("regsvr32.exe /s \"" + dllPath() + "\"") == 0;
+        registered_ = runProcess("regsvr32.exe /s \"" + qivDllPath() + "\"") == 0;
         char temp[MAX_PATH];
         GetTempPathA(MAX_PATH, temp);
         dir_ = std::string(temp) + "qiv viewer files";
@@ -275,7 +257,7 @@ TEST_F(StandAloneViewer, MissingFileShowsTheMessageAndReturns) {
 
 // Without a registered control the frame stays empty; closing it still ends the call.
 TEST_F(StandAloneViewer, WithoutTheControlTheFrameStaysEmpty) {
-    ASSERT_EQ(0u, runAndWait("regsvr32.exe /s /u \"" + dllPath() + "\""));
+    ASSERT_EQ(0u, runProcess("regsvr32.exe /s /u \"" + qivDllPath() + "\""));
     {
         Viewer v(pel_);
         ASSERT_TRUE(v.started());
@@ -288,7 +270,7 @@ TEST_F(StandAloneViewer, WithoutTheControlTheFrameStaysEmpty) {
         EXPECT_EQ(0u, v.exitWithin(20000));
     }
     EXPECT_EQ("", readFile(log_));
-    registered_ = runAndWait("regsvr32.exe /s \"" + dllPath() + "\"") == 0;
+    registered_ = runProcess("regsvr32.exe /s \"" + qivDllPath() + "\"") == 0;
     EXPECT_TRUE(registered_);
 }
 
