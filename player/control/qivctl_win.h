@@ -360,4 +360,22 @@ private:
     HBITMAP barBitmap_ = nullptr;
     bool languageSet_ = false;  // put_Language was called: the ambient locale no longer decides
     int32_t lastPickedTexture_ = 0, lastPickedMaterial_ = 0;
+
+    // ---- load ----
+
+    // ---- nav ----
+
+    // ---- objects ----
+
+    // ---- exchange ----
+
+    // ---- stock ----
+
+    // ---- dialogs ----
+
+    // ---- download ----
+
+    // ---- save ----
+
+    // ---- html ----
 };
