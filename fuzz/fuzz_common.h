@@ -13,6 +13,10 @@
 #include <utility>
 #include <vector>
 
+// Largest picture (in pixels) the picture decoders take in the targets: a few header bytes
+// cannot make an input decode megapixels.
+constexpr uint64_t kFuzzMaxPixels = 1u << 16;
+
 // Scratch files of this process, in memory (/dev/shm) where the system has it, else under
 // the temporary folder; removed at exit.
 inline std::string fuzzScratchFolder() {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "fuzz_common.h"
 #include "jpegglue.h"
 #include "render/fzbuffer.h"
 
@@ -16,6 +17,7 @@ struct Counter : JpegPassListener {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
+    jpegSetPixelLimit(kFuzzMaxPixels);
     const size_t piece = size_t(data[0] & 0x7F) * 13 + 1;
     const bool single = data[0] & 0x80;
     const uint8_t* pic = data + 1;

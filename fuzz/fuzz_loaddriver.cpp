@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "fuzz_common.h"
 #include "caches.h"
+#include "jpegglue.h"
 #include "loaddriver.h"
 #include "loadsession.h"
 #include "render/fzbuffer.h"
@@ -51,6 +53,7 @@ public:
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) return 0;
     pelSetStreamLimits(1u << 15, 1u << 15);
+    jpegSetPixelLimit(kFuzzMaxPixels);
     QivLoadOptions opt;
     const uint8_t o = data[0];
     opt.plainPicture = o & 1;

@@ -46,6 +46,8 @@ struct JpegContext {
 namespace {
 
 const JOCTET kEndMarker[2] = {0xFF, JPEG_EOI};
+constexpr uint64_t kDefaultPixelLimit = uint64_t(JPEG_MAX_SIDE) * JPEG_MAX_SIDE;
+uint64_t g_pixelLimit = kDefaultPixelLimit;
 
 void jgErrorExit(j_common_ptr cinfo) {
     (*cinfo->err->output_message)(cinfo);
@@ -206,6 +208,9 @@ void jgDestroy(JpegContext* c) {
 
 // ---------------------------------------------------------------------------
 
+void jpegSetPixelLimit(uint64_t pixels) { g_pixelLimit = pixels; }
+void jpegResetLimits() { g_pixelLimit = kDefaultPixelLimit; }
+
 JpegStreamDecoder::JpegStreamDecoder() = default;
 
 JpegStreamDecoder::~JpegStreamDecoder() {
@@ -315,7 +320,7 @@ JpegStreamDecoder::Result JpegStreamDecoder::run(JpegPassListener* listener) {
             if (r == JPEG_SUSPENDED) return Result::Wait;
             if (r != JPEG_HEADER_OK) return fail();
             if (d->image_width == 0 || d->image_height == 0 || d->image_width > JPEG_MAX_SIDE ||
-                d->image_height > JPEG_MAX_SIDE)
+                d->image_height > JPEG_MAX_SIDE || uint64_t(d->image_width) * d->image_height > g_pixelLimit)
                 return fail();
             const int multi = jgHasMultipleScans(ctx_);
             if (multi < 0) return fail();

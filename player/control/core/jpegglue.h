@@ -14,6 +14,11 @@ constexpr uint32_t JPEG_MAX_SIDE = 8192;
 // Memory libjpeg may take for one picture (coefficient and whole-image buffers).
 constexpr long JPEG_MEMORY_MAX = 128L << 20;
 
+// Largest picture (width x height) decoded; process-wide, JPEG_MAX_SIDE squared unless set.
+// The fuzz targets lower it so that a small input cannot ask for a huge picture.
+void jpegSetPixelLimit(uint64_t pixels);
+void jpegResetLimits();
+
 // Whole block; null on any error (no message).
 PicRecord* DecodeJpegFromMemory(const uint8_t* data, size_t length);
 // BMP file image; null when the block is shorter than its headers or its pixel rows.

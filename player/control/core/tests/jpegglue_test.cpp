@@ -130,6 +130,19 @@ TEST(JpegGlue, CorruptDataFailsCleanly) {
     EXPECT_EQ(d.run(nullptr), JpegStreamDecoder::Result::Failed);
 }
 
+TEST(JpegGlue, PixelLimitRefusesLargerPictures) {
+    jpegmk::Options o;
+    o.width = 40;
+    o.height = 30;
+    const Bytes jpg = jpegmk::make(o);
+    jpegSetPixelLimit(40 * 30 - 1);
+    EXPECT_EQ(DecodeJpegFromMemory(jpg.data(), jpg.size()), nullptr);
+    jpegSetPixelLimit(40 * 30);
+    PicHolder fits{DecodeJpegFromMemory(jpg.data(), jpg.size())};
+    EXPECT_NE(fits.p, nullptr);
+    jpegResetLimits();
+}
+
 TEST(JpegGlue, TruncatedPictureEndsWithWhatArrived) {
     jpegmk::Options o;
     o.width = 80;
