@@ -269,39 +269,39 @@ STDMETHODIMP CQivPlayerCtl::put_MenuNameFor3D(BSTR v) {
     return S_OK;
 }
 
-// ---- animation speed ----
+// ---- animation speed and time ----
+
+// The current object's slot once the scene is ready; null answers E_FAIL.
+static QivObjectSlot* animationSlot(CQivPlayerCtl& c) {
+    if (c.hwnd() && !c.InitWindow()) return nullptr;
+    QivControlState& s = c.state();
+    if (s.currentSlot < 0 || size_t(s.currentSlot) >= s.slots.size()) return nullptr;
+    return &s.slots[size_t(s.currentSlot)];
+}
 
 STDMETHODIMP CQivPlayerCtl::get_AnimSpeed(float* pVal) {
     if (!pVal) return E_POINTER;
-    *pVal = 0;
-    if (hwnd() && !InitWindow()) return E_FAIL;
-    if (state_.currentSlot < 0 || size_t(state_.currentSlot) >= state_.slots.size()) return E_FAIL;
-    *pVal = state_.slots[size_t(state_.currentSlot)].animSpeed;
-    return S_OK;
+    const QivObjectSlot* slot = animationSlot(*this);
+    *pVal = slot ? slot->animSpeed : 0.0f;
+    return slot ? S_OK : E_FAIL;
 }
 STDMETHODIMP CQivPlayerCtl::put_AnimSpeed(float v) {
-    if (hwnd() && !InitWindow()) return E_FAIL;
-    if (state_.currentSlot < 0 || size_t(state_.currentSlot) >= state_.slots.size()) return E_FAIL;
-    QivObjectSlot& slot = state_.slots[size_t(state_.currentSlot)];
-    return carryOut(*this, qivctl::putAnimSpeed(slot, v, GetTickCount()),
+    QivObjectSlot* slot = animationSlot(*this);
+    if (!slot) return E_FAIL;
+    return carryOut(*this, qivctl::putAnimSpeed(*slot, v, GetTickCount()),
                     L"The animation speed is a finite value above 0.");
 }
 
-// ---- animation time ----
-
 STDMETHODIMP CQivPlayerCtl::get_CurrentTime(float* pVal) {
     if (!pVal) return E_POINTER;
-    *pVal = 0;
-    if (hwnd() && !InitWindow()) return E_FAIL;
-    if (state_.currentSlot < 0 || size_t(state_.currentSlot) >= state_.slots.size()) return E_FAIL;
-    *pVal = state_.slots[size_t(state_.currentSlot)].animTime;
-    return S_OK;
+    const QivObjectSlot* slot = animationSlot(*this);
+    *pVal = slot ? slot->animTime : 0.0f;
+    return slot ? S_OK : E_FAIL;
 }
 STDMETHODIMP CQivPlayerCtl::put_CurrentTime(float v) {
-    if (hwnd() && !InitWindow()) return E_FAIL;
-    if (state_.currentSlot < 0 || size_t(state_.currentSlot) >= state_.slots.size()) return E_FAIL;
-    QivObjectSlot& slot = state_.slots[size_t(state_.currentSlot)];
-    const qivctl::CurrentTimePut p = qivctl::putCurrentTime(slot, v, GetTickCount(), win_->animationRunning);
+    QivObjectSlot* slot = animationSlot(*this);
+    if (!slot) return E_FAIL;
+    const qivctl::CurrentTimePut p = qivctl::putCurrentTime(*slot, v, GetTickCount(), win_->animationRunning);
     if (p.result.code != qivctl::PutResult::Code::Ok) return refused(L"The animation time is a finite value.");
     if (p.trackbar && !win_->hideControls)
         if (HWND track = win_->bar[qivctl::BarTrack - qivctl::BarRayTrace])

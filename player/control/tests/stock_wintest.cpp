@@ -313,6 +313,30 @@ TEST_F(Stock, CurrentTimeMovesTheTrackBarWithoutANotice) {
     EXPECT_TRUE(notify_.changed.empty());
 }
 
+// A sub-animation whose end equals its start plays once and ends; its time and the track
+// bar stay finite.
+TEST_F(Stock, AnEmptySubAnimationEndsAtOnce) {
+    site();
+    ASSERT_TRUE(load(writeAnimatedObject(dir_, {subAnimation("all", 0, 2), subAnimation("still", 1, 1)})));
+    events_.events.clear();
+    VARIANT_BOOL ok = VARIANT_FALSE;
+    EXPECT_EQ(S_OK, p2_->StartSubAnimation(1, VARIANT_FALSE, &ok));
+    EXPECT_EQ(VARIANT_TRUE, ok);
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < 300 && ctl_->win().animationRunning) {
+        qivtest::PumpMessages();
+        Sleep(1);
+    }
+    EXPECT_FALSE(ctl_->win().animationRunning);
+    ASSERT_FALSE(events_.events.empty());
+    EXPECT_EQ(3, events_.events.back().id) << "AnimationDone";
+    EXPECT_EQ(S_OK, p2_->put_CurrentTime(1));
+    float t = 0;
+    EXPECT_EQ(S_OK, p2_->get_CurrentTime(&t));
+    EXPECT_EQ(1.0f, t);
+    EXPECT_EQ(0, SendMessageW(GetDlgItem(ctl_->hwnd(), 58008), TBM_GETPOS, 0, 0));
+}
+
 TEST_F(Stock, SubAnimationsAreReadAndStarted) {
     site();
     loadAnimated();
