@@ -210,6 +210,57 @@ protected:
 
 }  // namespace
 
+// Menu 211 in each of the thirteen languages: the same items with the same ids, each with a
+// text, non-Latin texts intact from their code pages.
+TEST(StockMenuResource, EveryLanguageHasTheSameItems) {
+    struct Language {
+        LANGID id;
+        const char* background;  // the text of 32771, UTF-8
+    };
+    const Language languages[] = {
+        {MAKELANGID(LANG_CZECH, SUBLANG_DEFAULT), "&Pozad\xc3\xad..."},
+        {MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN), "&Hintergrund..."},
+        {MAKELANGID(LANG_GREEK, SUBLANG_DEFAULT), "\xce\xa6\xcf\x8c&\xce\xbd\xcf\x84\xce\xbf..."},
+        {kEnglish, "&Background..."},
+        {MAKELANGID(LANG_SPANISH, SUBLANG_SPANISH), "&Fondo..."},
+        {MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH), "&Fond..."},
+        {MAKELANGID(LANG_ITALIAN, SUBLANG_ITALIAN), "S&fondo..."},
+        {MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT), "\xe8\x83\x8c\xe6\x99\xaf(&B)..."},
+        {MAKELANGID(LANG_POLISH, SUBLANG_DEFAULT), "&T\xc5\x82o..."},
+        {MAKELANGID(LANG_PORTUGUESE, SUBLANG_PORTUGUESE_BRAZILIAN), "&Fundo..."},
+        {MAKELANGID(LANG_RUSSIAN, SUBLANG_DEFAULT), "&\xd0\xa4\xd0\xbe\xd0\xbd..."},
+        {MAKELANGID(LANG_CROATIAN, SUBLANG_DEFAULT), "Po&zadina..."},
+        {MAKELANGID(LANG_LITHUANIAN, SUBLANG_LITHUANIAN), "&Fonas..."},
+    };
+    auto load = [](LANGID lang) -> HMENU {
+        HMODULE self = GetModuleHandleW(nullptr);
+        HRSRC r = FindResourceExW(self, reinterpret_cast<LPCWSTR>(RT_MENU), MAKEINTRESOURCEW(211), lang);
+        return r ? LoadMenuIndirectW(LockResource(LoadResource(self, r))) : nullptr;
+    };
+    HMENU english = load(kEnglish);
+    ASSERT_NE(nullptr, english);
+    const std::vector<MenuEntry> reference = readMenu(GetSubMenu(english, 0));
+    DestroyMenu(english);
+    EXPECT_EQ("32789 32768 32787 32785 32780 28000 | 32791 32771 [32774 32775 32776 32773 32777 32778 | 32788] 32779 "
+              "32790 32792 | 32784 | 32770",
+              shape(reference));
+    for (const Language& l : languages) {
+        SCOPED_TRACE(l.id);
+        HMENU m = load(l.id);
+        ASSERT_NE(nullptr, m);
+        const std::vector<MenuEntry> items = readMenu(GetSubMenu(m, 0));
+        DestroyMenu(m);
+        EXPECT_EQ(shape(reference), shape(items));
+        for (const MenuEntry& e : items) EXPECT_TRUE(e.separator || !e.text.empty());
+        const MenuEntry* bg = findEntry(items, 32771);
+        ASSERT_NE(nullptr, bg);
+        const int n = MultiByteToWideChar(CP_UTF8, 0, l.background, -1, nullptr, 0);
+        std::wstring want(size_t(n > 0 ? n - 1 : 0), L'\0');
+        MultiByteToWideChar(CP_UTF8, 0, l.background, -1, want.data(), n);
+        EXPECT_EQ(want, bg->text);
+    }
+}
+
 TEST_F(Stock, BorderAndAppearanceSetTheWindowStyle) {
     site();
     HWND w = ctl_->hwnd();
