@@ -92,6 +92,7 @@ void* ControlBase::comInterface(REFIID iid) {
     if (iid == IID_ISpecifyPropertyPages) return static_cast<ISpecifyPropertyPages*>(this);
     if (iid == IID_IObjectSafety) return static_cast<IObjectSafety*>(this);
     if (iid == IID_ISupportErrorInfo) return static_cast<ISupportErrorInfo*>(this);
+    if (iid == IID_IOleCommandTarget && config_.commandTarget) return static_cast<IOleCommandTarget*>(this);
     return nullptr;
 }
 
@@ -971,5 +972,31 @@ STDMETHODIMP ControlBase::SetInterfaceSafetyOptions(REFIID iid, DWORD mask, DWOR
 // ---- ISupportErrorInfo ----
 
 STDMETHODIMP ControlBase::InterfaceSupportsErrorInfo(REFIID iid) { return errorInfo_.supports(iid); }
+
+// ---- IOleCommandTarget ----
+
+STDMETHODIMP ControlBase::QueryStatus(const GUID* group, ULONG count, OLECMD* commands, OLECMDTEXT* text) {
+    if (count && !commands) return E_POINTER;
+    if (text) text->cwActual = 0;
+    try {
+        for (ULONG i = 0; i < count; ++i) {
+            DWORD flags = 0;
+            HRESULT hr = onQueryCommand(group, commands[i].cmdID, &flags);
+            if (hr == OLECMDERR_E_UNKNOWNGROUP) return hr;
+            commands[i].cmdf = SUCCEEDED(hr) ? flags : 0;
+        }
+    } catch (...) {
+        return E_UNEXPECTED;
+    }
+    return S_OK;
+}
+
+STDMETHODIMP ControlBase::Exec(const GUID* group, DWORD id, DWORD option, VARIANT* in, VARIANT* out) {
+    try {
+        return onExecCommand(group, id, option, in, out);
+    } catch (...) {
+        return E_UNEXPECTED;
+    }
+}
 
 }  // namespace qcom

@@ -1,8 +1,9 @@
 // A full OLE control: the generic members of IOleObject, IOleInPlaceObject(Windowless),
 // IOleInPlaceActiveObject, IViewObjectEx, IOleControl, IPersistStreamInit,
 // IPersistStorage, IPersistPropertyBag, IDataObject, IProvideClassInfo2,
-// IConnectionPointContainer, IQuickActivate, ISpecifyPropertyPages, IObjectSafety
-// and ISupportErrorInfo, with the client-site plumbing and ambient properties.
+// IConnectionPointContainer, IQuickActivate, ISpecifyPropertyPages, IObjectSafety,
+// ISupportErrorInfo and (when configured) IOleCommandTarget, with the client-site
+// plumbing and ambient properties.
 //
 // A control derives from its dual interfaces (Dual<I>) and from ControlBase,
 // supplies comInterface (its own interfaces, IUnknown and IDispatch, then
@@ -44,6 +45,7 @@ struct ControlConfig {
     DWORD viewStatus = VIEWSTATUS_OPAQUE | VIEWSTATUS_SOLIDBKGND;
     DWORD safetySupported = INTERFACESAFE_FOR_UNTRUSTED_CALLER | INTERFACESAFE_FOR_UNTRUSTED_DATA;
     const wchar_t* windowClass = L"ComControlWindow";
+    bool commandTarget = false;         // IOleCommandTarget served (onQueryCommand, onExecCommand)
 };
 
 class ControlBase : public ObjectBase,
@@ -61,7 +63,8 @@ class ControlBase : public ObjectBase,
                     public IQuickActivate,
                     public ISpecifyPropertyPages,
                     public IObjectSafety,
-                    public ISupportErrorInfo {
+                    public ISupportErrorInfo,
+                    public IOleCommandTarget {
 public:
     explicit ControlBase(const ControlConfig& config);
     ~ControlBase() override;
@@ -166,6 +169,12 @@ protected:
     virtual std::vector<CLSID> propertyPages() const { return {}; }
     // MiscStatus of an aspect; default: from the class's registry entry.
     virtual DWORD miscStatus(DWORD aspect) const;
+    // IOleCommandTarget: the OLECMDF_ flags of one command (S_OK), or an OLECMDERR_ code
+    // (unknown group, not supported); Exec carries a command out.
+    virtual HRESULT onQueryCommand(const GUID* group, ULONG id, DWORD* flags) { return OLECMDERR_E_UNKNOWNGROUP; }
+    virtual HRESULT onExecCommand(const GUID* group, DWORD id, DWORD option, VARIANT* in, VARIANT* out) {
+        return OLECMDERR_E_UNKNOWNGROUP;
+    }
 
     // The window procedure's default handling of a message.
     LRESULT defaultMessage(UINT msg, WPARAM wp, LPARAM lp);
@@ -281,6 +290,10 @@ public:
 
     // ---- ISupportErrorInfo ----
     STDMETHODIMP InterfaceSupportsErrorInfo(REFIID iid) override;
+
+    // ---- IOleCommandTarget ----
+    STDMETHODIMP QueryStatus(const GUID* group, ULONG count, OLECMD* commands, OLECMDTEXT* text) override;
+    STDMETHODIMP Exec(const GUID* group, DWORD id, DWORD option, VARIANT* in, VARIANT* out) override;
 
 private:
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);

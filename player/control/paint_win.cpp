@@ -30,6 +30,7 @@
 #include "scene/sceneops.h"
 #include "sharedlights.h"
 #include "serverparts_win.h"
+#include "stockprops.h"
 #include "useropts_win.h"
 #include "window_win.h"
 
@@ -316,7 +317,8 @@ void CQivPlayerCtl::ResetView() {
     }
     w.homeHalfWidth = c.winXMax;
     w.homeHalfHeight = c.winYMax;
-    w.zoomBase = c.winXMax > 0 ? std::fabs(dx) / (2 * c.winXMax) : 1.0f;
+    const float lo[3] = {b.min.x, b.min.y, b.min.z}, hi[3] = {b.max.x, b.max.y, b.max.z};
+    w.zoomBase = c.winXMax > 0 ? qivctl::zoomExtent(lo, hi) / (2 * c.winXMax) : 1.0f;
     // Clip distances along the view direction.
     Vec3 dir{c.vrp.x - c.eye.x, c.vrp.y - c.eye.y, c.vrp.z - c.eye.z};
     vecNormalize(&dir);

@@ -2,6 +2,7 @@
 // goes through its portable rule, then the member carries out what the rule answers
 // (notice unless events are frozen, needs-save, relayout, redraw while a window exists).
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cmath>
 #include <cstring>
@@ -214,6 +215,34 @@ STDMETHODIMP CQivPlayerCtl::put_BackPicMode(qivBackPicModes v) {
                     nullptr);
 }
 
+STDMETHODIMP CQivPlayerCtl::get_Filter(VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = vb(win_->filter);
+    return S_OK;
+}
+STDMETHODIMP CQivPlayerCtl::put_Filter(VARIANT_BOOL v) {
+    return putPlain(*this, win_->filter, v != VARIANT_FALSE, qivctl::kDispFilter, props_.backPicMode);
+}
+
+STDMETHODIMP CQivPlayerCtl::get_HideControls(VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = vb(win_->hideControls);
+    return S_OK;
+}
+STDMETHODIMP CQivPlayerCtl::put_HideControls(VARIANT_BOOL v) {
+    return putPlain(*this, win_->hideControls, v != VARIANT_FALSE, qivctl::kDispHideControls, props_.backPicMode);
+}
+
+STDMETHODIMP CQivPlayerCtl::get_HideScrollBars(VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = vb(win_->hideScrollBars);
+    return S_OK;
+}
+STDMETHODIMP CQivPlayerCtl::put_HideScrollBars(VARIANT_BOOL v) {
+    return putPlain(*this, win_->hideScrollBars, v != VARIANT_FALSE, qivctl::kDispHideScrollBars,
+                    props_.backPicMode);
+}
+
 // ---- menu names ----
 
 STDMETHODIMP CQivPlayerCtl::get_MenuNameForPreview(BSTR* pVal) {
@@ -240,22 +269,45 @@ STDMETHODIMP CQivPlayerCtl::put_MenuNameFor3D(BSTR v) {
     return S_OK;
 }
 
-// ---- animation speed ----
+// ---- animation speed and time ----
+
+// The current object's slot once the scene is ready; null answers E_FAIL.
+static QivObjectSlot* animationSlot(CQivPlayerCtl& c) {
+    if (c.hwnd() && !c.InitWindow()) return nullptr;
+    QivControlState& s = c.state();
+    if (s.currentSlot < 0 || size_t(s.currentSlot) >= s.slots.size()) return nullptr;
+    return &s.slots[size_t(s.currentSlot)];
+}
 
 STDMETHODIMP CQivPlayerCtl::get_AnimSpeed(float* pVal) {
     if (!pVal) return E_POINTER;
-    *pVal = 0;
-    if (hwnd() && !InitWindow()) return E_FAIL;
-    if (state_.currentSlot < 0 || size_t(state_.currentSlot) >= state_.slots.size()) return E_FAIL;
-    *pVal = state_.slots[size_t(state_.currentSlot)].animSpeed;
-    return S_OK;
+    const QivObjectSlot* slot = animationSlot(*this);
+    *pVal = slot ? slot->animSpeed : 0.0f;
+    return slot ? S_OK : E_FAIL;
 }
 STDMETHODIMP CQivPlayerCtl::put_AnimSpeed(float v) {
-    if (hwnd() && !InitWindow()) return E_FAIL;
-    if (state_.currentSlot < 0 || size_t(state_.currentSlot) >= state_.slots.size()) return E_FAIL;
-    QivObjectSlot& slot = state_.slots[size_t(state_.currentSlot)];
-    return carryOut(*this, qivctl::putAnimSpeed(slot, v, GetTickCount()),
+    QivObjectSlot* slot = animationSlot(*this);
+    if (!slot) return E_FAIL;
+    return carryOut(*this, qivctl::putAnimSpeed(*slot, v, GetTickCount()),
                     L"The animation speed is a finite value above 0.");
+}
+
+STDMETHODIMP CQivPlayerCtl::get_CurrentTime(float* pVal) {
+    if (!pVal) return E_POINTER;
+    const QivObjectSlot* slot = animationSlot(*this);
+    *pVal = slot ? slot->animTime : 0.0f;
+    return slot ? S_OK : E_FAIL;
+}
+STDMETHODIMP CQivPlayerCtl::put_CurrentTime(float v) {
+    QivObjectSlot* slot = animationSlot(*this);
+    if (!slot) return E_FAIL;
+    const qivctl::CurrentTimePut p = qivctl::putCurrentTime(*slot, v, GetTickCount(), win_->animationRunning);
+    if (p.result.code != qivctl::PutResult::Code::Ok) return refused(L"The animation time is a finite value.");
+    if (p.trackbar && !win_->hideControls)
+        if (HWND track = win_->bar[qivctl::BarTrack - qivctl::BarRayTrace])
+            SendMessageW(track, TBM_SETPOS, TRUE, p.trackbarPos);
+    if (p.frameInvalid) state_.frameValid = false;
+    return carryOut(*this, p.result, nullptr);
 }
 
 // ---- zoom ----

@@ -7,6 +7,7 @@
 #include "sharedlights.h"
 #include "com/errorinfo.h"
 #include "ctlmodule_win.h"
+#include "displayprops.h"
 #include "navigation.h"
 #include "render/fzbuffer.h"
 #include "render/updregion.h"
@@ -50,6 +51,7 @@ qcom::ControlConfig CQivPlayerCtl::config() {
     c.clsid = &CLSID_QivPlayer;
     c.events = &DIID__QivPlayerEvents;
     c.windowClass = L"QivPlayerControl";
+    c.commandTarget = true;
     return c;
 }
 
@@ -344,6 +346,9 @@ STDMETHODIMP CQivPlayerCtl::get_DisplayMode(qivDisplayMode* pVal) {
 }
 
 STDMETHODIMP CQivPlayerCtl::put_DisplayMode(qivDisplayMode v) {
+    if (!qivctl::displayModeValid(int32_t(v) & ~0xFF00))
+        return qcom::setErrorInfo(E_INVALIDARG, L"The display mode is one of the qivDisplayMode values.",
+                                  IID_IQivPlayer2, L"QivPlayer");
     int32_t mode = int32_t(state_.displayMode);
     if (!navPutDisplayMode(static_cast<int32_t>(v), &mode, &state_.displayFlagBits)) return S_OK;
     state_.displayMode = uint32_t(mode);

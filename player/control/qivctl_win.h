@@ -24,6 +24,10 @@ class QivNavigation;
 struct PelContent;
 struct ScnNode;
 struct TexRecord;
+namespace qivctl {
+struct MenuItem;
+struct MenuSubAnimation;
+}  // namespace qivctl
 
 class CQivPlayerCtl : public qcom::Dual<IQivPlayer>, public qcom::Dual<IQivPlayer2>, public qcom::ControlBase {
 public:
@@ -370,6 +374,41 @@ private:
     // ---- exchange ----
 
     // ---- stock ----
+public:
+    // Command group of the control's IOleCommandTarget: the ids of its popup menu.
+    static const GUID kCommandGroup;
+    // WM_CONTEXTMENU: builds, shows and destroys the popup menu; false leaves the
+    // message to the default handling (no window, menus off, or a menu already open).
+    bool OnContextMenu(LPARAM lp);
+    // A popup-menu command of the control's own; false for ids it does not know.
+    bool MenuCommand(UINT id);
+    // The sub-animations of a slot's object, in the order of its animation table.
+    std::vector<qivctl::MenuSubAnimation> SubAnimations(int32_t slot) const;
+    // Starts sub-animation index of slot (with AnimationStarted); true when it started.
+    bool StartSubAnimationOf(int32_t slot, int32_t index, bool repeat);
+    // The picture put aside for the 2D view (the container's preview) and the background
+    // picture; Show2DView exchanges them. Neither is owned here.
+    void SetPreviewPicture(PicRecord* picture) { storedPicture_ = picture; }
+    void SetBackgroundPicture(PicRecord* picture) { backgroundPicture_ = picture; }
+    PicRecord* previewPicture() const { return storedPicture_; }
+    PicRecord* backgroundPicture() const { return backgroundPicture_; }
+    bool view2D() const { return view2D_; }
+
+protected:
+    HRESULT onDoVerb(LONG verb, MSG* msg, IOleClientSite* site, HWND parent, const RECT* pos) override;
+    void onInPlaceDeactivating() override;
+    HRESULT onQueryCommand(const GUID* group, ULONG id, DWORD* flags) override;
+    HRESULT onExecCommand(const GUID* group, DWORD id, DWORD option, VARIANT* in, VARIANT* out) override;
+
+private:
+    // The popup menu the control would show now; allMenus ignores EnabledMenus and
+    // PopupMenuEnabled (the command target's view of what is available).
+    std::vector<qivctl::MenuItem> popupMenuItems(bool allMenus);
+    bool ready() const;
+    uint32_t enabledMenus_ = 0xFFFFFFFFu;
+    bool view2D_ = false, menuOpen_ = false;
+    PicRecord* storedPicture_ = nullptr;
+    PicRecord* backgroundPicture_ = nullptr;
 
     // ---- dialogs ----
 

@@ -16,47 +16,6 @@ VARIANT_BOOL vb(bool b) { return b ? VARIANT_TRUE : VARIANT_FALSE; }
 constexpr float kDegToRad = 0.017453292f, kRadToDeg = 57.295776f;
 }  // namespace
 
-static void relayout(CQivPlayerCtl& c) {
-    if (HWND w = c.hwnd()) {
-        RECT client;
-        GetClientRect(w, &client);
-        c.Layout(client);
-        InvalidateRect(w, nullptr, FALSE);
-    }
-}
-
-STDMETHODIMP CQivPlayerCtl::get_HideControls(VARIANT_BOOL* pVal) {
-    if (!pVal) return E_POINTER;
-    *pVal = vb(win_->hideControls);
-    return S_OK;
-}
-
-STDMETHODIMP CQivPlayerCtl::put_HideControls(VARIANT_BOOL v) {
-    bool on = v != VARIANT_FALSE;
-    if (on == win_->hideControls) return S_OK;
-    win_->hideControls = on;
-    relayout(*this);
-    state_.frameValid = false;
-    FireOnChanged(17);
-    return S_OK;
-}
-
-STDMETHODIMP CQivPlayerCtl::get_HideScrollBars(VARIANT_BOOL* pVal) {
-    if (!pVal) return E_POINTER;
-    *pVal = vb(win_->hideScrollBars);
-    return S_OK;
-}
-
-STDMETHODIMP CQivPlayerCtl::put_HideScrollBars(VARIANT_BOOL v) {
-    bool on = v != VARIANT_FALSE;
-    if (on == win_->hideScrollBars) return S_OK;
-    win_->hideScrollBars = on;
-    relayout(*this);
-    state_.frameValid = false;
-    FireOnChanged(18);
-    return S_OK;
-}
-
 STDMETHODIMP CQivPlayerCtl::get_ButtonRayTraceEnabled(VARIANT_BOOL* pVal) {
     if (!pVal) return E_POINTER;
     *pVal = vb(win_->rayTraceButton);
@@ -108,28 +67,6 @@ STDMETHODIMP CQivPlayerCtl::get_ObjectHasAnimation(VARIANT_BOOL* pVal) {
     if (state_.currentSlot >= 0 && size_t(state_.currentSlot) < state_.slots.size())
         has = state_.slots[size_t(state_.currentSlot)].hasAnimation;
     *pVal = vb(has);
-    return S_OK;
-}
-
-STDMETHODIMP CQivPlayerCtl::get_CurrentTime(float* pVal) {
-    if (!pVal) return E_POINTER;
-    *pVal = 0;
-    if (state_.currentSlot >= 0 && size_t(state_.currentSlot) < state_.slots.size())
-        *pVal = state_.slots[size_t(state_.currentSlot)].animTime;
-    return S_OK;
-}
-
-STDMETHODIMP CQivPlayerCtl::put_CurrentTime(float v) {
-    if (!std::isfinite(v)) return E_INVALIDARG;
-    if (state_.currentSlot < 0 || size_t(state_.currentSlot) >= state_.slots.size()) return E_FAIL;
-    QivObjectSlot& s = state_.slots[size_t(state_.currentSlot)];
-    s.animTime = v;
-    if (s.animPlaying) {
-        const float rate = s.animRate > 0 ? s.animRate : 1.0f, speed = s.animSpeed != 0 ? s.animSpeed : 1.0f;
-        s.animStartTick = GetTickCount() - uint32_t(std::fmax(0.0f, (v - s.animStart) / (rate * 0.001f * speed)));
-    }
-    FireOnChanged(8);
-    Redraw(true);
     return S_OK;
 }
 
@@ -240,21 +177,6 @@ STDMETHODIMP CQivPlayerCtl::put_PanY(float v) {
     return S_OK;
 }
 
-STDMETHODIMP CQivPlayerCtl::get_Filter(VARIANT_BOOL* pVal) {
-    if (!pVal) return E_POINTER;
-    *pVal = vb(win_->filter);
-    return S_OK;
-}
-
-STDMETHODIMP CQivPlayerCtl::put_Filter(VARIANT_BOOL v) {
-    bool on = v != VARIANT_FALSE;
-    if (on == win_->filter) return S_OK;
-    win_->filter = on;
-    FireOnChanged(27);
-    Redraw(true);
-    return S_OK;
-}
-
 STDMETHODIMP CQivPlayerCtl::get_KeepSpinning(VARIANT_BOOL* pVal) {
     if (!pVal) return E_POINTER;
     *pVal = vb(state_.keepSpinning);
@@ -315,20 +237,5 @@ STDMETHODIMP CQivPlayerCtl::put_SpinPsi(float v) {
 STDMETHODIMP CQivPlayerCtl::Refresh() {
     Redraw(true);
     if (hwnd()) UpdateWindow(hwnd());
-    return S_OK;
-}
-
-STDMETHODIMP CQivPlayerCtl::OneTimeRaytrace() {
-    if (!state_.sceneRoots) return S_OK;
-    win_->frameMode = 127;
-    Redraw(true);
-    return S_OK;
-}
-
-STDMETHODIMP CQivPlayerCtl::ShowAll() {
-    if (!state_.sceneRoots) return S_OK;
-    win_->panX = win_->panY = 0;
-    SetupFrame(state_.sceneRoots, false, false);
-    Redraw(true);
     return S_OK;
 }

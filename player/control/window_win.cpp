@@ -596,6 +596,7 @@ LRESULT CQivPlayerCtl::onCommand(WPARAM wp, LPARAM, bool& handled) {
         default:
             break;
     }
+    if (MenuCommand(id)) return 0;
     if (id >= 32773 && id <= 32778) {
         static const qivDisplayMode modes[] = {qivDisplayMode(3), qivDisplayMode(0), qivDisplayMode(1),
                                                qivDisplayMode(2), qivDisplayMode(4), qivDisplayMode(5)};
@@ -666,6 +667,9 @@ LRESULT CQivPlayerCtl::onMessage(UINT msg, WPARAM wp, LPARAM lp, bool& handled) 
             return 0;
         case WM_COMMAND:
             return onCommand(wp, lp, handled);
+        case WM_CONTEXTMENU:
+            handled = OnContextMenu(lp);
+            return 0;
         case WM_DESTROY:
             onDestroy();
             return 0;

@@ -39,7 +39,7 @@ struct QivWindowParts {
     HWND hardwareWindow = nullptr;
     bool sharedLightsHeld = false;
     bool renderingHeldBack = false;
-    bool filter = false;  // Filter
+    bool filter = true;  // Filter
     qivctl::FrameStats stats;
     void (*statusCallback)(void* context, const char* text, int flag) = nullptr;
     void* statusContext = nullptr;

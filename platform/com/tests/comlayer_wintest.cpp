@@ -4,6 +4,7 @@
 // control plumbing and registration through the registrar.
 #include <windows.h>
 #include <ole2.h>
+#include <docobj.h>
 #include <objsafe.h>
 #include <olectl.h>
 
@@ -153,6 +154,7 @@ TEST(ComModule, ObjectIdentityAndInterfaces) {
     void* p = reinterpret_cast<void*>(1);
     EXPECT_EQ(ctl->QueryInterface(IID_IClassFactory, &p), E_NOINTERFACE);
     EXPECT_EQ(p, nullptr);
+    EXPECT_EQ(ctl->QueryInterface(IID_IOleCommandTarget, &p), E_NOINTERFACE) << "only when configured";
 }
 
 // ---- IDispatch through the type library ----

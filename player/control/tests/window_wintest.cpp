@@ -189,6 +189,7 @@ protected:
         p->QueryInterface(IID_IQivPlayer2, reinterpret_cast<void**>(&p2_));
         ctl_ = static_cast<CQivPlayerCtl*>(static_cast<IQivPlayer*>(p));
         p->Release();
+        p2_->put_Filter(VARIANT_FALSE);  // the engine's own picture has no edge filter
         ShowWindow(host_.window(), SW_SHOW);
     }
     void TearDown() override {
