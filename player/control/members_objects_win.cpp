@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,16 @@ HRESULT refused(VARIANT_BOOL* pVal) {
     if (!pVal) return E_POINTER;
     *pVal = VARIANT_FALSE;
     return E_INVALIDARG;
+}
+
+// One component of a member that answers a point.
+using PointMember = std::function<HRESULT(float* x, float* y, float* z)>;
+HRESULT component(float* out, int axis, const PointMember& get) {
+    if (!out) return E_POINTER;
+    float p[3] = {0, 0, 0};
+    const HRESULT hr = get(&p[0], &p[1], &p[2]);
+    *out = p[axis];
+    return hr;
 }
 
 bool nodeExtent(ScnNode* node, Box3* box) { return scnGetExtent(node, &box->min, &box->max) != 0; }
@@ -306,54 +317,49 @@ STDMETHODIMP CQivPlayerCtl::ObjectGetChild(LONG objOrGrpID, LONG Index, LONG* pV
     return S_OK;
 }
 
-STDMETHODIMP CQivPlayerCtl::ObjectAddChild(LONG objOrGrpID, LONG idOfChild, LONG* indexOfChild) {
+HRESULT CQivPlayerCtl::addChild(LONG group, LONG child, LONG* indexOfChild, bool keepPos) {
     if (!indexOfChild) return E_POINTER;
     *indexOfChild = -1;
-    if (!qivctl::slotValid(state_, objOrGrpID)) return E_FAIL;
+    if (!qivctl::slotValid(state_, group)) return E_FAIL;
     try {
-        *indexOfChild = qivctl::slotAddChild(state_, objOrGrpID, idOfChild);
-        if (*indexOfChild >= 0) slotChanged(idOfChild, true);
+        PlaceNodes();
+        *indexOfChild = keepPos ? qivctl::slotAddChildKeepPos(state_, group, child, nodeExtent)
+                                : qivctl::slotAddChild(state_, group, child);
+        if (*indexOfChild >= 0) slotChanged(child, true);
     } catch (...) {
         return E_FAIL;
     }
     return S_OK;
+}
+
+HRESULT CQivPlayerCtl::removeChild(LONG group, LONG index, VARIANT_BOOL* pVal, bool keepPos) {
+    if (!pVal) return E_POINTER;
+    *pVal = VARIANT_FALSE;
+    if (!qivctl::slotValid(state_, group)) return E_FAIL;
+    const int32_t child = qivctl::slotChild(state_, group, index);
+    PlaceNodes();
+    if (!(keepPos ? qivctl::slotRemoveChildKeepPos(state_, group, index, nodeExtent)
+                  : qivctl::slotRemoveChild(state_, group, index)))
+        return S_OK;
+    *pVal = VARIANT_TRUE;
+    slotChanged(child, true);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::ObjectAddChild(LONG objOrGrpID, LONG idOfChild, LONG* indexOfChild) {
+    return addChild(objOrGrpID, idOfChild, indexOfChild, false);
 }
 
 STDMETHODIMP CQivPlayerCtl::ObjectRemoveChild(LONG objOrGrpID, LONG Index, VARIANT_BOOL* pVal) {
-    if (!pVal) return E_POINTER;
-    *pVal = VARIANT_FALSE;
-    if (!qivctl::slotValid(state_, objOrGrpID)) return E_FAIL;
-    const int32_t child = qivctl::slotChild(state_, objOrGrpID, Index);
-    if (!qivctl::slotRemoveChild(state_, objOrGrpID, Index)) return S_OK;
-    *pVal = VARIANT_TRUE;
-    slotChanged(child, true);
-    return S_OK;
+    return removeChild(objOrGrpID, Index, pVal, false);
 }
 
 STDMETHODIMP CQivPlayerCtl::ObjectAddChildKeepPos(LONG objOrGrpID, LONG idOfChild, LONG* indexOfChild) {
-    if (!indexOfChild) return E_POINTER;
-    *indexOfChild = -1;
-    if (!qivctl::slotValid(state_, objOrGrpID)) return E_FAIL;
-    try {
-        PlaceNodes();
-        *indexOfChild = qivctl::slotAddChildKeepPos(state_, objOrGrpID, idOfChild, nodeExtent);
-        if (*indexOfChild >= 0) slotChanged(idOfChild, true);
-    } catch (...) {
-        return E_FAIL;
-    }
-    return S_OK;
+    return addChild(objOrGrpID, idOfChild, indexOfChild, true);
 }
 
 STDMETHODIMP CQivPlayerCtl::ObjectRemoveChildKeepPos(LONG objOrGrpID, LONG Index, VARIANT_BOOL* pVal) {
-    if (!pVal) return E_POINTER;
-    *pVal = VARIANT_FALSE;
-    if (!qivctl::slotValid(state_, objOrGrpID)) return E_FAIL;
-    const int32_t child = qivctl::slotChild(state_, objOrGrpID, Index);
-    PlaceNodes();
-    if (!qivctl::slotRemoveChildKeepPos(state_, objOrGrpID, Index, nodeExtent)) return S_OK;
-    *pVal = VARIANT_TRUE;
-    slotChanged(child, true);
-    return S_OK;
+    return removeChild(objOrGrpID, Index, pVal, true);
 }
 
 STDMETHODIMP CQivPlayerCtl::ObjectMayMove(LONG objOrGrpID, LONG flags, VARIANT_BOOL* pVal) {
@@ -493,30 +499,24 @@ STDMETHODIMP CQivPlayerCtl::ObjectGetCurPos(LONG objOrGrpID, float* x, float* y,
 }
 
 STDMETHODIMP CQivPlayerCtl::ObjectGetCurPosX(LONG objOrGrpID, float* pVal) {
-    if (!pVal) return E_POINTER;
-    float p[3];
-    VARIANT_BOOL ok;
-    ObjectGetCurPos(objOrGrpID, &p[0], &p[1], &p[2], &ok);
-    *pVal = p[0];
-    return S_OK;
+    return component(pVal, 0, [&](float* x, float* y, float* z) {
+        VARIANT_BOOL ok;
+        return ObjectGetCurPos(objOrGrpID, x, y, z, &ok);
+    });
 }
 
 STDMETHODIMP CQivPlayerCtl::ObjectGetCurPosY(LONG objOrGrpID, float* pVal) {
-    if (!pVal) return E_POINTER;
-    float p[3];
-    VARIANT_BOOL ok;
-    ObjectGetCurPos(objOrGrpID, &p[0], &p[1], &p[2], &ok);
-    *pVal = p[1];
-    return S_OK;
+    return component(pVal, 1, [&](float* x, float* y, float* z) {
+        VARIANT_BOOL ok;
+        return ObjectGetCurPos(objOrGrpID, x, y, z, &ok);
+    });
 }
 
 STDMETHODIMP CQivPlayerCtl::ObjectGetCurPosZ(LONG objOrGrpID, float* pVal) {
-    if (!pVal) return E_POINTER;
-    float p[3];
-    VARIANT_BOOL ok;
-    ObjectGetCurPos(objOrGrpID, &p[0], &p[1], &p[2], &ok);
-    *pVal = p[2];
-    return S_OK;
+    return component(pVal, 2, [&](float* x, float* y, float* z) {
+        VARIANT_BOOL ok;
+        return ObjectGetCurPos(objOrGrpID, x, y, z, &ok);
+    });
 }
 
 STDMETHODIMP CQivPlayerCtl::ObjectGetRealPos(LONG objOrGrpID, float* x, float* y, float* z, VARIANT_BOOL* pVal) {
@@ -668,27 +668,15 @@ STDMETHODIMP CQivPlayerCtl::GetLastPickedPosition(qivCoordinateTypes which, floa
 }
 
 STDMETHODIMP CQivPlayerCtl::GetLastPickedPositionX(qivCoordinateTypes which, float* pVal) {
-    if (!pVal) return E_POINTER;
-    float p[3] = {0, 0, 0};
-    const HRESULT hr = GetLastPickedPosition(which, &p[0], &p[1], &p[2]);
-    *pVal = p[0];
-    return hr;
+    return component(pVal, 0, [&](float* x, float* y, float* z) { return GetLastPickedPosition(which, x, y, z); });
 }
 
 STDMETHODIMP CQivPlayerCtl::GetLastPickedPositionY(qivCoordinateTypes which, float* pVal) {
-    if (!pVal) return E_POINTER;
-    float p[3] = {0, 0, 0};
-    const HRESULT hr = GetLastPickedPosition(which, &p[0], &p[1], &p[2]);
-    *pVal = p[1];
-    return hr;
+    return component(pVal, 1, [&](float* x, float* y, float* z) { return GetLastPickedPosition(which, x, y, z); });
 }
 
 STDMETHODIMP CQivPlayerCtl::GetLastPickedPositionZ(qivCoordinateTypes which, float* pVal) {
-    if (!pVal) return E_POINTER;
-    float p[3] = {0, 0, 0};
-    const HRESULT hr = GetLastPickedPosition(which, &p[0], &p[1], &p[2]);
-    *pVal = p[2];
-    return hr;
+    return component(pVal, 2, [&](float* x, float* y, float* z) { return GetLastPickedPosition(which, x, y, z); });
 }
 
 STDMETHODIMP CQivPlayerCtl::GetCollidingObjects(LONG objOrGroupID, VARIANT* pVal) {

@@ -388,6 +388,9 @@ private:
     void showRoots(bool resetView);
     // Loads a named slot's object from the object cache or its local file; true with a node.
     bool loadSlot(int32_t id);
+    // ObjectAddChild and ObjectRemoveChild, with or without the world positions kept.
+    HRESULT addChild(LONG group, LONG child, LONG* indexOfChild, bool keepPos);
+    HRESULT removeChild(LONG group, LONG index, VARIANT_BOOL* pVal, bool keepPos);
     // A placement member of the current slot: change answers false when it changed nothing.
     HRESULT changePlacement(VARIANT_BOOL* pVal, const std::function<bool(Mat4&)>& change);
 
