@@ -114,6 +114,14 @@ void CQivPlayerCtl::rebuildRoots() {
     if (scnMakeIdList(uint32_t(nodes.size()), nodes.data(), &state_.sceneRoots)) state_.ownRoots = true;
 }
 
+// The roots as the slots make them; a list a scene-building host handed in stays.
+void CQivPlayerCtl::currentRoots() {
+    if (state_.ownRoots || !state_.sceneRoots)
+        rebuildRoots();
+    else
+        PlaceNodes();
+}
+
 bool CQivPlayerCtl::validCurrent() const { return qivctl::slotValid(state_, state_.currentSlot); }
 
 void CQivPlayerCtl::showRoots(bool resetView) {
@@ -684,7 +692,7 @@ STDMETHODIMP CQivPlayerCtl::GetCollidingObjects(LONG objOrGroupID, VARIANT* pVal
     VariantInit(pVal);
     if (!qivctl::slotValid(state_, objOrGroupID)) return S_OK;
     try {
-        rebuildRoots();
+        currentRoots();
         const std::vector<int32_t> ids = qivctl::collidingObjects(state_, state_.sceneRoots, objOrGroupID);
         SAFEARRAY* a = SafeArrayCreateVector(VT_I4, 0, ULONG(ids.size()));
         if (!a) return E_OUTOFMEMORY;
@@ -706,7 +714,7 @@ STDMETHODIMP CQivPlayerCtl::GetCollidingObjectsAsString(LONG objOrGroupID, BSTR*
     *pVal = nullptr;
     if (!qivctl::slotValid(state_, objOrGroupID)) return S_OK;
     try {
-        rebuildRoots();
+        currentRoots();
         const auto text = qivctl::idListText(qivctl::collidingObjects(state_, state_.sceneRoots, objOrGroupID));
         if (!text) return S_OK;
         *pVal = qivAnsiToBstr(*text);
@@ -727,7 +735,7 @@ STDMETHODIMP CQivPlayerCtl::ObjectDrop(VARIANT_BOOL animated, float minDropHeigh
     const int32_t id = state_.currentSlot;
     if (!state_.slots[size_t(id)].isGroup && !state_.slots[size_t(id)].node) return S_OK;
     try {
-        rebuildRoots();
+        currentRoots();
         std::vector<ScnNode*> moved = qivctl::collisionSubjects(state_, id);
         std::vector<ScnNode*> others = qivctl::collisionObstacles(state_.sceneRoots, moved);
         Box3 movedBox = qivctl::emptyBox(), sceneBox = qivctl::emptyBox();

@@ -381,6 +381,7 @@ public:
 
 private:
     bool validCurrent() const;
+    void currentRoots();
     // A slot's placement or membership changed: nodes placed, and when it is visible (or
     // always with sceneChanged) the roots rebuilt and the frame redrawn unless updates are off.
     void slotChanged(int32_t id, bool sceneChanged = false);

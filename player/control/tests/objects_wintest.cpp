@@ -20,6 +20,7 @@
 #include "picks.h"
 #include "qivctl_win.h"
 #include "qivplayer_idl.h"
+#include "scene/sceneops.h"
 #include "serverparts_win.h"
 #include "slots.h"
 #include "window_win.h"
@@ -385,6 +386,33 @@ TEST_F(Objects, PlacementsPositionsAndExtents) {
     EXPECT_EQ(0, x);
     EXPECT_EQ(S_OK, c_->ObjectGetCurPos(99, &x, &y, &z, &ok));
     EXPECT_EQ(VARIANT_FALSE, ok);
+}
+
+// The scene roots hold the shown objects, through shown groups, at their world placements.
+TEST_F(Objects, RootsFollowShownGroups) {
+    const LONG a = show(files().a), b = show(files().a);
+    auto roots = [&] { return scnListLength(ctl_->state().sceneRoots); };
+    EXPECT_EQ(2u, roots());
+    LONG g = -1, index = -1;
+    ASSERT_EQ(S_OK, c_->NewGroup(&g));
+    ASSERT_EQ(S_OK, c_->ObjectAddChild(g, a, &index));
+    EXPECT_EQ(1u, roots()) << "a new group is hidden, and its members with it";
+    ASSERT_EQ(S_OK, c_->put_CurrentObject(g));
+    VARIANT_BOOL ok = VARIANT_FALSE;
+    ASSERT_EQ(S_OK, c_->ObjectShow(VARIANT_TRUE, &ok));
+    EXPECT_EQ(VARIANT_TRUE, ok);
+    EXPECT_EQ(2u, roots());
+    ASSERT_EQ(S_OK, c_->ObjectTranslate(0, 0, 2, &ok));
+    EXPECT_EQ(2.0f, ctl_->state().slots[size_t(a)].node->base.m[14]) << "the node follows its group";
+    EXPECT_EQ(S_OK, c_->ObjectShow(VARIANT_TRUE, &ok));
+    EXPECT_EQ(VARIANT_FALSE, ok) << "nothing changed";
+    move(a, 0, 0, 0);
+    ASSERT_EQ(S_OK, c_->ObjectShow(VARIANT_FALSE, &ok));
+    EXPECT_EQ(1u, roots());
+    ASSERT_EQ(S_OK, c_->put_CurrentObject(g));
+    ASSERT_EQ(S_OK, c_->ObjectDelete(&ok));
+    EXPECT_EQ(1u, roots());
+    EXPECT_EQ(ctl_->state().slots[size_t(b)].node, ctl_->state().sceneRoots[0]);
 }
 
 // Keeping positions: the child stays where it was and the group centres on its members.
