@@ -14,6 +14,7 @@
 #include "localfile.h"
 #include "qivctl_win.h"
 #include "render/fzbuffer.h"
+#include "slots.h"
 #include "scene/anim.h"
 #include "scene/engine.h"
 #include "scene/objnode.h"
@@ -89,6 +90,9 @@ BSTR toBstr(const std::string& s) {
 }
 
 }  // namespace
+
+std::string qivBstrToAnsi(BSTR s) { return toAnsi(s); }
+BSTR qivAnsiToBstr(const std::string& s) { return toBstr(s); }
 
 // Texture freeing takes the render lock: a frame on another thread may be drawing it.
 void qivInstallCacheHooks() {
@@ -244,19 +248,7 @@ ScnNode* CQivPlayerCtl::AddObjectToScene(PelContent* content, bool withTextures,
     return node;
 }
 
-// The scene roots: every shown slot's node.
-void CQivPlayerCtl::rebuildRoots() {
-    if (state_.ownRoots && state_.sceneRoots) scnFreeIdList(&state_.sceneRoots);
-    state_.sceneRoots = nullptr;
-    state_.ownRoots = false;
-    std::vector<ScnNode*> nodes;
-    for (const QivObjectSlot& s : state_.slots)
-        if (s.inUse && s.node && s.visible) nodes.push_back(s.node);
-    if (nodes.empty()) return;
-    if (scnMakeIdList(uint32_t(nodes.size()), nodes.data(), &state_.sceneRoots)) state_.ownRoots = true;
-}
-
-int CQivPlayerCtl::LoadLocalFile(const char* path, const char* sourceName, bool replace) {
+int CQivPlayerCtl::LoadLocalFile(const char* path, const char* sourceName, bool replace, int32_t intoSlot) {
     if (!path || !path[0]) return 0;
     QivWindowParts& w = *win_;
     if (!w.workingDirectory.empty()) SetCurrentDirectoryA(w.workingDirectory.c_str());
@@ -274,24 +266,12 @@ int CQivPlayerCtl::LoadLocalFile(const char* path, const char* sourceName, bool 
         return 0;
     }
     if (replace) UnloadScene(true);
-    // The loading slot.
-    int32_t index = -1;
-    for (size_t i = 0; i < state_.slots.size(); ++i)
-        if (!state_.slots[i].inUse) {
-            index = int32_t(i);
-            break;
-        }
-    if (index < 0) {
-        state_.slots.push_back(qivNewSlot());
-        index = int32_t(state_.slots.size() - 1);
-    } else {
-        state_.slots[size_t(index)] = qivNewSlot();
-    }
+    // The loading slot: the slot given (it keeps its place in the scene), else a new one.
+    const bool given = !replace && qivctl::slotValid(state_, intoSlot);
+    const int32_t index = given ? intoSlot : qivctl::slotAllocate(state_);
     QivObjectSlot& slot = state_.slots[size_t(index)];
-    slot.inUse = true;
-    state_.usedCount = std::max(state_.usedCount, index + 1);
     state_.loadingSlot = index;
-    if (index == 0 && state_.currentSlot < 0) state_.currentSlot = 0;
+    if (!given && index == 0 && state_.currentSlot < 0) state_.currentSlot = 0;
     slot.sourceKind = 2;
     slot.chunkData.clear();
     slot.sourceName = sourceName ? sourceName : "";
@@ -305,14 +285,15 @@ int CQivPlayerCtl::LoadLocalFile(const char* path, const char* sourceName, bool 
     }
     ScnNode* node = AddObjectToScene(content, true, base, false, false);
     if (!node) {
-        qivFreeSlot(slot);
+        // A slot given stays named, without a node.
+        if (!given) qivctl::slotDelete(state_, index);
         state_.loadingSlot = -1;
         pelFreeObject(&content);
         return 0;
     }
     state_.sceneChanged = true;
     rebuildRoots();
-    PrepareScene(state_.sceneRoots, true, false, false);
+    PrepareScene(state_.sceneRoots, true, false, given);
     // The object cache owns the content from now on.
     const std::string cacheName = sourceName && sourceName[0] ? std::string(sourceName) : std::string(path);
     if (qivctl::ObjectCacheAdd(cacheName, content) && !slot.chunkData.empty())

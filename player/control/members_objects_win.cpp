@@ -1,60 +1,986 @@
-// Members not built yet answer E_NOTIMPL; their DISPIDs and v-table slots are final.
-#include "qivctl_win.h"
+// Objects and groups of the control: slots named, loaded, placed, shown, grouped, measured,
+// dropped, saved and deleted; the scene roots built from them; picked positions,
+// collisions, lights, the cursor mode, the cache limits and the host services table.
+#include <windows.h>
 
-STDMETHODIMP CQivPlayerCtl::put_Lights(LONG newVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ConfigureCache(LONG cachedObjects, LONG cachedTextures, LONG cachedBackgroundPictures, VARIANT_BOOL *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::AddObject(BSTR urlOrFile, LONG *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ObjectRotate(float axisVectorX, float axisVectorY, float axisVectorZ, float angle, VARIANT_BOOL *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ObjectTranslate(float x, float y, float z, VARIANT_BOOL *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ObjectScale(float scaleX, float scaleY, float scaleZ, VARIANT_BOOL *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ObjectShow(VARIANT_BOOL displayObject, VARIANT_BOOL *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ObjectResetPosition(VARIANT_BOOL *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::SavePELObject(BSTR ObjectFileName, BSTR logicalObjectName, BSTR TextureBasePath, VARIANT_BOOL *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ConfigureCache2(LONG cachedObjects, LONG cachedTextures, LONG cachedMaterials, LONG cachedBackgroundPictures, VARIANT_BOOL *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::EnableUpdate(VARIANT_BOOL updateEnabled) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::FlushCaches(VARIANT_BOOL flushObjectCache, VARIANT_BOOL flushTextureCache, VARIANT_BOOL flushMaterialCache, VARIANT_BOOL flushBackPicCache) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ObjectDelete(VARIANT_BOOL *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ObjectSwitchLight(VARIANT_BOOL lightsOn, VARIANT_BOOL *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ObjectSetHighlightedSubObject(LONG SubObjectIndex, VARIANT_BOOL *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ObjectGetExtend(VARIANT_BOOL scaled, float *dx, float *dy, float *dz, VARIANT_BOOL *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ObjectGetExtendX(VARIANT_BOOL scaled, float *dx) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ObjectGetExtendY(VARIANT_BOOL scaled, float *dy) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ObjectGetExtendZ(VARIANT_BOOL scaled, float *dz) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::SetCursorMode(qivCursorTypes newCursorMode) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ObjectIsLoaded(LONG objID, VARIANT_BOOL *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ObjectIsGroup(LONG grpID, VARIANT_BOOL *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ObjectGetParent(LONG objOrGrpID, LONG *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ObjectGetChildCount(LONG grpID, LONG *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ObjectGetChild(LONG objOrGrpID, LONG Index, LONG *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ObjectAddChild(LONG objOrGrpID, LONG idOfChild, LONG *indexOfChild) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ObjectRemoveChild(LONG objOrGrpID, LONG Index, VARIANT_BOOL *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::NewGroup(LONG *newGrpID) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ObjectForceLoad(LONG objOrGrpID, VARIANT_BOOL *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ObjectDrop(VARIANT_BOOL animated, float minDropHeight, VARIANT_BOOL dropsDown, VARIANT_BOOL *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ObjectMayMove(LONG objOrGrpID, LONG flags, VARIANT_BOOL *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ObjectGetCurPos(LONG objOrGrpID, float *x, float *y, float *z, VARIANT_BOOL *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ObjectGetCurPosX(LONG objOrGrpID, float *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ObjectGetCurPosY(LONG objOrGrpID, float *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ObjectGetCurPosZ(LONG objOrGrpID, float *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ObjectSetUserData(LONG objOrGroupID, BSTR userData) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ObjectGetUserData(LONG objOrGroupID, BSTR *userData) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::DragAndDropObject(BSTR url, LONG moveFlags, LONG *objectID) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::GetLastPickedPosition(qivCoordinateTypes whichCoordinateSystem, float *x, float *y, float *z) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::GetLastPickedPositionX(qivCoordinateTypes whichCoordinateSystem, float *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::GetLastPickedPositionY(qivCoordinateTypes whichCoordinateSystem, float *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::GetLastPickedPositionZ(qivCoordinateTypes whichCoordinateSystem, float *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::GetCollidingObjects(LONG objOrGroupID, VARIANT *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::GetCollidingObjectsAsString(LONG objOrGroupID, BSTR *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::SavePELObject2(BSTR ObjectFileName, BSTR logicalObjectName, BSTR TextureBasePath, VARIANT_BOOL combineTextures, VARIANT_BOOL *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ObjectGetPositionAsString(LONG objOrGroupID, BSTR *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ObjectSetPositionFromString(LONG objOrGroupID, BSTR position, VARIANT_BOOL *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ObjectTurn(float axisVectorX, float axisVectorY, float axisVectorZ, float angle, VARIANT_BOOL *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ObjectTranslate2(float x, float y, float z, VARIANT_BOOL *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ObjectAddChildKeepPos(LONG objOrGrpID, LONG idOfChild, LONG *indexOfChild) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ObjectRemoveChildKeepPos(LONG objOrGrpID, LONG Index, VARIANT_BOOL *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ObjectGetRealPos(LONG objOrGrpID, float *x, float *y, float *z, VARIANT_BOOL *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ObjectGetRealPosX(LONG objOrGrpID, float *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ObjectGetRealPosY(LONG objOrGrpID, float *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ObjectGetRealPosZ(LONG objOrGrpID, float *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::ObjectGetRealPositionAsString(LONG objOrGroupID, BSTR *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::DragAndDropObjectWithDefault(BSTR url, LONG moveFlags, LONG DefaultObjectID, LONG *objectID) { return E_NOTIMPL; }
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "caches.h"
+#include "localfile.h"
+#include "navigation.h"
+#include "objectops.h"
+#include "picks.h"
+#include "qivctl_win.h"
+#include "render/collision.h"
+#include "render/renderer.h"
+#include "saveobj.h"
+#include "scene/engine.h"
+#include "scene/objnode.h"
+#include "scene/pelwrite.h"
+#include "scene/qivstream.h"
+#include "scene/sceneops.h"
+#include "slots.h"
+#include "transfers.h"
+#include "viewing.h"
+#include "window_win.h"
+
+std::string qivBstrToAnsi(BSTR s);
+BSTR qivAnsiToBstr(const std::string& s);
+
+struct QivHostServicesHolder {
+    qivctl::HostServicesContext context;
+    qivctl::QivHostServices table{};
+};
+
+namespace {
+
+VARIANT_BOOL vb(bool b) { return b ? VARIANT_TRUE : VARIANT_FALSE; }
+
+bool finite(std::initializer_list<float> values) {
+    for (float v : values)
+        if (!std::isfinite(v)) return false;
+    return true;
+}
+
+// A member given values that are not numbers.
+HRESULT refused(VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = VARIANT_FALSE;
+    return E_INVALIDARG;
+}
+
+// One component of a member that answers a point.
+using PointMember = std::function<HRESULT(float* x, float* y, float* z)>;
+HRESULT component(float* out, int axis, const PointMember& get) {
+    if (!out) return E_POINTER;
+    float p[3] = {0, 0, 0};
+    const HRESULT hr = get(&p[0], &p[1], &p[2]);
+    *out = p[axis];
+    return hr;
+}
+
+bool nodeExtent(ScnNode* node, Box3* box) { return scnGetExtent(node, &box->min, &box->max) != 0; }
+
+// The local path of an object name: "file://" names and plain paths; false for other URLs.
+bool localPathOf(const std::string& name, std::string* path) {
+    if (qivctl::isFileUrl(name)) {
+        qivctl::BindPlan plan = qivctl::planBind(name, false, true, [](const std::string&) { return true; });
+        *path = plan.localPath;
+    } else if (name.find("://") != std::string::npos) {
+        return false;
+    } else {
+        *path = name;
+    }
+    std::replace(path->begin(), path->end(), '/', '\\');
+    return !path->empty();
+}
+
+void releaseSlot(QivObjectSlot& slot) {
+    for (TexRecord*& t : slot.textureHandles)
+        if (t) qivctl::TextureCacheRelease(t);
+    slot.textureHandles.clear();
+    if (slot.node) scnNodeFree(&slot.node, nullptr);
+    slot = QivObjectSlot();
+}
+
+}  // namespace
+
+// ---- scene roots and slot changes ----
+
+void CQivPlayerCtl::PlaceNodes() {
+    for (int32_t id = 0; id < state_.usedCount && size_t(id) < state_.slots.size(); ++id) {
+        QivObjectSlot& s = state_.slots[size_t(id)];
+        Mat4 world;
+        if (s.inUse && s.node && qivctl::slotWorldPlacement(state_, id, &world))
+            scnSetObjectIds(s.node, uint32_t(id), 0, &world);
+    }
+}
+
+// The scene roots: the nodes of the visible root slots and, through visible groups, of their
+// visible members, each at its world placement.
+void CQivPlayerCtl::rebuildRoots() {
+    PlaceNodes();
+    if (state_.ownRoots && state_.sceneRoots) scnFreeIdList(&state_.sceneRoots);
+    state_.sceneRoots = nullptr;
+    state_.ownRoots = false;
+    std::vector<ScnNode*> nodes;
+    for (const auto& n : qivctl::slotSceneNodes(state_)) nodes.push_back(n.first);
+    if (nodes.empty()) return;
+    if (scnMakeIdList(uint32_t(nodes.size()), nodes.data(), &state_.sceneRoots)) state_.ownRoots = true;
+}
+
+// The roots as the slots make them; a list a scene-building host handed in stays.
+void CQivPlayerCtl::currentRoots() {
+    if (state_.ownRoots || !state_.sceneRoots)
+        rebuildRoots();
+    else
+        PlaceNodes();
+}
+
+bool CQivPlayerCtl::validCurrent() const { return qivctl::slotValid(state_, state_.currentSlot); }
+
+void CQivPlayerCtl::showRoots(bool resetView) {
+    state_.frameValid = false;
+    if (state_.sceneRoots && (resetView || !state_.frame || !state_.viewValid))
+        PrepareScene(state_.sceneRoots, true, false, !resetView);
+    if (updateDisabled_ == 0) Redraw(true);
+}
+
+void CQivPlayerCtl::slotChanged(int32_t id, bool sceneChanged) {
+    PlaceNodes();
+    if (!sceneChanged && !(qivctl::slotValid(state_, id) && state_.slots[size_t(id)].visible)) return;
+    state_.sceneChanged = true;
+    rebuildRoots();
+    showRoots(false);
+}
+
+bool CQivPlayerCtl::loadSlot(int32_t id) {
+    if (!qivctl::slotValid(state_, id)) return false;
+    QivObjectSlot& slot = state_.slots[size_t(id)];
+    if (slot.isGroup || slot.node) return slot.node != nullptr;
+    const std::string name = slot.sourceName;
+    if (name.empty()) return false;
+    std::string path;
+    const bool local = localPathOf(name, &path);
+    std::string displayName;
+    std::vector<uint8_t> chunk21;
+    if (PelContent* cached = qivctl::ObjectCacheFind(name, &displayName, &chunk21, nullptr)) {
+        state_.loadingSlot = id;
+        ScnNode* node =
+            AddObjectToScene(cached, true, qivctl::objectBaseDirectory(local ? path : name, name), false, false);
+        state_.loadingSlot = -1;
+        if (!node) return false;
+        QivObjectSlot& s = state_.slots[size_t(id)];
+        s.sourceKind = 2;
+        s.chunkData = chunk21;
+        char* text = nullptr;
+        if (pelGetObjectText(cached, 1, state_.language, &text) && text) {
+            s.objectName = text;
+            memFreeRef(reinterpret_cast<void**>(&text));
+        }
+        return true;
+    }
+    // Downloads of further objects are not built: a URL starts nothing.
+    if (!local) return false;
+    LoadLocalFile(path.c_str(), name.c_str(), false, id);
+    return qivctl::slotValid(state_, id) && state_.slots[size_t(id)].node != nullptr;
+}
+
+// ---- slots ----
+
+STDMETHODIMP CQivPlayerCtl::AddObject(BSTR urlOrFile, LONG* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = -1;
+    try {
+        std::string name = qivBstrToAnsi(urlOrFile);
+        if (name.empty()) return E_INVALIDARG;
+        const int32_t id = qivctl::slotAllocate(state_);
+        QivObjectSlot& slot = state_.slots[size_t(id)];
+        slot.sourceName = std::move(name);
+        slot.visible = false;
+        *pVal = id;
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::NewGroup(LONG* newGrpID) {
+    if (!newGrpID) return E_POINTER;
+    *newGrpID = -1;
+    try {
+        const int32_t id = qivctl::slotNewGroup(state_);
+        state_.slots[size_t(id)].visible = false;
+        *newGrpID = id;
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::ObjectForceLoad(LONG objOrGrpID, VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = VARIANT_FALSE;
+    if (!qivctl::slotValid(state_, objOrGrpID)) return E_FAIL;
+    const QivObjectSlot& slot = state_.slots[size_t(objOrGrpID)];
+    if (slot.isGroup || slot.node || slot.visible) return S_OK;
+    try {
+        *pVal = vb(loadSlot(objOrGrpID));
+    } catch (...) {
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::ObjectShow(VARIANT_BOOL displayObject, VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = VARIANT_FALSE;
+    if (!validCurrent()) return E_FAIL;
+    try {
+        const int32_t id = state_.currentSlot;
+        const bool show = displayObject != VARIANT_FALSE;
+        QivObjectSlot& slot = state_.slots[size_t(id)];
+        if (!slot.isGroup && !slot.node) {
+            // An object not loaded yet: shown, it starts loading.
+            if (!show || slot.visible) {
+                slot.visible = show;
+                return S_OK;
+            }
+            slot.visible = true;
+            if (!loadSlot(id)) return S_OK;
+        } else if (slot.visible == show) {
+            return S_OK;
+        } else {
+            slot.visible = show;
+        }
+        PlaceNodes();
+        rebuildRoots();
+        const QivObjectSlot& shown = state_.slots[size_t(id)];
+        bool resetView = false;
+        if (show && !objectDisplayed_ && state_.sceneRoots) {
+            objectDisplayed_ = true;
+            if (shown.node && shown.node->content) {
+                uint32_t vertices = 0, triangles = 0, quads = 0;
+                if (pelCountFaces(shown.node->content, &vertices, &triangles, &quads, nullptr, nullptr))
+                    win_->stats.triangles = qivctl::triangleStatistic(triangles, quads);
+            }
+            resetView = scnListLength(state_.sceneRoots) == 1;
+        }
+        state_.sceneChanged = true;
+        showRoots(resetView);
+        *pVal = VARIANT_TRUE;
+    } catch (...) {
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::ObjectDelete(VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = VARIANT_FALSE;
+    if (!validCurrent()) return E_FAIL;
+    try {
+        if (state_.loadingSlot == state_.currentSlot) state_.loadingSlot = -1;
+        qivctl::slotDelete(state_, state_.currentSlot, releaseSlot);
+        rebuildRoots();
+        qivctl::ObjectCacheTrim();
+        RefreshBarState();
+        if (HWND w = hwnd()) {
+            RECT client;
+            GetClientRect(w, &client);
+            Layout(client);
+        }
+        state_.sceneChanged = true;
+        showRoots(false);
+        *pVal = VARIANT_TRUE;
+    } catch (...) {
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::ObjectIsLoaded(LONG objID, VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = vb(qivctl::slotValid(state_, objID) && !state_.slots[size_t(objID)].isGroup &&
+               state_.slots[size_t(objID)].node);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::ObjectIsGroup(LONG grpID, VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = VARIANT_FALSE;
+    if (!qivctl::slotValid(state_, grpID)) return E_FAIL;
+    *pVal = vb(state_.slots[size_t(grpID)].isGroup);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::ObjectGetParent(LONG objOrGrpID, LONG* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = -1;
+    if (qivctl::slotValid(state_, objOrGrpID)) {
+        const int32_t p = state_.slots[size_t(objOrGrpID)].parent;
+        if (qivctl::slotIsGroup(state_, p)) *pVal = p;
+    }
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::ObjectGetChildCount(LONG grpID, LONG* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = 0;
+    if (!qivctl::slotValid(state_, grpID)) return E_FAIL;
+    *pVal = qivctl::slotChildCount(state_, grpID);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::ObjectGetChild(LONG objOrGrpID, LONG Index, LONG* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = -1;
+    if (!qivctl::slotValid(state_, objOrGrpID)) return E_FAIL;
+    *pVal = qivctl::slotChild(state_, objOrGrpID, Index);
+    return S_OK;
+}
+
+HRESULT CQivPlayerCtl::addChild(LONG group, LONG child, LONG* indexOfChild, bool keepPos) {
+    if (!indexOfChild) return E_POINTER;
+    *indexOfChild = -1;
+    if (!qivctl::slotValid(state_, group)) return E_FAIL;
+    try {
+        PlaceNodes();
+        *indexOfChild = keepPos ? qivctl::slotAddChildKeepPos(state_, group, child, nodeExtent)
+                                : qivctl::slotAddChild(state_, group, child);
+        if (*indexOfChild >= 0) slotChanged(child, true);
+    } catch (...) {
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+HRESULT CQivPlayerCtl::removeChild(LONG group, LONG index, VARIANT_BOOL* pVal, bool keepPos) {
+    if (!pVal) return E_POINTER;
+    *pVal = VARIANT_FALSE;
+    if (!qivctl::slotValid(state_, group)) return E_FAIL;
+    const int32_t child = qivctl::slotChild(state_, group, index);
+    PlaceNodes();
+    if (!(keepPos ? qivctl::slotRemoveChildKeepPos(state_, group, index, nodeExtent)
+                  : qivctl::slotRemoveChild(state_, group, index)))
+        return S_OK;
+    *pVal = VARIANT_TRUE;
+    slotChanged(child, true);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::ObjectAddChild(LONG objOrGrpID, LONG idOfChild, LONG* indexOfChild) {
+    return addChild(objOrGrpID, idOfChild, indexOfChild, false);
+}
+
+STDMETHODIMP CQivPlayerCtl::ObjectRemoveChild(LONG objOrGrpID, LONG Index, VARIANT_BOOL* pVal) {
+    return removeChild(objOrGrpID, Index, pVal, false);
+}
+
+STDMETHODIMP CQivPlayerCtl::ObjectAddChildKeepPos(LONG objOrGrpID, LONG idOfChild, LONG* indexOfChild) {
+    return addChild(objOrGrpID, idOfChild, indexOfChild, true);
+}
+
+STDMETHODIMP CQivPlayerCtl::ObjectRemoveChildKeepPos(LONG objOrGrpID, LONG Index, VARIANT_BOOL* pVal) {
+    return removeChild(objOrGrpID, Index, pVal, true);
+}
+
+STDMETHODIMP CQivPlayerCtl::ObjectMayMove(LONG objOrGrpID, LONG flags, VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = VARIANT_FALSE;
+    if (!qivctl::slotValid(state_, objOrGrpID)) return E_FAIL;
+    state_.slots[size_t(objOrGrpID)].moveFlags = uint32_t(flags);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::ObjectSetUserData(LONG objOrGroupID, BSTR userData) {
+    if (!qivctl::slotValid(state_, objOrGroupID)) return E_FAIL;
+    try {
+        state_.slots[size_t(objOrGroupID)].userData = qivBstrToAnsi(userData);
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::ObjectGetUserData(LONG objOrGroupID, BSTR* userData) {
+    if (!userData) return E_POINTER;
+    *userData = nullptr;
+    if (!qivctl::slotValid(state_, objOrGroupID)) return E_FAIL;
+    *userData = qivAnsiToBstr(state_.slots[size_t(objOrGroupID)].userData);
+    return *userData ? S_OK : E_OUTOFMEMORY;
+}
+
+STDMETHODIMP CQivPlayerCtl::EnableUpdate(VARIANT_BOOL updateEnabled) {
+    if (updateEnabled == VARIANT_FALSE)
+        ++updateDisabled_;
+    else if (updateDisabled_ > 0)
+        --updateDisabled_;
+    if (hwnd() && updateDisabled_ == 0) Redraw(true);
+    return S_OK;
+}
+
+// ---- placements ----
+
+HRESULT CQivPlayerCtl::changePlacement(VARIANT_BOOL* pVal, const std::function<bool(Mat4&)>& change) {
+    if (!pVal) return E_POINTER;
+    *pVal = VARIANT_FALSE;
+    if (!validCurrent()) return E_FAIL;
+    if (!change(state_.slots[size_t(state_.currentSlot)].placement)) return S_OK;
+    slotChanged(state_.currentSlot);
+    *pVal = VARIANT_TRUE;
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::ObjectRotate(float x, float y, float z, float angle, VARIANT_BOOL* pVal) {
+    if (!finite({x, y, z, angle})) return refused(pVal);
+    return changePlacement(pVal, [&](Mat4& m) { return mtxRotateAxis(x, y, z, angle, &m) != 0; });
+}
+
+STDMETHODIMP CQivPlayerCtl::ObjectTurn(float x, float y, float z, float angle, VARIANT_BOOL* pVal) {
+    if (!finite({x, y, z, angle})) return refused(pVal);
+    return changePlacement(pVal, [&](Mat4& m) { return qivctl::placementTurn(&m, x, y, z, angle); });
+}
+
+STDMETHODIMP CQivPlayerCtl::ObjectTranslate(float x, float y, float z, VARIANT_BOOL* pVal) {
+    if (!finite({x, y, z})) return refused(pVal);
+    return changePlacement(pVal, [&](Mat4& m) {
+        mtxTranslate(x, y, z, &m);
+        return true;
+    });
+}
+
+STDMETHODIMP CQivPlayerCtl::ObjectTranslate2(float x, float y, float z, VARIANT_BOOL* pVal) {
+    if (!finite({x, y, z})) return refused(pVal);
+    return changePlacement(pVal, [&](Mat4& m) {
+        qivctl::placementTranslateAfter(&m, x, y, z);
+        return true;
+    });
+}
+
+STDMETHODIMP CQivPlayerCtl::ObjectScale(float scaleX, float scaleY, float scaleZ, VARIANT_BOOL* pVal) {
+    if (!finite({scaleX, scaleY, scaleZ})) return refused(pVal);
+    return changePlacement(pVal, [&](Mat4& m) {
+        mtxScale(scaleX, scaleY, scaleZ, &m);
+        return true;
+    });
+}
+
+STDMETHODIMP CQivPlayerCtl::ObjectResetPosition(VARIANT_BOOL* pVal) {
+    return changePlacement(pVal, [](Mat4& m) {
+        mtxIdentity(&m);
+        return true;
+    });
+}
+
+STDMETHODIMP CQivPlayerCtl::ObjectGetPositionAsString(LONG objOrGroupID, BSTR* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = nullptr;
+    if (!qivctl::slotValid(state_, objOrGroupID)) return E_FAIL;
+    Mat4 m = state_.slots[size_t(objOrGroupID)].placement;
+    if (mtxIsMarked(&m)) mtxIdentity(&m);
+    *pVal = qivAnsiToBstr(qivctl::placementAsString(m.m));
+    return *pVal ? S_OK : E_OUTOFMEMORY;
+}
+
+STDMETHODIMP CQivPlayerCtl::ObjectSetPositionFromString(LONG objOrGroupID, BSTR position, VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = VARIANT_FALSE;
+    if (!qivctl::slotValid(state_, objOrGroupID)) return E_FAIL;
+    Mat4 m;
+    if (!qivctl::parsePlacement(qivBstrToAnsi(position), m.m)) return S_OK;
+    state_.slots[size_t(objOrGroupID)].placement = m;
+    slotChanged(objOrGroupID);
+    *pVal = VARIANT_TRUE;
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::ObjectGetRealPositionAsString(LONG objOrGroupID, BSTR* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = nullptr;
+    // Only a loaded object has a node whose world matrix can be told.
+    if (!qivctl::slotValid(state_, objOrGroupID) || !state_.slots[size_t(objOrGroupID)].node) return E_FAIL;
+    PlaceNodes();
+    Mat4 m = state_.slots[size_t(objOrGroupID)].node->base;
+    if (mtxIsMarked(&m)) mtxIdentity(&m);
+    *pVal = qivAnsiToBstr(qivctl::placementAsString(m.m));
+    return *pVal ? S_OK : E_OUTOFMEMORY;
+}
+
+// ---- positions and extents ----
+
+STDMETHODIMP CQivPlayerCtl::ObjectGetCurPos(LONG objOrGrpID, float* x, float* y, float* z, VARIANT_BOOL* pVal) {
+    if (!x || !y || !z || !pVal) return E_POINTER;
+    *x = *y = *z = 0;
+    Mat4 world;
+    *pVal = vb(qivctl::slotWorldPlacement(state_, objOrGrpID, &world));
+    if (*pVal) {
+        if (mtxIsMarked(&world)) mtxIdentity(&world);
+        *x = world.m[12], *y = world.m[13], *z = world.m[14];
+    }
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::ObjectGetCurPosX(LONG objOrGrpID, float* pVal) {
+    return component(pVal, 0, [&](float* x, float* y, float* z) {
+        VARIANT_BOOL ok;
+        return ObjectGetCurPos(objOrGrpID, x, y, z, &ok);
+    });
+}
+
+STDMETHODIMP CQivPlayerCtl::ObjectGetCurPosY(LONG objOrGrpID, float* pVal) {
+    return component(pVal, 1, [&](float* x, float* y, float* z) {
+        VARIANT_BOOL ok;
+        return ObjectGetCurPos(objOrGrpID, x, y, z, &ok);
+    });
+}
+
+STDMETHODIMP CQivPlayerCtl::ObjectGetCurPosZ(LONG objOrGrpID, float* pVal) {
+    return component(pVal, 2, [&](float* x, float* y, float* z) {
+        VARIANT_BOOL ok;
+        return ObjectGetCurPos(objOrGrpID, x, y, z, &ok);
+    });
+}
+
+STDMETHODIMP CQivPlayerCtl::ObjectGetRealPos(LONG objOrGrpID, float* x, float* y, float* z, VARIANT_BOOL* pVal) {
+    float centre[3] = {0, 0, 0};
+    bool found = false;
+    if (qivctl::slotValid(state_, objOrGrpID) && state_.slots[size_t(objOrGrpID)].visible) {
+        PlaceNodes();
+        Box3 b;
+        found = qivctl::slotWorldBox(state_, objOrGrpID, qivctl::Members::Visible, nodeExtent, &b);
+        if (found) {
+            centre[0] = (b.min.x + b.max.x) * 0.5f;
+            centre[1] = (b.min.y + b.max.y) * 0.5f;
+            centre[2] = (b.min.z + b.max.z) * 0.5f;
+        }
+    }
+    if (x) *x = centre[0];
+    if (y) *y = centre[1];
+    if (z) *z = centre[2];
+    if (pVal) *pVal = vb(found);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::ObjectGetRealPosX(LONG objOrGrpID, float* pVal) {
+    if (!pVal) return E_POINTER;
+    return ObjectGetRealPos(objOrGrpID, pVal, nullptr, nullptr, nullptr);
+}
+
+STDMETHODIMP CQivPlayerCtl::ObjectGetRealPosY(LONG objOrGrpID, float* pVal) {
+    if (!pVal) return E_POINTER;
+    return ObjectGetRealPos(objOrGrpID, nullptr, pVal, nullptr, nullptr);
+}
+
+STDMETHODIMP CQivPlayerCtl::ObjectGetRealPosZ(LONG objOrGrpID, float* pVal) {
+    if (!pVal) return E_POINTER;
+    return ObjectGetRealPos(objOrGrpID, nullptr, nullptr, pVal, nullptr);
+}
+
+STDMETHODIMP CQivPlayerCtl::ObjectGetExtend(VARIANT_BOOL scaled, float* dx, float* dy, float* dz,
+                                            VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = VARIANT_FALSE;
+    if (dx) *dx = 0;
+    if (dy) *dy = 0;
+    if (dz) *dz = 0;
+    bool any = false;
+    for (int32_t id = 0; id < state_.usedCount && !any; ++id) any = qivctl::slotValid(state_, id);
+    if (!any) return S_OK;
+    if (!validCurrent()) return E_FAIL;
+    const int32_t id = state_.currentSlot;
+    const QivObjectSlot& slot = state_.slots[size_t(id)];
+    Box3 box;
+    bool found = false;
+    if (scaled == VARIANT_FALSE) {
+        if (!slot.isGroup && slot.node && slot.node->content) {
+            box = slot.node->content->box;
+            found = true;
+        }
+    } else {
+        PlaceNodes();
+        found = qivctl::slotWorldBox(state_, id, qivctl::Members::Visible, nodeExtent, &box);
+    }
+    if (!found) return S_OK;
+    if (dx) *dx = std::fabs(box.max.x - box.min.x);
+    if (dy) *dy = std::fabs(box.max.y - box.min.y);
+    if (dz) *dz = std::fabs(box.max.z - box.min.z);
+    *pVal = VARIANT_TRUE;
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::ObjectGetExtendX(VARIANT_BOOL scaled, float* dx) {
+    if (!dx) return E_POINTER;
+    VARIANT_BOOL ok;
+    return ObjectGetExtend(scaled, dx, nullptr, nullptr, &ok);
+}
+
+STDMETHODIMP CQivPlayerCtl::ObjectGetExtendY(VARIANT_BOOL scaled, float* dy) {
+    if (!dy) return E_POINTER;
+    VARIANT_BOOL ok;
+    return ObjectGetExtend(scaled, nullptr, dy, nullptr, &ok);
+}
+
+STDMETHODIMP CQivPlayerCtl::ObjectGetExtendZ(VARIANT_BOOL scaled, float* dz) {
+    if (!dz) return E_POINTER;
+    VARIANT_BOOL ok;
+    return ObjectGetExtend(scaled, nullptr, nullptr, dz, &ok);
+}
+
+// ---- lights, highlight, cursor ----
+
+STDMETHODIMP CQivPlayerCtl::put_Lights(LONG newVal) {
+    state_.lights = uint32_t(newVal);
+    qivctl::applyOwnLights(state_, state_.lights);
+    FireOnChanged(0x35);
+    Redraw(true);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::ObjectSwitchLight(VARIANT_BOOL lightsOn, VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = VARIANT_FALSE;
+    if (!validCurrent()) return E_FAIL;
+    ScnNode* node = state_.slots[size_t(state_.currentSlot)].node;
+    if (!node) return S_OK;
+    *pVal = vb(scnSwitchLights(node, lightsOn != VARIANT_FALSE ? 1 : 0) != 0);
+    Redraw(true);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::ObjectSetHighlightedSubObject(LONG SubObjectIndex, VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = VARIANT_FALSE;
+    if (!validCurrent()) return E_FAIL;
+    ScnNode* node = state_.slots[size_t(state_.currentSlot)].node;
+    if (!node) return S_OK;
+    *pVal = vb(scnSetHighlight(node, SubObjectIndex) != 0);
+    if (*pVal) slotChanged(state_.currentSlot);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::SetCursorMode(qivCursorTypes newCursorMode) {
+    if (newCursorMode < qivCursorNone || newCursorMode > qivCursorErase) return E_INVALIDARG;
+    if (state_.cursorType == int32_t(newCursorMode)) return S_OK;
+    state_.cursorType = int32_t(newCursorMode);
+    // The cursor changes now when it is over the view.
+    if (HWND w = hwnd()) {
+        POINT pt;
+        GetCursorPos(&pt);
+        HWND over = WindowFromPoint(pt);
+        if (over && (over == w || over == win_->hardwareWindow)) SetCursorForState(HTCLIENT);
+    }
+    return S_OK;
+}
+
+// ---- picked positions and collisions ----
+
+void CQivPlayerCtl::SetLastPick(const float world[3], int32_t texture, int32_t material) {
+    std::memcpy(lastPick_, world, sizeof lastPick_);
+    lastPickedTexture_ = texture;
+    lastPickedMaterial_ = material;
+}
+
+STDMETHODIMP CQivPlayerCtl::GetLastPickedPosition(qivCoordinateTypes which, float* x, float* y, float* z) {
+    if (!x || !y || !z) return E_POINTER;
+    float out[3] = {0, 0, 0};
+    const qivctl::PickedPosition r = qivctl::lastPickedPosition(state_, lastPick_, int32_t(which), out);
+    if (r == qivctl::PickedPosition::NotWritten) return S_OK;
+    *x = out[0], *y = out[1], *z = out[2];
+    return r == qivctl::PickedPosition::NoObject ? E_FAIL : S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::GetLastPickedPositionX(qivCoordinateTypes which, float* pVal) {
+    return component(pVal, 0, [&](float* x, float* y, float* z) { return GetLastPickedPosition(which, x, y, z); });
+}
+
+STDMETHODIMP CQivPlayerCtl::GetLastPickedPositionY(qivCoordinateTypes which, float* pVal) {
+    return component(pVal, 1, [&](float* x, float* y, float* z) { return GetLastPickedPosition(which, x, y, z); });
+}
+
+STDMETHODIMP CQivPlayerCtl::GetLastPickedPositionZ(qivCoordinateTypes which, float* pVal) {
+    return component(pVal, 2, [&](float* x, float* y, float* z) { return GetLastPickedPosition(which, x, y, z); });
+}
+
+STDMETHODIMP CQivPlayerCtl::GetCollidingObjects(LONG objOrGroupID, VARIANT* pVal) {
+    if (!pVal) return E_POINTER;
+    VariantInit(pVal);
+    if (!qivctl::slotValid(state_, objOrGroupID)) return S_OK;
+    try {
+        currentRoots();
+        const std::vector<int32_t> ids = qivctl::collidingObjects(state_, state_.sceneRoots, objOrGroupID);
+        SAFEARRAY* a = SafeArrayCreateVector(VT_I4, 0, ULONG(ids.size()));
+        if (!a) return E_OUTOFMEMORY;
+        for (LONG i = 0; i < LONG(ids.size()); ++i) {
+            LONG v = ids[size_t(i)];
+            SafeArrayPutElement(a, &i, &v);
+        }
+        V_VT(pVal) = VT_ARRAY | VT_I4;
+        V_ARRAY(pVal) = a;
+    } catch (...) {
+        VariantClear(pVal);
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::GetCollidingObjectsAsString(LONG objOrGroupID, BSTR* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = nullptr;
+    if (!qivctl::slotValid(state_, objOrGroupID)) return S_OK;
+    try {
+        currentRoots();
+        const auto text = qivctl::idListText(qivctl::collidingObjects(state_, state_.sceneRoots, objOrGroupID));
+        if (!text) return S_OK;
+        *pVal = qivAnsiToBstr(*text);
+        if (!*pVal) return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;
+}
+
+// ---- dropping ----
+
+STDMETHODIMP CQivPlayerCtl::ObjectDrop(VARIANT_BOOL animated, float minDropHeight, VARIANT_BOOL dropsDown,
+                                       VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = VARIANT_FALSE;
+    if (!validCurrent()) return E_FAIL;
+    const int32_t id = state_.currentSlot;
+    if (!state_.slots[size_t(id)].isGroup && !state_.slots[size_t(id)].node) return S_OK;
+    try {
+        currentRoots();
+        std::vector<ScnNode*> moved = qivctl::collisionSubjects(state_, id);
+        std::vector<ScnNode*> others = qivctl::collisionObstacles(state_.sceneRoots, moved);
+        Box3 movedBox = qivctl::emptyBox(), sceneBox = qivctl::emptyBox();
+        for (ScnNode* n : moved) {
+            Box3 b;
+            if (nodeExtent(n, &b)) movedBox = qivctl::boxUnion(movedBox, b);
+        }
+        for (ScnNode* n : others) {
+            Box3 b;
+            if (nodeExtent(n, &b)) sceneBox = qivctl::boxUnion(sceneBox, b);
+        }
+        if (moved.empty() || qivctl::boxEmpty(movedBox)) return S_OK;
+        sceneBox = qivctl::boxUnion(sceneBox, movedBox);
+        moved.push_back(nullptr);
+        others.push_back(nullptr);
+        const bool filter = win_->filter;
+        win_->filter = false;
+        ScnNode** contacts = nullptr;
+        qivctl::DropWorld world;
+        world.placeAt = [&](float z) {
+            state_.slots[size_t(id)].placement.m[14] = z;
+            PlaceNodes();
+            Box3 box = qivctl::emptyBox();
+            for (ScnNode* n : moved) {
+                Box3 b;
+                if (n && nodeExtent(n, &b)) box = qivctl::boxUnion(box, b);
+            }
+            return box;
+        };
+        world.collides = [&] {
+            uint32_t hit = 0;
+            return colTestMove(moved.data(), others.data(), &contacts, &hit) && hit;
+        };
+        world.redraw = [&] {
+            state_.frameValid = false;
+            if (HWND w = hwnd()) RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        };
+        Mat4& placement = state_.slots[size_t(id)].placement;
+        if (mtxIsMarked(&placement)) mtxIdentity(&placement);
+        qivctl::dropSlot(placement.m[14], movedBox, sceneBox, minDropHeight, dropsDown != VARIANT_FALSE,
+                         animated != VARIANT_FALSE, world);
+        if (contacts) memFree(contacts);
+        win_->filter = filter;
+        slotChanged(id, true);
+        const Mat4& p = state_.slots[size_t(id)].placement;
+        FireObjectMove(id, id, qivMvEvObjDropped, p.m[12], p.m[13], p.m[14]);
+        *pVal = VARIANT_TRUE;
+    } catch (...) {
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::DragAndDropObject(BSTR url, LONG moveFlags, LONG* objectID) {
+    return DragAndDropObjectWithDefault(url, moveFlags, -1, objectID);
+}
+
+STDMETHODIMP CQivPlayerCtl::DragAndDropObjectWithDefault(BSTR url, LONG moveFlags, LONG DefaultObjectID,
+                                                         LONG* objectID) {
+    if (!objectID) return E_POINTER;
+    *objectID = DefaultObjectID;
+    try {
+        std::string name = qivBstrToAnsi(url);
+        HWND w = hwnd();
+        if (name.empty() || !w) return S_OK;
+        // Only while the left button holds the drop over this control's window.
+        HWND fg = GetForegroundWindow();
+        const bool foreground = fg && (fg == w || IsChild(w, fg) || GetAncestor(w, GA_ROOT) == fg);
+        const bool left = GetAsyncKeyState(GetSystemMetrics(SM_SWAPBUTTON) ? VK_RBUTTON : VK_LBUTTON) < 0;
+        if (!foreground || !left) return S_OK;
+        VARIANT_BOOL walking = VARIANT_FALSE;
+        if (SUCCEEDED(get_Walkthrough(&walking)) && walking) put_Walkthrough(VARIANT_FALSE);
+        // The anchor: the world point under the cursor at the view reference point's depth.
+        POINT pt;
+        GetCursorPos(&pt);
+        ScreenToClient(w, &pt);
+        const CamRecord& cam = state_.camera;
+        Vec3 at{0, 0, 0};
+        if (state_.viewValid) {
+            const float y = cam.rowsUp ? float(state_.frameHeight - pt.y) : float(pt.y);
+            at = navUnproject(cam.pixelToWorld, float(pt.x), y, navProject(cam.worldToPixel, cam.vrp).z);
+            if (!finite({at.x, at.y, at.z})) at = Vec3{0, 0, 0};
+        }
+        const int32_t id = qivctl::slotAllocate(state_);
+        QivObjectSlot& slot = state_.slots[size_t(id)];
+        slot.sourceName = std::move(name);
+        slot.visible = false;
+        slot.moveFlags = uint32_t(moveFlags);
+        slot.placement.m[12] = at.x, slot.placement.m[13] = at.y, slot.placement.m[14] = at.z;
+        *objectID = id;
+        // The object lands at the anchor; dragging it on with the mouse is the navigation's.
+        if (loadSlot(id)) {
+            state_.slots[size_t(id)].visible = true;
+            slotChanged(id, true);
+        }
+    } catch (...) {
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+// ---- saving ----
+
+STDMETHODIMP CQivPlayerCtl::SavePELObject(BSTR ObjectFileName, BSTR logicalObjectName, BSTR TextureBasePath,
+                                          VARIANT_BOOL* pVal) {
+    return SavePELObject2(ObjectFileName, logicalObjectName, TextureBasePath, VARIANT_TRUE, pVal);
+}
+
+STDMETHODIMP CQivPlayerCtl::SavePELObject2(BSTR ObjectFileName, BSTR logicalObjectName, BSTR TextureBasePath,
+                                           VARIANT_BOOL combineTextures, VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = VARIANT_FALSE;
+    try {
+        const std::string path = qivBstrToAnsi(ObjectFileName);
+        if (path.empty()) return S_OK;
+        std::string textureDir = qivBstrToAnsi(TextureBasePath);
+        if (textureDir.empty()) textureDir = win_->textureBaseUrl;
+        // Two or more objects are written together, else the current object.
+        std::vector<int32_t> saved;
+        for (int32_t id = 0; id < state_.usedCount; ++id)
+            if (qivctl::slotValid(state_, id) && state_.slots[size_t(id)].node) saved.push_back(id);
+        // The writer turns what it writes half round about z: the nodes are written turned
+        // back, several in the world's frame, one in its own; they are placed again after.
+        Mat4 turn;
+        mtxMakeRotation(3, 180.0f, &turn);
+        std::vector<std::pair<ScnNode*, Mat4>> poses;
+        if (saved.size() >= 2) {
+            for (const auto& n : qivctl::slotSceneNodes(state_)) {
+                Mat4 pose;
+                mtxMultiply(&n.second, &turn, &pose);
+                poses.emplace_back(n.first, pose);
+            }
+        } else {
+            if (!validCurrent()) return E_FAIL;
+            saved.assign(1, state_.currentSlot);
+            if (ScnNode* n = state_.slots[size_t(state_.currentSlot)].node) poses.emplace_back(n, turn);
+        }
+        if (poses.empty() || GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return S_OK;
+        struct PlacedAgain {
+            CQivPlayerCtl* ctl;
+            ~PlacedAgain() { ctl->PlaceNodes(); }
+        } placedAgain{this};
+        std::vector<ScnNode*> nodes;
+        for (auto& p : poses) {
+            scnSetPose(p.first, &p.second, p.first->reqTime);
+            nodes.push_back(p.first);
+        }
+        nodes.push_back(nullptr);
+        std::string name = qivBstrToAnsi(logicalObjectName);
+        if (name.empty()) name = path.substr(path.find_last_of("\\/") + 1);
+        if (name.size() > 98) name.resize(98);  // the header's name field
+        PelWriteInfo info{};
+        info.objectName = name.c_str();
+        info.switches[0] = info.switches[1] = info.switches[3] = 1;
+        Vec3 centre{};
+        qivctl::FileBeside out(path);
+        if (!pelSaveObject(combineTextures != VARIANT_FALSE ? 1 : 0, out.path().c_str(), nodes.data(), &info,
+                           &centre, 0, nullptr) ||
+            !out.commit())
+            return S_OK;
+        // The textures beside, in a local texture folder.
+        std::string dir;
+        if (!textureDir.empty() && localPathOf(textureDir, &dir)) {
+            for (int32_t id : saved) {
+                if (!state_.slots[size_t(id)].visible && saved.size() >= 2) continue;
+                for (const TexRecord* t : state_.slots[size_t(id)].textureHandles)
+                    if (t && !qivctl::saveTextureFile(t, dir)) return S_OK;
+            }
+        }
+        *pVal = VARIANT_TRUE;
+    } catch (...) {
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+// ---- caches ----
+
+STDMETHODIMP CQivPlayerCtl::ConfigureCache2(LONG cachedObjects, LONG cachedTextures, LONG cachedMaterials,
+                                            LONG cachedBackgroundPictures, VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    const bool ok = cachedObjects >= 0 && cachedTextures >= 0 && cachedMaterials >= 0 &&
+                    cachedBackgroundPictures >= 0 &&
+                    qivctl::ConfigureCache2(uint32_t(cachedObjects), uint32_t(cachedTextures),
+                                            uint32_t(cachedMaterials), uint32_t(cachedBackgroundPictures));
+    *pVal = vb(ok);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::ConfigureCache(LONG cachedObjects, LONG cachedTextures, LONG cachedBackgroundPictures,
+                                           VARIANT_BOOL* pVal) {
+    return ConfigureCache2(cachedObjects, cachedTextures, LONG(qivctl::kDefaultMaterials), cachedBackgroundPictures,
+                           pVal);
+}
+
+STDMETHODIMP CQivPlayerCtl::FlushCaches(VARIANT_BOOL flushObjectCache, VARIANT_BOOL flushTextureCache,
+                                        VARIANT_BOOL flushMaterialCache, VARIANT_BOOL flushBackPicCache) {
+    qivctl::FlushCaches(flushObjectCache != VARIANT_FALSE, flushTextureCache != VARIANT_FALSE,
+                        flushMaterialCache != VARIANT_FALSE, flushBackPicCache != VARIANT_FALSE);
+    return S_OK;
+}
+
+// ---- host services ----
+
+const qivctl::QivHostServices& CQivPlayerCtl::HostServices() {
+    if (!hostServices_) {
+        hostServices_ = std::make_shared<QivHostServicesHolder>();
+        qivctl::HostServicesContext& c = hostServices_->context;
+        c.control = this;
+        c.hooks.ready = [](void* control) {
+            // Without roots the scene preparation only makes the display back end ready.
+            static_cast<CQivPlayerCtl*>(control)->PrepareScene(nullptr, false, true, true);
+            return true;
+        };
+        c.hooks.loadObjectFile = [](void* control, const std::string& name, uint32_t) -> int32_t {
+            auto* ctl = static_cast<CQivPlayerCtl*>(control);
+            try {
+                if (name.empty()) return -1;
+                const int32_t id = qivctl::slotAllocate(ctl->state_);
+                ctl->state_.slots[size_t(id)].sourceName = name;
+                if (!ctl->loadSlot(id)) {
+                    qivctl::slotDelete(ctl->state_, id, releaseSlot);
+                    return -1;
+                }
+                ctl->slotChanged(id, true);
+                return id;
+            } catch (...) {
+                return -1;
+            }
+        };
+        c.hooks.enterPicture = [](void*, const char* name, TexRecord* texture, float sx, float sy) {
+            return name && texture ? qivctl::TextureCacheAdd(name, texture, sx, sy) : 0;
+        };
+        c.hooks.state = [](void* control) -> const QivControlState* {
+            return &static_cast<CQivPlayerCtl*>(control)->state_;
+        };
+        // The roots follow every change of the slots, so the list is current.
+        c.hooks.sceneRoots = [](void* control) { return static_cast<CQivPlayerCtl*>(control)->state_.sceneRoots; };
+        c.hooks.toAnsi = [](const wchar_t* name) {
+            BSTR b = SysAllocString(name);
+            std::string s = qivBstrToAnsi(b);
+            SysFreeString(b);
+            return s;
+        };
+        hostServices_->table = qivctl::makeHostServices(&c);
+    }
+    return hostServices_->table;
+}

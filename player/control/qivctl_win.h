@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -21,6 +22,9 @@ extern const WORD kQivCursorIds[kQivCursorCount];
 
 struct QivWindowParts;
 class QivNavigation;
+namespace qivctl {
+struct QivHostServices;
+}
 struct PelContent;
 struct ScnNode;
 struct TexRecord;
@@ -94,7 +98,8 @@ public:
     void SetViewFromAngles();
     void StartObjectAnimation(int32_t slot);
     void StopObjectAnimation(int32_t slot);
-    int LoadLocalFile(const char* path, const char* sourceName, bool replace);
+    // intoSlot: a used slot that takes the object (not with replace); -1 allocates one.
+    int LoadLocalFile(const char* path, const char* sourceName, bool replace, int32_t intoSlot = -1);
     ScnNode* AddObjectToScene(PelContent* content, bool withTextures, const std::string& baseDirectory, bool noSlot,
                               bool byIndex);
     int ResolveTexture(const char* name, const std::string& baseDirectory, TexRecord** handle, int index);
@@ -370,6 +375,34 @@ private:
     // ---- nav ----
 
     // ---- objects ----
+public:
+    // Hover picking stores where the last pick hit (world) and what.
+    void SetLastPick(const float world[3], int32_t texture, int32_t material);
+    // The operations the control offers a scene-building host; lives as long as the control.
+    const qivctl::QivHostServices& HostServices();
+    // Every used slot's node takes its world placement (its own and its groups').
+    void PlaceNodes();
+
+private:
+    bool validCurrent() const;
+    void currentRoots();
+    // A slot's placement or membership changed: nodes placed, and when it is visible (or
+    // always with sceneChanged) the roots rebuilt and the frame redrawn unless updates are off.
+    void slotChanged(int32_t id, bool sceneChanged = false);
+    // The frame set up for the roots when needed (the view reset with resetView), then redrawn.
+    void showRoots(bool resetView);
+    // Loads a named slot's object from the object cache or its local file; true with a node.
+    bool loadSlot(int32_t id);
+    // ObjectAddChild and ObjectRemoveChild, with or without the world positions kept.
+    HRESULT addChild(LONG group, LONG child, LONG* indexOfChild, bool keepPos);
+    HRESULT removeChild(LONG group, LONG index, VARIANT_BOOL* pVal, bool keepPos);
+    // A placement member of the current slot: change answers false when it changed nothing.
+    HRESULT changePlacement(VARIANT_BOOL* pVal, const std::function<bool(Mat4&)>& change);
+
+    int32_t updateDisabled_ = 0;   // EnableUpdate(false) calls not yet matched
+    bool objectDisplayed_ = false; // an object was shown by ObjectShow
+    float lastPick_[3] = {0, 0, 0};
+    std::shared_ptr<struct QivHostServicesHolder> hostServices_;
 
     // ---- exchange ----
 
