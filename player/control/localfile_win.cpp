@@ -363,13 +363,19 @@ STDMETHODIMP CQivPlayerCtl::put_ObjectURL(BSTR newVal) {
 
 STDMETHODIMP CQivPlayerCtl::get_TexturePath(BSTR* pVal) {
     if (!pVal) return E_POINTER;
+    *pVal = nullptr;
+    if (win_->texturePath.empty()) return S_OK;  // unset: null
     *pVal = toBstr(win_->texturePath);
     return *pVal ? S_OK : E_OUTOFMEMORY;
 }
 
 STDMETHODIMP CQivPlayerCtl::put_TexturePath(BSTR newVal) {
-    win_->texturePath = toAnsi(newVal);
+    // An empty value while none is set and the same path change nothing.
+    std::string path = toAnsi(newVal);
+    if (path == win_->texturePath) return S_OK;
+    win_->texturePath = std::move(path);
     FireOnChanged(1);
+    fireViewChange();
     return S_OK;
 }
 

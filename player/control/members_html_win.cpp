@@ -1,5 +1,325 @@
-// Members not built yet answer E_NOTIMPL; their DISPIDs and v-table slots are final.
+// HTML export of the control: the persisted properties as PARAMs of an OBJECT element (with
+// an EMBED element for plug-in browsers) and, for HTML e-mail, the persisted data inline;
+// placed on the clipboard as text and as "HTML Format". Also VisuDLL.
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "com/control.h"
+#include "ctlmodule_win.h"
+#include "htmlexport.h"
+#include "persiststream.h"
 #include "qivctl_win.h"
 
-STDMETHODIMP CQivPlayerCtl::get_VisuDLL(BSTR *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::CopyHtmlCode(qivHtmlType htmlStyle, BSTR realObjectUrl) { return E_NOTIMPL; }
+namespace {
+
+enum : UINT { kUrlDialog = 248, kOutlookDialog = 249, kUrlEdit = 234 };
+enum : UINT { kMenuPlain = 40001, kMenuOutlook = 40002 };
+
+std::string utf8Of(const wchar_t* s, size_t n) {
+    if (!s || !n) return std::string();
+    int k = WideCharToMultiByte(CP_UTF8, 0, s, int(n), nullptr, 0, nullptr, nullptr);
+    std::string out(size_t(k > 0 ? k : 0), '\0');
+    if (k > 0) WideCharToMultiByte(CP_UTF8, 0, s, int(n), out.data(), k, nullptr, nullptr);
+    return out;
+}
+std::string utf8Of(const std::wstring& s) { return utf8Of(s.data(), s.size()); }
+
+std::wstring wideOf(const std::string& s, UINT codePage) {
+    if (s.empty()) return std::wstring();
+    int k = MultiByteToWideChar(codePage, 0, s.data(), int(s.size()), nullptr, 0);
+    std::wstring out(size_t(k > 0 ? k : 0), L'\0');
+    if (k > 0) MultiByteToWideChar(codePage, 0, s.data(), int(s.size()), out.data(), k);
+    return out;
+}
+
+std::string ansiOf(const std::wstring& s) {
+    if (s.empty()) return std::string();
+    int k = WideCharToMultiByte(CP_ACP, 0, s.data(), int(s.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(size_t(k > 0 ? k : 0), '\0');
+    if (k > 0) WideCharToMultiByte(CP_ACP, 0, s.data(), int(s.size()), out.data(), k, nullptr, nullptr);
+    return out;
+}
+
+std::u16string u16Of(const std::wstring& s) { return std::u16string(s.begin(), s.end()); }
+
+// A property through the control's own dispatch interface, as a host reads it.
+bool readProperty(IDispatch* d, const qivctl::PersistProperty& row, qivctl::PersistValue* out) {
+    DISPPARAMS none{};
+    VARIANT v;
+    VariantInit(&v);
+    if (FAILED(d->Invoke(row.dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &v, nullptr,
+                         nullptr)))
+        return false;
+    bool ok = true;
+    switch (row.type) {
+        case qivctl::PersistType::Long:
+            if (v.vt == VT_UI4) {
+                *out = qivctl::PersistValue::ofLong(int32_t(v.ulVal));  // colours keep their bits
+            } else if (SUCCEEDED(VariantChangeType(&v, &v, 0, VT_I4))) {
+                *out = qivctl::PersistValue::ofLong(v.lVal);
+            } else {
+                ok = false;
+            }
+            break;
+        case qivctl::PersistType::Float:
+            ok = SUCCEEDED(VariantChangeType(&v, &v, 0, VT_R4));
+            if (ok) *out = qivctl::PersistValue::ofFloat(v.fltVal);
+            break;
+        case qivctl::PersistType::Bool:
+            ok = SUCCEEDED(VariantChangeType(&v, &v, 0, VT_BOOL));
+            if (ok) *out = qivctl::PersistValue::ofBool(v.boolVal != VARIANT_FALSE);
+            break;
+        case qivctl::PersistType::String:
+            ok = v.vt == VT_BSTR || v.vt == VT_EMPTY || v.vt == VT_NULL;
+            if (ok) {
+                const wchar_t* s = v.vt == VT_BSTR && v.bstrVal ? v.bstrVal : L"";
+                *out = qivctl::PersistValue::ofString(std::u16string(s, s + (v.vt == VT_BSTR ? SysStringLen(v.bstrVal) : 0)));
+            }
+            break;
+    }
+    VariantClear(&v);
+    return ok;
+}
+
+qivhtml::PropertyValue htmlValueOf(const qivctl::PersistValue& v) {
+    switch (v.type) {
+        case qivctl::PersistType::Long: return qivhtml::PropertyValue::ofInt(v.i);
+        case qivctl::PersistType::Float: return qivhtml::PropertyValue::ofFloat(v.f);
+        case qivctl::PersistType::Bool: return qivhtml::PropertyValue::ofBool(v.isTrue());
+        case qivctl::PersistType::String: {
+            std::wstring w(v.s.begin(), v.s.end());
+            return qivhtml::PropertyValue::ofText(utf8Of(w));
+        }
+    }
+    return qivhtml::PropertyValue{};
+}
+
+std::string classIdText(const CLSID& id) {
+    wchar_t text[40] = {};
+    StringFromGUID2(id, text, 40);
+    std::string s = utf8Of(std::wstring(text));
+    if (s.size() >= 2 && s.front() == '{' && s.back() == '}') s = s.substr(1, s.size() - 2);
+    return s;
+}
+
+void guidBytes(const GUID& g, uint8_t out[16]) {
+    for (int i = 0; i < 4; ++i) out[i] = uint8_t(g.Data1 >> (8 * i));
+    out[4] = uint8_t(g.Data2), out[5] = uint8_t(g.Data2 >> 8);
+    out[6] = uint8_t(g.Data3), out[7] = uint8_t(g.Data3 >> 8);
+    for (int i = 0; i < 8; ++i) out[8 + i] = g.Data4[i];
+}
+
+// ---- the two dialogs ----
+
+// 248 proposes the object's URL in its edit field and hands back the field's text on OK (lp:
+// the text); 249 only asks. Both are white.
+INT_PTR CALLBACK exportDialogProc(HWND d, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_INITDIALOG: {
+            SetWindowLongPtrW(d, DWLP_USER, lp);
+            const std::wstring* url = reinterpret_cast<const std::wstring*>(lp);
+            if (url && !url->empty()) SetDlgItemTextW(d, kUrlEdit, url->c_str());
+            return TRUE;
+        }
+        case WM_COMMAND: {
+            const UINT id = LOWORD(wp);
+            if (id != IDOK && id != IDCANCEL) return FALSE;
+            auto* url = reinterpret_cast<std::wstring*>(GetWindowLongPtrW(d, DWLP_USER));
+            HWND edit = GetDlgItem(d, kUrlEdit);
+            if (id == IDOK && url && edit) {
+                int n = GetWindowTextLengthW(edit);
+                std::wstring text(size_t(n) + 1, L'\0');
+                n = GetWindowTextW(edit, text.data(), n + 1);
+                text.resize(size_t(n > 0 ? n : 0));
+                *url = text;
+            }
+            EndDialog(d, id);
+            return TRUE;
+        }
+        case WM_CTLCOLORDLG:
+        case WM_CTLCOLORSTATIC:
+            if (msg == WM_CTLCOLORSTATIC) SetBkMode(reinterpret_cast<HDC>(wp), TRANSPARENT);
+            return reinterpret_cast<INT_PTR>(GetStockObject(WHITE_BRUSH));
+        default:
+            return FALSE;
+    }
+}
+
+// ---- the clipboard ----
+
+void putBlock(UINT format, const std::string& bytes) {
+    HGLOBAL g = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, bytes.size() + 1);
+    if (!g) return;
+    if (void* p = GlobalLock(g)) {
+        std::memcpy(p, bytes.data(), bytes.size());
+        static_cast<char*>(p)[bytes.size()] = 0;
+        GlobalUnlock(g);
+        if (SetClipboardData(format, g)) return;  // the clipboard owns it now
+    }
+    GlobalFree(g);
+}
+
+// The text as CF_TEXT and the header with the text as "HTML Format". Nothing is allocated
+// unless the clipboard opens; a block the clipboard does not take is freed.
+bool placeOnClipboard(HWND owner, const std::string& html) {
+    static const UINT htmlFormat = RegisterClipboardFormatA("HTML Format");
+    const std::string text = ansiOf(wideOf(html, CP_UTF8));
+    const std::string withHeader = qivhtml::buildHtmlFormat(html);
+    if (!OpenClipboard(owner)) return false;
+    EmptyClipboard();
+    putBlock(CF_TEXT, text);
+    if (htmlFormat && !withHeader.empty()) putBlock(htmlFormat, withHeader);
+    CloseClipboard();
+    return true;
+}
+
+}  // namespace
+
+STDMETHODIMP CQivPlayerCtl::get_VisuDLL(BSTR* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = SysAllocString(L"");
+    return *pVal ? S_OK : E_OUTOFMEMORY;
+}
+
+STDMETHODIMP CQivPlayerCtl::CopyHtmlCode(qivHtmlType htmlStyle, BSTR realObjectUrl) {
+    try {
+        const bool outlook = htmlStyle == qivHtmlOutlook;
+        if (realObjectUrl && SysStringLen(realObjectUrl) > 0) {
+            const std::string url = utf8Of(realObjectUrl, SysStringLen(realObjectUrl));
+            CopyHtmlToClipboard(outlook, &url);
+        } else {
+            CopyHtmlToClipboard(outlook, nullptr);
+        }
+    } catch (...) {
+    }
+    return S_OK;
+}
+
+namespace {
+
+// The persisted properties in map order that pass the should-save rule, read through the
+// control's gets; a property whose get fails is left out.
+std::vector<qivctl::PersistRecord> persistedRecords(CQivPlayerCtl& c) {
+    IDispatch* d = static_cast<IQivPlayer2*>(&c);
+    qivctl::PersistSaveContext ctx;
+    VARIANT_BOOL walk = VARIANT_FALSE;
+    c.get_Walkthrough(&walk);
+    ctx.walkthrough = walk != VARIANT_FALSE;
+    ctx.saveFilesAtStart = c.state().saveFiles[1] != 0;  // the user option as the control started
+    LCID lcid = GetUserDefaultLCID();
+    c.ambientLocale(lcid);
+    char iso[16] = {}, language[3] = {};
+    if (!GetLocaleInfoA(lcid, LOCALE_SISO639LANGNAME, iso, sizeof iso)) iso[0] = 0;
+    qivLanguageFromIso639(iso, language);
+    ctx.languageAtStart = u16Of(wideOf(language, CP_ACP));
+    ctx.defaultMenuPreview = u16Of(wideOf(c.state().menuTextPreview, CP_ACP));
+    ctx.defaultMenu3D = u16Of(wideOf(c.state().menuText3D, CP_ACP));
+    std::vector<qivctl::PersistRecord> out;
+    for (const qivctl::PersistProperty& row : qivctl::persistPropertyMap()) {
+        qivctl::PersistValue v;
+        if (!readProperty(d, row, &v) || !qivctl::persistShouldSave(row.dispid, v, ctx)) continue;
+        out.push_back(qivctl::PersistRecord{row.dispid, std::move(v)});
+    }
+    return out;
+}
+
+}  // namespace
+
+bool CQivPlayerCtl::BuildInlineData(std::vector<uint8_t>* block) {
+    std::vector<uint8_t> container;
+    if (!inlineObjectSource || !inlineObjectSource(&container) || container.empty()) return false;
+    uint8_t id[16];
+    guidBytes(clsid(), id);
+    const SIZEL e = extent();
+    *block = qivctl::encodeInlineBlock(id, container, e.cx, e.cy, persistedRecords(*this));
+    return true;
+}
+
+void CQivPlayerCtl::CopyHtmlToClipboard(bool outlook, const std::string* url) {
+    HWND owner = hwnd();
+    int width = 0, height = 0;
+    if (owner) {
+        RECT r{};
+        GetClientRect(owner, &r);
+        width = r.right, height = r.bottom;
+    } else {
+        const SIZEL px = qcom::himetricToPixels(extent());
+        width = px.cx, height = px.cy;
+    }
+
+    qivhtml::PropertyCollector bag;
+    const std::vector<qivctl::PersistRecord> records = persistedRecords(*this);
+    for (const qivctl::PersistRecord& r : records)
+        if (const qivctl::PersistProperty* row = qivctl::persistPropertyByDispid(r.dispid))
+            bag.write(row->name, htmlValueOf(r.value));
+
+    // The object's address: given, asked for, or none in the Outlook style.
+    std::string objectUrl;
+    bool haveUrl = url != nullptr;
+    if (url) {
+        objectUrl = *url;
+    } else if (!outlook) {
+        std::wstring proposal = wideOf(qivhtml::defaultObjectUrl(state_.objectURL), CP_ACP);
+        if (DialogBoxParamW(qivModuleInstance(), MAKEINTRESOURCEW(kUrlDialog), owner, exportDialogProc,
+                            reinterpret_cast<LPARAM>(&proposal)) != IDOK)
+            return;
+        objectUrl = utf8Of(proposal);
+        haveUrl = true;
+    } else if (DialogBoxParamW(qivModuleInstance(), MAKEINTRESOURCEW(kOutlookDialog), owner, exportDialogProc, 0) !=
+               IDOK) {
+        return;
+    }
+    if (haveUrl) {
+        bag.acceptObjectUrl(true);
+        bag.write("ObjectURL", qivhtml::PropertyValue::ofText(objectUrl));
+    }
+
+    qivhtml::PageInputs page;
+    page.classId = classIdText(clsid());
+    page.title = utf8Of(qivLoadStringW(IDS_INSTALL_HINT));
+    page.codebase = utf8Of(qivLoadStringW(IDS_PACKAGE_URL));
+    page.embedCodebase = utf8Of(qivLoadStringW(IDS_PLUGIN_URL));
+    page.width = width;
+    page.height = height;
+    std::vector<uint8_t> data;
+    if (outlook && BuildInlineData(&data)) {
+        page.data = data.data();
+        page.dataLength = data.size();
+    }
+    const std::string html = qivhtml::buildHtmlText(page, bag.pairs());
+
+    // Without a window of its own the clipboard needs an owner for the data to stay.
+    HWND temporary = nullptr;
+    if (!owner)
+        owner = temporary = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    placeOnClipboard(owner, html);
+    if (temporary) DestroyWindow(temporary);
+}
+
+void CQivPlayerCtl::AddHtmlMenuItems(HMENU menu, bool exportAllowed) {
+    if (!menu || !exportAllowed) return;
+    InsertMenuW(menu, 0, MF_BYPOSITION | MF_STRING, kMenuPlain, qivLoadStringW(IDS_HTML_COPIED).c_str());
+    InsertMenuW(menu, 1, MF_BYPOSITION | MF_STRING, kMenuOutlook, qivLoadStringW(IDS_HTML_OUTLOOK_COPIED).c_str());
+    InsertMenuW(menu, 2, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
+}
+
+int CQivPlayerCtl::OnHtmlMenuCommand(UINT id) {
+    if (id != kMenuPlain && id != kMenuOutlook) return 0;
+    // The page shows a flat control without border; the control keeps its own look.
+    qivAppearance appearance = qivAppearance3D;
+    qivBorderStyle border = qivBorderStyleSingle;
+    get_Appearance(&appearance);
+    get_BorderStyle(&border);
+    put_Appearance(qivAppearanceFlat);
+    put_BorderStyle(qivBorderStyleNone);
+    try {
+        CopyHtmlToClipboard(id == kMenuOutlook, nullptr);
+    } catch (...) {
+    }
+    put_Appearance(appearance);
+    put_BorderStyle(border);
+    return 0;
+}

@@ -193,6 +193,23 @@ IRect toFrameRect(const RECT& r, int32_t frameHeight) {
 
 bool qivHardwareDeviceAvailable() { return g_backend.hardwareDevice; }
 
+void qivInitDisplayBackend(const char* language, int32_t* kind) { initDisplayBackend(language, kind); }
+
+// The bounding box of the roots' nodes; a unit box around the origin when none has one.
+Box3 qivSceneBox(ScnNode** roots) {
+    Box3 box{{1e7f, 1e7f, 1e7f}, {-1e7f, -1e7f, -1e7f}};
+    bool any = false;
+    for (ScnNode** r = roots; r && *r; ++r) {
+        Vec3 lo{}, hi{};
+        if (scnGetExtent(*r, &lo, &hi)) {
+            box.min = {std::min(box.min.x, lo.x), std::min(box.min.y, lo.y), std::min(box.min.z, lo.z)};
+            box.max = {std::max(box.max.x, hi.x), std::max(box.max.y, hi.y), std::max(box.max.z, hi.z)};
+            any = true;
+        }
+    }
+    return any ? box : Box3{{-1, -1, -1}, {1, 1, 1}};
+}
+
 // A display change: DrawDib reopened, the back end restarted; a set kind becomes software.
 void qivRestartDisplayBackend(int32_t* kind) {
     if (g_drawDib.open) {
@@ -227,19 +244,7 @@ void CQivPlayerCtl::SetupFrame(ScnNode** roots, bool keepView, bool keepScrollBa
     const bool keep = keepView && state_.viewValid;
     if (!keep) {
         if (!roots) return;
-        // Scene box from the roots.
-        Box3 box{{1e7f, 1e7f, 1e7f}, {-1e7f, -1e7f, -1e7f}};
-        bool any = false;
-        for (ScnNode** r = roots; *r; ++r) {
-            Vec3 lo{}, hi{};
-            if (scnGetExtent(*r, &lo, &hi)) {
-                box.min = {std::min(box.min.x, lo.x), std::min(box.min.y, lo.y), std::min(box.min.z, lo.z)};
-                box.max = {std::max(box.max.x, hi.x), std::max(box.max.y, hi.y), std::max(box.max.z, hi.z)};
-                any = true;
-            }
-        }
-        if (!any) box = Box3{{-1, -1, -1}, {1, 1, 1}};
-        w.sceneBox = box;
+        w.sceneBox = qivSceneBox(roots);
         w.boxValid = true;
     }
     if (!keep) ResetView();
@@ -517,44 +522,31 @@ void CQivPlayerCtl::RayTraceFrame(HDC dc, const RECT* rect) {
 
 HRESULT CQivPlayerCtl::onDraw(const qcom::DrawInfo& info) {
     try {
-        if (info.fromWindow && hwnd()) {
-            RECT client;
-            GetClientRect(hwnd(), &client);
-            if (!state_.sceneRoots || !state_.frame) {
-                paintIdle(info.hdc, client);
-                return S_OK;
-            }
-            RECT upd = info.invalid ? *info.invalid : client;
-            RECT frameRect{0, 0, state_.frameWidth, state_.frameHeight};
-            RECT inFrame;
-            if (!IntersectRect(&inFrame, &upd, &frameRect)) inFrame = RECT{0, 0, 0, 0};
-            // The animation step runs before a frame while something moves.
-            if (somethingMoves()) AnimationStep();
-            DrawFrame(info.hdc, &inFrame, 0, 0);
+        // Printers and metafiles (whose technology is their reference device's) get a picture
+        // of their own.
+        const DWORD type = GetObjectType(info.hdc);
+        if (info.target || type == OBJ_METADC || type == OBJ_ENHMETADC ||
+            GetDeviceCaps(info.hdc, TECHNOLOGY) != DT_RASDISPLAY)
+            return DrawToForeignContext(info);
+        // The screen: nothing before the window exists; a DC of the host's gets the whole view.
+        if (!hwnd()) return S_OK;
+        if (!info.fromWindow) return DrawToForeignContext(info);
+        InitWindow();
+        if (state_.sceneRoots && !state_.viewValid && state_.frameWidth > 0 && state_.frameHeight > 0)
+            SetupFrame(state_.sceneRoots, false, false);
+        RECT client;
+        GetClientRect(hwnd(), &client);
+        if (!state_.sceneRoots || !state_.frame) {
+            paintIdle(info.hdc, client);
             return S_OK;
         }
-        // A foreign device context: the frame as it is, scaled into the bounds.
-        if (state_.frame) {
-            struct {
-                BITMAPINFOHEADER h;
-            } bi{};
-            bi.h.biSize = sizeof(BITMAPINFOHEADER);
-            bi.h.biWidth = state_.frame->width;
-            bi.h.biHeight = state_.frame->height;
-            bi.h.biPlanes = 1;
-            bi.h.biBitCount = 16;
-            bi.h.biCompression = BI_RGB;
-            const RECT& b = info.bounds;
-            StretchDIBits(info.hdc, b.left, b.top, b.right - b.left, b.bottom - b.top, 0, 0, state_.frame->width,
-                          state_.frame->height, state_.frame->pixels, reinterpret_cast<BITMAPINFO*>(&bi),
-                          DIB_RGB_COLORS, SRCCOPY);
-        } else {
-            COLORREF rgb = 0;
-            OleTranslateColor(state_.backColor, nullptr, &rgb);
-            HBRUSH brush = CreateSolidBrush(rgb);
-            FillRect(info.hdc, &info.bounds, brush);
-            DeleteObject(brush);
-        }
+        RECT upd = info.invalid ? *info.invalid : client;
+        RECT frameRect{0, 0, state_.frameWidth, state_.frameHeight};
+        RECT inFrame;
+        if (!IntersectRect(&inFrame, &upd, &frameRect)) return S_OK;
+        // The animation step runs before a frame while something moves.
+        if (somethingMoves()) AnimationStep();
+        DrawFrame(info.hdc, &inFrame, 0, 0);
     } catch (...) {
         return E_FAIL;
     }

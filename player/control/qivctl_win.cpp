@@ -91,6 +91,7 @@ CQivPlayerCtl::~CQivPlayerCtl() {
 void* CQivPlayerCtl::comInterface(REFIID iid) {
     if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IQivPlayer)) return static_cast<IQivPlayer*>(this);
     if (IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, IID_IQivPlayer2)) return static_cast<IQivPlayer2*>(this);
+    if (void* host = sceneHostInterface(iid)) return host;
     return ControlBase::comInterface(iid);
 }
 
@@ -118,6 +119,7 @@ void CQivPlayerCtl::onAmbientChanged(DISPID id) {
 }
 
 void CQivPlayerCtl::UnloadScene(bool full) {
+    FreeSceneHostNode();
     if (HWND w = hwnd()) {
         state_.frameValid = false;
         InvalidateRect(w, nullptr, FALSE);
@@ -319,6 +321,7 @@ STDMETHODIMP CQivPlayerCtl::put_BackColor(OLE_COLOR v) {
     qivStateSetBackColor(state_, rgb);
     state_.backColor = v;
     if (hwnd()) {
+        win_->frameShown = false;
         FireOnChanged(DISPID_BACKCOLOR);
         fireViewChange();
         Redraw(true);

@@ -7,12 +7,14 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "qivplayer_idl.h"
 #include "com/control.h"
 #include "com/dispatch.h"
 #include "ctlstate.h"
 #include "qivprops_win.h"
+#include "scenehost.h"
 
 // The legacy class, registered to be treated as the control; it has no class object.
 extern const CLSID CLSID_QivPlayerLegacy;
@@ -450,4 +452,52 @@ private:
     // ---- save ----
 
     // ---- html ----
+public:
+    // Any device context but the control window's (printers, print preview, metafiles, host
+    // DCs): the view rendered off screen at a bounded size and stretched into the bounds.
+    HRESULT DrawToForeignContext(const qcom::DrawInfo& info);
+    STDMETHODIMP GetViewStatus(DWORD* status) override;
+
+    // HTML export: the fragment that embeds the current view goes to the clipboard as text and
+    // as "HTML Format". url: the object's address; null: the user is asked.
+    void CopyHtmlToClipboard(bool outlook, const std::string* url);
+    // The Outlook style's data: the class identifier, then the persisted stream with the
+    // current object's container inline. False without a container.
+    bool BuildInlineData(std::vector<uint8_t>* block);
+    // The current object's container as the inline data carries it (as received, or rebuilt
+    // from the loaded one); unset or false: the object came from no container.
+    std::function<bool(std::vector<uint8_t>* container)> inlineObjectSource;
+    // The stand-alone viewer's popup-menu entries of the export (its menu callbacks).
+    static void AddHtmlMenuItems(HMENU menu, bool exportAllowed);
+    int OnHtmlMenuCommand(UINT id);
+
+    // IQivSceneHost: a program that builds scenes itself hands them to the control.
+    HRESULT SetSceneRoots(ScnNode** roots, const float* colour, LONG* ok);
+    HRESULT AddObjectContent(TexRecord** textures, PelContent* content, const float* colour, LONG* ok);
+    // Frees the node that AddObjectContent made, with its root list while that is the scene's.
+    void FreeSceneHostNode();
+
+private:
+    void* sceneHostInterface(REFIID iid);
+
+    struct SceneHostTable : IQivSceneHost {
+        CQivPlayerCtl* ctl = nullptr;
+        STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
+        STDMETHODIMP_(ULONG) AddRef() override;
+        STDMETHODIMP_(ULONG) Release() override;
+        STDMETHODIMP AddObjectContent(TexRecord** textures, PelContent* content, void* reserved, const float* colour,
+                                      LONG* ok) override;
+        STDMETHODIMP ClearScene() override;
+        STDMETHODIMP SetSceneRoots(ScnNode** roots, void* reserved, const float* colour, LONG* ok) override;
+        STDMETHODIMP ResolveTexture(const char* name, const char* baseDirectory, TexRecord** handle) override;
+        STDMETHODIMP Reserved() override;
+        STDMETHODIMP Refresh() override;
+    } sceneHostTable_;
+    // Textures handed to a scene host: held in the texture cache while the control lives.
+    struct HeldTextures {
+        std::vector<TexRecord*> list;
+        ~HeldTextures();
+    } sceneHostTextures_;
+    ScnNode* sceneHostNode_ = nullptr;
+    ScnNode** sceneHostRoots_ = nullptr;
 };

@@ -20,6 +20,7 @@
 #include "frameticks.h"
 #include "com/module.h"
 #include "olecontainer.h"
+#include "pixeltest.h"
 #include "qivctl_win.h"
 #include "render/blit.h"
 #include "render/clear.h"
@@ -99,70 +100,14 @@ BSTR bstr(const std::string& s) {
     return SysAllocString(w.c_str());
 }
 
-// The window's client pixels as 0x00RRGGBB.
-std::vector<uint32_t> readWindow(HWND w, int width, int height) {
-    std::vector<uint32_t> out(size_t(width) * height, 0);
-    HDC dc = GetDC(w);
-    HDC mem = CreateCompatibleDC(dc);
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = width;
-    bi.bmiHeader.biHeight = -height;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(mem, bmp);
-    BitBlt(mem, 0, 0, width, height, dc, 0, 0, SRCCOPY);
-    GdiFlush();
-    std::memcpy(out.data(), bits, out.size() * 4);
-    SelectObject(mem, old);
-    DeleteObject(bmp);
-    DeleteDC(mem);
-    ReleaseDC(w, dc);
-    for (uint32_t& p : out) p &= 0xFFFFFF;
-    return out;
-}
-
 // The engine's own picture of the control's view: the same camera, background and roots.
 std::vector<uint32_t> enginePicture(const QivControlState& st) {
-    std::vector<uint32_t> out;
-    PicRecord* pic = nullptr;
-    if (!fzCreate(uint32_t(st.frameWidth), uint32_t(st.frameHeight), 2, &pic)) return out;
-    CamRecord* cam = const_cast<CamRecord*>(&st.camera);
-    fzSetBackground(&st.background);
-    fzDrawBackground(pic, nullptr, nullptr, cam, 1, 0);
-    ScnRenderJob job{};
-    job.camera = cam;
-    job.target = pic;
-    job.kind = st.displayMode;
-    scnRenderList(&job, st.sceneRoots, nullptr);
-    const int32_t w = st.frameWidth, h = st.frameHeight;
-    out.resize(size_t(w) * h);
-    // Software frame rows count from the bottom, the device's from the top, as window rows.
-    for (int32_t y = 0; y < h; ++y)
-        for (int32_t x = 0; x < w; ++x) {
-            uint16_t v = picGet16(pic->pixels + 2 * (size_t(y) * pic->width + x));  // rows padded
-            uint32_t r = (v >> 10) & 31, g = (v >> 5) & 31, b = v & 31;
-            out[size_t(cam->rowsUp ? h - 1 - y : y) * w + x] = ((r << 3 | r >> 2) << 16) | ((g << 3 | g >> 2) << 8) | (b << 3 | b >> 2);
-        }
-    fzFree(&pic);
-    return out;
+    return qivtest::EnginePicture(const_cast<CamRecord*>(&st.camera), &st.background, st.sceneRoots, st.displayMode,
+                                  st.frameWidth, st.frameHeight);
 }
 
-// Pixels whose channels differ by more than tolerance.
 int differing(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b, int tolerance) {
-    int n = 0;
-    for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
-        for (int s = 0; s < 24; s += 8) {
-            int d = int((a[i] >> s) & 0xFF) - int((b[i] >> s) & 0xFF);
-            if (d > tolerance || d < -tolerance) {
-                ++n;
-                break;
-            }
-        }
-    }
-    return n;
+    return qivtest::Differing(a, b, tolerance);
 }
 
 int backgroundPixels(const std::vector<uint32_t>& a, uint32_t bg) {
@@ -231,7 +176,7 @@ TEST_F(ControlWindow, NothingLoadedPaintsTheBackground) {
     const QivControlState& st = ctl_->state();
     RECT c;
     GetClientRect(ctl_->hwnd(), &c);
-    std::vector<uint32_t> px = readWindow(ctl_->hwnd(), 64, 64);
+    std::vector<uint32_t> px = qivtest::ReadWindow(ctl_->hwnd(), 64, 64);
     EXPECT_EQ(int(px.size()), backgroundPixels(px, backColour(st)));
     EXPECT_EQ(nullptr, st.frame);
 }
@@ -247,7 +192,7 @@ TEST_F(ControlWindow, SoftwareFrameMatchesTheEnginePicture) {
     ASSERT_EQ(1u, st.slots[0].textureHandles.size());
     EXPECT_NE(nullptr, st.slots[0].textureHandles[0]);
     std::vector<uint32_t> ref = enginePicture(st);
-    std::vector<uint32_t> px = readWindow(ctl_->hwnd(), st.frameWidth, st.frameHeight);
+    std::vector<uint32_t> px = qivtest::ReadWindow(ctl_->hwnd(), st.frameWidth, st.frameHeight);
     const int total = st.frameWidth * st.frameHeight;
     // The object fills a good part of the view.
     EXPECT_LT(backgroundPixels(ref, backColour(st)), total * 9 / 10);
@@ -292,7 +237,7 @@ TEST_F(ControlWindow, RepaintsOnlyTheChangedRegion) {
     EXPECT_LT(area, long(st.frameWidth) * st.frameHeight * 3 / 4);
     EXPECT_GT(area, 0);
     // What is on the window still is the whole picture.
-    std::vector<uint32_t> px = readWindow(ctl_->hwnd(), st.frameWidth, st.frameHeight);
+    std::vector<uint32_t> px = qivtest::ReadWindow(ctl_->hwnd(), st.frameWidth, st.frameHeight);
     EXPECT_LE(differing(px, enginePicture(st), 8), st.frameWidth * st.frameHeight / 200);
 }
 
@@ -308,7 +253,7 @@ TEST_F(ControlWindow, MissingAndWrongFilesLeaveTheControlEmpty) {
     EXPECT_FALSE(load(junk));
     EXPECT_EQ(nullptr, ctl_->state().sceneRoots);
     paint();
-    std::vector<uint32_t> px = readWindow(ctl_->hwnd(), 32, 32);
+    std::vector<uint32_t> px = qivtest::ReadWindow(ctl_->hwnd(), 32, 32);
     EXPECT_EQ(int(px.size()), backgroundPixels(px, backColour(ctl_->state())));
     // A good file after a bad one loads.
     SampleFiles f = writeSample("qivwin bad", "checker.bmp", "checker.bmp");
@@ -387,7 +332,7 @@ TEST_F(ControlWindow, AnimatedObjectChangesBetweenTicks) {
     EXPECT_NE(0, SendMessageW(GetDlgItem(ctl_->hwnd(), 58006), BM_GETIMAGE, IMAGE_ICON, 0)) << "icon 208";
     paint();
     const int w = st.frameWidth, h = st.frameHeight;
-    std::vector<uint32_t> still = readWindow(ctl_->hwnd(), w, h);
+    std::vector<uint32_t> still = qivtest::ReadWindow(ctl_->hwnd(), w, h);
     EXPECT_EQ(S_OK, p2_->StartAnimation());
     VARIANT_BOOL playing = VARIANT_FALSE;
     p2_->get_AnimPlaying(&playing);
@@ -400,7 +345,7 @@ TEST_F(ControlWindow, AnimatedObjectChangesBetweenTicks) {
         Sleep(1);
     }
     EXPECT_GT(ctl_->win().frames, frames + 2) << "frames drawn on ticks";
-    std::vector<uint32_t> moved = readWindow(ctl_->hwnd(), w, h);
+    std::vector<uint32_t> moved = qivtest::ReadWindow(ctl_->hwnd(), w, h);
     EXPECT_GT(differing(still, moved, 8), 200);
     EXPECT_GT(st.slots[0].animTime, 1.0f);
     // To the end: the animation stops by itself.
@@ -461,7 +406,7 @@ TEST_F(ControlWindow, Direct3DFrameMatchesTheEnginePicture) {
     EXPECT_EQ(nullptr, ctl_->win().hardwareWindow);
     EXPECT_EQ(2, st.rendererKind);
     paint();
-    std::vector<uint32_t> px = readWindow(ctl_->hwnd(), w, h);
+    std::vector<uint32_t> px = qivtest::ReadWindow(ctl_->hwnd(), w, h);
     EXPECT_LE(differing(px, enginePicture(st), 8), w * h / 200);
 }
 
@@ -548,7 +493,7 @@ TEST_F(ControlWindow, ObjectLoadedBeforeActivationShows) {
     paint();
     const QivControlState& st = ctl_->state();
     ASSERT_NE(nullptr, st.frame);
-    std::vector<uint32_t> px = readWindow(ctl_->hwnd(), st.frameWidth, st.frameHeight);
+    std::vector<uint32_t> px = qivtest::ReadWindow(ctl_->hwnd(), st.frameWidth, st.frameHeight);
     EXPECT_LE(differing(px, enginePicture(st), 8), st.frameWidth * st.frameHeight / 200);
     EXPECT_LT(backgroundPixels(px, backColour(st)), st.frameWidth * st.frameHeight * 9 / 10);
 }
@@ -603,7 +548,7 @@ TEST_F(ControlWindow, OneRayTracedFrame) {
     EXPECT_EQ(st.displayMode, ctl_->win().frameMode);
     EXPECT_TRUE(st.frameValid);
     EXPECT_TRUE(ctl_->win().showAgain);
-    std::vector<uint32_t> px = readWindow(ctl_->hwnd(), st.frameWidth, st.frameHeight);
+    std::vector<uint32_t> px = qivtest::ReadWindow(ctl_->hwnd(), st.frameWidth, st.frameHeight);
     EXPECT_LT(backgroundPixels(px, backColour(st)), st.frameWidth * st.frameHeight * 9 / 10);
     const uint32_t frames = ctl_->win().frames;
     paint();

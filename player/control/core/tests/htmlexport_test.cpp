@@ -199,3 +199,24 @@ TEST(HtmlExport, DefaultObjectUrl) {
   };
   for (const auto& c : cases) EXPECT_EQ(defaultObjectUrl(c.in), c.out) << c.in;
 }
+
+// The DATA attribute within the page: its first line ends after 15 characters; a text
+// that ends exactly at a break has the line end before the closing quote.
+TEST(HtmlExport, DataAttributeInThePage) {
+    const std::string head = "DATA=\"DATA:application/x-oleobject;BASE64,";
+    std::vector<uint8_t> counting(12);
+    for (size_t i = 0; i < counting.size(); ++i) counting[i] = uint8_t(i);
+    std::vector<uint8_t> zeros(60);
+    struct Case { const std::vector<uint8_t>* data; std::string attribute; } cases[] = {
+        {&counting, head + "AAECAwQFBgcICQo\r\nL\">\r\n"},
+        {&zeros, head + std::string(15, 'A') + "\r\n" + std::string(65, 'A') + "\r\n\">\r\n"},
+    };
+    for (const Case& c : cases) {
+        PageInputs in = inputs();
+        in.data = c.data->data();
+        in.dataLength = c.data->size();
+        std::string page = buildHtmlText(in, {});
+        EXPECT_NE(page.find("WIDTH=320 HEIGHT=200\r\n        " + c.attribute + "\r\n    <EMBED"), std::string::npos)
+            << page;
+    }
+}

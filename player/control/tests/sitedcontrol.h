@@ -1,0 +1,68 @@
+// A control made through CreateInternalControl and sited in the OLE test container's window,
+// the fixture of the control's drawing and export tests.
+#pragma once
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "com/module.h"
+#include "olecontainer.h"
+#include "qivctl_win.h"
+#include "serverparts_win.h"
+
+namespace qivtest {
+
+class SitedControl : public ::testing::Test {
+public:
+    // A folder of that name in the temporary folder.
+    static std::string tempDir(const char* leaf) {
+        char base[MAX_PATH];
+        GetTempPathA(sizeof base, base);
+        std::string d = std::string(base) + leaf;
+        CreateDirectoryA(d.c_str(), nullptr);
+        return d;
+    }
+
+protected:
+    static void SetUpTestSuite() {
+        OleInitialize(nullptr);
+        qcom::module().init(GetModuleHandleW(nullptr), qivClassTable(), qivClassCount());
+    }
+    void SetUp() override {
+        IQivPlayer* p = qivCreateInternalControl();
+        ASSERT_NE(nullptr, p);
+        ASSERT_EQ(S_OK, p->QueryInterface(IID_IQivPlayer2, reinterpret_cast<void**>(&p2_)));
+        ctl_ = static_cast<CQivPlayerCtl*>(p);
+        p->Release();
+        ShowWindow(site_.window(), SW_SHOW);
+    }
+    void TearDown() override {
+        site_.Unembed();
+        if (p2_) p2_->Release();
+        p2_ = nullptr;
+    }
+    // In place active with the software renderer.
+    void embed() {
+        ctl_->state().rendererKind = 2;
+        ASSERT_EQ(S_OK, site_.Embed(p2_, true));
+        ASSERT_NE(nullptr, ctl_->hwnd());
+    }
+    bool loadObject(const std::string& path) {
+        BSTR b = SysAllocString(std::wstring(path.begin(), path.end()).c_str());
+        VARIANT_BOOL ok = VARIANT_FALSE;
+        HRESULT hr = p2_->LoadObject(b, &ok);
+        SysFreeString(b);
+        return hr == S_OK && ok == VARIANT_TRUE;
+    }
+    void paint() {
+        RedrawWindow(ctl_->hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        PumpMessages();
+    }
+    OleTestContainer site_;
+    IQivPlayer2* p2_ = nullptr;
+    CQivPlayerCtl* ctl_ = nullptr;
+};
+
+}  // namespace qivtest
