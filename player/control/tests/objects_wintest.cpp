@@ -608,6 +608,7 @@ TEST_F(Objects, DropOntoTheFloor) {
     VARIANT_BOOL ok = VARIANT_FALSE;
     ASSERT_EQ(S_OK, c_->ObjectTranslate(0, 0, 5, &ok));
     events_.events.clear();
+    const bool filter = ctl_->win().filter;
     ASSERT_EQ(S_OK, c_->ObjectDrop(VARIANT_TRUE, -100, VARIANT_TRUE, &ok));
     EXPECT_EQ(VARIANT_TRUE, ok);
     const float z = curPos(box).z;
@@ -618,7 +619,7 @@ TEST_F(Objects, DropOntoTheFloor) {
     ASSERT_EQ(5u, events_.events[0].args.size());
     EXPECT_EQ("I4:1", events_.events[0].args[0]);
     EXPECT_EQ("I4:2", events_.events[0].args[1]);
-    EXPECT_TRUE(ctl_->win().filter == false);
+    EXPECT_EQ(filter, ctl_->win().filter) << "restored after the drop";
     // Not loaded: nothing to drop.
     const LONG named = add(files().a);
     c_->put_CurrentObject(named);
