@@ -91,12 +91,17 @@ BSTR toBstr(const std::string& s) {
 }  // namespace
 
 // Texture freeing takes the render lock: a frame on another thread may be drawing it.
+void* qivNewSavedViewList();
+void qivFreeSavedViewList(void* list);
+
 void qivInstallCacheHooks() {
     static bool installed = false;
     if (installed) return;
     installed = true;
     qivctl::CacheHooks hooks;
     hooks.freeTexture = freeTextureUnderLock;
+    hooks.createSavedViews = qivNewSavedViewList;
+    hooks.freeSavedViews = qivFreeSavedViewList;
     qivctl::cacheSetHooks(hooks);
 }
 
