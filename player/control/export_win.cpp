@@ -115,9 +115,9 @@ void CQivPlayerCtl::showExportProgress(bool on) {
         SendMessageA(w.progress, PBM_SETRANGE32, 0, 100);
         SendMessageA(w.progress, PBM_SETPOS, 0, 0);
     }
-    for (HWND c : {w.progress, w.bar[qivctl::BarCancel - qivctl::BarRayTrace], w.link})
-        if (c && on) UpdateWindow(c);
-    if (!on) Redraw(true);
+    // Drawn at once with the panel's children, before the export holds the render lock.
+    Redraw(true);
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
 HRESULT CQivPlayerCtl::saveBitmapError(HRESULT hr, const std::string& text, DWORD helpContext) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bmpreader.h"
 #include "render/fzbuffer.h"
 #include "render/clear.h"
 #include "render/renderer.h"
@@ -64,33 +65,6 @@ std::string tempPath(const std::string& name) {
     GetTempPathA(MAX_PATH, dir);
     return std::string(dir) + name;
 }
-
-// 24-bit bitmap file: pixels by (x, y from the top) as 0x00RRGGBB.
-struct Bitmap {
-    int32_t width = 0, height = 0;
-    std::vector<uint8_t> bytes;
-    uint32_t rowBytes = 0, offset = 0;
-    static uint32_t le(const std::vector<uint8_t>& b, size_t at, int n) {
-        uint32_t v = 0;
-        for (int k = 0; k < n; ++k) v |= uint32_t(b[at + k]) << (8 * k);
-        return v;
-    }
-    bool read(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        bytes.assign(std::istreambuf_iterator<char>(in), {});
-        if (bytes.size() < 58 || bytes[0] != 'B' || bytes[1] != 'M' || le(bytes, 28, 2) != 24) return false;
-        offset = le(bytes, 10, 4);
-        width = int32_t(le(bytes, 18, 4));
-        height = int32_t(le(bytes, 22, 4));
-        rowBytes = (uint32_t(width) * 3 + 3) & ~3u;
-        return width > 0 && height > 0 && le(bytes, 2, 4) == bytes.size() &&
-               offset + uint64_t(rowBytes) * height == bytes.size();
-    }
-    uint32_t at(int32_t x, int32_t y) const {
-        const size_t p = offset + size_t(height - 1 - y) * rowBytes + size_t(x) * 3;
-        return uint32_t(bytes[p + 2]) << 16 | uint32_t(bytes[p + 1]) << 8 | bytes[p];
-    }
-};
 
 // Where the engine draws the object file in the sample scene's camera view (the view the
 // script set), as a mask of size x size, rows from the top.
@@ -153,12 +127,12 @@ TEST(ExchangeScript, JScriptDrivesMaterialsViewingAndExport) {
     EXPECT_EQ(0u, runProcess("cscript.exe //nologo \"" + vbs + "\" \"" + pel + "\" \"" + refused + "\""));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(refused.c_str()));
 
-    Bitmap w;
+    qivtest::Bitmap w;
     ASSERT_TRUE(w.read(wide));
     EXPECT_EQ(2048, w.width);
     EXPECT_EQ(32, w.height);
 
-    Bitmap b;
+    qivtest::Bitmap b;
     ASSERT_TRUE(b.read(out));
     ASSERT_EQ(256, b.width);
     ASSERT_EQ(256, b.height);

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "bmpreader.h"
 #include "caches.h"
 #include "com/module.h"
 #include "exchange_win.h"
@@ -64,33 +65,6 @@ size_t filesIn(const std::string& dir) {
     FindClose(h);
     return n;
 }
-
-// The tests' own reader of 24-bit bitmap files: pixels by (x, y from the top) as 0x00RRGGBB.
-struct Bitmap {
-    int32_t width = 0, height = 0;
-    std::vector<uint8_t> bytes;
-    uint32_t rowBytes = 0, offset = 0;
-    static uint32_t le(const std::vector<uint8_t>& b, size_t at, int n) {
-        uint32_t v = 0;
-        for (int k = 0; k < n; ++k) v |= uint32_t(b[at + k]) << (8 * k);
-        return v;
-    }
-    bool read(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        bytes.assign(std::istreambuf_iterator<char>(in), {});
-        if (bytes.size() < 58 || bytes[0] != 'B' || bytes[1] != 'M') return false;
-        if (le(bytes, 2, 4) != bytes.size() || le(bytes, 28, 2) != 24 || le(bytes, 30, 4) != 0) return false;
-        offset = le(bytes, 10, 4);
-        width = int32_t(le(bytes, 18, 4));
-        height = int32_t(le(bytes, 22, 4));
-        rowBytes = (uint32_t(width) * 3 + 3) & ~3u;
-        return width > 0 && height > 0 && offset + uint64_t(rowBytes) * height == bytes.size();
-    }
-    uint32_t at(int32_t x, int32_t y) const {
-        const size_t p = offset + size_t(height - 1 - y) * rowBytes + size_t(x) * 3;
-        return uint32_t(bytes[p + 2]) << 16 | uint32_t(bytes[p + 1]) << 8 | bytes[p];
-    }
-};
 
 std::wstring wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 
@@ -528,7 +502,7 @@ TEST_F(Exchange, SaveBitmapWritesTheView) {
     VARIANT_BOOL ok = VARIANT_FALSE;
     ASSERT_EQ(S_OK, p2_->SaveBitmap(qivBmpQualityMedium, VARIANT_FALSE, 160, 120, Bstr(out), &ok));
     EXPECT_EQ(VARIANT_TRUE, ok);
-    Bitmap b;
+    qivtest::Bitmap b;
     ASSERT_TRUE(b.read(out));
     EXPECT_EQ(160, b.width);
     EXPECT_EQ(120, b.height);
@@ -578,7 +552,7 @@ TEST_F(Exchange, SaveBitmapLimitsAndFailures) {
 
     ASSERT_EQ(S_OK, p2_->SaveBitmap(qivBmpQualityLow, VARIANT_FALSE, 2048, 8, Bstr(out), &ok));
     EXPECT_EQ(VARIANT_TRUE, ok);
-    Bitmap b;
+    qivtest::Bitmap b;
     ASSERT_TRUE(b.read(out));
     EXPECT_EQ(2048, b.width);
     const size_t size = b.bytes.size();
@@ -657,7 +631,7 @@ TEST_F(Exchange, TwoControlsExportAtOnce) {
         SCOPED_TRACE(i);
         EXPECT_EQ(S_OK, runs[i].hr);
         EXPECT_EQ(VARIANT_TRUE, runs[i].ok);
-        Bitmap bm;
+        qivtest::Bitmap bm;
         ASSERT_TRUE(bm.read(runs[i].file));
         EXPECT_EQ(256 + 64 * i, bm.height);
         ASSERT_GT(runs[i].progress.size(), 2u);
@@ -763,6 +737,7 @@ TEST_F(Exchange, DropsOfMaterialAndTextureFiles) {
     ClientToScreen(ctl_->hwnd(), &textured);
     IDropTarget* target = nullptr;
     ASSERT_EQ(S_OK, p2_->QueryInterface(IID_IDropTarget, reinterpret_cast<void**>(&target)));
+    EXPECT_EQ(DRAGDROP_E_ALREADYREGISTERED, RegisterDragDrop(ctl_->hwnd(), target)) << "registered by the window";
     IUnknown* a = nullptr;
     IUnknown* b = nullptr;
     target->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&a));

@@ -105,6 +105,11 @@ protected:
         c.winYMin = -c.winYMax;
         return c;
     }
+    // The plan rendered in its strips and in one piece.
+    void renderBoth(const ExportPlan& plan, const CamRecord& cam, bool rayTrace, Sink* strips, Sink* whole) {
+        ASSERT_EQ(renderExport(plan, sceneFor(cam, rayTrace), 2, *strips), ExportResult::Written);
+        ASSERT_EQ(renderExport(onePiece(plan), sceneFor(cam, rayTrace), 2, *whole), ExportResult::Written);
+    }
     SampleScene scene_;
     ScnNode* roots_[2] = {};
 };
@@ -119,8 +124,7 @@ TEST_F(ExportRender, StripsEqualOnePiece) {
     ASSERT_TRUE(planExportFor({2048, 2048, 0, 2}, cam, &plan));
     ASSERT_EQ(plan.strips.size(), 4u);
     Sink strips, whole;
-    ASSERT_EQ(renderExport(plan, sceneFor(cam, false), 2, strips), ExportResult::Written);
-    ASSERT_EQ(renderExport(onePiece(plan), sceneFor(cam, false), 2, whole), ExportResult::Written);
+    renderBoth(plan, cam, false, &strips, &whole);
     expectSeamless(strips.rows, whole.rows, plan);
     EXPECT_EQ(strips.percents, (std::vector<int32_t>{0, 25, 50, 75}));
     const uint8_t* centre = &strips.rows[1024 * size_t(plan.rowBytes) + 1024 * 3];
@@ -136,8 +140,7 @@ TEST_F(ExportRender, OversampledStripsJoin) {
     ASSERT_TRUE(planExportFor({1024, 384, 2, 2}, cam, &plan));
     ASSERT_GT(plan.strips.size(), 4u);
     Sink strips, whole;
-    ASSERT_EQ(renderExport(plan, sceneFor(cam, false), 2, strips), ExportResult::Written);
-    ASSERT_EQ(renderExport(onePiece(plan), sceneFor(cam, false), 2, whole), ExportResult::Written);
+    renderBoth(plan, cam, false, &strips, &whole);
     expectSeamless(strips.rows, whole.rows, plan, 5, 10);
 }
 
@@ -146,8 +149,7 @@ TEST_F(ExportRender, RayTracedStripsEqualOnePiece) {
     ExportPlan plan;
     ASSERT_TRUE(planExportFor({2048, 2048, 0, 2}, cam, &plan));
     Sink strips, whole;
-    ASSERT_EQ(renderExport(plan, sceneFor(cam, true), 2, strips), ExportResult::Written);
-    ASSERT_EQ(renderExport(onePiece(plan), sceneFor(cam, true), 2, whole), ExportResult::Written);
+    renderBoth(plan, cam, true, &strips, &whole);
     expectSeamless(strips.rows, whole.rows, plan);
     // The ray tracer reports its progress within each strip's share.
     ASSERT_GT(strips.percents.size(), 4u);
