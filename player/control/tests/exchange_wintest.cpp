@@ -20,6 +20,7 @@
 #include "bmpreader.h"
 #include "caches.h"
 #include "com/module.h"
+#include "ctlmodule_win.h"
 #include "exchange_win.h"
 #include "loadsession.h"
 #include "olecontainer.h"
@@ -811,4 +812,75 @@ TEST_F(Exchange, DropsOfMaterialAndTextureFiles) {
     target->DragLeave();
     target->Release();
     qivtest::Disconnect(p2_, DIID__QivPlayerEvents, cookie);
+}
+
+// SaveBitmap without a name runs the save-image dialog: the width is capped at 2048 with the
+// limit's message, the height follows the width by the frame's aspect, and OK saves the file.
+TEST_F(Exchange, SaveImageDialog) {
+    ASSERT_TRUE(load());
+    const std::string out = dir_ + "\\dialog.bmp";
+    DeleteFileA(out.c_str());
+    std::vector<std::string> messages;
+    qivSetMessageLog(
+        [](void* context, const char* text, const char*, UINT) {
+            static_cast<std::vector<std::string>*>(context)->push_back(text);
+            return IDOK;
+        },
+        &messages);
+    std::atomic<bool> done{false};
+    std::string heightShown;
+    std::thread user([&] {
+        HWND dialog = nullptr;
+        for (int i = 0; i < 2000 && !dialog && !done; ++i) {
+            EnumWindows(
+                [](HWND w, LPARAM out) {
+                    char cls[16] = {};
+                    DWORD pid = 0;
+                    GetWindowThreadProcessId(w, &pid);
+                    GetClassNameA(w, cls, sizeof cls);
+                    if (pid == GetCurrentProcessId() && !std::strcmp(cls, "#32770") && IsWindowVisible(w))
+                        *reinterpret_cast<HWND*>(out) = w;
+                    return TRUE;
+                },
+                LPARAM(&dialog));
+            if (!dialog) Sleep(10);
+        }
+        if (!dialog) return;
+        Sleep(200);
+        // The size controls lie in the child dialog of the template.
+        HWND width = nullptr;
+        EnumChildWindows(
+            dialog,
+            [](HWND w, LPARAM out) {
+                if (GetDlgCtrlID(w) == 220 && !*reinterpret_cast<HWND*>(out)) *reinterpret_cast<HWND*>(out) = w;
+                return TRUE;
+            },
+            LPARAM(&width));
+        if (width) {
+            HWND child = GetParent(width);
+            SendMessageA(width, WM_SETTEXT, 0, LPARAM("3000"));
+            char text[32] = {};
+            GetDlgItemTextA(child, 221, text, sizeof text);
+            heightShown = text;
+            SendMessageA(GetDlgItem(child, 241), BM_CLICK, 0, 0);
+        }
+        SetDlgItemTextA(dialog, 0x47c, out.c_str());  // the file name box
+        SetDlgItemTextA(dialog, 0x480, out.c_str());
+        PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    });
+    VARIANT_BOOL ok = VARIANT_FALSE;
+    const HRESULT hr = p2_->SaveBitmap(qivBmpQualityLow, VARIANT_FALSE, 0, 0, nullptr, &ok);
+    done = true;
+    user.join();
+    qivSetMessageLog(nullptr, nullptr);
+    EXPECT_EQ(S_OK, hr);
+    EXPECT_EQ(VARIANT_TRUE, ok);
+    ASSERT_EQ(1u, messages.size());
+    EXPECT_NE(std::string::npos, messages[0].find("2048"));
+    const int32_t fw = ctl_->state().frameWidth, fh = ctl_->state().frameHeight;
+    EXPECT_EQ(std::to_string(int(2048.0 * fh / fw)), heightShown);
+    qivtest::Bitmap b;
+    ASSERT_TRUE(b.read(out));
+    EXPECT_EQ(2048, b.width);
+    EXPECT_EQ(int(2048.0 * fh / fw), b.height);
 }
