@@ -28,6 +28,7 @@
 #include "render/sample.h"
 #include "scene/engine.h"
 #include "scene/pelchunk.h"
+#include "scene/sceneops.h"
 #include "serverparts_win.h"
 #include "window_win.h"
 
@@ -267,8 +268,14 @@ TEST_F(Exchange, ReplaceAndReadMaterials) {
     EXPECT_EQ(VARIANT_FALSE, m.ok);
 
     VARIANT_BOOL ok = VARIANT_FALSE;
+    MatInput engine{};
+    ASSERT_TRUE(scnGetMaterialInfo(ctl_->state().slots[0].node, 0, &engine));
+    const float exponent = engine.specExp;
     ASSERT_EQ(S_OK, p2_->ReplaceMaterial(0, 0x00336699, 0x00FFFFFF, 0.25f, 0.5f, 0.125f, 0.75f, 3, &ok));
     ASSERT_EQ(VARIANT_TRUE, ok);
+    // The interface carries no exponent: the highlight stays as it was.
+    ASSERT_TRUE(scnGetMaterialInfo(ctl_->state().slots[0].node, 0, &engine));
+    EXPECT_EQ(exponent, engine.specExp);
     ASSERT_EQ(S_OK, m.get(p2_, 0));
     EXPECT_EQ(0x00336699, m.dif);
     EXPECT_EQ(0x00FFFFFF, m.spec);
