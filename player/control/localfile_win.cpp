@@ -95,12 +95,17 @@ std::string qivBstrToAnsi(BSTR s) { return toAnsi(s); }
 BSTR qivAnsiToBstr(const std::string& s) { return toBstr(s); }
 
 // Texture freeing takes the render lock: a frame on another thread may be drawing it.
+void* qivNewSavedViewList();
+void qivFreeSavedViewList(void* list);
+
 void qivInstallCacheHooks() {
     static bool installed = false;
     if (installed) return;
     installed = true;
     qivctl::CacheHooks hooks;
     hooks.freeTexture = freeTextureUnderLock;
+    hooks.createSavedViews = qivNewSavedViewList;
+    hooks.freeSavedViews = qivFreeSavedViewList;
     qivctl::cacheSetHooks(hooks);
 }
 

@@ -92,6 +92,7 @@ void* CQivPlayerCtl::comInterface(REFIID iid) {
     if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IQivPlayer)) return static_cast<IQivPlayer*>(this);
     if (IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, IID_IQivPlayer2)) return static_cast<IQivPlayer2*>(this);
     if (void* host = sceneHostInterface(iid)) return host;
+    if (IsEqualIID(iid, IID_IDropTarget)) return DropTargetInterface();
     return ControlBase::comInterface(iid);
 }
 

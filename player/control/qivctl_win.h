@@ -407,6 +407,57 @@ private:
     std::shared_ptr<struct QivHostServicesHolder> hostServices_;
 
     // ---- exchange ----
+public:
+    struct ExchangeParts;
+    ExchangeParts& exchange();
+    // The current object's slot when it is a used slot, else null.
+    QivObjectSlot* CurrentObjectSlot();
+    // Material index of a slot's node replaced by record (the engine's own word of the
+    // material it replaces kept); redraws. False for a slot without node or a bad index.
+    bool ApplyMaterial(int32_t slot, int64_t index, const struct MatInput& record);
+    // Texture place index of a slot's node set to texture (null empties it): the slot holds
+    // the new texture in the cache and lets go of the old one; redraws.
+    bool SetObjectTexture(int32_t slot, int64_t index, TexRecord* texture);
+    // What lies under a client point: the used slot whose node is hit (-1 none), the part,
+    // its material index, that material's flags and texture place. ctrl: faces of
+    // transparent materials count.
+    struct PartUnder {
+        int32_t slot = -1;
+        uint32_t part = 0, material = 0, materialFlags = 0, area = 0;
+    };
+    PartUnder PartAt(int x, int y, bool ctrl);
+    // Button and move messages of the control window: MouseDown first, then navigation,
+    // then the click events of a left release.
+    bool MouseButtons(UINT msg, WPARAM wp, LPARAM lp);
+    // The same steps with the keys (qivKeyState bits) given.
+    void ButtonPressed(int button, int x, int y, int32_t keyFlags);
+    void ButtonReleased(int x, int y, int32_t keyFlags);
+    // 0 none, 1 a click event is being fired, 2 a sub-animation was started during it.
+    int32_t& ClickState();
+    IDropTarget* DropTargetInterface();
+    // The drop target's steps: 0 DragEnter, 1 DragOver, 2 DragLeave, 3 Drop.
+    HRESULT DropEvent(int step, IDataObject* data, DWORD keys, POINTL pt, DWORD* effect);
+    const qivctl::PhiPsiLimits& PhiPsiLimits() const { return phiPsiLimits_; }
+    // An object is shown and no bitmap is being saved.
+    bool Ready() const;
+    // Progress of this control's bitmap export; false when it is cancelled.
+    bool exportProgress(int32_t percent);
+    // Tests: sees each progress value of this control's bitmap exports.
+    std::function<void(int32_t)> exportProgressHook;
+
+private:
+    struct ExchangePartsDeleter {
+        void operator()(ExchangeParts* p) const;
+    };
+    std::unique_ptr<ExchangeParts, ExchangePartsDeleter> exchange_;
+    int32_t dragDropEnabled_ = 0;
+    qivctl::PhiPsiLimits phiPsiLimits_;
+    bool exporting_ = false;
+    HRESULT saveBitmapError(HRESULT hr, const std::string& text, DWORD helpContext);
+    void showExportProgress(bool on);
+    HRESULT setViewing(const qivctl::Viewing& v, bool ex);
+    bool viewingOf(qivctl::Viewing* out);
+    HRESULT runSaveImageDialog();
 
     // ---- stock ----
 public:

@@ -123,6 +123,7 @@ int CQivPlayerCtl::InitWindow() {
     GetClientRect(w, &client);
     CreateControlBar(client);
     Layout(client);
+    RegisterDragDrop(w, DropTargetInterface());
     if (p.texturePath.empty()) p.texturePath = GetTexturePath() ? GetTexturePath() : "";
     applyWindowStyle();
     UpdateWindow(w);
@@ -697,7 +698,7 @@ LRESULT CQivPlayerCtl::onMessage(UINT msg, WPARAM wp, LPARAM lp, bool& handled) 
         case WM_RBUTTONDOWN:
         case WM_RBUTTONUP:
         case WM_MOUSEMOVE:
-            handled = NavMouse(msg, wp, lp);
+            handled = MouseButtons(msg, wp, lp);
             return 0;
         default:
             handled = false;

@@ -27,7 +27,8 @@ ExportCheck checkExport(const ExportRequest& r) {
     return ExportCheck::Ok;
 }
 
-bool planExport(const ExportRequest& r, double windowBottom, double windowTop, ExportPlan* out, ExportCheck* check) {
+bool planExport(const ExportRequest& r, double windowBottom, double windowTop, ExportPlan* out, ExportCheck* check,
+                double rowSlack) {
     ExportCheck c = checkExport(r);
     if (check) *check = c;
     if (c != ExportCheck::Ok) return false;
@@ -45,14 +46,16 @@ bool planExport(const ExportRequest& r, double windowBottom, double windowTop, E
     p.rowBytes = (uint32_t(r.width) * 3 + 3) & ~3u;
     p.imageBytes = p.rowBytes * uint32_t(r.height);
     p.fileBytes = kExportPixelOffset + p.imageBytes;
-    const double step = (windowTop - windowBottom) / double(r.height);
+    if (!(rowSlack >= 0.0 && rowSlack < 1.0)) rowSlack = 0.0;
+    // Window units per screen row of the whole (oversampled) image.
+    const double unitsPerRow = (windowTop - windowBottom) / (double(p.screenHeight) - rowSlack);
     for (int32_t row = 0; row < r.height; row += p.stripRows) {
         ExportStrip st;
         st.firstRow = row;
         st.rows = std::min(p.stripRows, r.height - row);
-        st.windowBottom = windowBottom + double(row) * step;
-        st.windowTop = windowBottom + double(row + st.rows) * step;
         st.screenHeight = int32_t(uint64_t(st.rows) * s);
+        st.windowBottom = windowBottom + double(uint64_t(row) * s) * unitsPerRow;
+        st.windowTop = st.windowBottom + (double(st.screenHeight) - rowSlack) * unitsPerRow;
         st.screenRowOffset = -int32_t(uint64_t(row) * s);
         st.percentAtStart = int32_t(int64_t(row) * 100 / r.height);
         st.percentShare = int32_t(int64_t(st.rows) * 100 / r.height);
@@ -87,13 +90,15 @@ std::vector<uint8_t> exportHeaderBytes(const ExportPlan& p) {
     return h;
 }
 
-std::vector<uint8_t> packStripRows(const uint8_t* pixels, int32_t width, int32_t rows, uint32_t bpp) {
+std::vector<uint8_t> packStripRows(const uint8_t* pixels, int32_t width, int32_t rows, uint32_t bpp,
+                                   int32_t rowPixels) {
     std::vector<uint8_t> out;
-    if (!pixels || width < 1 || rows < 1 || (bpp != 2 && bpp != 4)) return out;
+    if (rowPixels == 0) rowPixels = width;
+    if (!pixels || width < 1 || rows < 1 || rowPixels < width || (bpp != 2 && bpp != 4)) return out;
     const size_t rowBytes = (size_t(width) * 3 + 3) & ~size_t(3);
     out.assign(rowBytes * size_t(rows), 0);
     for (int32_t y = 0; y < rows; ++y) {
-        const uint8_t* src = pixels + size_t(rows - 1 - y) * size_t(width) * bpp;
+        const uint8_t* src = pixels + size_t(rows - 1 - y) * size_t(rowPixels) * bpp;
         uint8_t* dst = out.data() + size_t(y) * rowBytes;
         for (int32_t x = 0; x < width; ++x, dst += 3) {
             if (bpp == 4) {

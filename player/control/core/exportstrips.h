@@ -56,8 +56,11 @@ struct ExportPlan {
 
 // The plan for a camera whose vertical view window runs from windowBottom to
 // windowTop; false (with the check's answer in *check) for a refused request.
+// rowSlack: a camera maps its window onto (screen rows - rowSlack) rows; with
+// it each strip's window is chosen so that its rows are exactly the rows the
+// whole image would have there (0: the window divided into equal row steps).
 bool planExport(const ExportRequest& r, double windowBottom, double windowTop, ExportPlan* out,
-                ExportCheck* check = nullptr);
+                ExportCheck* check = nullptr, double rowSlack = 0.0);
 
 // Progress shown for a strip at fraction (0..1) of its work, truncated.
 int32_t exportProgress(const ExportStrip& s, double fraction);
@@ -68,8 +71,10 @@ int32_t exportProgress(const ExportStrip& s, double fraction);
 std::vector<uint8_t> exportHeaderBytes(const ExportPlan& p);
 
 // The file bytes of one strip from the output picture (width x rows, rows top
-// first, packed, bytesPerPixel 2 = RGB555 or 4 = 0x00RRGGBB words): bottom row
-// first, blue, green, red, each row padded to 4 bytes. Empty for other sizes.
-std::vector<uint8_t> packStripRows(const uint8_t* pixels, int32_t width, int32_t rows, uint32_t bytesPerPixel);
+// first, rowPixels pixels apart (0: width), bytesPerPixel 2 = RGB555 or 4 =
+// 0x00RRGGBB words): bottom row first, blue, green, red, each row padded to 4
+// bytes. Empty for other sizes.
+std::vector<uint8_t> packStripRows(const uint8_t* pixels, int32_t width, int32_t rows, uint32_t bytesPerPixel,
+                                   int32_t rowPixels = 0);
 
 }  // namespace qivctl

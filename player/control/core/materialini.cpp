@@ -185,4 +185,23 @@ int32_t dropKindOfFile(std::string_view path) {
     return 0;
 }
 
+bool dropAccepted(const DropOffer& o) {
+    if (o.fileCount != 1) return false;
+    switch (o.kind) {
+        case 1: return (o.enabledMask & 1) && o.loadMenu && !o.loadBlocked;
+        case 2: return (o.enabledMask & 2) != 0;
+        case 3: return (o.enabledMask & 4) && o.materialReadable;
+        default: return false;
+    }
+}
+
+bool dropTargetValid(int32_t kind, bool partHit, uint32_t materialFlags) {
+    switch (kind) {
+        case 1: return true;
+        case 2: return partHit && (materialFlags & 1);
+        case 3: return partHit;
+        default: return false;
+    }
+}
+
 }  // namespace qivctl

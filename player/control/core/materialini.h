@@ -82,4 +82,19 @@ bool materialIndexValid(int64_t index, int64_t count);
 // "jpg", "png"), 3 material file ("ini").
 int32_t dropKindOfFile(std::string_view path);
 
+// Whether a drag over the control is taken: exactly one file, of a kind that the
+// DragDropEnabled mask allows (1 objects, 2 textures, 4 material files); an object file
+// also needs the load menu on and no load blocked, a material file must be readable.
+struct DropOffer {
+    uint32_t fileCount = 0;
+    int32_t kind = 0;
+    int32_t enabledMask = 0;
+    bool loadMenu = true, loadBlocked = false;
+    bool materialReadable = false;
+};
+bool dropAccepted(const DropOffer& offer);
+// Where it may land: an object file anywhere; a texture or material only on a hit part,
+// and a texture only on a part whose material takes textures (flag bit 0).
+bool dropTargetValid(int32_t kind, bool partHit, uint32_t materialFlags);
+
 }  // namespace qivctl

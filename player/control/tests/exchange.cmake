@@ -1,1 +1,12 @@
 # Windows tests of the control: exchange.
+# Materials, textures, viewings, their texts, the bitmap export, click events and drops.
+qiv_add_test(exchange_wintest SOURCES tests/exchange_wintest.cpp ${QIV_PLAYER_RC} ${QIV_STRINGS_RC}
+  LIBS qivctlwin qivoletest DISPLAY)
+target_include_directories(exchange_wintest PRIVATE resources ${QIV_PLAYER_GEN} ${QIV_STRINGS_DIR})
+add_dependencies(exchange_wintest qivstrings_check)
+# A JScript and a VBScript client through cscript on the registered DLL.
+qiv_add_test(exchange_script_wintest SOURCES tests/exchange_script_wintest.cpp LIBS qivengine DISPLAY)
+target_include_directories(exchange_script_wintest PRIVATE tests)
+target_compile_definitions(exchange_script_wintest PRIVATE QIV_PLAYER_DLL="$<TARGET_FILE:QivPlayer>")
+add_dependencies(exchange_script_wintest QivPlayer)
+set_tests_properties(exchange_script_wintest PROPERTIES RESOURCE_LOCK QivPlayerRegistration)

@@ -60,7 +60,7 @@ TEST(ExportStrips, StripsTileTheImageWithinTheBound) {
                         EXPECT_EQ(st.firstRow, next);
                         EXPECT_GE(st.rows, 1);
                         EXPECT_LE(st.rows, p.stripRows);
-                        EXPECT_DOUBLE_EQ(st.windowBottom, top);
+                        EXPECT_NEAR(st.windowBottom, top, 1e-12);
                         EXPECT_EQ(st.screenHeight, st.rows * s);
                         EXPECT_EQ(st.screenRowOffset, -st.firstRow * s);
                         EXPECT_EQ(st.percentAtStart, int32_t(int64_t(st.firstRow) * 100 / h));
@@ -114,4 +114,23 @@ TEST(ExportStrips, HeaderAndRows) {
     EXPECT_EQ(exportProgress(st, 0), 40);
     EXPECT_EQ(exportProgress(st, 0.5), 50);
     EXPECT_EQ(exportProgress(st, 2), 60);
+}
+
+// With the viewport's slack each strip's window holds exactly the whole image's rows there:
+// its bottom at the rows below it, its extent its own rows less the slack.
+TEST(ExportStrips, StripWindowsKeepTheWholeImageRows) {
+    const double slack = 0.3;
+    ExportPlan p;
+    ASSERT_TRUE(planExport({300, 1000, 2, 2}, -2.0, 3.0, &p, nullptr, slack));
+    ASSERT_GT(p.strips.size(), 2u);
+    const double perRow = 5.0 / (4000.0 - slack);
+    for (const ExportStrip& st : p.strips) {
+        EXPECT_NEAR(st.windowBottom, -2.0 + 4.0 * st.firstRow * perRow, 1e-12);
+        EXPECT_NEAR(st.windowTop - st.windowBottom, (st.screenHeight - slack) * perRow, 1e-12);
+    }
+    EXPECT_NEAR(p.strips.back().windowTop, 3.0, 1e-12);
+    // A slack outside 0..1 is not taken.
+    ExportPlan q;
+    ASSERT_TRUE(planExport({300, 1000, 2, 2}, -2.0, 3.0, &q, nullptr, 7.0));
+    EXPECT_DOUBLE_EQ(q.strips[1].windowBottom, -2.0 + 5.0 * q.strips[1].firstRow / 1000.0);
 }

@@ -140,3 +140,38 @@ TEST(MaterialDrop, FileKinds) {
                           Case{"noext", 0}, Case{"dir.bmp\\file", 0}, Case{"trailing.", 0}, Case{"", 0}})
         EXPECT_EQ(dropKindOfFile(c.path), c.kind) << c.path;
 }
+
+// One file of an enabled kind is taken; an object file needs the load menu and no blocked
+// load, a material file must be readable. Textures land only on parts that take textures.
+TEST(MaterialDrop, OffersAndTargets) {
+    struct Case {
+        uint32_t files;
+        int32_t kind, mask;
+        bool loadMenu, blocked, readable, accepted;
+    };
+    const Case cases[] = {
+        {1, 1, 1, true, false, false, true},  {1, 1, 6, true, false, false, false},
+        {1, 1, 7, false, false, false, false}, {1, 1, 7, true, true, false, false},
+        {1, 2, 2, true, false, false, true},  {2, 2, 7, true, false, false, false},
+        {0, 2, 7, true, false, false, false}, {1, 3, 4, true, false, true, true},
+        {1, 3, 4, true, false, false, false}, {1, 3, 3, true, false, true, false},
+        {1, 0, 7, true, false, true, false},
+    };
+    for (const Case& c : cases) {
+        DropOffer o;
+        o.fileCount = c.files;
+        o.kind = c.kind;
+        o.enabledMask = c.mask;
+        o.loadMenu = c.loadMenu;
+        o.loadBlocked = c.blocked;
+        o.materialReadable = c.readable;
+        EXPECT_EQ(dropAccepted(o), c.accepted) << c.files << " " << c.kind << " " << c.mask;
+    }
+    EXPECT_TRUE(dropTargetValid(1, false, 0));
+    EXPECT_TRUE(dropTargetValid(2, true, 1 | 64));
+    EXPECT_FALSE(dropTargetValid(2, true, 64));
+    EXPECT_FALSE(dropTargetValid(2, false, 1));
+    EXPECT_TRUE(dropTargetValid(3, true, 0));
+    EXPECT_FALSE(dropTargetValid(3, false, 0));
+    EXPECT_FALSE(dropTargetValid(0, true, 1));
+}
