@@ -23,6 +23,7 @@
 #include "persiststream.h"
 #include "qivctl_win.h"
 #include "render/sample.h"
+#include "scene/pelchunk.h"
 #include "serverparts_win.h"
 #include "tests/qiv_writer.h"
 #include "window_win.h"
@@ -60,6 +61,22 @@ void writeFile(const std::string& path, const Bytes& b) {
 }
 
 bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// The data of the last chunk of a type in an object file.
+Bytes chunkOf(const std::string& path, uint32_t id) {
+    char name[PEL_NAME_FIELD] = {};
+    PelFileInfo info{};
+    uint32_t count = 0;
+    PelChunkEntry* dir = nullptr;
+    Bytes out;
+    if (!pelReadDirectory(path.c_str(), name, &info, &count, &dir)) return out;
+    const Bytes file = readFile(path);
+    for (uint32_t i = 0; i < count; ++i)
+        if (dir[i].id == id && uint64_t(dir[i].offset) + dir[i].size <= file.size())
+            out.assign(file.begin() + dir[i].offset, file.begin() + dir[i].offset + dir[i].size);
+    pelFreeDirectory(&dir);
+    return out;
+}
 
 BSTR bstr(const std::string& s) {
     std::wstring w(s.begin(), s.end());
@@ -754,6 +771,45 @@ TEST_F(Persist, InlineDataStaysWithItsOwnControl) {
     qivctl::PersistLoadResult r = decode(saveStream(two));
     EXPECT_EQ(r.kind, 2u);
     EXPECT_EQ(r.inlineData, object);
+    // Saved as an object file, it names its address as the text for every language.
+    const std::string target = tempDir("qivsave inline") + "\\named.pel";
+    DeleteFileA(target.c_str());
+    ASSERT_EQ(1, c1->SaveObjectFile(target.c_str(), false, tempDir("qivsave inline").c_str(), nullptr, false));
+    const Bytes names = chunkOf(target, 0x10001);
+    const std::string first(names.begin(), std::find(names.begin(), names.end(), 0));
+    EXPECT_EQ(first, "XXhttp://h/one.qiv\x01");
+    DeleteFileA(target.c_str());
+}
+
+// A document whose texture index lies (no terminator, a record for a stream that is not
+// there, a stream that is no picture) still shows its object.
+TEST_F(Persist, HostileTextureIndexInAStorage) {
+    const std::string path = sample("qivsave hostile");
+    IStorage* st = memoryStorage();
+    putStream(st, L"Contents", saveStream(p2_));
+    putStream(st, L"Object", readFile(path));
+    IStorage* tex = nullptr;
+    ASSERT_EQ(S_OK, st->CreateStorage(L"Textures", STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &tex));
+    Bytes index;
+    qivctl::appendTextureIndexRecord(index, 0, "checker.bmp");
+    qivctl::appendTextureIndexRecord(index, 5, "missing.bmp");
+    Stream unterminated;
+    unterminated.u32(0).raw(260, 'A');
+    index.insert(index.end(), unterminated.b.begin(), unterminated.b.end());
+    index.insert(index.end(), 17, 0xCC);  // a partial record
+    putStream(tex, L"Index", index);
+    putStream(tex, L"0", Bytes(300, 0x42));
+    tex->Commit(STGC_DEFAULT);
+    tex->Release();
+    DeleteFileA(path.c_str());
+    DeleteFileA((tempDir("qivsave hostile") + "\\checker.bmp").c_str());
+    qivctl::FlushCaches(true, true, true, false);
+    IPersistStorage* ps = as<IPersistStorage>(p2_);
+    EXPECT_EQ(S_OK, ps->Load(st));
+    ps->Release();
+    ASSERT_GE(ctl_->state().currentSlot, 0);
+    EXPECT_NE(ctl_->state().slots[size_t(ctl_->state().currentSlot)].node, nullptr);
+    st->Release();
 }
 
 TEST_F(Persist, SaveObjectWritesThePelAndItsTexturesInsideTheirFolder) {
