@@ -294,6 +294,22 @@ protected:
     std::vector<IQivPlayer2*> others_;
 };
 
+// The current object slot when it shows an object, else null.
+QivObjectSlot* shown(CQivPlayerCtl* c) {
+    const int32_t i = c->state().currentSlot;
+    if (i < 0 || size_t(i) >= c->state().slots.size() || !c->state().slots[size_t(i)].node) return nullptr;
+    return &c->state().slots[size_t(i)];
+}
+
+// A storage loaded into a control.
+HRESULT loadStorage(IUnknown* control, IStorage* st) {
+    IPersistStorage* ps = nullptr;
+    control->QueryInterface(IID_IPersistStorage, reinterpret_cast<void**>(&ps));
+    const HRESULT hr = ps->Load(st);
+    ps->Release();
+    return hr;
+}
+
 float getFloat(IQivPlayer2* p, HRESULT (STDMETHODCALLTYPE IQivPlayer2::*get)(float*)) {
     float v = -12345;
     (p->*get)(&v);
@@ -549,7 +565,8 @@ TEST_F(Persist, StorageWithFilesCarriesObjectTexturesAndViewToAFreshControl) {
     p2_->put_DisplayMode(qivDispFLAT);
     BSTR url = nullptr;
     p2_->get_ObjectURL(&url);
-    const QivObjectSlot& a = ctl_->state().slots[size_t(ctl_->state().currentSlot)];
+    ASSERT_NE(shown(ctl_), nullptr);
+    const QivObjectSlot& a = *shown(ctl_);
     const uint32_t areas = a.node->content->areaCount;
     ASSERT_FALSE(a.textureHandles.empty());
     ASSERT_NE(a.textureHandles[0], nullptr);
@@ -589,9 +606,8 @@ TEST_F(Persist, StorageWithFilesCarriesObjectTexturesAndViewToAFreshControl) {
     ps = as<IPersistStorage>(q);
     ASSERT_EQ(S_OK, ps->Load(st));
     qivtest::Disconnect(q, DIID__QivPlayerEvents, cookie);
-    ASSERT_GE(c2->state().currentSlot, 0);
-    const QivObjectSlot& b = c2->state().slots[size_t(c2->state().currentSlot)];
-    ASSERT_NE(b.node, nullptr);
+    ASSERT_NE(shown(c2), nullptr);
+    const QivObjectSlot& b = *shown(c2);
     EXPECT_EQ(b.node->content->areaCount, areas);
     ASSERT_FALSE(b.textureHandles.empty());
     EXPECT_NE(b.textureHandles[0], nullptr) << "the texture came from the document";
@@ -636,11 +652,9 @@ TEST_F(Persist, StorageWithoutFilesWritesContentsAndDropsStaleObjects) {
     // Loaded again, the object comes from its file, named by ObjectURL.
     CQivPlayerCtl* c2 = nullptr;
     IQivPlayer2* q = fresh(&c2);
-    ps = as<IPersistStorage>(q);
-    ASSERT_EQ(S_OK, ps->Load(st));
-    ps->Release();
-    ASSERT_GE(c2->state().currentSlot, 0);
-    EXPECT_EQ(c2->state().slots[size_t(c2->state().currentSlot)].sourceName, path);
+    ASSERT_EQ(S_OK, loadStorage(q, st));
+    ASSERT_NE(shown(c2), nullptr);
+    EXPECT_EQ(shown(c2)->sourceName, path);
     st->Release();
 }
 
@@ -663,13 +677,10 @@ TEST_F(Persist, FileStorageOfTheSystem) {
     ASSERT_EQ(S_OK, StgOpenStorage(doc.c_str(), nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, nullptr, 0, &st));
     CQivPlayerCtl* c2 = nullptr;
     IQivPlayer2* q = fresh(&c2);
-    ps = as<IPersistStorage>(q);
-    ASSERT_EQ(S_OK, ps->Load(st));
-    ps->Release();
+    ASSERT_EQ(S_OK, loadStorage(q, st));
     st->Release();
     DeleteFileW(doc.c_str());
-    ASSERT_GE(c2->state().currentSlot, 0);
-    EXPECT_NE(c2->state().slots[size_t(c2->state().currentSlot)].node, nullptr);
+    EXPECT_NE(shown(c2), nullptr);
     EXPECT_NEAR(getFloat(q, &IQivPlayer2::get_Phi), 12.0f, 1e-3);
 }
 
@@ -756,8 +767,7 @@ TEST_F(Persist, InlineDataStaysWithItsOwnControl) {
     ASSERT_EQ(S_OK, loadStream(two, streamWith(object, "http://h/two.qiv")));
     EXPECT_NE(c1->document().inlineName, c2->document().inlineName);
     for (CQivPlayerCtl* c : {c1, c2}) {
-        ASSERT_GE(c->state().currentSlot, 0);
-        EXPECT_NE(c->state().slots[size_t(c->state().currentSlot)].node, nullptr);
+        EXPECT_NE(shown(c), nullptr);
         EXPECT_TRUE(c->CurrentIsInline());
     }
     BSTR url = nullptr;
@@ -804,11 +814,8 @@ TEST_F(Persist, HostileTextureIndexInAStorage) {
     DeleteFileA(path.c_str());
     DeleteFileA((tempDir("qivsave hostile") + "\\checker.bmp").c_str());
     qivctl::FlushCaches(true, true, true, false);
-    IPersistStorage* ps = as<IPersistStorage>(p2_);
-    EXPECT_EQ(S_OK, ps->Load(st));
-    ps->Release();
-    ASSERT_GE(ctl_->state().currentSlot, 0);
-    EXPECT_NE(ctl_->state().slots[size_t(ctl_->state().currentSlot)].node, nullptr);
+    EXPECT_EQ(S_OK, loadStorage(p2_, st));
+    EXPECT_NE(shown(ctl_), nullptr);
     st->Release();
 }
 
@@ -841,7 +848,8 @@ TEST_F(Persist, SaveObjectWritesThePelAndItsTexturesInsideTheirFolder) {
     CQivPlayerCtl* c2 = nullptr;
     IQivPlayer2* q = fresh(&c2);
     ASSERT_TRUE(load(q, path));
-    QivObjectSlot& slot = c2->state().slots[size_t(c2->state().currentSlot)];
+    ASSERT_NE(shown(c2), nullptr);
+    QivObjectSlot& slot = *shown(c2);
     TexRecord* hostile = qivLoadTextureFile("x>..\\escaped.bmp", tempDir("qivsave object") + "\\checker.bmp");
     ASSERT_NE(hostile, nullptr);
     qivctl::TextureCacheHold(hostile);
@@ -933,7 +941,7 @@ TEST_F(Persist, DocumentFolderResolvesRelativeObjects) {
     pb->Release();
     EXPECT_EQ(ctl_->document().address, doc);
     EXPECT_EQ(ctl_->document().folder, tempDir("qivsave docdir"));
-    EXPECT_GE(ctl_->state().currentSlot, 0) << "found below the document's folder";
+    EXPECT_NE(shown(ctl_), nullptr) << "found below the document's folder";
     site.Unembed();
     (void)path;
 }
