@@ -156,8 +156,6 @@ void CQivPlayerCtl::Redraw(bool reRender) {
 }
 
 void CQivPlayerCtl::FireOnChanged(DISPID id) {
-    // A persisted property that changed makes the document need saving.
-    if (qivctl::persistPropertyByDispid(id)) setDirty(true);
     if (!eventsFrozen()) firePropertyChanged(id);
 }
 
