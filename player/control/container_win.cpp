@@ -18,6 +18,21 @@ HRESULT ReadStreamFully(IStream* stream, void* buffer, ULONG n) {
     return S_OK;
 }
 
+HRESULT WriteStreamFully(IStream* stream, const void* data, size_t n) {
+    if (!stream || (!data && n)) return E_POINTER;
+    const auto* p = static_cast<const uint8_t*>(data);
+    size_t at = 0;
+    while (at < n) {
+        ULONG wrote = 0;
+        const ULONG part = ULONG(std::min<size_t>(n - at, 1u << 20));
+        const HRESULT hr = stream->Write(p + at, part, &wrote);
+        if (FAILED(hr)) return hr;
+        if (wrote == 0) return STG_E_MEDIUMFULL;
+        at += std::min<size_t>(wrote, part);
+    }
+    return S_OK;
+}
+
 HRESULT qivReadContainerFromStream(IStream* stream, std::vector<uint8_t>* out) {
     if (!stream || !out) return E_POINTER;
     out->clear();
@@ -53,16 +68,7 @@ HRESULT qivWriteContainerToStream(IStream* stream, const QivKeptContainer& kept)
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
-    size_t at = 0;
-    while (at < image.size()) {
-        ULONG wrote = 0;
-        const ULONG part = ULONG(std::min<size_t>(image.size() - at, 1u << 20));
-        const HRESULT hr = stream->Write(image.data() + at, part, &wrote);
-        if (FAILED(hr)) return hr;
-        if (wrote == 0) return STG_E_MEDIUMFULL;
-        at += wrote;
-    }
-    return S_OK;
+    return WriteStreamFully(stream, image.data(), image.size());
 }
 
 bool qivSaveContainerFile(const char* path, const QivKeptContainer& kept, uint64_t fileTime) {

@@ -14,6 +14,8 @@ constexpr uint32_t kQivStreamContainerMax = QIV_PAYLOAD_MAX;
 
 // Reads n bytes: a read that brings nothing before that gives E_FAIL; a failing Read its code.
 HRESULT ReadStreamFully(IStream* stream, void* buffer, ULONG n);
+// Writes n bytes: a write that takes nothing gives STG_E_MEDIUMFULL; a failing Write its code.
+HRESULT WriteStreamFully(IStream* stream, const void* data, size_t n);
 // A 4-byte length, then that many bytes (the buffer grows with what really arrives).
 HRESULT qivReadContainerFromStream(IStream* stream, std::vector<uint8_t>* out);
 // The 4-byte length and the container as saving writes it; E_FAIL when nothing is kept.

@@ -412,3 +412,8 @@ void qivDeleteTempCopy(QivWindowParts& w) {
     if (!w.tempCopy.empty()) DeleteFileA(w.tempCopy.c_str());
     w.tempCopy.clear();
 }
+
+// LZ expansion for the other parts: the expanded (or plainly copied) file in a new temporary
+// file with the prefix; empty when it cannot be made.
+std::string qivExpandToTemp(const std::string& path, const char* prefix) { return lzExpandToTemp(path, prefix); }
+std::string qivTempFile(const char* prefix) { return tempFileName(prefix); }

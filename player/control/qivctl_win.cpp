@@ -9,6 +9,7 @@
 #include "ctlmodule_win.h"
 #include "displayprops.h"
 #include "navigation.h"
+#include "saveobj.h"
 #include "render/fzbuffer.h"
 #include "render/updregion.h"
 #include "scene/pelchunk.h"
@@ -393,17 +394,15 @@ HRESULT CQivPlayerCtl::languageError() {
 }
 
 STDMETHODIMP CQivPlayerCtl::put_Language(BSTR v) {
-    if (SysStringLen(v) != 2) return languageError();
-    char lang[3];
-    for (int i = 0; i < 2; ++i) {
-        wchar_t c = v[i];
-        if (c > 0x7F) return languageError();
-        lang[i] = static_cast<char>(c >= L'a' && c <= L'z' ? c - L'a' + L'A' : c);
+    std::string text;
+    for (UINT i = 0, n = SysStringLen(v); i < n; ++i) {
+        if (v[i] > 0x7F) return languageError();
+        text.push_back(static_cast<char>(v[i]));
     }
-    lang[2] = 0;
+    const qivctl::LanguagePut r = qivctl::putLanguage(text, state_.language);
+    if (r == qivctl::LanguagePut::InvalidArg) return languageError();
     languageSet_ = true;
-    if (!std::strcmp(lang, state_.language)) return S_OK;
-    std::memcpy(state_.language, lang, 3);
+    if (r == qivctl::LanguagePut::Unchanged) return S_OK;
     pelSetLanguage(state_.language);
     FireOnChanged(0x18);
     return S_OK;

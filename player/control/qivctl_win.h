@@ -13,6 +13,8 @@
 #include "com/control.h"
 #include "com/dispatch.h"
 #include "ctlstate.h"
+#include "document_win.h"
+#include "persiststream.h"
 #include "qivprops_win.h"
 #include "scenehost.h"
 
@@ -501,6 +503,42 @@ private:
     // ---- download ----
 
     // ---- save ----
+public:
+    // SaveObjectFile: the current object written to path (raw: the container it came from),
+    // its textures into textureDirectory (empty: the object file's folder); 1 or 0. An
+    // existing file is never overwritten; the file appears only when complete.
+    int SaveObjectFile(const char* path, bool raw, const char* textureDirectory, const char* name, bool combine);
+    // The save-object dialog; true when the chosen file was written.
+    bool SaveObjectDialog();
+    // The document's address and folder from the client site's container moniker.
+    void RecordDocumentLocation();
+    const QivDocumentState& document() const { return *doc_; }
+    // Whether the current object is the one taken from inline data (its cache entry is
+    // named document().inlineName) or from a "Qiv" stream.
+    bool CurrentIsInline() const;
+    bool CurrentIsDocumentContainer() const;
+
+protected:
+    HRESULT onInitNew() override;
+    HRESULT onLoadStream(IStream* stream) override;
+    HRESULT onSaveStream(IStream* stream) override;
+    HRESULT onGetSizeMax(ULARGE_INTEGER* size) override;
+    HRESULT onLoadPropertyBag(IPropertyBag* bag, IErrorLog* log) override;
+    HRESULT onSavePropertyBag(IPropertyBag* bag, bool saveAll) override;
+    HRESULT onLoadStorage(IStorage* storage) override;
+    HRESULT onSaveStorage(IStorage* storage, bool sameAsLoad) override;
+
+private:
+    bool keptIsCurrent(const QivKeptObject& kept) const;
+    HRESULT loadPropertyStream(IStream* stream, bool objectFollows);
+    std::vector<qivctl::PersistRecord> persistedRecords();
+    std::vector<uint8_t> propertyStreamBytes();
+    bool getPersisted(DISPID id, qivctl::PersistValue* out);
+    HRESULT putPersisted(const qivctl::PersistRecord& record, bool urlOnly);
+    int showDocumentObject(const std::string& file, const std::string& sourceName, bool expand);
+    HRESULT saveOwnElements(IStorage* storage);
+    HRESULT loadOwnElements(IStorage* storage);
+    std::shared_ptr<QivDocumentState> doc_ = std::make_shared<QivDocumentState>();
 
     // ---- html ----
 public:

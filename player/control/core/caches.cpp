@@ -317,12 +317,14 @@ bool ObjectCacheNameOf(const PelContent* object, std::string* name) {
     return true;
 }
 
-void ObjectCacheRenameInline(const std::string& url) {
+void ObjectCacheRenameInline(const std::string& url) { ObjectCacheRenameInline(kInlineObjectName, url); }
+
+void ObjectCacheRenameInline(const std::string& inlineName, const std::string& url) {
     Guard g(caches().lock);
     auto& list = caches().objects;
     bool renamed = false;
     for (size_t i = 0; i < list.size();) {
-        if (list[i].name != kInlineObjectName) {
+        if (list[i].name != inlineName) {
             ++i;
         } else if (!renamed) {
             list[i].name = url;

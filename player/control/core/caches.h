@@ -80,6 +80,8 @@ bool ObjectCacheNameOf(const PelContent* object, std::string* name);
 // The first entry named "qiv-inl:last" takes the URL as its name; later ones not in use are
 // freed and removed.
 void ObjectCacheRenameInline(const std::string& url);
+// The same for the entry of one control's inline object (its own name).
+void ObjectCacheRenameInline(const std::string& inlineName, const std::string& url);
 void ObjectCacheFlush();  // frees the entries not in use
 size_t ObjectCacheCount();
 extern const char* const kInlineObjectName;  // "qiv-inl:last"

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "invariantnum.h"
+#include "transfers.h"
 
 namespace qivctl {
 
@@ -247,7 +248,7 @@ bool persistShouldSave(int32_t dispid, const PersistValue& v, const PersistSaveC
         case -514: return !v.isTrue();              // Enabled: disabled
         case 2: return false;                       // VisuDLL
         case 3: return v.i != 3;                    // DisplayMode
-        case 5: return !v.isTrue();                 // ButtonRayTraceEnabled
+        case 5: return v.isTrue() != c.rayTraceButtonDefault;  // ButtonRayTraceEnabled
         case 6: return v.isTrue();                  // ButtonVREnabled
         case 9: return !v.s.empty();                // ObjectURL
         case 10: return false;                      // TextureBaseURL
@@ -256,7 +257,7 @@ bool persistShouldSave(int32_t dispid, const PersistValue& v, const PersistSaveC
         case 14: return !walk && differs(v.f, kPersistDefaultPsiDegrees);
         case 15: return !v.isTrue();                // LoadObjectMenuEnabled
         case 16: return !v.isTrue();                // PopupMenuEnabled
-        case 17: return !v.isTrue();                // HideControls
+        case 17: return v.isTrue() != c.hideControlsDefault;   // HideControls
         case 18: return v.isTrue();                 // HideScrollBars
         case 19: return !v.s.empty();               // BackPictureURL
         case 20: return !walk && differs(v.f, 1.0f);  // Zoom
@@ -265,8 +266,8 @@ bool persistShouldSave(int32_t dispid, const PersistValue& v, const PersistSaveC
         case 23: return v.isTrue() != c.saveFilesAtStart;
         case 24: return v.s != c.languageAtStart;
         case 25: return v.i != 750;                 // TooltipTimeout
-        case 26: return !v.isTrue();                // LocalSaveAllowed
-        case 27: return !v.isTrue();                // Filter
+        case 26: return v.isTrue() != c.localSaveDefault;      // LocalSaveAllowed
+        case 27: return v.isTrue() != c.filterDefault;         // Filter
         case 28: return v.isTrue();                 // FlatTexturePath
         case 29: return !v.isTrue();                // AnimateOnClick
         case 31: return v.isTrue();                 // KeepSpinning
@@ -295,6 +296,18 @@ std::vector<PersistRecord> persistRecordsToSave(const std::function<PersistValue
     std::vector<PersistRecord> out;
     for (const PersistProperty& row : kMap) {
         PersistValue v = get(row);
+        v.type = row.type;
+        if (persistShouldSave(row.dispid, v, c)) out.push_back(PersistRecord{row.dispid, std::move(v)});
+    }
+    return out;
+}
+
+std::vector<PersistRecord> persistRecordsOfKnown(const std::function<bool(const PersistProperty&, PersistValue*)>& get,
+                                                 const PersistSaveContext& c) {
+    std::vector<PersistRecord> out;
+    for (const PersistProperty& row : kMap) {
+        PersistValue v;
+        if (!get(row, &v)) continue;
         v.type = row.type;
         if (persistShouldSave(row.dispid, v, c)) out.push_back(PersistRecord{row.dispid, std::move(v)});
     }
@@ -510,5 +523,32 @@ std::vector<TextureIndexEntry> decodeTextureIndex(const uint8_t* data, size_t si
 }
 
 std::string textureStreamName(int32_t index) { return std::to_string(index); }
+
+const char* const kStorageOwnElements[4] = {"Qiv", "Object", "BackPicture", "Textures"};
+
+StorageSavePlan planStorageSave(bool saveFiles, bool fromContainer, bool objectFile, size_t textureCount,
+                                bool backPictureFile) {
+    StorageSavePlan p;
+    if (!saveFiles) return p;
+    p.qiv = fromContainer;
+    p.object = !fromContainer && objectFile;
+    p.textures = p.object && textureCount > 0;
+    p.backPicture = backPictureFile;
+    return p;
+}
+
+std::string localPathOfUrl(std::string_view url) {
+    if (isFileUrl(url)) return std::string(fileUrlPath(url));
+    if (url.find("://") != std::string_view::npos) return std::string();
+    return std::string(url);
+}
+
+std::string documentFolderOf(std::string_view displayName) {
+    size_t cut = displayName.rfind('\\');
+    if (cut == std::string_view::npos) return std::string();
+    return std::string(displayName.substr(0, cut));
+}
+
+std::string inlineObjectName(uint32_t serial) { return "qiv-inl:" + std::to_string(serial); }
 
 }  // namespace qivctl

@@ -68,6 +68,9 @@ struct PersistSaveContext {
     std::u16string languageAtStart;      // language derived from the locale at start
     std::u16string defaultMenuPreview;   // string 154 in the user's language
     std::u16string defaultMenu3D;        // string 155
+    // Construction defaults of the flags that are written when false: where the control
+    // starts with one of them false, a true value is what differs and is written.
+    bool rayTraceButtonDefault = true, hideControlsDefault = true, localSaveDefault = true, filterDefault = true;
 };
 
 // Phi and Psi defaults as their gets answer them (225 and 30 degrees).
@@ -80,6 +83,9 @@ bool persistShouldSave(int32_t dispid, const PersistValue& v, const PersistSaveC
 // passes the rule. get answers the row's current value of the row's type.
 std::vector<PersistRecord> persistRecordsToSave(const std::function<PersistValue(const PersistProperty&)>& get,
                                                 const PersistSaveContext& c);
+// The same where a get may fail: get answers false and the row is left out.
+std::vector<PersistRecord> persistRecordsOfKnown(const std::function<bool(const PersistProperty&, PersistValue*)>& get,
+                                                 const PersistSaveContext& c);
 
 // ---- stream form ----
 
@@ -193,5 +199,33 @@ void appendTextureIndexRecord(std::vector<uint8_t>& out, int32_t index, std::str
 std::vector<TextureIndexEntry> decodeTextureIndex(const uint8_t* data, size_t size);
 // The name of the texture stream of an index ("%d").
 std::string textureStreamName(int32_t index);
+
+// The control's own elements of a storage beside "Contents": "Qiv", "Object",
+// "BackPicture" and "Textures". Every save destroys them first, so that none is left from
+// an earlier save (a stale object would replace the one ObjectURL names on the next load).
+extern const char* const kStorageOwnElements[4];
+
+// What a storage save writes beside "Contents": with SaveFilesWithDocument, the kept
+// container ("Qiv") when the object came from one, else the local object file ("Object")
+// with its loaded textures; the local background picture file in any case.
+struct StorageSavePlan {
+    bool qiv = false, object = false, textures = false, backPicture = false;
+};
+StorageSavePlan planStorageSave(bool saveFiles, bool fromContainer, bool objectFile, size_t textureCount,
+                                bool backPictureFile);
+
+// The local file a URL names: a "file://" URL without its prefix, a name of no other
+// scheme as it is; empty for an empty text or another scheme ("http://...").
+std::string localPathOfUrl(std::string_view url);
+
+// ---- the host document ----
+
+// The folder of a document from its moniker's display name: the text up to its last
+// backslash; empty when it has none (the current directory serves then).
+std::string documentFolderOf(std::string_view displayName);
+
+// The name under which one control's inline object data are registered: "qiv-inl:" and the
+// control's serial, so that two controls never share (and never take) one entry.
+std::string inlineObjectName(uint32_t serial);
 
 }  // namespace qivctl

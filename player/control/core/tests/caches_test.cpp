@@ -312,6 +312,15 @@ TEST_F(Caches, ObjectEntryData) {
     ObjectCacheFlush();
     EXPECT_EQ(f.savedViewsFreed, 1);
     EXPECT_EQ(ObjectCacheCount(), 1u);
+
+    // Two controls' inline objects under names of their own: renaming one keeps the other.
+    PelContent* e1 = f.make<PelContent>();
+    PelContent* e2 = f.make<PelContent>();
+    ObjectCacheAdd("qiv-inl:1", e1);
+    ObjectCacheAdd("qiv-inl:2", e2);
+    ObjectCacheRenameInline("qiv-inl:1", "http://h/one.qiv");
+    EXPECT_EQ(ObjectCacheFind("http://h/one.qiv", nullptr, nullptr, nullptr), e1);
+    EXPECT_EQ(ObjectCacheFind("qiv-inl:2", nullptr, nullptr, nullptr), e2);
 }
 
 TEST_F(Caches, MaterialsMatchFileFormAndAreCopies) {

@@ -176,6 +176,19 @@ TEST(PersistSave, ShouldSaveRule) {
     }
 }
 
+// A flag written when false, on a control that starts with it false: the true value is what
+// would be lost, so it is the one written.
+TEST(PersistSave, FlagsWrittenWhenTheyDifferFromTheConstructionDefault) {
+    PersistSaveContext c = defaultContext();
+    c.rayTraceButtonDefault = c.hideControlsDefault = c.localSaveDefault = c.filterDefault = false;
+    for (const char* name : {"ButtonRayTraceEnabled", "HideControls", "LocalSaveAllowed", "Filter"}) {
+        const int32_t id = persistPropertyByName(name)->dispid;
+        EXPECT_TRUE(persistShouldSave(id, PersistValue::ofBool(true), c)) << name;
+        EXPECT_FALSE(persistShouldSave(id, PersistValue::ofBool(false), c)) << name;
+        EXPECT_TRUE(persistShouldSave(id, PersistValue::ofBool(false), defaultContext())) << name;
+    }
+}
+
 // Every type written and read back, in map order, with the extent and the
 // inline object data.
 TEST(PersistStream, RoundTripOfEveryType) {
@@ -405,4 +418,59 @@ TEST(PersistBag, ValuesFromHostText) {
         ASSERT_TRUE(persistValueFromText(PersistType::Float, persistValueToText(PersistValue::ofFloat(f)), &v));
         EXPECT_EQ(v.f, f);
     }
+}
+
+TEST(PersistSave, RowsWhoseGetFailsAreLeftOut) {
+    PersistSaveContext c;
+    // Every get but BackColor's and TooltipTimeout's fails: only those two rows, in map order.
+    auto records = persistRecordsOfKnown(
+        [](const PersistProperty& row, PersistValue* v) {
+            if (row.dispid == -501) return *v = PersistValue::ofLong(0x123456), true;
+            if (row.dispid == 25) return *v = PersistValue::ofLong(100), true;
+            return false;
+        },
+        c);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].dispid, -501);
+    EXPECT_EQ(records[1].dispid, 25);
+    EXPECT_EQ(records[1].value.type, PersistType::Long);
+}
+
+TEST(PersistStorage, ElementsOfASave) {
+    struct Case {
+        bool saveFiles, fromContainer, objectFile;
+        size_t textures;
+        bool backPicture;
+        StorageSavePlan want;
+    };
+    const Case cases[] = {
+        {false, true, true, 3, true, {}},
+        {true, true, true, 3, false, {true, false, false, false}},
+        {true, false, true, 3, true, {false, true, true, true}},
+        {true, false, true, 0, false, {false, true, false, false}},
+        {true, false, false, 2, true, {false, false, false, true}},
+    };
+    for (const Case& c : cases) {
+        StorageSavePlan p = planStorageSave(c.saveFiles, c.fromContainer, c.objectFile, c.textures, c.backPicture);
+        EXPECT_EQ(p.qiv, c.want.qiv);
+        EXPECT_EQ(p.object, c.want.object);
+        EXPECT_EQ(p.textures, c.want.textures);
+        EXPECT_EQ(p.backPicture, c.want.backPicture);
+    }
+    EXPECT_STREQ(kStorageOwnElements[0], "Qiv");
+    EXPECT_STREQ(kStorageOwnElements[3], "Textures");
+}
+
+TEST(PersistDocument, LocalPathsFoldersAndInlineNames) {
+    EXPECT_EQ(localPathOfUrl("FILE://C:\\objects\\chair.pel"), "C:\\objects\\chair.pel");
+    EXPECT_EQ(localPathOfUrl("C:\\objects\\chair.pel"), "C:\\objects\\chair.pel");
+    EXPECT_EQ(localPathOfUrl("chair.pel"), "chair.pel");
+    EXPECT_EQ(localPathOfUrl("http://host/chair.qiv"), "");
+    EXPECT_EQ(localPathOfUrl(""), "");
+    EXPECT_EQ(documentFolderOf("C:\\docs\\report.doc"), "C:\\docs");
+    EXPECT_EQ(documentFolderOf("\\\\server\\share\\a.doc"), "\\\\server\\share");
+    EXPECT_EQ(documentFolderOf("http://host/page.html"), "");
+    EXPECT_EQ(documentFolderOf(""), "");
+    EXPECT_EQ(inlineObjectName(7), "qiv-inl:7");
+    EXPECT_NE(inlineObjectName(1), inlineObjectName(2));
 }

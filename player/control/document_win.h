@@ -1,0 +1,64 @@
+// What the control keeps of the object it took from a host document (inline data, a "Qiv"
+// container, an embedded object file), where the document lies, and the save-file dialog
+// that the object save runs.
+#pragma once
+#include <windows.h>
+#include <commdlg.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "qivcontainer.h"
+
+// Bytes an object was shown from, with what names it while it is the current object: the
+// current slot's source name, or, while no object is shown, the ObjectURL it came with.
+struct QivKeptObject {
+    std::vector<uint8_t> bytes;
+    std::string sourceName;
+    std::string url;
+    void clear() { *this = QivKeptObject(); }
+};
+
+// A container in memory as the object save writes it back.
+struct QivParsedContainer {
+    QivKeptContainer kept;
+    std::unique_ptr<uint8_t[]> payload;
+    size_t payloadSize = 0;
+    uint64_t fileTime = 0;
+};
+// The whole container of bytes read (and kept) for saving; false when it is not one.
+bool qivParseWholeContainer(const std::vector<uint8_t>& bytes, QivParsedContainer* out);
+
+struct QivDocumentState {
+    QivDocumentState();
+    ~QivDocumentState();  // deletes the temporary files
+    QivDocumentState(const QivDocumentState&) = delete;
+    QivDocumentState& operator=(const QivDocumentState&) = delete;
+
+    std::string address, folder;  // the document's display name and its folder
+    std::string inlineName;       // this control's inline-object name
+    QivKeptObject inlineData;     // stream kind 2, as received
+    QivKeptObject container;      // the storage's "Qiv" stream
+    // The document's object as shown: the slot's source name and the file it was read from.
+    std::string loadedSource, loadedFrom;
+    std::vector<std::string> tempFiles;
+
+    void deleteTempFiles();
+};
+
+// An existing file (not a folder).
+bool qivIsFile(const std::string& path);
+// New temporary file (prefix, in the user's temporary folder); empty when none can be made.
+std::string qivTempFile(const char* prefix);
+// LZ expansion (or a plain copy) of a file into a new temporary file (localfile_win.cpp).
+std::string qivExpandToTemp(const std::string& path, const char* prefix);
+// A picture file as a texture entered into the texture cache under name (localfile_win.cpp).
+struct TexRecord;
+TexRecord* qivLoadTextureFile(const std::string& name, const std::string& path);
+
+// The save-file dialog the object save shows; tests put their own in (null: the system's).
+using QivSaveFileDialog = BOOL(WINAPI*)(OPENFILENAMEA* ofn);
+void qivSetSaveFileDialog(QivSaveFileDialog dialog);
+BOOL qivRunSaveFileDialog(OPENFILENAMEA* ofn);
