@@ -43,47 +43,6 @@ std::string ansiOf(const std::wstring& s) {
     return out;
 }
 
-std::u16string u16Of(const std::wstring& s) { return std::u16string(s.begin(), s.end()); }
-
-// A property through the control's own dispatch interface, as a host reads it.
-bool readProperty(IDispatch* d, const qivctl::PersistProperty& row, qivctl::PersistValue* out) {
-    DISPPARAMS none{};
-    VARIANT v;
-    VariantInit(&v);
-    if (FAILED(d->Invoke(row.dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &v, nullptr,
-                         nullptr)))
-        return false;
-    bool ok = true;
-    switch (row.type) {
-        case qivctl::PersistType::Long:
-            if (v.vt == VT_UI4) {
-                *out = qivctl::PersistValue::ofLong(int32_t(v.ulVal));  // colours keep their bits
-            } else if (SUCCEEDED(VariantChangeType(&v, &v, 0, VT_I4))) {
-                *out = qivctl::PersistValue::ofLong(v.lVal);
-            } else {
-                ok = false;
-            }
-            break;
-        case qivctl::PersistType::Float:
-            ok = SUCCEEDED(VariantChangeType(&v, &v, 0, VT_R4));
-            if (ok) *out = qivctl::PersistValue::ofFloat(v.fltVal);
-            break;
-        case qivctl::PersistType::Bool:
-            ok = SUCCEEDED(VariantChangeType(&v, &v, 0, VT_BOOL));
-            if (ok) *out = qivctl::PersistValue::ofBool(v.boolVal != VARIANT_FALSE);
-            break;
-        case qivctl::PersistType::String:
-            ok = v.vt == VT_BSTR || v.vt == VT_EMPTY || v.vt == VT_NULL;
-            if (ok) {
-                const wchar_t* s = v.vt == VT_BSTR && v.bstrVal ? v.bstrVal : L"";
-                *out = qivctl::PersistValue::ofString(std::u16string(s, s + (v.vt == VT_BSTR ? SysStringLen(v.bstrVal) : 0)));
-            }
-            break;
-    }
-    VariantClear(&v);
-    return ok;
-}
-
 qivhtml::PropertyValue htmlValueOf(const qivctl::PersistValue& v) {
     switch (v.type) {
         case qivctl::PersistType::Long: return qivhtml::PropertyValue::ofInt(v.i);
@@ -198,43 +157,13 @@ STDMETHODIMP CQivPlayerCtl::CopyHtmlCode(qivHtmlType htmlStyle, BSTR realObjectU
     return S_OK;
 }
 
-namespace {
-
-// The persisted properties in map order that pass the should-save rule, read through the
-// control's gets; a property whose get fails is left out.
-std::vector<qivctl::PersistRecord> persistedRecords(CQivPlayerCtl& c) {
-    IDispatch* d = static_cast<IQivPlayer2*>(&c);
-    qivctl::PersistSaveContext ctx;
-    VARIANT_BOOL walk = VARIANT_FALSE;
-    c.get_Walkthrough(&walk);
-    ctx.walkthrough = walk != VARIANT_FALSE;
-    ctx.saveFilesAtStart = c.state().saveFiles[1] != 0;  // the user option as the control started
-    LCID lcid = GetUserDefaultLCID();
-    c.ambientLocale(lcid);
-    char iso[16] = {}, language[3] = {};
-    if (!GetLocaleInfoA(lcid, LOCALE_SISO639LANGNAME, iso, sizeof iso)) iso[0] = 0;
-    qivLanguageFromIso639(iso, language);
-    ctx.languageAtStart = u16Of(wideOf(language, CP_ACP));
-    ctx.defaultMenuPreview = u16Of(wideOf(c.state().menuTextPreview, CP_ACP));
-    ctx.defaultMenu3D = u16Of(wideOf(c.state().menuText3D, CP_ACP));
-    std::vector<qivctl::PersistRecord> out;
-    for (const qivctl::PersistProperty& row : qivctl::persistPropertyMap()) {
-        qivctl::PersistValue v;
-        if (!readProperty(d, row, &v) || !qivctl::persistShouldSave(row.dispid, v, ctx)) continue;
-        out.push_back(qivctl::PersistRecord{row.dispid, std::move(v)});
-    }
-    return out;
-}
-
-}  // namespace
-
 bool CQivPlayerCtl::BuildInlineData(std::vector<uint8_t>* block) {
     std::vector<uint8_t> container;
     if (!inlineObjectSource || !inlineObjectSource(&container) || container.empty()) return false;
     uint8_t id[16];
     guidBytes(clsid(), id);
     const SIZEL e = extent();
-    *block = qivctl::encodeInlineBlock(id, container, e.cx, e.cy, persistedRecords(*this));
+    *block = qivctl::encodeInlineBlock(id, container, e.cx, e.cy, persistedRecords());
     return true;
 }
 
@@ -251,7 +180,7 @@ void CQivPlayerCtl::CopyHtmlToClipboard(bool outlook, const std::string* url) {
     }
 
     qivhtml::PropertyCollector bag;
-    const std::vector<qivctl::PersistRecord> records = persistedRecords(*this);
+    const std::vector<qivctl::PersistRecord> records = persistedRecords();
     for (const qivctl::PersistRecord& r : records)
         if (const qivctl::PersistProperty* row = qivctl::persistPropertyByDispid(r.dispid))
             bag.write(row->name, htmlValueOf(r.value));
