@@ -360,7 +360,7 @@ void CQivPlayerCtl::UpdateFrameState() {
 }
 
 bool CQivPlayerCtl::somethingMoves() const {
-    return win_->animationRunning || state_.spinPhi != 0 || state_.spinPsi != 0;
+    return win_->animationRunning || state_.spinPhi != 0 || state_.spinPsi != 0 || navWalking();
 }
 
 void CQivPlayerCtl::DrawFrame(HDC dc, const RECT* rect, int x, int y) {
@@ -529,6 +529,7 @@ HRESULT CQivPlayerCtl::onDraw(const qcom::DrawInfo& info) {
             // The animation step runs before a frame while something moves.
             if (somethingMoves()) AnimationStep();
             DrawFrame(info.hdc, &inFrame, 0, 0);
+            AfterFrame();
             return S_OK;
         }
         // A foreign device context: the frame as it is, scaled into the bounds.

@@ -323,6 +323,7 @@ bool CQivPlayerCtl::SetCursorForState(int) {
     ScreenToClient(hwnd(), &pt);
     cs.insideFrame = pt.x >= 0 && pt.y >= 0 && pt.x < state_.frameWidth && pt.y < state_.frameHeight;
     cs.flyZone = state_.walkZone;
+    NavCursorState(cs);
     bool ctrl = GetAsyncKeyState(VK_CONTROL) < 0, shift = GetAsyncKeyState(VK_SHIFT) < 0;
     bool left = GetAsyncKeyState(GetSystemMetrics(SM_SWAPBUTTON) ? VK_RBUTTON : VK_LBUTTON) < 0;
     bool right = GetAsyncKeyState(GetSystemMetrics(SM_SWAPBUTTON) ? VK_LBUTTON : VK_RBUTTON) < 0;
@@ -392,11 +393,11 @@ void CQivPlayerCtl::AnimationStep() {
         }
         if (!any) p.animationRunning = false;
     }
-    if (state_.spinPhi != 0 || state_.spinPsi != 0) {
-        double phi = state_.phi, psi = state_.psi;
-        if (qivctl::spinStep(p.spin, now, state_.spinPhi, state_.spinPsi, &phi, &psi)) {
-            state_.phi = float(phi);
-            state_.psi = float(psi);
+    if (!props_.walkthrough && (state_.spinPhi != 0 || state_.spinPsi != 0)) {
+        float phi = state_.phi, psi = state_.psi;
+        if (navSpinTick(&spinClock(), now, &phi, &psi)) {
+            state_.phi = phi;
+            state_.psi = psi;
             SetViewFromAngles();
             FireOnChanged(13);
             FireOnChanged(14);
@@ -533,6 +534,9 @@ LRESULT CQivPlayerCtl::onTimer(WPARAM id, bool& handled) {
         case qivctl::kFrameTickTimerId:
             if (somethingMoves()) InvalidateRect(hwnd(), nullptr, FALSE);
             return 0;
+        case kTimerTooltip:
+            ShowTooltip();
+            return 0;
         case kTimerDelayedLoad:
             KillTimer(hwnd(), kTimerDelayedLoad);
             return 0;
@@ -628,9 +632,19 @@ LRESULT CQivPlayerCtl::onMessage(UINT msg, WPARAM wp, LPARAM lp, bool& handled) 
                 SetCursor(LoadCursor(nullptr, IDC_WAIT));
                 return TRUE;
             }
+            if (tooltipWindow() && over != hwnd()) EndHover();
             handled = false;
             return 0;
         }
+        case WM_KEYDOWN:
+            OnKeyDown(UINT(wp));
+            return 0;
+        case WM_KEYUP:
+            OnKeyUp(UINT(wp), true);
+            return 0;
+        case WM_CAPTURECHANGED:
+            NavCaptureChanged(reinterpret_cast<HWND>(lp));
+            return 0;
         case WM_HSCROLL: {
             HWND from = reinterpret_cast<HWND>(lp);
             if (from && from == win_->bar[1]) {
