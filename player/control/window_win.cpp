@@ -622,7 +622,7 @@ LRESULT CQivPlayerCtl::onMessage(UINT msg, WPARAM wp, LPARAM lp, bool& handled) 
             return onTimer(wp, handled);
         case WM_SETCURSOR: {
             HWND over = reinterpret_cast<HWND>(wp);
-            if ((over == hwnd() || (over && over == win_->hardwareWindow)) && !state_.uiDead &&
+            if ((over == hwnd() || (over && over == win_->hardwareWindow)) && !tooltipWindow() && !state_.uiDead &&
                 state_.usedCount > 0 && state_.viewValid && LOWORD(lp) == HTCLIENT) {
                 if (SetCursorForState(LOWORD(lp))) return TRUE;
                 handled = false;

@@ -14,6 +14,7 @@
 #include "navfixture.h"
 #include "navhost_win.h"
 #include "navigation.h"
+#include "picks.h"
 #include "window_win.h"
 
 namespace {
@@ -193,6 +194,61 @@ TEST_F(NavInput, ObjectDragFiresMoveEventsAndEndsWhereTheMathsSay) {
     send(WM_MOUSEMOVE, x + 40, y, 2020);
     send(WM_LBUTTONUP, x + 40, y, 2030);
     EXPECT_NE(s.phi, phi);
+}
+
+TEST_F(NavInput, CollisionCheckedDragStopsAtTheOtherObject) {
+    ASSERT_TRUE(load());
+    QivControlState& s = ctl_->state();
+    int x = 0, y = 0;
+    ASSERT_TRUE(pointOnObject(&x, &y));
+    const QivPick first = ctl_->navigation().pickAt(x, y);
+    // A second copy of the object beside the first, one and a half frame widths away in the
+    // plane of the view: where the first one's grab point arrives when dragged there.
+    const Vec3 step = worldAt(x + 1, y, first.depth), start = worldAt(x, y, first.depth);
+    const float k = 1.5f * float(s.frameWidth);
+    const Vec3 gap{(step.x - start.x) * k, (step.y - start.y) * k, (step.z - start.z) * k};
+    const std::string path = qivtest::writeNavSample();
+    ASSERT_EQ(1, ctl_->LoadLocalFile(path.c_str(), "second", false));
+    ASSERT_EQ(s.usedCount, 2);
+    s.slots[1].placement.m[12] = gap.x, s.slots[1].placement.m[13] = gap.y, s.slots[1].placement.m[14] = gap.z;
+    scnSetPose(s.slots[1].node, &s.slots[1].placement, s.slots[1].node->reqTime);
+    ASSERT_EQ(S_OK, p2_->ShowAll());  // the angles stay: planes of the view stay parallel
+    ASSERT_TRUE(qivctl::collidingObjects(s, s.sceneRoots, 0).empty());
+    // The grab point on the first object in the new view, and its place on the second.
+    const Vec3 g = navProject(s.camera.worldToPixel, first.world);
+    const int gx = int(std::lround(g.x)), gy = s.frameHeight - 1 - int(std::lround(g.y));
+    const QivPick grab = ctl_->navigation().pickAt(gx, gy);
+    ASSERT_TRUE(grab.hit && grab.slot == 0);
+    const Vec3 onSecond{grab.world.x + gap.x, grab.world.y + gap.y, grab.world.z + gap.z};
+    const Vec3 at = navProject(s.camera.worldToPixel, onSecond);
+    const int tx = int(std::lround(at.x)), ty = s.frameHeight - 1 - int(std::lround(at.y));
+    auto drag = [&](uint32_t flags, uint32_t t) {
+        s.slots[0].placement.m[12] = s.slots[0].placement.m[13] = s.slots[0].placement.m[14] = 0;
+        scnSetPose(s.slots[0].node, &s.slots[0].placement, s.slots[0].node->reqTime);
+        s.slots[0].moveFlags = flags;
+        send(WM_LBUTTONDOWN, gx, gy, t);
+        for (int i = 1; i <= 8; ++i) send(WM_MOUSEMOVE, gx + (tx - gx) * i / 8, gy + (ty - gy) * i / 8, t + i);
+        send(WM_LBUTTONUP, tx, ty, t + 10);
+        return qivctl::collidingObjects(s, s.sceneRoots, 0);
+    };
+    EXPECT_FALSE(drag(1, 1000).empty()) << "without the check the object ends inside the other";
+    EXPECT_TRUE(drag(1 | 0x80, 2000).empty());
+    const float moved = std::hypot(s.slots[0].placement.m[12], s.slots[0].placement.m[13], s.slots[0].placement.m[14]);
+    EXPECT_GT(moved, 0.2f * std::hypot(gap.x, gap.y, gap.z)) << "it moved up to the other object";
+}
+
+TEST_F(NavInput, PanKeepsThePickedPointUnderTheMouse) {
+    ASSERT_TRUE(load());
+    QivControlState& s = ctl_->state();
+    int x = 0, y = 0;
+    ASSERT_TRUE(pointOnObject(&x, &y));
+    const QivPick grab = ctl_->navigation().pickAt(x, y);
+    ASSERT_TRUE(send(WM_LBUTTONDOWN, x, y, 1000, false, true));
+    send(WM_MOUSEMOVE, x + 30, y - 20, 1010, false, true);
+    send(WM_LBUTTONUP, x + 30, y - 20, 1020, false, true);
+    const Vec3 at = navProject(s.camera.worldToPixel, grab.world);
+    EXPECT_NEAR(at.x, float(x + 30), 0.5f);
+    EXPECT_NEAR(float(s.frameHeight - 1) - at.y, float(y - 20), 0.5f);
 }
 
 TEST_F(NavInput, KeysTurnWalkZoomAndSwitchLights) {
