@@ -1,6 +1,144 @@
-// Members not built yet answer E_NOTIMPL; their DISPIDs and v-table slots are final.
-#include "qivctl_win.h"
+// Navigation members and services of the control: the small picture of the frame, the
+// user-movement mask, scripted walk steps, the zoom step, the spin clock and what runs after
+// each drawn frame.
+#include <windows.h>
 
-STDMETHODIMP CQivPlayerCtl::SaveMiniBitmap(BSTR FileName, VARIANT_BOOL *pVal) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::DisableUserMovements(LONG newMask, LONG *oldMask) { return E_NOTIMPL; }
-STDMETHODIMP CQivPlayerCtl::WalkThroughStep(qivWalkThroughDirection dir, float howFar, VARIANT_BOOL *pVal) { return E_NOTIMPL; }
+#include <cmath>
+#include <string>
+
+#include "ansitext_win.h"
+#include "frameticks.h"
+#include "minibitmap.h"
+#include "navhost_win.h"
+#include "qivctl_win.h"
+#include "slots.h"
+#include "window_win.h"
+
+STDMETHODIMP CQivPlayerCtl::SaveMiniBitmap(BSTR FileName, VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = VARIANT_FALSE;
+    try {
+        if (hwnd() && !InitWindow()) return E_FAIL;
+        if (hwnd()) UpdateWindow(hwnd());
+        if (!state_.frame) return S_OK;
+        const std::string name = qivAnsiOf(FileName);
+        if (name.empty() || name.find('\0') != std::string::npos) return S_OK;
+        const std::vector<uint8_t> file = qivctl::miniBitmapFile(state_.frame, state_.camera.rowsUp != 0);
+        if (file.empty()) return S_OK;
+        // An existing file is never overwritten.
+        HANDLE h = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return S_OK;
+        DWORD written = 0;
+        const bool ok = WriteFile(h, file.data(), DWORD(file.size()), &written, nullptr) && written == file.size();
+        CloseHandle(h);
+        if (!ok) {
+            DeleteFileA(name.c_str());  // nothing half-written is left
+            return S_OK;
+        }
+        *pVal = VARIANT_TRUE;
+        return S_OK;
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+STDMETHODIMP CQivPlayerCtl::DisableUserMovements(LONG newMask, LONG* oldMask) {
+    if (!oldMask) return E_POINTER;
+    *oldMask = LONG(userMovements_);
+    userMovements_ = uint32_t(newMask);
+    return S_OK;
+}
+
+STDMETHODIMP CQivPlayerCtl::WalkThroughStep(qivWalkThroughDirection dir, float howFar, VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = VARIANT_FALSE;
+    if (!std::isfinite(howFar)) return E_INVALIDARG;
+    if (!state_.viewValid) return S_OK;  // no view to walk in
+    navController().walkThroughStep(int32_t(dir), howFar, GetTickCount());
+    *pVal = VARIANT_TRUE;
+    return S_OK;
+}
+
+void CQivPlayerCtl::ZoomBy(float factor, bool announce) {
+    if (!state_.viewValid) return;
+    float zoom = 1;
+    get_Zoom(&zoom);
+    CamRecord& c = state_.camera;
+    if (!navZoomWindow(zoom, factor, &c.winXMin, &c.winXMax, &c.winYMin, &c.winYMax)) return;
+    camUpdate(&c);
+    UpdateScrollBars();
+    state_.frameValid = false;
+    win_->frameShown = false;
+    if (announce) {
+        FireOnChanged(20);
+        fireViewChange();
+    }
+    Redraw(true);
+}
+
+void CQivPlayerCtl::ZoomStep(int kind) {
+    if (!state_.sceneRoots) return;
+    if (kind == 1) ZoomBy(0.93f, true);
+    if (kind == 2) ZoomBy(1.07f, true);
+    if (kind == 3) put_Zoom(1.0f);
+}
+
+NavSpin& CQivPlayerCtl::spinClock() {
+    NavSpin& s = win_->spin;
+    s.speedPhi = state_.spinPhi;
+    s.speedPsi = state_.spinPsi;
+    s.keepSpinning = state_.keepSpinning;
+    return s;
+}
+
+void CQivPlayerCtl::spinChanged() {
+    const NavSpin& s = win_->spin;
+    state_.spinPhi = s.speedPhi;
+    state_.spinPsi = s.speedPsi;
+    state_.keepSpinning = s.keepSpinning;
+}
+
+bool CQivPlayerCtl::navWalking() const { return nav_ && props_.walkthrough && nav_->nav.walking(); }
+
+void CQivPlayerCtl::AfterFrame() {
+    HWND w = hwnd();
+    if (!w) return;
+    POINT pt;
+    GetCursorPos(&pt);
+    ScreenToClient(w, &pt);
+    RECT client;
+    GetClientRect(w, &client);
+    if (navWalking()) {
+        const NavKeys keys{GetAsyncKeyState(VK_CONTROL) < 0, GetAsyncKeyState(VK_SHIFT) < 0};
+        navController().walkTick(pt.x, pt.y, keys, GetTickCount());
+        qivctl::frameTicks().request(reinterpret_cast<qivctl::TickWindow>(w));
+    }
+    if (hoverX_ >= 0) {
+        if (PtInRect(&client, pt))
+            TrackHover(pt.x, pt.y);
+        else
+            EndHover();
+    }
+}
+
+void CQivPlayerCtl::NavCursorState(qivctl::CursorState& cs) {
+    cs.walkthrough = props_.walkthrough;
+    if (!nav_) return;
+    const NavController& nav = nav_->nav;
+    cs.headMoving = nav.walkLooking();
+    cs.zoomDrag = nav.zooming();
+    cs.panDrag = nav.panning();
+    cs.objectGrabbed = nav.draggedObject() >= 0;
+    cs.heldHidesCursor = (nav_->dragFlags() & 0x100) != 0;
+    cs.overMovable = !cs.objectGrabbed && qivctl::slotMovableOwner(state_, hoverSlot_) >= 0;
+}
+
+void CQivPlayerCtl::NavSceneGone() {
+    if (nav_) nav_->sceneGone();
+    EndHover();
+    hoverSlot_ = hoverIndex_ = -1;
+}
+
+void CQivPlayerCtl::NavCaptureChanged(HWND to) {
+    if (to != hwnd() && nav_) nav_->nav.captureLost();
+}

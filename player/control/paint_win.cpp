@@ -367,7 +367,7 @@ void CQivPlayerCtl::UpdateFrameState() {
 }
 
 bool CQivPlayerCtl::somethingMoves() const {
-    return win_->animationRunning || state_.spinPhi != 0 || state_.spinPsi != 0;
+    return win_->animationRunning || state_.spinPhi != 0 || state_.spinPsi != 0 || navWalking();
 }
 
 void CQivPlayerCtl::DrawFrame(HDC dc, const RECT* rect, int x, int y) {
@@ -543,10 +543,11 @@ HRESULT CQivPlayerCtl::onDraw(const qcom::DrawInfo& info) {
         RECT upd = info.invalid ? *info.invalid : client;
         RECT frameRect{0, 0, state_.frameWidth, state_.frameHeight};
         RECT inFrame;
-        if (!IntersectRect(&inFrame, &upd, &frameRect)) return S_OK;
+        if (!IntersectRect(&inFrame, &upd, &frameRect)) inFrame = RECT{0, 0, 0, 0};
         // The animation step runs before a frame while something moves.
         if (somethingMoves()) AnimationStep();
         DrawFrame(info.hdc, &inFrame, 0, 0);
+        AfterFrame();
     } catch (...) {
         return E_FAIL;
     }

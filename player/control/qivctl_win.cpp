@@ -122,6 +122,7 @@ void CQivPlayerCtl::onAmbientChanged(DISPID id) {
 
 void CQivPlayerCtl::UnloadScene(bool full) {
     FreeSceneHostNode();
+    NavSceneGone();
     if (HWND w = hwnd()) {
         state_.frameValid = false;
         InvalidateRect(w, nullptr, FALSE);

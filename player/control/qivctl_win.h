@@ -15,6 +15,8 @@
 #include "ctlstate.h"
 #include "document_win.h"
 #include "persiststream.h"
+#include "cursors.h"
+#include "hoverprogress.h"
 #include "qivprops_win.h"
 #include "scenehost.h"
 
@@ -29,6 +31,8 @@ class QivNavigation;
 namespace qivctl {
 struct QivHostServices;
 }
+class NavController;
+struct NavSpin;
 struct PelContent;
 struct ScnNode;
 struct TexRecord;
@@ -377,6 +381,60 @@ private:
     // ---- load ----
 
     // ---- nav ----
+public:
+    // The navigation of the window (made on first use); its controller keeps the drag states.
+    QivNavigation& navigation();
+    NavController& navController();
+    // The spin clock with the spin values of the state; spinChanged writes them back.
+    NavSpin& spinClock();
+    void spinChanged();
+    // A walk motion runs (the walk button is held in walk-through).
+    bool navWalking() const;
+    // After each drawn frame: the walk goes on while its button is held, the hover follows the
+    // cursor and the next tick is asked for while walking.
+    void AfterFrame();
+    // The user-movement mask of DisableUserMovements (qivUserMovementTypes bits).
+    uint32_t userMovements() const { return userMovements_; }
+    // ZoomBy: the view window's half extents multiplied by factor (0.1 to 10), refused beyond
+    // the zoom limits; announce: Zoom's notice and the view change. ZoomStep: kind 1 zooms by
+    // 0.93, 2 by 1.07, 3 resets the view.
+    void ZoomBy(float factor, bool announce);
+    void ZoomStep(int kind);
+    // Hover: picks under (x, y) and names the sub-object under the mouse; timer 33 shows the
+    // tooltip; EndHover ends it; ForgetHover also names "nothing" when something was hovered.
+    void TrackHover(int x, int y);
+    void OnHoverSubObject(int32_t index, bool delayed);
+    void ShowTooltip();
+    void EndHover();
+    void ForgetHover();
+    HWND tooltipWindow() const { return tooltip_; }
+    const std::string& tooltipText() const { return hoverText_.text(); }
+    int32_t hoveredSlot() const { return hoverSlot_; }
+    int32_t hoveredSubObject() const { return hoverIndex_; }
+    // The world point of the last pick under the mouse.
+    const float* lastPickedWorld() const { return lastPickedWorld_; }
+    // Keyboard: WM_KEYDOWN and WM_KEYUP with the whole key code; KeyInput with Ctrl and Shift
+    // given (the message handlers read them from the keyboard).
+    void OnKeyDown(UINT key);
+    void OnKeyUp(UINT key, bool resetCursor);
+    void KeyInput(UINT msg, UINT key, bool ctrl, bool shift);
+    // Cursor-state fields of navigation for SetCursorForState.
+    void NavCursorState(qivctl::CursorState& cs);
+    // WM_CAPTURECHANGED: the capture went to another window.
+    void NavCaptureChanged(HWND to);
+    // The scene goes: drags over it end, the hover is forgotten.
+    void NavSceneGone();
+
+private:
+    void toggleLight(int32_t which);
+    void keyCommand(const qivctl::KeyCommand& c);
+    qivctl::KeyContext keyContext(bool ctrl, bool shift);
+    uint32_t userMovements_ = 0;
+    HWND tooltip_ = nullptr;
+    qivctl::HoverTooltip hoverText_;
+    int hoverX_ = -1, hoverY_ = -1;
+    int32_t hoverSlot_ = -1, hoverIndex_ = -1;
+    float lastPickedWorld_[3] = {0, 0, 0};
 
     // ---- objects ----
 public:

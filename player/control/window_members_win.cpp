@@ -184,24 +184,10 @@ STDMETHODIMP CQivPlayerCtl::get_KeepSpinning(VARIANT_BOOL* pVal) {
 }
 
 STDMETHODIMP CQivPlayerCtl::put_KeepSpinning(VARIANT_BOOL v) {
-    state_.keepSpinning = v != VARIANT_FALSE;
-    if (!state_.keepSpinning) {
-        state_.spinPhi = state_.spinPsi = 0;
-        qivctl::spinStop(win_->spin);
-    }
+    navPutKeepSpinning(&spinClock(), v != VARIANT_FALSE);
+    spinChanged();
     FireOnChanged(31);
     return S_OK;
-}
-
-// Speeds in degrees per second at the interface; brought into -pi..pi per second inside,
-// 0 beyond eight half turns.
-static float spinSpeed(float degrees) {
-    double r = double(degrees) * 0.017453292;
-    const double pi = 3.14159265358979, twoPi = 6.2831854820251465;
-    if (!std::isfinite(r) || std::fabs(r) > 25.132742) return 0;
-    while (r < -pi) r += twoPi;
-    while (r > pi) r -= twoPi;
-    return float(r);
 }
 
 STDMETHODIMP CQivPlayerCtl::get_SpinPhi(float* pVal) {
@@ -211,9 +197,8 @@ STDMETHODIMP CQivPlayerCtl::get_SpinPhi(float* pVal) {
 }
 
 STDMETHODIMP CQivPlayerCtl::put_SpinPhi(float v) {
-    state_.spinPhi = spinSpeed(v);
-    qivctl::spinStop(win_->spin);
-    if (std::fabs(state_.spinPhi) > 0.0001f) state_.keepSpinning = true;
+    navPutSpinSpeed(&spinClock(), true, v, state_.phi, state_.psi, GetTickCount());
+    spinChanged();
     FireOnChanged(32);
     if (hwnd()) qivctl::frameTicks().request(reinterpret_cast<qivctl::TickWindow>(hwnd()));
     return S_OK;
@@ -226,9 +211,8 @@ STDMETHODIMP CQivPlayerCtl::get_SpinPsi(float* pVal) {
 }
 
 STDMETHODIMP CQivPlayerCtl::put_SpinPsi(float v) {
-    state_.spinPsi = spinSpeed(v);
-    qivctl::spinStop(win_->spin);
-    if (std::fabs(state_.spinPsi) > 0.0001f) state_.keepSpinning = true;
+    navPutSpinSpeed(&spinClock(), false, v, state_.phi, state_.psi, GetTickCount());
+    spinChanged();
     FireOnChanged(33);
     if (hwnd()) qivctl::frameTicks().request(reinterpret_cast<qivctl::TickWindow>(hwnd()));
     return S_OK;

@@ -324,6 +324,7 @@ bool CQivPlayerCtl::SetCursorForState(int) {
     ScreenToClient(hwnd(), &pt);
     cs.insideFrame = pt.x >= 0 && pt.y >= 0 && pt.x < state_.frameWidth && pt.y < state_.frameHeight;
     cs.flyZone = state_.walkZone;
+    NavCursorState(cs);
     bool ctrl = GetAsyncKeyState(VK_CONTROL) < 0, shift = GetAsyncKeyState(VK_SHIFT) < 0;
     bool left = GetAsyncKeyState(GetSystemMetrics(SM_SWAPBUTTON) ? VK_RBUTTON : VK_LBUTTON) < 0;
     bool right = GetAsyncKeyState(GetSystemMetrics(SM_SWAPBUTTON) ? VK_LBUTTON : VK_RBUTTON) < 0;
@@ -393,11 +394,11 @@ void CQivPlayerCtl::AnimationStep() {
         }
         if (!any) p.animationRunning = false;
     }
-    if (state_.spinPhi != 0 || state_.spinPsi != 0) {
-        double phi = state_.phi, psi = state_.psi;
-        if (qivctl::spinStep(p.spin, now, state_.spinPhi, state_.spinPsi, &phi, &psi)) {
-            state_.phi = float(phi);
-            state_.psi = float(psi);
+    if (!props_.walkthrough && (state_.spinPhi != 0 || state_.spinPsi != 0)) {
+        float phi = state_.phi, psi = state_.psi;
+        if (navSpinTick(&spinClock(), now, &phi, &psi)) {
+            state_.phi = phi;
+            state_.psi = psi;
             SetViewFromAngles();
             FireOnChanged(13);
             FireOnChanged(14);
@@ -534,6 +535,9 @@ LRESULT CQivPlayerCtl::onTimer(WPARAM id, bool& handled) {
         case qivctl::kFrameTickTimerId:
             if (somethingMoves()) InvalidateRect(hwnd(), nullptr, FALSE);
             return 0;
+        case kTimerTooltip:
+            ShowTooltip();
+            return 0;
         case kTimerDelayedLoad:
             KillTimer(hwnd(), kTimerDelayedLoad);
             return 0;
@@ -620,7 +624,7 @@ LRESULT CQivPlayerCtl::onMessage(UINT msg, WPARAM wp, LPARAM lp, bool& handled) 
             return onTimer(wp, handled);
         case WM_SETCURSOR: {
             HWND over = reinterpret_cast<HWND>(wp);
-            if ((over == hwnd() || (over && over == win_->hardwareWindow)) && !state_.uiDead &&
+            if ((over == hwnd() || (over && over == win_->hardwareWindow)) && !tooltipWindow() && !state_.uiDead &&
                 state_.usedCount > 0 && state_.viewValid && LOWORD(lp) == HTCLIENT) {
                 if (SetCursorForState(LOWORD(lp))) return TRUE;
                 handled = false;
@@ -630,9 +634,19 @@ LRESULT CQivPlayerCtl::onMessage(UINT msg, WPARAM wp, LPARAM lp, bool& handled) 
                 SetCursor(LoadCursor(nullptr, IDC_WAIT));
                 return TRUE;
             }
+            if (tooltipWindow() && over != hwnd()) EndHover();
             handled = false;
             return 0;
         }
+        case WM_KEYDOWN:
+            OnKeyDown(UINT(wp));
+            return 0;
+        case WM_KEYUP:
+            OnKeyUp(UINT(wp), true);
+            return 0;
+        case WM_CAPTURECHANGED:
+            NavCaptureChanged(reinterpret_cast<HWND>(lp));
+            return 0;
         case WM_HSCROLL: {
             HWND from = reinterpret_cast<HWND>(lp);
             if (from && from == win_->bar[1]) {

@@ -10,6 +10,7 @@
 
 #include "controlbar.h"
 #include "cursors.h"
+#include "navigation.h"
 #include "paintpath.h"
 #include "scene/vecmath.h"
 #include "viewmaths.h"
@@ -52,7 +53,7 @@ struct QivWindowParts {
     float homeHalfWidth = 0, homeHalfHeight = 0;
     float zoomBase = 1.0f;
     float panX = 0, panY = 0;  // PanX, PanY: the view window shifted in the view plane
-    qivctl::SpinState spin;
+    NavSpin spin;
 
     // Local files and textures
     std::string texturePath, textureBaseUrl, workingDirectory;

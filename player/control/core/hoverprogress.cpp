@@ -122,6 +122,12 @@ KeyCommand keyDownCommand(uint32_t key, const KeyContext& c) {
     }
 }
 
+uint32_t lightsAfterToggle(uint32_t lights, int32_t which) {
+    if (which == -1) return (lights & 0x1F) != 0x1F ? lights | 0x1F : 0;
+    if (which < 0 || which > 4) return lights;
+    return lights ^ (1u << which);
+}
+
 KeyUpCommand keyUpCommand(uint32_t key, const KeyContext& c) {
     KeyUpCommand u;
     if (c.zoomDrag && !c.panDrag) return u;

@@ -119,6 +119,11 @@ struct KeyUpCommand {
 // WM_KEYUP: nothing while a zoom drag without a pan drag runs.
 KeyUpCommand keyUpCommand(uint32_t key, const KeyContext& c);
 
+// ToggleLight(which) of the number keys: 0..3 toggle that scene light's bit, 4 toggles bit 4
+// (the objects' own lights); -1 switches bits 0..4 all on when any of them is off, else clears
+// the whole mask; other values change nothing.
+uint32_t lightsAfterToggle(uint32_t lights, int32_t which);
+
 // ---- progress ----
 
 constexpr size_t kStatusTextMax = 255;

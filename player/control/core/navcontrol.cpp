@@ -1,12 +1,14 @@
 // Pointer navigation drag states.
 #include "navcontrol.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 void NavController::reset() {
     captured_ = left_ = right_ = leftDrag_ = rightDrag_ = false;
     rotate_ = zoom_ = pan_ = walkLook_ = false;
     walkButton_ = walkMoved_ = viewMoved_ = false;
+    panByKey_ = zoomByKey_ = false;
     dragSlot_ = -1;
 }
 
@@ -21,6 +23,15 @@ void NavController::release() {
     host_->releaseMouse();
 }
 
+void NavController::captureLost() {
+    if (dragSlot_ >= 0) {
+        host_->setCapture();  // an object drag keeps the mouse
+        return;
+    }
+    if (!captured_) return;
+    captured_ = left_ = right_ = false;
+}
+
 bool NavController::leftDown(int x, int y, NavKeys keys, uint32_t now) {
     if (host_->busy()) return false;
     if (zoom_ && right_) return true;  // a zoom drag of the right button runs
@@ -28,6 +39,7 @@ bool NavController::leftDown(int x, int y, NavKeys keys, uint32_t now) {
     downY_ = y;
     if (host_->walkThrough()) {
         lastWalk_ = now;
+        walked_ = true;
         walkStep(x, y, keys, false, now);
         walkButton_ = true;
         walkMoved_ = false;
@@ -38,14 +50,14 @@ bool NavController::leftDown(int x, int y, NavKeys keys, uint32_t now) {
     left_ = true;
     leftDrag_ = false;
     viewMoved_ = false;
-    navSpinStop(&spin_);  // a click stops the spin
-    if (keys.ctrl || zoom_) {
+    navSpinStop(spin_);  // a click stops the spin
+    if ((keys.ctrl || zoom_) && host_->movementAllowed(NavMoveZoom)) {
         zoom_ = true;
         lastZoomY_ = y;
-    } else if (keys.shift || pan_) {
+    } else if (!keys.ctrl && (keys.shift || pan_)) {
         pan_ = true;
         beginPan(x, y);
-    } else if (rotate_) {
+    } else if (rotate_ && host_->movementAllowed(NavMoveRotate)) {
         host_->angles(&basePhi_, &basePsi_);
         anchorX_ = x;
         anchorY_ = y;
@@ -72,40 +84,46 @@ bool NavController::mouseMove(int x, int y, NavKeys keys, uint32_t now, int drag
         return true;
     }
     host_->trackHover(x, y);
-    const bool farEnough = std::abs(x - downX_) >= dragX || std::abs(y - downY_) >= dragY;
-    if (farEnough && right_ && !rightDrag_ && !keys.shift && dragSlot_ < 0) {
+    const bool rightFar = std::abs(x - rightX_) >= dragX || std::abs(y - rightY_) >= dragY;
+    const bool leftFar = std::abs(x - downX_) >= dragX || std::abs(y - downY_) >= dragY;
+    if (rightFar && right_ && !rightDrag_ && !keys.shift && dragSlot_ < 0) {
         if (walk) {
-            walkLook_ = true;
-        } else {
+            walkLook_ = host_->movementAllowed(NavMoveWalk);
+        } else if (host_->movementAllowed(NavMoveZoom)) {
             zoom_ = true;
-            lastZoomY_ = downY_;
+            lastZoomY_ = rightY_;
         }
-        rightDrag_ = true;
+        rightDrag_ = true;  // a drag, zooming or not: no context menu on release
         if (!captured_) startCapture();
         host_->updateCursor(x, y);
-    } else if (farEnough && left_ && !leftDrag_ && !walk) {
+    } else if (leftFar && left_ && !leftDrag_ && !walk) {
         const int32_t slot = keys.ctrl || keys.shift ? -1 : host_->movableObjectAt(downX_, downY_);
+        bool started = true;
         if (keys.shift) {
             pan_ = true;
             beginPan(x, y);
         } else if (keys.ctrl) {
-            zoom_ = true;
+            zoom_ = started = host_->movementAllowed(NavMoveZoom);
             lastZoomY_ = y;
         } else if (slot >= 0) {
             dragSlot_ = slot;
-            host_->beginObjectDrag(slot, x, y);
-        } else {
+            host_->beginObjectDrag(slot, downX_, downY_, x, y);
+        } else if (host_->movementAllowed(NavMoveRotate)) {
             rotate_ = true;
+            host_->centreOnPickedPoint();  // may move the view: the base angles are read after it
             host_->angles(&basePhi_, &basePsi_);
-            host_->centreOnPickedPoint();
             anchorX_ = x;
             anchorY_ = y;
+        } else {
+            started = false;  // rotation blocked: the press stays a click
         }
-        leftDrag_ = true;
-        if (!captured_) startCapture();
+        if (started) {
+            leftDrag_ = true;
+            if (!captured_) startCapture();
+        }
     }
     if (dragSlot_ >= 0) {
-        host_->objectDragMove(x, y, right_, keys.ctrl);
+        host_->objectDragMove(x, y, right_, rightY_, keys.ctrl);
     } else if (rotate_) {
         rotateTo(x, y, now);
     } else if (zoom_) {
@@ -131,10 +149,11 @@ bool NavController::leftUp(int x, int y, NavKeys keys, uint32_t now) {
         release();
         return true;
     }
-    if (rotate_ && spin_.keepSpinning) {
+    if (dragSlot_ >= 0) host_->endObjectDrag(x, y);
+    if (rotate_ && spin_->keepSpinning) {
         float phi = 0, psi = 0;
         host_->angles(&phi, &psi);
-        navSpinOnRelease(&spin_, deltaH_, deltaV_, lastRotate_, now, phi, psi);
+        navSpinOnRelease(spin_, deltaH_, deltaV_, lastRotate_, now, phi, psi);
     }
     const bool dragged = leftDrag_;
     rotate_ = zoom_ = pan_ = false;
@@ -147,8 +166,8 @@ bool NavController::leftUp(int x, int y, NavKeys keys, uint32_t now) {
 
 bool NavController::rightDown(int x, int y, NavKeys keys, uint32_t now) {
     if (host_->busy()) return false;
-    downX_ = x;
-    downY_ = y;
+    rightX_ = x;
+    rightY_ = y;
     if (host_->walkThrough()) walkStep(x, y, keys, false, now);
     right_ = true;
     rightDrag_ = dragSlot_ >= 0;
@@ -160,7 +179,7 @@ bool NavController::rightUp(int x, int y, NavKeys keys, uint32_t now) {
     if (dragSlot_ >= 0 && right_) {
         int w = 0, h = 0;
         host_->clientSize(&w, &h);
-        host_->objectDragDepth(navDragDepthOffset(downY_, y, h), x, downY_);
+        host_->objectDragDepth(navDragDepthOffset(rightY_, y, h), x, rightY_);
         if (left_) {
             right_ = false;
             return true;
@@ -188,10 +207,63 @@ bool NavController::spinTick(uint32_t now) {
     if (host_->walkThrough()) return false;
     float phi = 0, psi = 0;
     host_->angles(&phi, &psi);
-    if (!navSpinTick(&spin_, now, &phi, &psi)) return false;
+    if (!navSpinTick(spin_, now, &phi, &psi)) return false;
     host_->setAngles(phi, psi);
     return true;
 }
+
+void NavController::panByKey(bool on, int x, int y) {
+    panByKey_ = on;
+    if (!on || !leftDrag_ || dragSlot_ >= 0 || host_->walkThrough()) return;
+    rotate_ = zoom_ = false;
+    pan_ = true;
+    beginPan(x, y);
+}
+
+void NavController::zoomByKey(bool on, int x, int y) {
+    zoomByKey_ = on;
+    if (!on || !leftDrag_ || dragSlot_ >= 0 || !host_->movementAllowed(NavMoveZoom)) return;
+    rotate_ = pan_ = false;
+    zoom_ = true;
+    lastZoomY_ = y;
+}
+
+void NavController::restartRotation(int x, int y) {
+    if (!leftDrag_ || dragSlot_ >= 0 || host_->walkThrough()) return;
+    pan_ = zoom_ = false;
+    if (!host_->movementAllowed(NavMoveRotate)) return;
+    rotate_ = true;
+    host_->angles(&basePhi_, &basePsi_);
+    anchorX_ = x;
+    anchorY_ = y;
+}
+
+uint32_t NavController::walkElapsed(uint32_t now) const {
+    return walked_ ? std::min<uint32_t>(now - lastWalk_, NAV_WALK_ELAPSED_MAX) : 0;
+}
+
+bool NavController::walkThroughStep(int32_t dir, float howFar, uint32_t now) {
+    const CamRecord& cam = host_->camera();
+    const float r = navStepBase(host_->sceneBox(), cam.eye);
+    const uint32_t elapsed = walkElapsed(now);
+    NavView v{cam.eye, cam.vrp};
+    const bool known = navWalkThroughStep(&v, dir, howFar, r, elapsed);
+    lastWalk_ = now;
+    walked_ = true;
+    host_->setView(v);
+    return known;
+}
+
+void NavController::walkMotion(NavMotion kind, float amount, uint32_t now) {
+    const CamRecord& cam = host_->camera();
+    NavView v{cam.eye, cam.vrp};
+    navWalkMotion(&v, kind, amount, navStepBase(host_->sceneBox(), cam.eye), 0);
+    lastWalk_ = now;
+    walked_ = true;
+    host_->setView(v);
+}
+
+void NavController::walkZoneAt(int x, int y, NavKeys keys) { walkStep(x, y, keys, false, lastWalk_); }
 
 void NavController::beginPan(int x, int y) {
     const CamRecord& cam = host_->camera();
@@ -203,8 +275,11 @@ void NavController::beginPan(int x, int y) {
 }
 
 void NavController::panTo(int x, int y) {
-    const Vec3 a = navUnproject(panInverse_, float(anchorX_), float(anchorY_), panDepth_);
-    const Vec3 c = navUnproject(panInverse_, float(x), float(y), panDepth_);
+    float ax = float(anchorX_), ay = float(anchorY_), cx = float(x), cy = float(y);
+    host_->toFrame(&ax, &ay);
+    host_->toFrame(&cx, &cy);
+    const Vec3 a = navUnproject(panInverse_, ax, ay, panDepth_);
+    const Vec3 c = navUnproject(panInverse_, cx, cy, panDepth_);
     NavView v{};
     navPan(&v, panStart_, a, c);
     host_->setView(v);
@@ -225,7 +300,9 @@ void NavController::rotateTo(int x, int y, uint32_t now) {
 void NavController::walkLookTo(int x, int y) {
     const CamRecord& cam = host_->camera();
     const Vec3 at = navProject(cam.worldToPixel, cam.vrp);
-    const Vec3 target = navUnproject(cam.pixelToWorld, float(x), float(y), at.z);
+    float fx = float(x), fy = float(y);
+    host_->toFrame(&fx, &fy);
+    const Vec3 target = navUnproject(cam.pixelToWorld, fx, fy, at.z);
     NavView v{cam.eye, cam.vrp};
     if (navWalkLook(&v, target)) host_->setView(v);
 }
@@ -235,13 +312,14 @@ void NavController::walkStep(int x, int y, NavKeys keys, bool move, uint32_t now
     host_->clientSize(&w, &h);
     zone_ = navWalkZone(x, y, w, h, keys.shift);
     host_->walkZone(zone_);
-    if (zone_ == 4 || !move) return;
+    if (zone_ == 4 || !move || !host_->movementAllowed(NavMoveWalk)) return;
     const CamRecord& cam = host_->camera();
     const float r = navStepBase(host_->sceneBox(), cam.eye);
     NavView v{cam.eye, cam.vrp};
-    if (navWalk(&v, zone_, x, y, w, h, keys.ctrl, r, now - lastWalk_)) {
+    if (navWalk(&v, zone_, x, y, w, h, keys.ctrl, r, walkElapsed(now))) {
         host_->setView(v);
         walkMoved_ = true;
     }
     lastWalk_ = now;
+    walked_ = true;
 }

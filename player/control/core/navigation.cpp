@@ -45,6 +45,20 @@ NavRotation navRotateDrag(float basePhi, float basePsi, int anchorX, int anchorY
 
 float navZoomDragFactor(int lastY, int y) { return lastY - y >= 0 ? NAV_ZOOM_UP : NAV_ZOOM_DOWN; }
 
+bool navZoomWindow(float zoom, float factor, float* xMin, float* xMax, float* yMin, float* yMax) {
+    if (!(factor > 0.0f) || !std::isfinite(factor)) return false;
+    if (factor >= 1.0f && zoom < 0.01f) return false;
+    if (factor < 1.0f && zoom > 200.0f) return false;
+    factor = std::clamp(factor, 0.1f, 10.0f);
+    const float cx = (*xMin + *xMax) * 0.5f, hx = (*xMax - *xMin) * 0.5f * factor;
+    const float cy = (*yMin + *yMax) * 0.5f, hy = (*yMax - *yMin) * 0.5f * factor;
+    *xMin = cx - hx;
+    *xMax = cx + hx;
+    *yMin = cy - hy;
+    *yMax = cy + hy;
+    return true;
+}
+
 void navPan(NavView* view, const NavView& start, const Vec3& anchorWorld, const Vec3& currentWorld) {
     const Vec3 d = sub(anchorWorld, currentWorld);
     view->eye = add(start.eye, d);
@@ -92,6 +106,7 @@ float navPutSpinSpeed(NavSpin* spin, bool phi, float degreesPerSecond, float cur
     const float r = navWrapSpinSpeed(degreesPerSecond * NAV_DEG_TO_RAD);
     (phi ? spin->speedPhi : spin->speedPsi) = r;
     spin->startTime = now;
+    spin->started = true;
     spin->basePhi = currentPhi;
     spin->basePsi = currentPsi;
     if (std::fabs(r) > 0.0001f) spin->keepSpinning = true;
@@ -111,6 +126,7 @@ void navSpinOnRelease(NavSpin* spin, float deltaH, float deltaV, uint32_t lastSt
     spin->basePhi = currentPhi;
     spin->basePsi = currentPsi;
     spin->startTime = now;
+    spin->started = true;
     if (uint32_t(now - lastStepTime) < NAV_SPIN_WINDOW_MS) {
         spin->speedPsi = std::fabs(deltaV) > NAV_SPIN_MIN ? deltaV : 0.0f;
         spin->speedPhi = std::fabs(deltaH) > NAV_SPIN_MIN ? deltaH : 0.0f;
@@ -122,25 +138,35 @@ void navSpinOnRelease(NavSpin* spin, float deltaH, float deltaV, uint32_t lastSt
 void navSpinStop(NavSpin* spin) {
     spin->speedPhi = spin->speedPsi = 0.0f;
     spin->startTime = 0;
+    spin->started = false;
 }
 
 bool navSpinTick(NavSpin* spin, uint32_t now, float* phi, float* psi) {
-    if (spin->speedPhi == 0.0f && spin->speedPsi == 0.0f) return false;
-    if (spin->startTime == 0) {
+    if (spin->speedPhi == 0.0f && spin->speedPsi == 0.0f) {
+        spin->started = false;
+        return false;
+    }
+    if (!spin->started) {
+        spin->started = true;
         spin->startTime = now;
+        spin->basePhi = *phi;
+        spin->basePsi = *psi;
         return false;
     }
     const double t = double(uint32_t(now - spin->startTime)) * 0.001;
-    if (spin->speedPhi != 0.0f) *phi = float(spin->basePhi + t * spin->speedPhi);
-    if (spin->speedPsi != 0.0f) *psi = float(spin->basePsi + t * spin->speedPsi);
-    if (std::fabs(*psi) > NAV_SPIN_REBASE || std::fabs(*phi) > NAV_SPIN_REBASE) {
-        // Keep the angles small: wrap them and start afresh from there.
-        *phi = std::remainder(*phi, NAV_TWO_PI);
-        *psi = std::remainder(*psi, NAV_TWO_PI);
-        spin->basePhi = *phi;
-        spin->basePsi = *psi;
+    double p = spin->speedPhi != 0.0f ? spin->basePhi + t * spin->speedPhi : double(*phi);
+    double s = spin->speedPsi != 0.0f ? spin->basePsi + t * spin->speedPsi : double(*psi);
+    if (std::fabs(p) > NAV_SPIN_REBASE || std::fabs(s) > NAV_SPIN_REBASE) {
+        // Keep the angles small: within one turn, and the spin starts afresh from there.
+        constexpr double turn = 6.283185307179586;
+        p = std::remainder(p, turn);
+        s = std::remainder(s, turn);
+        spin->basePhi = p;
+        spin->basePsi = s;
         spin->startTime = now;
     }
+    *phi = float(p);
+    *psi = float(s);
     return true;
 }
 
@@ -245,6 +271,39 @@ bool navWalk(NavView* view, int zone, int x, int y, int width, int height, bool 
     }
     default: return false;
     }
+    return true;
+}
+
+void navWalkMotion(NavView* view, NavMotion kind, float amount, float r, uint32_t elapsedMs) {
+    switch (kind) {
+    case NavMotion::Turn: navTurnView(view, amount, elapsedMs); break;
+    case NavMotion::Forward: navMoveForward(view, amount, r, elapsedMs); break;
+    case NavMotion::Sideways: navMoveSideways(view, amount, r, elapsedMs); break;
+    case NavMotion::Lift:
+        view->eye.z += amount;
+        view->vrp.z += amount;
+        break;
+    }
+}
+
+bool navWalkThroughStep(NavView* view, int32_t dir, float howFar, float r, uint32_t elapsedMs) {
+    using M = NavMotion;
+    struct Step {
+        M first;
+        float firstSign;
+        M second;
+        float secondSign;  // 0: no second motion
+    };
+    static const Step steps[10] = {
+        {M::Turn, -1, M::Turn, 0},    {M::Forward, 1, M::Turn, -1}, {M::Forward, 1, M::Turn, 0},
+        {M::Forward, 1, M::Turn, 1},  {M::Turn, 1, M::Turn, 0},     {M::Turn, 1, M::Forward, -1},
+        {M::Forward, -1, M::Turn, 0}, {M::Turn, -1, M::Forward, -1}, {M::Lift, 1, M::Turn, 0},
+        {M::Lift, -1, M::Turn, 0},
+    };
+    if (dir < 0 || dir > 9) return false;
+    const Step& s = steps[dir];
+    navWalkMotion(view, s.first, s.firstSign * howFar, r, elapsedMs);
+    if (s.secondSign != 0) navWalkMotion(view, s.second, s.secondSign * howFar, r, elapsedMs);
     return true;
 }
 

@@ -39,6 +39,10 @@ NavRotation navRotateDrag(float basePhi, float basePsi, int anchorX, int anchorY
                           int clientH);
 // Zoom drag: 1.07 when the mouse moved up (lastY - y >= 0), else 0.93.
 float navZoomDragFactor(int lastY, int y);
+// ZoomBy: a factor of at least 1 is refused (false) while the zoom is below 0.01, one below 1
+// while it is above 200, a factor that is not a positive number always; else the factor,
+// clamped to 0.1..10, scales the view window's half extents about its centre.
+bool navZoomWindow(float zoom, float factor, float* xMin, float* xMax, float* yMin, float* yMax);
 // Pan: eye and view reference point shift by anchor - current (the anchor stays under the mouse).
 void navPan(NavView* view, const NavView& start, const Vec3& anchorWorld, const Vec3& currentWorld);
 // Screen point and depth through the inverse of the combined matrix; a perspective divisor
@@ -49,10 +53,12 @@ Vec3 navProject(const Mat4& worldToPixel, const Vec3& p);
 
 // --- Spin
 
+// The one spin clock of the view: speeds, the angles it started from and its start time.
 struct NavSpin {
     float speedPhi = 0, speedPsi = 0;  // radians per second
-    float basePhi = 0, basePsi = 0;
-    uint32_t startTime = 0;            // 0: none
+    double basePhi = 0, basePsi = 0;   // kept wide: long spins keep their precision
+    uint32_t startTime = 0;
+    bool started = false;              // startTime and the base angles are set
     bool keepSpinning = false;
 };
 // A delta wrapped into [-2 pi, 2 pi].
@@ -71,7 +77,10 @@ void navSpinOnRelease(NavSpin* spin, float deltaH, float deltaV, uint32_t lastSt
                       float currentPhi, float currentPsi);
 // A click stops the spin.
 void navSpinStop(NavSpin* spin);
-// Frame tick: true when the angles changed.
+// Frame tick: angle = base + elapsed x speed for each non-zero speed (tick differences modulo
+// 2^32). Without a start the spin starts now from the current angles. Past 10 pi in magnitude
+// the angles are brought within one turn and the spin starts afresh from them, so a long spin
+// stays bounded and keeps its precision. True when the angles changed.
 bool navSpinTick(NavSpin* spin, uint32_t now, float* phi, float* psi);
 
 // --- Walk-through
@@ -88,6 +97,15 @@ void navMoveSideways(NavView* view, float s, float r, uint32_t elapsedMs);
 // Walks one step for the zone of the point; true when the view moved. Ctrl doubles every
 // motion but lifting.
 bool navWalk(NavView* view, int zone, int x, int y, int width, int height, bool ctrl, float r, uint32_t elapsedMs);
+// The walk's camera motions by kind, as keys and WalkThroughStep use them: Turn by amount
+// degrees, Forward and Sideways by the speed amount with step base r, Lift: the z of eye and
+// view reference point grows by amount (no time scaling).
+enum class NavMotion { Turn, Forward, Sideways, Lift };
+void navWalkMotion(NavView* view, NavMotion kind, float amount, float r, uint32_t elapsedMs);
+// WalkThroughStep by direction (qivWalkThroughDirection 0..9: left, left-forward, forward,
+// right-forward, right, right-back, back, left-back, lift up, lift down). False, with the view
+// unchanged, for other directions.
+bool navWalkThroughStep(NavView* view, int32_t dir, float howFar, float r, uint32_t elapsedMs);
 // Walk-look drag: the view reference point moves a thirtieth of the way to target (the point
 // under the mouse at its depth), kept at its distance from the eye; refused (false, view
 // unchanged) when the elevation would pass 88 degrees.

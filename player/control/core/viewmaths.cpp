@@ -92,34 +92,6 @@ double wrapAngle(double radians) {
     return std::fmod(radians, kTwoPi);
 }
 
-bool spinStep(SpinState& spin, uint32_t now, double spinPhi, double spinPsi, double* phi,
-              double* psi) {
-    if (spinPhi == 0 && spinPsi == 0) {
-        spin.running = false;
-        return false;
-    }
-    if (!spin.running) {
-        spin.running = true;
-        spin.startTick = now;
-        spin.phiAtStart = *phi;
-        spin.psiAtStart = *psi;
-        return false;
-    }
-    double elapsed = double(uint32_t(now - spin.startTick)) * 0.001;
-    if (spinPhi != 0) *phi = spinPhi * elapsed + spin.phiAtStart;
-    if (spinPsi != 0) *psi = spinPsi * elapsed + spin.psiAtStart;
-    if (std::fabs(*phi) >= kTwoPi || std::fabs(*psi) >= kTwoPi) {
-        *phi = wrapAngle(*phi);
-        *psi = wrapAngle(*psi);
-        spin.startTick = now;
-        spin.phiAtStart = *phi;
-        spin.psiAtStart = *psi;
-    }
-    return true;
-}
-
-void spinStop(SpinState& spin) { spin.running = false; }
-
 AnimStepResult animStep(AnimClock& clock, uint32_t now) {
     double elapsed = double(uint32_t(now - clock.startTick)) * 0.001;
     clock.time = clock.start + clock.speed * clock.rate * elapsed;

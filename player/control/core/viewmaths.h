@@ -1,5 +1,5 @@
 // View maths of the control window: scroll bars <-> pan, track bar <-> animation time,
-// angle wrapping and the spin and animation steps that run before each frame.
+// angle wrapping and the animation step that runs before each frame.
 // Pure functions; the window layer reads and writes the bars and properties.
 #pragma once
 #include <cstdint>
@@ -54,22 +54,6 @@ int32_t trackBarPosition(double start, double end, double time);
 
 // Angle reduced modulo 2 pi, keeping its sign (|result| < 2 pi).
 double wrapAngle(double radians);
-
-// Spin of the view by SpinPhi and SpinPsi (radians per second).
-struct SpinState {
-    bool running = false;
-    uint32_t startTick = 0;  // milliseconds
-    double phiAtStart = 0;
-    double psiAtStart = 0;
-};
-// One step at tick now: sets phi and psi (in/out: the current angles) from the spin speeds.
-// The first step after a stop starts the spin at the current angles. Angles stay within one
-// turn: once either passes 2 pi in magnitude both are wrapped and the spin restarts from them.
-// Tick differences are taken modulo 2^32, so the tick counter's wrap does not jump.
-// Returns true when an angle changed (a speed is non-zero).
-bool spinStep(SpinState& spin, uint32_t now, double spinPhi, double spinPsi, double* phi,
-              double* psi);
-void spinStop(SpinState& spin);
 
 // Animation clock of one object slot.
 struct AnimClock {

@@ -152,6 +152,18 @@ TEST(Keys, UpCommands) {
     EXPECT_FALSE(keyUpCommand('A', c).restartRotation);
 }
 
+TEST(Keys, LightToggles) {
+    struct Case {
+        uint32_t lights;
+        int32_t which;
+        uint32_t out;
+    } cases[] = {
+        {31, 0, 30}, {30, 0, 31}, {31, 3, 23}, {31, 4, 15}, {15, 4, 31}, {31, -1, 0}, {0x10015, -1, 0x1001F},
+        {0x1001F, -1, 0}, {31, 5, 31}, {31, -2, 31},
+    };
+    for (const Case& c : cases) EXPECT_EQ(lightsAfterToggle(c.lights, c.which), c.out) << c.lights << " " << c.which;
+}
+
 TEST(Progress, TextsAndUpdates) {
     EXPECT_EQ(formatTwoNumbers("%lu Byte of %lu Byte", 10, 4000000000u), "10 Byte of 4000000000 Byte");
     EXPECT_EQ(formatTwoNumbers("%lu von %lu (%s) 100%% %lu", 1, 2), "1 von 2 (%s) 100% %lu");

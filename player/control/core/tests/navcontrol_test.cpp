@@ -27,6 +27,10 @@ public:
         camUpdate(&cam);
     }
     bool busy() override { return isBusy; }
+    bool movementAllowed(uint32_t kind) override { return (blocked & kind) == 0; }
+    void toFrame(float*, float* y) override {
+        if (cam.rowsUp) *y = float(cam.pixH - 1) - *y;
+    }
     bool objectShown() override { return shown; }
     bool walkThrough() override { return walk; }
     void clientSize(int* w, int* h) override {
@@ -54,8 +58,9 @@ public:
     void centreOnPickedPoint() override { log.push_back("centre"); }
     float panDepth(int, int) override { return navProject(cam.worldToPixel, cam.vrp).z; }
     int32_t movableObjectAt(int x, int) override { return x >= 300 ? 5 : -1; }
-    void beginObjectDrag(int32_t slot, int, int) override { log.push_back("drag " + std::to_string(slot)); }
-    void objectDragMove(int, int, bool right, bool) override { log.push_back(right ? "move across" : "move"); }
+    void beginObjectDrag(int32_t slot, int, int, int, int) override { log.push_back("drag " + std::to_string(slot)); }
+    void objectDragMove(int, int, bool right, int, bool) override { log.push_back(right ? "move across" : "move"); }
+    void endObjectDrag(int, int) override { log.push_back("end"); }
     void objectDragDepth(float offset, int, int) override { depthOffsets.push_back(offset); }
     void setCapture() override { ++captures; }
     void releaseMouse() override { ++releases; }
@@ -71,6 +76,7 @@ public:
     std::vector<int> zones;
     std::vector<float> depthOffsets;
     int views = 0, captures = 0, releases = 0, dragEnds = 0;
+    uint32_t blocked = 0;
 };
 
 constexpr int kDrag = 4;
@@ -169,7 +175,7 @@ TEST(NavController, ObjectDragAndIgnoredInput) {
     EXPECT_FLOAT_EQ(host.depthOffsets[0], 30.0f / 300.0f * NAV_DRAG_DEPTH_SCALE);
     nav.leftUp(330, 70, {}, 50);
     EXPECT_EQ(nav.draggedObject(), -1);
-    const std::vector<std::string> want = {"drag 5", "move", "move across"};
+    const std::vector<std::string> want = {"drag 5", "move", "move across", "end"};
     EXPECT_EQ(host.log, want);
 
     // Busy or nothing shown: not handled; outside the window without a drag: capture released.
@@ -227,4 +233,137 @@ TEST(NavController, WalkThroughWalksWhileHeld) {
     EXPECT_LE(elevation, NAV_LOOK_LIMIT + 1e-4f);
     EXPECT_TRUE(nav.rightUp(200, 0, {}, 2200));
     EXPECT_FALSE(nav.walkLooking());
+}
+
+TEST(NavController, PanWithRowsRunningUpwardsKeepsThePointUnderTheMouse) {
+    FakeHost host;
+    host.cam.rowsUp = 1;
+    camUpdate(&host.cam);
+    NavController nav(&host);
+    auto underMouse = [&](int x, int y) {
+        float fx = float(x), fy = float(y);
+        host.toFrame(&fx, &fy);
+        return navUnproject(host.cam.pixelToWorld, fx, fy, navProject(host.cam.worldToPixel, host.cam.vrp).z);
+    };
+    const Vec3 grabbed = underMouse(200, 150);
+    nav.leftDown(200, 150, {false, true}, 0);
+    nav.mouseMove(230, 100, {false, true}, 10, kDrag, kDrag);
+    const Vec3 under = underMouse(230, 100);
+    EXPECT_NEAR(under.x, grabbed.x, 1e-3);
+    EXPECT_NEAR(under.z, grabbed.z, 1e-3);
+    EXPECT_LT(host.cam.vrp.z, -0.1f) << "the mouse went up: the scene follows it, the camera goes down";
+}
+
+TEST(NavController, MovementMaskBlocksWhatItNames) {
+    FakeHost host;
+    NavController nav(&host);
+    nav.spin().keepSpinning = true;
+    // Rotation blocked: a plain drag turns nothing and stays a click.
+    host.blocked = NavMoveRotate;
+    nav.leftDown(0, 0, {}, 0);
+    nav.mouseMove(50, 0, {}, 10, kDrag, kDrag);
+    nav.mouseMove(100, 0, {}, 20, kDrag, kDrag);
+    EXPECT_FALSE(nav.rotating());
+    EXPECT_FALSE(nav.dragStarted());
+    EXPECT_EQ(host.phi, 1.0f);
+    nav.leftUp(100, 0, {}, 30);
+    EXPECT_EQ(nav.spin().speedPhi, 0.0f);
+    // Pan stays possible; Shift released during the pan does not turn it into a rotation.
+    nav.leftDown(200, 150, {false, true}, 100);
+    EXPECT_TRUE(nav.panning());
+    nav.restartRotation(210, 150);
+    EXPECT_FALSE(nav.rotating());
+    nav.leftUp(210, 150, {}, 110);
+    // Zoom blocked: Ctrl and right drags do not zoom; the right drag still keeps its menu away.
+    host.blocked = NavMoveZoom;
+    nav.leftDown(50, 100, {true, false}, 200);
+    nav.mouseMove(50, 40, {true, false}, 210, kDrag, kDrag);
+    EXPECT_FALSE(nav.zooming());
+    nav.leftUp(50, 40, {}, 220);
+    nav.rightDown(20, 20, {}, 300);
+    nav.mouseMove(20, 5, {}, 310, kDrag, kDrag);
+    EXPECT_FALSE(nav.zooming());
+    EXPECT_TRUE(nav.rightUp(20, 5, {}, 320));
+    EXPECT_TRUE(host.zooms.empty());
+    // Walk blocked: the zone follows the mouse, the camera stays.
+    host.blocked = NavMoveWalk;
+    host.walk = true;
+    nav.leftDown(200, 10, {}, 400);
+    nav.mouseMove(200, 5, {}, 450, kDrag, kDrag);
+    nav.walkTick(200, 5, {}, 500);
+    EXPECT_EQ(nav.zone(), 1);
+    EXPECT_EQ(host.views, 0);
+    nav.leftUp(200, 5, {}, 550);
+}
+
+TEST(NavController, ModifierKeysSwitchARunningDrag) {
+    FakeHost host;
+    NavController nav(&host);
+    nav.leftDown(0, 0, {}, 0);
+    nav.mouseMove(10, 0, {}, 10, kDrag, kDrag);
+    ASSERT_TRUE(nav.rotating());
+    // Shift: the drag pans from the cursor on.
+    nav.panByKey(true, 10, 0);
+    EXPECT_TRUE(nav.panning());
+    EXPECT_FALSE(nav.rotating());
+    const int views = host.views;
+    nav.mouseMove(40, 20, {false, true}, 20, kDrag, kDrag);
+    EXPECT_GT(host.views, views);
+    // Released: the rotation restarts from the current angles at the cursor.
+    nav.panByKey(false, 40, 20);
+    nav.restartRotation(40, 20);
+    EXPECT_TRUE(nav.rotating());
+    const float phi = host.phi;
+    nav.mouseMove(40, 20, {}, 30, kDrag, kDrag);
+    EXPECT_FLOAT_EQ(host.phi, phi) << "anchored at the cursor";
+    // Ctrl: zoom from the cursor's row.
+    nav.zoomByKey(true, 40, 20);
+    EXPECT_TRUE(nav.zooming());
+    nav.mouseMove(40, 10, {true, false}, 40, kDrag, kDrag);
+    ASSERT_EQ(host.zooms.size(), 1u);
+    EXPECT_FLOAT_EQ(host.zooms[0], NAV_ZOOM_UP);
+    nav.leftUp(40, 10, {}, 50);
+    // Without a drag the keys only set their state.
+    nav.panByKey(true, 0, 0);
+    EXPECT_TRUE(nav.panByKey());
+    EXPECT_FALSE(nav.panning());
+}
+
+TEST(NavController, LostCaptureEndsTheButtonsButAnObjectDragTakesItBack) {
+    FakeHost host;
+    NavController nav(&host);
+    nav.leftDown(0, 0, {true, false}, 0);
+    ASSERT_TRUE(nav.captured());
+    nav.captureLost();
+    EXPECT_FALSE(nav.captured());
+    EXPECT_FALSE(nav.leftButton());
+    nav.leftUp(0, 0, {}, 5);
+    nav.leftDown(320, 100, {}, 10);
+    nav.mouseMove(330, 100, {}, 20, kDrag, kDrag);
+    ASSERT_EQ(nav.draggedObject(), 5);
+    const int captures = host.captures;
+    nav.captureLost();
+    EXPECT_EQ(host.captures, captures + 1);
+    nav.leftUp(330, 100, {}, 30);
+}
+
+TEST(NavController, WalkThroughStepTimeBase) {
+    FakeHost host;
+    host.cam.eye = {0, -12, 0};  // outside the box: step base = its diagonal
+    NavController nav(&host);
+    const float r = navStepBase(host.sceneBox(), host.cam.eye);
+    struct Step {
+        uint32_t now;
+        float factor;  // of the plain step
+    } steps[] = {{5000, 1.0f}, {5300, 300 * 0.006666667f}, {60000, 1000 * 0.006666667f}};
+    for (const Step& st : steps) {
+        const float y = host.cam.eye.y;
+        ASSERT_TRUE(nav.walkThroughStep(2, 1.0f, st.now));
+        EXPECT_NEAR(host.cam.eye.y - y, navStepLength(1.0f, r) * st.factor, 1e-4) << st.now;
+    }
+    EXPECT_FALSE(nav.walkThroughStep(12, 1.0f, 60100)) << "unknown direction";
+    // Keys walk without time scaling.
+    const float y = host.cam.eye.y;
+    nav.walkMotion(NavMotion::Forward, 0.25f, 90000);
+    EXPECT_NEAR(host.cam.eye.y - y, navStepLength(0.25f, r), 1e-5);
 }

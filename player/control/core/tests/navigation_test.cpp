@@ -37,6 +37,25 @@ TEST(Navigation, FullWidthDragIsOneTurn) {
     EXPECT_FLOAT_EQ(navZoomDragFactor(100, 101), 0.93f);
 }
 
+TEST(Navigation, ZoomWindowWithinTheZoomLimits) {
+    struct Case {
+        float zoom, factor;
+        bool done;
+        float half;  // new half width of a window -2..2 (centre 1)
+    } cases[] = {
+        {1, 1.07f, true, 2 * 1.07f}, {1, 0.93f, true, 2 * 0.93f}, {0.005f, 1.07f, false, 2},
+        {0.005f, 0.93f, true, 2 * 0.93f}, {300, 0.93f, false, 2}, {300, 1.07f, true, 2 * 1.07f},
+        {1, 50, true, 20}, {1, 0.01f, true, 0.2f}, {1, 0, false, 2}, {1, -1, false, 2}, {1, NAN, false, 2},
+    };
+    for (const Case& c : cases) {
+        float x0 = -1, x1 = 3, y0 = -2, y1 = 2;
+        EXPECT_EQ(navZoomWindow(c.zoom, c.factor, &x0, &x1, &y0, &y1), c.done) << c.zoom << " " << c.factor;
+        EXPECT_FLOAT_EQ((x1 - x0) * 0.5f, c.half) << c.zoom << " " << c.factor;
+        EXPECT_FLOAT_EQ((x0 + x1) * 0.5f, 1.0f) << "the pan stays";
+        EXPECT_FLOAT_EQ(y1 - y0, x1 - x0);
+    }
+}
+
 TEST(Navigation, SpinStartsOnlyFromAQuickFlick) {
     struct Case {
         float dh, dv;
@@ -99,6 +118,50 @@ TEST(Navigation, SpinTicks) {
     EXPECT_FLOAT_EQ(s.basePhi, phi);
     navSpinStop(&s);
     EXPECT_FALSE(navSpinTick(&s, 40000, &phi, &psi));
+}
+
+// A spin over many days stays within ten half turns and keeps the angle that the exact
+// rotation gives.
+TEST(Navigation, LongSpinKeepsPrecision) {
+    NavSpin spin;
+    spin.speedPhi = 1.3f;
+    spin.speedPsi = -0.07f;
+    float phi = 0.25f, psi = -0.1f;
+    uint32_t tick = 0xFFFF0000u;  // the tick counter wraps during the run
+    EXPECT_FALSE(navSpinTick(&spin, tick, &phi, &psi));
+    long double exactPhi = 0.25L, exactPsi = -0.1L;
+    const uint32_t step = 997;
+    for (int i = 0; i < 800000; ++i) {
+        tick += step;
+        ASSERT_TRUE(navSpinTick(&spin, tick, &phi, &psi));
+        exactPhi += (long double)spin.speedPhi * step / 1000;
+        exactPsi += (long double)spin.speedPsi * step / 1000;
+        ASSERT_LE(std::fabs(phi), NAV_SPIN_REBASE);
+        ASSERT_LE(std::fabs(psi), NAV_SPIN_REBASE);
+    }
+    auto turnDiff = [](double a, long double b) {
+        long double d = std::fmod((long double)a - b, 2 * (long double)kPi);
+        if (d > kPi) d -= 2 * kPi;
+        if (d < -kPi) d += 2 * kPi;
+        return double(std::fabs(d));
+    };
+    EXPECT_LT(turnDiff(phi, exactPhi), 4e-6);
+    EXPECT_LT(turnDiff(psi, exactPsi), 4e-6);
+}
+
+TEST(Navigation, SpinStartsAtCurrentAnglesAndStopsWithoutSpeed) {
+    NavSpin spin;
+    spin.speedPhi = 0.5f;
+    float phi = 1.0f, psi = 2.0f;
+    EXPECT_FALSE(navSpinTick(&spin, 100, &phi, &psi));
+    phi = 7.0f;  // the start took the angles of its tick
+    EXPECT_TRUE(navSpinTick(&spin, 2100, &phi, &psi));
+    EXPECT_FLOAT_EQ(phi, 2.0f);
+    EXPECT_FLOAT_EQ(psi, 2.0f);
+    spin.speedPhi = 0;
+    EXPECT_FALSE(navSpinTick(&spin, 3000, &phi, &psi));
+    EXPECT_FALSE(spin.started);
+    EXPECT_FLOAT_EQ(phi, 2.0f);
 }
 
 TEST(Navigation, WalkZones) {
@@ -181,6 +244,46 @@ TEST(Navigation, StepRule) {
     NavView b = standing();
     navMoveSideways(&b, 1, 0, 1);  // t clamped to 0.01: x 0.0001
     EXPECT_NEAR(b.eye.x, 1.0f * 0.0001f, 1e-7);
+}
+
+TEST(Navigation, WalkThroughStepByDirection) {
+    auto heading = [](const NavView& v) { return std::atan2(v.vrp.y - v.eye.y, v.vrp.x - v.eye.x); };
+    const float north = float(kPi / 2);
+    struct Case {
+        int dir;
+        float dy, dz, turn;  // eye moves; heading change in degrees
+    } cases[] = {
+        {0, 0, 0, -2},   {1, 1, 0, -2},  {2, 1, 0, 0},  {3, 1, 0, 2},   {4, 0, 0, 2},
+        {6, -1, 0, 0},   {8, 0, 2, 0},   {9, 0, -2, 0},
+    };
+    for (const Case& c : cases) {
+        NavView v = standing();
+        ASSERT_TRUE(navWalkThroughStep(&v, c.dir, 2.0f, 0, 0)) << c.dir;
+        EXPECT_NEAR(v.eye.y, c.dy, 1e-5) << c.dir;  // step 0.5 x 2 for r = 0
+        EXPECT_NEAR(v.eye.z, 1.0f + c.dz, 1e-6) << c.dir;
+        EXPECT_NEAR(heading(v), north + c.turn * NAV_DEG_TO_RAD, 1e-5) << c.dir;
+    }
+    // Right-back and left-back turn first, then step back along the new heading.
+    NavView rb = standing();
+    navWalkThroughStep(&rb, 5, 2.0f, 0, 0);
+    EXPECT_NEAR(heading(rb), north + 2 * NAV_DEG_TO_RAD, 1e-5);
+    EXPECT_NEAR(rb.eye.x, -std::cos(north + 2 * NAV_DEG_TO_RAD), 1e-5);
+    EXPECT_NEAR(rb.eye.y, -std::sin(north + 2 * NAV_DEG_TO_RAD), 1e-5);
+    NavView lb = standing();
+    navWalkThroughStep(&lb, 7, 2.0f, 0, 0);
+    EXPECT_NEAR(heading(lb), north - 2 * NAV_DEG_TO_RAD, 1e-5);
+    // Time scales the step; lifting is never scaled.
+    NavView timed = standing();
+    navWalkThroughStep(&timed, 2, 1.0f, 0, 300);
+    EXPECT_FLOAT_EQ(timed.eye.y, 1.0f);
+    NavView lift = standing();
+    navWalkThroughStep(&lift, 8, 1.0f, 0, 300);
+    EXPECT_FLOAT_EQ(lift.eye.z, 2.0f);
+    for (int bad : {-1, 10, 1000}) {
+        NavView v = standing();
+        EXPECT_FALSE(navWalkThroughStep(&v, bad, 1.0f, 0, 0));
+        EXPECT_EQ(v.eye.y, 0.0f);
+    }
 }
 
 TEST(Navigation, WalkLookStopsAt88Degrees) {

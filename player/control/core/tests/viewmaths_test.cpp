@@ -131,46 +131,6 @@ TEST(Angles, WrapKeepsSignWithinOneTurn) {
     for (const auto& c : cases) EXPECT_NEAR(wrapAngle(c.in), c.out, 1e-12) << c.in;
 }
 
-// A spin over many days stays within one turn and keeps the angle that the exact
-// rotation gives.
-TEST(Angles, LongSpinKeepsPrecision) {
-    SpinState spin;
-    double phi = 0.25, psi = -0.1;
-    const double speedPhi = 1.3, speedPsi = -0.07;
-    uint32_t tick = 0xFFFF0000u;  // the tick counter wraps during the run
-    EXPECT_FALSE(spinStep(spin, tick, speedPhi, speedPsi, &phi, &psi));
-    long double exactPhi = 0.25L, exactPsi = -0.1L;
-    const uint32_t step = 997;
-    for (int i = 0; i < 800000; ++i) {
-        tick += step;
-        ASSERT_TRUE(spinStep(spin, tick, speedPhi, speedPsi, &phi, &psi));
-        exactPhi += (long double)speedPhi * step / 1000;
-        exactPsi += (long double)speedPsi * step / 1000;
-        ASSERT_LT(std::fabs(phi), kTwoPi);
-        ASSERT_LT(std::fabs(psi), kTwoPi);
-    }
-    auto turnDiff = [](double a, long double b) {
-        long double d = std::fmod((long double)a - b, (long double)kTwoPi);
-        if (d > kTwoPi / 2) d -= kTwoPi;
-        if (d < -kTwoPi / 2) d += kTwoPi;
-        return double(std::fabs(d));
-    };
-    EXPECT_LT(turnDiff(phi, exactPhi), 1e-6);
-    EXPECT_LT(turnDiff(psi, exactPsi), 1e-6);
-}
-
-TEST(Angles, SpinStartsAtCurrentAnglesAndStopsWithoutSpeed) {
-    SpinState spin;
-    double phi = 1.0, psi = 2.0;
-    EXPECT_FALSE(spinStep(spin, 100, 0.5, 0, &phi, &psi));
-    EXPECT_TRUE(spinStep(spin, 2100, 0.5, 0, &phi, &psi));
-    EXPECT_DOUBLE_EQ(phi, 2.0);
-    EXPECT_DOUBLE_EQ(psi, 2.0);
-    EXPECT_FALSE(spinStep(spin, 3000, 0, 0, &phi, &psi));
-    EXPECT_FALSE(spin.running);
-    EXPECT_DOUBLE_EQ(phi, 2.0);
-}
-
 TEST(Animation, ClockRunsRepeatsAndFinishes) {
     AnimClock c;
     c.start = 1.5;
