@@ -518,7 +518,7 @@ HRESULT CQivPlayerCtl::onDraw(const qcom::DrawInfo& info) {
         if (info.fromWindow && hwnd()) {
             RECT client;
             GetClientRect(hwnd(), &client);
-            if (!state_.sceneRoots || !state_.frame) {
+            if (!state_.frame || (!state_.sceneRoots && !FrameHoldsBackdrop())) {
                 paintIdle(info.hdc, client);
                 return S_OK;
             }

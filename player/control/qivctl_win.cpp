@@ -116,6 +116,7 @@ void CQivPlayerCtl::onAmbientChanged(DISPID id) {
 }
 
 void CQivPlayerCtl::UnloadScene(bool full) {
+    if (full) OnSceneUnloading();
     if (HWND w = hwnd()) {
         state_.frameValid = false;
         InvalidateRect(w, nullptr, FALSE);

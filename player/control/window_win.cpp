@@ -267,6 +267,12 @@ void CQivPlayerCtl::Layout(const RECT& client) {
             fzDrawBackground(state_.frame, nullptr, nullptr, &state_.camera, 1, 0);
         }
         p.frameShown = false;
+        if (!state_.sceneRoots) {
+            // A picture shown without scene (the preview) is drawn again at the new size.
+            state_.frameValid = false;
+            if (FrameHoldsBackdrop()) DrawBackdrop();
+            return;
+        }
         // Keep the angles: the view is fitted to the new frame.
         float phi = state_.phi, psi = state_.psi;
         ResetView();
@@ -535,6 +541,7 @@ LRESULT CQivPlayerCtl::onTimer(WPARAM id, bool& handled) {
             return 0;
         case kTimerDelayedLoad:
             KillTimer(hwnd(), kTimerDelayedLoad);
+            OnLoadTimer();
             return 0;
         default:
             handled = false;
@@ -595,6 +602,10 @@ LRESULT CQivPlayerCtl::onCommand(WPARAM wp, LPARAM, bool& handled) {
             return 0;
         default:
             break;
+    }
+    if (id >= 29000 && id <= 29256) {
+        ApplySavedView(int(id - 29000));
+        return 0;
     }
     if (id >= 32773 && id <= 32778) {
         static const qivDisplayMode modes[] = {qivDisplayMode(3), qivDisplayMode(0), qivDisplayMode(1),
@@ -693,7 +704,15 @@ LRESULT CQivPlayerCtl::onMessage(UINT msg, WPARAM wp, LPARAM lp, bool& handled) 
         case WM_RBUTTONDOWN:
         case WM_RBUTTONUP:
         case WM_MOUSEMOVE:
+            if (msg == WM_LBUTTONDOWN || msg == WM_RBUTTONDOWN) ContinueAfterPreview(1);
             handled = NavMouse(msg, wp, lp);
+            return 0;
+        case WM_KEYDOWN:
+            if (wp == VK_F9 && win_->statusCallback) {
+                ToggleStatistics();
+                return 0;
+            }
+            handled = false;
             return 0;
         default:
             handled = false;

@@ -121,8 +121,10 @@ QivLoadDriver::Result QivLoadDriver::feed(const uint8_t* data, size_t n, uint64_
     if (options_.plainPicture) return feedPlain(data, n, total);
     if (firstPiece_ && n) {
         firstPiece_ = false;
-        // All of it in the first piece, and the preview would give way at once: not shown.
-        if (total && total <= n && options_.delayAfterPreview == 0 && (options_.previewMode & 2))
+        // All of it in the first piece (or at hand), and the preview would give way at once:
+        // not shown.
+        if ((options_.allAtHand || (total && total <= n)) && options_.delayAfterPreview == 0 &&
+            (options_.previewMode & 2))
             noPreview_ = true;
     }
     if (reader_.feed(data, n, total) == QivContainerReader::Status::Failed)

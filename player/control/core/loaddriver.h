@@ -76,6 +76,7 @@ struct QivLoadOptions {
     bool incrementalDisplay = false;
     bool noPreview = false;         // an additional object, or a load from a stream
     bool plainPicture = false;      // a JPEG picture file, not a container
+    bool allAtHand = false;         // the whole transfer is at hand (a local file read in pieces)
 };
 
 class QivLoadDriver {

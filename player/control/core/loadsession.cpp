@@ -20,6 +20,7 @@ QivLoadOptions driverOptions(const QivLoadSettings& s, QivStreamKind kind) {
     o.incrementalDisplay = s.incrementalDisplay;
     o.noPreview = s.noPreview || s.loadingSlot > 0;
     o.plainPicture = kind == QivStreamKind::Picture;
+    o.allAtHand = s.allAtHand;
     return o;
 }
 

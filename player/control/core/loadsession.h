@@ -70,6 +70,7 @@ struct QivLoadSettings {
     bool incrementalDisplay = false;
     int32_t loadingSlot = 0;  // above 0: an additional object, shown without preview
     bool noPreview = false;   // a load from the document's stream
+    bool allAtHand = false;   // the whole transfer is at hand (a local file read in pieces)
     std::string language = "XX";  // content language of the display name
 };
 

@@ -211,8 +211,11 @@ TEST(LoadDriver, PreviewModeAndDelayTable) {
         bool additional;
         bool showsPreview;
         bool waits;
+        bool atHand = false;  // pieces of a transfer that is all at hand (a local file)
     } cases[] = {
         {3, 0, true, false, false, false},  // arrived at once and would leave at once: no preview
+        {3, 0, false, false, false, false, true},
+        {1, 0, false, false, true, true, true},
         {3, 0, false, false, true, false},
         {2, 0, false, false, true, false},
         {1, 0, false, false, true, true},    // leave on a click only
@@ -222,11 +225,13 @@ TEST(LoadDriver, PreviewModeAndDelayTable) {
         {3, 500, false, true, false, false}, // an additional object never shows a preview
     };
     for (const Case& k : cases) {
-        SCOPED_TRACE(std::to_string(k.mode) + " " + std::to_string(k.delay) + " " + std::to_string(k.wholeWithTotal));
+        SCOPED_TRACE(std::to_string(k.mode) + " " + std::to_string(k.delay) + " " + std::to_string(k.wholeWithTotal) +
+                     " " + std::to_string(k.atHand));
         QivLoadOptions opt;
         opt.previewMode = k.mode;
         opt.delayAfterPreview = k.delay;
         opt.noPreview = k.additional;
+        opt.allAtHand = k.atHand;
         TraceSink sink;
         FakeClock clock;
         QivLoadDriver d(&sink, opt, &clock);
