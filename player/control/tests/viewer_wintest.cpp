@@ -1,6 +1,6 @@
 // The stand-alone viewer as the shell starts it: rundll32 QivPlayer.dll,DisplayObject "<file>"
-// on object files in a folder with spaces. The frame window, its title, the control filling
-// it and showing the object, closing the window; a missing file.
+// on object files (PEL, KVO, Qiv) in a folder with spaces. The frame window, its title, the
+// control filling it and showing the object, closing the window; a missing file.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "qiv_sample.h"
 #include "render/sample.h"
 
 namespace {
@@ -134,6 +135,12 @@ std::string windowText(HWND w) {
     return buf;
 }
 
+bool writeBytes(const std::string& path, const std::vector<uint8_t>& b) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+    return bool(out);
+}
+
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream s;
@@ -151,7 +158,9 @@ protected:
         CreateDirectoryA(dir_.c_str(), nullptr);
         pel_ = dir_ + "\\sample object.pel";
         kvo_ = dir_ + "\\sample object.kvo";
-        written_ = sampleWriteObjectFile(pel_.c_str(), false) && sampleWriteObjectFile(kvo_.c_str(), true);
+        qiv_ = dir_ + "\\sample object.qiv";
+        written_ = sampleWriteObjectFile(pel_.c_str(), false) && sampleWriteObjectFile(kvo_.c_str(), true) &&
+                   writeBytes(qiv_, qivw::build(qivsample::container("")));
         log_ = dir_ + "\\messages.log";
         // The viewer draws in software here: its Direct3D path is the subject of the control's
         // own tests.
@@ -179,7 +188,7 @@ protected:
                 RegDeleteValueA(k, "Use3DHardware");
             RegCloseKey(k);
         }
-        for (const std::string& f : {pel_, kvo_, log_, dir_ + "\\" + kSampleTextureName}) DeleteFileA(f.c_str());
+        for (const std::string& f : {pel_, kvo_, qiv_, log_, dir_ + "\\" + kSampleTextureName}) DeleteFileA(f.c_str());
         RemoveDirectoryA(dir_.c_str());
     }
     void SetUp() override {
@@ -228,16 +237,20 @@ protected:
     static constexpr char kOptionsKey[] = "SOFTWARE\\Tarnwick\\Qiv Player";
     static bool registered_, written_, hadHardware_;
     static DWORD savedHardware_;
-    static std::string dir_, pel_, kvo_, log_;
+    static std::string dir_, pel_, kvo_, qiv_, log_;
 };
 
 bool StandAloneViewer::registered_ = false, StandAloneViewer::written_ = false, StandAloneViewer::hadHardware_ = false;
 DWORD StandAloneViewer::savedHardware_ = 0;
-std::string StandAloneViewer::dir_, StandAloneViewer::pel_, StandAloneViewer::kvo_, StandAloneViewer::log_;
+std::string StandAloneViewer::dir_, StandAloneViewer::pel_, StandAloneViewer::kvo_, StandAloneViewer::qiv_,
+    StandAloneViewer::log_;
 
 TEST_F(StandAloneViewer, ShowsAPelFile) { showsObject(pel_, "sample object.pel - Qiv Player"); }
 
 TEST_F(StandAloneViewer, ShowsAKvoFile) { showsObject(kvo_, "sample object.kvo - Qiv Player"); }
+
+// A Qiv container (a green and a blue cube) through the same load as a download.
+TEST_F(StandAloneViewer, ShowsAQivFile) { showsObject(qiv_, "sample object.qiv - Qiv Player"); }
 
 TEST_F(StandAloneViewer, TitleNamesTheLongFormOfAShortPath) {
     char shortPath[MAX_PATH] = {};
