@@ -162,8 +162,10 @@ protected:
         written_ = sampleWriteObjectFile(pel_.c_str(), false) && sampleWriteObjectFile(kvo_.c_str(), true) &&
                    writeBytes(qiv_, qivw::build(qivsample::container("")));
         log_ = dir_ + "\\messages.log";
-        // The viewer draws in software here: its Direct3D path is the subject of the control's
-        // own tests.
+        // The viewer draws in software here. Wine 8 renders a Direct3D device of a child window
+        // into an X window of its own off the screen and its copy into the window fails (the
+        // window's drawable is a client-side surface), so the screen would show the control's
+        // background only; the control's own tests read the device's back buffer instead.
         HKEY k = nullptr;
         if (RegCreateKeyExA(HKEY_CURRENT_USER, kOptionsKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &k,
                             nullptr) == ERROR_SUCCESS) {
