@@ -19,6 +19,7 @@
 #include "render/clear.h"
 #include "render/fzbuffer.h"
 #include "render/kvdirectx.h"
+#include "slots.h"
 #include "scene/engine.h"
 #include "scene/sceneops.h"
 #include "scene/texture.h"
@@ -268,23 +269,8 @@ int CQivPlayerCtl::beginLoad(const std::string& name, QivStreamKind kind, bool r
         // The loading slot: the one the caller set, else a new one.
         l.ownsSlot = false;
         if (state_.loadingSlot < 0 || size_t(state_.loadingSlot) >= state_.slots.size()) {
-            int32_t index = -1;
-            for (size_t i = 0; i < state_.slots.size(); ++i)
-                if (!state_.slots[i].inUse) {
-                    index = int32_t(i);
-                    break;
-                }
-            if (index < 0) {
-                state_.slots.push_back(qivNewSlot());
-                index = int32_t(state_.slots.size() - 1);
-            } else {
-                state_.slots[size_t(index)] = qivNewSlot();
-            }
-            QivObjectSlot& s = state_.slots[size_t(index)];
-            s.inUse = true;
-            s.sourceName = name;
-            state_.usedCount = std::max(state_.usedCount, index + 1);
-            state_.loadingSlot = index;
+            state_.loadingSlot = qivctl::slotAllocate(state_);
+            state_.slots[size_t(state_.loadingSlot)].sourceName = name;
             l.ownsSlot = true;
         }
         if (state_.loadingSlot == 0 && state_.currentSlot < 0) state_.currentSlot = 0;

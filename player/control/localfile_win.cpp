@@ -22,6 +22,7 @@
 #include "scene/pelfile.h"
 #include "scene/sceneops.h"
 #include "scene/texture.h"
+#include "slots.h"
 #include "texpaths.h"
 #include "texresolve.h"
 #include "window_win.h"
@@ -278,22 +279,8 @@ int CQivPlayerCtl::LoadLocalFile(const char* path, const char* sourceName, bool 
     // A file that does not load leaves what is shown as it was.
     if (!pelLoad(path, fileName, objectName, &info, &content, &bytes) || !content) return 0;
     if (replace) UnloadScene(true);
-    // The loading slot.
-    int32_t index = -1;
-    for (size_t i = 0; i < state_.slots.size(); ++i)
-        if (!state_.slots[i].inUse) {
-            index = int32_t(i);
-            break;
-        }
-    if (index < 0) {
-        state_.slots.push_back(qivNewSlot());
-        index = int32_t(state_.slots.size() - 1);
-    } else {
-        state_.slots[size_t(index)] = qivNewSlot();
-    }
+    const int32_t index = qivctl::slotAllocate(state_);
     QivObjectSlot& slot = state_.slots[size_t(index)];
-    slot.inUse = true;
-    state_.usedCount = std::max(state_.usedCount, index + 1);
     state_.loadingSlot = index;
     if (index == 0 && state_.currentSlot < 0) state_.currentSlot = 0;
     slot.sourceKind = 2;

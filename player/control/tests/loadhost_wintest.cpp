@@ -31,6 +31,8 @@
 #include "scene/pelchunk.h"
 #include "scene/tests/bmp_builder.h"
 #include "serverparts_win.h"
+#include "testfiles.h"
+#include "tests/fake_clock.h"
 #include "tests/jpeg_maker.h"
 #include "window_win.h"
 
@@ -42,47 +44,16 @@ using qivtest::backColour;
 using qivtest::backgroundPixels;
 using qivtest::differing;
 using qivtest::enginePicture;
+using qivtest::readFile;
 using qivtest::readWindow;
+using qivtest::tempDir;
+using qivtest::writeFile;
 
 constexpr DISPID kObjectLoaded = 5, kThumbnailDone = 6;
-
-std::string tempDir(const char* leaf) {
-    char base[MAX_PATH];
-    GetTempPathA(sizeof base, base);
-    std::string d = std::string(base) + leaf;
-    CreateDirectoryA(d.c_str(), nullptr);
-    return d;
-}
-
-bool writeFile(const std::string& path, const Bytes& b) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    const bool ok = std::fwrite(b.data(), 1, b.size(), f) == b.size();
-    return std::fclose(f) == 0 && ok;
-}
-
-Bytes readFile(const std::string& path) {
-    Bytes b;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        int c;
-        while ((c = std::fgetc(f)) != EOF) b.push_back(uint8_t(c));
-        std::fclose(f);
-    }
-    return b;
-}
 
 BSTR bstr(const std::string& s) {
     std::wstring w(s.begin(), s.end());
     return SysAllocString(w.c_str());
-}
-
-Bytes nameList(const char* name) {
-    char* list = nullptr;
-    uint32_t size = 0;
-    EXPECT_EQ(pelSetLangText(&list, &size, name, 1, "XX", 2), 1);
-    Bytes b(list, list + size);
-    memFreeRefT(&list);
-    return b;
 }
 
 jpegmk::Bytes jpeg(int w, int h, bool progressive) {
@@ -103,25 +74,12 @@ qivw::Container richCubes() {
     c.chunks.push_back({0x15, Bytes{1, 0, 0, 0, 2, 0, 0, 0}});
     c.chunks.push_back({0x10002, Bytes(6, 'n')});
     c.chunks.push_back(qivw::savedViews(2));
-    c.chunks.push_back({0x10001, nameList("Two cubes")});
+    c.chunks.push_back({0x10001, qivw::nameList("Two cubes")});
     c.chunks.push_back({0x14, Bytes(4, 0)});
     return c;
 }
 
-class FakeClock : public QivLoadClock {
-public:
-    uint32_t now = 5000;
-    uint32_t perCall = 0;  // added on every reading after the first of a piece
-    int reads = 0;
-    void newPiece(uint32_t ms) {
-        now += ms;
-        reads = 0;
-    }
-    uint32_t nowMs() override {
-        if (reads++ > 0) now += perCall;
-        return now;
-    }
-};
+using qivtestclock::FakeClock;
 
 std::vector<std::string> g_status;
 void statusCallback(void*, const char* text, const char* path) {

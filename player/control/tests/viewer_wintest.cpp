@@ -15,6 +15,7 @@
 
 #include "qiv_sample.h"
 #include "render/sample.h"
+#include "testfiles.h"
 
 namespace {
 
@@ -135,12 +136,6 @@ std::string windowText(HWND w) {
     return buf;
 }
 
-bool writeBytes(const std::string& path, const std::vector<uint8_t>& b) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
-    return bool(out);
-}
-
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream s;
@@ -160,7 +155,7 @@ protected:
         kvo_ = dir_ + "\\sample object.kvo";
         qiv_ = dir_ + "\\sample object.qiv";
         written_ = sampleWriteObjectFile(pel_.c_str(), false) && sampleWriteObjectFile(kvo_.c_str(), true) &&
-                   writeBytes(qiv_, qivw::build(qivsample::container("")));
+                   qivtest::writeFile(qiv_, qivw::build(qivsample::container("")));
         log_ = dir_ + "\\messages.log";
         // The viewer draws in software here. Wine 8 renders a Direct3D device of a child window
         // into an X window of its own off the screen and its copy into the window fails (the

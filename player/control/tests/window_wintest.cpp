@@ -35,6 +35,7 @@
 #include "scene/sceneops.h"
 #include "scene/texture.h"
 #include "serverparts_win.h"
+#include "testfiles.h"
 #include "useropts_win.h"
 #include "window_win.h"
 
@@ -42,13 +43,7 @@ int fzBlitExecutePlatform(const FzBlitCall* call);
 
 namespace {
 
-std::string tempDir(const char* leaf) {
-    char base[MAX_PATH];
-    GetTempPathA(sizeof base, base);
-    std::string d = std::string(base) + leaf;
-    CreateDirectoryA(d.c_str(), nullptr);
-    return d;
-}
+using qivtest::tempDir;
 
 struct SampleFiles {
     std::string dir, object, texture;

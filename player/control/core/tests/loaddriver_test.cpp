@@ -12,6 +12,7 @@
 #include "scene/qivstream.h"
 #include "scene/scene.h"
 #include "scene/tests/bmp_builder.h"
+#include "tests/fake_clock.h"
 #include "tests/jpeg_maker.h"
 #include "tests/qiv_writer.h"
 
@@ -19,20 +20,7 @@ using qivw::Bytes;
 
 namespace {
 
-class FakeClock : public QivLoadClock {
-public:
-    uint32_t now = 1000;
-    uint32_t perCall = 0;  // added on every reading after the first of a piece: a parse lasts that long
-    int reads = 0;
-    void newPiece(uint32_t ms) {
-        now += ms;
-        reads = 0;
-    }
-    uint32_t nowMs() override {
-        if (reads++ > 0) now += perCall;
-        return now;
-    }
-};
+using qivtestclock::FakeClock;
 
 // Records what the load produced, one line per event that does not depend on the splits.
 class TraceSink : public QivLoadSink {
