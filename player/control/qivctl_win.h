@@ -12,6 +12,7 @@
 #include "com/control.h"
 #include "com/dispatch.h"
 #include "ctlstate.h"
+#include "hosthooks_win.h"
 #include "qivprops_win.h"
 
 // The legacy class, registered to be treated as the control; it has no class object.
@@ -430,9 +431,16 @@ public:
     void SetLoadClock(QivLoadClock* clock);
     // The scene is unloaded in full: a running load ends, the kept container goes.
     void OnSceneUnloading();
+    // IQivHostHooks of the control (a part of the object, counted with it).
+    IQivHostHooks* HostHooks();
+    // The menu callbacks a host registered (null when none).
+    QivMenuAddItems hostMenuAddItems() const;
+    QivMenuCommand hostMenuCommand() const;
+    void* hostMenuContext() const;
 
 private:
     class LoadHost;
+    class HostHooksPart;
     struct LoadParts;
     struct LoadPartsDeleter {
         void operator()(LoadParts* p) const;

@@ -598,6 +598,44 @@ TEST_F(StreamLoad, StatisticsGoToTheStatusCallback) {
     DeleteFileA(qiv.c_str());
 }
 
+std::vector<std::string> g_titles;
+void CALLBACK titleCallback(HWND window, const char* text, const char* path) {
+    g_titles.push_back(std::to_string(window != nullptr) + "|" + (text ? text : "-") + "|" + (path ? path : "-"));
+}
+
+// IQivHostHooks is a part of the control (the same object through every interface); the title
+// callback registered there receives the statistics lines with its window.
+TEST_F(StreamLoad, HostHooksCarryTheTitleCallback) {
+    Sited s;
+    IQivHostHooks* hooks = nullptr;
+    ASSERT_EQ(S_OK, s.p2->QueryInterface(IID_IQivHostHooks, reinterpret_cast<void**>(&hooks)));
+    IQivPlayer2* back = nullptr;
+    ASSERT_EQ(S_OK, hooks->QueryInterface(IID_IQivPlayer2, reinterpret_cast<void**>(&back)));
+    EXPECT_EQ(s.p2, back);
+    back->Release();
+    void* data = reinterpret_cast<void*>(1);
+    ULONG length = 7;
+    EXPECT_EQ(E_POINTER, hooks->GetInlineData(nullptr, &length));
+    EXPECT_EQ(E_NOTIMPL, hooks->GetInlineData(&data, &length));
+    EXPECT_EQ(nullptr, data);
+    EXPECT_EQ(0u, length);
+    g_titles.clear();
+    EXPECT_EQ(S_OK, hooks->SetTitleCallback(s.ctl->hwnd(), titleCallback));
+    const Bytes file = qivw::build(qivsample::container(""));
+    ASSERT_EQ(1, s.ctl->BeginStreamLoad("http://host/cubes.qiv", true));
+    s.feed(file, [&] { return file.size(); }, file.size());
+    SendMessageW(s.ctl->hwnd(), WM_KEYDOWN, VK_F9, 0);
+    ASSERT_TRUE(s.ctl->win().stats.on);
+    s.ctl->win().stats.startTick -= 3000;
+    s.paint();
+    ASSERT_EQ(2u, g_titles.size());
+    EXPECT_EQ("1|-|http://host/cubes.qiv", g_titles[0]);
+    EXPECT_EQ(0u, g_titles[1].find("1|24 Triangles, ")) << g_titles[1];
+    EXPECT_EQ(S_OK, hooks->SetTitleCallback(nullptr, nullptr));
+    EXPECT_FALSE(s.ctl->win().stats.on);
+    hooks->Release();
+}
+
 TEST_F(StreamLoad, HasThumbnailWantsItsPointer) {
     Sited s;
     EXPECT_EQ(E_POINTER, s.p2->get_HasThumbnail(nullptr));

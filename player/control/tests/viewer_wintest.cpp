@@ -265,6 +265,30 @@ TEST_F(StandAloneViewer, MissingFileShowsTheMessageAndReturns) {
     EXPECT_NE(std::string::npos, log.find("no such object.pel")) << log;
 }
 
+// F9 in the control switches its frame statistics on; they come to the frame's title behind
+// the file's name, as the title callback that the frame registered with the control puts them.
+TEST_F(StandAloneViewer, F9ShowsStatisticsInTheTitle) {
+    Viewer v(pel_);
+    ASSERT_TRUE(v.started());
+    HWND frame = v.frame(60000);
+    ASSERT_NE(nullptr, frame) << readFile(log_);
+    HWND control = GetWindow(frame, GW_CHILD);
+    ASSERT_NE(nullptr, control);
+    PostMessageA(control, WM_KEYDOWN, VK_F9, 0);
+    std::string title;
+    const ULONGLONG end = GetTickCount64() + 20000;
+    do {
+        RedrawWindow(control, nullptr, nullptr, RDW_INVALIDATE);
+        Sleep(200);
+        title = windowText(frame);
+    } while (title.find(" FPS]") == std::string::npos && GetTickCount64() < end);
+    EXPECT_EQ(0u, title.find("sample object.pel - Qiv Player [")) << title;
+    EXPECT_NE(std::string::npos, title.find(" Triangles, ")) << title;
+    EXPECT_EQ(title.size() - 5, title.find(" FPS]")) << title;
+    PostMessageA(frame, WM_CLOSE, 0, 0);
+    EXPECT_EQ(0u, v.exitWithin(20000));
+}
+
 // Without a registered control the frame stays empty; closing it still ends the call.
 TEST_F(StandAloneViewer, WithoutTheControlTheFrameStaysEmpty) {
     ASSERT_EQ(0u, runProcess("regsvr32.exe /s /u \"" + qivDllPath() + "\""));
