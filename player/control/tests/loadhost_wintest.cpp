@@ -30,6 +30,7 @@
 #include "scene/engine.h"
 #include "scene/pelchunk.h"
 #include "scene/tests/bmp_builder.h"
+#include "scene/tests/pel_builder.h"
 #include "serverparts_win.h"
 #include "testfiles.h"
 #include "tests/fake_clock.h"
@@ -221,6 +222,9 @@ TEST_F(StreamLoad, SplitsGiveTheSameTraceAndObject) {
         ASSERT_EQ(1, s.ctl->BeginStreamLoad("http://host/cubes.qiv", true));
         s.feed(file, split.second, 0);
         EXPECT_FALSE(s.ctl->StreamLoadRunning());
+        MSG m{};
+        ASSERT_TRUE(PeekMessageW(&m, s.ctl->hwnd(), WM_COMMAND, WM_COMMAND, PM_NOREMOVE));
+        EXPECT_EQ(29000u, m.wParam) << "the first saved view is applied";
         s.paint();
         const QivControlState& st = s.ctl->state();
         ASSERT_EQ(1u, st.slots.size());
@@ -547,6 +551,78 @@ TEST_F(StreamLoad, ProgressivePreviewShowsAfterItsFirstScan) {
     s.paint();
     EXPECT_LE(differing(s.window(), enginePicture(st), 8), total / 200);
     s.click();
+    EXPECT_EQ(1, s.count("loaded"));
+}
+
+// A play request given before the object has arrived is carried out at its animation chunk.
+TEST_F(StreamLoad, AnimationRequestedBeforeTheObjectStarts) {
+    qivw::Container c = qivsample::container("");
+    pelb::AnimBlockDef a;
+    a.frameRate = 2;
+    a.tracks.push_back(pelb::positionTrack({{0, 0, 0}, {0, 0, 1}, {0, 0, 0}}));
+    a.tracks.push_back(pelb::positionTrack({{0, 0, 0}, {0, 0, 0}}));
+    pelb::AnimDescDef d;
+    d.name = "lift";
+    d.start = 0;
+    d.end = 2;
+    a.descs.push_back(d);
+    a.partMap = {0, 1};
+    c.chunks.push_back({0x14, pelb::animBlock(a)});
+    const Bytes file = qivw::build(c);
+    Sited s;
+    ASSERT_EQ(S_OK, s.p2->put_AnimPlaying(VARIANT_TRUE));
+    ASSERT_EQ(1, s.ctl->BeginStreamLoad("http://host/lift.qiv", true));
+    s.feed(file, [] { return size_t(100); }, 0);
+    EXPECT_EQ(1, s.count("loaded"));
+    VARIANT_BOOL has = VARIANT_FALSE, playing = VARIANT_FALSE;
+    EXPECT_EQ(S_OK, s.p2->get_ObjectHasAnimation(&has));
+    EXPECT_EQ(S_OK, s.p2->get_AnimPlaying(&playing));
+    EXPECT_EQ(VARIANT_TRUE, has);
+    EXPECT_EQ(VARIANT_TRUE, playing);
+    EXPECT_FALSE(s.ctl->win().startAnimationPending);
+}
+
+// An object embedded in the host's document: the length-prefixed container read from the
+// stream is shown without preview and written back as it came; a length that lies fails.
+TEST_F(StreamLoad, DocumentStreamRoundTrip) {
+    qivw::Container c = richCubes();
+    const Bytes file = qivw::build(c);
+    Bytes image;
+    testbytes::put32(image, uint32_t(file.size()));
+    image.insert(image.end(), file.begin(), file.end());
+    auto streamOf = [](const Bytes& b) {
+        IStream* st = nullptr;
+        EXPECT_EQ(S_OK, CreateStreamOnHGlobal(nullptr, TRUE, &st));
+        ULONG n = 0;
+        st->Write(b.data(), ULONG(b.size()), &n);
+        LARGE_INTEGER zero{};
+        st->Seek(zero, STREAM_SEEK_SET, nullptr);
+        return st;
+    };
+    Sited s;
+    IStream* in = streamOf(image);
+    EXPECT_EQ(S_OK, s.ctl->LoadContainerFromStream(in));
+    in->Release();
+    EXPECT_EQ(0, s.count("thumbnail"));
+    EXPECT_EQ(1, s.count("loaded"));
+    ASSERT_NE(nullptr, s.ctl->state().slots[0].node);
+    IStream* out = nullptr;
+    ASSERT_EQ(S_OK, CreateStreamOnHGlobal(nullptr, TRUE, &out));
+    EXPECT_EQ(S_OK, s.ctl->WriteContainerToStream(out));
+    STATSTG stat{};
+    out->Stat(&stat, STATFLAG_NONAME);
+    Bytes written(size_t(stat.cbSize.QuadPart));
+    LARGE_INTEGER zero{};
+    out->Seek(zero, STREAM_SEEK_SET, nullptr);
+    ULONG got = 0;
+    out->Read(written.data(), ULONG(written.size()), &got);
+    out->Release();
+    EXPECT_EQ(image, written);
+    Bytes lying = image;
+    lying[0] = 0xFF, lying[1] = 0xFF;  // longer than what follows
+    IStream* bad = streamOf(lying);
+    EXPECT_EQ(E_FAIL, s.ctl->LoadContainerFromStream(bad));
+    bad->Release();
     EXPECT_EQ(1, s.count("loaded"));
 }
 
