@@ -98,6 +98,7 @@ struct CQivPlayerCtl::LoadParts {
     PicRecord* background = nullptr;  // owned (or held from the background picture cache)
     bool backgroundCached = false;
     PicRecord* preview = nullptr;     // the container's preview kept for the 2D view
+    std::vector<PicRecord*> unused;   // let go while an ended load may still draw into them
     bool previewShown = false;        // HasThumbnail
     bool backdrop = false;            // the frame buffer shows a picture without a scene
 
@@ -126,7 +127,7 @@ public:
     }
     void showBackground(PicRecord* picture, bool preview) override {
         if (detached) {
-            freePicture(picture);
+            c_.dropPicture(picture);
             return;
         }
         c_.setBackgroundPicture(picture);
@@ -152,7 +153,7 @@ public:
         if (!l.preview && !l.backgroundCached) {
             l.preview = l.background;
         } else if (l.background && !l.backgroundCached) {
-            freePicture(l.background);
+            c_.dropPicture(l.background);
         } else if (l.background) {
             qivctl::ReleaseBackPicture(l.background);
         }
@@ -162,10 +163,10 @@ public:
     }
     void setPreviewPicture(PicRecord* picture) override {
         if (detached) {
-            freePicture(picture);
+            c_.dropPicture(picture);
             return;
         }
-        freePicture(c_.load_->preview);
+        c_.dropPicture(c_.load_->preview);
         c_.load_->preview = picture;
     }
     void rebuildBackground() override {
@@ -288,6 +289,7 @@ CQivPlayerCtl::LoadParts::~LoadParts() {
     if (background && backgroundCached) qivctl::ReleaseBackPicture(background);
     else freePicture(background);
     freePicture(preview);
+    for (PicRecord*& p : unused) freePicture(p);
 }
 
 void CQivPlayerCtl::LoadPartsDeleter::operator()(LoadParts* p) const { delete p; }
@@ -401,6 +403,10 @@ void CQivPlayerCtl::settleLoad() {
     LoadParts& l = *load_;
     l.ended.erase(std::remove_if(l.ended.begin(), l.ended.end(), [](const auto& e) { return e.second->busy == 0; }),
                   l.ended.end());
+    if (l.ended.empty() && !(l.host && l.host->busy)) {
+        for (PicRecord*& p : l.unused) freePicture(p);
+        l.unused.clear();
+    }
     for (;;) {
         if (!l.session) {
             l.queued.clear();
@@ -477,6 +483,7 @@ void CQivPlayerCtl::endLoadNow() {
     std::unique_ptr<QivLoadSession> s = std::move(l.session);
     std::unique_ptr<LoadHost> host = std::move(l.host);
     host->detached = true;
+    if (host->busy) s->stop();  // its call returns into a load that does nothing more
     l.queued.clear();
     QivObjectSlot* slot = loadingSlot();
     if (l.shelf.held) {
@@ -691,6 +698,14 @@ PicRecord* CQivPlayerCtl::PreviewPicture() const { return load_->preview; }
 bool CQivPlayerCtl::PreviewShown() const { return load_->previewShown; }
 bool CQivPlayerCtl::FrameHoldsBackdrop() const { return load_->backdrop && state_.frame; }
 
+// A picture the control lets go: freed, or kept until no ended load can still draw into it.
+void CQivPlayerCtl::dropPicture(PicRecord* picture) {
+    if (!picture) return;
+    LoadParts& l = *load_;
+    if (l.ended.empty() && !(l.host && l.host->busy)) freePicture(picture);
+    else l.unused.push_back(picture);
+}
+
 // The picture becomes the background picture; the one before is let go (a kept preview
 // stays kept).
 void CQivPlayerCtl::setBackgroundPicture(PicRecord* picture) {
@@ -698,7 +713,7 @@ void CQivPlayerCtl::setBackgroundPicture(PicRecord* picture) {
     if (l.background == picture) return;
     if (l.background && l.background != l.preview) {
         if (l.backgroundCached) qivctl::ReleaseBackPicture(l.background);
-        else freePicture(l.background);
+        else dropPicture(l.background);
     }
     l.background = picture;
     l.backgroundCached = false;

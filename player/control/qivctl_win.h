@@ -460,6 +460,7 @@ private:
     void countTriangles(const PelContent* content);
     QivObjectSlot* loadingSlot();
     void setBackgroundPicture(PicRecord* picture);
+    void dropPicture(PicRecord* picture);
     void noteObjectLoaded(int32_t slot, const std::string& url);
     std::unique_ptr<LoadParts, LoadPartsDeleter> load_{newLoadParts()};
 

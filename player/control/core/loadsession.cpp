@@ -84,6 +84,12 @@ void QivLoadSession::continueAfterPreview(int reason) {
     settle(driver_.continueAfterPreview(reason));
 }
 
+void QivLoadSession::stop() {
+    driver_.stop();
+    finished_ = true;
+    over_ = true;
+}
+
 void QivLoadSession::endTransfer() {
     if (over_) return;
     over_ = true;

@@ -92,6 +92,9 @@ public:
     // The preview gives way to the 3D view (the second picture, if any, becomes the
     // background).
     void leavePreview() override;
+    // Ends the load at once, also from inside a host call: the driver stops once that call
+    // returns and the host hears nothing more.
+    void stop();
 
     // The outcome is known; succeeded: an object was built (or the picture shown).
     bool finished() const { return finished_; }

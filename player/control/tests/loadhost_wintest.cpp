@@ -554,6 +554,56 @@ TEST_F(StreamLoad, ProgressivePreviewShowsAfterItsFirstScan) {
     EXPECT_EQ(1, s.count("loaded"));
 }
 
+// Event handlers that start another load while the first one is busy (its preview just shown,
+// its object just loaded), or that feed it further pieces: the first load ends where it stands
+// or takes the pieces in order once it returns; the object that stands last is shown.
+TEST_F(StreamLoad, LoadsStartedFromEventHandlers) {
+    const Bytes a = qivw::build(richCubes());
+    qivw::Container grid;
+    grid.object = qivw::gridObject(4);
+    const Bytes b = qivw::build(grid);
+    struct Case {
+        DISPID at;
+        bool feedSame;  // the handler feeds the rest of the first load
+        int loaded;
+        uint32_t faces;
+    } cases[] = {{kThumbnailDone, false, 1, 16}, {kObjectLoaded, false, 2, 16}, {kThumbnailDone, true, 1, 12}};
+    for (const Case& k : cases) {
+        SCOPED_TRACE(std::to_string(k.at) + (k.feedSame ? " same" : " other"));
+        Sited s;
+        bool done = false;
+        size_t fed = 0, next = 0;  // next: behind the piece being fed
+        s.sink().handler = [&](DISPID id, DISPPARAMS*) {
+            if (id != k.at || done) return;
+            done = true;
+            if (k.feedSame) {
+                s.ctl->FeedContainerData(a.data() + next, a.size() - next, 0, false);
+                s.ctl->EndStreamLoad(true);
+                EXPECT_TRUE(s.ctl->StreamLoadRunning()) << "taken once the load returns";
+                return;
+            }
+            ASSERT_EQ(1, s.ctl->BeginStreamLoad("http://host/grid.qiv", true));
+            s.ctl->FeedContainerData(b.data(), b.size(), b.size(), true);
+        };
+        ASSERT_EQ(1, s.ctl->BeginStreamLoad("http://host/cubes.qiv", true));
+        for (; fed < a.size() && !done; fed = next) {
+            next = std::min(fed + 256, a.size());
+            s.ctl->FeedContainerData(a.data() + fed, next - fed, 0, false);
+        }
+        ASSERT_TRUE(done);
+        // What is left of the first load finds nothing running any more.
+        if (!k.feedSame) s.ctl->FeedContainerData(a.data() + fed, a.size() - fed, 0, true);
+        EXPECT_FALSE(s.ctl->StreamLoadRunning());
+        EXPECT_EQ(k.loaded, s.count("loaded"));
+        ASSERT_EQ(1u, s.ctl->state().slots.size());
+        ASSERT_NE(nullptr, s.ctl->state().slots[0].node);
+        EXPECT_EQ(k.faces, s.ctl->state().slots[0].node->content->faceCount);
+        s.paint();
+        const QivControlState& st = s.ctl->state();
+        EXPECT_LE(differing(s.window(), enginePicture(st), 8), st.frameWidth * st.frameHeight / 200);
+    }
+}
+
 // A play request given before the object has arrived is carried out at its animation chunk.
 TEST_F(StreamLoad, AnimationRequestedBeforeTheObjectStarts) {
     qivw::Container c = qivsample::container("");

@@ -460,3 +460,50 @@ TEST(LoadDriver, StreamedNames) {
     };
     for (const auto& c : cases) EXPECT_EQ(qivStreamLoadKind(c.name), c.kind) << c.name;
 }
+
+// A sink that ends the load from inside its calls (a host starting another load from an event
+// handler): once the call returns nothing more reaches the sink, and the object, freed at once
+// by the sink, is touched no more (the chunks behind the animation chunk are not applied).
+TEST(LoadDriver, StopFromInsideASinkCall) {
+    const Bytes file = qivw::build(fullContainer());
+    for (const std::string& at : {std::string("shown preview"), std::string("object"), std::string("loaded")}) {
+        SCOPED_TRACE(at);
+        struct StoppingSink : TraceSink {
+            QivLoadDriver* d = nullptr;
+            std::string when;
+            void check(const std::string& what) {
+                if (what != when || !d) return;
+                d->stop();
+                PelContent* c = d->takeObject();
+                if (c) pelFreeObject(&c);
+            }
+            void pictureShown(QivPictureKind k, PicRecord* p, bool first) override {
+                TraceSink::pictureShown(k, p, first);
+                if (first && k == QivPictureKind::Preview) check("shown preview");
+            }
+            void objectParsed(PelContent* c, const PelStreamInfo* info, bool first) override {
+                TraceSink::objectParsed(c, info, first);
+                check("object");
+            }
+            void objectLoaded() override {
+                TraceSink::objectLoaded();
+                check("loaded");
+            }
+        } sink;
+        sink.when = at;
+        FakeClock clock;
+        QivLoadDriver d(&sink, QivLoadOptions{}, &clock);
+        sink.d = &d;
+        size_t fed = 0;
+        QivLoadDriver::Result r = QivLoadDriver::Result::Working;
+        for (; fed < file.size() && r != QivLoadDriver::Result::Failed; fed += 97)
+            r = d.feed(file.data() + fed, std::min<size_t>(97, file.size() - fed), 0);
+        EXPECT_EQ(QivLoadDriver::Result::Failed, r);
+        const size_t calls = sink.trace.size();
+        EXPECT_EQ(QivLoadDriver::Result::Failed, d.feed(file.data(), file.size(), 0));
+        EXPECT_EQ(QivLoadDriver::Result::Failed, d.endOfTransfer(true));
+        EXPECT_EQ(calls, sink.trace.size()) << "nothing more after the stop";
+        EXPECT_EQ(std::string::npos, std::string(sink.trace.back()).find("chunk 65537")) << "no chunk after it";
+        EXPECT_EQ(0u, d.errorLevel());
+    }
+}
