@@ -562,7 +562,8 @@ bool CQivPlayerCtl::addLoadedObject(PelContent* content, bool hasTextures) {
     if (!loadingSlot()) return false;
     ScnNode* node = AddObjectToScene(content, hasTextures, l.baseDirectory, false, false);
     if (!node) return false;
-    // The objects shown before give way now.
+    // The objects shown before give way now, and the statistics of their frames with them.
+    if (l.replacing) win_->stats.on = false;
     dropShelf();
     countTriangles(content);
     state_.sceneChanged = true;
