@@ -333,6 +333,9 @@ STDMETHODIMP CQivPlayerCtl::LoadObject(BSTR FileName, VARIANT_BOOL* pVal) {
         std::string copy = container ? std::string() : lzExpandToTemp(name, "VOV");
         const std::string url = "file://" + name.substr(0, 2047 - 7);
         int ok = 0;
+        // A container's ObjectLoaded comes from inside its load: the URL is set by then.
+        const std::string before = state_.objectURL;
+        if (container) state_.objectURL = url;
         if (!copy.empty()) {
             // The copy lies in the temporary folder: the textures are beside the original.
             ok = LoadLocalFile(copy.c_str(), name.c_str(), true);
@@ -346,6 +349,8 @@ STDMETHODIMP CQivPlayerCtl::LoadObject(BSTR FileName, VARIANT_BOOL* pVal) {
             if (w.tempCopy != copy) qivDeleteTempCopy(w);
             w.tempCopy = copy;
             state_.objectURL = url;
+        } else {
+            state_.objectURL = before;
         }
         FireOnChanged(9);
         FireOnChanged(12);  // ObjectUID

@@ -462,7 +462,14 @@ TEST_F(StreamLoad, LocalQivFileThroughLoadObject) {
     }
     {
         Sited s;
+        std::wstring urlAtEvent;
+        s.sink().handler = [&](DISPID id, DISPPARAMS*) {
+            BSTR u = nullptr;
+            if (id == kObjectLoaded && s.p2->get_ObjectURL(&u) == S_OK && u) urlAtEvent = u;
+            SysFreeString(u);
+        };
         ASSERT_TRUE(s.load(vov));
+        EXPECT_EQ(L"file://" + std::wstring(vov.begin(), vov.end()), urlAtEvent) << "set when ObjectLoaded comes";
         EXPECT_EQ(0, s.count("thumbnail")) << "a local file is all at hand: no preview with the defaults";
         EXPECT_EQ(1, s.count("loaded"));
         EXPECT_NE(nullptr, s.ctl->state().slots[0].node);
@@ -473,6 +480,10 @@ TEST_F(StreamLoad, LocalQivFileThroughLoadObject) {
         const ScnNode* node = s.ctl->state().slots[0].node;
         EXPECT_FALSE(s.load(bad));
         EXPECT_EQ(node, s.ctl->state().slots[0].node);
+        BSTR url = nullptr;
+        EXPECT_EQ(S_OK, s.p2->get_ObjectURL(&url));
+        EXPECT_EQ(urlAtEvent, std::wstring(url)) << "the URL of the object still shown";
+        SysFreeString(url);
         EXPECT_EQ(4u, s.ctl->LastLoadErrorLevel());
         DeleteFileA(bad.c_str());
     }
@@ -494,10 +505,15 @@ TEST_F(StreamLoad, FilesThatDoNotLoadLeaveTheShownObject) {
     const ScnNode* node = s.ctl->state().slots[0].node;
     const std::string copy = s.ctl->win().tempCopy;
     const std::vector<uint32_t> before = s.window();
+    const std::wstring shownUrl = L"file://" + std::wstring(pel.begin(), pel.end());
     for (const std::string& bad : {dir + "\\missing.pel", junk, cut}) {
         SCOPED_TRACE(bad);
         EXPECT_FALSE(s.load(bad));
         EXPECT_EQ(node, s.ctl->state().slots[0].node);
+        BSTR url = nullptr;
+        EXPECT_EQ(S_OK, s.p2->get_ObjectURL(&url));
+        EXPECT_EQ(shownUrl, std::wstring(url)) << "the URL of the object still shown";
+        SysFreeString(url);
         EXPECT_EQ(copy, s.ctl->win().tempCopy);
         s.paint();
         EXPECT_EQ(0, differing(s.window(), before, 0));
