@@ -107,3 +107,22 @@ bool qivSaveContainerFile(const char* path, const QivKeptContainer& kept, uint64
     if (!ok) DeleteFileA(temp);
     return ok;
 }
+
+int qivIsContainerFile(const char* path) {
+    if (!path || !*path) return 0;
+    HANDLE f = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return 0;
+    int result = 0;
+    LARGE_INTEGER size{};
+    if (GetFileSizeEx(f, &size) && size.QuadPart >= QIV_CONTAINER_HEADER_SIZE && uint64_t(size.QuadPart) <= SIZE_MAX) {
+        if (HANDLE map = CreateFileMappingA(f, nullptr, PAGE_READONLY, 0, 0, nullptr)) {
+            if (const void* view = MapViewOfFile(map, FILE_MAP_READ, 0, 0, 0)) {
+                result = qivIsContainer(static_cast<const uint8_t*>(view), size_t(size.QuadPart));
+                UnmapViewOfFile(view);
+            }
+            CloseHandle(map);
+        }
+    }
+    CloseHandle(f);
+    return result;
+}

@@ -25,3 +25,6 @@ HRESULT qivWriteContainerToStream(IStream* stream, const QivKeptContainer& kept)
 // a temporary file beside it that replaces path only when complete. False when nothing is
 // kept or it could not be written; path is then as it was.
 bool qivSaveContainerFile(const char* path, const QivKeptContainer& kept, uint64_t fileTime);
+// IsQivContainerFile: the file starts a Qiv container (outer header, then "Qiv1" and version 1
+// in the first payload bytes). 0 for a file that cannot be opened or mapped.
+int qivIsContainerFile(const char* path);

@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "caches.h"
+#include "container_win.h"
 #include "ctlmodule_win.h"
+#include "jpegglue.h"
 #include "localfile.h"
 #include "qivctl_win.h"
 #include "render/fzbuffer.h"
@@ -21,9 +23,12 @@
 #include "scene/pelfile.h"
 #include "scene/sceneops.h"
 #include "scene/texture.h"
+#include "slots.h"
 #include "texpaths.h"
 #include "texresolve.h"
 #include "window_win.h"
+
+void qivDeleteTempCopy(QivWindowParts& w);
 
 namespace {
 
@@ -109,11 +114,12 @@ void qivInstallCacheHooks() {
     qivctl::cacheSetHooks(hooks);
 }
 
-// LoadTextureFile: a picture file as a texture, entered into the cache under the name.
+// LoadTextureFile: a picture file (BMP, else JPEG) as a texture, entered into the cache under
+// the name.
 TexRecord* qivLoadTextureFile(const std::string& name, const std::string& path) {
-    TexRecord* t = nullptr;
     float sx = 0, sy = 0;
-    if (!texLoadFile(path.c_str(), 0, &t, &sx, &sy, nullptr) || !t) return nullptr;
+    TexRecord* t = LoadTextureFromFile(path.c_str(), &sx, &sy);
+    if (!t) return nullptr;
     texSetName(t, name.c_str(), path.c_str(), 0);
     if (!(sx > 0)) sx = 1.0f;
     if (!(sy > 0)) sy = 1.0f;
@@ -257,6 +263,7 @@ int CQivPlayerCtl::LoadLocalFile(const char* path, const char* sourceName, bool 
     if (!path || !path[0]) return 0;
     QivWindowParts& w = *win_;
     if (!w.workingDirectory.empty()) SetCurrentDirectoryA(w.workingDirectory.c_str());
+    if (qivIsContainerFile(path)) return LoadContainerFile(path, sourceName, replace);
     if (replace) {
         InitWindow();
         if (w.animationRunning) put_AnimPlaying(VARIANT_FALSE);
@@ -266,10 +273,8 @@ int CQivPlayerCtl::LoadLocalFile(const char* path, const char* sourceName, bool 
     PelFileInfo info{};
     PelContent* content = nullptr;
     size_t bytes = 0;
-    if (!pelLoad(path, fileName, objectName, &info, &content, &bytes) || !content) {
-        if (replace) UnloadScene(true);
-        return 0;
-    }
+    // A file that does not load leaves what is shown as it was.
+    if (!pelLoad(path, fileName, objectName, &info, &content, &bytes) || !content) return 0;
     if (replace) UnloadScene(true);
     // The loading slot: the slot given (it keeps its place in the scene), else a new one.
     const bool given = !replace && qivctl::slotValid(state_, intoSlot);
@@ -297,6 +302,7 @@ int CQivPlayerCtl::LoadLocalFile(const char* path, const char* sourceName, bool 
         return 0;
     }
     state_.sceneChanged = true;
+    countTriangles(content);
     rebuildRoots();
     PrepareScene(state_.sceneRoots, true, false, given);
     // The object cache owns the content from now on.
@@ -320,32 +326,39 @@ STDMETHODIMP CQivPlayerCtl::LoadObject(BSTR FileName, VARIANT_BOOL* pVal) {
         if (name.find("://") != std::string::npos) return S_OK;  // downloads: the transfer code
         for (char& c : name)
             if (c == '/') c = '\\';
-        UnloadScene(true);
         QivWindowParts& w = *win_;
-        if (!w.tempCopy.empty()) {
-            DeleteFileA(w.tempCopy.c_str());
-            w.tempCopy.clear();
-        }
-        // A compressed object file is expanded first.
-        std::string copy = lzExpandToTemp(name, "VOV");
+        // A file that is not a container may be compressed: it is expanded first. What was
+        // shown stays until the new object stands.
+        const bool container = qivIsContainerFile(name.c_str()) != 0;
+        std::string copy = container ? std::string() : lzExpandToTemp(name, "VOV");
         const std::string url = "file://" + name.substr(0, 2047 - 7);
         int ok = 0;
+        // A container's ObjectLoaded comes from inside its load: the URL is set by then.
+        const std::string before = state_.objectURL;
+        if (container) state_.objectURL = url;
         if (!copy.empty()) {
             // The copy lies in the temporary folder: the textures are beside the original.
             ok = LoadLocalFile(copy.c_str(), name.c_str(), true);
-            if (ok) {
-                w.tempCopy = copy;
-            } else {
+            if (!ok) {
                 DeleteFileA(copy.c_str());
+                copy.clear();
             }
         }
         if (!ok) ok = LoadLocalFile(name.c_str(), name.c_str(), true);
-        if (ok) state_.objectURL = url;
+        if (ok) {
+            if (w.tempCopy != copy) qivDeleteTempCopy(w);
+            w.tempCopy = copy;
+            state_.objectURL = url;
+        } else {
+            state_.objectURL = before;
+        }
         FireOnChanged(9);
         FireOnChanged(12);  // ObjectUID
         RefreshBarState();
         Redraw(true);
-        if (ok) FireObjectLoaded(state_.currentSlot);
+        // A container's load tells of its object itself, when the object stands.
+        if (ok && !container && !qivIsContainerFile(copy.empty() ? name.c_str() : copy.c_str()))
+            noteObjectLoaded(state_.currentSlot, url);
         *pVal = ok ? VARIANT_TRUE : VARIANT_FALSE;
     } catch (...) {
         return E_FAIL;

@@ -1,4 +1,7 @@
-// Members not built yet answer E_NOTIMPL; their DISPIDs and v-table slots are final.
 #include "qivctl_win.h"
 
-STDMETHODIMP CQivPlayerCtl::get_HasThumbnail(VARIANT_BOOL *pVal) { return E_NOTIMPL; }
+STDMETHODIMP CQivPlayerCtl::get_HasThumbnail(VARIANT_BOOL *pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = PreviewShown() ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
+}

@@ -130,9 +130,7 @@ void CQivPlayerCtl::keyCommand(const qivctl::KeyCommand& c) {
             Redraw(true);
             return;
         case K::ToggleStatistics:
-            win_->stats.on = !win_->stats.on;
-            win_->stats.startTick = GetTickCount();
-            win_->stats.frames = 0;
+            ToggleStatistics();
             Redraw(true);
             return;
     }

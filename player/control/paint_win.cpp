@@ -12,6 +12,7 @@
 
 #include "ctlmodule_win.h"
 #include "frameticks.h"
+#include "navigation.h"
 #include "paintpath.h"
 #include "qivctl_win.h"
 #include "render/blit.h"
@@ -282,59 +283,34 @@ void CQivPlayerCtl::ResetView() {
     const Box3& b = w.sceneBox;
     const float dx = b.max.x - b.min.x, dy = b.max.y - b.min.y, dz = b.max.z - b.min.z;
     float d = std::sqrt(dx * dx + dy * dy + dz * dz);
-    if (!(d > 1e-6f) || !std::isfinite(d)) d = 1.0f;
+    const bool flat = !(d > 1e-6f) || !std::isfinite(d);
+    if (flat) d = 1.0f;
+    // A box without extent is viewed as a unit one around the origin.
+    const float unit = 0.5f / std::sqrt(3.0f);
+    const NavHomeView home = navHomeView(flat ? Box3{{-unit, -unit, -unit}, {unit, unit, unit}} : b);
     CamRecord& c = state_.camera;
     c = CamRecord{};
-    c.vrp = {0, 0, 0};
-    c.eye = {0, -1.5f * d, 0};
-    c.up = {0, 0, 1};
-    c.viewDist = 1.5f * d;
-    c.farDist = 2.7f * d;
-    c.nearDist = c.farDist / 9.0f;
+    c.vrp = home.vrp;
+    c.eye = home.eye;
+    c.up = home.up;
+    c.viewDist = home.eyeDistance;
+    c.farDist = home.farDist;
+    c.nearDist = home.nearDist;
     const int32_t fw = std::max(state_.frameWidth, 1), fh = std::max(state_.frameHeight, 1);
-    const float half = c.viewDist * std::tan(22.0f * 0.017453292f);
+    const float half = c.viewDist * home.tanHalfAngle;
     c.winXMin = -half, c.winXMax = half;
     c.winYMin = -half * float(fh) / float(fw), c.winYMax = half * float(fh) / float(fw);
     c.pixX = 0, c.pixY = 0, c.pixW = fw, c.pixH = fh;
     c.rowsUp = 1;  // frame rows bottom-up, as the window copies read them
     state_.viewValid = true;
     SetViewFromAngles();
-    // Fit the box into the frame.
-    if (camUpdate(&c)) {
-        float minX = 1e10f, maxX = -1e10f, minY = 1e10f, maxY = -1e10f;
-        for (int i = 0; i < 8; ++i) {
-            Vec3 p{(i & 1) ? b.max.x : b.min.x, (i & 2) ? b.max.y : b.min.y, (i & 4) ? b.max.z : b.min.z};
-            const float* m = c.worldToPixel.m;
-            float x = p.x * m[0] + p.y * m[4] + p.z * m[8] + m[12];
-            float y = p.x * m[1] + p.y * m[5] + p.z * m[9] + m[13];
-            float ww = p.x * m[3] + p.y * m[7] + p.z * m[11] + m[15];
-            if (ww != 0 && ww != 1) x /= ww, y /= ww;
-            minX = std::min(minX, x), maxX = std::max(maxX, x);
-            minY = std::min(minY, y), maxY = std::max(maxY, y);
-        }
-        const float cx = float(fw / 2), cy = float(fh / 2);
-        const float sx = 2 * std::max(std::fabs(minX - cx), std::fabs(maxX - cx)) / float(fw);
-        const float sy = 2 * std::max(std::fabs(minY - cy), std::fabs(maxY - cy)) / float(fh);
-        const float s = std::max(sx, sy);
-        if (s > 1e-6f && std::isfinite(s)) {
-            c.winXMin *= s, c.winXMax *= s, c.winYMin *= s, c.winYMax *= s;
-        }
-    }
+    navFitZoomToBox(&c, b, fw, fh);
     w.homeHalfWidth = c.winXMax;
     w.homeHalfHeight = c.winYMax;
     const float lo[3] = {b.min.x, b.min.y, b.min.z}, hi[3] = {b.max.x, b.max.y, b.max.z};
     w.zoomBase = c.winXMax > 0 ? qivctl::zoomExtent(lo, hi) / (2 * c.winXMax) : 1.0f;
-    // Clip distances along the view direction.
-    Vec3 dir{c.vrp.x - c.eye.x, c.vrp.y - c.eye.y, c.vrp.z - c.eye.z};
-    vecNormalize(&dir);
-    float farthest = -1e7f;
-    for (int i = 0; i < 8; ++i) {
-        Vec3 p{(i & 1) ? b.max.x : b.min.x, (i & 2) ? b.max.y : b.min.y, (i & 4) ? b.max.z : b.min.z};
-        float t = (p.x - c.eye.x) * dir.x + (p.y - c.eye.y) * dir.y + (p.z - c.eye.z) * dir.z;
-        farthest = std::max(farthest, t);
-    }
-    c.farDist = farthest < 1e-10f ? 2 * d : 2 * farthest;
-    c.nearDist = std::min(c.farDist * 0.11111111f, 0.25f);
+    const Vec3 dir{c.vrp.x - c.eye.x, c.vrp.y - c.eye.y, c.vrp.z - c.eye.z};
+    navClipDistances(b, c.eye, dir, 0.0f, d, &c.nearDist, &c.farDist);
     camUpdate(&c);
     ApplyPendingViewing();
 }
@@ -536,7 +512,7 @@ HRESULT CQivPlayerCtl::onDraw(const qcom::DrawInfo& info) {
             SetupFrame(state_.sceneRoots, false, false);
         RECT client;
         GetClientRect(hwnd(), &client);
-        if (!state_.sceneRoots || !state_.frame) {
+        if (!state_.frame || (!state_.sceneRoots && !FrameHoldsBackdrop())) {
             paintIdle(info.hdc, client);
             return S_OK;
         }

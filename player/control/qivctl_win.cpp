@@ -94,6 +94,7 @@ void* CQivPlayerCtl::comInterface(REFIID iid) {
     if (IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, IID_IQivPlayer2)) return static_cast<IQivPlayer2*>(this);
     if (void* host = sceneHostInterface(iid)) return host;
     if (IsEqualIID(iid, IID_IDropTarget)) return DropTargetInterface();
+    if (IsEqualIID(iid, IID_IQivHostHooks)) return HostHooks();
     return ControlBase::comInterface(iid);
 }
 
@@ -123,6 +124,7 @@ void CQivPlayerCtl::onAmbientChanged(DISPID id) {
 void CQivPlayerCtl::UnloadScene(bool full) {
     FreeSceneHostNode();
     NavSceneGone();
+    if (full) OnSceneUnloading();
     if (HWND w = hwnd()) {
         state_.frameValid = false;
         InvalidateRect(w, nullptr, FALSE);

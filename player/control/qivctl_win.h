@@ -17,6 +17,7 @@
 #include "persiststream.h"
 #include "cursors.h"
 #include "hoverprogress.h"
+#include "hosthooks_win.h"
 #include "qivprops_win.h"
 #include "scenehost.h"
 
@@ -40,6 +41,11 @@ namespace qivctl {
 struct MenuItem;
 struct MenuSubAnimation;
 }  // namespace qivctl
+struct PicRecord;
+class QivLoadSession;
+class QivLoadClock;
+struct QivSavedViewList;
+enum class QivStreamKind;
 
 class CQivPlayerCtl : public qcom::Dual<IQivPlayer>, public qcom::Dual<IQivPlayer2>, public qcom::ControlBase {
 public:
@@ -379,6 +385,98 @@ private:
     int32_t lastPickedTexture_ = 0, lastPickedMaterial_ = 0;
 
     // ---- load ----
+public:
+    // Streaming load of a Qiv container or a JPEG picture, whatever the bytes come from (a
+    // download's pieces, a local file read in pieces, a document stream). BeginStreamLoad
+    // answers 1 when the name is loaded as it arrives (a name starting with "mailbox:",
+    // without extension or with ".qiv" a container, ".jpg", ".jpeg" or ".jif" a picture),
+    // 0 when the caller is to collect the data in a file instead. A running load is ended
+    // first. replace: the objects shown give way to the new one once its object stands; a
+    // load that fails leaves them as they were. Without replace the object goes into the
+    // loading slot (a new slot when none is set).
+    int BeginStreamLoad(const std::string& name, bool replace);
+    // The next piece (expectedTotal: size of the whole transfer, 0 unknown); end: the transfer
+    // ends with this piece, successfully. Pieces that arrive while the load is busy (an event
+    // handler pumping messages) are taken in order once it returns.
+    void FeedContainerData(const uint8_t* data, size_t n, uint64_t expectedTotal, bool end);
+    // The transfer ended. A load that waits after its preview keeps going after it.
+    void EndStreamLoad(bool success);
+    // reason 1: a click or press in the control; 2: the preview delay may have passed.
+    void ContinueAfterPreview(int reason);
+    // The preview gives way to the 3D view (the second preview picture, if any, becomes the
+    // background).
+    void LeavePreview();
+    bool StreamLoadRunning() const;
+    const QivLoadSession* StreamLoad() const;
+    // Error level of the last load that failed (0: none since the control was made).
+    uint32_t LastLoadErrorLevel() const;
+    // A local container read in pieces through the streaming load; 1 when its object stands
+    // (or the load waits after its preview for the user or the delay).
+    int LoadContainerFile(const char* path, const char* sourceName, bool replace);
+    // The container of the shown object, as saving writes it (Qiv file or document stream).
+    bool SaveContainerFile(const char* path);
+    HRESULT WriteContainerToStream(IStream* stream);
+    // A container from the document's stream (length-prefixed), shown without preview.
+    HRESULT LoadContainerFromStream(IStream* stream);
+    // Saved views of the first object (chunks 0x111 and 0x10002), kept with its cache entry.
+    const QivSavedViewList* SavedViews() const;
+    // Timer 55 of the control window.
+    void OnLoadTimer();
+    // Background picture and the container's preview (the 2D view): the background record from
+    // BackPicMode and the picture; ResetBackground lets the picture go.
+    void ApplyBackPicMode(bool cache);
+    void ResetBackground();
+    PicRecord* BackgroundPicture() const;
+    PicRecord* PreviewPicture() const;
+    // The container's preview is shown (HasThumbnail).
+    bool PreviewShown() const;
+    // The preview (or a thumbnail) is on display: drawn as the frame's background, ThumbnailDone.
+    void OnThumbnailReady();
+    // The background drawn into the frame buffer, which paints copy while no scene is there
+    // (a preview, a picture file); with a scene the next frame is drawn on it.
+    void DrawBackdrop();
+    bool FrameHoldsBackdrop() const;
+    // Frame statistics: the host's status callback gets "<n> Triangles, <fps> FPS" (and,
+    // after an object loads, no text and the object's URL). F9 toggles them while one is set.
+    using StatusCallback = void (*)(void* context, const char* text, const char* path);
+    void SetStatusCallback(StatusCallback callback, void* context);
+    void ToggleStatistics();
+    // A clock for the load's timing (tests); null: the tick count.
+    void SetLoadClock(QivLoadClock* clock);
+    // The scene is unloaded in full: a running load ends, the kept container goes.
+    void OnSceneUnloading();
+    // IQivHostHooks of the control (a part of the object, counted with it).
+    IQivHostHooks* HostHooks();
+    // The menu callbacks a host registered (null when none).
+    QivMenuAddItems hostMenuAddItems() const;
+    QivMenuCommand hostMenuCommand() const;
+    void* hostMenuContext() const;
+
+private:
+    class LoadHost;
+    class HostHooksPart;
+    struct LoadParts;
+    struct LoadPartsDeleter {
+        void operator()(LoadParts* p) const;
+    };
+    static LoadParts* newLoadParts();
+    int beginLoad(const std::string& name, QivStreamKind kind, bool replace, const std::string& baseDirectory,
+                  bool noPreview, bool allAtHand);
+    void callSession(const std::function<void(QivLoadSession&)>& step);
+    void settleLoad();
+    void finishLoad();
+    void endLoadNow();
+    void shelveScene();
+    void restoreShelf();
+    void dropShelf();
+    void dropKeptContainer();
+    bool addLoadedObject(PelContent* content, bool hasTextures);
+    void countTriangles(const PelContent* content);
+    QivObjectSlot* loadingSlot();
+    void setBackgroundPicture(PicRecord* picture);
+    void dropPicture(PicRecord* picture);
+    void noteObjectLoaded(int32_t slot, const std::string& url);
+    std::unique_ptr<LoadParts, LoadPartsDeleter> load_{newLoadParts()};
 
     // ---- nav ----
 public:

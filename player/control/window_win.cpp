@@ -268,6 +268,12 @@ void CQivPlayerCtl::Layout(const RECT& client) {
             fzDrawBackground(state_.frame, nullptr, nullptr, &state_.camera, 1, 0);
         }
         p.frameShown = false;
+        if (!state_.sceneRoots) {
+            // A picture shown without scene (the preview) is drawn again at the new size.
+            state_.frameValid = false;
+            if (FrameHoldsBackdrop()) DrawBackdrop();
+            return;
+        }
         // Keep the angles: the view is fitted to the new frame.
         float phi = state_.phi, psi = state_.psi;
         ResetView();
@@ -540,6 +546,7 @@ LRESULT CQivPlayerCtl::onTimer(WPARAM id, bool& handled) {
             return 0;
         case kTimerDelayedLoad:
             KillTimer(hwnd(), kTimerDelayedLoad);
+            OnLoadTimer();
             return 0;
         default:
             handled = false;
@@ -712,6 +719,7 @@ LRESULT CQivPlayerCtl::onMessage(UINT msg, WPARAM wp, LPARAM lp, bool& handled) 
         case WM_RBUTTONDOWN:
         case WM_RBUTTONUP:
         case WM_MOUSEMOVE:
+            if (msg == WM_LBUTTONDOWN || msg == WM_RBUTTONDOWN) ContinueAfterPreview(1);
             handled = MouseButtons(msg, wp, lp);
             return 0;
         default:

@@ -42,7 +42,7 @@ struct QivWindowParts {
     bool renderingHeldBack = false;
     bool filter = true;  // Filter
     qivctl::FrameStats stats;
-    void (*statusCallback)(void* context, const char* text, int flag) = nullptr;
+    void (*statusCallback)(void* context, const char* text, const char* path) = nullptr;
     void* statusContext = nullptr;
     uint32_t copies = 0;      // rectangles copied to the window (region copies)
     uint32_t frames = 0;      // frames rendered

@@ -106,6 +106,12 @@ QivLoadDriver::Result QivLoadDriver::fail(uint32_t level, const char* text) {
     return result_;
 }
 
+void QivLoadDriver::stop() {
+    if (result_ == Result::Done || result_ == Result::Failed) return;
+    state_ = 12;
+    result_ = Result::Failed;
+}
+
 bool QivLoadDriver::inputEnded() const { return transferEnded_ || reader_.inflationEnded(); }
 
 // ---------------------------------------------------------------------------
@@ -121,8 +127,10 @@ QivLoadDriver::Result QivLoadDriver::feed(const uint8_t* data, size_t n, uint64_
     if (options_.plainPicture) return feedPlain(data, n, total);
     if (firstPiece_ && n) {
         firstPiece_ = false;
-        // All of it in the first piece, and the preview would give way at once: not shown.
-        if (total && total <= n && options_.delayAfterPreview == 0 && (options_.previewMode & 2))
+        // All of it in the first piece (or at hand), and the preview would give way at once:
+        // not shown.
+        if ((options_.allAtHand || (total && total <= n)) && options_.delayAfterPreview == 0 &&
+            (options_.previewMode & 2))
             noPreview_ = true;
     }
     if (reader_.feed(data, n, total) == QivContainerReader::Status::Failed)
@@ -356,7 +364,7 @@ bool QivLoadDriver::parseObject() {
         sink_->objectParsed(object_, info, before == nullptr);
     }
     if (info) pelFreeStream(&info);
-    if (!whole) return false;
+    if (!whole || result_ == Result::Failed) return false;  // stopped from inside the sink
     if (!ok || !object_) {
         fail(3, "Qiv container object stream could not be read");
         return false;
@@ -415,7 +423,7 @@ bool QivLoadDriver::chunkStep() {
         // The object is complete: the preview gives way, then its animation is set up.
         sink_->leavePreview();
         sink_->chunk(chunk_.type, data, chunk_.length);
-        if (!loadedFired_) {
+        if (result_ != Result::Failed && !loadedFired_) {
             loadedFired_ = true;
             sink_->objectLoaded();
         }

@@ -76,6 +76,7 @@ struct QivLoadOptions {
     bool incrementalDisplay = false;
     bool noPreview = false;         // an additional object, or a load from a stream
     bool plainPicture = false;      // a JPEG picture file, not a container
+    bool allAtHand = false;         // the whole transfer is at hand (a local file read in pieces)
 };
 
 class QivLoadDriver {
@@ -96,6 +97,10 @@ public:
     // The second preview picture has been made the background (a later background picture
     // of the chunk list is then decoded in one pass).
     void noteSecondPictureShown() { secondShown_ = true; }
+    // Ends the load where it stands, from inside a sink call as well: once the call under way
+    // returns the driver reads no more data and touches its object no more (the result is
+    // Failed, without an error report).
+    void stop();
 
     // 0-10 as the load states; 11 chunk list done; 12 finished.
     int state() const { return state_; }

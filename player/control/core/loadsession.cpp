@@ -20,6 +20,7 @@ QivLoadOptions driverOptions(const QivLoadSettings& s, QivStreamKind kind) {
     o.incrementalDisplay = s.incrementalDisplay;
     o.noPreview = s.noPreview || s.loadingSlot > 0;
     o.plainPicture = kind == QivStreamKind::Picture;
+    o.allAtHand = s.allAtHand;
     return o;
 }
 
@@ -81,6 +82,12 @@ void QivLoadSession::endOfTransfer(bool success) {
 void QivLoadSession::continueAfterPreview(int reason) {
     if (finished_ || driver_.state() != 5) return;
     settle(driver_.continueAfterPreview(reason));
+}
+
+void QivLoadSession::stop() {
+    driver_.stop();
+    finished_ = true;
+    over_ = true;
 }
 
 void QivLoadSession::endTransfer() {

@@ -70,6 +70,7 @@ struct QivLoadSettings {
     bool incrementalDisplay = false;
     int32_t loadingSlot = 0;  // above 0: an additional object, shown without preview
     bool noPreview = false;   // a load from the document's stream
+    bool allAtHand = false;   // the whole transfer is at hand (a local file read in pieces)
     std::string language = "XX";  // content language of the display name
 };
 
@@ -91,6 +92,9 @@ public:
     // The preview gives way to the 3D view (the second picture, if any, becomes the
     // background).
     void leavePreview() override;
+    // Ends the load at once, also from inside a host call: the driver stops once that call
+    // returns and the host hears nothing more.
+    void stop();
 
     // The outcome is known; succeeded: an object was built (or the picture shown).
     bool finished() const { return finished_; }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "ctlstate.h"
 #include "render/clear.h"
 #include "render/fzbuffer.h"
 #include "render/renderer.h"
@@ -83,7 +84,7 @@ inline std::vector<uint32_t> EnginePicture(CamRecord* cam, const BgRecord* backg
     job.camera = cam;
     job.target = pic;
     job.kind = mode;
-    scnRenderList(&job, roots, nullptr);
+    if (roots) scnRenderList(&job, roots, nullptr);
     out.resize(size_t(w) * h);
     for (int32_t y = 0; y < h; ++y)
         for (int32_t x = 0; x < w; ++x) {
@@ -94,6 +95,13 @@ inline std::vector<uint32_t> EnginePicture(CamRecord* cam, const BgRecord* backg
         }
     fzFree(&pic);
     return out;
+}
+
+// The engine's picture of the control's view: its camera, background and roots (the
+// background alone without roots).
+inline std::vector<uint32_t> EnginePicture(const QivControlState& st) {
+    return EnginePicture(const_cast<CamRecord*>(&st.camera), &st.background, st.sceneRoots, st.displayMode,
+                         st.frameWidth, st.frameHeight);
 }
 
 // Pixels whose channels differ by more than tolerance.
@@ -145,5 +153,15 @@ inline int Near(const std::vector<uint32_t>& a, uint32_t colour, int tolerance) 
 inline uint32_t Rgb(uint32_t colorref) {
     return ((colorref & 0xFF) << 16) | (colorref & 0xFF00) | ((colorref >> 16) & 0xFF);
 }
+
+// Pixels equal to bg.
+inline int BackgroundPixels(const std::vector<uint32_t>& a, uint32_t bg) {
+    int n = 0;
+    for (uint32_t p : a) n += p == bg;
+    return n;
+}
+
+// The control's BackColor as a window pixel.
+inline uint32_t BackColour(const QivControlState& st) { return Rgb(st.backColor); }
 
 }  // namespace qivtest

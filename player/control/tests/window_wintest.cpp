@@ -35,6 +35,7 @@
 #include "scene/sceneops.h"
 #include "scene/texture.h"
 #include "serverparts_win.h"
+#include "testfiles.h"
 #include "useropts_win.h"
 #include "window_win.h"
 
@@ -42,13 +43,7 @@ int fzBlitExecutePlatform(const FzBlitCall* call);
 
 namespace {
 
-std::string tempDir(const char* leaf) {
-    char base[MAX_PATH];
-    GetTempPathA(sizeof base, base);
-    std::string d = std::string(base) + leaf;
-    CreateDirectoryA(d.c_str(), nullptr);
-    return d;
-}
+using qivtest::tempDir;
 
 struct SampleFiles {
     std::string dir, object, texture;
@@ -100,21 +95,6 @@ BSTR bstr(const std::string& s) {
     return SysAllocString(w.c_str());
 }
 
-// The engine's own picture of the control's view: the same camera, background and roots.
-std::vector<uint32_t> enginePicture(const QivControlState& st) {
-    return qivtest::EnginePicture(const_cast<CamRecord*>(&st.camera), &st.background, st.sceneRoots, st.displayMode,
-                                  st.frameWidth, st.frameHeight);
-}
-
-int differing(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b, int tolerance) {
-    return qivtest::Differing(a, b, tolerance);
-}
-
-int backgroundPixels(const std::vector<uint32_t>& a, uint32_t bg) {
-    int n = 0;
-    for (uint32_t p : a) n += p == bg;
-    return n;
-}
 
 std::vector<RECT> g_copied;
 int recordingExecutor(const FzBlitCall* call) {
@@ -164,10 +144,6 @@ protected:
     CQivPlayerCtl* ctl_ = nullptr;
 };
 
-uint32_t backColour(const QivControlState& st) {
-    return ((st.backColor & 0xFF) << 16) | (st.backColor & 0xFF00) | ((st.backColor >> 16) & 0xFF);
-}
-
 }  // namespace
 
 TEST_F(ControlWindow, NothingLoadedPaintsTheBackground) {
@@ -177,7 +153,7 @@ TEST_F(ControlWindow, NothingLoadedPaintsTheBackground) {
     RECT c;
     GetClientRect(ctl_->hwnd(), &c);
     std::vector<uint32_t> px = qivtest::ReadWindow(ctl_->hwnd(), 64, 64);
-    EXPECT_EQ(int(px.size()), backgroundPixels(px, backColour(st)));
+    EXPECT_EQ(int(px.size()), qivtest::BackgroundPixels(px, qivtest::BackColour(st)));
     EXPECT_EQ(nullptr, st.frame);
 }
 
@@ -191,12 +167,12 @@ TEST_F(ControlWindow, SoftwareFrameMatchesTheEnginePicture) {
     ASSERT_GT(st.frameWidth, 100);
     ASSERT_EQ(1u, st.slots[0].textureHandles.size());
     EXPECT_NE(nullptr, st.slots[0].textureHandles[0]);
-    std::vector<uint32_t> ref = enginePicture(st);
+    std::vector<uint32_t> ref = qivtest::EnginePicture(st);
     std::vector<uint32_t> px = qivtest::ReadWindow(ctl_->hwnd(), st.frameWidth, st.frameHeight);
     const int total = st.frameWidth * st.frameHeight;
     // The object fills a good part of the view.
-    EXPECT_LT(backgroundPixels(ref, backColour(st)), total * 9 / 10);
-    EXPECT_LE(differing(px, ref, 8), total / 200);
+    EXPECT_LT(qivtest::BackgroundPixels(ref, qivtest::BackColour(st)), total * 9 / 10);
+    EXPECT_LE(qivtest::Differing(px, ref, 8), total / 200);
     VARIANT_BOOL anim = VARIANT_TRUE;
     EXPECT_EQ(S_OK, p2_->get_ObjectHasAnimation(&anim));
     EXPECT_EQ(VARIANT_FALSE, anim);
@@ -238,7 +214,7 @@ TEST_F(ControlWindow, RepaintsOnlyTheChangedRegion) {
     EXPECT_GT(area, 0);
     // What is on the window still is the whole picture.
     std::vector<uint32_t> px = qivtest::ReadWindow(ctl_->hwnd(), st.frameWidth, st.frameHeight);
-    EXPECT_LE(differing(px, enginePicture(st), 8), st.frameWidth * st.frameHeight / 200);
+    EXPECT_LE(qivtest::Differing(px, qivtest::EnginePicture(st), 8), st.frameWidth * st.frameHeight / 200);
 }
 
 TEST_F(ControlWindow, MissingAndWrongFilesLeaveTheControlEmpty) {
@@ -254,7 +230,7 @@ TEST_F(ControlWindow, MissingAndWrongFilesLeaveTheControlEmpty) {
     EXPECT_EQ(nullptr, ctl_->state().sceneRoots);
     paint();
     std::vector<uint32_t> px = qivtest::ReadWindow(ctl_->hwnd(), 32, 32);
-    EXPECT_EQ(int(px.size()), backgroundPixels(px, backColour(ctl_->state())));
+    EXPECT_EQ(int(px.size()), qivtest::BackgroundPixels(px, qivtest::BackColour(ctl_->state())));
     // A good file after a bad one loads.
     SampleFiles f = writeSample("qivwin bad", "checker.bmp", "checker.bmp");
     EXPECT_TRUE(load(f.object));
@@ -346,7 +322,7 @@ TEST_F(ControlWindow, AnimatedObjectChangesBetweenTicks) {
     }
     EXPECT_GT(ctl_->win().frames, frames + 2) << "frames drawn on ticks";
     std::vector<uint32_t> moved = qivtest::ReadWindow(ctl_->hwnd(), w, h);
-    EXPECT_GT(differing(still, moved, 8), 200);
+    EXPECT_GT(qivtest::Differing(still, moved, 8), 200);
     EXPECT_GT(st.slots[0].animTime, 1.0f);
     // To the end: the animation stops by itself.
     while (GetTickCount() - start < 1500 && ctl_->win().animationRunning) {
@@ -398,16 +374,16 @@ TEST_F(ControlWindow, Direct3DFrameMatchesTheEnginePicture) {
             for (int x = 0; x < w; ++x) back[size_t(y) * w + x] = picGet32(hard->pixels + 4 * (size_t(y) * hard->width + x)) & 0xFFFFFF;
         fzFree(&hard);
     }
-    std::vector<uint32_t> ref = enginePicture(st);
-    EXPECT_LT(backgroundPixels(ref, backColour(st)), w * h * 9 / 10);
-    EXPECT_LE(differing(back, ref, 24), w * h / 10);
+    std::vector<uint32_t> ref = qivtest::EnginePicture(st);
+    EXPECT_LT(qivtest::BackgroundPixels(ref, qivtest::BackColour(st)), w * h * 9 / 10);
+    EXPECT_LE(qivtest::Differing(back, ref, 24), w * h / 10);
     // The menu command switches to software: the hardware window goes, the frame is copied.
     SendMessageW(ctl_->hwnd(), WM_COMMAND, 1306, 0);
     EXPECT_EQ(nullptr, ctl_->win().hardwareWindow);
     EXPECT_EQ(2, st.rendererKind);
     paint();
     std::vector<uint32_t> px = qivtest::ReadWindow(ctl_->hwnd(), w, h);
-    EXPECT_LE(differing(px, enginePicture(st), 8), w * h / 200);
+    EXPECT_LE(qivtest::Differing(px, qivtest::EnginePicture(st), 8), w * h / 200);
 }
 
 // Layout: the bar's children along the edges, the frame size they leave, HideControls, a
@@ -494,8 +470,8 @@ TEST_F(ControlWindow, ObjectLoadedBeforeActivationShows) {
     const QivControlState& st = ctl_->state();
     ASSERT_NE(nullptr, st.frame);
     std::vector<uint32_t> px = qivtest::ReadWindow(ctl_->hwnd(), st.frameWidth, st.frameHeight);
-    EXPECT_LE(differing(px, enginePicture(st), 8), st.frameWidth * st.frameHeight / 200);
-    EXPECT_LT(backgroundPixels(px, backColour(st)), st.frameWidth * st.frameHeight * 9 / 10);
+    EXPECT_LE(qivtest::Differing(px, qivtest::EnginePicture(st), 8), st.frameWidth * st.frameHeight / 200);
+    EXPECT_LT(qivtest::BackgroundPixels(px, qivtest::BackColour(st)), st.frameWidth * st.frameHeight * 9 / 10);
 }
 
 // The user option decides the renderer of a control whose kind is not set: the device with
@@ -549,7 +525,7 @@ TEST_F(ControlWindow, OneRayTracedFrame) {
     EXPECT_TRUE(st.frameValid);
     EXPECT_TRUE(ctl_->win().showAgain);
     std::vector<uint32_t> px = qivtest::ReadWindow(ctl_->hwnd(), st.frameWidth, st.frameHeight);
-    EXPECT_LT(backgroundPixels(px, backColour(st)), st.frameWidth * st.frameHeight * 9 / 10);
+    EXPECT_LT(qivtest::BackgroundPixels(px, qivtest::BackColour(st)), st.frameWidth * st.frameHeight * 9 / 10);
     const uint32_t frames = ctl_->win().frames;
     paint();
     EXPECT_EQ(frames, ctl_->win().frames) << "copied again, not drawn";

@@ -12,6 +12,7 @@
 #include "scene/qivstream.h"
 #include "scene/scene.h"
 #include "scene/tests/bmp_builder.h"
+#include "tests/fake_clock.h"
 #include "tests/jpeg_maker.h"
 #include "tests/qiv_writer.h"
 
@@ -19,20 +20,7 @@ using qivw::Bytes;
 
 namespace {
 
-class FakeClock : public QivLoadClock {
-public:
-    uint32_t now = 1000;
-    uint32_t perCall = 0;  // added on every reading after the first of a piece: a parse lasts that long
-    int reads = 0;
-    void newPiece(uint32_t ms) {
-        now += ms;
-        reads = 0;
-    }
-    uint32_t nowMs() override {
-        if (reads++ > 0) now += perCall;
-        return now;
-    }
-};
+using qivtestclock::FakeClock;
 
 // Records what the load produced, one line per event that does not depend on the splits.
 class TraceSink : public QivLoadSink {
@@ -211,8 +199,11 @@ TEST(LoadDriver, PreviewModeAndDelayTable) {
         bool additional;
         bool showsPreview;
         bool waits;
+        bool atHand = false;  // pieces of a transfer that is all at hand (a local file)
     } cases[] = {
         {3, 0, true, false, false, false},  // arrived at once and would leave at once: no preview
+        {3, 0, false, false, false, false, true},
+        {1, 0, false, false, true, true, true},
         {3, 0, false, false, true, false},
         {2, 0, false, false, true, false},
         {1, 0, false, false, true, true},    // leave on a click only
@@ -222,11 +213,13 @@ TEST(LoadDriver, PreviewModeAndDelayTable) {
         {3, 500, false, true, false, false}, // an additional object never shows a preview
     };
     for (const Case& k : cases) {
-        SCOPED_TRACE(std::to_string(k.mode) + " " + std::to_string(k.delay) + " " + std::to_string(k.wholeWithTotal));
+        SCOPED_TRACE(std::to_string(k.mode) + " " + std::to_string(k.delay) + " " + std::to_string(k.wholeWithTotal) +
+                     " " + std::to_string(k.atHand));
         QivLoadOptions opt;
         opt.previewMode = k.mode;
         opt.delayAfterPreview = k.delay;
         opt.noPreview = k.additional;
+        opt.allAtHand = k.atHand;
         TraceSink sink;
         FakeClock clock;
         QivLoadDriver d(&sink, opt, &clock);
@@ -466,4 +459,51 @@ TEST(LoadDriver, StreamedNames) {
         {"http://host/p.jpgx", QivStreamKind::None},
     };
     for (const auto& c : cases) EXPECT_EQ(qivStreamLoadKind(c.name), c.kind) << c.name;
+}
+
+// A sink that ends the load from inside its calls (a host starting another load from an event
+// handler): once the call returns nothing more reaches the sink, and the object, freed at once
+// by the sink, is touched no more (the chunks behind the animation chunk are not applied).
+TEST(LoadDriver, StopFromInsideASinkCall) {
+    const Bytes file = qivw::build(fullContainer());
+    for (const std::string& at : {std::string("shown preview"), std::string("object"), std::string("loaded")}) {
+        SCOPED_TRACE(at);
+        struct StoppingSink : TraceSink {
+            QivLoadDriver* d = nullptr;
+            std::string when;
+            void check(const std::string& what) {
+                if (what != when || !d) return;
+                d->stop();
+                PelContent* c = d->takeObject();
+                if (c) pelFreeObject(&c);
+            }
+            void pictureShown(QivPictureKind k, PicRecord* p, bool first) override {
+                TraceSink::pictureShown(k, p, first);
+                if (first && k == QivPictureKind::Preview) check("shown preview");
+            }
+            void objectParsed(PelContent* c, const PelStreamInfo* info, bool first) override {
+                TraceSink::objectParsed(c, info, first);
+                check("object");
+            }
+            void objectLoaded() override {
+                TraceSink::objectLoaded();
+                check("loaded");
+            }
+        } sink;
+        sink.when = at;
+        FakeClock clock;
+        QivLoadDriver d(&sink, QivLoadOptions{}, &clock);
+        sink.d = &d;
+        size_t fed = 0;
+        QivLoadDriver::Result r = QivLoadDriver::Result::Working;
+        for (; fed < file.size() && r != QivLoadDriver::Result::Failed; fed += 97)
+            r = d.feed(file.data() + fed, std::min<size_t>(97, file.size() - fed), 0);
+        EXPECT_EQ(QivLoadDriver::Result::Failed, r);
+        const size_t calls = sink.trace.size();
+        EXPECT_EQ(QivLoadDriver::Result::Failed, d.feed(file.data(), file.size(), 0));
+        EXPECT_EQ(QivLoadDriver::Result::Failed, d.endOfTransfer(true));
+        EXPECT_EQ(calls, sink.trace.size()) << "nothing more after the stop";
+        EXPECT_EQ(std::string::npos, std::string(sink.trace.back()).find("chunk 65537")) << "no chunk after it";
+        EXPECT_EQ(0u, d.errorLevel());
+    }
 }

@@ -12,6 +12,7 @@
 #include "scene/scene.h"
 #include "scene/tests/bmp_builder.h"
 #include "scene/texture.h"
+#include "tests/fake_clock.h"
 #include "tests/jpeg_maker.h"
 #include "tests/qiv_writer.h"
 
@@ -20,11 +21,7 @@ using namespace qivctl;
 
 namespace {
 
-class FakeClock : public QivLoadClock {
-public:
-    uint32_t now = 5000;
-    uint32_t nowMs() override { return now; }
-};
+using qivtestclock::FakeClock;
 
 // Plays the control: keeps the background and preview pictures, the object and its
 // textures, and a trace of the window-side actions.
@@ -82,15 +79,6 @@ public:
     int replaced = 0;
 };
 
-Bytes nameList(const char* name) {
-    char* list = nullptr;
-    uint32_t size = 0;
-    EXPECT_EQ(pelSetLangText(&list, &size, name, 1, "XX", 2), 1);
-    Bytes b(list, list + size);
-    memFreeRefT(&list);
-    return b;
-}
-
 qivw::Container richContainer() {
     qivw::Container c;
     jpegmk::Options o;
@@ -111,7 +99,7 @@ qivw::Container richContainer() {
     c.chunks.push_back({0x15, Bytes{1, 0, 0, 0, 2, 0, 0, 0}});
     c.chunks.push_back({0x10002, Bytes(6, 'n')});
     c.chunks.push_back(qivw::savedViews(3));
-    c.chunks.push_back({0x10001, nameList("Teapot")});
+    c.chunks.push_back({0x10001, qivw::nameList("Teapot")});
     c.chunks.push_back({0x14, Bytes(4, 0)});
     return c;
 }

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "scene/engine.h"
+#include "scene/pelchunk.h"
 #include "scene/tests/byte_writer.h"
 #include "scene/tests/qivstream_encoder.h"
 
@@ -117,6 +119,16 @@ inline Bytes wrap(const Bytes& payloadBytes, uint32_t method, uint32_t gapBytes 
 }
 
 inline Bytes build(const Container& c) { return wrap(payload(c), c.method, c.gapBytes, c.fileTime, c.level); }
+
+// A multilingual text list (chunks 0x10001 and 0x10002) holding name as text 1 in "XX".
+inline Bytes nameList(const char* name) {
+    char* list = nullptr;
+    uint32_t size = 0;
+    if (!pelSetLangText(&list, &size, name, 1, "XX", 2) || !list) return Bytes();
+    Bytes b(list, list + size);
+    memFreeRefT(&list);
+    return b;
+}
 
 // Saved view records of chunk 0x111.
 inline Chunk savedViews(int count) {
