@@ -89,6 +89,7 @@ CQivPlayerCtl::~CQivPlayerCtl() {
 void* CQivPlayerCtl::comInterface(REFIID iid) {
     if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IQivPlayer)) return static_cast<IQivPlayer*>(this);
     if (IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, IID_IQivPlayer2)) return static_cast<IQivPlayer2*>(this);
+    if (void* hooks = hostHooksInterface(iid)) return hooks;
     return ControlBase::comInterface(iid);
 }
 

@@ -7,6 +7,8 @@
 
 #include "ctlmessage.h"
 #include "ctlmodule_win.h"
+#include "hosthooks_win.h"
+#include "linkwin_win.h"
 #include "qivplayer_idl.h"
 #include "serverparts_win.h"
 #include "viewercmd.h"
@@ -350,6 +352,13 @@ bool hostControl(QivViewerFrame& f, const std::string& longPath) {
     if (!ok)
         qivShowMessage(f.hwnd, qivctl::formatMessage(loadString(kLoadErrorsId), longPath).c_str(),
                        loadString(kErrorTitleId).c_str(), MB_OK);
+    if (ok && f.hwnd) {
+        IQivHostHooks* hooks = nullptr;
+        if (SUCCEEDED(player->QueryInterface(IID_IQivHostHooks, reinterpret_cast<void**>(&hooks))) && hooks) {
+            hooks->SetTitleCallback(f.hwnd, OnTitleChange);
+            hooks->Release();
+        }
+    }
     if (ok && f.hwnd && f.site)
         if (HWND w = f.site->controlWindow()) SetFocus(w);
     player->Release();
