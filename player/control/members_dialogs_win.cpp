@@ -9,18 +9,9 @@
 
 #include "com/object.h"
 #include "ctlmodule_win.h"
+#include "dialogparts_win.h"
 #include "dialogs_win.h"
-#include "hosthooks_win.h"
-#include "linkwin_win.h"
-#include "qivctl_win.h"
 #include "useropts_win.h"
-
-struct CQivPlayerCtl::DialogParts {
-    explicit DialogParts(CQivPlayerCtl& owner) : hooks(owner) {}
-    QivHostHooksPart hooks;
-    CRepeatButton repeat[3];
-    CHyperLink barLink;
-};
 
 CQivPlayerCtl::DialogParts* CQivPlayerCtl::newDialogParts(CQivPlayerCtl& owner) { return new DialogParts(owner); }
 

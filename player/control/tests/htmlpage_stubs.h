@@ -118,7 +118,7 @@ public:
     STDMETHODIMP put_onerrorupdate(VARIANT) override { return E_NOTIMPL; }
     STDMETHODIMP get_onerrorupdate(VARIANT *) override { return E_NOTIMPL; }
     STDMETHODIMP toString(BSTR *) override { return E_NOTIMPL; }
-    STDMETHODIMP createStyleSheet(BSTR bstrHref = L"", LONG lIndex = -, IHTMLStyleSheet **ppnewStyleSheet =) override { return E_NOTIMPL; }
+    STDMETHODIMP createStyleSheet(BSTR, LONG, IHTMLStyleSheet **) override { return E_NOTIMPL; }
 };
 
 class HtmlWindowStubs : public IHTMLWindow2 {
@@ -132,9 +132,9 @@ public:
     STDMETHODIMP get_status(BSTR *) override { return E_NOTIMPL; }
     STDMETHODIMP setTimeout(BSTR, LONG, VARIANT *, LONG *) override { return E_NOTIMPL; }
     STDMETHODIMP clearTimeout(LONG) override { return E_NOTIMPL; }
-    STDMETHODIMP alert(BSTR message = L"") override { return E_NOTIMPL; }
-    STDMETHODIMP confirm(BSTR message = L"", VARIANT_BOOL *confirmed =) override { return E_NOTIMPL; }
-    STDMETHODIMP prompt(BSTR message = L"", BSTR defstr = L"undefined", VARIANT *textdata =) override { return E_NOTIMPL; }
+    STDMETHODIMP alert(BSTR) override { return E_NOTIMPL; }
+    STDMETHODIMP confirm(BSTR, VARIANT_BOOL *) override { return E_NOTIMPL; }
+    STDMETHODIMP prompt(BSTR, BSTR, VARIANT *) override { return E_NOTIMPL; }
     STDMETHODIMP get_Image(IHTMLImageElementFactory **) override { return E_NOTIMPL; }
     STDMETHODIMP get_location(IHTMLLocation **) override { return E_NOTIMPL; }
     STDMETHODIMP get_history(IOmHistory **) override { return E_NOTIMPL; }
@@ -145,7 +145,7 @@ public:
     STDMETHODIMP put_name(BSTR) override { return E_NOTIMPL; }
     STDMETHODIMP get_name(BSTR *) override { return E_NOTIMPL; }
     STDMETHODIMP get_parent(IHTMLWindow2 **) override { return E_NOTIMPL; }
-    STDMETHODIMP open(BSTR url = L"", BSTR name = L"", BSTR features = L"", VARIANT_BOOL replace =, IHTMLWindow2 **pomWindowResult =) override { return E_NOTIMPL; }
+    STDMETHODIMP open(BSTR, BSTR, BSTR, VARIANT_BOOL, IHTMLWindow2 **) override { return E_NOTIMPL; }
     STDMETHODIMP get_self(IHTMLWindow2 **) override { return E_NOTIMPL; }
     STDMETHODIMP get_top(IHTMLWindow2 **) override { return E_NOTIMPL; }
     STDMETHODIMP get_window(IHTMLWindow2 **) override { return E_NOTIMPL; }
@@ -172,7 +172,7 @@ public:
     STDMETHODIMP get_event(IHTMLEventObj **) override { return E_NOTIMPL; }
     STDMETHODIMP get__newEnum(IUnknown **) override { return E_NOTIMPL; }
     STDMETHODIMP showModalDialog(BSTR, VARIANT *, VARIANT *, VARIANT *) override { return E_NOTIMPL; }
-    STDMETHODIMP showHelp(BSTR, VARIANT, BSTR features = L"") override { return E_NOTIMPL; }
+    STDMETHODIMP showHelp(BSTR, VARIANT, BSTR) override { return E_NOTIMPL; }
     STDMETHODIMP get_screen(IHTMLScreen **) override { return E_NOTIMPL; }
     STDMETHODIMP get_Option(IHTMLOptionElementFactory **) override { return E_NOTIMPL; }
     STDMETHODIMP focus() override { return E_NOTIMPL; }
@@ -184,7 +184,7 @@ public:
     STDMETHODIMP clearInterval(LONG) override { return E_NOTIMPL; }
     STDMETHODIMP put_offscreenBuffering(VARIANT) override { return E_NOTIMPL; }
     STDMETHODIMP get_offscreenBuffering(VARIANT *) override { return E_NOTIMPL; }
-    STDMETHODIMP execScript(BSTR, BSTR language = L"JScript", VARIANT *pvarRet =) override { return E_NOTIMPL; }
+    STDMETHODIMP execScript(BSTR, BSTR, VARIANT *) override { return E_NOTIMPL; }
     STDMETHODIMP toString(BSTR *) override { return E_NOTIMPL; }
     STDMETHODIMP scrollBy(LONG, LONG) override { return E_NOTIMPL; }
     STDMETHODIMP scrollTo(LONG, LONG) override { return E_NOTIMPL; }
