@@ -10,3 +10,6 @@ function(qiv_dialogs_test name)
 endfunction()
 qiv_dialogs_test(proppages_wintest)
 qiv_dialogs_test(linkwin_wintest)
+qiv_dialogs_test(dialogs_wintest)
+# The settings change the user options.
+set_tests_properties(dialogs_wintest PROPERTIES RESOURCE_LOCK QivUserOptions)
