@@ -14,16 +14,12 @@
 #include <string>
 #include <vector>
 
-#include "com/module.h"
 #include "com/object.h"
 #include "dialogs_win.h"
+#include "embeddedcontrol.h"
 #include "modalscript.h"
-#include "olecontainer.h"
 #include "qivctl_win.h"
-#include "render/sample.h"
 #include "resources/dialogids.h"
-#include "scene/pelwrite.h"
-#include "serverparts_win.h"
 #include "useropts_win.h"
 
 namespace {
@@ -62,27 +58,8 @@ std::string itemText(HWND dialog, int id) {
 bool checked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
 bool enabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
 
-class Dialogs : public ::testing::Test {
+class Dialogs : public qivtest::EmbeddedControlTest<> {
 protected:
-    static void SetUpTestSuite() {
-        OleInitialize(nullptr);
-        qcom::module().init(GetModuleHandleW(nullptr), qivClassTable(), qivClassCount());
-    }
-    void SetUp() override {
-        IQivPlayer* p = qivCreateInternalControl();
-        ASSERT_NE(nullptr, p);
-        p->QueryInterface(IID_IQivPlayer2, reinterpret_cast<void**>(&p2_));
-        ctl_ = static_cast<CQivPlayerCtl*>(static_cast<IQivPlayer*>(p));
-        p->Release();
-        p->Release();
-        ctl_->state().rendererKind = 2;
-        ASSERT_EQ(S_OK, host_.Embed(p2_, true));
-        ASSERT_NE(nullptr, ctl_->hwnd());
-    }
-    void TearDown() override {
-        host_.Unembed();
-        if (p2_) p2_->Release();
-    }
     // A menu command of the control window; the dialog it opens runs inside.
     void menuCommand(UINT id) { SendMessageW(ctl_->hwnd(), WM_COMMAND, id, 0); }
     std::string texturePath() {
@@ -95,9 +72,6 @@ protected:
         p2_->put_TexturePath(b.get());
     }
 
-    qivtest::OleTestContainer host_;
-    IQivPlayer2* p2_ = nullptr;
-    CQivPlayerCtl* ctl_ = nullptr;
 };
 
 // ---- background ----
@@ -343,13 +317,7 @@ TEST_F(Dialogs, TextEntryDialogReplacesTheTextOnlyOnOk) {
 // chosen file is loaded, framed, and its folder remembered.
 TEST_F(Dialogs, LoadObjectDialogLoadsTheChosenFile) {
     const std::string dir = tempDir(), path = dir + "\\dialog object.pel";
-    SampleScene s;
-    ASSERT_TRUE(sampleSceneCreate(&s, 32, 32));
-    PelWriteInfo info{};
-    info.objectName = "sample";
-    info.switches[0] = info.switches[1] = info.switches[3] = 1;
-    ASSERT_EQ(1, pelWriteFile(0, path.c_str(), s.node, &info, nullptr, 0, nullptr));
-    sampleSceneFree(&s);
+    ASSERT_TRUE(qivtest::WriteSamplePel(path));
     for (bool throughMenu : {false, true}) {
         SCOPED_TRACE(throughMenu ? "menu" : "LoadObject");
         ctl_->UnloadScene(true);

@@ -1,6 +1,6 @@
 // Stubs of the hosting page's document and window interfaces for the tests:
-// every member answers E_NOTIMPL; a test derives from them, adds IUnknown and
-// IDispatch and overrides what it plays. Generated from the members of
+// every member (and IDispatch's) answers E_NOTIMPL; a test derives from them,
+// adds IUnknown and overrides what it plays. Generated from the members of
 // IHTMLDocument2 and IHTMLWindow2 in the platform header.
 #pragma once
 #include <windows.h>
@@ -10,6 +10,10 @@ namespace qivtest {
 
 class HtmlDocumentStubs : public IHTMLDocument2 {
 public:
+    STDMETHODIMP GetTypeInfoCount(UINT *) override { return E_NOTIMPL; }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo **) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR *, UINT, LCID, DISPID *) override { return E_NOTIMPL; }
+    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS *, VARIANT *, EXCEPINFO *, UINT *) override { return E_NOTIMPL; }
     STDMETHODIMP get_Script(IDispatch **) override { return E_NOTIMPL; }
     STDMETHODIMP get_all(IHTMLElementCollection **) override { return E_NOTIMPL; }
     STDMETHODIMP get_body(IHTMLElement **) override { return E_NOTIMPL; }
@@ -123,6 +127,10 @@ public:
 
 class HtmlWindowStubs : public IHTMLWindow2 {
 public:
+    STDMETHODIMP GetTypeInfoCount(UINT *) override { return E_NOTIMPL; }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo **) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR *, UINT, LCID, DISPID *) override { return E_NOTIMPL; }
+    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS *, VARIANT *, EXCEPINFO *, UINT *) override { return E_NOTIMPL; }
     STDMETHODIMP item(VARIANT *, VARIANT *) override { return E_NOTIMPL; }
     STDMETHODIMP get_length(LONG *) override { return E_NOTIMPL; }
     STDMETHODIMP get_frames(IHTMLFramesCollection2 **) override { return E_NOTIMPL; }

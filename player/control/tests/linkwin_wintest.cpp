@@ -15,20 +15,16 @@
 #include <string>
 #include <vector>
 
-#include "com/module.h"
 #include "com/object.h"
 #include "controlbar.h"
 #include "ctlmodule_win.h"
 #include "dialogparts_win.h"
 #include "dialogs_win.h"
+#include "embeddedcontrol.h"
 #include "htmlpage_stubs.h"
 #include "modalscript.h"
-#include "olecontainer.h"
 #include "qivctl_win.h"
-#include "render/sample.h"
 #include "resources/dialogids.h"
-#include "scene/pelwrite.h"
-#include "serverparts_win.h"
 
 namespace {
 
@@ -51,12 +47,6 @@ public:
     }
     STDMETHODIMP_(ULONG) AddRef() override { return 2; }
     STDMETHODIMP_(ULONG) Release() override { return 1; }
-    STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-        return E_NOTIMPL;
-    }
     STDMETHODIMP get_top(IHTMLWindow2** out) override {
         if (!out) return E_POINTER;
         *out = top;
@@ -87,12 +77,6 @@ public:
     }
     STDMETHODIMP_(ULONG) AddRef() override { return 2; }
     STDMETHODIMP_(ULONG) Release() override { return 1; }
-    STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-        return E_NOTIMPL;
-    }
     STDMETHODIMP get_parentWindow(IHTMLWindow2** out) override {
         if (!out) return E_POINTER;
         *out = &window;
@@ -132,43 +116,11 @@ std::string tempDir(const char* name) {
     return dir;
 }
 
-std::string writeSample() {
-    const std::string path = tempDir("qivlinks") + "\\links.pel";
-    SampleScene s;
-    EXPECT_TRUE(sampleSceneCreate(&s, 32, 32));
-    const char* areas[1] = {"checker.bmp"};
-    PelWriteInfo info{};
-    info.objectName = "sample";
-    info.areaNames = areas;
-    info.switches[0] = info.switches[1] = info.switches[3] = 1;
-    EXPECT_EQ(1, pelWriteFile(0, path.c_str(), s.node, &info, nullptr, 0, nullptr));
-    sampleSceneFree(&s);
-    return path;
-}
-
-class Links : public ::testing::Test {
+class Links : public qivtest::EmbeddedControlTest<PageHost> {
 protected:
-    static void SetUpTestSuite() {
-        OleInitialize(nullptr);
-        qcom::module().init(GetModuleHandleW(nullptr), qivClassTable(), qivClassCount());
-    }
-    void SetUp() override {
-        IQivPlayer* p = qivCreateInternalControl();
-        ASSERT_NE(nullptr, p);
-        p->QueryInterface(IID_IQivPlayer2, reinterpret_cast<void**>(&p2_));
-        ctl_ = static_cast<CQivPlayerCtl*>(static_cast<IQivPlayer*>(p));
-        p->Release();
-        p->Release();
-        ctl_->state().rendererKind = 2;
-        ASSERT_EQ(S_OK, host_.Embed(p2_, true));
-        ASSERT_NE(nullptr, ctl_->hwnd());
-    }
-    void TearDown() override {
-        host_.Unembed();
-        if (p2_) p2_->Release();
-    }
     bool load() {
-        const std::string path = writeSample();
+        const std::string path = tempDir("qivlinks") + "\\links.pel";
+        EXPECT_TRUE(qivtest::WriteSamplePel(path));
         qcom::Bstr name(std::wstring(path.begin(), path.end()));
         VARIANT_BOOL ok = VARIANT_FALSE;
         EXPECT_EQ(S_OK, p2_->LoadObject(name.get(), &ok));
@@ -181,9 +133,6 @@ protected:
         return z;
     }
 
-    PageHost host_;
-    IQivPlayer2* p2_ = nullptr;
-    CQivPlayerCtl* ctl_ = nullptr;
 };
 
 // ---- addresses ----

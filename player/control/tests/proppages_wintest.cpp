@@ -15,10 +15,10 @@
 
 #include "com/module.h"
 #include "com/object.h"
+#include "embeddedcontrol.h"
 #include "modalscript.h"
 #include "qivctl_win.h"
 #include "resources/dialogids.h"
-#include "serverparts_win.h"
 
 namespace {
 
@@ -111,8 +111,7 @@ HRESULT runTestFrame(HWND owner, std::vector<IUnknown*>& objects, const CLSID& c
 class Pages : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        OleInitialize(nullptr);
-        qcom::module().init(GetModuleHandleW(nullptr), qivClassTable(), qivClassCount());
+        qivtest::InitControlModule();
         // The frame creates the pages by class: the test program serves them.
         for (const CLSID* c : {&CLSID_QivPlayerOptions, &CLSID_QivPlayerPaths}) {
             IUnknown* factory = nullptr;
@@ -131,12 +130,8 @@ protected:
         DestroyWindow(owner_);
     }
     IQivPlayer2* addControl() {
-        IQivPlayer* p1 = qivCreateInternalControl();
-        EXPECT_NE(nullptr, p1);
         IQivPlayer2* p2 = nullptr;
-        p1->QueryInterface(IID_IQivPlayer2, reinterpret_cast<void**>(&p2));
-        p1->Release();
-        p1->Release();
+        EXPECT_NE(nullptr, qivtest::NewControl(&p2));
         controls_.push_back(p2);
         return p2;
     }
