@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "com/object.h"
+#include "ctlmodule_win.h"
 #include "dialogs_win.h"
 #include "embeddedcontrol.h"
 #include "modalscript.h"
@@ -60,6 +61,18 @@ bool enabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id
 
 class Dialogs : public qivtest::EmbeddedControlTest<> {
 protected:
+    // Messages of the control are recorded, never shown.
+    void SetUp() override {
+        qivSetMessageLog([](void* context, const char* text, const char*, UINT) {
+            static_cast<std::vector<std::string>*>(context)->push_back(text ? text : "");
+            return IDOK;
+        }, &messages_);
+        EmbeddedControlTest::SetUp();
+    }
+    void TearDown() override {
+        EmbeddedControlTest::TearDown();
+        qivSetMessageLog(nullptr, nullptr);
+    }
     // A menu command of the control window; the dialog it opens runs inside.
     void menuCommand(UINT id) { SendMessageW(ctl_->hwnd(), WM_COMMAND, id, 0); }
     std::string texturePath() {
@@ -72,6 +85,7 @@ protected:
         p2_->put_TexturePath(b.get());
     }
 
+    std::vector<std::string> messages_;
 };
 
 // ---- background ----
@@ -84,7 +98,10 @@ TEST_F(Dialogs, BackgroundDialogWritesTheChosenBackground) {
     p2_->put_BackPicOffsetX(3);
     p2_->put_BackPicOffsetY(4);
     const std::string picture = tempDir() + "\\wood.bmp";
-    writeBytes(picture, "BM");
+    // One white pixel, 24 bits.
+    writeBytes(picture, std::string("BM\x3a\0\0\0\0\0\0\0\x36\0\0\0\x28\0\0\0\x01\0\0\0\x01\0\0\0\x01\0\x18\0"
+                                    "\0\0\0\0\x04\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\xff\xff\xff\0",
+                                    58));
     HWND dialog = nullptr;
     struct Seen {
         bool mono = false, picturesOff = false, offsetsOff = false, pictureChosen = false, offsetsOn = false,
@@ -152,7 +169,9 @@ TEST_F(Dialogs, BackgroundDialogWritesTheChosenBackground) {
     EXPECT_EQ(12, x);
     EXPECT_EQ(-7, y);
     qcom::Bstr url;
-    if (p2_->get_BackPictureURL(url.put()) != E_NOTIMPL) EXPECT_EQ("file://" + picture, BstrToAnsi(url.get()));
+    if (p2_->get_BackPictureURL(url.put()) != E_NOTIMPL) {
+        EXPECT_EQ("file://" + picture, BstrToAnsi(url.get()));
+    }
     DeleteFileA(picture.c_str());
 }
 
@@ -343,6 +362,7 @@ TEST_F(Dialogs, LoadObjectDialogLoadsTheChosenFile) {
         EXPECT_EQ(dir, std::string(ctl_->state().objectPath));
         EXPECT_TRUE(ctl_->state().viewValid);
     }
+    EXPECT_TRUE(messages_.empty()) << messages_.front();
     DeleteFileA(path.c_str());
 }
 
@@ -383,8 +403,11 @@ TEST(LzCopy, ExpandsOrCopiesAndReportsFailures) {
         SCOPED_TRACE(c.name);
         DeleteFileA(out.c_str());
         EXPECT_EQ(c.result, LzCopyFile(c.source.c_str(), c.destination.c_str()));
-        if (c.content) EXPECT_EQ(*c.content, readBytes(c.destination));
-        else EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(c.destination.c_str()));
+        if (c.content) {
+            EXPECT_EQ(*c.content, readBytes(c.destination));
+        } else {
+            EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(c.destination.c_str()));
+        }
     }
     for (const std::string& f : {plain, packed, out}) DeleteFileA(f.c_str());
 }

@@ -200,9 +200,15 @@ TEST_F(Links, AddressesOpenInThePagesTopWindowElseThroughTheShell) {
         PageWindow& expected = c.hasTop ? top : host_.page.window;
         const size_t tries = c.document ? 1 : 0;
         EXPECT_EQ(tries, expected.navigated.size());
-        if (tries) EXPECT_EQ(L"qivtest:page", expected.navigated[0]);
-        if (c.hasTop) EXPECT_TRUE(host_.page.window.navigated.empty());
-        if (c.viaShell) EXPECT_EQ("qivtest:page", shell.waitForLine());
+        if (tries) {
+            EXPECT_EQ(L"qivtest:page", expected.navigated[0]);
+        }
+        if (c.hasTop) {
+            EXPECT_TRUE(host_.page.window.navigated.empty());
+        }
+        if (c.viaShell) {
+            EXPECT_EQ("qivtest:page", shell.waitForLine());
+        }
     }
 }
 
