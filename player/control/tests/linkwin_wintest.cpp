@@ -363,4 +363,23 @@ TEST_F(Links, TitleCallbackKeepsAPlainTitlePerWindow) {
     DestroyWindow(b);
 }
 
+// ---- tooltip ----
+
+// The tooltip is at most 80 pixels wide plus its margin; a long text wraps
+// into more rows in DEFAULT_GUI_FONT.
+TEST_F(Links, TooltipIsMeasuredForItsWrappedText) {
+    HWND tip = CreateWindowExA(0, "STATIC", "Lid", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    RECT one{10, 20, 0, 20};
+    MeasureTooltip(tip, one);
+    EXPECT_EQ(10, one.left);
+    EXPECT_EQ(20, one.top);
+    EXPECT_LE(one.right, 10 + 80 + 4);
+    SetWindowTextA(tip, "A rather long name of a part that cannot stand on one row");
+    RECT many{10, 20, 0, 20};
+    MeasureTooltip(tip, many);
+    EXPECT_LE(many.right, 10 + 80 + 4);
+    EXPECT_GE(many.bottom - many.top, 3 * (one.bottom - one.top - 4) + 4);
+    DestroyWindow(tip);
+}
+
 }  // namespace
