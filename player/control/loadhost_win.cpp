@@ -104,7 +104,6 @@ struct CQivPlayerCtl::LoadParts {
 
     // The container of the shown object.
     QivKeptContainer kept;
-    std::unique_ptr<HostHooksPart> hooks;
     std::unique_ptr<uint8_t[]> payload;
     uint32_t payloadSize = 0;
     uint64_t fileTime = 0;
@@ -229,56 +228,6 @@ public:
 
 private:
     CQivPlayerCtl& c_;
-};
-
-// {DFC2F9A5-6E3A-45BA-8210-F629867EDCA5}
-const IID IID_IQivHostHooks = {0xdfc2f9a5, 0x6e3a, 0x45ba, {0x82, 0x10, 0xf6, 0x29, 0x86, 0x7e, 0xdc, 0xa5}};
-
-// IQivHostHooks as a part of the control: counted and queried through the control.
-class CQivPlayerCtl::HostHooksPart : public IQivHostHooks {
-public:
-    explicit HostHooksPart(CQivPlayerCtl& c) : c_(c) {}
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override { return outer()->QueryInterface(iid, out); }
-    STDMETHODIMP_(ULONG) AddRef() override { return outer()->AddRef(); }
-    STDMETHODIMP_(ULONG) Release() override { return outer()->Release(); }
-    STDMETHODIMP SetMenuCallbacks(void* context, QivMenuAddItems addItems, QivMenuCommand command) override {
-        menuContext = context;
-        menuAddItems = addItems;
-        menuCommand = command;
-        return S_OK;
-    }
-    STDMETHODIMP GetInlineData(void** data, ULONG* length) override {
-        if (!data || !length) return E_POINTER;
-        *data = nullptr;
-        *length = 0;
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP GetExportAllowed(BOOL* flag) override {
-        if (!flag) return E_POINTER;
-        *flag = FALSE;
-        return E_NOTIMPL;
-    }
-    // The title callback receives the control's status lines.
-    STDMETHODIMP SetTitleCallback(HWND window, QivTitleCallback callback) override {
-        window_ = window;
-        title_ = callback;
-        c_.SetStatusCallback(callback ? &HostHooksPart::toTitle : nullptr, this);
-        return S_OK;
-    }
-
-    void* menuContext = nullptr;
-    QivMenuAddItems menuAddItems = nullptr;
-    QivMenuCommand menuCommand = nullptr;
-
-private:
-    static void toTitle(void* self, const char* text, const char* path) {
-        auto* h = static_cast<HostHooksPart*>(self);
-        if (h->title_) h->title_(h->window_, text, path);
-    }
-    IUnknown* outer() { return static_cast<IQivPlayer*>(&c_); }
-    CQivPlayerCtl& c_;
-    HWND window_ = nullptr;
-    QivTitleCallback title_ = nullptr;
 };
 
 CQivPlayerCtl::LoadParts::~LoadParts() {
@@ -794,16 +743,6 @@ void CQivPlayerCtl::ToggleStatistics() {
     w.stats.startTick = GetTickCount();
     w.stats.frames = 0;
 }
-
-IQivHostHooks* CQivPlayerCtl::HostHooks() {
-    LoadParts& l = *load_;
-    if (!l.hooks) l.hooks = std::make_unique<HostHooksPart>(*this);
-    return l.hooks.get();
-}
-
-QivMenuAddItems CQivPlayerCtl::hostMenuAddItems() const { return load_->hooks ? load_->hooks->menuAddItems : nullptr; }
-QivMenuCommand CQivPlayerCtl::hostMenuCommand() const { return load_->hooks ? load_->hooks->menuCommand : nullptr; }
-void* CQivPlayerCtl::hostMenuContext() const { return load_->hooks ? load_->hooks->menuContext : nullptr; }
 
 // The scene is unloaded in full: a running load ends, the container kept for the old object
 // goes with it.

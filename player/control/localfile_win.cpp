@@ -2,7 +2,6 @@
 // the texture cache, beside the object, on the texture path, or queued for download), its
 // per-part values and its animation range; LoadObject for local names.
 #include <windows.h>
-#include <lzexpand.h>
 
 #include <algorithm>
 #include <cstring>
@@ -13,6 +12,7 @@
 #include "container_win.h"
 #include "ctlmodule_win.h"
 #include "jpegglue.h"
+#include "dialogs_win.h"
 #include "localfile.h"
 #include "qivctl_win.h"
 #include "render/fzbuffer.h"
@@ -52,22 +52,7 @@ std::string tempFileName(const char* prefix) {
 std::string lzExpandToTemp(const std::string& path, const char* prefix) {
     std::string out = tempFileName(prefix);
     if (out.empty()) return out;
-    OFSTRUCT a{}, b{};
-    INT src = LZOpenFileA(const_cast<char*>(path.c_str()), &a, OF_READ);
-    if (src < 0) {
-        DeleteFileA(out.c_str());
-        return std::string();
-    }
-    INT dst = LZOpenFileA(const_cast<char*>(out.c_str()), &b, OF_CREATE);
-    if (dst < 0) {
-        LZClose(src);
-        DeleteFileA(out.c_str());
-        return std::string();
-    }
-    LONG copied = LZCopy(src, dst);
-    LZClose(src);
-    LZClose(dst);
-    if (copied < 0) {
+    if (!LzCopyFile(path.c_str(), out.c_str())) {
         DeleteFileA(out.c_str());
         return std::string();
     }
@@ -321,7 +306,10 @@ STDMETHODIMP CQivPlayerCtl::LoadObject(BSTR FileName, VARIANT_BOOL* pVal) {
     *pVal = VARIANT_FALSE;
     try {
         std::string name = toAnsi(FileName);
-        if (name.empty()) return S_OK;
+        if (name.empty()) {
+            *pVal = ShowLoadObjectDialog(this) ? VARIANT_TRUE : VARIANT_FALSE;
+            return S_OK;
+        }
         if (_strnicmp(name.c_str(), "file://", 7) == 0) name.erase(0, 7);
         if (name.find("://") != std::string::npos) return S_OK;  // downloads: the transfer code
         for (char& c : name)
@@ -374,7 +362,7 @@ STDMETHODIMP CQivPlayerCtl::get_ObjectURL(BSTR* pVal) {
 
 STDMETHODIMP CQivPlayerCtl::put_ObjectURL(BSTR newVal) {
     std::string url = toAnsi(newVal);
-    if (url == state_.objectURL) return S_OK;
+    if (url.empty() || url == state_.objectURL) return S_OK;
     VARIANT_BOOL ok = VARIANT_FALSE;
     return LoadObject(newVal, &ok);
 }

@@ -24,10 +24,6 @@ using qivctl::MenuItem;
 
 constexpr UINT kMenuResource = 211;
 
-// Commands whose dialogs the control does not have yet: shown, but not to be chosen.
-constexpr UINT kCommandsWithoutAction[] = {qivctl::kMenuLoadObject, qivctl::kMenuInfo, qivctl::kMenuBackground,
-                                           qivctl::kMenuSettings};
-
 std::wstring ansiToWide(const std::string& s) {
     int n = MultiByteToWideChar(CP_ACP, 0, s.data(), int(s.size()), nullptr, 0);
     std::wstring w(size_t(n > 0 ? n : 0), L'\0');
@@ -111,10 +107,6 @@ void fill(HMENU into, const std::vector<MenuItem>& items, const ResourceTexts& t
     }
 }
 
-MenuItem* findItem(std::vector<MenuItem>& menu, uint32_t id) {
-    return const_cast<MenuItem*>(qivctl::findMenuItem(menu, id));
-}
-
 }  // namespace
 
 std::vector<MenuItem> CQivPlayerCtl::popupMenuItems(bool allMenus) {
@@ -169,10 +161,7 @@ std::vector<MenuItem> CQivPlayerCtl::popupMenuItems(bool allMenus) {
     m.menuNameFor3D = props_.menuNameFor3D.value_or(std::string());
     m.menuNameForPreview = props_.menuNameForPreview.value_or(std::string());
 
-    std::vector<MenuItem> menu = qivctl::buildPopupMenu(m);
-    for (UINT id : kCommandsWithoutAction)
-        if (MenuItem* it = findItem(menu, id)) it->enabled = false;
-    return menu;
+    return qivctl::buildPopupMenu(m);
 }
 
 bool CQivPlayerCtl::OnContextMenu(LPARAM lp) {
@@ -188,6 +177,8 @@ bool CQivPlayerCtl::OnContextMenu(LPARAM lp) {
         ResourceTexts texts;
         fill(menu, items, texts);
     }
+    // The host's own entries (40000-40256), e.g. the stand-alone viewer's HTML export.
+    AddHostMenuItems(menu);
     POINT at{short(LOWORD(lp)), short(HIWORD(lp))};
     if (lp == -1) {  // from the keyboard: at the window's corner
         at = POINT{0, 0};

@@ -1,26 +1,30 @@
-// The two property pages of the control as COM objects. Their dialogs are not
-// built yet: the IPropertyPage members answer E_NOTIMPL.
+// The control's two property pages: Options (display mode and the commands of
+// the control bar) and Paths (texture path and visualization DLL). Each talks
+// to the controls it edits through their IQivPlayer interface.
 #pragma once
 #include <windows.h>
-#include <ocidl.h>
 
-#include "com/object.h"
+#include "com/proppage.h"
 
-class CQivPropertyPage : public qcom::ObjectBase, public IPropertyPage {
+class CQivOptionsPage : public qcom::PropertyPageBase {
 public:
-    void* comInterface(REFIID iid);
-    STDMETHODIMP SetPageSite(IPropertyPageSite* site) override;
-    STDMETHODIMP Activate(HWND parent, LPCRECT rect, BOOL modal) override;
-    STDMETHODIMP Deactivate() override;
-    STDMETHODIMP GetPageInfo(PROPPAGEINFO* info) override;
-    STDMETHODIMP SetObjects(ULONG count, IUnknown** objects) override;
-    STDMETHODIMP Show(UINT cmd) override;
-    STDMETHODIMP Move(LPCRECT rect) override;
-    STDMETHODIMP IsPageDirty() override;
-    STDMETHODIMP Apply() override;
-    STDMETHODIMP Help(LPCOLESTR dir) override;
-    STDMETHODIMP TranslateAccelerator(MSG* msg) override;
+    CQivOptionsPage();
+
+protected:
+    void onActivated() override;
+    HRESULT onApply() override;
+    INT_PTR onDialogMessage(UINT msg, WPARAM wp, LPARAM lp, bool& handled) override;
 };
 
-class CQivOptionsPage : public CQivPropertyPage {};
-class CQivPathsPage : public CQivPropertyPage {};
+class CQivPathsPage : public qcom::PropertyPageBase {
+public:
+    CQivPathsPage();
+
+protected:
+    void onActivated() override;
+    HRESULT onApply() override;
+    INT_PTR onDialogMessage(UINT msg, WPARAM wp, LPARAM lp, bool& handled) override;
+
+private:
+    bool filling_ = false;
+};

@@ -94,7 +94,7 @@ void* CQivPlayerCtl::comInterface(REFIID iid) {
     if (IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, IID_IQivPlayer2)) return static_cast<IQivPlayer2*>(this);
     if (void* host = sceneHostInterface(iid)) return host;
     if (IsEqualIID(iid, IID_IDropTarget)) return DropTargetInterface();
-    if (IsEqualIID(iid, IID_IQivHostHooks)) return HostHooks();
+    if (void* hooks = hostHooksInterface(iid)) return hooks;
     return ControlBase::comInterface(iid);
 }
 

@@ -445,16 +445,9 @@ public:
     void SetLoadClock(QivLoadClock* clock);
     // The scene is unloaded in full: a running load ends, the kept container goes.
     void OnSceneUnloading();
-    // IQivHostHooks of the control (a part of the object, counted with it).
-    IQivHostHooks* HostHooks();
-    // The menu callbacks a host registered (null when none).
-    QivMenuAddItems hostMenuAddItems() const;
-    QivMenuCommand hostMenuCommand() const;
-    void* hostMenuContext() const;
 
 private:
     class LoadHost;
-    class HostHooksPart;
     struct LoadParts;
     struct LoadPartsDeleter {
         void operator()(LoadParts* p) const;
@@ -655,6 +648,29 @@ private:
     PicRecord* backgroundPicture_ = nullptr;
 
     // ---- dialogs ----
+public:
+    // Parts of the control's own windows and interfaces: the control bar's
+    // repeat buttons and link, the host hooks.
+    struct DialogParts;
+    DialogParts& dialogParts() { return *dialogParts_; }
+    // Command of a control-bar repeat button: 1 zoom in, 2 zoom out, 3 zoom reset.
+    void BarCommand(int command);
+    // Control-bar children of this part: repeat button index 0-2 bound to a command, and the link.
+    HWND CreateRepeatButton(int index, const char* caption, int id, int command);
+    HWND CreateBarLink(const std::string& text);
+    // IQivHostHooks for that identifier, else null.
+    void* hostHooksInterface(REFIID iid);
+    // The popup menu's entries of the host (before it shows), and one of them picked.
+    void AddHostMenuItems(HMENU menu);
+    bool RunHostMenuCommand(UINT id);
+
+protected:
+    std::vector<CLSID> propertyPages() const override;
+
+private:
+    static DialogParts* newDialogParts(CQivPlayerCtl& owner);
+    static void freeDialogParts(DialogParts* parts);
+    std::unique_ptr<DialogParts, void (*)(DialogParts*)> dialogParts_{newDialogParts(*this), &freeDialogParts};
 
     // ---- download ----
 

@@ -6,6 +6,7 @@
 #include "caches.h"
 #include "com/object.h"
 #include "ctlmodule_win.h"
+#include "linkwin_win.h"
 #include "proppage_win.h"
 #include "qivctl_win.h"
 
@@ -76,6 +77,7 @@ void qivProcessDetach(bool processExit) {
     qivctl::CachesFree();
     runStep(QivDetachStep::SharedLights);
     UnregisterClassA("D3D hardware", qivModuleInstance());
+    qivUnregisterLinkWindowClasses();
     qcom::module().term();
     if (!processExit) {
         runStep(QivDetachStep::DisplayBackEnd);

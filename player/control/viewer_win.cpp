@@ -8,6 +8,7 @@
 #include "ctlmessage.h"
 #include "ctlmodule_win.h"
 #include "hosthooks_win.h"
+#include "linkwin_win.h"
 #include "qivplayer_idl.h"
 #include "serverparts_win.h"
 #include "viewercmd.h"
@@ -49,17 +50,6 @@ qivctl::LongPathLookup longPathLookup() {
         out->assign(buf, n);
         return true;
     };
-}
-
-// The title callback the frame registers with the control: the control's status line behind
-// the file's title.
-void CALLBACK onTitleChange(HWND window, const char* extraText, const char* filePath) {
-    static std::string plainTitle;  // process-wide, as the frame's title without status
-    char current[qivctl::kViewerTitleMax + 1] = {};
-    GetWindowTextA(window, current, sizeof current);
-    const std::string title =
-        qivctl::viewerTitleUpdate(plainTitle, extraText, filePath, current, loadString(kProgramTitleId));
-    SetWindowTextA(window, title.c_str());
 }
 
 // The frame's site for its one control: client site, in-place site and frame,
@@ -362,14 +352,15 @@ bool hostControl(QivViewerFrame& f, const std::string& longPath) {
     if (!ok)
         qivShowMessage(f.hwnd, qivctl::formatMessage(loadString(kLoadErrorsId), longPath).c_str(),
                        loadString(kErrorTitleId).c_str(), MB_OK);
-    if (ok && f.hwnd && f.site) {
+    if (ok && f.hwnd) {
         IQivHostHooks* hooks = nullptr;
         if (SUCCEEDED(player->QueryInterface(IID_IQivHostHooks, reinterpret_cast<void**>(&hooks))) && hooks) {
-            hooks->SetTitleCallback(f.hwnd, onTitleChange);
+            hooks->SetTitleCallback(f.hwnd, OnTitleChange);
             hooks->Release();
         }
-        if (HWND w = f.site->controlWindow()) SetFocus(w);
     }
+    if (ok && f.hwnd && f.site)
+        if (HWND w = f.site->controlWindow()) SetFocus(w);
     player->Release();
     return ok;
 }

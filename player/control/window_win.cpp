@@ -12,6 +12,7 @@
 #include "ctlmessage.h"
 #include "ctlmodule_win.h"
 #include "cursors.h"
+#include "dialogs_win.h"
 #include "frameticks.h"
 #include "qivctl_win.h"
 #include "render/fzbuffer.h"
@@ -153,9 +154,9 @@ void CQivPlayerCtl::CreateControlBar(const RECT&) {
     auto& b = p.bar;
     b[1] = make("SCROLLBAR", "", SBS_HORZ, qivctl::BarHScroll);
     b[2] = make("SCROLLBAR", "", SBS_VERT, qivctl::BarVScroll);
-    b[3] = make("BUTTON", "+", BS_PUSHBUTTON, qivctl::BarPlus);
-    b[4] = make("BUTTON", "a", BS_PUSHBUTTON, qivctl::BarAuto);
-    b[5] = make("BUTTON", "-", BS_PUSHBUTTON, qivctl::BarMinus);
+    b[3] = CreateRepeatButton(0, "+", qivctl::BarPlus, 1);
+    b[4] = CreateRepeatButton(1, "a", qivctl::BarAuto, 3);
+    b[5] = CreateRepeatButton(2, "-", qivctl::BarMinus, 2);
     b[0] = make("BUTTON", "R", BS_PUSHBUTTON, qivctl::BarRayTrace);
     b[6] = make("BUTTON", "", BS_PUSHBUTTON | BS_ICON, qivctl::BarAnimStart);
     b[7] = make("BUTTON", "", BS_PUSHBUTTON | BS_ICON, qivctl::BarAnimStop);
@@ -180,8 +181,7 @@ void CQivPlayerCtl::CreateControlBar(const RECT&) {
         SendMessageA(p.progress, PBM_SETPOS, 0, 0);
     }
     std::string link = loadString(kStrLink);
-    p.link = CreateWindowExA(0, "STATIC", link.c_str(), WS_CHILD | SS_CENTER, 0, 0, 0, 0, w, nullptr, inst, nullptr);
-    if (p.link) SendMessageA(p.link, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    p.link = CreateBarLink(link);
     if (HDC dc = GetDC(w)) {
         HGDIOBJ old = SelectObject(dc, font);
         GetTextExtentPoint32A(dc, link.c_str(), int(link.size()), &p.linkText);
@@ -456,21 +456,9 @@ void CQivPlayerCtl::ShowMessage(UINT stringId, const std::string& argument) {
     std::string title = loadString(kStrErrorTitle);
     if (title.empty()) title = "Qiv-Player error";
     // The container knows that a modal dialog is up while the box shows.
-    IOleInPlaceFrame* frame = nullptr;
-    if (IOleInPlaceSite* site = inPlaceSite()) {
-        IOleInPlaceUIWindow* doc = nullptr;
-        RECT pos{}, clip{};
-        OLEINPLACEFRAMEINFO info{};
-        info.cb = sizeof info;
-        if (FAILED(site->GetWindowContext(&frame, &doc, &pos, &clip, &info))) frame = nullptr;
-        if (doc) doc->Release();
-    }
-    if (frame) frame->EnableModeless(FALSE);
+    EnableFrameModeless(this, false);
     qivShowMessage(hwnd(), text.c_str(), title.c_str(), MB_OK);
-    if (frame) {
-        frame->EnableModeless(TRUE);
-        frame->Release();
-    }
+    EnableFrameModeless(this, true);
 }
 
 // ---- hardware child window ----
@@ -596,6 +584,18 @@ LRESULT CQivPlayerCtl::onCommand(WPARAM wp, LPARAM, bool& handled) {
         case 32789:
             ShowAll();
             return 0;
+        case kQivMenuLoadObject:
+            ShowLoadObjectDialog(this);
+            return 0;
+        case kQivMenuInfo:
+            ShowInfoDialog(this);
+            return 0;
+        case kQivMenuBackground:
+            ShowBackgroundDialog(this);
+            return 0;
+        case kQivMenuSettings:
+            ShowSettingsDialog(this);
+            return 0;
         case 1306:  // use of 3D hardware on or off
             if (state_.rendererKind == qivctl::kRendererHardware) {
                 DestroyHardwareWindow();
@@ -613,6 +613,10 @@ LRESULT CQivPlayerCtl::onCommand(WPARAM wp, LPARAM, bool& handled) {
         static const qivDisplayMode modes[] = {qivDisplayMode(3), qivDisplayMode(0), qivDisplayMode(1),
                                                qivDisplayMode(2), qivDisplayMode(4), qivDisplayMode(5)};
         put_DisplayMode(modes[id - 32773]);
+        return 0;
+    }
+    if (id >= 40000 && id <= 40256) {
+        RunHostMenuCommand(id);
         return 0;
     }
     handled = false;

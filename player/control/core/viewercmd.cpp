@@ -43,18 +43,4 @@ std::string viewerWindowTitle(const std::string& longPath, const std::string& pr
     return title;
 }
 
-std::string viewerTitleUpdate(std::string& buffer, const char* extraText, const char* path,
-                              const std::string& currentTitle, const std::string& programTitle) {
-    if (path) buffer = viewerWindowTitle(path, programTitle);
-    if (buffer.empty()) buffer = currentTitle.substr(0, kViewerTitleMax);
-    std::string title = buffer;
-    if (extraText) {
-        title += " [" + std::string(extraText) + "]";
-        if (title.size() > kViewerTitleMax) title.resize(kViewerTitleMax);
-    } else {
-        buffer.clear();
-    }
-    return title;
-}
-
 }  // namespace qivctl

@@ -24,12 +24,4 @@ std::string viewerLongPath(const std::string& path, const LongPathLookup& lookup
 // else the whole path; cut to kViewerTitleMax characters.
 std::string viewerWindowTitle(const std::string& longPath, const std::string& programTitle);
 
-// The viewer's title callback (the control's status line and loaded file). buffer is the
-// plain title kept between calls: a path makes it that file's title, an empty one takes the
-// window's current title. With extra text the window shows "<plain title> [<extra>]" and the
-// buffer keeps the plain title; without, it shows the plain title and the buffer is emptied.
-// Cut to kViewerTitleMax characters.
-std::string viewerTitleUpdate(std::string& buffer, const char* extraText, const char* path,
-                              const std::string& currentTitle, const std::string& programTitle);
-
 }  // namespace qivctl

@@ -116,7 +116,6 @@ TEST_F(Control, AcceptedAndNotBuiltMembers) {
     EXPECT_EQ(VARIANT_TRUE, b);
     BSTR s = nullptr;
     EXPECT_EQ(E_NOTIMPL, p2_->get_ObjectUID(&s));
-    EXPECT_EQ(E_NOTIMPL, p1_->BrowseForTexturePath());
 }
 
 TEST_F(Control, BadValuesRefused) {

@@ -1,1 +1,15 @@
 # Windows tests of the control: dialogs.
+# Property pages, dialogs and the small windows, each program with the
+# control's resources linked in and a display; modal windows are driven from
+# a timer (tests/modalscript.*).
+function(qiv_dialogs_test name)
+  qiv_add_test(${name} SOURCES tests/${name}.cpp tests/modalscript.cpp tests/embeddedcontrol.cpp ${QIV_PLAYER_RC} ${QIV_STRINGS_RC}
+    LIBS qivctlwin qivoletest ${ARGN} DISPLAY)
+  target_include_directories(${name} PRIVATE resources ${QIV_PLAYER_GEN} ${QIV_STRINGS_DIR})
+  add_dependencies(${name} qivstrings_check)
+endfunction()
+qiv_dialogs_test(proppages_wintest)
+qiv_dialogs_test(linkwin_wintest)
+qiv_dialogs_test(dialogs_wintest)
+# The settings change the user options.
+set_tests_properties(dialogs_wintest proppages_wintest PROPERTIES RESOURCE_LOCK QivUserOptions)

@@ -7,3 +7,5 @@ endforeach()
 target_link_libraries(htmlexport_wintest PRIVATE crypt32)
 # The export test fills the clipboard of the shared display.
 set_tests_properties(htmlexport_wintest PROPERTIES RESOURCE_LOCK QivClipboard)
+# Its controls start from the user options that the options tests change.
+set_tests_properties(scenehost_wintest PROPERTIES RESOURCE_LOCK QivUserOptions)

@@ -753,11 +753,11 @@ TEST_F(StreamLoad, HostHooksCarryTheTitleCallback) {
     EXPECT_EQ(s.p2, back);
     back->Release();
     void* data = reinterpret_cast<void*>(1);
-    ULONG length = 7;
+    LONG length = 7;
     EXPECT_EQ(E_POINTER, hooks->GetInlineData(nullptr, &length));
     EXPECT_EQ(E_NOTIMPL, hooks->GetInlineData(&data, &length));
     EXPECT_EQ(nullptr, data);
-    EXPECT_EQ(0u, length);
+    EXPECT_EQ(0, length);
     g_titles.clear();
     EXPECT_EQ(S_OK, hooks->SetTitleCallback(s.ctl->hwnd(), titleCallback));
     const Bytes file = qivw::build(qivsample::container(""));

@@ -20,3 +20,8 @@ if(QIV_LOCALEDEF)
   set_tests_properties(save_wintest_german PROPERTIES LABELS wine TIMEOUT 300
     ENVIRONMENT "LOCPATH=${QIV_GERMAN_LOCALE};LC_ALL=de_DE.UTF-8;QIV_GERMAN_RUN=1")
 endif()
+# Both read the user options (SaveFilesWithDocument, AutoSave) that other tests change.
+set_tests_properties(save_wintest PROPERTIES RESOURCE_LOCK QivUserOptions)
+if(TARGET save_wintest_locale)
+  set_tests_properties(save_wintest_german PROPERTIES RESOURCE_LOCK QivUserOptions)
+endif()

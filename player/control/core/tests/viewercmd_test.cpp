@@ -1,3 +1,4 @@
+#include "linkwindows.h"
 #include "viewercmd.h"
 
 #include <gtest/gtest.h>
@@ -70,18 +71,17 @@ TEST(ViewerCommandLine, WindowTitle) {
 // The status line goes behind the plain title in brackets; repeated lines keep the same plain
 // title, a call without text brings it back, a path names the loaded file.
 TEST(ViewerTitle, StatusLinesAndTheLoadedFile) {
-    std::string buffer;
-    EXPECT_EQ(viewerTitleUpdate(buffer, "24 Triangles, 9.50 FPS", nullptr, "a.pel - Qiv Player", "Qiv Player"),
+    WindowTitleBuffer t;
+    EXPECT_EQ(t.change("a.pel - Qiv Player", "24 Triangles, 9.50 FPS", nullptr, "Qiv Player"),
               "a.pel - Qiv Player [24 Triangles, 9.50 FPS]");
-    EXPECT_EQ(viewerTitleUpdate(buffer, "24 Triangles, 10.00 FPS", nullptr, "a.pel - Qiv Player [24 Triangles, 9.50 FPS]",
-                                "Qiv Player"),
+    EXPECT_EQ(t.change("a.pel - Qiv Player [24 Triangles, 9.50 FPS]", "24 Triangles, 10.00 FPS", nullptr, "Qiv Player"),
               "a.pel - Qiv Player [24 Triangles, 10.00 FPS]");
-    EXPECT_EQ(viewerTitleUpdate(buffer, nullptr, nullptr, "ignored", "Qiv Player"), "a.pel - Qiv Player");
-    EXPECT_EQ(buffer, "");
-    EXPECT_EQ(viewerTitleUpdate(buffer, nullptr, "file://C:\\objects\\b c.qiv", "a.pel - Qiv Player", "Qiv Player"),
+    EXPECT_EQ(t.change("ignored", nullptr, nullptr, "Qiv Player"), "a.pel - Qiv Player");
+    EXPECT_EQ(t.base(), "");
+    EXPECT_EQ(t.change("a.pel - Qiv Player", nullptr, "file://C:\\objects\\b c.qiv", "Qiv Player"),
               "b c.qiv - Qiv Player");
-    EXPECT_EQ(viewerTitleUpdate(buffer, "x", "http://host/d/e.qiv", "", "Qiv Player"), "e.qiv - Qiv Player [x]");
+    EXPECT_EQ(t.change("", "x", "http://host/d/e.qiv", "Qiv Player"), "e.qiv - Qiv Player [x]");
     const std::string longText(600, 't');
-    EXPECT_EQ(viewerTitleUpdate(buffer, longText.c_str(), nullptr, "", "Qiv Player").size(), kViewerTitleMax);
-    EXPECT_EQ(buffer, "e.qiv - Qiv Player");
+    EXPECT_EQ(t.change("", longText.c_str(), nullptr, "Qiv Player").size(), kViewerTitleMax);
+    EXPECT_EQ(t.base(), "e.qiv - Qiv Player");
 }
