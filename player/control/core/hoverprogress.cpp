@@ -181,7 +181,8 @@ void ProgressDisplay::begin(std::string_view progressFormat, std::string_view pr
 
 const std::string& ProgressDisplay::setStatusText(std::string_view text, bool* wasEmpty) {
     if (wasEmpty) *wasEmpty = status_.empty();
-    status_ = prefix_ + ": " + std::string(text.substr(0, text.find('\0')));
+    text = text.substr(0, text.find('\0'));
+    status_ = text.empty() ? prefix_ : prefix_ + ": " + std::string(text);
     if (status_.size() > kStatusTextMax) status_.resize(kStatusTextMax);
     return status_;
 }
@@ -190,7 +191,7 @@ ProgressDisplay::Update ProgressDisplay::show(uint32_t value, uint32_t done, uin
     Update u;
     if (!started_) {
         started_ = true;
-        if (!ownBarHidden && status_.empty()) {
+        if (!ownBarHidden) {
             u.firstShow = true;
             shown_ = true;
         }

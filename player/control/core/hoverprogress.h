@@ -138,8 +138,8 @@ class ProgressDisplay {
 public:
     // BeginProgress: string 150 as the progress format and the prefix text.
     void begin(std::string_view progressFormat, std::string_view prefix);
-    // SetStatusText: "<prefix>: <text>" bounded to kStatusTextMax. *wasEmpty: the status text
-    // was empty before (the bar is laid out again).
+    // SetStatusText: "<prefix>: <text>" (the prefix alone for an empty text) bounded to
+    // kStatusTextMax. *wasEmpty: the status text was empty before (the bar is laid out again).
     const std::string& setStatusText(std::string_view text, bool* wasEmpty = nullptr);
     struct Update {
         bool firstShow = false;     // show the progress bar and the cancel button (focus)
@@ -147,8 +147,9 @@ public:
         bool textChanged = false;   // the status text below went to SetStatusText
         std::string statusText;
     };
-    // ShowProgress. The first call shows the bar unless ownBarHidden (a container-bar load, a
-    // streaming load beyond state 2 or a status text already shown).
+    // ShowProgress. The first call shows the bar unless ownBarHidden (a transfer that shows its
+    // status line only, or a streaming load beyond state 2); status texts of the binding (host
+    // searched, connecting) do not hide it.
     Update show(uint32_t value, uint32_t done, uint32_t total, bool ownBarHidden);
     // EndProgress: everything cleared.
     void end();

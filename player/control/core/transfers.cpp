@@ -149,6 +149,7 @@ BindSession::Progress BindSession::onProgress(uint32_t progress, uint32_t maximu
 }
 
 BindSession::Route BindSession::onData(const uint8_t* data, size_t size) {
+    received_ += size;
     Route r;
     r.remote = remote_;
     if (refused_) {

@@ -49,11 +49,12 @@ uint32_t bindInfoFlags(uint32_t given);
 
 // ---- one bind ----
 
-// Binding status codes the callback tells apart (values of BINDSTATUS).
+// Binding status codes the callback tells apart (values of BINDSTATUS; 5, data arriving,
+// is a progress code like the others).
 enum : uint32_t {
     kBindStatusFindingResource = 1,
     kBindStatusConnecting = 2,
-    kBindStatusSendingRequest = 5,
+    kBindStatusSendingRequest = 11,
 };
 // Status texts of the string table.
 enum : uint32_t { kStrSearchingHost = 151, kStrConnecting = 152, kStrRequestSent = 153 };
@@ -106,6 +107,10 @@ public:
     Route finish();
 
     uint32_t expectedTotal() const { return expected_; }  // 0xFFFFFFFF while unknown
+    // Bytes that onData has seen. A transfer that ends "successfully" with fewer bytes than
+    // its known total was cut short (a dropped connection).
+    uint64_t received() const { return received_; }
+    bool truncated() const { return expected_ != 0xFFFFFFFFu && received_ < expected_; }
     bool remote() const { return remote_; }
     bool toFile() const { return toFile_; }
     bool refused() const { return refused_; }
@@ -116,6 +121,7 @@ private:
     size_t keptMax_;
     uint32_t expected_ = 0xFFFFFFFFu;
     bool remote_ = false, refused_ = false;
+    uint64_t received_ = 0;
     std::vector<uint8_t> kept_;
 };
 
@@ -134,11 +140,13 @@ enum : uint32_t { kStrLoadingGeometry = 146, kStrLoadingTextures = 147, kStrBack
 struct PendingTransfer {
     int32_t kind = kTransferTexture;
     std::vector<std::string> candidates;  // URLs tried in order; the first is the current one
+    std::string cacheName;                // name in the caches (a texture's own name); empty: the URL
     int32_t index = 0;                    // texture or material index
     int32_t slot = -1;                    // object slot the result belongs to
     void* target = nullptr;               // out location of a texture handle
     bool started = false;
     const std::string& name() const;      // the current candidate (empty when none is left)
+    const std::string& cachedAs() const { return cacheName.empty() ? name() : cacheName; }
 };
 
 // What the control does at WM_USER+75.

@@ -12,10 +12,10 @@ TransferCacheHooks cacheServing(TransferQueue& queue, TransferServeHooks hooks) 
         case kTransferObject: return false;
         case kTransferMaterial: {
             MatInput m{};
-            return MaterialCacheFind(e.name(), &m) && hooks.applyMaterial && hooks.applyMaterial(e, m);
+            return MaterialCacheFind(e.cachedAs(), &m) && hooks.applyMaterial && hooks.applyMaterial(e, m);
         }
         default: {
-            TexRecord* t = TextureCacheFind(e.name());
+            TexRecord* t = TextureCacheFind(e.cachedAs());
             if (!t || !hooks.storeTexture) return false;
             TextureCacheHold(t);
             if (!hooks.storeTexture(e, t)) {

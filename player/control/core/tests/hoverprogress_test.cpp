@@ -186,11 +186,14 @@ TEST(Progress, TextsAndUpdates) {
     p.end();
     EXPECT_TRUE(p.statusText().empty());
 
-    // With a status text already shown (or the container's bar) the own bar stays hidden.
+    // The caller hides the own bar; a status text of the binding does not.
+    p.begin("%lu Byte of %lu Byte", "Loading 3D geometry");
+    p.setStatusText("Connecting to host");
+    EXPECT_EQ(p.statusText(), "Loading 3D geometry: Connecting to host");
+    EXPECT_TRUE(p.show(1, 1, 100, false).firstShow);
     p.begin("%lu Byte of %lu Byte", "Loading textures");
-    p.setStatusText("x");
-    EXPECT_FALSE(p.show(1, 1, 100, false).firstShow);
-    p.begin("%lu Byte of %lu Byte", "Loading textures");
+    p.setStatusText("");
+    EXPECT_EQ(p.statusText(), "Loading textures");
     EXPECT_FALSE(p.show(1, 1, 100, true).firstShow);
 
     uint32_t lo, hi;

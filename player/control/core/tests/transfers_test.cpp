@@ -67,6 +67,27 @@ TEST(Transfers, BindStatusTextsAndProgress) {
     EXPECT_EQ(b.expectedTotal(), 1000u);
     p = b.onProgress(3000, 2000, 4, "", "");
     EXPECT_EQ(p.percent, 100u);
+    // Data arriving (status 5) is progress, not a request sent.
+    BindSession d(false);
+    p = d.onProgress(4096, 8192, 5, "http://h/x", "");
+    EXPECT_TRUE(p.showProgress);
+    EXPECT_EQ(p.percent, 50u);
+    EXPECT_FALSE(d.remote());
+}
+
+TEST(Transfers, TransferCutShortIsNoSuccess) {
+    const uint8_t piece[4] = {};
+    BindSession b(true);
+    b.onProgress(0, 8, 4, "", "");
+    b.onData(piece, 4);
+    EXPECT_TRUE(b.truncated());
+    b.onData(piece, 4);
+    EXPECT_FALSE(b.truncated());
+    EXPECT_EQ(b.received(), 8u);
+    // Without a known total nothing tells a short transfer.
+    BindSession u(false);
+    u.onData(piece, 4);
+    EXPECT_FALSE(u.truncated());
 }
 
 TEST(Transfers, DataOfUnknownLengthKeptThenFedInOrder) {

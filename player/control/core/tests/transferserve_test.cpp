@@ -88,6 +88,19 @@ TEST_F(ServeTest, EachKindFromItsOwnCache) {
     q.end(true, false);
     q.add(entry(kTransferMaterial, "http://h/other.ini"));
     EXPECT_EQ(q.next(h).url, "http://h/other.ini");
+    q.end(true, false);
+
+    // A texture is found in the cache by its own name, whatever URL it would come from.
+    accept = true;
+    stored.clear();
+    TexRecord* stone = f.make<TexRecord>();
+    TextureCacheAdd("stein.bmp", stone, 1, 1);
+    PendingTransfer named = entry(kTransferTexture, "http://elsewhere/textures/stein.bms");
+    named.cacheName = "Stein.BMP";
+    q.add(named);
+    EXPECT_EQ(q.next(h).kind, TransferStep::Kind::Idle);
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].second, stone);
 }
 
 TEST_F(ServeTest, BackPictureFromItsCacheOrQueued) {
