@@ -225,6 +225,12 @@ public:
         const std::string url = c_.load_->session ? c_.load_->session->sourceName() : std::string();
         c_.noteObjectLoaded(c_.state_.loadingSlot, url);
     }
+    void loadBackPictureURL() override {
+        if (!detached) c_.LoadBackPicture();
+    }
+    void endTransfer(bool success) override {
+        if (!detached) c_.StreamTransferEnded(success);
+    }
 
 private:
     CQivPlayerCtl& c_;
@@ -665,6 +671,13 @@ void CQivPlayerCtl::setBackgroundPicture(PicRecord* picture) {
         texBuild(picture);
     }
 }
+
+void CQivPlayerCtl::SetBackPicture(PicRecord* picture, bool cached) {
+    setBackgroundPicture(picture);
+    load_->backgroundCached = picture && cached;
+}
+
+void CQivPlayerCtl::SetPreviewShown(bool shown) { load_->previewShown = shown; }
 
 void CQivPlayerCtl::ApplyBackPicMode(bool cache) {
     (void)cache;  // pictures of a load are not entered in the background picture cache

@@ -26,6 +26,7 @@
 #include "slots.h"
 #include "texpaths.h"
 #include "texresolve.h"
+#include "transfers.h"
 #include "window_win.h"
 
 void qivDeleteTempCopy(QivWindowParts& w);
@@ -125,7 +126,7 @@ TexRecord* qivLoadCompressedTexture(const std::string& name, const std::string& 
     return t;
 }
 
-int CQivPlayerCtl::ResolveTexture(const char* name, const std::string& baseDirectory, TexRecord** handle, int) {
+int CQivPlayerCtl::ResolveTexture(const char* name, const std::string& baseDirectory, TexRecord** handle, int index) {
     *handle = nullptr;
     const QivWindowParts& w = *win_;
     qivctl::TextureSearch local;
@@ -149,9 +150,12 @@ int CQivPlayerCtl::ResolveTexture(const char* name, const std::string& baseDirec
                 if (*handle) break;
             }
             break;
+        case qivctl::TextureResolution::Download:
+            // Fetched into the loading slot's texture place when it arrives.
+            if (index >= 0 && qivctl::slotValid(state_, state_.loadingSlot))
+                QueueTransfer(qivctl::kTransferTexture, r.urls, state_.loadingSlot, index, name);
+            break;
         default:
-            // Downloads of textures are queued by the transfer code; without it the object shows
-            // without this texture.
             break;
     }
     if (*handle) qivctl::TextureCacheHold(*handle);
@@ -215,7 +219,7 @@ ScnNode* CQivPlayerCtl::AddObjectToScene(PelContent* content, bool withTextures,
             qivctl::textureNamesOf(content->areaNames, content->areaNames ? content->areaNameBytes : 0, count);
         for (uint32_t i = 0; i < count; ++i) {
             if (textures[i]) continue;
-            ResolveTexture(names[i].c_str(), baseDirectory, &textures[i], byIndex ? int(i) : -1);
+            ResolveTexture(names[i].c_str(), baseDirectory, &textures[i], slot ? int(i) : -1);
         }
         if (!scnCreateObjectNode(content, 0, textures.data(), 0, 0, nullptr, 0, slot ? &slot->placement : &placement,
                                  &node))
@@ -311,7 +315,7 @@ STDMETHODIMP CQivPlayerCtl::LoadObject(BSTR FileName, VARIANT_BOOL* pVal) {
             return S_OK;
         }
         if (_strnicmp(name.c_str(), "file://", 7) == 0) name.erase(0, 7);
-        if (name.find("://") != std::string::npos) return S_OK;  // downloads: the transfer code
+        if (name.find("://") != std::string::npos) return SetObjectURL(FileName);  // answers false: it downloads
         for (char& c : name)
             if (c == '/') c = '\\';
         QivWindowParts& w = *win_;
@@ -360,12 +364,7 @@ STDMETHODIMP CQivPlayerCtl::get_ObjectURL(BSTR* pVal) {
     return *pVal ? S_OK : E_OUTOFMEMORY;
 }
 
-STDMETHODIMP CQivPlayerCtl::put_ObjectURL(BSTR newVal) {
-    std::string url = toAnsi(newVal);
-    if (url.empty() || url == state_.objectURL) return S_OK;
-    VARIANT_BOOL ok = VARIANT_FALSE;
-    return LoadObject(newVal, &ok);
-}
+STDMETHODIMP CQivPlayerCtl::put_ObjectURL(BSTR newVal) { return SetObjectURL(newVal); }
 
 STDMETHODIMP CQivPlayerCtl::get_TexturePath(BSTR* pVal) {
     if (!pVal) return E_POINTER;

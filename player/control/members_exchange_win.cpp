@@ -10,6 +10,7 @@
 #include "caches.h"
 #include "ctlmodule_win.h"
 #include "exchange_win.h"
+#include "transfers.h"
 #include "loadsession.h"
 #include "localfile.h"
 #include "navigation.h"
@@ -247,8 +248,9 @@ STDMETHODIMP CQivPlayerCtl::LoadMaterial(LONG Index, BSTR MaterialFile, VARIANT_
         if (!s || !s->node || name.empty()) return S_OK;
         MatInput m{};
         if (!qivctl::MaterialCacheFind(name, &m)) {
-            // Material files at an address come with the downloads.
             const std::string local = qivLocalFileName(name);
+            // A material file at an address is applied when its download ends.
+            if (local.empty()) QueueTransfer(qivctl::kTransferMaterial, {name}, state_.currentSlot, Index, name);
             if (local.empty() || !qivReadMaterialFile(local, &m)) return S_OK;
             qivctl::MaterialCacheAdd(name, m);
         }
@@ -295,9 +297,15 @@ STDMETHODIMP CQivPlayerCtl::ReplaceTexture(LONG Index, BSTR TextureName, VARIANT
         TexRecord* t = nullptr;
         if (!name.empty()) {
             const std::string local = qivLocalFileName(name);
-            // Textures at an address come with the downloads.
-            if (local.empty()) return S_OK;
-            t = qivHostTexture(local, qivctl::objectBaseDirectory(local, s->sourceName), *win_);
+            // A texture at an address replaces this one when its download ends (TextureChanged
+            // then); the texture cache may hold it already.
+            if (local.empty()) {
+                t = qivctl::TextureCacheFind(name);
+                if (t) qivctl::TextureCacheHold(t);
+                else QueueTransfer(qivctl::kTransferSlotTexture, {name}, state_.currentSlot, Index, name);
+            } else {
+                t = qivHostTexture(local, qivctl::objectBaseDirectory(local, s->sourceName), *win_);
+            }
             if (!t) return S_OK;
         }
         const int32_t slot = state_.currentSlot;

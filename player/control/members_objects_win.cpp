@@ -165,8 +165,11 @@ bool CQivPlayerCtl::loadSlot(int32_t id) {
         }
         return true;
     }
-    // Downloads of further objects are not built: a URL starts nothing.
-    if (!local) return false;
+    // An address is downloaded into the slot; the object arrives later.
+    if (!local) {
+        if (!ObjectDownloadPending(id)) QueueTransfer(qivctl::kTransferObject, {name}, id, 0, name);
+        return false;
+    }
     LoadLocalFile(path.c_str(), name.c_str(), false, id);
     return qivctl::slotValid(state_, id) && state_.slots[size_t(id)].node != nullptr;
 }
@@ -957,6 +960,7 @@ const qivctl::QivHostServices& CQivPlayerCtl::HostServices() {
                 const int32_t id = qivctl::slotAllocate(ctl->state_);
                 ctl->state_.slots[size_t(id)].sourceName = name;
                 if (!ctl->loadSlot(id)) {
+                    if (ctl->ObjectDownloadPending(id)) return id;  // its object comes with the download
                     qivctl::slotDelete(ctl->state_, id, releaseSlot);
                     return -1;
                 }

@@ -510,12 +510,14 @@ HRESULT CQivPlayerCtl::onDraw(const qcom::DrawInfo& info) {
         InitWindow();
         if (state_.sceneRoots && !state_.viewValid && state_.frameWidth > 0 && state_.frameHeight > 0)
             SetupFrame(state_.sceneRoots, false, false);
+        RunDeferredURLLoad();
         RECT client;
         GetClientRect(hwnd(), &client);
         if (!state_.frame || (!state_.sceneRoots && !FrameHoldsBackdrop())) {
             paintIdle(info.hdc, client);
             return S_OK;
         }
+        if (state_.sceneRoots) ProgressOnFrame();
         RECT upd = info.invalid ? *info.invalid : client;
         RECT frameRect{0, 0, state_.frameWidth, state_.frameHeight};
         RECT inFrame;

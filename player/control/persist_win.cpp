@@ -500,18 +500,7 @@ HRESULT CQivPlayerCtl::saveOwnElements(IStorage* storage) {
     if (slot)
         for (size_t i = 0; i < slot->textureHandles.size(); ++i)
             if (slot->textureHandles[i]) textures.emplace_back(int32_t(i), slot->textureHandles[i]);
-    std::string backPicture;
-    IDispatch* self = static_cast<IQivPlayer2*>(this);
-    {
-        DISPPARAMS none{};
-        VARIANT v;
-        VariantInit(&v);
-        if (SUCCEEDED(self->Invoke(19, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &v, nullptr,
-                                   nullptr)) &&
-            V_VT(&v) == VT_BSTR && V_BSTR(&v))
-            backPicture = qivctl::localPathOfUrl(narrow(V_BSTR(&v), SysStringLen(V_BSTR(&v))));
-        VariantClear(&v);
-    }
+    const std::string backPicture = BackPictureFile();
     const qivctl::StorageSavePlan plan = qivctl::planStorageSave(
         state_.saveFiles[0] != 0, container != nullptr, !objectFile.empty(), textures.size(), !backPicture.empty());
 
@@ -574,7 +563,17 @@ HRESULT CQivPlayerCtl::onLoadStorage(IStorage* storage) {
     probe.reset();
     hr = loadPropertyStream(contents.get(), objectFollows);
     if (FAILED(hr)) return hr;
-    return loadOwnElements(storage);
+    // The background picture saved with the document, under the BackPictureURL it names.
+    qcom::ComPtr<IStream> picture;
+    if (SUCCEEDED(openStream(storage, "BackPicture", picture.put()))) {
+        const std::string temp = qivTempFile("BMP");
+        if (!temp.empty() && copyStreamToFile(picture.get(), temp)) SetBackgroundPictureFile(temp);
+        if (!temp.empty()) DeleteFileA(temp.c_str());
+    }
+    hr = loadOwnElements(storage);
+    // An object the storage did not bring is loaded from where ObjectURL names it.
+    StartURLLoad();
+    return hr;
 }
 
 HRESULT CQivPlayerCtl::loadOwnElements(IStorage* storage) {

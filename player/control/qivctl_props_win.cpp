@@ -33,7 +33,12 @@ HRESULT carryOut(CQivPlayerCtl& c, const qivctl::PutResult& r, const wchar_t* re
     if (r.code == Code::InvalidArg) return refused(refusal);
     if (r.code == Code::Fail) return E_FAIL;
     if (r.relayout) relayout(c);
-    if (r.setupBackground) c.state().frameValid = false;
+    if (r.setupBackground) {
+        c.state().frameValid = false;
+        c.ApplyBackPicMode(false);
+        // A picture shown without a scene is drawn again in its new mode.
+        if (!c.state().sceneRoots && c.FrameHoldsBackdrop()) c.DrawBackdrop();
+    }
     if (r.scrollBars && c.hwnd()) c.UpdateScrollBars();
     if (r.notice) c.FireOnChanged(r.notice);
     if (r.setDirty) c.setDirty(true);

@@ -40,6 +40,8 @@ struct TexRecord;
 namespace qivctl {
 struct MenuItem;
 struct MenuSubAnimation;
+struct PendingTransfer;
+class ThumbnailHandover;
 }  // namespace qivctl
 struct PicRecord;
 class QivLoadSession;
@@ -673,6 +675,77 @@ private:
     std::unique_ptr<DialogParts, void (*)(DialogParts*)> dialogParts_{newDialogParts(*this), &freeDialogParts};
 
     // ---- download ----
+public:
+    // Downloads through URL monikers, one at a time: the object of ObjectURL, then the
+    // pending transfers (textures, materials, background pictures, further objects).
+    struct DownloadParts;
+    // ObjectURL put (and LoadObject with an address): a local name loads at once, an address
+    // is stored and its download starts when the window exists.
+    HRESULT SetObjectURL(BSTR value);
+    // The download of ObjectURL. fromPut: what is shown stays until the new object stands;
+    // otherwise nothing happens while an object is loaded.
+    void StartURLLoad(bool fromPut = false);
+    // First activation: the background picture, then ObjectURL (after DelayBeforeLoad).
+    void StartLoadsOnActivation();
+    // Timer 55 of a delayed load; the draw entry starts a load that found the view hidden.
+    void OnDelayedLoadTimer();
+    void RunDeferredURLLoad();
+    // WM_USER+75: the next pending transfer from the caches or by download.
+    void OnTransferDone();
+    // Queues a download into the pending list and asks for WM_USER+75. Texture kinds name the
+    // slot and index they are for and the texture's own name; material, object and slot
+    // texture kinds their slot and index.
+    bool QueueTransfer(int32_t kind, std::vector<std::string> candidates, int32_t slot, int32_t index,
+                       const std::string& cacheName = std::string());
+    // A further object's download queued or running for the slot.
+    bool ObjectDownloadPending(int32_t slot) const;
+    // No download runs and none is pending.
+    bool TransfersIdle() const;
+    // The streaming load of a transfer ended (called by the load's host).
+    void StreamTransferEnded(bool success);
+    // Background picture named by BackPictureURL: from its cache or a queued download.
+    void LoadBackPicture();
+    // A picture file read as the background picture, entered in its cache under BackPictureURL.
+    bool SetBackgroundPictureFile(const std::string& path);
+    // The local file BackPictureURL names, when it exists (saved with the document).
+    std::string BackPictureFile();
+    // The window goes: the running download is stopped, the pending list dropped.
+    void OnWindowClosing();
+    // The load's background picture (cached: held from the background picture cache) and the
+    // preview-shown flag; defined with the load.
+    void SetBackPicture(PicRecord* picture, bool cached);
+    void SetPreviewShown(bool shown);
+    // Progress display of a transfer: in the control's loading panel and the container's
+    // status bar. ShowProgress answers false once the user cancelled.
+    void BeginProgress(UINT prefixId);
+    void SetStatusText(const std::string& text);
+    bool ShowProgress(uint32_t value, uint32_t done, uint32_t total);
+    void EndProgress(bool releaseTarget);
+    bool PumpMessages(HWND window, UINT first, UINT last);
+    // A frame of the scene is drawn: the object's progress bar ends.
+    void ProgressOnFrame();
+    // Tests: sees each progress value, done and total of the downloads.
+    std::function<void(uint32_t, uint32_t, uint32_t)> downloadProgressHook;
+    // A container's preview picture read on a thread of its own (DisplayThumbnail).
+    void ThumbnailArrived(const std::shared_ptr<qivctl::ThumbnailHandover>& handover);
+
+private:
+    class BindCallback;
+    struct DownloadPartsDeleter {
+        void operator()(DownloadParts* p) const;
+    };
+    DownloadParts& downloads();
+    int bindURL(const std::string& url, bool toFile, bool replace);
+    int onFileDownloaded(const std::string& file, const std::string& url);
+    void finishTransfer(bool success);
+    void startObjectDownload(const std::string& url, bool replace);
+    bool serveObjectFromCache(int32_t slot, const std::string& url);
+    bool storeTextureFor(const qivctl::PendingTransfer& t, TexRecord* texture);
+    void autoSaveObject(const std::string& url);
+    void cancelTransfer();
+    void showStatus(const std::string& status);
+    void askCommandTarget();
+    std::unique_ptr<DownloadParts, DownloadPartsDeleter> downloads_;
 
     // ---- save ----
 public:

@@ -135,6 +135,7 @@ int CQivPlayerCtl::InitWindow() {
     }
     bool dead = false;
     state_.uiDead = (ambientUIDead(dead) && dead) || !state_.enabled;
+    StartLoadsOnActivation();
     return 1;
 }
 
@@ -509,6 +510,7 @@ void CQivPlayerCtl::onSize(int width, int height) {
 }
 
 void CQivPlayerCtl::onDestroy() {
+    OnWindowClosing();
     QivWindowParts& p = *win_;
     if (p.hardwareWindow) DestroyHardwareWindow();
     RevokeDragDrop(hwnd());
@@ -535,6 +537,7 @@ LRESULT CQivPlayerCtl::onTimer(WPARAM id, bool& handled) {
         case kTimerDelayedLoad:
             KillTimer(hwnd(), kTimerDelayedLoad);
             OnLoadTimer();
+            OnDelayedLoadTimer();
             return 0;
         default:
             handled = false;
@@ -714,6 +717,9 @@ LRESULT CQivPlayerCtl::onMessage(UINT msg, WPARAM wp, LPARAM lp, bool& handled) 
             return 0;
         case kMsgRedraw:
             Redraw(true);
+            return 0;
+        case kMsgNextTransfer:
+            OnTransferDone();
             return 0;
         case kMsgMouseReleased:
             FireMouseReleased(state_.currentSlot, 0);

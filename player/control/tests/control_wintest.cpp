@@ -114,8 +114,10 @@ TEST_F(Control, AcceptedAndNotBuiltMembers) {
     VARIANT_BOOL b = 0;
     EXPECT_EQ(S_OK, p2_->RegisterChunkNotify(7, VARIANT_FALSE, &b));
     EXPECT_EQ(VARIANT_TRUE, b);
-    BSTR s = nullptr;
-    EXPECT_EQ(E_NOTIMPL, p2_->get_ObjectUID(&s));
+    BSTR s = reinterpret_cast<BSTR>(1);
+    EXPECT_EQ(S_OK, p2_->get_ObjectUID(&s));
+    EXPECT_EQ(nullptr, s);  // always 0
+    EXPECT_EQ(E_POINTER, p2_->get_ObjectUID(nullptr));
 }
 
 TEST_F(Control, BadValuesRefused) {

@@ -1,0 +1,892 @@
+// Downloads of the control against an HTTP server on 127.0.0.1 that the test program runs
+// itself (with a length, chunked, slowly in pieces, 404, cut off) and against file:// URLs:
+// objects, textures with their candidate URLs, materials, further objects, cancelling, the
+// object cache shared by two controls, the progress display, the background picture in each
+// BackPicMode, the thumbnail read on a thread of its own, auto-saved names, loads started
+// from inside a download's events, and the background picture kept in a document storage.
+#include <windows.h>
+#include <commctrl.h>
+#include <docobj.h>
+#include <ocidl.h>
+#include <olectl.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "caches.h"
+#include "com/module.h"
+#include "ctlmodule_win.h"
+#include "httpserver.h"
+#include "olecontainer.h"
+#include "pixeltest.h"
+#include "qiv_sample.h"
+#include "qivctl_win.h"
+#include "render/fzbuffer.h"
+#include "render/sample.h"
+#include "scene/pelwrite.h"
+#include "scene/picture.h"
+#include "scene/sceneops.h"
+#include "scene/tests/bmp_builder.h"
+#include "serverparts_win.h"
+#include "testfiles.h"
+#include "tests/jpeg_maker.h"
+#include "useropts_win.h"
+#include "window_win.h"
+
+namespace {
+
+using qivtest::HttpServer;
+using qivtest::readFile;
+using qivtest::tempDir;
+using qivtest::writeFile;
+using Bytes = std::vector<uint8_t>;
+
+constexpr DISPID kObjectLoaded = 5, kThumbnailDone = 6, kTextureChanged = 7;
+
+std::string text(const Bytes& b) { return std::string(b.begin(), b.end()); }
+
+BSTR bstr(const std::string& s) {
+    std::wstring w(s.begin(), s.end());
+    return SysAllocString(w.c_str());
+}
+
+std::string ansi(BSTR b) { return b ? std::string(b, b + SysStringLen(b)) : std::string(); }
+
+// The project's sample object (its area named "checker.bmp") and its texture, as files.
+struct Sample {
+    Bytes pel, texture;
+};
+const Sample& sample() {
+    static const Sample s = [] {
+        Sample out;
+        const std::string dir = tempDir("qivdl sample");
+        const std::string pel = dir + "\\sample.pel", bmp = dir + "\\checker.bmp";
+        SampleScene sc;
+        EXPECT_TRUE(sampleSceneCreate(&sc, 64, 64));
+        const char* areas[1] = {"checker.bmp"};
+        PelWriteInfo info{};
+        info.objectName = "sample";
+        info.areaNames = areas;
+        info.switches[0] = info.switches[1] = info.switches[3] = 1;
+        DeleteFileA(pel.c_str());
+        EXPECT_EQ(1, pelWriteFile(0, pel.c_str(), sc.node, &info, nullptr, 0, nullptr));
+        EXPECT_EQ(1, picWriteBmp(sc.texture, 1.0f, 1.0f, bmp.c_str()));
+        sampleSceneFree(&sc);
+        out.pel = readFile(pel);
+        out.texture = readFile(bmp);
+        DeleteFileA(pel.c_str());
+        DeleteFileA(bmp.c_str());
+        return out;
+    }();
+    return s;
+}
+
+// The two cubes as a container; with a preview, a chunk of noise behind the object keeps the
+// transfer going well after the preview (the first piece of a download can be 8 KB).
+Bytes containerBytes(bool preview) {
+    qivw::Container c = qivsample::container("");
+    if (preview) {
+        jpegmk::Options o;
+        o.width = 96;
+        o.height = 72;
+        o.progressive = true;
+        c.preview = jpegmk::make(o);
+        qivw::Chunk noise;
+        noise.type = 0x7A00;
+        uint32_t x = 12345;
+        for (int i = 0; i < 48 * 1024; ++i) noise.data.push_back(uint8_t((x = x * 1103515245u + 12345u) >> 24));
+        c.chunks.push_back(noise);
+    }
+    return qivw::build(c);
+}
+
+// A 24-bit picture: the left half one colour, the right half another (0x00RRGGBB).
+Bytes halves(int w, int h, uint32_t left, uint32_t right) {
+    bmpb::BmpDesc d;
+    d.width = w;
+    d.height = h;
+    d.bits = 24;
+    d.pixel = [=](int32_t x, int32_t) { return x < w / 2 ? left : right; };
+    return bmpb::build(d);
+}
+
+bool pumpUntil(const std::function<bool()>& done, DWORD ms) {
+    const ULONGLONG end = GetTickCount64() + ms;
+    for (;;) {
+        qivtest::PumpMessages();
+        if (done()) return true;
+        if (GetTickCount64() > end) return false;
+        Sleep(5);
+    }
+}
+
+// Messages the control shows, recorded instead of shown.
+std::vector<std::string> g_messages;
+int recordMessage(void*, const char* t, const char*, UINT) {
+    g_messages.push_back(t ? t : "");
+    return IDOK;
+}
+
+// Host windows of the controls (hiding a shown window takes long under a display without
+// window manager), each shown once.
+qivtest::OleTestContainer& host(int i) {
+    static qivtest::OleTestContainer* hosts[2] = {new qivtest::OleTestContainer, new qivtest::OleTestContainer};
+    ShowWindow(hosts[i]->window(), SW_SHOW);
+    return *hosts[i];
+}
+
+// One control sited in software in a host window, with its events recorded.
+class Viewer {
+public:
+    explicit Viewer(qivtest::OleTestContainer& site, bool activate = true) : site_(site), sink_(DIID__QivPlayerEvents) {
+        IQivPlayer* p = qivCreateInternalControl();
+        EXPECT_NE(nullptr, p);
+        p->QueryInterface(IID_IQivPlayer2, reinterpret_cast<void**>(&p2));
+        ctl = static_cast<CQivPlayerCtl*>(p);
+        p->Release();
+        p->Release();  // CreateInternalControl hands out two references
+        p2->put_Filter(VARIANT_FALSE);
+        EXPECT_EQ(S_OK, qivtest::Connect(p2, DIID__QivPlayerEvents, &sink_, &cookie_));
+        ctl->state().rendererKind = 2;
+        if (activate) this->activate();
+    }
+    ~Viewer() {
+        qivtest::Disconnect(p2, DIID__QivPlayerEvents, cookie_);
+        site_.Unembed();
+        if (p2) p2->Release();
+        qivtest::PumpMessages();
+        qivctl::FlushCaches(true, true, true, true);
+    }
+    void activate() {
+        EXPECT_EQ(S_OK, site_.Embed(p2, true));
+        EXPECT_NE(nullptr, ctl->hwnd());
+    }
+    int count(DISPID id) const {
+        return int(std::count_if(sink_.events.begin(), sink_.events.end(),
+                                 [id](const qivtest::EventRecord& e) { return e.id == id; }));
+    }
+    bool waitFor(DISPID id, int n, DWORD ms = 5000) {
+        return pumpUntil([&] { return count(id) >= n; }, ms);
+    }
+    // No download runs or waits.
+    bool waitIdle(DWORD ms = 5000) {
+        return pumpUntil([&] { return ctl->TransfersIdle() && !ctl->StreamLoadRunning(); }, ms);
+    }
+    HRESULT putUrl(const std::string& url) {
+        BSTR b = bstr(url);
+        const HRESULT hr = p2->put_ObjectURL(b);
+        SysFreeString(b);
+        return hr;
+    }
+    std::string url() {
+        BSTR b = nullptr;
+        p2->get_ObjectURL(&b);
+        std::string s = ansi(b);
+        SysFreeString(b);
+        return s;
+    }
+    const QivObjectSlot* slot(int i) const {
+        const QivControlState& st = ctl->state();
+        return i >= 0 && size_t(i) < st.slots.size() && st.slots[size_t(i)].inUse ? &st.slots[size_t(i)] : nullptr;
+    }
+    void paint() {
+        qivtest::PumpMessages();
+        RedrawWindow(ctl->hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        qivtest::PumpMessages();
+    }
+    std::vector<uint32_t> window() {
+        const QivControlState& st = ctl->state();
+        return qivtest::ReadWindow(ctl->hwnd(), st.frameWidth, st.frameHeight);
+    }
+    // The window shows what the engine draws of the control's view.
+    int differing() {
+        paint();
+        const QivControlState& st = ctl->state();
+        return qivtest::Differing(window(), qivtest::EnginePicture(st), 8);
+    }
+    int pixels() const { return ctl->state().frameWidth * ctl->state().frameHeight; }
+    qivtest::EventSink& sink() { return sink_; }
+
+    IQivPlayer2* p2 = nullptr;
+    CQivPlayerCtl* ctl = nullptr;
+
+private:
+    qivtest::OleTestContainer& site_;
+    qivtest::EventSink sink_;
+    DWORD cookie_ = 0;
+};
+
+class Download : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        OleInitialize(nullptr);
+        qcom::module().init(GetModuleHandleW(nullptr), qivClassTable(), qivClassCount());
+        qivSetMessageLog(recordMessage, nullptr);
+        server_ = new HttpServer;
+    }
+    static void TearDownTestSuite() {
+        delete server_;
+        server_ = nullptr;
+    }
+    void SetUp() override {
+        ASSERT_TRUE(server_->running());
+        g_messages.clear();
+    }
+    static HttpServer* server_;
+    HttpServer& http() { return *server_; }
+};
+HttpServer* Download::server_ = nullptr;
+
+// ---- objects over HTTP ----
+
+// PEL files and Qiv containers arrive with a length, chunked and slowly in pieces; the
+// progress the control shows never goes back and ends at 100 when the length is known.
+TEST_F(Download, ObjectsOverHttp) {
+    using Mode = HttpServer::Mode;
+    struct Case {
+        const char* path;
+        Mode mode;
+        size_t piece;
+        DWORD pause;
+        bool container, viaLoadObject;
+    } cases[] = {
+        {"/whole.pel", Mode::Length, 0, 0, false, false},   {"/chunked.pel", Mode::Chunked, 3000, 5, false, false},
+        {"/slow.pel", Mode::Length, 2000, 15, false, true}, {"/whole.qiv", Mode::Length, 0, 0, true, false},
+        {"/chunked.qiv", Mode::Chunked, 700, 5, true, true}, {"/slow.qiv", Mode::Length, 500, 15, true, false},
+    };
+    const Bytes qiv = containerBytes(true);
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.path);
+        const Bytes& body = k.container ? qiv : sample().pel;
+        http().set(k.path, HttpServer::Route{k.mode, text(body), k.piece, k.pause});
+        Viewer v(host(0));
+        struct Step {
+            uint32_t value, done, total;
+        };
+        std::vector<Step> steps;
+        v.ctl->downloadProgressHook = [&](uint32_t value, uint32_t done, uint32_t total) {
+            steps.push_back({value, done, total});
+        };
+        const std::string url = http().url(k.path);
+        if (k.viaLoadObject) {
+            VARIANT_BOOL ok = VARIANT_TRUE;
+            BSTR b = bstr(url);
+            EXPECT_EQ(S_OK, v.p2->LoadObject(b, &ok));
+            SysFreeString(b);
+            EXPECT_EQ(VARIANT_FALSE, ok) << "a download answers false and acts later";
+        } else {
+            ASSERT_EQ(S_OK, v.putUrl(url));
+        }
+        ASSERT_TRUE(v.waitFor(kObjectLoaded, 1));
+        ASSERT_TRUE(v.waitIdle());
+        EXPECT_EQ(1, v.count(kObjectLoaded));
+        if (k.container && k.piece && k.mode == Mode::Length)
+            EXPECT_EQ(1, v.count(kThumbnailDone)) << "the preview shows while the object arrives";
+        EXPECT_EQ(url, v.url());
+        EXPECT_EQ(1, http().requests(k.path));
+        ASSERT_NE(nullptr, v.slot(0));
+        EXPECT_NE(nullptr, v.slot(0)->node);
+        EXPECT_LE(v.differing(), v.pixels() / 200);
+        ASSERT_FALSE(steps.empty());
+        for (size_t i = 0; i < steps.size(); ++i) {
+            EXPECT_LE(steps[i].value, 100u);
+            if (i) EXPECT_GE(steps[i].value, steps[i - 1].value);
+            if (i) EXPECT_GE(steps[i].done, steps[i - 1].done);
+        }
+        if (k.mode == Mode::Chunked) {
+            EXPECT_EQ(0u, steps.back().total) << "no length: no percentage";
+        } else {
+            EXPECT_EQ(100u, steps.back().value);
+            EXPECT_EQ(body.size(), steps.back().total);
+        }
+        if (k.piece && k.mode == Mode::Length)
+            EXPECT_TRUE(std::any_of(steps.begin(), steps.end(), [](const Step& s) { return s.value > 0 && s.value < 100; }));
+        EXPECT_EQ(0, v.ctl->state().statusText[0]) << "the progress display ended";
+    }
+}
+
+// A 404, a connection cut short and an address that names a class load nothing: the object
+// shown before stays and ObjectURL names it again.
+TEST_F(Download, FailedTransfersLeaveTheShownObject) {
+    const Bytes qiv = containerBytes(false);
+    http().set("/shown.qiv", text(qiv));
+    http().set("/cut.qiv", HttpServer::Route{HttpServer::Mode::Drop, text(qiv), 0, 0, qiv.size() / 2});
+    http().set("/cut.pel", HttpServer::Route{HttpServer::Mode::Drop, text(sample().pel), 0, 0, sample().pel.size() / 2});
+    Viewer v(host(0));
+    // Without an object shown before, nothing is shown after.
+    ASSERT_EQ(S_OK, v.putUrl(http().url("/missing.qiv")));
+    ASSERT_TRUE(v.waitIdle());
+    EXPECT_EQ(0, v.count(kObjectLoaded));
+    EXPECT_EQ(nullptr, v.ctl->state().sceneRoots);
+    EXPECT_EQ(1, http().requests("/missing.qiv"));
+
+    ASSERT_EQ(S_OK, v.putUrl(http().url("/shown.qiv")));
+    ASSERT_TRUE(v.waitFor(kObjectLoaded, 1));
+    ASSERT_TRUE(v.waitIdle());
+    const ScnNode* node = v.slot(0)->node;
+    for (const char* path : {"/missing.pel", "/cut.qiv", "/cut.pel"}) {
+        SCOPED_TRACE(path);
+        ASSERT_EQ(S_OK, v.putUrl(http().url(path)));
+        ASSERT_TRUE(v.waitIdle());
+        EXPECT_EQ(1, v.count(kObjectLoaded));
+        ASSERT_NE(nullptr, v.slot(0));
+        EXPECT_EQ(node, v.slot(0)->node);
+        EXPECT_EQ(http().url("/shown.qiv"), v.url());
+        EXPECT_LE(v.differing(), v.pixels() / 200);
+    }
+    EXPECT_TRUE(g_messages.empty());
+}
+
+// A texture the first candidate URL does not have (404) comes from the next one.
+TEST_F(Download, TextureFallsThroughToTheNextCandidate) {
+    http().set("/objects/cubes.pel", text(sample().pel));
+    http().set("/objects/checker.bms", text(sample().texture));
+    Viewer v(host(0));
+    BSTR base = bstr(http().url("/textures"));
+    ASSERT_EQ(S_OK, v.p2->put_TextureBaseURL(base));
+    SysFreeString(base);
+    ASSERT_EQ(S_OK, v.putUrl(http().url("/objects/cubes.pel")));
+    ASSERT_TRUE(v.waitFor(kObjectLoaded, 1));
+    ASSERT_TRUE(v.waitIdle());
+    EXPECT_EQ(1, http().requests("/textures/checker.bms")) << "the texture base URL first";
+    EXPECT_EQ(1, http().requests("/objects/checker.bms")) << "then the object's folder";
+    const QivObjectSlot* s = v.slot(0);
+    ASSERT_NE(nullptr, s);
+    ASSERT_EQ(1u, s->textureHandles.size());
+    ASSERT_NE(nullptr, s->textureHandles[0]);
+    EXPECT_EQ(s->textureHandles[0], qivctl::TextureCacheFind("checker.bmp")) << "cached under its own name";
+    EXPECT_LE(v.differing(), v.pixels() / 200);
+
+    // A second control finds the texture in the cache.
+    Viewer w(host(1));
+    base = bstr(http().url("/textures"));
+    w.p2->put_TextureBaseURL(base);
+    SysFreeString(base);
+    http().set("/elsewhere/cubes.pel", text(sample().pel));
+    ASSERT_EQ(S_OK, w.putUrl(http().url("/elsewhere/cubes.pel")));
+    ASSERT_TRUE(w.waitFor(kObjectLoaded, 1));
+    ASSERT_TRUE(w.waitIdle());
+    EXPECT_EQ(s->textureHandles[0], w.slot(0)->textureHandles[0]);
+    EXPECT_EQ(1, http().requests("/textures/checker.bms"));
+}
+
+// The cancel button during a slow download ends it; the object shown before stays.
+TEST_F(Download, CancelledTransferLeavesThePreviousObject) {
+    const std::string dir = tempDir("qivdl cancel");
+    const std::string local = dir + "\\local.pel";
+    ASSERT_TRUE(writeFile(local, sample().pel));
+    // A container stored without compression whose object alone takes a while to arrive.
+    qivw::Container big;
+    big.object = qivw::gridObject(60);
+    big.method = 0;
+    const Bytes qiv = qivw::build(big);
+    http().set("/slow-cancel.qiv", HttpServer::Route{HttpServer::Mode::Length, text(qiv), 2048, 50});
+    Viewer v(host(0));
+    VARIANT_BOOL ok = VARIANT_FALSE;
+    BSTR b = bstr(local);
+    ASSERT_EQ(S_OK, v.p2->LoadObject(b, &ok));
+    SysFreeString(b);
+    ASSERT_EQ(VARIANT_TRUE, ok);
+    const ScnNode* node = v.slot(0)->node;
+    const std::string before = v.url();
+    const int loaded = v.count(kObjectLoaded);
+    ASSERT_EQ(S_OK, v.putUrl(http().url("/slow-cancel.qiv")));
+    HWND cancel = GetDlgItem(v.ctl->hwnd(), 58009);
+    ASSERT_NE(nullptr, cancel);
+    ASSERT_TRUE(pumpUntil([&] { return IsWindowVisible(cancel) != FALSE; }, 5000))
+        << "the cancel button shows while the object arrives";
+    SendMessageW(cancel, BM_CLICK, 0, 0);
+    ASSERT_TRUE(v.waitIdle());
+    EXPECT_EQ(loaded, v.count(kObjectLoaded));
+    ASSERT_NE(nullptr, v.slot(0));
+    EXPECT_EQ(node, v.slot(0)->node);
+    EXPECT_EQ(before, v.url());
+    EXPECT_FALSE(IsWindowVisible(cancel));
+    EXPECT_LE(v.differing(), v.pixels() / 200);
+    DeleteFileA(local.c_str());
+}
+
+// A second control loading the same URL takes the object from the object cache.
+TEST_F(Download, TwoControlsShareOneCacheEntry) {
+    http().set("/shared.qiv", text(containerBytes(false)));
+    Viewer a(host(0));
+    ASSERT_EQ(S_OK, a.putUrl(http().url("/shared.qiv")));
+    ASSERT_TRUE(a.waitFor(kObjectLoaded, 1));
+    ASSERT_TRUE(a.waitIdle());
+    const size_t entries = qivctl::ObjectCacheCount();
+    Viewer b(host(1));
+    ASSERT_EQ(S_OK, b.putUrl(http().url("/shared.qiv")));
+    ASSERT_TRUE(b.waitFor(kObjectLoaded, 1));
+    ASSERT_TRUE(b.waitIdle());
+    EXPECT_EQ(1, http().requests("/shared.qiv"));
+    EXPECT_EQ(entries, qivctl::ObjectCacheCount());
+    ASSERT_NE(nullptr, a.slot(0));
+    ASSERT_NE(nullptr, b.slot(0));
+    EXPECT_EQ(a.slot(0)->node->content, b.slot(0)->node->content);
+    EXPECT_LE(b.differing(), b.pixels() / 200);
+}
+
+// ---- progress display ----
+
+// A host with a status bar: the control's command target calls are recorded.
+class StatusBarHost : public qivtest::OleTestContainer, public IOleCommandTarget {
+public:
+    std::vector<std::pair<DWORD, std::string>> calls;
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        if (out && IsEqualIID(iid, IID_IOleCommandTarget)) {
+            *out = static_cast<IOleCommandTarget*>(this);
+            AddRef();
+            return S_OK;
+        }
+        return OleTestContainer::QueryInterface(iid, out);
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return OleTestContainer::AddRef(); }
+    STDMETHODIMP_(ULONG) Release() override { return OleTestContainer::Release(); }
+    STDMETHODIMP QueryStatus(const GUID*, ULONG n, OLECMD* cmds, OLECMDTEXT*) override {
+        for (ULONG i = 0; i < n; ++i) cmds[i].cmdf = OLECMDF_SUPPORTED | OLECMDF_ENABLED;
+        return S_OK;
+    }
+    STDMETHODIMP Exec(const GUID*, DWORD id, DWORD, VARIANT* in, VARIANT*) override {
+        std::string arg;
+        if (in && V_VT(in) == VT_BSTR) arg = ansi(V_BSTR(in));
+        else if (in && V_VT(in) == VT_I4) arg = std::to_string(V_I4(in));
+        calls.emplace_back(id, arg);
+        return S_OK;
+    }
+};
+
+// While an object arrives slowly, the loading panel shows its progress bar, the cancel button
+// and "<prefix>: <n> Byte of <m> Byte"; the container's status bar gets the same; all of it
+// goes when the object stands. A transfer of 48 MB keeps its percentages within 0 to 100.
+TEST_F(Download, ProgressDisplay) {
+    static StatusBarHost* bar = new StatusBarHost;
+    ShowWindow(bar->window(), SW_SHOW);
+    const Bytes& pel = sample().pel;
+    http().set("/progress.pel", HttpServer::Route{HttpServer::Mode::Length, text(pel), 1024, 40});
+    Viewer v(*bar);
+    HWND progress = nullptr;
+    bool barSeen = false, cancelSeen = false;
+    int midPos = -1;
+    std::string status;
+    v.ctl->downloadProgressHook = [&](uint32_t value, uint32_t, uint32_t) {
+        HWND w = v.ctl->hwnd();
+        progress = FindWindowExA(w, nullptr, PROGRESS_CLASSA, nullptr);
+        if (!progress || value == 0 || value >= 100) return;
+        barSeen = barSeen || IsWindowVisible(progress);
+        cancelSeen = cancelSeen || IsWindowVisible(GetDlgItem(w, 58009));
+        midPos = int(SendMessageA(progress, PBM_GETPOS, 0, 0));
+        status = v.ctl->state().statusText;
+    };
+    ASSERT_EQ(S_OK, v.putUrl(http().url("/progress.pel")));
+    ASSERT_TRUE(v.waitFor(kObjectLoaded, 1));
+    ASSERT_TRUE(v.waitIdle());
+    EXPECT_TRUE(barSeen);
+    EXPECT_TRUE(cancelSeen);
+    EXPECT_GE(midPos, 0);
+    EXPECT_LT(midPos, 100);
+    EXPECT_EQ(0u, status.find("Loading 3D geometry: ")) << status;
+    EXPECT_NE(std::string::npos, status.find(" Byte of " + std::to_string(pel.size()) + " Byte")) << status;
+    ASSERT_NE(nullptr, progress);
+    EXPECT_FALSE(IsWindowVisible(progress));
+    EXPECT_EQ(0, v.ctl->state().statusText[0]);
+    // The container's bar: texts and positions, cleared at the end.
+    bool textSeen = false, posSeen = false;
+    for (const auto& c : bar->calls) {
+        textSeen = textSeen || (c.first == OLECMDID_SETPROGRESSTEXT && c.second.find(" Byte of ") != std::string::npos);
+        posSeen = posSeen || (c.first == OLECMDID_SETPROGRESSPOS && c.second != "0" && c.second != "100");
+    }
+    EXPECT_TRUE(textSeen);
+    EXPECT_TRUE(posSeen);
+    ASSERT_GE(bar->calls.size(), 2u);
+    EXPECT_EQ(std::make_pair(DWORD(OLECMDID_SETPROGRESSTEXT), std::string()), bar->calls[bar->calls.size() - 2]);
+    EXPECT_EQ(std::make_pair(DWORD(OLECMDID_SETPROGRESSPOS), std::string("0")), bar->calls.back());
+
+    // 48 MB: a percentage computed in 32 bits would wrap past 42 MB.
+    std::string big(48u << 20, 'x');
+    http().set("/big.dat", text(Bytes(big.begin(), big.end())));
+    std::vector<uint32_t> values;
+    v.ctl->downloadProgressHook = [&](uint32_t value, uint32_t, uint32_t) { values.push_back(value); };
+    ASSERT_EQ(S_OK, v.putUrl(http().url("/big.dat")));
+    ASSERT_TRUE(v.waitIdle(60000));
+    ASSERT_FALSE(values.empty());
+    EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
+    EXPECT_EQ(100u, values.back());
+}
+
+// ---- file URLs, further objects, materials and textures ----
+
+TEST_F(Download, FileUrls) {
+    const std::string dir = tempDir("qivdl file urls");
+    const std::string pel = dir + "\\object.pel", qiv = dir + "\\object.qiv";
+    ASSERT_TRUE(writeFile(pel, sample().pel));
+    ASSERT_TRUE(writeFile(qiv, containerBytes(false)));
+    std::string fwd = qiv;
+    std::replace(fwd.begin(), fwd.end(), '\\', '/');
+    {
+        // A file URL (here in its three-slash form) is read at once, before the window exists.
+        Viewer v(host(0), false);
+        ASSERT_EQ(S_OK, v.putUrl("file:///" + fwd));
+        EXPECT_EQ(1, v.count(kObjectLoaded));
+        ASSERT_NE(nullptr, v.slot(0));
+        EXPECT_NE(nullptr, v.slot(0)->node);
+        EXPECT_EQ("file://" + qiv, v.url());
+    }
+    {
+        Viewer v(host(0));
+        ASSERT_EQ(S_OK, v.putUrl("file://" + pel));
+        EXPECT_EQ(1, v.count(kObjectLoaded)) << "a local file loads at once";
+        // A background picture at a file URL that does not exist ends its transfer at once.
+        BSTR b = bstr("file://" + dir + "\\none.bmp");
+        ASSERT_EQ(S_OK, v.p2->put_BackPictureURL(b));
+        SysFreeString(b);
+        ASSERT_TRUE(v.waitIdle());
+        EXPECT_EQ(nullptr, v.ctl->BackgroundPicture());
+    }
+    DeleteFileA(pel.c_str());
+    DeleteFileA(qiv.c_str());
+}
+
+// AddObject with an address downloads into its slot; LoadMaterial and ReplaceTexture with an
+// address answer false and apply what arrives.
+TEST_F(Download, FurtherObjectsMaterialsAndTextures) {
+    http().set("/first.qiv", text(containerBytes(false)));
+    http().set("/second.pel", text(sample().pel));
+    http().set("/gold.ini", "[Material]\r\nName=gold\r\n[gold]\r\nkdiffus=0.8\r\nkambient=0.2\r\nkspiegel=0.5\r\n"
+                            "alpha=1\r\nRGBDiffus=0.98,0.78,0.04\r\nRGBSpiegel=1,1,1\r\n");
+    http().set("/wood.bmp", text(halves(8, 8, 0x00A05020, 0x00A05020)));
+    Viewer v(host(0));
+    ASSERT_EQ(S_OK, v.putUrl(http().url("/first.qiv")));
+    ASSERT_TRUE(v.waitFor(kObjectLoaded, 1));
+    ASSERT_TRUE(v.waitIdle());
+
+    LONG id = -1;
+    BSTR b = bstr(http().url("/second.pel"));
+    ASSERT_EQ(S_OK, v.p2->AddObject(b, &id));
+    SysFreeString(b);
+    ASSERT_EQ(1, id);
+    VARIANT_BOOL ok = VARIANT_TRUE;
+    ASSERT_EQ(S_OK, v.p2->ObjectForceLoad(id, &ok));
+    EXPECT_EQ(VARIANT_FALSE, ok) << "queued";
+    ASSERT_TRUE(v.waitFor(kObjectLoaded, 2));
+    ASSERT_TRUE(v.waitIdle());
+    ASSERT_EQ(S_OK, v.p2->ObjectIsLoaded(id, &ok));
+    EXPECT_EQ(VARIANT_TRUE, ok);
+    EXPECT_EQ(1, http().requests("/second.pel"));
+
+    ASSERT_EQ(S_OK, v.p2->put_CurrentObject(0));
+    b = bstr(http().url("/gold.ini"));
+    ok = VARIANT_TRUE;
+    ASSERT_EQ(S_OK, v.p2->LoadMaterial(1, b, &ok));
+    SysFreeString(b);
+    EXPECT_EQ(VARIANT_FALSE, ok);
+    ASSERT_TRUE(v.waitIdle());
+    LONG diffuse = 0, specular = 0, flags = 0;
+    float alpha = 0, cd = 0, ca = 0, cs = 0;
+    ASSERT_EQ(S_OK, v.p2->GetMaterial(1, &diffuse, &specular, &alpha, &cd, &ca, &cs, &flags, &ok));
+    EXPECT_EQ(VARIANT_TRUE, ok);
+    EXPECT_NEAR(250, diffuse & 0xFF, 2) << std::hex << diffuse;
+    EXPECT_NEAR(199, (diffuse >> 8) & 0xFF, 2);
+    EXPECT_NEAR(10, (diffuse >> 16) & 0xFF, 2);
+
+    // The sample (slot 1) has one texture place: a replacement at an address.
+    ASSERT_EQ(S_OK, v.p2->put_CurrentObject(id));
+    b = bstr(http().url("/wood.bmp"));
+    ok = VARIANT_TRUE;
+    ASSERT_EQ(S_OK, v.p2->ReplaceTexture(0, b, &ok));
+    SysFreeString(b);
+    EXPECT_EQ(VARIANT_FALSE, ok);
+    ASSERT_TRUE(v.waitFor(kTextureChanged, 1));
+    ASSERT_TRUE(v.waitIdle());
+    const QivObjectSlot* s = v.slot(id);
+    ASSERT_NE(nullptr, s);
+    ASSERT_FALSE(s->textureHandles.empty());
+    EXPECT_EQ(qivctl::TextureCacheFind(http().url("/wood.bmp")), s->textureHandles[0]);
+    EXPECT_EQ(1, http().requests("/wood.bmp"));
+}
+
+// ---- background pictures ----
+
+// A picture at an address (HTTP or file) is the background in each BackPicMode: scaled
+// (mode 1), tiled from the offsets (mode 2), or not at all (mode 0, the colour).
+TEST_F(Download, BackgroundPictureInEachMode) {
+    const uint32_t red = 0x00E01010, blue = 0x001010E0;
+    const Bytes picture = halves(16, 16, red, blue);
+    http().set("/back.bmp", text(picture));
+    const std::string dir = tempDir("qivdl back");
+    const std::string file = dir + "\\back.bmp";
+    ASSERT_TRUE(writeFile(file, picture));
+    for (const std::string& url : {http().url("/back.bmp"), "file://" + file}) {
+        SCOPED_TRACE(url);
+        Viewer v(host(0));
+        BSTR b = bstr(url);
+        ASSERT_EQ(S_OK, v.p2->put_BackPictureURL(b));
+        SysFreeString(b);
+        qivBackPicModes mode = qivBackPicModeConstant;
+        v.p2->get_BackPicMode(&mode);
+        EXPECT_EQ(1, int(mode)) << "a picture given while the mode is 0 is shown scaled";
+        ASSERT_TRUE(pumpUntil([&] { return v.ctl->BackgroundPicture() != nullptr; }, 5000));
+        ASSERT_TRUE(v.waitIdle());
+        BSTR got = nullptr;
+        v.p2->get_BackPictureURL(&got);
+        EXPECT_EQ(url, ansi(got));
+        SysFreeString(got);
+        EXPECT_EQ(1u, qivctl::BackPictureCacheUses(v.ctl->BackgroundPicture()));
+        const QivControlState& st = v.ctl->state();
+        for (int m : {1, 2, 0}) {
+            SCOPED_TRACE(m);
+            ASSERT_EQ(S_OK, v.p2->put_BackPicMode(qivBackPicModes(m)));
+            if (m == 2) {
+                v.p2->put_BackPicOffsetX(5);
+                v.p2->put_BackPicOffsetY(3);
+            }
+            v.paint();
+            EXPECT_EQ(m == 1 ? 3u : m == 2 ? 4u : 0u, st.background.mode);
+            const std::vector<uint32_t> px = v.window();
+            EXPECT_LE(qivtest::Differing(px, qivtest::EnginePicture(st), 8), v.pixels() / 200);
+            const int total = v.pixels();
+            if (m == 0) {
+                EXPECT_EQ(0, qivtest::Near(px, red, 40));
+            } else {
+                EXPECT_GT(qivtest::Near(px, red, 40), total / 5);
+                EXPECT_GT(qivtest::Near(px, blue, 40), total / 5);
+            }
+        }
+    }
+    EXPECT_EQ(1, http().requests("/back.bmp"));
+    DeleteFileA(file.c_str());
+}
+
+// A relative name is tried below TextureBaseURL after it failed as it is.
+TEST_F(Download, RelativeBackgroundPictureBelowTheTextureBase) {
+    http().set("/pictures/sky.bmp", text(halves(8, 8, 0x0080C0F0, 0x0080C0F0)));
+    Viewer v(host(0));
+    BSTR b = bstr(http().url("/pictures"));
+    v.p2->put_TextureBaseURL(b);
+    SysFreeString(b);
+    b = bstr("sky.bmp");
+    ASSERT_EQ(S_OK, v.p2->put_BackPictureURL(b));
+    SysFreeString(b);
+    ASSERT_TRUE(pumpUntil([&] { return v.ctl->BackgroundPicture() != nullptr; }, 5000));
+    ASSERT_TRUE(v.waitIdle());
+    BSTR got = nullptr;
+    v.p2->get_BackPictureURL(&got);
+    EXPECT_EQ(http().url("/pictures/sky.bmp"), ansi(got)) << "the name that loaded";
+    SysFreeString(got);
+}
+
+// ---- thumbnails ----
+
+// DisplayThumbnail reads the preview on a thread of its own, which holds the control until its
+// result is handled on the control's thread; ThumbnailDone follows.
+TEST_F(Download, ThumbnailOnAThreadOfItsOwn) {
+    const std::string dir = tempDir("qivdl thumbnail");
+    const std::string with = dir + "\\with.qiv", without = dir + "\\without.qiv";
+    ASSERT_TRUE(writeFile(with, containerBytes(true)));
+    ASSERT_TRUE(writeFile(without, containerBytes(false)));
+    {
+        Viewer v(host(0));
+        VARIANT_BOOL ok = VARIANT_FALSE;
+        BSTR b = bstr(dir + "\\none.qiv");
+        EXPECT_EQ(E_POINTER, v.p2->DisplayThumbnail(b, nullptr));
+        ASSERT_EQ(S_OK, v.p2->DisplayThumbnail(b, &ok));
+        SysFreeString(b);
+        EXPECT_EQ(VARIANT_FALSE, ok);
+        qivtest::PumpMessages();
+        EXPECT_EQ(0, v.count(kThumbnailDone));
+
+        b = bstr(with);
+        ASSERT_EQ(S_OK, v.p2->DisplayThumbnail(b, &ok));
+        SysFreeString(b);
+        EXPECT_EQ(VARIANT_TRUE, ok);
+        ASSERT_TRUE(v.waitFor(kThumbnailDone, 1));
+        VARIANT_BOOL has = VARIANT_FALSE;
+        v.p2->get_HasThumbnail(&has);
+        EXPECT_EQ(VARIANT_TRUE, has);
+        v.paint();
+        const QivControlState& st = v.ctl->state();
+        const std::vector<uint32_t> px = v.window(), ref = qivtest::EnginePicture(st);
+        EXPECT_LT(qivtest::BackgroundPixels(ref, qivtest::BackColour(st)), v.pixels() / 2) << "the preview fills it";
+        EXPECT_LE(qivtest::Differing(px, ref, 8), v.pixels() / 200);
+
+        b = bstr(without);
+        ASSERT_EQ(S_OK, v.p2->DisplayThumbnail(b, &ok));
+        SysFreeString(b);
+        EXPECT_EQ(VARIANT_TRUE, ok);
+        ASSERT_TRUE(v.waitFor(kThumbnailDone, 2));
+        v.p2->get_HasThumbnail(&has);
+        EXPECT_EQ(VARIANT_FALSE, has);
+    }
+    {
+        // The host lets go of the control at once: the thread's reference keeps it.
+        qivtest::PumpMessages();
+        const LONG base = qcom::module().lockCount();
+        IQivPlayer* p = qivCreateInternalControl();
+        ASSERT_NE(nullptr, p);
+        VARIANT_BOOL ok = VARIANT_FALSE;
+        BSTR b = bstr(with);
+        ASSERT_EQ(S_OK, static_cast<CQivPlayerCtl*>(p)->DisplayThumbnail(b, &ok));
+        SysFreeString(b);
+        ASSERT_EQ(VARIANT_TRUE, ok);
+        p->Release();
+        p->Release();
+        EXPECT_GT(qcom::module().lockCount(), base) << "held by the thumbnail thread";
+        EXPECT_TRUE(pumpUntil([&] { return qcom::module().lockCount() == base; }, 5000));
+    }
+    DeleteFileA(with.c_str());
+    DeleteFileA(without.c_str());
+}
+
+// ---- auto-save ----
+
+// AutoSave keeps a downloaded object under the object folder with a name made safe from the
+// URL; names that would leave the folder or name a device are not saved.
+TEST_F(Download, AutoSavedNamesStayInTheObjectFolder) {
+    const DWORD autoSave = GetAutoSave();
+    ASSERT_EQ(ERROR_SUCCESS, SetAutoSave(1));
+    const std::string parent = tempDir("qivdl autosave");
+    const std::string folder = parent + "\\objects";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    for (const char* f : {"plain.pel", ".._.._escape.pel", "c__win.pel", "checker.bmp"})
+        DeleteFileA((folder + "\\" + f).c_str());
+    struct Case {
+        const char* path;  // on the server
+        const char* saved; // file name in the folder; null: nothing saved
+    } cases[] = {
+        {"/a/plain.pel", "plain.pel"},
+        {"/a/..%2F..%2Fescape.pel", ".._.._escape.pel"},
+        {"/a/c%3A%5Cwin.pel", "c__win.pel"},
+        {"/a/CON.pel", nullptr},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.path);
+        http().set(k.path, text(sample().pel));
+        Viewer v(host(0));
+        QivControlState& st = v.ctl->state();
+        lstrcpynA(st.objectPath, folder.c_str(), sizeof st.objectPath);
+        st.saveFiles[0] = 1;
+        ASSERT_EQ(S_OK, v.putUrl(http().url(k.path)));
+        ASSERT_TRUE(v.waitFor(kObjectLoaded, 1));
+        ASSERT_TRUE(v.waitIdle());
+        if (k.saved) {
+            const std::string saved = folder + "\\" + k.saved;
+            EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(saved.c_str())) << saved;
+            DeleteFileA(saved.c_str());
+            DeleteFileA((folder + "\\checker.bmp").c_str());
+        }
+    }
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((parent + "\\*.pel").c_str(), &fd);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, h) << "nothing beside the folder";
+    if (h != INVALID_HANDLE_VALUE) FindClose(h);
+    h = FindFirstFileA((folder + "\\*").c_str(), &fd);
+    int files = 0;
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+            ++files;
+            ADD_FAILURE() << fd.cFileName;
+        } while (FindNextFileA(h, &fd));
+        FindClose(h);
+    }
+    EXPECT_EQ(0, files);
+    SetAutoSave(autoSave);
+}
+
+// ---- loads started inside a download's events ----
+
+// Handlers of the events a download fires pump messages and start other loads; the load
+// under way is not entered again, and the last load asked for is what is shown.
+TEST_F(Download, LoadsStartedInsideDownloadEvents) {
+    const Bytes qiv = containerBytes(true);
+    http().set("/events-a.qiv", HttpServer::Route{HttpServer::Mode::Length, text(qiv), 256, 5});
+    http().set("/events-b.pel", text(sample().pel));
+    for (DISPID at : {kThumbnailDone, kObjectLoaded}) {
+        SCOPED_TRACE(at);
+        Viewer v(host(0));
+        bool done = false;
+        v.sink().handler = [&](DISPID id, DISPPARAMS*) {
+            if (id != at || done) return;
+            done = true;
+            // A handler that waits in a message loop while more data arrive.
+            const ULONGLONG end = GetTickCount64() + 150;
+            while (GetTickCount64() < end) {
+                qivtest::PumpMessages();
+                Sleep(2);
+            }
+            v.putUrl(http().url("/events-b.pel"));
+            qivtest::PumpMessages();
+        };
+        ASSERT_EQ(S_OK, v.putUrl(http().url("/events-a.qiv")));
+        ASSERT_TRUE(pumpUntil([&] { return done; }, 5000));
+        ASSERT_TRUE(v.waitIdle());
+        ASSERT_TRUE(pumpUntil([&] { return v.url() == http().url("/events-b.pel"); }, 2000));
+        ASSERT_NE(nullptr, v.slot(0));
+        ASSERT_NE(nullptr, v.slot(0)->node);
+        EXPECT_EQ(v.slot(0)->node->content, qivctl::ObjectCacheFind(http().url("/events-b.pel"), nullptr, nullptr,
+                                                                   nullptr));
+        EXPECT_LE(v.differing(), v.pixels() / 200);
+    }
+}
+
+// ---- the document's storage ----
+
+// The background picture saved with a document is read back from its storage, even when the
+// file it came from is gone.
+TEST_F(Download, BackgroundPictureFromTheDocumentStorage) {
+    const std::string dir = tempDir("qivdl storage");
+    const std::string file = dir + "\\stored.bmp";
+    ASSERT_TRUE(writeFile(file, halves(8, 8, 0x0020C020, 0x0020C020)));
+    IStorage* storage = nullptr;
+    ASSERT_EQ(S_OK, StgCreateDocfile(nullptr, STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE | STGM_DELETEONRELEASE,
+                                     0, &storage));
+    {
+        Viewer v(host(0));
+        v.ctl->state().saveFiles[0] = 1;
+        BSTR b = bstr("file://" + file);
+        ASSERT_EQ(S_OK, v.p2->put_BackPictureURL(b));
+        SysFreeString(b);
+        ASSERT_TRUE(v.waitIdle());
+        IPersistStorage* ps = nullptr;
+        ASSERT_EQ(S_OK, v.p2->QueryInterface(IID_IPersistStorage, reinterpret_cast<void**>(&ps)));
+        ASSERT_EQ(S_OK, ps->Save(storage, FALSE));
+        ps->SaveCompleted(nullptr);
+        ps->Release();
+    }
+    qivctl::FlushCaches(true, true, true, true);
+    DeleteFileA(file.c_str());
+    {
+        Viewer v(host(0), false);
+        IPersistStorage* ps = nullptr;
+        ASSERT_EQ(S_OK, v.p2->QueryInterface(IID_IPersistStorage, reinterpret_cast<void**>(&ps)));
+        ASSERT_EQ(S_OK, ps->Load(storage));
+        ps->Release();
+        v.activate();
+        ASSERT_TRUE(v.waitIdle());
+        ASSERT_NE(nullptr, v.ctl->BackgroundPicture());
+        v.paint();
+        EXPECT_GT(qivtest::Near(v.window(), 0x0020C020, 40), v.pixels() / 2);
+    }
+    storage->Release();
+}
+
+// ---- DelayBeforeLoad ----
+
+TEST_F(Download, DelayBeforeLoad) {
+    http().set("/delayed.qiv", text(containerBytes(false)));
+    Viewer v(host(0), false);
+    ASSERT_EQ(S_OK, v.p2->put_DelayBeforeLoad(400));
+    ASSERT_EQ(S_OK, v.putUrl(http().url("/delayed.qiv")));
+    const ULONGLONG start = GetTickCount64();
+    v.activate();
+    pumpUntil([] { return false; }, 150);
+    EXPECT_EQ(0, http().requests("/delayed.qiv")) << "not before the delay";
+    ASSERT_TRUE(v.waitFor(kObjectLoaded, 1));
+    EXPECT_GE(GetTickCount64() - start, 350u);
+    EXPECT_EQ(1, http().requests("/delayed.qiv"));
+}
+
+}  // namespace
