@@ -727,6 +727,11 @@ HRESULT CQivPlayerCtl::SetObjectURL(BSTR value) {
         FireOnChanged(9);
         FireOnChanged(12);
     }
+    // An object the document brought inline is taken as the one the address names.
+    if (!hwnd() && CurrentIsInline()) {
+        qivctl::ObjectCacheRenameInline(document().inlineName, url);
+        return S_OK;
+    }
     if (hwnd()) StartURLLoad(true);
     return S_OK;
 }

@@ -360,7 +360,12 @@ STDMETHODIMP CQivPlayerCtl::LoadObject(BSTR FileName, VARIANT_BOOL* pVal) {
 
 STDMETHODIMP CQivPlayerCtl::get_ObjectURL(BSTR* pVal) {
     if (!pVal) return E_POINTER;
-    *pVal = toBstr(state_.objectURL);
+    // With several objects: the name the current one is cached under.
+    std::string cached;
+    const QivObjectSlot* cur =
+        qivctl::slotValid(state_, state_.currentSlot) ? &state_.slots[size_t(state_.currentSlot)] : nullptr;
+    const bool named = cur && cur->node && cur->node->content && qivctl::ObjectCacheNameOf(cur->node->content, &cached);
+    *pVal = toBstr(qivctl::objectUrlForGet(state_.usedCount, named ? &cached : nullptr, state_.objectURL));
     return *pVal ? S_OK : E_OUTOFMEMORY;
 }
 

@@ -539,6 +539,13 @@ TEST_F(Download, FileUrls) {
         Viewer v(host(0));
         ASSERT_EQ(S_OK, v.putUrl("file://" + pel));
         EXPECT_EQ(1, v.count(kObjectLoaded)) << "a local file loads at once";
+        // A file that is not there: false, whatever the out value held.
+        VARIANT_BOOL ok = VARIANT_TRUE;
+        BSTR missing = bstr(dir + "\\missing.pel");
+        EXPECT_EQ(S_OK, v.p2->LoadObject(missing, &ok));
+        SysFreeString(missing);
+        EXPECT_EQ(VARIANT_FALSE, ok);
+        EXPECT_NE(nullptr, v.slot(0)->node) << "what was shown stays";
         // A background picture at a file URL that does not exist ends its transfer at once.
         BSTR b = bstr("file://" + dir + "\\none.bmp");
         ASSERT_EQ(S_OK, v.p2->put_BackPictureURL(b));
@@ -576,8 +583,12 @@ TEST_F(Download, FurtherObjectsMaterialsAndTextures) {
     ASSERT_EQ(S_OK, v.p2->ObjectIsLoaded(id, &ok));
     EXPECT_EQ(VARIANT_TRUE, ok);
     EXPECT_EQ(1, http().requests("/second.pel"));
+    // With two objects, ObjectURL names the current one.
+    ASSERT_EQ(S_OK, v.p2->put_CurrentObject(id));
+    EXPECT_EQ(http().url("/second.pel"), v.url());
 
     ASSERT_EQ(S_OK, v.p2->put_CurrentObject(0));
+    EXPECT_EQ(http().url("/first.qiv"), v.url());
     b = bstr(http().url("/gold.ini"));
     ok = VARIANT_TRUE;
     ASSERT_EQ(S_OK, v.p2->LoadMaterial(1, b, &ok));
