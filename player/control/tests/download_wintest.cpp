@@ -21,15 +21,12 @@
 #include "com/module.h"
 #include "ctlmodule_win.h"
 #include "httpserver.h"
+#include "navfixture.h"
 #include "olecontainer.h"
 #include "pixeltest.h"
 #include "qiv_sample.h"
 #include "qivctl_win.h"
 #include "render/fzbuffer.h"
-#include "render/sample.h"
-#include "scene/pelwrite.h"
-#include "scene/picture.h"
-#include "scene/sceneops.h"
 #include "scene/tests/bmp_builder.h"
 #include "serverparts_win.h"
 #include "testfiles.h"
@@ -56,32 +53,22 @@ BSTR bstr(const std::string& s) {
 
 std::string ansi(BSTR b) { return b ? std::string(b, b + SysStringLen(b)) : std::string(); }
 
-// The project's sample object (its area named "checker.bmp") and its texture, as files.
+// A 24-bit picture: the left half one colour, the right half another (0x00RRGGBB).
+Bytes halves(int w, int h, uint32_t left, uint32_t right) {
+    bmpb::BmpDesc d;
+    d.width = w;
+    d.height = h;
+    d.bits = 24;
+    d.pixel = [=](int32_t x, int32_t) { return x < w / 2 ? left : right; };
+    return bmpb::build(d);
+}
+
+// The project's sample object (its area named "checker.bmp") and a texture for it, as files.
 struct Sample {
     Bytes pel, texture;
 };
 const Sample& sample() {
-    static const Sample s = [] {
-        Sample out;
-        const std::string dir = tempDir("qivdl sample");
-        const std::string pel = dir + "\\sample.pel", bmp = dir + "\\checker.bmp";
-        SampleScene sc;
-        EXPECT_TRUE(sampleSceneCreate(&sc, 64, 64));
-        const char* areas[1] = {"checker.bmp"};
-        PelWriteInfo info{};
-        info.objectName = "sample";
-        info.areaNames = areas;
-        info.switches[0] = info.switches[1] = info.switches[3] = 1;
-        DeleteFileA(pel.c_str());
-        EXPECT_EQ(1, pelWriteFile(0, pel.c_str(), sc.node, &info, nullptr, 0, nullptr));
-        EXPECT_EQ(1, picWriteBmp(sc.texture, 1.0f, 1.0f, bmp.c_str()));
-        sampleSceneFree(&sc);
-        out.pel = readFile(pel);
-        out.texture = readFile(bmp);
-        DeleteFileA(pel.c_str());
-        DeleteFileA(bmp.c_str());
-        return out;
-    }();
+    static const Sample s{readFile(qivtest::writeNavSample()), halves(16, 16, 0x00D0D0D0, 0x00303030)};
     return s;
 }
 
@@ -102,16 +89,6 @@ Bytes containerBytes(bool preview) {
         c.chunks.push_back(noise);
     }
     return qivw::build(c);
-}
-
-// A 24-bit picture: the left half one colour, the right half another (0x00RRGGBB).
-Bytes halves(int w, int h, uint32_t left, uint32_t right) {
-    bmpb::BmpDesc d;
-    d.width = w;
-    d.height = h;
-    d.bits = 24;
-    d.pixel = [=](int32_t x, int32_t) { return x < w / 2 ? left : right; };
-    return bmpb::build(d);
 }
 
 bool pumpUntil(const std::function<bool()>& done, DWORD ms) {
@@ -193,40 +170,39 @@ public:
         const QivControlState& st = ctl->state();
         return i >= 0 && size_t(i) < st.slots.size() && st.slots[size_t(i)].inUse ? &st.slots[size_t(i)] : nullptr;
     }
-    void paint() {
+    // The view's pixels once the window has painted what is waiting.
+    std::vector<uint32_t> window() {
         qivtest::PumpMessages();
         RedrawWindow(ctl->hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
         qivtest::PumpMessages();
+        return qivtest::ReadWindow(ctl->hwnd(), ctl->state().frameWidth, ctl->state().frameHeight);
     }
-    std::vector<uint32_t> window() {
-        const QivControlState& st = ctl->state();
-        return qivtest::ReadWindow(ctl->hwnd(), st.frameWidth, st.frameHeight);
-    }
-    // The window shows what the engine draws of the control's view.
+    // Pixels where the window differs from what the engine draws of the control's view.
     int differing() {
-        paint();
-        const QivControlState& st = ctl->state();
-        return qivtest::Differing(window(), qivtest::EnginePicture(st), 8);
+        const std::vector<uint32_t> px = window();
+        return qivtest::Differing(px, qivtest::EnginePicture(ctl->state()), 8);
     }
     int pixels() const { return ctl->state().frameWidth * ctl->state().frameHeight; }
     qivtest::EventSink& sink() { return sink_; }
-
-    IQivPlayer2* p2 = nullptr;
-    CQivPlayerCtl* ctl = nullptr;
 
 private:
     qivtest::OleTestContainer& site_;
     qivtest::EventSink sink_;
     DWORD cookie_ = 0;
+
+public:
+    IQivPlayer2* p2 = nullptr;
+    CQivPlayerCtl* ctl = nullptr;
 };
 
+// One HTTP server for all the tests; the control's messages are recorded.
 class Download : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         OleInitialize(nullptr);
         qcom::module().init(GetModuleHandleW(nullptr), qivClassTable(), qivClassCount());
-        qivSetMessageLog(recordMessage, nullptr);
         server_ = new HttpServer;
+        qivSetMessageLog(recordMessage, nullptr);
     }
     static void TearDownTestSuite() {
         delete server_;
@@ -284,8 +260,9 @@ TEST_F(Download, ObjectsOverHttp) {
         ASSERT_TRUE(v.waitFor(kObjectLoaded, 1));
         ASSERT_TRUE(v.waitIdle());
         EXPECT_EQ(1, v.count(kObjectLoaded));
-        if (k.container && k.piece && k.mode == Mode::Length)
+        if (k.container && k.piece && k.mode == Mode::Length) {
             EXPECT_EQ(1, v.count(kThumbnailDone)) << "the preview shows while the object arrives";
+        }
         EXPECT_EQ(url, v.url());
         EXPECT_EQ(1, http().requests(k.path));
         ASSERT_NE(nullptr, v.slot(0));
@@ -294,8 +271,9 @@ TEST_F(Download, ObjectsOverHttp) {
         ASSERT_FALSE(steps.empty());
         for (size_t i = 0; i < steps.size(); ++i) {
             EXPECT_LE(steps[i].value, 100u);
-            if (i) EXPECT_GE(steps[i].value, steps[i - 1].value);
-            if (i) EXPECT_GE(steps[i].done, steps[i - 1].done);
+            if (i == 0) continue;
+            EXPECT_GE(steps[i].value, steps[i - 1].value);
+            EXPECT_GE(steps[i].done, steps[i - 1].done);
         }
         if (k.mode == Mode::Chunked) {
             EXPECT_EQ(0u, steps.back().total) << "no length: no percentage";
@@ -303,8 +281,9 @@ TEST_F(Download, ObjectsOverHttp) {
             EXPECT_EQ(100u, steps.back().value);
             EXPECT_EQ(body.size(), steps.back().total);
         }
-        if (k.piece && k.mode == Mode::Length)
+        if (k.piece && k.mode == Mode::Length) {
             EXPECT_TRUE(std::any_of(steps.begin(), steps.end(), [](const Step& s) { return s.value > 0 && s.value < 100; }));
+        }
         EXPECT_EQ(0, v.ctl->state().statusText[0]) << "the progress display ended";
     }
 }
@@ -654,8 +633,7 @@ TEST_F(Download, BackgroundPictureInEachMode) {
                 v.p2->put_BackPicOffsetX(5);
                 v.p2->put_BackPicOffsetY(3);
             }
-            v.paint();
-            EXPECT_EQ(m == 1 ? 3u : m == 2 ? 4u : 0u, st.background.mode);
+                        EXPECT_EQ(m == 1 ? 3u : m == 2 ? 4u : 0u, st.background.mode);
             const std::vector<uint32_t> px = v.window();
             EXPECT_LE(qivtest::Differing(px, qivtest::EnginePicture(st), 8), v.pixels() / 200);
             const int total = v.pixels();
@@ -717,8 +695,7 @@ TEST_F(Download, ThumbnailOnAThreadOfItsOwn) {
         VARIANT_BOOL has = VARIANT_FALSE;
         v.p2->get_HasThumbnail(&has);
         EXPECT_EQ(VARIANT_TRUE, has);
-        v.paint();
-        const QivControlState& st = v.ctl->state();
+                const QivControlState& st = v.ctl->state();
         const std::vector<uint32_t> px = v.window(), ref = qivtest::EnginePicture(st);
         EXPECT_LT(qivtest::BackgroundPixels(ref, qivtest::BackColour(st)), v.pixels() / 2) << "the preview fills it";
         EXPECT_LE(qivtest::Differing(px, ref, 8), v.pixels() / 200);
@@ -878,8 +855,7 @@ TEST_F(Download, BackgroundPictureFromTheDocumentStorage) {
         v.activate();
         ASSERT_TRUE(v.waitIdle());
         ASSERT_NE(nullptr, v.ctl->BackgroundPicture());
-        v.paint();
-        EXPECT_GT(qivtest::Near(v.window(), 0x0020C020, 40), v.pixels() / 2);
+                EXPECT_GT(qivtest::Near(v.window(), 0x0020C020, 40), v.pixels() / 2);
     }
     storage->Release();
 }
