@@ -7,6 +7,7 @@
 #include <docobj.h>
 #include <urlmon.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -362,7 +363,12 @@ CQivPlayerCtl::DownloadParts& CQivPlayerCtl::downloads() {
 int CQivPlayerCtl::bindURL(const std::string& url, bool toFile, bool replace) {
     DownloadParts& d = downloads();
     const UrlMon* um = loadUrlMon();
-    const qivctl::BindPlan plan = qivctl::planBind(url, d.closing, um != nullptr, qivIsFile);
+    qivctl::BindPlan plan = qivctl::planBind(url, d.closing, um != nullptr, qivIsFile);
+    // A local path given as it is is read as a file URL would be.
+    if (plan.kind == qivctl::BindPlan::Kind::Remote && !isAddress(url) && qivIsFile(url)) {
+        plan.kind = qivctl::BindPlan::Kind::LocalFile;
+        plan.localPath = url;
+    }
     switch (plan.kind) {
         case qivctl::BindPlan::Kind::Refused:
             return 0;
@@ -537,11 +543,19 @@ int CQivPlayerCtl::onFileDownloaded(const std::string& file, const std::string& 
             if (!container) noteObjectLoaded(slot, url);
             break;
         }
-        case qivctl::DownloadConsumer::Background:
+        case qivctl::DownloadConsumer::Background: {
+            // A picture BackPictureURL no longer names is dropped.
+            const std::vector<std::string> names =
+                qivctl::backPictureCandidates(d.backPictureUrl, win_->textureBaseUrl, win_->texturePath);
+            if (std::find(names.begin(), names.end(), entry->name()) == names.end()) {
+                used = 1;
+                break;
+            }
             if (!SetBackgroundPictureFile(path)) break;
             used = 1;
             FireOnChanged(19);
             break;
+        }
         case qivctl::DownloadConsumer::Material: {
             MatInput m{};
             if (!qivReadMaterialFile(path, &m)) break;
@@ -819,6 +833,11 @@ void CQivPlayerCtl::LoadBackPicture() {
     const std::string url = d.backPictureUrl;
     if (url.empty()) return;
     if (!win_->workingDirectory.empty()) SetCurrentDirectoryA(win_->workingDirectory.c_str());
+    // Already on its way.
+    const std::vector<std::string> names = qivctl::backPictureCandidates(url, win_->textureBaseUrl, win_->texturePath);
+    for (const qivctl::PendingTransfer& t : d.queue.entries())
+        if (t.kind == qivctl::kTransferBackground && std::find(names.begin(), names.end(), t.name()) != names.end())
+            return;
     PicRecord* picture = nullptr;
     const qivctl::BackPictureLoad r =
         qivctl::loadBackPicture(url, win_->textureBaseUrl, win_->texturePath, d.queue, &picture);

@@ -609,7 +609,7 @@ TEST_F(Download, BackgroundPictureInEachMode) {
     const std::string dir = tempDir("qivdl back");
     const std::string file = dir + "\\back.bmp";
     ASSERT_TRUE(writeFile(file, picture));
-    for (const std::string& url : {http().url("/back.bmp"), "file://" + file}) {
+    for (const std::string& url : {http().url("/back.bmp"), "file://" + file, file}) {
         SCOPED_TRACE(url);
         Viewer v(host(0));
         BSTR b = bstr(url);
@@ -646,6 +646,29 @@ TEST_F(Download, BackgroundPictureInEachMode) {
         }
     }
     EXPECT_EQ(1, http().requests("/back.bmp"));
+    DeleteFileA(file.c_str());
+}
+
+// A picture asked for while another one is still arriving replaces it; the late one is
+// dropped when it comes.
+TEST_F(Download, BackgroundPictureChangedWhileOneArrives) {
+    const uint32_t red = 0x00E01010, green = 0x0010C010;
+    http().set("/slow-back.bmp", HttpServer::Route{HttpServer::Mode::Length, text(halves(32, 32, red, red)), 512, 30});
+    const std::string file = tempDir("qivdl back") + "\\green.bmp";
+    ASSERT_TRUE(writeFile(file, halves(16, 16, green, green)));
+    Viewer v(host(0));
+    BSTR b = bstr(http().url("/slow-back.bmp"));
+    ASSERT_EQ(S_OK, v.p2->put_BackPictureURL(b));
+    SysFreeString(b);
+    ASSERT_TRUE(pumpUntil([&] { return http().requests("/slow-back.bmp") == 1; }, 5000));
+    b = bstr(file);
+    ASSERT_EQ(S_OK, v.p2->put_BackPictureURL(b));
+    SysFreeString(b);
+    ASSERT_TRUE(v.waitIdle());
+    ASSERT_NE(nullptr, v.ctl->BackgroundPicture());
+    const std::vector<uint32_t> px = v.window();
+    EXPECT_GT(qivtest::Near(px, green, 40), v.pixels() / 2);
+    EXPECT_EQ(0, qivtest::Near(px, red, 40));
     DeleteFileA(file.c_str());
 }
 
