@@ -8,6 +8,7 @@
 #include <urlmon.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -89,6 +90,16 @@ std::string displayNameOf(IMoniker* mk, IBindCtx* ctx) {
     std::string s = narrow(name);
     CoTaskMemFree(name);
     return s;
+}
+
+// Work that starts, feeds, ends or cancels a load: deferred while a download callback runs,
+// and run with the gate closed, so that a load it makes an event handler start waits until
+// it has returned.
+void guarded(qivctl::CallbackGate& gate, std::function<void()> work) {
+    gate.runOrDefer([&gate, work = std::move(work)] {
+        qivctl::CallbackGate::Scope scope(gate);
+        work();
+    });
 }
 
 // Names with a scheme other than "file" are addresses; everything else is a local file.
@@ -184,7 +195,7 @@ public:
         if (p.messageId) {
             call.owner->SetStatusText(p.statusLine);
         } else if (p.showProgress && !call.owner->ShowProgress(p.percent, p.done, p.total)) {
-            call.owner->downloads().gate.runOrDefer([c = call.owner] { c->cancelTransfer(); });
+            guarded(call.owner->downloads().gate, [c = call.owner] { c->cancelTransfer(); });
         }
         return S_OK;
     }
@@ -213,7 +224,7 @@ public:
         if (call.owner) {
             const bool ok = SUCCEEDED(result) && !failed_ && !session_.truncated();
             qcom::ComPtr<BindCallback> self(this);
-            call.owner->downloads().gate.runOrDefer([self, ok] { self->ended(ok); });
+            guarded(call.owner->downloads().gate, [self, ok] { self->ended(ok); });
         }
         binding_.reset();
         return S_OK;
@@ -267,7 +278,7 @@ private:
         failed_ = true;
         if (!owner_) return;
         qcom::ComPtr<BindCallback> self(this);
-        owner_->downloads().gate.runOrDefer([self] {
+        guarded(owner_->downloads().gate, [self] {
             if (self->binding_ && !self->stopped_) self->binding_->Abort();
         });
     }
@@ -283,7 +294,7 @@ private:
             case qivctl::BindSession::Route::Kind::Feed: {
                 qcom::ComPtr<BindCallback> self(this);
                 const uint64_t total = r.expectedTotal;
-                owner_->downloads().gate.runOrDefer([self, feed = std::move(r.feed), total] {
+                guarded(owner_->downloads().gate, [self, feed = std::move(r.feed), total] {
                     if (!self->owner_) return;
                     if (!self->ownsStream()) {
                         // The load was ended or replaced: nothing more to feed.
@@ -661,7 +672,7 @@ bool CQivPlayerCtl::serveObjectFromCache(int32_t slot, const std::string& url) {
 
 void CQivPlayerCtl::OnTransferDone() {
     DownloadParts& d = downloads();
-    d.gate.runOrDefer([this] {
+    guarded(d.gate, [this] {
         DownloadParts& d = downloads();
         // One download at a time; a load that waits after its preview ends first.
         if (d.running || d.closing || StreamLoadRunning()) return;
@@ -756,7 +767,7 @@ void CQivPlayerCtl::StartURLLoad(bool fromPut) {
     d.delayedLoad = d.deferredLoad = false;
     const std::string url = state_.objectURL;
     if (url.empty() || (!fromPut && state_.usedCount > 0)) return;
-    d.gate.runOrDefer([this, url] { startObjectDownload(url, true); });
+    guarded(d.gate, [this, url] { startObjectDownload(url, true); });
 }
 
 void CQivPlayerCtl::startObjectDownload(const std::string& url, bool replace) {

@@ -21,6 +21,7 @@
 #include "com/module.h"
 #include "ctlmodule_win.h"
 #include "httpserver.h"
+#include "loadsession.h"
 #include "navfixture.h"
 #include "olecontainer.h"
 #include "pixeltest.h"
@@ -814,11 +815,13 @@ TEST_F(Download, AutoSavedNamesStayInTheObjectFolder) {
 TEST_F(Download, LoadsStartedInsideDownloadEvents) {
     const Bytes qiv = containerBytes(true);
     http().set("/events-a.qiv", HttpServer::Route{HttpServer::Mode::Length, text(qiv), 256, 5});
-    http().set("/events-b.pel", text(sample().pel));
+    qivw::Container grid;
+    grid.object = qivw::gridObject(4);
+    http().set("/events-b.qiv", text(qivw::build(grid)));
     for (DISPID at : {kThumbnailDone, kObjectLoaded}) {
         SCOPED_TRACE(at);
         Viewer v(host(0));
-        bool done = false;
+        bool done = false, deferred = false;
         v.sink().handler = [&](DISPID id, DISPPARAMS*) {
             if (id != at || done) return;
             done = true;
@@ -828,16 +831,20 @@ TEST_F(Download, LoadsStartedInsideDownloadEvents) {
                 qivtest::PumpMessages();
                 Sleep(2);
             }
-            v.putUrl(http().url("/events-b.pel"));
+            v.putUrl(http().url("/events-b.qiv"));
+            // The new load waits until the load that fired the event has returned.
+            const QivLoadSession* running = v.ctl->StreamLoad();
+            deferred = running && running->sourceName() == http().url("/events-a.qiv");
             qivtest::PumpMessages();
         };
         ASSERT_EQ(S_OK, v.putUrl(http().url("/events-a.qiv")));
         ASSERT_TRUE(pumpUntil([&] { return done; }, 5000));
+        EXPECT_TRUE(deferred);
         ASSERT_TRUE(v.waitIdle());
-        ASSERT_TRUE(pumpUntil([&] { return v.url() == http().url("/events-b.pel"); }, 2000));
+        ASSERT_TRUE(pumpUntil([&] { return v.url() == http().url("/events-b.qiv"); }, 2000));
         ASSERT_NE(nullptr, v.slot(0));
         ASSERT_NE(nullptr, v.slot(0)->node);
-        EXPECT_EQ(v.slot(0)->node->content, qivctl::ObjectCacheFind(http().url("/events-b.pel"), nullptr, nullptr,
+        EXPECT_EQ(v.slot(0)->node->content, qivctl::ObjectCacheFind(http().url("/events-b.qiv"), nullptr, nullptr,
                                                                    nullptr));
         EXPECT_LE(v.differing(), v.pixels() / 200);
     }
