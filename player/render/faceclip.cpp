@@ -168,6 +168,11 @@ uint32_t rpClassifyFace(const PelFace* face, ScnNode* node, uint32_t* outCode) {
         if (face->v[i] >= content->vertexCount || !content->vertices) return 1;
         v[i] = &content->vertices[face->v[i]];
     }
+    return rpClassifyCorners(v, n, node, outCode);
+}
+
+uint32_t rpClassifyCorners(PelVertex* const v[4], int n, ScnNode* node, uint32_t* outCode) {
+    const PelContent* content = node->content;
     const Mat4* m = &node->objToView;
     const uint32_t mask = content->outCodes;
     const ClipPlane* planes = clpFirstPlane();
@@ -221,6 +226,10 @@ uint32_t rpClassifyFace(const PelFace* face, ScnNode* node, uint32_t* outCode) {
     uint32_t code = 0;
     for (int i = 0; i < n; ++i) code |= v[i]->flags;
     code &= kCodeMask;
+    if (!code && !user) {  // drawn whole: no clip positions needed
+        *outCode = 0;
+        return 0;
+    }
     ensure();
     if (user && testPlanes(code, false)) return 1;
     *outCode = code;

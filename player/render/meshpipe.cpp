@@ -186,14 +186,50 @@ void drawTwin(Mode mode, PelVertex* a, PelVertex* b, PelVertex* c, PelFace* face
     }
 }
 
-void drawPlain(Mode mode, PelFace* face, ScnNode* node, uint32_t mask, const float* fill) {
+void gouraudFace(PelFace* face, ScnNode* node, PelVertex* const v[4]) {
+    const int n = corners(face);
+    float t = 0.0f;
+    for (int k = 0; k < n; ++k) ltLightVertex(v[k], uint32_t(k), face, node, k == 0 ? &t : nullptr);
+    if (n == 4 && maxColourDiff(v[0], v[2]) > maxColourDiff(v[1], v[3])) {
+        drawGouraud(v[1], v[0], v[3], face, node, t);
+        drawGouraud(v[1], v[2], v[3], face, node, t);
+        return;
+    }
+    drawGouraud(v[0], v[1], v[2], face, node, t);
+    if (n == 4) drawGouraud(v[0], v[3], v[2], face, node, t);
+}
+
+// The plain face routine of the mode with the face's corners looked up (target checked).
+void drawPlain(Mode mode, PelFace* face, ScnNode* node, PelVertex* const v[4], uint32_t mask, const float* fill) {
+    const bool quad = face->flags & FACE_QUAD;
     switch (mode) {
-        case Mode::Flat: rpFaceFlat(face, node); break;
-        case Mode::FlatTex: rpFaceFlatTex(face, node); break;
-        case Mode::Gouraud: rpFaceGouraudTex(face, node); break;
-        case Mode::RayId: rpFaceRayId(face, node); break;
-        case Mode::VisId: rpFaceVisId(face, node); break;
-        case Mode::Hidden: rpFaceHiddenLine(face, node, mask, fill); break;
+        case Mode::Flat:
+            drawFlat(v[0], v[1], v[2], face, node);
+            if (quad) drawFlat(v[0], v[3], v[2], face, node);
+            break;
+        case Mode::FlatTex: {
+            EnvFlagsGuard guard(face);
+            drawFlatTex(v[0], v[1], v[2], face, node);
+            if (quad) drawFlatTex(v[0], v[3], v[2], face, node);
+            break;
+        }
+        case Mode::Gouraud: gouraudFace(face, node, v); break;
+        case Mode::RayId:
+            drawRayId(v[0], v[1], v[2], face, node);
+            if (quad) drawRayId(v[0], v[3], v[2], face, node);
+            break;
+        case Mode::VisId:
+            drawVisId(v[0], v[1], v[2], face, node);
+            if (quad) drawVisId(v[0], v[3], v[2], face, node);
+            break;
+        case Mode::Hidden:
+            if (!quad) {
+                drawHidden(v[0], v[1], v[2], node, mask, fill);
+                break;
+            }
+            drawHidden(v[0], v[1], v[2], node, mask & 3u, fill);
+            drawHidden(v[0], v[3], v[2], node, ((mask >> 3) & 1u) | (((mask >> 2) & 1u) << 1), fill);
+            break;
     }
 }
 
@@ -217,9 +253,9 @@ void clipEntry(Mode mode, PelFace* face, ScnNode* node, uint32_t mask, const flo
             break;
     }
     uint32_t outCode = 0;
-    const uint32_t cls = rpClassifyFace(face, node, &outCode);
+    const uint32_t cls = rpClassifyCorners(v, corners(face), node, &outCode);
     if (cls == 0) {
-        drawPlain(mode, face, node, mask, fill);
+        drawPlain(mode, face, node, v, mask, fill);
         return;
     }
     if (cls == 1) return;
@@ -284,57 +320,37 @@ void rpSetRayFaceId(RpFaceIdFn fn) { g_rayFaceId = fn ? fn : defaultFaceId; }
 void rpFaceFlat(PelFace* face, ScnNode* node) {
     PelVertex* v[4];
     if (!face || !node || target4() || !faceVertices(face, node, v)) return;
-    drawFlat(v[0], v[1], v[2], face, node);
-    if (face->flags & FACE_QUAD) drawFlat(v[0], v[3], v[2], face, node);
+    drawPlain(Mode::Flat, face, node, v, 0, nullptr);
 }
 
 void rpFaceFlatTex(PelFace* face, ScnNode* node) {
     PelVertex* v[4];
-    if (!face || !node || !faceVertices(face, node, v)) return;
-    EnvFlagsGuard guard(face);
-    if (target4()) return;
-    drawFlatTex(v[0], v[1], v[2], face, node);
-    if (face->flags & FACE_QUAD) drawFlatTex(v[0], v[3], v[2], face, node);
+    if (!face || !node || target4() || !faceVertices(face, node, v)) return;
+    drawPlain(Mode::FlatTex, face, node, v, 0, nullptr);
 }
 
 void rpFaceGouraudTex(PelFace* face, ScnNode* node) {
     PelVertex* v[4];
     if (!face || !node || target4() || !faceVertices(face, node, v)) return;
-    const int n = corners(face);
-    float t = 0.0f;
-    for (int k = 0; k < n; ++k) ltLightVertex(v[k], uint32_t(k), face, node, k == 0 ? &t : nullptr);
-    if (n == 4 && maxColourDiff(v[0], v[2]) > maxColourDiff(v[1], v[3])) {
-        drawGouraud(v[1], v[0], v[3], face, node, t);
-        drawGouraud(v[1], v[2], v[3], face, node, t);
-        return;
-    }
-    drawGouraud(v[0], v[1], v[2], face, node, t);
-    if (n == 4) drawGouraud(v[0], v[3], v[2], face, node, t);
+    drawPlain(Mode::Gouraud, face, node, v, 0, nullptr);
 }
 
 void rpFaceRayId(PelFace* face, ScnNode* node) {
     PelVertex* v[4];
     if (!face || !node || !faceVertices(face, node, v)) return;
-    drawRayId(v[0], v[1], v[2], face, node);
-    if (face->flags & FACE_QUAD) drawRayId(v[0], v[3], v[2], face, node);
+    drawPlain(Mode::RayId, face, node, v, 0, nullptr);
 }
 
 void rpFaceVisId(PelFace* face, ScnNode* node) {
     PelVertex* v[4];
     if (!face || !node || !faceVertices(face, node, v)) return;
-    drawVisId(v[0], v[1], v[2], face, node);
-    if (face->flags & FACE_QUAD) drawVisId(v[0], v[3], v[2], face, node);
+    drawPlain(Mode::VisId, face, node, v, 0, nullptr);
 }
 
 void rpFaceHiddenLine(PelFace* face, ScnNode* node, uint32_t mask, const float* fill) {
     PelVertex* v[4];
     if (!face || !node || target4() || !faceVertices(face, node, v)) return;
-    if (!(face->flags & FACE_QUAD)) {
-        drawHidden(v[0], v[1], v[2], node, mask, fill);
-        return;
-    }
-    drawHidden(v[0], v[1], v[2], node, mask & 3u, fill);
-    drawHidden(v[0], v[3], v[2], node, ((mask >> 3) & 1u) | (((mask >> 2) & 1u) << 1), fill);
+    drawPlain(Mode::Hidden, face, node, v, mask, fill);
 }
 
 // ---- clipping entries ----
