@@ -6,6 +6,7 @@
 #include <initializer_list>
 
 #include "render/clipplane.h"
+#include "render/framemarks.h"
 #include "render/line.h"
 
 namespace {
@@ -167,6 +168,7 @@ uint32_t rpClassifyFace(const PelFace* face, ScnNode* node, uint32_t* outCode) {
     for (int i = 0; i < n; ++i) {
         if (face->v[i] >= content->vertexCount || !content->vertices) return 1;
         v[i] = &content->vertices[face->v[i]];
+        frmVertex(content, v[i]);
     }
     return rpClassifyCorners(v, n, node, outCode);
 }

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "render/framemarks.h"
 #include "scene/engine.h"
 #include "scene/material.h"
 #include "scene/scene.h"
@@ -98,6 +99,7 @@ void clampColour(const MatRecord* m, bool toOne, float c[3]) {
 
 // World-space normal of a normal record, computed once per frame.
 void worldNormal(PelNormal* nr, const ScnNode* node, Vec3* out) {
+    if (node->content) frmNormal(node->content, nr);
     if (!(nr->flags & NRM_WORLD)) {
         Mat4 inv;
         const Mat4* m = &node->invBase;

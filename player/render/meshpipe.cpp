@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "render/faceclip.h"
+#include "render/framemarks.h"
 #include "render/light.h"
 #include "render/span.h"
 #include "render/triangle.h"
@@ -32,6 +33,7 @@ bool faceVertices(const PelFace* face, const ScnNode* node, PelVertex* out[4]) {
     for (int k = 0; k < n; ++k) {
         if (face->v[k] >= c->vertexCount) return false;
         out[k] = &c->vertices[face->v[k]];
+        frmVertex(c, out[k]);
     }
     if (n == 3) out[3] = out[2];
     return true;

@@ -9,6 +9,7 @@
 #include "render/clipplane.h"
 #include "render/dxhook.h"
 #include "render/faceclip.h"
+#include "render/framemarks.h"
 #include "render/fzbuffer.h"
 #include "render/light.h"
 #include "render/meshpipe.h"
@@ -95,6 +96,7 @@ bool faceCorners(const ScnNode* node, const PelFace* face, PelVertex* v[4]) {
     for (int k = 0; k < n; ++k) {
         if (face->v[k] >= c->vertexCount) return false;
         v[k] = &c->vertices[face->v[k]];
+        frmVertex(c, v[k]);
     }
     return true;
 }
@@ -138,14 +140,11 @@ void scnResetRenderer() {
     rpSetRayFaceId(nullptr);
 }
 
-namespace {
-uint32_t g_frameCounter = 0;  // frame numbers of contents, process-wide
-}  // namespace
-
 int scnFaceIsFront(PelFace* face, ScnNode* node) {
     if (!face || !node) return 0;
     // the facing marks count in the frame that set them; a newer frame clears them first
-    const uint32_t frame = node->content ? node->content->frameNo : 0;
+    const PelContent* c = node->content;
+    const uint32_t frame = c ? c->frameNo : 0;
     if (face->frame != frame) {
         face->flags = uint16_t(face->flags & ~(FACE_FRONT_CACHED | FACE_FACING_DECIDED));
         face->frame = frame;
@@ -153,6 +152,7 @@ int scnFaceIsFront(PelFace* face, ScnNode* node) {
     if (face->flags & FACE_FACING_DECIDED) return (face->flags & FACE_FRONT_CACHED) ? 1 : 0;
     PelNormal* n = face->normal;
     if (!n) return 0;
+    if (c) frmNormal(c, n);
     const float* m = node->invObjToView.m;
     if (!(n->flags & NRM_DOT)) {
         n->dot = n->normal.x * m[8] + n->normal.y * m[9] + n->normal.z * m[10];
@@ -332,6 +332,30 @@ void narrowToPart(ScnNode* node, ContentRestore& restore) {
     }
 }
 
+// Frame numbers of a content going round: every record takes the state its marks have in
+// the last frame, under frame number 0, and the content counts on from 1.
+void renumberFrames(PelContent* c, uint32_t totalFaces) {
+    for (uint32_t i = 0; i < totalFaces; ++i) {
+        PelFace& f = c->faces[i];
+        if (f.frame != c->frameNo) f.flags = uint16_t(f.flags & ~(FACE_FRONT_CACHED | FACE_FACING_DECIDED));
+        f.frame = 0;
+    }
+    for (uint32_t i = 0; i < c->vertexCount; ++i) {
+        frmVertex(c, &c->vertices[i]);
+        c->vertices[i].frame = 0;
+    }
+    auto normals = [c](PelNormal* array, uint32_t count) {
+        for (uint32_t i = 0; array && i < count; ++i) {
+            frmNormal(c, &array[i]);
+            array[i].frame = 0;
+        }
+    };
+    normals(c->faceNormals, c->faceNormalCount);
+    normals(c->vertexNormals, c->vertexNormalCount);
+    c->frameNo = 0;
+    c->cacheFrom[0] = c->cacheFrom[1] = c->cacheFrom[2] = c->dotFrom = 0;
+}
+
 void resetCaches(ScnNode* node, int32_t stamp, uint32_t kind, uint32_t totalFaces) {
     PelContent* c = node->content;
     const bool valid = c->lodStamp == uint32_t(stamp) && !(node->flags & NODE_CHANGED);
@@ -343,13 +367,6 @@ void resetCaches(ScnNode* node, int32_t stamp, uint32_t kind, uint32_t totalFace
     // the parts with translucent faces are looked for only when a material is translucent
     bool anyTranslucent = false;
     for (uint32_t m = 0; m < c->materialCount && !anyTranslucent; ++m) anyTranslucent = materialTranslucent(node, c, m);
-    // A new frame number takes the place of clearing every face's facing marks: marks of
-    // an older frame no longer count (scnFaceIsFront).
-    c->frameNo = ++g_frameCounter;
-    if (c->frameNo == 0) {  // the counter went round: old marks could look current
-        for (uint32_t i = 0; i < totalFaces; ++i) c->faces[i].frame = 0;
-        c->frameNo = ++g_frameCounter;
-    }
     for (uint32_t p = 0; p < c->partCount; ++p) {
         PelPart& part = c->parts[p];
         bool translucent = false;
@@ -357,18 +374,16 @@ void resetCaches(ScnNode* node, int32_t stamp, uint32_t kind, uint32_t totalFace
             translucent = materialTranslucent(node, c, part.firstFace[f].material);
         part.flags = translucent ? (part.flags | PART_TRANSLUCENT) : (part.flags & ~PART_TRANSLUCENT);
     }
-    for (uint32_t i = 0; i < c->vertexCount; ++i) {
-        PelVertex& v = c->vertices[i];
-        v.flags &= ~0x1f9eu;
-        if (!vertexMark) v.flags &= ~VTX_WORLD;
+    // A new frame number takes the place of clearing the marks of every face, vertex and
+    // normal: marks of older frames no longer count (framemarks.h, scnFaceIsFront).
+    if (c->frameNo == UINT32_MAX) renumberFrames(c, totalFaces);
+    const uint32_t frame = ++c->frameNo;
+    if (!vertexMark) c->cacheFrom[0] = frame;
+    if (!vnMark) c->cacheFrom[1] = frame;
+    if (kind != SCN_KIND_VIS_TRANSLUCENT && kind != SCN_KIND_VIS_OPAQUE) {
+        c->dotFrom = frame;
+        if (!fnMark) c->cacheFrom[2] = frame;
     }
-    if (kind != SCN_KIND_VIS_TRANSLUCENT && kind != SCN_KIND_VIS_OPAQUE && c->faceNormals)
-        for (uint32_t i = 0; i < c->faceNormalCount; ++i) {
-            c->faceNormals[i].flags &= ~NRM_DOT;
-            if (!fnMark) c->faceNormals[i].flags &= ~NRM_WORLD;
-        }
-    if (!vnMark && c->vertexNormals)
-        for (uint32_t i = 0; i < c->vertexNormalCount; ++i) c->vertexNormals[i].flags &= ~NRM_WORLD;
     node->flags &= ~NODE_CHANGED;
     c->frameCache[0] = c->frameCache[1] = c->frameCache[2] = node;
 }
@@ -584,7 +599,7 @@ int scnRenderScene(ScnRenderJob* job) {
 
 int scnGetExtent(ScnNode* node, Vec3* minimum, Vec3* maximum) {
     if (!node || !minimum || !maximum) return 0;
-    const PelContent* c = node->content;
+    PelContent* c = node->content;
     *minimum = *maximum = {0.0f, 0.0f, 0.0f};
     if (!c || c->vertexCount == 0 || !c->vertices) return 1;
     Vec3 lo = {1e15f, 1e15f, 1e15f}, hi = {-1e15f, -1e15f, -1e15f};
@@ -597,6 +612,7 @@ int scnGetExtent(ScnNode* node, Vec3* minimum, Vec3* maximum) {
             const PelPart& part = c->parts[p];
             for (uint32_t i = 0; i < part.vertexCount; ++i) {
                 PelVertex& v = part.firstVertex[i];
+                frmVertex(c, &v);
                 mtxTransformPoint(&v.pos, &v.world, &node->parts[p].world);
                 v.flags |= VTX_WORLD;
                 widen(v.world);
@@ -606,6 +622,7 @@ int scnGetExtent(ScnNode* node, Vec3* minimum, Vec3* maximum) {
         const bool reuse = c->frameCache[0] == node && !(node->flags & NODE_CHANGED);
         for (uint32_t i = 0; i < c->vertexCount; ++i) {
             PelVertex& v = c->vertices[i];
+            frmVertex(c, &v);
             if (!(reuse && (v.flags & VTX_WORLD))) {
                 mtxTransformPoint(&v.pos, &v.world, &node->base);
                 v.flags |= VTX_WORLD;
