@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 
+#include "scene/scene.h"
 #include "scene/vecmath.h"
 
 struct LightRecord;
@@ -54,6 +55,14 @@ int ltGetCastsShadow(const ScnNode* node, uint32_t* on);
 void ltUpdateActive(int force, int skipCallbacks);
 void ltActivateAll(uint32_t* count);
 int ltLightVertex(PelVertex* vertex, uint32_t index, PelFace* face, ScnNode* node, float* transparency);
+// The transparency ltLightVertex reports for the face (0 without a material).
+float ltFaceTransparency(const PelFace* face, const ScnNode* node);
+// True when ltLightVertex would leave the vertex as it is: a fixed colour, or lit this frame
+// from its own normal for a one-sided face.
+inline bool ltVertexSettled(const PelVertex* v, const PelFace* face) {
+    if (v->flags & VTX_FIXED_COLOR) return true;
+    return (v->flags & (VTX_LIT | VTX_RELIGHT)) == VTX_LIT && v->normal && !(face->flags & FACE_TWO_SIDED);
+}
 int ltVertexNormal(PelVertex* vertex, PelFace* face, ScnNode* node, uint32_t k, Vec3* out);
 void ltShade(const MatRecord* m, const Vec3* pos, const Vec3* normal, float colour[3]);
 void ltMaterialMaxColor(const MatRecord* m, float colour[3]);

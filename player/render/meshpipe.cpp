@@ -78,9 +78,14 @@ struct EnvFlagsGuard {
 
 // ---- triangle set-up shared by the plain routines and the clipped twins ----
 
+// Lights v as corner k of the face unless that would leave it as it is.
+void lightCorner(PelVertex* v, uint32_t k, PelFace* face, ScnNode* node) {
+    if (!ltVertexSettled(v, face)) ltLightVertex(v, k, face, node, nullptr);
+}
+
 void drawFlat(PelVertex* a, PelVertex* b, PelVertex* c, PelFace* face, ScnNode* node) {
-    float t = 0.0f;
-    ltLightVertex(a, 0, face, node, &t);
+    const float t = ltFaceTransparency(face, node);
+    lightCorner(a, 0, face, node);
     project(a, node);
     project(b, node);
     project(c, node);
@@ -89,8 +94,8 @@ void drawFlat(PelVertex* a, PelVertex* b, PelVertex* c, PelFace* face, ScnNode* 
 }
 
 void drawFlatTex(PelVertex* a, PelVertex* b, PelVertex* c, PelFace* face, ScnNode* node) {
-    float t = 0.0f;
-    ltLightVertex(a, 0, face, node, &t);
+    const float t = ltFaceTransparency(face, node);
+    lightCorner(a, 0, face, node);
     for (PelVertex* v : {b, c}) {
         v->eu = v->u;
         v->ev = v->v;
@@ -190,8 +195,8 @@ void drawTwin(Mode mode, PelVertex* a, PelVertex* b, PelVertex* c, PelFace* face
 
 void gouraudFace(PelFace* face, ScnNode* node, PelVertex* const v[4]) {
     const int n = corners(face);
-    float t = 0.0f;
-    for (int k = 0; k < n; ++k) ltLightVertex(v[k], uint32_t(k), face, node, k == 0 ? &t : nullptr);
+    const float t = ltFaceTransparency(face, node);
+    for (int k = 0; k < n; ++k) lightCorner(v[k], uint32_t(k), face, node);
     if (n == 4 && maxColourDiff(v[0], v[2]) > maxColourDiff(v[1], v[3])) {
         drawGouraud(v[1], v[0], v[3], face, node, t);
         drawGouraud(v[1], v[2], v[3], face, node, t);
@@ -268,10 +273,9 @@ void clipEntry(Mode mode, PelFace* face, ScnNode* node, uint32_t mask, const flo
         st.wrapU = 0;
     }
     const int n = corners(face);
-    float t = 0.0f;
-    if (mode == Mode::Flat || mode == Mode::FlatTex) ltLightVertex(v[0], 0, face, node, &t);
+    if (mode == Mode::Flat || mode == Mode::FlatTex) lightCorner(v[0], 0, face, node);
     if (mode == Mode::Gouraud)
-        for (int k = 0; k < n; ++k) ltLightVertex(v[k], uint32_t(k), face, node, k == 0 ? &t : nullptr);
+        for (int k = 0; k < n; ++k) lightCorner(v[k], uint32_t(k), face, node);
     int order[4] = {0, 1, 2, 3};
     if (mode == Mode::Gouraud && n == 4 && maxColourDiff(v[0], v[2]) > maxColourDiff(v[1], v[3])) {
         order[0] = 1, order[1] = 0, order[2] = 3, order[3] = 2;
@@ -383,11 +387,10 @@ void rpFaceFlatTexClipped(PelVertex* a, PelVertex* b, PelVertex* c, PelFace* fac
 }
 void rpFaceGouraudTexClipped(PelVertex* a, PelVertex* b, PelVertex* c, PelFace* face, ScnNode* node) {
     if (!a || !b || !c || !face || !node || target4()) return;
-    float t = 0.0f;
-    ltLightVertex(a, 0, face, node, &t);
-    ltLightVertex(b, 1, face, node, nullptr);
-    ltLightVertex(c, 2, face, node, nullptr);
-    drawGouraud(a, b, c, face, node, t);
+    lightCorner(a, 0, face, node);
+    lightCorner(b, 1, face, node);
+    lightCorner(c, 2, face, node);
+    drawGouraud(a, b, c, face, node, ltFaceTransparency(face, node));
 }
 void rpFaceRayIdClipped(PelVertex* a, PelVertex* b, PelVertex* c, PelFace* face, ScnNode* node) {
     if (!a || !b || !c || !face || !node) return;
