@@ -213,20 +213,17 @@ uint32_t rpClassifyCorners(PelVertex* const v[4], int n, ScnNode* node, uint32_t
         *outCode = code;
         return code ? 2 : 0;
     }
-    auto commonOutside = [&]() {
-        uint32_t all = ~0u;
-        for (int i = 0; i < n; ++i) all &= v[i]->flags;
-        return (all & kClassified) && (all & kCodeMask);
-    };
-    if (commonOutside()) return 1;
+    // classify the corners not classified yet; all outside one plane drops the face
+    uint32_t all = ~0u, code = 0;
     for (int i = 0; i < n; ++i) {
-        if (v[i]->flags & kClassified) continue;
-        rpClassifyVertex(v[i], m, &clip[i]);
-        have[i] = true;
-        if (commonOutside()) return 1;
+        if (!(v[i]->flags & kClassified)) {
+            rpClassifyVertex(v[i], m, &clip[i]);
+            have[i] = true;
+        }
+        all &= v[i]->flags;
+        code |= v[i]->flags;
     }
-    uint32_t code = 0;
-    for (int i = 0; i < n; ++i) code |= v[i]->flags;
+    if (all & kCodeMask) return 1;
     code &= kCodeMask;
     if (!code && !user) {  // drawn whole: no clip positions needed
         *outCode = 0;

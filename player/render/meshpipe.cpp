@@ -245,7 +245,14 @@ void clipEntry(Mode mode, PelFace* face, ScnNode* node, uint32_t mask, const flo
     if (mode != Mode::RayId && mode != Mode::VisId && target4()) return;
     PelVertex* v[4];
     if (!faceVertices(face, node, v)) return;
-    RpClipState& st = rpClipState();
+    uint32_t outCode = 0;
+    const uint32_t cls = rpClassifyCorners(v, corners(face), node, &outCode);
+    if (cls == 0) {
+        drawPlain(mode, face, node, v, mask, fill);
+        return;
+    }
+    if (cls == 1) return;
+    RpClipState& st = rpClipState();  // the clipper's interpolation switches
     const bool textured = face->flags & FACE_TEXTURED;
     switch (mode) {
         case Mode::Flat:
@@ -259,13 +266,6 @@ void clipEntry(Mode mode, PelFace* face, ScnNode* node, uint32_t mask, const flo
             st.wrapU = st.lerpTexture && (face->flags & FACE_ENVMAP);
             break;
     }
-    uint32_t outCode = 0;
-    const uint32_t cls = rpClassifyCorners(v, corners(face), node, &outCode);
-    if (cls == 0) {
-        drawPlain(mode, face, node, v, mask, fill);
-        return;
-    }
-    if (cls == 1) return;
     if (mode == Mode::FlatTex) {  // the caller puts the face flags back
         if (face->flags & FACE_ENVMAP) face->flags = uint16_t(face->flags & ~(FACE_ENVMAP | FACE_TEXTURED));
         st.lerpColour = 0;
