@@ -165,6 +165,11 @@ void walk() {
         if (left < 0) left = 0;
         if (right > p.width - 1) right = p.width - 1;
         if (row >= 0 && row < p.height && left <= right) {
+            if (p.planes) {
+                const auto make = p.planes;
+                p.planes = nullptr;
+                make();
+            }
             // Id spans always run to the right from the left column.
             const bool toRight = Id || p.orientation;
             const int64_t start = toRight ? left : right;
@@ -210,14 +215,14 @@ const SpanHardware* spanGetHardware() {
     return g_hardware;
 }
 
-int64_t spanFix64(double value, double limit) {
+int64_t spanFix64Slow(double value, double limit) {
     if (!(value == value)) return 0;
     if (value > limit) value = limit;
     if (value < -limit) value = -limit;
     return int64_t(value);
 }
 
-uint32_t spanWrap32(double value) {
+uint32_t spanWrap32Slow(double value) {
     if (!std::isfinite(value)) return 0;
     constexpr double lim = 0x1p62;
     if (value > lim || value < -lim) value = std::fmod(value, 0x1p32);

@@ -57,6 +57,7 @@ struct Setup {
     unsigned swaps;
     double x[3], y[3];
     int64_t X[3], Y[3];
+    double xMT, yMT, xBT, yBT;  // middle and bottom less top
     double a2, inv;
     uint32_t orientation;
 };
@@ -97,7 +98,9 @@ bool sortTriangle(const TriRecord* t, const PicRecord* pic, Setup& s) {
         s.Y[i] = int64_t(s.y[i] * RASTER_FIX17);
     }
     if (v[2]->sy - v[0]->sy == 0.0f) return false;
-    s.a2 = (s.x[1] - s.x[0]) * (s.y[2] - s.y[0]) - (s.x[2] - s.x[0]) * (s.y[1] - s.y[0]);
+    s.xMT = s.x[1] - s.x[0], s.yMT = s.y[1] - s.y[0];
+    s.xBT = s.x[2] - s.x[0], s.yBT = s.y[2] - s.y[0];
+    s.a2 = s.xMT * s.yBT - s.xBT * s.yMT;
     if (!(std::fabs(s.a2) >= 1e-5)) return false;
     s.inv = 1.0 / s.a2;
     s.orientation = s.a2 > 0.0 ? 1 : 0;
@@ -110,8 +113,8 @@ SpanPlane plane(const Setup& s, Get get, double scale, double bias) {
     const double aT = get(s.v[0]) * scale, aM = get(s.v[1]) * scale, aB = get(s.v[2]) * scale;
     SpanPlane p;
     p.a0 = aT + bias;
-    p.dx = ((aM - aT) * (s.y[2] - s.y[0]) - (aB - aT) * (s.y[1] - s.y[0])) * s.inv;
-    p.dy = ((aB - aT) * (s.x[1] - s.x[0]) - (aM - aT) * (s.x[2] - s.x[0])) * s.inv;
+    p.dx = ((aM - aT) * s.yBT - (aB - aT) * s.yMT) * s.inv;
+    p.dy = ((aB - aT) * s.xMT - (aM - aT) * s.xBT) * s.inv;
     if (!std::isfinite(p.a0) || !std::isfinite(p.dx) || !std::isfinite(p.dy)) p = {0.0, 0.0, 0.0};
     return p;
 }
@@ -125,6 +128,7 @@ void targetToSpan(const PicRecord* pic, const Setup& s) {
     p.orientation = s.orientation;
     p.x0 = s.x[0];
     p.y0 = s.y[0];
+    p.planes = nullptr;
 }
 
 void depthPlane(const Setup& s) {
@@ -307,6 +311,38 @@ void maskedRun() {
     }
 }
 
+// Attribute planes of the triangle triFill16 is drawing: made by the span walker before the
+// first span, so that a triangle that covers no pixel centre costs none.
+struct PlaneJob {
+    const Setup* s;
+    bool depth, gouraud, textured;
+    double alpha;   // blend weight of the colour planes
+    double uScale;  // texel columns per texture unit of the chosen level
+};
+PlaneJob g_planes;
+
+void makePlanes() {
+    const PlaneJob& j = g_planes;
+    const Setup& s = *j.s;
+    SpanParams& p = spanParams();
+    if (j.depth) depthPlane(s);
+    if (j.gouraud) {
+        const double alpha = j.alpha;
+        p.pr = plane(s, [](const PelVertex* v) { return rasterUnit(v->r); }, 31.0 * 0x1p26 * alpha, 0x1p25);
+        p.pg = plane(s, [](const PelVertex* v) { return rasterUnit(v->g); }, 31.0 * 0x1p21 * alpha, 0x1p20);
+        p.pb = plane(s, [](const PelVertex* v) { return rasterUnit(v->b); }, 31.0 * 0x1p16 * alpha, 0x1p15);
+        p.rStep = spanWrap32(p.pr.dx);
+        p.gStep = spanWrap32(p.pg.dx);
+        p.bStep = spanWrap32(p.pb.dx);
+    }
+    if (j.textured) {
+        p.pu = plane(s, [](const PelVertex* v) { return double(v->eu); }, j.uScale, 0.0);
+        p.pv = plane(s, [](const PelVertex* v) { return double(v->ev); }, 0x1p32, 0.0);
+        p.uStep = spanWrap32(p.pu.dx);
+        p.vStep = spanWrap32(p.pv.dx);
+    }
+}
+
 }  // namespace
 
 void triSetMmx(int on) { g_mmxOffset = on ? 32 : 0; }
@@ -343,24 +379,13 @@ void triFill16(const TriRecord* t) {
     p.lightG = uint32_t(rasterUnit(a->g) * alpha * 992.0) & 0x3E0;
     p.lightB = uint32_t(rasterUnit(a->b) * alpha * 31.0) & 0x1F;
     p.flat = p.lightR | p.lightG | p.lightB;
-    if (depth) depthPlane(s);
-    if (gouraud) {
-        p.pr = plane(s, [](const PelVertex* v) { return rasterUnit(v->r); }, 31.0 * 0x1p26 * alpha, 0x1p25);
-        p.pg = plane(s, [](const PelVertex* v) { return rasterUnit(v->g); }, 31.0 * 0x1p21 * alpha, 0x1p20);
-        p.pb = plane(s, [](const PelVertex* v) { return rasterUnit(v->b); }, 31.0 * 0x1p16 * alpha, 0x1p15);
-        p.rStep = spanWrap32(p.pr.dx);
-        p.gStep = spanWrap32(p.pg.dx);
-        p.bStep = spanWrap32(p.pb.dx);
-    }
+    double uScale = 0.0;
     if (textured) {
         const TexPixelBlock* block = t->texture;
         const uint32_t level = mipLevel(s, block);
         if (!spanUseLevel(block, level)) return;
         const TexLevel* lv = texLevel(block, level);
-        p.pu = plane(s, [](const PelVertex* v) { return double(v->eu); }, double(lv->coordScale), 0.0);
-        p.pv = plane(s, [](const PelVertex* v) { return double(v->ev); }, 0x1p32, 0.0);
-        p.uStep = spanWrap32(p.pu.dx);
-        p.vStep = spanWrap32(p.pv.dx);
+        uScale = double(lv->coordScale);
         if (!gouraud && g_mmxOffset == 0) {
             const uint16_t* lit = triLitTableFind(p.flat, lv->palette, block->id);
             if (!lit && std::fabs(s.a2) > 256.0) lit = triLitTableMake(p.flat, lv->palette, lv->paletteCount, block->id);
@@ -373,7 +398,10 @@ void triFill16(const TriRecord* t) {
     const uint32_t slot = depth ? 8 + k : (g_mmxOffset ? 4 : 0) + (k & 3);
     const SpanFn fn = spanRowTable[slot];
     if (!fn) return;  // no routine for this combination without depth
+    g_planes = {&s, depth, gouraud, textured, alpha, uScale};
+    p.planes = makePlanes;
     drawHalves(fn, s);
+    p.planes = nullptr;
 }
 
 void triFillId32(const TriRecord* t) {
