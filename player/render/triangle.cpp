@@ -14,6 +14,7 @@ constexpr float kEdgeSlack = 0.49f;
 
 uint32_t g_mmxOffset = 0;
 uint32_t g_ghost = 0;
+SpanParams& g_span = spanParams();
 
 struct LitEntry {
     uint32_t colour;
@@ -120,7 +121,7 @@ SpanPlane plane(const Setup& s, Get get, double scale, double bias) {
 }
 
 void targetToSpan(const PicRecord* pic, const Setup& s) {
-    SpanParams& p = spanParams();
+    SpanParams& p = g_span;
     p.pixels = pic->pixels;
     p.depth = pic->depth;
     p.width = pic->width;
@@ -132,7 +133,7 @@ void targetToSpan(const PicRecord* pic, const Setup& s) {
 }
 
 void depthPlane(const Setup& s) {
-    SpanParams& p = spanParams();
+    SpanParams& p = g_span;
     p.pz = plane(s, [](const PelVertex* v) { return double(v->sz); }, 65536.0, 32768.0);
     p.zStep = spanFix64(p.pz.dx, 0x1p40);
 }
@@ -146,7 +147,7 @@ inline bool coversNoRow(const Setup& s) {
 // with the directions of the original edges.
 void drawHalves(SpanFn fn, const Setup& s, const int64_t ptx, const int64_t pty, const int64_t pmx,
                 const int64_t pmy, int64_t pby) {
-    SpanParams& p = spanParams();
+    SpanParams& p = g_span;
     const int32_t r0 = int32_t((pty >> 17) + 1), r2 = int32_t((pby >> 17) + 1);
     int32_t r1 = int32_t((pmy >> 17) + 1);
     if (r2 <= r0 || s.Y[2] <= s.Y[0]) return;
@@ -264,7 +265,7 @@ const uint8_t* g_maskTexels;
 const uint32_t* g_maskPalette;
 int g_maskBpp;
 void maskedRun() {
-    SpanParams& q = spanParams();
+    SpanParams& q = g_span;
     const uint8_t* maskTexels = g_maskTexels;
     const uint32_t* maskPalette = g_maskPalette;
     const int bpp = g_maskBpp;
@@ -324,7 +325,7 @@ PlaneJob g_planes;
 void makePlanes() {
     const PlaneJob& j = g_planes;
     const Setup& s = *j.s;
-    SpanParams& p = spanParams();
+    SpanParams& p = g_span;
     if (j.depth) depthPlane(s);
     if (j.gouraud) {
         const double alpha = j.alpha;
@@ -369,16 +370,18 @@ void triFill16(const TriRecord* t) {
 
     uint32_t k = g_mmxOffset + (gouraud ? 1 : 0) + (textured ? 2 : 0) + (blend ? 4 : 0) +
                  (textured && (flags & SPAN_COLORKEY) ? 8 : 0);
-    SpanParams& p = spanParams();
+    SpanParams& p = g_span;
     targetToSpan(pic, s);
     double alpha = 1.0;
     if (blend) alpha = t->alpha > 0.0f ? (t->alpha < 1.0f ? double(t->alpha) : 1.0) : 0.0;
     p.destWeight = int32_t((1.0 - alpha) * 256.0);
-    const PelVertex* a = t->a;
-    p.lightR = uint32_t(rasterUnit(a->r) * alpha * 31744.0) & 0x7C00;
-    p.lightG = uint32_t(rasterUnit(a->g) * alpha * 992.0) & 0x3E0;
-    p.lightB = uint32_t(rasterUnit(a->b) * alpha * 31.0) & 0x1F;
-    p.flat = p.lightR | p.lightG | p.lightB;
+    if (!gouraud) {  // the flat colour, or the light of flat textured spans
+        const PelVertex* a = t->a;
+        p.lightR = uint32_t(rasterUnit(a->r) * alpha * 31744.0) & 0x7C00;
+        p.lightG = uint32_t(rasterUnit(a->g) * alpha * 992.0) & 0x3E0;
+        p.lightB = uint32_t(rasterUnit(a->b) * alpha * 31.0) & 0x1F;
+        p.flat = p.lightR | p.lightG | p.lightB;
+    }
     double uScale = 0.0;
     if (textured) {
         const TexPixelBlock* block = t->texture;
@@ -415,7 +418,7 @@ void triFillId32(const TriRecord* t) {
     if (!(t->flags & (SPAN_RAYID | SPAN_VISID))) return;
     Setup s;
     if (!sortTriangle(t, pic, s) || !finiteDepth(s) || coversNoRow(s)) return;
-    SpanParams& p = spanParams();
+    SpanParams& p = g_span;
     uint32_t id = idWord(t->a);
     if ((t->flags & SPAN_RAYID) && (t->flags & SPAN_TEXTURE)) {
         if (!spanTextureValid(t->texture)) return;
@@ -492,7 +495,7 @@ void triFillEdged(const TriRecord* t, uint32_t edges) {
     if (!targetOk(pic, 2) || !pic->depth) return;
     Setup s;
     if (!sortTriangle(t, pic, s) || !finiteDepth(s)) return;
-    SpanParams& p = spanParams();
+    SpanParams& p = g_span;
     targetToSpan(pic, s);
     const PelVertex* a = t->a;
     p.flat = (uint32_t(rasterUnit(a->r) * 31744.0) & 0x7C00) | (uint32_t(rasterUnit(a->g) * 992.0) & 0x3E0) |
@@ -581,7 +584,7 @@ void triFillMasked2D(const float* p0, const float* p1, const float* p2, const Te
     const TexLevel* lb = texLevel(tb, level);
     uint32_t maskPal[256] = {};
     std::memcpy(maskPal, lb->palette, (lb->paletteCount < 256 ? lb->paletteCount : 256) * sizeof(uint32_t));
-    SpanParams& p = spanParams();
+    SpanParams& p = g_span;
     targetToSpan(target, s);
     const TexLevel* la = texLevel(ta, level);
     p.pu = plane(s, [](const PelVertex* q) { return double(q->eu); }, double(la->coordScale), 0.0);
