@@ -83,6 +83,34 @@ void lightCorner(PelVertex* v, uint32_t k, PelFace* face, ScnNode* node) {
     if (!ltVertexSettled(v, face)) ltLightVertex(v, k, face, node, nullptr);
 }
 
+// Draws tri (16-bit target) with the corners a, b, c (projected).
+void fillTriangle(TriRecord& tri, PelVertex* a, PelVertex* b, PelVertex* c) {
+    tri.a = a, tri.b = b, tri.c = c;
+    if (tri.texture)
+        triFillSubdiv16(&tri);
+    else
+        triFill16(&tri);
+}
+
+// A face of the flat modes: corner 0 lit once for the face, the corners projected, then the
+// triangles (0, 1, 2) and (0, 3, 2).
+void flatFace(PelFace* face, ScnNode* node, PelVertex* const v[4], bool textured) {
+    const int n = corners(face);
+    const float t = ltFaceTransparency(face, node);
+    lightCorner(v[0], 0, face, node);
+    if (textured)
+        for (int k = 1; k < n; ++k) {
+            v[k]->eu = v[k]->u;
+            v[k]->ev = v[k]->v;
+        }
+    for (int k = 0; k < n; ++k) project(v[k], node);
+    const TexPixelBlock* tex = textured ? faceTexture(face, node, true) : nullptr;
+    TriRecord tri = {v[0], v[1], v[2], tex, 1.0f - t, SPAN_DEPTH | (t != 0.0f ? SPAN_TRANSPARENT : 0u)};
+    if (tex) tri.flags |= SPAN_TEXTURE | ((face->flags & FACE_COLORKEY) ? SPAN_COLORKEY : 0u);
+    fillTriangle(tri, v[0], v[1], v[2]);
+    if (n == 4) fillTriangle(tri, v[0], v[3], v[2]);
+}
+
 void drawFlat(PelVertex* a, PelVertex* b, PelVertex* c, PelFace* face, ScnNode* node) {
     const float t = ltFaceTransparency(face, node);
     lightCorner(a, 0, face, node);
@@ -124,16 +152,14 @@ uint32_t gouraudFlags(const PelFace* face, const TexPixelBlock* tex, float t) {
     return flags;
 }
 
+
 void drawGouraud(PelVertex* a, PelVertex* b, PelVertex* c, PelFace* face, ScnNode* node, float t) {
     project(a, node);
     project(b, node);
     project(c, node);
     const TexPixelBlock* tex = faceTexture(face, node, true);
     TriRecord tri = {a, b, c, tex, 1.0f - t, gouraudFlags(face, tex, t)};
-    if (tex)
-        triFillSubdiv16(&tri);
-    else
-        triFill16(&tri);
+    fillTriangle(tri, a, b, c);
 }
 
 void drawRayId(PelVertex* a, PelVertex* b, PelVertex* c, PelFace* face, ScnNode* node) {
@@ -197,27 +223,26 @@ void gouraudFace(PelFace* face, ScnNode* node, PelVertex* const v[4]) {
     const int n = corners(face);
     const float t = ltFaceTransparency(face, node);
     for (int k = 0; k < n; ++k) lightCorner(v[k], uint32_t(k), face, node);
+    for (int k = 0; k < n; ++k) project(v[k], node);
+    const TexPixelBlock* tex = faceTexture(face, node, true);
+    TriRecord tri = {v[0], v[1], v[2], tex, 1.0f - t, gouraudFlags(face, tex, t)};
     if (n == 4 && maxColourDiff(v[0], v[2]) > maxColourDiff(v[1], v[3])) {
-        drawGouraud(v[1], v[0], v[3], face, node, t);
-        drawGouraud(v[1], v[2], v[3], face, node, t);
+        fillTriangle(tri, v[1], v[0], v[3]);
+        fillTriangle(tri, v[1], v[2], v[3]);
         return;
     }
-    drawGouraud(v[0], v[1], v[2], face, node, t);
-    if (n == 4) drawGouraud(v[0], v[3], v[2], face, node, t);
+    fillTriangle(tri, v[0], v[1], v[2]);
+    if (n == 4) fillTriangle(tri, v[0], v[3], v[2]);
 }
 
 // The plain face routine of the mode with the face's corners looked up (target checked).
 void drawPlain(Mode mode, PelFace* face, ScnNode* node, PelVertex* const v[4], uint32_t mask, const float* fill) {
     const bool quad = face->flags & FACE_QUAD;
     switch (mode) {
-        case Mode::Flat:
-            drawFlat(v[0], v[1], v[2], face, node);
-            if (quad) drawFlat(v[0], v[3], v[2], face, node);
-            break;
+        case Mode::Flat: flatFace(face, node, v, false); break;
         case Mode::FlatTex: {
             EnvFlagsGuard guard(face);
-            drawFlatTex(v[0], v[1], v[2], face, node);
-            if (quad) drawFlatTex(v[0], v[3], v[2], face, node);
+            flatFace(face, node, v, true);
             break;
         }
         case Mode::Gouraud: gouraudFace(face, node, v); break;
