@@ -202,30 +202,27 @@ uint32_t rpClassifyCorners(PelVertex* const v[4], int n, ScnNode* node, uint32_t
         return false;
     };
 
-    bool allInside = true;
-    for (int i = 0; i < n; ++i)
-        if ((v[i]->flags & (kClassified | kCodeMask)) != kClassified) allInside = false;
-    if (allInside) {
+    // classify the corners not classified yet and gather their codes
+    uint32_t all = ~0u, any = 0;
+    bool fresh = false;
+    for (int i = 0; i < n; ++i) {
+        if (!(v[i]->flags & kClassified)) {
+            rpClassifyVertex(v[i], m, &clip[i]);
+            have[i] = fresh = true;
+        }
+        all &= v[i]->flags;
+        any |= v[i]->flags;
+    }
+    uint32_t code = any & kCodeMask;
+    if (!fresh && !code) {  // classified before and inside
         if (!user) return 0;
-        uint32_t code = 0;
         ensure();
         if (testPlanes(code, true)) return 1;
         *outCode = code;
         return code ? 2 : 0;
     }
-    // classify the corners not classified yet; all outside one plane drops the face
-    uint32_t all = ~0u, code = 0;
-    for (int i = 0; i < n; ++i) {
-        if (!(v[i]->flags & kClassified)) {
-            rpClassifyVertex(v[i], m, &clip[i]);
-            have[i] = true;
-        }
-        all &= v[i]->flags;
-        code |= v[i]->flags;
-    }
-    if (all & kCodeMask) return 1;
-    code &= kCodeMask;
-    if (!code && !user) {  // drawn whole: no clip positions needed
+    if (all & kCodeMask) return 1;  // all outside one plane
+    if (!code && !user) {           // drawn whole: no clip positions needed
         *outCode = 0;
         return 0;
     }

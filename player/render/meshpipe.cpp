@@ -79,7 +79,7 @@ struct EnvFlagsGuard {
 // ---- triangle set-up shared by the plain routines and the clipped twins ----
 
 // Lights v as corner k of the face unless that would leave it as it is.
-void lightCorner(PelVertex* v, uint32_t k, PelFace* face, ScnNode* node) {
+inline void lightCorner(PelVertex* v, uint32_t k, PelFace* face, ScnNode* node) {
     if (!ltVertexSettled(v, face)) ltLightVertex(v, k, face, node, nullptr);
 }
 
