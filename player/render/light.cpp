@@ -39,7 +39,7 @@ void storeDirection(LightRecord* l, const float pos[3]) {
 
 // View vector of a point: the fixed vector under parallel projection, else
 // towards the eye (normalised when asked). false when it has no length.
-bool viewVector(const Vec3* p, bool normalise, Vec3* v) {
+inline bool viewVector(const Vec3* p, bool normalise, Vec3* v) {
     if (ltView.parallel) {
         *v = ltView.parallelView;
         return true;
@@ -56,7 +56,7 @@ bool viewVector(const Vec3* p, bool normalise, Vec3* v) {
 
 // Direction towards the light, its cosine and attenuation at p; false when
 // the light does not reach p from the side of n.
-bool lightGeometry(const LightRecord* l, const Vec3* p, const Vec3* n, Vec3* ld, float* d, float* att,
+inline bool lightGeometry(const LightRecord* l, const Vec3* p, const Vec3* n, Vec3* ld, float* d, float* att,
                    float* dist) {
     if (l->kind == 0) {
         *ld = l->pos;
@@ -79,18 +79,18 @@ bool lightGeometry(const LightRecord* l, const Vec3* p, const Vec3* n, Vec3* ld,
     return true;
 }
 
-float specularTerm(const MatRecord* m, float s) {
+inline float specularTerm(const MatRecord* m, float s) {
     return m->specCoeff[0] + 1.0f / (m->specCoeff[1] * s + m->specCoeff[2]);
 }
 
-void baseColour(const MatRecord* m, float c[3]) {
+inline void baseColour(const MatRecord* m, float c[3]) {
     for (int i = 0; i < 3; ++i) {
         c[i] = m->ambient[i];
         if (m->flags & qivMatFlagIsLight) c[i] += m->diffuse[i];
     }
 }
 
-void clampColour(const MatRecord* m, bool toOne, float c[3]) {
+inline void clampColour(const MatRecord* m, bool toOne, float c[3]) {
     for (int i = 0; i < 3; ++i) {
         float limit = toOne ? 1.0f : m->modulation[i];
         if (c[i] > limit) c[i] = limit;
@@ -98,7 +98,7 @@ void clampColour(const MatRecord* m, bool toOne, float c[3]) {
 }
 
 // World-space normal of a normal record, computed once per frame.
-void worldNormal(PelNormal* nr, const ScnNode* node, Vec3* out) {
+inline void worldNormal(PelNormal* nr, const ScnNode* node, Vec3* out) {
     if (node->content) frmNormal(node->content, nr);
     if (!(nr->flags & NRM_WORLD)) {
         Mat4 inv;

@@ -26,7 +26,7 @@ bool target4() {
 int corners(const PelFace* f) { return (f->flags & FACE_QUAD) ? 4 : 3; }
 
 // The face's vertices; false when an index lies beyond the content.
-bool faceVertices(const PelFace* face, const ScnNode* node, PelVertex* out[4]) {
+inline bool faceVertices(const PelFace* face, const ScnNode* node, PelVertex* out[4]) {
     const PelContent* c = node->content;
     if (!c || !c->vertices) return false;
     const int n = corners(face);
@@ -39,7 +39,7 @@ bool faceVertices(const PelFace* face, const ScnNode* node, PelVertex* out[4]) {
     return true;
 }
 
-void project(PelVertex* v, const ScnNode* node) {
+inline void project(PelVertex* v, const ScnNode* node) {
     if (v->flags & VTX_PROJECTED) return;
     Vec4 s;
     if (mtxProjectVertexBounds(&v->pos, &s, &node->objToScreen)) {

@@ -134,7 +134,7 @@ void pixels16(SpanParams& p, int dir) {
 
 // Values of the attributes at pixel (x, row).
 template <unsigned M>
-void spanStart(SpanParams& p, int64_t x, int32_t row) {
+inline void spanStart(SpanParams& p, int64_t x, int32_t row) {
     const double fx = double(x), fy = double(row);
     if constexpr ((M & M_DEPTH) != 0) p.z = spanFix64(p.pz.at(fx, fy, p.x0, p.y0), 0x1p46);
     if constexpr ((M & M_TEX) != 0) {

@@ -45,7 +45,7 @@ inline int64_t floorDivRem(int64_t n, int64_t d, int64_t* r) {
 }
 
 // Edge through the 15.17 point (px, py) with direction (dx, dy), dy > 0, placed at row.
-void edgeInit(SpanEdge& e, int64_t px, int64_t py, int64_t dx, int64_t dy, int32_t row) {
+inline void edgeInit(SpanEdge& e, int64_t px, int64_t py, int64_t dx, int64_t dy, int32_t row) {
     e.den = dy << 17;
     const int64_t n = px * dy + ((int64_t(row) << 17) - py) * dx;
     e.col = floorDivRem(n, e.den, &e.rem);
@@ -74,7 +74,7 @@ bool targetOk(const PicRecord* pic, uint32_t bpp) {
 }
 
 // Bounds test, sort and degeneracy tests. false: nothing to draw.
-bool sortTriangle(const TriRecord* t, const PicRecord* pic, Setup& s) {
+inline bool sortTriangle(const TriRecord* t, const PicRecord* pic, Setup& s) {
     if (!t->a || !t->b || !t->c) return false;
     if (!inside(t->a, pic) || !inside(t->b, pic) || !inside(t->c, pic)) return false;
     const PelVertex* v[3] = {t->a, t->b, t->c};
@@ -120,7 +120,7 @@ SpanPlane plane(const Setup& s, Get get, double scale, double bias) {
     return p;
 }
 
-void targetToSpan(const PicRecord* pic, const Setup& s) {
+inline void targetToSpan(const PicRecord* pic, const Setup& s) {
     SpanParams& p = g_span;
     p.pixels = pic->pixels;
     p.depth = pic->depth;
@@ -132,7 +132,7 @@ void targetToSpan(const PicRecord* pic, const Setup& s) {
     p.planes = nullptr;
 }
 
-void depthPlane(const Setup& s) {
+inline void depthPlane(const Setup& s) {
     SpanParams& p = g_span;
     p.pz = plane(s, [](const PelVertex* v) { return double(v->sz); }, 65536.0, 32768.0);
     p.zStep = spanFix64(p.pz.dx, 0x1p40);
