@@ -140,18 +140,24 @@ void scnResetRenderer() {
     rpSetRayFaceId(nullptr);
 }
 
-int scnFaceIsFront(PelFace* face, ScnNode* node) {
-    if (!face || !node) return 0;
+namespace {
+// The front-facing test of a face of the node's content, with its marks for the frame.
+inline bool faceFront(PelFace* face, const ScnNode* node) {
     // the facing marks count in the frame that set them; a newer frame clears them first
     const PelContent* c = node->content;
     const uint32_t frame = c ? c->frameNo : 0;
+    uint32_t flags = face->flags;
     if (face->frame != frame) {
-        face->flags = uint16_t(face->flags & ~(FACE_FRONT_CACHED | FACE_FACING_DECIDED));
+        flags &= ~uint32_t(FACE_FRONT_CACHED | FACE_FACING_DECIDED);
         face->frame = frame;
+    } else if (flags & FACE_FACING_DECIDED) {
+        return flags & FACE_FRONT_CACHED;
     }
-    if (face->flags & FACE_FACING_DECIDED) return (face->flags & FACE_FRONT_CACHED) ? 1 : 0;
     PelNormal* n = face->normal;
-    if (!n) return 0;
+    if (!n) {
+        face->flags = uint16_t(flags);
+        return false;
+    }
     if (c) frmNormal(c, n);
     const float* m = node->invObjToView.m;
     if (!(n->flags & NRM_DOT)) {
@@ -159,8 +165,24 @@ int scnFaceIsFront(PelFace* face, ScnNode* node) {
         n->flags |= NRM_DOT;
     }
     const bool front = n->dot - face->dist * m[11] > 1e-7f;
-    face->flags = uint16_t(face->flags | FACE_FACING_DECIDED | (front ? FACE_FRONT_CACHED : 0));
-    return front ? 1 : 0;
+    face->flags = uint16_t(flags | FACE_FACING_DECIDED | (front ? FACE_FRONT_CACHED : 0));
+    return front;
+}
+
+// Test S: double-sided faces always, others when front-facing.
+inline bool faceVisible(PelFace* face, const ScnNode* node) {
+    return (face->flags & FACE_TWO_SIDED) || faceFront(face, node);
+}
+
+// Test E: front faces, and double-sided back faces.
+inline bool faceEdgeVisible(PelFace* face, const ScnNode* node) {
+    return faceFront(face, node) || (face->flags & FACE_TWO_SIDED);
+}
+}  // namespace
+
+int scnFaceIsFront(PelFace* face, ScnNode* node) {
+    if (!face || !node) return 0;
+    return faceFront(face, node) ? 1 : 0;
 }
 
 int scnFaceVisible(PelFace* face, ScnNode* node) {
@@ -404,17 +426,17 @@ uint32_t edgeMask(uint32_t kind, PelFace* face, ScnNode* node, uint32_t totalFac
     const bool allEdgesKind = kind == 20 || kind == 21 || kind == 6 || kind == 7 || kind == 22 || kind == 23;
     if (allEdgesKind || !(face->flags & FACE_EDGES_ONLY)) return all;
     const int n = quad ? 4 : 3;
-    const int front = scnFaceIsFront(face, node);
+    const bool front = faceFront(face, node);
     PelFace* faces = node->content->faces;
     uint32_t mask = 0;
     for (int k = 0; k < n; ++k) {
         const uint32_t nb = face->nb[k];
         bool draw;
         if (kind == 16) {
-            draw = nb >= faceIndex || (nb < totalFaces && scnFaceIsFront(&faces[nb], node) != front);
+            draw = nb >= faceIndex || (nb < totalFaces && faceFront(&faces[nb], node) != front);
         } else {
             draw = (face->flags & (FACE_OPEN_EDGE0 << k)) ||
-                   (nb < totalFaces && nb != faceIndex && scnFaceIsFront(&faces[nb], node) != front);
+                   (nb < totalFaces && nb != faceIndex && faceFront(&faces[nb], node) != front);
         }
         if (draw) mask |= 1u << k;
     }
@@ -427,16 +449,14 @@ void drawFace(uint32_t kind, PelFace* face, ScnNode* node, bool clip, const CamR
     switch (kind) {
         case 0:
         case 16: {
-            uint32_t back;
-            if (!scnFaceEdgeVisible(face, node, &back)) return;
+            if (!faceEdgeVisible(face, node)) return;
             const uint32_t mask = edgeMask(kind, face, node, totalFaces, faceIndex);
             if (!mask) return;
             clip ? scnDrawFaceEdgesClipped(vp, face, node, mask) : scnDrawFaceEdges(face, node, mask);
             return;
         }
         case 4: case 5: case 20: case 21: {
-            uint32_t back;
-            if (!scnFaceEdgeVisible(face, node, &back)) return;
+            if (!faceEdgeVisible(face, node)) return;
             const uint32_t mask = edgeMask(kind, face, node, totalFaces, faceIndex);
             if (!mask) return;
             const uint32_t nt = kind & 1u;
@@ -444,7 +464,7 @@ void drawFace(uint32_t kind, PelFace* face, ScnNode* node, bool clip, const CamR
             return;
         }
         case 6: case 7: case 22: case 23: {
-            const uint32_t back = scnFaceIsFront(face, node) ? 0 : 1;
+            const uint32_t back = faceFront(face, node) ? 0 : 1;
             const uint32_t mask = (face->flags & FACE_QUAD) ? 0xFu : 0x7u;
             const uint32_t nt = kind & 1u;
             clip ? scnDrawHiddenFaceBackClipped(vp, face, node, mask, nt, back)
@@ -452,13 +472,13 @@ void drawFace(uint32_t kind, PelFace* face, ScnNode* node, bool clip, const CamR
             return;
         }
         case 1:
-            if (scnFaceVisible(face, node)) clip ? rpObjFlat(face, node) : rpFaceFlat(face, node);
+            if (faceVisible(face, node)) clip ? rpObjFlat(face, node) : rpFaceFlat(face, node);
             return;
         case 2:
-            if (scnFaceVisible(face, node)) clip ? rpObjFlatTex(face, node) : rpFaceFlatTex(face, node);
+            if (faceVisible(face, node)) clip ? rpObjFlatTex(face, node) : rpFaceFlatTex(face, node);
             return;
         case 3:
-            if (scnFaceVisible(face, node)) clip ? rpObjGouraudTex(face, node) : rpFaceGouraudTex(face, node);
+            if (faceVisible(face, node)) clip ? rpObjGouraudTex(face, node) : rpFaceGouraudTex(face, node);
             return;
         case 125:
         case 126: {
@@ -467,7 +487,7 @@ void drawFace(uint32_t kind, PelFace* face, ScnNode* node, bool clip, const CamR
             return;
         }
         case 127:
-            if (scnFaceVisible(face, node)) clip ? rpObjRayId(face, node) : rpFaceRayId(face, node);
+            if (faceVisible(face, node)) clip ? rpObjRayId(face, node) : rpFaceRayId(face, node);
             return;
         default: return;
     }
