@@ -355,7 +355,8 @@ int ltVertexNormal(PelVertex* vertex, PelFace* face, ScnNode* node, uint32_t k, 
     return 1;
 }
 
-void ltShade(const MatRecord* m, const Vec3* pos, const Vec3* normal, float colour[3]) {
+namespace {
+inline void shade(const MatRecord* m, const Vec3* pos, const Vec3* normal, float colour[3]) {
     baseColour(m, colour);
     const float* diff = scnTexturesOn ? m->texDiffuse : m->diffuse;
     Vec3 v;
@@ -380,6 +381,9 @@ void ltShade(const MatRecord* m, const Vec3* pos, const Vec3* normal, float colo
     }
     clampColour(m, scnTexturesOn != 0, colour);
 }
+}  // namespace
+
+void ltShade(const MatRecord* m, const Vec3* pos, const Vec3* normal, float colour[3]) { shade(m, pos, normal, colour); }
 
 void ltMaterialMaxColor(const MatRecord* m, float colour[3]) {
     baseColour(m, colour);
@@ -471,7 +475,10 @@ int ltLightVertex(PelVertex* vertex, uint32_t index, PelFace* face, ScnNode* nod
         vertex->flags |= VTX_WORLD;
     }
     Vec3 n;
-    ltVertexNormal(vertex, face, node, index, &n);
+    if (vertex->normal)
+        worldNormal(vertex->normal, node, &n);
+    else
+        ltVertexNormal(vertex, face, node, index, &n);
     Vec3 shadeN = n;
     if (twoSided) {
         Vec3 v;
@@ -489,7 +496,7 @@ int ltLightVertex(PelVertex* vertex, uint32_t index, PelFace* face, ScnNode* nod
         }
     }
     float c[3];
-    ltShade(m, &vertex->world, &shadeN, c);
+    shade(m, &vertex->world, &shadeN, c);
     vertex->r = c[0];
     vertex->g = c[1];
     vertex->b = c[2];
