@@ -448,22 +448,13 @@ const MatRecord* faceMaterial(const PelFace* face, const ScnNode* node) {
     if (!node->content || !node->materials || face->material >= node->content->materialCount) return nullptr;
     return &node->materials[face->material];
 }
-float materialTransparency(const MatRecord* m) {
-    const float t = m->alpha;
-    return scnGhostFlag ? (t == 0.0f ? 0.3f : t * 0.3f) : t;
-}
 }  // namespace
-
-float ltFaceTransparency(const PelFace* face, const ScnNode* node) {
-    const MatRecord* m = face && node ? faceMaterial(face, node) : nullptr;
-    return m ? materialTransparency(m) : 0.0f;
-}
 
 int ltLightVertex(PelVertex* vertex, uint32_t index, PelFace* face, ScnNode* node, float* transparency) {
     if (!vertex || !face || !node) return 0;
     const MatRecord* m = faceMaterial(face, node);
     if (!m) return 0;
-    if (transparency) *transparency = materialTransparency(m);
+    if (transparency) *transparency = ltFaceTransparency(face, node);
     if (vertex->flags & VTX_FIXED_COLOR) return 1;
     if (vertex->flags & VTX_RELIGHT) vertex->flags &= ~VTX_LIT;
     bool lit = vertex->flags & VTX_LIT;

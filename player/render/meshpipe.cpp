@@ -60,8 +60,11 @@ const TexPixelBlock* faceTexture(const PelFace* face, const ScnNode* node, bool 
     return t ? t->block : nullptr;
 }
 
-float maxColourDiff(const PelVertex* a, const PelVertex* b) {
-    return std::max({std::fabs(a->r - b->r), std::fabs(a->g - b->g), std::fabs(a->b - b->b)});
+inline float maxColourDiff(const PelVertex* a, const PelVertex* b) {
+    float d = std::fabs(a->r - b->r);  // the first largest, as std::max of the three
+    if (d < std::fabs(a->g - b->g)) d = std::fabs(a->g - b->g);
+    if (d < std::fabs(a->b - b->b)) d = std::fabs(a->b - b->b);
+    return d;
 }
 
 void putId(PelVertex* v, uint32_t id) { std::memcpy(&v->r, &id, sizeof id); }
