@@ -11,8 +11,6 @@
 namespace {
 
 SpanParams g_span;
-PicRecord* g_target = nullptr;
-const SpanHardware* g_hardware = nullptr;
 
 // Mode bits of one walker instance (compile-time, so the loops carry no mode tests).
 enum : unsigned {
@@ -207,13 +205,12 @@ constexpr unsigned BZ = M_DEPTH | M_BLEND;
 }  // namespace
 
 SpanParams& spanParams() { return g_span; }
-void spanSetTarget(PicRecord* target) { g_target = target; }
-PicRecord* spanGetTarget() { return g_target; }
-void spanSetHardware(const SpanHardware* hardware) { g_hardware = hardware; }
-const SpanHardware* spanGetHardware() {
-    if (g_hardware && g_hardware->onlyWhileRouted && !dxActive) return nullptr;
-    return g_hardware;
-}
+namespace span_state {
+const SpanHardware* hardware = nullptr;
+PicRecord* target = nullptr;
+}  // namespace span_state
+void spanSetTarget(PicRecord* target) { span_state::target = target; }
+void spanSetHardware(const SpanHardware* hardware) { span_state::hardware = hardware; }
 
 int64_t spanFix64Slow(double value, double limit) {
     if (!(value == value)) return 0;

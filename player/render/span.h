@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 
+#include "render/dxhook.h"
 #include "scene/picture.h"
 
 // Span flags of a triangle record (also used by the 2D primitives and the hardware path).
@@ -86,13 +87,20 @@ struct SpanHardware {
     // Non-zero: used only while routing to the hardware back end is on (dxActive).
     int onlyWhileRouted;
 };
+namespace span_state {
+extern const SpanHardware* hardware;
+extern PicRecord* target;
+}  // namespace span_state
 // null: the software path (the default).
 void spanSetHardware(const SpanHardware* hardware);
-const SpanHardware* spanGetHardware();
+inline const SpanHardware* spanGetHardware() {
+    const SpanHardware* h = span_state::hardware;
+    return h && h->onlyWhileRouted && !dxActive ? nullptr : h;
+}
 
 // Current target picture of the rasterisers (set by the frame renderer and the 2D entries).
 void spanSetTarget(PicRecord* target);
-PicRecord* spanGetTarget();
+inline PicRecord* spanGetTarget() { return span_state::target; }
 
 using SpanFn = void (*)();
 
