@@ -239,7 +239,8 @@ void gouraudFace(PelFace* face, ScnNode* node, PelVertex* const v[4]) {
 }
 
 // The plain face routine of the mode with the face's corners looked up (target checked).
-void drawPlain(Mode mode, PelFace* face, ScnNode* node, PelVertex* const v[4], uint32_t mask, const float* fill) {
+inline void drawPlain(Mode mode, PelFace* face, ScnNode* node, PelVertex* const v[4], uint32_t mask,
+                      const float* fill) {
     const bool quad = face->flags & FACE_QUAD;
     switch (mode) {
         case Mode::Flat: flatFace(face, node, v, false); break;
@@ -268,18 +269,10 @@ void drawPlain(Mode mode, PelFace* face, ScnNode* node, PelVertex* const v[4], u
     }
 }
 
-void clipEntry(Mode mode, PelFace* face, ScnNode* node, uint32_t mask, const float* fill) {
-    if (!face || !node || !node->content) return;
-    if (mode != Mode::RayId && mode != Mode::VisId && target4()) return;
-    PelVertex* v[4];
-    if (!faceVertices(face, node, v)) return;
-    uint32_t outCode = 0;
-    const uint32_t cls = rpClassifyCorners(v, corners(face), node, &outCode);
-    if (cls == 0) {
-        drawPlain(mode, face, node, v, mask, fill);
-        return;
-    }
-    if (cls == 1) return;
+// A face of a clipping entry that crosses the planes of outCode: lit, clipped and drawn as
+// a fan.
+void clipFace(Mode mode, PelFace* face, ScnNode* node, PelVertex* const v[4], uint32_t outCode, uint32_t mask,
+              const float* fill) {
     RpClipState& st = rpClipState();  // the clipper's interpolation switches
     const bool textured = face->flags & FACE_TEXTURED;
     switch (mode) {
@@ -343,6 +336,20 @@ void clipEntry(Mode mode, PelFace* face, ScnNode* node, uint32_t mask, const flo
             drawTwin(mode, &st.poly[0].v, &st.poly[k - 1].v, &st.poly[k].v, face, node, triMask, fill);
         }
     }
+}
+
+// Inline in each entry, so that the plain routine of its mode is called directly.
+inline void clipEntry(Mode mode, PelFace* face, ScnNode* node, uint32_t mask, const float* fill) {
+    if (!face || !node || !node->content) return;
+    if (mode != Mode::RayId && mode != Mode::VisId && target4()) return;
+    PelVertex* v[4];
+    if (!faceVertices(face, node, v)) return;
+    uint32_t outCode = 0;
+    const uint32_t cls = rpClassifyCorners(v, corners(face), node, &outCode);
+    if (cls == 0)
+        drawPlain(mode, face, node, v, mask, fill);
+    else if (cls == 2)
+        clipFace(mode, face, node, v, outCode, mask, fill);
 }
 
 }  // namespace
