@@ -1,6 +1,7 @@
 // Span routines: the row walkers that fill one triangle half from the span
 // parameter block, the id routine of 32-bit targets, and the routine tables.
 #pragma once
+#include <cmath>
 #include <cstdint>
 
 #include "render/dxhook.h"
@@ -126,12 +127,12 @@ int64_t spanFix64Slow(double value, double limit);
 uint32_t spanWrap32Slow(double value);
 // trunc, clamped to +-limit, NaN -> 0
 inline int64_t spanFix64(double value, double limit) {
-    if (value >= -limit && value <= limit) return int64_t(value);
+    if (std::fabs(value) <= limit) return int64_t(value);
     return spanFix64Slow(value, limit);
 }
 // trunc modulo 2^32, NaN and infinities -> 0
 inline uint32_t spanWrap32(double value) {
-    if (value >= -0x1p62 && value <= 0x1p62) return uint32_t(uint64_t(int64_t(value)));
+    if (std::fabs(value) <= 0x1p62) return uint32_t(uint64_t(int64_t(value)));
     return spanWrap32Slow(value);
 }
 inline int32_t spanDepth16(int64_t z) {

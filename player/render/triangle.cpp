@@ -116,7 +116,8 @@ SpanPlane plane(const Setup& s, Get get, double scale, double bias) {
     p.a0 = aT + bias;
     p.dx = ((aM - aT) * s.yBT - (aB - aT) * s.yMT) * s.inv;
     p.dy = ((aB - aT) * s.xMT - (aM - aT) * s.xBT) * s.inv;
-    if (!std::isfinite(p.a0) || !std::isfinite(p.dx) || !std::isfinite(p.dy)) p = {0.0, 0.0, 0.0};
+    // x - x is 0 for a finite x and NaN otherwise: one test for the three values
+    if (!((p.a0 - p.a0) + (p.dx - p.dx) + (p.dy - p.dy) == 0.0)) p = {0.0, 0.0, 0.0};
     return p;
 }
 
@@ -187,8 +188,9 @@ uint32_t mipLevel(const Setup& s, const TexPixelBlock* block) {
     return uint32_t(level);
 }
 
-bool finiteDepth(const Setup& s) {
-    return std::isfinite(s.v[0]->sz) && std::isfinite(s.v[1]->sz) && std::isfinite(s.v[2]->sz);
+inline bool finiteDepth(const Setup& s) {
+    const float a = s.v[0]->sz, b = s.v[1]->sz, c = s.v[2]->sz;
+    return (a - a) + (b - b) + (c - c) == 0.0f;  // x - x is 0 only for a finite x
 }
 
 uint32_t idWord(const PelVertex* v) {
@@ -373,8 +375,10 @@ void triFill16(const TriRecord* t) {
     SpanParams& p = g_span;
     targetToSpan(pic, s);
     double alpha = 1.0;
-    if (blend) alpha = t->alpha > 0.0f ? (t->alpha < 1.0f ? double(t->alpha) : 1.0) : 0.0;
-    p.destWeight = int32_t((1.0 - alpha) * 256.0);
+    if (blend) {  // the weights of the new colour and of the frame's
+        alpha = t->alpha > 0.0f ? (t->alpha < 1.0f ? double(t->alpha) : 1.0) : 0.0;
+        p.destWeight = int32_t((1.0 - alpha) * 256.0);
+    }
     if (!gouraud) {  // the flat colour, or the light of flat textured spans
         const PelVertex* a = t->a;
         p.lightR = uint32_t(rasterUnit(a->r) * alpha * 31744.0) & 0x7C00;
