@@ -155,10 +155,14 @@ void fillTriangle(const TriRecord* t) {
 
 RpClipState& rpClipState() { return g_clip; }
 
-void rpClassifyVertex(PelVertex* v, const Mat4* objectToClip, Vec4* clip) {
+namespace {
+inline void classifyVertex(PelVertex* v, const Mat4* objectToClip, Vec4* clip) {
     mtxTransformVec4(&v->pos, clip, objectToClip);
     v->flags = (v->flags & ~kCodeMask) | kClassified | outCodeOf(*clip);
 }
+}  // namespace
+
+void rpClassifyVertex(PelVertex* v, const Mat4* objectToClip, Vec4* clip) { classifyVertex(v, objectToClip, clip); }
 
 uint32_t rpClassifyFace(const PelFace* face, ScnNode* node, uint32_t* outCode) {
     if (!face || !node || !node->content || !outCode) return 1;
@@ -221,7 +225,7 @@ uint32_t rpClassifyCorners(PelVertex* const v[4], int n, ScnNode* node, uint32_t
     bool fresh = false;
     for (int i = 0; i < n; ++i) {
         if (!(v[i]->flags & kClassified)) {
-            rpClassifyVertex(v[i], &node->objToView, &g_clip.faceClip[i]);
+            classifyVertex(v[i], &node->objToView, &g_clip.faceClip[i]);
             have[i] = fresh = true;
         }
         all &= v[i]->flags;

@@ -225,8 +225,10 @@ void drawTwin(Mode mode, PelVertex* a, PelVertex* b, PelVertex* c, PelFace* face
 void gouraudFace(PelFace* face, ScnNode* node, PelVertex* const v[4]) {
     const int n = corners(face);
     const float t = ltFaceTransparency(face, node);
-    for (int k = 0; k < n; ++k) lightCorner(v[k], uint32_t(k), face, node);
-    for (int k = 0; k < n; ++k) project(v[k], node);
+    for (int k = 0; k < n; ++k) {
+        lightCorner(v[k], uint32_t(k), face, node);
+        project(v[k], node);
+    }
     const TexPixelBlock* tex = faceTexture(face, node, true);
     TriRecord tri = {v[0], v[1], v[2], tex, 1.0f - t, gouraudFlags(face, tex, t)};
     if (n == 4 && maxColourDiff(v[0], v[2]) > maxColourDiff(v[1], v[3])) {
