@@ -57,7 +57,7 @@ inline bool viewVector(const Vec3* p, bool normalise, Vec3* v) {
 // Direction towards the light, its cosine and attenuation at p; false when
 // the light does not reach p from the side of n.
 inline bool lightGeometry(const LightRecord* l, const Vec3* p, const Vec3* n, Vec3* ld, float* d, float* att,
-                   float* dist) {
+                          float* dist) {
     if (l->kind == 0) {
         *ld = l->pos;
         *d = dot3(*n, *ld);

@@ -155,7 +155,6 @@ uint32_t gouraudFlags(const PelFace* face, const TexPixelBlock* tex, float t) {
     return flags;
 }
 
-
 void drawGouraud(PelVertex* a, PelVertex* b, PelVertex* c, PelFace* face, ScnNode* node, float t) {
     project(a, node);
     project(b, node);
