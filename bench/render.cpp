@@ -131,6 +131,7 @@ int main(int argc, char** argv) {
     std::printf("\nMtri/s counts front-facing triangles; Mpix/s the pixels whose depth was written.\n");
     fzFree(&frame);
     fzFree(&copy);
+    sampleFreeTexture(&checker);
     ltReset();
     return 0;
 }
