@@ -54,14 +54,6 @@ void freePicture(PicRecord*& picture) {
     picture = nullptr;
 }
 
-// A slot's textures go back to the texture cache, then the slot is freed.
-void releaseSlot(QivObjectSlot& slot) {
-    for (TexRecord*& t : slot.textureHandles)
-        if (t) qivctl::TextureCacheRelease(t);
-    slot.textureHandles.clear();
-    qivFreeSlot(slot);
-}
-
 }  // namespace
 
 struct CQivPlayerCtl::LoadParts {
@@ -409,7 +401,7 @@ void CQivPlayerCtl::finishLoad() {
         if (l.shelf.held) {
             restoreShelf();
         } else if (l.ownsSlot && slot && !slot->node) {
-            releaseSlot(*slot);
+            qivctl::ReleaseSlot(*slot);
             if (state_.currentSlot == state_.loadingSlot) state_.currentSlot = -1;
         }
         l.previewShown = false;
@@ -437,7 +429,7 @@ void CQivPlayerCtl::endLoadNow() {
     if (l.shelf.held) {
         restoreShelf();
     } else if (l.ownsSlot && slot && !slot->node) {
-        releaseSlot(*slot);
+        qivctl::ReleaseSlot(*slot);
         if (state_.currentSlot == state_.loadingSlot) state_.currentSlot = -1;
     }
     state_.loadingSlot = -1;
@@ -482,7 +474,7 @@ void CQivPlayerCtl::shelveScene() {
 void CQivPlayerCtl::restoreShelf() {
     LoadParts& l = *load_;
     if (!l.shelf.held) return;
-    for (QivObjectSlot& s : state_.slots) releaseSlot(s);
+    for (QivObjectSlot& s : state_.slots) qivctl::ReleaseSlot(s);
     state_.slots = std::move(l.shelf.slots);
     state_.currentSlot = l.shelf.currentSlot;
     state_.usedCount = l.shelf.usedCount;
@@ -499,7 +491,7 @@ void CQivPlayerCtl::restoreShelf() {
 void CQivPlayerCtl::dropShelf() {
     LoadParts& l = *load_;
     if (!l.shelf.held) return;
-    for (QivObjectSlot& s : l.shelf.slots) releaseSlot(s);
+    for (QivObjectSlot& s : l.shelf.slots) qivctl::ReleaseSlot(s);
     l.shelf = LoadParts::Shelf();
     qivctl::ObjectCacheTrim();
 }

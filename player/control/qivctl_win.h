@@ -502,8 +502,6 @@ public:
     const std::string& tooltipText() const { return hoverText_.text(); }
     int32_t hoveredSlot() const { return hoverSlot_; }
     int32_t hoveredSubObject() const { return hoverIndex_; }
-    // The world point of the last pick under the mouse.
-    const float* lastPickedWorld() const { return lastPickedWorld_; }
     // Keyboard: WM_KEYDOWN and WM_KEYUP with the whole key code; KeyInput with Ctrl and Shift
     // given (the message handlers read them from the keyboard).
     void OnKeyDown(UINT key);
@@ -515,6 +513,12 @@ public:
     void NavCaptureChanged(HWND to);
     // The scene goes: drags over it end, the hover is forgotten.
     void NavSceneGone();
+    // Object drags and grouping: the dragged slot (-1: none); CommitObjectDrag keeps a running
+    // drag's move so far in its slot's placement; DragObjectAtCursor goes on dragging slot from
+    // the cursor, or starts dragging it there as the left button would.
+    int32_t DraggedObject() const;
+    void CommitObjectDrag();
+    void DragObjectAtCursor(int32_t slot);
 
 private:
     void toggleLight(int32_t which);
@@ -525,7 +529,6 @@ private:
     qivctl::HoverTooltip hoverText_;
     int hoverX_ = -1, hoverY_ = -1;
     int32_t hoverSlot_ = -1, hoverIndex_ = -1;
-    float lastPickedWorld_[3] = {0, 0, 0};
 
     // ---- objects ----
 public:
@@ -535,6 +538,10 @@ public:
     const qivctl::QivHostServices& HostServices();
     // Every used slot's node takes its world placement (its own and its groups').
     void PlaceNodes();
+
+protected:
+    // View changes wait while EnableUpdate(false) holds them.
+    bool viewChangesHeld() const override { return updateDisabled_ > 0; }
 
 private:
     bool validCurrent() const;
@@ -589,6 +596,8 @@ public:
     // The drop target's steps: 0 DragEnter, 1 DragOver, 2 DragLeave, 3 Drop.
     HRESULT DropEvent(int step, IDataObject* data, DWORD keys, POINTL pt, DWORD* effect);
     const qivctl::PhiPsiLimits& PhiPsiLimits() const { return phiPsiLimits_; }
+    // Navigation may turn the view to these angles (radians): false outside active limits.
+    bool AnglesAllowed(float phi, float psi) const;
     // An object is shown and no bitmap is being saved.
     bool Ready() const;
     // Progress of this control's bitmap export; false when it is cancelled.
