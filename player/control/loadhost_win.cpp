@@ -94,8 +94,9 @@ struct CQivPlayerCtl::LoadParts {
     bool previewShown = false;        // HasThumbnail
     bool backdrop = false;            // the frame buffer shows a picture without a scene
 
-    // The container of the shown object.
+    // The container of the shown object, and the name of the load that brought it.
     QivKeptContainer kept;
+    std::string keptName;
     std::unique_ptr<uint8_t[]> payload;
     uint32_t payloadSize = 0;
     uint64_t fileTime = 0;
@@ -384,6 +385,7 @@ void CQivPlayerCtl::finishLoad() {
     QivObjectSlot* slot = loadingSlot();
     if (ok && s->object()) {
         l.kept = s->takeKept();
+        l.keptName = s->sourceName();
         l.payload = s->takePayload();
         l.payloadSize = s->payloadSize();
         l.fileTime = s->fileTime();
@@ -593,16 +595,31 @@ HRESULT CQivPlayerCtl::LoadContainerFromStream(IStream* stream) {
     std::vector<uint8_t> bytes;
     HRESULT hr = qivReadContainerFromStream(stream, &bytes);
     if (FAILED(hr)) return hr;
-    beginLoad(std::string(), QivStreamKind::Container, false, std::string(), true, true);
+    return LoadContainerBytes(bytes, std::string(), false) ? S_OK : E_FAIL;
+}
+
+int CQivPlayerCtl::LoadContainerBytes(const std::vector<uint8_t>& bytes, const std::string& name, bool replace) {
+    if (bytes.empty()) return 0;
+    beginLoad(name, QivStreamKind::Container, replace, std::string(), true, true);
     const uint32_t serial = load_->serial;
     FeedContainerData(bytes.data(), bytes.size(), bytes.size(), true);
     const LoadParts& l = *load_;
-    return l.finishedSerial == serial && l.finishedOk ? S_OK : E_FAIL;
+    return l.finishedSerial == serial && l.finishedOk ? 1 : 0;
+}
+
+bool CQivPlayerCtl::KeptContainerFrom(const std::string& name) const {
+    const LoadParts& l = *load_;
+    return !name.empty() && l.keptName == name && (l.kept.stored || !l.kept.raw.empty());
+}
+
+bool CQivPlayerCtl::CompactContainerOf(const std::string& name, std::vector<uint8_t>* out) const {
+    return KeptContainerFrom(name) && qivCompactImage(load_->kept, out);
 }
 
 void CQivPlayerCtl::dropKeptContainer() {
     LoadParts& l = *load_;
     l.kept = QivKeptContainer();
+    l.keptName.clear();
     l.payload.reset();
     l.payloadSize = 0;
     l.fileTime = 0;

@@ -418,6 +418,13 @@ public:
     HRESULT WriteContainerToStream(IStream* stream);
     // A container from the document's stream (length-prefixed), shown without preview.
     HRESULT LoadContainerFromStream(IStream* stream);
+    // A whole container in memory (a document's "Qiv" stream, inline data) through the same
+    // load, without preview, under name (slot source and cache name); 1 when its object stands.
+    int LoadContainerBytes(const std::vector<uint8_t>& bytes, const std::string& name, bool replace);
+    // The container kept for saving came with the load of that name; its compact form (the
+    // payload right behind the header, as inline data carries it).
+    bool KeptContainerFrom(const std::string& name) const;
+    bool CompactContainerOf(const std::string& name, std::vector<uint8_t>* out) const;
     // Saved views of the first object (chunks 0x111 and 0x10002), kept with its cache entry.
     const QivSavedViewList* SavedViews() const;
     // Timer 55 of the control window.
@@ -698,6 +705,9 @@ public:
     // named document().inlineName) or from a "Qiv" stream.
     bool CurrentIsInline() const;
     bool CurrentIsDocumentContainer() const;
+    // The current object's container as inline data carries it: the inline bytes as received,
+    // or the compact form of the container it was loaded from. False: it came from none.
+    bool InlineContainer(std::vector<uint8_t>* out);
 
 protected:
     HRESULT onInitNew() override;
@@ -717,6 +727,7 @@ private:
     bool getPersisted(DISPID id, qivctl::PersistValue* out);
     HRESULT putPersisted(const qivctl::PersistRecord& record, bool urlOnly);
     int showDocumentObject(const std::string& file, const std::string& sourceName, bool expand);
+    bool showDocumentContainer(const std::vector<uint8_t>& bytes, const std::string& name);
     HRESULT saveOwnElements(IStorage* storage);
     HRESULT loadOwnElements(IStorage* storage);
     std::shared_ptr<QivDocumentState> doc_ = std::make_shared<QivDocumentState>();
@@ -734,9 +745,6 @@ public:
     // The Outlook style's data: the class identifier, then the persisted stream with the
     // current object's container inline. False without a container.
     bool BuildInlineData(std::vector<uint8_t>* block);
-    // The current object's container as the inline data carries it (as received, or rebuilt
-    // from the loaded one); unset or false: the object came from no container.
-    std::function<bool(std::vector<uint8_t>* container)> inlineObjectSource;
     // The stand-alone viewer's popup-menu entries of the export (its menu callbacks).
     static void AddHtmlMenuItems(HMENU menu, bool exportAllowed);
     int OnHtmlMenuCommand(UINT id);

@@ -12,13 +12,18 @@
 #include <string>
 #include <vector>
 
+#include "hosthooks_win.h"
+#include "modalscript.h"
 #include "navfixture.h"
 #include "navhost_win.h"
 #include "navigation.h"
+#include "persiststream.h"
+#include "qiv_sample.h"
 #include "render/light.h"
 #include "render/renderer.h"
 #include "scene/tests/pel_builder.h"
 #include "slots.h"
+#include "viewer_win.h"
 #include "window_win.h"
 
 namespace {
@@ -27,6 +32,79 @@ BSTR bstrOf(const std::string& s) {
     std::wstring w(s.begin(), s.end());
     return SysAllocString(w.c_str());
 }
+
+using Bytes = std::vector<uint8_t>;
+
+void put32(Bytes& b, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b.push_back(uint8_t(v >> (8 * i)));
+}
+
+IStorage* memoryStorage() {
+    ILockBytes* lb = nullptr;
+    IStorage* st = nullptr;
+    CreateILockBytesOnHGlobal(nullptr, TRUE, &lb);
+    StgCreateDocfileOnILockBytes(lb, STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, &st);
+    lb->Release();
+    return st;
+}
+
+void putStream(IStorage* st, const wchar_t* name, const Bytes& b) {
+    IStream* s = nullptr;
+    ASSERT_EQ(S_OK, st->CreateStream(name, STGM_CREATE | STGM_WRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &s));
+    if (!b.empty()) s->Write(b.data(), ULONG(b.size()), nullptr);
+    s->Release();
+}
+
+// A property stream without records: the given inline block (kind 1: none), the extent.
+Bytes contentsWith(const Bytes& inlineData) {
+    Bytes b;
+    put32(b, inlineData.empty() ? 1 : 2);
+    if (!inlineData.empty()) {
+        put32(b, uint32_t(inlineData.size()));
+        b.insert(b.end(), inlineData.begin(), inlineData.end());
+    }
+    put32(b, 2540);
+    put32(b, 2540);
+    put32(b, 0xFFFFFFFFu);
+    put32(b, 0);
+    return b;
+}
+
+// Temporary files of the control's prefix in the user's temporary folder.
+size_t temporaryFiles() {
+    char dir[MAX_PATH] = {};
+    GetTempPathA(sizeof dir, dir);
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((std::string(dir) + "VOV*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return 0;
+    size_t n = 0;
+    do ++n;
+    while (FindNextFileA(h, &fd));
+    FindClose(h);
+    return n;
+}
+
+// A control of its own, not sited; released in full on scope exit.
+struct Unsited {
+    IQivPlayer2* p2 = nullptr;
+    CQivPlayerCtl* ctl = nullptr;
+    Unsited() {
+        IQivPlayer* p = qivCreateInternalControl();
+        p->QueryInterface(IID_IQivPlayer2, reinterpret_cast<void**>(&p2));
+        ctl = static_cast<CQivPlayerCtl*>(static_cast<IQivPlayer*>(p));
+        p->Release();
+    }
+    ~Unsited() {
+        p2->Release();
+        p2->Release();  // the second reference the export hands out
+    }
+    template <class I>
+    I* as() {
+        I* i = nullptr;
+        p2->QueryInterface(__uuidof(I), reinterpret_cast<void**>(&i));
+        return i;
+    }
+};
 
 std::vector<uint8_t> readFile(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
@@ -396,3 +474,134 @@ TEST_F(Integrate, DisabledUpdatesHoldNavigationRedraws) {
     EXPECT_TRUE(GetUpdateRect(w, nullptr, FALSE));
     EXPECT_FALSE(ctl_->state().frameValid);
 }
+
+// A document's "Qiv" element and inline container data are shown through the streaming load,
+// from memory: no temporary file; the document container counts as current only while the
+// load's kept container is the one it brought.
+TEST_F(Integrate, DocumentContainersGoThroughTheStreamingLoad) {
+    qivw::Container c = qivsample::container("");
+    const Bytes container = qivw::build(c);
+    Bytes qiv;
+    put32(qiv, uint32_t(container.size()));
+    qiv.insert(qiv.end(), container.begin(), container.end());
+    const size_t before = temporaryFiles();
+    {
+        Unsited u;
+        IStorage* st = memoryStorage();
+        putStream(st, L"Contents", contentsWith({}));
+        putStream(st, L"Qiv", qiv);
+        IPersistStorage* ps = u.as<IPersistStorage>();
+        ASSERT_EQ(S_OK, ps->Load(st));
+        EXPECT_EQ(before, temporaryFiles()) << "nothing written to a temporary file";
+        ASSERT_GE(u.ctl->state().currentSlot, 0);
+        EXPECT_NE(nullptr, u.ctl->state().slots[size_t(u.ctl->state().currentSlot)].node);
+        EXPECT_TRUE(u.ctl->CurrentIsDocumentContainer());
+        Bytes inl;
+        ASSERT_TRUE(u.ctl->InlineContainer(&inl));
+        EXPECT_EQ(container, inl) << "no gap: the compact form is the container itself";
+        // Another container loaded in its place: the document's is no longer current.
+        qivw::Container other = qivsample::container("");
+        other.gapBytes = 4;
+        ASSERT_EQ(1, u.ctl->LoadContainerBytes(qivw::build(other), "other.qiv", true));
+        EXPECT_FALSE(u.ctl->CurrentIsDocumentContainer());
+        ASSERT_TRUE(u.ctl->InlineContainer(&inl));
+        EXPECT_EQ(container.size(), inl.size()) << "the other one, compact";
+        ps->Release();
+        st->Release();
+    }
+    {
+        Unsited u;
+        qivtest::EventSink events{DIID__QivPlayerEvents};
+        DWORD cookie = 0;
+        ASSERT_EQ(S_OK, qivtest::Connect(u.p2, DIID__QivPlayerEvents, &events, &cookie));
+        IStream* stream = nullptr;
+        ASSERT_EQ(S_OK, CreateStreamOnHGlobal(nullptr, TRUE, &stream));
+        const Bytes contents = contentsWith(container);
+        stream->Write(contents.data(), ULONG(contents.size()), nullptr);
+        LARGE_INTEGER zero{};
+        stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+        IPersistStreamInit* ps = u.as<IPersistStreamInit>();
+        ASSERT_EQ(S_OK, ps->Load(stream));
+        EXPECT_EQ(before, temporaryFiles());
+        EXPECT_TRUE(u.ctl->CurrentIsInline());
+        int loaded = 0;
+        for (const auto& e : events.events) loaded += e.id == 5;
+        EXPECT_EQ(1, loaded) << "ObjectLoaded once";
+        Bytes inl;
+        ASSERT_TRUE(u.ctl->InlineContainer(&inl));
+        EXPECT_EQ(container, inl) << "as received";
+        qivtest::Disconnect(u.p2, DIID__QivPlayerEvents, cookie);
+        ps->Release();
+        stream->Release();
+    }
+}
+
+// The host hooks give the inline block on the C heap and offer the export while an object is
+// shown; the stand-alone viewer's callbacks add the export entries and carry them out.
+TEST_F(Integrate, HostHooksAndTheViewerMenu) {
+    IQivHostHooks* hooks = nullptr;
+    ASSERT_EQ(S_OK, p2_->QueryInterface(IID_IQivHostHooks, reinterpret_cast<void**>(&hooks)));
+    void* data = reinterpret_cast<void*>(1);
+    LONG length = 5;
+    BOOL allowed = TRUE;
+    EXPECT_EQ(S_OK, hooks->GetInlineData(&data, &length));
+    EXPECT_EQ(nullptr, data);
+    EXPECT_EQ(0, length);
+    EXPECT_EQ(E_POINTER, hooks->GetInlineData(nullptr, &length));
+    EXPECT_EQ(S_OK, hooks->GetExportAllowed(&allowed));
+    EXPECT_FALSE(allowed) << "nothing shown";
+    ASSERT_EQ(S_OK, hooks->SetMenuCallbacks(p2_, qivViewerAddMenuItems, qivViewerMenuCommand));
+    HMENU menu = CreatePopupMenu();
+    ctl_->AddHostMenuItems(menu);
+    EXPECT_EQ(0, GetMenuItemCount(menu));
+    DestroyMenu(menu);
+
+    qivw::Container c = qivsample::container("");
+    c.gapBytes = 8;
+    const Bytes file = qivw::build(c);
+    c.gapBytes = 0;
+    const Bytes compact = qivw::build(c);
+    ASSERT_EQ(1, ctl_->LoadContainerBytes(file, "cubes.qiv", true));
+    qivtest::PumpMessages();
+    EXPECT_EQ(S_OK, hooks->GetExportAllowed(&allowed));
+    EXPECT_TRUE(allowed);
+    ASSERT_EQ(S_OK, hooks->GetInlineData(&data, &length));
+    ASSERT_NE(nullptr, data);
+    uint8_t clsid[16];
+    std::memcpy(clsid, &CLSID_QivPlayer, 16);
+    qivctl::PersistMemorySource src(static_cast<const uint8_t*>(data), size_t(length));
+    qivctl::PersistLoadResult r;
+    ASSERT_EQ(qivctl::PersistStatus::Ok, qivctl::decodeInlineBlock(src, clsid, &r));
+    EXPECT_EQ(size_t(length), src.position());
+    EXPECT_EQ(compact, r.inlineData);
+    std::free(data);
+
+    menu = CreatePopupMenu();
+    ctl_->AddHostMenuItems(menu);
+    ASSERT_EQ(3, GetMenuItemCount(menu));
+    EXPECT_EQ(40001u, GetMenuItemID(menu, 0));
+    EXPECT_EQ(40002u, GetMenuItemID(menu, 1));
+    DestroyMenu(menu);
+    // The Outlook entry: its dialog answered, the page carries the data.
+    if (OpenClipboard(nullptr)) {
+        EmptyClipboard();
+        CloseClipboard();
+    }
+    qivtest::ModalScript script({[] {
+        HWND d = qivtest::DialogWithControl(IDOK, L"HTML source code for Outlook copied");
+        return d && qivtest::Click(d, IDOK);
+    }});
+    EXPECT_TRUE(ctl_->RunHostMenuCommand(40002));
+    EXPECT_TRUE(script.finished());
+    std::string html;
+    if (OpenClipboard(nullptr)) {
+        if (HANDLE h = GetClipboardData(CF_TEXT)) {
+            if (const char* t = static_cast<const char*>(GlobalLock(h))) html = t;
+            GlobalUnlock(h);
+        }
+        CloseClipboard();
+    }
+    EXPECT_NE(std::string::npos, html.find("DATA=\"DATA:application/x-oleobject;BASE64,"));
+    hooks->Release();
+}
+
