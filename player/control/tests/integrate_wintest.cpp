@@ -13,10 +13,12 @@
 #include <vector>
 
 #include "hosthooks_win.h"
+#include "memstorage.h"
 #include "modalscript.h"
 #include "navfixture.h"
 #include "navhost_win.h"
 #include "navigation.h"
+#include "pixeltest.h"
 #include "persiststream.h"
 #include "qiv_sample.h"
 #include "render/light.h"
@@ -37,22 +39,6 @@ using Bytes = std::vector<uint8_t>;
 
 void put32(Bytes& b, uint32_t v) {
     for (int i = 0; i < 4; ++i) b.push_back(uint8_t(v >> (8 * i)));
-}
-
-IStorage* memoryStorage() {
-    ILockBytes* lb = nullptr;
-    IStorage* st = nullptr;
-    CreateILockBytesOnHGlobal(nullptr, TRUE, &lb);
-    StgCreateDocfileOnILockBytes(lb, STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, &st);
-    lb->Release();
-    return st;
-}
-
-void putStream(IStorage* st, const wchar_t* name, const Bytes& b) {
-    IStream* s = nullptr;
-    ASSERT_EQ(S_OK, st->CreateStream(name, STGM_CREATE | STGM_WRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &s));
-    if (!b.empty()) s->Write(b.data(), ULONG(b.size()), nullptr);
-    s->Release();
 }
 
 // A property stream without records: the given inline block (kind 1: none), the extent.
@@ -396,15 +382,8 @@ TEST_F(Integrate, DroppedObjectIsDraggedOn) {
 TEST_F(Integrate, TwoDimensionalViewInKeysAndExport) {
     ASSERT_TRUE(load());
     ASSERT_EQ(S_OK, p2_->put_Filter(VARIANT_FALSE));
-    std::vector<uint8_t> pixels(8 * 8, 1);
-    std::vector<uint32_t> palette(256, 0x00336699);
-    PicRecord preview{};
-    preview.pixels = pixels.data();
-    preview.width = preview.height = 8;
-    preview.bytesPerPixel = 1;
-    preview.paletteCount = 256;
-    preview.palette = palette.data();
-    ctl_->SetPreviewPicture(&preview);
+    qivtest::OneColourPicture preview(0x00336699);
+    ctl_->SetPreviewPicture(&preview.picture);
     ASSERT_EQ(S_OK, p2_->Show2DView(VARIANT_TRUE));
     pelb::TempDir dir("integrate export");
     auto exportOnce = [&](const char* leaf) {
@@ -487,9 +466,9 @@ TEST_F(Integrate, DocumentContainersGoThroughTheStreamingLoad) {
     const size_t before = temporaryFiles();
     {
         Unsited u;
-        IStorage* st = memoryStorage();
-        putStream(st, L"Contents", contentsWith({}));
-        putStream(st, L"Qiv", qiv);
+        IStorage* st = qivtest::MemoryStorage();
+        qivtest::PutStream(st, L"Contents", contentsWith({}));
+        qivtest::PutStream(st, L"Qiv", qiv);
         IPersistStorage* ps = u.as<IPersistStorage>();
         ASSERT_EQ(S_OK, ps->Load(st));
         EXPECT_EQ(before, temporaryFiles()) << "nothing written to a temporary file";

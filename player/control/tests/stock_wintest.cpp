@@ -17,6 +17,7 @@
 #include "ctlmodule_win.h"
 #include "modalscript.h"
 #include "olecontainer.h"
+#include "pixeltest.h"
 #include "qivctl_win.h"
 #include "scene/pelchunk.h"
 #include "scene/tests/pel_builder.h"
@@ -543,14 +544,8 @@ TEST_F(Stock, Show2DViewNeedsAPreviewAndSwapsOnlyOnAChange) {
     EXPECT_EQ(E_FAIL, p2_->Show2DView(VARIANT_TRUE));
     EXPECT_FALSE(ctl_->view2D());
     EXPECT_EQ(S_OK, p2_->Show2DView(VARIANT_FALSE));
-    std::vector<uint8_t> pixels(8 * 8, 1);
-    std::vector<uint32_t> palette(256, 0x00336699);
-    PicRecord preview{};
-    preview.pixels = pixels.data();
-    preview.width = preview.height = 8;
-    preview.bytesPerPixel = 1;
-    preview.paletteCount = 256;
-    preview.palette = palette.data();
+    qivtest::OneColourPicture picture(0x00336699);
+    PicRecord& preview = picture.picture;
     ctl_->SetPreviewPicture(&preview);
     for (int i = 0; i < 2; ++i) {  // the second call changes nothing
         EXPECT_EQ(S_OK, p2_->Show2DView(VARIANT_TRUE));
