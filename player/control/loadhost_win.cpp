@@ -724,7 +724,7 @@ void CQivPlayerCtl::DrawBackdrop() {
     w.showAgain = true;
     w.frameShown = false;
     if (w.hardwareWindow) ShowWindow(w.hardwareWindow, SW_HIDE);
-    if (HWND h = hwnd()) InvalidateRect(h, nullptr, FALSE);
+    Redraw(false);
 }
 
 void CQivPlayerCtl::OnThumbnailReady() {

@@ -527,7 +527,7 @@ LRESULT CQivPlayerCtl::onTimer(WPARAM id, bool& handled) {
     handled = true;
     switch (id) {
         case qivctl::kFrameTickTimerId:
-            if (somethingMoves()) InvalidateRect(hwnd(), nullptr, FALSE);
+            if (somethingMoves()) Redraw(false);  // held while updates are disabled
             return 0;
         case kTimerTooltip:
             ShowTooltip();

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "frameticks.h"
 #include "hosthooks_win.h"
 #include "memstorage.h"
 #include "modalscript.h"
@@ -449,9 +450,14 @@ TEST_F(Integrate, DisabledUpdatesHoldNavigationRedraws) {
     EXPECT_FALSE(GetUpdateRect(w, nullptr, FALSE)) << "key";
     p2_->put_Zoom(2);
     EXPECT_FALSE(GetUpdateRect(w, nullptr, FALSE));
+    // A spin's frame tick waits as well.
+    ASSERT_EQ(S_OK, p2_->put_SpinPhi(30));
+    SendMessageA(w, WM_TIMER, qivctl::kFrameTickTimerId, 0);
+    EXPECT_FALSE(GetUpdateRect(w, nullptr, FALSE)) << "tick";
     ASSERT_EQ(S_OK, p2_->EnableUpdate(VARIANT_TRUE));
     EXPECT_TRUE(GetUpdateRect(w, nullptr, FALSE));
     EXPECT_FALSE(ctl_->state().frameValid);
+    ASSERT_EQ(S_OK, p2_->put_SpinPhi(0));
 }
 
 // A document's "Qiv" element and inline container data are shown through the streaming load,
