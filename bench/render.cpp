@@ -33,9 +33,11 @@ struct Mode {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // optional filters: a mode name and a face count (rounded as in the table)
+    // optional filters: a mode name and a face count (rounded as in the table), and a fixed
+    // number of frames (for repeatable instruction counts)
     const std::string onlyMode = argc > 1 ? argv[1] : "";
     const long onlyFaces = argc > 2 ? std::atol(argv[2]) : 0;
+    const int fixedFrames = argc > 3 ? std::atoi(argv[3]) : 0;
     const float dir[3] = {-0.4f, 0.6f, -0.7f}, white[3] = {1, 1, 1};
     LightRecord* light = nullptr;
     ltAdd(0, dir, white, 0, &light);
@@ -99,7 +101,7 @@ int main(int argc, char** argv) {
             double triangles = 0, pixels = 0;
             const auto start = Clock::now();
             const std::clock_t cpuStart = std::clock();  // the process's own time, less hit by other load
-            while (frames < 3 || seconds(start, Clock::now()) < 0.5) {
+            while (fixedFrames > 0 ? frames < fixedFrames : frames < 3 || seconds(start, Clock::now()) < 0.5) {
                 Mat4 turn;
                 mtxMakeRotation(2, float(frames) * 3.0f, &turn);  // a new pose every frame
                 scnSetPose(node, &turn, SCN_TIME_UNSET);
@@ -129,6 +131,7 @@ int main(int argc, char** argv) {
     std::printf("\nMtri/s counts front-facing triangles; Mpix/s the pixels whose depth was written.\n");
     fzFree(&frame);
     fzFree(&copy);
+    sampleFreeTexture(&checker);
     ltReset();
     return 0;
 }

@@ -100,6 +100,7 @@ size_t ControlBase::fireEvent(DISPID id, DispArgs& args) { return eventPoint_ ? 
 size_t ControlBase::fireEvent(DISPID id) { return eventPoint_ ? qcom::fireEvent(*eventPoint_, id) : 0; }
 
 void ControlBase::fireViewChange() {
+    if (viewChangesHeld()) return;
     if (inPlaceActive_ && hwnd_) InvalidateRect(hwnd_, nullptr, FALSE);
     else if (viewSink_) viewSink_->OnViewChange(DVASPECT_CONTENT, -1);
 }

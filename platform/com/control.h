@@ -102,8 +102,10 @@ public:
     void setDirty(bool dirty) { dirty_ = dirty; }
     bool dirty() const { return dirty_; }
 
-    // Redraw: invalidates the window, or tells the view's advise sink.
+    // Redraw: invalidates the window, or tells the view's advise sink; nothing while the
+    // control holds its view changes back.
     void fireViewChange();
+    virtual bool viewChangesHeld() const { return false; }
     // Tells the data advise sinks (IDataObject::DAdvise) that the data changed.
     void sendOnDataChange(DWORD advf = 0);
     // Asks the site to resize the control to an extent (HIMETRIC).

@@ -39,6 +39,7 @@ struct QivDocumentState {
 
     std::string address, folder;  // the document's display name and its folder
     std::string inlineName;       // this control's inline-object name
+    std::string containerName;    // and the name of the container from its storage
     QivKeptObject inlineData;     // stream kind 2, as received
     QivKeptObject container;      // the storage's "Qiv" stream
     // The document's object as shown: the slot's source name and the file it was read from.

@@ -206,6 +206,7 @@ STDMETHODIMP CQivPlayerCtl::SaveBitmap(qivBitmapQuality quality, VARIANT_BOOL ra
             scene.camera = &state_.camera;
             scene.background = &state_.background;
             scene.roots = state_.sceneRoots;
+            scene.sceneHidden = view2D();
             scene.kind = state_.displayMode;
             scene.rayTrace = raytrace != VARIANT_FALSE;
             result = qivctl::renderExport(plan, scene, bpp, sink);

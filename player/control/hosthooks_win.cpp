@@ -1,5 +1,10 @@
 #include "hosthooks_win.h"
 
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
 #include "qivctl_win.h"
 
 // {54F1A8C7-98CC-491F-A167-4228622BBDC8}
@@ -20,18 +25,33 @@ STDMETHODIMP QivHostHooksPart::SetMenuCallbacks(void* context, QivMenuAddItemsFn
     return S_OK;
 }
 
-// The inline data block is the persisted stream of the control.
+// The inline data block (class identifier and persisted stream with the container inline), as
+// a copy on the C heap that the caller frees; none without a container.
 STDMETHODIMP QivHostHooksPart::GetInlineData(void** data, LONG* length) {
     if (!data || !length) return E_POINTER;
     *data = nullptr;
     *length = 0;
-    return E_NOTIMPL;
+    try {
+        std::vector<uint8_t> block;
+        if (!owner_.BuildInlineData(&block) || block.empty()) return S_OK;
+        if (block.size() > size_t(LONG_MAX)) return E_OUTOFMEMORY;
+        void* copy = std::malloc(block.size());
+        if (!copy) return E_OUTOFMEMORY;
+        std::memcpy(copy, block.data(), block.size());
+        *data = copy;
+        *length = LONG(block.size());
+        return S_OK;
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
 }
 
+// The export entries are offered while the control is ready: an object is shown and no
+// bitmap is being saved.
 STDMETHODIMP QivHostHooksPart::GetExportAllowed(BOOL* allowed) {
     if (!allowed) return E_POINTER;
-    *allowed = FALSE;
-    return E_NOTIMPL;
+    *allowed = owner_.Ready() ? TRUE : FALSE;
+    return S_OK;
 }
 
 // The title callback receives the control's status lines (the frame statistics while F9 has

@@ -80,9 +80,8 @@ void CQivPlayerCtl::TrackHover(int x, int y) {
     hoverY_ = y;
     const QivPick p = navigation().pickAt(x, y);
     if (p.hit) {
-        lastPickedWorld_[0] = p.world.x, lastPickedWorld_[1] = p.world.y, lastPickedWorld_[2] = p.world.z;
-        lastPickedMaterial_ = p.material;
-        lastPickedTexture_ = p.texture;
+        const float world[3] = {p.world.x, p.world.y, p.world.z};
+        SetLastPick(world, p.texture, p.material);
     }
     const int32_t slot = p.hit ? p.slot : -1;
     const int32_t index = slot >= 0 ? p.subObject : -1;

@@ -349,7 +349,7 @@ void CALLBACK OnTitleChange(HWND window, const char* extra, const char* filePath
         for (auto it = titles.begin(); it != titles.end();)
             it = IsWindow(it->first) ? std::next(it) : titles.erase(it);
         if (!IsWindow(window)) return;
-        char current[qivctl::kWindowTitleMax + 1] = {};
+        char current[qivctl::kViewerTitleMax + 1] = {};
         GetWindowTextA(window, current, sizeof current);
         qivctl::WindowTitleBuffer& buffer = titles[window];
         const std::string title = buffer.change(current, extra, filePath, qivLoadString(IDS_PROJNAME));

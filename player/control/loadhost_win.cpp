@@ -54,14 +54,6 @@ void freePicture(PicRecord*& picture) {
     picture = nullptr;
 }
 
-// A slot's textures go back to the texture cache, then the slot is freed.
-void releaseSlot(QivObjectSlot& slot) {
-    for (TexRecord*& t : slot.textureHandles)
-        if (t) qivctl::TextureCacheRelease(t);
-    slot.textureHandles.clear();
-    qivFreeSlot(slot);
-}
-
 }  // namespace
 
 struct CQivPlayerCtl::LoadParts {
@@ -102,8 +94,9 @@ struct CQivPlayerCtl::LoadParts {
     bool previewShown = false;        // HasThumbnail
     bool backdrop = false;            // the frame buffer shows a picture without a scene
 
-    // The container of the shown object.
+    // The container of the shown object, and the name of the load that brought it.
     QivKeptContainer kept;
+    std::string keptName;
     std::unique_ptr<uint8_t[]> payload;
     uint32_t payloadSize = 0;
     uint64_t fileTime = 0;
@@ -398,6 +391,7 @@ void CQivPlayerCtl::finishLoad() {
     QivObjectSlot* slot = loadingSlot();
     if (ok && s->object()) {
         l.kept = s->takeKept();
+        l.keptName = s->sourceName();
         l.payload = s->takePayload();
         l.payloadSize = s->payloadSize();
         l.fileTime = s->fileTime();
@@ -415,7 +409,7 @@ void CQivPlayerCtl::finishLoad() {
         if (l.shelf.held) {
             restoreShelf();
         } else if (l.ownsSlot && slot && !slot->node) {
-            releaseSlot(*slot);
+            qivctl::ReleaseSlot(*slot);
             if (state_.currentSlot == state_.loadingSlot) state_.currentSlot = -1;
         }
         l.previewShown = false;
@@ -443,7 +437,7 @@ void CQivPlayerCtl::endLoadNow() {
     if (l.shelf.held) {
         restoreShelf();
     } else if (l.ownsSlot && slot && !slot->node) {
-        releaseSlot(*slot);
+        qivctl::ReleaseSlot(*slot);
         if (state_.currentSlot == state_.loadingSlot) state_.currentSlot = -1;
     }
     state_.loadingSlot = -1;
@@ -488,7 +482,7 @@ void CQivPlayerCtl::shelveScene() {
 void CQivPlayerCtl::restoreShelf() {
     LoadParts& l = *load_;
     if (!l.shelf.held) return;
-    for (QivObjectSlot& s : state_.slots) releaseSlot(s);
+    for (QivObjectSlot& s : state_.slots) qivctl::ReleaseSlot(s);
     state_.slots = std::move(l.shelf.slots);
     state_.currentSlot = l.shelf.currentSlot;
     state_.usedCount = l.shelf.usedCount;
@@ -505,7 +499,7 @@ void CQivPlayerCtl::restoreShelf() {
 void CQivPlayerCtl::dropShelf() {
     LoadParts& l = *load_;
     if (!l.shelf.held) return;
-    for (QivObjectSlot& s : l.shelf.slots) releaseSlot(s);
+    for (QivObjectSlot& s : l.shelf.slots) qivctl::ReleaseSlot(s);
     l.shelf = LoadParts::Shelf();
     qivctl::ObjectCacheTrim();
 }
@@ -607,16 +601,31 @@ HRESULT CQivPlayerCtl::LoadContainerFromStream(IStream* stream) {
     std::vector<uint8_t> bytes;
     HRESULT hr = qivReadContainerFromStream(stream, &bytes);
     if (FAILED(hr)) return hr;
-    beginLoad(std::string(), QivStreamKind::Container, false, std::string(), true, true);
+    return LoadContainerBytes(bytes, std::string(), false) ? S_OK : E_FAIL;
+}
+
+int CQivPlayerCtl::LoadContainerBytes(const std::vector<uint8_t>& bytes, const std::string& name, bool replace) {
+    if (bytes.empty()) return 0;
+    beginLoad(name, QivStreamKind::Container, replace, std::string(), true, true);
     const uint32_t serial = load_->serial;
     FeedContainerData(bytes.data(), bytes.size(), bytes.size(), true);
     const LoadParts& l = *load_;
-    return l.finishedSerial == serial && l.finishedOk ? S_OK : E_FAIL;
+    return l.finishedSerial == serial && l.finishedOk ? 1 : 0;
+}
+
+bool CQivPlayerCtl::KeptContainerFrom(const std::string& name) const {
+    const LoadParts& l = *load_;
+    return !name.empty() && l.keptName == name && (l.kept.stored || !l.kept.raw.empty());
+}
+
+bool CQivPlayerCtl::CompactContainerOf(const std::string& name, std::vector<uint8_t>* out) const {
+    return KeptContainerFrom(name) && qivCompactImage(load_->kept, out);
 }
 
 void CQivPlayerCtl::dropKeptContainer() {
     LoadParts& l = *load_;
     l.kept = QivKeptContainer();
+    l.keptName.clear();
     l.payload.reset();
     l.payloadSize = 0;
     l.fileTime = 0;
@@ -728,7 +737,7 @@ void CQivPlayerCtl::DrawBackdrop() {
     w.showAgain = true;
     w.frameShown = false;
     if (w.hardwareWindow) ShowWindow(w.hardwareWindow, SW_HIDE);
-    if (HWND h = hwnd()) InvalidateRect(h, nullptr, FALSE);
+    Redraw(false);
 }
 
 void CQivPlayerCtl::OnThumbnailReady() {

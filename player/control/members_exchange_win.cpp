@@ -477,6 +477,10 @@ STDMETHODIMP CQivPlayerCtl::SetPhiPsiRanges(float minPhi, float maxPhi, float mi
     return S_OK;
 }
 
+bool CQivPlayerCtl::AnglesAllowed(float phi, float psi) const {
+    return std::isfinite(phi) && std::isfinite(psi) && qivctl::phiPsiAllowed(phiPsiLimits_, phi, psi);
+}
+
 // ---- predefined viewings (the saved views of the first object) ----
 
 namespace {

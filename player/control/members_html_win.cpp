@@ -159,7 +159,7 @@ STDMETHODIMP CQivPlayerCtl::CopyHtmlCode(qivHtmlType htmlStyle, BSTR realObjectU
 
 bool CQivPlayerCtl::BuildInlineData(std::vector<uint8_t>* block) {
     std::vector<uint8_t> container;
-    if (!inlineObjectSource || !inlineObjectSource(&container) || container.empty()) return false;
+    if (!InlineContainer(&container) || container.empty()) return false;
     uint8_t id[16];
     guidBytes(clsid(), id);
     const SIZEL e = extent();

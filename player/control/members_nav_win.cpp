@@ -142,3 +142,18 @@ void CQivPlayerCtl::NavSceneGone() {
 void CQivPlayerCtl::NavCaptureChanged(HWND to) {
     if (to != hwnd() && nav_) nav_->nav.captureLost();
 }
+
+int32_t CQivPlayerCtl::DraggedObject() const { return nav_ ? nav_->nav.draggedObject() : -1; }
+
+void CQivPlayerCtl::CommitObjectDrag() {
+    if (nav_) nav_->commitObjectDrag();
+}
+
+void CQivPlayerCtl::DragObjectAtCursor(int32_t slot) {
+    HWND w = hwnd();
+    if (!w || !qivctl::slotValid(state_, slot)) return;
+    POINT pt{};
+    GetCursorPos(&pt);
+    ScreenToClient(w, &pt);
+    navController().dragObject(slot, pt.x, pt.y);
+}

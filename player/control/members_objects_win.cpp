@@ -12,6 +12,7 @@
 
 #include "caches.h"
 #include "localfile.h"
+#include "navhost_win.h"
 #include "navigation.h"
 #include "objectops.h"
 #include "picks.h"
@@ -80,14 +81,6 @@ bool localPathOf(const std::string& name, std::string* path) {
     return !path->empty();
 }
 
-void releaseSlot(QivObjectSlot& slot) {
-    for (TexRecord*& t : slot.textureHandles)
-        if (t) qivctl::TextureCacheRelease(t);
-    slot.textureHandles.clear();
-    if (slot.node) scnNodeFree(&slot.node, nullptr);
-    slot = QivObjectSlot();
-}
-
 }  // namespace
 
 // ---- scene roots and slot changes ----
@@ -99,6 +92,8 @@ void CQivPlayerCtl::PlaceNodes() {
         if (s.inUse && s.node && qivctl::slotWorldPlacement(state_, id, &world))
             scnSetObjectIds(s.node, uint32_t(id), 0, &world);
     }
+    // An object being dragged stays where the drag has it.
+    if (nav_) navigation().keepObjectDrag();
 }
 
 // The scene roots: the nodes of the visible root slots and, through visible groups, of their
@@ -269,7 +264,7 @@ STDMETHODIMP CQivPlayerCtl::ObjectDelete(VARIANT_BOOL* pVal) {
     if (!validCurrent()) return E_FAIL;
     try {
         if (state_.loadingSlot == state_.currentSlot) state_.loadingSlot = -1;
-        qivctl::slotDelete(state_, state_.currentSlot, releaseSlot);
+        qivctl::slotDelete(state_, state_.currentSlot, qivctl::ReleaseSlot);
         rebuildRoots();
         qivctl::ObjectCacheTrim();
         RefreshBarState();
@@ -333,10 +328,22 @@ HRESULT CQivPlayerCtl::addChild(LONG group, LONG child, LONG* indexOfChild, bool
     *indexOfChild = -1;
     if (!qivctl::slotValid(state_, group)) return E_FAIL;
     try {
+        // A running object drag keeps its move so far before the membership changes.
+        const int32_t dragged = DraggedObject();
+        if (dragged >= 0) CommitObjectDrag();
         PlaceNodes();
         *indexOfChild = keepPos ? qivctl::slotAddChildKeepPos(state_, group, child, nodeExtent)
                                 : qivctl::slotAddChild(state_, group, child);
         if (*indexOfChild >= 0) slotChanged(child, true);
+        if (*indexOfChild >= 0 && dragged >= 0 && qivctl::slotValid(state_, dragged)) {
+            if (qivctl::slotIsWithin(state_, dragged, child) && (state_.slots[size_t(group)].moveFlags & 1)) {
+                // The group now carries the dragged object: it becomes the moved thing.
+                FireObjectMove(dragged, group, qivMvEvObjChanged, 0, 0, 0);
+                if (qivctl::slotValid(state_, group) && DraggedObject() >= 0) DragObjectAtCursor(group);
+            } else if (qivctl::slotIsWithin(state_, dragged, group)) {
+                DragObjectAtCursor(dragged);  // the moved nodes follow the new membership
+            }
+        }
     } catch (...) {
         return E_FAIL;
     }
@@ -348,12 +355,25 @@ HRESULT CQivPlayerCtl::removeChild(LONG group, LONG index, VARIANT_BOOL* pVal, b
     *pVal = VARIANT_FALSE;
     if (!qivctl::slotValid(state_, group)) return E_FAIL;
     const int32_t child = qivctl::slotChild(state_, group, index);
+    const int32_t dragged = DraggedObject();
+    if (dragged >= 0 && child >= 0) CommitObjectDrag();
+    // The drag reached the group through this child: the child goes on alone.
+    const bool through = dragged >= 0 && child >= 0 && state_.slots[size_t(group)].activeChild == child;
+    const bool affected = dragged >= 0 && child >= 0 &&
+                          (qivctl::slotIsWithin(state_, dragged, group) || qivctl::slotIsWithin(state_, group, dragged));
     PlaceNodes();
     if (!(keepPos ? qivctl::slotRemoveChildKeepPos(state_, group, index, nodeExtent)
                   : qivctl::slotRemoveChild(state_, group, index)))
         return S_OK;
     *pVal = VARIANT_TRUE;
     slotChanged(child, true);
+    if (through) {
+        state_.slots[size_t(group)].activeChild = -1;
+        FireObjectMove(child, child, qivMvEvObjChanged, 0, 0, 0);
+        if (qivctl::slotValid(state_, child) && DraggedObject() >= 0) DragObjectAtCursor(child);
+    } else if (affected && qivctl::slotValid(state_, dragged) && DraggedObject() == dragged) {
+        DragObjectAtCursor(dragged);
+    }
     return S_OK;
 }
 
@@ -533,7 +553,9 @@ STDMETHODIMP CQivPlayerCtl::ObjectGetCurPosZ(LONG objOrGrpID, float* pVal) {
 STDMETHODIMP CQivPlayerCtl::ObjectGetRealPos(LONG objOrGrpID, float* x, float* y, float* z, VARIANT_BOOL* pVal) {
     float centre[3] = {0, 0, 0};
     bool found = false;
-    if (qivctl::slotValid(state_, objOrGrpID) && state_.slots[size_t(objOrGrpID)].visible) {
+    // Only a visible slot, or the one being dragged, has a real position.
+    if (qivctl::slotValid(state_, objOrGrpID) &&
+        (state_.slots[size_t(objOrGrpID)].visible || objOrGrpID == DraggedObject())) {
         PlaceNodes();
         Box3 b;
         found = qivctl::slotWorldBox(state_, objOrGrpID, qivctl::Members::Visible, nodeExtent, &b);
@@ -803,7 +825,7 @@ STDMETHODIMP CQivPlayerCtl::DragAndDropObjectWithDefault(BSTR url, LONG moveFlag
     try {
         std::string name = qivBstrToAnsi(url);
         HWND w = hwnd();
-        if (name.empty() || !w) return S_OK;
+        if (name.empty() || !w || DraggedObject() >= 0) return S_OK;
         // Only while the left button holds the drop over this control's window.
         HWND fg = GetForegroundWindow();
         const bool foreground = fg && (fg == w || IsChild(w, fg) || GetAncestor(w, GA_ROOT) == fg);
@@ -829,11 +851,12 @@ STDMETHODIMP CQivPlayerCtl::DragAndDropObjectWithDefault(BSTR url, LONG moveFlag
         slot.moveFlags = uint32_t(moveFlags);
         slot.placement.m[12] = at.x, slot.placement.m[13] = at.y, slot.placement.m[14] = at.z;
         *objectID = id;
-        // The object lands at the anchor; dragging it on with the mouse is the navigation's.
+        // The object lands at the anchor and is dragged on from there with the held button.
         if (loadSlot(id)) {
             state_.slots[size_t(id)].visible = true;
             slotChanged(id, true);
         }
+        DragObjectAtCursor(id);
     } catch (...) {
         return E_FAIL;
     }
@@ -961,7 +984,7 @@ const qivctl::QivHostServices& CQivPlayerCtl::HostServices() {
                 ctl->state_.slots[size_t(id)].sourceName = name;
                 if (!ctl->loadSlot(id)) {
                     if (ctl->ObjectDownloadPending(id)) return id;  // its object comes with the download
-                    qivctl::slotDelete(ctl->state_, id, releaseSlot);
+                    qivctl::slotDelete(ctl->state_, id, qivctl::ReleaseSlot);
                     return -1;
                 }
                 ctl->slotChanged(id, true);

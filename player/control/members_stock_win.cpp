@@ -67,7 +67,7 @@ std::vector<qivctl::MenuSubAnimation> CQivPlayerCtl::SubAnimations(int32_t slot)
 
 bool CQivPlayerCtl::StartSubAnimationOf(int32_t slot, int32_t index, bool repeat) {
     const qivctl::SubAnimationStart r =
-        qivctl::startSubAnimation(state_, slot, index, repeat, SubAnimations(slot), GetTickCount(), nullptr);
+        qivctl::startSubAnimation(state_, slot, index, repeat, SubAnimations(slot), GetTickCount(), &ClickState());
     if (!r.started) return false;
     QivObjectSlot& s = state_.slots[size_t(slot)];
     uint32_t count = 0;

@@ -107,9 +107,5 @@ void CQivPlayerCtl::ButtonReleased(int x, int y, int32_t keyFlags) {
     e.clickState = 0;
     if (!alive || !qivctl::startAfterClick(event, index, state_.slots[size_t(slot)].subAnimCount, started)) return;
     // The sub-animation of the clicked object, started once.
-    const int32_t current = state_.currentSlot;
-    state_.currentSlot = slot;
-    VARIANT_BOOL ok = VARIANT_FALSE;
-    StartSubAnimation(index, VARIANT_FALSE, &ok);
-    if (state_.currentSlot == slot) state_.currentSlot = current;
+    StartSubAnimationOf(slot, index, false);
 }

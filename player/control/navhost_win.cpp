@@ -85,7 +85,7 @@ void QivNavigation::angles(float* phi, float* psi) {
 }
 
 void QivNavigation::setAngles(float phi, float psi) {
-    if (!std::isfinite(phi) || !std::isfinite(psi)) return;
+    if (!ctl_->AnglesAllowed(phi, psi)) return;
     QivControlState& s = ctl_->state();
     s.phi = phi;
     s.psi = psi;
@@ -165,20 +165,12 @@ Vec3 QivNavigation::movedCentre() const {
     return {(box.min.x + box.max.x) * 0.5f, (box.min.y + box.max.y) * 0.5f, (box.min.z + box.max.z) * 0.5f};
 }
 
-void QivNavigation::beginObjectDrag(int32_t slot, int pressX, int pressY, int x, int y) {
-    endDrag();
+void QivNavigation::startDrag(int32_t slot, int32_t through, const Vec3& grab) {
     QivControlState& s = ctl_->state();
-    if (!qivctl::slotValid(s, slot)) return;
     drag_.slot = slot;
+    drag_.through = qivctl::slotIsWithin(s, through, slot) ? through : slot;
     drag_.flags = s.slots[size_t(slot)].moveFlags;
-    const QivPick p = pickAt(pressX, pressY);
-    if (p.hit) {
-        drag_.grab = p.world;
-    } else {
-        Mat4 world{};
-        qivctl::slotWorldPlacement(s, slot, &world);
-        drag_.grab = {world.m[12], world.m[13], world.m[14]};
-    }
+    drag_.grab = grab;
     drag_.depth = navProject(s.camera.worldToPixel, drag_.grab).z;
     drag_.accepted = {0, 0, 0};
     drag_.target = drag_.grab;
@@ -189,9 +181,102 @@ void QivNavigation::beginObjectDrag(int32_t slot, int pressX, int pressY, int x,
     drag_.obstacles.push_back(nullptr);
     if ((drag_.flags & 0x80) && drag_.saved.size() && drag_.obstacles.size() > 1)
         colFindHits(drag_.nodes.data(), drag_.obstacles.data(), &drag_.contacts);
+    markWay(true);
+}
+
+void QivNavigation::markWay(bool on) {
+    QivControlState& s = ctl_->state();
+    int32_t id = drag_.through;
+    for (int32_t steps = 0; id != drag_.slot && qivctl::slotValid(s, id) && steps < s.usedCount; ++steps) {
+        const int32_t parent = s.slots[size_t(id)].parent;
+        if (!qivctl::slotValid(s, parent)) break;
+        int32_t& active = s.slots[size_t(parent)].activeChild;
+        if (on)
+            active = id;
+        else if (active == id)
+            active = -1;
+        id = parent;
+    }
+}
+
+void QivNavigation::beginObjectDrag(int32_t slot, int pressX, int pressY, int x, int y) {
+    endDrag();
+    QivControlState& s = ctl_->state();
+    if (!qivctl::slotValid(s, slot)) return;
+    const QivPick p = pickAt(pressX, pressY);
+    Vec3 grab{};
+    if (p.hit) {
+        grab = p.world;
+    } else {
+        Mat4 world{};
+        qivctl::slotWorldPlacement(s, slot, &world);
+        grab = {world.m[12], world.m[13], world.m[14]};
+    }
+    startDrag(slot, p.hit ? p.slot : slot, grab);
     if (drag_.flags & 0x20)
         ctl_->FireObjectMove(slot, slot, qivMvEvObjStart, drag_.grab.x, drag_.grab.y, drag_.grab.z);
     objectDragMove(x, y, false, pressY, false);
+}
+
+void QivNavigation::grabObject(int32_t slot, int x, int y, bool restart) {
+    QivControlState& s = ctl_->state();
+    if (!qivctl::slotValid(s, slot)) return;
+    float depth = 0;
+    int32_t through = slot;
+    if (restart && drag_.slot >= 0) {
+        commitObjectDrag();
+        depth = drag_.depth;
+        through = drag_.through;
+    } else {
+        // A new drag: the move plane through the slot's position.
+        Mat4 world{};
+        qivctl::slotWorldPlacement(s, slot, &world);
+        depth = navProject(s.camera.worldToPixel, Vec3{world.m[12], world.m[13], world.m[14]}).z;
+    }
+    endDrag();
+    Vec3 grab = worldAt(float(x), float(y), depth);
+    if (!std::isfinite(grab.x + grab.y + grab.z)) grab = Vec3{0, 0, 0};
+    startDrag(slot, through, grab);
+    drag_.depth = depth;
+    if (!restart && (drag_.flags & 0x20))
+        ctl_->FireObjectMove(slot, slot, qivMvEvObjStart, drag_.grab.x, drag_.grab.y, drag_.grab.z);
+}
+
+void QivNavigation::commitObjectDrag() {
+    QivControlState& s = ctl_->state();
+    const int32_t slot = drag_.slot;
+    if (slot < 0 || !qivctl::slotValid(s, slot)) return;
+    // The world offset into the parent's space, then onto the slot's translation.
+    Vec3 d = drag_.accepted;
+    QivObjectSlot& o = s.slots[size_t(slot)];
+    Mat4 parent{}, inverse{};
+    if (qivctl::slotWorldPlacement(s, o.parent, &parent) && mtxInvert(&parent, &inverse)) {
+        const Vec3 zero{0, 0, 0};
+        Vec3 a{}, b{};
+        mtxTransformPoint(&d, &a, &inverse);
+        mtxTransformPoint(&zero, &b, &inverse);
+        d = sub(a, b);
+    }
+    o.placement.m[12] += d.x;
+    o.placement.m[13] += d.y;
+    o.placement.m[14] += d.z;
+    // The drag goes on from the committed place: the grab moved with the object.
+    for (size_t i = 0; i < drag_.saved.size(); ++i) drag_.saved[i] = drag_.nodes[i]->base;
+    drag_.grab = add(drag_.grab, drag_.accepted);
+    drag_.accepted = {0, 0, 0};
+}
+
+void QivNavigation::keepObjectDrag() {
+    const Vec3& a = drag_.accepted;
+    if (drag_.slot < 0 || (a.x == 0 && a.y == 0 && a.z == 0)) return;
+    // The nodes stand where their slots place them; the drag's move so far goes on top.
+    for (size_t i = 0; i < drag_.saved.size(); ++i) {
+        Mat4 m = drag_.nodes[i]->base;
+        m.m[12] += a.x;
+        m.m[13] += a.y;
+        m.m[14] += a.z;
+        scnSetPose(drag_.nodes[i], &m, drag_.nodes[i]->reqTime);
+    }
 }
 
 void QivNavigation::objectDragMove(int x, int y, bool rightButton, int rightPressY, bool ctrl) {
@@ -250,22 +335,7 @@ void QivNavigation::endObjectDrag(int x, int y) {
     objectDragMove(x, y, false, y, false);
     QivControlState& s = ctl_->state();
     const int32_t slot = drag_.slot;
-    if (qivctl::slotValid(s, slot)) {
-        // The world offset into the parent's space, then onto the slot's translation.
-        Vec3 d = drag_.accepted;
-        QivObjectSlot& o = s.slots[size_t(slot)];
-        Mat4 parent{}, inverse{};
-        if (qivctl::slotWorldPlacement(s, o.parent, &parent) && mtxInvert(&parent, &inverse)) {
-            const Vec3 zero{0, 0, 0};
-            Vec3 a{}, b{};
-            mtxTransformPoint(&d, &a, &inverse);
-            mtxTransformPoint(&zero, &b, &inverse);
-            d = sub(a, b);
-        }
-        o.placement.m[12] += d.x;
-        o.placement.m[13] += d.y;
-        o.placement.m[14] += d.z;
-    }
+    commitObjectDrag();
     const uint32_t flags = drag_.flags;
     const Vec3 at = drag_.target;
     endDrag();
@@ -275,6 +345,7 @@ void QivNavigation::endObjectDrag(int x, int y) {
 }
 
 void QivNavigation::endDrag() {
+    markWay(false);
     if (drag_.contacts) memFree(drag_.contacts);
     drag_ = ObjectDrag{};
 }

@@ -47,6 +47,7 @@ public:
     void objectDragMove(int x, int y, bool rightButton, int rightPressY, bool ctrl) override;
     void objectDragDepth(float offset, int x, int startY) override;
     void endObjectDrag(int x, int y) override;
+    void grabObject(int32_t slot, int x, int y, bool restart) override;
     void setCapture() override;
     void releaseMouse() override;
     void trackHover(int x, int y) override;
@@ -61,6 +62,12 @@ public:
     void sceneGone();
     // Move flags of the dragged object (0 without a drag).
     uint32_t dragFlags() const { return drag_.slot >= 0 ? drag_.flags : 0; }
+    // A running object drag's move so far goes into the dragged slot's placement; the drag
+    // goes on from there.
+    void commitObjectDrag();
+    // After the nodes were placed from the slots: the dragged nodes go back where the drag has
+    // them.
+    void keepObjectDrag();
 
     NavController nav;
 
@@ -74,6 +81,7 @@ private:
     CQivPlayerCtl* ctl_;
     struct ObjectDrag {
         int32_t slot = -1;
+        int32_t through = -1;  // the slot grabbed, within slot: the groups on its way up name it
         uint32_t flags = 0;
         Vec3 grab{};           // world point grabbed
         float depth = 0;       // pixel depth of the move plane
@@ -85,4 +93,8 @@ private:
         ScnNode** contacts = nullptr;     // obstacles touched at the start
     } drag_;
     void endDrag();
+    // The drag's slot and its moved nodes with the grab at a world point.
+    void startDrag(int32_t slot, int32_t through, const Vec3& grab);
+    // activeChild of the groups from the grabbed slot up to the dragged one.
+    void markWay(bool on);
 };

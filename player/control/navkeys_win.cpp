@@ -45,8 +45,7 @@ qivctl::KeyContext CQivPlayerCtl::keyContext(bool ctrl, bool shift) {
 
 void CQivPlayerCtl::toggleLight(int32_t which) {
     state_.lights = qivctl::lightsAfterToggle(state_.lights, which);
-    // Bit 4 switches the objects' own lights.
-    qivctl::applyOwnLights(state_, (state_.lights & 0x10) ? qivctl::kLightsOwnBit : 0);
+    qivctl::applyOwnLights(state_, state_.lights);
     FireOnChanged(53);
     Redraw(true);
 }
@@ -74,6 +73,9 @@ void CQivPlayerCtl::keyCommand(const qivctl::KeyCommand& c) {
         case K::ChangePhi:
         case K::ChangePsi:
             if (!rotate || !state_.viewValid) return;
+            if (!AnglesAllowed(state_.phi + (c.kind == K::ChangePhi ? float(c.amount) : 0.0f),
+                               state_.psi + (c.kind == K::ChangePsi ? float(c.amount) : 0.0f)))
+                return;
             (c.kind == K::ChangePhi ? state_.phi : state_.psi) += float(c.amount);
             SetViewFromAngles();
             FireOnChanged(c.kind == K::ChangePhi ? 13 : 14);
@@ -144,6 +146,8 @@ void CQivPlayerCtl::keyCommand(const qivctl::KeyCommand& c) {
 
 void CQivPlayerCtl::KeyInput(UINT msg, UINT key, bool ctrl, bool shift) {
     if (msg == WM_KEYDOWN) {
+        // The 2D preview gives way to the object first.
+        if (view2D()) Show2DView(VARIANT_FALSE);
         EndHover();
         keyCommand(qivctl::keyDownCommand(key, keyContext(ctrl, shift)));
         return;

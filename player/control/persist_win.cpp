@@ -211,7 +211,9 @@ bool qivIsFile(const std::string& path) {
 
 QivDocumentState::QivDocumentState() {
     static std::atomic<uint32_t> serial{0};
-    inlineName = qivctl::inlineObjectName(++serial);
+    const uint32_t n = ++serial;
+    inlineName = qivctl::inlineObjectName(n);
+    containerName = "qiv-doc:" + std::to_string(n);
 }
 
 QivDocumentState::~QivDocumentState() { deleteTempFiles(); }
@@ -241,8 +243,27 @@ bool CQivPlayerCtl::keptIsCurrent(const QivKeptObject& kept) const {
     return state_.slots[size_t(c)].sourceName == kept.sourceName;
 }
 
-bool CQivPlayerCtl::CurrentIsInline() const { return keptIsCurrent(doc_->inlineData); }
-bool CQivPlayerCtl::CurrentIsDocumentContainer() const { return keptIsCurrent(doc_->container); }
+// A container taken from the document counts while the load's kept container is still the
+// one it brought; inline data that is an object file has no container.
+bool CQivPlayerCtl::CurrentIsInline() const {
+    const std::vector<uint8_t>& b = doc_->inlineData.bytes;
+    return keptIsCurrent(doc_->inlineData) &&
+           (!qivIsContainer(b.data(), b.size()) || KeptContainerFrom(doc_->inlineData.sourceName));
+}
+
+bool CQivPlayerCtl::CurrentIsDocumentContainer() const {
+    return keptIsCurrent(doc_->container) && KeptContainerFrom(doc_->container.sourceName);
+}
+
+bool CQivPlayerCtl::InlineContainer(std::vector<uint8_t>* out) {
+    if (CurrentIsInline()) {
+        *out = doc_->inlineData.bytes;
+        return !out->empty();
+    }
+    const int32_t c = state_.currentSlot;
+    if (c < 0 || size_t(c) >= state_.slots.size() || !state_.slots[size_t(c)].inUse) return false;
+    return CompactContainerOf(state_.slots[size_t(c)].sourceName, out);
+}
 
 void CQivPlayerCtl::RecordDocumentLocation() {
     IOleClientSite* site = clientSite();
@@ -378,6 +399,16 @@ HRESULT CQivPlayerCtl::onLoadStream(IStream* stream) {
     return loadPropertyStream(stream, false);
 }
 
+bool CQivPlayerCtl::showDocumentContainer(const std::vector<uint8_t>& bytes, const std::string& name) {
+    // The load shows the object and fires ObjectLoaded itself.
+    const bool ok = LoadContainerBytes(bytes, name, true) != 0;
+    doc_->loadedSource = ok ? name : std::string();
+    doc_->loadedFrom.clear();
+    RefreshBarState();
+    Redraw(true);
+    return ok;
+}
+
 int CQivPlayerCtl::showDocumentObject(const std::string& file, const std::string& sourceName, bool expand) {
     // A compressed object file is expanded first, as a local file is.
     std::string shown = file;
@@ -407,7 +438,10 @@ HRESULT CQivPlayerCtl::loadPropertyStream(IStream* stream, bool objectFollows) {
         doc_->deleteTempFiles();
         doc_->inlineData.clear();
         doc_->container.clear();
-        const std::string temp = qivTempFile("VOV");
+        const bool container = qivIsContainer(r.inlineData.data(), r.inlineData.size()) != 0;
+        if (container) shown = showDocumentContainer(r.inlineData, doc_->inlineName);
+        // An object file in the data is read from a temporary copy.
+        const std::string temp = container ? std::string() : qivTempFile("VOV");
         HANDLE f = temp.empty() ? INVALID_HANDLE_VALUE
                                 : CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                               FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -584,19 +618,10 @@ HRESULT CQivPlayerCtl::loadOwnElements(IStorage* storage) {
         if (FAILED(hr)) return hr;
         doc_->deleteTempFiles();
         doc_->inlineData.clear();
-        const std::string temp = qivTempFile("VOV");
-        if (temp.empty()) return E_FAIL;
-        doc_->tempFiles.push_back(temp);
-        HANDLE f = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (f == INVALID_HANDLE_VALUE) return E_FAIL;
-        DWORD wrote = 0;
-        const bool whole = WriteFile(f, bytes.data(), DWORD(bytes.size()), &wrote, nullptr) && wrote == bytes.size();
-        CloseHandle(f);
-        if (!whole) return E_FAIL;
         doc_->container.bytes = std::move(bytes);
-        doc_->container.sourceName = temp;
+        doc_->container.sourceName = doc_->containerName;
         doc_->container.url = state_.objectURL;
-        showDocumentObject(temp, temp, false);
+        showDocumentContainer(doc_->container.bytes, doc_->containerName);
         return S_OK;
     }
     if (FAILED(openStream(storage, "Object", s.put()))) return S_OK;

@@ -129,10 +129,13 @@ std::vector<MenuItem> CQivPlayerCtl::popupMenuItems(bool allMenus) {
     m.hardwareDevice = qivHardwareDeviceAvailable();
     m.rendererKind = state_.rendererKind;
 
-    // The reference object: the only one loaded, else the first with an animation.
+    // The reference object: the only one loaded, else the one under the mouse, else the first
+    // with an animation.
     int32_t ref = -1;
     if (state_.usedCount == 1 && qivctl::slotValid(state_, 0)) {
         ref = 0;
+    } else if (qivctl::slotValid(state_, hoveredSlot())) {
+        ref = hoveredSlot();
     } else {
         for (int32_t i = 0; i < state_.usedCount && ref < 0; ++i)
             if (qivctl::slotValid(state_, i) && state_.slots[size_t(i)].node && state_.slots[size_t(i)].hasAnimation) ref = i;
@@ -198,10 +201,13 @@ bool CQivPlayerCtl::OnContextMenu(LPARAM lp) {
 bool CQivPlayerCtl::MenuCommand(UINT id) {
     VARIANT_BOOL ok = VARIANT_FALSE;
     if (id >= qivctl::kMenuAnimation && id <= qivctl::kMenuAnimationLast) {
-        const int32_t slot = state_.currentSlot;
+        // The object under the mouse, else the current one.
+        const int32_t hovered = hoveredSlot();
+        const int32_t slot = qivctl::slotValid(state_, hovered) ? hovered : state_.currentSlot;
         const std::vector<qivctl::MenuSubAnimation> table = SubAnimations(slot);
         const bool available = qivctl::slotValid(state_, slot) && state_.slots[size_t(slot)].hasAnimation;
-        const qivctl::AnimationMenuAction a = qivctl::animationMenuAction(state_, id, ready(), available, -1, table);
+        const qivctl::AnimationMenuAction a =
+            qivctl::animationMenuAction(state_, id, ready(), available, hovered, table);
         using K = qivctl::AnimationMenuAction::Kind;
         switch (a.kind) {
             case K::StopCurrent:

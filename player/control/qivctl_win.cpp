@@ -159,6 +159,8 @@ void CQivPlayerCtl::UnloadScene(bool full) {
 void CQivPlayerCtl::Redraw(bool reRender) {
     if (HWND w = hwnd()) {
         if (reRender) state_.frameValid = false;
+        // Held back while updates are disabled: the last EnableUpdate(true) redraws.
+        if (updateDisabled_ > 0) return;
         InvalidateRect(w, nullptr, FALSE);
     }
 }

@@ -420,6 +420,13 @@ public:
     HRESULT WriteContainerToStream(IStream* stream);
     // A container from the document's stream (length-prefixed), shown without preview.
     HRESULT LoadContainerFromStream(IStream* stream);
+    // A whole container in memory (a document's "Qiv" stream, inline data) through the same
+    // load, without preview, under name (slot source and cache name); 1 when its object stands.
+    int LoadContainerBytes(const std::vector<uint8_t>& bytes, const std::string& name, bool replace);
+    // The container kept for saving came with the load of that name; its compact form (the
+    // payload right behind the header, as inline data carries it).
+    bool KeptContainerFrom(const std::string& name) const;
+    bool CompactContainerOf(const std::string& name, std::vector<uint8_t>* out) const;
     // Saved views of the first object (chunks 0x111 and 0x10002), kept with its cache entry.
     const QivSavedViewList* SavedViews() const;
     // Timer 55 of the control window.
@@ -504,8 +511,6 @@ public:
     const std::string& tooltipText() const { return hoverText_.text(); }
     int32_t hoveredSlot() const { return hoverSlot_; }
     int32_t hoveredSubObject() const { return hoverIndex_; }
-    // The world point of the last pick under the mouse.
-    const float* lastPickedWorld() const { return lastPickedWorld_; }
     // Keyboard: WM_KEYDOWN and WM_KEYUP with the whole key code; KeyInput with Ctrl and Shift
     // given (the message handlers read them from the keyboard).
     void OnKeyDown(UINT key);
@@ -517,6 +522,12 @@ public:
     void NavCaptureChanged(HWND to);
     // The scene goes: drags over it end, the hover is forgotten.
     void NavSceneGone();
+    // Object drags and grouping: the dragged slot (-1: none); CommitObjectDrag keeps a running
+    // drag's move so far in its slot's placement; DragObjectAtCursor goes on dragging slot from
+    // the cursor, or starts dragging it there as the left button would.
+    int32_t DraggedObject() const;
+    void CommitObjectDrag();
+    void DragObjectAtCursor(int32_t slot);
 
 private:
     void toggleLight(int32_t which);
@@ -527,7 +538,6 @@ private:
     qivctl::HoverTooltip hoverText_;
     int hoverX_ = -1, hoverY_ = -1;
     int32_t hoverSlot_ = -1, hoverIndex_ = -1;
-    float lastPickedWorld_[3] = {0, 0, 0};
 
     // ---- objects ----
 public:
@@ -537,6 +547,10 @@ public:
     const qivctl::QivHostServices& HostServices();
     // Every used slot's node takes its world placement (its own and its groups').
     void PlaceNodes();
+
+protected:
+    // View changes wait while EnableUpdate(false) holds them.
+    bool viewChangesHeld() const override { return updateDisabled_ > 0; }
 
 private:
     bool validCurrent() const;
@@ -591,6 +605,8 @@ public:
     // The drop target's steps: 0 DragEnter, 1 DragOver, 2 DragLeave, 3 Drop.
     HRESULT DropEvent(int step, IDataObject* data, DWORD keys, POINTL pt, DWORD* effect);
     const qivctl::PhiPsiLimits& PhiPsiLimits() const { return phiPsiLimits_; }
+    // Navigation may turn the view to these angles (radians): false outside active limits.
+    bool AnglesAllowed(float phi, float psi) const;
     // An object is shown and no bitmap is being saved.
     bool Ready() const;
     // Progress of this control's bitmap export; false when it is cancelled.
@@ -762,6 +778,9 @@ public:
     // named document().inlineName) or from a "Qiv" stream.
     bool CurrentIsInline() const;
     bool CurrentIsDocumentContainer() const;
+    // The current object's container as inline data carries it: the inline bytes as received,
+    // or the compact form of the container it was loaded from. False: it came from none.
+    bool InlineContainer(std::vector<uint8_t>* out);
 
 protected:
     HRESULT onInitNew() override;
@@ -781,6 +800,7 @@ private:
     bool getPersisted(DISPID id, qivctl::PersistValue* out);
     HRESULT putPersisted(const qivctl::PersistRecord& record, bool urlOnly);
     int showDocumentObject(const std::string& file, const std::string& sourceName, bool expand);
+    bool showDocumentContainer(const std::vector<uint8_t>& bytes, const std::string& name);
     HRESULT saveOwnElements(IStorage* storage);
     HRESULT loadOwnElements(IStorage* storage);
     std::shared_ptr<QivDocumentState> doc_ = std::make_shared<QivDocumentState>();
@@ -798,9 +818,6 @@ public:
     // The Outlook style's data: the class identifier, then the persisted stream with the
     // current object's container inline. False without a container.
     bool BuildInlineData(std::vector<uint8_t>* block);
-    // The current object's container as the inline data carries it (as received, or rebuilt
-    // from the loaded one); unset or false: the object came from no container.
-    std::function<bool(std::vector<uint8_t>* container)> inlineObjectSource;
     // The stand-alone viewer's popup-menu entries of the export (its menu callbacks).
     static void AddHtmlMenuItems(HMENU menu, bool exportAllowed);
     int OnHtmlMenuCommand(UINT id);

@@ -9,6 +9,7 @@
 #include "ctlmodule_win.h"
 #include "hosthooks_win.h"
 #include "linkwin_win.h"
+#include "qivctl_win.h"
 #include "qivplayer_idl.h"
 #include "serverparts_win.h"
 #include "viewercmd.h"
@@ -355,6 +356,8 @@ bool hostControl(QivViewerFrame& f, const std::string& longPath) {
     if (ok && f.hwnd) {
         IQivHostHooks* hooks = nullptr;
         if (SUCCEEDED(player->QueryInterface(IID_IQivHostHooks, reinterpret_cast<void**>(&hooks))) && hooks) {
+            // The frame's popup-menu entries (the HTML export); the control outlives its menus.
+            hooks->SetMenuCallbacks(player, qivViewerAddMenuItems, qivViewerMenuCommand);
             hooks->SetTitleCallback(f.hwnd, OnTitleChange);
             hooks->Release();
         }
@@ -366,6 +369,23 @@ bool hostControl(QivViewerFrame& f, const std::string& longPath) {
 }
 
 }  // namespace
+
+void CALLBACK qivViewerAddMenuItems(void* context, HMENU menu) {
+    auto* player = static_cast<IQivPlayer2*>(context);
+    if (!player || !menu) return;
+    BOOL allowed = FALSE;
+    IQivHostHooks* hooks = nullptr;
+    if (SUCCEEDED(player->QueryInterface(IID_IQivHostHooks, reinterpret_cast<void**>(&hooks))) && hooks) {
+        if (FAILED(hooks->GetExportAllowed(&allowed))) allowed = FALSE;
+        hooks->Release();
+    }
+    CQivPlayerCtl::AddHtmlMenuItems(menu, allowed != FALSE);
+}
+
+void CALLBACK qivViewerMenuCommand(void* context, void*, UINT id, WPARAM, LPARAM) {
+    // The control of this module that the frame made.
+    if (auto* player = static_cast<IQivPlayer2*>(context)) static_cast<CQivPlayerCtl*>(player)->OnHtmlMenuCommand(id);
+}
 
 void RunViewerWindow(const char* path) {
     const HRESULT ole = OleInitialize(nullptr);

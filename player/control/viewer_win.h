@@ -12,3 +12,8 @@ constexpr wchar_t kQivViewerProgId[] = L"QivPlayer.3DView.1";
 
 // Shows path in a frame window and returns when the window is destroyed.
 void RunViewerWindow(const char* path);
+
+// The frame's entries of the control's popup menu (the HTML export, offered while the host
+// hooks allow it) and their commands; context: the control's IQivPlayer2.
+void CALLBACK qivViewerAddMenuItems(void* context, HMENU menu);
+void CALLBACK qivViewerMenuCommand(void* context, void* reserved, UINT id, WPARAM a, LPARAM b);

@@ -403,7 +403,7 @@ void CQivPlayerCtl::AnimationStep() {
     }
     if (!props_.walkthrough && (state_.spinPhi != 0 || state_.spinPsi != 0)) {
         float phi = state_.phi, psi = state_.psi;
-        if (navSpinTick(&spinClock(), now, &phi, &psi)) {
+        if (navSpinTick(&spinClock(), now, &phi, &psi) && AnglesAllowed(phi, psi)) {
             state_.phi = phi;
             state_.psi = psi;
             SetViewFromAngles();
@@ -529,7 +529,7 @@ LRESULT CQivPlayerCtl::onTimer(WPARAM id, bool& handled) {
     handled = true;
     switch (id) {
         case qivctl::kFrameTickTimerId:
-            if (somethingMoves()) InvalidateRect(hwnd(), nullptr, FALSE);
+            if (somethingMoves()) Redraw(false);  // held while updates are disabled
             return 0;
         case kTimerTooltip:
             ShowTooltip();
@@ -704,6 +704,10 @@ LRESULT CQivPlayerCtl::onMessage(UINT msg, WPARAM wp, LPARAM lp, bool& handled) 
             return 0;
         case WM_DISPLAYCHANGE:
             DestroyHardwareWindow();
+            {
+                POINT at;
+                if (GetCursorPos(&at) && WindowFromPoint(at) == hwnd()) SetCursorForState(HTCLIENT);
+            }
             if (qivctl::displayChanged(uint32_t(wp), LOWORD(lp), HIWORD(lp))) {
                 QivRenderLockGuard lock;
                 qivRestartDisplayBackend(&state_.rendererKind);
@@ -722,7 +726,8 @@ LRESULT CQivPlayerCtl::onMessage(UINT msg, WPARAM wp, LPARAM lp, bool& handled) 
             OnTransferDone();
             return 0;
         case kMsgMouseReleased:
-            FireMouseReleased(state_.currentSlot, 0);
+            // Only once no window holds the capture (a new drag may have taken it meanwhile).
+            if (!GetCapture()) FireMouseReleased(state_.currentSlot, LONG(wp));
             return 0;
         case WM_LBUTTONDOWN:
         case WM_LBUTTONUP:

@@ -6,6 +6,7 @@
 #include <initializer_list>
 
 #include "render/clipplane.h"
+#include "render/framemarks.h"
 #include "render/line.h"
 
 namespace {
@@ -154,10 +155,14 @@ void fillTriangle(const TriRecord* t) {
 
 RpClipState& rpClipState() { return g_clip; }
 
-void rpClassifyVertex(PelVertex* v, const Mat4* objectToClip, Vec4* clip) {
+namespace {
+inline void classifyVertex(PelVertex* v, const Mat4* objectToClip, Vec4* clip) {
     mtxTransformVec4(&v->pos, clip, objectToClip);
     v->flags = (v->flags & ~kCodeMask) | kClassified | outCodeOf(*clip);
 }
+}  // namespace
+
+void rpClassifyVertex(PelVertex* v, const Mat4* objectToClip, Vec4* clip) { classifyVertex(v, objectToClip, clip); }
 
 uint32_t rpClassifyFace(const PelFace* face, ScnNode* node, uint32_t* outCode) {
     if (!face || !node || !node->content || !outCode) return 1;
@@ -167,12 +172,17 @@ uint32_t rpClassifyFace(const PelFace* face, ScnNode* node, uint32_t* outCode) {
     for (int i = 0; i < n; ++i) {
         if (face->v[i] >= content->vertexCount || !content->vertices) return 1;
         v[i] = &content->vertices[face->v[i]];
+        frmVertex(content, v[i]);
     }
+    return rpClassifyCorners(v, n, node, outCode);
+}
+
+namespace {
+// The classification of a face that is clipped or meets user planes (rpClassifyCorners).
+uint32_t classifyClipped(PelVertex* const v[4], int n, const ScnNode* node, bool have[4], bool fresh, uint32_t all,
+                         uint32_t code, bool user, uint32_t* outCode) {
     const Mat4* m = &node->objToView;
-    const uint32_t mask = content->outCodes;
-    const ClipPlane* planes = clpFirstPlane();
-    const bool user = planes && (mask & kUserMask);
-    bool have[4] = {false, false, false, false};
+    const uint32_t mask = node->content->outCodes;
     Vec4* clip = g_clip.faceClip;
     auto ensure = [&]() {
         for (int i = 0; i < n; ++i)
@@ -182,9 +192,9 @@ uint32_t rpClassifyFace(const PelFace* face, ScnNode* node, uint32_t* outCode) {
             }
     };
     // user planes: count the vertices outside each; all outside one plane drops the face
-    auto testPlanes = [&](uint32_t& code, bool onlyMask) -> bool {
+    auto testPlanes = [&](bool onlyMask) -> bool {
         uint32_t bit = CLP_USER_FIRST;
-        for (const ClipPlane* p = planes; p && bit; p = p->next, bit <<= 1) {
+        for (const ClipPlane* p = clpFirstPlane(); p && bit; p = p->next, bit <<= 1) {
             if (onlyMask && !(mask & bit)) continue;
             int outside = 0;
             for (int i = 0; i < n; ++i)
@@ -194,37 +204,40 @@ uint32_t rpClassifyFace(const PelFace* face, ScnNode* node, uint32_t* outCode) {
         }
         return false;
     };
-
-    bool allInside = true;
-    for (int i = 0; i < n; ++i)
-        if ((v[i]->flags & (kClassified | kCodeMask)) != kClassified) allInside = false;
-    if (allInside) {
-        if (!user) return 0;
-        uint32_t code = 0;
+    if (!fresh && !code) {  // classified before and inside: the user planes decide
         ensure();
-        if (testPlanes(code, true)) return 1;
+        if (testPlanes(true)) return 1;
         *outCode = code;
         return code ? 2 : 0;
     }
-    auto commonOutside = [&]() {
-        uint32_t all = ~0u;
-        for (int i = 0; i < n; ++i) all &= v[i]->flags;
-        return (all & kClassified) && (all & kCodeMask);
-    };
-    if (commonOutside()) return 1;
-    for (int i = 0; i < n; ++i) {
-        if (v[i]->flags & kClassified) continue;
-        rpClassifyVertex(v[i], m, &clip[i]);
-        have[i] = true;
-        if (commonOutside()) return 1;
-    }
-    uint32_t code = 0;
-    for (int i = 0; i < n; ++i) code |= v[i]->flags;
-    code &= kCodeMask;
+    if (all & kCodeMask) return 1;  // all outside one plane
     ensure();
-    if (user && testPlanes(code, false)) return 1;
+    if (user && testPlanes(false)) return 1;
     *outCode = code;
     return code ? 2 : 0;
+}
+}  // namespace
+
+uint32_t rpClassifyCorners(PelVertex* const v[4], int n, ScnNode* node, uint32_t* outCode) {
+    // classify the corners not classified yet and gather their codes
+    bool have[4] = {false, false, false, false};
+    uint32_t all = ~0u, any = 0;
+    bool fresh = false;
+    for (int i = 0; i < n; ++i) {
+        if (!(v[i]->flags & kClassified)) {
+            classifyVertex(v[i], &node->objToView, &g_clip.faceClip[i]);
+            have[i] = fresh = true;
+        }
+        all &= v[i]->flags;
+        any |= v[i]->flags;
+    }
+    const uint32_t code = any & kCodeMask;
+    const bool user = (node->content->outCodes & kUserMask) && clpFirstPlane();
+    if (!code && !user) {  // drawn whole: no clip positions needed
+        if (fresh) *outCode = 0;
+        return 0;
+    }
+    return classifyClipped(v, n, node, have, fresh, all, code, user, outCode);
 }
 
 uint32_t rpClipPolygon(uint32_t outCode) {

@@ -34,6 +34,8 @@ void rpClassifyVertex(PelVertex* v, const Mat4* objectToClip, Vec4* clip);
 // 0 draw whole, 1 drop, 2 clip (outCode set). Faces with a vertex index beyond the
 // content are dropped.
 uint32_t rpClassifyFace(const PelFace* face, ScnNode* node, uint32_t* outCode);
+// The same for the face's n corners, already looked up in the node's content.
+uint32_t rpClassifyCorners(PelVertex* const v[4], int n, ScnNode* node, uint32_t* outCode);
 // Clips the working polygon; non-zero when fewer than 3 vertices remain.
 uint32_t rpClipPolygon(uint32_t outCode);
 // Projects ends not yet projected and draws the line (depth-tested, flat colour or black).

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "render/framemarks.h"
 #include "scene/engine.h"
 #include "scene/material.h"
 #include "scene/scene.h"
@@ -38,7 +39,7 @@ void storeDirection(LightRecord* l, const float pos[3]) {
 
 // View vector of a point: the fixed vector under parallel projection, else
 // towards the eye (normalised when asked). false when it has no length.
-bool viewVector(const Vec3* p, bool normalise, Vec3* v) {
+inline bool viewVector(const Vec3* p, bool normalise, Vec3* v) {
     if (ltView.parallel) {
         *v = ltView.parallelView;
         return true;
@@ -55,8 +56,8 @@ bool viewVector(const Vec3* p, bool normalise, Vec3* v) {
 
 // Direction towards the light, its cosine and attenuation at p; false when
 // the light does not reach p from the side of n.
-bool lightGeometry(const LightRecord* l, const Vec3* p, const Vec3* n, Vec3* ld, float* d, float* att,
-                   float* dist) {
+inline bool lightGeometry(const LightRecord* l, const Vec3* p, const Vec3* n, Vec3* ld, float* d, float* att,
+                          float* dist) {
     if (l->kind == 0) {
         *ld = l->pos;
         *d = dot3(*n, *ld);
@@ -78,18 +79,18 @@ bool lightGeometry(const LightRecord* l, const Vec3* p, const Vec3* n, Vec3* ld,
     return true;
 }
 
-float specularTerm(const MatRecord* m, float s) {
+inline float specularTerm(const MatRecord* m, float s) {
     return m->specCoeff[0] + 1.0f / (m->specCoeff[1] * s + m->specCoeff[2]);
 }
 
-void baseColour(const MatRecord* m, float c[3]) {
+inline void baseColour(const MatRecord* m, float c[3]) {
     for (int i = 0; i < 3; ++i) {
         c[i] = m->ambient[i];
         if (m->flags & qivMatFlagIsLight) c[i] += m->diffuse[i];
     }
 }
 
-void clampColour(const MatRecord* m, bool toOne, float c[3]) {
+inline void clampColour(const MatRecord* m, bool toOne, float c[3]) {
     for (int i = 0; i < 3; ++i) {
         float limit = toOne ? 1.0f : m->modulation[i];
         if (c[i] > limit) c[i] = limit;
@@ -97,7 +98,8 @@ void clampColour(const MatRecord* m, bool toOne, float c[3]) {
 }
 
 // World-space normal of a normal record, computed once per frame.
-void worldNormal(PelNormal* nr, const ScnNode* node, Vec3* out) {
+inline void worldNormal(PelNormal* nr, const ScnNode* node, Vec3* out) {
+    if (node->content) frmNormal(node->content, nr);
     if (!(nr->flags & NRM_WORLD)) {
         Mat4 inv;
         const Mat4* m = &node->invBase;
@@ -353,7 +355,8 @@ int ltVertexNormal(PelVertex* vertex, PelFace* face, ScnNode* node, uint32_t k, 
     return 1;
 }
 
-void ltShade(const MatRecord* m, const Vec3* pos, const Vec3* normal, float colour[3]) {
+namespace {
+inline void shade(const MatRecord* m, const Vec3* pos, const Vec3* normal, float colour[3]) {
     baseColour(m, colour);
     const float* diff = scnTexturesOn ? m->texDiffuse : m->diffuse;
     Vec3 v;
@@ -378,6 +381,9 @@ void ltShade(const MatRecord* m, const Vec3* pos, const Vec3* normal, float colo
     }
     clampColour(m, scnTexturesOn != 0, colour);
 }
+}  // namespace
+
+void ltShade(const MatRecord* m, const Vec3* pos, const Vec3* normal, float colour[3]) { shade(m, pos, normal, colour); }
 
 void ltMaterialMaxColor(const MatRecord* m, float colour[3]) {
     baseColour(m, colour);
@@ -437,16 +443,18 @@ void ltSpecularCoeffs(float e, float* a, float* b, float* c) {
     }
 }
 
+namespace {
+const MatRecord* faceMaterial(const PelFace* face, const ScnNode* node) {
+    if (!node->content || !node->materials || face->material >= node->content->materialCount) return nullptr;
+    return &node->materials[face->material];
+}
+}  // namespace
+
 int ltLightVertex(PelVertex* vertex, uint32_t index, PelFace* face, ScnNode* node, float* transparency) {
-    if (!vertex || !face || !node || !node->content || !node->materials ||
-        face->material >= node->content->materialCount)
-        return 0;
-    const MatRecord* m = &node->materials[face->material];
-    if (transparency) {
-        float t = m->alpha;
-        if (scnGhostFlag) t = t == 0.0f ? 0.3f : t * 0.3f;
-        *transparency = t;
-    }
+    if (!vertex || !face || !node) return 0;
+    const MatRecord* m = faceMaterial(face, node);
+    if (!m) return 0;
+    if (transparency) *transparency = ltFaceTransparency(face, node);
     if (vertex->flags & VTX_FIXED_COLOR) return 1;
     if (vertex->flags & VTX_RELIGHT) vertex->flags &= ~VTX_LIT;
     bool lit = vertex->flags & VTX_LIT;
@@ -458,7 +466,10 @@ int ltLightVertex(PelVertex* vertex, uint32_t index, PelFace* face, ScnNode* nod
         vertex->flags |= VTX_WORLD;
     }
     Vec3 n;
-    ltVertexNormal(vertex, face, node, index, &n);
+    if (vertex->normal)
+        worldNormal(vertex->normal, node, &n);
+    else
+        ltVertexNormal(vertex, face, node, index, &n);
     Vec3 shadeN = n;
     if (twoSided) {
         Vec3 v;
@@ -476,7 +487,7 @@ int ltLightVertex(PelVertex* vertex, uint32_t index, PelFace* face, ScnNode* nod
         }
     }
     float c[3];
-    ltShade(m, &vertex->world, &shadeN, c);
+    shade(m, &vertex->world, &shadeN, c);
     vertex->r = c[0];
     vertex->g = c[1];
     vertex->b = c[2];

@@ -2,6 +2,8 @@
 #pragma once
 #include <cstdint>
 
+#include "scene/material.h"
+#include "scene/scene.h"
 #include "scene/vecmath.h"
 
 struct LightRecord;
@@ -54,6 +56,20 @@ int ltGetCastsShadow(const ScnNode* node, uint32_t* on);
 void ltUpdateActive(int force, int skipCallbacks);
 void ltActivateAll(uint32_t* count);
 int ltLightVertex(PelVertex* vertex, uint32_t index, PelFace* face, ScnNode* node, float* transparency);
+// The transparency ltLightVertex reports for the face (0 without a material): the ghost
+// flag makes 0.3 of it, or 0.3 when it is 0.
+inline float ltFaceTransparency(const PelFace* face, const ScnNode* node) {
+    if (!face || !node || !node->content || !node->materials || face->material >= node->content->materialCount)
+        return 0.0f;
+    const float t = node->materials[face->material].alpha;
+    return scnGhostFlag ? (t == 0.0f ? 0.3f : t * 0.3f) : t;
+}
+// True when ltLightVertex would leave the vertex as it is: a fixed colour, or lit this frame
+// from its own normal for a one-sided face.
+inline bool ltVertexSettled(const PelVertex* v, const PelFace* face) {
+    if (v->flags & VTX_FIXED_COLOR) return true;
+    return (v->flags & (VTX_LIT | VTX_RELIGHT)) == VTX_LIT && v->normal && !(face->flags & FACE_TWO_SIDED);
+}
 int ltVertexNormal(PelVertex* vertex, PelFace* face, ScnNode* node, uint32_t k, Vec3* out);
 void ltShade(const MatRecord* m, const Vec3* pos, const Vec3* normal, float colour[3]);
 void ltMaterialMaxColor(const MatRecord* m, float colour[3]);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "render/faceclip.h"
+#include "render/framemarks.h"
 #include "render/light.h"
 #include "render/span.h"
 #include "render/triangle.h"
@@ -25,19 +26,20 @@ bool target4() {
 int corners(const PelFace* f) { return (f->flags & FACE_QUAD) ? 4 : 3; }
 
 // The face's vertices; false when an index lies beyond the content.
-bool faceVertices(const PelFace* face, const ScnNode* node, PelVertex* out[4]) {
+inline bool faceVertices(const PelFace* face, const ScnNode* node, PelVertex* out[4]) {
     const PelContent* c = node->content;
     if (!c || !c->vertices) return false;
     const int n = corners(face);
     for (int k = 0; k < n; ++k) {
         if (face->v[k] >= c->vertexCount) return false;
         out[k] = &c->vertices[face->v[k]];
+        frmVertex(c, out[k]);
     }
     if (n == 3) out[3] = out[2];
     return true;
 }
 
-void project(PelVertex* v, const ScnNode* node) {
+inline void project(PelVertex* v, const ScnNode* node) {
     if (v->flags & VTX_PROJECTED) return;
     Vec4 s;
     if (mtxProjectVertexBounds(&v->pos, &s, &node->objToScreen)) {
@@ -58,8 +60,11 @@ const TexPixelBlock* faceTexture(const PelFace* face, const ScnNode* node, bool 
     return t ? t->block : nullptr;
 }
 
-float maxColourDiff(const PelVertex* a, const PelVertex* b) {
-    return std::max({std::fabs(a->r - b->r), std::fabs(a->g - b->g), std::fabs(a->b - b->b)});
+inline float maxColourDiff(const PelVertex* a, const PelVertex* b) {
+    float d = std::fabs(a->r - b->r);  // the first largest, as std::max of the three
+    if (d < std::fabs(a->g - b->g)) d = std::fabs(a->g - b->g);
+    if (d < std::fabs(a->b - b->b)) d = std::fabs(a->b - b->b);
+    return d;
 }
 
 void putId(PelVertex* v, uint32_t id) { std::memcpy(&v->r, &id, sizeof id); }
@@ -76,9 +81,42 @@ struct EnvFlagsGuard {
 
 // ---- triangle set-up shared by the plain routines and the clipped twins ----
 
+// Lights v as corner k of the face unless that would leave it as it is.
+inline void lightCorner(PelVertex* v, uint32_t k, PelFace* face, ScnNode* node) {
+    if (!ltVertexSettled(v, face)) ltLightVertex(v, k, face, node, nullptr);
+}
+
+// Draws tri (16-bit target) with the corners a, b, c (projected).
+void fillTriangle(TriRecord& tri, PelVertex* a, PelVertex* b, PelVertex* c) {
+    tri.a = a, tri.b = b, tri.c = c;
+    if (tri.texture)
+        triFillSubdiv16(&tri);
+    else
+        triFill16(&tri);
+}
+
+// A face of the flat modes: corner 0 lit once for the face, the corners projected, then the
+// triangles (0, 1, 2) and (0, 3, 2).
+void flatFace(PelFace* face, ScnNode* node, PelVertex* const v[4], bool textured) {
+    const int n = corners(face);
+    const float t = ltFaceTransparency(face, node);
+    lightCorner(v[0], 0, face, node);
+    if (textured)
+        for (int k = 1; k < n; ++k) {
+            v[k]->eu = v[k]->u;
+            v[k]->ev = v[k]->v;
+        }
+    for (int k = 0; k < n; ++k) project(v[k], node);
+    const TexPixelBlock* tex = textured ? faceTexture(face, node, true) : nullptr;
+    TriRecord tri = {v[0], v[1], v[2], tex, 1.0f - t, SPAN_DEPTH | (t != 0.0f ? SPAN_TRANSPARENT : 0u)};
+    if (tex) tri.flags |= SPAN_TEXTURE | ((face->flags & FACE_COLORKEY) ? SPAN_COLORKEY : 0u);
+    fillTriangle(tri, v[0], v[1], v[2]);
+    if (n == 4) fillTriangle(tri, v[0], v[3], v[2]);
+}
+
 void drawFlat(PelVertex* a, PelVertex* b, PelVertex* c, PelFace* face, ScnNode* node) {
-    float t = 0.0f;
-    ltLightVertex(a, 0, face, node, &t);
+    const float t = ltFaceTransparency(face, node);
+    lightCorner(a, 0, face, node);
     project(a, node);
     project(b, node);
     project(c, node);
@@ -87,8 +125,8 @@ void drawFlat(PelVertex* a, PelVertex* b, PelVertex* c, PelFace* face, ScnNode* 
 }
 
 void drawFlatTex(PelVertex* a, PelVertex* b, PelVertex* c, PelFace* face, ScnNode* node) {
-    float t = 0.0f;
-    ltLightVertex(a, 0, face, node, &t);
+    const float t = ltFaceTransparency(face, node);
+    lightCorner(a, 0, face, node);
     for (PelVertex* v : {b, c}) {
         v->eu = v->u;
         v->ev = v->v;
@@ -123,10 +161,7 @@ void drawGouraud(PelVertex* a, PelVertex* b, PelVertex* c, PelFace* face, ScnNod
     project(c, node);
     const TexPixelBlock* tex = faceTexture(face, node, true);
     TriRecord tri = {a, b, c, tex, 1.0f - t, gouraudFlags(face, tex, t)};
-    if (tex)
-        triFillSubdiv16(&tri);
-    else
-        triFill16(&tri);
+    fillTriangle(tri, a, b, c);
 }
 
 void drawRayId(PelVertex* a, PelVertex* b, PelVertex* c, PelFace* face, ScnNode* node) {
@@ -186,23 +221,60 @@ void drawTwin(Mode mode, PelVertex* a, PelVertex* b, PelVertex* c, PelFace* face
     }
 }
 
-void drawPlain(Mode mode, PelFace* face, ScnNode* node, uint32_t mask, const float* fill) {
+void gouraudFace(PelFace* face, ScnNode* node, PelVertex* const v[4]) {
+    const int n = corners(face);
+    const float t = ltFaceTransparency(face, node);
+    for (int k = 0; k < n; ++k) {
+        lightCorner(v[k], uint32_t(k), face, node);
+        project(v[k], node);
+    }
+    const TexPixelBlock* tex = faceTexture(face, node, true);
+    TriRecord tri = {v[0], v[1], v[2], tex, 1.0f - t, gouraudFlags(face, tex, t)};
+    if (n == 4 && maxColourDiff(v[0], v[2]) > maxColourDiff(v[1], v[3])) {
+        fillTriangle(tri, v[1], v[0], v[3]);
+        fillTriangle(tri, v[1], v[2], v[3]);
+        return;
+    }
+    fillTriangle(tri, v[0], v[1], v[2]);
+    if (n == 4) fillTriangle(tri, v[0], v[3], v[2]);
+}
+
+// The plain face routine of the mode with the face's corners looked up (target checked).
+inline void drawPlain(Mode mode, PelFace* face, ScnNode* node, PelVertex* const v[4], uint32_t mask,
+                      const float* fill) {
+    const bool quad = face->flags & FACE_QUAD;
     switch (mode) {
-        case Mode::Flat: rpFaceFlat(face, node); break;
-        case Mode::FlatTex: rpFaceFlatTex(face, node); break;
-        case Mode::Gouraud: rpFaceGouraudTex(face, node); break;
-        case Mode::RayId: rpFaceRayId(face, node); break;
-        case Mode::VisId: rpFaceVisId(face, node); break;
-        case Mode::Hidden: rpFaceHiddenLine(face, node, mask, fill); break;
+        case Mode::Flat: flatFace(face, node, v, false); break;
+        case Mode::FlatTex: {
+            EnvFlagsGuard guard(face);
+            flatFace(face, node, v, true);
+            break;
+        }
+        case Mode::Gouraud: gouraudFace(face, node, v); break;
+        case Mode::RayId:
+            drawRayId(v[0], v[1], v[2], face, node);
+            if (quad) drawRayId(v[0], v[3], v[2], face, node);
+            break;
+        case Mode::VisId:
+            drawVisId(v[0], v[1], v[2], face, node);
+            if (quad) drawVisId(v[0], v[3], v[2], face, node);
+            break;
+        case Mode::Hidden:
+            if (!quad) {
+                drawHidden(v[0], v[1], v[2], node, mask, fill);
+                break;
+            }
+            drawHidden(v[0], v[1], v[2], node, mask & 3u, fill);
+            drawHidden(v[0], v[3], v[2], node, ((mask >> 3) & 1u) | (((mask >> 2) & 1u) << 1), fill);
+            break;
     }
 }
 
-void clipEntry(Mode mode, PelFace* face, ScnNode* node, uint32_t mask, const float* fill) {
-    if (!face || !node || !node->content) return;
-    if (mode != Mode::RayId && mode != Mode::VisId && target4()) return;
-    PelVertex* v[4];
-    if (!faceVertices(face, node, v)) return;
-    RpClipState& st = rpClipState();
+// A face of a clipping entry that crosses the planes of outCode: lit, clipped and drawn as
+// a fan.
+void clipFace(Mode mode, PelFace* face, ScnNode* node, PelVertex* const v[4], uint32_t outCode, uint32_t mask,
+              const float* fill) {
+    RpClipState& st = rpClipState();  // the clipper's interpolation switches
     const bool textured = face->flags & FACE_TEXTURED;
     switch (mode) {
         case Mode::Flat:
@@ -216,13 +288,6 @@ void clipEntry(Mode mode, PelFace* face, ScnNode* node, uint32_t mask, const flo
             st.wrapU = st.lerpTexture && (face->flags & FACE_ENVMAP);
             break;
     }
-    uint32_t outCode = 0;
-    const uint32_t cls = rpClassifyFace(face, node, &outCode);
-    if (cls == 0) {
-        drawPlain(mode, face, node, mask, fill);
-        return;
-    }
-    if (cls == 1) return;
     if (mode == Mode::FlatTex) {  // the caller puts the face flags back
         if (face->flags & FACE_ENVMAP) face->flags = uint16_t(face->flags & ~(FACE_ENVMAP | FACE_TEXTURED));
         st.lerpColour = 0;
@@ -230,10 +295,9 @@ void clipEntry(Mode mode, PelFace* face, ScnNode* node, uint32_t mask, const flo
         st.wrapU = 0;
     }
     const int n = corners(face);
-    float t = 0.0f;
-    if (mode == Mode::Flat || mode == Mode::FlatTex) ltLightVertex(v[0], 0, face, node, &t);
+    if (mode == Mode::Flat || mode == Mode::FlatTex) lightCorner(v[0], 0, face, node);
     if (mode == Mode::Gouraud)
-        for (int k = 0; k < n; ++k) ltLightVertex(v[k], uint32_t(k), face, node, k == 0 ? &t : nullptr);
+        for (int k = 0; k < n; ++k) lightCorner(v[k], uint32_t(k), face, node);
     int order[4] = {0, 1, 2, 3};
     if (mode == Mode::Gouraud && n == 4 && maxColourDiff(v[0], v[2]) > maxColourDiff(v[1], v[3])) {
         order[0] = 1, order[1] = 0, order[2] = 3, order[3] = 2;
@@ -275,6 +339,20 @@ void clipEntry(Mode mode, PelFace* face, ScnNode* node, uint32_t mask, const flo
     }
 }
 
+// Inline in each entry, so that the plain routine of its mode is called directly.
+inline void clipEntry(Mode mode, PelFace* face, ScnNode* node, uint32_t mask, const float* fill) {
+    if (!face || !node || !node->content) return;
+    if (mode != Mode::RayId && mode != Mode::VisId && target4()) return;
+    PelVertex* v[4];
+    if (!faceVertices(face, node, v)) return;
+    uint32_t outCode = 0;
+    const uint32_t cls = rpClassifyCorners(v, corners(face), node, &outCode);
+    if (cls == 0)
+        drawPlain(mode, face, node, v, mask, fill);
+    else if (cls == 2)
+        clipFace(mode, face, node, v, outCode, mask, fill);
+}
+
 }  // namespace
 
 void rpSetRayFaceId(RpFaceIdFn fn) { g_rayFaceId = fn ? fn : defaultFaceId; }
@@ -284,57 +362,37 @@ void rpSetRayFaceId(RpFaceIdFn fn) { g_rayFaceId = fn ? fn : defaultFaceId; }
 void rpFaceFlat(PelFace* face, ScnNode* node) {
     PelVertex* v[4];
     if (!face || !node || target4() || !faceVertices(face, node, v)) return;
-    drawFlat(v[0], v[1], v[2], face, node);
-    if (face->flags & FACE_QUAD) drawFlat(v[0], v[3], v[2], face, node);
+    drawPlain(Mode::Flat, face, node, v, 0, nullptr);
 }
 
 void rpFaceFlatTex(PelFace* face, ScnNode* node) {
     PelVertex* v[4];
-    if (!face || !node || !faceVertices(face, node, v)) return;
-    EnvFlagsGuard guard(face);
-    if (target4()) return;
-    drawFlatTex(v[0], v[1], v[2], face, node);
-    if (face->flags & FACE_QUAD) drawFlatTex(v[0], v[3], v[2], face, node);
+    if (!face || !node || target4() || !faceVertices(face, node, v)) return;
+    drawPlain(Mode::FlatTex, face, node, v, 0, nullptr);
 }
 
 void rpFaceGouraudTex(PelFace* face, ScnNode* node) {
     PelVertex* v[4];
     if (!face || !node || target4() || !faceVertices(face, node, v)) return;
-    const int n = corners(face);
-    float t = 0.0f;
-    for (int k = 0; k < n; ++k) ltLightVertex(v[k], uint32_t(k), face, node, k == 0 ? &t : nullptr);
-    if (n == 4 && maxColourDiff(v[0], v[2]) > maxColourDiff(v[1], v[3])) {
-        drawGouraud(v[1], v[0], v[3], face, node, t);
-        drawGouraud(v[1], v[2], v[3], face, node, t);
-        return;
-    }
-    drawGouraud(v[0], v[1], v[2], face, node, t);
-    if (n == 4) drawGouraud(v[0], v[3], v[2], face, node, t);
+    drawPlain(Mode::Gouraud, face, node, v, 0, nullptr);
 }
 
 void rpFaceRayId(PelFace* face, ScnNode* node) {
     PelVertex* v[4];
     if (!face || !node || !faceVertices(face, node, v)) return;
-    drawRayId(v[0], v[1], v[2], face, node);
-    if (face->flags & FACE_QUAD) drawRayId(v[0], v[3], v[2], face, node);
+    drawPlain(Mode::RayId, face, node, v, 0, nullptr);
 }
 
 void rpFaceVisId(PelFace* face, ScnNode* node) {
     PelVertex* v[4];
     if (!face || !node || !faceVertices(face, node, v)) return;
-    drawVisId(v[0], v[1], v[2], face, node);
-    if (face->flags & FACE_QUAD) drawVisId(v[0], v[3], v[2], face, node);
+    drawPlain(Mode::VisId, face, node, v, 0, nullptr);
 }
 
 void rpFaceHiddenLine(PelFace* face, ScnNode* node, uint32_t mask, const float* fill) {
     PelVertex* v[4];
     if (!face || !node || target4() || !faceVertices(face, node, v)) return;
-    if (!(face->flags & FACE_QUAD)) {
-        drawHidden(v[0], v[1], v[2], node, mask, fill);
-        return;
-    }
-    drawHidden(v[0], v[1], v[2], node, mask & 3u, fill);
-    drawHidden(v[0], v[3], v[2], node, ((mask >> 3) & 1u) | (((mask >> 2) & 1u) << 1), fill);
+    drawPlain(Mode::Hidden, face, node, v, mask, fill);
 }
 
 // ---- clipping entries ----
@@ -365,11 +423,10 @@ void rpFaceFlatTexClipped(PelVertex* a, PelVertex* b, PelVertex* c, PelFace* fac
 }
 void rpFaceGouraudTexClipped(PelVertex* a, PelVertex* b, PelVertex* c, PelFace* face, ScnNode* node) {
     if (!a || !b || !c || !face || !node || target4()) return;
-    float t = 0.0f;
-    ltLightVertex(a, 0, face, node, &t);
-    ltLightVertex(b, 1, face, node, nullptr);
-    ltLightVertex(c, 2, face, node, nullptr);
-    drawGouraud(a, b, c, face, node, t);
+    lightCorner(a, 0, face, node);
+    lightCorner(b, 1, face, node);
+    lightCorner(c, 2, face, node);
+    drawGouraud(a, b, c, face, node, ltFaceTransparency(face, node));
 }
 void rpFaceRayIdClipped(PelVertex* a, PelVertex* b, PelVertex* c, PelFace* face, ScnNode* node) {
     if (!a || !b || !c || !face || !node) return;

@@ -7,6 +7,7 @@
 
 #include "scene/vecops.h"
 #include "render/clipplane.h"
+#include "render/framemarks.h"
 #include "scene/anim.h"
 
 namespace {
@@ -15,6 +16,7 @@ using vec::cross;
 using vec::sub;
 
 const Vec3& worldOf(PelVertex& v, const ScnNode* node) {
+    frmVertex(node->content, &v);
     if (!(v.flags & VTX_WORLD)) {
         mtxTransformPoint(&v.pos, &v.world, &node->base);
         v.flags |= VTX_WORLD;

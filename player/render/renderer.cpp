@@ -9,6 +9,7 @@
 #include "render/clipplane.h"
 #include "render/dxhook.h"
 #include "render/faceclip.h"
+#include "render/framemarks.h"
 #include "render/fzbuffer.h"
 #include "render/light.h"
 #include "render/meshpipe.h"
@@ -95,6 +96,7 @@ bool faceCorners(const ScnNode* node, const PelFace* face, PelVertex* v[4]) {
     for (int k = 0; k < n; ++k) {
         if (face->v[k] >= c->vertexCount) return false;
         v[k] = &c->vertices[face->v[k]];
+        frmVertex(c, v[k]);
     }
     return true;
 }
@@ -139,28 +141,48 @@ void scnResetRenderer() {
 }
 
 namespace {
-uint32_t g_frameCounter = 0;  // frame numbers of contents, process-wide
-}  // namespace
-
-int scnFaceIsFront(PelFace* face, ScnNode* node) {
-    if (!face || !node) return 0;
+// The front-facing test of a face of the node's content, with its marks for the frame.
+inline bool faceFront(PelFace* face, const ScnNode* node) {
     // the facing marks count in the frame that set them; a newer frame clears them first
-    const uint32_t frame = node->content ? node->content->frameNo : 0;
+    const PelContent* c = node->content;
+    const uint32_t frame = c ? c->frameNo : 0;
+    uint32_t flags = face->flags;
     if (face->frame != frame) {
-        face->flags = uint16_t(face->flags & ~(FACE_FRONT_CACHED | FACE_FACING_DECIDED));
+        flags &= ~uint32_t(FACE_FRONT_CACHED | FACE_FACING_DECIDED);
         face->frame = frame;
+    } else if (flags & FACE_FACING_DECIDED) {
+        return flags & FACE_FRONT_CACHED;
     }
-    if (face->flags & FACE_FACING_DECIDED) return (face->flags & FACE_FRONT_CACHED) ? 1 : 0;
     PelNormal* n = face->normal;
-    if (!n) return 0;
+    if (!n) {
+        face->flags = uint16_t(flags);
+        return false;
+    }
+    if (c) frmNormal(c, n);
     const float* m = node->invObjToView.m;
     if (!(n->flags & NRM_DOT)) {
         n->dot = n->normal.x * m[8] + n->normal.y * m[9] + n->normal.z * m[10];
         n->flags |= NRM_DOT;
     }
     const bool front = n->dot - face->dist * m[11] > 1e-7f;
-    face->flags = uint16_t(face->flags | FACE_FACING_DECIDED | (front ? FACE_FRONT_CACHED : 0));
-    return front ? 1 : 0;
+    face->flags = uint16_t(flags | FACE_FACING_DECIDED | (front ? FACE_FRONT_CACHED : 0));
+    return front;
+}
+
+// Test S: double-sided faces always, others when front-facing.
+inline bool faceVisible(PelFace* face, const ScnNode* node) {
+    return (face->flags & FACE_TWO_SIDED) || faceFront(face, node);
+}
+
+// Test E: front faces, and double-sided back faces.
+inline bool faceEdgeVisible(PelFace* face, const ScnNode* node) {
+    return faceFront(face, node) || (face->flags & FACE_TWO_SIDED);
+}
+}  // namespace
+
+int scnFaceIsFront(PelFace* face, ScnNode* node) {
+    if (!face || !node) return 0;
+    return faceFront(face, node) ? 1 : 0;
 }
 
 int scnFaceVisible(PelFace* face, ScnNode* node) {
@@ -332,6 +354,30 @@ void narrowToPart(ScnNode* node, ContentRestore& restore) {
     }
 }
 
+// Frame numbers of a content going round: every record takes the state its marks have in
+// the last frame, under frame number 0, and the content counts on from 1.
+void renumberFrames(PelContent* c, uint32_t totalFaces) {
+    for (uint32_t i = 0; i < totalFaces; ++i) {
+        PelFace& f = c->faces[i];
+        if (f.frame != c->frameNo) f.flags = uint16_t(f.flags & ~(FACE_FRONT_CACHED | FACE_FACING_DECIDED));
+        f.frame = 0;
+    }
+    for (uint32_t i = 0; i < c->vertexCount; ++i) {
+        frmVertex(c, &c->vertices[i]);
+        c->vertices[i].frame = 0;
+    }
+    auto normals = [c](PelNormal* array, uint32_t count) {
+        for (uint32_t i = 0; array && i < count; ++i) {
+            frmNormal(c, &array[i]);
+            array[i].frame = 0;
+        }
+    };
+    normals(c->faceNormals, c->faceNormalCount);
+    normals(c->vertexNormals, c->vertexNormalCount);
+    c->frameNo = 0;
+    c->cacheFrom[0] = c->cacheFrom[1] = c->cacheFrom[2] = c->dotFrom = 0;
+}
+
 void resetCaches(ScnNode* node, int32_t stamp, uint32_t kind, uint32_t totalFaces) {
     PelContent* c = node->content;
     const bool valid = c->lodStamp == uint32_t(stamp) && !(node->flags & NODE_CHANGED);
@@ -343,13 +389,6 @@ void resetCaches(ScnNode* node, int32_t stamp, uint32_t kind, uint32_t totalFace
     // the parts with translucent faces are looked for only when a material is translucent
     bool anyTranslucent = false;
     for (uint32_t m = 0; m < c->materialCount && !anyTranslucent; ++m) anyTranslucent = materialTranslucent(node, c, m);
-    // A new frame number takes the place of clearing every face's facing marks: marks of
-    // an older frame no longer count (scnFaceIsFront).
-    c->frameNo = ++g_frameCounter;
-    if (c->frameNo == 0) {  // the counter went round: old marks could look current
-        for (uint32_t i = 0; i < totalFaces; ++i) c->faces[i].frame = 0;
-        c->frameNo = ++g_frameCounter;
-    }
     for (uint32_t p = 0; p < c->partCount; ++p) {
         PelPart& part = c->parts[p];
         bool translucent = false;
@@ -357,18 +396,16 @@ void resetCaches(ScnNode* node, int32_t stamp, uint32_t kind, uint32_t totalFace
             translucent = materialTranslucent(node, c, part.firstFace[f].material);
         part.flags = translucent ? (part.flags | PART_TRANSLUCENT) : (part.flags & ~PART_TRANSLUCENT);
     }
-    for (uint32_t i = 0; i < c->vertexCount; ++i) {
-        PelVertex& v = c->vertices[i];
-        v.flags &= ~0x1f9eu;
-        if (!vertexMark) v.flags &= ~VTX_WORLD;
+    // A new frame number takes the place of clearing the marks of every face, vertex and
+    // normal: marks of older frames no longer count (framemarks.h, scnFaceIsFront).
+    if (c->frameNo == UINT32_MAX) renumberFrames(c, totalFaces);
+    const uint32_t frame = ++c->frameNo;
+    if (!vertexMark) c->cacheFrom[0] = frame;
+    if (!vnMark) c->cacheFrom[1] = frame;
+    if (kind != SCN_KIND_VIS_TRANSLUCENT && kind != SCN_KIND_VIS_OPAQUE) {
+        c->dotFrom = frame;
+        if (!fnMark) c->cacheFrom[2] = frame;
     }
-    if (kind != SCN_KIND_VIS_TRANSLUCENT && kind != SCN_KIND_VIS_OPAQUE && c->faceNormals)
-        for (uint32_t i = 0; i < c->faceNormalCount; ++i) {
-            c->faceNormals[i].flags &= ~NRM_DOT;
-            if (!fnMark) c->faceNormals[i].flags &= ~NRM_WORLD;
-        }
-    if (!vnMark && c->vertexNormals)
-        for (uint32_t i = 0; i < c->vertexNormalCount; ++i) c->vertexNormals[i].flags &= ~NRM_WORLD;
     node->flags &= ~NODE_CHANGED;
     c->frameCache[0] = c->frameCache[1] = c->frameCache[2] = node;
 }
@@ -389,17 +426,17 @@ uint32_t edgeMask(uint32_t kind, PelFace* face, ScnNode* node, uint32_t totalFac
     const bool allEdgesKind = kind == 20 || kind == 21 || kind == 6 || kind == 7 || kind == 22 || kind == 23;
     if (allEdgesKind || !(face->flags & FACE_EDGES_ONLY)) return all;
     const int n = quad ? 4 : 3;
-    const int front = scnFaceIsFront(face, node);
+    const bool front = faceFront(face, node);
     PelFace* faces = node->content->faces;
     uint32_t mask = 0;
     for (int k = 0; k < n; ++k) {
         const uint32_t nb = face->nb[k];
         bool draw;
         if (kind == 16) {
-            draw = nb >= faceIndex || (nb < totalFaces && scnFaceIsFront(&faces[nb], node) != front);
+            draw = nb >= faceIndex || (nb < totalFaces && faceFront(&faces[nb], node) != front);
         } else {
             draw = (face->flags & (FACE_OPEN_EDGE0 << k)) ||
-                   (nb < totalFaces && nb != faceIndex && scnFaceIsFront(&faces[nb], node) != front);
+                   (nb < totalFaces && nb != faceIndex && faceFront(&faces[nb], node) != front);
         }
         if (draw) mask |= 1u << k;
     }
@@ -412,16 +449,14 @@ void drawFace(uint32_t kind, PelFace* face, ScnNode* node, bool clip, const CamR
     switch (kind) {
         case 0:
         case 16: {
-            uint32_t back;
-            if (!scnFaceEdgeVisible(face, node, &back)) return;
+            if (!faceEdgeVisible(face, node)) return;
             const uint32_t mask = edgeMask(kind, face, node, totalFaces, faceIndex);
             if (!mask) return;
             clip ? scnDrawFaceEdgesClipped(vp, face, node, mask) : scnDrawFaceEdges(face, node, mask);
             return;
         }
         case 4: case 5: case 20: case 21: {
-            uint32_t back;
-            if (!scnFaceEdgeVisible(face, node, &back)) return;
+            if (!faceEdgeVisible(face, node)) return;
             const uint32_t mask = edgeMask(kind, face, node, totalFaces, faceIndex);
             if (!mask) return;
             const uint32_t nt = kind & 1u;
@@ -429,7 +464,7 @@ void drawFace(uint32_t kind, PelFace* face, ScnNode* node, bool clip, const CamR
             return;
         }
         case 6: case 7: case 22: case 23: {
-            const uint32_t back = scnFaceIsFront(face, node) ? 0 : 1;
+            const uint32_t back = faceFront(face, node) ? 0 : 1;
             const uint32_t mask = (face->flags & FACE_QUAD) ? 0xFu : 0x7u;
             const uint32_t nt = kind & 1u;
             clip ? scnDrawHiddenFaceBackClipped(vp, face, node, mask, nt, back)
@@ -437,13 +472,13 @@ void drawFace(uint32_t kind, PelFace* face, ScnNode* node, bool clip, const CamR
             return;
         }
         case 1:
-            if (scnFaceVisible(face, node)) clip ? rpObjFlat(face, node) : rpFaceFlat(face, node);
+            if (faceVisible(face, node)) clip ? rpObjFlat(face, node) : rpFaceFlat(face, node);
             return;
         case 2:
-            if (scnFaceVisible(face, node)) clip ? rpObjFlatTex(face, node) : rpFaceFlatTex(face, node);
+            if (faceVisible(face, node)) clip ? rpObjFlatTex(face, node) : rpFaceFlatTex(face, node);
             return;
         case 3:
-            if (scnFaceVisible(face, node)) clip ? rpObjGouraudTex(face, node) : rpFaceGouraudTex(face, node);
+            if (faceVisible(face, node)) clip ? rpObjGouraudTex(face, node) : rpFaceGouraudTex(face, node);
             return;
         case 125:
         case 126: {
@@ -452,7 +487,7 @@ void drawFace(uint32_t kind, PelFace* face, ScnNode* node, bool clip, const CamR
             return;
         }
         case 127:
-            if (scnFaceVisible(face, node)) clip ? rpObjRayId(face, node) : rpFaceRayId(face, node);
+            if (faceVisible(face, node)) clip ? rpObjRayId(face, node) : rpFaceRayId(face, node);
             return;
         default: return;
     }
@@ -584,7 +619,7 @@ int scnRenderScene(ScnRenderJob* job) {
 
 int scnGetExtent(ScnNode* node, Vec3* minimum, Vec3* maximum) {
     if (!node || !minimum || !maximum) return 0;
-    const PelContent* c = node->content;
+    PelContent* c = node->content;
     *minimum = *maximum = {0.0f, 0.0f, 0.0f};
     if (!c || c->vertexCount == 0 || !c->vertices) return 1;
     Vec3 lo = {1e15f, 1e15f, 1e15f}, hi = {-1e15f, -1e15f, -1e15f};
@@ -597,6 +632,7 @@ int scnGetExtent(ScnNode* node, Vec3* minimum, Vec3* maximum) {
             const PelPart& part = c->parts[p];
             for (uint32_t i = 0; i < part.vertexCount; ++i) {
                 PelVertex& v = part.firstVertex[i];
+                frmVertex(c, &v);
                 mtxTransformPoint(&v.pos, &v.world, &node->parts[p].world);
                 v.flags |= VTX_WORLD;
                 widen(v.world);
@@ -606,6 +642,7 @@ int scnGetExtent(ScnNode* node, Vec3* minimum, Vec3* maximum) {
         const bool reuse = c->frameCache[0] == node && !(node->flags & NODE_CHANGED);
         for (uint32_t i = 0; i < c->vertexCount; ++i) {
             PelVertex& v = c->vertices[i];
+            frmVertex(c, &v);
             if (!(reuse && (v.flags & VTX_WORLD))) {
                 mtxTransformPoint(&v.pos, &v.world, &node->base);
                 v.flags |= VTX_WORLD;

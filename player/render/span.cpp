@@ -11,8 +11,6 @@
 namespace {
 
 SpanParams g_span;
-PicRecord* g_target = nullptr;
-const SpanHardware* g_hardware = nullptr;
 
 // Mode bits of one walker instance (compile-time, so the loops carry no mode tests).
 enum : unsigned {
@@ -134,7 +132,7 @@ void pixels16(SpanParams& p, int dir) {
 
 // Values of the attributes at pixel (x, row).
 template <unsigned M>
-void spanStart(SpanParams& p, int64_t x, int32_t row) {
+inline void spanStart(SpanParams& p, int64_t x, int32_t row) {
     const double fx = double(x), fy = double(row);
     if constexpr ((M & M_DEPTH) != 0) p.z = spanFix64(p.pz.at(fx, fy, p.x0, p.y0), 0x1p46);
     if constexpr ((M & M_TEX) != 0) {
@@ -165,6 +163,11 @@ void walk() {
         if (left < 0) left = 0;
         if (right > p.width - 1) right = p.width - 1;
         if (row >= 0 && row < p.height && left <= right) {
+            if (p.planes) {
+                const auto make = p.planes;
+                p.planes = nullptr;
+                make();
+            }
             // Id spans always run to the right from the left column.
             const bool toRight = Id || p.orientation;
             const int64_t start = toRight ? left : right;
@@ -202,22 +205,21 @@ constexpr unsigned BZ = M_DEPTH | M_BLEND;
 }  // namespace
 
 SpanParams& spanParams() { return g_span; }
-void spanSetTarget(PicRecord* target) { g_target = target; }
-PicRecord* spanGetTarget() { return g_target; }
-void spanSetHardware(const SpanHardware* hardware) { g_hardware = hardware; }
-const SpanHardware* spanGetHardware() {
-    if (g_hardware && g_hardware->onlyWhileRouted && !dxActive) return nullptr;
-    return g_hardware;
-}
+namespace span_state {
+const SpanHardware* hardware = nullptr;
+PicRecord* target = nullptr;
+}  // namespace span_state
+void spanSetTarget(PicRecord* target) { span_state::target = target; }
+void spanSetHardware(const SpanHardware* hardware) { span_state::hardware = hardware; }
 
-int64_t spanFix64(double value, double limit) {
+int64_t spanFix64Slow(double value, double limit) {
     if (!(value == value)) return 0;
     if (value > limit) value = limit;
     if (value < -limit) value = -limit;
     return int64_t(value);
 }
 
-uint32_t spanWrap32(double value) {
+uint32_t spanWrap32Slow(double value) {
     if (!std::isfinite(value)) return 0;
     constexpr double lim = 0x1p62;
     if (value > lim || value < -lim) value = std::fmod(value, 0x1p32);

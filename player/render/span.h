@@ -1,8 +1,10 @@
 // Span routines: the row walkers that fill one triangle half from the span
 // parameter block, the id routine of 32-bit targets, and the routine tables.
 #pragma once
+#include <cmath>
 #include <cstdint>
 
+#include "render/dxhook.h"
 #include "scene/picture.h"
 
 // Span flags of a triangle record (also used by the 2D primitives and the hardware path).
@@ -50,6 +52,7 @@ struct SpanParams {
     // planes of the fixed-point attribute values over the screen, origin (x0, y0)
     double x0, y0;
     SpanPlane pz, pu, pv, pr, pg, pb;
+    void (*planes)();  // when set: makes the planes and steps, called once before the first span
     // current span
     uint8_t* colour;  // first pixel
     int16_t* zp;      // its depth
@@ -85,13 +88,20 @@ struct SpanHardware {
     // Non-zero: used only while routing to the hardware back end is on (dxActive).
     int onlyWhileRouted;
 };
+namespace span_state {
+extern const SpanHardware* hardware;
+extern PicRecord* target;
+}  // namespace span_state
 // null: the software path (the default).
 void spanSetHardware(const SpanHardware* hardware);
-const SpanHardware* spanGetHardware();
+inline const SpanHardware* spanGetHardware() {
+    const SpanHardware* h = span_state::hardware;
+    return h && h->onlyWhileRouted && !dxActive ? nullptr : h;
+}
 
 // Current target picture of the rasterisers (set by the frame renderer and the 2D entries).
 void spanSetTarget(PicRecord* target);
-PicRecord* spanGetTarget();
+inline PicRecord* spanGetTarget() { return span_state::target; }
 
 using SpanFn = void (*)();
 
@@ -113,8 +123,18 @@ int spanTextureValid(const TexPixelBlock* block);
 int spanUseLevel(const TexPixelBlock* block, uint32_t level);
 
 // Saturating conversions used by every set-up.
-int64_t spanFix64(double value, double limit);  // trunc, clamped to +-limit, NaN -> 0
-uint32_t spanWrap32(double value);              // trunc modulo 2^32 (|value| < 2^62), NaN -> 0
+int64_t spanFix64Slow(double value, double limit);
+uint32_t spanWrap32Slow(double value);
+// trunc, clamped to +-limit, NaN -> 0
+inline int64_t spanFix64(double value, double limit) {
+    if (std::fabs(value) <= limit) return int64_t(value);
+    return spanFix64Slow(value, limit);
+}
+// trunc modulo 2^32, NaN and infinities -> 0
+inline uint32_t spanWrap32(double value) {
+    if (std::fabs(value) <= 0x1p62) return uint32_t(uint64_t(int64_t(value)));
+    return spanWrap32Slow(value);
+}
 inline int32_t spanDepth16(int64_t z) {
     int64_t d = z >> 16;
     return d < -32768 ? -32768 : d > 32767 ? 32767 : int32_t(d);

@@ -14,6 +14,7 @@ constexpr float kEdgeSlack = 0.49f;
 
 uint32_t g_mmxOffset = 0;
 uint32_t g_ghost = 0;
+SpanParams& g_span = spanParams();
 
 struct LitEntry {
     uint32_t colour;
@@ -44,7 +45,7 @@ inline int64_t floorDivRem(int64_t n, int64_t d, int64_t* r) {
 }
 
 // Edge through the 15.17 point (px, py) with direction (dx, dy), dy > 0, placed at row.
-void edgeInit(SpanEdge& e, int64_t px, int64_t py, int64_t dx, int64_t dy, int32_t row) {
+inline void edgeInit(SpanEdge& e, int64_t px, int64_t py, int64_t dx, int64_t dy, int32_t row) {
     e.den = dy << 17;
     const int64_t n = px * dy + ((int64_t(row) << 17) - py) * dx;
     e.col = floorDivRem(n, e.den, &e.rem);
@@ -57,6 +58,7 @@ struct Setup {
     unsigned swaps;
     double x[3], y[3];
     int64_t X[3], Y[3];
+    double xMT, yMT, xBT, yBT;  // middle and bottom less top
     double a2, inv;
     uint32_t orientation;
 };
@@ -72,7 +74,7 @@ bool targetOk(const PicRecord* pic, uint32_t bpp) {
 }
 
 // Bounds test, sort and degeneracy tests. false: nothing to draw.
-bool sortTriangle(const TriRecord* t, const PicRecord* pic, Setup& s) {
+inline bool sortTriangle(const TriRecord* t, const PicRecord* pic, Setup& s) {
     if (!t->a || !t->b || !t->c) return false;
     if (!inside(t->a, pic) || !inside(t->b, pic) || !inside(t->c, pic)) return false;
     const PelVertex* v[3] = {t->a, t->b, t->c};
@@ -97,7 +99,9 @@ bool sortTriangle(const TriRecord* t, const PicRecord* pic, Setup& s) {
         s.Y[i] = int64_t(s.y[i] * RASTER_FIX17);
     }
     if (v[2]->sy - v[0]->sy == 0.0f) return false;
-    s.a2 = (s.x[1] - s.x[0]) * (s.y[2] - s.y[0]) - (s.x[2] - s.x[0]) * (s.y[1] - s.y[0]);
+    s.xMT = s.x[1] - s.x[0], s.yMT = s.y[1] - s.y[0];
+    s.xBT = s.x[2] - s.x[0], s.yBT = s.y[2] - s.y[0];
+    s.a2 = s.xMT * s.yBT - s.xBT * s.yMT;
     if (!(std::fabs(s.a2) >= 1e-5)) return false;
     s.inv = 1.0 / s.a2;
     s.orientation = s.a2 > 0.0 ? 1 : 0;
@@ -110,14 +114,15 @@ SpanPlane plane(const Setup& s, Get get, double scale, double bias) {
     const double aT = get(s.v[0]) * scale, aM = get(s.v[1]) * scale, aB = get(s.v[2]) * scale;
     SpanPlane p;
     p.a0 = aT + bias;
-    p.dx = ((aM - aT) * (s.y[2] - s.y[0]) - (aB - aT) * (s.y[1] - s.y[0])) * s.inv;
-    p.dy = ((aB - aT) * (s.x[1] - s.x[0]) - (aM - aT) * (s.x[2] - s.x[0])) * s.inv;
-    if (!std::isfinite(p.a0) || !std::isfinite(p.dx) || !std::isfinite(p.dy)) p = {0.0, 0.0, 0.0};
+    p.dx = ((aM - aT) * s.yBT - (aB - aT) * s.yMT) * s.inv;
+    p.dy = ((aB - aT) * s.xMT - (aM - aT) * s.xBT) * s.inv;
+    // x - x is 0 for a finite x and NaN otherwise: one test for the three values
+    if (!((p.a0 - p.a0) + (p.dx - p.dx) + (p.dy - p.dy) == 0.0)) p = {0.0, 0.0, 0.0};
     return p;
 }
 
-void targetToSpan(const PicRecord* pic, const Setup& s) {
-    SpanParams& p = spanParams();
+inline void targetToSpan(const PicRecord* pic, const Setup& s) {
+    SpanParams& p = g_span;
     p.pixels = pic->pixels;
     p.depth = pic->depth;
     p.width = pic->width;
@@ -125,10 +130,11 @@ void targetToSpan(const PicRecord* pic, const Setup& s) {
     p.orientation = s.orientation;
     p.x0 = s.x[0];
     p.y0 = s.y[0];
+    p.planes = nullptr;
 }
 
-void depthPlane(const Setup& s) {
-    SpanParams& p = spanParams();
+inline void depthPlane(const Setup& s) {
+    SpanParams& p = g_span;
     p.pz = plane(s, [](const PelVertex* v) { return double(v->sz); }, 65536.0, 32768.0);
     p.zStep = spanFix64(p.pz.dx, 0x1p40);
 }
@@ -142,7 +148,7 @@ inline bool coversNoRow(const Setup& s) {
 // with the directions of the original edges.
 void drawHalves(SpanFn fn, const Setup& s, const int64_t ptx, const int64_t pty, const int64_t pmx,
                 const int64_t pmy, int64_t pby) {
-    SpanParams& p = spanParams();
+    SpanParams& p = g_span;
     const int32_t r0 = int32_t((pty >> 17) + 1), r2 = int32_t((pby >> 17) + 1);
     int32_t r1 = int32_t((pmy >> 17) + 1);
     if (r2 <= r0 || s.Y[2] <= s.Y[0]) return;
@@ -182,8 +188,9 @@ uint32_t mipLevel(const Setup& s, const TexPixelBlock* block) {
     return uint32_t(level);
 }
 
-bool finiteDepth(const Setup& s) {
-    return std::isfinite(s.v[0]->sz) && std::isfinite(s.v[1]->sz) && std::isfinite(s.v[2]->sz);
+inline bool finiteDepth(const Setup& s) {
+    const float a = s.v[0]->sz, b = s.v[1]->sz, c = s.v[2]->sz;
+    return (a - a) + (b - b) + (c - c) == 0.0f;  // x - x is 0 only for a finite x
 }
 
 uint32_t idWord(const PelVertex* v) {
@@ -260,7 +267,7 @@ const uint8_t* g_maskTexels;
 const uint32_t* g_maskPalette;
 int g_maskBpp;
 void maskedRun() {
-    SpanParams& q = spanParams();
+    SpanParams& q = g_span;
     const uint8_t* maskTexels = g_maskTexels;
     const uint32_t* maskPalette = g_maskPalette;
     const int bpp = g_maskBpp;
@@ -307,6 +314,38 @@ void maskedRun() {
     }
 }
 
+// Attribute planes of the triangle triFill16 is drawing: made by the span walker before the
+// first span, so that a triangle that covers no pixel centre costs none.
+struct PlaneJob {
+    const Setup* s;
+    bool depth, gouraud, textured;
+    double alpha;   // blend weight of the colour planes
+    double uScale;  // texel columns per texture unit of the chosen level
+};
+PlaneJob g_planes;
+
+void makePlanes() {
+    const PlaneJob& j = g_planes;
+    const Setup& s = *j.s;
+    SpanParams& p = g_span;
+    if (j.depth) depthPlane(s);
+    if (j.gouraud) {
+        const double alpha = j.alpha;
+        p.pr = plane(s, [](const PelVertex* v) { return rasterUnit(v->r); }, 31.0 * 0x1p26 * alpha, 0x1p25);
+        p.pg = plane(s, [](const PelVertex* v) { return rasterUnit(v->g); }, 31.0 * 0x1p21 * alpha, 0x1p20);
+        p.pb = plane(s, [](const PelVertex* v) { return rasterUnit(v->b); }, 31.0 * 0x1p16 * alpha, 0x1p15);
+        p.rStep = spanWrap32(p.pr.dx);
+        p.gStep = spanWrap32(p.pg.dx);
+        p.bStep = spanWrap32(p.pb.dx);
+    }
+    if (j.textured) {
+        p.pu = plane(s, [](const PelVertex* v) { return double(v->eu); }, j.uScale, 0.0);
+        p.pv = plane(s, [](const PelVertex* v) { return double(v->ev); }, 0x1p32, 0.0);
+        p.uStep = spanWrap32(p.pu.dx);
+        p.vStep = spanWrap32(p.pv.dx);
+    }
+}
+
 }  // namespace
 
 void triSetMmx(int on) { g_mmxOffset = on ? 32 : 0; }
@@ -333,34 +372,27 @@ void triFill16(const TriRecord* t) {
 
     uint32_t k = g_mmxOffset + (gouraud ? 1 : 0) + (textured ? 2 : 0) + (blend ? 4 : 0) +
                  (textured && (flags & SPAN_COLORKEY) ? 8 : 0);
-    SpanParams& p = spanParams();
+    SpanParams& p = g_span;
     targetToSpan(pic, s);
     double alpha = 1.0;
-    if (blend) alpha = t->alpha > 0.0f ? (t->alpha < 1.0f ? double(t->alpha) : 1.0) : 0.0;
-    p.destWeight = int32_t((1.0 - alpha) * 256.0);
-    const PelVertex* a = t->a;
-    p.lightR = uint32_t(rasterUnit(a->r) * alpha * 31744.0) & 0x7C00;
-    p.lightG = uint32_t(rasterUnit(a->g) * alpha * 992.0) & 0x3E0;
-    p.lightB = uint32_t(rasterUnit(a->b) * alpha * 31.0) & 0x1F;
-    p.flat = p.lightR | p.lightG | p.lightB;
-    if (depth) depthPlane(s);
-    if (gouraud) {
-        p.pr = plane(s, [](const PelVertex* v) { return rasterUnit(v->r); }, 31.0 * 0x1p26 * alpha, 0x1p25);
-        p.pg = plane(s, [](const PelVertex* v) { return rasterUnit(v->g); }, 31.0 * 0x1p21 * alpha, 0x1p20);
-        p.pb = plane(s, [](const PelVertex* v) { return rasterUnit(v->b); }, 31.0 * 0x1p16 * alpha, 0x1p15);
-        p.rStep = spanWrap32(p.pr.dx);
-        p.gStep = spanWrap32(p.pg.dx);
-        p.bStep = spanWrap32(p.pb.dx);
+    if (blend) {  // the weights of the new colour and of the frame's
+        alpha = t->alpha > 0.0f ? (t->alpha < 1.0f ? double(t->alpha) : 1.0) : 0.0;
+        p.destWeight = int32_t((1.0 - alpha) * 256.0);
     }
+    if (!gouraud) {  // the flat colour, or the light of flat textured spans
+        const PelVertex* a = t->a;
+        p.lightR = uint32_t(rasterUnit(a->r) * alpha * 31744.0) & 0x7C00;
+        p.lightG = uint32_t(rasterUnit(a->g) * alpha * 992.0) & 0x3E0;
+        p.lightB = uint32_t(rasterUnit(a->b) * alpha * 31.0) & 0x1F;
+        p.flat = p.lightR | p.lightG | p.lightB;
+    }
+    double uScale = 0.0;
     if (textured) {
         const TexPixelBlock* block = t->texture;
         const uint32_t level = mipLevel(s, block);
         if (!spanUseLevel(block, level)) return;
         const TexLevel* lv = texLevel(block, level);
-        p.pu = plane(s, [](const PelVertex* v) { return double(v->eu); }, double(lv->coordScale), 0.0);
-        p.pv = plane(s, [](const PelVertex* v) { return double(v->ev); }, 0x1p32, 0.0);
-        p.uStep = spanWrap32(p.pu.dx);
-        p.vStep = spanWrap32(p.pv.dx);
+        uScale = double(lv->coordScale);
         if (!gouraud && g_mmxOffset == 0) {
             const uint16_t* lit = triLitTableFind(p.flat, lv->palette, block->id);
             if (!lit && std::fabs(s.a2) > 256.0) lit = triLitTableMake(p.flat, lv->palette, lv->paletteCount, block->id);
@@ -373,7 +405,10 @@ void triFill16(const TriRecord* t) {
     const uint32_t slot = depth ? 8 + k : (g_mmxOffset ? 4 : 0) + (k & 3);
     const SpanFn fn = spanRowTable[slot];
     if (!fn) return;  // no routine for this combination without depth
+    g_planes = {&s, depth, gouraud, textured, alpha, uScale};
+    p.planes = makePlanes;
     drawHalves(fn, s);
+    p.planes = nullptr;
 }
 
 void triFillId32(const TriRecord* t) {
@@ -387,7 +422,7 @@ void triFillId32(const TriRecord* t) {
     if (!(t->flags & (SPAN_RAYID | SPAN_VISID))) return;
     Setup s;
     if (!sortTriangle(t, pic, s) || !finiteDepth(s) || coversNoRow(s)) return;
-    SpanParams& p = spanParams();
+    SpanParams& p = g_span;
     uint32_t id = idWord(t->a);
     if ((t->flags & SPAN_RAYID) && (t->flags & SPAN_TEXTURE)) {
         if (!spanTextureValid(t->texture)) return;
@@ -464,7 +499,7 @@ void triFillEdged(const TriRecord* t, uint32_t edges) {
     if (!targetOk(pic, 2) || !pic->depth) return;
     Setup s;
     if (!sortTriangle(t, pic, s) || !finiteDepth(s)) return;
-    SpanParams& p = spanParams();
+    SpanParams& p = g_span;
     targetToSpan(pic, s);
     const PelVertex* a = t->a;
     p.flat = (uint32_t(rasterUnit(a->r) * 31744.0) & 0x7C00) | (uint32_t(rasterUnit(a->g) * 992.0) & 0x3E0) |
@@ -553,7 +588,7 @@ void triFillMasked2D(const float* p0, const float* p1, const float* p2, const Te
     const TexLevel* lb = texLevel(tb, level);
     uint32_t maskPal[256] = {};
     std::memcpy(maskPal, lb->palette, (lb->paletteCount < 256 ? lb->paletteCount : 256) * sizeof(uint32_t));
-    SpanParams& p = spanParams();
+    SpanParams& p = g_span;
     targetToSpan(target, s);
     const TexLevel* la = texLevel(ta, level);
     p.pu = plane(s, [](const PelVertex* q) { return double(q->eu); }, double(la->coordScale), 0.0);

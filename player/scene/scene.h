@@ -83,6 +83,7 @@ struct PelNormal {
     float dot;        // cached dot product of the facing test
     Vec3 world;       // world-space normal
     uint32_t flags;   // NRM_*
+    uint32_t frame;   // the content's frame number when the flags were last brought up to date
 };
 
 struct PelVertex {
@@ -96,6 +97,7 @@ struct PelVertex {
     float eu, ev;         // effective texture coordinates
     uint32_t flags;       // VTX_*
     uint32_t scratch;     // new index given by pelDropUnusedVertices
+    uint32_t frame;       // the content's frame number when the flags were last brought up to date
 };
 
 struct PelFace {
@@ -188,6 +190,8 @@ struct PelContent {
     ScnNode* lastNode;
     ScnNode* frameCache[3];  // written by the frame renderer
     uint32_t frameNo;        // the renderer's current frame of this content (0: none)
+    uint32_t cacheFrom[3];   // first frame of the caches of frameCache (vertex, vertex normal, face normal)
+    uint32_t dotFrom;        // last frame that dropped the face normals' facing dots
     MatSetLink* matSets;
     uint32_t viewStatus;     // 0 inside, 1 outside, 2 straddling
     uint32_t outCodes;

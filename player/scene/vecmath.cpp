@@ -16,12 +16,12 @@ constexpr double kDegToRad = 0.017453292;
 const Mat4 kIdentity = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
 
 // The identity when m carries the mark, else m itself.
-const Mat4* effective(const Mat4* m) {
+inline const Mat4* effective(const Mat4* m) {
     return mtxIsMarked(m) ? &kIdentity : m;
 }
 
 // (p, 1) x m, four components.
-void transform4(const Vec3* p, const Mat4* m, double r[4]) {
+inline void transform4(const Vec3* p, const Mat4* m, double r[4]) {
     const float* e = m->m;
     for (int j = 0; j < 4; ++j) r[j] = double(p->x) * e[j] + double(p->y) * e[4 + j] + double(p->z) * e[8 + j] + e[12 + j];
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "ctlstate.h"
 #include "scene/scene.h"
 #include "scene/texture.h"
 #include "texpaths.h"
@@ -431,6 +432,13 @@ int TextureCacheRelease(const TexRecord* texture) {
             return 1;
         }
     return 0;
+}
+
+void ReleaseSlot(QivObjectSlot& slot) {
+    for (TexRecord*& t : slot.textureHandles)
+        if (t) TextureCacheRelease(t);
+    slot.textureHandles.clear();
+    qivFreeSlot(slot);
 }
 
 bool TextureCacheKeyOf(const TexRecord* texture, std::string* key, float* scaleX, float* scaleY) {

@@ -15,6 +15,7 @@
 struct PelContent;
 struct TexRecord;
 struct PicRecord;
+struct QivObjectSlot;
 
 namespace qivctl {
 
@@ -96,6 +97,8 @@ int TextureCacheAdd(const std::string& name, TexRecord* texture, float scaleX, f
 // A control keeps (holds) or lets go of a cached texture; 0 for a texture not in the cache.
 int TextureCacheHold(const TexRecord* texture);
 int TextureCacheRelease(const TexRecord* texture);
+// A slot's textures go back to the texture cache, then the slot is freed (qivFreeSlot).
+void ReleaseSlot(QivObjectSlot& slot);
 uint32_t TextureCacheUses(const TexRecord* texture);
 // The key and scales under which a texture is cached (also one kept only for its holders);
 // false for a texture not in the cache.

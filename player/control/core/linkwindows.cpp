@@ -1,7 +1,5 @@
 #include "linkwindows.h"
 
-#include "viewercmd.h"
-
 namespace qivctl {
 
 namespace {
@@ -12,7 +10,7 @@ bool overText(const LinkPointer& link, int32_t x, int32_t y, int32_t width, int3
 }
 
 std::string cut(std::string s) {
-    if (s.size() > kWindowTitleMax) s.resize(kWindowTitleMax);
+    if (s.size() > kViewerTitleMax) s.resize(kViewerTitleMax);
     return s;
 }
 

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "viewercmd.h"
+
 namespace qivctl {
 
 // ---- hyperlink ----
@@ -36,8 +38,7 @@ constexpr uint32_t kRepeatIntervalMs = 20;
 // ---- window title ----
 
 // The title a hosting frame keeps while extra text (a status) is shown after it.
-// One per window; the texts are cut to kWindowTitleMax characters.
-constexpr size_t kWindowTitleMax = 511;
+// One per window; the texts are cut to kViewerTitleMax characters (viewercmd.h).
 
 class WindowTitleBuffer {
 public:

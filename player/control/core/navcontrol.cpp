@@ -32,6 +32,20 @@ void NavController::captureLost() {
     captured_ = left_ = right_ = false;
 }
 
+void NavController::dragObject(int32_t slot, int x, int y) {
+    if (slot < 0) return;
+    const bool restart = dragSlot_ >= 0;
+    if (!restart) {
+        rotate_ = zoom_ = pan_ = walkLook_ = false;
+        left_ = leftDrag_ = true;
+        downX_ = x;
+        downY_ = y;
+    }
+    dragSlot_ = slot;
+    if (!captured_) startCapture();
+    host_->grabObject(slot, x, y, restart);
+}
+
 bool NavController::leftDown(int x, int y, NavKeys keys, uint32_t now) {
     if (host_->busy()) return false;
     if (zoom_ && right_) return true;  // a zoom drag of the right button runs

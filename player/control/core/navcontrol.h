@@ -43,6 +43,9 @@ public:
     virtual void objectDragDepth(float offset, int x, int startY) {}
     // Left release: the object is placed at (x, y) and the move ends.
     virtual void endObjectDrag(int x, int y) {}
+    // The drag takes slot, grabbed at (x, y) on the move plane. restart: a drag runs and goes
+    // on with slot (its move so far kept); else a drag starts on slot.
+    virtual void grabObject(int32_t slot, int x, int y, bool restart) {}
     virtual void setCapture() = 0;
     // Releases a capture: hover and tooltip end, the mouse-released notice is posted.
     virtual void releaseMouse() = 0;
@@ -102,6 +105,9 @@ public:
     void walkMotion(NavMotion kind, float amount, uint32_t now);
     // The capture went to another window: the button states end (an object drag keeps it).
     void captureLost();
+    // An object drag goes on with slot, grabbed again at (x, y) (a grouping change); without
+    // one running, slot is dragged from (x, y) as if the left button had taken it there.
+    void dragObject(int32_t slot, int x, int y);
 
     NavSpin& spin() { return *spin_; }
     const NavSpin& spin() const { return *spin_; }

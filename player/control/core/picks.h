@@ -47,10 +47,11 @@ std::optional<std::string> idListText(const std::vector<int32_t>& ids);
 
 // ---- small services ----
 
-constexpr uint32_t kLightsOwnBit = 0x10000;
+// The Lights value 16 (lights 1 to 4 are 1, 2, 4 and 8) switches the objects' own lights.
+constexpr uint32_t kLightsOwnBit = 0x10;
 inline bool ownLightsOn(uint32_t lightsMask) { return (lightsMask & kLightsOwnBit) != 0; }
 
-// Lights put: every used slot's node has its own lights switched by bit 16 (switchLights
+// Lights put: every used slot's node has its own lights switched by kLightsOwnBit (switchLights
 // is the engine's scnSwitchLights unless given). Answers the number of nodes switched.
 int32_t applyOwnLights(const QivControlState& s, uint32_t lightsMask, int (*switchLights)(ScnNode*, int32_t) = nullptr);
 

@@ -247,6 +247,24 @@ int qivSaveImage(const QivKeptContainer& kept, std::vector<uint8_t>* out) {
     return 1;
 }
 
+int qivCompactImage(const QivKeptContainer& kept, std::vector<uint8_t>* out) {
+    out->clear();
+    if (kept.stored) return qivSaveImage(kept, out);
+    QivContainerHeader h;
+    if (kept.raw.size() < QIV_CONTAINER_HEADER_SIZE || !qivParseContainerHeader(kept.raw.data(), &h)) return 0;
+    const size_t size = kept.raw.size();
+    if (h.payloadOffset > size) return 0;
+    // An end offset beyond what was received (or before the payload) takes the bytes there are.
+    const size_t end = h.endOffset >= h.payloadOffset && h.endOffset <= size ? h.endOffset : size;
+    const size_t length = end - h.payloadOffset;
+    if (length > UINT32_MAX - QIV_CONTAINER_HEADER_SIZE) return 0;
+    out->assign(kept.raw.begin(), kept.raw.begin() + QIV_CONTAINER_HEADER_SIZE);
+    wr32(out->data() + 8, QIV_CONTAINER_HEADER_SIZE);
+    wr32(out->data() + 16, uint32_t(QIV_CONTAINER_HEADER_SIZE + length));
+    out->insert(out->end(), kept.raw.begin() + std::ptrdiff_t(h.payloadOffset), kept.raw.begin() + std::ptrdiff_t(end));
+    return 1;
+}
+
 int qivStreamImage(const QivKeptContainer& kept, std::vector<uint8_t>* out) {
     std::vector<uint8_t> image;
     if (!qivSaveImage(kept, &image) || image.size() > UINT32_MAX) return 0;

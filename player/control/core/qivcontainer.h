@@ -131,6 +131,10 @@ struct QivKeptContainer {
 int qivSaveImage(const QivKeptContainer& kept, std::vector<uint8_t>* out);
 // The stream form: a 4-byte length, then the same bytes.
 int qivStreamImage(const QivKeptContainer& kept, std::vector<uint8_t>* out);
+// The compact form the inline data carries: the outer header with payload offset 40 and end
+// offset 40 + the payload's length, then the payload bytes (payload offset to end offset of
+// the kept container, deflated or stored). 0 when nothing is kept.
+int qivCompactImage(const QivKeptContainer& kept, std::vector<uint8_t>* out);
 
 // Incremental reader: collects the outer header, skips to the payload offset, inflates or
 // copies the payload into a buffer of the declared size, and keeps the raw container of a

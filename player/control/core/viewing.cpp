@@ -151,9 +151,19 @@ PhiPsiLimits phiPsiRanges(double minPhiDeg, double maxPhiDeg, double minPsiDeg, 
     return l;
 }
 
+// An angle within [lo, hi] up to whole turns: 225 degrees lies in [-180, -90] as -135 does.
+static bool angleWithin(double a, double lo, double hi) {
+    constexpr double twoPi = 6.283185307179586;
+    if (!std::isfinite(a) || !(hi >= lo)) return false;
+    if (hi - lo >= twoPi) return true;
+    double d = std::fmod(a - lo, twoPi);
+    if (d < 0) d += twoPi;
+    return d <= hi - lo + 1e-9;
+}
+
 bool phiPsiAllowed(const PhiPsiLimits& l, double phi, double psi) {
     if (!l.on) return true;
-    return phi >= l.minPhi && phi <= l.maxPhi && psi >= l.minPsi && psi <= l.maxPsi;
+    return angleWithin(phi, l.minPhi, l.maxPhi) && angleWithin(psi, l.minPsi, l.maxPsi);
 }
 
 bool planViewing(const Viewing& v, int32_t frameWidth, int32_t frameHeight, const PhiPsiLimits& limits,

@@ -71,7 +71,8 @@ struct PhiPsiLimits {
 // SetPhiPsiRanges (degrees): off with all four 0 when both phi bounds exceed
 // 1000 in magnitude or either psi bound does; else on, in radians.
 PhiPsiLimits phiPsiRanges(double minPhiDeg, double maxPhiDeg, double minPsiDeg, double maxPsiDeg);
-// Whether a change to (phi, psi) is taken; outside active limits it is ignored.
+// Whether a change to (phi, psi) is taken; outside active limits it is ignored. Angles are
+// compared up to whole turns (the view is the same).
 bool phiPsiAllowed(const PhiPsiLimits& limits, double phi, double psi);
 
 // ---- SetViewing3D / SetViewing3DEx ----

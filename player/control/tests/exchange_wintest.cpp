@@ -823,6 +823,23 @@ TEST_F(Exchange, DropsOfMaterialAndTextureFiles) {
 
 // SaveBitmap without a name runs the save-image dialog: the width is capped at 2048 with the
 // limit's message, the height follows the width by the frame's aspect, and OK saves the file.
+// A visible dialog of this process (the save-image dialog).
+BOOL CALLBACK findOwnDialog(HWND w, LPARAM out) {
+    char cls[16] = {};
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    GetClassNameA(w, cls, sizeof cls);
+    if (pid == GetCurrentProcessId() && !std::strcmp(cls, "#32770") && IsWindowVisible(w))
+        *reinterpret_cast<HWND*>(out) = w;
+    return TRUE;
+}
+
+// The width field (id 220) in the template's child dialog.
+BOOL CALLBACK findWidthField(HWND w, LPARAM out) {
+    if (GetDlgCtrlID(w) == 220 && !*reinterpret_cast<HWND*>(out)) *reinterpret_cast<HWND*>(out) = w;
+    return TRUE;
+}
+
 TEST_F(Exchange, SaveImageDialog) {
     ASSERT_TRUE(load());
     const std::string out = dir_ + "\\dialog.bmp";
@@ -839,30 +856,14 @@ TEST_F(Exchange, SaveImageDialog) {
     std::thread user([&] {
         HWND dialog = nullptr;
         for (int i = 0; i < 2000 && !dialog && !done; ++i) {
-            EnumWindows(
-                [](HWND w, LPARAM out) {
-                    char cls[16] = {};
-                    DWORD pid = 0;
-                    GetWindowThreadProcessId(w, &pid);
-                    GetClassNameA(w, cls, sizeof cls);
-                    if (pid == GetCurrentProcessId() && !std::strcmp(cls, "#32770") && IsWindowVisible(w))
-                        *reinterpret_cast<HWND*>(out) = w;
-                    return TRUE;
-                },
-                LPARAM(&dialog));
+            EnumWindows(findOwnDialog, LPARAM(&dialog));
             if (!dialog) Sleep(10);
         }
         if (!dialog) return;
         Sleep(200);
         // The size controls lie in the child dialog of the template.
         HWND width = nullptr;
-        EnumChildWindows(
-            dialog,
-            [](HWND w, LPARAM out) {
-                if (GetDlgCtrlID(w) == 220 && !*reinterpret_cast<HWND*>(out)) *reinterpret_cast<HWND*>(out) = w;
-                return TRUE;
-            },
-            LPARAM(&width));
+        EnumChildWindows(dialog, findWidthField, LPARAM(&width));
         if (width) {
             HWND child = GetParent(width);
             SendMessageA(width, WM_SETTEXT, 0, LPARAM("3000"));

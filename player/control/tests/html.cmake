@@ -5,6 +5,7 @@ foreach(t scenehost_wintest foreigndraw_wintest htmlexport_wintest)
   add_dependencies(${t} qivstrings_check)
 endforeach()
 target_link_libraries(htmlexport_wintest PRIVATE crypt32)
+target_include_directories(htmlexport_wintest PRIVATE core)
 # The export test fills the clipboard of the shared display.
 set_tests_properties(htmlexport_wintest PROPERTIES RESOURCE_LOCK QivClipboard)
 # Its controls start from the user options that the options tests change.

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "persiststream.h"
+#include "qiv_sample.h"
 #include "render/sample.h"
 #include "sitedcontrol.h"
 
@@ -250,11 +251,14 @@ TEST_F(HtmlExport, OutlookDataDecodesToThePersistedStream) {
     ASSERT_EQ(S_OK, p2_->CopyHtmlCode(qivHtmlOutlook, url));
     EXPECT_EQ(std::string::npos, readHtml().find("DATA="));
 
-    const std::vector<uint8_t> container = {'q', 'i', 'v', '!', 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 0xFF, 0x80};
-    ctl_->inlineObjectSource = [&](std::vector<uint8_t>* out) {
-        *out = container;
-        return true;
-    };
+    // An object from a container with room between its header and payload: the data carries
+    // the container with its payload right behind the header.
+    qivw::Container c = qivsample::container("");
+    c.gapBytes = 12;
+    const std::vector<uint8_t> file = qivw::build(c);
+    c.gapBytes = 0;
+    const std::vector<uint8_t> container = qivw::build(c);
+    ASSERT_EQ(1, ctl_->LoadContainerBytes(file, "cubes.qiv", true));
     ASSERT_EQ(S_OK, p2_->put_DisplayMode(qivDispFLAT));
     ASSERT_EQ(S_OK, p2_->CopyHtmlCode(qivHtmlOutlook, url));
     SysFreeString(url);

@@ -358,7 +358,7 @@ TEST_F(Links, TitleCallbackKeepsAPlainTitlePerWindow) {
     EXPECT_EQ("Frame B", title(b));
     // Long texts are cut.
     OnTitleChange(a, std::string(3000, 'x').c_str(), nullptr);
-    EXPECT_EQ(qivctl::kWindowTitleMax, title(a).size());
+    EXPECT_EQ(qivctl::kViewerTitleMax, title(a).size());
     DestroyWindow(a);
     DestroyWindow(b);
 }

@@ -17,6 +17,22 @@
 
 namespace qivtest {
 
+// An 8 x 8 picture of 8-bit pixels whose palette is one colour (0x00RRGGBB entries).
+struct OneColourPicture {
+    explicit OneColourPicture(uint32_t colour) : pixels(8 * 8, 1), palette(256, colour) {
+        picture.pixels = pixels.data();
+        picture.width = picture.height = 8;
+        picture.bytesPerPixel = 1;
+        picture.paletteCount = 256;
+        picture.palette = palette.data();
+    }
+    OneColourPicture(const OneColourPicture&) = delete;
+    OneColourPicture& operator=(const OneColourPicture&) = delete;
+    std::vector<uint8_t> pixels;
+    std::vector<uint32_t> palette;
+    PicRecord picture{};
+};
+
 // A 32-bit top-down DIB section selected into a memory DC, filled with one colour.
 class DibCanvas {
 public:

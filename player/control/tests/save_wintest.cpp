@@ -19,6 +19,7 @@
 #include "caches.h"
 #include "com/module.h"
 #include "ctlmodule_win.h"
+#include "memstorage.h"
 #include "olecontainer.h"
 #include "persiststream.h"
 #include "qivctl_win.h"
@@ -130,21 +131,9 @@ bool hasElement(IStorage* st, const wchar_t* name) {
     return found;
 }
 
-IStorage* memoryStorage() {
-    ILockBytes* lb = nullptr;
-    IStorage* st = nullptr;
-    CreateILockBytesOnHGlobal(nullptr, TRUE, &lb);
-    StgCreateDocfileOnILockBytes(lb, STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, &st);
-    lb->Release();
-    return st;
-}
+IStorage* memoryStorage() { return qivtest::MemoryStorage(); }
 
-void putStream(IStorage* st, const wchar_t* name, const Bytes& b) {
-    IStream* s = nullptr;
-    ASSERT_EQ(S_OK, st->CreateStream(name, STGM_CREATE | STGM_WRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &s));
-    if (!b.empty()) s->Write(b.data(), ULONG(b.size()), nullptr);
-    s->Release();
-}
+void putStream(IStorage* st, const wchar_t* name, const Bytes& b) { qivtest::PutStream(st, name, b); }
 
 // The records of a saved property stream.
 qivctl::PersistLoadResult decode(const Bytes& b) {

@@ -17,6 +17,7 @@
 #include "ctlmodule_win.h"
 #include "modalscript.h"
 #include "olecontainer.h"
+#include "pixeltest.h"
 #include "qivctl_win.h"
 #include "scene/pelchunk.h"
 #include "scene/tests/pel_builder.h"
@@ -30,9 +31,16 @@ namespace {
 using qivtest::EventRecord;
 
 // The builder's sample object with an animation block: one position track over two
-// time units and the given sub-animations.
-std::string writeAnimatedObject(const pelb::TempDir& dir, const std::vector<pelb::AnimDescDef>& subAnimations) {
+// time units and the given sub-animations. solid: its vertices spread on a circle, so that
+// its faces can be picked.
+std::string writeAnimatedObject(const pelb::TempDir& dir, const std::vector<pelb::AnimDescDef>& subAnimations,
+                                bool solid = false) {
     pelb::Object o = pelb::sample();
+    for (size_t i = 0; solid && i < o.vertices.size(); ++i) {
+        o.vertices[i].x = std::cos(0.785398f * float(i));
+        o.vertices[i].y = std::sin(0.785398f * float(i));
+        o.vertices[i].z = 0.1f * float(i);
+    }
     pelb::AnimBlockDef a;
     a.frameRate = 2;
     a.tracks.push_back(pelb::positionTrack({{0, 0, 0}, {0, 0, 1}, {0, 0, 0}}));
@@ -411,6 +419,12 @@ TEST_F(Stock, SubAnimationsAreReadAndStarted) {
         EXPECT_EQ(w.end, end);
         EXPECT_EQ(w.hr == S_OK ? VARIANT_TRUE : VARIANT_FALSE, ok);
         SysFreeString(name);
+        // The text form: the name in quotes, the start and the end; no text for a bad index.
+        BSTR text = reinterpret_cast<BSTR>(1);
+        EXPECT_EQ(S_OK, p2_->GetSubAnimationInfoAsString(w.index, &text));
+        EXPECT_EQ(w.hr == S_OK ? L"\"" + std::wstring(w.name) + L"\", 0, " + (w.end == 2 ? L"2" : L"1") : L"-",
+                  std::wstring(text ? text : L"-"));
+        SysFreeString(text);
     }
 
     events_.events.clear();
@@ -438,6 +452,39 @@ TEST_F(Stock, SubAnimationsAreReadAndStarted) {
     EXPECT_EQ(1.0f, s.animEnd);
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(ctl_->hwnd(), 58006))) << "start button off";
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(ctl_->hwnd(), 58007))) << "stop button on";
+
+    // Started while a click event is being fired: the click starts no second one.
+    ctl_->ClickState() = 1;
+    EXPECT_EQ(S_OK, p2_->StartSubAnimation(0, VARIANT_FALSE, &ok));
+    EXPECT_EQ(2, ctl_->ClickState());
+    ctl_->ClickState() = 0;
+    EXPECT_EQ(S_OK, p2_->StartSubAnimation(0, VARIANT_FALSE, &ok));
+    EXPECT_EQ(0, ctl_->ClickState()) << "outside a click nothing is marked";
+}
+
+// With two objects, the animation commands of the popup menu act on the one under the mouse.
+TEST_F(Stock, AnimationCommandsActOnTheHoveredObject) {
+    site();
+    const std::string path = writeAnimatedObject(dir_, {subAnimation("all", 0, 2), subAnimation("up", 0, 1)}, true);
+    ASSERT_TRUE(load(path));
+    LONG second = -1;
+    BSTR b = SysAllocString(std::wstring(path.begin(), path.end()).c_str());
+    ASSERT_EQ(S_OK, p2_->AddObject(b, &second));
+    SysFreeString(b);
+    VARIANT_BOOL ok = VARIANT_FALSE;
+    ASSERT_EQ(S_OK, p2_->put_CurrentObject(second));
+    ASSERT_EQ(S_OK, p2_->ObjectShow(VARIANT_TRUE, &ok));
+    ASSERT_EQ(S_OK, p2_->put_CurrentObject(0));
+    ASSERT_EQ(S_OK, p2_->ObjectShow(VARIANT_FALSE, &ok));
+    UpdateWindow(ctl_->hwnd());
+    const QivControlState& s = ctl_->state();
+    for (int y = 0; y < s.frameHeight && ctl_->hoveredSlot() < 0; y += 5)
+        for (int x = 0; x < s.frameWidth && ctl_->hoveredSlot() < 0; x += 5) ctl_->TrackHover(x, y);
+    ASSERT_EQ(second, ctl_->hoveredSlot());
+    SendMessageW(ctl_->hwnd(), WM_COMMAND, 28001 + 1, 0);
+    EXPECT_TRUE(s.slots[size_t(second)].animPlaying) << "the hovered object plays";
+    EXPECT_EQ(1.0f, s.slots[size_t(second)].animEnd);
+    EXPECT_FALSE(s.slots[0].animPlaying) << "the current one does not";
 }
 
 TEST_F(Stock, ShowAllBringsBackTheHomeViewAndAnnouncesIt) {
@@ -497,14 +544,8 @@ TEST_F(Stock, Show2DViewNeedsAPreviewAndSwapsOnlyOnAChange) {
     EXPECT_EQ(E_FAIL, p2_->Show2DView(VARIANT_TRUE));
     EXPECT_FALSE(ctl_->view2D());
     EXPECT_EQ(S_OK, p2_->Show2DView(VARIANT_FALSE));
-    std::vector<uint8_t> pixels(8 * 8, 1);
-    std::vector<uint32_t> palette(256, 0x00336699);
-    PicRecord preview{};
-    preview.pixels = pixels.data();
-    preview.width = preview.height = 8;
-    preview.bytesPerPixel = 1;
-    preview.paletteCount = 256;
-    preview.palette = palette.data();
+    qivtest::OneColourPicture picture(0x00336699);
+    PicRecord& preview = picture.picture;
     ctl_->SetPreviewPicture(&preview);
     for (int i = 0; i < 2; ++i) {  // the second call changes nothing
         EXPECT_EQ(S_OK, p2_->Show2DView(VARIANT_TRUE));

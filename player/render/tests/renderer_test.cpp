@@ -174,6 +174,63 @@ TEST_F(Renderer, KindsAndMissingParts) {
     EXPECT_TRUE(DrawRecorder::tris().empty());
 }
 
+// Frames count by frame numbers instead of sweeping every record: marks of an earlier frame
+// never count, also for records the frames in between did not touch, for a second node of
+// the same content, and when the content's frame numbers go round. Each frame equals the
+// same frame drawn by a node without a history.
+TEST_F(Renderer, EveryFrameEqualsAFreshOne) {
+    auto sphere = [] {
+        SampleMesh m;
+        m.shape.materials = {sampleMaterial(0.8f, 0.6f, 0.3f, 0.5f)};
+        m.sphere({0.2f, 0, 0}, 1.0f, 24, 16, 0, FACE_EDGES_ONLY);
+        return m.build();
+    };
+    CamRecord front = testCamera(96, 72, {0, -5, 1}, {0, 0, 0});
+    CamRecord back = testCamera(96, 72, {0.5f, 5, -1}, {0, 0, 0});
+    auto draw = [&](ScnNode* n, CamRecord* cam, uint32_t kind) {
+        ScnRenderJob j = job(cam, kind, n);
+        fzClear(frame, nullptr);
+        EXPECT_EQ(scnRenderScene(&j), 1);
+        const size_t bytes = size_t(frame->width) * frame->height * 2;
+        return std::vector<uint8_t>(frame->pixels, frame->pixels + bytes);
+    };
+    struct Step {
+        float degrees;  // the node's turn about z
+        CamRecord* cam;
+        uint32_t kind;
+        bool twin;  // a second node of the content is drawn just before
+    } steps[] = {
+        {0, &front, SCN_KIND_GOURAUD_TEX, false},  {180, &front, SCN_KIND_GOURAUD_TEX, false},
+        {180, &back, SCN_KIND_GOURAUD_TEX, false}, {180, &back, SCN_KIND_WIRE, false},
+        {90, &back, SCN_KIND_FLAT, false},         {90, &front, SCN_KIND_GOURAUD_TEX, true},
+        {90, &back, SCN_KIND_HIDDEN, false},       {90, &front, SCN_KIND_GOURAUD_TEX, false},
+    };
+    for (uint32_t start : {0u, UINT32_MAX - 3}) {
+        ScnNode* n = node(sphere());
+        ScnNode* twin = makeNode(n->content);
+        Mat4 twinTurn;
+        mtxMakeRotation(2, 33.0f, &twinTurn);
+        scnSetPose(twin, &twinTurn, SCN_TIME_UNSET);
+        n->content->frameNo = start;
+        float pose = 0.0f;
+        int index = 0;
+        for (const Step& s : steps) {
+            Mat4 turn;
+            mtxMakeRotation(2, s.degrees, &turn);
+            if (s.degrees != pose) scnSetPose(n, &turn, SCN_TIME_UNSET);
+            pose = s.degrees;
+            if (s.twin) draw(twin, s.cam, s.kind);
+            const std::vector<uint8_t> drawn = draw(n, s.cam, s.kind);
+            ScnNode* fresh = node(sphere());
+            scnSetPose(fresh, &turn, SCN_TIME_UNSET);
+            EXPECT_TRUE(drawn == draw(fresh, s.cam, s.kind)) << "start " << start << " step " << index;
+            ++index;
+        }
+        EXPECT_LT(n->content->frameNo, 20u);
+        freeNode(twin);
+    }
+}
+
 // Level of detail: the override and the screen diagonal choose among the child links.
 TEST_F(Renderer, LevelOfDetailChoice) {
     auto strip = [&](int count) {

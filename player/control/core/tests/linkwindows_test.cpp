@@ -60,8 +60,8 @@ TEST(WindowTitle, TitlesAreBounded) {
     WindowTitleBuffer t;
     const std::string longTitle(2000, 'T');
     std::string title = t.change(longTitle, std::string(3000, 'e').c_str(), nullptr, "P");
-    EXPECT_EQ(title.size(), kWindowTitleMax);
-    EXPECT_EQ(t.base().size(), kWindowTitleMax);
+    EXPECT_EQ(title.size(), kViewerTitleMax);
+    EXPECT_EQ(t.base().size(), kViewerTitleMax);
     title = t.change(title, nullptr, (std::string(5000, 'p') + ".pel").c_str(), "P");
-    EXPECT_LE(title.size(), kWindowTitleMax);
+    EXPECT_LE(title.size(), kViewerTitleMax);
 }

@@ -61,6 +61,9 @@ public:
     void beginObjectDrag(int32_t slot, int, int, int, int) override { log.push_back("drag " + std::to_string(slot)); }
     void objectDragMove(int, int, bool right, int, bool) override { log.push_back(right ? "move across" : "move"); }
     void endObjectDrag(int, int) override { log.push_back("end"); }
+    void grabObject(int32_t slot, int, int, bool restart) override {
+        log.push_back((restart ? "regrab " : "grab ") + std::to_string(slot));
+    }
     void objectDragDepth(float offset, int, int) override { depthOffsets.push_back(offset); }
     void setCapture() override { ++captures; }
     void releaseMouse() override { ++releases; }
@@ -191,6 +194,28 @@ TEST(NavController, ObjectDragAndIgnoredInput) {
     nav.mouseMove(0, 9, {}, 90, kDrag, kDrag);
     nav.leftUp(0, 9, {}, 95);
     EXPECT_TRUE(std::isfinite(host.phi) && std::isfinite(host.psi));
+}
+
+// A drag the control starts (a drop it placed) or moves on to another slot (grouping).
+TEST(NavController, ObjectDragTakenOverByTheControl) {
+    FakeHost host;
+    NavController nav(&host);
+    nav.dragObject(-1, 10, 10);
+    EXPECT_EQ(nav.draggedObject(), -1);
+    nav.dragObject(7, 20, 30);
+    EXPECT_EQ(nav.draggedObject(), 7);
+    EXPECT_TRUE(nav.captured());
+    EXPECT_TRUE(nav.leftButton());
+    EXPECT_EQ(host.captures, 1);
+    nav.mouseMove(40, 30, {}, 10, kDrag, kDrag);
+    nav.dragObject(9, 40, 30);
+    EXPECT_EQ(nav.draggedObject(), 9);
+    EXPECT_EQ(host.captures, 1) << "the capture is kept";
+    nav.leftUp(50, 30, {}, 20);
+    EXPECT_EQ(nav.draggedObject(), -1);
+    EXPECT_EQ(host.releases, 1);
+    const std::vector<std::string> want = {"grab 7", "move", "regrab 9", "end"};
+    EXPECT_EQ(host.log, want);
 }
 
 TEST(NavController, WalkThroughWalksWhileHeld) {

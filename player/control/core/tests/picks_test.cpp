@@ -117,8 +117,10 @@ TEST(Picks, CollisionListsAndText) {
 }
 
 TEST(Picks, SmallServices) {
-    EXPECT_TRUE(ownLightsOn(0x1001F));
-    EXPECT_FALSE(ownLightsOn(31));
+    EXPECT_TRUE(ownLightsOn(31));
+    EXPECT_TRUE(ownLightsOn(16));
+    EXPECT_FALSE(ownLightsOn(15));
+    EXPECT_FALSE(ownLightsOn(0x1000F));
     EXPECT_FALSE(rotateAllowed(1));
     EXPECT_TRUE(rotateAllowed(2));
 
@@ -222,9 +224,9 @@ TEST(Picks, OwnLightsOfEveryLoadedObject) {
     sc.object(1);
     sc.object(2);
     slotNewGroup(sc.s);
-    EXPECT_EQ(applyOwnLights(sc.s, 31, recordSwitch), 2);
+    EXPECT_EQ(applyOwnLights(sc.s, 15, recordSwitch), 2);
     EXPECT_EQ(lastValue, 0);
-    EXPECT_EQ(applyOwnLights(sc.s, 0x1001F, recordSwitch), 2);
+    EXPECT_EQ(applyOwnLights(sc.s, 31, recordSwitch), 2);
     EXPECT_EQ(lastValue, 1);
     EXPECT_EQ(switched, 4);
 }

@@ -272,6 +272,39 @@ TEST(QivContainerSave, StreamImageCarriesItsLength) {
     EXPECT_EQ(qivSaveImage(empty, &stream), 0);
 }
 
+// The inline form: the payload right behind the header, whatever lay between them.
+TEST(QivContainerSave, CompactImageDropsTheGap) {
+    const Bytes payload = samplePayload();
+    for (uint32_t method : {1u, 0u}) {
+        const Bytes file = qivw::wrap(payload, method, 20, 5);
+        QivContainerReader r;
+        r.feed(file.data(), file.size(), file.size());
+        ASSERT_TRUE(r.complete());
+        QivKeptContainer kept = r.takeKept();
+        std::unique_ptr<uint8_t[]> body = r.takePayload();
+        if (kept.stored) kept.payload = body.get();
+        Bytes image;
+        ASSERT_EQ(qivCompactImage(kept, &image), 1);
+        const Bytes gapless = qivw::wrap(payload, method, 0, 5);
+        EXPECT_EQ(image, gapless) << method;
+        QivContainerReader again;
+        again.feed(image.data(), image.size(), image.size());
+        EXPECT_TRUE(again.complete());
+    }
+    // A header whose end offset lies beyond the bytes takes what is there; nothing kept: none.
+    Bytes file = qivw::wrap(payload, 1, 8);
+    testbytes::set32(file, 16, uint32_t(file.size() + 1000));
+    QivKeptContainer kept;
+    kept.raw = file;
+    Bytes image;
+    ASSERT_EQ(qivCompactImage(kept, &image), 1);
+    EXPECT_EQ(image.size(), file.size() - 8);
+    EXPECT_EQ(testbytes::get32(image, 16), uint32_t(image.size()));
+    kept.raw.resize(30);
+    EXPECT_EQ(qivCompactImage(kept, &image), 0);
+    EXPECT_EQ(qivCompactImage(QivKeptContainer(), &image), 0);
+}
+
 TEST(QivContainerSave, SavedViewsAreWholeRecords) {
     const qivw::Chunk c = qivw::savedViews(3);
     auto v = qivParseSavedViews(c.data.data(), uint32_t(c.data.size() - 1));

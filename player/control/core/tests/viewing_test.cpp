@@ -136,6 +136,15 @@ TEST(ViewingAngles, PhiPsiAndTheirLimits) {
     EXPECT_FALSE(phiPsiAllowed(l, -0.01, 0.5));  // ignored, not clamped
     EXPECT_FALSE(phiPsiAllowed(l, 0.5, 1.1));
     EXPECT_TRUE(phiPsiAllowed(PhiPsiLimits{}, 100, -100));
+    // Whole turns name the same view: 225 degrees lies within [-180, -90].
+    const double deg = 0.017453292519943295;
+    PhiPsiLimits back = phiPsiRanges(-180, -90, 0, 45);
+    EXPECT_TRUE(phiPsiAllowed(back, 225 * deg, 10 * deg));
+    EXPECT_TRUE(phiPsiAllowed(back, -135 * deg, 370 * deg));
+    EXPECT_FALSE(phiPsiAllowed(back, 300 * deg, 10 * deg));
+    EXPECT_FALSE(phiPsiAllowed(back, 225 * deg, 50 * deg));
+    EXPECT_FALSE(phiPsiAllowed(back, std::nan(""), 10 * deg));
+    EXPECT_TRUE(phiPsiAllowed(phiPsiRanges(-400, 400, -90, 90), 12345, 0.5)) << "a range of a full turn";
 }
 
 TEST(ViewingWindow, SetViewingMaths) {
