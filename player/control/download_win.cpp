@@ -719,6 +719,21 @@ void CQivPlayerCtl::OnTransferDone() {
 
 // ---- the object of ObjectURL ----
 
+// An object name that is downloaded: an address, or a relative name on a web page (taken
+// below the page). Anything else is a local file.
+bool CQivPlayerCtl::namesAddress(const std::string& url) {
+    if (isAddress(url)) return true;
+    if (url.empty() || qivctl::isFileUrl(url) || qivIsFile(url)) return false;
+    IOleClientSite* site = clientSite();
+    if (!site) return false;
+    qcom::ComPtr<IMoniker> page;
+    qcom::ComPtr<IBindCtx> ctx;
+    if (FAILED(site->GetMoniker(OLEGETMONIKER_TEMPFORUSER, OLEWHICHMK_CONTAINER, page.put())) || !page ||
+        FAILED(CreateBindCtx(0, ctx.put())))
+        return false;
+    return isAddress(displayNameOf(page.get(), ctx.get()));
+}
+
 HRESULT CQivPlayerCtl::SetObjectURL(BSTR value) {
     const std::string url = qivAnsiOf(value);
     DownloadParts& d = downloads();
@@ -726,7 +741,7 @@ HRESULT CQivPlayerCtl::SetObjectURL(BSTR value) {
     if (plan.refused) return E_INVALIDARG;
     if (plan.nothing) return S_OK;
     d.closing = false;
-    if (!isAddress(url)) {
+    if (!namesAddress(url)) {
         // A local file is read at once.
         if (url.empty()) {
             state_.objectURL.clear();
@@ -803,7 +818,7 @@ void CQivPlayerCtl::StartLoadsOnActivation() {
         ApplyBackPicMode(false);
         DrawBackdrop();
     }
-    if (state_.objectURL.empty() || state_.usedCount > 0 || !isAddress(state_.objectURL)) return;
+    if (state_.objectURL.empty() || state_.usedCount > 0 || !namesAddress(state_.objectURL)) return;
     if (props_.delayBeforeLoad != 0 && hwnd()) {
         d.delayedLoad = true;
         SetTimer(hwnd(), kTimerDelayedLoad, UINT(props_.delayBeforeLoad), nullptr);

@@ -761,6 +761,7 @@ private:
     void cancelTransfer();
     void showStatus(const std::string& status);
     void askCommandTarget();
+    bool namesAddress(const std::string& url);
     std::unique_ptr<DownloadParts, DownloadPartsDeleter> downloads_;
 
     // ---- save ----

@@ -410,6 +410,33 @@ TEST_F(Download, TwoControlsShareOneCacheEntry) {
     EXPECT_LE(b.differing(), b.pixels() / 200);
 }
 
+// A page on the server holds the control: relative names are taken below the page.
+class WebPageHost : public qivtest::OleTestContainer {
+public:
+    std::wstring page;
+    STDMETHODIMP GetMoniker(DWORD, DWORD which, IMoniker** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (page.empty() || which != OLEWHICHMK_CONTAINER) return E_NOTIMPL;
+        return CreateURLMoniker(nullptr, page.c_str(), out);
+    }
+};
+
+TEST_F(Download, RelativeNamesBelowTheWebPage) {
+    static WebPageHost* site = new WebPageHost;
+    ShowWindow(site->window(), SW_SHOW);
+    const std::string page = http().url("/pages/view.htm");
+    site->page.assign(page.begin(), page.end());
+    http().set("/pages/objects/cubes.qiv", text(containerBytes(false)));
+    Viewer v(*site);
+    ASSERT_EQ(S_OK, v.putUrl("objects/cubes.qiv"));
+    ASSERT_TRUE(v.waitFor(kObjectLoaded, 1));
+    ASSERT_TRUE(v.waitIdle());
+    EXPECT_EQ(1, http().requests("/pages/objects/cubes.qiv"));
+    EXPECT_EQ(http().url("/pages/objects/cubes.qiv"), v.url()) << "the resolved address";
+    EXPECT_NE(nullptr, v.slot(0)->node);
+}
+
 // ---- progress display ----
 
 // A host with a status bar: the control's command target calls are recorded.
