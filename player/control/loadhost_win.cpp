@@ -90,6 +90,7 @@ struct CQivPlayerCtl::LoadParts {
     PicRecord* background = nullptr;  // owned (or held from the background picture cache)
     bool backgroundCached = false;
     PicRecord* preview = nullptr;     // the container's preview kept for the 2D view
+    bool previewCached = false;       // the 2D view has put a cached background picture here
     std::vector<PicRecord*> unused;   // let go while an ended load may still draw into them
     bool previewShown = false;        // HasThumbnail
     bool backdrop = false;            // the frame buffer shows a picture without a scene
@@ -157,7 +158,7 @@ public:
             c_.dropPicture(picture);
             return;
         }
-        c_.dropPicture(c_.load_->preview);
+        c_.releasePreview();
         c_.load_->preview = picture;
     }
     void rebuildBackground() override {
@@ -235,7 +236,8 @@ CQivPlayerCtl::LoadParts::~LoadParts() {
     ended.clear();
     if (background && backgroundCached) qivctl::ReleaseBackPicture(background);
     else freePicture(background);
-    freePicture(preview);
+    if (preview && previewCached) qivctl::ReleaseBackPicture(preview);
+    else freePicture(preview);
     for (PicRecord*& p : unused) freePicture(p);
 }
 
@@ -687,6 +689,30 @@ void CQivPlayerCtl::SetBackPicture(PicRecord* picture, bool cached) {
 }
 
 void CQivPlayerCtl::SetPreviewShown(bool shown) { load_->previewShown = shown; }
+
+void CQivPlayerCtl::releasePreview() {
+    LoadParts& l = *load_;
+    if (l.preview && l.previewCached) qivctl::ReleaseBackPicture(l.preview);
+    else dropPicture(l.preview);
+    l.preview = nullptr;
+    l.previewCached = false;
+}
+
+void CQivPlayerCtl::SwapPreviewAndBackground() {
+    LoadParts& l = *load_;
+    std::swap(l.preview, l.background);
+    std::swap(l.previewCached, l.backgroundCached);
+    state_.background.picture = nullptr;
+    if (l.background) {
+        QivRenderLockGuard lock;
+        texBuild(l.background);
+    }
+}
+
+void CQivPlayerCtl::SetPreviewPicture(PicRecord* picture) {
+    load_->preview = picture;
+    load_->previewCached = false;
+}
 
 void CQivPlayerCtl::ApplyBackPicMode(bool cache) {
     (void)cache;  // pictures of a load are not entered in the background picture cache

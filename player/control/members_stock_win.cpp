@@ -127,16 +127,16 @@ STDMETHODIMP CQivPlayerCtl::StartSubAnimation(LONG Index, VARIANT_BOOL repeat, V
 
 STDMETHODIMP CQivPlayerCtl::Show2DView(VARIANT_BOOL view2D) {
     const bool want = view2D != VARIANT_FALSE;
-    const qivctl::Show2DPlan p = qivctl::show2DView(view2D_, want, storedPicture_ != nullptr);
+    const qivctl::Show2DPlan p = qivctl::show2DView(view2D_, want, PreviewPicture() != nullptr);
     if (p.code != qivctl::PutResult::Code::Ok)
         return qcom::setErrorInfo(E_FAIL, L"There is no preview picture to show.", IID_IQivPlayer2, L"QivPlayer");
     if (!p.swap) return S_OK;
-    std::swap(storedPicture_, backgroundPicture_);
+    SwapPreviewAndBackground();
     view2D_ = want;
     if (p.previewBackground)
-        qivctl::previewBackground(state_.background, backgroundPicture_);
+        qivctl::previewBackground(state_.background, BackgroundPicture());
     else
-        qivctl::backgroundForMode(state_.background, props_.backPicMode, backgroundPicture_, props_.backPicOffsetX,
+        qivctl::backgroundForMode(state_.background, props_.backPicMode, BackgroundPicture(), props_.backPicOffsetX,
                                   props_.backPicOffsetY, state_.backColor);
     fzPrepareBackground(&state_.background);
     state_.frameValid = false;

@@ -160,7 +160,7 @@ std::vector<MenuItem> CQivPlayerCtl::popupMenuItems(bool allMenus) {
         SysFreeString(language);
     }
     m.previewShown = view2D_;
-    m.previewAvailable = storedPicture_ != nullptr;
+    m.previewAvailable = PreviewPicture() != nullptr;
     m.menuNameFor3D = props_.menuNameFor3D.value_or(std::string());
     m.menuNameForPreview = props_.menuNameForPreview.value_or(std::string());
 

@@ -477,6 +477,7 @@ private:
     QivObjectSlot* loadingSlot();
     void setBackgroundPicture(PicRecord* picture);
     void dropPicture(PicRecord* picture);
+    void releasePreview();
     void noteObjectLoaded(int32_t slot, const std::string& url);
     std::unique_ptr<LoadParts, LoadPartsDeleter> load_{newLoadParts()};
 
@@ -641,12 +642,10 @@ public:
     std::vector<qivctl::MenuSubAnimation> SubAnimations(int32_t slot) const;
     // Starts sub-animation index of slot (with AnimationStarted); true when it started.
     bool StartSubAnimationOf(int32_t slot, int32_t index, bool repeat);
-    // The picture put aside for the 2D view (the container's preview) and the background
-    // picture; Show2DView exchanges them. Neither is owned here.
-    void SetPreviewPicture(PicRecord* picture) { storedPicture_ = picture; }
-    void SetBackgroundPicture(PicRecord* picture) { backgroundPicture_ = picture; }
-    PicRecord* previewPicture() const { return storedPicture_; }
-    PicRecord* backgroundPicture() const { return backgroundPicture_; }
+    // The kept preview picture takes the background picture's place and the other way round
+    // (the 2D view). SetPreviewPicture replaces the kept preview without letting the old one go.
+    void SwapPreviewAndBackground();
+    void SetPreviewPicture(PicRecord* picture);
     bool view2D() const { return view2D_; }
 
 protected:
@@ -662,8 +661,6 @@ private:
     bool ready() const;
     uint32_t enabledMenus_ = 0xFFFFFFFFu;
     bool view2D_ = false, menuOpen_ = false;
-    PicRecord* storedPicture_ = nullptr;
-    PicRecord* backgroundPicture_ = nullptr;
 
     // ---- dialogs ----
 public:

@@ -107,16 +107,24 @@ STDMETHODIMP CQivPlayerCtl::get_Phi(float* pVal) {
     return S_OK;
 }
 
-STDMETHODIMP CQivPlayerCtl::put_Phi(float v) {
+// A Phi or Psi put: ignored while the new angles lie outside the Phi/Psi limits; stops the spin.
+static HRESULT putViewAngle(CQivPlayerCtl& c, bool isPhi, float v) {
     if (!std::isfinite(v)) return E_INVALIDARG;
+    QivControlState& s = c.state();
     const float r = float(qivctl::wrapAngle(double(v) * kDegToRad));
-    if (r == state_.phi) return S_OK;
-    state_.phi = r;
-    if (state_.viewValid) SetViewFromAngles();
-    FireOnChanged(13);
-    Redraw(true);
+    if (r == (isPhi ? s.phi : s.psi)) return S_OK;
+    if (!c.AnglesAllowed(isPhi ? r : s.phi, isPhi ? s.psi : r)) return S_OK;
+    (isPhi ? s.phi : s.psi) = r;
+    navSpinStop(&c.spinClock());
+    c.spinChanged();
+    if (s.viewValid) c.SetViewFromAngles();
+    c.FireOnChanged(isPhi ? 13 : 14);
+    c.RefreshBarState();
+    c.Redraw(true);
     return S_OK;
 }
+
+STDMETHODIMP CQivPlayerCtl::put_Phi(float v) { return putViewAngle(*this, true, v); }
 
 STDMETHODIMP CQivPlayerCtl::get_Psi(float* pVal) {
     if (!pVal) return E_POINTER;
@@ -124,16 +132,7 @@ STDMETHODIMP CQivPlayerCtl::get_Psi(float* pVal) {
     return S_OK;
 }
 
-STDMETHODIMP CQivPlayerCtl::put_Psi(float v) {
-    if (!std::isfinite(v)) return E_INVALIDARG;
-    const float r = float(qivctl::wrapAngle(double(v) * kDegToRad));
-    if (r == state_.psi) return S_OK;
-    state_.psi = r;
-    if (state_.viewValid) SetViewFromAngles();
-    FireOnChanged(14);
-    Redraw(true);
-    return S_OK;
-}
+STDMETHODIMP CQivPlayerCtl::put_Psi(float v) { return putViewAngle(*this, false, v); }
 
 static void applyPan(QivControlState& st, const QivWindowParts& w) {
     CamRecord& c = st.camera;

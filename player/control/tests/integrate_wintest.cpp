@@ -196,6 +196,18 @@ TEST_F(Integrate, PhiPsiLimitsBoundNavigation) {
     ctl_->navController().spinTick(GetTickCount() + 2000);
     EXPECT_NEAR(std::remainder(ctl_->state().phi - phiBefore, 6.2831853f), 0.0f, 1e-4f);
     ASSERT_EQ(S_OK, p2_->put_SpinPhi(0));
+    // The Phi and Psi puts: outside ignored, inside taken; a put stops the spin.
+    ASSERT_EQ(S_OK, p2_->put_Phi(phi0 + 20));
+    ASSERT_EQ(S_OK, p2_->put_Psi(psi0 - 20));
+    EXPECT_NEAR(ctl_->state().phi, phiBefore, 1e-4f);
+    EXPECT_NEAR(ctl_->state().psi, psiBefore, 1e-4f);
+    ASSERT_EQ(S_OK, p2_->put_SpinPsi(10));
+    ASSERT_EQ(S_OK, p2_->put_Phi(phi0 - 3));
+    p2_->get_Phi(&phi);
+    EXPECT_NEAR(std::remainder(phi - phi0, 360.0f), -3.0f, 1e-3);
+    float spin = 1;
+    p2_->get_SpinPsi(&spin);
+    EXPECT_EQ(0.0f, spin);
 
     // Limits off: the same drag turns.
     ASSERT_EQ(S_OK, p2_->SetPhiPsiRanges(-2000, -2000, 0, 90));

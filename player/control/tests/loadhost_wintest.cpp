@@ -300,7 +300,16 @@ TEST_F(StreamLoad, PreviewModeAndDelayTable) {
         EXPECT_FALSE(s.ctl->StreamLoadRunning());
         EXPECT_NE(nullptr, s.ctl->state().slots[0].node);
         EXPECT_FALSE(s.thumbnail());
-        EXPECT_NE(nullptr, s.ctl->PreviewPicture()) << "kept for the 2D view";
+        PicRecord* kept = s.ctl->PreviewPicture();
+        ASSERT_NE(nullptr, kept) << "kept for the 2D view";
+        // The 2D view shows the container's preview and gives it back.
+        ASSERT_EQ(S_OK, s.p2->Show2DView(VARIANT_TRUE));
+        EXPECT_EQ(kept, s.ctl->BackgroundPicture());
+        EXPECT_EQ(kept, s.ctl->state().background.picture);
+        EXPECT_EQ(3u, s.ctl->state().background.mode);
+        ASSERT_EQ(S_OK, s.p2->Show2DView(VARIANT_FALSE));
+        EXPECT_EQ(kept, s.ctl->PreviewPicture());
+        EXPECT_NE(kept, s.ctl->state().background.picture);
     }
 }
 

@@ -550,8 +550,8 @@ TEST_F(Stock, Show2DViewNeedsAPreviewAndSwapsOnlyOnAChange) {
     for (int i = 0; i < 2; ++i) {  // the second call changes nothing
         EXPECT_EQ(S_OK, p2_->Show2DView(VARIANT_TRUE));
         EXPECT_TRUE(ctl_->view2D());
-        EXPECT_EQ(&preview, ctl_->backgroundPicture());
-        EXPECT_EQ(nullptr, ctl_->previewPicture());
+        EXPECT_EQ(&preview, ctl_->BackgroundPicture());
+        EXPECT_EQ(nullptr, ctl_->PreviewPicture());
     }
     const BgRecord& bg = ctl_->state().background;
     EXPECT_EQ(3u, bg.mode);
@@ -562,8 +562,8 @@ TEST_F(Stock, Show2DViewNeedsAPreviewAndSwapsOnlyOnAChange) {
     EXPECT_EQ(S_OK, p2_->Show2DView(VARIANT_FALSE));
     EXPECT_EQ(S_OK, p2_->Show2DView(VARIANT_FALSE));
     EXPECT_FALSE(ctl_->view2D());
-    EXPECT_EQ(&preview, ctl_->previewPicture());
-    EXPECT_EQ(nullptr, ctl_->backgroundPicture());
+    EXPECT_EQ(&preview, ctl_->PreviewPicture());
+    EXPECT_EQ(nullptr, ctl_->BackgroundPicture());
     EXPECT_EQ(0u, ctl_->state().background.mode);
     EXPECT_TRUE(notify_.changed.empty()) << "no notices";
     ctl_->SetPreviewPicture(nullptr);
