@@ -486,7 +486,12 @@ void CQivPlayerCtl::RayTraceFrame(HDC dc, const RECT* rect) {
     job.rect = IRect{0, 0, state_.frameWidth, state_.frameHeight};
     PicRecord* work = nullptr;
     if (fzCreate(uint32_t(state_.frameWidth), uint32_t(state_.frameHeight), 2, &work) && work) {
-        rtRender(&job, work, cancelKeyTest, showRayTraceLines, state_.sceneRoots, nullptr, nullptr, 1, 1, 1, 1, 1, 0);
+        if (state_.multiView)
+            mvRenderRayTraced(&job, work, cancelKeyTest, showRayTraceLines, state_.sceneRoots, nullptr, nullptr, 1, 1,
+                              1, 1, 1, 0, state_.multiViewAngle);
+        else
+            rtRender(&job, work, cancelKeyTest, showRayTraceLines, state_.sceneRoots, nullptr, nullptr, 1, 1, 1, 1, 1,
+                     0);
         fzFree(&work);
     }
     copyRect(dc, state_.frame, &g_rayShow.rect, 0, 0, state_.frameHeight);

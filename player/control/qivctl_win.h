@@ -103,6 +103,7 @@ public:
     void AnimationStep();
     void ShowMessage(UINT stringId, const std::string& argument);
     void CreateHardwareWindow();
+    void ToggleHardware();
     void DestroyHardwareWindow();
     int PrepareScene(ScnNode** roots, bool loadDrawDib, bool keepScrollBars, bool keepView);
     void SetupFrame(ScnNode** roots, bool keepView, bool keepScrollBars);

@@ -483,6 +483,24 @@ void CQivPlayerCtl::CreateHardwareWindow() {
     SetWindowPos(p.hardwareWindow, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
 }
 
+// Use of 3D hardware on or off, kept in the user options.
+void CQivPlayerCtl::ToggleHardware() {
+    if (!qivHardwareDeviceAvailable()) return;
+    if (state_.rendererKind == qivctl::kRendererHardware) {
+        DestroyHardwareWindow();
+        state_.rendererKind = qivctl::kRendererSoftware;
+        SetUse3DHardware(0);
+    } else {
+        state_.rendererKind = qivctl::kRendererHardware;
+        CreateHardwareWindow();
+        if (state_.rendererKind == qivctl::kRendererHardware) SetUse3DHardware(1);
+    }
+    state_.frameValid = false;
+    win_->stats.startTick = GetTickCount();
+    win_->stats.frames = 0;
+    Redraw(true);
+}
+
 void CQivPlayerCtl::DestroyHardwareWindow() {
     QivWindowParts& p = *win_;
     if (!p.hardwareWindow) return;
@@ -599,14 +617,8 @@ LRESULT CQivPlayerCtl::onCommand(WPARAM wp, LPARAM, bool& handled) {
         case kQivMenuSettings:
             ShowSettingsDialog(this);
             return 0;
-        case 1306:  // use of 3D hardware on or off
-            if (state_.rendererKind == qivctl::kRendererHardware) {
-                DestroyHardwareWindow();
-                state_.rendererKind = qivctl::kRendererSoftware;
-            } else if (qivHardwareDeviceAvailable()) {
-                state_.rendererKind = qivctl::kRendererHardware;
-            }
-            Redraw(true);
+        case 1306:
+            ToggleHardware();
             return 0;
         default:
             break;
@@ -721,6 +733,9 @@ LRESULT CQivPlayerCtl::onMessage(UINT msg, WPARAM wp, LPARAM lp, bool& handled) 
             return 0;
         case kMsgRedraw:
             Redraw(true);
+            return 0;
+        case kMsgThumbnail:
+            OnThumbnailReady();
             return 0;
         case kMsgNextTransfer:
             OnTransferDone();

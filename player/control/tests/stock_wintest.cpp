@@ -582,6 +582,25 @@ TEST_F(Stock, OneTimeRaytraceAsksForOneRayTracedFrame) {
     EXPECT_EQ(frames, ctl_->win().frames) << "the frame came from the ray tracer";
 }
 
+// With the multi-view picture on, the one ray-traced frame holds the interleaved views.
+TEST_F(Stock, OneTimeRaytraceOfTheMultiView) {
+    site();
+    loadAnimated();
+    RECT rc;
+    GetClientRect(ctl_->hwnd(), &rc);
+    auto traced = [&] {
+        EXPECT_EQ(S_OK, p2_->OneTimeRaytrace());
+        RedrawWindow(ctl_->hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        return qivtest::ReadWindow(ctl_->hwnd(), ctl_->state().frameWidth, ctl_->state().frameHeight);
+    };
+    const std::vector<uint32_t> single = traced();
+    ctl_->state().multiView = true;
+    const std::vector<uint32_t> multi = traced();
+    ctl_->state().multiView = false;
+    ASSERT_EQ(single.size(), multi.size());
+    EXPECT_GT(qivtest::Differing(single, multi, 8), int(single.size() / 50));
+}
+
 TEST_F(Stock, VerbsStartAndStopTheAnimation) {
     site();
     IOleObject* ole = host_.object();

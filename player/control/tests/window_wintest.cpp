@@ -377,13 +377,22 @@ TEST_F(ControlWindow, Direct3DFrameMatchesTheEnginePicture) {
     std::vector<uint32_t> ref = qivtest::EnginePicture(st);
     EXPECT_LT(qivtest::BackgroundPixels(ref, qivtest::BackColour(st)), w * h * 9 / 10);
     EXPECT_LE(qivtest::Differing(back, ref, 24), w * h / 10);
-    // The menu command switches to software: the hardware window goes, the frame is copied.
+    // The menu command switches to software: the hardware window goes, the frame is copied,
+    // the choice is kept in the user options.
+    const DWORD option = GetUse3DHardware();
     SendMessageW(ctl_->hwnd(), WM_COMMAND, 1306, 0);
     EXPECT_EQ(nullptr, ctl_->win().hardwareWindow);
     EXPECT_EQ(2, st.rendererKind);
+    EXPECT_EQ(0u, GetUse3DHardware());
     paint();
     std::vector<uint32_t> px = qivtest::ReadWindow(ctl_->hwnd(), w, h);
     EXPECT_LE(qivtest::Differing(px, qivtest::EnginePicture(st), 8), w * h / 200);
+    // And back: the hardware window at once.
+    SendMessageW(ctl_->hwnd(), WM_COMMAND, 1306, 0);
+    EXPECT_NE(nullptr, ctl_->win().hardwareWindow);
+    EXPECT_EQ(1, st.rendererKind);
+    EXPECT_EQ(1u, GetUse3DHardware());
+    SetUse3DHardware(option);
 }
 
 // Layout: the bar's children along the edges, the frame size they leave, HideControls, a
