@@ -121,6 +121,25 @@ void CQivPlayerCtl::AfterFrame() {
     }
 }
 
+// While a button is held, mouse moves, then a right-button release, then key presses that
+// wait are handled first; with none waiting the mouse counts as moved to where it is, so a
+// held drag keeps the view moving.
+void CQivPlayerCtl::KeepDragGoing() {
+    HWND w = hwnd();
+    if (!w || !nav_ || !navController().captured()) return;
+    if (PumpMessages(w, WM_MOUSEMOVE, 0) || PumpMessages(w, WM_RBUTTONUP, 0) || PumpMessages(w, WM_KEYDOWN, 0))
+        return;
+    if (!hwnd() || !navController().captured()) return;
+    POINT pt;
+    if (!GetCursorPos(&pt) || !ScreenToClient(w, &pt)) return;
+    WPARAM keys = 0;
+    if (GetAsyncKeyState(VK_LBUTTON) < 0) keys |= MK_LBUTTON;
+    if (GetAsyncKeyState(VK_RBUTTON) < 0) keys |= MK_RBUTTON;
+    if (GetAsyncKeyState(VK_SHIFT) < 0) keys |= MK_SHIFT;
+    if (GetAsyncKeyState(VK_CONTROL) < 0) keys |= MK_CONTROL;
+    MouseButtons(WM_MOUSEMOVE, keys, MAKELPARAM(pt.x, pt.y));
+}
+
 void CQivPlayerCtl::NavCursorState(qivctl::CursorState& cs) {
     cs.walkthrough = props_.walkthrough;
     if (!nav_) return;

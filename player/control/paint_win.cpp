@@ -531,6 +531,7 @@ HRESULT CQivPlayerCtl::onDraw(const qcom::DrawInfo& info) {
         if (somethingMoves()) AnimationStep();
         DrawFrame(info.hdc, &inFrame, 0, 0);
         AfterFrame();
+        KeepDragGoing();
     } catch (...) {
         return E_FAIL;
     }

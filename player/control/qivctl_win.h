@@ -104,6 +104,7 @@ public:
     void ShowMessage(UINT stringId, const std::string& argument);
     void CreateHardwareWindow();
     void ToggleHardware();
+    void KeepDragGoing();
     void DestroyHardwareWindow();
     int PrepareScene(ScnNode** roots, bool loadDrawDib, bool keepScrollBars, bool keepView);
     void SetupFrame(ScnNode** roots, bool keepView, bool keepScrollBars);

@@ -218,6 +218,25 @@ TEST_F(Integrate, PhiPsiLimitsBoundNavigation) {
     EXPECT_GT(std::fabs(std::remainder(ctl_->state().phi - phiBefore, 6.2831853f)), 1.0f);
 }
 
+// A paint during a held drag handles the mouse moves that wait in the queue first.
+TEST_F(Integrate, PaintHandlesWaitingMovesOfAHeldDrag) {
+    ASSERT_TRUE(load());
+    HWND w = ctl_->hwnd();
+    const int x = client_.right / 4, y = client_.bottom / 2;
+    send(WM_LBUTTONDOWN, x, y, GetTickCount());
+    send(WM_MOUSEMOVE, x + 10, y, GetTickCount());
+    ASSERT_TRUE(ctl_->navController().captured()) << "a rotate drag";
+    const float phi0 = ctl_->state().phi;
+    PostMessageA(w, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x + 20, y));
+    PostMessageA(w, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x + client_.right / 8, y));
+    RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    EXPECT_GT(std::fabs(std::remainder(ctl_->state().phi - phi0, 6.2831853f)), 0.1f);
+    MSG m;
+    EXPECT_FALSE(PeekMessageA(&m, w, WM_MOUSEMOVE, WM_MOUSEMOVE, PM_NOREMOVE)) << "taken by the paint";
+    send(WM_LBUTTONUP, x + client_.right / 8, y, GetTickCount());
+    qivtest::PumpMessages();
+}
+
 // Lights 16 (and the key "5") switch the objects' own lights, the lower four bits the scene's.
 TEST_F(Integrate, LightsSixteenSwitchesTheObjectsOwnLights) {
     pelb::TempDir dir("integrate lights");
