@@ -68,7 +68,17 @@ struct Seen {
     bool found = false, boxEnabled = false, boxChecked = false;
     int typeIndex = -1;
     std::string firstType, name;
+    std::string defaultExtension;  // the last one the hook set; empty: none
 };
+
+// The default extensions the dialog is told (the file dialog under Wine ignores them, so they
+// are caught on their way in).
+WNDPROC g_dialogProc = nullptr;
+std::string g_defaultExtension;
+LRESULT CALLBACK recordDefaultExtension(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == CDM_SETDEFEXT && lp) g_defaultExtension = reinterpret_cast<const char*>(lp);
+    return CallWindowProcA(g_dialogProc, w, msg, wp, lp);
+}
 
 Seen look(HWND dialog) {
     Seen s;
@@ -85,6 +95,7 @@ Seen look(HWND dialog) {
     if (!name) name = qivtest::Descendant(dialog, 0x480);
     GetWindowTextA(name, text, sizeof text);
     s.name = text;
+    s.defaultExtension = g_defaultExtension;
     return s;
 }
 
@@ -121,6 +132,9 @@ protected:
         ModalScript script({[&] {
                                 dialog = DialogWithControl(IDC_QIV_FORMAT);
                                 if (!dialog) return false;
+                                g_defaultExtension.clear();
+                                g_dialogProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
+                                    dialog, GWLP_WNDPROC, LONG_PTR(recordDefaultExtension)));
                                 *before = look(dialog);
                                 act(dialog);
                                 *after = look(dialog);
@@ -167,12 +181,14 @@ TEST_F(SaveObjectDialog, QivObjectOffersTheContainerAndTheBoxSwitchesTheFormat) 
         const char* typed;  // the name confirmed, without extension
         const char* file;   // the file that appears
         bool qiv;
+        int type;  // the type list's entry afterwards
+        const char* defaultExtension;
     } cases[] = {
-        {"kept", click(0), "kept", "kept.qiv", true},
-        {"cleared", click(1), "cleared", "cleared.PEL", false},
-        {"cleared and checked again", click(2), "again", "again.qiv", true},
-        {"PEL type picked in the list", pick(1), "picked", "picked.PEL", false},
-        {"all files picked in the list", pick(2), "all.qiv", "all.qiv", true},
+        {"kept", click(0), "kept", "kept.qiv", true, 0, ""},
+        {"cleared", click(1), "cleared", "cleared.PEL", false, 1, "PEL"},
+        {"cleared and checked again", click(2), "again", "again.qiv", true, 0, "Qiv"},
+        {"PEL type picked in the list", pick(1), "picked", "picked.PEL", false, 1, "PEL"},
+        {"all files picked in the list", pick(2), "all.qiv", "all.qiv", true, 2, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -188,7 +204,8 @@ TEST_F(SaveObjectDialog, QivObjectOffersTheContainerAndTheBoxSwitchesTheFormat) 
         EXPECT_EQ("Qiv Objects (*.qiv)", before.firstType);
         EXPECT_EQ("two cubes.qiv", before.name);
         EXPECT_EQ(c.qiv, after.boxChecked);
-        if (after.typeIndex != 2) EXPECT_EQ(c.qiv ? 0 : 1, after.typeIndex);
+        EXPECT_EQ(c.type, after.typeIndex);
+        EXPECT_EQ(c.defaultExtension, after.defaultExtension);
         ASSERT_TRUE(exists(file));
         if (c.qiv) {
             EXPECT_EQ(original, readBytes(file)) << "the container as it was received";
