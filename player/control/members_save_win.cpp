@@ -11,6 +11,7 @@
 #include "container_win.h"
 #include "ctlmodule_win.h"
 #include "qivctl_win.h"
+#include "resources/dialogids.h"
 #include "saveobj.h"
 #include "scene/scene.h"
 #include "window_win.h"
@@ -38,6 +39,72 @@ std::string ownNameText(const ScnNode* node) {
     if (!c || !c->textList2 || !c->textList2Size) return std::string();
     const char* t = c->textList2;
     return std::string(t, strnlen(t, c->textList2Size));
+}
+
+// The format choice of the save-object dialog, shared with the hook of its template.
+struct ObjectFormatChoice {
+    bool offerQiv = false;  // the object came from a Qiv container
+    bool useQiv = false;
+};
+
+constexpr int kTypeList = 0x470;  // the file dialog's file-type combo box
+
+const char* defaultExtension(bool qiv) { return qiv ? "Qiv" : "PEL"; }
+
+// The type list shows the chosen format (entry 0 Qiv, 1 PEL), picked as by the user so that
+// the dialog's own filter follows, and names without an extension get the format's own.
+void showFormat(HWND child, const ObjectFormatChoice& c) {
+    HWND dialog = GetParent(child), types = GetDlgItem(dialog, kTypeList);
+    if (types && SendMessageA(types, CB_GETCURSEL, 0, 0) != (c.useQiv ? 0 : 1)) {
+        SendMessageA(types, CB_SETCURSEL, c.useQiv ? 0 : 1, 0);
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(kTypeList, CBN_SELCHANGE), LPARAM(types));
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(kTypeList, CBN_SELENDOK), LPARAM(types));
+    }
+    SendMessageA(dialog, CDM_SETDEFEXT, 0, LPARAM(defaultExtension(c.useQiv)));
+}
+
+UINT_PTR CALLBACK objectFormatHook(HWND child, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_INITDIALOG) {
+        auto* c = reinterpret_cast<ObjectFormatChoice*>(reinterpret_cast<OPENFILENAMEA*>(lp)->lCustData);
+        SetWindowLongPtrA(child, DWLP_USER, LONG_PTR(c));
+        if (c->offerQiv) {
+            EnableWindow(GetDlgItem(child, IDC_QIV_FORMAT), TRUE);
+            CheckDlgButton(child, IDC_QIV_FORMAT, c->useQiv ? BST_CHECKED : BST_UNCHECKED);
+        }
+        return 0;
+    }
+    auto* c = reinterpret_cast<ObjectFormatChoice*>(GetWindowLongPtrA(child, DWLP_USER));
+    if (!c || !c->offerQiv) return 0;
+    if (msg == WM_COMMAND && LOWORD(wp) == IDC_QIV_FORMAT && HIWORD(wp) == BN_CLICKED) {
+        c->useQiv = IsDlgButtonChecked(child, IDC_QIV_FORMAT) == BST_CHECKED;
+        showFormat(child, *c);
+    } else if (msg == WM_NOTIFY && reinterpret_cast<const NMHDR*>(lp)->code == CDN_TYPECHANGE) {
+        // The Qiv or the PEL type picked in the list chooses the format as the box does.
+        const LRESULT type = SendDlgItemMessageA(GetParent(child), kTypeList, CB_GETCURSEL, 0, 0);
+        if ((type == 0 || type == 1) && c->useQiv != (type == 0)) {
+            c->useQiv = type == 0;
+            CheckDlgButton(child, IDC_QIV_FORMAT, c->useQiv ? BST_CHECKED : BST_UNCHECKED);
+            showFormat(child, *c);
+        }
+    }
+    return 0;
+}
+
+// The container the current object came from: a document's "Qiv" stream, inline data, or the
+// Qiv file or download that its load kept (*byLoad). False when it came from none.
+bool currentContainer(CQivPlayerCtl& ctl, QivParsedContainer* out, bool* byLoad) {
+    *byLoad = false;
+    const QivDocumentState& doc = ctl.document();
+    const QivKeptObject* kept = ctl.CurrentIsDocumentContainer() ? &doc.container
+                                : ctl.CurrentIsInline()          ? &doc.inlineData
+                                                                 : nullptr;
+    if (kept) return qivParseWholeContainer(kept->bytes, out);
+    const QivControlState& st = ctl.state();
+    const int32_t i = st.currentSlot;
+    if (i < 0 || size_t(i) >= st.slots.size() || !st.slots[size_t(i)].inUse) return false;
+    std::vector<uint8_t> compact;
+    *byLoad = ctl.CompactContainerOf(st.slots[size_t(i)].sourceName, &compact) && qivParseWholeContainer(compact, out);
+    return *byLoad;
 }
 
 }  // namespace
@@ -74,10 +141,8 @@ int CQivPlayerCtl::SaveObjectFile(const char* path, bool raw, const char* textur
     }
     // The container the object came from.
     QivParsedContainer container;
-    const QivKeptObject* kept = CurrentIsDocumentContainer() ? &doc_->container
-                                : CurrentIsInline()          ? &doc_->inlineData
-                                                             : nullptr;
-    if (kept && qivParseWholeContainer(kept->bytes, &container)) {
+    bool keptByLoad = false;
+    if (currentContainer(*this, &container, &keptByLoad)) {
         src.payload = container.payload.get();
         src.payloadSize = container.payloadSize;
         src.expandedCopy.clear();
@@ -85,7 +150,9 @@ int CQivPlayerCtl::SaveObjectFile(const char* path, bool raw, const char* textur
 
     qivctl::ObjectSaveHooks hooks;
     hooks.releaseHardware = [this] { Redraw(true); };
-    hooks.saveContainerFile = [&container](const std::string& target) {
+    hooks.saveContainerFile = [this, &container, keptByLoad](const std::string& target) {
+        // The load's own copy is written back as it was received.
+        if (keptByLoad) return SaveContainerFile(target.c_str()) ? 1 : 0;
         return container.payload && qivSaveContainerFile(target.c_str(), container.kept, container.fileTime) ? 1 : 0;
     };
     hooks.setFileTime = [&container](const std::string& target) {
@@ -102,15 +169,16 @@ int CQivPlayerCtl::SaveObjectFile(const char* path, bool raw, const char* textur
 }
 
 bool CQivPlayerCtl::SaveObjectDialog() {
-    const bool fromContainer = CurrentIsDocumentContainer() || CurrentIsInline();
+    QivParsedContainer probe;
+    bool keptByLoad = false;
+    ObjectFormatChoice choice;
+    choice.offerQiv = currentContainer(*this, &probe, &keptByLoad);
+    choice.useQiv = choice.offerQiv;
     const bool haveObject = state_.currentSlot >= 0 && size_t(state_.currentSlot) < state_.slots.size() &&
                             state_.slots[size_t(state_.currentSlot)].node;
-    if (!haveObject && !fromContainer) return false;
-    QivParsedContainer probe;
-    const QivKeptObject& kept = CurrentIsDocumentContainer() ? doc_->container : doc_->inlineData;
-    const bool offerQiv = fromContainer && qivParseWholeContainer(kept.bytes, &probe);
+    if (!haveObject && !choice.offerQiv) return false;
 
-    std::string filter = qivLoadString(offerQiv ? IDS_FILTER_QIV_PEL : IDS_FILTER_PEL);
+    std::string filter = qivLoadString(choice.offerQiv ? IDS_FILTER_QIV_PEL : IDS_FILTER_PEL);
     std::replace(filter.begin(), filter.end(), '|', '\0');
     const std::string title = qivLoadString(IDS_SAVE_OBJECT);
     char file[MAX_PATH] = {};
@@ -122,16 +190,21 @@ bool CQivPlayerCtl::SaveObjectDialog() {
     OPENFILENAMEA ofn{};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = hwnd() ? hwnd() : GetActiveWindow();
+    ofn.hInstance = qivModuleInstance();
     ofn.lpstrFilter = filter.c_str();
     ofn.nFilterIndex = 1;
     ofn.lpstrFile = file;
     ofn.nMaxFile = sizeof file;
     ofn.lpstrTitle = title.c_str();
-    ofn.lpstrDefExt = offerQiv ? "Qiv" : "PEL";
-    ofn.Flags = OFN_EXPLORER | OFN_NOREADONLYRETURN | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
+    ofn.lpstrDefExt = defaultExtension(choice.useQiv);
+    ofn.Flags = OFN_EXPLORER | OFN_NOREADONLYRETURN | OFN_ENABLETEMPLATE | OFN_ENABLEHOOK | OFN_HIDEREADONLY |
+                OFN_OVERWRITEPROMPT;
+    ofn.lpTemplateName = MAKEINTRESOURCEA(IDD_SAVE_OBJECT);
+    ofn.lpfnHook = objectFormatHook;
+    ofn.lCustData = LPARAM(&choice);
     if (!qivRunSaveFileDialog(&ofn) || !file[0]) return false;
 
-    const bool raw = offerQiv && ofn.nFilterIndex == 1;
+    const bool raw = choice.offerQiv && choice.useQiv;
     const std::string target = file;
     const std::string textures = win_->texturePath;
     bool ok = false;

@@ -8,6 +8,7 @@
 #define IDD_INFO                133
 #define IDD_SETTINGS            154
 #define IDD_BACKGROUND          213
+#define IDD_SAVE_OBJECT         221 /* child template of the save-object file dialog */
 #define IDD_HTML_URL            248
 
 #define IDC_TEXTURE_PATH        201
@@ -30,6 +31,7 @@
 #define IDC_OFFSET_LABEL        230
 #define IDC_OFFSET_X_LABEL      231
 #define IDC_OFFSET_Y_LABEL      232
+#define IDC_QIV_FORMAT          233
 #define IDC_TEXT_ENTRY          234
 #define IDC_INFO_MAKER          252
 

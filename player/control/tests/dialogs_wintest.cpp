@@ -425,7 +425,8 @@ TEST(DialogResources, EveryDialogInEveryLanguage) {
         MAKELANGID(LANG_LITHUANIAN, SUBLANG_LITHUANIAN)};
     HMODULE self = GetModuleHandleW(nullptr);
     for (LANGID lang : languages)
-        for (int id : {IDD_PATHS_PAGE, IDD_OPTIONS_PAGE, IDD_INFO, IDD_SETTINGS, IDD_BACKGROUND, IDD_HTML_URL})
+        for (int id : {IDD_PATHS_PAGE, IDD_OPTIONS_PAGE, IDD_INFO, IDD_SETTINGS, IDD_BACKGROUND, IDD_HTML_URL,
+                       IDD_SAVE_OBJECT})
             EXPECT_NE(nullptr, FindResourceExW(self, reinterpret_cast<LPCWSTR>(RT_DIALOG), MAKEINTRESOURCEW(id), lang))
                 << "dialog " << id << " language " << lang;
     // Captions from their code pages: DIALOGEX header, then menu, class and caption strings.
