@@ -9,13 +9,14 @@
 
 #include "com/control.h"
 #include "ctlmodule_win.h"
+#include "dialogs_win.h"
 #include "htmlexport.h"
 #include "persiststream.h"
 #include "qivctl_win.h"
 
 namespace {
 
-enum : UINT { kUrlDialog = 248, kOutlookDialog = 249, kUrlEdit = 234 };
+enum : UINT { kOutlookDialog = 249 };
 enum : UINT { kMenuPlain = 40001, kMenuOutlook = 40002 };
 
 std::string utf8Of(const wchar_t* s, size_t n) {
@@ -73,28 +74,14 @@ void guidBytes(const GUID& g, uint8_t out[16]) {
 
 // ---- the two dialogs ----
 
-// 248 proposes the object's URL in its edit field and hands back the field's text on OK (lp:
-// the text); 249 only asks. Both are white.
-INT_PTR CALLBACK exportDialogProc(HWND d, UINT msg, WPARAM wp, LPARAM lp) {
+// 249 only asks; it is white like the text entry of 248.
+INT_PTR CALLBACK outlookDialogProc(HWND d, UINT msg, WPARAM wp, LPARAM) {
     switch (msg) {
-        case WM_INITDIALOG: {
-            SetWindowLongPtrW(d, DWLP_USER, lp);
-            const std::wstring* url = reinterpret_cast<const std::wstring*>(lp);
-            if (url && !url->empty()) SetDlgItemTextW(d, kUrlEdit, url->c_str());
+        case WM_INITDIALOG:
             return TRUE;
-        }
         case WM_COMMAND: {
             const UINT id = LOWORD(wp);
             if (id != IDOK && id != IDCANCEL) return FALSE;
-            auto* url = reinterpret_cast<std::wstring*>(GetWindowLongPtrW(d, DWLP_USER));
-            HWND edit = GetDlgItem(d, kUrlEdit);
-            if (id == IDOK && url && edit) {
-                int n = GetWindowTextLengthW(edit);
-                std::wstring text(size_t(n) + 1, L'\0');
-                n = GetWindowTextW(edit, text.data(), n + 1);
-                text.resize(size_t(n > 0 ? n : 0));
-                *url = text;
-            }
             EndDialog(d, id);
             return TRUE;
         }
@@ -191,13 +178,11 @@ void CQivPlayerCtl::CopyHtmlToClipboard(bool outlook, const std::string* url) {
     if (url) {
         objectUrl = *url;
     } else if (!outlook) {
-        std::wstring proposal = wideOf(qivhtml::defaultObjectUrl(state_.objectURL), CP_ACP);
-        if (DialogBoxParamW(qivModuleInstance(), MAKEINTRESOURCEW(kUrlDialog), owner, exportDialogProc,
-                            reinterpret_cast<LPARAM>(&proposal)) != IDOK)
-            return;
-        objectUrl = utf8Of(proposal);
+        std::string proposal = qivhtml::defaultObjectUrl(state_.objectURL);
+        if (ShowTextEntryDialog(owner, proposal) != IDOK) return;
+        objectUrl = utf8Of(wideOf(proposal, CP_ACP));
         haveUrl = true;
-    } else if (DialogBoxParamW(qivModuleInstance(), MAKEINTRESOURCEW(kOutlookDialog), owner, exportDialogProc, 0) !=
+    } else if (DialogBoxParamW(qivModuleInstance(), MAKEINTRESOURCEW(kOutlookDialog), owner, outlookDialogProc, 0) !=
                IDOK) {
         return;
     }
