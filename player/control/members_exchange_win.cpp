@@ -417,8 +417,6 @@ HRESULT CQivPlayerCtl::setViewing(const qivctl::Viewing& v, bool ex) {
     const bool turned = phi != state_.phi || psi != state_.psi;
     state_.phi = phi;
     state_.psi = psi;
-    // The window is centred again.
-    win_->panX = win_->panY = 0;
     if (ex && turned) {
         FireOnChanged(13);
         FireOnChanged(14);

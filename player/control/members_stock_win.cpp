@@ -153,11 +153,10 @@ STDMETHODIMP CQivPlayerCtl::OneTimeRaytrace() {
 
 STDMETHODIMP CQivPlayerCtl::ShowAll() {
     if (!state_.sceneRoots) return S_OK;
-    // The home view of the whole scene: its box again, the first angles, no pan.
+    // The home view of the whole scene: its box again, the first angles.
     state_.viewValid = false;
     state_.phi = kQivDefaultPhi;
     state_.psi = kQivDefaultPsi;
-    win_->panX = win_->panY = 0;
     SetupFrame(state_.sceneRoots, false, false);
     Redraw(true);
     for (int32_t id : qivctl::kShowAllNotices) FireOnChanged(id);

@@ -116,6 +116,8 @@ void QivNavigation::setView(const NavView& v) {
                      &s.camera.nearDist, &s.camera.farDist);
     camUpdate(&s.camera);
     ctl_->Redraw(true);
+    // A pan drag moves PanX and PanY.
+    if (nav.panning()) ctl_->OnPanChanged();
 }
 
 void QivNavigation::centreOnPickedPoint() {

@@ -117,12 +117,18 @@ void CQivPlayerCtl::keyCommand(const qivctl::KeyCommand& c) {
             FireOnChanged(13);
             FireOnChanged(14);
             break;
-        case K::MovePanX:
-            put_PanX(win_->panX + float(c.amount));
+        case K::MovePanX: {
+            float pan = 0;
+            get_PanX(&pan);
+            put_PanX(pan + float(c.amount));
             break;
-        case K::MovePanY:
-            put_PanY(win_->panY + float(c.amount));
+        }
+        case K::MovePanY: {
+            float pan = 0;
+            get_PanY(&pan);
+            put_PanY(pan + float(c.amount));
             break;
+        }
         case K::ZoomStep:
             if (zoom) ZoomStep(c.value);
             break;

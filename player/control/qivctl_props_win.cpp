@@ -382,5 +382,6 @@ void CQivPlayerCtl::ApplyPendingViewing() {
             c.winYMin = view.winYMin, c.winYMax = view.winYMax;
         }
     }
+    ApplyPendingPan(*p);
     camUpdate(&c);
 }

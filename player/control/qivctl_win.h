@@ -851,4 +851,21 @@ private:
     } sceneHostTextures_;
     ScnNode* sceneHostNode_ = nullptr;
     ScnNode** sceneHostRoots_ = nullptr;
+
+    // ---- pan ----
+public:
+    // PanX and PanY of the current view; false without a view or for a degenerate one.
+    bool ViewPan(double* x, double* y) const;
+    // The pan changed: PanX and PanY announced, the view marked changed, the scroll bars
+    // brought in line and the frame drawn again.
+    void OnPanChanged();
+    // The view reset: the pan values given before the view existed move the new camera.
+    void ApplyPendingPan(const qivctl::PendingViewing& p);
+    // Before a view reset that keeps the view (a new frame size): its zoom and pan are handed
+    // to the reset as pending values.
+    void KeepViewingForReset();
+
+private:
+    HRESULT getPan(bool vertical, float* pVal);
+    HRESULT putPan(bool vertical, float v);
 };

@@ -134,48 +134,6 @@ STDMETHODIMP CQivPlayerCtl::get_Psi(float* pVal) {
 
 STDMETHODIMP CQivPlayerCtl::put_Psi(float v) { return putViewAngle(*this, false, v); }
 
-static void applyPan(QivControlState& st, const QivWindowParts& w) {
-    CamRecord& c = st.camera;
-    const float hw = (c.winXMax - c.winXMin) * 0.5f, hh = (c.winYMax - c.winYMin) * 0.5f;
-    c.winXMin = w.panX - hw, c.winXMax = w.panX + hw;
-    c.winYMin = w.panY - hh, c.winYMax = w.panY + hh;
-    camUpdate(&c);
-}
-
-STDMETHODIMP CQivPlayerCtl::get_PanX(float* pVal) {
-    if (!pVal) return E_POINTER;
-    *pVal = win_->panX;
-    return S_OK;
-}
-
-STDMETHODIMP CQivPlayerCtl::put_PanX(float v) {
-    if (!std::isfinite(v)) return E_INVALIDARG;
-    if (v == win_->panX) return S_OK;
-    win_->panX = v;
-    if (state_.viewValid) applyPan(state_, *win_);
-    UpdateScrollBars();
-    FireOnChanged(21);
-    Redraw(true);
-    return S_OK;
-}
-
-STDMETHODIMP CQivPlayerCtl::get_PanY(float* pVal) {
-    if (!pVal) return E_POINTER;
-    *pVal = win_->panY;
-    return S_OK;
-}
-
-STDMETHODIMP CQivPlayerCtl::put_PanY(float v) {
-    if (!std::isfinite(v)) return E_INVALIDARG;
-    if (v == win_->panY) return S_OK;
-    win_->panY = v;
-    if (state_.viewValid) applyPan(state_, *win_);
-    UpdateScrollBars();
-    FireOnChanged(22);
-    Redraw(true);
-    return S_OK;
-}
-
 STDMETHODIMP CQivPlayerCtl::get_KeepSpinning(VARIANT_BOOL* pVal) {
     if (!pVal) return E_POINTER;
     *pVal = vb(state_.keepSpinning);

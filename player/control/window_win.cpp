@@ -254,6 +254,7 @@ void CQivPlayerCtl::Layout(const RECT& client) {
     if (p.hardwareWindow) SetWindowPos(p.hardwareWindow, nullptr, 0, 0, fw, fh, SWP_NOZORDER | SWP_NOACTIVATE);
     if (!state_.frame && state_.sceneRoots && fw > 0 && fh > 0) {
         // A scene that came before the window had a size: its frame and view now.
+        KeepViewingForReset();
         SetupFrame(state_.sceneRoots, false, false);
         return;
     }
@@ -275,8 +276,9 @@ void CQivPlayerCtl::Layout(const RECT& client) {
             if (FrameHoldsBackdrop()) DrawBackdrop();
             return;
         }
-        // Keep the angles: the view is fitted to the new frame.
+        // Keep the angles, the zoom and the pan: the view is fitted to the new frame.
         float phi = state_.phi, psi = state_.psi;
+        KeepViewingForReset();
         ResetView();
         state_.phi = phi, state_.psi = psi;
         SetViewFromAngles();
@@ -291,15 +293,17 @@ void CQivPlayerCtl::UpdateScrollBars() {
     const double view = double(c.winXMax) - double(c.winXMin);
     const double viewH = double(c.winYMax) - double(c.winYMin);
     const double scene = 2.0 * p.homeHalfWidth, sceneH = 2.0 * p.homeHalfHeight;
+    double panX = 0, panY = 0;
+    ViewPan(&panX, &panY);
     qivctl::ScrollBarState s;
     auto apply = [](HWND bar, const qivctl::ScrollBarState& st) {
         SCROLLINFO si{sizeof si, SIF_ALL, st.minimum, st.maximum, UINT(std::max(st.page, 0)), st.position, 0};
         SetScrollInfo(bar, SB_CTL, &si, TRUE);
     };
     if (HWND h = p.bar[1])
-        if (qivctl::horizontalBarFromPan(state_.frameWidth, view, scene, p.panX, &s)) apply(h, s);
+        if (qivctl::horizontalBarFromPan(state_.frameWidth, view, scene, panX, &s)) apply(h, s);
     if (HWND v = p.bar[2])
-        if (qivctl::verticalBarFromPan(state_.frameHeight, viewH, sceneH, p.panY, &s)) apply(v, s);
+        if (qivctl::verticalBarFromPan(state_.frameHeight, viewH, sceneH, panY, &s)) apply(v, s);
 }
 
 void CQivPlayerCtl::Scroll(bool horizontal, int code, int position) {

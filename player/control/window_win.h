@@ -52,7 +52,6 @@ struct QivWindowParts {
     bool boxValid = false;
     float homeHalfWidth = 0, homeHalfHeight = 0;
     float zoomBase = 1.0f;
-    float panX = 0, panY = 0;  // PanX, PanY: the view window shifted in the view plane
     NavSpin spin;
 
     // Local files and textures

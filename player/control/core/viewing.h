@@ -111,7 +111,7 @@ bool applyPanY(ViewVec* eye, ViewVec* vrp, const ViewVec& up, double v, bool* ch
 
 // Values written before a view exists; the view reset takes them over.
 struct PendingViewing {
-    enum : uint32_t { kVrpGiven = 1, kEyeGiven = 2 };
+    enum : uint32_t { kVrpGiven = 1, kEyeGiven = 2, kPanXGiven = 4, kPanYGiven = 8 };
     float zoom = 1.0f, panX = 0, panY = 0;
     float phi = 225.0f, psi = 30.0f;  // degrees
     float vrp[3] = {0, 0, 0}, eye[3] = {0, 0, 0};
