@@ -146,22 +146,26 @@ inline void spanStart(SpanParams& p, int64_t x, int32_t row) {
     }
 }
 
-// Row walker: one span per row between the long and the short edge.
+// Row walker: one span per row between the long and the short edge (stepped in locals and
+// written back at the end).
 template <unsigned M, bool Id = false>
 void walk() {
     SpanParams& p = g_span;
     const int bpp = Id ? 4 : 2;
+    SpanEdge longEdge = p.longEdge, shortEdge = p.shortEdge;
+    const bool longLeft = p.orientation != 0;
+    const int64_t lastColumn = p.width - 1;
     for (int32_t row = p.firstRow; row < p.endRow; ++row) {
         int64_t left, right;
-        if (p.orientation) {
-            left = p.longEdge.col + 1;
-            right = p.shortEdge.col;
+        if (longLeft) {
+            left = longEdge.col + 1;
+            right = shortEdge.col;
         } else {
-            left = p.shortEdge.col + 1;
-            right = p.longEdge.col;
+            left = shortEdge.col + 1;
+            right = longEdge.col;
         }
         if (left < 0) left = 0;
-        if (right > p.width - 1) right = p.width - 1;
+        if (right > lastColumn) right = lastColumn;
         if (row >= 0 && row < p.height && left <= right) {
             if (p.planes) {
                 const auto make = p.planes;
@@ -169,7 +173,7 @@ void walk() {
                 make();
             }
             // Id spans always run to the right from the left column.
-            const bool toRight = Id || p.orientation;
+            const bool toRight = Id || longLeft;
             const int64_t start = toRight ? left : right;
             const size_t at = size_t(row) * size_t(p.width) + size_t(start);
             p.colour = p.pixels + at * bpp;
@@ -194,9 +198,11 @@ void walk() {
                 pixels16<M>(p, toRight ? 1 : -1);
             }
         }
-        edgeStep(p.longEdge);
-        edgeStep(p.shortEdge);
+        edgeStep(longEdge);
+        edgeStep(shortEdge);
     }
+    p.longEdge = longEdge;
+    p.shortEdge = shortEdge;
 }
 
 constexpr unsigned Z = M_DEPTH | M_STORE;

@@ -27,10 +27,11 @@ int g_litCount = 0;
 bool g_litUsed[TRI_LIT_ENTRIES];
 uint16_t g_litPool[TRI_LIT_ENTRIES][256];
 
-// Floor quotient and remainder (0 <= r < d, d > 0): a quotient estimated in double precision
-// is off by at most one for the edge values here, and is corrected exactly.
-inline int64_t floorDivRem(int64_t n, int64_t d, int64_t* r) {
-    int64_t q = int64_t(double(n) / double(d));  // truncated; the loops below make it the floor
+// Floor quotient and remainder (0 <= r < d, d > 0) from a quotient estimated in double
+// precision (n times the reciprocal of d): off by at most one for the edge values here, and
+// corrected exactly.
+inline int64_t floorDivRem(int64_t n, int64_t d, double inverse, int64_t* r) {
+    int64_t q = int64_t(double(n) * inverse);  // truncated; the loops below make it the floor
     int64_t m = n - q * d;
     while (m < 0) {
         --q;
@@ -47,9 +48,10 @@ inline int64_t floorDivRem(int64_t n, int64_t d, int64_t* r) {
 // Edge through the 15.17 point (px, py) with direction (dx, dy), dy > 0, placed at row.
 inline void edgeInit(SpanEdge& e, int64_t px, int64_t py, int64_t dx, int64_t dy, int32_t row) {
     e.den = dy << 17;
+    const double inverse = 1.0 / double(e.den);
     const int64_t n = px * dy + ((int64_t(row) << 17) - py) * dx;
-    e.col = floorDivRem(n, e.den, &e.rem);
-    e.qStep = floorDivRem(dx << 17, e.den, &e.mStep);
+    e.col = floorDivRem(n, e.den, inverse, &e.rem);
+    e.qStep = floorDivRem(dx << 17, e.den, inverse, &e.mStep);
 }
 
 // Sorted triangle and its fixed-point frame.
@@ -73,37 +75,40 @@ bool targetOk(const PicRecord* pic, uint32_t bpp) {
            pic->width <= SPAN_MAX_SIZE && pic->height <= SPAN_MAX_SIZE;
 }
 
-// Bounds test, sort and degeneracy tests. false: nothing to draw.
+// Bounds test, sort and degeneracy tests. false: nothing to draw. Without Inverse the caller
+// sets s.inv before the first plane.
+template <bool Inverse = true>
 inline bool sortTriangle(const TriRecord* t, const PicRecord* pic, Setup& s) {
-    if (!t->a || !t->b || !t->c) return false;
-    if (!inside(t->a, pic) || !inside(t->b, pic) || !inside(t->c, pic)) return false;
-    const PelVertex* v[3] = {t->a, t->b, t->c};
-    s.swaps = 0;
-    if (v[1]->sy < v[0]->sy) {
-        std::swap(v[0], v[1]);
-        s.swaps |= 1;
+    const PelVertex *top = t->a, *mid = t->b, *bot = t->c;
+    if (!top || !mid || !bot) return false;
+    if (!inside(top, pic) || !inside(mid, pic) || !inside(bot, pic)) return false;
+    unsigned swaps = 0;
+    if (mid->sy < top->sy) {
+        std::swap(top, mid);
+        swaps |= 1;
     }
-    if (v[2]->sy < v[0]->sy) {
-        std::swap(v[0], v[2]);
-        s.swaps |= 2;
+    if (bot->sy < top->sy) {
+        std::swap(top, bot);
+        swaps |= 2;
     }
-    if (v[2]->sy < v[1]->sy) {
-        std::swap(v[1], v[2]);
-        s.swaps |= 4;
+    if (bot->sy < mid->sy) {
+        std::swap(mid, bot);
+        swaps |= 4;
     }
-    for (int i = 0; i < 3; ++i) {
-        s.v[i] = v[i];
-        s.x[i] = v[i]->sx;
-        s.y[i] = v[i]->sy;
-        s.X[i] = int64_t(s.x[i] * RASTER_FIX17);
-        s.Y[i] = int64_t(s.y[i] * RASTER_FIX17);
-    }
-    if (v[2]->sy - v[0]->sy == 0.0f) return false;
-    s.xMT = s.x[1] - s.x[0], s.yMT = s.y[1] - s.y[0];
-    s.xBT = s.x[2] - s.x[0], s.yBT = s.y[2] - s.y[0];
+    s.swaps = swaps;
+    s.v[0] = top, s.v[1] = mid, s.v[2] = bot;
+    const double x0 = top->sx, x1 = mid->sx, x2 = bot->sx;
+    const double y0 = top->sy, y1 = mid->sy, y2 = bot->sy;
+    s.x[0] = x0, s.x[1] = x1, s.x[2] = x2;
+    s.y[0] = y0, s.y[1] = y1, s.y[2] = y2;
+    s.X[0] = int64_t(x0 * RASTER_FIX17), s.X[1] = int64_t(x1 * RASTER_FIX17), s.X[2] = int64_t(x2 * RASTER_FIX17);
+    s.Y[0] = int64_t(y0 * RASTER_FIX17), s.Y[1] = int64_t(y1 * RASTER_FIX17), s.Y[2] = int64_t(y2 * RASTER_FIX17);
+    if (bot->sy - top->sy == 0.0f) return false;
+    s.xMT = x1 - x0, s.yMT = y1 - y0;
+    s.xBT = x2 - x0, s.yBT = y2 - y0;
     s.a2 = s.xMT * s.yBT - s.xBT * s.yMT;
     if (!(std::fabs(s.a2) >= 1e-5)) return false;
-    s.inv = 1.0 / s.a2;
+    if (Inverse) s.inv = 1.0 / s.a2;
     s.orientation = s.a2 > 0.0 ? 1 : 0;
     return true;
 }
@@ -317,7 +322,7 @@ void maskedRun() {
 // Attribute planes of the triangle triFill16 is drawing: made by the span walker before the
 // first span, so that a triangle that covers no pixel centre costs none.
 struct PlaneJob {
-    const Setup* s;
+    Setup* s;
     bool depth, gouraud, textured;
     double alpha;   // blend weight of the colour planes
     double uScale;  // texel columns per texture unit of the chosen level
@@ -326,8 +331,9 @@ PlaneJob g_planes;
 
 void makePlanes() {
     const PlaneJob& j = g_planes;
-    const Setup& s = *j.s;
+    Setup& s = *j.s;
     SpanParams& p = g_span;
+    if (!j.textured) s.inv = 1.0 / s.a2;  // textured: made for the mip level
     if (j.depth) depthPlane(s);
     if (j.gouraud) {
         const double alpha = j.alpha;
@@ -360,7 +366,7 @@ void triFill16(const TriRecord* t) {
     PicRecord* pic = spanGetTarget();
     if (!targetOk(pic, 2)) return;
     Setup s;
-    if (!sortTriangle(t, pic, s)) return;
+    if (!sortTriangle<false>(t, pic, s)) return;
     const uint32_t flags = t->flags;
     const bool depth = (flags & SPAN_DEPTH) != 0, gouraud = (flags & SPAN_GOURAUD) != 0;
     const bool textured = (flags & SPAN_TEXTURE) != 0, blend = (flags & SPAN_TRANSPARENT) != 0;
@@ -389,6 +395,7 @@ void triFill16(const TriRecord* t) {
     double uScale = 0.0;
     if (textured) {
         const TexPixelBlock* block = t->texture;
+        s.inv = 1.0 / s.a2;
         const uint32_t level = mipLevel(s, block);
         if (!spanUseLevel(block, level)) return;
         const TexLevel* lv = texLevel(block, level);
