@@ -43,18 +43,19 @@ inline uint32_t destScaled(uint32_t dst, uint32_t a) {
            (((dst & 0x1F) * a) >> 8 & 0x1F);
 }
 
+// One row down the edge; the carry of the remainder without a branch.
 inline void edgeStep(SpanEdge& e) {
     e.col += e.qStep;
     e.rem += e.mStep;
-    if (e.rem >= e.den) {
-        e.rem -= e.den;
-        ++e.col;
-    }
+    const int64_t carry = e.rem >= e.den ? 1 : 0;
+    e.col += carry;
+    e.rem -= e.den & -carry;
 }
 
-// The pixels of one span: count pixels from p.colour, moving by dir (+1 or -1).
-template <unsigned M>
-void pixels16(SpanParams& p, int dir) {
+// The pixels of one span: count pixels from p.colour, moving by Dir (+1 or -1).
+template <unsigned M, int Dir>
+void pixels16(SpanParams& p) {
+    constexpr int dir = Dir;
     uint8_t* c = p.colour;
     int16_t* zp = p.zp;
     int64_t z = p.z;
@@ -147,23 +148,18 @@ inline void spanStart(SpanParams& p, int64_t x, int32_t row) {
 }
 
 // Row walker: one span per row between the long and the short edge (stepped in locals and
-// written back at the end).
-template <unsigned M, bool Id = false>
-void walk() {
+// written back at the end). LongLeft: the long edge bounds the spans on the left.
+template <unsigned M, bool Id, bool LongLeft>
+void walkRows() {
     SpanParams& p = g_span;
-    const int bpp = Id ? 4 : 2;
+    constexpr int bpp = Id ? 4 : 2;
+    // Id spans always run to the right from the left column.
+    constexpr bool toRight = Id || LongLeft;
     SpanEdge longEdge = p.longEdge, shortEdge = p.shortEdge;
-    const bool longLeft = p.orientation != 0;
     const int64_t lastColumn = p.width - 1;
     for (int32_t row = p.firstRow; row < p.endRow; ++row) {
-        int64_t left, right;
-        if (longLeft) {
-            left = longEdge.col + 1;
-            right = shortEdge.col;
-        } else {
-            left = shortEdge.col + 1;
-            right = longEdge.col;
-        }
+        int64_t left = (LongLeft ? longEdge.col : shortEdge.col) + 1;
+        int64_t right = LongLeft ? shortEdge.col : longEdge.col;
         if (left < 0) left = 0;
         if (right > lastColumn) right = lastColumn;
         if (row >= 0 && row < p.height && left <= right) {
@@ -172,8 +168,6 @@ void walk() {
                 p.planes = nullptr;
                 make();
             }
-            // Id spans always run to the right from the left column.
-            const bool toRight = Id || longLeft;
             const int64_t start = toRight ? left : right;
             const size_t at = size_t(row) * size_t(p.width) + size_t(start);
             p.colour = p.pixels + at * bpp;
@@ -195,7 +189,7 @@ void walk() {
                 // flat without depth: one word fill from the leftmost pixel
                 memFill16(p.pixels + (size_t(row) * size_t(p.width) + size_t(left)) * 2, p.flat, size_t(p.count));
             } else {
-                pixels16<M>(p, toRight ? 1 : -1);
+                pixels16<M, toRight ? 1 : -1>(p);
             }
         }
         edgeStep(longEdge);
@@ -203,6 +197,14 @@ void walk() {
     }
     p.longEdge = longEdge;
     p.shortEdge = shortEdge;
+}
+
+template <unsigned M, bool Id = false>
+void walk() {
+    if (g_span.orientation)
+        walkRows<M, Id, true>();
+    else
+        walkRows<M, Id, false>();
 }
 
 constexpr unsigned Z = M_DEPTH | M_STORE;

@@ -31,8 +31,11 @@ uint16_t g_litPool[TRI_LIT_ENTRIES][256];
 // precision (n times the reciprocal of d): off by at most one for the edge values here, and
 // corrected exactly.
 inline int64_t floorDivRem(int64_t n, int64_t d, double inverse, int64_t* r) {
-    int64_t q = int64_t(double(n) * inverse);  // truncated; the loops below make it the floor
+    int64_t q = int64_t(double(n) * inverse);  // truncated; the steps below make it the floor
     int64_t m = n - q * d;
+    const int64_t below = m < 0 ? 1 : 0;  // the usual miss of one, taken without a branch
+    q -= below;
+    m += d & -below;
     while (m < 0) {
         --q;
         m += d;
