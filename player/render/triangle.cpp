@@ -49,9 +49,9 @@ inline int64_t floorDivRem(int64_t n, int64_t d, double inverse, int64_t* r) {
 }
 
 // Edge through the 15.17 point (px, py) with direction (dx, dy), dy > 0, placed at row.
-inline void edgeInit(SpanEdge& e, int64_t px, int64_t py, int64_t dx, int64_t dy, int32_t row) {
+// inverse: 1 / (dy * 2^17), made with the triangle's other divisions (Setup::edgeInverse).
+inline void edgeInit(SpanEdge& e, int64_t px, int64_t py, int64_t dx, int64_t dy, int32_t row, double inverse) {
     e.den = dy << 17;
-    const double inverse = 1.0 / double(e.den);
     const int64_t n = px * dy + ((int64_t(row) << 17) - py) * dx;
     e.col = floorDivRem(n, e.den, inverse, &e.rem);
     e.qStep = floorDivRem(dx << 17, e.den, inverse, &e.mStep);
@@ -65,6 +65,7 @@ struct Setup {
     int64_t X[3], Y[3];
     double xMT, yMT, xBT, yBT;  // middle and bottom less top
     double a2, inv;
+    double edgeInverse[3];  // 1 / (dy * 2^17) of the edges top-bottom, top-middle, middle-bottom
     uint32_t orientation;
 };
 
@@ -78,9 +79,8 @@ bool targetOk(const PicRecord* pic, uint32_t bpp) {
            pic->width <= SPAN_MAX_SIZE && pic->height <= SPAN_MAX_SIZE;
 }
 
-// Bounds test, sort and degeneracy tests. false: nothing to draw. Without Inverse the caller
-// sets s.inv before the first plane.
-template <bool Inverse = true>
+// Bounds test, sort and degeneracy tests. false: nothing to draw. The divisions of the edge
+// walkers and of the planes are started here, ahead of their use.
 inline bool sortTriangle(const TriRecord* t, const PicRecord* pic, Setup& s) {
     const PelVertex *top = t->a, *mid = t->b, *bot = t->c;
     if (!top || !mid || !bot) return false;
@@ -111,7 +111,11 @@ inline bool sortTriangle(const TriRecord* t, const PicRecord* pic, Setup& s) {
     s.xBT = x2 - x0, s.yBT = y2 - y0;
     s.a2 = s.xMT * s.yBT - s.xBT * s.yMT;
     if (!(std::fabs(s.a2) >= 1e-5)) return false;
-    if (Inverse) s.inv = 1.0 / s.a2;
+    s.inv = 1.0 / s.a2;
+    auto edgeInverse = [](int64_t dy) { return 1.0 / double((dy > 0 ? dy : 1) << 17); };  // unused when dy <= 0
+    s.edgeInverse[0] = edgeInverse(s.Y[2] - s.Y[0]);
+    s.edgeInverse[1] = edgeInverse(s.Y[1] - s.Y[0]);
+    s.edgeInverse[2] = edgeInverse(s.Y[2] - s.Y[1]);
     s.orientation = s.a2 > 0.0 ? 1 : 0;
     return true;
 }
@@ -162,17 +166,17 @@ void drawHalves(SpanFn fn, const Setup& s, const int64_t ptx, const int64_t pty,
     if (r2 <= r0 || s.Y[2] <= s.Y[0]) return;
     if (r1 < r0) r1 = r0;
     if (r1 > r2) r1 = r2;
-    edgeInit(p.longEdge, ptx, pty, s.X[2] - s.X[0], s.Y[2] - s.Y[0], r0);
+    edgeInit(p.longEdge, ptx, pty, s.X[2] - s.X[0], s.Y[2] - s.Y[0], r0, s.edgeInverse[0]);
     if (r0 < r1 && s.Y[1] > s.Y[0]) {
         p.firstRow = r0;
         p.endRow = r1;
-        edgeInit(p.shortEdge, ptx, pty, s.X[1] - s.X[0], s.Y[1] - s.Y[0], r0);
+        edgeInit(p.shortEdge, ptx, pty, s.X[1] - s.X[0], s.Y[1] - s.Y[0], r0, s.edgeInverse[1]);
         fn();
     }
     if (r1 < r2 && s.Y[2] > s.Y[1]) {
         p.firstRow = r1;
         p.endRow = r2;
-        edgeInit(p.shortEdge, pmx, pmy, s.X[2] - s.X[1], s.Y[2] - s.Y[1], r1);
+        edgeInit(p.shortEdge, pmx, pmy, s.X[2] - s.X[1], s.Y[2] - s.Y[1], r1, s.edgeInverse[2]);
         fn();
     }
 }
@@ -325,7 +329,7 @@ void maskedRun() {
 // Attribute planes of the triangle triFill16 is drawing: made by the span walker before the
 // first span, so that a triangle that covers no pixel centre costs none.
 struct PlaneJob {
-    Setup* s;
+    const Setup* s;
     bool depth, gouraud, textured;
     double alpha;   // blend weight of the colour planes
     double uScale;  // texel columns per texture unit of the chosen level
@@ -334,9 +338,8 @@ PlaneJob g_planes;
 
 void makePlanes() {
     const PlaneJob& j = g_planes;
-    Setup& s = *j.s;
+    const Setup& s = *j.s;
     SpanParams& p = g_span;
-    if (!j.textured) s.inv = 1.0 / s.a2;  // textured: made for the mip level
     if (j.depth) depthPlane(s);
     if (j.gouraud) {
         const double alpha = j.alpha;
@@ -369,7 +372,7 @@ void triFill16(const TriRecord* t) {
     PicRecord* pic = spanGetTarget();
     if (!targetOk(pic, 2)) return;
     Setup s;
-    if (!sortTriangle<false>(t, pic, s)) return;
+    if (!sortTriangle(t, pic, s)) return;
     const uint32_t flags = t->flags;
     const bool depth = (flags & SPAN_DEPTH) != 0, gouraud = (flags & SPAN_GOURAUD) != 0;
     const bool textured = (flags & SPAN_TEXTURE) != 0, blend = (flags & SPAN_TRANSPARENT) != 0;
@@ -398,7 +401,6 @@ void triFill16(const TriRecord* t) {
     double uScale = 0.0;
     if (textured) {
         const TexPixelBlock* block = t->texture;
-        s.inv = 1.0 / s.a2;
         const uint32_t level = mipLevel(s, block);
         if (!spanUseLevel(block, level)) return;
         const TexLevel* lv = texLevel(block, level);
