@@ -25,14 +25,6 @@ int scnRayLightsOnly = 0;
 
 namespace {
 
-inline void prefetch(const void* p) {
-#if defined(__GNUC__)
-    __builtin_prefetch(p);
-#else
-    (void)p;
-#endif
-}
-
 const float kFrontFill[3] = {1.0f, 1.0f, 1.0f};
 const float kBackFill[3] = {1.0f, 1.0f, 0.5f};
 
@@ -607,13 +599,7 @@ int scnRenderScene(ScnRenderJob* job) {
                 uint32_t count = part.faceCount;
                 if (fraction < 1.0) count = uint32_t(double(count) * fraction);
                 if (shaded) scnGhostFlag = (int32_t(p) != node->highlight) ? jobGhost : 0;
-                PelFace* faces = part.firstFace;
-                for (uint32_t f = 0; f < count; ++f) {
-                    // the records of faces a little ahead, and their normals, on their way to the cache
-                    if (f + 32 < count) prefetch(reinterpret_cast<const char*>(&faces[f + 32]) + sizeof(PelFace) - 1);
-                    if (f + 16 < count) prefetch(faces[f + 16].normal);
-                    drawFace(kind, &faces[f], node, clip, cam, totalFaces);
-                }
+                for (uint32_t f = 0; f < count; ++f) drawFace(kind, &part.firstFace[f], node, clip, cam, totalFaces);
             }
         }
         scnGhostFlag = jobGhost;

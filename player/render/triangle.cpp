@@ -28,8 +28,8 @@ bool g_litUsed[TRI_LIT_ENTRIES];
 uint16_t g_litPool[TRI_LIT_ENTRIES][256];
 
 // Floor quotient and remainder (0 <= r < d, d > 0) from a quotient estimated in double
-// precision (n times the reciprocal of d): off by at most one for the edge values here, and
-// corrected exactly.
+// precision (n times a reciprocal of d good to a few units in the last place): off by at
+// most one for the edge values here, and corrected exactly.
 inline int64_t floorDivRem(int64_t n, int64_t d, double inverse, int64_t* r) {
     int64_t q = int64_t(double(n) * inverse);  // truncated; the steps below make it the floor
     int64_t m = n - q * d;
@@ -49,7 +49,7 @@ inline int64_t floorDivRem(int64_t n, int64_t d, double inverse, int64_t* r) {
 }
 
 // Edge through the 15.17 point (px, py) with direction (dx, dy), dy > 0, placed at row.
-// inverse: 1 / (dy * 2^17), made with the triangle's other divisions (Setup::edgeInverse).
+// inverse: about 1 / (dy * 2^17) (Setup::edgeInverse).
 inline void edgeInit(SpanEdge& e, int64_t px, int64_t py, int64_t dx, int64_t dy, int32_t row, double inverse) {
     e.den = dy << 17;
     const int64_t n = px * dy + ((int64_t(row) << 17) - py) * dx;
@@ -65,7 +65,7 @@ struct Setup {
     int64_t X[3], Y[3];
     double xMT, yMT, xBT, yBT;  // middle and bottom less top
     double a2, inv;
-    double edgeInverse[3];  // 1 / (dy * 2^17) of the edges top-bottom, top-middle, middle-bottom
+    double edgeInverse[3];  // about 1 / (dy * 2^17) of the edges top-bottom, top-middle, middle-bottom
     uint32_t orientation;
 };
 
@@ -112,10 +112,14 @@ inline bool sortTriangle(const TriRecord* t, const PicRecord* pic, Setup& s) {
     s.a2 = s.xMT * s.yBT - s.xBT * s.yMT;
     if (!(std::fabs(s.a2) >= 1e-5)) return false;
     s.inv = 1.0 / s.a2;
-    auto edgeInverse = [](int64_t dy) { return 1.0 / double((dy > 0 ? dy : 1) << 17); };  // unused when dy <= 0
-    s.edgeInverse[0] = edgeInverse(s.Y[2] - s.Y[0]);
-    s.edgeInverse[1] = edgeInverse(s.Y[1] - s.Y[0]);
-    s.edgeInverse[2] = edgeInverse(s.Y[2] - s.Y[1]);
+    // The edge reciprocals are estimates for floorDivRem: one division for the three (an edge
+    // with dy <= 0 is not walked).
+    auto den = [](int64_t dy) { return double((dy > 0 ? dy : 1) << 17); };
+    const double d0 = den(s.Y[2] - s.Y[0]), d1 = den(s.Y[1] - s.Y[0]), d2 = den(s.Y[2] - s.Y[1]);
+    const double all = 1.0 / (d0 * d1 * d2);
+    s.edgeInverse[0] = d1 * d2 * all;
+    s.edgeInverse[1] = d0 * d2 * all;
+    s.edgeInverse[2] = d0 * d1 * all;
     s.orientation = s.a2 > 0.0 ? 1 : 0;
     return true;
 }
