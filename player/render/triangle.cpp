@@ -149,6 +149,28 @@ inline void targetToSpan(const PicRecord* pic, const Setup& s) {
     p.planes = nullptr;
 }
 
+// Two planes at once (a and b): each lane does what plane() does.
+template <class GetA, class GetB>
+inline void planePair(const Setup& s, GetA getA, double scaleA, double biasA, GetB getB, double scaleB, double biasB,
+                      SpanPlane& a, SpanPlane& b) {
+#if defined(__GNUC__)
+    typedef double Pair __attribute__((vector_size(16)));
+    const Pair scale = {scaleA, scaleB};
+    const Pair aT = Pair{getA(s.v[0]), getB(s.v[0])} * scale;
+    const Pair aM = Pair{getA(s.v[1]), getB(s.v[1])} * scale;
+    const Pair aB = Pair{getA(s.v[2]), getB(s.v[2])} * scale;
+    const Pair a0 = aT + Pair{biasA, biasB};
+    const Pair dx = ((aM - aT) * s.yBT - (aB - aT) * s.yMT) * s.inv;
+    const Pair dy = ((aB - aT) * s.xMT - (aM - aT) * s.xBT) * s.inv;
+    const Pair finite = (a0 - a0) + (dx - dx) + (dy - dy);
+    a = finite[0] == 0.0 ? SpanPlane{a0[0], dx[0], dy[0]} : SpanPlane{0.0, 0.0, 0.0};
+    b = finite[1] == 0.0 ? SpanPlane{a0[1], dx[1], dy[1]} : SpanPlane{0.0, 0.0, 0.0};
+#else
+    a = plane(s, getA, scaleA, biasA);
+    b = plane(s, getB, scaleB, biasB);
+#endif
+}
+
 inline void depthPlane(const Setup& s) {
     SpanParams& p = g_span;
     p.pz = plane(s, [](const PelVertex* v) { return double(v->sz); }, 65536.0, 32768.0);
@@ -344,19 +366,30 @@ void makePlanes() {
     const PlaneJob& j = g_planes;
     const Setup& s = *j.s;
     SpanParams& p = g_span;
-    if (j.depth) depthPlane(s);
+    auto depth = [](const PelVertex* v) { return double(v->sz); };
+    auto red = [](const PelVertex* v) { return rasterUnit(v->r); };
+    auto green = [](const PelVertex* v) { return rasterUnit(v->g); };
+    auto blue = [](const PelVertex* v) { return rasterUnit(v->b); };
+    const double alpha = j.alpha;
+    const double redScale = 31.0 * 0x1p26 * alpha, greenScale = 31.0 * 0x1p21 * alpha, blueScale = 31.0 * 0x1p16 * alpha;
+    if (j.depth && j.gouraud) {
+        planePair(s, depth, 65536.0, 32768.0, red, redScale, 0x1p25, p.pz, p.pr);
+        planePair(s, green, greenScale, 0x1p20, blue, blueScale, 0x1p15, p.pg, p.pb);
+        p.zStep = spanFix64(p.pz.dx, 0x1p40);
+    } else if (j.depth) {
+        depthPlane(s);
+    } else if (j.gouraud) {
+        p.pr = plane(s, red, redScale, 0x1p25);
+        planePair(s, green, greenScale, 0x1p20, blue, blueScale, 0x1p15, p.pg, p.pb);
+    }
     if (j.gouraud) {
-        const double alpha = j.alpha;
-        p.pr = plane(s, [](const PelVertex* v) { return rasterUnit(v->r); }, 31.0 * 0x1p26 * alpha, 0x1p25);
-        p.pg = plane(s, [](const PelVertex* v) { return rasterUnit(v->g); }, 31.0 * 0x1p21 * alpha, 0x1p20);
-        p.pb = plane(s, [](const PelVertex* v) { return rasterUnit(v->b); }, 31.0 * 0x1p16 * alpha, 0x1p15);
         p.rStep = spanWrap32(p.pr.dx);
         p.gStep = spanWrap32(p.pg.dx);
         p.bStep = spanWrap32(p.pb.dx);
     }
     if (j.textured) {
-        p.pu = plane(s, [](const PelVertex* v) { return double(v->eu); }, j.uScale, 0.0);
-        p.pv = plane(s, [](const PelVertex* v) { return double(v->ev); }, 0x1p32, 0.0);
+        planePair(s, [](const PelVertex* v) { return double(v->eu); }, j.uScale, 0.0,
+                  [](const PelVertex* v) { return double(v->ev); }, 0x1p32, 0.0, p.pu, p.pv);
         p.uStep = spanWrap32(p.pu.dx);
         p.vStep = spanWrap32(p.pv.dx);
     }
