@@ -49,12 +49,19 @@ inline int64_t floorDivRem(int64_t n, int64_t d, double inverse, int64_t* r) {
 }
 
 // Edge through the 15.17 point (px, py) with direction (dx, dy), dy > 0, placed at row.
-// inverse: about 1 / (dy * 2^17) (Setup::edgeInverse).
-inline void edgeInit(SpanEdge& e, int64_t px, int64_t py, int64_t dx, int64_t dy, int32_t row, double inverse) {
+// inverse: about 1 / (dy * 2^17) (Setup::edgeInverse). Without stepped (the edge serves one
+// row) the step is zero: the walker's step after the last row then leaves it as it is.
+inline void edgeInit(SpanEdge& e, int64_t px, int64_t py, int64_t dx, int64_t dy, int32_t row, double inverse,
+                     bool stepped) {
     e.den = dy << 17;
     const int64_t n = px * dy + ((int64_t(row) << 17) - py) * dx;
     e.col = floorDivRem(n, e.den, inverse, &e.rem);
-    e.qStep = floorDivRem(dx << 17, e.den, inverse, &e.mStep);
+    if (stepped) {
+        e.qStep = floorDivRem(dx << 17, e.den, inverse, &e.mStep);
+    } else {
+        e.qStep = 0;
+        e.mStep = 0;
+    }
 }
 
 // Sorted triangle and its fixed-point frame.
@@ -192,17 +199,17 @@ void drawHalves(SpanFn fn, const Setup& s, const int64_t ptx, const int64_t pty,
     if (r2 <= r0 || s.Y[2] <= s.Y[0]) return;
     if (r1 < r0) r1 = r0;
     if (r1 > r2) r1 = r2;
-    edgeInit(p.longEdge, ptx, pty, s.X[2] - s.X[0], s.Y[2] - s.Y[0], r0, s.edgeInverse[0]);
+    edgeInit(p.longEdge, ptx, pty, s.X[2] - s.X[0], s.Y[2] - s.Y[0], r0, s.edgeInverse[0], r2 - r0 > 1);
     if (r0 < r1 && s.Y[1] > s.Y[0]) {
         p.firstRow = r0;
         p.endRow = r1;
-        edgeInit(p.shortEdge, ptx, pty, s.X[1] - s.X[0], s.Y[1] - s.Y[0], r0, s.edgeInverse[1]);
+        edgeInit(p.shortEdge, ptx, pty, s.X[1] - s.X[0], s.Y[1] - s.Y[0], r0, s.edgeInverse[1], r1 - r0 > 1);
         fn();
     }
     if (r1 < r2 && s.Y[2] > s.Y[1]) {
         p.firstRow = r1;
         p.endRow = r2;
-        edgeInit(p.shortEdge, pmx, pmy, s.X[2] - s.X[1], s.Y[2] - s.Y[1], r1, s.edgeInverse[2]);
+        edgeInit(p.shortEdge, pmx, pmy, s.X[2] - s.X[1], s.Y[2] - s.Y[1], r1, s.edgeInverse[2], r2 - r1 > 1);
         fn();
     }
 }
