@@ -1,6 +1,7 @@
 // Triangle set-up: sorting, exact edge walkers, attribute planes, routine choice.
 #include "render/triangle.h"
 #include "render/rastercommon.h"
+#include "render/spanwalk.h"
 
 #include <algorithm>
 #include <cmath>
@@ -189,29 +190,53 @@ inline bool coversNoRow(const Setup& s) {
     return int32_t((s.Y[2] >> 17) + 1) <= int32_t((s.Y[0] >> 17) + 1) || s.Y[2] <= s.Y[0];
 }
 
-// Walks the two halves with fn; the edges run through the points pt (top), pm (middle)
-// with the directions of the original edges.
-void drawHalves(SpanFn fn, const Setup& s, const int64_t ptx, const int64_t pty, const int64_t pmx,
-                const int64_t pmy, int64_t pby) {
-    SpanParams& p = g_span;
+// The rows of the two halves and their edges: the long edge through the points pt (top) and
+// the short edges through pt and pm (middle), with the directions of the original edges, in
+// longEdge and shortEdge; half(first, end) walks each half that has rows.
+template <class Half>
+inline void forHalves(const Setup& s, const int64_t ptx, const int64_t pty, const int64_t pmx, const int64_t pmy,
+                      int64_t pby, SpanEdge& longEdge, SpanEdge& shortEdge, Half half) {
     const int32_t r0 = int32_t((pty >> 17) + 1), r2 = int32_t((pby >> 17) + 1);
     int32_t r1 = int32_t((pmy >> 17) + 1);
     if (r2 <= r0 || s.Y[2] <= s.Y[0]) return;
     if (r1 < r0) r1 = r0;
     if (r1 > r2) r1 = r2;
-    edgeInit(p.longEdge, ptx, pty, s.X[2] - s.X[0], s.Y[2] - s.Y[0], r0, s.edgeInverse[0], r2 - r0 > 1);
+    edgeInit(longEdge, ptx, pty, s.X[2] - s.X[0], s.Y[2] - s.Y[0], r0, s.edgeInverse[0], r2 - r0 > 1);
     if (r0 < r1 && s.Y[1] > s.Y[0]) {
-        p.firstRow = r0;
-        p.endRow = r1;
-        edgeInit(p.shortEdge, ptx, pty, s.X[1] - s.X[0], s.Y[1] - s.Y[0], r0, s.edgeInverse[1], r1 - r0 > 1);
-        fn();
+        edgeInit(shortEdge, ptx, pty, s.X[1] - s.X[0], s.Y[1] - s.Y[0], r0, s.edgeInverse[1], r1 - r0 > 1);
+        half(r0, r1);
     }
     if (r1 < r2 && s.Y[2] > s.Y[1]) {
-        p.firstRow = r1;
-        p.endRow = r2;
-        edgeInit(p.shortEdge, pmx, pmy, s.X[2] - s.X[1], s.Y[2] - s.Y[1], r1, s.edgeInverse[2], r2 - r1 > 1);
-        fn();
+        edgeInit(shortEdge, pmx, pmy, s.X[2] - s.X[1], s.Y[2] - s.Y[1], r1, s.edgeInverse[2], r2 - r1 > 1);
+        half(r1, r2);
     }
+}
+
+// Walks the two halves with the row routine fn.
+void drawHalves(SpanFn fn, const Setup& s, const int64_t ptx, const int64_t pty, const int64_t pmx,
+                const int64_t pmy, int64_t pby) {
+    SpanParams& p = g_span;
+    forHalves(s, ptx, pty, pmx, pmy, pby, p.longEdge, p.shortEdge, [&](int32_t first, int32_t end) {
+        p.firstRow = first;
+        p.endRow = end;
+        fn();
+    });
+}
+
+// drawHalves with the routine of depth-tested Gouraud spans (spanGouraudZ) inlined, its
+// edges in locals; the span block is left as that routine leaves it.
+template <bool LongLeft>
+void drawGouraudZ(const Setup& s) {
+    using namespace span_walk;
+    SpanParams& p = g_span;
+    SpanEdge longEdge = p.longEdge, shortEdge = p.shortEdge;
+    forHalves(s, s.X[0], s.Y[0], s.X[1], s.Y[1], s.Y[2], longEdge, shortEdge, [&](int32_t first, int32_t end) {
+        p.firstRow = first;
+        p.endRow = end;
+        walkRows<Z | M_GOURAUD, false, LongLeft>(p, longEdge, shortEdge, first, end);
+    });
+    p.longEdge = longEdge;
+    p.shortEdge = shortEdge;
 }
 
 void drawHalves(SpanFn fn, const Setup& s) { drawHalves(fn, s, s.X[0], s.Y[0], s.X[1], s.Y[1], s.Y[2]); }
@@ -463,7 +488,14 @@ void triFill16(const TriRecord* t) {
     if (!fn) return;  // no routine for this combination without depth
     g_planes = {&s, depth, gouraud, textured, alpha, uScale};
     p.planes = makePlanes;
-    drawHalves(fn, s);
+    if (fn == spanGouraudZ) {
+        if (s.orientation)
+            drawGouraudZ<true>(s);
+        else
+            drawGouraudZ<false>(s);
+    } else {
+        drawHalves(fn, s);
+    }
     p.planes = nullptr;
 }
 
