@@ -145,49 +145,55 @@ inline void spanStart(SpanParams& p, int64_t x, int32_t row) {
     }
 }
 
+// The span of one row: columns left .. right (the floors of the bounding edges' x plus one,
+// and the right one), clipped to the picture; the planes are made before the first span.
+template <unsigned M, bool Id, bool LongLeft>
+inline void spanRow(SpanParams& p, int32_t row, int64_t left, int64_t right) {
+    constexpr int bpp = Id ? 4 : 2;
+    // Id spans always run to the right from the left column.
+    constexpr bool toRight = Id || LongLeft;
+    if (left < 0) left = 0;
+    if (right > p.width - 1) right = p.width - 1;
+    if (row >= 0 && row < p.height && left <= right) {
+        if (p.planes) {
+            const auto make = p.planes;
+            p.planes = nullptr;
+            make();
+        }
+        const int64_t start = toRight ? left : right;
+        const size_t at = size_t(row) * size_t(p.width) + size_t(start);
+        p.colour = p.pixels + at * bpp;
+        p.zp = p.depth ? p.depth + at : nullptr;
+        p.count = int32_t(right - left + 1);
+        spanStart<M>(p, start, row);
+        if constexpr (Id) {
+            uint8_t* c = p.colour;
+            int16_t* zp = p.zp;
+            int64_t z = p.z;
+            for (int32_t i = 0; i < p.count; ++i, c += 4, ++zp, z += p.zStep) {
+                int32_t d = spanDepth16(z);
+                if (d < *zp) {
+                    *zp = int16_t(d);
+                    store32(c, p.flat);
+                }
+            }
+        } else if constexpr (M == 0) {
+            // flat without depth: one word fill from the leftmost pixel
+            memFill16(p.pixels + (size_t(row) * size_t(p.width) + size_t(left)) * 2, p.flat, size_t(p.count));
+        } else {
+            pixels16<M, toRight ? 1 : -1>(p);
+        }
+    }
+}
+
 // Row walker: one span per row of firstRow .. endRow - 1 between the long and the short edge,
 // both stepped once per row. LongLeft: the long edge bounds the spans on the left.
 template <unsigned M, bool Id, bool LongLeft>
 inline void walkRows(SpanParams& p, SpanEdge& longEdge, SpanEdge& shortEdge, int32_t firstRow, int32_t endRow) {
-    constexpr int bpp = Id ? 4 : 2;
-    // Id spans always run to the right from the left column.
-    constexpr bool toRight = Id || LongLeft;
-    const int64_t lastColumn = p.width - 1;
     for (int32_t row = firstRow; row < endRow; ++row) {
-        int64_t left = (LongLeft ? longEdge.col : shortEdge.col) + 1;
-        int64_t right = LongLeft ? shortEdge.col : longEdge.col;
-        if (left < 0) left = 0;
-        if (right > lastColumn) right = lastColumn;
-        if (row >= 0 && row < p.height && left <= right) {
-            if (p.planes) {
-                const auto make = p.planes;
-                p.planes = nullptr;
-                make();
-            }
-            const int64_t start = toRight ? left : right;
-            const size_t at = size_t(row) * size_t(p.width) + size_t(start);
-            p.colour = p.pixels + at * bpp;
-            p.zp = p.depth ? p.depth + at : nullptr;
-            p.count = int32_t(right - left + 1);
-            spanStart<M>(p, start, row);
-            if constexpr (Id) {
-                uint8_t* c = p.colour;
-                int16_t* zp = p.zp;
-                int64_t z = p.z;
-                for (int32_t i = 0; i < p.count; ++i, c += 4, ++zp, z += p.zStep) {
-                    int32_t d = spanDepth16(z);
-                    if (d < *zp) {
-                        *zp = int16_t(d);
-                        store32(c, p.flat);
-                    }
-                }
-            } else if constexpr (M == 0) {
-                // flat without depth: one word fill from the leftmost pixel
-                memFill16(p.pixels + (size_t(row) * size_t(p.width) + size_t(left)) * 2, p.flat, size_t(p.count));
-            } else {
-                pixels16<M, toRight ? 1 : -1>(p);
-            }
-        }
+        const SpanEdge& leftEdge = LongLeft ? longEdge : shortEdge;
+        const SpanEdge& rightEdge = LongLeft ? shortEdge : longEdge;
+        spanRow<M, Id, LongLeft>(p, row, leftEdge.col + 1, rightEdge.col);
         edgeStep(longEdge);
         edgeStep(shortEdge);
     }
