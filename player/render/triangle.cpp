@@ -50,8 +50,8 @@ inline int64_t floorDivRem(int64_t n, int64_t d, double inverse, int64_t* r) {
 }
 
 // Edge through the 15.17 point (px, py) with direction (dx, dy), dy > 0, placed at row.
-// inverse: about 1 / (dy * 2^17) (Setup::edgeInverse). Without stepped (the edge serves one
-// row) the step is zero: the walker's step after the last row then leaves it as it is.
+// inverse: about 1 / (dy * 2^17). Without stepped (the edge serves one row) the step is zero:
+// the walker's step after the last row then leaves it as it is.
 inline void edgeInit(SpanEdge& e, int64_t px, int64_t py, int64_t dx, int64_t dy, int32_t row, double inverse,
                      bool stepped) {
     e.den = dy << 17;
@@ -73,7 +73,6 @@ struct Setup {
     int64_t X[3], Y[3];
     double xMT, yMT, xBT, yBT;  // middle and bottom less top
     double a2, inv;
-    double edgeInverse[3];  // about 1 / (dy * 2^17) of the edges top-bottom, top-middle, middle-bottom
     uint32_t orientation;
 };
 
@@ -87,8 +86,7 @@ bool targetOk(const PicRecord* pic, uint32_t bpp) {
            pic->width <= SPAN_MAX_SIZE && pic->height <= SPAN_MAX_SIZE;
 }
 
-// Bounds test, sort and degeneracy tests. false: nothing to draw. The divisions of the edge
-// walkers and of the planes are started here, ahead of their use.
+// Bounds test, sort and degeneracy tests. false: nothing to draw.
 inline bool sortTriangle(const TriRecord* t, const PicRecord* pic, Setup& s) {
     const PelVertex *top = t->a, *mid = t->b, *bot = t->c;
     if (!top || !mid || !bot) return false;
@@ -120,14 +118,6 @@ inline bool sortTriangle(const TriRecord* t, const PicRecord* pic, Setup& s) {
     s.a2 = s.xMT * s.yBT - s.xBT * s.yMT;
     if (!(std::fabs(s.a2) >= 1e-5)) return false;
     s.inv = 1.0 / s.a2;
-    // The edge reciprocals are estimates for floorDivRem: one division for the three (an edge
-    // with dy <= 0 is not walked).
-    auto den = [](int64_t dy) { return double((dy > 0 ? dy : 1) << 17); };
-    const double d0 = den(s.Y[2] - s.Y[0]), d1 = den(s.Y[1] - s.Y[0]), d2 = den(s.Y[2] - s.Y[1]);
-    const double all = 1.0 / (d0 * d1 * d2);
-    s.edgeInverse[0] = d1 * d2 * all;
-    s.edgeInverse[1] = d0 * d2 * all;
-    s.edgeInverse[2] = d0 * d1 * all;
     s.orientation = s.a2 > 0.0 ? 1 : 0;
     return true;
 }
@@ -201,13 +191,18 @@ inline void forHalves(const Setup& s, const int64_t ptx, const int64_t pty, cons
     if (r2 <= r0 || s.Y[2] <= s.Y[0]) return;
     if (r1 < r0) r1 = r0;
     if (r1 > r2) r1 = r2;
-    edgeInit(longEdge, ptx, pty, s.X[2] - s.X[0], s.Y[2] - s.Y[0], r0, s.edgeInverse[0], r2 - r0 > 1);
+    // Estimates for floorDivRem: one division for the three edges (an edge with dy <= 0 is not
+    // walked).
+    auto den = [](int64_t dy) { return double((dy > 0 ? dy : 1) << 17); };
+    const double d0 = den(s.Y[2] - s.Y[0]), d1 = den(s.Y[1] - s.Y[0]), d2 = den(s.Y[2] - s.Y[1]);
+    const double all = 1.0 / (d0 * d1 * d2);
+    edgeInit(longEdge, ptx, pty, s.X[2] - s.X[0], s.Y[2] - s.Y[0], r0, d1 * d2 * all, r2 - r0 > 1);
     if (r0 < r1 && s.Y[1] > s.Y[0]) {
-        edgeInit(shortEdge, ptx, pty, s.X[1] - s.X[0], s.Y[1] - s.Y[0], r0, s.edgeInverse[1], r1 - r0 > 1);
+        edgeInit(shortEdge, ptx, pty, s.X[1] - s.X[0], s.Y[1] - s.Y[0], r0, d0 * d2 * all, r1 - r0 > 1);
         half(r0, r1);
     }
     if (r1 < r2 && s.Y[2] > s.Y[1]) {
-        edgeInit(shortEdge, pmx, pmy, s.X[2] - s.X[1], s.Y[2] - s.Y[1], r1, s.edgeInverse[2], r2 - r1 > 1);
+        edgeInit(shortEdge, pmx, pmy, s.X[2] - s.X[1], s.Y[2] - s.Y[1], r1, d0 * d1 * all, r2 - r1 > 1);
         half(r1, r2);
     }
 }
@@ -240,6 +235,60 @@ void drawGouraudZ(const Setup& s) {
 }
 
 void drawHalves(SpanFn fn, const Setup& s) { drawHalves(fn, s, s.X[0], s.Y[0], s.X[1], s.Y[1], s.Y[2]); }
+
+// Triangles whose corners lie within this many pixel columns of each other go to
+// drawNarrowGouraudZ.
+constexpr int64_t kNarrowColumns = 3;
+
+// An edge of a narrow triangle at the current row: its x is (firstColumn * den + m) / den
+// pixels, 0 <= m < (kNarrowColumns + 1) * den, so that the floor is firstColumn plus the
+// number of multiples of den up to m.
+struct NarrowEdge {
+    int64_t m, step, den, den2, den3;
+    NarrowEdge(int64_t px, int64_t py, int64_t dx, int64_t dy, int32_t row, int64_t firstColumn) {
+        den = dy << 17;
+        den2 = den * 2;
+        den3 = den * 3;
+        m = px * dy + ((int64_t(row) << 17) - py) * dx - firstColumn * den;
+        step = dx << 17;
+    }
+    int64_t floorOffset() const { return int64_t(m >= den) + int64_t(m >= den2) + int64_t(m >= den3); }
+};
+
+// drawGouraudZ for a triangle whose corners' columns (X >> 17) lie in firstColumn ..
+// firstColumn + kNarrowColumns: the edges' x at every row lie in that range too, so their
+// floors are counted against the few columns with exact products instead of walked by
+// quotients. The same rows and spans.
+template <bool LongLeft>
+void drawNarrowGouraudZ(const Setup& s, int64_t firstColumn) {
+    using namespace span_walk;
+    SpanParams& p = g_span;
+    const int32_t r0 = int32_t((s.Y[0] >> 17) + 1), r2 = int32_t((s.Y[2] >> 17) + 1);
+    int32_t r1 = int32_t((s.Y[1] >> 17) + 1);
+    if (r2 <= r0 || s.Y[2] <= s.Y[0]) return;
+    if (r1 < r0) r1 = r0;
+    if (r1 > r2) r1 = r2;
+    NarrowEdge longEdge(s.X[0], s.Y[0], s.X[2] - s.X[0], s.Y[2] - s.Y[0], r0, firstColumn);
+    auto half = [&](NarrowEdge& shortEdge, int32_t first, int32_t end) {
+        for (int32_t row = first; row < end; ++row) {
+            const int64_t longX = firstColumn + longEdge.floorOffset(), shortX = firstColumn + shortEdge.floorOffset();
+            if (LongLeft)
+                spanRow<Z | M_GOURAUD, false, true>(p, row, longX + 1, shortX);
+            else
+                spanRow<Z | M_GOURAUD, false, false>(p, row, shortX + 1, longX);
+            longEdge.m += longEdge.step;
+            shortEdge.m += shortEdge.step;
+        }
+    };
+    if (r0 < r1 && s.Y[1] > s.Y[0]) {
+        NarrowEdge shortEdge(s.X[0], s.Y[0], s.X[1] - s.X[0], s.Y[1] - s.Y[0], r0, firstColumn);
+        half(shortEdge, r0, r1);
+    }
+    if (r1 < r2 && s.Y[2] > s.Y[1]) {
+        NarrowEdge shortEdge(s.X[1], s.Y[1], s.X[2] - s.X[1], s.Y[2] - s.Y[1], r1, firstColumn);
+        half(shortEdge, r1, r2);
+    }
+}
 
 // Mip level from the texture gradients (u, v in texture units), clamped to the block.
 uint32_t mipLevel(const Setup& s, const TexPixelBlock* block) {
@@ -489,10 +538,20 @@ void triFill16(const TriRecord* t) {
     g_planes = {&s, depth, gouraud, textured, alpha, uScale};
     p.planes = makePlanes;
     if (fn == spanGouraudZ) {
-        if (s.orientation)
+        const int64_t firstColumn = std::min({s.X[0], s.X[1], s.X[2]}) >> 17;
+        const int64_t lastColumn = std::max({s.X[0], s.X[1], s.X[2]}) >> 17;
+        if (lastColumn == firstColumn) {
+            // no column lies between the floors of the edges: nothing to draw
+        } else if (lastColumn - firstColumn <= kNarrowColumns) {
+            if (s.orientation)
+                drawNarrowGouraudZ<true>(s, firstColumn);
+            else
+                drawNarrowGouraudZ<false>(s, firstColumn);
+        } else if (s.orientation) {
             drawGouraudZ<true>(s);
-        else
+        } else {
             drawGouraudZ<false>(s);
+        }
     } else {
         drawHalves(fn, s);
     }
