@@ -268,25 +268,22 @@ void drawNarrowGouraudZ(const Setup& s, int64_t firstColumn) {
     if (r2 <= r0 || s.Y[2] <= s.Y[0]) return;
     if (r1 < r0) r1 = r0;
     if (r1 > r2) r1 = r2;
+    // rows r0 .. r1 - 1 lie between the long edge and the top-middle edge, rows r1 .. r2 - 1
+    // between the long edge and the middle-bottom edge (r0 < r1 only when Y0 < Y1, r1 < r2
+    // only when Y1 < Y2)
     NarrowEdge longEdge(s.X[0], s.Y[0], s.X[2] - s.X[0], s.Y[2] - s.Y[0], r0, firstColumn);
-    auto half = [&](NarrowEdge& shortEdge, int32_t first, int32_t end) {
-        for (int32_t row = first; row < end; ++row) {
-            const int64_t longX = firstColumn + longEdge.floorOffset(), shortX = firstColumn + shortEdge.floorOffset();
-            if (LongLeft)
-                spanRow<Z | M_GOURAUD, false, true>(p, row, longX + 1, shortX);
-            else
-                spanRow<Z | M_GOURAUD, false, false>(p, row, shortX + 1, longX);
-            longEdge.m += longEdge.step;
-            shortEdge.m += shortEdge.step;
-        }
-    };
-    if (r0 < r1 && s.Y[1] > s.Y[0]) {
-        NarrowEdge shortEdge(s.X[0], s.Y[0], s.X[1] - s.X[0], s.Y[1] - s.Y[0], r0, firstColumn);
-        half(shortEdge, r0, r1);
-    }
-    if (r1 < r2 && s.Y[2] > s.Y[1]) {
-        NarrowEdge shortEdge(s.X[1], s.Y[1], s.X[2] - s.X[1], s.Y[2] - s.Y[1], r1, firstColumn);
-        half(shortEdge, r1, r2);
+    NarrowEdge shortEdge = r0 < r1 ? NarrowEdge(s.X[0], s.Y[0], s.X[1] - s.X[0], s.Y[1] - s.Y[0], r0, firstColumn)
+                                   : NarrowEdge(s.X[1], s.Y[1], s.X[2] - s.X[1], s.Y[2] - s.Y[1], r1, firstColumn);
+    for (int32_t row = r0; row < r2; ++row) {
+        if (row == r1 && row != r0)
+            shortEdge = NarrowEdge(s.X[1], s.Y[1], s.X[2] - s.X[1], s.Y[2] - s.Y[1], r1, firstColumn);
+        const int64_t longX = firstColumn + longEdge.floorOffset(), shortX = firstColumn + shortEdge.floorOffset();
+        if (LongLeft)
+            spanRow<Z | M_GOURAUD, false, true>(p, row, longX + 1, shortX);
+        else
+            spanRow<Z | M_GOURAUD, false, false>(p, row, shortX + 1, longX);
+        longEdge.m += longEdge.step;
+        shortEdge.m += shortEdge.step;
     }
 }
 
