@@ -535,8 +535,9 @@ void triFill16(const TriRecord* t) {
     g_planes = {&s, depth, gouraud, textured, alpha, uScale};
     p.planes = makePlanes;
     if (fn == spanGouraudZ) {
-        const int64_t firstColumn = std::min({s.X[0], s.X[1], s.X[2]}) >> 17;
-        const int64_t lastColumn = std::max({s.X[0], s.X[1], s.X[2]}) >> 17;
+        const int64_t a = s.X[0], b = s.X[1], c = s.X[2];
+        const int64_t lo = a < b ? a : b, hi = a < b ? b : a;
+        const int64_t firstColumn = (lo < c ? lo : c) >> 17, lastColumn = (hi < c ? c : hi) >> 17;
         if (lastColumn == firstColumn) {
             // no column lies between the floors of the edges: nothing to draw
         } else if (lastColumn - firstColumn <= kNarrowColumns) {
