@@ -219,19 +219,15 @@ void drawHalves(SpanFn fn, const Setup& s, const int64_t ptx, const int64_t pty,
 }
 
 // drawHalves with the routine of depth-tested Gouraud spans (spanGouraudZ) inlined, its
-// edges in locals; the span block is left as that routine leaves it.
+// edges in locals.
 template <bool LongLeft>
 void drawGouraudZ(const Setup& s) {
     using namespace span_walk;
     SpanParams& p = g_span;
-    SpanEdge longEdge = p.longEdge, shortEdge = p.shortEdge;
+    SpanEdge longEdge, shortEdge;
     forHalves(s, s.X[0], s.Y[0], s.X[1], s.Y[1], s.Y[2], longEdge, shortEdge, [&](int32_t first, int32_t end) {
-        p.firstRow = first;
-        p.endRow = end;
         walkRows<Z | M_GOURAUD, false, LongLeft>(p, longEdge, shortEdge, first, end);
     });
-    p.longEdge = longEdge;
-    p.shortEdge = shortEdge;
 }
 
 void drawHalves(SpanFn fn, const Setup& s) { drawHalves(fn, s, s.X[0], s.Y[0], s.X[1], s.Y[1], s.Y[2]); }
