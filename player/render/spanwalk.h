@@ -50,15 +50,19 @@ inline void edgeStep(SpanEdge& e) {
     e.rem -= e.den & -carry;
 }
 
-// The pixels of one span: count pixels from p.colour, moving by Dir (+1 or -1).
+// Attribute values at the first pixel of a span.
+struct SpanStart {
+    int64_t z;                // 16.16, compared by the upper 16 bits (saturated)
+    uint32_t u, v, r, g, b;   // as the steps of the span block
+};
+
+// The pixels of one span: count pixels from c (its depth at zp), moving by Dir (+1 or -1).
 template <unsigned M, int Dir>
-void pixels16(SpanParams& p) {
+inline void pixels16(const SpanParams& p, uint8_t* c, int16_t* zp, int32_t count, const SpanStart& at) {
     constexpr int dir = Dir;
-    uint8_t* c = p.colour;
-    int16_t* zp = p.zp;
-    int64_t z = p.z;
+    int64_t z = at.z;
     const int64_t zs = dir > 0 ? p.zStep : -p.zStep;
-    uint32_t u = p.u, v = p.v, r = p.r, g = p.g, b = p.b;
+    uint32_t u = at.u, v = at.v, r = at.r, g = at.g, b = at.b;
     const uint32_t us = dir > 0 ? p.uStep : 0u - p.uStep;
     const uint32_t vs = dir > 0 ? p.vStep : 0u - p.vStep;
     const uint32_t rs = dir > 0 ? p.rStep : 0u - p.rStep;
@@ -66,7 +70,7 @@ void pixels16(SpanParams& p) {
     const uint32_t bs = dir > 0 ? p.bStep : 0u - p.bStep;
     const uint32_t a = uint32_t(p.destWeight);
     const ptrdiff_t step = dir * 2;
-    for (int32_t i = 0; i < p.count; ++i) {
+    for (int32_t i = 0; i < count; ++i) {
         int32_t d = 0;
         bool pass = true;
         if constexpr ((M & M_DEPTH) != 0) {
@@ -131,18 +135,20 @@ void pixels16(SpanParams& p) {
 
 // Values of the attributes at pixel (x, row).
 template <unsigned M>
-inline void spanStart(SpanParams& p, int64_t x, int32_t row) {
+inline SpanStart spanStart(const SpanParams& p, int64_t x, int32_t row) {
     const double fx = double(x), fy = double(row);
-    if constexpr ((M & M_DEPTH) != 0) p.z = spanFix64(p.pz.at(fx, fy, p.x0, p.y0), 0x1p46);
+    SpanStart at{};
+    if constexpr ((M & M_DEPTH) != 0) at.z = spanFix64(p.pz.at(fx, fy, p.x0, p.y0), 0x1p46);
     if constexpr ((M & M_TEX) != 0) {
-        p.u = spanWrap32(p.pu.at(fx, fy, p.x0, p.y0));
-        p.v = spanWrap32(p.pv.at(fx, fy, p.x0, p.y0));
+        at.u = spanWrap32(p.pu.at(fx, fy, p.x0, p.y0));
+        at.v = spanWrap32(p.pv.at(fx, fy, p.x0, p.y0));
     }
     if constexpr ((M & M_GOURAUD) != 0) {
-        p.r = spanWrap32(p.pr.at(fx, fy, p.x0, p.y0));
-        p.g = spanWrap32(p.pg.at(fx, fy, p.x0, p.y0));
-        p.b = spanWrap32(p.pb.at(fx, fy, p.x0, p.y0));
+        at.r = spanWrap32(p.pr.at(fx, fy, p.x0, p.y0));
+        at.g = spanWrap32(p.pg.at(fx, fy, p.x0, p.y0));
+        at.b = spanWrap32(p.pb.at(fx, fy, p.x0, p.y0));
     }
+    return at;
 }
 
 // The span of one row: columns left .. right (the floors of the bounding edges' x plus one,
@@ -162,26 +168,24 @@ inline void spanRow(SpanParams& p, int32_t row, int64_t left, int64_t right) {
         }
         const int64_t start = toRight ? left : right;
         const size_t at = size_t(row) * size_t(p.width) + size_t(start);
-        p.colour = p.pixels + at * bpp;
-        p.zp = p.depth ? p.depth + at : nullptr;
-        p.count = int32_t(right - left + 1);
-        spanStart<M>(p, start, row);
+        uint8_t* colour = p.pixels + at * bpp;
+        int16_t* zp = p.depth ? p.depth + at : nullptr;
+        const int32_t count = int32_t(right - left + 1);
+        const SpanStart first = spanStart<M>(p, start, row);
         if constexpr (Id) {
-            uint8_t* c = p.colour;
-            int16_t* zp = p.zp;
-            int64_t z = p.z;
-            for (int32_t i = 0; i < p.count; ++i, c += 4, ++zp, z += p.zStep) {
+            int64_t z = first.z;
+            for (int32_t i = 0; i < count; ++i, colour += 4, ++zp, z += p.zStep) {
                 int32_t d = spanDepth16(z);
                 if (d < *zp) {
                     *zp = int16_t(d);
-                    store32(c, p.flat);
+                    store32(colour, p.flat);
                 }
             }
         } else if constexpr (M == 0) {
             // flat without depth: one word fill from the leftmost pixel
-            memFill16(p.pixels + (size_t(row) * size_t(p.width) + size_t(left)) * 2, p.flat, size_t(p.count));
+            memFill16(p.pixels + (size_t(row) * size_t(p.width) + size_t(left)) * 2, p.flat, size_t(count));
         } else {
-            pixels16<M, toRight ? 1 : -1>(p);
+            pixels16<M, toRight ? 1 : -1>(p, colour, zp, count, first);
         }
     }
 }
