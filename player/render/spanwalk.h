@@ -152,15 +152,19 @@ inline SpanStart spanStart(const SpanParams& p, int64_t x, int32_t row) {
 }
 
 // The span of one row: columns left .. right (the floors of the bounding edges' x plus one,
-// and the right one), clipped to the picture; the planes are made before the first span.
-template <unsigned M, bool Id, bool LongLeft>
+// and the right one), clipped to the picture unless Inside says that the row and columns lie
+// in it; the planes are made before the first span.
+template <unsigned M, bool Id, bool LongLeft, bool Inside = false>
 inline void spanRow(SpanParams& p, int32_t row, int64_t left, int64_t right) {
     constexpr int bpp = Id ? 4 : 2;
     // Id spans always run to the right from the left column.
     constexpr bool toRight = Id || LongLeft;
-    if (left < 0) left = 0;
-    if (right > p.width - 1) right = p.width - 1;
-    if (row >= 0 && row < p.height && left <= right) {
+    if constexpr (!Inside) {
+        if (left < 0) left = 0;
+        if (right > p.width - 1) right = p.width - 1;
+        if (row < 0 || row >= p.height) return;
+    }
+    if (left <= right) {
         if (p.planes) {
             const auto make = p.planes;
             p.planes = nullptr;
@@ -192,12 +196,12 @@ inline void spanRow(SpanParams& p, int32_t row, int64_t left, int64_t right) {
 
 // Row walker: one span per row of firstRow .. endRow - 1 between the long and the short edge,
 // both stepped once per row. LongLeft: the long edge bounds the spans on the left.
-template <unsigned M, bool Id, bool LongLeft>
+template <unsigned M, bool Id, bool LongLeft, bool Inside = false>
 inline void walkRows(SpanParams& p, SpanEdge& longEdge, SpanEdge& shortEdge, int32_t firstRow, int32_t endRow) {
     for (int32_t row = firstRow; row < endRow; ++row) {
         const SpanEdge& leftEdge = LongLeft ? longEdge : shortEdge;
         const SpanEdge& rightEdge = LongLeft ? shortEdge : longEdge;
-        spanRow<M, Id, LongLeft>(p, row, leftEdge.col + 1, rightEdge.col);
+        spanRow<M, Id, LongLeft, Inside>(p, row, leftEdge.col + 1, rightEdge.col);
         edgeStep(longEdge);
         edgeStep(shortEdge);
     }

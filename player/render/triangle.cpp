@@ -219,14 +219,15 @@ void drawHalves(SpanFn fn, const Setup& s, const int64_t ptx, const int64_t pty,
 }
 
 // drawHalves with the routine of depth-tested Gouraud spans (spanGouraudZ) inlined, its
-// edges in locals.
+// edges in locals. The corners passed the bounds test of sortTriangle: the rows and the
+// columns between the edges' floors lie in the picture, and the spans need no clipping.
 template <bool LongLeft>
 void drawGouraudZ(const Setup& s) {
     using namespace span_walk;
     SpanParams& p = g_span;
     SpanEdge longEdge, shortEdge;
     forHalves(s, s.X[0], s.Y[0], s.X[1], s.Y[1], s.Y[2], longEdge, shortEdge, [&](int32_t first, int32_t end) {
-        walkRows<Z | M_GOURAUD, false, LongLeft>(p, longEdge, shortEdge, first, end);
+        walkRows<Z | M_GOURAUD, false, LongLeft, true>(p, longEdge, shortEdge, first, end);
     });
 }
 
@@ -254,7 +255,7 @@ struct NarrowEdge {
 // drawGouraudZ for a triangle whose corners' columns (X >> 17) lie in firstColumn ..
 // firstColumn + kNarrowColumns: the edges' x at every row lie in that range too, so their
 // floors are counted against the few columns with exact products instead of walked by
-// quotients. The same rows and spans.
+// quotients. The same rows and spans, within the picture (drawGouraudZ).
 template <bool LongLeft>
 void drawNarrowGouraudZ(const Setup& s, int64_t firstColumn) {
     using namespace span_walk;
@@ -275,9 +276,9 @@ void drawNarrowGouraudZ(const Setup& s, int64_t firstColumn) {
             shortEdge = NarrowEdge(s.X[1], s.Y[1], s.X[2] - s.X[1], s.Y[2] - s.Y[1], r1, firstColumn);
         const int64_t longX = firstColumn + longEdge.floorOffset(), shortX = firstColumn + shortEdge.floorOffset();
         if (LongLeft)
-            spanRow<Z | M_GOURAUD, false, true>(p, row, longX + 1, shortX);
+            spanRow<Z | M_GOURAUD, false, true, true>(p, row, longX + 1, shortX);
         else
-            spanRow<Z | M_GOURAUD, false, false>(p, row, shortX + 1, longX);
+            spanRow<Z | M_GOURAUD, false, false, true>(p, row, shortX + 1, longX);
         longEdge.m += longEdge.step;
         shortEdge.m += shortEdge.step;
     }
