@@ -6,6 +6,7 @@
 #include "scene/engine.h"
 #include "scene/material.h"
 #include "scene/scene.h"
+#include "scene/vecops.h"
 
 int scnTexturesOn = 0;
 int scnGhostFlag = 0;
@@ -356,11 +357,9 @@ int ltVertexNormal(PelVertex* vertex, PelFace* face, ScnNode* node, uint32_t k, 
 }
 
 namespace {
-inline void shade(const MatRecord* m, const Vec3* pos, const Vec3* normal, float colour[3]) {
-    baseColour(m, colour);
+// The lights' part of shade(): v is the unit view vector, colour holds the base colour.
+inline void shadeView(const MatRecord* m, const Vec3* pos, const Vec3* normal, const Vec3& v, float colour[3]) {
     const float* diff = scnTexturesOn ? m->texDiffuse : m->diffuse;
-    Vec3 v;
-    if (!viewVector(pos, true, &v)) return;
     gLastView = v;
     const Vec3& n = *normal;
     float a = m->specCoeff[0];
@@ -380,6 +379,68 @@ inline void shade(const MatRecord* m, const Vec3* pos, const Vec3* normal, float
         }
     }
     clampColour(m, scnTexturesOn != 0, colour);
+}
+
+inline void shade(const MatRecord* m, const Vec3* pos, const Vec3* normal, float colour[3]) {
+    baseColour(m, colour);
+    Vec3 v;
+    if (!viewVector(pos, true, &v)) return;
+    shadeView(m, pos, normal, v, colour);
+}
+
+// vecNormalize of a and b at once (two lanes of the same operations); false, with a and b
+// unchanged, when either has no length.
+inline bool normalisePair(Vec3* a, Vec3* b) {
+#if defined(__GNUC__)
+    typedef double Pair __attribute__((vector_size(16)));
+    const Pair x = {a->x, b->x}, y = {a->y, b->y}, z = {a->z, b->z};
+    const Pair squares = x * x + y * y + z * z;
+    const double la = std::sqrt(squares[0]), lb = std::sqrt(squares[1]);
+    if (la == 0.0 || lb == 0.0) return false;
+    const Pair length = {la, lb};
+    const Pair qx = x / length, qy = y / length, qz = z / length;
+    *a = {float(qx[0]), float(qy[0]), float(qz[0])};
+    *b = {float(qx[1]), float(qy[1]), float(qz[1])};
+    return true;
+#else
+    const double la = std::sqrt(vec::dotWide(*a, *a)), lb = std::sqrt(vec::dotWide(*b, *b));
+    if (la == 0.0 || lb == 0.0) return false;
+    *a = {float(a->x / la), float(a->y / la), float(a->z / la)};
+    *b = {float(b->x / lb), float(b->y / lb), float(b->z / lb)};
+    return true;
+#endif
+}
+
+// ltLightVertex of a vertex with its own normal on a one-sided face under a perspective
+// view, when the normal's world direction is not made yet: the normal and the view vector
+// are normalised together. false: nothing done (the general path takes it).
+inline bool lightOwnNormal(PelVertex* vertex, const MatRecord* m, const PelFace* face, const ScnNode* node) {
+    PelNormal* nr = vertex->normal;
+    if (node->content) frmNormal(node->content, nr);
+    if ((nr->flags & NRM_WORLD) || !(node->flags & NODE_INVERSE_VALID)) return false;
+    const float* e = node->invBase.m;
+    const Vec3& n = nr->normal;
+    Vec3 r = {e[0] * n.x + e[1] * n.y + e[2] * n.z, e[4] * n.x + e[5] * n.y + e[6] * n.z,
+              e[8] * n.x + e[9] * n.y + e[10] * n.z};
+    const Vec3& p = vertex->world;
+    Vec3 v = {ltView.eye.x - p.x, ltView.eye.y - p.y, ltView.eye.z - p.z};
+    if (!normalisePair(&r, &v)) return false;
+    nr->world = r;
+    nr->flags |= NRM_WORLD;
+    float c[3];
+    baseColour(m, c);
+    shadeView(m, &vertex->world, &r, v, c);
+    vertex->r = c[0];
+    vertex->g = c[1];
+    vertex->b = c[2];
+    if (face->flags & FACE_ENVMAP) {
+        ltEnvMapVertex(vertex, &r);
+    } else {
+        vertex->eu = vertex->u;
+        vertex->ev = vertex->v;
+    }
+    vertex->flags |= VTX_LIT;
+    return true;
 }
 }  // namespace
 
@@ -465,6 +526,7 @@ int ltLightVertex(PelVertex* vertex, uint32_t index, PelFace* face, ScnNode* nod
         mtxTransformPoint(&vertex->pos, &vertex->world, &node->base);
         vertex->flags |= VTX_WORLD;
     }
+    if (own && !twoSided && !ltView.parallel && lightOwnNormal(vertex, m, face, node)) return 1;
     Vec3 n;
     if (vertex->normal)
         worldNormal(vertex->normal, node, &n);

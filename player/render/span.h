@@ -53,13 +53,10 @@ struct SpanParams {
     double x0, y0;
     SpanPlane pz, pu, pv, pr, pg, pb;
     void (*planes)();  // when set: makes the planes and steps, called once before the first span
-    // current span
-    uint8_t* colour;  // first pixel
-    int16_t* zp;      // its depth
-    int32_t count;
-    int64_t z, zStep;  // 16.16, compared by the upper 16 bits (saturated)
-    uint32_t u, uStep, v, vStep;  // 16.16 texel columns; 0.32 fraction of the height
-    uint32_t r, rStep, g, gStep, b, bStep;  // 5.26, 5.21, 5.16
+    // steps per pixel of the fixed-point values (a span's first values come from the planes)
+    int64_t zStep;  // 16.16, compared by the upper 16 bits (saturated)
+    uint32_t uStep, vStep;  // 16.16 texel columns; 0.32 fraction of the height
+    uint32_t rStep, gStep, bStep;  // 5.26, 5.21, 5.16
     // flat colour and light
     uint32_t flat;           // RGB555 word or 32-bit id
     uint32_t lightR, lightG, lightB;  // fields masked 0x7C00, 0x3E0, 0x1F

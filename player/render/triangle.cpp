@@ -1,6 +1,7 @@
 // Triangle set-up: sorting, exact edge walkers, attribute planes, routine choice.
 #include "render/triangle.h"
 #include "render/rastercommon.h"
+#include "render/spanwalk.h"
 
 #include <algorithm>
 #include <cmath>
@@ -27,11 +28,15 @@ int g_litCount = 0;
 bool g_litUsed[TRI_LIT_ENTRIES];
 uint16_t g_litPool[TRI_LIT_ENTRIES][256];
 
-// Floor quotient and remainder (0 <= r < d, d > 0): a quotient estimated in double precision
-// is off by at most one for the edge values here, and is corrected exactly.
-inline int64_t floorDivRem(int64_t n, int64_t d, int64_t* r) {
-    int64_t q = int64_t(double(n) / double(d));  // truncated; the loops below make it the floor
+// Floor quotient and remainder (0 <= r < d, d > 0) from a quotient estimated in double
+// precision (n times a reciprocal of d good to a few units in the last place): off by at
+// most one for the edge values here, and corrected exactly.
+inline int64_t floorDivRem(int64_t n, int64_t d, double inverse, int64_t* r) {
+    int64_t q = int64_t(double(n) * inverse);  // truncated; the steps below make it the floor
     int64_t m = n - q * d;
+    const int64_t below = m < 0 ? 1 : 0;  // the usual miss of one, taken without a branch
+    q -= below;
+    m += d & -below;
     while (m < 0) {
         --q;
         m += d;
@@ -45,11 +50,19 @@ inline int64_t floorDivRem(int64_t n, int64_t d, int64_t* r) {
 }
 
 // Edge through the 15.17 point (px, py) with direction (dx, dy), dy > 0, placed at row.
-inline void edgeInit(SpanEdge& e, int64_t px, int64_t py, int64_t dx, int64_t dy, int32_t row) {
+// inverse: about 1 / (dy * 2^17). Without stepped (the edge serves one row) the step is zero:
+// the walker's step after the last row then leaves it as it is.
+inline void edgeInit(SpanEdge& e, int64_t px, int64_t py, int64_t dx, int64_t dy, int32_t row, double inverse,
+                     bool stepped) {
     e.den = dy << 17;
     const int64_t n = px * dy + ((int64_t(row) << 17) - py) * dx;
-    e.col = floorDivRem(n, e.den, &e.rem);
-    e.qStep = floorDivRem(dx << 17, e.den, &e.mStep);
+    e.col = floorDivRem(n, e.den, inverse, &e.rem);
+    if (stepped) {
+        e.qStep = floorDivRem(dx << 17, e.den, inverse, &e.mStep);
+    } else {
+        e.qStep = 0;
+        e.mStep = 0;
+    }
 }
 
 // Sorted triangle and its fixed-point frame.
@@ -75,32 +88,33 @@ bool targetOk(const PicRecord* pic, uint32_t bpp) {
 
 // Bounds test, sort and degeneracy tests. false: nothing to draw.
 inline bool sortTriangle(const TriRecord* t, const PicRecord* pic, Setup& s) {
-    if (!t->a || !t->b || !t->c) return false;
-    if (!inside(t->a, pic) || !inside(t->b, pic) || !inside(t->c, pic)) return false;
-    const PelVertex* v[3] = {t->a, t->b, t->c};
-    s.swaps = 0;
-    if (v[1]->sy < v[0]->sy) {
-        std::swap(v[0], v[1]);
-        s.swaps |= 1;
+    const PelVertex *top = t->a, *mid = t->b, *bot = t->c;
+    if (!top || !mid || !bot) return false;
+    if (!inside(top, pic) || !inside(mid, pic) || !inside(bot, pic)) return false;
+    unsigned swaps = 0;
+    if (mid->sy < top->sy) {
+        std::swap(top, mid);
+        swaps |= 1;
     }
-    if (v[2]->sy < v[0]->sy) {
-        std::swap(v[0], v[2]);
-        s.swaps |= 2;
+    if (bot->sy < top->sy) {
+        std::swap(top, bot);
+        swaps |= 2;
     }
-    if (v[2]->sy < v[1]->sy) {
-        std::swap(v[1], v[2]);
-        s.swaps |= 4;
+    if (bot->sy < mid->sy) {
+        std::swap(mid, bot);
+        swaps |= 4;
     }
-    for (int i = 0; i < 3; ++i) {
-        s.v[i] = v[i];
-        s.x[i] = v[i]->sx;
-        s.y[i] = v[i]->sy;
-        s.X[i] = int64_t(s.x[i] * RASTER_FIX17);
-        s.Y[i] = int64_t(s.y[i] * RASTER_FIX17);
-    }
-    if (v[2]->sy - v[0]->sy == 0.0f) return false;
-    s.xMT = s.x[1] - s.x[0], s.yMT = s.y[1] - s.y[0];
-    s.xBT = s.x[2] - s.x[0], s.yBT = s.y[2] - s.y[0];
+    s.swaps = swaps;
+    s.v[0] = top, s.v[1] = mid, s.v[2] = bot;
+    const double x0 = top->sx, x1 = mid->sx, x2 = bot->sx;
+    const double y0 = top->sy, y1 = mid->sy, y2 = bot->sy;
+    s.x[0] = x0, s.x[1] = x1, s.x[2] = x2;
+    s.y[0] = y0, s.y[1] = y1, s.y[2] = y2;
+    s.X[0] = int64_t(x0 * RASTER_FIX17), s.X[1] = int64_t(x1 * RASTER_FIX17), s.X[2] = int64_t(x2 * RASTER_FIX17);
+    s.Y[0] = int64_t(y0 * RASTER_FIX17), s.Y[1] = int64_t(y1 * RASTER_FIX17), s.Y[2] = int64_t(y2 * RASTER_FIX17);
+    if (bot->sy - top->sy == 0.0f) return false;
+    s.xMT = x1 - x0, s.yMT = y1 - y0;
+    s.xBT = x2 - x0, s.yBT = y2 - y0;
     s.a2 = s.xMT * s.yBT - s.xBT * s.yMT;
     if (!(std::fabs(s.a2) >= 1e-5)) return false;
     s.inv = 1.0 / s.a2;
@@ -133,6 +147,28 @@ inline void targetToSpan(const PicRecord* pic, const Setup& s) {
     p.planes = nullptr;
 }
 
+// Two planes at once (a and b): each lane does what plane() does.
+template <class GetA, class GetB>
+inline void planePair(const Setup& s, GetA getA, double scaleA, double biasA, GetB getB, double scaleB, double biasB,
+                      SpanPlane& a, SpanPlane& b) {
+#if defined(__GNUC__)
+    typedef double Pair __attribute__((vector_size(16)));
+    const Pair scale = {scaleA, scaleB};
+    const Pair aT = Pair{getA(s.v[0]), getB(s.v[0])} * scale;
+    const Pair aM = Pair{getA(s.v[1]), getB(s.v[1])} * scale;
+    const Pair aB = Pair{getA(s.v[2]), getB(s.v[2])} * scale;
+    const Pair a0 = aT + Pair{biasA, biasB};
+    const Pair dx = ((aM - aT) * s.yBT - (aB - aT) * s.yMT) * s.inv;
+    const Pair dy = ((aB - aT) * s.xMT - (aM - aT) * s.xBT) * s.inv;
+    const Pair finite = (a0 - a0) + (dx - dx) + (dy - dy);
+    a = finite[0] == 0.0 ? SpanPlane{a0[0], dx[0], dy[0]} : SpanPlane{0.0, 0.0, 0.0};
+    b = finite[1] == 0.0 ? SpanPlane{a0[1], dx[1], dy[1]} : SpanPlane{0.0, 0.0, 0.0};
+#else
+    a = plane(s, getA, scaleA, biasA);
+    b = plane(s, getB, scaleB, biasB);
+#endif
+}
+
 inline void depthPlane(const Setup& s) {
     SpanParams& p = g_span;
     p.pz = plane(s, [](const PelVertex* v) { return double(v->sz); }, 65536.0, 32768.0);
@@ -144,32 +180,109 @@ inline bool coversNoRow(const Setup& s) {
     return int32_t((s.Y[2] >> 17) + 1) <= int32_t((s.Y[0] >> 17) + 1) || s.Y[2] <= s.Y[0];
 }
 
-// Walks the two halves with fn; the edges run through the points pt (top), pm (middle)
-// with the directions of the original edges.
-void drawHalves(SpanFn fn, const Setup& s, const int64_t ptx, const int64_t pty, const int64_t pmx,
-                const int64_t pmy, int64_t pby) {
-    SpanParams& p = g_span;
+// The rows of the two halves and their edges: the long edge through the points pt (top) and
+// the short edges through pt and pm (middle), with the directions of the original edges, in
+// longEdge and shortEdge; half(first, end) walks each half that has rows.
+template <class Half>
+inline void forHalves(const Setup& s, const int64_t ptx, const int64_t pty, const int64_t pmx, const int64_t pmy,
+                      int64_t pby, SpanEdge& longEdge, SpanEdge& shortEdge, Half half) {
     const int32_t r0 = int32_t((pty >> 17) + 1), r2 = int32_t((pby >> 17) + 1);
     int32_t r1 = int32_t((pmy >> 17) + 1);
     if (r2 <= r0 || s.Y[2] <= s.Y[0]) return;
     if (r1 < r0) r1 = r0;
     if (r1 > r2) r1 = r2;
-    edgeInit(p.longEdge, ptx, pty, s.X[2] - s.X[0], s.Y[2] - s.Y[0], r0);
+    // Estimates for floorDivRem: one division for the three edges (an edge with dy <= 0 is not
+    // walked).
+    auto den = [](int64_t dy) { return double((dy > 0 ? dy : 1) << 17); };
+    const double d0 = den(s.Y[2] - s.Y[0]), d1 = den(s.Y[1] - s.Y[0]), d2 = den(s.Y[2] - s.Y[1]);
+    const double all = 1.0 / (d0 * d1 * d2);
+    edgeInit(longEdge, ptx, pty, s.X[2] - s.X[0], s.Y[2] - s.Y[0], r0, d1 * d2 * all, r2 - r0 > 1);
     if (r0 < r1 && s.Y[1] > s.Y[0]) {
-        p.firstRow = r0;
-        p.endRow = r1;
-        edgeInit(p.shortEdge, ptx, pty, s.X[1] - s.X[0], s.Y[1] - s.Y[0], r0);
-        fn();
+        edgeInit(shortEdge, ptx, pty, s.X[1] - s.X[0], s.Y[1] - s.Y[0], r0, d0 * d2 * all, r1 - r0 > 1);
+        half(r0, r1);
     }
     if (r1 < r2 && s.Y[2] > s.Y[1]) {
-        p.firstRow = r1;
-        p.endRow = r2;
-        edgeInit(p.shortEdge, pmx, pmy, s.X[2] - s.X[1], s.Y[2] - s.Y[1], r1);
-        fn();
+        edgeInit(shortEdge, pmx, pmy, s.X[2] - s.X[1], s.Y[2] - s.Y[1], r1, d0 * d1 * all, r2 - r1 > 1);
+        half(r1, r2);
     }
 }
 
+// Walks the two halves with the row routine fn.
+void drawHalves(SpanFn fn, const Setup& s, const int64_t ptx, const int64_t pty, const int64_t pmx,
+                const int64_t pmy, int64_t pby) {
+    SpanParams& p = g_span;
+    forHalves(s, ptx, pty, pmx, pmy, pby, p.longEdge, p.shortEdge, [&](int32_t first, int32_t end) {
+        p.firstRow = first;
+        p.endRow = end;
+        fn();
+    });
+}
+
+// drawHalves with the routine of depth-tested Gouraud spans (spanGouraudZ) inlined, its
+// edges in locals. The corners passed the bounds test of sortTriangle: the rows and the
+// columns between the edges' floors lie in the picture, and the spans need no clipping.
+template <bool LongLeft>
+void drawGouraudZ(const Setup& s) {
+    using namespace span_walk;
+    SpanParams& p = g_span;
+    SpanEdge longEdge, shortEdge;
+    forHalves(s, s.X[0], s.Y[0], s.X[1], s.Y[1], s.Y[2], longEdge, shortEdge, [&](int32_t first, int32_t end) {
+        walkRows<Z | M_GOURAUD, false, LongLeft, true>(p, longEdge, shortEdge, first, end);
+    });
+}
+
 void drawHalves(SpanFn fn, const Setup& s) { drawHalves(fn, s, s.X[0], s.Y[0], s.X[1], s.Y[1], s.Y[2]); }
+
+// Triangles whose corners lie within this many pixel columns of each other go to
+// drawNarrowGouraudZ.
+constexpr int64_t kNarrowColumns = 3;
+
+// An edge of a narrow triangle at the current row: its x is (firstColumn * den + m) / den
+// pixels, 0 <= m < (kNarrowColumns + 1) * den, so that the floor is firstColumn plus the
+// number of multiples of den up to m.
+struct NarrowEdge {
+    int64_t m, step, den, den2, den3;
+    NarrowEdge(int64_t px, int64_t py, int64_t dx, int64_t dy, int32_t row, int64_t firstColumn) {
+        den = dy << 17;
+        den2 = den * 2;
+        den3 = den * 3;
+        m = px * dy + ((int64_t(row) << 17) - py) * dx - firstColumn * den;
+        step = dx << 17;
+    }
+    int64_t floorOffset() const { return int64_t(m >= den) + int64_t(m >= den2) + int64_t(m >= den3); }
+};
+
+// drawGouraudZ for a triangle whose corners' columns (X >> 17) lie in firstColumn ..
+// firstColumn + kNarrowColumns: the edges' x at every row lie in that range too, so their
+// floors are counted against the few columns with exact products instead of walked by
+// quotients. The same rows and spans, within the picture (drawGouraudZ).
+template <bool LongLeft>
+void drawNarrowGouraudZ(const Setup& s, int64_t firstColumn) {
+    using namespace span_walk;
+    SpanParams& p = g_span;
+    const int32_t r0 = int32_t((s.Y[0] >> 17) + 1), r2 = int32_t((s.Y[2] >> 17) + 1);
+    int32_t r1 = int32_t((s.Y[1] >> 17) + 1);
+    if (r2 <= r0 || s.Y[2] <= s.Y[0]) return;
+    if (r1 < r0) r1 = r0;
+    if (r1 > r2) r1 = r2;
+    // rows r0 .. r1 - 1 lie between the long edge and the top-middle edge, rows r1 .. r2 - 1
+    // between the long edge and the middle-bottom edge (r0 < r1 only when Y0 < Y1, r1 < r2
+    // only when Y1 < Y2)
+    NarrowEdge longEdge(s.X[0], s.Y[0], s.X[2] - s.X[0], s.Y[2] - s.Y[0], r0, firstColumn);
+    NarrowEdge shortEdge = r0 < r1 ? NarrowEdge(s.X[0], s.Y[0], s.X[1] - s.X[0], s.Y[1] - s.Y[0], r0, firstColumn)
+                                   : NarrowEdge(s.X[1], s.Y[1], s.X[2] - s.X[1], s.Y[2] - s.Y[1], r1, firstColumn);
+    for (int32_t row = r0; row < r2; ++row) {
+        if (row == r1 && row != r0)
+            shortEdge = NarrowEdge(s.X[1], s.Y[1], s.X[2] - s.X[1], s.Y[2] - s.Y[1], r1, firstColumn);
+        const int64_t longX = firstColumn + longEdge.floorOffset(), shortX = firstColumn + shortEdge.floorOffset();
+        if (LongLeft)
+            spanRow<Z | M_GOURAUD, false, true, true>(p, row, longX + 1, shortX);
+        else
+            spanRow<Z | M_GOURAUD, false, false, true>(p, row, shortX + 1, longX);
+        longEdge.m += longEdge.step;
+        shortEdge.m += shortEdge.step;
+    }
+}
 
 // Mip level from the texture gradients (u, v in texture units), clamped to the block.
 uint32_t mipLevel(const Setup& s, const TexPixelBlock* block) {
@@ -328,19 +441,30 @@ void makePlanes() {
     const PlaneJob& j = g_planes;
     const Setup& s = *j.s;
     SpanParams& p = g_span;
-    if (j.depth) depthPlane(s);
+    auto depth = [](const PelVertex* v) { return double(v->sz); };
+    auto red = [](const PelVertex* v) { return rasterUnit(v->r); };
+    auto green = [](const PelVertex* v) { return rasterUnit(v->g); };
+    auto blue = [](const PelVertex* v) { return rasterUnit(v->b); };
+    const double alpha = j.alpha;
+    const double redScale = 31.0 * 0x1p26 * alpha, greenScale = 31.0 * 0x1p21 * alpha, blueScale = 31.0 * 0x1p16 * alpha;
+    if (j.depth && j.gouraud) {
+        planePair(s, depth, 65536.0, 32768.0, red, redScale, 0x1p25, p.pz, p.pr);
+        planePair(s, green, greenScale, 0x1p20, blue, blueScale, 0x1p15, p.pg, p.pb);
+        p.zStep = spanFix64(p.pz.dx, 0x1p40);
+    } else if (j.depth) {
+        depthPlane(s);
+    } else if (j.gouraud) {
+        p.pr = plane(s, red, redScale, 0x1p25);
+        planePair(s, green, greenScale, 0x1p20, blue, blueScale, 0x1p15, p.pg, p.pb);
+    }
     if (j.gouraud) {
-        const double alpha = j.alpha;
-        p.pr = plane(s, [](const PelVertex* v) { return rasterUnit(v->r); }, 31.0 * 0x1p26 * alpha, 0x1p25);
-        p.pg = plane(s, [](const PelVertex* v) { return rasterUnit(v->g); }, 31.0 * 0x1p21 * alpha, 0x1p20);
-        p.pb = plane(s, [](const PelVertex* v) { return rasterUnit(v->b); }, 31.0 * 0x1p16 * alpha, 0x1p15);
         p.rStep = spanWrap32(p.pr.dx);
         p.gStep = spanWrap32(p.pg.dx);
         p.bStep = spanWrap32(p.pb.dx);
     }
     if (j.textured) {
-        p.pu = plane(s, [](const PelVertex* v) { return double(v->eu); }, j.uScale, 0.0);
-        p.pv = plane(s, [](const PelVertex* v) { return double(v->ev); }, 0x1p32, 0.0);
+        planePair(s, [](const PelVertex* v) { return double(v->eu); }, j.uScale, 0.0,
+                  [](const PelVertex* v) { return double(v->ev); }, 0x1p32, 0.0, p.pu, p.pv);
         p.uStep = spanWrap32(p.pu.dx);
         p.vStep = spanWrap32(p.pv.dx);
     }
@@ -407,7 +531,25 @@ void triFill16(const TriRecord* t) {
     if (!fn) return;  // no routine for this combination without depth
     g_planes = {&s, depth, gouraud, textured, alpha, uScale};
     p.planes = makePlanes;
-    drawHalves(fn, s);
+    if (fn == spanGouraudZ) {
+        const int64_t a = s.X[0], b = s.X[1], c = s.X[2];
+        const int64_t lo = a < b ? a : b, hi = a < b ? b : a;
+        const int64_t firstColumn = (lo < c ? lo : c) >> 17, lastColumn = (hi < c ? c : hi) >> 17;
+        if (lastColumn == firstColumn) {
+            // no column lies between the floors of the edges: nothing to draw
+        } else if (lastColumn - firstColumn <= kNarrowColumns) {
+            if (s.orientation)
+                drawNarrowGouraudZ<true>(s, firstColumn);
+            else
+                drawNarrowGouraudZ<false>(s, firstColumn);
+        } else if (s.orientation) {
+            drawGouraudZ<true>(s);
+        } else {
+            drawGouraudZ<false>(s);
+        }
+    } else {
+        drawHalves(fn, s);
+    }
     p.planes = nullptr;
 }
 

@@ -4,6 +4,7 @@
 // checksums they had when this test was written.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
 #include "render/tests/renderer_fixture.h"
@@ -106,6 +107,110 @@ const Expect kCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Modes, RendererChecksum, ::testing::ValuesIn(kCases),
+                         [](const auto& info) { return std::string(info.param.what); });
+
+// Dense meshes at the full frame size: a sphere of about 100k quadrilaterals made from the six
+// faces of a cube (square roots only, so every platform places the same points), turned by
+// rotations with exact sines and cosines. Most of its triangles cover a pixel or none.
+void cubeSphere(SampleMesh& mesh, int n, uint16_t material, uint16_t flags) {
+    for (int axis = 0; axis < 3; ++axis)
+        for (int side = -1; side <= 1; side += 2) {
+            std::vector<uint32_t> grid;
+            for (int i = 0; i <= n; ++i)
+                for (int j = 0; j <= n; ++j) {
+                    const float s = float(2 * i - n) / float(n), t = float(2 * j - n) / float(n);
+                    float q[3];
+                    q[axis] = float(side), q[(axis + 1) % 3] = s, q[(axis + 2) % 3] = t;
+                    const float len = std::sqrt(q[0] * q[0] + q[1] * q[1] + q[2] * q[2]);
+                    const Vec3 p = {q[0] / len, q[1] / len, q[2] / len};
+                    grid.push_back(mesh.vertex(p, p, float(i) / float(n), float(j) / float(n)));
+                }
+            auto at = [&](int i, int j) { return grid[size_t(i) * size_t(n + 1) + size_t(j)]; };
+            for (int i = 0; i < n; ++i)
+                for (int j = 0; j < n; ++j) {
+                    // (i, j) -> (i + 1, j) -> (i + 1, j + 1) turns about +axis: reversed on the -axis side
+                    if (side > 0)
+                        mesh.quad(at(i, j), at(i + 1, j), at(i + 1, j + 1), at(i, j + 1), material, flags);
+                    else
+                        mesh.quad(at(i, j), at(i, j + 1), at(i + 1, j + 1), at(i + 1, j), material, flags);
+                }
+        }
+}
+
+// Turn about the vertical axis by the angle of cosine c and sine s.
+Mat4 turnAboutZ(float c, float s) {
+    Mat4 m;
+    mtxIdentity(&m);
+    m.m[0] = c, m.m[1] = s, m.m[4] = -s, m.m[5] = c;
+    return m;
+}
+
+struct DenseExpect {
+    const char* what;
+    uint32_t kind;
+    bool textured;
+    bool close;
+    uint64_t sums[3];
+};
+
+class DenseChecksum : public ::testing::TestWithParam<DenseExpect> {
+protected:
+    void SetUp() override { resetRenderState(); }
+    void TearDown() override { resetRenderState(); }
+};
+
+TEST_P(DenseChecksum, FramesKeepTheirChecksums) {
+    const DenseExpect& k = GetParam();
+    const float dir[3] = {-0.4f, 0.6f, -0.7f}, white[3] = {1, 1, 1};
+    LightRecord* light = nullptr;
+    ASSERT_TRUE(ltAdd(0, dir, white, 0, &light));
+    TexRecord* checker = sampleCheckerTexture(64, 0x00F0E0C0, 0x00603020);
+    TexRecord* textures[1] = {checker};
+    const int32_t w = 640, h = 480;
+    CamRecord cam = testCamera(w, h, k.close ? Vec3{0.3f, -1.6f, 0.5f} : Vec3{0, -4, 1.5f}, {0, 0, 0});
+    SampleMesh mesh;
+    mesh.shape.materials = {k.textured ? sampleTexturedMaterial(0) : sampleMaterial(0.7f, 0.5f, 0.3f, 0.4f)};
+    mesh.shape.areaCount = 1;
+    cubeSphere(mesh, 129, 0, k.textured ? FACE_TEXTURED : 0);
+    PelContent* content = mesh.build();
+    ASSERT_NE(content, nullptr);
+    ScnNode* node = nullptr;
+    ASSERT_TRUE(scnNodeCreate(content, 1, textures, nullptr, nullptr, &node));
+    PicRecord* frame = nullptr;
+    ASSERT_EQ(fzCreate(w, h, 2, &frame), 1);
+    ScnRenderJob job{};
+    job.node = node;
+    job.camera = &cam;
+    job.target = frame;
+    job.kind = k.kind;
+    const Mat4 turns[3] = {turnAboutZ(0.8f, 0.6f), turnAboutZ(0.8f, 0.6f), turnAboutZ(0.28f, -0.96f)};
+    for (int f = 0; f < 3; ++f) {
+        SCOPED_TRACE(f);
+        if (f != 1) scnSetPose(node, &turns[f], SCN_TIME_UNSET);
+        fzClear(frame, nullptr);
+        ASSERT_EQ(scnRenderScene(&job), 1);
+        size_t drawn = 0;
+        for (size_t i = 0; i < size_t(w) * h; ++i) drawn += frame->depth[i] != FZ_DEPTH_FAR;
+        EXPECT_GT(drawn, size_t(w) * h / 20);  // the sphere is there
+        EXPECT_EQ(planesChecksum(frame), k.sums[f]);
+    }
+    uint32_t remaining = 0;
+    scnNodeFree(&node, &remaining);
+    pelFreeObject(&content);
+    texFree(&checker);
+    fzFree(&frame);
+}
+
+const DenseExpect kDense[] = {
+    {"gouraud", SCN_KIND_GOURAUD_TEX, false, false, {0xa475d16ef89d27b8ull, 0xa475d16ef89d27b8ull, 0x8d31bf78ece8450full}},
+    {"gouraudClose", SCN_KIND_GOURAUD_TEX, false, true, {0xd587a77645de17caull, 0xd587a77645de17caull, 0x955649ceaf474632ull}},
+    {"textured", SCN_KIND_GOURAUD_TEX, true, false, {0xf5a32a2688881e75ull, 0xf5a32a2688881e75ull, 0x17ae2c360bb30cfcull}},
+    {"flat", SCN_KIND_FLAT, false, false, {0x446a31ce1e5262b9ull, 0x446a31ce1e5262b9ull, 0x24c1ee2e18992793ull}},
+    {"flatTexClose", SCN_KIND_FLAT_TEX, true, true, {0x530c5d2d4ebbb3baull, 0x530c5d2d4ebbb3baull, 0x374ebbbf3aab7b62ull}},
+    {"wire", SCN_KIND_WIRE, false, false, {0x71d0e819c474466cull, 0x71d0e819c474466cull, 0xcbcf2fa938aa7919ull}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Dense, DenseChecksum, ::testing::ValuesIn(kDense),
                          [](const auto& info) { return std::string(info.param.what); });
 
 }  // namespace

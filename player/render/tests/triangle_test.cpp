@@ -107,6 +107,48 @@ TEST_F(Triangles, JitteredGridCoversEachPixelOnce) {
                 }
 }
 
+// Small depth-tested Gouraud triangles (a few pixels wide and high, corners on a 1/16 grid,
+// some on pixel centres, some with level or upright edges, some over the picture's edges)
+// cover exactly the pixels of the fill rule, with the colours of the same triangles drawn by
+// the blending routine at full weight.
+TEST_F(Triangles, SmallGouraudTrianglesFollowTheFillRule) {
+    constexpr int W = 24, H = 16;
+    std::mt19937 rng(29);
+    std::uniform_int_distribution<int> at(-7, (W - 1) * 16 + 7), up(-7, (H - 1) * 16 + 7);
+    std::uniform_int_distribution<int> spread(0, 6 * 16), kind(0, 5);
+    std::uniform_real_distribution<float> c01(0.0f, 1.0f), zr(-20000.0f, 20000.0f);
+    Target opaque(W, H, 2), blended(W, H, 2);
+    int drawn = 0;
+    for (int k = 0; k < 3000; ++k) {
+        double x[3], y[3];
+        const int cx = at(rng), cy = up(rng);
+        for (int i = 0; i < 3; ++i) {
+            x[i] = std::clamp(cx + spread(rng) - 3 * 16, -7, (W - 1) * 16 + 7) / 16.0;
+            y[i] = std::clamp(cy + spread(rng) - 3 * 16, -7, (H - 1) * 16 + 7) / 16.0;
+        }
+        switch (kind(rng)) {
+            case 0: for (double& v : x) v = std::round(v); for (double& v : y) v = std::round(v); break;  // pixel centres
+            case 1: y[1] = y[0]; break;  // a level edge
+            case 2: x[2] = x[1]; break;  // an upright edge
+            default: break;
+        }
+        PelVertex v[3];
+        for (int i = 0; i < 3; ++i) v[i] = vertex(float(x[i]), float(y[i]), zr(rng), c01(rng), c01(rng), c01(rng));
+        opaque.clear(0, 32767);
+        blended.clear(0, 32767);
+        fill(opaque.pic(), v[0], v[1], v[2], SPAN_DEPTH | SPAN_GOURAUD);
+        fill(blended.pic(), v[0], v[1], v[2], SPAN_DEPTH | SPAN_GOURAUD | SPAN_TRANSPARENT, nullptr, 1.0f);
+        for (int py = 0; py < H; ++py)
+            for (int px = 0; px < W; ++px) {
+                const bool covered = opaque.depth(px, py) != 32767;
+                ASSERT_EQ(covered, refCovers(x, y, px, py)) << "triangle " << k << " pixel " << px << "," << py;
+                drawn += covered;
+            }
+        ASSERT_EQ(opaque.pixels(), blended.pixels()) << "triangle " << k;
+    }
+    EXPECT_GT(drawn, 3000);
+}
+
 // Opaque overlapping triangles at separate depths give the same picture in either order;
 // with equal depths the first one drawn keeps the pixel.
 TEST_F(Triangles, DepthOrderIndependent) {

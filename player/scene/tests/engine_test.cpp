@@ -167,12 +167,16 @@ TEST_F(EngineTest, Fill16And32AtAnyAlignment) {
             std::memset(buffer, 0xEE, sizeof buffer);
             memFill16(buffer + offset, 0xABCD1234u, 0);
             for (unsigned char b : buffer) ASSERT_EQ(b, 0xEE);
-            memFill16(buffer + offset, 0xABCD1234u, 33);
-            for (size_t i = 0; i < sizeof buffer; ++i) {
-                uint16_t expect = 0x1234;
-                bool inside = i >= offset && i < offset + 66;
-                unsigned char want = inside ? reinterpret_cast<unsigned char*>(&expect)[(i - offset) & 1] : 0xEE;
-                ASSERT_EQ(buffer[i], want) << "mmx " << mmx << " offset " << offset << " byte " << i;
+            for (size_t count : {size_t(1), size_t(7), size_t(8), size_t(9), size_t(16), size_t(33), size_t(100)}) {
+                std::memset(buffer, 0xEE, sizeof buffer);
+                memFill16(buffer + offset, 0xABCD1234u, count);
+                for (size_t i = 0; i < sizeof buffer; ++i) {
+                    uint16_t expect = 0x1234;
+                    bool inside = i >= offset && i < offset + 2 * count;
+                    unsigned char want = inside ? reinterpret_cast<unsigned char*>(&expect)[(i - offset) & 1] : 0xEE;
+                    ASSERT_EQ(buffer[i], want) << "mmx " << mmx << " offset " << offset << " count " << count
+                                               << " byte " << i;
+                }
             }
             std::memset(buffer, 0xEE, sizeof buffer);
             memFill32(buffer + offset, 0x89ABCDEFu, 37);
