@@ -28,17 +28,24 @@ struct Expect {
     uint64_t windowsSums[3];  // where the platform's sine and cosine place the sphere's points otherwise
 };
 
-class RendererChecksum : public ::testing::TestWithParam<Expect> {
+// The render state reset around each frame, with the one white light of every case.
+template <typename Param>
+class ChecksumTest : public ::testing::TestWithParam<Param> {
 protected:
     void SetUp() override { resetRenderState(); }
     void TearDown() override { resetRenderState(); }
+    static bool addLight() {
+        const float dir[3] = {-0.4f, 0.6f, -0.7f}, white[3] = {1, 1, 1};
+        LightRecord* light = nullptr;
+        return ltAdd(0, dir, white, 0, &light);
+    }
 };
+
+using RendererChecksum = ChecksumTest<Expect>;
 
 TEST_P(RendererChecksum, FramesKeepTheirChecksums) {
     const Expect& k = GetParam();
-    const float dir[3] = {-0.4f, 0.6f, -0.7f}, white[3] = {1, 1, 1};
-    LightRecord* light = nullptr;
-    ASSERT_TRUE(ltAdd(0, dir, white, 0, &light));
+    ASSERT_TRUE(addLight());
     TexRecord* checker = sampleCheckerTexture(64, 0x00F0E0C0, 0x00603020);
     TexRecord* textures[2] = {checker, checker};
     const int32_t w = 320, h = 240;
@@ -153,17 +160,11 @@ struct DenseExpect {
     uint64_t sums[3];
 };
 
-class DenseChecksum : public ::testing::TestWithParam<DenseExpect> {
-protected:
-    void SetUp() override { resetRenderState(); }
-    void TearDown() override { resetRenderState(); }
-};
+using DenseChecksum = ChecksumTest<DenseExpect>;
 
 TEST_P(DenseChecksum, FramesKeepTheirChecksums) {
     const DenseExpect& k = GetParam();
-    const float dir[3] = {-0.4f, 0.6f, -0.7f}, white[3] = {1, 1, 1};
-    LightRecord* light = nullptr;
-    ASSERT_TRUE(ltAdd(0, dir, white, 0, &light));
+    ASSERT_TRUE(addLight());
     TexRecord* checker = sampleCheckerTexture(64, 0x00F0E0C0, 0x00603020);
     TexRecord* textures[1] = {checker};
     const int32_t w = 640, h = 480;
