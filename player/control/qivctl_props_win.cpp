@@ -375,6 +375,12 @@ void CQivPlayerCtl::ApplyPendingViewing() {
     CamRecord& c = state_.camera;
     if (p->flags & qivctl::PendingViewing::kVrpGiven) c.vrp = {p->vrp[0], p->vrp[1], p->vrp[2]};
     if (p->flags & qivctl::PendingViewing::kEyeGiven) c.eye = {p->eye[0], p->eye[1], p->eye[2]};
+    if (p->flags & (qivctl::PendingViewing::kVrpGiven | qivctl::PendingViewing::kEyeGiven)) {
+        // The camera keeps the point given: its distance is the new one.
+        const float dx = c.vrp.x - c.eye.x, dy = c.vrp.y - c.eye.y, dz = c.vrp.z - c.eye.z;
+        const float d = std::sqrt(dx * dx + dy * dy + dz * dz);
+        if (std::isfinite(d) && d > 0) c.viewDist = d;
+    }
     if (p->zoom != 1.0f) {
         qivctl::ZoomView view = zoomView(state_, *win_);
         if (qivctl::putZoom(p->zoom, true, &view, nullptr).changed) {

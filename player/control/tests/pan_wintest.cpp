@@ -177,6 +177,15 @@ TEST_F(Pan, AnEyeGivenAloneIsNotPannedBack) {
     EXPECT_FLOAT_EQ(eyeX, 0.3f);
 }
 
+TEST_F(Pan, AViewReferencePointGivenAloneIsKept) {
+    // The eye keeps its place, the view looks at the point given.
+    ASSERT_EQ(S_OK, p2_->put_VRPx(0.4f));
+    ASSERT_TRUE(load());
+    float vrpX = 0;
+    p2_->get_VRPx(&vrpX);
+    EXPECT_NEAR(vrpX, 0.4f, 1e-5f);
+}
+
 TEST_F(Pan, DocumentSavedAfterAPanShowsTheSameView) {
     ASSERT_TRUE(load());
     panDrag(-35, 25);
