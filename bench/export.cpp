@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "exportrender.h"
+#include "procstatus.h"
 #include "render/rtdriver.h"
 #include "render/sample.h"
 
@@ -28,18 +29,6 @@ public:
     }
     uint64_t sum = 0;
 };
-
-long procStatus(const char* key) {
-    std::FILE* f = std::fopen("/proc/self/status", "r");
-    if (!f) return 0;
-    char line[256];
-    long v = 0;
-    const size_t n = std::strlen(key);
-    while (std::fgets(line, sizeof line, f))
-        if (std::strncmp(line, key, n) == 0) v = std::atol(line + n + 1);
-    std::fclose(f);
-    return v;
-}
 
 // The plan of the export, or the same picture in one strip.
 qivctl::ExportPlan planOf(const CamRecord& cam, int32_t quality, bool onePiece) {

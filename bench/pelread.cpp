@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "procstatus.h"
 #include "scene/engine.h"
 #include "scene/pelfile.h"
 #include "scene/scene.h"
@@ -58,20 +59,6 @@ pelb::Object gridObject(uint32_t n) {
     p.faceCount = int32_t(o.faces.size());
     o.parts = {p};
     return o;
-}
-
-
-// Resident set figures of this process from /proc (kB; 0 where there is none).
-long procStatus(const char* key) {
-    std::FILE* f = std::fopen("/proc/self/status", "r");
-    if (!f) return 0;
-    char line[256];
-    long v = 0;
-    const size_t n = std::strlen(key);
-    while (std::fgets(line, sizeof line, f))
-        if (std::strncmp(line, key, n) == 0) v = std::atol(line + n + 1);
-    std::fclose(f);
-    return v;
 }
 
 // The file's bytes into a buffer of their size, as a plain program would read them.

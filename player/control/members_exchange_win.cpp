@@ -556,11 +556,11 @@ STDMETHODIMP CQivPlayerCtl::SetPredefinedViewing(LONG viewingID, VARIANT_BOOL* p
 STDMETHODIMP CQivPlayerCtl::GetMaterialAsString(LONG Index, BSTR* pVal) {
     if (!pVal) return E_POINTER;
     *pVal = nullptr;
-    LONG dif = 0, spec = 0, flags = 0;
+    LONG dif = 0, specular = 0, flags = 0;
     float alpha = 0, coDif = 0, coAmb = 0, coSpec = 0;
     VARIANT_BOOL ok = VARIANT_FALSE;
-    if (FAILED(GetMaterial(Index, &dif, &spec, &alpha, &coDif, &coAmb, &coSpec, &flags, &ok)) || !ok) return S_OK;
-    return answer(pVal, qivctl::materialAsString(dif, spec, alpha, coDif, coAmb, coSpec, flags));
+    if (FAILED(GetMaterial(Index, &dif, &specular, &alpha, &coDif, &coAmb, &coSpec, &flags, &ok)) || !ok) return S_OK;
+    return answer(pVal, qivctl::materialAsString(dif, specular, alpha, coDif, coAmb, coSpec, flags));
 }
 
 STDMETHODIMP CQivPlayerCtl::GetAnimationParametersAsString(BSTR* pVal) {

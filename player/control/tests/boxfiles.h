@@ -10,16 +10,9 @@
 #include "scene/pelwrite.h"
 #include "scene/scene.h"
 #include "scene/sceneops.h"
+#include "testfiles.h"
 
 namespace qivtest {
-
-inline std::string tempFolder(const char* leaf) {
-    char base[MAX_PATH];
-    GetTempPathA(sizeof base, base);
-    std::string d = std::string(base) + leaf;
-    CreateDirectoryA(d.c_str(), nullptr);
-    return d;
-}
 
 // A box of half sizes (hx, hy, hz) around (cx, cy, cz) in one colour, written to path.
 inline bool writeBoxFile(const std::string& path, Vec3 centre, Vec3 half, float r = 0.8f, float g = 0.3f,

@@ -19,6 +19,7 @@
 #include "dialogs_win.h"
 #include "embeddedcontrol.h"
 #include "modalscript.h"
+#include "testfiles.h"
 #include "qivctl_win.h"
 #include "resources/dialogids.h"
 #include "useropts_win.h"
@@ -31,13 +32,7 @@ using qivtest::DialogWithControl;
 using qivtest::ModalScript;
 using qivtest::OwnedDialog;
 
-std::string tempDir() {
-    char base[MAX_PATH];
-    GetTempPathA(sizeof base, base);
-    const std::string dir = std::string(base) + "qivdialogs";
-    CreateDirectoryA(dir.c_str(), nullptr);
-    return dir;
-}
+std::string tempDir() { return qivtest::tempDir("qivdialogs"); }
 
 void writeBytes(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;

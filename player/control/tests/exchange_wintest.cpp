@@ -215,11 +215,11 @@ protected:
 };
 
 struct Material {
-    LONG dif = 0, spec = 0, flags = 0;
+    LONG dif = 0, specular = 0, flags = 0;
     float alpha = 0, coDif = 0, coAmb = 0, coSpec = 0;
     VARIANT_BOOL ok = VARIANT_FALSE;
     HRESULT get(IQivPlayer2* p, LONG index) {
-        return p->GetMaterial(index, &dif, &spec, &alpha, &coDif, &coAmb, &coSpec, &flags, &ok);
+        return p->GetMaterial(index, &dif, &specular, &alpha, &coDif, &coAmb, &coSpec, &flags, &ok);
     }
 };
 
@@ -278,7 +278,7 @@ TEST_F(Exchange, ReplaceAndReadMaterials) {
     EXPECT_EQ(exponent, engine.specExp);
     ASSERT_EQ(S_OK, m.get(p2_, 0));
     EXPECT_EQ(0x00336699, m.dif);
-    EXPECT_EQ(0x00FFFFFF, m.spec);
+    EXPECT_EQ(0x00FFFFFF, m.specular);
     EXPECT_FLOAT_EQ(0.25f, m.alpha);
     EXPECT_FLOAT_EQ(0.5f, m.coDif);
     EXPECT_FLOAT_EQ(0.125f, m.coAmb);

@@ -65,7 +65,7 @@ WScript.Quit(0);
 
 TEST(ObjectsScript, GroupsFromJScript) {
     ASSERT_EQ(0u, runProcess("regsvr32.exe /s \"" + qivDllPath() + "\""));
-    const std::string dir = qivtest::tempFolder("qiv objects script");
+    const std::string dir = qivtest::tempDir("qiv objects script");
     // Three files of boxes (object files hold them centred; the script places them).
     const std::string fa = dir + "\\a.pel", fb = dir + "\\b.pel", fd = dir + "\\d.pel";
     ASSERT_TRUE(qivtest::writeBoxFile(fa, {0, 0, 0}, {0.5f, 0.5f, 0.5f}));

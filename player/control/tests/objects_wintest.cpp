@@ -47,7 +47,7 @@ struct Files {
 const Files& files() {
     static Files f = [] {
         Files f;
-        f.dir = qivtest::tempFolder("qiv objects");
+        f.dir = qivtest::tempDir("qiv objects");
         f.a = f.dir + "\\a.pel";
         f.floor = f.dir + "\\floor.pel";
         f.sample = f.dir + "\\sample.pel";

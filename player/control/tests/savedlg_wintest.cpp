@@ -6,9 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -21,6 +19,7 @@
 #include "qivctl_win.h"
 #include "resources/dialogids.h"
 #include "scene/pelchunk.h"
+#include "testfiles.h"
 
 namespace {
 
@@ -28,27 +27,6 @@ using qivtest::DialogWithControl;
 using qivtest::ModalScript;
 
 constexpr int kTypeList = 0x470;
-
-std::string tempDir() {
-    char base[MAX_PATH];
-    GetTempPathA(sizeof base, base);
-    const std::string dir = std::string(base) + "qivsavedlg";
-    CreateDirectoryA(dir.c_str(), nullptr);
-    return dir;
-}
-
-std::string readBytes(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
-
-bool writeBytes(const std::string& path, const std::vector<uint8_t>& b) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f.write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
-    return bool(f);
-}
 
 bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -109,7 +87,7 @@ protected:
             },
             &messages_);
         EmbeddedControlTest::SetUp();
-        dir_ = tempDir();
+        dir_ = qivtest::tempDir("qivsavedlg");
         BSTR tex = AnsiToBstr(dir_.c_str(), -1);
         p2_->put_TexturePath(tex);
         SysFreeString(tex);
@@ -158,9 +136,9 @@ protected:
 // and a PEL file is written; checked again they turn back.
 TEST_F(SaveObjectDialog, QivObjectOffersTheContainerAndTheBoxSwitchesTheFormat) {
     const std::string qiv = dir_ + "\\two cubes.qiv";
-    ASSERT_TRUE(writeBytes(qiv, qivw::build(qivsample::container(""))));
+    ASSERT_TRUE(qivtest::writeFile(qiv, qivw::build(qivsample::container(""))));
     ASSERT_TRUE(load(qiv));
-    const std::string original = readBytes(qiv);
+    const std::vector<uint8_t> original = qivtest::readFile(qiv);
 
     // Clicks on the box, and the user's pick in the type list.
     auto click = [](int n) {
@@ -208,7 +186,7 @@ TEST_F(SaveObjectDialog, QivObjectOffersTheContainerAndTheBoxSwitchesTheFormat) 
         EXPECT_EQ(c.defaultExtension, after.defaultExtension);
         ASSERT_TRUE(exists(file));
         if (c.qiv) {
-            EXPECT_EQ(original, readBytes(file)) << "the container as it was received";
+            EXPECT_EQ(original, qivtest::readFile(file)) << "the container as it was received";
         } else {
             EXPECT_TRUE(isPelFile(file));
             IQivPlayer2* other = nullptr;

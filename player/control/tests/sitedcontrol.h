@@ -11,19 +11,14 @@
 #include "olecontainer.h"
 #include "qivctl_win.h"
 #include "serverparts_win.h"
+#include "testfiles.h"
 
 namespace qivtest {
 
 class SitedControl : public ::testing::Test {
 public:
     // A folder of that name in the temporary folder.
-    static std::string tempDir(const char* leaf) {
-        char base[MAX_PATH];
-        GetTempPathA(sizeof base, base);
-        std::string d = std::string(base) + leaf;
-        CreateDirectoryA(d.c_str(), nullptr);
-        return d;
-    }
+    static std::string tempDir(const char* leaf) { return qivtest::tempDir(leaf); }
 
 protected:
     static void SetUpTestSuite() {
