@@ -18,6 +18,7 @@
 #include "ctlmodule_win.h"
 #include "dialogs_win.h"
 #include "embeddedcontrol.h"
+#include "languages.h"
 #include "modalscript.h"
 #include "testfiles.h"
 #include "qivctl_win.h"
@@ -410,16 +411,8 @@ TEST(LzCopy, ExpandsOrCopiesAndReportsFailures) {
 // ---- resources ----
 
 TEST(DialogResources, EveryDialogInEveryLanguage) {
-    const LANGID languages[] = {
-        MAKELANGID(LANG_CZECH, SUBLANG_DEFAULT),      MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN),
-        MAKELANGID(LANG_GREEK, SUBLANG_DEFAULT),      MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
-        MAKELANGID(LANG_SPANISH, SUBLANG_SPANISH),    MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH),
-        MAKELANGID(LANG_ITALIAN, SUBLANG_ITALIAN),    MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT),
-        MAKELANGID(LANG_POLISH, SUBLANG_DEFAULT),     MAKELANGID(LANG_PORTUGUESE, SUBLANG_PORTUGUESE_BRAZILIAN),
-        MAKELANGID(LANG_RUSSIAN, SUBLANG_DEFAULT),    MAKELANGID(LANG_CROATIAN, SUBLANG_DEFAULT),
-        MAKELANGID(LANG_LITHUANIAN, SUBLANG_LITHUANIAN)};
     HMODULE self = GetModuleHandleW(nullptr);
-    for (LANGID lang : languages)
+    for (LANGID lang : qivtest::kResourceLanguages)
         for (int id : {IDD_PATHS_PAGE, IDD_OPTIONS_PAGE, IDD_INFO, IDD_SETTINGS, IDD_BACKGROUND, IDD_HTML_URL,
                        IDD_SAVE_OBJECT})
             EXPECT_NE(nullptr, FindResourceExW(self, reinterpret_cast<LPCWSTR>(RT_DIALOG), MAKEINTRESOURCEW(id), lang))

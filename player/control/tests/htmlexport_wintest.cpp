@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "languages.h"
 #include "persiststream.h"
 #include "qiv_sample.h"
 #include "render/sample.h"
@@ -433,17 +434,9 @@ std::wstring dialogCaption(const void* data) {
 }  // namespace
 
 TEST(HtmlExportDialogs, EveryLanguageHasBoth) {
-    static const LANGID languages[] = {
-        MAKELANGID(LANG_CZECH, SUBLANG_DEFAULT),     MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN),
-        MAKELANGID(LANG_GREEK, SUBLANG_DEFAULT),     MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
-        MAKELANGID(LANG_SPANISH, SUBLANG_SPANISH),   MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH),
-        MAKELANGID(LANG_ITALIAN, SUBLANG_ITALIAN),   MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT),
-        MAKELANGID(LANG_POLISH, SUBLANG_DEFAULT),    MAKELANGID(LANG_PORTUGUESE, SUBLANG_PORTUGUESE_BRAZILIAN),
-        MAKELANGID(LANG_RUSSIAN, SUBLANG_DEFAULT),   MAKELANGID(LANG_CROATIAN, SUBLANG_DEFAULT),
-        MAKELANGID(LANG_LITHUANIAN, SUBLANG_LITHUANIAN)};
     HMODULE self = GetModuleHandleW(nullptr);
     std::map<std::wstring, int> captions;
-    for (LANGID lang : languages)
+    for (LANGID lang : qivtest::kResourceLanguages)
         for (WORD id : {WORD(248), WORD(249)}) {
             HRSRC r = FindResourceExW(self, MAKEINTRESOURCEW(5), MAKEINTRESOURCEW(id), lang);  // RT_DIALOG
             ASSERT_NE(nullptr, r) << "dialog " << id << " language " << std::hex << lang;
