@@ -211,6 +211,7 @@ public:
         for (;;) {
             ULONG got = 0;
             const HRESULT hr = medium->pstm->Read(piece.data(), ULONG(piece.size()), &got);
+            got = std::min<ULONG>(got, ULONG(piece.size()));  // a stream may claim more than it was asked
             if (got > 0) take(piece.data(), got);
             if (hr != S_OK || got == 0 || !owner_ || failed_) break;
         }
