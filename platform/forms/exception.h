@@ -1,0 +1,14 @@
+#pragma once
+// The form layer's exception class: errors raised by forms, components and
+// the parts built on them carry a message for the user.
+#include <stdexcept>
+#include <string>
+
+namespace forms {
+
+class Exception : public std::runtime_error {
+public:
+    explicit Exception(const std::string& message) : std::runtime_error(message) {}
+};
+
+}  // namespace forms
