@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "forms/application.h"
 #include "forms/form.h"
 #include "forms/textutil.h"
 #include "win/wintext.h"
@@ -441,7 +442,35 @@ void ComboBox::FillCreateParams(CreateParams& p) {
                                                    : CBS_DROPDOWN);
 }
 
+namespace {
+
+// Characters typed into a combo box's edit field reach the combo's key filter.
+LRESULT CALLBACK comboEditProc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR data) {
+    auto* combo = reinterpret_cast<ComboBox*>(data);
+    if (msg == WM_CHAR && combo && combo->OnKeyPress) {
+        wchar_t wc = wchar_t(wp);
+        char c = 0;
+        if (WideCharToMultiByte(CP_ACP, 0, &wc, 1, &c, 1, nullptr, nullptr) == 1) {
+            try {
+                combo->OnKeyPress(combo, c);
+            } catch (...) {
+                Application::Instance().HandleException(std::current_exception());
+                return 0;
+            }
+            if (c == 0) return 0;
+            MultiByteToWideChar(CP_ACP, 0, &c, 1, &wc, 1);
+            wp = wc;
+        }
+    }
+    if (msg == WM_NCDESTROY) RemoveWindowSubclass(h, comboEditProc, 2);
+    return DefSubclassProc(h, msg, wp, lp);
+}
+
+}  // namespace
+
 void ComboBox::HandleCreated() {
+    if (HWND edit = FindWindowExW(Handle(), nullptr, L"Edit", nullptr))
+        SetWindowSubclass(edit, comboEditProc, 2, reinterpret_cast<DWORD_PTR>(this));
     syncItems();
     if (pendingIndex_ >= 0) SetItemIndex(pendingIndex_);
 }
