@@ -14,14 +14,6 @@ namespace forms {
 
 namespace {
 
-std::string windowText(HWND h) {
-    const int n = GetWindowTextLengthW(h);
-    std::wstring w(size_t(n) + 1, L'\0');
-    GetWindowTextW(h, w.data(), n + 1);
-    w.resize(size_t(n));
-    return win::Ansi(w.c_str(), w.size());
-}
-
 UINT textFlags(Alignment a) {
     return a == Alignment::Center ? DT_CENTER : a == Alignment::Right ? DT_RIGHT : DT_LEFT;
 }
@@ -336,7 +328,7 @@ void Edit::HandleCreated() {
 }
 
 void Edit::SetCaption(const std::string& text) {
-    if (Handle() && windowText(Handle()) == text) return;
+    if (Handle() && Text() == text) return;
     Control::SetCaption(text);
 }
 
@@ -371,7 +363,7 @@ void Edit::SetSel(int start, int length) {
 bool Edit::HandleMessage(win::Message& m) {
     if (m.msg == kReflect + WM_COMMAND && HIWORD(m.wParam) == EN_CHANGE) {
         // The caption follows what the user typed.
-        const std::string t = windowText(Handle());
+        const std::string t = Text();
         if (t != Caption()) SetCaptionField(t);
         if (OnChange) OnChange(this);
         return true;

@@ -44,6 +44,25 @@ std::string readAll(const std::string& path) {
     return s.str();
 }
 
+// The visible window titled "Fernlicht" of a process.
+struct Find {
+    DWORD pid;
+    HWND main = nullptr;
+};
+
+BOOL CALLBACK findMain(HWND h, LPARAM lp) {
+    auto* f = reinterpret_cast<Find*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    wchar_t title[64] = {};
+    GetWindowTextW(h, title, 64);
+    if (pid == f->pid && IsWindowVisible(h) && wcscmp(title, L"Fernlicht") == 0) {
+        f->main = h;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 class Startup : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -108,25 +127,9 @@ TEST_F(Startup, UnregisteredControlEndsWithText132) {
 TEST_F(Startup, NormalStartShowsTheMainFormWithItsMenuTexts) {
     PROCESS_INFORMATION pi{};
     ASSERT_EQ(0u, run("\"" + dir_ + "Stellwerk.exe\"", 0, &pi));
-    struct Find {
-        DWORD pid;
-        HWND main = nullptr;
-    } find{pi.dwProcessId};
+    Find find{pi.dwProcessId};
     for (int i = 0; i < 300 && !find.main; ++i) {
-        EnumWindows(
-            [](HWND h, LPARAM lp) -> BOOL {
-                auto* f = reinterpret_cast<Find*>(lp);
-                DWORD pid = 0;
-                GetWindowThreadProcessId(h, &pid);
-                wchar_t title[64] = {};
-                GetWindowTextW(h, title, 64);
-                if (pid == f->pid && IsWindowVisible(h) && wcscmp(title, L"Fernlicht") == 0) {
-                    f->main = h;
-                    return FALSE;
-                }
-                return TRUE;
-            },
-            LPARAM(&find));
+        EnumWindows(findMain, LPARAM(&find));
         if (!find.main) Sleep(100);
     }
     ASSERT_NE(nullptr, find.main) << "no main form";

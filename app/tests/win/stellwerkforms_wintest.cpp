@@ -275,6 +275,11 @@ TEST_F(Stellwerk, NameDialogUpdateAndSchemeModes) {
     ask(kNameSaveSchemeAs, "original materials", false);
     ask(kNameSaveSchemeAs, "Green", true);
     ask(kNameRenameScheme, "Red", false);
+    ask(kNameRenameView, "Other", true);
+    ask(kNameRenameView, "LOCKED", false);
+    ask(kNameNewFolder, "Sub", true);
+    ask(kNameBatch, "red", false);
+    ask(kNameBatch, "Batch 1", true);
     std::string name;
     EXPECT_FALSE(AskName(8, {}, name)) << "an unknown mode shows nothing";
 }
