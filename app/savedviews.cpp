@@ -1,6 +1,7 @@
 #include "savedviews.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "filenames.h"
 #include "forms/fileio.h"
@@ -77,12 +78,13 @@ void SavedViews::Load(const std::string& objectPath) {
     readOnly_ = IsFileUnwritable(path_, false);
     lastView_ = ReadViewSection(ini_, kLastViewSection);
     ini_.EraseSection(kLastViewSection);
+    std::unordered_set<std::string> names;
     for (const std::string& section : ini_.ReadSections()) {
         auto v = ReadViewSection(ini_, section);
         if (!v) continue;
         // Two sections naming the same view would become one on saving.
-        if (IndexOf(v->Name) >= 0) v->Name = cut(forms::Trim(section), kViewNameMax);
-        if (IndexOf(v->Name) >= 0) continue;
+        if (names.count(forms::LowerCase(v->Name))) v->Name = cut(forms::Trim(section), kViewNameMax);
+        if (!names.insert(forms::LowerCase(v->Name)).second) continue;
         views_.push_back(std::move(*v));
         sections_.push_back(section);
     }
@@ -126,16 +128,15 @@ bool SavedViews::update() { return ini_.UpdateFile(); }
 
 bool SavedViews::Save() {
     if (!CanWrite()) return false;
-    ini_.EraseSection(kGeneralSection);
-    for (const auto& s : sections_) ini_.EraseSection(s);
-    for (const auto& v : views_) WriteViewSection(ini_, v, v.Name);
+    std::vector<std::string> erase = sections_;
+    erase.push_back(kGeneralSection);
+    for (const auto& v : views_) erase.push_back(v.Name);
+    EraseSections(ini_, erase);
+    for (const auto& v : views_) WriteNewViewSection(ini_, v, v.Name);
     sections_ = Names();
-    if (views_.empty() && ini_.ReadSections().empty()) {
-        ini_ = forms::IniFile(path_);
-        ini_.SetText("");
+    if (views_.empty() && ini_.ReadSections().empty())
         return !forms::FileExists(path_) || forms::DeleteFileAt(path_);
-    }
-    return update();
+    return forms::WriteFileAtomically(path_, ini_.Text());
 }
 
 std::string SavedViews::ProposeName(const std::string& prefix) const {

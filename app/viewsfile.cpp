@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <unordered_set>
 
 #include "forms/textutil.h"
 
@@ -96,6 +97,38 @@ std::optional<ViewRecord> ReadViewSection(const forms::IniFile& ini, std::string
 
 void WriteViewSection(forms::IniFile& ini, const ViewRecord& v, std::string_view section) {
     ini.EraseSection(section);
+    WriteNewViewSection(ini, v, section);
+}
+
+void EraseSections(forms::IniFile& ini, const std::vector<std::string>& sections) {
+    std::unordered_set<std::string> names;
+    for (const auto& s : sections) names.insert(forms::LowerCase(forms::Trim(s)));
+    const std::string text = ini.Text();
+    std::string out;
+    out.reserve(text.size());
+    bool keep = true, erased = false;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find("\r\n", at);
+        if (end == std::string::npos) end = text.size();
+        const std::string_view line(text.data() + at, end - at);
+        const std::string t = forms::TrimLeft(line);
+        if (!t.empty() && t[0] == '[') {
+            const size_t close = t.find(']');
+            const std::string name = forms::Trim(t.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+            keep = names.count(forms::LowerCase(name)) == 0;
+            erased = erased || !keep;
+        }
+        if (keep) {
+            out += line;
+            out += "\r\n";
+        }
+        at = end + 2;
+    }
+    if (erased) ini.SetText(out);
+}
+
+void WriteNewViewSection(forms::IniFile& ini, const ViewRecord& v, std::string_view section) {
     if (!v.Scheme.empty()) ini.WriteString(section, "Schm", v.Scheme);
     ini.WriteString(section, "Vrp", FloatText(v.Vrpx) + " " + FloatText(v.Vrpy) + " " + FloatText(v.Vrpz));
     ini.WriteString(section, "Eye", FloatText(v.Eyex) + " " + FloatText(v.Eyey) + " " + FloatText(v.Eyez));

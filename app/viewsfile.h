@@ -54,6 +54,10 @@ std::string FloatText(float v);
 std::optional<ViewRecord> ReadViewSection(const forms::IniFile& ini, std::string_view section);
 // Replaces the section with the view's keys.
 void WriteViewSection(forms::IniFile& ini, const ViewRecord& view, std::string_view section);
+// The view's keys into a section the file does not hold yet.
+void WriteNewViewSection(forms::IniFile& ini, const ViewRecord& view, std::string_view section);
+// Removes every section of those names (letter case ignored) in one pass.
+void EraseSections(forms::IniFile& ini, const std::vector<std::string>& sections);
 
 struct BatchSettings {
     int BmpWidth = 640;
