@@ -225,6 +225,10 @@ bool SaveSchemeFile(const std::string& path, const MaterialSet& scheme, const Ma
     return true;
 }
 
+bool ObjectFolderWritable(const std::string& objectPath) {
+    return !objectPath.empty() && !IsFileUnwritable(ChangeFileExt(objectPath, "$.$$$"), false);
+}
+
 bool SetSchemeLock(const std::string& path, bool lock) {
     if (lock)
         forms::SetReadOnlyFile(path, true);

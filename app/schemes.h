@@ -89,6 +89,10 @@ bool SetSchemeLock(const std::string& path, bool lock);
 std::optional<std::string> RenameSchemeFile(const std::string& objectPath, const std::string& oldPath,
                                             const std::string& newName);
 
+// The object's folder takes new files: a file named like the object with
+// "$.$$$" for its extension can be created (read-only is not cleared).
+bool ObjectFolderWritable(const std::string& objectPath);
+
 // Menus that list files start a new column before every 15th item.
 inline bool StartsMenuColumn(int itemsBefore) { return itemsBefore > 0 && itemsBefore % 15 == 0; }
 

@@ -251,6 +251,10 @@ TEST(SchemeFiles, ListingSavingLockingRenaming) {
     EXPECT_EQ(dir + "Chair.Lime.msc", *renamed);
     EXPECT_EQ((std::vector<std::string>{"Blue", "Lime", "Red"}), names());
     forms::SetReadOnlyFile(dir + "Chair.Blue.msc", false);
+
+    EXPECT_TRUE(ObjectFolderWritable(object));
+    EXPECT_FALSE(forms::FileExists(dir + "Chair$.$$$")) << "the test file goes again";
+    EXPECT_FALSE(ObjectFolderWritable(dir + "missing/Chair.qiv"));
 }
 
 }  // namespace
