@@ -1,10 +1,10 @@
 // Seeds of fuzz_mscscheme: scheme files the project's own writer makes for
 // the target's object, and cut or damaged forms of them.
 //   fuzz_seeds_mscschemeseeds <dir>  ->  <dir>/mscscheme/*
-#include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
+
+#include "appseeds.h"
 
 #include "schemes.h"
 
@@ -12,8 +12,6 @@ using namespace stellwerk;
 
 int main(int argc, char** argv) {
     if (argc < 2) return 2;
-    std::filesystem::path dir = std::filesystem::path(argv[1]) / "mscscheme";
-    std::filesystem::create_directories(dir);
     MaterialSet own;
     own.materials.resize(4);
     own.names.resize(4);
@@ -34,12 +32,5 @@ int main(int argc, char** argv) {
         "Counts\n65536\n-1\n",
         "Chair.Red.msc",
     };
-    int n = 0;
-    for (const auto& s : seeds) {
-        std::FILE* f = std::fopen((dir / ("seed" + std::to_string(n++))).string().c_str(), "wb");
-        if (!f) return 1;
-        std::fwrite(s.data(), 1, s.size(), f);
-        std::fclose(f);
-    }
-    return 0;
+    return writeSeeds(argv[1], "mscscheme", seeds) ? 0 : 1;
 }

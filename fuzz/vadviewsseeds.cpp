@@ -2,10 +2,10 @@
 // batches and batch settings, and hand-made files with the single keys and
 // broken values.
 //   fuzz_seeds_vadviewsseeds <dir>  ->  <dir>/vadviews/*
-#include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
+
+#include "appseeds.h"
 
 #include "forms/inifile.h"
 #include "viewsfile.h"
@@ -15,8 +15,6 @@ using namespace stellwerk;
 int main(int argc, char** argv) {
     if (argc < 2) return 2;
     SetProgramFolder("C:\\Prog\\");
-    std::filesystem::path dir = std::filesystem::path(argv[1]) / "vadviews";
-    std::filesystem::create_directories(dir);
     forms::IniFile ini;
     ViewRecord v;
     v.Name = "Front";
@@ -35,12 +33,5 @@ int main(int argc, char** argv) {
         "BackColor=300 -5 x\nTileOffset=1\n",
         "[B]\nName=\nVrp=1,5 2\nEye=x\nRot=1e400\nZoom=nan\nFlags=0x7FFFFFFF\n[BatchNames]\n1=B\n2= b \n[b]\n1=B,,B\n",
     };
-    int n = 0;
-    for (const auto& s : seeds) {
-        std::FILE* f = std::fopen((dir / ("seed" + std::to_string(n++))).string().c_str(), "wb");
-        if (!f) return 1;
-        std::fwrite(s.data(), 1, s.size(), f);
-        std::fclose(f);
-    }
-    return 0;
+    return writeSeeds(argv[1], "vadviews", seeds) ? 0 : 1;
 }

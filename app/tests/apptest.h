@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "forms/fileio.h"
+#include "forms/inifile.h"
 #include "forms/textutil.h"
 #include "viewer.h"
 
@@ -28,6 +29,12 @@ inline std::string tempFolder(const std::string& leaf) {
 
 inline void writeFile(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
+}
+
+inline forms::IniFile iniOf(const std::string& text) {
+    forms::IniFile ini;
+    ini.SetText(text);
+    return ini;
 }
 
 inline std::string readFile(const std::string& path) { return forms::ReadWholeFile(path).value_or(""); }

@@ -8,12 +8,7 @@
 namespace {
 
 using namespace stellwerk;
-
-forms::IniFile iniOf(const std::string& text) {
-    forms::IniFile ini;
-    ini.SetText(text);
-    return ini;
-}
+using apptest::iniOf;
 
 class Settings : public ::testing::Test {
 protected:
