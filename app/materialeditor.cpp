@@ -5,6 +5,23 @@
 
 namespace stellwerk {
 
+MatEntry MatEntryFromViewer(Color diffuse, Color specular, float alpha, float kDiffuse, float kAmbient,
+                            float kSpecular, uint32_t flags) {
+    MatEntry m;
+    m.diffuse = diffuse & 0xFFFFFF;
+    m.specular = specular & 0xFFFFFF;
+    m.alpha = AlphaPercentFromViewer(alpha);
+    m.kDiffuse = kDiffuse, m.kAmbient = kAmbient, m.kSpecular = kSpecular;
+    m.flags = flags | kMatFromViewer;
+    m.texture = -1;
+    return m;
+}
+
+void AssignTextureIndices(std::vector<MatEntry>& materials, int textureCount) {
+    int next = 0;
+    for (MatEntry& m : materials) m.texture = (m.flags & kMatTextured) && next < textureCount ? next++ : -1;
+}
+
 void SendMaterialSet(ViewerHost& viewer, const MaterialSet& set) {
     viewer.EnableUpdate(false);
     for (size_t i = 0; i < set.materials.size(); ++i) SendMaterial(viewer, int(i), set.materials[i]);

@@ -14,6 +14,14 @@
 
 namespace stellwerk {
 
+// A material as GetMaterial gives it: alpha 0 is opaque, bit 64 is set,
+// no texture index yet.
+MatEntry MatEntryFromViewer(Color diffuse, Color specular, float alpha, float kDiffuse, float kAmbient,
+                            float kSpecular, uint32_t flags);
+// Textured materials (bit 1) take the texture indices 0, 1, ... in order
+// while there are textures; the others -1.
+void AssignTextureIndices(std::vector<MatEntry>& materials, int textureCount);
+
 // Every material and texture of the set to the viewer, updating once.
 void SendMaterialSet(ViewerHost& viewer, const MaterialSet& set);
 

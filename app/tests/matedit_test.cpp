@@ -167,6 +167,22 @@ TEST_F(Editor, HighlightAndItsEnd) {
     EXPECT_EQ(0, viewer.updateDepth);
 }
 
+TEST(FlagsAndPresets, MaterialsReadFromTheViewer) {
+    std::vector<MatEntry> list = {MatEntryFromViewer(0xFF0000FF, 0, 0, 0.4f, 0.5f, 0.1f, kMatTextured),
+                                  MatEntryFromViewer(0, 0, 0.25f, 0, 0, 0, 0),
+                                  MatEntryFromViewer(0, 0, 1, 0, 0, 0, kMatTextured | kMatSelfLit),
+                                  MatEntryFromViewer(0, 0, 1, 0, 0, 0, kMatTextured)};
+    EXPECT_EQ(255u, list[0].diffuse);
+    EXPECT_EQ(100, list[0].alpha) << "alpha 0 is opaque";
+    EXPECT_EQ(25, list[1].alpha);
+    EXPECT_EQ(kMatTextured | kMatFromViewer, list[0].flags);
+    AssignTextureIndices(list, 2);
+    EXPECT_EQ(0, list[0].texture);
+    EXPECT_EQ(-1, list[1].texture);
+    EXPECT_EQ(1, list[2].texture);
+    EXPECT_EQ(-1, list[3].texture) << "more textured materials than textures";
+}
+
 TEST(FlagsAndPresets, Bits) {
     EXPECT_EQ(1, RefractiveIndexOf(0));
     EXPECT_EQ(64, RefractiveIndexOf(0xFFFFFFFFu));
