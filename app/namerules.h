@@ -7,9 +7,6 @@
 
 namespace stellwerk {
 
-// The message shown when a name is refused.
-constexpr int kNameRefusedText = 235;
-
 // Name dialog modes.
 enum NameMode {
     kNameAddView = 0,
@@ -28,6 +25,8 @@ bool NameModeUsesCombo(int mode);
 // Characters the dialog's fields swallow: " * / : < > ? \ |
 bool IsNameKeyFiltered(char c);
 
+// Why a name is refused (the dialog shows kTxtNameRefused for each; the
+// view manager's own rename shows its text 70 for Taken).
 enum class NameProblem { None, Empty, Taken, Reserved, BadCharacter, TooLong };
 
 // A new view name: not empty, at most 50 characters, none of the swallowed
