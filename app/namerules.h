@@ -7,16 +7,16 @@
 
 namespace stellwerk {
 
-// Name dialog modes.
-enum NameMode {
-    kNameAddView = 0,
-    kNameUpdateView = 1,
-    kNameRenameView = 2,
-    kNameSaveSchemeAs = 3,
-    kNameRenameScheme = 4,
-    kNameMaterial = 5,
-    kNameNewFolder = 6,
-    kNameBatch = 7,
+// Name dialog modes (the numbers of the dialog's own NameMode).
+enum NameDialogMode {
+    kNameModeAddView = 0,
+    kNameModeUpdateView = 1,
+    kNameModeRenameView = 2,
+    kNameModeSaveSchemeAs = 3,
+    kNameModeRenameScheme = 4,
+    kNameModeMaterial = 5,
+    kNameModeNewFolder = 6,
+    kNameModeBatch = 7,
 };
 bool IsNameModeValid(int mode);
 // The mode uses the combo box rather than the edit field.
