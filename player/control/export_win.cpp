@@ -200,6 +200,8 @@ STDMETHODIMP CQivPlayerCtl::SaveBitmap(qivBitmapQuality quality, VARIANT_BOOL ra
         if (file.write(header.data(), header.size())) {
             FileSink sink(*this, file);
             QivRenderLockGuard lock;
+            // Another process holds the lock: the export fails at once instead of waiting on.
+            if (!lock.held()) return saveBitmapError(HRESULT_FROM_WIN32(ERROR_TIMEOUT), createFailed, kHelpCreate);
             kvdx::dxSetActive(0);
             UpdateFrameState();
             qivctl::ExportScene scene;

@@ -30,6 +30,9 @@ std::string textureCacheKey(std::string_view name);
 // or '\') is stored as base + ">" + rest; other names as they are.
 std::string textureStoredName(std::string_view name, std::string_view textureBaseUrl);
 
+// A name the file system takes for a device (CON, NUL, COM1, ...), whatever extension follows.
+bool isDeviceName(std::string_view component);
+
 // True when a relative part stays inside the folder it is joined to: not empty, no ':',
 // not starting with a separator, no component ".." (also when percent-encoded or with
 // trailing dots or blanks), no device name (CON, NUL, COM1, ...), no control characters.
