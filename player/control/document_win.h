@@ -51,6 +51,9 @@ struct QivDocumentState {
 
 // An existing file (not a folder).
 bool qivIsFile(const std::string& path);
+// Writes a whole file: created new (an existing file is kept and the write fails), or, with
+// replace, built beside it and put in its place when complete. Nothing half-written stays.
+bool qivWriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, bool replace);
 // New temporary file (prefix, in the user's temporary folder); empty when none can be made.
 std::string qivTempFile(const char* prefix);
 // LZ expansion (or a plain copy) of a file into a new temporary file (localfile_win.cpp).
@@ -63,3 +66,6 @@ TexRecord* qivLoadTextureFile(const std::string& name, const std::string& path);
 using QivSaveFileDialog = BOOL(WINAPI*)(OPENFILENAMEA* ofn);
 void qivSetSaveFileDialog(QivSaveFileDialog dialog);
 BOOL qivRunSaveFileDialog(OPENFILENAMEA* ofn);
+// The same for the open-file dialog of the object load.
+void qivSetOpenFileDialog(QivSaveFileDialog dialog);
+BOOL qivRunOpenFileDialog(OPENFILENAMEA* ofn);

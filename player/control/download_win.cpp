@@ -16,6 +16,7 @@
 #include "background.h"
 #include "download_win.h"
 #include "caches.h"
+#include "callertrust.h"
 #include "container_win.h"
 #include "ctlmodule_win.h"
 #include "document_win.h"
@@ -375,12 +376,17 @@ CQivPlayerCtl::DownloadParts& CQivPlayerCtl::downloads() {
 int CQivPlayerCtl::bindURL(const std::string& url, bool toFile, bool replace) {
     DownloadParts& d = downloads();
     const UrlMon* um = loadUrlMon();
+    // A page that may not name local files has its relative names taken below it, and no
+    // file URL or share of its is read.
+    const bool belowPage = LocalNamesRefused();
+    if (belowPage && qivctl::namesLocalFile(url)) return 0;
     qivctl::BindPlan plan = qivctl::planBind(url, d.closing, um != nullptr, qivIsFile);
     // A local path given as it is is read as a file URL would be.
-    if (plan.kind == qivctl::BindPlan::Kind::Remote && !isAddress(url) && qivIsFile(url)) {
+    if (plan.kind == qivctl::BindPlan::Kind::Remote && !isAddress(url) && !belowPage && qivIsFile(url)) {
         plan.kind = qivctl::BindPlan::Kind::LocalFile;
         plan.localPath = url;
     }
+    if (plan.kind == qivctl::BindPlan::Kind::LocalFile && !qivctl::fileNameAllowed(plan.localPath)) return 0;
     switch (plan.kind) {
         case qivctl::BindPlan::Kind::Refused:
             return 0;
@@ -724,7 +730,7 @@ void CQivPlayerCtl::OnTransferDone() {
 // below the page). Anything else is a local file.
 bool CQivPlayerCtl::namesAddress(const std::string& url) {
     if (isAddress(url)) return true;
-    if (url.empty() || qivctl::isFileUrl(url) || qivIsFile(url)) return false;
+    if (url.empty() || qivctl::isFileUrl(url) || (!LocalNamesRefused() && qivIsFile(url))) return false;
     IOleClientSite* site = clientSite();
     if (!site) return false;
     qcom::ComPtr<IMoniker> page;
@@ -742,6 +748,9 @@ HRESULT CQivPlayerCtl::SetObjectURL(BSTR value) {
     if (plan.refused) return E_INVALIDARG;
     if (plan.nothing) return S_OK;
     d.closing = false;
+    // Local names of a page that may not name them are refused whether they exist or not.
+    if (!url.empty() && LocalNamesRefused() && (qivctl::namesLocalFile(url) || !namesAddress(url)))
+        return E_ACCESSDENIED;
     if (!namesAddress(url)) {
         // A local file is read at once.
         if (url.empty()) {
@@ -751,6 +760,7 @@ HRESULT CQivPlayerCtl::SetObjectURL(BSTR value) {
             return S_OK;
         }
         if (url == state_.objectURL && state_.usedCount > 0) return S_OK;
+        if (!qivctl::fileNameAllowed(url)) return E_INVALIDARG;
         // A file URL names its file as the bind plan reads it (three-slash form, escapes).
         const qivctl::BindPlan plan = qivctl::planBind(url, false, true, qivIsFile);
         qcom::Bstr path(wide(plan.kind == qivctl::BindPlan::Kind::LocalFile ? plan.localPath : url));

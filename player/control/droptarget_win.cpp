@@ -85,6 +85,7 @@ HRESULT CQivPlayerCtl::DropEvent(int step, IDataObject* data, DWORD keys, POINTL
         if (dropped.kind == 1) {
             BSTR b = qivBstrOfAnsi(dropped.file);
             VARIANT_BOOL ok = VARIANT_FALSE;
+            UserChoice choice(*this);  // the user's own file
             LoadObject(b, &ok);
             SysFreeString(b);
         } else if (dropped.kind == 2) {

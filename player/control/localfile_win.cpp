@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "caches.h"
+#include "callertrust.h"
 #include "container_win.h"
 #include "ctlmodule_win.h"
 #include "jpegglue.h"
@@ -316,6 +317,12 @@ STDMETHODIMP CQivPlayerCtl::LoadObject(BSTR FileName, VARIANT_BOOL* pVal) {
         }
         if (_strnicmp(name.c_str(), "file://", 7) == 0) name.erase(0, 7);
         if (name.find("://") != std::string::npos) return SetObjectURL(FileName);  // answers false: it downloads
+        // A page that may not name local files has the user choose one.
+        if (LocalNamesRefused()) {
+            *pVal = ShowLoadObjectDialog(this) ? VARIANT_TRUE : VARIANT_FALSE;
+            return S_OK;
+        }
+        if (!qivctl::fileNameAllowed(name)) return S_OK;
         for (char& c : name)
             if (c == '/') c = '\\';
         QivWindowParts& w = *win_;
@@ -375,6 +382,8 @@ STDMETHODIMP CQivPlayerCtl::get_TexturePath(BSTR* pVal) {
     if (!pVal) return E_POINTER;
     *pVal = nullptr;
     if (win_->texturePath.empty()) return S_OK;  // unset: null
+    // The user's own texture folder is not told to an untrusted caller.
+    if (!texturePathPut_ && CallerUntrusted()) return S_OK;
     *pVal = toBstr(win_->texturePath);
     return *pVal ? S_OK : E_OUTOFMEMORY;
 }
@@ -382,6 +391,9 @@ STDMETHODIMP CQivPlayerCtl::get_TexturePath(BSTR* pVal) {
 STDMETHODIMP CQivPlayerCtl::put_TexturePath(BSTR newVal) {
     // An empty value while none is set and the same path change nothing.
     std::string path = toAnsi(newVal);
+    if (!path.empty() && LocalNamesRefused()) return E_ACCESSDENIED;  // a folder is always local
+    if (!qivctl::fileNameAllowed(path)) return E_INVALIDARG;
+    texturePathPut_ = true;
     if (path == win_->texturePath) return S_OK;
     win_->texturePath = std::move(path);
     FireOnChanged(1);
@@ -396,7 +408,12 @@ STDMETHODIMP CQivPlayerCtl::get_TextureBaseURL(BSTR* pVal) {
 }
 
 STDMETHODIMP CQivPlayerCtl::put_TextureBaseURL(BSTR newVal) {
-    win_->textureBaseUrl = toAnsi(newVal);
+    std::string base = toAnsi(newVal);
+    if (qivctl::namesLocalFile(base)) {
+        if (LocalNamesRefused()) return E_ACCESSDENIED;
+        if (!qivctl::fileNameAllowed(base)) return E_INVALIDARG;
+    }
+    win_->textureBaseUrl = std::move(base);
     FireOnChanged(10);
     return S_OK;
 }

@@ -246,9 +246,13 @@ STDMETHODIMP CQivPlayerCtl::LoadMaterial(LONG Index, BSTR MaterialFile, VARIANT_
         const QivObjectSlot* s = CurrentObjectSlot();
         const std::string name = qivAnsiOf(MaterialFile);
         if (!s || !s->node || name.empty()) return S_OK;
+        // A page that may not name local files: no file URL or share; its relative names lie
+        // below the page and are downloaded.
+        const bool belowPage = LocalNamesRefused();
+        if ((belowPage && qivctl::namesLocalFile(name)) || !qivctl::fileNameAllowed(name)) return S_OK;
         MatInput m{};
         if (!qivctl::MaterialCacheFind(name, &m)) {
-            const std::string local = qivLocalFileName(name);
+            const std::string local = belowPage ? std::string() : qivLocalFileName(name);
             // A material file at an address is applied when its download ends.
             if (local.empty()) QueueTransfer(qivctl::kTransferMaterial, {name}, state_.currentSlot, Index, name);
             if (local.empty() || !qivReadMaterialFile(local, &m)) return S_OK;
@@ -296,7 +300,10 @@ STDMETHODIMP CQivPlayerCtl::ReplaceTexture(LONG Index, BSTR TextureName, VARIANT
         const std::string name = qivAnsiOf(TextureName);
         TexRecord* t = nullptr;
         if (!name.empty()) {
-            const std::string local = qivLocalFileName(name);
+            // As for materials: a page that may not name local files has its names downloaded.
+            const bool belowPage = LocalNamesRefused();
+            if ((belowPage && qivctl::namesLocalFile(name)) || !qivctl::fileNameAllowed(name)) return S_OK;
+            const std::string local = belowPage ? std::string() : qivLocalFileName(name);
             // A texture at an address replaces this one when its download ends (TextureChanged
             // then); the texture cache may hold it already.
             if (local.empty()) {
@@ -329,17 +336,27 @@ STDMETHODIMP CQivPlayerCtl::SaveTextureToLocalFile(BSTR textureURL, BSTR localFi
         if (url.empty() || file.empty()) return S_OK;
         float sx = 1, sy = 1;
         const TexRecord* t = qivctl::TextureCacheFind(url, &sx, &sy);
+        if (!t) return S_OK;
+        // An untrusted caller's name is a suggestion for the user's choice, saved as a ".bmp".
+        std::string target = file;
+        bool replace = false;
+        if (CallerUntrusted() ? !AskSaveFile(file, IDS_SAVE_BITMAP, IDS_FILTER_BITMAP, ".bmp", &target, &replace)
+                              : !qivctl::fileNameAllowed(file))
+            return S_OK;
         char full[MAX_PATH] = {};
         char* part = nullptr;
-        const DWORD n = GetFullPathNameA(file.c_str(), sizeof full, full, &part);
-        if (!t || n == 0 || n >= sizeof full || !part || GetFileAttributesA(full) != INVALID_FILE_ATTRIBUTES)
+        const DWORD n = GetFullPathNameA(target.c_str(), sizeof full, full, &part);
+        if (n == 0 || n >= sizeof full || !part || (!replace && GetFileAttributesA(full) != INVALID_FILE_ATTRIBUTES))
             return S_OK;
-        // Written beside the file and renamed when complete: no partial file is left.
+        // Written beside the file and renamed when complete: no partial file is left, and the
+        // rename never replaces a file that came meanwhile unless the user agreed.
         const std::string folder(full, size_t(part - full));
         char temp[MAX_PATH] = {};
         if (!GetTempFileNameA(folder.c_str(), "BMP", 0, temp)) return S_OK;
-        const bool ok = picWriteBmp(t, sx, sy, temp) && MoveFileA(temp, full);
+        const bool ok = picWriteBmp(t, sx, sy, temp) &&
+                        MoveFileExA(temp, full, replace ? MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH : 0);
         if (!ok) DeleteFileA(temp);
+        if (ok) MarkFileForCaller(full);
         *pVal = vb(ok);
     } catch (...) {
         return E_OUTOFMEMORY;

@@ -16,6 +16,7 @@
 #include "navigation.h"
 #include "objectops.h"
 #include "picks.h"
+#include "ctlmodule_win.h"
 #include "qivctl_win.h"
 #include "render/collision.h"
 #include "render/renderer.h"
@@ -160,8 +161,12 @@ bool CQivPlayerCtl::loadSlot(int32_t id) {
         }
         return true;
     }
+    // An untrusted caller's page names no local file; its relative names lie below the page.
+    const bool belowPage = local && LocalNamesRefused();
+    if (belowPage && qivctl::namesLocalFile(name)) return false;
+    if (local && !qivctl::fileNameAllowed(path)) return false;
     // An address is downloaded into the slot; the object arrives later.
-    if (!local) {
+    if (!local || belowPage) {
         if (!ObjectDownloadPending(id)) QueueTransfer(qivctl::kTransferObject, {name}, id, 0, name);
         return false;
     }
@@ -875,10 +880,23 @@ STDMETHODIMP CQivPlayerCtl::SavePELObject2(BSTR ObjectFileName, BSTR logicalObje
     if (!pVal) return E_POINTER;
     *pVal = VARIANT_FALSE;
     try {
-        const std::string path = qivBstrToAnsi(ObjectFileName);
+        std::string path = qivBstrToAnsi(ObjectFileName);
         if (path.empty()) return S_OK;
         std::string textureDir = qivBstrToAnsi(TextureBasePath);
         if (textureDir.empty()) textureDir = win_->textureBaseUrl;
+        // An untrusted caller's name is a suggestion for the user's choice; the textures go
+        // beside the chosen file.
+        const bool untrusted = CallerUntrusted();
+        bool replace = false;
+        if (untrusted) {
+            std::string chosen;
+            if (!AskSaveFile(path, IDS_SAVE_OBJECT, IDS_FILTER_PEL, ".pel", &chosen, &replace)) return S_OK;
+            path = chosen;
+            const size_t cut = path.find_last_of("\\/");
+            textureDir = cut == std::string::npos ? std::string(".") : path.substr(0, cut);
+        } else if (!qivctl::fileNameAllowed(path) || !qivctl::fileNameAllowed(textureDir)) {
+            return S_OK;
+        }
         // Two or more objects are written together, else the current object.
         std::vector<int32_t> saved;
         for (int32_t id = 0; id < state_.usedCount; ++id)
@@ -899,7 +917,7 @@ STDMETHODIMP CQivPlayerCtl::SavePELObject2(BSTR ObjectFileName, BSTR logicalObje
             saved.assign(1, state_.currentSlot);
             if (ScnNode* n = state_.slots[size_t(state_.currentSlot)].node) poses.emplace_back(n, turn);
         }
-        if (poses.empty() || GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return S_OK;
+        if (poses.empty() || (!replace && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES)) return S_OK;
         struct PlacedAgain {
             CQivPlayerCtl* ctl;
             ~PlacedAgain() { ctl->PlaceNodes(); }
@@ -920,15 +938,16 @@ STDMETHODIMP CQivPlayerCtl::SavePELObject2(BSTR ObjectFileName, BSTR logicalObje
         qivctl::FileBeside out(path);
         if (!pelSaveObject(combineTextures != VARIANT_FALSE ? 1 : 0, out.path().c_str(), nodes.data(), &info,
                            &centre, 0, nullptr) ||
-            !out.commit())
+            !out.commit(replace))
             return S_OK;
+        MarkFileForCaller(path);
         // The textures beside, in a local texture folder.
         std::string dir;
         if (!textureDir.empty() && localPathOf(textureDir, &dir)) {
             for (int32_t id : saved) {
                 if (!state_.slots[size_t(id)].visible && saved.size() >= 2) continue;
                 for (const TexRecord* t : state_.slots[size_t(id)].textureHandles)
-                    if (t && !qivctl::saveTextureFile(t, dir)) return S_OK;
+                    if (t && !qivctl::saveTextureFile(t, dir, untrusted)) return S_OK;
             }
         }
         *pVal = VARIANT_TRUE;
@@ -943,7 +962,8 @@ STDMETHODIMP CQivPlayerCtl::SavePELObject2(BSTR ObjectFileName, BSTR logicalObje
 STDMETHODIMP CQivPlayerCtl::ConfigureCache2(LONG cachedObjects, LONG cachedTextures, LONG cachedMaterials,
                                             LONG cachedBackgroundPictures, VARIANT_BOOL* pVal) {
     if (!pVal) return E_POINTER;
-    const bool ok = cachedObjects >= 0 && cachedTextures >= 0 && cachedMaterials >= 0 &&
+    // The process's caches serve every page: an untrusted caller does not size them.
+    const bool ok = !CallerUntrusted() && cachedObjects >= 0 && cachedTextures >= 0 && cachedMaterials >= 0 &&
                     cachedBackgroundPictures >= 0 &&
                     qivctl::ConfigureCache2(uint32_t(cachedObjects), uint32_t(cachedTextures),
                                             uint32_t(cachedMaterials), uint32_t(cachedBackgroundPictures));
