@@ -397,6 +397,7 @@ int CQivPlayerCtl::bindURL(const std::string& url, bool toFile, bool replace) {
             std::string path = plan.localPath;
             for (char& ch : path)
                 if (ch == '/') ch = '\\';
+            if (d.running) d.running->localFile = path;
             const int used = onFileDownloaded(path, url);
             finishTransfer(used != 0);
             return 1;
@@ -570,6 +571,7 @@ int CQivPlayerCtl::onFileDownloaded(const std::string& file, const std::string& 
                 break;
             }
             if (!SetBackgroundPictureFile(path)) break;
+            d.backPictureFile = r->localFile;
             used = 1;
             FireOnChanged(19);
             break;
@@ -583,7 +585,7 @@ int CQivPlayerCtl::onFileDownloaded(const std::string& file, const std::string& 
         }
         case qivctl::DownloadConsumer::SlotTexture:
         case qivctl::DownloadConsumer::TextureHandle: {
-            TexRecord* t = qivLoadTextureFile(entry->cachedAs(), path);
+            TexRecord* t = qivLoadTextureFile(entry->cachedAs(), path, entry->scope);
             if (!t) break;
             used = 1;
             r->textureArrived = true;
@@ -624,13 +626,14 @@ void CQivPlayerCtl::autoSaveObject(const std::string& url) {
 // ---- the pending transfers ----
 
 bool CQivPlayerCtl::QueueTransfer(int32_t kind, std::vector<std::string> candidates, int32_t slot, int32_t index,
-                                  const std::string& cacheName) {
+                                  const std::string& cacheName, const std::string& scope) {
     qivctl::PendingTransfer t;
     t.kind = kind;
     t.candidates = std::move(candidates);
     t.slot = slot;
     t.index = index;
     t.cacheName = cacheName;
+    t.scope = scope;
     if (!downloads().queue.add(std::move(t))) return false;
     if (HWND w = hwnd()) PostMessageW(w, kMsgNextTransfer, 0, 0);
     return true;
@@ -649,7 +652,7 @@ bool CQivPlayerCtl::TransfersIdle() const {
 
 // A cached object for a slot (-1: the object of ObjectURL, which replaces the scene).
 bool CQivPlayerCtl::serveObjectFromCache(int32_t slot, const std::string& url) {
-    if (!qivctl::ObjectCacheFind(url, nullptr, nullptr, nullptr)) return false;
+    if (!qivctl::ObjectCacheFind(url, nullptr, nullptr, nullptr, document().inlineName)) return false;
     if (slot < 0) {
         UnloadScene(true);
         qivDeleteTempCopy(*win_);
@@ -882,6 +885,9 @@ void CQivPlayerCtl::LoadBackPicture() {
         // The picture shown already keeps the one use it holds.
         if (picture == BackgroundPicture()) qivctl::ReleaseBackPicture(picture);
         else SetBackPicture(picture, true);
+        // Cached under this very name: a local one was read from the file it names.
+        const std::string local = qivctl::localPathOfUrl(url);
+        d.backPictureFile = qivIsFile(local) ? local : std::string();
         ApplyBackPicMode(false);
         if (!state_.sceneRoots) DrawBackdrop();
         Redraw(true);

@@ -129,6 +129,7 @@ STDMETHODIMP CQivPlayerCtl::put_BackPictureURL(BSTR newVal) {
         if (!qivctl::backPictureUrlForPut(value, win_->texturePath, exists, &stored, &mode)) return E_INVALIDARG;
         // The picture shown goes back to its cache; a load's preview stays until it ends.
         if (!StreamLoadRunning()) SetBackPicture(nullptr, false);
+        if (stored != d.backPictureUrl) d.backPictureFile.clear();
         d.backPictureUrl = stored;
         if (mode != props_.backPicMode) {
             props_.backPicMode = mode;
@@ -145,9 +146,10 @@ STDMETHODIMP CQivPlayerCtl::put_BackPictureURL(BSTR newVal) {
     return S_OK;
 }
 
+// Only the file the picture shown was really read from, never whatever BackPictureURL names.
 std::string CQivPlayerCtl::BackPictureFile() {
-    std::string path = qivctl::localPathOfUrl(downloads().backPictureUrl);
-    return qivIsFile(path) ? path : std::string();
+    const DownloadParts& d = downloads();
+    return BackgroundPicture() && qivIsFile(d.backPictureFile) ? d.backPictureFile : std::string();
 }
 
 STDMETHODIMP CQivPlayerCtl::DisplayThumbnail(BSTR FileName, VARIANT_BOOL* pVal) {

@@ -24,8 +24,7 @@
 #include "viewmaths.h"
 #include "window_win.h"
 
-TexRecord* qivLoadTextureFile(const std::string& name, const std::string& path);
-TexRecord* qivLoadCompressedTexture(const std::string& name, const std::string& path);
+TexRecord* qivLoadCompressedTexture(const std::string& name, const std::string& path, const std::string& scope);
 
 namespace {
 
@@ -103,8 +102,10 @@ bool qivReadMaterialFile(const std::string& path, MatInput* out) {
 void* qivNewSavedViewList() { return new (std::nothrow) QivSavedViewList(); }
 void qivFreeSavedViewList(void* list) { delete static_cast<QivSavedViewList*>(list); }
 
-TexRecord* qivHostTexture(const std::string& name, const std::string& baseDirectory, const QivWindowParts& w) {
+TexRecord* qivHostTexture(const std::string& name, const std::string& baseDirectory, const QivWindowParts& w,
+                          const std::string& scope) {
     qivctl::TextureSearch local;
+    local.cacheScope = scope;
     local.baseDirectory = baseDirectory;
     local.texturePath = w.texturePath;
     local.inhibitLocal = w.inhibitLocalTextures;
@@ -115,8 +116,8 @@ TexRecord* qivHostTexture(const std::string& name, const std::string& baseDirect
     if (r.kind == qivctl::TextureResolution::Cached) t = r.texture;
     if (r.kind == qivctl::TextureResolution::Files)
         for (const qivctl::TextureFileTry& f : r.files) {
-            t = f.loader == qivctl::TextureLoader::Compressed ? qivLoadCompressedTexture(name, f.path)
-                                                               : qivLoadTextureFile(name, f.path);
+            t = f.loader == qivctl::TextureLoader::Compressed ? qivLoadCompressedTexture(name, f.path, scope)
+                                                               : qivLoadTextureFile(name, f.path, scope);
             if (t) break;
         }
     if (t) qivctl::TextureCacheHold(t);
@@ -306,12 +307,13 @@ STDMETHODIMP CQivPlayerCtl::ReplaceTexture(LONG Index, BSTR TextureName, VARIANT
             const std::string local = belowPage ? std::string() : qivLocalFileName(name);
             // A texture at an address replaces this one when its download ends (TextureChanged
             // then); the texture cache may hold it already.
+            const std::string scope = qivctl::textureScopeOf(s->sourceName);
             if (local.empty()) {
-                t = qivctl::TextureCacheFind(name);
+                t = qivctl::TextureCacheFind(name, nullptr, nullptr, scope);
                 if (t) qivctl::TextureCacheHold(t);
-                else QueueTransfer(qivctl::kTransferSlotTexture, {name}, state_.currentSlot, Index, name);
+                else QueueTransfer(qivctl::kTransferSlotTexture, {name}, state_.currentSlot, Index, name, scope);
             } else {
-                t = qivHostTexture(local, qivctl::objectBaseDirectory(local, s->sourceName), *win_);
+                t = qivHostTexture(local, qivctl::objectBaseDirectory(local, s->sourceName), *win_, scope);
             }
             if (!t) return S_OK;
         }
@@ -334,8 +336,11 @@ STDMETHODIMP CQivPlayerCtl::SaveTextureToLocalFile(BSTR textureURL, BSTR localFi
     try {
         const std::string url = qivAnsiOf(textureURL), file = qivAnsiOf(localFile);
         if (url.empty() || file.empty()) return S_OK;
+        // A texture of the current object's, as its textures are cached.
         float sx = 1, sy = 1;
-        const TexRecord* t = qivctl::TextureCacheFind(url, &sx, &sy);
+        const QivObjectSlot* cur = CurrentObjectSlot();
+        const TexRecord* t =
+            qivctl::TextureCacheFind(url, &sx, &sy, cur ? qivctl::textureScopeOf(cur->sourceName) : std::string());
         if (!t) return S_OK;
         // An untrusted caller's name is a suggestion for the user's choice, saved as a ".bmp".
         std::string target = file;

@@ -143,9 +143,11 @@ bool CQivPlayerCtl::loadSlot(int32_t id) {
     if (name.empty()) return false;
     std::string path;
     const bool local = localPathOf(name, &path);
+    // A local object is cached under its absolute path.
+    const std::string key = local ? qivAbsoluteObjectName(path) : name;
     std::string displayName;
     std::vector<uint8_t> chunk21;
-    if (PelContent* cached = qivctl::ObjectCacheFind(name, &displayName, &chunk21, nullptr)) {
+    if (PelContent* cached = qivctl::ObjectCacheFind(key, &displayName, &chunk21, nullptr, document().inlineName)) {
         state_.loadingSlot = id;
         ScnNode* node =
             AddObjectToScene(cached, true, qivctl::objectBaseDirectory(local ? path : name, name), false, false);
@@ -170,7 +172,7 @@ bool CQivPlayerCtl::loadSlot(int32_t id) {
         if (!ObjectDownloadPending(id)) QueueTransfer(qivctl::kTransferObject, {name}, id, 0, name);
         return false;
     }
-    LoadLocalFile(path.c_str(), name.c_str(), false, id);
+    LoadLocalFile(path.c_str(), key.c_str(), false, id);
     return qivctl::slotValid(state_, id) && state_.slots[size_t(id)].node != nullptr;
 }
 

@@ -122,7 +122,9 @@ public:
     int LoadLocalFile(const char* path, const char* sourceName, bool replace, int32_t intoSlot = -1);
     ScnNode* AddObjectToScene(PelContent* content, bool withTextures, const std::string& baseDirectory, bool noSlot,
                               bool byIndex);
-    int ResolveTexture(const char* name, const std::string& baseDirectory, TexRecord** handle, int index);
+    // scope: the texture cache's scope of the name (textureScopeOf of the object's source).
+    int ResolveTexture(const char* name, const std::string& baseDirectory, TexRecord** handle, int index,
+                       const std::string& scope = std::string());
     void InitObjectAnimation(int32_t slot);
     QivWindowParts& win() { return *win_; }
     const QivWindowParts& win() const { return *win_; }
@@ -720,7 +722,7 @@ public:
     // slot and index they are for and the texture's own name; material, object and slot
     // texture kinds their slot and index.
     bool QueueTransfer(int32_t kind, std::vector<std::string> candidates, int32_t slot, int32_t index,
-                       const std::string& cacheName = std::string());
+                       const std::string& cacheName = std::string(), const std::string& scope = std::string());
     // A further object's download queued or running for the slot.
     bool ObjectDownloadPending(int32_t slot) const;
     // No download runs and none is pending.

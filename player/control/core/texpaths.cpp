@@ -93,6 +93,12 @@ std::string textureCacheKey(std::string_view name) {
     return key;
 }
 
+std::string textureScopeOf(std::string_view sourceName) {
+    if (sourceName.find("://") != std::string_view::npos) sourceName = sourceName.substr(0, sourceName.find_first_of("?#"));
+    const size_t cut = sourceName.find_last_of("\\/");
+    return std::string(cut == std::string_view::npos ? sourceName : sourceName.substr(0, cut + 1));
+}
+
 std::string textureStoredName(std::string_view name, std::string_view base) {
     while (!base.empty() && isSep(base.back())) base.remove_suffix(1);
     if (base.empty() || name.size() <= base.size() + 1 || !isSep(name[base.size()])) return std::string(name);

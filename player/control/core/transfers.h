@@ -144,6 +144,7 @@ struct PendingTransfer {
     int32_t index = 0;                    // texture or material index
     int32_t slot = -1;                    // object slot the result belongs to
     void* target = nullptr;               // out location of a texture handle
+    std::string scope;                    // a texture's cache scope (textureScopeOf)
     bool started = false;
     const std::string& name() const;      // the current candidate (empty when none is left)
     const std::string& cachedAs() const { return cacheName.empty() ? name() : cacheName; }
