@@ -143,8 +143,13 @@ bool CQivPlayerCtl::loadSlot(int32_t id) {
     if (name.empty()) return false;
     std::string path;
     const bool local = localPathOf(name, &path);
+    // An untrusted caller's page names no local file (nor a cached one); its relative names
+    // lie below the page.
+    const bool belowPage = local && LocalNamesRefused();
+    if (belowPage && qivctl::namesLocalFile(name)) return false;
+    if (local && !belowPage && !qivctl::fileNameAllowed(path)) return false;
     // A local object is cached under its absolute path.
-    const std::string key = local ? qivAbsoluteObjectName(path) : name;
+    const std::string key = local && !belowPage ? qivAbsoluteObjectName(path) : name;
     std::string displayName;
     std::vector<uint8_t> chunk21;
     if (PelContent* cached = qivctl::ObjectCacheFind(key, &displayName, &chunk21, nullptr, document().inlineName)) {
@@ -163,10 +168,6 @@ bool CQivPlayerCtl::loadSlot(int32_t id) {
         }
         return true;
     }
-    // An untrusted caller's page names no local file; its relative names lie below the page.
-    const bool belowPage = local && LocalNamesRefused();
-    if (belowPage && qivctl::namesLocalFile(name)) return false;
-    if (local && !qivctl::fileNameAllowed(path)) return false;
     // An address is downloaded into the slot; the object arrives later.
     if (!local || belowPage) {
         if (!ObjectDownloadPending(id)) QueueTransfer(qivctl::kTransferObject, {name}, id, 0, name);
