@@ -572,15 +572,18 @@ TEST(EventHandlers, LetGoOfTheControlOnACheckingHeap) {
     RegSetValueExA(k, "GlobalFlag", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&flags), sizeof flags);
     RegCloseKey(k);
     SetEnvironmentVariableA("QIV_CHECKING_HEAP", "1");
+    // A crash of the child ends it (no debugger waits on it).
+    const UINT errorMode = SetErrorMode(SEM_NOGPFAULTERRORBOX | SEM_FAILCRITICALERRORS);
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
     std::string cmd = std::string("\"") + exe + "\" --gtest_filter=EventHandlers.LetGoOfTheControl";
     const bool started = CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
     SetEnvironmentVariableA("QIV_CHECKING_HEAP", nullptr);
+    SetErrorMode(errorMode);
     DWORD code = 0xFFFF;
     if (started) {
-        WaitForSingleObject(pi.hProcess, 120000);
+        if (WaitForSingleObject(pi.hProcess, 120000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 0xFFFE);
         GetExitCodeProcess(pi.hProcess, &code);
         CloseHandle(pi.hThread);
         CloseHandle(pi.hProcess);
