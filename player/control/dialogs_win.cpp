@@ -297,12 +297,14 @@ INT_PTR ShowInfoDialog(CQivPlayerCtl* control) {
 
 INT_PTR ShowBackgroundDialog(CQivPlayerCtl* control) {
     if (!control) return -1;
+    CQivPlayerCtl::UserChoice choice(*control);  // the picture is the user's
     BackgroundDialog dialog(control);
     return dialog.run(control->hwnd(), IDD_BACKGROUND);
 }
 
 INT_PTR ShowSettingsDialog(CQivPlayerCtl* control) {
     if (!control) return -1;
+    CQivPlayerCtl::UserChoice choice(*control);  // the user's own folders
     SettingsDialog dialog(control);
     return dialog.run(control->hwnd(), IDD_SETTINGS);
 }

@@ -398,7 +398,7 @@ STDMETHODIMP CQivPlayerCtl::get_TexturePath(BSTR* pVal) {
     *pVal = nullptr;
     if (win_->texturePath.empty()) return S_OK;  // unset: null
     // The user's own texture folder is not told to an untrusted caller.
-    if (!texturePathPut_ && CallerUntrusted()) return S_OK;
+    if (!texturePathPut_ && userChoice_ == 0 && CallerUntrusted()) return S_OK;
     *pVal = toBstr(win_->texturePath);
     return *pVal ? S_OK : E_OUTOFMEMORY;
 }

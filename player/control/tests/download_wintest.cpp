@@ -19,6 +19,7 @@
 
 #include "caches.h"
 #include "texpaths.h"
+#include "webpagehost.h"
 #include "com/module.h"
 #include "ctlmodule_win.h"
 #include "httpserver.h"
@@ -430,19 +431,8 @@ TEST_F(Download, TwoControlsShareOneCacheEntry) {
 }
 
 // A page on the server holds the control: relative names are taken below the page.
-class WebPageHost : public qivtest::OleTestContainer {
-public:
-    std::wstring page;
-    STDMETHODIMP GetMoniker(DWORD, DWORD which, IMoniker** out) override {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (page.empty() || which != OLEWHICHMK_CONTAINER) return E_NOTIMPL;
-        return CreateURLMoniker(nullptr, page.c_str(), out);
-    }
-};
-
 TEST_F(Download, RelativeNamesBelowTheWebPage) {
-    static WebPageHost* site = new WebPageHost;
+    static qivtest::WebPageHost* site = new qivtest::WebPageHost;
     ShowWindow(site->window(), SW_SHOW);
     const std::string page = http().url("/pages/view.htm");
     site->page.assign(page.begin(), page.end());

@@ -29,6 +29,7 @@
 #include "qivctl_win.h"
 #include "render/sample.h"
 #include "testfiles.h"
+#include "webpagehost.h"
 #include "window_win.h"
 
 namespace {
@@ -123,17 +124,7 @@ HRESULT setSafety(IUnknown* control, REFIID iid, DWORD mask, DWORD options) {
 
 constexpr DWORD kUntrusted = INTERFACESAFE_FOR_UNTRUSTED_CALLER | INTERFACESAFE_FOR_UNTRUSTED_DATA;
 
-// A host whose document has an address (a URL moniker of the page), else none.
-class PageHost : public qivtest::OleTestContainer {
-public:
-    std::wstring page;
-    STDMETHODIMP GetMoniker(DWORD, DWORD which, IMoniker** out) override {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (page.empty() || which != OLEWHICHMK_CONTAINER) return E_NOTIMPL;
-        return CreateURLMoniker(nullptr, page.c_str(), out);
-    }
-};
+using PageHost = qivtest::WebPageHost;
 
 // The sample object (its checker texture beside it) shown while the caller was trusted.
 class Untrusted : public qivtest::EmbeddedControlTest<PageHost> {
