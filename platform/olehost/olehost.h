@@ -49,6 +49,7 @@ public:
     HWND Window() const { return window_; }
     void SetWindow(HWND w) { window_ = w; }
     void SetAmbient(DISPID id, const VARIANT& v);
+    void RemoveAmbient(DISPID id);
     int ShowObjectCalls = 0;
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
@@ -96,8 +97,10 @@ public:
 
     IOleObject* object = nullptr;  // not counted: the host holds it
 
-private:
+protected:
     virtual ~Site();
+
+private:
     volatile LONG refs_ = 1;
     HWND window_;
     std::map<DISPID, VARIANT> ambients_;

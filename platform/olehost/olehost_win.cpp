@@ -73,6 +73,13 @@ void Site::SetAmbient(DISPID id, const VARIANT& v) {
     VariantCopy(&slot, const_cast<VARIANT*>(&v));
 }
 
+void Site::RemoveAmbient(DISPID id) {
+    auto it = ambients_.find(id);
+    if (it == ambients_.end()) return;
+    VariantClear(&it->second);
+    ambients_.erase(it);
+}
+
 STDMETHODIMP Site::QueryInterface(REFIID iid, void** out) {
     if (!out) return E_POINTER;
     *out = nullptr;

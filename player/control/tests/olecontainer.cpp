@@ -73,32 +73,6 @@ STDMETHODIMP NotifySink::QueryInterface(REFIID iid, void** out) {
     return E_NOINTERFACE;
 }
 
-HRESULT Connect(IUnknown* object, REFIID iid, IUnknown* sink, DWORD* cookie) {
-    IConnectionPointContainer* cpc = nullptr;
-    HRESULT hr = object->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&cpc));
-    if (FAILED(hr)) return hr;
-    IConnectionPoint* cp = nullptr;
-    hr = cpc->FindConnectionPoint(iid, &cp);
-    cpc->Release();
-    if (FAILED(hr)) return hr;
-    hr = cp->Advise(sink, cookie);
-    cp->Release();
-    return hr;
-}
-
-HRESULT Disconnect(IUnknown* object, REFIID iid, DWORD cookie) {
-    IConnectionPointContainer* cpc = nullptr;
-    HRESULT hr = object->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&cpc));
-    if (FAILED(hr)) return hr;
-    IConnectionPoint* cp = nullptr;
-    hr = cpc->FindConnectionPoint(iid, &cp);
-    cpc->Release();
-    if (FAILED(hr)) return hr;
-    hr = cp->Unadvise(cookie);
-    cp->Release();
-    return hr;
-}
-
 void PumpMessages() {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -107,28 +81,20 @@ void PumpMessages() {
     }
 }
 
-OleTestContainer::OleTestContainer() {
+OleTestContainer::OleTestContainer() : olehost::Site(nullptr) {
     WNDCLASSW wc = {};
     wc.lpfnWndProc = hostProc;
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = L"QivTestHost";
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     RegisterClassW(&wc);  // a second registration fails harmlessly
-    hwnd_ = CreateWindowExW(0, L"QivTestHost", L"test host", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, 420, 340,
-                            nullptr, nullptr, wc.hInstance, nullptr);
-    SetAmbientBool(DISPID_AMBIENT_USERMODE, true);
+    SetWindow(CreateWindowExW(0, L"QivTestHost", L"test host", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, 420,
+                              340, nullptr, nullptr, wc.hInstance, nullptr));
 }
 
 OleTestContainer::~OleTestContainer() {
     Unembed();
-    for (auto& a : ambients_) VariantClear(&a.second);
-    if (hwnd_) DestroyWindow(hwnd_);
-}
-
-void OleTestContainer::SetAmbient(DISPID id, const VARIANT& v) {
-    VARIANT& slot = ambients_[id];
-    VariantClear(&slot);
-    VariantCopy(&slot, const_cast<VARIANT*>(&v));
+    if (Window()) DestroyWindow(Window());
 }
 
 void OleTestContainer::SetAmbientLong(DISPID id, LONG v) {
@@ -145,22 +111,16 @@ void OleTestContainer::SetAmbientBool(DISPID id, bool v) {
     SetAmbient(id, var);
 }
 
-void OleTestContainer::RemoveAmbient(DISPID id) {
-    auto it = ambients_.find(id);
-    if (it == ambients_.end()) return;
-    VariantClear(&it->second);
-    ambients_.erase(it);
-}
-
 HRESULT OleTestContainer::Embed(IUnknown* control, bool activate) {
     Unembed();
     HRESULT hr = control->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&object_));
     if (FAILED(hr)) return hr;
+    Site::object = object_;
     hr = object_->SetClientSite(this);
     if (FAILED(hr) || !activate) return hr;
     RECT rc;
-    GetClientRect(hwnd_, &rc);
-    hr = object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, this, 0, hwnd_, &rc);
+    GetClientRect(Window(), &rc);
+    hr = object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, this, 0, Window(), &rc);
     PumpMessages();
     return hr;
 }
@@ -174,46 +134,16 @@ void OleTestContainer::Unembed() {
     }
     object_->Close(OLECLOSE_NOSAVE);
     object_->SetClientSite(nullptr);
+    SetActiveObject(nullptr, nullptr);
+    Site::object = nullptr;
     object_->Release();
     object_ = nullptr;
     PumpMessages();
 }
 
-STDMETHODIMP OleTestContainer::QueryInterface(REFIID iid, void** out) {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IOleClientSite))
-        *out = static_cast<IOleClientSite*>(this);
-    else if (IsEqualIID(iid, IID_IOleInPlaceSite) || IsEqualIID(iid, IID_IOleWindow))
-        *out = static_cast<IOleInPlaceSite*>(this);
-    else if (IsEqualIID(iid, IID_IOleInPlaceFrame) || IsEqualIID(iid, IID_IOleInPlaceUIWindow))
-        *out = static_cast<IOleInPlaceFrame*>(this);
-    else if (IsEqualIID(iid, IID_IDispatch))
-        *out = static_cast<IDispatch*>(this);
-    if (!*out) return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP OleTestContainer::GetMoniker(DWORD, DWORD, IMoniker** out) {
-    if (out) *out = nullptr;
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP OleTestContainer::GetContainer(IOleContainer** out) {
-    if (out) *out = nullptr;
-    return E_NOINTERFACE;
-}
-
 STDMETHODIMP OleTestContainer::ShowObject() {
     ++showObjectCalls;
-    return S_OK;
-}
-
-STDMETHODIMP OleTestContainer::GetWindow(HWND* out) {
-    if (!out) return E_POINTER;
-    *out = hwnd_;
-    return S_OK;
+    return olehost::Site::ShowObject();
 }
 
 STDMETHODIMP OleTestContainer::OnInPlaceActivate() {
@@ -224,39 +154,6 @@ STDMETHODIMP OleTestContainer::OnInPlaceActivate() {
 STDMETHODIMP OleTestContainer::OnInPlaceDeactivate() {
     ++deactivateCalls;
     return S_OK;
-}
-
-STDMETHODIMP OleTestContainer::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc, LPRECT pos,
-                                                LPRECT clip, LPOLEINPLACEFRAMEINFO info) {
-    if (frame) {
-        *frame = this;
-        AddRef();
-    }
-    if (doc) *doc = nullptr;
-    if (pos) GetClientRect(hwnd_, pos);
-    if (clip) GetClientRect(hwnd_, clip);
-    if (info) {
-        info->fMDIApp = FALSE;
-        info->hwndFrame = hwnd_;
-        info->haccel = nullptr;
-        info->cAccelEntries = 0;
-    }
-    return S_OK;
-}
-
-STDMETHODIMP OleTestContainer::GetTypeInfoCount(UINT* n) {
-    if (n) *n = 0;
-    return S_OK;
-}
-
-STDMETHODIMP OleTestContainer::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
-                                      UINT*) {
-    if (!(flags & DISPATCH_PROPERTYGET)) return DISP_E_MEMBERNOTFOUND;
-    auto it = ambients_.find(id);
-    if (it == ambients_.end()) return DISP_E_MEMBERNOTFOUND;
-    if (!result) return S_OK;
-    VariantInit(result);
-    return VariantCopy(result, &it->second);
 }
 
 }  // namespace qivtest

@@ -1,7 +1,6 @@
-// A small OLE container for the control's tests: a host window with a client
-// site, an in-place site and frame, ambient properties through IDispatch, an
-// event sink that records events and can write byref arguments back, and a
-// property-notify sink.
+// The control's tests host it through the product's OLE container site in a
+// window of their own, with an event sink that records events and can write
+// byref arguments back, and a property-notify sink.
 #pragma once
 #include <windows.h>
 #include <ocidl.h>
@@ -11,6 +10,8 @@
 #include <map>
 #include <string>
 #include <vector>
+
+#include "olehost/olehost.h"
 
 namespace qivtest {
 
@@ -77,28 +78,21 @@ public:
     }
 };
 
-// Connects a sink to a connection point of an object; Disconnect undoes it.
-HRESULT Connect(IUnknown* object, REFIID iid, IUnknown* sink, DWORD* cookie);
-HRESULT Disconnect(IUnknown* object, REFIID iid, DWORD cookie);
+using olehost::Connect;
+using olehost::Disconnect;
 
-// The host: one top-level window, the sites and the ambient properties.
-class OleTestContainer : public IOleClientSite,
-                         public IOleInPlaceSite,
-                         public IOleInPlaceFrame,
-                         public IDispatch,
-                         public TestUnknown {
+// The host: one top-level window with the product's site of one control, its
+// ambient properties, and counts of the site calls the tests look at.
+class OleTestContainer : public olehost::Site, public TestUnknown {
 public:
     OleTestContainer();
     ~OleTestContainer() override;
     OleTestContainer(const OleTestContainer&) = delete;
     OleTestContainer& operator=(const OleTestContainer&) = delete;
 
-    HWND window() const { return hwnd_; }
-    // Ambient properties answered through IDispatch (DISPATCH_PROPERTYGET).
-    void SetAmbient(DISPID id, const VARIANT& v);
+    HWND window() const { return Window(); }
     void SetAmbientLong(DISPID id, LONG v);
     void SetAmbientBool(DISPID id, bool v);
-    void RemoveAmbient(DISPID id);
 
     // SetClientSite, then in-place activation when requested.
     HRESULT Embed(IUnknown* control, bool activate);
@@ -107,54 +101,15 @@ public:
     IOleObject* object() const { return object_; }
     int showObjectCalls = 0, activateCalls = 0, deactivateCalls = 0;
 
-    // IUnknown
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
+    // Lives on the stack: the count only guards against use after release.
     STDMETHODIMP_(ULONG) AddRef() override { return addRef(); }
     STDMETHODIMP_(ULONG) Release() override { return release(); }
-    // IOleClientSite
-    STDMETHODIMP SaveObject() override { return S_OK; }
-    STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker** out) override;
-    STDMETHODIMP GetContainer(IOleContainer** out) override;
     STDMETHODIMP ShowObject() override;
-    STDMETHODIMP OnShowWindow(BOOL) override { return S_OK; }
-    STDMETHODIMP RequestNewObjectLayout() override { return E_NOTIMPL; }
-    // IOleWindow
-    STDMETHODIMP GetWindow(HWND* out) override;
-    STDMETHODIMP ContextSensitiveHelp(BOOL) override { return S_OK; }
-    // IOleInPlaceSite
-    STDMETHODIMP CanInPlaceActivate() override { return S_OK; }
     STDMETHODIMP OnInPlaceActivate() override;
-    STDMETHODIMP OnUIActivate() override { return S_OK; }
-    STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc, LPRECT pos, LPRECT clip,
-                                  LPOLEINPLACEFRAMEINFO info) override;
-    STDMETHODIMP Scroll(SIZE) override { return S_OK; }
-    STDMETHODIMP OnUIDeactivate(BOOL) override { return S_OK; }
     STDMETHODIMP OnInPlaceDeactivate() override;
-    STDMETHODIMP DiscardUndoState() override { return S_OK; }
-    STDMETHODIMP DeactivateAndUndo() override { return S_OK; }
-    STDMETHODIMP OnPosRectChange(LPCRECT) override { return S_OK; }
-    // IOleInPlaceUIWindow, IOleInPlaceFrame
-    STDMETHODIMP GetBorder(LPRECT) override { return INPLACE_E_NOTOOLSPACE; }
-    STDMETHODIMP RequestBorderSpace(LPCBORDERWIDTHS) override { return INPLACE_E_NOTOOLSPACE; }
-    STDMETHODIMP SetBorderSpace(LPCBORDERWIDTHS) override { return S_OK; }
-    STDMETHODIMP SetActiveObject(IOleInPlaceActiveObject*, LPCOLESTR) override { return S_OK; }
-    STDMETHODIMP InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) override { return S_OK; }
-    STDMETHODIMP SetMenu(HMENU, HOLEMENU, HWND) override { return S_OK; }
-    STDMETHODIMP RemoveMenus(HMENU) override { return S_OK; }
-    STDMETHODIMP SetStatusText(LPCOLESTR) override { return S_OK; }
-    STDMETHODIMP EnableModeless(BOOL) override { return S_OK; }
-    STDMETHODIMP TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
-    // IDispatch: the ambient properties
-    STDMETHODIMP GetTypeInfoCount(UINT* n) override;
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                        EXCEPINFO*, UINT*) override;
 
 private:
-    HWND hwnd_ = nullptr;
     IOleObject* object_ = nullptr;
-    std::map<DISPID, VARIANT> ambients_;
 };
 
 // Pumps the thread's pending messages.
