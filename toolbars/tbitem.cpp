@@ -571,7 +571,7 @@ TBDeferredPlatform* SetDeferredPlatform(TBDeferredPlatform* platform) {
 
 void PostDeferredAction(const TBDeferredAction& a) {
     if (a.kind == TBDeferredKind::Click && a.playSound && SoundConfigured("MenuCommand"))
-        deferred().PlaySound("MenuCommand");
+        deferred().PlayMenuSound("MenuCommand");
     thread().pending.push_back(a);
     deferred().Post();
 }

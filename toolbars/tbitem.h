@@ -366,7 +366,7 @@ public:
     virtual ~TBDeferredPlatform() = default;
     // Posts one wake-up for one pending action.
     virtual void Post() = 0;
-    virtual void PlaySound(const char* alias) = 0;
+    virtual void PlayMenuSound(const char* alias) = 0;
     // The system-menu and help requests.
     virtual void Carry(const TBDeferredAction& a) = 0;
     // The thread's last item is gone.

@@ -7,7 +7,7 @@ namespace toolbars {
 TBDeferredPlatform& PlatformDeferred() {
     struct Queue : TBDeferredPlatform {
         void Post() override {}
-        void PlaySound(const char*) override {}
+        void PlayMenuSound(const char*) override {}
         void Carry(const TBDeferredAction&) override {}
         void ItemsGone() override {}
     };

@@ -74,7 +74,8 @@ void TTBView::Notification(forms::Component* component, Operation op) {
         freeViewers();
     }
     if (component == parentItem_) {
-        parentItem_ = nullptr;
+        if (currentParentItem_ && currentParentItem_ != parentItem_) unregisterFrom(currentParentItem_);
+        parentItem_ = currentParentItem_ = nullptr;
         freeViewers();
     }
 }
@@ -456,12 +457,9 @@ bool TTBView::CalculatePositions(bool canMoveControls, int orientation, int wrap
     TBMetrics& metrics = window_->Metrics();
     const bool horizontal = orientation == tbvoHorizontal;
     const size_t n = viewers_.size();
-    struct Pos {
-        Rect r;
-        int along = 0, across = 0;
-        bool show = false, clipped = false, lineBreak = false, lineSep = false, sep = false, control = false;
-    };
-    std::vector<Pos> pos(n);
+    using Pos = LayoutPos;
+    std::vector<Pos>& pos = pos_;
+    pos.assign(n, Pos{});
     TTBCustomItem* chevron = GetChevronItem();
     auto alongOf = [&](int w, int h) { return horizontal ? w : h; };
     auto acrossOf = [&](int w, int h) { return horizontal ? h : w; };
@@ -542,7 +540,8 @@ bool TTBView::CalculatePositions(bool canMoveControls, int orientation, int wrap
                 if (!pos[i].sep) ++shownItems;
                 last = int(i);
             }
-        std::vector<int> order;
+        std::vector<int>& order = order_;
+        order.clear();
         if (priority_) {
             for (size_t k = priority_->size(); k-- > 0;) {
                 const int i = IndexOf((*priority_)[k]);
@@ -606,7 +605,7 @@ bool TTBView::CalculatePositions(bool canMoveControls, int orientation, int wrap
     const int wrap = wrapOffset > 0 ? std::max(1, wrapOffset - alongEndMargin) : 0;
     const int alignEnd = wrap > 0 ? wrap : chevronOffset > 0 ? (chevronShown ? avail : chevronOffset) - alongEndMargin : 0;
     // With wrapping: what the items after a separator, up to the next one, take.
-    std::vector<int> groupAfter;
+    std::vector<int>& groupAfter = groupAfter_;
     if (wrap > 0) {
         groupAfter.assign(n, 0);
         int run = 0;
@@ -623,7 +622,8 @@ bool TTBView::CalculatePositions(bool canMoveControls, int orientation, int wrap
     int along = alongStart, across = acrossStart;
     int maxEnd = alongStart;
     bool pendingBreak = false, anyShown = false;
-    std::vector<size_t> line;
+    std::vector<size_t>& line = line_;
+    line.clear();
     auto finishLine = [&] {
         for (size_t i : line) {
             Pos& p = pos[i];

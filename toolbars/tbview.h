@@ -67,6 +67,8 @@ public:
     // visible, and its size.
     virtual bool ControlInfo(forms::Component* control, int& width, int& height) = 0;
     virtual void SetControlBounds(forms::Component* control, const Rect& r) = 0;
+    // The platform's window (the tracking loop's), if any.
+    virtual void* NativeHandle() { return nullptr; }
 };
 
 // One viewer whose place or visibility a layout changed.
@@ -200,6 +202,8 @@ public:
     // A click of the selected item ends tracking with this result.
     void ClickResult(TTBItemViewer* v, TTBTrackResult& r);
 
+    // Shift flags of the button press that starts a loop by mouse.
+    TBShiftState StartShift = 0;
     // The modal tracking loop (platform layer).
     void TrackingLoop(bool startedByMouse, bool keyboardMode, TTBTrackResult& r, bool rightAllowed, bool selectFirst);
     // A non-popup view's loop: tracks, then carries out what was chosen.
@@ -222,6 +226,16 @@ private:
     void linkChanged();
     int viewerIndexFor(TTBCustomItem* ancestor, int index) const;
     void scrollBy(bool down);
+
+    // One viewer's place while laying out (kept between layouts).
+    struct LayoutPos {
+        Rect r;
+        int along = 0, across = 0;
+        bool show = false, clipped = false, lineBreak = false, lineSep = false, sep = false, control = false;
+    };
+    std::vector<LayoutPos> pos_;
+    std::vector<int> groupAfter_, order_;
+    std::vector<size_t> line_;
 
     TBViewWindow* window_;
     TTBCustomItem* parentItem_ = nullptr;

@@ -314,7 +314,6 @@ void TTBItemViewer::MouseDown(TBShiftState shift, int x, int y, TTBTrackResult& 
 }
 
 void TTBItemViewer::MouseUp(int x, int y, TTBTrackResult& r) {
-    const bool wasCaptured = view_->Capture();
     view_->SetCapture(false);
     const bool over = x >= 0 && y >= 0 && x < BoundsRect.Width() && y < BoundsRect.Height();
     if (over && view_->Selected() == this && item_->Enabled() && !(item_->ItemStyle() & isClicksTransparent) &&
@@ -322,8 +321,9 @@ void TTBItemViewer::MouseUp(int x, int y, TTBTrackResult& r) {
         view_->ClickResult(this, r);
         return;
     }
-    // A press on a toolbar button released elsewhere clicks nothing.
-    if (wasCaptured && !view_->IsPopup() && !view_->OpenViewer()) r.done = true;
+    // A toolbar's press that clicks nothing (released elsewhere, or on a
+    // disabled item) ends its tracking unless a submenu opened.
+    if (!view_->IsPopup() && !view_->OpenViewer() && !view_->KeyboardMode()) r.done = true;
 }
 
 // Separators -----------------------------------------------------------------

@@ -11,6 +11,10 @@ AppExceptionHandler& handler() {
     return h;
 }
 bool g_hintShortCuts = true;
+HelpHandler& helpHandler() {
+    static HelpHandler h;
+    return h;
+}
 }  // namespace
 
 void HandleAppException(std::exception_ptr e) {
@@ -27,6 +31,12 @@ void HandleAppException(std::exception_ptr e) {
 }
 
 void SetAppExceptionHandler(AppExceptionHandler h) { handler() = std::move(h); }
+
+void RequestHelp(int context, bool popup) {
+    if (helpHandler()) helpHandler()(context, popup);
+}
+
+void SetHelpHandler(HelpHandler handler) { helpHandler() = std::move(handler); }
 
 bool HintShortCuts() { return g_hintShortCuts; }
 void SetHintShortCuts(bool on) { g_hintShortCuts = on; }
