@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 
@@ -155,11 +156,17 @@ TEST(Helpers, FindFilesByExtension) {
     forms::StringList flat, deep;
     FindFiles(folder, {".ini", ".bmp"}, flat, false);
     FindFiles(folder, {".ini", ".bmp"}, deep, true);
-    flat.Sort();
-    deep.Sort();
-    EXPECT_EQ((std::vector<std::string>{folder + "a.INI", folder + "b.bmp"}), flat.Items());
-    ASSERT_EQ(4, deep.Count());
-    EXPECT_EQ(folder + "sub/deeper/e.Bmp", deep[3]);
+    // Paths with "/" whatever delimiter the platform puts between folders.
+    auto slashed = [](forms::StringList& l) {
+        std::vector<std::string> out;
+        for (std::string s : l.Items()) out.push_back(ReplaceAll(s, "\\", "/"));
+        std::sort(out.begin(), out.end());
+        return out;
+    };
+    EXPECT_EQ((std::vector<std::string>{folder + "a.INI", folder + "b.bmp"}), slashed(flat));
+    const auto all = slashed(deep);
+    ASSERT_EQ(4u, all.size());
+    EXPECT_EQ(folder + "sub/deeper/e.Bmp", all[3]);
 }
 
 TEST(Helpers, FileFilters) {

@@ -29,10 +29,10 @@ class Application {
 public:
     static Application& Instance();
 
-    // Common controls, the locale's decimal separator, the hidden window.
+    // Common controls and the locale's decimal separator (no window yet).
     void Initialize();
-    // The hidden application window: owner of forms, target of application
-    // messages (its hooks see every message sent to it).
+    // The hidden application window, made on first use: owner of forms,
+    // target of application messages (its hooks see every message sent to it).
     HWND Handle();
     const std::string& Title() const { return title_; }
     void SetTitle(const std::string& title);

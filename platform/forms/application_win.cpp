@@ -48,9 +48,8 @@ int ShowMessageBox(const std::string& text, const std::string& caption, UINT fla
         return a > 0 && a < sizeof answer ? std::atoi(answer) : firstButton(flags);
     }
     Application& app = Application::Instance();
-    HWND owner = GetActiveWindow();
-    if (!owner) owner = app.Handle();
-    return MessageBoxW(owner, win::Wide(text).c_str(), win::Wide(caption.empty() ? app.Title() : caption).c_str(),
+    // No window is made for a message: programs report errors before they have one.
+    return MessageBoxW(GetActiveWindow(), win::Wide(text).c_str(), win::Wide(caption.empty() ? app.Title() : caption).c_str(),
                        flags);
 }
 
@@ -68,7 +67,6 @@ void Application::Initialize() {
     InitCommonControlsEx(&icc);
     char sep[4] = {};
     if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, sep, sizeof sep) > 0) SetLocaleDecimalSeparator(sep[0]);
-    Handle();
 }
 
 HWND Application::Handle() {
@@ -175,7 +173,10 @@ bool Application::ProcessMessage() {
     }
     if (handled) return true;
     trackHint(msg);
-    if (isKeyMessage(msg)) return true;
+    if (isKeyMessage(msg)) {
+        Control::keyDownDone_ = nullptr;
+        return true;
+    }
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
     return true;
@@ -197,6 +198,7 @@ bool Application::isKeyMessage(MSG& msg) {
             c->OnKeyDown(c, k, shift);
             if (k == 0) return true;
             msg.wParam = k;
+            Control::keyDownDone_ = msg.hwnd;
         }
         if (form->IsShortCut(key, shift)) return true;
         win::Message m{CM_APPKEYDOWN, msg.wParam, msg.lParam};

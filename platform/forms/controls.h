@@ -166,6 +166,7 @@ public:
 
 protected:
     virtual void FillCreateParams(CreateParams& p) {}
+    void Notification(Component* c, Operation op) override;
     virtual void CreateHandle();
     virtual void DestroyHandle();
     // After the window exists: apply state the window keeps itself.
@@ -211,6 +212,8 @@ private:
     friend class WinControl;
     friend class Application;
     static LRESULT CALLBACK WindowProc(HWND h, UINT msg, WPARAM wp, LPARAM lp);
+    // The key-down the loop already gave to OnKeyDown (not given again).
+    static HWND keyDownDone_;
     static LRESULT CALLBACK SubclassProc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR data);
     void parentFontChanged();
     void parentColorChanged();

@@ -342,7 +342,17 @@ bool Control::OnWmMouseLeave(win::Message& m) {
     return false;
 }
 
+HWND Control::keyDownDone_ = nullptr;
+
+void Control::Notification(Component* c, Operation op) {
+    if (op == Operation::Remove && c == popupMenu_) popupMenu_ = nullptr;
+}
+
 bool Control::OnWmKey(win::Message& m) {
+    if ((m.msg == WM_KEYDOWN || m.msg == WM_SYSKEYDOWN) && keyDownDone_ == hwnd_) {
+        keyDownDone_ = nullptr;
+        return false;
+    }
     KeyEvent& e = m.msg == WM_KEYUP ? OnKeyUp : OnKeyDown;
     if (!e) return false;
     WORD key = WORD(m.wParam);

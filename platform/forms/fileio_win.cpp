@@ -76,6 +76,8 @@ bool DeleteFileAt(const std::string& path) { return DeleteFileA(path.c_str()) !=
 
 bool CanOpenForWriting(const std::string& path) {
     const bool existed = FileExists(path);
+    // The attribute counts even where the system would let this user write.
+    if (existed && IsReadOnlyFile(path)) return false;
     SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, FALSE};
     HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, &sa, existed ? OPEN_EXISTING : CREATE_NEW,
                            FILE_ATTRIBUTE_ARCHIVE, nullptr);

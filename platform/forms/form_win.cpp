@@ -27,6 +27,12 @@ Form::~Form() {
         }
     }
     if (Application::Instance().MainForm() == this) Application::Instance().SetMainForm(nullptr);
+    // The menu bar goes before the components (the menu among them) are freed.
+    if (menu_) {
+        menu_->SetWindowForm(nullptr);
+        if (hwnd_) ::SetMenu(hwnd_, nullptr);
+        menu_ = nullptr;
+    }
 }
 
 HWND Form::ownerWindow() const {
@@ -210,19 +216,22 @@ void Form::Close() {
     if (action == CloseAction::Free) delete this;
 }
 
+namespace {
+
+BOOL CALLBACK collectEnabled(HWND h, LPARAM lp) {
+    if (IsWindowVisible(h) && IsWindowEnabled(h)) reinterpret_cast<std::vector<HWND>*>(lp)->push_back(h);
+    return TRUE;
+}
+
+}  // namespace
+
 int Form::ShowModal() {
     if (modal_ || !hwnd_) return mrCancel;
     Application& app = Application::Instance();
     app.CancelHint();
     // The other windows of the thread wait while the form shows.
     std::vector<HWND> disabled;
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND h, LPARAM lp) -> BOOL {
-            if (IsWindowVisible(h) && IsWindowEnabled(h)) reinterpret_cast<std::vector<HWND>*>(lp)->push_back(h);
-            return TRUE;
-        },
-        LPARAM(&disabled));
+    EnumThreadWindows(GetCurrentThreadId(), collectEnabled, LPARAM(&disabled));
     HWND active = GetActiveWindow();
     disabled.erase(std::remove(disabled.begin(), disabled.end(), hwnd_), disabled.end());
     for (HWND h : disabled) EnableWindow(h, FALSE);

@@ -48,7 +48,11 @@ MenuItem::~MenuItem() {
         delete c;
     }
     if (parent_) parent_->Remove(this);
-    if (handle_) DestroyMenu(handle_);
+    if (handle_) {
+        // Submenus are their items' own; only this menu goes.
+        while (GetMenuItemCount(handle_) > 0) RemoveMenu(handle_, 0, MF_BYPOSITION);
+        DestroyMenu(handle_);
+    }
 }
 
 MenuItem* MenuItem::FromCommand(UINT id) {

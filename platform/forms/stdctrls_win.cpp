@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "forms/application.h"
 #include "forms/form.h"
 #include "forms/textutil.h"
 #include "win/wintext.h"
@@ -12,14 +13,6 @@
 namespace forms {
 
 namespace {
-
-std::string windowText(HWND h) {
-    const int n = GetWindowTextLengthW(h);
-    std::wstring w(size_t(n) + 1, L'\0');
-    GetWindowTextW(h, w.data(), n + 1);
-    w.resize(size_t(n));
-    return win::Ansi(w.c_str(), w.size());
-}
 
 UINT textFlags(Alignment a) {
     return a == Alignment::Center ? DT_CENTER : a == Alignment::Right ? DT_RIGHT : DT_LEFT;
@@ -335,7 +328,7 @@ void Edit::HandleCreated() {
 }
 
 void Edit::SetCaption(const std::string& text) {
-    if (Handle() && windowText(Handle()) == text) return;
+    if (Handle() && Text() == text) return;
     Control::SetCaption(text);
 }
 
@@ -370,7 +363,7 @@ void Edit::SetSel(int start, int length) {
 bool Edit::HandleMessage(win::Message& m) {
     if (m.msg == kReflect + WM_COMMAND && HIWORD(m.wParam) == EN_CHANGE) {
         // The caption follows what the user typed.
-        const std::string t = windowText(Handle());
+        const std::string t = Text();
         if (t != Caption()) SetCaptionField(t);
         if (OnChange) OnChange(this);
         return true;
@@ -441,7 +434,35 @@ void ComboBox::FillCreateParams(CreateParams& p) {
                                                    : CBS_DROPDOWN);
 }
 
+namespace {
+
+// Characters typed into a combo box's edit field reach the combo's key filter.
+LRESULT CALLBACK comboEditProc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR data) {
+    auto* combo = reinterpret_cast<ComboBox*>(data);
+    if (msg == WM_CHAR && combo && combo->OnKeyPress) {
+        wchar_t wc = wchar_t(wp);
+        char c = 0;
+        if (WideCharToMultiByte(CP_ACP, 0, &wc, 1, &c, 1, nullptr, nullptr) == 1) {
+            try {
+                combo->OnKeyPress(combo, c);
+            } catch (...) {
+                Application::Instance().HandleException(std::current_exception());
+                return 0;
+            }
+            if (c == 0) return 0;
+            MultiByteToWideChar(CP_ACP, 0, &c, 1, &wc, 1);
+            wp = wc;
+        }
+    }
+    if (msg == WM_NCDESTROY) RemoveWindowSubclass(h, comboEditProc, 2);
+    return DefSubclassProc(h, msg, wp, lp);
+}
+
+}  // namespace
+
 void ComboBox::HandleCreated() {
+    if (HWND edit = FindWindowExW(Handle(), nullptr, L"Edit", nullptr))
+        SetWindowSubclass(edit, comboEditProc, 2, reinterpret_cast<DWORD_PTR>(this));
     syncItems();
     if (pendingIndex_ >= 0) SetItemIndex(pendingIndex_);
 }
