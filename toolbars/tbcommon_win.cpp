@@ -109,22 +109,45 @@ bool MultipleMonitors() {
 }
 
 namespace {
+// The multi-monitor functions, looked up by name once.
+struct MonitorFunctions {
+    using FromRect = HMONITOR(WINAPI*)(LPCRECT, DWORD);
+    using FromPoint = HMONITOR(WINAPI*)(POINT, DWORD);
+    using Info = BOOL(WINAPI*)(HMONITOR, LPMONITORINFO);
+    FromRect fromRect = nullptr;
+    FromPoint fromPoint = nullptr;
+    Info info = nullptr;
+    MonitorFunctions() {
+        HMODULE user = GetModuleHandleA("user32.dll");
+        if (!user) return;
+        fromRect = reinterpret_cast<FromRect>(reinterpret_cast<void*>(GetProcAddress(user, "MonitorFromRect")));
+        fromPoint = reinterpret_cast<FromPoint>(reinterpret_cast<void*>(GetProcAddress(user, "MonitorFromPoint")));
+        info = reinterpret_cast<Info>(reinterpret_cast<void*>(GetProcAddress(user, "GetMonitorInfoA")));
+    }
+    bool usable() const { return fromRect && fromPoint && info && MultipleMonitors(); }
+};
+
+const MonitorFunctions& monitors() {
+    static const MonitorFunctions m;
+    return m;
+}
+
 RECT monitorRect(HMONITOR m, bool workArea) {
     MONITORINFO info{};
     info.cbSize = sizeof info;
-    if (!m || !GetMonitorInfoA(m, &info)) return PrimaryMonitorRect(workArea);
+    if (!m || !monitors().info(m, &info)) return PrimaryMonitorRect(workArea);
     return workArea ? info.rcWork : info.rcMonitor;
 }
 }  // namespace
 
 RECT MonitorRectOfRect(const RECT& r, bool workArea) {
-    if (!MultipleMonitors()) return PrimaryMonitorRect(workArea);
-    return monitorRect(MonitorFromRect(&r, MONITOR_DEFAULTTONEAREST), workArea);
+    if (!monitors().usable()) return PrimaryMonitorRect(workArea);
+    return monitorRect(monitors().fromRect(&r, MONITOR_DEFAULTTONEAREST), workArea);
 }
 
 RECT MonitorRectOfPoint(POINT p, bool workArea) {
-    if (!MultipleMonitors()) return PrimaryMonitorRect(workArea);
-    return monitorRect(MonitorFromPoint(p, MONITOR_DEFAULTTONEAREST), workArea);
+    if (!monitors().usable()) return PrimaryMonitorRect(workArea);
+    return monitorRect(monitors().fromPoint(p, MONITOR_DEFAULTTONEAREST), workArea);
 }
 
 int TextHeightOf(HDC dc) {

@@ -191,13 +191,10 @@ void releaseCapture() {
 
 HWND hwndOf(TTBView* v) { return static_cast<HWND>(v->Window()->NativeHandle()); }
 
-TBShiftState keyShift() {
-    TBShiftState s = 0;
-    if (GetKeyState(VK_SHIFT) < 0) s |= tbssShift;
-    if (GetKeyState(VK_CONTROL) < 0) s |= tbssCtrl;
-    if (GetKeyState(VK_MENU) < 0) s |= tbssAlt;
-    return s;
-}
+// The viewers' shift flags are the form layer's.
+static_assert(tbssShift == forms::ssShift && tbssAlt == forms::ssAlt && tbssCtrl == forms::ssCtrl &&
+              tbssDouble == forms::ssDouble);
+TBShiftState keyShift() { return forms::KeyboardShift(); }
 
 // The views of one tracking: the root and its open submenus, innermost last.
 std::vector<TTBView*> chainOf(TTBView* root) {

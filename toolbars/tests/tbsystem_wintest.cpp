@@ -187,6 +187,42 @@ TEST(MenuSettings, FollowTheSystemAndBoundTheDelay) {
     EXPECT_GE(screen.right, work.right);
 }
 
+TEST(DrawingHelpers, DitherFramesEraseWhatTheyDrew) {
+    BITMAPINFO bi{};
+    bi.bmiHeader = {sizeof bi.bmiHeader, 40, -40, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(dc, bmp);
+    auto* px = static_cast<uint32_t*>(bits);
+    for (int i = 0; i < 40 * 40; ++i) px[i] = 0x808080;
+    const RECT a{2, 2, 30, 30}, b{6, 6, 36, 36};
+    DrawDitherFrame(dc, &a, nullptr, SIZE{3, 3}, SIZE{});
+    GdiFlush();
+    EXPECT_NE(0x808080u, px[3 * 40 + 3] & 0xFFFFFF) << "inside the frame";
+    EXPECT_EQ(0x808080u, px[15 * 40 + 15] & 0xFFFFFF) << "the middle stays";
+    DrawDitherFrame(dc, &b, &a, SIZE{3, 3}, SIZE{3, 3});  // move: old erased, new drawn
+    DrawDitherFrame(dc, nullptr, &b, SIZE{}, SIZE{3, 3});
+    GdiFlush();
+    for (int i = 0; i < 40 * 40; ++i) ASSERT_EQ(0x808080u, px[i] & 0xFFFFFF) << "pixel " << i;
+    SelectObject(dc, old);
+    DeleteObject(bmp);
+    DeleteDC(dc);
+}
+
+TEST(QueueHelpers, DiscardingKeepsAQuitMessage) {
+    HWND w = makeWindow();
+    PostMessageW(w, WM_APP + 1, 0, 0);
+    PostQuitMessage(3);
+    PostMessageW(w, WM_APP + 2, 0, 0);
+    DiscardMessages(0, WM_APP + 5);  // the range takes WM_QUIT in
+    MSG msg;
+    EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_APP, WM_APP + 5, PM_NOREMOVE));
+    ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "the quit message is posted again";
+    EXPECT_EQ(3, int(msg.wParam));
+    DestroyWindow(w);
+}
+
 TEST(TextHelpers, WidthsWithPrefixesAndRotatedFonts) {
     HDC dc = CreateCompatibleDC(nullptr);
     HGDIOBJ old = SelectObject(dc, TBMenuFont());
