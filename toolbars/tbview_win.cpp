@@ -223,7 +223,6 @@ POINT clientOf(TTBView* v, POINT screen) {
     return screen;
 }
 
-bool isKeyMessage(UINT m) { return m >= WM_KEYFIRST && m <= WM_KEYLAST; }
 
 }  // namespace
 
