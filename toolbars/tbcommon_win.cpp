@@ -1,7 +1,5 @@
 #include "tbcommon_win.h"
 
-#include <mmsystem.h>
-
 #include <algorithm>
 #include <vector>
 

@@ -116,10 +116,7 @@ void TTBView::freeViewers() {
 }
 
 void TTBView::insertViewer(int at, TTBCustomItem* item) {
-    auto v = item->CreateViewer(this);
-    TTBItemViewer* raw = v.get();
-    viewers_.insert(viewers_.begin() + at, std::move(v));
-    (void)raw;
+    viewers_.insert(viewers_.begin() + at, item->CreateViewer(this));
 }
 
 void TTBView::addViewers(TTBCustomItem* parent, int& at, bool inPriority, TTBItemViewer* group) {
@@ -519,8 +516,6 @@ bool TTBView::CalculatePositions(bool canMoveControls, int orientation, int wrap
         }
         sum += p.along;
     }
-    // Sizes of viewers hidden by the chevron are needed when separators
-    // around them collapse.
     const Rect margins = LayoutMargins(orientation);
     const int alongStart = horizontal ? margins.left : margins.top;
     const int alongEndMargin = horizontal ? margins.right : margins.bottom;

@@ -519,6 +519,7 @@ void TBViewControl::Host::SetControlBounds(forms::Component* control, const Rect
 }
 
 bool TBViewControl::HandleMessage(win::Message& m) {
+    if (!view_) return CustomControl::HandleMessage(m);  // going
     switch (m.msg) {
     case WM_PAINT: return onPaint(m);
     case WM_ERASEBKGND: m.result = 1; return true;

@@ -27,68 +27,24 @@ void Action::changed() {
     if (OnChange) OnChange(this);
 }
 
-void Action::SetCaption(const std::string& v) {
-    if (v == caption_) return;
-    eachClient([&](ActionLink* l) { l->SetCaption(v); });
-    caption_ = v;
+// Links hear of a new value before it is stored.
+template <class T, class Set>
+void Action::change(T& field, const T& v, Set set) {
+    if (v == field) return;
+    eachClient([&](ActionLink* l) { (l->*set)(v); });
+    field = v;
     changed();
 }
 
-void Action::SetChecked(bool v) {
-    if (v == checked_) return;
-    eachClient([&](ActionLink* l) { l->SetChecked(v); });
-    checked_ = v;
-    changed();
-}
-
-void Action::SetEnabled(bool v) {
-    if (v == enabled_) return;
-    eachClient([&](ActionLink* l) { l->SetEnabled(v); });
-    enabled_ = v;
-    changed();
-}
-
-void Action::SetHelpContext(int v) {
-    if (v == helpContext_) return;
-    eachClient([&](ActionLink* l) { l->SetHelpContext(v); });
-    helpContext_ = v;
-    changed();
-}
-
-void Action::SetHint(const std::string& v) {
-    if (v == hint_) return;
-    eachClient([&](ActionLink* l) { l->SetHint(v); });
-    hint_ = v;
-    changed();
-}
-
-void Action::SetImageIndex(int v) {
-    if (v == imageIndex_) return;
-    eachClient([&](ActionLink* l) { l->SetImageIndex(v); });
-    imageIndex_ = v;
-    changed();
-}
-
-void Action::SetShortCut(forms::ShortCut v) {
-    if (v == shortCut_) return;
-    eachClient([&](ActionLink* l) { l->SetShortCut(v); });
-    shortCut_ = v;
-    changed();
-}
-
-void Action::SetVisible(bool v) {
-    if (v == visible_) return;
-    eachClient([&](ActionLink* l) { l->SetVisible(v); });
-    visible_ = v;
-    changed();
-}
-
-void Action::SetAutoCheck(bool v) {
-    if (v == autoCheck_) return;
-    eachClient([&](ActionLink* l) { l->SetAutoCheck(v); });
-    autoCheck_ = v;
-    changed();
-}
+void Action::SetCaption(const std::string& v) { change(caption_, v, &ActionLink::SetCaption); }
+void Action::SetChecked(bool v) { change(checked_, v, &ActionLink::SetChecked); }
+void Action::SetEnabled(bool v) { change(enabled_, v, &ActionLink::SetEnabled); }
+void Action::SetHelpContext(int v) { change(helpContext_, v, &ActionLink::SetHelpContext); }
+void Action::SetHint(const std::string& v) { change(hint_, v, &ActionLink::SetHint); }
+void Action::SetImageIndex(int v) { change(imageIndex_, v, &ActionLink::SetImageIndex); }
+void Action::SetShortCut(forms::ShortCut v) { change(shortCut_, v, &ActionLink::SetShortCut); }
+void Action::SetVisible(bool v) { change(visible_, v, &ActionLink::SetVisible); }
+void Action::SetAutoCheck(bool v) { change(autoCheck_, v, &ActionLink::SetAutoCheck); }
 
 bool Action::Update() {
     if (!OnUpdate) return false;

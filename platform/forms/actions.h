@@ -63,6 +63,8 @@ private:
     void changed();
     template <class F>
     void eachClient(F f);
+    template <class T, class Set>
+    void change(T& field, const T& v, Set set);
 
     std::string caption_, hint_;
     bool checked_ = false, enabled_ = true, visible_ = true, autoCheck_ = false;
