@@ -280,6 +280,18 @@ void ClipToUpdateRegion(HWND wnd, HDC dc, HRGN region) {
     }
 }
 
+namespace {
+struct OwnedWindows {
+    HWND owner;
+    std::vector<HWND> owned;
+};
+BOOL CALLBACK collectOwned(HWND w, LPARAM p) {
+    auto* c = reinterpret_cast<OwnedWindows*>(p);
+    if (GetWindow(w, GW_OWNER) == c->owner && (GetWindowLongA(w, GWL_STYLE) & WS_VISIBLE)) c->owned.push_back(w);
+    return TRUE;
+}
+}  // namespace
+
 void PrintWindowInto(HWND wnd, HDC dc, UINT flags, const std::function<void(HDC)>& ncPainter) {
     if ((flags & PRF_CHECKVISIBLE) && !IsWindowVisible(wnd)) return;
     if ((flags & PRF_NONCLIENT) && ncPainter) ncPainter(dc);
@@ -307,18 +319,8 @@ void PrintWindowInto(HWND wnd, HDC dc, UINT flags, const std::function<void(HDC)
         for (HWND c = GetWindow(wnd, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
             if (GetWindowLongA(c, GWL_STYLE) & WS_VISIBLE) printAt(c);
     if (flags & PRF_OWNED) {
-        struct Ctx {
-            HWND owner;
-            std::vector<HWND> owned;
-        } ctx{wnd, {}};
-        EnumThreadWindows(
-            GetWindowThreadProcessId(wnd, nullptr),
-            [](HWND w, LPARAM p) -> BOOL {
-                auto* c = reinterpret_cast<Ctx*>(p);
-                if (GetWindow(w, GW_OWNER) == c->owner && (GetWindowLongA(w, GWL_STYLE) & WS_VISIBLE)) c->owned.push_back(w);
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&ctx));
+        OwnedWindows ctx{wnd, {}};
+        EnumThreadWindows(GetWindowThreadProcessId(wnd, nullptr), collectOwned, reinterpret_cast<LPARAM>(&ctx));
         for (HWND w : ctx.owned) printAt(w);
     }
 }

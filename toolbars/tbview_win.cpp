@@ -570,15 +570,17 @@ bool TBViewControl::onMouse(win::Message& m) {
     if (tracking_ || (view_->State() & tbvsTracking)) return false;
     const int x = GET_X_LPARAM(m.lParam), y = GET_Y_LPARAM(m.lParam);
     switch (m.msg) {
-    case WM_MOUSEMOVE:
+    case WM_MOUSEMOVE: {
+        TTBItemViewer* before = view_->Selected();
         view_->HotTrack(x, y, true);
         StartMouseTracking(Handle(), TME_LEAVE);
-        if (TTBItemViewer* s = view_->Selected())
-            forms::Application::Instance().SetHint((s->Item()->EffectiveOptions() & tboLongHintInMenuOnly)
-                                                       ? std::string()
-                                                       : forms::GetLongHint(s->Item()->Hint()));
+        if (view_->Selected() != before) hotItemHint();
         return false;
-    case WM_MOUSELEAVE: view_->HotTrack(0, 0, false); return false;
+    }
+    case WM_MOUSELEAVE:
+        view_->HotTrack(0, 0, false);
+        hotItemHint();
+        return false;
     default: {
         view_->HotTrack(x, y, true);
         TTBItemViewer* s = view_->Selected();
@@ -593,6 +595,22 @@ bool TBViewControl::onMouse(win::Message& m) {
         return true;
     }
     }
+}
+
+void TBViewControl::hotItemHint() {
+    // The control's hint is the hot item's: the application shows its short
+    // part (when the view shows hints or the item asks to) and takes its long
+    // part, starting again for each item.
+    std::string shortHint, longHint;
+    if (TTBItemViewer* s = view_->Selected()) {
+        TTBCustomItem* it = s->Item();
+        if ((view_->Style() & tbvsAlwaysShowHints) || (it->EffectiveOptions() & tboShowHint))
+            shortHint = it->GetHintText();
+        if (!(it->EffectiveOptions() & tboLongHintInMenuOnly)) longHint = forms::GetLongHint(it->Hint());
+    }
+    SetHint(shortHint + "|" + longHint);
+    SetShowHint(!shortHint.empty());
+    forms::Application::Instance().CancelHint();
 }
 
 bool TBViewControl::onAccel(win::Message& m) {

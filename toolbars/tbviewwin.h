@@ -2,7 +2,8 @@
 // The views' Windows layer: measuring with a GDI font, a canvas over a
 // device context, and a control that shows one view of a root item (a
 // toolbar line or a menu bar): it paints the view, follows the mouse with
-// its hot item, starts the tracking loop on a click, and (as a menu bar)
+// its hot item (whose hint becomes the control's), starts the tracking loop
+// on a click, and (as a menu bar)
 // takes Alt+letter from the thread's queue through the get-message hook.
 #include <windows.h>
 
@@ -110,6 +111,7 @@ private:
     bool onPaint(win::Message& m);
     bool onMouse(win::Message& m);
     bool onAccel(win::Message& m);
+    void hotItemHint();
     static void activateHook(TBHookProcCode code, void* window, uintptr_t wp, intptr_t lp);
     static void sysCharHook(TBHookProcCode code, void* window, uintptr_t wp, intptr_t lp);
 

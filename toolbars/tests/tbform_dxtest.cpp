@@ -259,8 +259,9 @@ TEST_F(ToolbarForm, HoverAndPressFollowTheMouseAndAClickRunsOnce) {
     EXPECT_FALSE(pushedWhileAway);
     EXPECT_EQ(light, awayCorner) << "away from the pressed button it is only hot";
     EXPECT_EQ(1, clicks[1]) << "one click, one handler call";
-    for (int i = 0; i < 20; ++i)
+    for (int i = 0; i < 20; ++i) {
         if (i != 1) EXPECT_EQ(0, clicks[i]) << i;
+    }
     EXPECT_FALSE(bar->View()->State() & tbvsTracking);
     // Released elsewhere: no click.
     postMouse(bar, WM_LBUTTONDOWN, items[2], MK_LBUTTON);
@@ -277,6 +278,27 @@ TEST_F(ToolbarForm, HoverAndPressFollowTheMouseAndAClickRunsOnce) {
     pump();
     EXPECT_EQ(nullptr, bar->View()->Selected());
     EXPECT_EQ(face, Grab(bar->Handle()).at(r.left, r.top)) << "cold again";
+}
+
+TEST_F(ToolbarForm, HintsFollowTheHotItem) {
+    items[11]->SetHint("Eleven|The eleventh item");
+    items[11]->SetOptions(tboShowHint);
+    items[12]->SetHint("Twelve|The twelfth item");
+    forms::Application& app = forms::Application::Instance();
+    const int pause = app.HintPause;
+    app.HintPause = 0;
+    // The first move makes the item hot, the next one shows its hint.
+    for (int i = 0; i < 2; ++i) postMouse(bar, WM_MOUSEMOVE, items[11]);
+    app.ProcessMessages();
+    EXPECT_TRUE(app.HintShown());
+    EXPECT_EQ("Eleven", app.HintText());
+    EXPECT_EQ("The eleventh item", app.Hint());
+    for (int i = 0; i < 2; ++i) postMouse(bar, WM_MOUSEMOVE, items[12]);
+    app.ProcessMessages();
+    EXPECT_FALSE(app.HintShown()) << "its item does not ask for short hints";
+    EXPECT_EQ("The twelfth item", app.Hint());
+    app.HintPause = pause;
+    app.CancelHint();
 }
 
 TEST_F(ToolbarForm, KeyboardNavigationSkipsSeparatorsAndDisabledItems) {

@@ -83,26 +83,25 @@ void otherThreadSubscriber(TBHookProcCode, void*, uintptr_t wp, intptr_t lp) {
     if (reinterpret_cast<const MSG*>(lp)->message == kProbe && wp == PM_REMOVE) g_threadSeen.push_back("other");
 }
 
+DWORD WINAPI otherThread(void* p) {
+    auto* f = static_cast<bool*>(p);
+    f[0] = HookInstalled(hkGetMessage);
+    SubscribeHooks(otherThreadSubscriber, HookCodes(hpGetMessage));
+    MSG m;
+    PeekMessageW(&m, nullptr, 0, 0, PM_NOREMOVE);
+    PostThreadMessageW(GetCurrentThreadId(), kProbe, 1, 0);
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+    }
+    UnsubscribeHooks(otherThreadSubscriber);
+    f[1] = HookInstalled(hkGetMessage);
+    return 0;
+}
+
 TEST(SystemHooks, EachThreadHasItsOwn) {
     SubscribeHooks(messageSubscriber, HookCodes(hpGetMessage));
     g_threadSeen.clear();
     bool flags[2] = {true, true};  // the other thread's hook before and after
-    HANDLE t = CreateThread(
-        nullptr, 0,
-        [](void* p) -> DWORD {
-            auto* f = static_cast<bool*>(p);
-            f[0] = HookInstalled(hkGetMessage);
-            SubscribeHooks(otherThreadSubscriber, HookCodes(hpGetMessage));
-            MSG m;
-            PeekMessageW(&m, nullptr, 0, 0, PM_NOREMOVE);
-            PostThreadMessageW(GetCurrentThreadId(), kProbe, 1, 0);
-            while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-            }
-            UnsubscribeHooks(otherThreadSubscriber);
-            f[1] = HookInstalled(hkGetMessage);
-            return 0;
-        },
-        flags, 0, nullptr);
+    HANDLE t = CreateThread(nullptr, 0, otherThread, flags, 0, nullptr);
     ASSERT_TRUE(t);
     WaitForSingleObject(t, 10000);
     CloseHandle(t);
