@@ -374,6 +374,23 @@ int TBDockLayout::MaxRowThicknessExcept(int row, const TBDockableWindow* except)
     return t;
 }
 
+TBDockLayout::DragRow TBDockLayout::RowForDrag(int distance, bool draggedFullSize) const {
+    int sum = 0;
+    for (size_t r = 0; r < rowThickness_.size(); ++r) {
+        const int t = rowThickness_[r];
+        if (t == 0) continue;
+        bool rowFullSize = false;
+        for (const TBDockableWindow* w : shown_)
+            if (w->LaidOutRow == int(r) && w->FullSize) rowFullSize = true;
+        const bool full = draggedFullSize || rowFullSize;
+        const int margin = full ? t / 2 : t / 4;
+        if (distance < sum + margin) return {int(r), true};
+        if (!full && distance < sum + t - margin) return {int(r), false};
+        sum += t;
+    }
+    return {int(rowThickness_.size()), true};
+}
+
 int TBDockLayout::RowAtDistance(int distance) const {
     int sum = 0;
     for (size_t r = 0; r < rowThickness_.size(); ++r) {

@@ -121,6 +121,19 @@ public:
     // The row at a distance from the dock's inner edge (one past the last
     // row when beyond them all).
     int RowAtDistance(int distance) const;
+    // The row a dragged window goes to when the middle of its rectangle
+    // lies at a distance from the edge where row 0 starts: near a row's
+    // edges (a quarter of its thickness, half where a full-size window is
+    // involved) a new row opens before it; in between it joins the row
+    // unless a full-size window is involved; past the last row a new row
+    // follows. Thicknesses are those of the last arrangement, so distances
+    // match where the rows are.
+    struct DragRow {
+        int row;
+        bool newRow;
+        bool operator==(const DragRow&) const = default;
+    };
+    DragRow RowForDrag(int distance, bool draggedFullSize) const;
     // Thickness of each row of the last arrangement (frames included).
     const std::vector<int>& RowThicknesses() const { return rowThickness_; }
 

@@ -221,6 +221,36 @@ TEST(DockLayout, EmptyDocksLockingCommitsAndQueries) {
     EXPECT_TRUE(dock.Vertical());
 }
 
+TEST(DockLayout, TheRowADraggedWindowGoesTo) {
+    // Rows 26 thick: row 0 of two bars, row 1 of a full-size one.
+    TBDockLayout dock;
+    dock.Bounds = {0, 0, 400, 0};
+    FakeBar a, b, full;
+    b.DockPos = 154;
+    full.DockRow = 1;
+    full.FullSize = true;
+    for (FakeBar* w : {&a, &b, &full}) {
+        dock.AddWindow(w);
+        dock.UpdateShown(w, true);
+    }
+    ASSERT_EQ((std::vector<int>{26, 26}), dock.RowThicknesses());
+    using R = TBDockLayout::DragRow;
+    struct Case {
+        int distance;
+        bool fullSize;
+        R want;
+    } cases[] = {
+        {-5, false, {0, true}},   {5, false, {0, true}},  {6, false, {0, false}}, {19, false, {0, false}},
+        {20, false, {1, true}},   {38, false, {1, true}}, {39, false, {2, true}}, {100, false, {2, true}},
+        {12, true, {0, true}},    {13, true, {1, true}},  {39, true, {2, true}},
+    };
+    for (const Case& c : cases) {
+        const R got = dock.RowForDrag(c.distance, c.fullSize);
+        EXPECT_EQ(c.want.row, got.row) << c.distance << (c.fullSize ? " full size" : "");
+        EXPECT_EQ(c.want.newRow, got.newRow) << c.distance << (c.fullSize ? " full size" : "");
+    }
+}
+
 TEST(DockLayout, AWindowThatShrinksIsArrangedOnce) {
     TBDockLayout dock;
     dock.Bounds = {0, 0, 300, 0};
