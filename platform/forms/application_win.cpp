@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "forms/appservices.h"
 #include "forms/exception.h"
 #include "forms/form.h"
 #include "forms/textutil.h"
@@ -54,6 +55,9 @@ int ShowMessageBox(const std::string& text, const std::string& caption, UINT fla
 
 Application& Application::Instance() {
     static Application app;
+    // Portable parts hand their handlers' exceptions to this application.
+    static const bool linked = (SetAppExceptionHandler([](std::exception_ptr e) { app.HandleException(e); }), true);
+    (void)linked;
     return app;
 }
 

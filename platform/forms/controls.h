@@ -16,6 +16,7 @@
 #include "forms/component.h"
 #include "forms/graphics.h"
 #include "forms/layout.h"
+#include "forms/textutil.h"
 #include "win/messagemap.h"
 
 namespace forms {
@@ -43,11 +44,6 @@ using KeyEvent = std::function<void(Component* sender, WORD& key, ShiftState shi
 using KeyPressEvent = std::function<void(Component* sender, char& key)>;
 using DragOverEvent = std::function<void(Component* sender, Component* source, int x, int y, bool& accept)>;
 using DragDropEvent = std::function<void(Component* sender, Component* source, int x, int y)>;
-
-// The short part of a hint (before "|") and the long one (after it; the
-// whole hint when there is no "|").
-std::string GetShortHint(const std::string& hint);
-std::string GetLongHint(const std::string& hint);
 
 struct CreateParams {
     const wchar_t* className = nullptr;  // null: the layer's own class

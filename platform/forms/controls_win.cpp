@@ -49,16 +49,6 @@ ShiftState KeyboardShift() {
     return s;
 }
 
-std::string GetShortHint(const std::string& hint) {
-    const size_t bar = hint.find('|');
-    return bar == std::string::npos ? hint : hint.substr(0, bar);
-}
-
-std::string GetLongHint(const std::string& hint) {
-    const size_t bar = hint.find('|');
-    return bar == std::string::npos ? hint : hint.substr(bar + 1);
-}
-
 // Control ---------------------------------------------------------------------
 
 namespace {

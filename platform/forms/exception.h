@@ -11,4 +11,11 @@ public:
     explicit Exception(const std::string& message) : std::runtime_error(message) {}
 };
 
+// An operation the object's state does not allow (a control placed where it
+// cannot go, a property that can no longer change).
+class EInvalidOperation : public Exception {
+public:
+    using Exception::Exception;
+};
+
 }  // namespace forms

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "forms/component.h"
+#include "forms/imagelistbase.h"
 #include "forms/layout.h"
 #include "win/gdi.h"
 
@@ -156,14 +157,12 @@ private:
 };
 
 // A list of equally sized images with masks.
-class ImageList : public Component {
+class ImageList : public CustomImageList {
 public:
     explicit ImageList(Component* owner, int width = 16, int height = 16);
     ~ImageList() override;
-    int Width() const { return w_; }
-    int Height() const { return h_; }
     void SetSize(int w, int h);  // clears the list
-    int Count() const;
+    int Count() const override;
     // Adds the images of a strip (its width a multiple of Width); the colour
     // marks transparent pixels (clNone: none). Returns the first index.
     int AddMasked(HBITMAP strip, TColor transparent);
@@ -172,16 +171,10 @@ public:
     void Clear();
     void Draw(Canvas& canvas, int x, int y, int index, bool enabled = true) const;
     HIMAGELIST Handle() const { return list_; }
-    // Listeners told after every change; Subscribe gives the id to remove.
-    int Subscribe(std::function<void()> listener);
-    void Unsubscribe(int id);
 
 private:
-    void changed();
-    int w_, h_;
+    void changed() { Changed(); }
     HIMAGELIST list_ = nullptr;
-    std::map<int, std::function<void()>> listeners_;
-    int nextId_ = 1;
 };
 
 }  // namespace forms

@@ -357,7 +357,7 @@ bool Bitmap::SaveToFile(const std::string& path) const {
 
 // ImageList ------------------------------------------------------------------
 
-ImageList::ImageList(Component* owner, int width, int height) : Component(owner), w_(width), h_(height) {
+ImageList::ImageList(Component* owner, int width, int height) : CustomImageList(owner, width, height) {
     list_ = ImageList_Create(w_, h_, ILC_COLOR32 | ILC_MASK, 4, 4);
 }
 
@@ -409,18 +409,6 @@ void ImageList::Draw(Canvas& canvas, int x, int y, int index, bool enabled) cons
     p.fState = ILS_SATURATE;
     if (!ImageList_DrawIndirect(&p)) ImageList_DrawEx(list_, index, canvas.Handle(), x, y, 0, 0, CLR_NONE,
                                                        GetSysColor(COLOR_BTNSHADOW), ILD_BLEND50);
-}
-
-int ImageList::Subscribe(std::function<void()> listener) {
-    listeners_.emplace(nextId_, std::move(listener));
-    return nextId_++;
-}
-
-void ImageList::Unsubscribe(int id) { listeners_.erase(id); }
-
-void ImageList::changed() {
-    auto copy = listeners_;
-    for (auto& l : copy) l.second();
 }
 
 }  // namespace forms

@@ -9,20 +9,18 @@
 #include <vector>
 
 #include "forms/controls.h"
+#include "forms/shortcut.h"
 
 namespace forms {
 
 class Menu;
 class ImageList;
 
-// A shortcut: a virtual key with scShift, scCtrl, scAlt.
-using ShortCut = WORD;
-constexpr ShortCut scShift = 0x2000, scCtrl = 0x4000, scAlt = 0x8000;
+// A shortcut (forms/shortcut.h) of a virtual key and a shift state.
 constexpr ShortCut MakeShortCut(WORD key, ShiftState shift) {
     return ShortCut(key | ((shift & ssShift) ? scShift : 0) | ((shift & ssCtrl) ? scCtrl : 0) |
                     ((shift & ssAlt) ? scAlt : 0));
 }
-std::string ShortCutToText(ShortCut s);
 
 enum class MenuBreak { None, Break, BarBreak };
 

@@ -21,30 +21,6 @@ UINT g_nextCommand = 0x2000;
 
 }  // namespace
 
-std::string ShortCutToText(ShortCut s) {
-    if (!s) return {};
-    std::string out;
-    if (s & scCtrl) out += "Ctrl+";
-    if (s & scShift) out += "Shift+";
-    if (s & scAlt) out += "Alt+";
-    const WORD key = s & 0xFF;
-    if ((key >= 'A' && key <= 'Z') || (key >= '0' && key <= '9'))
-        out += char(key);
-    else if (key >= VK_F1 && key <= VK_F24)
-        out += "F" + std::to_string(key - VK_F1 + 1);
-    else {
-        static const std::pair<WORD, const char*> names[] = {
-            {VK_DELETE, "Del"}, {VK_INSERT, "Ins"},    {VK_RETURN, "Enter"}, {VK_ESCAPE, "Esc"},
-            {VK_BACK, "BkSp"},  {VK_SPACE, "Space"},   {VK_HOME, "Home"},    {VK_END, "End"},
-            {VK_LEFT, "Left"},  {VK_RIGHT, "Right"},   {VK_UP, "Up"},        {VK_DOWN, "Down"},
-            {VK_PRIOR, "PgUp"}, {VK_NEXT, "PgDn"},     {VK_TAB, "Tab"},
-        };
-        for (const auto& n : names)
-            if (n.first == key) out += n.second;
-    }
-    return out;
-}
-
 std::string StripHotkey(const std::string& caption) {
     std::string out;
     for (size_t i = 0; i < caption.size(); ++i) {

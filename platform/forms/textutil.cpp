@@ -147,4 +147,14 @@ std::string Format(const char* fmt, ...) {
     return out;
 }
 
+std::string GetShortHint(const std::string& hint) {
+    const size_t bar = hint.find('|');
+    return bar == std::string::npos ? hint : hint.substr(0, bar);
+}
+
+std::string GetLongHint(const std::string& hint) {
+    const size_t bar = hint.find('|');
+    return bar == std::string::npos ? hint : hint.substr(bar + 1);
+}
+
 }  // namespace forms

@@ -33,6 +33,10 @@ std::string FormatFloatG15(double v);
 // The decimal separator of the user's locale (the Windows layer sets it).
 char LocaleDecimalSeparator();
 void SetLocaleDecimalSeparator(char c);
+// The short part of a hint (before "|") and the long one (after it; the
+// whole hint when there is no "|").
+std::string GetShortHint(const std::string& hint);
+std::string GetLongHint(const std::string& hint);
 // printf into a std::string.
 std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 

@@ -1,0 +1,18 @@
+#include "tbitem.h"
+
+namespace toolbars {
+
+// Without a message queue the caller runs the pending actions itself
+// (RunDeferredAction).
+TBDeferredPlatform& PlatformDeferred() {
+    struct Queue : TBDeferredPlatform {
+        void Post() override {}
+        void PlayMenuSound(const char*) override {}
+        void Carry(const TBDeferredAction&) override {}
+        void ItemsGone() override {}
+    };
+    static Queue queue;
+    return queue;
+}
+
+}  // namespace toolbars
