@@ -109,7 +109,7 @@ bool qivSaveContainerFile(const char* path, const QivKeptContainer& kept, uint64
     return ok;
 }
 
-int qivIsContainerFile(const char* path) {
+int IsQivContainerFile(const char* path) {
     if (!path || !*path) return 0;
     HANDLE f = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (f == INVALID_HANDLE_VALUE) return 0;

@@ -27,4 +27,4 @@ HRESULT qivWriteContainerToStream(IStream* stream, const QivKeptContainer& kept)
 bool qivSaveContainerFile(const char* path, const QivKeptContainer& kept, uint64_t fileTime);
 // IsQivContainerFile: the file starts a Qiv container (outer header, then "Qiv1" and version 1
 // in the first payload bytes). 0 for a file that cannot be opened or mapped.
-int qivIsContainerFile(const char* path);
+int IsQivContainerFile(const char* path);

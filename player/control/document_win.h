@@ -54,7 +54,7 @@ struct QivDocumentState {
 // addresses and a document's own names, as they are).
 std::string qivAbsoluteObjectName(const std::string& name);
 // An existing file (not a folder).
-bool qivIsFile(const std::string& path);
+bool FileExists(const std::string& path);
 // Writes a whole file: created new (an existing file is kept and the write fails), or, with
 // replace, built beside it and put in its place when complete. Nothing half-written stays.
 bool qivWriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, bool replace);
@@ -65,7 +65,7 @@ std::string qivExpandToTemp(const std::string& path, const char* prefix);
 // A picture file as a texture entered into the texture cache under name (localfile_win.cpp).
 struct TexRecord;
 // scope: the texture cache's scope of the name (textureScopeOf).
-TexRecord* qivLoadTextureFile(const std::string& name, const std::string& path, const std::string& scope = {});
+TexRecord* LoadTextureFile(const std::string& name, const std::string& path, const std::string& scope = {});
 
 // The save-file dialog the object save shows; tests put their own in (null: the system's).
 using QivSaveFileDialog = BOOL(WINAPI*)(OPENFILENAMEA* ofn);

@@ -48,7 +48,7 @@ struct UrlMon {
     HRESULT(WINAPI* getClassURL)(LPCWSTR, CLSID*) = nullptr;
 };
 
-const UrlMon* loadUrlMon() {
+const UrlMon* LoadUrlMon() {
     static const UrlMon* const loaded = []() -> const UrlMon* {
         HMODULE dll = LoadLibraryA("URLMON.DLL");
         if (!dll) return nullptr;
@@ -375,14 +375,14 @@ CQivPlayerCtl::DownloadParts& CQivPlayerCtl::downloads() {
 // ended), 0 when nothing could start (the caller ends the transfer).
 int CQivPlayerCtl::bindURL(const std::string& url, bool toFile, bool replace) {
     DownloadParts& d = downloads();
-    const UrlMon* um = loadUrlMon();
+    const UrlMon* um = LoadUrlMon();
     // A page that may not name local files has its relative names taken below it, and no
     // file URL or share of its is read.
     const bool belowPage = LocalNamesRefused();
     if (belowPage && qivctl::namesLocalFile(url)) return 0;
-    qivctl::BindPlan plan = qivctl::planBind(url, d.closing, um != nullptr, qivIsFile);
+    qivctl::BindPlan plan = qivctl::planBind(url, d.closing, um != nullptr, FileExists);
     // A local path given as it is is read as a file URL would be.
-    if (plan.kind == qivctl::BindPlan::Kind::Remote && !isAddress(url) && !belowPage && qivIsFile(url)) {
+    if (plan.kind == qivctl::BindPlan::Kind::Remote && !isAddress(url) && !belowPage && FileExists(url)) {
         plan.kind = qivctl::BindPlan::Kind::LocalFile;
         plan.localPath = url;
     }
@@ -493,6 +493,14 @@ void CQivPlayerCtl::cancelTransfer() {
     if (d.running.get() == r) finishTransfer(false);
 }
 
+void CQivPlayerCtl::dropObjectDownload() {
+    DownloadParts& d = downloads();
+    if (!d.running || !d.running->object) return;
+    // A new object takes the place: the one shown before does not come back, nor its URL.
+    d.running->shownBefore = false;
+    cancelTransfer();
+}
+
 void CQivPlayerCtl::OnWindowClosing() {
     DownloadParts& d = downloads();
     d.closing = true;
@@ -518,7 +526,7 @@ int CQivPlayerCtl::onFileDownloaded(const std::string& file, const std::string& 
         qivctl::downloadConsumerOf(r->object ? 2 : 3, entry ? entry->kind : 0);
     const bool container = (consumer == qivctl::DownloadConsumer::Object ||
                             consumer == qivctl::DownloadConsumer::FurtherObject) &&
-                           qivIsContainerFile(file.c_str());
+                           IsQivContainerFile(file.c_str());
     // Compressed files are expanded first; a plain file is copied as it is.
     std::string copy = container ? std::string() : qivExpandToTemp(file, "PEL");
     const std::string path = copy.empty() ? file : copy;
@@ -585,7 +593,7 @@ int CQivPlayerCtl::onFileDownloaded(const std::string& file, const std::string& 
         }
         case qivctl::DownloadConsumer::SlotTexture:
         case qivctl::DownloadConsumer::TextureHandle: {
-            TexRecord* t = qivLoadTextureFile(entry->cachedAs(), path, entry->scope);
+            TexRecord* t = LoadTextureFile(entry->cachedAs(), path, entry->scope);
             if (!t) break;
             used = 1;
             r->textureArrived = true;
@@ -619,7 +627,7 @@ bool CQivPlayerCtl::storeTextureFor(const qivctl::PendingTransfer& t, TexRecord*
 
 void CQivPlayerCtl::autoSaveObject(const std::string& url) {
     if (state_.usedCount == 0 || !GetAutoSave() || !state_.saveFiles[0]) return;
-    const std::string path = qivctl::autoSavePath(url, state_.objectPath, qivIsFile);
+    const std::string path = qivctl::autoSavePath(url, GetObjectPath(), FileExists);
     if (!path.empty()) SaveObjectFile(path.c_str(), false, "", nullptr, true);
 }
 
@@ -733,7 +741,7 @@ void CQivPlayerCtl::OnTransferDone() {
 // below the page). Anything else is a local file.
 bool CQivPlayerCtl::namesAddress(const std::string& url) {
     if (isAddress(url)) return true;
-    if (url.empty() || qivctl::isFileUrl(url) || (!LocalNamesRefused() && qivIsFile(url))) return false;
+    if (url.empty() || qivctl::isFileUrl(url) || (!LocalNamesRefused() && FileExists(url))) return false;
     IOleClientSite* site = clientSite();
     if (!site) return false;
     qcom::ComPtr<IMoniker> page;
@@ -757,15 +765,21 @@ HRESULT CQivPlayerCtl::SetObjectURL(BSTR value) {
     if (!namesAddress(url)) {
         // A local file is read at once.
         if (url.empty()) {
+            // No object named: nothing is shown or loaded.
+            dropObjectDownload();
+            UnloadScene(true);
+            qivDeleteTempCopy(*win_);
             state_.objectURL.clear();
             FireOnChanged(9);
             FireOnChanged(12);
+            RefreshBarState();
+            Redraw(true);
             return S_OK;
         }
         if (url == state_.objectURL && state_.usedCount > 0) return S_OK;
         if (!qivctl::fileNameAllowed(url)) return E_INVALIDARG;
         // A file URL names its file as the bind plan reads it (three-slash form, escapes).
-        const qivctl::BindPlan plan = qivctl::planBind(url, false, true, qivIsFile);
+        const qivctl::BindPlan plan = qivctl::planBind(url, false, true, FileExists);
         qcom::Bstr path(wide(plan.kind == qivctl::BindPlan::Kind::LocalFile ? plan.localPath : url));
         VARIANT_BOOL ok = VARIANT_FALSE;
         return LoadObject(path.get(), &ok);
@@ -882,12 +896,14 @@ void CQivPlayerCtl::LoadBackPicture() {
     const qivctl::BackPictureLoad r =
         qivctl::loadBackPicture(url, win_->textureBaseUrl, win_->texturePath, d.queue, &picture);
     if (r == qivctl::BackPictureLoad::FromCache) {
-        // The picture shown already keeps the one use it holds.
-        if (picture == BackgroundPicture()) qivctl::ReleaseBackPicture(picture);
+        // The picture shown already keeps the one use it holds, and the file it was read from.
+        const bool shownAlready = picture == BackgroundPicture();
+        if (shownAlready) qivctl::ReleaseBackPicture(picture);
         else SetBackPicture(picture, true);
         // Cached under this very name: a local one was read from the file it names.
         const std::string local = qivctl::localPathOfUrl(url);
-        d.backPictureFile = qivIsFile(local) ? local : std::string();
+        if (FileExists(local)) d.backPictureFile = local;
+        else if (!shownAlready || !FileExists(d.backPictureFile)) d.backPictureFile.clear();
         ApplyBackPicMode(false);
         if (!state_.sceneRoots) DrawBackdrop();
         Redraw(true);

@@ -58,7 +58,7 @@ UINT_PTR CALLBACK hook(HWND dialog, UINT msg, WPARAM wp, LPARAM lp) {
                 qivShowMessage(dialog, text.c_str(), qivLoadString(IDS_ERROR_TITLE).c_str(), MB_OK | MB_ICONSTOP);
                 SetDlgItemInt(dialog, kWidthEdit, r->width, FALSE);
             }
-            r->height = UINT(std::min(double(r->width) * r->aspect, double(qivctl::kExportMaxHeight)));
+            r->height = UINT(std::min(double(r->width) * r->aspect, double(INT32_MAX)));
         }
         showHeight(dialog, *r);
     }

@@ -209,9 +209,9 @@ public:
         if (detached) return;
         c_.InitObjectAnimation(c_.state_.loadingSlot);
         // A play request that came before the object is carried out now.
-        if (c_.win_->startAnimationPending && c_.hwnd()) {
+        if (c_.win_->startAnimationPending && c_.hwnd() && c_.state_.loadingSlot >= 0) {
             c_.win_->startAnimationPending = false;
-            c_.put_AnimPlaying(VARIANT_TRUE);
+            c_.StartObjectAnimation(c_.state_.loadingSlot);
         }
     }
     void fireObjectLoaded() override {

@@ -112,7 +112,7 @@ void qivInstallCacheHooks() {
 
 // LoadTextureFile: a picture file (BMP, else JPEG) as a texture, entered into the cache under
 // the name.
-TexRecord* qivLoadTextureFile(const std::string& name, const std::string& path, const std::string& scope) {
+TexRecord* LoadTextureFile(const std::string& name, const std::string& path, const std::string& scope) {
     float sx = 0, sy = 0;
     TexRecord* t = LoadTextureFromFile(path.c_str(), &sx, &sy);
     if (!t) return nullptr;
@@ -130,8 +130,8 @@ TexRecord* qivLoadTextureFile(const std::string& name, const std::string& path, 
 // the path as it is when the expansion fails.
 TexRecord* qivLoadCompressedTexture(const std::string& name, const std::string& path, const std::string& scope) {
     std::string temp = lzExpandToTemp(path, "BMP");
-    if (temp.empty()) return qivLoadTextureFile(name, path, scope);
-    TexRecord* t = qivLoadTextureFile(name, temp, scope);
+    if (temp.empty()) return LoadTextureFile(name, path, scope);
+    TexRecord* t = LoadTextureFile(name, temp, scope);
     DeleteFileA(temp.c_str());
     return t;
 }
@@ -158,7 +158,7 @@ int CQivPlayerCtl::ResolveTexture(const char* name, const std::string& baseDirec
         case qivctl::TextureResolution::Files:
             for (const qivctl::TextureFileTry& f : r.files) {
                 *handle = f.loader == qivctl::TextureLoader::Compressed ? qivLoadCompressedTexture(name, f.path, scope)
-                                                                         : qivLoadTextureFile(name, f.path, scope);
+                                                                         : LoadTextureFile(name, f.path, scope);
                 if (*handle) break;
             }
             break;
@@ -266,7 +266,7 @@ int CQivPlayerCtl::LoadLocalFile(const char* path, const char* sourceName, bool 
     if (!path || !path[0]) return 0;
     QivWindowParts& w = *win_;
     if (!w.workingDirectory.empty()) SetCurrentDirectoryA(w.workingDirectory.c_str());
-    if (qivIsContainerFile(path)) return LoadContainerFile(path, sourceName, replace);
+    if (IsQivContainerFile(path)) return LoadContainerFile(path, sourceName, replace);
     if (replace) {
         InitWindow();
         if (w.animationRunning) put_AnimPlaying(VARIANT_FALSE);
@@ -276,9 +276,20 @@ int CQivPlayerCtl::LoadLocalFile(const char* path, const char* sourceName, bool 
     PelFileInfo info{};
     PelContent* content = nullptr;
     size_t bytes = 0;
-    // A file that does not load leaves what is shown as it was.
-    if (!pelLoad(path, fileName, objectName, &info, &content, &bytes) || !content) return 0;
+    // An object another load left in the cache is shared, with its chunk data and saved views;
+    // a file that does not load leaves what is shown as it was.
+    const std::string cacheName = qivAbsoluteObjectName(sourceName && sourceName[0] ? std::string(sourceName) : std::string(path));
+    std::vector<uint8_t> cachedChunk;
+    PelContent* cached = qivctl::ObjectCacheFind(cacheName, nullptr, &cachedChunk, nullptr);
+    if (cached) content = cached;
+    else if (!pelLoad(path, fileName, objectName, &info, &content, &bytes) || !content) return 0;
     if (replace) UnloadScene(true);
+    // The unload may have trimmed the cached entry away: then the file is read after all.
+    if (cached && qivctl::ObjectCacheFind(cacheName, nullptr, nullptr, nullptr) != cached) {
+        cached = nullptr;
+        content = nullptr;
+        if (!pelLoad(path, fileName, objectName, &info, &content, &bytes) || !content) return 0;
+    }
     // The loading slot: the slot given (it keeps its place in the scene), else a new one.
     const bool given = !replace && qivctl::slotValid(state_, intoSlot);
     const int32_t index = given ? intoSlot : qivctl::slotAllocate(state_);
@@ -290,7 +301,8 @@ int CQivPlayerCtl::LoadLocalFile(const char* path, const char* sourceName, bool 
     slot.sourceName = sourceName ? sourceName : "";
     const std::string base = qivctl::objectBaseDirectory(path, sourceName ? sourceName : "");
     qivctl::PartValues values;
-    if (qivctl::readPartValueChunk(path, &values)) slot.chunkData = values.bytes();
+    if (cached) slot.chunkData = std::move(cachedChunk);
+    else if (qivctl::readPartValueChunk(path, &values)) slot.chunkData = values.bytes();
     char* text = nullptr;
     if (pelGetObjectText(content, 1, state_.language, &text) && text) {
         slot.objectName = text;
@@ -301,7 +313,7 @@ int CQivPlayerCtl::LoadLocalFile(const char* path, const char* sourceName, bool 
         // A slot given stays named, without a node.
         if (!given) qivctl::slotDelete(state_, index);
         state_.loadingSlot = -1;
-        pelFreeObject(&content);
+        if (!cached) pelFreeObject(&content);
         return 0;
     }
     state_.sceneChanged = true;
@@ -309,8 +321,7 @@ int CQivPlayerCtl::LoadLocalFile(const char* path, const char* sourceName, bool 
     rebuildRoots();
     PrepareScene(state_.sceneRoots, true, false, given);
     // The object cache owns the content from now on.
-    const std::string cacheName = qivAbsoluteObjectName(sourceName && sourceName[0] ? std::string(sourceName) : std::string(path));
-    if (qivctl::ObjectCacheAdd(cacheName, content) && !slot.chunkData.empty())
+    if (!cached && qivctl::ObjectCacheAdd(cacheName, content) && !slot.chunkData.empty())
         qivctl::ObjectCacheSetChunk21(content, slot.chunkData.data(), slot.chunkData.size());
     state_.loadingSlot = -1;
     Redraw(true);
@@ -340,10 +351,12 @@ STDMETHODIMP CQivPlayerCtl::LoadObject(BSTR FileName, VARIANT_BOOL* pVal) {
             if (c == '/') c = '\\';
         // Cached and named by where it lies, not by how the caller named it.
         name = qivAbsoluteObjectName(name);
+        // An object still coming by download gives way to this one.
+        dropObjectDownload();
         QivWindowParts& w = *win_;
         // A file that is not a container may be compressed: it is expanded first. What was
         // shown stays until the new object stands.
-        const bool container = qivIsContainerFile(name.c_str()) != 0;
+        const bool container = IsQivContainerFile(name.c_str()) != 0;
         std::string copy = container ? std::string() : lzExpandToTemp(name, "VOV");
         const std::string url = "file://" + name.substr(0, 2047 - 7);
         int ok = 0;
@@ -371,7 +384,7 @@ STDMETHODIMP CQivPlayerCtl::LoadObject(BSTR FileName, VARIANT_BOOL* pVal) {
         RefreshBarState();
         Redraw(true);
         // A container's load tells of its object itself, when the object stands.
-        if (ok && !container && !qivIsContainerFile(copy.empty() ? name.c_str() : copy.c_str()))
+        if (ok && !container && !IsQivContainerFile(copy.empty() ? name.c_str() : copy.c_str()))
             noteObjectLoaded(state_.currentSlot, url);
         *pVal = ok ? VARIANT_TRUE : VARIANT_FALSE;
     } catch (...) {
@@ -428,8 +441,8 @@ STDMETHODIMP CQivPlayerCtl::put_TextureBaseURL(BSTR newVal) {
         if (LocalNamesRefused()) return E_ACCESSDENIED;
         if (!qivctl::fileNameAllowed(base)) return E_INVALIDARG;
     }
+    // No notice: the address is not one of the properties announced.
     win_->textureBaseUrl = std::move(base);
-    FireOnChanged(10);
     return S_OK;
 }
 
@@ -440,8 +453,10 @@ STDMETHODIMP CQivPlayerCtl::get_InhibitLocalTextures(VARIANT_BOOL* pVal) {
 }
 
 STDMETHODIMP CQivPlayerCtl::put_InhibitLocalTextures(VARIANT_BOOL newVal) {
-    win_->inhibitLocalTextures = newVal != VARIANT_FALSE;
-    FireOnChanged(0x36);
+    // Saved with the document, without a notice.
+    const bool on = newVal != VARIANT_FALSE;
+    if (on != win_->inhibitLocalTextures) setDirty(true);
+    win_->inhibitLocalTextures = on;
     return S_OK;
 }
 

@@ -75,7 +75,7 @@ PicRecord* readPreview(HANDLE file) {
     return picture;
 }
 
-DWORD WINAPI thumbnailThread(void* arg) {
+DWORD WINAPI ThumbnailThreadProc(void* arg) {
     auto* job = static_cast<ThumbnailJob*>(arg);
     PicRecord* picture = nullptr;
     try {
@@ -103,7 +103,7 @@ STDMETHODIMP CQivPlayerCtl::get_BackPictureURL(BSTR* pVal) {
     *pVal = nullptr;
     try {
         const std::string url = qivctl::backPictureUrlForGet(downloads().backPictureUrl, win_->textureBaseUrl,
-                                                             win_->texturePath, qivIsFile);
+                                                             win_->texturePath, FileExists);
         *pVal = qivBstrOfAnsi(url);
         return *pVal ? S_OK : E_OUTOFMEMORY;
     } catch (...) {
@@ -125,7 +125,7 @@ STDMETHODIMP CQivPlayerCtl::put_BackPictureURL(BSTR newVal) {
             if (belowPage) return E_ACCESSDENIED;
             if (!qivctl::fileNameAllowed(value)) return E_INVALIDARG;
         }
-        const qivctl::FileExistsFn exists = [belowPage](const std::string& p) { return !belowPage && qivIsFile(p); };
+        const qivctl::FileExistsFn exists = [belowPage](const std::string& p) { return !belowPage && FileExists(p); };
         if (!qivctl::backPictureUrlForPut(value, win_->texturePath, exists, &stored, &mode)) return E_INVALIDARG;
         // The picture shown goes back to its cache; a load's preview stays until it ends.
         if (!StreamLoadRunning()) SetBackPicture(nullptr, false);
@@ -149,7 +149,7 @@ STDMETHODIMP CQivPlayerCtl::put_BackPictureURL(BSTR newVal) {
 // Only the file the picture shown was really read from, never whatever BackPictureURL names.
 std::string CQivPlayerCtl::BackPictureFile() {
     const DownloadParts& d = downloads();
-    return BackgroundPicture() && qivIsFile(d.backPictureFile) ? d.backPictureFile : std::string();
+    return BackgroundPicture() && FileExists(d.backPictureFile) ? d.backPictureFile : std::string();
 }
 
 STDMETHODIMP CQivPlayerCtl::DisplayThumbnail(BSTR FileName, VARIANT_BOOL* pVal) {
@@ -181,7 +181,7 @@ STDMETHODIMP CQivPlayerCtl::DisplayThumbnail(BSTR FileName, VARIANT_BOOL* pVal) 
             return S_OK;
         }
         static_cast<IQivPlayer2*>(this)->AddRef();
-        HANDLE thread = CreateThread(nullptr, 0, thumbnailThread, job.get(), 0, nullptr);
+        HANDLE thread = CreateThread(nullptr, 0, ThumbnailThreadProc, job.get(), 0, nullptr);
         if (!thread) {
             DestroyWindow(job->sink);
             CloseHandle(file);

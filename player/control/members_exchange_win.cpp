@@ -117,7 +117,7 @@ TexRecord* qivHostTexture(const std::string& name, const std::string& baseDirect
     if (r.kind == qivctl::TextureResolution::Files)
         for (const qivctl::TextureFileTry& f : r.files) {
             t = f.loader == qivctl::TextureLoader::Compressed ? qivLoadCompressedTexture(name, f.path, scope)
-                                                               : qivLoadTextureFile(name, f.path, scope);
+                                                               : LoadTextureFile(name, f.path, scope);
             if (t) break;
         }
     if (t) qivctl::TextureCacheHold(t);

@@ -678,7 +678,7 @@ STDMETHODIMP CQivPlayerCtl::ObjectSetHighlightedSubObject(LONG SubObjectIndex, V
 }
 
 STDMETHODIMP CQivPlayerCtl::SetCursorMode(qivCursorTypes newCursorMode) {
-    if (newCursorMode < qivCursorNone || newCursorMode > qivCursorErase) return E_INVALIDARG;
+    // Any mode is kept; one without a cursor of its own leaves the cursor to the window.
     if (state_.cursorType == int32_t(newCursorMode)) return S_OK;
     state_.cursorType = int32_t(newCursorMode);
     // The cursor changes now when it is over the view.
@@ -704,8 +704,9 @@ STDMETHODIMP CQivPlayerCtl::GetLastPickedPosition(qivCoordinateTypes which, floa
     float out[3] = {0, 0, 0};
     const qivctl::PickedPosition r = qivctl::lastPickedPosition(state_, lastPick_, int32_t(which), out);
     if (r == qivctl::PickedPosition::NotWritten) return S_OK;
+    // Without an object the outputs are zeros.
     *x = out[0], *y = out[1], *z = out[2];
-    return r == qivctl::PickedPosition::NoObject ? E_FAIL : S_OK;
+    return S_OK;
 }
 
 STDMETHODIMP CQivPlayerCtl::GetLastPickedPositionX(qivCoordinateTypes which, float* pVal) {
@@ -885,13 +886,13 @@ STDMETHODIMP CQivPlayerCtl::SavePELObject2(BSTR ObjectFileName, BSTR logicalObje
     try {
         std::string path = qivBstrToAnsi(ObjectFileName);
         if (path.empty()) return S_OK;
+        if (!validCurrent()) return E_FAIL;
         std::string textureDir = qivBstrToAnsi(TextureBasePath);
         if (textureDir.empty()) textureDir = win_->textureBaseUrl;
         // An untrusted caller's name is a suggestion for the user's choice; the textures go
         // beside the chosen file.
-        const bool untrusted = CallerUntrusted();
         bool replace = false;
-        if (untrusted) {
+        if (CallerUntrusted()) {
             std::string chosen;
             if (!AskSaveFile(path, IDS_SAVE_OBJECT, IDS_FILTER_PEL, ".pel", &chosen, &replace)) return S_OK;
             path = chosen;
@@ -900,27 +901,35 @@ STDMETHODIMP CQivPlayerCtl::SavePELObject2(BSTR ObjectFileName, BSTR logicalObje
         } else if (!qivctl::fileNameAllowed(path) || !qivctl::fileNameAllowed(textureDir)) {
             return S_OK;
         }
-        // Two or more objects are written together, else the current object.
-        std::vector<int32_t> saved;
-        for (int32_t id = 0; id < state_.usedCount; ++id)
-            if (qivctl::slotValid(state_, id) && state_.slots[size_t(id)].node) saved.push_back(id);
-        // The writer turns what it writes half round about z: the nodes are written turned
-        // back, several in the world's frame, one in its own; they are placed again after.
-        Mat4 turn;
-        mtxMakeRotation(3, 180.0f, &turn);
-        std::vector<std::pair<ScnNode*, Mat4>> poses;
-        if (saved.size() >= 2) {
-            for (const auto& n : qivctl::slotSceneNodes(state_)) {
-                Mat4 pose;
-                mtxMultiply(&n.second, &turn, &pose);
-                poses.emplace_back(n.first, pose);
-            }
-        } else {
-            if (!validCurrent()) return E_FAIL;
-            saved.assign(1, state_.currentSlot);
-            if (ScnNode* n = state_.slots[size_t(state_.currentSlot)].node) poses.emplace_back(n, turn);
-        }
-        if (poses.empty() || (!replace && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES)) return S_OK;
+        std::string dir;
+        if (!textureDir.empty() && !localPathOf(textureDir, &dir)) dir.clear();
+        const std::string name = qivBstrToAnsi(logicalObjectName);
+        const bool ok = SaveObjectFileReplacing(path, replace, [&](const std::string& target) {
+            return SaveObjectFile(target.c_str(), false, dir.c_str(), name.empty() ? nullptr : name.c_str(),
+                                  combineTextures != VARIANT_FALSE) != 0;
+        });
+        if (ok) MarkFileForCaller(path);
+        *pVal = vb(ok);
+    } catch (...) {
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+int CQivPlayerCtl::SaveAllObjects(const std::string& path, const char* logicalName, bool combine,
+                                  const std::string& textureDirectory) {
+    // The writer turns what it writes half round about z: the nodes are written turned back
+    // in the world's frame and placed again after.
+    Mat4 turn;
+    mtxMakeRotation(3, 180.0f, &turn);
+    std::vector<std::pair<ScnNode*, Mat4>> poses;
+    for (const auto& n : qivctl::slotSceneNodes(state_)) {
+        Mat4 pose;
+        mtxMultiply(&n.second, &turn, &pose);
+        poses.emplace_back(n.first, pose);
+    }
+    if (poses.empty() || GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return 0;
+    {
         struct PlacedAgain {
             CQivPlayerCtl* ctl;
             ~PlacedAgain() { ctl->PlaceNodes(); }
@@ -931,33 +940,28 @@ STDMETHODIMP CQivPlayerCtl::SavePELObject2(BSTR ObjectFileName, BSTR logicalObje
             nodes.push_back(p.first);
         }
         nodes.push_back(nullptr);
-        std::string name = qivBstrToAnsi(logicalObjectName);
-        if (name.empty()) name = path.substr(path.find_last_of("\\/") + 1);
+        std::string name = logicalName && *logicalName ? std::string(logicalName)
+                                                       : path.substr(path.find_last_of("\\/") + 1);
         if (name.size() > 98) name.resize(98);  // the header's name field
         PelWriteInfo info{};
         info.objectName = name.c_str();
         info.switches[0] = info.switches[1] = info.switches[3] = 1;
         Vec3 centre{};
         qivctl::FileBeside out(path);
-        if (!pelSaveObject(combineTextures != VARIANT_FALSE ? 1 : 0, out.path().c_str(), nodes.data(), &info,
-                           &centre, 0, nullptr) ||
-            !out.commit(replace))
-            return S_OK;
-        MarkFileForCaller(path);
-        // The textures beside, in a local texture folder.
-        std::string dir;
-        if (!textureDir.empty() && localPathOf(textureDir, &dir)) {
-            for (int32_t id : saved) {
-                if (!state_.slots[size_t(id)].visible && saved.size() >= 2) continue;
-                for (const TexRecord* t : state_.slots[size_t(id)].textureHandles)
-                    if (t && !qivctl::saveTextureFile(t, dir, untrusted)) return S_OK;
-            }
-        }
-        *pVal = VARIANT_TRUE;
-    } catch (...) {
-        return E_FAIL;
+        if (!pelSaveObject(combine ? 1 : 0, out.path().c_str(), nodes.data(), &info, &centre, 0, nullptr) ||
+            !out.commit())
+            return 0;
     }
-    return S_OK;
+    // The textures of the shown objects beside, in a local texture folder.
+    if (textureDirectory.empty()) return 1;
+    const bool pictureNames = CallerUntrusted();
+    for (int32_t id = 0; id < state_.usedCount; ++id) {
+        const QivObjectSlot& slot = state_.slots[size_t(id)];
+        if (!qivctl::slotValid(state_, id) || !slot.node || !slot.visible) continue;
+        for (const TexRecord* t : slot.textureHandles)
+            if (t && !qivctl::saveTextureFile(t, textureDirectory, pictureNames)) return 0;
+    }
+    return 1;
 }
 
 // ---- caches ----

@@ -142,7 +142,7 @@ int CQivPlayerCtl::SaveObjectFile(const char* path, bool raw, const char* textur
             src.expandedCopy = doc_->loadedFrom;
         else if (!win_->tempCopy.empty())
             src.expandedCopy = win_->tempCopy;
-        else if (qivIsFile(slot->sourceName))
+        else if (FileExists(slot->sourceName))
             src.expandedCopy = slot->sourceName;
     }
     // The container the object came from.
@@ -157,6 +157,11 @@ int CQivPlayerCtl::SaveObjectFile(const char* path, bool raw, const char* textur
     src.pictureExtensions = CallerUntrusted();
     qivctl::ObjectSaveHooks hooks;
     hooks.releaseHardware = [this] { Redraw(true); };
+    // Without a texture folder the textures go beside the object file.
+    std::string textures = textureDirectory && *textureDirectory ? std::string(textureDirectory) : folderOf(path);
+    hooks.saveAllObjects = [this, &textures](const std::string& target, const char* logicalName, bool combine) {
+        return SaveAllObjects(target, logicalName, combine, textures);
+    };
     hooks.saveContainerFile = [this, &container, keptByLoad](const std::string& target) {
         // The load's own copy is written back as it was received.
         if (keptByLoad) return SaveContainerFile(target.c_str()) ? 1 : 0;
@@ -170,9 +175,18 @@ int CQivPlayerCtl::SaveObjectFile(const char* path, bool raw, const char* textur
         SetFileTime(f, &t, &t, &t);
         CloseHandle(f);
     };
-    // Without a texture folder the textures go beside the object file.
-    std::string textures = textureDirectory && *textureDirectory ? std::string(textureDirectory) : folderOf(path);
     return qivctl::saveObjectFile(src, path, raw, textures, name, combine, hooks);
+}
+
+bool CQivPlayerCtl::SaveObjectFileReplacing(const std::string& target, bool replace,
+                                            const std::function<bool(const std::string&)>& save) {
+    if (!replace) return save(target);
+    char temp[MAX_PATH + 16] = {};
+    if (!GetTempFileNameA(folderOf(target).c_str(), "VOV", 0, temp)) return false;
+    DeleteFileA(temp);
+    const bool ok = save(temp) && MoveFileExA(temp, target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!ok) DeleteFileA(temp);
+    return ok;
 }
 
 bool CQivPlayerCtl::SaveObjectDialog(const std::string& suggested, bool pelOnly, bool preferQiv) {
@@ -222,25 +236,15 @@ bool CQivPlayerCtl::SaveObjectDialog(const std::string& suggested, bool pelOnly,
     if (untrusted) {
         target = qivctl::withForcedExtension(target, raw ? ".qiv" : ".pel");
         textures = folderOf(target);
-        if (target != file && qivIsFile(target)) {
+        if (target != file && FileExists(target)) {
             ShowMessage(IDS_SAVE_OBJECT_FAILED, target);
             return false;
         }
     }
-    bool ok = false;
-    if (!qivIsFile(target)) {
-        ok = SaveObjectFile(target.c_str(), raw, textures.c_str(), nullptr, false) != 0;
-    } else {
-        // The user agreed to replace the file: the new one is built beside it and takes its
-        // place only when complete.
-        char temp[MAX_PATH + 16] = {};
-        if (GetTempFileNameA(folderOf(target).c_str(), "VOV", 0, temp)) {
-            DeleteFileA(temp);
-            ok = SaveObjectFile(temp, raw, textures.c_str(), nullptr, false) != 0 &&
-                 MoveFileExA(temp, target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-            if (!ok) DeleteFileA(temp);
-        }
-    }
+    // The user agreed to replace an existing file.
+    const bool ok = SaveObjectFileReplacing(target, FileExists(target), [&](const std::string& to) {
+        return SaveObjectFile(to.c_str(), raw, textures.c_str(), nullptr, false) != 0;
+    });
     if (!ok) ShowMessage(IDS_SAVE_OBJECT_FAILED, target);
     if (ok) MarkFileForCaller(target);
     return ok;

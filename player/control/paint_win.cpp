@@ -390,6 +390,8 @@ void CQivPlayerCtl::DrawFrame(HDC dc, const RECT* rect, int x, int y) {
             if (plan.showHardwareWindow && w.hardwareWindow) ShowWindow(w.hardwareWindow, SW_SHOW);
             if (plan.createHardwareWindow) CreateHardwareWindow();
             const bool hardware = plan.hardware && w.hardwareWindow;
+            // The device's frame replaces a ray-traced picture shown before.
+            if (hardware) w.showAgain = false;
             moving = somethingMoves();
             // The device draws rows top-down, the window copies read the frame bottom-up.
             const int32_t rowsUp = hardware ? 0 : 1;

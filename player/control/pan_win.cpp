@@ -74,7 +74,7 @@ HRESULT CQivPlayerCtl::getPan(bool vertical, float* pVal) {
 }
 
 HRESULT CQivPlayerCtl::putPan(bool vertical, float v) {
-    if (!std::isfinite(v)) return E_INVALIDARG;
+    if (!std::isfinite(v)) return S_OK;  // ignored
     if (!state_.viewValid) {
         // Taken over by the view reset when the first view is made.
         if (!props_.pending) props_.pending = std::make_unique<qivctl::PendingViewing>();

@@ -204,7 +204,7 @@ HRESULT openStream(IStorage* storage, const char* name, IStream** out) {
 
 }  // namespace
 
-bool qivIsFile(const std::string& path) {
+bool FileExists(const std::string& path) {
     const DWORD a = path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path.c_str());
     return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
@@ -513,6 +513,10 @@ HRESULT CQivPlayerCtl::onSaveStorage(IStorage* storage, bool) {
 }
 
 HRESULT CQivPlayerCtl::saveOwnElements(IStorage* storage) {
+    // A background picture named but not at hand fails the save before any old element goes,
+    // so that the document keeps the picture it holds.
+    const std::string backPicture = BackPictureFile();
+    if (state_.saveFiles[0] && !downloads().backPictureUrl.empty() && backPicture.empty()) return E_FAIL;
     // Old elements go first, whether files are saved or not: a stale object would be shown
     // in place of the one ObjectURL names.
     for (const char* name : qivctl::kStorageOwnElements) {
@@ -532,13 +536,12 @@ HRESULT CQivPlayerCtl::saveOwnElements(IStorage* storage) {
         container = &doc_->inlineData;
     // Only the file the current object was really read from, never whatever ObjectURL names.
     std::string objectFile;
-    if (slot && slot->node && qivIsFile(qivctl::localPathOfUrl(slot->sourceName)))
+    if (slot && slot->node && FileExists(qivctl::localPathOfUrl(slot->sourceName)))
         objectFile = qivctl::localPathOfUrl(slot->sourceName);
     std::vector<std::pair<int32_t, const TexRecord*>> textures;
     if (slot)
         for (size_t i = 0; i < slot->textureHandles.size(); ++i)
             if (slot->textureHandles[i]) textures.emplace_back(int32_t(i), slot->textureHandles[i]);
-    const std::string backPicture = BackPictureFile();
     const qivctl::StorageSavePlan plan = qivctl::planStorageSave(
         state_.saveFiles[0] != 0, container != nullptr, !objectFile.empty(), textures.size(), !backPicture.empty());
 
@@ -603,13 +606,18 @@ HRESULT CQivPlayerCtl::onLoadStorage(IStorage* storage) {
     if (FAILED(hr)) return hr;
     // The background picture saved with the document, under the BackPictureURL it names.
     qcom::ComPtr<IStream> picture;
-    if (SUCCEEDED(openStream(storage, "BackPicture", picture.put()))) {
-        // The copy stays while the control lives: it is the file the picture was read from.
-        const std::string temp = qivTempFile("BMP");
-        if (!doc_->pictureCopy.empty()) DeleteFileA(doc_->pictureCopy.c_str());
-        doc_->pictureCopy = temp;
-        if (!temp.empty() && copyStreamToFile(picture.get(), temp) && SetBackgroundPictureFile(temp))
-            downloads().backPictureFile = temp;
+    if (!downloads().backPictureUrl.empty() && SUCCEEDED(openStream(storage, "BackPicture", picture.put()))) {
+        // The stream's bytes through the LZ expansion; the expanded copy stays while the
+        // control lives: it is the file the picture was read from, saved again with the document.
+        const std::string packed = qivTempFile("BMS");
+        const std::string temp =
+            !packed.empty() && copyStreamToFile(picture.get(), packed) ? qivExpandToTemp(packed, "BMP") : std::string();
+        if (!packed.empty()) DeleteFileA(packed.c_str());
+        if (!temp.empty()) {
+            if (!doc_->pictureCopy.empty()) DeleteFileA(doc_->pictureCopy.c_str());
+            doc_->pictureCopy = temp;
+            if (SetBackgroundPictureFile(temp)) downloads().backPictureFile = temp;
+        }
     }
     hr = loadOwnElements(storage);
     // An object the storage did not bring is loaded from where ObjectURL names it.
@@ -657,7 +665,7 @@ HRESULT CQivPlayerCtl::loadOwnElements(IStorage* storage) {
             if (FAILED(openStream(sub.get(), qivctl::textureStreamName(e.index).c_str(), t.put()))) continue;
             const std::string picture = qivTempFile("BMP");
             if (picture.empty()) continue;
-            if (copyStreamToFile(t.get(), picture)) qivLoadTextureFile(e.name, picture, scope);
+            if (copyStreamToFile(t.get(), picture)) LoadTextureFile(e.name, picture, scope);
             DeleteFileA(picture.c_str());
         }
     }

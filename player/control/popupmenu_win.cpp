@@ -122,7 +122,9 @@ std::vector<MenuItem> CQivPlayerCtl::popupMenuItems(bool allMenus) {
     m.localSaveAllowed = state_.localSaveAllowed;
     if (qivctl::slotValid(state_, state_.currentSlot)) {
         const QivObjectSlot& s = state_.slots[size_t(state_.currentSlot)];
-        m.haveObjectData = s.sourceKind == 2 && !s.sourceName.empty();
+        // A local object file, or the container the object came from held in memory.
+        m.haveObjectData = (s.sourceKind == 2 && !s.sourceName.empty()) ||
+                           (s.node && (CurrentIsDocumentContainer() || CurrentIsInline() || KeptContainerFrom(s.sourceName)));
     }
     m.buttonRayTraceEnabled = win_->rayTraceButton;
     m.objectDisplayed = ready();

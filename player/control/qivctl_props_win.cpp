@@ -99,7 +99,7 @@ STDMETHODIMP CQivPlayerCtl::put_Appearance(qivAppearance v) {
         r.notice = 0;
         applyWindowStyle();
     }
-    return carryOut(*this, r, L"The appearance is 0 (flat) or 1 (3D).");
+    return carryOut(*this, r, nullptr);
 }
 
 STDMETHODIMP CQivPlayerCtl::put_BorderStyle(qivBorderStyle v) {
@@ -212,9 +212,8 @@ STDMETHODIMP CQivPlayerCtl::get_BackPicMode(qivBackPicModes* pVal) {
     return S_OK;
 }
 STDMETHODIMP CQivPlayerCtl::put_BackPicMode(qivBackPicModes v) {
+    // Any mode is stored; one other than 1 (scaled) or 2 (tiled) shows the colour.
     const int32_t mode = int32_t(v);
-    if (!qivctl::backPicModeValid(mode))
-        return refused(L"The background picture mode is 0 (colour), 1 (scaled) or 2 (tiled).");
     props_.backPicMode = mode;
     return carryOut(*this, qivctl::displayPutReactions(qivctl::kDispBackPicMode, true, hwnd() != nullptr, mode),
                     nullptr);
@@ -293,8 +292,7 @@ STDMETHODIMP CQivPlayerCtl::get_AnimSpeed(float* pVal) {
 STDMETHODIMP CQivPlayerCtl::put_AnimSpeed(float v) {
     QivObjectSlot* slot = animationSlot(*this);
     if (!slot) return E_FAIL;
-    return carryOut(*this, qivctl::putAnimSpeed(*slot, v, GetTickCount()),
-                    L"The animation speed is a finite value above 0.");
+    return carryOut(*this, qivctl::putAnimSpeed(*slot, v, GetTickCount()), nullptr);
 }
 
 STDMETHODIMP CQivPlayerCtl::get_CurrentTime(float* pVal) {

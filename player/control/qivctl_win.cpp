@@ -8,6 +8,7 @@
 #include "com/errorinfo.h"
 #include "ctlmodule_win.h"
 #include "displayprops.h"
+#include "frameticks.h"
 #include "navigation.h"
 #include "saveobj.h"
 #include "render/fzbuffer.h"
@@ -127,6 +128,7 @@ void CQivPlayerCtl::UnloadScene(bool full) {
     NavSceneGone();
     if (full) OnSceneUnloading();
     if (HWND w = hwnd()) {
+        qivctl::frameTicks().remove(reinterpret_cast<qivctl::TickWindow>(w));
         state_.frameValid = false;
         InvalidateRect(w, nullptr, FALSE);
     }
@@ -154,6 +156,7 @@ void CQivPlayerCtl::UnloadScene(bool full) {
         }
         qivUnloadSlots(state_);
         qivctl::ObjectCacheTrim();
+        qivDeleteTempCopy(*win_);
     }
 }
 
@@ -364,7 +367,10 @@ STDMETHODIMP CQivPlayerCtl::put_DisplayMode(qivDisplayMode v) {
     if (!navPutDisplayMode(static_cast<int32_t>(v), &mode, &state_.displayFlagBits)) return S_OK;
     state_.displayMode = uint32_t(mode);
     state_.allTransparent = state_.displayFlagBits != 0;
+    // A one-time ray trace asked for and not drawn yet gives way to the new mode.
+    if (win_->frameMode == qivctl::kOneTimeRaytraceMode) win_->frameMode = state_.displayMode;
     FireOnChanged(3);
+    RefreshBarState();
     Redraw(true);
     return S_OK;
 }

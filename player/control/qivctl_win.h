@@ -769,6 +769,8 @@ private:
     bool storeTextureFor(const qivctl::PendingTransfer& t, TexRecord* texture);
     void autoSaveObject(const std::string& url);
     void cancelTransfer();
+    // A running object download ends without bringing back what was shown before.
+    void dropObjectDownload();
     void showStatus(const std::string& status);
     void askCommandTarget();
     bool namesAddress(const std::string& url);
@@ -780,6 +782,15 @@ public:
     // its textures into textureDirectory (empty: the object file's folder); 1 or 0. An
     // existing file is never overwritten; the file appears only when complete.
     int SaveObjectFile(const char* path, bool raw, const char* textureDirectory, const char* name, bool combine);
+    // SaveAllObjects: every shown object in one PEL file in the world's frame, under the
+    // logical name (or the file's name), the shown objects' textures into textureDirectory
+    // (empty: none); 1 or 0, never over an existing file.
+    int SaveAllObjects(const std::string& path, const char* logicalName, bool combine,
+                       const std::string& textureDirectory);
+    // A save to target; with replace (the user agreed) it is written beside and renamed over
+    // the old file only when complete.
+    static bool SaveObjectFileReplacing(const std::string& target, bool replace,
+                                        const std::function<bool(const std::string&)>& save);
     // The save-object dialog; true when the chosen file was written. For an untrusted caller's
     // save: suggested starts it with that name's last component, pelOnly offers no Qiv format,
     // preferQiv presets the format box; the file gets the format's extension and the textures

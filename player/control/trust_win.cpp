@@ -125,7 +125,7 @@ bool CQivPlayerCtl::AskSaveFile(const std::string& given, UINT titleId, UINT fil
     if (!qivRunSaveFileDialog(&ofn) || !file[0]) return false;
     *chosen = qivctl::withForcedExtension(file, extension);
     // The overwrite the dialog asked about was for the name it returned.
-    *replace = *chosen == file && qivIsFile(*chosen);
+    *replace = *chosen == file && FileExists(*chosen);
     return qivctl::fileNameAllowed(*chosen);
 }
 

@@ -118,8 +118,9 @@ bool LoadPellowPaths(bool lookOnly, std::string* texturePath, std::string* objec
     std::string objSection = loadString(pellow, kPellowObjSection), objKey = loadString(pellow, kPellowObjKey);
     FreeLibrary(pellow);
     if (lookOnly) return true;
-    std::string ini = qivSiblingFile(program, iniName);
-    if (ini.empty()) return true;
+    // Only a program path with a folder names the folder of its INI file; else nothing changes.
+    std::string ini = std::strchr(program, '\\') ? qivSiblingFile(program, iniName) : std::string();
+    if (ini.empty()) return false;
     char value[MAX_PATH] = {};
     GetPrivateProfileStringA(texSection.c_str(), texKey.c_str(), "", value, MAX_PATH - 1, ini.c_str());
     std::string texture = value;

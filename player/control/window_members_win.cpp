@@ -90,6 +90,8 @@ STDMETHODIMP CQivPlayerCtl::StartAnimation() {
         return S_OK;
     }
     if (!InitWindow()) return E_FAIL;
+    // An object still streaming gets its animation later: the request waits for it.
+    if (StreamLoadRunning()) win_->startAnimationPending = true;
     StartObjectAnimation(state_.currentSlot);
     return S_OK;
 }
@@ -109,7 +111,7 @@ STDMETHODIMP CQivPlayerCtl::get_Phi(float* pVal) {
 
 // A Phi or Psi put: ignored while the new angles lie outside the Phi/Psi limits; stops the spin.
 static HRESULT putViewAngle(CQivPlayerCtl& c, bool isPhi, float v) {
-    if (!std::isfinite(v)) return E_INVALIDARG;
+    if (!std::isfinite(v)) return S_OK;  // ignored
     QivControlState& s = c.state();
     const float r = float(qivctl::wrapAngle(double(v) * kDegToRad));
     if (r == (isPhi ? s.phi : s.psi)) return S_OK;

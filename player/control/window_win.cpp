@@ -8,6 +8,7 @@
 #include <cmath>
 #include <string>
 
+#include "background.h"
 #include "controlbar.h"
 #include "ctlmessage.h"
 #include "ctlmodule_win.h"
@@ -129,9 +130,10 @@ int CQivPlayerCtl::InitWindow() {
     applyWindowStyle();
     UpdateWindow(w);
     RefreshBarState();
-    if (p.startAnimationPending) {
+    // A play request waits for its object when there is none yet.
+    if (p.startAnimationPending && state_.currentSlot >= 0) {
         p.startAnimationPending = false;
-        if (state_.currentSlot >= 0) StartObjectAnimation(state_.currentSlot);
+        StartObjectAnimation(state_.currentSlot);
     }
     bool dead = false;
     state_.uiDead = (ambientUIDead(dead) && dead) || !state_.enabled;
@@ -489,16 +491,13 @@ void CQivPlayerCtl::CreateHardwareWindow() {
 
 // Use of 3D hardware on or off, kept in the user options.
 void CQivPlayerCtl::ToggleHardware() {
-    if (!qivHardwareDeviceAvailable()) return;
-    if (state_.rendererKind == qivctl::kRendererHardware) {
-        DestroyHardwareWindow();
-        state_.rendererKind = qivctl::kRendererSoftware;
-        SetUse3DHardware(0);
-    } else {
-        state_.rendererKind = qivctl::kRendererHardware;
-        CreateHardwareWindow();
-        if (state_.rendererKind == qivctl::kRendererHardware) SetUse3DHardware(1);
-    }
+    const qivctl::HardwareToggle t = qivctl::toggleHardware(qivHardwareDeviceAvailable(), state_.rendererKind);
+    if (!t.createWindow && !t.destroyWindow) return;
+    if (t.destroyWindow) DestroyHardwareWindow();
+    state_.rendererKind = t.rendererKind;
+    if (t.createWindow) CreateHardwareWindow();
+    // A device window that could not be made leaves the software renderer and the option.
+    if (t.use3DHardware >= 0 && state_.rendererKind == t.rendererKind) SetUse3DHardware(DWORD(t.use3DHardware));
     state_.frameValid = false;
     win_->stats.startTick = GetTickCount();
     win_->stats.frames = 0;
@@ -654,17 +653,28 @@ LRESULT CQivPlayerCtl::onMessage(UINT msg, WPARAM wp, LPARAM lp, bool& handled) 
             return onTimer(wp, handled);
         case WM_SETCURSOR: {
             HWND over = reinterpret_cast<HWND>(wp);
-            if ((over == hwnd() || (over && over == win_->hardwareWindow)) && !tooltipWindow() && !state_.uiDead &&
-                state_.usedCount > 0 && state_.viewValid && LOWORD(lp) == HTCLIENT) {
-                if (SetCursorForState(LOWORD(lp))) return TRUE;
-                handled = false;
-                return 0;
+            qivctl::SetCursorState cs;
+            cs.ownWindow = over == hwnd() || (over && over == win_->hardwareWindow);
+            cs.tooltip = tooltipWindow() != nullptr;
+            cs.cursorOverOther = over != hwnd();
+            cs.inputDead = state_.uiDead;
+            cs.objectLoaded = state_.usedCount > 0;
+            cs.viewSet = state_.viewValid;
+            cs.clientHit = LOWORD(lp) == HTCLIENT;
+            cs.statusText = state_.statusText[0] != 0;
+            switch (qivctl::setCursorAction(cs)) {
+                case qivctl::SetCursorAction::StateCursor:
+                    if (SetCursorForState(LOWORD(lp))) return TRUE;
+                    break;
+                case qivctl::SetCursorAction::WaitCursor:
+                    SetCursor(LoadCursor(nullptr, IDC_WAIT));
+                    return TRUE;
+                case qivctl::SetCursorAction::EndHover:
+                    EndHover();
+                    break;
+                case qivctl::SetCursorAction::NotHandled:
+                    break;
             }
-            if (state_.statusText[0] && state_.viewValid) {
-                SetCursor(LoadCursor(nullptr, IDC_WAIT));
-                return TRUE;
-            }
-            if (tooltipWindow() && over != hwnd()) EndHover();
             handled = false;
             return 0;
         }

@@ -51,9 +51,4 @@ struct HardwareToggle {
 // Menu item 1306: only with the Direct3D back end available.
 HardwareToggle toggleHardware(bool direct3DAvailable, int32_t rendererKind);
 
-// StartURLLoad: whether the load starts now.
-inline bool urlLoadStarts(bool windowExists, bool haveObjectUrl, bool objectLoaded) {
-    return windowExists && haveObjectUrl && !objectLoaded;
-}
-
 }  // namespace qivctl

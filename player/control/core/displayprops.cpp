@@ -83,11 +83,12 @@ float animationTimeAt(const QivObjectSlot& slot, uint32_t nowTick) {
 
 PutResult putAnimSpeed(QivObjectSlot& slot, float v, uint32_t nowTick) {
     PutResult r;
-    if (!(v > 0) || !std::isfinite(v)) {
-        r.code = PutResult::Code::InvalidArg;
+    if (v == slot.animSpeed) return r;
+    // A negative (or not finite) speed changes nothing but is still announced.
+    if (!(v >= 0) || !std::isfinite(v)) {
+        r.notice = kDispAnimSpeed;
         return r;
     }
-    if (v == slot.animSpeed) return r;
     if (slot.animTime != 0) {
         float reached = animationTimeAt(slot, nowTick);
         slot.animSpeed = v;
@@ -149,10 +150,11 @@ float cameraPropertyOf(const CamRecord& cam, bool viewValid, const PendingViewin
 
 PutResult putCameraProperty(CamRecord& cam, bool viewValid, PendingViewing* pending, int axis, float v) {
     PutResult r;
-    if (axis < 0 || axis > 5 || !std::isfinite(v)) {
+    if (axis < 0 || axis > 5) {
         r.code = PutResult::Code::InvalidArg;
         return r;
     }
+    if (!std::isfinite(v)) return r;  // ignored
     if (viewValid) {
         float* f = cameraField(cam, axis);
         if (*f == v) return r;

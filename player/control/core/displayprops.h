@@ -28,7 +28,6 @@ enum : int32_t {
 PutResult displayPutReactions(int32_t dispid, bool changed, bool windowExists, int32_t backPicMode);
 
 // BackPicMode 0 colour, 1 scaled picture, 2 tiled picture; other values are refused.
-inline bool backPicModeValid(int32_t v) { return v >= 0 && v <= 2; }
 // DisplayMode: 0..7 and 16, 20..23, each optionally with the all-transparent flag 32.
 bool displayModeValid(int32_t v);
 

@@ -21,7 +21,9 @@ uint8_t expand5(uint32_t v) { return uint8_t((v << 3) | (v >> 2)); }
 ExportCheck checkExport(const ExportRequest& r) {
     if (r.width > kExportMaxWidth) return ExportCheck::WidthTooLarge;
     if (r.width < 1 || r.height < 1) return ExportCheck::BadSize;
-    if (r.height > kExportMaxHeight) return ExportCheck::HeightTooLarge;
+    // Strips keep memory bounded at any height; the file's size fields bound it.
+    const uint64_t row = (uint64_t(r.width) * 3 + 3) / 4 * 4;
+    if (kExportPixelOffset + row * uint64_t(r.height) > 0xFFFFFFFFull) return ExportCheck::HeightTooLarge;
     if (r.quality < 0 || r.quality > 2) return ExportCheck::BadQuality;
     if (r.bytesPerPixel != 2 && r.bytesPerPixel != 4) return ExportCheck::BadPixelSize;
     return ExportCheck::Ok;

@@ -11,7 +11,6 @@
 namespace qivctl {
 
 constexpr int32_t kExportMaxWidth = 2048;
-constexpr int32_t kExportMaxHeight = 2048;
 // Oversampled frame and depth bytes of one strip.
 constexpr uint64_t kExportStripBytes = 4194304;
 constexpr uint32_t kExportPixelOffset = 58;
@@ -25,7 +24,7 @@ struct ExportRequest {
 enum class ExportCheck {
     Ok,
     WidthTooLarge,   // E_INVALIDARG, string 1293 with 2048
-    HeightTooLarge,  // E_INVALIDARG, string 1293 with 2048 (the height is capped like the width)
+    HeightTooLarge,  // E_INVALIDARG, string 1295: the file would outgrow its 32-bit size fields
     BadSize,         // E_INVALIDARG, string 1295
     BadQuality,      // E_INVALIDARG: quality outside 0..2
     BadPixelSize,    // E_FAIL: frame buffer neither 2 nor 4 bytes per pixel

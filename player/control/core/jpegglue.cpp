@@ -49,20 +49,20 @@ const JOCTET kEndMarker[2] = {0xFF, JPEG_EOI};
 constexpr uint64_t kDefaultPixelLimit = uint64_t(JPEG_MAX_SIDE) * JPEG_MAX_SIDE;
 uint64_t g_pixelLimit = kDefaultPixelLimit;
 
-void jgErrorExit(j_common_ptr cinfo) {
+void JpegErrorExit(j_common_ptr cinfo) {
     (*cinfo->err->output_message)(cinfo);
     std::longjmp(reinterpret_cast<JgError*>(cinfo->err)->jump, 1);
 }
 
-void jgOutputMessage(j_common_ptr cinfo) {
+void JpegOutputMessage(j_common_ptr cinfo) {
     char buffer[JMSG_LENGTH_MAX];
     (*cinfo->err->format_message)(cinfo, buffer);  // formatted and dropped
 }
 
-void jgInitSource(j_decompress_ptr) {}
+void JpegInitSource(j_decompress_ptr) {}
 
 // Suspends while more data may come; at the end, an end marker closes the picture.
-boolean jgFillInputBuffer(j_decompress_ptr cinfo) {
+boolean JpegFillInputBuffer(j_decompress_ptr cinfo) {
     JgSource* src = reinterpret_cast<JgSource*>(cinfo->src);
     if (!src->atEnd) return FALSE;
     src->inTail = true;
@@ -73,7 +73,7 @@ boolean jgFillInputBuffer(j_decompress_ptr cinfo) {
 }
 
 // A skip beyond the bytes present is kept and taken from the data that follows.
-void jgSkipInputData(j_decompress_ptr cinfo, long n) {
+void JpegSkipInputData(j_decompress_ptr cinfo, long n) {
     JgSource* src = reinterpret_cast<JgSource*>(cinfo->src);
     if (n <= 0) return;
     if (size_t(n) <= src->pub.bytes_in_buffer) {
@@ -84,7 +84,7 @@ void jgSkipInputData(j_decompress_ptr cinfo, long n) {
     src->skipPending += size_t(n) - src->pub.bytes_in_buffer;
     src->pub.next_input_byte += src->pub.bytes_in_buffer;
     src->pub.bytes_in_buffer = 0;
-    if (src->atEnd) jgFillInputBuffer(cinfo);
+    if (src->atEnd) JpegFillInputBuffer(cinfo);
 }
 
 void jgTermSource(j_decompress_ptr) {}
@@ -113,17 +113,17 @@ void jgSetData(JgSource* src, const uint8_t* data, size_t available) {
 
 int jgCreate(JpegContext* c) {
     c->cinfo.err = jpeg_std_error(&c->err.pub);
-    c->err.pub.error_exit = jgErrorExit;
-    c->err.pub.output_message = jgOutputMessage;
+    c->err.pub.error_exit = JpegErrorExit;
+    c->err.pub.output_message = JpegOutputMessage;
     if (setjmp(c->err.jump)) return -1;
     jpeg_create_decompress(&c->cinfo);
     c->created = true;
     // Whole-image buffers beyond this fail (there is no backing store) instead of growing
     // with whatever size a header declares.
     c->cinfo.mem->max_memory_to_use = JPEG_MEMORY_MAX;
-    c->src.pub.init_source = jgInitSource;
-    c->src.pub.fill_input_buffer = jgFillInputBuffer;
-    c->src.pub.skip_input_data = jgSkipInputData;
+    c->src.pub.init_source = JpegInitSource;
+    c->src.pub.fill_input_buffer = JpegFillInputBuffer;
+    c->src.pub.skip_input_data = JpegSkipInputData;
     c->src.pub.resync_to_restart = jpeg_resync_to_restart;
     c->src.pub.term_source = jgTermSource;
     c->cinfo.src = &c->src.pub;

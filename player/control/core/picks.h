@@ -21,7 +21,7 @@ enum : int32_t { kCoordModel = 0, kCoordGroup = 1, kCoordWorld = 2 };
 
 // GetLastPickedPosition. World: the hit point. Model and group: out first 0; the object is
 // eventSlot when it is 0 or above, else the current slot; it must be a valid slot
-// (NoObject otherwise, out left 0: the member fails); with a node, the hit point is taken
+// (NoObject otherwise, out left 0: the member answers zeros); with a node, the hit point is taken
 // through the inverse of the object's world placement (model) or its own placement
 // (group) with the perspective divide; a matrix that cannot be inverted leaves 0.
 // Other coordinate systems write nothing (NotWritten).

@@ -85,12 +85,6 @@ void sharedLightSetting(int i, uint32_t lights, const CameraBasis& b, float pos[
     *kind = s.kind;
 }
 
-uint32_t toggleLights(uint32_t lights, int32_t which) {
-    if (which >= 0 && which <= 4) return lights ^ (1u << which);
-    if (which == -1) return (lights & 0x1Fu) != 0x1Fu ? (lights | 0x1Fu) : 0u;
-    return lights;
-}
-
 bool acquireSharedLights(bool* held) {
     LightSet& s = lightSet();
     std::lock_guard<std::mutex> g(s.lock);

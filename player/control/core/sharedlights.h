@@ -34,11 +34,6 @@ bool cameraBasis(const Vec3& eye, const Vec3& vrp, const Vec3& up, CameraBasis* 
 void sharedLightSetting(int i, uint32_t lights, const CameraBasis& basis, float pos[3], float colour[3],
                         int32_t* kind);
 
-// Lights value after a toggle: 0 to 3 flip that light, 4 flips the objects' own lights (bit
-// 4), -1 switches bits 0 to 4 all on when any is off and else clears the value; other values
-// change nothing.
-uint32_t toggleLights(uint32_t lights, int32_t which);
-
 // The process-wide set. A control takes one reference (held is its flag) and gives it back
 // once; the lights are made on the first and deleted with the last.
 bool acquireSharedLights(bool* held);

@@ -30,13 +30,6 @@ void collect(const QivControlState& s, int32_t id, const Mat4& parentWorld, int 
     }
 }
 
-void subtree(const QivControlState& s, int32_t id, int depth, std::vector<int32_t>& out) {
-    if (depth > s.usedCount || std::find(out.begin(), out.end(), id) != out.end()) return;
-    for (int32_t c : s.slots[size_t(id)].children)
-        if (slotValid(s, c) && s.slots[size_t(c)].parent == id) subtree(s, c, depth + 1, out);
-    out.push_back(id);
-}
-
 void detach(QivControlState& s, int32_t child) {
     int32_t p = s.slots[size_t(child)].parent;
     s.slots[size_t(child)].parent = -1;
@@ -123,19 +116,20 @@ std::vector<int32_t> slotDelete(QivControlState& s, int32_t id, const std::funct
     std::vector<int32_t> freed;
     if (!slotValid(s, id)) return freed;
     detach(s, id);
-    subtree(s, id, 0, freed);
-    for (int32_t f : freed) {
-        QivObjectSlot& slot = s.slots[size_t(f)];
-        if (release)
-            release(slot);
-        else
-            qivFreeSlot(slot);
-        slot = QivObjectSlot();
-        slot.inUse = false;
-        slot.visible = false;
-        if (s.currentSlot == f) s.currentSlot = -1;
-        if (s.eventSlot == f) s.eventSlot = -1;
-    }
+    // The members keep their slots and identifiers: they become roots.
+    for (int32_t c : s.slots[size_t(id)].children)
+        if (slotValid(s, c) && s.slots[size_t(c)].parent == id) s.slots[size_t(c)].parent = -1;
+    QivObjectSlot& slot = s.slots[size_t(id)];
+    if (release)
+        release(slot);
+    else
+        qivFreeSlot(slot);
+    slot = QivObjectSlot();
+    slot.inUse = false;
+    slot.visible = false;
+    if (s.currentSlot == id) s.currentSlot = -1;
+    if (s.eventSlot == id) s.eventSlot = -1;
+    freed.push_back(id);
     return freed;
 }
 

@@ -39,9 +39,9 @@ bool slotRemoveChild(QivControlState& s, int32_t group, int32_t index);
 int32_t slotChildCount(const QivControlState& s, int32_t id);
 int32_t slotChild(const QivControlState& s, int32_t id, int32_t index);
 
-// ObjectDelete: the slot leaves its parent's list, then it and all its members
-// are released (release is called once for each, members first; it is
-// qivFreeSlot when not given) and left free. Returns the freed ids; empty when
+// ObjectDelete: the slot leaves its parent's list, a group's members become
+// roots (their identifiers stay valid), and the slot is released (release, or
+// qivFreeSlot when not given) and left free. Returns the freed id; empty when
 // id is not valid (a second delete of the same id changes nothing). The
 // current and event slots are reset to -1 when they were freed.
 std::vector<int32_t> slotDelete(QivControlState& s, int32_t id,

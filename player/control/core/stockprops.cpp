@@ -25,8 +25,8 @@ PutResult invalid() {
 }  // namespace
 
 PutResult putAppearance(QivControlState& s, int32_t v) {
-    if (v != 0 && v != 1) return invalid();
-    if ((v == 0) == s.flat) return {};
+    // Compared with the value the get gives; any value but 0 means 3D.
+    if (v == (s.flat ? 0 : 1)) return {};
     s.flat = v == 0;
     PutResult r = noticeOnly(kDispAppearance);
     r.frameStyle = r.viewChange = true;

@@ -14,6 +14,7 @@
 #include "ctlmodule_win.h"
 #include "olecontainer.h"
 #include "qivctl_win.h"
+#include "window_win.h"
 #include "serverparts_win.h"
 
 namespace {
@@ -326,11 +327,15 @@ TEST_F(Control, FrozenEventsSuppressNotices) {
     qivtest::Disconnect(p2_, IID_IPropertyNotifySink, cookie);
 }
 
+// A put drops a one-time ray trace not drawn yet.
 TEST_F(Control, DisplayModeFlagAndStoredMode) {
     EXPECT_EQ(S_OK, p2_->put_DisplayMode(static_cast<qivDisplayMode>(0x0100 | 1)));
     qivDisplayMode m;
     p2_->get_DisplayMode(&m);
     EXPECT_EQ(0x4000 + 1, m);
+    EXPECT_EQ(S_OK, p2_->OneTimeRaytrace());
+    EXPECT_EQ(S_OK, p2_->put_DisplayMode(qivDispFLAT));
+    EXPECT_EQ(uint32_t(qivDispFLAT), ctl_->win().frameMode) << "the ray trace asked for gives way";
 }
 
 TEST_F(Control, TwoControlsShareTheRenderLock) {

@@ -51,6 +51,18 @@ TEST_F(RegistryOptions, DefaultsWithoutKey) {
     EXPECT_STREQ("", GetTexturePath());
 }
 
+// A program path without a folder names no INI file: the paths stay as they are.
+TEST_F(RegistryOptions, PellowPathWithoutFolderChangesNothing) {
+    const char key[] = "CLSID\\{9CD91C94-9804-4F73-9AD6-4F975763584D}\\LocalServer32";
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CLASSES_ROOT, key, REG_SZ, "kernel32.dll", 12));
+    std::string texture = "T", object = "O";
+    EXPECT_TRUE(LoadPellowPaths(true));
+    EXPECT_FALSE(LoadPellowPaths(false, &texture, &object));
+    EXPECT_EQ("T", texture);
+    EXPECT_EQ("O", object);
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, "CLSID\\{9CD91C94-9804-4F73-9AD6-4F975763584D}");
+}
+
 TEST_F(RegistryOptions, SettersWriteTheKeyAndValues) {
     EXPECT_EQ(ERROR_SUCCESS, SetAutoSave(1));
     EXPECT_EQ(ERROR_SUCCESS, SetUse3DHardware(0));

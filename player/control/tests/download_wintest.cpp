@@ -30,7 +30,9 @@
 #include "qiv_sample.h"
 #include "qivctl_win.h"
 #include "render/fzbuffer.h"
+#include "scene/pelchunk.h"
 #include "scene/tests/bmp_builder.h"
+#include "scene/tests/pel_builder.h"
 #include "serverparts_win.h"
 #include "testfiles.h"
 #include "tests/jpeg_maker.h"
@@ -408,6 +410,48 @@ TEST_F(Download, CancelledTransferLeavesThePreviousObject) {
     EXPECT_FALSE(IsWindowVisible(cancel));
     EXPECT_LE(v.differing(), v.pixels() / 200);
     DeleteFileA(local.c_str());
+}
+
+// An object loaded while another still arrives takes its place for good: the download ends
+// and neither its object nor the URL shown before comes back. An empty ObjectURL then leaves
+// nothing shown.
+TEST_F(Download, NewObjectDuringADownloadAndAnEmptyUrl) {
+    const std::string dir = tempDir("qivdl replace");
+    const std::string first = dir + "\\first.pel", second = dir + "\\second.pel";
+    ASSERT_TRUE(writeFile(first, sample().pel));
+    ASSERT_TRUE(writeFile(second, sample().pel));
+    qivw::Container big;
+    big.object = qivw::gridObject(60);
+    big.method = 0;
+    http().set("/slow-replaced.qiv", HttpServer::Route{HttpServer::Mode::Length, text(qivw::build(big)), 2048, 50});
+    Viewer v(host(0));
+    VARIANT_BOOL ok = VARIANT_FALSE;
+    BSTR b = bstr(first);
+    ASSERT_EQ(S_OK, v.p2->LoadObject(b, &ok));
+    SysFreeString(b);
+    ASSERT_EQ(VARIANT_TRUE, ok);
+    ASSERT_EQ(S_OK, v.putUrl(http().url("/slow-replaced.qiv")));
+    ASSERT_TRUE(pumpUntil([&] { return http().requests("/slow-replaced.qiv") > 0; }, 5000));
+    b = bstr(second);
+    ASSERT_EQ(S_OK, v.p2->LoadObject(b, &ok));
+    SysFreeString(b);
+    ASSERT_EQ(VARIANT_TRUE, ok);
+    const std::string want = v.url();
+    EXPECT_NE(std::string::npos, want.find("second.pel")) << want;
+    ASSERT_TRUE(v.waitIdle());
+    pumpUntil([] { return false; }, 300);
+    EXPECT_EQ(want, v.url()) << "the ended download does not name the first object again";
+    ASSERT_NE(nullptr, v.slot(0));
+    ASSERT_NE(nullptr, v.slot(0)->node);
+    EXPECT_EQ(v.slot(0)->node->content, qivctl::ObjectCacheFind(second, nullptr, nullptr, nullptr))
+        << "the second file's object, not the download's";
+
+    ASSERT_EQ(S_OK, v.putUrl(""));
+    EXPECT_EQ("", v.url());
+    EXPECT_EQ(0, v.ctl->state().usedCount) << "nothing is shown";
+    EXPECT_EQ(nullptr, v.ctl->state().sceneRoots);
+    DeleteFileA(first.c_str());
+    DeleteFileA(second.c_str());
 }
 
 // A second control loading the same URL takes the object from the object cache.
@@ -792,12 +836,15 @@ TEST_F(Download, ThumbnailOnAThreadOfItsOwn) {
 // ---- auto-save ----
 
 // AutoSave keeps a downloaded object under the object folder with a name made safe from the
-// URL; names that would leave the folder or name a device are not saved.
+// URL (the ObjectPath option); names that would leave the folder or name a device are not
+// saved.
 TEST_F(Download, AutoSavedNamesStayInTheObjectFolder) {
     const DWORD autoSave = GetAutoSave();
+    const std::string objectPath = GetObjectPath();
     ASSERT_EQ(ERROR_SUCCESS, SetAutoSave(1));
     const std::string parent = tempDir("qivdl autosave");
     const std::string folder = parent + "\\objects";
+    ASSERT_EQ(ERROR_SUCCESS, SetObjectPath(folder.c_str()));
     CreateDirectoryA(folder.c_str(), nullptr);
     for (const char* f : {"plain.pel", ".._.._escape.pel", "c__win.pel", "checker.bmp"})
         DeleteFileA((folder + "\\" + f).c_str());
@@ -815,7 +862,8 @@ TEST_F(Download, AutoSavedNamesStayInTheObjectFolder) {
         http().set(k.path, text(sample().pel));
         Viewer v(host(0));
         QivControlState& st = v.ctl->state();
-        lstrcpynA(st.objectPath, folder.c_str(), sizeof st.objectPath);
+        // The load dialog's last folder is not where auto-saved objects go.
+        lstrcpynA(st.objectPath, parent.c_str(), sizeof st.objectPath);
         st.saveFiles[0] = 1;
         ASSERT_EQ(S_OK, v.putUrl(http().url(k.path)));
         ASSERT_TRUE(v.waitFor(kObjectLoaded, 1));
@@ -843,6 +891,7 @@ TEST_F(Download, AutoSavedNamesStayInTheObjectFolder) {
     }
     EXPECT_EQ(0, files);
     SetAutoSave(autoSave);
+    SetObjectPath(objectPath.c_str());
 }
 
 // ---- loads started inside a download's events ----
@@ -890,41 +939,109 @@ TEST_F(Download, LoadsStartedInsideDownloadEvents) {
 // ---- the document's storage ----
 
 // The background picture saved with a document is read back from its storage, even when the
-// file it came from is gone.
+// file it came from is gone, and saved with it again: a document saved twice keeps it. A
+// stream packed by the LZ compressor is expanded; a picture named but not at hand fails the
+// save and leaves the document as it was.
 TEST_F(Download, BackgroundPictureFromTheDocumentStorage) {
     const std::string dir = tempDir("qivdl storage");
-    const std::string file = dir + "\\stored.bmp";
-    ASSERT_TRUE(writeFile(file, halves(8, 8, 0x0020C020, 0x0020C020)));
-    IStorage* storage = nullptr;
-    ASSERT_EQ(S_OK, StgCreateDocfile(nullptr, STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE | STGM_DELETEONRELEASE,
-                                     0, &storage));
+    const std::string file = dir + "\\stored.bmp", object = dir + "\\stored.pel";
+    const Bytes picture = halves(8, 8, 0x0020C020, 0x0020C020);
+    ASSERT_TRUE(writeFile(file, picture));
+    ASSERT_TRUE(writeFile(object, sample().pel));
+    auto element = [](IStorage* st, const wchar_t* name) {
+        Bytes out;
+        IStream* s = nullptr;
+        if (FAILED(st->OpenStream(name, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &s))) return out;
+        uint8_t buf[4096];
+        ULONG got = 0;
+        while (SUCCEEDED(s->Read(buf, sizeof buf, &got)) && got) out.insert(out.end(), buf, buf + got);
+        s->Release();
+        return out;
+    };
+    auto newStorage = [] {
+        IStorage* st = nullptr;
+        EXPECT_EQ(S_OK, StgCreateDocfile(nullptr,
+                                         STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE | STGM_DELETEONRELEASE,
+                                         0, &st));
+        return st;
+    };
+    auto persist = [](Viewer& v) {
+        IPersistStorage* ps = nullptr;
+        EXPECT_EQ(S_OK, v.p2->QueryInterface(IID_IPersistStorage, reinterpret_cast<void**>(&ps)));
+        return ps;
+    };
+    // Loaded into a viewer that is then shown: the picture fills the window.
+    auto shownFrom = [&](IStorage* st, Viewer& v) {
+        IPersistStorage* ps = persist(v);
+        EXPECT_EQ(S_OK, ps->Load(st));
+        ps->Release();
+        v.activate();
+        EXPECT_TRUE(v.waitIdle());
+        EXPECT_NE(nullptr, v.ctl->BackgroundPicture());
+        EXPECT_GT(qivtest::Near(v.window(), 0x0020C020, 40), v.pixels() / 2);
+    };
+    IStorage* storage = newStorage();
+    ASSERT_NE(nullptr, storage);
     {
         Viewer v(host(0));
         v.ctl->state().saveFiles[0] = 1;
         BSTR b = bstr("file://" + file);
         ASSERT_EQ(S_OK, v.p2->put_BackPictureURL(b));
         SysFreeString(b);
+        ASSERT_EQ(S_OK, v.putUrl(object));
+        ASSERT_TRUE(v.waitFor(kObjectLoaded, 1));
         ASSERT_TRUE(v.waitIdle());
-        IPersistStorage* ps = nullptr;
-        ASSERT_EQ(S_OK, v.p2->QueryInterface(IID_IPersistStorage, reinterpret_cast<void**>(&ps)));
+        IPersistStorage* ps = persist(v);
         ASSERT_EQ(S_OK, ps->Save(storage, FALSE));
         ps->SaveCompleted(nullptr);
         ps->Release();
     }
+    EXPECT_EQ(picture, element(storage, L"BackPicture"));
     qivctl::FlushCaches(true, true, true, true);
     DeleteFileA(file.c_str());
     {
         Viewer v(host(0), false);
-        IPersistStorage* ps = nullptr;
-        ASSERT_EQ(S_OK, v.p2->QueryInterface(IID_IPersistStorage, reinterpret_cast<void**>(&ps)));
-        ASSERT_EQ(S_OK, ps->Load(storage));
+        shownFrom(storage, v);
+        // Saved again into the same document: the old element goes, the picture is written anew.
+        IPersistStorage* ps = persist(v);
+        EXPECT_EQ(S_OK, ps->Save(storage, TRUE));
+        ps->SaveCompleted(nullptr);
         ps->Release();
-        v.activate();
+    }
+    EXPECT_EQ(picture, element(storage, L"BackPicture")) << "the second save keeps the picture";
+    qivctl::FlushCaches(true, true, true, true);
+    {
+        // The packed stream of an older document.
+        std::string packed = std::string("SZDD\x88\xF0\x27\x33", 8) + "A" + "x";
+        for (int i = 0; i < 4; ++i) packed += char((picture.size() >> (8 * i)) & 0xFF);
+        for (size_t i = 0; i < picture.size(); i += 8) {
+            packed += char(0xFF);
+            packed.append(picture.begin() + i, picture.begin() + std::min(picture.size(), i + 8));
+        }
+        IStream* s = nullptr;
+        ASSERT_EQ(S_OK, storage->CreateStream(L"BackPicture", STGM_CREATE | STGM_WRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &s));
+        ULONG wrote = 0;
+        s->Write(packed.data(), ULONG(packed.size()), &wrote);
+        s->Release();
+        Viewer v(host(0), false);
+        shownFrom(storage, v);
+    }
+    qivctl::FlushCaches(true, true, true, true);
+    {
+        // A picture that is nowhere: the save fails and the old elements stay.
+        Viewer v(host(0));
+        v.ctl->state().saveFiles[0] = 1;
+        BSTR b = bstr("file://" + dir + "\\nowhere.bmp");
+        ASSERT_EQ(S_OK, v.p2->put_BackPictureURL(b));
+        SysFreeString(b);
         ASSERT_TRUE(v.waitIdle());
-        ASSERT_NE(nullptr, v.ctl->BackgroundPicture());
-                EXPECT_GT(qivtest::Near(v.window(), 0x0020C020, 40), v.pixels() / 2);
+        IPersistStorage* ps = persist(v);
+        EXPECT_EQ(E_FAIL, ps->Save(storage, FALSE));
+        ps->Release();
+        EXPECT_FALSE(element(storage, L"BackPicture").empty()) << "the document keeps its picture";
     }
     storage->Release();
+    DeleteFileA(object.c_str());
 }
 
 // ---- DelayBeforeLoad ----

@@ -51,7 +51,7 @@ const char kVbScript[] = R"(
 Set c = CreateObject("QivPlayer.3DView.2")
 If Not c.LoadObject(WScript.Arguments(0)) Then WScript.Quit 2
 On Error Resume Next
-c.SaveBitmap 0, False, 16, 2049, WScript.Arguments(1)
+c.SaveBitmap 0, False, 16, 0, WScript.Arguments(1)
 If Err.Number <> &H80070057 Then WScript.Quit 3
 Err.Clear
 c.SaveBitmap 3, False, 16, 16, WScript.Arguments(1)

@@ -540,8 +540,8 @@ TEST_F(Exchange, SaveBitmapWritesTheView) {
     EXPECT_TRUE(ctl_->Ready());
 }
 
-// W = 2048 works and 2049 fails with the limit; the height is capped too; other refusals; an
-// existing file stays untouched; a cancelled export leaves no file.
+// W = 2048 works and 2049 fails with the limit; the height is not capped (strips bound the
+// memory); other refusals; an existing file stays untouched; a cancelled export leaves no file.
 TEST_F(Exchange, SaveBitmapLimitsAndFailures) {
     ASSERT_TRUE(load());
     VARIANT_BOOL ok = VARIANT_TRUE;
@@ -550,7 +550,8 @@ TEST_F(Exchange, SaveBitmapLimitsAndFailures) {
     EXPECT_EQ(E_INVALIDARG, p2_->SaveBitmap(qivBmpQualityLow, VARIANT_FALSE, 2049, 16, Bstr(out), &ok));
     EXPECT_NE(std::string::npos, errorDescription().find("2048"));
     EXPECT_EQ(VARIANT_FALSE, ok);
-    EXPECT_EQ(E_INVALIDARG, p2_->SaveBitmap(qivBmpQualityLow, VARIANT_FALSE, 16, 2049, Bstr(out), &ok));
+    EXPECT_EQ(E_INVALIDARG, p2_->SaveBitmap(qivBmpQualityLow, VARIANT_FALSE, 16, 0x7FFFFFFF, Bstr(out), &ok))
+        << "a file past its 32-bit size";
     EXPECT_EQ(E_INVALIDARG, p2_->SaveBitmap(qivBmpQualityLow, VARIANT_FALSE, 0, 16, Bstr(out), &ok));
     EXPECT_EQ("Invalid file size!", errorDescription());
     EXPECT_EQ(E_INVALIDARG, p2_->SaveBitmap(qivBitmapQuality(3), VARIANT_FALSE, 16, 16, Bstr(out), &ok));
@@ -558,6 +559,16 @@ TEST_F(Exchange, SaveBitmapLimitsAndFailures) {
     EXPECT_EQ(E_POINTER, p2_->SaveBitmap(qivBmpQualityLow, VARIANT_FALSE, 16, 16, Bstr(out), nullptr));
     EXPECT_FALSE(exists(out));
 
+    const std::string tall = dir_ + "\\tall.bmp";
+    DeleteFileA(tall.c_str());
+    ASSERT_EQ(S_OK, p2_->SaveBitmap(qivBmpQualityLow, VARIANT_FALSE, 4, 2049, Bstr(tall), &ok));
+    EXPECT_EQ(VARIANT_TRUE, ok);
+    {
+        qivtest::Bitmap t;
+        ASSERT_TRUE(t.read(tall));
+        EXPECT_EQ(2049, t.height);
+    }
+    DeleteFileA(tall.c_str());
     ASSERT_EQ(S_OK, p2_->SaveBitmap(qivBmpQualityLow, VARIANT_FALSE, 2048, 8, Bstr(out), &ok));
     EXPECT_EQ(VARIANT_TRUE, ok);
     qivtest::Bitmap b;

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -171,7 +172,8 @@ protected:
 }  // namespace
 
 // Identifiers name used slots only; groups refuse cycles and take children from other
-// groups; a deleted group frees its members and its id answers errors, with no second delete.
+// groups; a deleted group frees its own slot (its members become roots) and its id answers
+// errors, with no second delete.
 TEST_F(Objects, SlotsGroupsAndIdentifiers) {
     const Files& f = files();
     EXPECT_EQ(0, add(f.a));
@@ -273,20 +275,25 @@ TEST_F(Objects, SlotsGroupsAndIdentifiers) {
         EXPECT_EQ(E_FAIL, c_->put_CurrentObject(id));
     }
 
-    // Deleting the outer group frees it with its members (g and object 0); object 2 stays.
+    // Deleting the outer group frees its slot alone: its member g becomes a root and keeps
+    // object 0, so the host's identifiers of the members stay valid.
     ASSERT_EQ(S_OK, c_->put_CurrentObject(outer));
     EXPECT_EQ(S_OK, c_->ObjectDelete(&ok));
     EXPECT_EQ(VARIANT_TRUE, ok);
-    for (LONG id : {outer, g, 0L}) {
-        EXPECT_EQ(E_FAIL, c_->ObjectIsGroup(id, &ok)) << id;
-        EXPECT_EQ(E_FAIL, c_->put_CurrentObject(id)) << id;
-    }
+    EXPECT_EQ(E_FAIL, c_->ObjectIsGroup(outer, &ok));
+    EXPECT_EQ(E_FAIL, c_->put_CurrentObject(outer));
+    EXPECT_EQ(S_OK, c_->ObjectGetParent(g, &v));
+    EXPECT_EQ(-1, v);
+    EXPECT_EQ(S_OK, c_->ObjectGetChild(g, 0, &v));
+    EXPECT_EQ(0, v);
+    EXPECT_EQ(S_OK, c_->ObjectIsLoaded(0, &ok));
+    EXPECT_EQ(VARIANT_TRUE, ok);
     EXPECT_EQ(S_OK, c_->get_CurrentObject(&v));
     EXPECT_EQ(-1, v);
     EXPECT_EQ(E_FAIL, c_->ObjectDelete(&ok)) << "no second delete";
     EXPECT_EQ(S_OK, c_->ObjectIsLoaded(2, &ok));
     EXPECT_EQ(VARIANT_TRUE, ok);
-    EXPECT_EQ(0, add(f.a)) << "the first free slot is taken again";
+    EXPECT_EQ(outer, add(f.a)) << "the first free slot is taken again";
     EXPECT_EQ(E_POINTER, c_->NewGroup(nullptr));
     EXPECT_EQ(E_POINTER, c_->ObjectIsLoaded(0, nullptr));
 }
@@ -443,15 +450,19 @@ TEST_F(Objects, AddAndRemoveChildKeepingPositions) {
     EXPECT_EQ(E_FAIL, c_->ObjectRemoveChildKeepPos(42, 0, &ok));
 }
 
-// The last pick in world, model and group coordinates; without an object the member fails.
+// The last pick in world, model and group coordinates; without an object zeros, S_OK.
 TEST_F(Objects, LastPickedPositions) {
     float x = 5, y = 5, z = 5;
     EXPECT_EQ(S_OK, c_->GetLastPickedPosition(qivCoordsWorld, &x, &y, &z));
     EXPECT_EQ(0, x);
     EXPECT_EQ(0, z) << "before any pick";
-    EXPECT_EQ(E_FAIL, c_->GetLastPickedPosition(qivCoordsModell, &x, &y, &z));
+    x = y = z = 5;
+    EXPECT_EQ(S_OK, c_->GetLastPickedPosition(qivCoordsModell, &x, &y, &z));
     EXPECT_EQ(0, x);
-    EXPECT_EQ(E_FAIL, c_->GetLastPickedPositionY(qivCoordsGroup, &y));
+    EXPECT_EQ(0, z);
+    y = 5;
+    EXPECT_EQ(S_OK, c_->GetLastPickedPositionY(qivCoordsGroup, &y));
+    EXPECT_EQ(0, y);
     EXPECT_EQ(E_POINTER, c_->GetLastPickedPosition(qivCoordsWorld, &x, nullptr, &z));
     EXPECT_EQ(E_POINTER, c_->GetLastPickedPositionX(qivCoordsWorld, nullptr));
 
@@ -542,8 +553,12 @@ TEST_F(Objects, LightsAndCursorMode) {
     EXPECT_EQ(S_OK, c_->SetCursorMode(qivCursorHAND));
     EXPECT_EQ(int32_t(qivCursorHAND), ctl_->state().cursorType);
     EXPECT_EQ(S_OK, c_->SetCursorMode(qivCursorHAND));
-    for (int bad : {-1, 37, 1000}) EXPECT_EQ(E_INVALIDARG, c_->SetCursorMode(qivCursorTypes(bad))) << bad;
-    EXPECT_EQ(int32_t(qivCursorHAND), ctl_->state().cursorType);
+    // A mode without a cursor of its own is kept and leaves the cursor to the window.
+    for (int other : {-1, 37, 1000}) {
+        EXPECT_EQ(S_OK, c_->SetCursorMode(qivCursorTypes(other))) << other;
+        EXPECT_EQ(other, ctl_->state().cursorType);
+        SendMessageW(ctl_->hwnd(), WM_SETCURSOR, WPARAM(ctl_->hwnd()), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    }
 
     // Members of the current object fail without one.
     c_->put_CurrentObject(0);
@@ -670,6 +685,79 @@ TEST_F(Objects, SavePelObjectAndReadItBack) {
     SysFreeString(file);
     SysFreeString(name);
     SysFreeString(none);
+}
+
+// With two objects shown, every save member writes both into one file in the world's frame:
+// the file read back spans the raised box and the floor.
+TEST_F(Objects, SavesOfSeveralObjectsWriteThemAll) {
+    struct Case {
+        const char* member;
+        std::function<HRESULT(BSTR file, VARIANT_BOOL* ok)> save;
+    };
+    const Case cases[] = {
+        {"SaveObject", [&](BSTR f, VARIANT_BOOL* ok) { return c_->SaveObject(f, VARIANT_FALSE, nullptr, ok); }},
+        {"SavePELObject", [&](BSTR f, VARIANT_BOOL* ok) { return c_->SavePELObject(f, nullptr, nullptr, ok); }},
+        {"SavePELObject2",
+         [&](BSTR f, VARIANT_BOOL* ok) { return c_->SavePELObject2(f, nullptr, nullptr, VARIANT_FALSE, ok); }},
+    };
+    const LONG box = show(files().a);
+    show(files().floor);
+    move(box, 0, 0, 4);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.member);
+        const std::string out = files().dir + "\\all " + c.member + ".pel";
+        DeleteFileA(out.c_str());
+        BSTR file = bstr(out);
+        VARIANT_BOOL ok = VARIANT_FALSE;
+        EXPECT_EQ(S_OK, c.save(file, &ok));
+        SysFreeString(file);
+        EXPECT_EQ(VARIANT_TRUE, ok);
+        IQivPlayer* p = qivCreateInternalControl();
+        ASSERT_NE(nullptr, p);
+        IQivPlayer2* r = nullptr;
+        p->QueryInterface(IID_IQivPlayer2, reinterpret_cast<void**>(&r));
+        p->Release();
+        BSTR name = bstr(out);
+        LONG id = -1;
+        ASSERT_EQ(S_OK, r->AddObject(name, &id));
+        SysFreeString(name);
+        ASSERT_EQ(S_OK, r->put_CurrentObject(id));
+        r->ObjectShow(VARIANT_TRUE, &ok);
+        float dx = 0, dy = 0, dz = 0;
+        EXPECT_EQ(S_OK, r->ObjectGetExtend(VARIANT_FALSE, &dx, &dy, &dz, &ok));
+        EXPECT_NEAR(6.0f, dx, 0.01f) << "the floor's width";
+        EXPECT_NEAR(5.0f, dz, 0.01f) << "from the floor's foot to the raised box's top";
+        r->Release();
+        DeleteFileA(out.c_str());
+    }
+}
+
+// A second control loading the same object file shares the cached object and its chunk data.
+TEST_F(Objects, SecondLoadOfAFileSharesTheCachedObject) {
+    IQivPlayer* p = qivCreateInternalControl();
+    ASSERT_NE(nullptr, p);
+    CQivPlayerCtl* other = static_cast<CQivPlayerCtl*>(p);
+    IQivPlayer2* second = nullptr;
+    p->QueryInterface(IID_IQivPlayer2, reinterpret_cast<void**>(&second));
+    p->Release();
+    for (IQivPlayer2* c : {c_, second}) {
+        BSTR name = bstr(files().sample);
+        VARIANT_BOOL ok = VARIANT_FALSE;
+        EXPECT_EQ(S_OK, c->LoadObject(name, &ok));
+        SysFreeString(name);
+        EXPECT_EQ(VARIANT_TRUE, ok);
+    }
+    auto contentOf = [](CQivPlayerCtl* c) -> const PelContent* {
+        const QivControlState& st = c->state();
+        return st.currentSlot >= 0 && st.slots[size_t(st.currentSlot)].node ? st.slots[size_t(st.currentSlot)].node->content
+                                                                            : nullptr;
+    };
+    const PelContent* first = contentOf(ctl_);
+    ASSERT_NE(nullptr, first);
+    EXPECT_EQ(first, contentOf(other)) << "one object in the cache for both";
+    second->Release();
+    // The first control still shows its object.
+    EXPECT_EQ(first, contentOf(ctl_));
 }
 
 // EnableUpdate(false) twice needs two EnableUpdate(true) before the window redraws.

@@ -838,7 +838,7 @@ TEST_F(Persist, SaveObjectWritesThePelAndItsTexturesInsideTheirFolder) {
     ASSERT_TRUE(load(q, path));
     ASSERT_NE(shown(c2), nullptr);
     QivObjectSlot& slot = *shown(c2);
-    TexRecord* hostile = qivLoadTextureFile("x>..\\escaped.bmp", tempDir("qivsave object") + "\\checker.bmp");
+    TexRecord* hostile = LoadTextureFile("x>..\\escaped.bmp", tempDir("qivsave object") + "\\checker.bmp");
     ASSERT_NE(hostile, nullptr);
     qivctl::TextureCacheHold(hostile);
     qivctl::TextureCacheRelease(slot.textureHandles[0]);

@@ -3,6 +3,7 @@
 // switches the type list and the extension that names without one get; the file written has
 // the chosen format.
 #include <windows.h>
+#include <docobj.h>
 
 #include <gtest/gtest.h>
 
@@ -13,10 +14,12 @@
 #include "container_win.h"
 #include "ctlmodule_win.h"
 #include "dialogs_win.h"
+#include "document_win.h"
 #include "embeddedcontrol.h"
 #include "modalscript.h"
 #include "qiv_sample.h"
 #include "qivctl_win.h"
+#include "render/sample.h"
 #include "resources/dialogids.h"
 #include "scene/pelchunk.h"
 #include "testfiles.h"
@@ -38,7 +41,7 @@ bool isPelFile(const std::string& path) {
     PelChunkEntry* dir = nullptr;
     if (!pelReadDirectory(path.c_str(), name, &info, &count, &dir)) return false;
     pelFreeDirectory(&dir);
-    return !qivIsContainerFile(path.c_str());
+    return !IsQivContainerFile(path.c_str());
 }
 
 // What the dialog showed at one moment.
@@ -130,6 +133,34 @@ protected:
     std::vector<std::string> messages_;
     std::string dir_;
 };
+
+int g_dialogRuns = 0;
+BOOL WINAPI countAndCancel(OPENFILENAMEA*) { return ++g_dialogRuns, FALSE; }
+
+// "Save object..." serves an object from a Qiv file as one from an object file: enabled in the
+// command state, and carried out (the dialog opens) through the command target.
+TEST_F(SaveObjectDialog, SaveObjectCommandServesQivAndPelObjects) {
+    const std::string qiv = dir_ + "\\command.qiv", pel = dir_ + "\\command.pel";
+    ASSERT_TRUE(qivtest::writeFile(qiv, qivw::build(qivsample::container(""))));
+    ASSERT_TRUE(sampleWriteObjectFile(pel.c_str(), false));
+    p2_->put_LocalSaveAllowed(VARIANT_TRUE);
+    IOleCommandTarget* ct = nullptr;
+    ASSERT_EQ(S_OK, p2_->QueryInterface(IID_IOleCommandTarget, reinterpret_cast<void**>(&ct)));
+    const GUID& group = CQivPlayerCtl::kCommandGroup;
+    qivSetSaveFileDialog(countAndCancel);
+    for (const std::string& file : {qiv, pel}) {
+        SCOPED_TRACE(file);
+        ASSERT_TRUE(load(file));
+        OLECMD cmd{32785, 0};
+        ASSERT_EQ(S_OK, ct->QueryStatus(&group, 1, &cmd, nullptr));
+        EXPECT_EQ(DWORD(OLECMDF_SUPPORTED | OLECMDF_ENABLED), cmd.cmdf);
+        g_dialogRuns = 0;
+        EXPECT_EQ(S_OK, ct->Exec(&group, 32785, 0, nullptr, nullptr));
+        EXPECT_EQ(1, g_dialogRuns);
+    }
+    qivSetSaveFileDialog(nullptr);
+    ct->Release();
+}
 
 // An object from a Qiv file: the box is offered checked with the Qiv type; kept checked the
 // container is written back as it was, cleared the type list and the extension turn to PEL

@@ -279,10 +279,12 @@ TEST_F(Stock, BorderAndAppearanceSetTheWindowStyle) {
     EXPECT_EQ(S_OK, p2_->put_Appearance(qivAppearanceFlat));
     EXPECT_TRUE(GetWindowLongW(w, GWL_STYLE) & WS_BORDER);
     EXPECT_FALSE(GetWindowLongW(w, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) << "flat: no client edge";
-    EXPECT_EQ(E_INVALIDARG, p2_->put_Appearance(static_cast<qivAppearance>(7)));
+    EXPECT_EQ(S_OK, p2_->put_Appearance(static_cast<qivAppearance>(7)));
+    EXPECT_TRUE(GetWindowLongW(w, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) << "7 means 3D";
     EXPECT_EQ(S_OK, p2_->put_BorderStyle(static_cast<qivBorderStyle>(2)));
     EXPECT_FALSE(GetWindowLongW(w, GWL_STYLE) & WS_BORDER);
-    EXPECT_EQ(std::vector<DISPID>({DISPID_BORDERSTYLE, DISPID_APPEARANCE, DISPID_BORDERSTYLE}), notify_.changed);
+    EXPECT_EQ(std::vector<DISPID>({DISPID_BORDERSTYLE, DISPID_APPEARANCE, DISPID_APPEARANCE, DISPID_BORDERSTYLE}),
+              notify_.changed);
 }
 
 TEST_F(Stock, DisplayPropertiesAnnounceTheirChanges) {

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -538,6 +539,51 @@ TEST_F(ControlWindow, OneRayTracedFrame) {
     const uint32_t frames = ctl_->win().frames;
     paint();
     EXPECT_EQ(frames, ctl_->win().frames) << "copied again, not drawn";
+}
+
+// UnloadScene(false) keeps the objects and drops the frame and the window's frame ticks;
+// UnloadScene(true) empties the slots and deletes the object's temporary copy.
+TEST_F(ControlWindow, UnloadSceneKeepsOrEmptiesTheSlots) {
+    SampleFiles f = writeSample("qivwin unload", "checker.bmp", "checker.bmp");
+    site(2);
+    ASSERT_TRUE(load(f.object));
+    paint();
+    const std::string copy = ctl_->win().tempCopy;
+    ASSERT_FALSE(copy.empty()) << "the object was read from its expanded copy";
+    ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(copy.c_str()));
+    const auto ticked = [&] {
+        const std::vector<qivctl::TickWindow> w = qivctl::frameTicks().windows();
+        return std::find(w.begin(), w.end(), reinterpret_cast<qivctl::TickWindow>(ctl_->hwnd())) != w.end();
+    };
+    qivctl::frameTicks().request(reinterpret_cast<qivctl::TickWindow>(ctl_->hwnd()));
+    ASSERT_TRUE(ticked());
+    ctl_->UnloadScene(false);
+    EXPECT_FALSE(ticked());
+    EXPECT_EQ(1, ctl_->state().usedCount);
+    EXPECT_NE(nullptr, ctl_->state().slots[0].node);
+    EXPECT_EQ(nullptr, ctl_->state().frame);
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(copy.c_str()));
+    ctl_->UnloadScene(true);
+    EXPECT_EQ(0, ctl_->state().usedCount);
+    EXPECT_EQ(-1, ctl_->state().currentSlot);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(copy.c_str())) << "the temporary copy is gone";
+    EXPECT_TRUE(ctl_->win().tempCopy.empty());
+}
+
+// Under Direct3D the next rendered frame replaces the ray-traced one: a later print is drawn
+// in the display mode, not ray traced.
+TEST_F(ControlWindow, DeviceFrameAfterARayTracedOne) {
+    SampleFiles f = writeSample("qivwin ray hw", "checker.bmp", "checker.bmp");
+    site(0);
+    ASSERT_TRUE(load(f.object));
+    paint();
+    if (!ctl_->win().hardwareWindow) GTEST_SKIP() << "no Direct3D device";
+    EXPECT_EQ(S_OK, p2_->OneTimeRaytrace());
+    paint();
+    EXPECT_TRUE(ctl_->win().showAgain);
+    EXPECT_EQ(S_OK, p2_->put_Phi(20.0f));
+    paint();
+    EXPECT_FALSE(ctl_->win().showAgain) << "the device's frame is shown";
 }
 
 namespace {

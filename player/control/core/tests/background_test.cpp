@@ -70,7 +70,7 @@ TEST(Background, PreviewHandoverSurvivesTheControl) {
     }
 }
 
-TEST(Background, HardwareToggleAndUrlLoad) {
+TEST(Background, HardwareToggle) {
     auto t = toggleHardware(true, 2);
     EXPECT_TRUE(t.createWindow && !t.destroyWindow);
     EXPECT_EQ(t.rendererKind, 1);
@@ -82,8 +82,4 @@ TEST(Background, HardwareToggleAndUrlLoad) {
     t = toggleHardware(false, 2);
     EXPECT_FALSE(t.createWindow || t.destroyWindow);
     EXPECT_EQ(t.use3DHardware, -1);
-    EXPECT_TRUE(urlLoadStarts(true, true, false));
-    EXPECT_FALSE(urlLoadStarts(false, true, false));
-    EXPECT_FALSE(urlLoadStarts(true, false, false));
-    EXPECT_FALSE(urlLoadStarts(true, true, true));
 }

@@ -20,7 +20,9 @@ TEST(ExportStrips, RequestChecks) {
     };
     const Case cases[] = {
         {2048, 2048, 2, 4, ExportCheck::Ok},          {2049, 10, 0, 4, ExportCheck::WidthTooLarge},
-        {10, 2049, 0, 4, ExportCheck::HeightTooLarge}, {0, 10, 0, 4, ExportCheck::BadSize},
+        {10, 2049, 0, 4, ExportCheck::Ok},             {0, 10, 0, 4, ExportCheck::BadSize},
+        {2048, 699050, 0, 4, ExportCheck::Ok},         {2048, 699051, 0, 4, ExportCheck::HeightTooLarge},
+        {1, 0x7FFFFFFF, 0, 4, ExportCheck::HeightTooLarge},
         {10, 0, 0, 4, ExportCheck::BadSize},           {-5, 10, 0, 4, ExportCheck::BadSize},
         {10, 10, 3, 4, ExportCheck::BadQuality},       {10, 10, -1, 4, ExportCheck::BadQuality},
         {10, 10, 0, 3, ExportCheck::BadPixelSize},     {1, 1, 0, 2, ExportCheck::Ok},

@@ -74,18 +74,6 @@ TEST(SharedLightSettings, FollowTheCamera) {
     EXPECT_EQ(kind, 0);
 }
 
-TEST(SharedLightSettings, Toggle) {
-    struct {
-        uint32_t lights;
-        int32_t which;
-        uint32_t out;
-    } cases[] = {
-        {0x1F, 0, 0x1E}, {0x1E, 0, 0x1F}, {0x1F, 3, 0x17}, {0x0F, 4, 0x1F}, {0x1F, 4, 0x0F},
-        {0x1F, -1, 0},   {0x11, -1, 0x1F}, {0x3F, -1, 0},  {0x20, -1, 0x3F}, {0x1F, 5, 0x1F}, {0x1F, -2, 0x1F},
-    };
-    for (const auto& c : cases) EXPECT_EQ(toggleLights(c.lights, c.which), c.out) << c.lights << " " << c.which;
-}
-
 // Every control counts once; one that lets go twice does not take the lights from the others.
 TEST_F(SharedLights, CountedPerControl) {
     bool a = false, b = false;

@@ -78,11 +78,15 @@ TEST(ObjectSlots, GroupsWithoutCyclesAndWithReparenting) {
     EXPECT_EQ(s.slots[size_t(a)].parent, -1);
     EXPECT_EQ(slotChild(s, g1, 0), g2);
 
-    // Deleting g1 detaches nothing else and frees g2 and b with it, members first.
-    s.eventSlot = b;
-    EXPECT_EQ(slotDelete(s, g1, drop), (std::vector<int32_t>{b, g2, g1}));
-    EXPECT_FALSE(slotValid(s, b));
-    EXPECT_FALSE(slotValid(s, g2));
+    // Deleting g1 frees g1 alone: g2 becomes a root and keeps b.
+    s.eventSlot = g1;
+    EXPECT_EQ(slotDelete(s, g1, drop), (std::vector<int32_t>{g1}));
+    EXPECT_FALSE(slotValid(s, g1));
+    EXPECT_TRUE(slotValid(s, b));
+    EXPECT_TRUE(slotValid(s, g2));
+    EXPECT_EQ(s.slots[size_t(g2)].parent, -1);
+    EXPECT_EQ(s.slots[size_t(b)].parent, g2);
+    EXPECT_EQ(slotChild(s, g2, 0), b);
     EXPECT_TRUE(slotValid(s, a));
     EXPECT_EQ(s.eventSlot, -1);
     // A deleted member leaves its group's list.
