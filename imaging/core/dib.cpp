@@ -41,6 +41,7 @@ Dib& Dib::operator=(Dib&& other) noexcept {
         height_ = other.height_;
         bits_ = other.bits_;
         colours_ = other.colours_;
+        owned_ = other.owned_;
         other.block_ = nullptr;
         other.size_ = 0;
     }
@@ -48,7 +49,8 @@ Dib& Dib::operator=(Dib&& other) noexcept {
 }
 
 void Dib::reset() {
-    if (block_) g_allocator.release(block_);
+    if (block_ && owned_) g_allocator.release(block_);
+    owned_ = true;
     block_ = nullptr;
     size_ = stride_ = 0;
     width_ = height_ = 0;
@@ -56,7 +58,7 @@ void Dib::reset() {
 }
 
 uint8_t* Dib::release() {
-    uint8_t* b = block_;
+    uint8_t* b = owned_ ? block_ : nullptr;
     block_ = nullptr;
     reset();
     return b;
@@ -89,6 +91,30 @@ Status Dib::create(int32_t width, int32_t height, unsigned bits, Dib& out) {
     out.height_ = height;
     out.bits_ = bits;
     out.colours_ = colours;
+    return kOk;
+}
+
+Status Dib::borrow(const uint8_t* block, size_t length, Dib& out) {
+    out.reset();
+    if (!block || length < kInfoHeaderSize || rd32(block) != kInfoHeaderSize || rd32(block + 16) != 0) return kBadDib;
+    const int32_t w = int32_t(rd32(block + 4)), h = int32_t(rd32(block + 8));
+    const unsigned bits = rd16(block + 14);
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return kBadDib;
+    if (w <= 0 || h <= 0 || uint64_t(w) * uint64_t(h) > kMaxPixels) return kBadDib;
+    const uint32_t colours = paletteSize(bits);
+    const uint32_t used = rd32(block + 32);  // 0 counts as the full table
+    if (used != colours && !(used == 0 && bits <= 8)) return kBadDib;
+    const uint64_t stride = dibStride(uint64_t(w), bits);
+    const uint64_t size = kInfoHeaderSize + 4 * uint64_t(colours) + stride * uint64_t(h);
+    if (size > length) return kBadDib;
+    out.block_ = const_cast<uint8_t*>(block);
+    out.size_ = size_t(size);
+    out.stride_ = size_t(stride);
+    out.width_ = w;
+    out.height_ = h;
+    out.bits_ = bits;
+    out.colours_ = colours;
+    out.owned_ = false;
     return kOk;
 }
 

@@ -72,6 +72,9 @@ public:
     static Status create(int32_t width, int32_t height, unsigned bits, Dib& out);
     // The same size and depth as `like`, with its colour table copied.
     static Status createLike(const Dib& like, Dib& out);
+    // A view of a block that already has the library's own form (checked against its
+    // length); kBadDib when it has another. The block stays the caller's.
+    static Status borrow(const uint8_t* block, size_t length, Dib& out);
 
     bool empty() const { return block_ == nullptr; }
     int32_t width() const { return width_; }
@@ -93,7 +96,8 @@ public:
     uint8_t* data() { return block_; }
     const uint8_t* data() const { return block_; }
     size_t size() const { return size_; }
-    // Hands the block over to the caller (to be freed through the allocator).
+    // Hands the block over to the caller (to be freed through the allocator); null for a
+    // borrowed block.
     uint8_t* release();
     void reset();
 
@@ -103,6 +107,7 @@ private:
     int32_t width_ = 0, height_ = 0;
     unsigned bits_ = 0;
     uint32_t colours_ = 0;
+    bool owned_ = true;
 };
 
 // The pixel at x of a row of an indexed picture (bits 1, 4 or 8).

@@ -169,24 +169,22 @@ bool parseAnnotationLine(std::string_view line, Annotation& a) {
 
 }  // namespace
 
-Status parseAnnotations(std::string_view file, AnnoPages& pages) {
-    pages.clear();
+Status parseAnnotations(std::string_view file, AnnoPages& out) {
+    out.clear();
     std::vector<std::string_view> lines = split(file, '\n');
     for (std::string_view& l : lines)
         if (!l.empty() && l.back() == '\r') l.remove_suffix(1);
-    size_t i = 0;
     if (lines.empty() || lines[0].rfind("QivAnnotations ", 0) != 0) return kBadAnnotations;
     int32_t version = 0;
     if (!parseInt(lines[0].substr(15), 1, 0x7FFFFFFF, version) || version > kAnnoFileVersion) return kBadAnnotations;
+    AnnoPages pages;
     AnnoPage* page = nullptr;
     bool ended = false;
-    for (i = 1; i < lines.size(); ++i) {
+    for (size_t i = 1; i < lines.size(); ++i) {
         const std::string_view line = lines[i];
         if (ended) {
             if (!line.empty()) return kBadAnnotations;
-            continue;
-        }
-        if (line == "end") {
+        } else if (line == "end") {
             ended = true;
         } else if (line.rfind("page ", 0) == 0) {
             int32_t n = 0;
@@ -194,17 +192,12 @@ Status parseAnnotations(std::string_view file, AnnoPages& pages) {
             page = &pages[n];
         } else {
             Annotation a;
-            if (!page || page->size() >= kMaxAnnoPerPage || !parseAnnotationLine(line, a)) {
-                pages.clear();
-                return kBadAnnotations;
-            }
+            if (!page || page->size() >= kMaxAnnoPerPage || !parseAnnotationLine(line, a)) return kBadAnnotations;
             page->push_back(std::move(a));
         }
     }
-    if (!ended) {
-        pages.clear();
-        return kBadAnnotations;
-    }
+    if (!ended) return kBadAnnotations;
+    out = std::move(pages);
     return kOk;
 }
 
