@@ -4,9 +4,9 @@
 
 #include <cctype>
 #include <cstring>
-#include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "codecs.h"
 #include "convert.h"
@@ -301,16 +301,22 @@ short WINAPI writetgafiledib(const char* name, int bits, int rle, const char* id
 
 short WINAPI writetiffiledib(const char* name, int compression, short bits, int append, HGLOBAL dib, void* control,
                              CrdeProgress progress, short) {
-    // Appending to a file that is there; otherwise a new file.
-    std::unique_ptr<imgwin::MappedFile> existing;
-    if (append && imgwin::validFileName(name) && GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES) {
-        existing = std::make_unique<imgwin::MappedFile>(name);
-        if (existing->status() != img::kOk) return existing->status();
+    // Appending to a file that is there (its bytes read first: a mapped file cannot be
+    // replaced); otherwise a new file.
+    std::vector<uint8_t> existing;
+    try {
+        if (append && imgwin::validFileName(name) && GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES) {
+            imgwin::MappedFile file(name);
+            if (file.status() != img::kOk) return file.status();
+            existing.assign(file.data(), file.data() + file.size());
+        }
+    } catch (const std::bad_alloc&) {
+        return img::kNoMemory;
     }
     return writeFile(name, dib, img::Format::Tiff, bits, compression, control, progress,
                      [&](const img::Dib& d, img::Bytes& b, img::Progress& p) {
-                         return img::writeTiff(d, compression, existing ? existing->data() : nullptr,
-                                               existing ? existing->size() : 0, b, p);
+                         return img::writeTiff(d, compression, existing.empty() ? nullptr : existing.data(),
+                                               existing.size(), b, p);
                      });
 }
 
