@@ -85,9 +85,10 @@ short readFile(const char* name, int depth, int dither, HPALETTE palette, HGLOBA
     }
 }
 
-template <class Encode>
-short writeFile(const char* name, HGLOBAL dib, img::Format format, int bits, int tiffCompression, void* control,
-                CrdeProgress callback, Encode encode) {
+// The picture of a DIB handle at the depth the format stores, given to `write`.
+template <class Write>
+short withPrepared(const char* name, HGLOBAL dib, img::Format format, int bits, int tiffCompression, void* control,
+                   CrdeProgress callback, Write write) {
     try {
         if (!imgwin::validFileName(name)) return img::kBadFileName;
         if (bits < 0 || bits > 32) return img::kBadArgument;
@@ -101,15 +102,24 @@ short writeFile(const char* name, HGLOBAL dib, img::Format format, int bits, int
         const img::Dib* use = nullptr;
         s = img::prepareForWrite(*pic, format, unsigned(bits), tiffCompression, prepared, use, progress);
         if (s != img::kOk) return s;
-        img::Bytes bytes;
-        s = encode(*use, bytes, progress);
-        if (s != img::kOk) return s;
-        return imgwin::writeFileAtomic(name, bytes);
+        return write(*use, progress);
     } catch (const std::bad_alloc&) {
         return img::kNoMemory;
     } catch (...) {
         return img::kUnknownError;
     }
+}
+
+// Encodes into memory, then writes the file.
+template <class Encode>
+short writeFile(const char* name, HGLOBAL dib, img::Format format, int bits, int tiffCompression, void* control,
+                CrdeProgress callback, Encode encode) {
+    return withPrepared(name, dib, format, bits, tiffCompression, control, callback,
+                        [&](const img::Dib& pic, img::Progress& progress) {
+                            img::Bytes bytes;
+                            Status s = encode(pic, bytes, progress);
+                            return s == img::kOk ? imgwin::writeFileAtomic(name, bytes) : s;
+                        });
 }
 
 // The extension of a file name, with its dot.
@@ -261,9 +271,13 @@ short WINAPI readtgafiledib(const char* name, int depth, int dither, HGLOBAL* di
     return readFile(name, depth, dither, nullptr, dib, control, progress, img::readTga);
 }
 
+// The file header, then the picture's own block.
 short WINAPI wrbmpfiledib(const char* name, int bits, HGLOBAL dib, void* control, CrdeProgress progress, short) {
-    return writeFile(name, dib, img::Format::Bmp, bits, 0, control, progress,
-                     [](const img::Dib& d, img::Bytes& b, img::Progress&) { return img::writeBmp(d, b); });
+    return withPrepared(name, dib, img::Format::Bmp, bits, 0, control, progress, [&](const img::Dib& d, img::Progress&) {
+        uint8_t header[14];
+        if (Status s = img::bmpFileHeader(d, header); s != img::kOk) return s;
+        return imgwin::writeFileAtomic(name, {imgwin::FilePiece{header, 14}, imgwin::FilePiece{d.data(), d.size()}});
+    });
 }
 
 short WINAPI wrpcxfiledib(const char* name, int bits, HGLOBAL dib, void* control, CrdeProgress progress, short) {

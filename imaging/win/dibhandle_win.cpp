@@ -119,7 +119,7 @@ bool validFileName(const char* name) {
     return n > 0 && n + sizeof kTempSuffix <= MAX_PATH;
 }
 
-img::Status writeFileAtomic(const char* name, const std::vector<uint8_t>& bytes) {
+img::Status writeFileAtomic(const char* name, std::initializer_list<FilePiece> pieces) {
     if (!validFileName(name)) return img::kBadFileName;
     char temp[MAX_PATH];
     std::strcpy(temp, name);
@@ -127,12 +127,13 @@ img::Status writeFileAtomic(const char* name, const std::vector<uint8_t>& bytes)
     HANDLE f = CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (f == INVALID_HANDLE_VALUE) return img::kWriteFailed;
     bool ok = true;
-    for (size_t at = 0; ok && at < bytes.size();) {
-        const DWORD chunk = DWORD(std::min<size_t>(bytes.size() - at, 1u << 24));
-        DWORD written = 0;
-        ok = WriteFile(f, bytes.data() + at, chunk, &written, nullptr) && written == chunk;
-        at += chunk;
-    }
+    for (const FilePiece& piece : pieces)
+        for (size_t at = 0; ok && at < piece.size;) {
+            const DWORD chunk = DWORD(std::min<size_t>(piece.size - at, 1u << 24));
+            DWORD written = 0;
+            ok = WriteFile(f, piece.data + at, chunk, &written, nullptr) && written == chunk;
+            at += chunk;
+        }
     ok = CloseHandle(f) && ok;
     if (ok) ok = MoveFileExA(temp, name, MOVEFILE_REPLACE_EXISTING) != 0;
     if (!ok) {

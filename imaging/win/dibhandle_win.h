@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -59,7 +60,15 @@ private:
 // the temporary name beside it.
 bool validFileName(const char* name);
 
-// Writes through "<name>.~tmp" renamed over the name when complete.
-img::Status writeFileAtomic(const char* name, const std::vector<uint8_t>& bytes);
+// Writes through "<name>.~tmp" renamed over the name when complete: the pieces one
+// after the other.
+struct FilePiece {
+    const uint8_t* data;
+    size_t size;
+};
+img::Status writeFileAtomic(const char* name, std::initializer_list<FilePiece> pieces);
+inline img::Status writeFileAtomic(const char* name, const std::vector<uint8_t>& bytes) {
+    return writeFileAtomic(name, {FilePiece{bytes.data(), bytes.size()}});
+}
 
 }  // namespace imgwin

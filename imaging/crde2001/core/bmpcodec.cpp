@@ -1,3 +1,6 @@
+#include <cstring>
+#include <new>
+
 #include "codecs.h"
 
 namespace img {
@@ -16,16 +19,27 @@ Status readBmp(const uint8_t* data, size_t size, Dib& out, Progress& progress) {
     return decodeDib(DibSource{info, infoLength, data + bitsAt, size - bitsAt}, out, progress);
 }
 
-Status writeBmp(const Dib& dib, Bytes& out) {
+Status bmpFileHeader(const Dib& dib, uint8_t header[14]) {
     if (dib.empty()) return kBadDib;
     const uint64_t total = 14 + uint64_t(dib.size());
     if (total > 0xFFFFFFFFu) return kTooLarge;
-    out.assign(14, 0);
-    out[0] = 'B';
-    out[1] = 'M';
-    wr32(out.data() + 2, uint32_t(total));
-    wr32(out.data() + 10, uint32_t(14 + dib.headerSize()));
-    out.insert(out.end(), dib.data(), dib.data() + dib.size());
+    std::memset(header, 0, 14);
+    header[0] = 'B';
+    header[1] = 'M';
+    wr32(header + 2, uint32_t(total));
+    wr32(header + 10, uint32_t(14 + dib.headerSize()));
+    return kOk;
+}
+
+Status writeBmp(const Dib& dib, Bytes& out) {
+    uint8_t header[14];
+    if (Status s = bmpFileHeader(dib, header); s != kOk) return s;
+    try {
+        out.assign(header, header + 14);
+        out.insert(out.end(), dib.data(), dib.data() + dib.size());
+    } catch (const std::bad_alloc&) {
+        return kNoMemory;
+    }
     return kOk;
 }
 

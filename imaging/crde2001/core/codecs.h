@@ -19,6 +19,8 @@ using Bytes = std::vector<uint8_t>;
 Status readBmp(const uint8_t* data, size_t size, Dib& out, Progress& progress);
 // 1, 4, 8, 16, 24 or 32 bits, uncompressed.
 Status writeBmp(const Dib& dib, Bytes& out);
+// The 14 bytes before the picture's block in its BMP file.
+Status bmpFileHeader(const Dib& dib, uint8_t header[14]);
 
 // PCX: 1 bit, 2 or 4 bits (one plane, or 2-4 planes of 1 bit) as 4 bits, 8 bits with
 // its 256-colour table, 3 or 4 planes of 8 bits as 24 bits.

@@ -78,9 +78,10 @@ Status readGif(const uint8_t* data, size_t size, Dib& out, Progress& progress) {
         }
         // The background colour around the frame.
         const unsigned background = unsigned(gif->SBackGroundColor) < (1u << bits) ? unsigned(gif->SBackGroundColor) : 0;
-        if (background && (d.Left > 0 || d.Top > 0 || d.Width < sw || d.Height < sh))
-            for (int32_t y = 0; y < int32_t(sh); ++y)
-                for (int32_t x = 0; x < int32_t(sw); ++x) setIndex(out.row(y), x, bits, background);
+        if (background && (d.Left > 0 || d.Top > 0 || d.Width < sw || d.Height < sh)) {
+            const uint8_t fill = uint8_t(bits == 1 ? 0xFF : bits == 4 ? background * 0x11 : background);
+            std::memset(out.pixels(), fill, out.imageSize());
+        }
         try {
             line.resize(size_t(d.Width));
         } catch (const std::bad_alloc&) {

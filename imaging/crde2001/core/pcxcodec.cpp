@@ -155,7 +155,8 @@ Status writePcx(const Dib& dib, Bytes& out, Progress& progress) {
     if (bpl > 65535) return kTooLarge;
     try {
         out.assign(kPcxHeader, 0);
-        out.reserve(kPcxHeader + bpl * planes * size_t(h) / 2 + 769);
+        // Run-length at worst doubles a byte: room for that (untouched room costs nothing).
+        out.reserve(kPcxHeader + 2 * bpl * planes * size_t(h) + 769);
         uint8_t* hd = out.data();
         hd[0] = 0x0A;
         hd[1] = 5;

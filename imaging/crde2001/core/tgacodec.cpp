@@ -159,7 +159,8 @@ Status writeTga(const Dib& dib, bool rle, const char* id, Bytes& out, Progress& 
                 out.push_back(c.green);
                 out.push_back(c.red);
             }
-        out.reserve(out.size() + size_t(w) * h * bytes + 64);
+        // Raw packets add a byte per 128 pixels at worst.
+        out.reserve(out.size() + size_t(w) * size_t(h) * bytes + size_t(w / 128 + 2) * size_t(h) + 64);
         for (int32_t y = h - 1; y >= 0; --y) {
             const uint8_t* row = dib.row(y);
             if (!rle) {

@@ -168,6 +168,41 @@ Status readScanlines(TIFF* tif, uint32_t w, uint32_t h, uint16_t bps, uint16_t p
     return kOk;
 }
 
+// Colour samples of 8 bits, contiguous, in strips: straight into the picture's rows.
+Status readRgbScanlines(TIFF* tif, uint32_t w, uint32_t h, uint16_t spp, Dib& out, Progress& progress) {
+    if (Status s = checkPictureSize(w, h, 24); s != kOk) return s;
+    const tmsize_t lineSize = TIFFScanlineSize(tif);
+    if (lineSize <= 0 || uint64_t(lineSize) < uint64_t(w) * spp) return kBadFormat;
+    std::vector<uint8_t> line;
+    try {
+        line.resize(size_t(lineSize));
+    } catch (const std::bad_alloc&) {
+        return kNoMemory;
+    }
+    if (Status s = Dib::create(int32_t(w), int32_t(h), 24, out); s != kOk) return s;
+    for (uint32_t y = 0; y < h; ++y) {
+        if (TIFFReadScanline(tif, line.data(), y, 0) < 0) {
+            if (y == 0) {
+                out.reset();
+                return kBadFormat;
+            }
+            break;  // the lines read stay
+        }
+        uint8_t* o = out.row(int32_t(y));
+        const uint8_t* in = line.data();
+        for (uint32_t x = 0; x < w; ++x, in += spp) {
+            o[3 * x] = in[2];
+            o[3 * x + 1] = in[1];
+            o[3 * x + 2] = in[0];
+        }
+        if (!progress.rows(y + 1, h)) {
+            out.reset();
+            return kCancelled;
+        }
+    }
+    return kOk;
+}
+
 Status readRgba(TIFF* tif, uint32_t w, uint32_t h, Dib& out, Progress& progress) {
     char message[1024];
     if (!TIFFRGBAImageOK(tif, message)) return kUnsupported;
@@ -233,6 +268,10 @@ Status readTiff(const uint8_t* data, size_t size, int page, Dib& out, Progress& 
                         (photometric == PHOTOMETRIC_MINISWHITE || photometric == PHOTOMETRIC_MINISBLACK ||
                          photometric == PHOTOMETRIC_PALETTE);
     if (simple) return readScanlines(t.tif, w, h, bps, photometric, out, progress);
+    const bool rgb = (spp == 3 || spp == 4) && bps == 8 && photometric == PHOTOMETRIC_RGB && !TIFFIsTiled(t.tif) &&
+                     tag16(t.tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) == PLANARCONFIG_CONTIG &&
+                     compression != COMPRESSION_OJPEG && compression != COMPRESSION_JPEG;
+    if (rgb) return readRgbScanlines(t.tif, w, h, spp, out, progress);
     return readRgba(t.tif, w, h, out, progress);
 }
 

@@ -1,6 +1,7 @@
 #include "scale.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -12,7 +13,8 @@ namespace {
 
 // Source pixels under each target pixel and their shares. Target pixel o covers
 // [o * src, (o + 1) * src) and source pixel s covers [s * dst, (s + 1) * dst), both in
-// units of 1 / dst source pixels, so the shares are whole numbers summing to src.
+// units of 1 / dst source pixels; the shares, whole numbers summing to src, are kept as
+// fractions of 65536 that sum to exactly 65536.
 struct Axis {
     std::vector<int32_t> first, count;
     std::vector<uint32_t> weight;  // count[o] entries per target, in order
@@ -30,8 +32,17 @@ struct Axis {
                 first[size_t(o)] = int32_t(s0);
                 count[size_t(o)] = int32_t(s1 - s0 + 1);
                 offset[size_t(o)] = uint32_t(weight.size());
-                for (int64_t s = s0; s <= s1; ++s)
-                    weight.push_back(uint32_t(std::min(hi, (s + 1) * dst) - std::max(lo, s * dst)));
+                const size_t start = weight.size();
+                uint32_t sum = 0;
+                for (int64_t s = s0; s <= s1; ++s) {
+                    const int64_t share = std::min(hi, (s + 1) * dst) - std::max(lo, s * dst);
+                    weight.push_back(uint32_t((share * 65536 + src / 2) / src));
+                    sum += weight.back();
+                }
+                size_t largest = start;
+                for (size_t i = start + 1; i < weight.size(); ++i)
+                    if (weight[i] > weight[largest]) largest = i;
+                weight[largest] += 65536 - sum;  // the rounding goes to the biggest share
             }
         } catch (const std::bad_alloc&) {
             return false;
@@ -40,64 +51,65 @@ struct Axis {
     }
 };
 
-// Resamples interleaved rows of `channels` bytes per pixel; rowOf(y) gives source row y.
-template <class RowOf, class Put>
-Status resample(int32_t sw, int32_t sh, int32_t dw, int32_t dh, int channels, RowOf rowOf, Put put,
-                Progress& progress) {
+// One source row resampled across: 8.8 fixed-point values.
+template <int C>
+void horizontalRow(const Axis& ax, const uint8_t* row, int32_t dw, uint16_t* h) {
+    for (int32_t o = 0; o < dw; ++o) {
+        const uint8_t* p = row + size_t(ax.first[size_t(o)]) * C;
+        const uint32_t* w = ax.weight.data() + ax.offset[size_t(o)];
+        const int32_t k = ax.count[size_t(o)];
+        uint32_t sum[C] = {};
+        for (int32_t i = 0; i < k; ++i, p += C)
+            for (int c = 0; c < C; ++c) sum[c] += w[i] * p[c];
+        for (int c = 0; c < C; ++c) h[size_t(o) * C + size_t(c)] = uint16_t((sum[c] + 128) >> 8);
+    }
+}
+
+// Resamples interleaved rows of C bytes per pixel; rowOf(y) gives source row y and
+// put(y, row) takes each finished target row.
+template <int C, class RowOf, class Put>
+Status resample(int32_t sw, int32_t sh, int32_t dw, int32_t dh, RowOf rowOf, Put put, Progress& progress) {
     Axis ax, ay;
     if (!ax.build(sw, dw) || !ay.build(sh, dh)) return kNoMemory;
-    // Horizontal results in 1/256 steps; two cached source rows; the vertical sums.
-    const size_t n = size_t(dw) * size_t(channels);
-    std::vector<uint32_t> cache[2];
-    std::vector<uint64_t> acc;
+    // Two cached source rows resampled across, the vertical sums, the target row.
+    const size_t n = size_t(dw) * C;
+    std::vector<uint16_t> cache[2];
+    std::vector<uint32_t> acc;
+    std::vector<uint8_t> line;
     try {
         cache[0].resize(n);
         cache[1].resize(n);
         acc.resize(n);
+        line.resize(n);
     } catch (const std::bad_alloc&) {
         return kNoMemory;
     }
     int32_t cachedRow[2] = {-1, -1};
     int next = 0;
-    const uint64_t hm = (uint64_t(256) << 32) / uint64_t(sw);
-    const uint64_t vm = ((uint64_t(1) << 32) + uint64_t(sh) / 2) / uint64_t(sh);
-    auto horizontal = [&](int32_t sy) -> const uint32_t* {
+    auto horizontal = [&](int32_t sy) -> const uint16_t* {
         for (int i = 0; i < 2; ++i)
             if (cachedRow[i] == sy) return cache[i].data();
-        uint32_t* h = cache[next].data();
+        uint16_t* h = cache[next].data();
         cachedRow[next] = sy;
         next ^= 1;
-        const uint8_t* row = rowOf(sy);
-        for (int32_t o = 0; o < dw; ++o) {
-            const uint8_t* p = row + size_t(ax.first[size_t(o)]) * size_t(channels);
-            const uint32_t* w = ax.weight.data() + ax.offset[size_t(o)];
-            const int32_t k = ax.count[size_t(o)];
-            for (int c = 0; c < channels; ++c) {
-                uint64_t sum = 0;
-                for (int32_t i = 0; i < k; ++i) sum += uint64_t(w[i]) * p[size_t(i) * size_t(channels) + size_t(c)];
-                h[size_t(o) * size_t(channels) + size_t(c)] = uint32_t((sum * hm + (uint64_t(1) << 31)) >> 32);
-            }
-        }
+        horizontalRow<C>(ax, rowOf(sy), dw, h);
         return h;
     };
     for (int32_t oy = 0; oy < dh; ++oy) {
-        std::fill(acc.begin(), acc.end(), 0);
+        std::fill(acc.begin(), acc.end(), 0u);
         const uint32_t* w = ay.weight.data() + ay.offset[size_t(oy)];
         for (int32_t i = 0; i < ay.count[size_t(oy)]; ++i) {
-            const uint32_t* h = horizontal(ay.first[size_t(oy)] + i);
-            const uint64_t wi = w[i];
-            for (size_t j = 0; j < n; ++j) acc[j] += wi * h[j];
+            const uint16_t* h = horizontal(ay.first[size_t(oy)] + i);
+            const uint32_t wi = w[i];
+            uint32_t* a = acc.data();
+            for (size_t j = 0; j < n; ++j) a[j] += wi * h[j];
         }
-        put(oy, acc, vm);
+        // 65536 x 65280 at most: within 32 bits.
+        for (size_t j = 0; j < n; ++j) line[j] = uint8_t((acc[j] + (1u << 23)) >> 24);
+        put(oy, line.data());
         if (!progress.rows(oy + 1, dh)) return kCancelled;
     }
     return kOk;
-}
-
-// A vertical sum back to a byte: sum / (sh * 256), rounded.
-inline uint8_t finish(uint64_t sum, uint64_t vm) {
-    const uint64_t v = (sum * vm + (uint64_t(1) << 39)) >> 40;
-    return uint8_t(v > 255 ? 255 : v);
 }
 
 }  // namespace
@@ -117,13 +129,10 @@ Status scaleDib(const Dib& src, int32_t width, int32_t height, Dib& out, Progres
     const unsigned bits = from->bits();
     const int channels = int(bits / 8);
     if (Status s = Dib::create(width, height, bits, out); s != kOk) return s;
-    Status s = resample(
-        from->width(), from->height(), width, height, channels, [&](int32_t y) { return from->row(y); },
-        [&](int32_t y, const std::vector<uint64_t>& acc, uint64_t vm) {
-            uint8_t* o = out.row(y);
-            for (size_t j = 0; j < acc.size(); ++j) o[j] = finish(acc[j], vm);
-        },
-        progress);
+    auto rowOf = [&](int32_t y) { return from->row(y); };
+    auto put = [&](int32_t y, const uint8_t* line) { std::memcpy(out.row(y), line, size_t(width) * size_t(channels)); };
+    Status s = channels == 4 ? resample<4>(from->width(), from->height(), width, height, rowOf, put, progress)
+                             : resample<3>(from->width(), from->height(), width, height, rowOf, put, progress);
     if (s != kOk) out.reset();
     return s;
 }
@@ -144,18 +153,14 @@ Status scaleToGrey(const Dib& src, int32_t width, int32_t height, Dib& out, Prog
                             uint8_t(luminance(pal[1].red, pal[1].green, pal[1].blue))};
     if (Status s = Dib::create(width, height, 8, out); s != kOk) return s;
     for (int i = 0; i < 256; ++i) out.palette()[i] = Colour{uint8_t(i), uint8_t(i), uint8_t(i), 0};
-    Status s = resample(
-        src.width(), src.height(), width, height, 1,
+    Status s = resample<1>(
+        src.width(), src.height(), width, height,
         [&](int32_t y) {
             const uint8_t* row = src.row(y);
             for (int32_t x = 0; x < src.width(); ++x) line[size_t(x)] = lum[indexAt(row, x, 1)];
             return line.data();
         },
-        [&](int32_t y, const std::vector<uint64_t>& acc, uint64_t vm) {
-            uint8_t* o = out.row(y);
-            for (size_t j = 0; j < acc.size(); ++j) o[j] = finish(acc[j], vm);
-        },
-        progress);
+        [&](int32_t y, const uint8_t* values) { std::memcpy(out.row(y), values, size_t(width)); }, progress);
     if (s != kOk) out.reset();
     return s;
 }
