@@ -80,6 +80,22 @@ bool writerCall(const char* procedure, const std::string& file, Call call) {
     return statusOk(status);
 }
 
+// BMP, PNG, PCX and GIF readers: the palette given, else the shared one.
+bool readWithPalette(const char* procedure, const std::string& file, int depth, int dither, CrdeProgress progress,
+                     void* control, HPALETTE palette, HGLOBAL& dib) {
+    dib = nullptr;
+    return readerCall<CrdeReadPal>(procedure, file, [&](CrdeReadPal p, const char* name) {
+        return p(name, depth, dither, &dib, palette ? palette : g_sharedPalette, control, progress, 0);
+    });
+}
+
+// BMP, PCX and GIF writers.
+bool writePlain(const char* procedure, const std::string& file, int bits, HGLOBAL dib, CrdeProgress progress,
+                void* control) {
+    return writerCall<CrdeWrite>(procedure, file,
+                                 [&](CrdeWrite p, const char* name) { return p(name, bits, dib, control, progress, 0); });
+}
+
 // The graphic as a DIB handle for the savers.
 HGLOBAL graphicToDib(const ImagingGraphic* graphic) {
     HGLOBAL dib = graphic && graphic->bitmap ? DllDdbToDib(graphic->bitmap, graphic->palette) : nullptr;
@@ -172,34 +188,22 @@ HPALETTE SharedPalette() { return g_sharedPalette; }
 
 bool DllReadBmp(const std::string& file, int depth, int dither, CrdeProgress progress, void* control, HPALETTE palette,
                 HGLOBAL& dib) {
-    dib = nullptr;
-    return readerCall<CrdeReadPal>("rdbmpfiledib", file, [&](CrdeReadPal p, const char* name) {
-        return p(name, depth, dither, &dib, palette ? palette : g_sharedPalette, control, progress, 0);
-    });
+    return readWithPalette("rdbmpfiledib", file, depth, dither, progress, control, palette, dib);
 }
 
 bool DllReadPng(const std::string& file, int depth, int dither, CrdeProgress progress, void* control, HPALETTE palette,
                 HGLOBAL& dib) {
-    dib = nullptr;
-    return readerCall<CrdeReadPal>("rdpngfiledib", file, [&](CrdeReadPal p, const char* name) {
-        return p(name, depth, dither, &dib, palette ? palette : g_sharedPalette, control, progress, 0);
-    });
+    return readWithPalette("rdpngfiledib", file, depth, dither, progress, control, palette, dib);
 }
 
 bool DllReadPcx(const std::string& file, int depth, int dither, CrdeProgress progress, void* control, HPALETTE palette,
                 HGLOBAL& dib) {
-    dib = nullptr;
-    return readerCall<CrdeReadPal>("rdpcxfiledib", file, [&](CrdeReadPal p, const char* name) {
-        return p(name, depth, dither, &dib, palette ? palette : g_sharedPalette, control, progress, 0);
-    });
+    return readWithPalette("rdpcxfiledib", file, depth, dither, progress, control, palette, dib);
 }
 
 bool DllReadGif(const std::string& file, int depth, int dither, CrdeProgress progress, void* control, HPALETTE palette,
                 HGLOBAL& dib) {
-    dib = nullptr;
-    return readerCall<CrdeReadPal>("rdgiffiledib", file, [&](CrdeReadPal p, const char* name) {
-        return p(name, depth, dither, &dib, palette ? palette : g_sharedPalette, control, progress, 0);
-    });
+    return readWithPalette("rdgiffiledib", file, depth, dither, progress, control, palette, dib);
 }
 
 // The library stays loaded after a failed read: its procedures and annotation windows
@@ -258,18 +262,15 @@ bool DllGetDxfInfo(const std::string& file, int& width, int& height, int& units)
 }
 
 bool DllWriteBmp(const std::string& file, int bits, HGLOBAL dib, CrdeProgress progress, void* control) {
-    return writerCall<CrdeWrite>("wrbmpfiledib", file,
-                                 [&](CrdeWrite p, const char* name) { return p(name, bits, dib, control, progress, 0); });
+    return writePlain("wrbmpfiledib", file, bits, dib, progress, control);
 }
 
 bool DllWritePcx(const std::string& file, int bits, HGLOBAL dib, CrdeProgress progress, void* control) {
-    return writerCall<CrdeWrite>("wrpcxfiledib", file,
-                                 [&](CrdeWrite p, const char* name) { return p(name, bits, dib, control, progress, 0); });
+    return writePlain("wrpcxfiledib", file, bits, dib, progress, control);
 }
 
 bool DllWriteGif(const std::string& file, int bits, HGLOBAL dib, CrdeProgress progress, void* control) {
-    return writerCall<CrdeWrite>("wrgiffiledib", file,
-                                 [&](CrdeWrite p, const char* name) { return p(name, bits, dib, control, progress, 0); });
+    return writePlain("wrgiffiledib", file, bits, dib, progress, control);
 }
 
 bool DllWritePng(const std::string& file, int bits, bool interlaced, HGLOBAL dib, CrdeProgress progress, void* control) {
@@ -412,16 +413,35 @@ HGLOBAL Dib8To24(HGLOBAL dib) {
 
 namespace {
 
-// The bit count of a DIB handle's header (0 when it cannot be read).
-int bitCountOf(HGLOBAL dib) {
-    ILTDib wrap;
-    wrap.OwnsDib = false;
-    wrap.AttachDib(static_cast<BITMAPINFOHEADER*>(GlobalLock(dib)));
-    const int bits = wrap.BitCount();
-    wrap.AttachDib(nullptr);
-    GlobalUnlock(dib);
-    return bits;
-}
+// A DIB handle locked and wrapped, borrowed, for the scope (ErrorInvalid for a header
+// that cannot be wrapped).
+class BorrowedDib {
+public:
+    explicit BorrowedDib(HGLOBAL h) : handle_(h), header_(h ? static_cast<BITMAPINFOHEADER*>(GlobalLock(h)) : nullptr) {
+        wrap_.OwnsDib = false;
+        try {
+            wrap_.AttachDib(header_);
+        } catch (...) {
+            if (header_) GlobalUnlock(handle_);
+            throw;
+        }
+    }
+    ~BorrowedDib() {
+        wrap_.AttachDib(nullptr);
+        if (header_) GlobalUnlock(handle_);
+    }
+    BorrowedDib(const BorrowedDib&) = delete;
+    BorrowedDib& operator=(const BorrowedDib&) = delete;
+    ILTDib& wrap() { return wrap_; }
+    const void* data() const { return header_; }
+
+private:
+    HGLOBAL handle_;
+    BITMAPINFOHEADER* header_;
+    ILTDib wrap_;
+};
+
+int bitCountOf(HGLOBAL dib) { return BorrowedDib(dib).wrap().BitCount(); }
 
 // A new DIB with more colours; null when there is nothing to do or the library failed.
 HGLOBAL increased(HGLOBAL dib, int bits, int target) {
@@ -494,20 +514,18 @@ bool DibToBitmap(HGLOBAL dib, int bits, int dither, void* control, CrdeProgress 
     if (!dib || GlobalSize(dib) <= 4) throw ErrorInvalid("Input image is empty");
     int have = 0, compression = 0;
     {
-        ILTDib wrap;
-        wrap.OwnsDib = false;
-        wrap.AttachDib(static_cast<BITMAPINFOHEADER*>(GlobalLock(dib)));
-        have = wrap.BitCount();
-        compression = wrap.Compression();
-        wrap.AttachDib(nullptr);
-        GlobalUnlock(dib);
+        BorrowedDib borrowed(dib);
+        have = borrowed.wrap().BitCount();
+        compression = borrowed.wrap().Compression();
     }
     if (compression == BI_RLE8 || compression == BI_RLE4) {
         HPALETTE pal = nullptr;
         HBITMAP bm = nullptr;
-        const void* locked = GlobalLock(dib);
-        const bool ok = DllDibToDdb(locked, pal, bm);
-        GlobalUnlock(dib);
+        bool ok;
+        {
+            BorrowedDib borrowed(dib);
+            ok = DllDibToDdb(borrowed.data(), pal, bm);
+        }
         if (!ok) return false;
         if (g_sharedPalette) {
             if (pal) DeleteObject(pal);
@@ -524,18 +542,16 @@ bool DibToBitmap(HGLOBAL dib, int bits, int dither, void* control, CrdeProgress 
     } else if (bits > 0 && have < bits) {
         if (HGLOBAL more = increased(dib, have, bits)) work = more;
     }
-    const uint8_t* block = static_cast<const uint8_t*>(GlobalLock(work));
     bool ok = false;
     HBITMAP bm = nullptr;
     HPALETTE pal = nullptr;
-    {
-        ILTDib wrap;
-        wrap.OwnsDib = false;
-        wrap.AttachDib(reinterpret_cast<BITMAPINFOHEADER*>(const_cast<uint8_t*>(block)));
+    try {
+        BorrowedDib borrowed(work);
+        ILTDib& wrap = borrowed.wrap();
         HWND active = GetActiveWindow();
         HDC dc = GetDC(active);
         void* bitsPtr = nullptr;
-        bm = CreateDIBSection(dc, reinterpret_cast<const BITMAPINFO*>(block), DIB_RGB_COLORS, &bitsPtr, nullptr, 0);
+        bm = CreateDIBSection(dc, reinterpret_cast<const BITMAPINFO*>(borrowed.data()), DIB_RGB_COLORS, &bitsPtr, nullptr, 0);
         if (dc) ReleaseDC(active, dc);
         // The section's rows, no more than the block holds.
         const uint64_t section = img::dibStride(uint64_t(std::abs(wrap.Width())), unsigned(wrap.BitCount())) *
@@ -544,9 +560,11 @@ bool DibToBitmap(HGLOBAL dib, int bits, int dither, void* control, CrdeProgress 
         ok = bm && bitsPtr && wrap.BitsPtr();
         if (ok) std::memcpy(bitsPtr, wrap.BitsPtr(), size_t(image));
         pal = g_sharedPalette ? DuplicatePalette(g_sharedPalette) : DuplicatePalette(wrap.PaletteHandle());
-        wrap.AttachDib(nullptr);
+    } catch (...) {
+        if (bm) DeleteObject(bm);
+        if (work != dib) FreeDibHandle(work);
+        throw;
     }
-    GlobalUnlock(work);
     if (work != dib) FreeDibHandle(work);
     if (!ok) {
         if (bm) DeleteObject(bm);

@@ -18,23 +18,6 @@ using img::Status;
 
 namespace {
 
-struct CallProgress {
-    CrdeProgress callback;
-    void* control;
-};
-
-img::Progress progressOf(CallProgress& cp) {
-    img::Progress p;
-    if (cp.callback) {
-        p.report = [](void* c, int percent) {
-            CallProgress* call = static_cast<CallProgress*>(c);
-            return call->callback(call->control, percent) != 0;
-        };
-        p.context = &cp;
-    }
-    return p;
-}
-
 bool validDepth(int depth) {
     return depth == 0 || depth == 1 || depth == 4 || depth == 8 || depth == 16 || depth == 24 || depth == 32;
 }
@@ -71,8 +54,8 @@ short readFile(const char* name, int depth, int dither, HPALETTE palette, HGLOBA
         if (!validDepth(depth) || dither < 0 || dither > img::kDitherGrey) return img::kBadArgument;
         imgwin::MappedFile file(name);
         if (file.status() != img::kOk) return file.status();
-        CallProgress cp{callback, control};
-        img::Progress progress = progressOf(cp);
+        imgwin::CallProgress cp{callback, control};
+        img::Progress progress = cp.progress();
         img::Dib pic;
         Status s = decode(file.data(), file.size(), pic, progress);
         if (s == img::kOk) s = finishDepth(pic, depth, dither, palette, progress);
@@ -97,8 +80,8 @@ short withPrepared(const char* name, HGLOBAL dib, img::Format format, int bits, 
         Status s = img::kOk;
         const img::Dib* pic = lock.picture(holder, s);
         if (!pic) return s;
-        CallProgress cp{callback, control};
-        img::Progress progress = progressOf(cp);
+        imgwin::CallProgress cp{callback, control};
+        img::Progress progress = cp.progress();
         const img::Dib* use = nullptr;
         s = img::prepareForWrite(*pic, format, unsigned(bits), tiffCompression, prepared, use, progress);
         if (s != img::kOk) return s;
@@ -149,18 +132,10 @@ void fillValues(CrdeInfo* values, const img::FileInfo& info) {
 
 template <class Convert>
 HGLOBAL convertHandle(HGLOBAL dib, unsigned fromBits, Convert convert) {
-    try {
-        imgwin::LockedDib lock(dib);
-        img::Dib holder, out;
-        Status s = img::kOk;
-        const img::Dib* pic = lock.picture(holder, s);
-        if (!pic || pic->bits() != fromBits) return nullptr;
+    return imgwin::onHandle(dib, [&](const img::Dib& pic, img::Dib& out) {
         img::Progress none;
-        if (convert(*pic, out, none) != img::kOk) return nullptr;
-        return imgwin::handOver(out);
-    } catch (...) {
-        return nullptr;
-    }
+        return pic.bits() == fromBits ? convert(pic, out, none) : img::kBadArgument;
+    });
 }
 
 }  // namespace

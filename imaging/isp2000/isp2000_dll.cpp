@@ -13,11 +13,6 @@ namespace {
 
 typedef int(WINAPI* IspProgress)(void* control, int percent);
 
-struct CallProgress {
-    IspProgress callback;
-    void* control;
-};
-
 // Draws the new picture onto the device step by step, `delay` ms after each step.
 BOOL transition(img::Transition kind, HDC dc, HBITMAP bitmap, int thick, int delay) {
     if (!dc || !bitmap) return FALSE;
@@ -35,20 +30,6 @@ BOOL transition(img::Transition kind, HDC dc, HBITMAP bitmap, int thick, int del
     SelectObject(mem, old);
     DeleteDC(mem);
     return TRUE;
-}
-
-template <class Work>
-HGLOBAL onPicture(HGLOBAL dib, Work work) {
-    try {
-        imgwin::LockedDib lock(dib);
-        img::Dib holder, out;
-        img::Status s = img::kOk;
-        const img::Dib* pic = lock.picture(holder, s);
-        if (!pic || work(*pic, out) != img::kOk) return nullptr;
-        return imgwin::handOver(out);
-    } catch (...) {
-        return nullptr;
-    }
 }
 
 }  // namespace
@@ -80,7 +61,7 @@ BOOL WINAPI FXSkipRectangles(HDC dc, HBITMAP bitmap, int delay) {
 }
 
 HGLOBAL WINAPI ScaleDib(HGLOBAL dib, int width, int height) {
-    return onPicture(dib, [&](const img::Dib& pic, img::Dib& out) {
+    return imgwin::onHandle(dib, [&](const img::Dib& pic, img::Dib& out) {
         img::Progress none;
         return img::scaleDib(pic, width, height, out, none);
     });
@@ -89,7 +70,7 @@ HGLOBAL WINAPI ScaleDib(HGLOBAL dib, int width, int height) {
 // mode: 0, an 8-bit picture on 256 greys.
 HGLOBAL WINAPI ScaleToGray(HGLOBAL dib, int mode, int width, int height) {
     if (mode != 0) return nullptr;
-    return onPicture(dib, [&](const img::Dib& pic, img::Dib& out) {
+    return imgwin::onHandle(dib, [&](const img::Dib& pic, img::Dib& out) {
         img::Progress none;
         return img::scaleToGrey(pic, width, height, out, none);
     });
@@ -100,16 +81,9 @@ HGLOBAL WINAPI ScaleToGray(HGLOBAL dib, int mode, int width, int height) {
 HGLOBAL WINAPI ReduceDib(HGLOBAL dib, int bits, int dither, int colours, HPALETTE palette, short option, void* control,
                          IspProgress callback) {
     (void)option;
-    return onPicture(dib, [&](const img::Dib& pic, img::Dib& out) {
-        CallProgress cp{callback, control};
-        img::Progress progress;
-        if (callback) {
-            progress.report = [](void* c, int percent) {
-                CallProgress* call = static_cast<CallProgress*>(c);
-                return call->callback(call->control, percent) != 0;
-            };
-            progress.context = &cp;
-        }
+    return imgwin::onHandle(dib, [&](const img::Dib& pic, img::Dib& out) {
+        imgwin::CallProgress cp{callback, control};
+        img::Progress progress = cp.progress();
         if (bits == 16) return img::toTrueColour(pic, 16, out, progress);
         img::Colour entries[256];
         UINT n = 0;

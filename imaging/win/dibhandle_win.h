@@ -38,6 +38,40 @@ private:
     img::Dib view_;
 };
 
+// work(picture, out) on a DIB handle's picture: the new picture as a handle, null when
+// the handle holds no picture or the work fails.
+template <class Work>
+HGLOBAL onHandle(HGLOBAL dib, Work work) {
+    try {
+        LockedDib lock(dib);
+        img::Dib holder, out;
+        img::Status s = img::kOk;
+        const img::Dib* pic = lock.picture(holder, s);
+        if (!pic || work(*pic, out) != img::kOk) return nullptr;
+        return handOver(out);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+// The progress of a call: the caller's callback (percent 0-100, 0 answered to cancel)
+// with the caller's control. Lives as long as the img::Progress it gives.
+struct CallProgress {
+    int(WINAPI* callback)(void* control, int percent);
+    void* control;
+    img::Progress progress() {
+        img::Progress p;
+        if (callback) {
+            p.report = [](void* c, int percent) {
+                CallProgress* call = static_cast<CallProgress*>(c);
+                return call->callback(call->control, percent) != 0;
+            };
+            p.context = this;
+        }
+        return p;
+    }
+};
+
 // A file's bytes, mapped read-only for the scope.
 class MappedFile {
 public:

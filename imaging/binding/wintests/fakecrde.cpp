@@ -3,8 +3,8 @@
 #include <windows.h>
 
 namespace {
-volatile int g_calls = 0;
-volatile int g_draws = 0;
+int g_calls = 0;
+int g_draws = 0;
 }  // namespace
 
 extern "C" {

@@ -113,12 +113,15 @@ uint16_t tag16Plain(TIFF* tif, ttag_t tag, uint16_t fallback) {
     return TIFFGetField(tif, tag, &v) == 1 ? v : fallback;
 }
 
-Status readScanlines(TIFF* tif, uint32_t w, uint32_t h, uint16_t bps, uint16_t photometric, Dib& out,
-                     Progress& progress) {
-    const unsigned bits = bps == 1 ? 1 : bps <= 4 ? 4 : 8;
+// A picture of `bits` read scan line by scan line: setup(picture) once it is made, then
+// perRow(line, picture row) for each line. A line that cannot be read ends the picture
+// there (the first gives a bad format).
+template <class Setup, class PerRow>
+Status readRows(TIFF* tif, uint32_t w, uint32_t h, unsigned bits, uint64_t minLine, Dib& out, Progress& progress,
+                Setup setup, PerRow perRow) {
     if (Status s = checkPictureSize(w, h, bits); s != kOk) return s;
     const tmsize_t lineSize = TIFFScanlineSize(tif);
-    if (lineSize <= 0 || uint64_t(lineSize) < (uint64_t(w) * bps + 7) / 8) return kBadFormat;
+    if (lineSize <= 0 || uint64_t(lineSize) < minLine) return kBadFormat;
     std::vector<uint8_t> line;
     try {
         line.resize(size_t(lineSize));
@@ -126,25 +129,9 @@ Status readScanlines(TIFF* tif, uint32_t w, uint32_t h, uint16_t bps, uint16_t p
         return kNoMemory;
     }
     if (Status s = Dib::create(int32_t(w), int32_t(h), bits, out); s != kOk) return s;
-    Colour* pal = out.palette();
-    const unsigned levels = 1u << bps;
-    if (photometric == PHOTOMETRIC_PALETTE) {
-        uint16_t *r = nullptr, *g = nullptr, *b = nullptr;
-        if (TIFFGetField(tif, TIFFTAG_COLORMAP, &r, &g, &b) != 1 || !r || !g || !b) {
-            out.reset();
-            return kBadFormat;
-        }
-        // Some writers store 8-bit values in the 16-bit entries.
-        bool eight = true;
-        for (unsigned i = 0; i < levels; ++i) eight = eight && r[i] < 256 && g[i] < 256 && b[i] < 256;
-        const int shift = eight ? 0 : 8;
-        for (unsigned i = 0; i < levels; ++i) pal[i] = Colour{uint8_t(b[i] >> shift), uint8_t(g[i] >> shift), uint8_t(r[i] >> shift), 0};
-    } else {
-        for (unsigned i = 0; i < levels; ++i) {
-            uint8_t v = uint8_t(i * 255 / (levels - 1));
-            if (photometric == PHOTOMETRIC_MINISWHITE) v = uint8_t(255 - v);
-            pal[i] = Colour{v, v, v, 0};
-        }
+    if (Status s = setup(out); s != kOk) {
+        out.reset();
+        return s;
     }
     for (uint32_t y = 0; y < h; ++y) {
         if (TIFFReadScanline(tif, line.data(), y, 0) < 0) {
@@ -152,14 +139,9 @@ Status readScanlines(TIFF* tif, uint32_t w, uint32_t h, uint16_t bps, uint16_t p
                 out.reset();
                 return kBadFormat;
             }
-            break;  // the lines read stay
+            break;
         }
-        uint8_t* o = out.row(int32_t(y));
-        if (bps == 2) {
-            for (uint32_t x = 0; x < w; ++x) setIndex(o, int32_t(x), 4, (line[x / 4] >> (6 - 2 * (x & 3))) & 3);
-        } else {
-            std::memcpy(o, line.data(), std::min(size_t(lineSize), out.stride()));
-        }
+        perRow(line, out.row(int32_t(y)));
         if (!progress.rows(y + 1, h)) {
             out.reset();
             return kCancelled;
@@ -168,39 +150,53 @@ Status readScanlines(TIFF* tif, uint32_t w, uint32_t h, uint16_t bps, uint16_t p
     return kOk;
 }
 
+// Bilevel, grey and palette pictures of 1-8 bits.
+Status readScanlines(TIFF* tif, uint32_t w, uint32_t h, uint16_t bps, uint16_t photometric, Dib& out,
+                     Progress& progress) {
+    const unsigned bits = bps == 1 ? 1 : bps <= 4 ? 4 : 8;
+    const unsigned levels = 1u << bps;
+    auto setup = [&](Dib& pic) -> Status {
+        Colour* pal = pic.palette();
+        if (photometric == PHOTOMETRIC_PALETTE) {
+            uint16_t *r = nullptr, *g = nullptr, *b = nullptr;
+            if (TIFFGetField(tif, TIFFTAG_COLORMAP, &r, &g, &b) != 1 || !r || !g || !b) return kBadFormat;
+            // Some writers store 8-bit values in the 16-bit entries.
+            bool eight = true;
+            for (unsigned i = 0; i < levels; ++i) eight = eight && r[i] < 256 && g[i] < 256 && b[i] < 256;
+            const int shift = eight ? 0 : 8;
+            for (unsigned i = 0; i < levels; ++i)
+                pal[i] = Colour{uint8_t(b[i] >> shift), uint8_t(g[i] >> shift), uint8_t(r[i] >> shift), 0};
+        } else {
+            for (unsigned i = 0; i < levels; ++i) {
+                uint8_t v = uint8_t(i * 255 / (levels - 1));
+                if (photometric == PHOTOMETRIC_MINISWHITE) v = uint8_t(255 - v);
+                pal[i] = Colour{v, v, v, 0};
+            }
+        }
+        return kOk;
+    };
+    const size_t stride = size_t(dibStride(w, bits));
+    return readRows(tif, w, h, bits, (uint64_t(w) * bps + 7) / 8, out, progress, setup,
+                    [&](const std::vector<uint8_t>& line, uint8_t* o) {
+                        if (bps == 2) {
+                            for (uint32_t x = 0; x < w; ++x) setIndex(o, int32_t(x), 4, (line[x / 4] >> (6 - 2 * (x & 3))) & 3);
+                        } else {
+                            std::memcpy(o, line.data(), std::min(line.size(), stride));
+                        }
+                    });
+}
+
 // Colour samples of 8 bits, contiguous, in strips: straight into the picture's rows.
 Status readRgbScanlines(TIFF* tif, uint32_t w, uint32_t h, uint16_t spp, Dib& out, Progress& progress) {
-    if (Status s = checkPictureSize(w, h, 24); s != kOk) return s;
-    const tmsize_t lineSize = TIFFScanlineSize(tif);
-    if (lineSize <= 0 || uint64_t(lineSize) < uint64_t(w) * spp) return kBadFormat;
-    std::vector<uint8_t> line;
-    try {
-        line.resize(size_t(lineSize));
-    } catch (const std::bad_alloc&) {
-        return kNoMemory;
-    }
-    if (Status s = Dib::create(int32_t(w), int32_t(h), 24, out); s != kOk) return s;
-    for (uint32_t y = 0; y < h; ++y) {
-        if (TIFFReadScanline(tif, line.data(), y, 0) < 0) {
-            if (y == 0) {
-                out.reset();
-                return kBadFormat;
-            }
-            break;  // the lines read stay
-        }
-        uint8_t* o = out.row(int32_t(y));
-        const uint8_t* in = line.data();
-        for (uint32_t x = 0; x < w; ++x, in += spp) {
-            o[3 * x] = in[2];
-            o[3 * x + 1] = in[1];
-            o[3 * x + 2] = in[0];
-        }
-        if (!progress.rows(y + 1, h)) {
-            out.reset();
-            return kCancelled;
-        }
-    }
-    return kOk;
+    return readRows(tif, w, h, 24, uint64_t(w) * spp, out, progress, [](Dib&) { return kOk; },
+                    [&](const std::vector<uint8_t>& line, uint8_t* o) {
+                        const uint8_t* in = line.data();
+                        for (uint32_t x = 0; x < w; ++x, in += spp) {
+                            o[3 * x] = in[2];
+                            o[3 * x + 1] = in[1];
+                            o[3 * x + 2] = in[0];
+                        }
+                    });
 }
 
 Status readRgba(TIFF* tif, uint32_t w, uint32_t h, Dib& out, Progress& progress) {
