@@ -11,7 +11,20 @@ namespace {
 struct GuardFrame {
     void* jump[5];
     GuardFrame* outer;
+#if !defined(_WIN64)
+    // The thread's chain of exception handlers: records of the abandoned frames go.
+    void* handlers;
+#endif
 };
+
+#if !defined(_WIN64)
+void* handlerChain() {
+    void* head;
+    __asm__ volatile("movl %%fs:0, %0" : "=r"(head));
+    return head;
+}
+void setHandlerChain(void* head) { __asm__ volatile("movl %0, %%fs:0" : : "r"(head) : "memory"); }
+#endif
 
 thread_local GuardFrame* t_frame = nullptr;
 
@@ -59,7 +72,13 @@ __attribute__((noinline)) bool CallGuarded(void (*fn)(void*), void* context) {
     std::call_once(installed, [] { AddVectoredExceptionHandler(1, onFault); });
     GuardFrame frame;
     frame.outer = t_frame;
+#if !defined(_WIN64)
+    frame.handlers = handlerChain();
+#endif
     if (__builtin_setjmp(frame.jump)) {
+#if !defined(_WIN64)
+        setHandlerChain(frame.handlers);
+#endif
         t_frame = frame.outer;
         return false;
     }
