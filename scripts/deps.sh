@@ -63,7 +63,7 @@ cflags="-O2"
 cmake_dep() {  # cmake_dep <source> <build> <args...>
   local src=$1 bdir=$2; shift 2
   rm -rf "$bdir"
-  cmake -S "$src" -B "$bdir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$tc" -DCMAKE_BUILD_TYPE=Release \
+  cmake -S "$src" -B "$bdir" -G Ninja -Wno-dev -DCMAKE_TOOLCHAIN_FILE="$tc" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_C_FLAGS="$cflags" -DCMAKE_INSTALL_PREFIX="$prefix" "$@" >/dev/null
 }
 zlib_args=(-DZLIB_INCLUDE_DIR=/usr/$triple/include -DZLIB_LIBRARY=/usr/$triple/lib/libz.a)
