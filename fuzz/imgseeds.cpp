@@ -1,5 +1,6 @@
 // Seeds of the imaging targets, made with the library's own writers and the tests' DIB
-// builder: every format in several depths and layouts, packed DIBs, annotation files.
+// builder: every format in several depths and layouts, packed DIBs, annotation files,
+// the display control's ticker files.
 //   fuzz_seeds_imgseeds <dir>  ->  <dir>/img*/*, <dir>/annotations/*
 #include <cstdio>
 #include <filesystem>
@@ -85,5 +86,10 @@ int main(int argc, char** argv) {
     pages[7] = {mark};
     const std::string anno = img::formatAnnotations(pages);
     put("annotations", "pages", std::vector<uint8_t>(anno.begin(), anno.end()));
+    // The display control's ticker files.
+    const std::string scm = "/fc|65280/fh|-20/fn|Arial/fs|12/ft|0110/bc|0/sp|3/sm|Hello there/eo|";
+    const std::string cms = "x\r\n255\r\n-16\r\nCourier\r\n10\r\n1000\r\n0\r\n2\r\nFirst\r\nSecond\r\n";
+    put("imgtickers", "scm", std::vector<uint8_t>(scm.begin(), scm.end()));
+    put("imgtickers", "cms", std::vector<uint8_t>(cms.begin(), cms.end()));
     return g_failed;
 }
