@@ -6,8 +6,8 @@ set(CMAKE_C_COMPILER   ${QIV_TRIPLE}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${QIV_TRIPLE}-g++-posix)
 set(CMAKE_RC_COMPILER  ${QIV_TRIPLE}-windres)
 set(QIV_WIDL           ${QIV_TRIPLE}-widl)
-# Dependencies: the mingw sysroot (zlib) and our own cross-built libjpeg.
-set(QIV_DEPS_PREFIX "" CACHE PATH "Prefix of the cross-built libjpeg")
+# Dependencies: the mingw sysroot (zlib) and our own cross-built codec libraries.
+set(QIV_DEPS_PREFIX "" CACHE PATH "Prefix of the cross-built codec libraries")
 set(CMAKE_FIND_ROOT_PATH /usr/${QIV_TRIPLE} ${QIV_DEPS_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Configures and builds one of the project's builds.
 # usage: build.sh <native|asan|fuzz|win64|win32> [build folder]
-# Folders default to build/<kind>. The cross builds also cross-build libjpeg
-# (cached in build/deps-<bits>).
+# Folders default to build/<kind>. The cross builds also cross-build the codec libraries
+# (libjpeg-turbo, libpng, libtiff, giflib; cached in build/deps-<bits>).
 set -euo pipefail
 kind=$1
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -21,7 +21,7 @@ for p in "${PKGS[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 
-# deb-src twin of the deb entries, for the libjpeg-turbo source package
+# deb-src twin of the deb entries, for the codec source packages of the cross builds
 SRC=/etc/apt/sources.list.d/debian-src.sources
 need_update=0
 if [ ! -f "$SRC" ]; then
