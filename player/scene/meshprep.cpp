@@ -44,6 +44,67 @@ double dist2(const Vec3& a, const Vec3& b) {
     return dx * dx + dy * dy + dz * dz;
 }
 
+// Order-preserving unsigned forms of floating keys (-0 as +0); NaN has none.
+uint64_t orderKey(double d) {
+    if (d == 0.0) d = 0.0;
+    uint64_t b;
+    std::memcpy(&b, &d, sizeof b);
+    return (b >> 63) ? ~b : b | (uint64_t(1) << 63);
+}
+uint64_t orderKey(float f) {
+    if (f == 0.0f) f = 0.0f;
+    uint32_t b;
+    std::memcpy(&b, &f, sizeof b);
+    return (b >> 31) ? ~b : b | (uint32_t(1) << 31);
+}
+
+// Stable sort of ids by keys[id], ascending, in linear time (least significant digit first;
+// digits that all keys share are passed over).
+void sortByKey(uint32_t* ids, size_t n, const std::vector<uint64_t>& keys) {
+    if (n < 64) {
+        std::stable_sort(ids, ids + n, [&](uint32_t a, uint32_t b) { return keys[a] < keys[b]; });
+        return;
+    }
+    constexpr int kBits = 11, kDigits = (64 + kBits - 1) / kBits;
+    constexpr uint64_t kDigit = (1u << kBits) - 1;
+    struct Item {
+        uint64_t key;
+        uint32_t id;
+    };
+    std::vector<Item> a(n), b(n);
+    std::vector<uint32_t> count(size_t(kDigits) << kBits, 0u);
+    for (size_t i = 0; i < n; ++i) {
+        const uint64_t k = keys[ids[i]];
+        a[i] = {k, ids[i]};
+        for (int d = 0; d < kDigits; ++d) ++count[(size_t(d) << kBits) + ((k >> (d * kBits)) & kDigit)];
+    }
+    for (int d = 0; d < kDigits; ++d) {
+        uint32_t* c = count.data() + (size_t(d) << kBits);
+        const int shift = d * kBits;
+        if (c[(a[0].key >> shift) & kDigit] == n) continue;  // one digit: nothing moves
+        uint32_t sum = 0;
+        for (size_t v = 0; v <= kDigit; ++v) {
+            const uint32_t t = c[v];
+            c[v] = sum;
+            sum += t;
+        }
+        for (const Item& it : a) b[c[(it.key >> shift) & kDigit]++] = it;
+        a.swap(b);
+    }
+    for (size_t i = 0; i < n; ++i) ids[i] = a[i].id;
+}
+
+// Stable sort of ids by z, then y, then x of vec[id] (none of them NaN).
+void sortByZyx(std::vector<uint32_t>& ids, const std::vector<Vec3>& vec) {
+    std::vector<uint64_t> keys(vec.size());
+    for (size_t i = 0; i < vec.size(); ++i) keys[i] = orderKey(vec[i].x);
+    sortByKey(ids.data(), ids.size(), keys);
+    for (size_t i = 0; i < vec.size(); ++i) keys[i] = orderKey(vec[i].z) << 32 | orderKey(vec[i].y);
+    sortByKey(ids.data(), ids.size(), keys);
+}
+
+bool hasNaN(const Vec3& v) { return std::isnan(v.x) || std::isnan(v.y) || std::isnan(v.z); }
+
 // Working copy of a content's geometry.
 struct Work {
     PelContent* c = nullptr;
@@ -260,18 +321,29 @@ bool sortPartsAndFaces(Work& w) {
     const uint32_t np = uint32_t(w.parts.size());
     const uint32_t nf = uint32_t(w.faces.size());
     std::vector<uint32_t> order(np);
+    std::vector<uint64_t> keys;
     std::iota(order.begin(), order.end(), 0u);
     if (np > 1) {
-        auto volume = [&](uint32_t p) {
+        std::vector<double> volume(np, 0.0);
+        bool nan = false;
+        for (uint32_t p = 0; p < np; ++p) {
             const Box3& b = w.parts[p].box;
-            if (w.parts[p].vertexCount == 0) return 0.0;
-            return double(b.max.x - b.min.x) * double(b.max.y - b.min.y) * double(b.max.z - b.min.z);
-        };
-        std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-            bool ta = w.parts[a].flags & PART_TRANSLUCENT, tb = w.parts[b].flags & PART_TRANSLUCENT;
-            if (ta != tb) return !ta;
-            return volume(a) < volume(b);
-        });
+            if (w.parts[p].vertexCount)
+                volume[p] = double(b.max.x - b.min.x) * double(b.max.y - b.min.y) * double(b.max.z - b.min.z);
+            nan |= std::isnan(volume[p]);
+        }
+        auto translucent = [&](uint32_t p) { return (w.parts[p].flags & PART_TRANSLUCENT) != 0; };
+        if (nan) {
+            std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+                if (translucent(a) != translucent(b)) return !translucent(a);
+                return volume[a] < volume[b];
+            });
+        } else {
+            keys.resize(np);
+            for (uint32_t p = 0; p < np; ++p) keys[p] = orderKey(volume[p]);
+            sortByKey(order.data(), np, keys);
+            std::stable_partition(order.begin(), order.end(), [&](uint32_t p) { return !translucent(p); });
+        }
     }
     std::vector<uint32_t> newPart(np);
     for (uint32_t i = 0; i < np; ++i) newPart[order[i]] = i;
@@ -279,6 +351,15 @@ bool sortPartsAndFaces(Work& w) {
     // Vertex and face maps of the new part order, then the face order in each part.
     std::vector<uint32_t> newVertex(w.verts.size()), faceOrder;
     std::vector<uint32_t> firstV(np), firstF(np);
+    std::vector<double> depth(nf);
+    keys.resize(nf);
+    for (uint32_t i = 0; i < nf; ++i) {
+        const PelFace& pf = w.faces[i];
+        double z = 0;
+        for (uint32_t c = 0; c < corners(pf); ++c) z += w.verts[pf.v[c]].pos.z;
+        depth[i] = z / corners(pf);
+        keys[i] = orderKey(depth[i]);
+    }
     uint32_t v = 0, f = 0;
     faceOrder.reserve(nf);
     for (uint32_t i = 0; i < np; ++i) {
@@ -286,18 +367,22 @@ bool sortPartsAndFaces(Work& w) {
         firstV[i] = v;
         firstF[i] = f;
         for (uint32_t k = 0; k < w.parts[p].vertexCount; ++k) newVertex[w.partFirstV[p] + k] = v++;
-        size_t start = faceOrder.size();
-        for (uint32_t k = 0; k < w.parts[p].faceCount; ++k) faceOrder.push_back(w.partFirstF[p] + k);
-        auto depth = [&](uint32_t face) {
-            const PelFace& pf = w.faces[face];
-            double z = 0;
-            for (uint32_t c = 0; c < corners(pf); ++c) z += w.verts[pf.v[c]].pos.z;
-            return z / corners(pf);
-        };
-        std::stable_sort(faceOrder.begin() + long(start), faceOrder.end(), [&](uint32_t a, uint32_t b) {
-            if (w.translucent[a] != w.translucent[b]) return !w.translucent[a];
-            return depth(a) < depth(b);
-        });
+        const size_t start = faceOrder.size();
+        bool nan = false;
+        for (uint32_t k = 0; k < w.parts[p].faceCount; ++k) {
+            faceOrder.push_back(w.partFirstF[p] + k);
+            nan |= std::isnan(depth[faceOrder.back()]);
+        }
+        const auto from = faceOrder.begin() + long(start);
+        if (nan) {
+            std::stable_sort(from, faceOrder.end(), [&](uint32_t a, uint32_t b) {
+                if (w.translucent[a] != w.translucent[b]) return !w.translucent[a];
+                return depth[a] < depth[b];
+            });
+        } else {
+            sortByKey(faceOrder.data() + start, faceOrder.size() - start, keys);
+            std::stable_partition(from, faceOrder.end(), [&](uint32_t a) { return !w.translucent[a]; });
+        }
         f += w.parts[p].faceCount;
     }
     std::vector<uint32_t> newFace(nf);
@@ -339,66 +424,72 @@ bool sortPartsAndFaces(Work& w) {
     return true;
 }
 
-// Faces around each vertex.
-struct Incidence {
-    std::vector<uint32_t> start, list;
-    Incidence(const Work& w) {
-        start.assign(w.verts.size() + 1, 0);
-        for (const PelFace& f : w.faces)
-            for (uint32_t k = 0; k < corners(f); ++k) ++start[f.v[k] + 1];
-        for (size_t i = 1; i < start.size(); ++i) start[i] += start[i - 1];
-        list.resize(start.back());
-        std::vector<uint32_t> fill(start.begin(), start.end() - 1);
-        for (uint32_t i = 0; i < w.faces.size(); ++i) {
-            const PelFace& f = w.faces[i];
-            for (uint32_t k = 0; k < corners(f); ++k) {
-                // A face that uses a vertex twice is listed once.
-                bool seen = false;
-                for (uint32_t j = 0; j < k; ++j) seen |= f.v[j] == f.v[k];
-                if (!seen) list[fill[f.v[k]]++] = i;
-            }
-        }
-        // Close the gaps left by faces listed once.
-        std::vector<uint32_t> packed;
-        std::vector<uint32_t> ns(start.size(), 0);
-        packed.reserve(list.size());
-        for (size_t v = 0; v + 1 < start.size(); ++v) {
-            ns[v] = uint32_t(packed.size());
-            for (uint32_t i = start[v]; i < fill[v]; ++i) packed.push_back(list[i]);
-        }
-        ns.back() = uint32_t(packed.size());
-        start.swap(ns);
-        list.swap(packed);
-    }
-};
-
 bool twoSided(const PelFace& f) { return f.flags & FACE_TWO_SIDED; }
 
-// Face edges by their directed vertex pair, in face and edge order.
-struct EdgeIndex {
+// Face edges by their directed vertex pair: a hash table of the pairs, each with the chain
+// of its edges in face and edge order (entry numbers follow that order).
+class EdgeIndex {
+public:
+    static constexpr uint32_t kNone = 0xFFFFFFFFu;
     struct Entry {
         uint64_t key;
-        uint32_t face, edge;
+        uint32_t face;
+        uint32_t edge;
+        uint32_t next;  // next entry of the same pair
     };
-    std::vector<Entry> entries;
+
     static uint64_t key(uint32_t from, uint32_t to) { return uint64_t(from) << 32 | to; }
+
     explicit EdgeIndex(const Work& w) {
+        size_t n = 0;
+        for (const PelFace& f : w.faces) n += corners(f);
+        entries_.reserve(n);
+        size_t slots = 16;
+        while (slots < 2 * n) slots <<= 1;
+        mask_ = slots - 1;
+        table_.assign(slots, kNone);
+        std::vector<uint32_t> tail;
+        tail.reserve(n);
         for (uint32_t g = 0; g < w.faces.size(); ++g) {
             const PelFace& G = w.faces[g];
             const uint32_t m = corners(G);
-            for (uint32_t j = 0; j < m; ++j) entries.push_back({key(G.v[j], G.v[(j + 1) % m]), g, j});
+            for (uint32_t j = 0; j < m; ++j) {
+                const uint64_t k = key(G.v[j], G.v[(j + 1) % m]);
+                const uint32_t e = uint32_t(entries_.size());
+                entries_.push_back({k, g, j, kNone});
+                tail.push_back(kNone);
+                uint32_t* slot = find(k);
+                if (*slot == kNone) {
+                    *slot = e;
+                    tail[e] = e;
+                } else {
+                    entries_[tail[*slot]].next = e;
+                    tail[*slot] = e;
+                }
+            }
         }
-        std::sort(entries.begin(), entries.end(), [](const Entry& x, const Entry& y) {
-            if (x.key != y.key) return x.key < y.key;
-            return x.face != y.face ? x.face < y.face : x.edge < y.edge;
-        });
     }
-    std::pair<const Entry*, const Entry*> range(uint64_t k) const {
-        auto lo = std::lower_bound(entries.begin(), entries.end(), k,
-                                   [](const Entry& e, uint64_t v) { return e.key < v; });
-        auto hi = std::upper_bound(lo, entries.end(), k, [](uint64_t v, const Entry& e) { return v < e.key; });
-        return {entries.data() + (lo - entries.begin()), entries.data() + (hi - entries.begin())};
+
+    // First entry of the pair's chain, or kNone.
+    uint32_t first(uint64_t k) const { return *const_cast<EdgeIndex*>(this)->find(k); }
+    const Entry& operator[](uint32_t e) const { return entries_[e]; }
+
+private:
+    static uint64_t mix(uint64_t k) {
+        k ^= k >> 33;
+        k *= 0xFF51AFD7ED558CCDull;
+        k ^= k >> 33;
+        return k;
     }
+    uint32_t* find(uint64_t k) {
+        size_t s = size_t(mix(k)) & mask_;
+        while (table_[s] != kNone && entries_[table_[s]].key != k) s = (s + 1) & mask_;
+        return &table_[s];
+    }
+
+    std::vector<Entry> entries_;
+    std::vector<uint32_t> table_;
+    size_t mask_ = 0;
 };
 
 // For each edge a-b of each face, in order, the best edge of another face that runs b-a
@@ -407,6 +498,7 @@ struct EdgeIndex {
 void findNeighbours(Work& w) {
     const uint32_t nf = uint32_t(w.faces.size());
     const EdgeIndex index(w);
+    constexpr uint32_t kNone = EdgeIndex::kNone;
     for (uint32_t fi = 0; fi < nf; ++fi) {
         const uint32_t n = corners(w.faces[fi]);
         for (uint32_t k = 0; k < n; ++k) {
@@ -416,22 +508,21 @@ void findNeighbours(Work& w) {
             int64_t bestFace = -1;
             uint32_t bestEdge = 0;
             double bestScore = -1e10;
-            auto reversed = index.range(EdgeIndex::key(b, a));
-            auto same = a != b ? index.range(EdgeIndex::key(a, b)) : std::pair<const EdgeIndex::Entry*, const EdgeIndex::Entry*>{};
-            auto before = [](const EdgeIndex::Entry* x, const EdgeIndex::Entry* y) {
-                return x->face != y->face ? x->face < y->face : x->edge < y->edge;
-            };
-            while (reversed.first != reversed.second || same.first != same.second) {
-                const EdgeIndex::Entry* e;
+            uint32_t reversed = index.first(EdgeIndex::key(b, a));
+            uint32_t same = a != b ? index.first(EdgeIndex::key(a, b)) : kNone;
+            while (reversed != kNone || same != kNone) {
                 bool sameWay;
-                if (same.first == same.second || (reversed.first != reversed.second && before(reversed.first, same.first))) {
-                    e = reversed.first++;
+                uint32_t at;
+                if (same == kNone || (reversed != kNone && reversed < same)) {
+                    at = reversed;
+                    reversed = index[at].next;
                     sameWay = false;
                 } else {
-                    e = same.first++;
+                    at = same;
+                    same = index[at].next;
                     sameWay = true;
                 }
-                const uint32_t gi = e->face, j = e->edge;
+                const uint32_t gi = index[at].face, j = index[at].edge;
                 ++g_stats.neighbourTests;
                 if (gi == fi) continue;
                 const PelFace& G = w.faces[gi];
@@ -466,158 +557,159 @@ struct EdgeRecord {
     Vec3 start, end;
     uint32_t vs, ve;
     bool joined;
+    bool usable;  // finite end points
     float minX, maxX;
 };
 
 bool finite(const Vec3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
-// Tree of the open edges by both end points (six coordinates), for the search of the
-// lowest-numbered edge whose two end points lie near a given edge. Each node knows the
-// lowest record still in it, so a search ends as soon as no lower one can be found.
-class EdgeTree {
+// Open edges hashed into a grid of cubes by their start points, for the search of the
+// lowest-numbered later edge whose two end points lie near a given edge. Cubes are at least
+// four times the reach and about as large as a typical edge; an edge is entered into every
+// cube within reach and half a sampling step of its start point, so a walk over points of
+// the searching edge half a cube apart meets every edge whose start lies within reach of it.
+// Without a usable grid (no extent, or not finite) every search scans the later edges.
+class EdgeGrid {
 public:
-    EdgeTree(const std::vector<EdgeRecord>& rec, const std::vector<uint32_t>& ids) : rec_(rec), ids_(ids) {
-        const size_t n = ids_.size();
-        slot_.assign(rec.size(), kNone);
-        leafOf_.assign(rec.size(), kNone);
-        if (n) build(0, uint32_t(n), kNone);
+    EdgeGrid(const std::vector<EdgeRecord>& rec, double reach) : rec_(rec) {
+        double lo[3] = {INFINITY, INFINITY, INFINITY}, hi[3] = {-INFINITY, -INFINITY, -INFINITY}, big = 0;
+        std::vector<float> lengths;
+        for (const EdgeRecord& r : rec) {
+            if (!r.usable) continue;
+            for (const Vec3* p : {&r.start, &r.end}) {
+                const double c[3] = {p->x, p->y, p->z};
+                for (int k = 0; k < 3; ++k) {
+                    lo[k] = std::min(lo[k], c[k]);
+                    hi[k] = std::max(hi[k], c[k]);
+                    big = std::max(big, std::fabs(c[k]));
+                }
+            }
+            lengths.push_back(float(std::sqrt(dist2(r.start, r.end))));
+        }
+        if (lengths.empty() || !(reach >= 0.0) || !std::isfinite(reach) || !std::isfinite(big)) return;
+        // Reach with room for the rounding of the distance test.
+        reach_ = reach * (1.0 + 1e-9) + big * 1e-12 + 1e-300;
+        std::nth_element(lengths.begin(), lengths.begin() + long(lengths.size() / 2), lengths.end());
+        cube_ = std::max(double(lengths[lengths.size() / 2]), 4.1 * reach_);
+        if (!(cube_ > 0.0) || !std::isfinite(cube_)) return;
+        for (int k = 0; k < 3; ++k) {
+            origin_[k] = lo[k] - cube_;
+            if ((hi[k] - origin_[k]) / cube_ > double(kAxisCells - 2)) return;  // too fine for the keys
+        }
+        // Every cube within reach and half a step of each start point (at most two per axis).
+        const double pad = reach_ + cube_ / 4 + cube_ * 1e-9 + big * 1e-12;
+        std::vector<std::pair<uint64_t, uint32_t>> entries;
+        entries.reserve(rec.size() * 2);
+        for (uint32_t i = 0; i < rec.size(); ++i) {
+            if (!rec[i].usable) continue;
+            const double c[3] = {rec[i].start.x, rec[i].start.y, rec[i].start.z};
+            int64_t from[3], to[3];
+            for (int k = 0; k < 3; ++k) {
+                from[k] = cell(c[k] - pad, k);
+                to[k] = cell(c[k] + pad, k);
+            }
+            for (int64_t z = from[2]; z <= to[2]; ++z)
+                for (int64_t y = from[1]; y <= to[1]; ++y)
+                    for (int64_t x = from[0]; x <= to[0]; ++x) entries.push_back({pack(x, y, z), i});
+        }
+        // Cubes in a hash table; each cube's edges in record order.
+        size_t slots = 16;
+        while (slots < 2 * entries.size()) slots <<= 1;
+        mask_ = slots - 1;
+        table_.assign(slots, kNone);
+        std::vector<uint32_t> cubeOf(entries.size());
+        for (size_t e = 0; e < entries.size(); ++e) {
+            uint32_t* slot = find(entries[e].first);
+            if (*slot == kNone) {
+                *slot = uint32_t(keys_.size());
+                keys_.push_back(entries[e].first);
+                start_.push_back(0);
+            }
+            cubeOf[e] = *slot;
+            ++start_[*slot];
+        }
+        uint32_t sum = 0;
+        for (uint32_t& s : start_) {
+            const uint32_t n = s;
+            s = sum;
+            sum += n;
+        }
+        start_.push_back(sum);
+        head_.assign(start_.begin(), start_.end() - 1);
+        list_.resize(entries.size());
+        std::vector<uint32_t> fill(head_);
+        for (size_t e = 0; e < entries.size(); ++e) list_[fill[cubeOf[e]]++] = entries[e].second;
+        usable_ = true;
     }
 
-    void remove(uint32_t r) {
-        if (r >= leafOf_.size() || leafOf_[r] == kNone || slot_[r] == kNone) return;
-        uint32_t node = leafOf_[r];
-        slot_[r] = kNone;
-        Node& leaf = nodes_[node];
-        uint32_t low = kNone;
-        for (uint32_t i = leaf.lo; i < leaf.hi; ++i)
-            if (slot_[ids_[i]] != kNone) low = std::min(low, ids_[i]);
-        leaf.lowest = low;
-        for (uint32_t p = leaf.parent; p != kNone; p = nodes_[p].parent)
-            nodes_[p].lowest = std::min(nodes_[nodes_[p].child[0]].lowest, nodes_[nodes_[p].child[1]].lowest);
-    }
-
-    // Lowest record that passes accept among those whose end points may lie within reach
-    // of the segment a-b (reach infinite: all).
-    template <class Accept> int64_t lowest(const Vec3& a, const Vec3& b, double reach, Accept accept) const {
+    // Lowest record above i that passes accept (-1: none). Records at or below i and joined
+    // ones are passed for good.
+    template <class Accept> int64_t lowest(uint32_t i, Accept accept) {
+        const EdgeRecord& r = rec_[i];
         uint32_t best = kNone;
-        if (!nodes_.empty()) search(0, a, b, reach, accept, best);
+        const double a[3] = {r.start.x, r.start.y, r.start.z}, b[3] = {r.end.x, r.end.y, r.end.z};
+        double steps = 0;
+        if (usable_) {
+            const double len = std::sqrt(dist2(r.start, r.end));
+            steps = std::ceil(len / (cube_ / 2));
+        }
+        if (!usable_ || !(steps < double(rec_.size() - i))) {
+            // A walk that would cost more than a scan of the later records.
+            for (uint32_t j = i + 1; j < rec_.size(); ++j)
+                if (rec_[j].usable && !rec_[j].joined && accept(j)) return j;
+            return -1;
+        }
+        const uint32_t m = uint32_t(steps);
+        uint64_t last = ~uint64_t(0);
+        for (uint32_t s = 0; s <= m; ++s) {
+            const double t = m ? double(s) / m : 0.0;
+            const uint64_t key = pack(cell(a[0] + t * (b[0] - a[0]), 0), cell(a[1] + t * (b[1] - a[1]), 1),
+                                      cell(a[2] + t * (b[2] - a[2]), 2));
+            if (key == last) continue;
+            last = key;
+            const uint32_t c = *find(key);
+            if (c == kNone) continue;
+            uint32_t& h = head_[c];
+            while (h < start_[c + 1] && (list_[h] <= i || rec_[list_[h]].joined)) ++h;
+            for (uint32_t e = h; e < start_[c + 1]; ++e) {
+                const uint32_t j = list_[e];
+                if (j >= best) break;
+                if (!rec_[j].joined && j > i && accept(j)) {
+                    best = j;
+                    break;
+                }
+            }
+        }
         return best == kNone ? -1 : int64_t(best);
     }
 
 private:
     static constexpr uint32_t kNone = 0xFFFFFFFFu;
-    static constexpr uint32_t kLeaf = 8;
-    struct Node {
-        float box[2][2][3];  // [start/end][min/max][axis]
-        uint32_t lo, hi, parent, lowest;
-        uint32_t child[2];
-    };
+    static constexpr int64_t kAxisCells = int64_t(1) << 21;
 
-    static float coord(const EdgeRecord& r, int k) {
-        const Vec3& p = k < 3 ? r.start : r.end;
-        return k % 3 == 0 ? p.x : (k % 3 == 1 ? p.y : p.z);
+    int64_t cell(double c, int k) const {
+        const double q = std::floor((c - origin_[k]) / cube_);
+        return int64_t(std::min(std::max(q, 0.0), double(kAxisCells - 1)));
     }
-
-    uint32_t build(uint32_t lo, uint32_t hi, uint32_t parent) {
-        const uint32_t id = uint32_t(nodes_.size());
-        nodes_.push_back(Node{});
-        Node node{};
-        node.lo = lo;
-        node.hi = hi;
-        node.parent = parent;
-        node.lowest = kNone;
-        node.child[0] = node.child[1] = kNone;
-        for (int e = 0; e < 2; ++e)
-            for (int k = 0; k < 3; ++k) {
-                node.box[e][0][k] = INFINITY;
-                node.box[e][1][k] = -INFINITY;
-            }
-        for (uint32_t i = lo; i < hi; ++i) {
-            const EdgeRecord& r = rec_[ids_[i]];
-            for (int k = 0; k < 6; ++k) {
-                const float c = coord(r, k);
-                node.box[k / 3][0][k % 3] = std::min(node.box[k / 3][0][k % 3], c);
-                node.box[k / 3][1][k % 3] = std::max(node.box[k / 3][1][k % 3], c);
-            }
-            node.lowest = std::min(node.lowest, ids_[i]);
-        }
-        if (hi - lo <= kLeaf) {
-            for (uint32_t i = lo; i < hi; ++i) {
-                slot_[ids_[i]] = i;
-                leafOf_[ids_[i]] = id;
-            }
-            nodes_[id] = node;
-            return id;
-        }
-        // Split at the median of the widest coordinate; equal values split by record, so
-        // that even coincident edges spread over the tree in their order.
-        int axis = 0;
-        double widest = -1.0;
-        for (int k = 0; k < 6; ++k) {
-            const double w = double(node.box[k / 3][1][k % 3]) - node.box[k / 3][0][k % 3];
-            if (w > widest) widest = w, axis = k;
-        }
-        const uint32_t mid = lo + (hi - lo) / 2;
-        std::nth_element(ids_.begin() + lo, ids_.begin() + mid, ids_.begin() + hi, [&](uint32_t x, uint32_t y) {
-            const float cx = coord(rec_[x], axis), cy = coord(rec_[y], axis);
-            return cx < cy || (cx == cy && x < y);
-        });
-        nodes_[id] = node;
-        const uint32_t left = build(lo, mid, id);
-        const uint32_t right = build(mid, hi, id);
-        nodes_[id].child[0] = left;
-        nodes_[id].child[1] = right;
-        return id;
+    static uint64_t pack(int64_t x, int64_t y, int64_t z) {
+        return uint64_t(x) | uint64_t(y) << 21 | uint64_t(z) << 42;
     }
-
-    // Whether the segment a-b passes within reach of the box (a test that may say yes
-    // for a box slightly beyond reach, never no for one within it).
-    static bool near(const float (&box)[2][3], const Vec3& a, const Vec3& b, double reach) {
-        if (!(reach < INFINITY)) return true;
-        const double pa[3] = {a.x, a.y, a.z}, pb[3] = {b.x, b.y, b.z};
-        double t0 = 0.0, t1 = 1.0;
-        for (int k = 0; k < 3; ++k) {
-            const double m = std::fabs(pa[k]) + std::fabs(pb[k]) + std::fabs(double(box[0][k])) +
-                             std::fabs(double(box[1][k]));
-            const double r = reach * (1.0 + 1e-9) + m * 1e-12 + 1e-300;
-            const double lo = double(box[0][k]) - r, hi = double(box[1][k]) + r;
-            const double d = pb[k] - pa[k];
-            if (d == 0.0) {
-                if (pa[k] < lo || pa[k] > hi) return false;
-                continue;
-            }
-            double u = (lo - pa[k]) / d, v = (hi - pa[k]) / d;
-            if (u > v) std::swap(u, v);
-            t0 = std::max(t0, u - 1e-12);
-            t1 = std::min(t1, v + 1e-12);
-            if (t0 > t1) return false;
-        }
-        return true;
-    }
-
-    template <class Accept>
-    void search(uint32_t id, const Vec3& a, const Vec3& b, double reach, Accept& accept, uint32_t& best) const {
-        const Node& node = nodes_[id];
-        if (node.lowest >= best) return;
-        if (!near(node.box[0], a, b, reach) || !near(node.box[1], a, b, reach)) return;
-        if (node.child[0] == kNone) {
-            for (uint32_t i = node.lo; i < node.hi; ++i) {
-                const uint32_t r = ids_[i];
-                if (r < best && slot_[r] != kNone && accept(r)) best = r;
-            }
-            return;
-        }
-        uint32_t first = node.child[0], second = node.child[1];
-        if (nodes_[second].lowest < nodes_[first].lowest) std::swap(first, second);
-        search(first, a, b, reach, accept, best);
-        search(second, a, b, reach, accept, best);
+    uint32_t* find(uint64_t k) {
+        uint64_t h = k * 0x9E3779B97F4A7C15ull;
+        size_t s = size_t(h >> 20) & mask_;
+        while (table_[s] != kNone && keys_[table_[s]] != k) s = (s + 1) & mask_;
+        return &table_[s];
     }
 
     const std::vector<EdgeRecord>& rec_;
-    std::vector<uint32_t> ids_;
-    std::vector<uint32_t> slot_;    // position in ids_ while the record is in the tree
-    std::vector<uint32_t> leafOf_;
-    std::vector<Node> nodes_;
+    bool usable_ = false;
+    double reach_ = 0, cube_ = 0, origin_[3] = {0, 0, 0};
+    std::vector<uint32_t> table_;  // slot -> cube
+    std::vector<uint64_t> keys_;   // per cube
+    std::vector<uint32_t> start_;  // per cube: its first entry in list_
+    std::vector<uint32_t> head_;   // per cube: first entry still worth a look
+    std::vector<uint32_t> list_;
+    size_t mask_ = 0;
 };
 
 // Joins open edges whose end points lie on another open edge of another face: each edge,
@@ -639,6 +731,7 @@ void connectBoundingEdges(Work& w) {
             r.start = w.verts[r.vs].pos;
             r.end = w.verts[r.ve].pos;
             r.joined = false;
+            r.usable = finite(r.start) && finite(r.end);
             r.minX = std::min(r.start.x, r.end.x);
             r.maxX = std::max(r.start.x, r.end.x);
             rec.push_back(r);
@@ -650,18 +743,12 @@ void connectBoundingEdges(Work& w) {
     const float slack = float(std::sqrt(tol)) + 1e-30f;
     uint32_t joined = 0;
     if (std::isnan(tol)) rec.clear();
-    std::vector<uint32_t> usable;
-    for (uint32_t i = 0; i < rec.size(); ++i)
-        if (finite(rec[i].start) && finite(rec[i].end)) usable.push_back(i);
-    EdgeTree tree(rec, usable);
-    const double reach = std::sqrt(tol);
+    EdgeGrid grid(rec, std::sqrt(tol));
     for (uint32_t i = 0; i < rec.size(); ++i) {
-        // Later searches look at later records only.
-        tree.remove(i);
-        if (rec[i].joined || !finite(rec[i].start) || !finite(rec[i].end)) continue;
+        if (rec[i].joined || !rec[i].usable) continue;
         EdgeRecord& ri = rec[i];
         const float lowX = ri.minX - slack, highX = ri.maxX + slack;
-        const int64_t best = tree.lowest(ri.start, ri.end, reach, [&](uint32_t j) {
+        const int64_t best = grid.lowest(i, [&](uint32_t j) {
             const EdgeRecord& rj = rec[j];
             ++g_stats.edgeTests;
             if (rj.face == ri.face || rj.minX < lowX || rj.minX > highX || rj.maxX > highX) return false;
@@ -669,7 +756,6 @@ void connectBoundingEdges(Work& w) {
         });
         if (best < 0) continue;
         EdgeRecord& rj = rec[size_t(best)];
-        tree.remove(uint32_t(best));
         w.faces[ri.face].nb[ri.edge] = rj.face;
         w.faces[rj.face].nb[rj.edge] = ri.face;
         w.faces[ri.face].flags &= uint16_t(~(FACE_OPEN_EDGE0 << ri.edge));
@@ -800,7 +886,7 @@ uint32_t mergeTriangles(Work& w) {
     return n;
 }
 
-void classifyEdges(Work& w, float cosCrease, const Incidence& inc) {
+void classifyEdges(Work& w, float cosCrease) {
     const uint32_t nf = uint32_t(w.faces.size());
     std::vector<uint8_t> hardVertex(w.verts.size(), 0);
     for (uint32_t fi = 0; fi < nf; ++fi) {
@@ -831,13 +917,20 @@ void classifyEdges(Work& w, float cosCrease, const Incidence& inc) {
             if (F.flags & (FACE_OPEN_EDGE0 << k)) hardVertex[F.v[k]] = hardVertex[F.v[(k + 1) % n]] = 1;
     }
     // 0x20: the vertex lies on a hard or open edge, or its faces differ in material.
+    constexpr uint32_t kUnseen = 0xFFFFFFFFu;
+    std::vector<uint32_t> material(w.verts.size(), kUnseen);
+    for (const PelFace& F : w.faces)
+        for (uint32_t k = 0; k < corners(F); ++k) {
+            uint32_t& m = material[F.v[k]];
+            if (m == kUnseen)
+                m = F.material;
+            else if (m != F.material)
+                hardVertex[F.v[k]] = 1;
+        }
     for (uint32_t v = 0; v < w.verts.size(); ++v) {
         PelVertex& pv = w.verts[v];
         pv.flags &= ~(VTX_RELIGHT | VTX_SMOOTH);
-        bool mixed = false;
-        for (uint32_t t = inc.start[v]; t + 1 < inc.start[v + 1] && !mixed; ++t)
-            mixed = w.faces[inc.list[t]].material != w.faces[inc.list[t + 1]].material;
-        if (hardVertex[v] || mixed) pv.flags |= VTX_RELIGHT;
+        if (hardVertex[v]) pv.flags |= VTX_RELIGHT;
     }
 }
 
@@ -845,6 +938,33 @@ bool lessZyx(const Vec3& a, const Vec3& b) {
     if (a.z != b.z) return a.z < b.z;
     if (a.y != b.y) return a.y < b.y;
     return a.x < b.x;
+}
+
+// Records 0..n-1 by major, then by z, y, x of their normals; equal records in their own
+// order. In linear time unless a normal is not a number (then as a comparison sort gives it).
+std::vector<uint32_t> orderNormals(const std::vector<uint32_t>& major, const std::vector<Vec3>& n) {
+    const size_t count = n.size();
+    std::vector<uint32_t> order(count);
+    std::iota(order.begin(), order.end(), 0u);
+    if (std::none_of(n.begin(), n.end(), hasNaN)) {
+        sortByZyx(order, n);
+        const std::vector<uint64_t> keys(major.begin(), major.end());
+        sortByKey(order.data(), count, keys);
+        return order;
+    }
+    struct Record {
+        uint32_t major;
+        Vec3 n;
+        uint32_t id;
+    };
+    std::vector<Record> rec(count);
+    for (uint32_t i = 0; i < count; ++i) rec[i] = {major[i], n[i], i};
+    std::sort(rec.begin(), rec.end(), [](const Record& a, const Record& b) {
+        if (a.major != b.major) return a.major < b.major;
+        return lessZyx(a.n, b.n);
+    });
+    for (size_t i = 0; i < count; ++i) order[i] = rec[i].id;
+    return order;
 }
 
 }  // namespace
@@ -931,22 +1051,18 @@ int pelConnectEdges(PelContent** holder, uint32_t* result, uint32_t keepNormals,
     findNeighbours(w);
     if (connect) connectBoundingEdges(w);
     if (mergeTriangles_) mergeTriangles(w);
-    Incidence inc2(w);
-    classifyEdges(w, cosCrease, inc2);
+    classifyEdges(w, cosCrease);
 
     // Face normals: records sorted by flag word, then z, y, x; a run of
     // nearly equal normals with one flag word shares an entry.
     const uint32_t nf = uint32_t(w.faces.size());
     const uint32_t nv = uint32_t(w.verts.size());
-    std::vector<uint32_t> fOrder(nf);
-    std::iota(fOrder.begin(), fOrder.end(), 0u);
     // The flag word of a record: the face's two-sidedness (faces that share
     // an entry share its facing test).
     auto flagWord = [&](uint32_t f) { return uint32_t(w.faces[f].flags & FACE_TWO_SIDED); };
-    std::sort(fOrder.begin(), fOrder.end(), [&](uint32_t a, uint32_t b) {
-        if (flagWord(a) != flagWord(b)) return flagWord(a) < flagWord(b);
-        return lessZyx(w.faceNormal[a], w.faceNormal[b]);
-    });
+    std::vector<uint32_t> major(nf);
+    for (uint32_t f = 0; f < nf; ++f) major[f] = flagWord(f);
+    const std::vector<uint32_t> fOrder = orderNormals(major, w.faceNormal);
     std::vector<uint32_t> faceEntry(nf);
     std::vector<Vec3> faceNormals;
     for (uint32_t i = 0; i < nf;) {
@@ -994,12 +1110,16 @@ int pelConnectEdges(PelContent** holder, uint32_t* result, uint32_t keepNormals,
             vecNormalize(&n);
         a.n = n;
     }
-    std::vector<uint32_t> vOrder(nv);
-    std::iota(vOrder.begin(), vOrder.end(), 0u);
-    std::sort(vOrder.begin(), vOrder.end(), [&](uint32_t a, uint32_t b) {
-        if (acc[a].count != acc[b].count) return acc[a].count > acc[b].count;
-        return lessZyx(acc[a].n, acc[b].n);
-    });
+    std::vector<uint32_t> vOrder;
+    {
+        std::vector<Vec3> n(nv);
+        std::vector<uint32_t> major(nv);
+        for (uint32_t i = 0; i < nv; ++i) {
+            n[i] = acc[i].n;
+            major[i] = ~acc[i].count;  // larger counts first
+        }
+        vOrder = orderNormals(major, n);
+    }
     std::vector<uint32_t> vertexEntry(nv);
     std::vector<Vec3> vertexNormals;
     for (uint32_t i = 0; i < nv;) {
