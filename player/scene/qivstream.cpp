@@ -608,6 +608,15 @@ int pelDecodePartGeometry(const uint8_t* record, PelContent* content, PelPart* p
     return result == CmdResult::Ok ? 1 : commandFailure(result);
 }
 
+int pelDecodeStream(const uint8_t* data, size_t size, PelContent** content) try {
+    if (!content) return 0;
+    *content = nullptr;
+    if (!data) return 0;
+    StreamHead head;
+    *content = buildContent(data, size, &head);
+    return *content ? 1 : 0;
+} QIV_ENGINE_CATCH(0)
+
 int pelParseStream(const uint8_t* data, size_t size, PelContent** content, PelStreamInfo** info,
                    uint32_t* edgeResult, uint32_t planeCount, const float* planes) try {
     if (!content || !info || !data) return 0;
