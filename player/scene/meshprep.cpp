@@ -105,10 +105,36 @@ void sortByZyx(std::vector<uint32_t>& ids, const std::vector<Vec3>& vec) {
 
 bool hasNaN(const Vec3& v) { return std::isnan(v.x) || std::isnan(v.y) || std::isnan(v.z); }
 
+// What the preparation reads and changes of a vertex; the rest comes from the content's
+// own record (source) when the content is rebuilt.
+struct VertexWork {
+    Vec3 pos;
+    float u, v;
+    uint32_t flags;
+    uint32_t source;
+};
+
+// Moves element i of a to position to[i] (a permutation), in place.
+template <class T> void permute(std::vector<T>& a, const std::vector<uint32_t>& to) {
+    std::vector<bool> done(a.size(), false);
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (done[i]) continue;
+        T held = a[i];
+        size_t at = i;
+        while (!done[at]) {
+            done[at] = true;
+            const size_t next = to[at];
+            std::swap(held, a[next]);
+            at = next;
+        }
+    }
+}
+
 // Working copy of a content's geometry.
 struct Work {
     PelContent* c = nullptr;
-    std::vector<PelVertex> verts;
+    bool moved = false;  // plane offsets moved vertices
+    std::vector<VertexWork> verts;
     std::vector<PelFace> faces;
     std::vector<PelPart> parts;
     std::vector<uint32_t> partFirstV, partFirstF;
@@ -130,7 +156,12 @@ bool loadWork(PelContent* c, Work* w) {
         return false;
     }
     w->c = c;
-    w->verts.assign(c->vertices, c->vertices + nv);
+    w->verts.resize(nv);
+    for (uint32_t i = 0; i < nv; ++i) {
+        const PelVertex& v = c->vertices[i];
+        // The marks that geometry walks leave on vertices go.
+        w->verts[i] = {v.pos, v.u, v.v, v.flags & ~VTX_MARK, i};
+    }
     w->faces.assign(c->faces, c->faces + nf);
     w->parts.assign(c->parts, c->parts + np);
     w->partFirstV.resize(np);
@@ -171,17 +202,22 @@ bool loadWork(PelContent* c, Work* w) {
         // Per-frame facing flags: stale values must not read as markings here.
         face.flags &= uint16_t(~(FACE_FRONT_CACHED | FACE_FACING_DECIDED));
     }
-    // Likewise the marks that geometry walks leave on vertices.
-    for (PelVertex& v : w->verts) v.flags &= ~VTX_MARK;
     w->translucent.assign(nf, 0);
     w->grouped.assign(nf, 0);
     w->partner.assign(nv, -1);
     return true;
 }
 
+// Before any reordering: face and vertex numbers are the content's own.
 void computeFacePlanes(Work& w) {
     PelContent head = {};
-    head.vertices = w.verts.data();
+    std::vector<PelVertex> moved;
+    head.vertices = w.c->vertices;
+    if (w.moved) {
+        moved.resize(w.verts.size());
+        for (size_t i = 0; i < w.verts.size(); ++i) moved[i].pos = w.verts[i].pos;
+        head.vertices = moved.data();
+    }
     head.vertexCount = uint32_t(w.verts.size());
     w.faceNormal.resize(w.faces.size());
     w.faceDist.resize(w.faces.size());
@@ -203,7 +239,7 @@ void applyPlanes(Work& w, uint32_t planeCount, const float* planes) {
     for (uint32_t p = 0; p < planeCount; ++p) {
         const float* pl = planes + size_t(p) * 9;
         const Vec3 n = {pl[0], pl[1], pl[2]};
-        for (PelVertex& v : w.verts) {
+        for (VertexWork& v : w.verts) {
             v.flags &= ~VTX_PLANE_MOVED;
             if (dot3(n, v.pos) < pl[3])
                 v.flags &= ~VTX_PLANE_SIDE;
@@ -216,7 +252,7 @@ void applyPlanes(Work& w, uint32_t planeCount, const float* planes) {
                 if (w.verts[f.v[k]].flags & VTX_PLANE_SIDE) ++on;
             bool straddles = on && on < n;
             for (uint32_t k = 0; k < n; ++k) {
-                PelVertex& v = w.verts[f.v[k]];
+                VertexWork& v = w.verts[f.v[k]];
                 if (v.flags & VTX_PLANE_MOVED) continue;
                 if (v.flags & VTX_PLANE_SIDE) {
                     v.pos = {v.pos.x + pl[4], v.pos.y + pl[5], v.pos.z + pl[6]};
@@ -229,7 +265,8 @@ void applyPlanes(Work& w, uint32_t planeCount, const float* planes) {
             }
         }
     }
-    for (PelVertex& v : w.verts) v.flags &= ~(VTX_PLANE_MOVED | VTX_PLANE_SIDE);
+    for (VertexWork& v : w.verts) v.flags &= ~(VTX_PLANE_MOVED | VTX_PLANE_SIDE);
+    w.moved = planeCount != 0;
 }
 
 Box3 emptyBox() { return {{1e20f, 1e20f, 1e20f}, {-1e20f, -1e20f, -1e20f}}; }
@@ -392,32 +429,19 @@ bool sortPartsAndFaces(Work& w) {
     w.partOrder = order;
     if (!permuteTextEntries(w.c->textList1, w.c->textList1Size, order, &w.textList1)) return false;
 
-    std::vector<PelVertex> verts(w.verts.size());
-    for (size_t i = 0; i < w.verts.size(); ++i) verts[newVertex[i]] = w.verts[i];
-    std::vector<PelFace> faces(nf);
-    std::vector<Vec3> fn(nf);
-    std::vector<float> fd(nf);
-    std::vector<uint8_t> tr(nf);
-    std::vector<uint32_t> gw(nf);
-    for (uint32_t i = 0; i < nf; ++i) {
-        PelFace face = w.faces[i];
+    for (PelFace& face : w.faces) {
         for (uint32_t k = 0; k < 4; ++k) face.v[k] = newVertex[face.v[k]];
         for (uint32_t k = 0; k < 4; ++k) face.nb[k] = newFace[face.nb[k]];
         face.part = newPart[face.part];
-        faces[newFace[i]] = face;
-        fn[newFace[i]] = w.faceNormal[i];
-        fd[newFace[i]] = w.faceDist[i];
-        tr[newFace[i]] = w.translucent[i];
-        gw[newFace[i]] = w.group[i];
     }
+    permute(w.verts, newVertex);
+    permute(w.faces, newFace);
+    permute(w.faceNormal, newFace);
+    permute(w.faceDist, newFace);
+    permute(w.translucent, newFace);
+    permute(w.group, newFace);
     std::vector<PelPart> parts(np);
     for (uint32_t i = 0; i < np; ++i) parts[i] = w.parts[order[i]];
-    w.verts.swap(verts);
-    w.faces.swap(faces);
-    w.faceNormal.swap(fn);
-    w.faceDist.swap(fd);
-    w.translucent.swap(tr);
-    w.group.swap(gw);
     w.parts.swap(parts);
     w.partFirstV.swap(firstV);
     w.partFirstF.swap(firstF);
@@ -427,54 +451,46 @@ bool sortPartsAndFaces(Work& w) {
 bool twoSided(const PelFace& f) { return f.flags & FACE_TWO_SIDED; }
 
 // Face edges by their directed vertex pair: a hash table of the pairs, each with the chain
-// of its edges in face and edge order (entry numbers follow that order).
+// of its edges in face and edge order. Edge k of face f is entry 4 f + k, so entry numbers
+// follow that order.
 class EdgeIndex {
 public:
     static constexpr uint32_t kNone = 0xFFFFFFFFu;
-    struct Entry {
-        uint64_t key;
-        uint32_t face;
-        uint32_t edge;
-        uint32_t next;  // next entry of the same pair
-    };
 
     static uint64_t key(uint32_t from, uint32_t to) { return uint64_t(from) << 32 | to; }
 
-    explicit EdgeIndex(const Work& w) {
-        size_t n = 0;
-        for (const PelFace& f : w.faces) n += corners(f);
-        entries_.reserve(n);
+    explicit EdgeIndex(const Work& w) : faces_(w.faces) {
+        const size_t n = 4 * faces_.size();
         size_t slots = 16;
-        while (slots < 2 * n) slots <<= 1;
+        while (slots < n) slots <<= 1;
         mask_ = slots - 1;
         table_.assign(slots, kNone);
-        std::vector<uint32_t> tail;
-        tail.reserve(n);
-        for (uint32_t g = 0; g < w.faces.size(); ++g) {
-            const PelFace& G = w.faces[g];
-            const uint32_t m = corners(G);
-            for (uint32_t j = 0; j < m; ++j) {
-                const uint64_t k = key(G.v[j], G.v[(j + 1) % m]);
-                const uint32_t e = uint32_t(entries_.size());
-                entries_.push_back({k, g, j, kNone});
-                tail.push_back(kNone);
-                uint32_t* slot = find(k);
+        next_.assign(n, kNone);
+        std::vector<uint32_t> tail(n);
+        for (uint32_t g = 0; g < faces_.size(); ++g)
+            for (uint32_t j = 0; j < corners(faces_[g]); ++j) {
+                const uint32_t e = 4 * g + j;
+                uint32_t* slot = find(keyOf(e));
                 if (*slot == kNone) {
                     *slot = e;
                     tail[e] = e;
                 } else {
-                    entries_[tail[*slot]].next = e;
+                    next_[tail[*slot]] = e;
                     tail[*slot] = e;
                 }
             }
-        }
     }
 
-    // First entry of the pair's chain, or kNone.
+    // First entry of the pair's chain, or kNone; the entry after e in its chain.
     uint32_t first(uint64_t k) const { return *const_cast<EdgeIndex*>(this)->find(k); }
-    const Entry& operator[](uint32_t e) const { return entries_[e]; }
+    uint32_t next(uint32_t e) const { return next_[e]; }
 
 private:
+    uint64_t keyOf(uint32_t e) const {
+        const PelFace& f = faces_[e >> 2];
+        const uint32_t k = e & 3;
+        return key(f.v[k], f.v[(k + 1) % corners(f)]);
+    }
     static uint64_t mix(uint64_t k) {
         k ^= k >> 33;
         k *= 0xFF51AFD7ED558CCDull;
@@ -483,12 +499,12 @@ private:
     }
     uint32_t* find(uint64_t k) {
         size_t s = size_t(mix(k)) & mask_;
-        while (table_[s] != kNone && entries_[table_[s]].key != k) s = (s + 1) & mask_;
+        while (table_[s] != kNone && keyOf(table_[s]) != k) s = (s + 1) & mask_;
         return &table_[s];
     }
 
-    std::vector<Entry> entries_;
-    std::vector<uint32_t> table_;
+    const std::vector<PelFace>& faces_;
+    std::vector<uint32_t> table_, next_;
     size_t mask_ = 0;
 };
 
@@ -515,14 +531,14 @@ void findNeighbours(Work& w) {
                 uint32_t at;
                 if (same == kNone || (reversed != kNone && reversed < same)) {
                     at = reversed;
-                    reversed = index[at].next;
+                    reversed = index.next(at);
                     sameWay = false;
                 } else {
                     at = same;
-                    same = index[at].next;
+                    same = index.next(at);
                     sameWay = true;
                 }
-                const uint32_t gi = index[at].face, j = index[at].edge;
+                const uint32_t gi = at >> 2, j = at & 3;
                 ++g_stats.neighbourTests;
                 if (gi == fi) continue;
                 const PelFace& G = w.faces[gi];
@@ -928,7 +944,7 @@ void classifyEdges(Work& w, float cosCrease) {
                 hardVertex[F.v[k]] = 1;
         }
     for (uint32_t v = 0; v < w.verts.size(); ++v) {
-        PelVertex& pv = w.verts[v];
+        VertexWork& pv = w.verts[v];
         pv.flags &= ~(VTX_RELIGHT | VTX_SMOOTH);
         if (hardVertex[v]) pv.flags |= VTX_RELIGHT;
     }
@@ -1000,6 +1016,10 @@ int pelConnectEdges(PelContent** holder, uint32_t* result, uint32_t keepNormals,
     if (!holder || !*holder) return 0;
     PelContent* c = *holder;
     if (c->faceCount == 0 || c->vertexCount < 3) return 0;
+    if (c->faceCount >= (1u << 30)) {  // edges are numbered 4 x face + edge
+        errReport(ERR_NOMEM, "Content of %u faces is too large to prepare.", c->faceCount);
+        return 0;
+    }
     if (planeCount && !planes) planeCount = 0;
     (void)edgeValues;  // the reserved vertices stay zero
     const uint64_t reserved = (uint64_t(edgeCount) + 1) / 2;
@@ -1184,8 +1204,14 @@ int pelConnectEdges(PelContent** holder, uint32_t* result, uint32_t keepNormals,
     for (size_t i = 0; i < vertexNormals.size(); ++i) n->vertexNormals[i].normal = vertexNormals[i];
     for (size_t i = 0; i < faceNormals.size(); ++i) n->faceNormals[i].normal = faceNormals[i];
     for (uint32_t i = 0; i < nv; ++i) {
-        n->vertices[i] = w.verts[i];
-        n->vertices[i].normal = &n->vertexNormals[vertexEntry[i]];
+        const VertexWork& v = w.verts[i];
+        PelVertex& out = n->vertices[i];
+        out = c->vertices[v.source];
+        out.pos = v.pos;
+        out.u = v.u;
+        out.v = v.v;
+        out.flags = v.flags;
+        out.normal = &n->vertexNormals[vertexEntry[i]];
     }
     for (uint32_t i = 0; i < nf; ++i) {
         PelFace f = w.faces[i];

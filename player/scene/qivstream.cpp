@@ -98,6 +98,54 @@ struct CommandTarget {
 
 enum class CmdResult { Ok, Short, Overflow, BadReference, BadMaterial };
 
+// Reads of a command whose longest form fits in what is left: no bound checks.
+struct FastReader {
+    const uint8_t* p;
+    bool failed = false;
+    uint32_t u8() { return *p++; }
+    uint32_t u16() {
+        const uint32_t v = rd16(p);
+        p += 2;
+        return v;
+    }
+};
+
+// The values of one command.
+struct Command {
+    uint32_t word, options;
+    uint16_t deltas[5];
+    bool material;
+    uint32_t materialIndex;
+    uint32_t a, b, c, d;
+};
+constexpr size_t kLongestCommand = 2 + 2 + 1 + 5 * 2 + 2 + 4 * 2;
+
+template <class R> void readCommand(R& r, Command* out) {
+    uint32_t cmd = r.u16();
+    if ((cmd & QIV_CMD_NO_FACE) && (cmd & QIV_CMD_REF_A)) cmd = r.u16();
+    out->word = cmd;
+    out->options = (cmd & QIV_CMD_OPTIONS) ? r.u8() : 0;
+    for (int k = 0; k < 5; ++k) out->deltas[k] = (cmd & (QIV_CMD_DX << k)) ? uint16_t(r.u16()) : 0;
+    out->material = (cmd & QIV_CMD_MATERIAL) != 0;
+    if (out->material) out->materialIndex = r.u16();
+    const bool wide = (cmd & QIV_CMD_WIDE_REFS) != 0;
+    auto ref = [&]() { return wide ? r.u16() : r.u8(); };
+    out->a = (cmd & QIV_CMD_REF_A) ? ref() : 0;
+    out->b = (cmd & QIV_CMD_REF_B) ? ref() : 1;
+    out->c = (cmd & QIV_CMD_REF_C) ? ref() : 2;
+    out->d = ((out->options & QIV_OPT_QUAD) && (out->options & QIV_OPT_REF_D)) ? ref() : 3;
+}
+
+// Face flags that a material gives its faces.
+uint16_t materialFaceFlags(const MatInput& m, uint32_t options) {
+    uint16_t flags = 0;
+    if (m.flags & qivMatFlagIsTextured) flags |= FACE_TEXTURED;
+    if (m.flags & qivMatFlagIsTexMask) flags |= FACE_COLORKEY;
+    if (m.flags & qivMatFlagIsTexRefl) flags |= FACE_ENVMAP;
+    if ((m.flags & qivMatFlagTwoSided) && !(options & QIV_OPT_ONE_SIDED)) flags |= FACE_TWO_SIDED;
+    return flags;
+}
+
 // Runs the part's commands from *cursor. *vertexCount and *faceCount hold what the part
 // has and grow; neither may pass the record's declared counts.
 CmdResult runCommands(const PartRecord& rec, const uint8_t** cursor, const uint8_t* end, const CommandTarget& t,
@@ -105,26 +153,22 @@ CmdResult runCommands(const PartRecord& rec, const uint8_t** cursor, const uint8
     Reader r{*cursor, end};
     uint16_t sums[5] = {0, 0, 0, 0, 0};
     uint32_t material = 0;
+    Command cmdv{};
     for (uint32_t n = 0; n < rec.commandCount; ++n) {
-        uint32_t cmd = r.u16();
-        if ((cmd & QIV_CMD_NO_FACE) && (cmd & QIV_CMD_REF_A)) cmd = r.u16();
-        uint32_t options = (cmd & QIV_CMD_OPTIONS) ? r.u8() : 0;
-        uint16_t deltas[5] = {0, 0, 0, 0, 0};
+        if (!r.failed && size_t(end - r.p) >= kLongestCommand) {
+            FastReader f{r.p};
+            readCommand(f, &cmdv);
+            r.p = f.p;
+        } else {
+            readCommand(r, &cmdv);
+            if (r.failed) return CmdResult::Short;
+        }
+        const uint32_t cmd = cmdv.word, options = cmdv.options;
+        if (cmdv.material) material = cmdv.materialIndex;
         const bool newVertex = (cmd & (QIV_CMD_DX | QIV_CMD_DY | QIV_CMD_DZ | QIV_CMD_DU | QIV_CMD_DV)) != 0;
-        for (int k = 0; k < 5; ++k)
-            if (cmd & (QIV_CMD_DX << k)) deltas[k] = uint16_t(r.u16());
-        if (cmd & QIV_CMD_MATERIAL) material = r.u16();
-        const bool wide = (cmd & QIV_CMD_WIDE_REFS) != 0;
-        auto ref = [&]() { return wide ? r.u16() : r.u8(); };
-        uint32_t a = (cmd & QIV_CMD_REF_A) ? ref() : 0;
-        uint32_t b = (cmd & QIV_CMD_REF_B) ? ref() : 1;
-        uint32_t c = (cmd & QIV_CMD_REF_C) ? ref() : 2;
-        uint32_t d = ((options & QIV_OPT_QUAD) && (options & QIV_OPT_REF_D)) ? ref() : 3;
-        if (r.failed) return CmdResult::Short;
-
         if (newVertex) {
             if (*vertexCount >= rec.vertexCount) return CmdResult::Overflow;
-            for (int k = 0; k < 5; ++k) sums[k] = uint16_t(sums[k] + deltas[k]);
+            for (int k = 0; k < 5; ++k) sums[k] = uint16_t(sums[k] + cmdv.deltas[k]);
             if (t.vertices) {
                 PelVertex& v = t.vertices[*vertexCount];
                 v.pos.x = dequant(sums[0], rec.box[0], rec.box[3]);
@@ -141,6 +185,7 @@ CmdResult runCommands(const PartRecord& rec, const uint8_t** cursor, const uint8
         if (*faceCount >= rec.faceCount) return CmdResult::Overflow;
         const bool quad = (options & QIV_OPT_QUAD) != 0;
         const uint32_t have = *vertexCount;
+        const uint32_t a = cmdv.a, b = cmdv.b, c = cmdv.c, d = cmdv.d;
         if (a >= have || b >= have || c >= have || (quad && d >= have)) return CmdResult::BadReference;
         if (material >= t.materialCount) return CmdResult::BadMaterial;
         if (t.faces) {
@@ -148,11 +193,7 @@ CmdResult runCommands(const PartRecord& rec, const uint8_t** cursor, const uint8
             const uint32_t index = t.firstFace + *faceCount;
             PelFace& f = t.faces[*faceCount];
             const MatInput& m = t.materials[material];
-            uint16_t flags = 0;
-            if (m.flags & qivMatFlagIsTextured) flags |= FACE_TEXTURED;
-            if (m.flags & qivMatFlagIsTexMask) flags |= FACE_COLORKEY;
-            if (m.flags & qivMatFlagIsTexRefl) flags |= FACE_ENVMAP;
-            if ((m.flags & qivMatFlagTwoSided) && !(options & QIV_OPT_ONE_SIDED)) flags |= FACE_TWO_SIDED;
+            uint16_t flags = materialFaceFlags(m, options);
             if (cmd & QIV_CMD_EDGE_A) flags |= FACE_OPEN_EDGE0;
             f.v[0] = last - a;
             if (cmd & QIV_CMD_ORDERED) {
