@@ -94,13 +94,40 @@ void sortByKey(uint32_t* ids, size_t n, const std::vector<uint64_t>& keys) {
     for (size_t i = 0; i < n; ++i) ids[i] = a[i].id;
 }
 
-// Stable sort of ids by z, then y, then x of vec[id] (none of them NaN).
-void sortByZyx(std::vector<uint32_t>& ids, const std::vector<Vec3>& vec) {
-    std::vector<uint64_t> keys(vec.size());
-    for (size_t i = 0; i < vec.size(); ++i) keys[i] = orderKey(vec[i].x);
-    sortByKey(ids.data(), ids.size(), keys);
-    for (size_t i = 0; i < vec.size(); ++i) keys[i] = orderKey(vec[i].z) << 32 | orderKey(vec[i].y);
-    sortByKey(ids.data(), ids.size(), keys);
+// Ids 0..n-1 stably sorted by major[id], then z, y, x of vec[id] (none of them NaN), in
+// linear time: least significant digit first over the four key words, digits that all keys
+// share passed over.
+std::vector<uint32_t> sortByMajorZyx(const std::vector<uint32_t>& major, const std::vector<Vec3>& vec) {
+    const size_t n = vec.size();
+    struct Item {
+        uint32_t key[4];  // x, y, z, major
+        uint32_t id;
+    };
+    constexpr int kBits = 11, kPerWord = 3, kDigits = 4 * kPerWord;
+    constexpr uint32_t kDigit = (1u << kBits) - 1;
+    std::vector<Item> a(n), b(n);
+    std::vector<uint32_t> count(size_t(kDigits) << kBits, 0u);
+    for (uint32_t i = 0; i < n; ++i) {
+        Item& it = a[i];
+        it = {{uint32_t(orderKey(vec[i].x)), uint32_t(orderKey(vec[i].y)), uint32_t(orderKey(vec[i].z)), major[i]}, i};
+        for (int d = 0; d < kDigits; ++d) ++count[(size_t(d) << kBits) + ((it.key[d / kPerWord] >> (d % kPerWord * kBits)) & kDigit)];
+    }
+    for (int d = 0; d < kDigits && n; ++d) {
+        uint32_t* c = count.data() + (size_t(d) << kBits);
+        const int word = d / kPerWord, shift = d % kPerWord * kBits;
+        if (c[(a[0].key[word] >> shift) & kDigit] == n) continue;  // one digit: nothing moves
+        uint32_t sum = 0;
+        for (uint32_t v = 0; v <= kDigit; ++v) {
+            const uint32_t t = c[v];
+            c[v] = sum;
+            sum += t;
+        }
+        for (const Item& it : a) b[c[(it.key[word] >> shift) & kDigit]++] = it;
+        a.swap(b);
+    }
+    std::vector<uint32_t> ids(n);
+    for (size_t i = 0; i < n; ++i) ids[i] = a[i].id;
+    return ids;
 }
 
 bool hasNaN(const Vec3& v) { return std::isnan(v.x) || std::isnan(v.y) || std::isnan(v.z); }
@@ -116,13 +143,13 @@ struct VertexWork {
 
 // Moves element i of a to position to[i] (a permutation), in place.
 template <class T> void permute(std::vector<T>& a, const std::vector<uint32_t>& to) {
-    std::vector<bool> done(a.size(), false);
+    std::vector<uint8_t> done(a.size(), 0);
     for (size_t i = 0; i < a.size(); ++i) {
         if (done[i]) continue;
         T held = a[i];
         size_t at = i;
         while (!done[at]) {
-            done[at] = true;
+            done[at] = 1;
             const size_t next = to[at];
             std::swap(held, a[next]);
             at = next;
@@ -133,7 +160,6 @@ template <class T> void permute(std::vector<T>& a, const std::vector<uint32_t>& 
 // Working copy of a content's geometry.
 struct Work {
     PelContent* c = nullptr;
-    bool moved = false;  // plane offsets moved vertices
     std::vector<VertexWork> verts;
     std::vector<PelFace> faces;
     std::vector<PelPart> parts;
@@ -149,43 +175,12 @@ struct Work {
     float tolerance = 0.0f;
 };
 
-bool loadWork(PelContent* c, Work* w) {
-    const uint32_t nv = c->vertexCount, nf = c->faceCount, np = c->partCount;
-    if (!c->vertices || !c->faces || !c->parts || np == 0) {
-        errReport(ERR_FORMAT, "Content without geometry arrays.");
-        return false;
-    }
-    w->c = c;
-    w->verts.resize(nv);
-    for (uint32_t i = 0; i < nv; ++i) {
-        const PelVertex& v = c->vertices[i];
-        // The marks that geometry walks leave on vertices go.
-        w->verts[i] = {v.pos, v.u, v.v, v.flags & ~VTX_MARK, i};
-    }
-    w->faces.assign(c->faces, c->faces + nf);
-    w->parts.assign(c->parts, c->parts + np);
-    w->partFirstV.resize(np);
-    w->partFirstF.resize(np);
-    uint64_t v = 0, f = 0;
-    for (uint32_t p = 0; p < np; ++p) {
-        const PelPart& part = c->parts[p];
-        // Parts must tile the arrays in order.
-        if ((part.vertexCount && part.firstVertex != c->vertices + v) ||
-            (part.faceCount && part.firstFace != c->faces + f) || v + part.vertexCount > nv ||
-            f + part.faceCount > nf) {
-            errReport(ERR_FORMAT, "Part %u does not match the vertex and face arrays.", p);
-            return false;
-        }
-        w->partFirstV[p] = uint32_t(v);
-        w->partFirstF[p] = uint32_t(f);
-        for (uint64_t i = f; i < f + part.faceCount; ++i) w->faces[i].part = p;
-        v += part.vertexCount;
-        f += part.faceCount;
-    }
-    if (v != nv || f != nf) {
-        errReport(ERR_FORMAT, "Parts do not cover the vertex and face arrays.");
-        return false;
-    }
+constexpr uint32_t kNoSource = 0xFFFFFFFFu;
+
+// The faces' indices checked and their per-frame marks cleared; the scratch arrays.
+bool finishLoad(Work* w) {
+    const PelContent* c = w->c;
+    const uint32_t nv = uint32_t(w->verts.size()), nf = uint32_t(w->faces.size());
     w->group.assign(nf, 0);
     for (uint32_t i = 0; i < nf; ++i) {
         PelFace& face = w->faces[i];
@@ -208,27 +203,80 @@ bool loadWork(PelContent* c, Work* w) {
     return true;
 }
 
-// Before any reordering: face and vertex numbers are the content's own.
-void computeFacePlanes(Work& w) {
-    PelContent head = {};
-    std::vector<PelVertex> moved;
-    head.vertices = w.c->vertices;
-    if (w.moved) {
-        moved.resize(w.verts.size());
-        for (size_t i = 0; i < w.verts.size(); ++i) moved[i].pos = w.verts[i].pos;
-        head.vertices = moved.data();
+// Parts in order, by their counts; with tile, their array addresses must tile the content's
+// arrays as well.
+bool loadParts(PelContent* c, Work* w, bool tile) {
+    const uint32_t np = c->partCount, nv = uint32_t(w->verts.size()), nf = uint32_t(w->faces.size());
+    w->parts.assign(c->parts, c->parts + np);
+    w->partFirstV.resize(np);
+    w->partFirstF.resize(np);
+    uint64_t v = 0, f = 0;
+    for (uint32_t p = 0; p < np; ++p) {
+        const PelPart& part = c->parts[p];
+        if ((tile && ((part.vertexCount && part.firstVertex != c->vertices + v) ||
+                      (part.faceCount && part.firstFace != c->faces + f))) ||
+            v + part.vertexCount > nv || f + part.faceCount > nf) {
+            errReport(ERR_FORMAT, "Part %u does not match the vertex and face arrays.", p);
+            return false;
+        }
+        w->partFirstV[p] = uint32_t(v);
+        w->partFirstF[p] = uint32_t(f);
+        for (uint64_t i = f; i < f + part.faceCount; ++i) w->faces[i].part = p;
+        v += part.vertexCount;
+        f += part.faceCount;
     }
-    head.vertexCount = uint32_t(w.verts.size());
+    if (v != nv || f != nf) {
+        errReport(ERR_FORMAT, "Parts do not cover the vertex and face arrays.");
+        return false;
+    }
+    return true;
+}
+
+bool loadWork(PelContent* c, Work* w) {
+    const uint32_t nv = c->vertexCount, nf = c->faceCount;
+    if (!c->vertices || !c->faces || !c->parts || c->partCount == 0) {
+        errReport(ERR_FORMAT, "Content without geometry arrays.");
+        return false;
+    }
+    w->c = c;
+    w->verts.resize(nv);
+    for (uint32_t i = 0; i < nv; ++i) {
+        const PelVertex& v = c->vertices[i];
+        // The marks that geometry walks leave on vertices go.
+        w->verts[i] = {v.pos, v.u, v.v, v.flags & ~VTX_MARK, i};
+    }
+    w->faces.assign(c->faces, c->faces + nf);
+    return loadParts(c, w, true) && finishLoad(w);
+}
+
+bool loadStreamWork(PelContent* c, std::vector<PelStreamVertex>& vertices, std::vector<PelFace>& faces, Work* w) {
+    if (!c->parts || c->partCount == 0) {
+        errReport(ERR_FORMAT, "Content without geometry arrays.");
+        return false;
+    }
+    w->c = c;
+    w->verts.resize(vertices.size());
+    for (size_t i = 0; i < vertices.size(); ++i) w->verts[i] = {vertices[i].pos, vertices[i].u, vertices[i].v, 0, kNoSource};
+    std::vector<PelStreamVertex>().swap(vertices);
+    w->faces.swap(faces);
+    return loadParts(c, w, false) && finishLoad(w);
+}
+
+void computeFacePlanes(Work& w) {
     w.faceNormal.resize(w.faces.size());
     w.faceDist.resize(w.faces.size());
     for (size_t i = 0; i < w.faces.size(); ++i) {
+        const PelFace& f = w.faces[i];
+        const bool quad = (f.flags & FACE_QUAD) != 0;
+        const Vec3* p[4] = {&w.verts[f.v[0]].pos, &w.verts[f.v[1]].pos, &w.verts[f.v[2]].pos,
+                            quad ? &w.verts[f.v[3]].pos : nullptr};
         Vec3 n = {0, 0, 1};
         float d = 0.0f;
-        visFacePlane(&head, &w.faces[i], &n, &d);
+        visPlaneOfCorners(p, quad, &n, &d);
         double l = dot3(n, n);
         if (!(l > 0.5 && l < 1.5)) {
             n = {0, 0, 1};
-            d = -float(dot3(n, w.verts[w.faces[i].v[0]].pos));
+            d = -float(dot3(n, w.verts[f.v[0]].pos));
         }
         w.faceNormal[i] = n;
         w.faceDist[i] = d;
@@ -266,7 +314,6 @@ void applyPlanes(Work& w, uint32_t planeCount, const float* planes) {
         }
     }
     for (VertexWork& v : w.verts) v.flags &= ~(VTX_PLANE_MOVED | VTX_PLANE_SIDE);
-    w.moved = planeCount != 0;
 }
 
 Box3 emptyBox() { return {{1e20f, 1e20f, 1e20f}, {-1e20f, -1e20f, -1e20f}}; }
@@ -461,8 +508,10 @@ public:
 
     explicit EdgeIndex(const Work& w) : faces_(w.faces) {
         const size_t n = 4 * faces_.size();
+        size_t edges = 0;
+        for (const PelFace& f : faces_) edges += corners(f);
         size_t slots = 16;
-        while (slots < n) slots <<= 1;
+        while (slots < 2 * edges) slots <<= 1;
         mask_ = slots - 1;
         table_.assign(slots, kNone);
         next_.assign(n, kNone);
@@ -489,7 +538,7 @@ private:
     uint64_t keyOf(uint32_t e) const {
         const PelFace& f = faces_[e >> 2];
         const uint32_t k = e & 3;
-        return key(f.v[k], f.v[(k + 1) % corners(f)]);
+        return key(f.v[k], f.v[k + 1 == corners(f) ? 0 : k + 1]);
     }
     static uint64_t mix(uint64_t k) {
         k ^= k >> 33;
@@ -959,15 +1008,9 @@ bool lessZyx(const Vec3& a, const Vec3& b) {
 // Records 0..n-1 by major, then by z, y, x of their normals; equal records in their own
 // order. In linear time unless a normal is not a number (then as a comparison sort gives it).
 std::vector<uint32_t> orderNormals(const std::vector<uint32_t>& major, const std::vector<Vec3>& n) {
+    if (std::none_of(n.begin(), n.end(), hasNaN)) return sortByMajorZyx(major, n);
     const size_t count = n.size();
     std::vector<uint32_t> order(count);
-    std::iota(order.begin(), order.end(), 0u);
-    if (std::none_of(n.begin(), n.end(), hasNaN)) {
-        sortByZyx(order, n);
-        const std::vector<uint64_t> keys(major.begin(), major.end());
-        sortByKey(order.data(), count, keys);
-        return order;
-    }
     struct Record {
         uint32_t major;
         Vec3 n;
@@ -1009,23 +1052,25 @@ int pelCopyAnimation(PelContent* to, PelContent* from) {
     return 1;
 }
 
-int pelConnectEdges(PelContent** holder, uint32_t* result, uint32_t keepNormals, float creaseAngle,
-                    uint32_t mergeTriangles_, uint32_t keepOrder, uint32_t /*modeSwitch*/, uint32_t edgeCount,
-                    const float* edgeValues, uint32_t planeCount, const float* planes, uint32_t connect) try {
-    g_stats = {};
-    if (!holder || !*holder) return 0;
-    PelContent* c = *holder;
-    if (c->faceCount == 0 || c->vertexCount < 3) return 0;
-    if (c->faceCount >= (1u << 30)) {  // edges are numbered 4 x face + edge
-        errReport(ERR_NOMEM, "Content of %u faces is too large to prepare.", c->faceCount);
-        return 0;
-    }
-    if (planeCount && !planes) planeCount = 0;
-    (void)edgeValues;  // the reserved vertices stay zero
-    const uint64_t reserved = (uint64_t(edgeCount) + 1) / 2;
+namespace {
 
-    Work w;
-    if (!loadWork(c, &w)) return 0;
+bool preparable(uint64_t faces, uint64_t vertices) {
+    if (faces == 0 || vertices < 3) return false;
+    if (faces >= (1u << 30)) {  // edges are numbered 4 x face + edge
+        errReport(ERR_NOMEM, "Content of %llu faces is too large to prepare.", static_cast<unsigned long long>(faces));
+        return false;
+    }
+    return true;
+}
+
+// Everything after the load: the content in *holder gives the head values, materials,
+// lights, names and nodes; the work holds its geometry.
+int prepare(PelContent** holder, Work& w, uint32_t* result, uint32_t keepNormals, float creaseAngle,
+            uint32_t mergeTriangles_, uint32_t keepOrder, uint32_t edgeCount, uint32_t planeCount,
+            const float* planes, uint32_t connect) {
+    PelContent* c = *holder;
+    if (planeCount && !planes) planeCount = 0;
+    const uint64_t reserved = (uint64_t(edgeCount) + 1) / 2;  // the reserved vertices stay zero
     const float cosCrease = std::cos(creaseAngle * DEG_TO_RAD);
 
     if (planeCount) applyPlanes(w, planeCount, planes);
@@ -1206,7 +1251,7 @@ int pelConnectEdges(PelContent** holder, uint32_t* result, uint32_t keepNormals,
     for (uint32_t i = 0; i < nv; ++i) {
         const VertexWork& v = w.verts[i];
         PelVertex& out = n->vertices[i];
-        out = c->vertices[v.source];
+        out = v.source != kNoSource ? c->vertices[v.source] : PelVertex{};
         out.pos = v.pos;
         out.u = v.u;
         out.v = v.v;
@@ -1263,4 +1308,26 @@ int pelConnectEdges(PelContent** holder, uint32_t* result, uint32_t keepNormals,
     *holder = n;
     if (result) *result = uint32_t(off);
     return 1;
+}
+
+}  // namespace
+
+int pelConnectEdges(PelContent** holder, uint32_t* result, uint32_t keepNormals, float creaseAngle,
+                    uint32_t mergeTriangles_, uint32_t keepOrder, uint32_t /*modeSwitch*/, uint32_t edgeCount,
+                    const float* /*edgeValues*/, uint32_t planeCount, const float* planes, uint32_t connect) try {
+    g_stats = {};
+    if (!holder || !*holder || !preparable((*holder)->faceCount, (*holder)->vertexCount)) return 0;
+    Work w;
+    if (!loadWork(*holder, &w)) return 0;
+    return prepare(holder, w, result, keepNormals, creaseAngle, mergeTriangles_, keepOrder, edgeCount, planeCount,
+                   planes, connect);
+} QIV_ENGINE_CATCH(0)
+
+int pelConnectStreamEdges(PelContent** holder, std::vector<PelStreamVertex>& vertices, std::vector<PelFace>& faces,
+                          uint32_t* result, uint32_t edgeCount, uint32_t planeCount, const float* planes) try {
+    g_stats = {};
+    if (!holder || !*holder || !preparable(faces.size(), vertices.size())) return 0;
+    Work w;
+    if (!loadStreamWork(*holder, vertices, faces, &w)) return 0;
+    return prepare(holder, w, result, 0, PEL_STREAM_CREASE, 0, 0, edgeCount, planeCount, planes, 1);
 } QIV_ENGINE_CATCH(0)

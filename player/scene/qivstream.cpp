@@ -86,8 +86,8 @@ float dequant(uint16_t sum, float lo, float hi) {
 }
 
 // Where decoded commands go. vertices and faces are null in the checking pass.
-struct CommandTarget {
-    PelVertex* vertices;       // the part's first vertex
+template <class Vertex> struct CommandTarget {
+    Vertex* vertices;          // the part's first vertex
     PelFace* faces;            // the part's first face
     uint32_t firstVertex;      // content index of the part's first vertex
     uint32_t firstFace;        // content index of the part's first face
@@ -148,7 +148,8 @@ uint16_t materialFaceFlags(const MatInput& m, uint32_t options) {
 
 // Runs the part's commands from *cursor. *vertexCount and *faceCount hold what the part
 // has and grow; neither may pass the record's declared counts.
-CmdResult runCommands(const PartRecord& rec, const uint8_t** cursor, const uint8_t* end, const CommandTarget& t,
+template <class Vertex>
+CmdResult runCommands(const PartRecord& rec, const uint8_t** cursor, const uint8_t* end, const CommandTarget<Vertex>& t,
                       uint32_t* vertexCount, uint32_t* faceCount) {
     Reader r{*cursor, end};
     uint16_t sums[5] = {0, 0, 0, 0, 0};
@@ -170,7 +171,7 @@ CmdResult runCommands(const PartRecord& rec, const uint8_t** cursor, const uint8
             if (*vertexCount >= rec.vertexCount) return CmdResult::Overflow;
             for (int k = 0; k < 5; ++k) sums[k] = uint16_t(sums[k] + cmdv.deltas[k]);
             if (t.vertices) {
-                PelVertex& v = t.vertices[*vertexCount];
+                Vertex& v = t.vertices[*vertexCount];
                 v.pos.x = dequant(sums[0], rec.box[0], rec.box[3]);
                 v.pos.y = dequant(sums[1], rec.box[1], rec.box[4]);
                 v.pos.z = dequant(sums[2], rec.box[2], rec.box[5]);
@@ -387,10 +388,13 @@ struct StreamHead {
     Box3 box{};
     uint32_t hostValue = 0;
     std::vector<float> edgeValues;
+    std::vector<PelStreamVertex> vertices;  // the geometry, held apart from the content
+    std::vector<PelFace> faces;
 };
 
-// The stream's content before the edge connection (not registered), or null.
-PelContent* buildContent(const uint8_t* data, size_t size, StreamHead* head) {
+// The stream's content before the edge connection (not registered), or null. Its vertices
+// and faces go to head; with arrays, also into arrays of the content's own block.
+PelContent* buildContent(const uint8_t* data, size_t size, StreamHead* head, bool arrays) {
     const uint8_t* end = data + size;
     const uint8_t* block = data;
     if (size >= QIV_STREAM_GUID_SIZE && std::memcmp(data, qivStreamGuid, QIV_STREAM_GUID_SIZE) == 0)
@@ -478,7 +482,7 @@ PelContent* buildContent(const uint8_t* data, size_t size, StreamHead* head) {
             }
             pp.commands = r.p;
             const PartRecord rec = readPartRecord(pp.record);
-            CommandTarget t{nullptr, nullptr, 0, 0, p, nullptr, materialCount};
+            CommandTarget<PelStreamVertex> t{nullptr, nullptr, 0, 0, p, nullptr, materialCount};
             uint32_t nv = 0, nf = 0;
             const CmdResult result = runCommands(rec, &r.p, end, t, &nv, &nf);
             if (result != CmdResult::Ok) {
@@ -504,7 +508,7 @@ PelContent* buildContent(const uint8_t* data, size_t size, StreamHead* head) {
         return nullptr;
     }
 
-    // One block: head, parts, vertices, faces, materials, lights, area names (exactly
+    // One block: head, parts, (vertices, faces,) materials, lights, area names (exactly
     // areaCount names and the closing zero, whatever the stream's text holds).
     const bool withNames = areaCount != 0 && areaBytes != 0;
     uint64_t total = sizeof(PelContent);
@@ -515,8 +519,8 @@ PelContent* buildContent(const uint8_t* data, size_t size, StreamHead* head) {
         return o;
     };
     const uint64_t oParts = place(alignof(PelPart), uint64_t(partCount) * sizeof(PelPart));
-    const uint64_t oVert = place(alignof(PelVertex), vertexSum * sizeof(PelVertex));
-    const uint64_t oFace = place(alignof(PelFace), faceSum * sizeof(PelFace));
+    const uint64_t oVert = place(alignof(PelVertex), arrays ? vertexSum * sizeof(PelVertex) : 0);
+    const uint64_t oFace = place(alignof(PelFace), arrays ? faceSum * sizeof(PelFace) : 0);
     const uint64_t oMat = place(alignof(MatInput), uint64_t(materialCount) * sizeof(MatInput));
     const uint64_t oLight = place(alignof(PelLight), uint64_t(lightCount) * sizeof(PelLight));
     const uint64_t oNames = place(1, withNames ? pelAreaTextBound(areaBytes, areaCount) : 0);
@@ -524,12 +528,14 @@ PelContent* buildContent(const uint8_t* data, size_t size, StreamHead* head) {
         report(ERR_NOMEM, "No memory for the object stream's content");
         return nullptr;
     }
+    head->vertices.assign(size_t(vertexSum), PelStreamVertex{});
+    head->faces.assign(size_t(faceSum), PelFace{});
     auto* mem = static_cast<uint8_t*>(memAllocZ(size_t(total)));
     if (!mem) return nullptr;
     auto* c = reinterpret_cast<PelContent*>(mem);
     c->parts = reinterpret_cast<PelPart*>(mem + oParts);
-    c->vertices = reinterpret_cast<PelVertex*>(mem + oVert);
-    c->faces = reinterpret_cast<PelFace*>(mem + oFace);
+    c->vertices = arrays ? reinterpret_cast<PelVertex*>(mem + oVert) : nullptr;
+    c->faces = arrays ? reinterpret_cast<PelFace*>(mem + oFace) : nullptr;
     c->materials = reinterpret_cast<MatInput*>(mem + oMat);
     c->lights = lightCount ? reinterpret_cast<PelLight*>(mem + oLight) : nullptr;
     c->areaNames = withNames ? reinterpret_cast<char*>(mem + oNames) : nullptr;
@@ -549,52 +555,70 @@ PelContent* buildContent(const uint8_t* data, size_t size, StreamHead* head) {
         c->lights[i] = PelLight{rgb[0], rgb[1], rgb[2], Vec3{rdf(l + 3), rdf(l + 7), rdf(l + 11)}};
     }
 
-    // Second pass: the slices, then the geometry of each part.
-    uint32_t firstVertex = 0, firstFace = 0;
-    for (uint32_t p = 0; p < partCount; ++p) {
-        PelPart& part = c->parts[p];
-        part.firstVertex = c->vertices + firstVertex;
-        part.firstFace = c->faces + firstFace;
-        firstVertex += plan[p].vertexCount;
-        firstFace += plan[p].faceCount;
-    }
+    // Second pass: the geometry of each part, each after the ones before it.
+    PelStreamVertex* vertices = head->vertices.data();
+    PelFace* faces = head->faces.data();
+    std::vector<uint32_t> firstVertex(partCount), firstFace(partCount);
     for (uint32_t p = 0; p < partCount; ++p) {
         PelPart& part = c->parts[p];
         const PartPlan& pp = plan[p];
+        firstVertex[p] = c->vertexCount;
+        firstFace[p] = c->faceCount;
         if (pp.instance) {
             const PelPart& src = c->parts[pp.source];
-            PelVertex* fv = part.firstVertex;
-            PelFace* ff = part.firstFace;
             part = src;
-            part.firstVertex = fv;
-            part.firstFace = ff;
             Mat4 m;
             for (int row = 0; row < 4; ++row) {
                 for (int col = 0; col < 3; ++col) m.m[4 * row + col] = rdf(pp.record + 4 * (3 * row + col));
                 m.m[4 * row + 3] = row == 3 ? 1.0f : 0.0f;
             }
+            const uint32_t fromV = firstVertex[pp.source], fromF = firstFace[pp.source];
             for (uint32_t i = 0; i < src.vertexCount; ++i) {
-                part.firstVertex[i] = src.firstVertex[i];
-                mtxTransformPoint(&src.firstVertex[i].pos, &part.firstVertex[i].pos, &m);
+                PelStreamVertex& v = vertices[firstVertex[p] + i];
+                v = vertices[fromV + i];
+                mtxTransformPoint(&vertices[fromV + i].pos, &v.pos, &m);
             }
-            const uint32_t vertexShift = uint32_t(part.firstVertex - src.firstVertex);
-            const uint32_t faceShift = uint32_t(part.firstFace - src.firstFace);
+            const uint32_t vertexShift = firstVertex[p] - fromV, faceShift = firstFace[p] - fromF;
             for (uint32_t i = 0; i < src.faceCount; ++i) {
-                PelFace& f = part.firstFace[i];
-                f = src.firstFace[i];
+                PelFace& f = faces[firstFace[p] + i];
+                f = faces[fromF + i];
                 for (uint32_t& v : f.v) v += vertexShift;
                 for (uint32_t& nb : f.nb) nb += faceShift;
                 f.part = p;
             }
         } else {
+            const PartRecord rec = readPartRecord(pp.record);
+            for (int i = 0; i < 3; ++i) {
+                (&part.box.min.x)[i] = rec.box[i];
+                (&part.box.max.x)[i] = rec.box[3 + i];
+            }
+            CommandTarget<PelStreamVertex> t{vertices + firstVertex[p], faces + firstFace[p], firstVertex[p],
+                                             firstFace[p], p, c->materials, materialCount};
             const uint8_t* cursor = pp.commands;
-            if (!pelDecodePartGeometry(pp.record, c, &part, end, &cursor)) {
+            uint32_t nv = 0, nf = 0;
+            const CmdResult result = runCommands(rec, &cursor, end, t, &nv, &nf);
+            if (result != CmdResult::Ok) {  // the first pass ran the same commands
+                commandFailure(result);
                 memFree(c);
                 return nullptr;
             }
+            part.vertexCount = nv;
+            part.faceCount = nf;
         }
         c->vertexCount += part.vertexCount;
         c->faceCount += part.faceCount;
+    }
+    if (arrays) {
+        for (uint32_t i = 0; i < c->vertexCount; ++i) {
+            c->vertices[i].pos = vertices[i].pos;
+            c->vertices[i].u = vertices[i].u;
+            c->vertices[i].v = vertices[i].v;
+        }
+        std::copy(faces, faces + c->faceCount, c->faces);
+        for (uint32_t p = 0; p < partCount; ++p) {
+            c->parts[p].firstVertex = c->vertices + firstVertex[p];
+            c->parts[p].firstFace = c->faces + firstFace[p];
+        }
     }
 
     head->edgeValues.resize(edgeCount);
@@ -630,7 +654,7 @@ int pelDecodePartGeometry(const uint8_t* record, PelContent* content, PelPart* p
     if (part < content->parts || part >= content->parts + content->partCount) return 0;
     if (!part->firstVertex || !part->firstFace) return 0;
     const PartRecord rec = readPartRecord(record);
-    CommandTarget t{part->firstVertex,
+    CommandTarget<PelVertex> t{part->firstVertex,
                     part->firstFace,
                     uint32_t(part->firstVertex - content->vertices),
                     uint32_t(part->firstFace - content->faces),
@@ -654,7 +678,7 @@ int pelDecodeStream(const uint8_t* data, size_t size, PelContent** content) try 
     *content = nullptr;
     if (!data) return 0;
     StreamHead head;
-    *content = buildContent(data, size, &head);
+    *content = buildContent(data, size, &head, true);
     return *content ? 1 : 0;
 } QIV_ENGINE_CATCH(0)
 
@@ -670,7 +694,7 @@ int pelParseStream(const uint8_t* data, size_t size, PelContent** content, PelSt
     };
 
     StreamHead head;
-    PelContent* c = buildContent(data, size, &head);
+    PelContent* c = buildContent(data, size, &head, false);
     if (!c) return fail();
     bool translucent = false;
     for (uint32_t i = 0; i < c->materialCount; ++i)
@@ -682,9 +706,8 @@ int pelParseStream(const uint8_t* data, size_t size, PelContent** content, PelSt
         return fail();
     }
     uint32_t rebuiltSize = 0;
-    if (!pelConnectEdges(&c, edgeResult ? edgeResult : &rebuiltSize, 0, 179.0f, 0, 0,
-                         (head.objectFlags & QIV_OBJECT_EDGE_MODE) ? 1 : 0, uint32_t(head.edgeValues.size()),
-                         head.edgeValues.empty() ? nullptr : head.edgeValues.data(), planeCount, planes, 1)) {
+    if (!pelConnectStreamEdges(&c, head.vertices, head.faces, edgeResult ? edgeResult : &rebuiltSize,
+                               uint32_t(head.edgeValues.size()), planeCount, planes)) {
         if (c) memFree(c);
         return fail();
     }
