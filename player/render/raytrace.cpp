@@ -807,19 +807,29 @@ int rtColourKeyTest(const RtFace* face, const Vec3 ray[2], const RtHit* hit) {
     return (rgb[0] == 0.0f && rgb[1] == 0.0f && rgb[2] == 0.0f) ? 0 : 1;
 }
 
+namespace {
+
+// The plane and barycentric test of a prepared face or of its test record, into h (t, u, v
+// and the triangle) when the ray meets it nearer than hit->t.
+template <class Face> bool faceHit(const Vec3 ray[2], const Face& face, const RtHit* hit, int twoSided, RtHit* h) {
+    bool found = triangleHit(ray, face.normal, face.dist, face.v0, face.b1, face.b2, twoSided, hit->t, false, &h->t,
+                             &h->u, &h->v);
+    h->triangle = 0;
+    if (!found && (face.flags & RT_FACE_QUAD)) {
+        found = triangleHit(ray, face.normal2, face.dist2, face.v0, face.c1, face.c2, 1, hit->t, true, &h->t, &h->u,
+                            &h->v);
+        if (found && !twoSided && dot(face.normal2, ray[1]) > -RT_PARALLEL_EPS) found = false;
+        h->triangle = 1;
+    }
+    return found;
+}
+
+}  // namespace
+
 int rtIntersectFace(uint32_t, const Vec3 ray[2], const RtFace* face, RtHit* hit, int twoSided) {
     if (!face || !face->valid) return 0;
     RtHit h = *hit;
-    bool found = triangleHit(ray, face->normal, face->dist, face->v0, face->b1, face->b2, twoSided, hit->t, false,
-                             &h.t, &h.u, &h.v);
-    h.triangle = 0;
-    if (!found && (face->flags & RT_FACE_QUAD)) {
-        found = triangleHit(ray, face->normal2, face->dist2, face->v0, face->c1, face->c2, 1, hit->t, true, &h.t,
-                            &h.u, &h.v);
-        if (found && !twoSided && dot(face->normal2, ray[1]) > -RT_PARALLEL_EPS) found = false;
-        h.triangle = 1;
-    }
-    if (!found) return 0;
+    if (!faceHit(ray, *face, hit, twoSided, &h)) return 0;
     if ((face->flags & RT_FACE_COLORKEY) && !rtColourKeyTest(face, ray, &h)) return 0;
     hit->t = h.t;
     hit->u = h.u;
@@ -829,6 +839,11 @@ int rtIntersectFace(uint32_t, const Vec3 ray[2], const RtFace* face, RtHit* hit,
 }
 
 // ---- per-thread caches ----
+
+namespace {
+void freeFaceTests();
+void prepareFaceTests();
+}  // namespace
 
 int rtAllocThreads(uint32_t threads, uint32_t lightCount) try {
     rtFreeThreads();
@@ -884,6 +899,7 @@ int rtAllocThreads(uint32_t threads, uint32_t lightCount) try {
             return 0;
         }
     }
+    prepareFaceTests();
     return 1;
 } QIV_ENGINE_CATCH(0)
 
@@ -895,6 +911,7 @@ void rtFreeThreads() {
         t = RtThreadState{};
     }
     memFreeRefT(&g_run.slotBase);
+    freeFaceTests();
 }
 
 void rtClearFaceSlots(ScnNode* const* nodes, uint32_t count) {
@@ -997,22 +1014,16 @@ void turnAgainst(RtFace* e, const Vec3* direction) {
 
 }  // namespace
 
-void rtPrepareFace(const Vec3* direction, ScnNode* node, PelFace* face, RtFace* entry) {
-    uint16_t older = entry->older, newer = entry->newer;
-    uint32_t pins = entry->pins;
-    uint16_t* slot = entry->slot;
-    std::memset(entry, 0, sizeof *entry);
-    entry->slot = slot;
-    entry->older = older;
-    entry->newer = newer;
-    entry->pins = pins;
-    entry->face = face;
-    entry->node = node;
+namespace {
+
+// The world-space corners, planes and bases of a face in a zeroed entry; false for a face
+// whose vertices are not all there (never hit). fn receives the face normal of the shading.
+bool prepareGeometry(ScnNode* node, PelFace* face, RtFace* entry, Vec3* fnOut) {
     PelContent* c = node->content;
     bool quad = faceIsQuad(face);
     int nv = quad ? 4 : 3;
     for (int i = 0; i < nv; ++i)
-        if (face->v[i] >= c->vertexCount) return;  // invalid: never hit
+        if (face->v[i] >= c->vertexCount) return false;
     const Mat4* m = faceMatrix(node, face);
     for (int i = 0; i < nv; ++i) {
         const PelVertex& v = c->vertices[face->v[i]];
@@ -1052,7 +1063,7 @@ void rtPrepareFace(const Vec3* direction, ScnNode* node, PelFace* face, RtFace* 
     }
     entry->area = a1 + a2;
     entry->valid = (ok1 || ok2) ? 1u : 0u;
-    Vec3 fn = ok1 ? entry->normal : entry->normal2;
+    *fnOut = ok1 ? entry->normal : entry->normal2;
     if (!ok1 && ok2) {
         // the first triangle is degenerate: its plane and basis are those of the second
         entry->normal = entry->normal2;
@@ -1060,6 +1071,12 @@ void rtPrepareFace(const Vec3* direction, ScnNode* node, PelFace* face, RtFace* 
         entry->b1 = entry->c1;
         entry->b2 = entry->c2;
     }
+    return true;
+}
+
+// The flags, material and texture of a prepared face.
+void prepareSurface(ScnNode* node, PelFace* face, RtFace* entry) {
+    const PelContent* c = node->content;
     const MatRecord* mat = nullptr;
     if (node->materials && face->material < c->materialCount) mat = &node->materials[face->material];
     entry->material = mat;
@@ -1075,9 +1092,82 @@ void rtPrepareFace(const Vec3* direction, ScnNode* node, PelFace* face, RtFace* 
     if (mat && mat->alpha > 0.0f && mat->alpha <= RT_TRANSPARENT_LIMIT) entry->flags |= RT_FACE_TRANSPARENT;
     uint32_t extFlags = 0;
     if (isExtension(node, &extFlags, nullptr) && (extFlags & 3u)) entry->flags |= RT_FACE_EXTENSION;
+}
+
+}  // namespace
+
+void rtPrepareFace(const Vec3* direction, ScnNode* node, PelFace* face, RtFace* entry) {
+    uint16_t older = entry->older, newer = entry->newer;
+    uint32_t pins = entry->pins;
+    uint16_t* slot = entry->slot;
+    std::memset(entry, 0, sizeof *entry);
+    entry->slot = slot;
+    entry->older = older;
+    entry->newer = newer;
+    entry->pins = pins;
+    entry->face = face;
+    entry->node = node;
+    Vec3 fn;
+    if (!prepareGeometry(node, face, entry, &fn)) return;
+    prepareSurface(node, face, entry);
+    const int nv = faceIsQuad(face) ? 4 : 3;
     for (int i = 0; i < nv; ++i) entry->vnormal[i] = vertexNormal(node, face, uint32_t(i), fn);
     turnAgainst(entry, direction);
 }
+
+namespace {
+
+void freeFaceTests() {
+    memFreeRefT(&g_run.faceTests);
+    memFreeRefT(&g_run.testBase);
+}
+
+// The test records of every face of the ordinary nodes of the run; without memory for them
+// the ray tests take prepared faces from the caches.
+void prepareFaceTests() {
+    freeFaceTests();
+    uint64_t total = 0;
+    for (uint32_t i = 0; i < g_run.nodeCount; ++i) {
+        const ScnNode* n = g_run.nodes[i];
+        if (n && n->content && !n->rayHook) total += n->content->faceCount;
+    }
+    if (!total || total * sizeof(RtFaceTest) > (uint64_t(1) << 31)) return;
+    g_run.testBase = static_cast<uint32_t*>(memAllocZ(size_t(g_run.nodeCount) * sizeof(uint32_t)));
+    g_run.faceTests = static_cast<RtFaceTest*>(memAllocZ(size_t(total) * sizeof(RtFaceTest)));
+    if (!g_run.testBase || !g_run.faceTests) {
+        freeFaceTests();
+        return;
+    }
+    uint32_t at = 0;
+    RtFace scratch;
+    for (uint32_t i = 0; i < g_run.nodeCount; ++i) {
+        ScnNode* n = g_run.nodes[i];
+        g_run.testBase[i] = RT_NO_HIT;
+        if (!n || !n->content || n->rayHook) continue;
+        g_run.testBase[i] = at;
+        for (uint32_t f = 0; f < n->content->faceCount; ++f, ++at) {
+            PelFace* face = &n->content->faces[f];
+            RtFaceTest& t = g_run.faceTests[at];
+            std::memset(&scratch, 0, sizeof scratch);
+            Vec3 fn;
+            if (!prepareGeometry(n, face, &scratch, &fn)) continue;  // zero: never hit
+            prepareSurface(n, face, &scratch);
+            t.normal = scratch.normal;
+            t.dist = scratch.dist;
+            t.v0 = scratch.v0;
+            t.b1 = scratch.b1;
+            t.b2 = scratch.b2;
+            t.normal2 = scratch.normal2;
+            t.dist2 = scratch.dist2;
+            t.c1 = scratch.c1;
+            t.c2 = scratch.c2;
+            t.flags = (scratch.flags & (RT_FACE_QUAD | RT_FACE_TWO_SIDED | RT_FACE_TRANSPARENT | RT_FACE_COLORKEY)) |
+                      (scratch.valid ? RT_TEST_VALID : 0u);
+        }
+    }
+}
+
+}  // namespace
 
 namespace {
 
@@ -1316,18 +1406,8 @@ RtFace* cacheFetch(RtThreadState& t, const Vec3* direction, PelFace* face, ScnNo
                    uint16_t* ref);
 uint16_t* leafSlots(RtThreadState& t, uint32_t thread, const ScnNode* node);
 
-int traceNode(RtTreeNode* node, int testBox, const Vec3 ray[2], const RayPre& pre, RtFace** hitFace, RtHit* hit,
-              int anyHit, int twoSided, int32_t ignoreId, ScnNode* ignoreNode, uint32_t thread) {
-    if (testBox && !node->skipBox && !rayBoxPre(node->box, pre, hit->t)) return 0;
-    if (node->left) {
-        int r = traceNode(node->left, !node->leftEqual, ray, pre, hitFace, hit, anyHit, twoSided, ignoreId, ignoreNode,
-                          thread);
-        if (anyHit && r) return 1;
-        int s = node->right ? traceNode(node->right, !node->rightEqual, ray, pre, hitFace, hit, anyHit, twoSided,
-                                        ignoreId, ignoreNode, thread)
-                            : 0;
-        return r | s;
-    }
+int traceLeaf(RtTreeNode* node, const Vec3 ray[2], RtFace** hitFace, RtHit* hit, int anyHit, int twoSided,
+              int32_t ignoreId, ScnNode* ignoreNode, uint32_t thread) {
     ScnNode* n = node->node;
     if (!n) return 0;
     if (anyHit && !leafCastsShadow(node, ignoreId, ignoreNode)) return 0;
@@ -1339,15 +1419,32 @@ int traceNode(RtTreeNode* node, int testBox, const Vec3 ray[2], const RayPre& pr
     // the group's slots: this thread's own array, or the faces' slots
     uint16_t* slots = leafSlots(ts0, thread, n);
     const PelFace* faces = n->content->faces;
+    // The faces' test records: a face is fetched prepared only when the ray meets it (or when
+    // its colour key decides).
+    const RtFaceTest* tests = nullptr;
+    if (g_run.faceTests && n->rtSeq < g_run.nodeCount && g_run.nodes[n->rtSeq] == n &&
+        g_run.testBase[n->rtSeq] != RT_NO_HIT)
+        tests = g_run.faceTests + g_run.testBase[n->rtSeq];
     int found = 0;
     for (uint32_t i = 0; i < g->faceCount; ++i) {
         PelFace* face = g->first + i;
+        RtHit h = *hit;
+        bool met = false;  // the test record says the ray meets the face
+        if (tests) {
+            const RtFaceTest& t = tests[face - faces];
+            if (!(t.flags & RT_TEST_VALID)) continue;
+            if (!(t.flags & RT_FACE_COLORKEY)) {
+                const bool both = !anyHit && (t.flags & RT_FACE_TRANSPARENT) && g_run.refraction;
+                const int ts = anyHit ? (twoSided || (t.flags & RT_FACE_TWO_SIDED)) : (both || (t.flags & RT_FACE_TWO_SIDED));
+                if (!faceHit(ray, t, hit, ts, &h)) continue;
+                met = true;
+            }
+        }
         RtFace* f = cacheFetch(ts0, &ray[1], face, n, 0, slots ? slots + (face - faces) : &face->rtCache[thread]);
         if (!f || !f->valid) continue;
         if (anyHit) {
-            RtHit h = *hit;
             int ts = twoSided || (f->flags & RT_FACE_TWO_SIDED);
-            if (!rtIntersectFace(thread, ray, f, &h, ts)) continue;
+            if (!met && !rtIntersectFace(thread, ray, f, &h, ts)) continue;
             if (!isTransparentFace(f)) {
                 hit->t = h.t;
                 g_run.threads[thread].lastLeaf = node;
@@ -1363,7 +1460,14 @@ int traceNode(RtTreeNode* node, int testBox, const Vec3 ray[2], const RayPre& pr
         }
         bool both = isTransparentFace(f) && g_run.refraction;
         int ts = both ? 1 : ((f->flags & RT_FACE_TWO_SIDED) ? 1 : 0);
-        if (!rtIntersectFace(thread, ray, f, hit, ts)) continue;
+        if (met) {
+            hit->t = h.t;
+            hit->u = h.u;
+            hit->v = h.v;
+            hit->triangle = h.triangle;
+        } else if (!rtIntersectFace(thread, ray, f, hit, ts)) {
+            continue;
+        }
         hit->behind = both && dot(hit->triangle ? f->normal2 : f->normal, ray[1]) > 0.0f;
         if (*hitFace) rtUnpin(*hitFace);
         *hitFace = f;
@@ -1373,6 +1477,34 @@ int traceNode(RtTreeNode* node, int testBox, const Vec3 ray[2], const RayPre& pr
     return found;
 }
 
+// The tree below node in the order of a recursion that takes the left child first: in
+// any-hit mode a leaf's hit ends the search; a node's box is tested when it is reached, with
+// the best distance found by then.
+int traceNode(RtTreeNode* root, int testBox, const Vec3 ray[2], const RayPre& pre, RtFace** hitFace, RtHit* hit,
+              int anyHit, int twoSided, int32_t ignoreId, ScnNode* ignoreNode, uint32_t thread) {
+    struct Pending {
+        RtTreeNode* node;
+        int testBox;
+    };
+    Pending stack[80];  // a level keeps at most one right child waiting; trees have at most 31 levels
+    int top = 0, found = 0;
+    stack[top++] = {root, testBox};
+    while (top) {
+        const Pending p = stack[--top];
+        RtTreeNode* node = p.node;
+        if (p.testBox && !node->skipBox && !rayBoxPre(node->box, pre, hit->t)) continue;
+        if (node->left) {
+            if (node->right) stack[top++] = {node->right, !node->rightEqual};
+            stack[top++] = {node->left, !node->leftEqual};
+            continue;
+        }
+        if (traceLeaf(node, ray, hitFace, hit, anyHit, twoSided, ignoreId, ignoreNode, thread)) {
+            if (anyHit) return 1;
+            found = 1;
+        }
+    }
+    return found;
+}
 
 }  // namespace
 
