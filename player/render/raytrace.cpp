@@ -325,7 +325,12 @@ uint32_t rtTreeRecordCount(uint32_t leaves) {
     return 2 * L - 1;
 }
 
+namespace {
+void clearFaceTree();
+}  // namespace
+
 void rtFreeTree() {
+    clearFaceTree();
     memFreeRefT(&g_run.tree);
     g_run.treeRecords = 0;
     g_run.root = nullptr;
@@ -843,6 +848,7 @@ int rtIntersectFace(uint32_t, const Vec3 ray[2], const RtFace* face, RtHit* hit,
 namespace {
 void freeFaceTests();
 void prepareFaceTests();
+void buildFaceTree(const std::vector<Box3>& boxes);
 }  // namespace
 
 int rtAllocThreads(uint32_t threads, uint32_t lightCount) try {
@@ -1140,6 +1146,12 @@ void prepareFaceTests() {
     }
     uint32_t at = 0;
     RtFace scratch;
+    std::vector<Box3> boxes;
+    try {
+        boxes.assign(size_t(total), Box3{{0, 0, 0}, {0, 0, 0}});
+    } catch (const std::bad_alloc&) {
+        boxes.clear();
+    }
     for (uint32_t i = 0; i < g_run.nodeCount; ++i) {
         ScnNode* n = g_run.nodes[i];
         g_run.testBase[i] = RT_NO_HIT;
@@ -1163,8 +1175,33 @@ void prepareFaceTests() {
             t.c2 = scratch.c2;
             t.flags = (scratch.flags & (RT_FACE_QUAD | RT_FACE_TWO_SIDED | RT_FACE_TRANSPARENT | RT_FACE_COLORKEY)) |
                       (scratch.valid ? RT_TEST_VALID : 0u);
+            if (boxes.empty()) continue;
+            Box3 b = {scratch.vertex[0], scratch.vertex[0]};
+            for (int k = 1; k < (faceIsQuad(face) ? 4 : 3); ++k) {
+                const Vec3& q = scratch.vertex[k];
+                b.min = {std::min(b.min.x, q.x), std::min(b.min.y, q.y), std::min(b.min.z, q.z)};
+                b.max = {std::max(b.max.x, q.x), std::max(b.max.y, q.y), std::max(b.max.z, q.z)};
+            }
+            boxes[at] = b;
         }
     }
+    if (boxes.empty()) return;
+    // Room for the rounding of the face tests: the faces' own size and distance from the
+    // origin, the scene's and the eye's.
+    float scale = std::fabs(g_run.eye.x) + std::fabs(g_run.eye.y) + std::fabs(g_run.eye.z);
+    if (g_run.rayCamera) scale += std::fabs(g_run.rayCamera->farDist);
+    for (const Box3& b : boxes)
+        scale = std::max(scale, std::max({std::fabs(b.min.x), std::fabs(b.min.y), std::fabs(b.min.z),
+                                          std::fabs(b.max.x), std::fabs(b.max.y), std::fabs(b.max.z)}));
+    for (Box3& b : boxes) {
+        const float pad = 1e-4f * (largestExtent(b) + std::max(std::fabs(b.min.x), std::fabs(b.max.x)) +
+                                   std::max(std::fabs(b.min.y), std::fabs(b.max.y)) +
+                                   std::max(std::fabs(b.min.z), std::fabs(b.max.z))) +
+                          1e-5f * scale + 1e-6f;
+        b.min = sub(b.min, {pad, pad, pad});
+        b.max = add(b.max, {pad, pad, pad});
+    }
+    buildFaceTree(boxes);
 }
 
 }  // namespace
@@ -1506,6 +1543,354 @@ int traceNode(RtTreeNode* root, int testBox, const Vec3 ray[2], const RayPre& pr
     return found;
 }
 
+// Face tree of a run: a box tree over single faces (and the tree's procedural leaves) for the
+// ray queries, with each face's place in the walk of the object tree (its rank) and the
+// object-tree leaf it belongs to. Its answers are those of the object tree's walk: a shadow
+// ray is blocked when an opaque face that may shadow is met, whichever comes first (a ray
+// that meets a transparent face is walked through the object tree, whose order the filter
+// colour follows); a closest hit takes the faces the ray meets in rank order, with the
+// acceptance rule of the walk.
+class FaceTree {
+public:
+    static constexpr uint32_t kNone = 0xFFFFFFFFu;
+
+    void clear() {
+        std::vector<Node>().swap(nodes_);
+        std::vector<Item>().swap(items_);
+        ready_ = false;
+    }
+    bool ready() const { return ready_; }
+
+    // After the test records: every face of the object tree's leaves, in its walk's order.
+    bool build(RtTreeNode* root, const std::vector<Box3>& testBoxes) try {
+        clear();
+        if (!root || !g_run.faceTests) return false;
+        prune_ = true;
+        procedural_ = false;
+        std::vector<RtTreeNode*> stack{root};
+        uint32_t rank = 0;
+        while (!stack.empty()) {
+            RtTreeNode* t = stack.back();
+            stack.pop_back();
+            if (t->left) {
+                if (t->right) stack.push_back(t->right);
+                stack.push_back(t->left);
+                continue;
+            }
+            ScnNode* n = t->node;
+            if (!n) continue;
+            if (n->rayHook) {
+                items_.push_back({kNone, rank++, t, t->box});
+                procedural_ = true;
+                continue;
+            }
+            const RtFaceGroup* g = t->group;
+            if (!g || !g->first || n->rtSeq >= g_run.nodeCount || g_run.testBase[n->rtSeq] == RT_NO_HIT) continue;
+            const uint32_t base = g_run.testBase[n->rtSeq] + uint32_t(g->first - n->content->faces);
+            for (uint32_t k = 0; k < g->faceCount; ++k, ++rank) {
+                const RtFaceTest& f = g_run.faceTests[base + k];
+                if (!(f.flags & RT_TEST_VALID)) continue;
+                // Quadrilaterals whose two triangles have planes of their own make the order of
+                // every face the ray meets count: no pruning by distance then.
+                if ((f.flags & RT_FACE_QUAD) && (std::memcmp(&f.normal, &f.normal2, sizeof f.normal) != 0 ||
+                                                 std::memcmp(&f.dist, &f.dist2, sizeof f.dist) != 0))
+                    prune_ = false;
+                items_.push_back({base + k, rank, t, testBoxes[base + k]});
+            }
+        }
+        if (items_.empty()) return false;
+        nodes_.reserve(items_.size() / 2 + 1);
+        nodes_.push_back({});
+        split(0, 0, uint32_t(items_.size()));
+        ready_ = true;
+        return true;
+    } catch (const std::bad_alloc&) {
+        clear();
+        return false;
+    }
+
+    // Closest hit below hit->t (as rtTraceTree from the root with the box test); false when the
+    // query needs the object tree's walk instead (procedural leaves).
+    bool closest(const Vec3 ray[2], const RayPre& pre, RtFace** hitFace, RtHit* hit, uint32_t thread, int* found) {
+        if (procedural_) return false;
+        struct Candidate {
+            uint32_t rank, item;
+        };
+        Candidate cand[64];
+        uint32_t count = 0;
+        const float t0 = hit->t;
+        float bound = t0;  // no face beyond it can be the answer
+        uint32_t stack[80];
+        uint32_t top = 0;
+        stack[top++] = 0;
+        while (top) {
+            const Node& nd = nodes_[stack[--top]];
+            float tn;
+            if (!boxEntry(nd, pre, &tn) || tn > bound) continue;
+            if (nd.count == 0) {
+                // the nearer child first, so that the bound falls early
+                const Node& a = nodes_[nd.first];
+                const Node& b = nodes_[nd.first + 1];
+                float ta, tb;
+                const bool ha = boxEntry(a, pre, &ta), hb = boxEntry(b, pre, &tb);
+                if (ha && hb) {
+                    const bool aFirst = ta <= tb;
+                    stack[top++] = aFirst ? nd.first + 1 : nd.first;
+                    stack[top++] = aFirst ? nd.first : nd.first + 1;
+                } else if (ha || hb) {
+                    stack[top++] = ha ? nd.first : nd.first + 1;
+                }
+                continue;
+            }
+            for (uint32_t i = nd.first; i < nd.first + nd.count; ++i) {
+                const Item& it = items_[i];
+                const RtFaceTest& f = g_run.faceTests[it.test];
+                const bool both = (f.flags & RT_FACE_TRANSPARENT) && g_run.refraction;
+                const int ts = (both || (f.flags & RT_FACE_TWO_SIDED)) ? 1 : 0;
+                float t1, t2, u, v;
+                const bool h1 = triangleHit(ray, f.normal, f.dist, f.v0, f.b1, f.b2, ts, INFINITY, false, &t1, &u, &v);
+                bool h2 = false;
+                if (f.flags & RT_FACE_QUAD) {
+                    h2 = triangleHit(ray, f.normal2, f.dist2, f.v0, f.c1, f.c2, 1, INFINITY, false, &t2, &u, &v);
+                    if (h2 && !ts && dot(f.normal2, ray[1]) > -RT_PARALLEL_EPS) h2 = false;
+                }
+                if (!((h1 && t1 < t0) || (h2 && t2 <= t0))) continue;
+                const float first = h1 ? t1 : t2;   // the walk never ends above it once past this face
+                const float least = h1 && h2 ? std::min(t1, t2) : first;
+                if (least > bound) continue;
+                if (prune_) bound = std::min(bound, first);
+                if (count == 64) return false;  // a ray through very many faces: the walk decides
+                cand[count++] = {it.rank, i};
+            }
+        }
+        // The walk's order and rule over the faces met.
+        for (uint32_t i = 1; i < count; ++i)
+            for (uint32_t j = i; j > 0 && cand[j].rank < cand[j - 1].rank; --j) std::swap(cand[j], cand[j - 1]);
+        RtThreadState& ts0 = g_run.threads[thread];
+        *found = 0;
+        for (uint32_t c = 0; c < count; ++c) {
+            const Item& it = items_[cand[c].item];
+            const RtFaceTest& f = g_run.faceTests[it.test];
+            ScnNode* n = it.leaf->node;
+            PelFace* face = n->content->faces + (it.test - g_run.testBase[n->rtSeq]);
+            const bool both = (f.flags & RT_FACE_TRANSPARENT) && g_run.refraction;
+            const int ts = (both || (f.flags & RT_FACE_TWO_SIDED)) ? 1 : 0;
+            RtHit h = *hit;
+            const bool keyed = (f.flags & RT_FACE_COLORKEY) != 0;
+            if (!keyed && !faceHit(ray, f, hit, ts, &h)) continue;
+            uint16_t* slots = leafSlots(ts0, thread, n);
+            RtFace* e = cacheFetch(ts0, &ray[1], face, n, 0, slots ? slots + (face - n->content->faces) : &face->rtCache[thread]);
+            if (!e || !e->valid) continue;
+            if (keyed) {
+                if (!rtIntersectFace(thread, ray, e, hit, ts)) continue;
+            } else {
+                hit->t = h.t;
+                hit->u = h.u;
+                hit->v = h.v;
+                hit->triangle = h.triangle;
+            }
+            hit->behind = both && dot(hit->triangle ? e->normal2 : e->normal, ray[1]) > 0.0f;
+            if (*hitFace) rtUnpin(*hitFace);
+            *hitFace = e;
+            rtPin(e);
+            *found = 1;
+        }
+        return true;
+    }
+
+    // Any hit below hit->t (as rtTraceTree's any-hit walk from the root); false when the query
+    // needs the walk (a transparent face or a procedural node on the way).
+    bool any(const Vec3 ray[2], const RayPre& pre, RtFace** hitFace, RtHit* hit, int twoSided, int32_t ignoreId,
+             ScnNode* ignoreNode, uint32_t thread, int* blocked) {
+        *blocked = 0;
+        uint32_t stack[80];
+        uint32_t top = 0;
+        stack[top++] = 0;
+        const RtTreeNode* lastLeaf = nullptr;
+        bool casts = false;
+        while (top) {
+            const Node& nd = nodes_[stack[--top]];
+            float tn;
+            if (!boxEntry(nd, pre, &tn) || !(tn < hit->t)) continue;
+            if (nd.count == 0) {
+                stack[top++] = nd.first + 1;
+                stack[top++] = nd.first;
+                continue;
+            }
+            for (uint32_t i = nd.first; i < nd.first + nd.count; ++i) {
+                const Item& it = items_[i];
+                if (it.leaf != lastLeaf) {
+                    lastLeaf = it.leaf;
+                    casts = leafCastsShadow(it.leaf, ignoreId, ignoreNode);
+                }
+                if (!casts) continue;
+                if (it.test == kNone) return false;  // a procedural node
+                const RtFaceTest& f = g_run.faceTests[it.test];
+                const int ts = twoSided || (f.flags & RT_FACE_TWO_SIDED);
+                RtHit h = *hit;
+                if (!faceHit(ray, f, hit, ts, &h)) continue;
+                if (f.flags & (RT_FACE_TRANSPARENT | RT_FACE_COLORKEY)) return false;
+                ScnNode* n = it.leaf->node;
+                PelFace* face = n->content->faces + (it.test - g_run.testBase[n->rtSeq]);
+                RtThreadState& ts0 = g_run.threads[thread];
+                uint16_t* slots = leafSlots(ts0, thread, n);
+                RtFace* e = cacheFetch(ts0, &ray[1], face, n, 0,
+                                       slots ? slots + (face - n->content->faces) : &face->rtCache[thread]);
+                if (!e || !e->valid) continue;
+                hit->t = h.t;
+                ts0.lastLeaf = it.leaf;
+                if (hitFace) {
+                    if (*hitFace) rtUnpin(*hitFace);
+                    *hitFace = e;
+                    rtPin(e);
+                }
+                *blocked = 1;
+                return true;
+            }
+        }
+        return true;
+    }
+
+private:
+    struct Item {
+        uint32_t test;  // test record, kNone for a procedural leaf
+        uint32_t rank;
+        RtTreeNode* leaf;
+        Box3 box;
+    };
+    struct Node {
+        float lo[3], hi[3];
+        uint32_t first;  // inner: first of the two children; leaf: first item
+        uint32_t count;  // items of a leaf, 0 for an inner node
+    };
+
+    // Whether the ray meets the box, with the distance where it enters (the slab method).
+    static bool boxEntry(const Node& nd, const RayPre& r, float* entry) {
+        float tnear = -1e20f, tfar = 1e20f;
+        for (int k = 0; k < 3; ++k) {
+            if (r.parallel[k]) {
+                if (r.o[k] < nd.lo[k] || r.o[k] > nd.hi[k]) return false;
+                continue;
+            }
+            float t1 = (nd.lo[k] - r.o[k]) * r.inv[k], t2 = (nd.hi[k] - r.o[k]) * r.inv[k];
+            if (t1 > t2) std::swap(t1, t2);
+            tnear = std::max(tnear, t1);
+            tfar = std::min(tfar, t2);
+        }
+        *entry = tnear;
+        return tnear <= tfar && tfar >= 0.0f;
+    }
+
+    static float halfAreaOf(const float lo[3], const float hi[3]) {
+        const float dx = hi[0] - lo[0], dy = hi[1] - lo[1], dz = hi[2] - lo[2];
+        return dx * dy + dz * (dx + dy);
+    }
+
+    // Splits items [first, end) where the surface area heuristic over binned centres finds
+    // the cheapest cut (at the middle of the widest axis when the centres coincide).
+    void split(uint32_t self, uint32_t first, uint32_t end) {
+        float lo[3] = {INFINITY, INFINITY, INFINITY}, hi[3] = {-INFINITY, -INFINITY, -INFINITY};
+        float clo[3] = {INFINITY, INFINITY, INFINITY}, chi[3] = {-INFINITY, -INFINITY, -INFINITY};
+        for (uint32_t i = first; i < end; ++i) {
+            const Box3& b = items_[i].box;
+            const float bl[3] = {b.min.x, b.min.y, b.min.z}, bh[3] = {b.max.x, b.max.y, b.max.z};
+            for (int k = 0; k < 3; ++k) {
+                lo[k] = std::min(lo[k], bl[k]);
+                hi[k] = std::max(hi[k], bh[k]);
+                const float c = bl[k] + bh[k];
+                clo[k] = std::min(clo[k], c);
+                chi[k] = std::max(chi[k], c);
+            }
+        }
+        Node& nd = nodes_[self];
+        for (int k = 0; k < 3; ++k) nd.lo[k] = lo[k], nd.hi[k] = hi[k];
+        const uint32_t n = end - first;
+        if (n <= kLeafItems) {
+            nd.first = first;
+            nd.count = n;
+            return;
+        }
+        constexpr int kBins = 12;
+        auto centre = [](const Item& it, int ax) {
+            const Box3& b = it.box;
+            return ax == 0 ? b.min.x + b.max.x : (ax == 1 ? b.min.y + b.max.y : b.min.z + b.max.z);
+        };
+        int bestAxis = -1, bestCut = 0;
+        float bestCost = INFINITY;
+        for (int ax = 0; ax < 3; ++ax) {
+            const float extent = chi[ax] - clo[ax];
+            if (!(extent > 0.0f) || !std::isfinite(extent)) continue;
+            struct Bin {
+                float lo[3] = {INFINITY, INFINITY, INFINITY}, hi[3] = {-INFINITY, -INFINITY, -INFINITY};
+                uint32_t count = 0;
+            } bins[kBins];
+            const float scale = kBins / extent;
+            for (uint32_t i = first; i < end; ++i) {
+                const int k = std::min(kBins - 1, int((centre(items_[i], ax) - clo[ax]) * scale));
+                Bin& bin = bins[std::max(k, 0)];
+                const Box3& b = items_[i].box;
+                const float bl[3] = {b.min.x, b.min.y, b.min.z}, bh[3] = {b.max.x, b.max.y, b.max.z};
+                for (int d = 0; d < 3; ++d) bin.lo[d] = std::min(bin.lo[d], bl[d]), bin.hi[d] = std::max(bin.hi[d], bh[d]);
+                ++bin.count;
+            }
+            float rightArea[kBins];
+            uint32_t rightCount[kBins];
+            float rl[3] = {INFINITY, INFINITY, INFINITY}, rh[3] = {-INFINITY, -INFINITY, -INFINITY};
+            uint32_t rc = 0;
+            for (int k = kBins - 1; k > 0; --k) {
+                for (int d = 0; d < 3; ++d) rl[d] = std::min(rl[d], bins[k].lo[d]), rh[d] = std::max(rh[d], bins[k].hi[d]);
+                rc += bins[k].count;
+                rightArea[k] = rc ? halfAreaOf(rl, rh) : 0.0f;
+                rightCount[k] = rc;
+            }
+            float ll[3] = {INFINITY, INFINITY, INFINITY}, lh[3] = {-INFINITY, -INFINITY, -INFINITY};
+            uint32_t lc = 0;
+            for (int k = 0; k < kBins - 1; ++k) {
+                for (int d = 0; d < 3; ++d) ll[d] = std::min(ll[d], bins[k].lo[d]), lh[d] = std::max(lh[d], bins[k].hi[d]);
+                lc += bins[k].count;
+                if (!lc || !rightCount[k + 1]) continue;
+                const float cost = halfAreaOf(ll, lh) * float(lc) + rightArea[k + 1] * float(rightCount[k + 1]);
+                if (cost < bestCost) bestCost = cost, bestAxis = ax, bestCut = k + 1;
+            }
+        }
+        uint32_t mid;
+        if (bestAxis >= 0) {
+            const int ax = bestAxis;
+            const float scale = kBins / (chi[ax] - clo[ax]);
+            auto* at = std::partition(items_.data() + first, items_.data() + end, [&](const Item& it) {
+                return std::max(0, std::min(kBins - 1, int((centre(it, ax) - clo[ax]) * scale))) < bestCut;
+            });
+            mid = uint32_t(at - items_.data());
+        } else {
+            int ax = 0;
+            for (int k = 1; k < 3; ++k)
+                if (hi[k] - lo[k] > hi[ax] - lo[ax]) ax = k;
+            mid = first + n / 2;
+            std::nth_element(items_.begin() + first, items_.begin() + mid, items_.begin() + end,
+                             [&](const Item& a, const Item& b) { return centre(a, ax) < centre(b, ax); });
+        }
+        if (mid == first || mid == end) mid = first + n / 2;
+        const uint32_t children = uint32_t(nodes_.size());
+        nodes_.push_back({});
+        nodes_.push_back({});
+        nodes_[self].first = children;
+        nodes_[self].count = 0;
+        split(children, first, mid);
+        split(children + 1, mid, end);
+    }
+
+    static constexpr uint32_t kLeafItems = 4;
+    std::vector<Node> nodes_;
+    std::vector<Item> items_;
+    bool ready_ = false;
+    bool prune_ = true;
+    bool procedural_ = false;
+};
+
+FaceTree g_faceTree;
+void clearFaceTree() { g_faceTree.clear(); }
+void buildFaceTree(const std::vector<Box3>& boxes) { g_faceTree.build(g_run.root, boxes); }
+
 }  // namespace
 
 int rtTraceTree(RtTreeNode* node, int testBox, const Vec3 ray[2], RtFace** hitFace, RtHit* hit, int anyHit,
@@ -1522,7 +1907,10 @@ RtFace* rtFindHit(const Vec3 ray[2], RtHit* hit, uint32_t thread) {
     uint32_t side;
     if (clpRayPlanes(&ray[0], &ray[1], &d, &side) && d < hit->t) hit->t = d;
     RtFace* face = nullptr;
-    if (!rtTraceTree(g_run.root, 1, ray, &face, hit, 0, 0, -1, nullptr, thread)) {
+    int found = 0;
+    if (!g_faceTree.ready() || !g_faceTree.closest(ray, rayPre(ray), &face, hit, thread, &found))
+        found = rtTraceTree(g_run.root, 1, ray, &face, hit, 0, 0, -1, nullptr, thread);
+    if (!found) {
         rtUnpin(face);
         return nullptr;
     }
@@ -1603,7 +1991,11 @@ int rtShadowTest(const Vec3* point, const Vec3* toLight, float distance, RtThrea
     hit.t = distance;
     hit.filter[0] = hit.filter[1] = hit.filter[2] = 1.0f;
     RtFace* face = nullptr;
-    if (!rtTraceTree(g_run.root, 1, ray, &face, &hit, 1, twoSided, ignoreId, shadedNode, thread)) {
+    int blocked = 0;
+    if (!g_faceTree.ready() ||
+        !g_faceTree.any(ray, rayPre(ray), &face, &hit, twoSided, ignoreId, shadedNode, thread, &blocked))
+        blocked = rtTraceTree(g_run.root, 1, ray, &face, &hit, 1, twoSided, ignoreId, shadedNode, thread);
+    if (!blocked) {
         rtUnpin(face);
         if (occluder) *occluder = {};
         if (partly) *partly = int(hit.partly);
