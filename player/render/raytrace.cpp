@@ -327,10 +327,12 @@ uint32_t rtTreeRecordCount(uint32_t leaves) {
 
 namespace {
 void clearFaceTree();
+void freeFaceTests();
 }  // namespace
 
 void rtFreeTree() {
     clearFaceTree();
+    freeFaceTests();
     memFreeRefT(&g_run.tree);
     g_run.treeRecords = 0;
     g_run.root = nullptr;
@@ -905,8 +907,12 @@ int rtAllocThreads(uint32_t threads, uint32_t lightCount) try {
             return 0;
         }
     }
-    prepareFaceTests();
     return 1;
+} QIV_ENGINE_CATCH(0)
+
+int rtPrepareRayQueries() try {
+    prepareFaceTests();
+    return g_run.faceTests ? 1 : 0;
 } QIV_ENGINE_CATCH(0)
 
 void rtFreeThreads() {
@@ -917,7 +923,6 @@ void rtFreeThreads() {
         t = RtThreadState{};
     }
     memFreeRefT(&g_run.slotBase);
-    freeFaceTests();
 }
 
 void rtClearFaceSlots(ScnNode* const* nodes, uint32_t count) {
@@ -1815,39 +1820,48 @@ private:
             const Box3& b = it.box;
             return ax == 0 ? b.min.x + b.max.x : (ax == 1 ? b.min.y + b.max.y : b.min.z + b.max.z);
         };
-        int bestAxis = -1, bestCut = 0;
-        float bestCost = INFINITY;
+        struct Bin {
+            float lo[3] = {INFINITY, INFINITY, INFINITY}, hi[3] = {-INFINITY, -INFINITY, -INFINITY};
+            uint32_t count = 0;
+        } bins[3][kBins];
+        float scale[3];
+        bool usable[3];
         for (int ax = 0; ax < 3; ++ax) {
             const float extent = chi[ax] - clo[ax];
-            if (!(extent > 0.0f) || !std::isfinite(extent)) continue;
-            struct Bin {
-                float lo[3] = {INFINITY, INFINITY, INFINITY}, hi[3] = {-INFINITY, -INFINITY, -INFINITY};
-                uint32_t count = 0;
-            } bins[kBins];
-            const float scale = kBins / extent;
-            for (uint32_t i = first; i < end; ++i) {
-                const int k = std::min(kBins - 1, int((centre(items_[i], ax) - clo[ax]) * scale));
-                Bin& bin = bins[std::max(k, 0)];
-                const Box3& b = items_[i].box;
-                const float bl[3] = {b.min.x, b.min.y, b.min.z}, bh[3] = {b.max.x, b.max.y, b.max.z};
+            usable[ax] = extent > 0.0f && std::isfinite(extent);
+            scale[ax] = usable[ax] ? kBins / extent : 0.0f;
+        }
+        for (uint32_t i = first; i < end; ++i) {
+            const Box3& b = items_[i].box;
+            const float bl[3] = {b.min.x, b.min.y, b.min.z}, bh[3] = {b.max.x, b.max.y, b.max.z};
+            for (int ax = 0; ax < 3; ++ax) {
+                const int k = std::max(0, std::min(kBins - 1, int((bl[ax] + bh[ax] - clo[ax]) * scale[ax])));
+                Bin& bin = bins[ax][k];
                 for (int d = 0; d < 3; ++d) bin.lo[d] = std::min(bin.lo[d], bl[d]), bin.hi[d] = std::max(bin.hi[d], bh[d]);
                 ++bin.count;
             }
+        }
+        int bestAxis = -1, bestCut = 0;
+        float bestCost = INFINITY;
+        for (int ax = 0; ax < 3; ++ax) {
+            if (!usable[ax]) continue;
             float rightArea[kBins];
             uint32_t rightCount[kBins];
             float rl[3] = {INFINITY, INFINITY, INFINITY}, rh[3] = {-INFINITY, -INFINITY, -INFINITY};
             uint32_t rc = 0;
             for (int k = kBins - 1; k > 0; --k) {
-                for (int d = 0; d < 3; ++d) rl[d] = std::min(rl[d], bins[k].lo[d]), rh[d] = std::max(rh[d], bins[k].hi[d]);
-                rc += bins[k].count;
+                const Bin& bin = bins[ax][k];
+                for (int d = 0; d < 3; ++d) rl[d] = std::min(rl[d], bin.lo[d]), rh[d] = std::max(rh[d], bin.hi[d]);
+                rc += bin.count;
                 rightArea[k] = rc ? halfAreaOf(rl, rh) : 0.0f;
                 rightCount[k] = rc;
             }
             float ll[3] = {INFINITY, INFINITY, INFINITY}, lh[3] = {-INFINITY, -INFINITY, -INFINITY};
             uint32_t lc = 0;
             for (int k = 0; k < kBins - 1; ++k) {
-                for (int d = 0; d < 3; ++d) ll[d] = std::min(ll[d], bins[k].lo[d]), lh[d] = std::max(lh[d], bins[k].hi[d]);
-                lc += bins[k].count;
+                const Bin& bin = bins[ax][k];
+                for (int d = 0; d < 3; ++d) ll[d] = std::min(ll[d], bin.lo[d]), lh[d] = std::max(lh[d], bin.hi[d]);
+                lc += bin.count;
                 if (!lc || !rightCount[k + 1]) continue;
                 const float cost = halfAreaOf(ll, lh) * float(lc) + rightArea[k + 1] * float(rightCount[k + 1]);
                 if (cost < bestCost) bestCost = cost, bestAxis = ax, bestCut = k + 1;
@@ -1856,9 +1870,8 @@ private:
         uint32_t mid;
         if (bestAxis >= 0) {
             const int ax = bestAxis;
-            const float scale = kBins / (chi[ax] - clo[ax]);
             auto* at = std::partition(items_.data() + first, items_.data() + end, [&](const Item& it) {
-                return std::max(0, std::min(kBins - 1, int((centre(it, ax) - clo[ax]) * scale))) < bestCut;
+                return std::max(0, std::min(kBins - 1, int((centre(it, ax) - clo[ax]) * scale[ax]))) < bestCut;
             });
             mid = uint32_t(at - items_.data());
         } else {

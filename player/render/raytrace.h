@@ -207,6 +207,10 @@ int rtBuildTreeLevel(RtTreeNode* parents, RtTreeNode* children, uint32_t count, 
                      uint32_t total);
 void rtMarkBoxTests(RtTreeNode* node);
 int rtTreeProgress(uint32_t done, uint32_t total);
+// After the tree (and the run's eye and ray camera): every face's test record and a box tree
+// over single faces for the ray queries from the root. Without them (0: no memory, or no
+// faces) the queries walk the tree, with the same answers.
+int rtPrepareRayQueries();
 void rtFreeTree();
 // Records of the block for a leaf count (1, 3, 7, 7, 15...).
 uint32_t rtTreeRecordCount(uint32_t leaves);
