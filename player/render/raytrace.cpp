@@ -445,7 +445,7 @@ public:
         uint32_t bj = UINT32_MAX;
         uint64_t work = 0;
         stack_.clear();
-        if (nodes_[0].active) stack_.push_back({0, bound(q, nodes_[0].box)});
+        if (nodes_[0].active) stack_.push_back({0, bound(q, nodes_[0])});
         while (!stack_.empty()) {
             StackItem it = stack_.back();
             stack_.pop_back();
@@ -466,7 +466,7 @@ public:
                 continue;
             }
             const uint32_t c0 = n.first, c1 = n.first + 1;
-            float b0 = bound(q, nodes_[c0].box), b1 = bound(q, nodes_[c1].box);
+            float b0 = bound(q, nodes_[c0]), b1 = bound(q, nodes_[c1]);
             work += 2;
             // the nearer child is searched first
             if (b0 <= b1) {
@@ -488,52 +488,78 @@ public:
 
 private:
     static constexpr uint32_t kLeaf = 4;
+    // A subtree keeps, per axis, the ranges of its records' minima and maxima and their
+    // least extent.
     struct Node {
-        Box3 box;
+        float minLo[3], minHi[3], maxLo[3], maxHi[3], extent[3];
         uint32_t parent, first, count, active, minIndex;
         bool leaf;
     };
-    // Lower bound of the union half area of q with any box inside b.
-    static float bound(const Box3& q, const Box3& b) {
-        Box3 u = {{std::min(q.min.x, b.max.x), std::min(q.min.y, b.max.y), std::min(q.min.z, b.max.z)},
-                  {std::max(q.max.x, b.min.x), std::max(q.max.y, b.min.y), std::max(q.max.z, b.min.z)}};
-        return halfArea(u);
+    static float lo(const Box3& b, int k) { return k == 0 ? b.min.x : (k == 1 ? b.min.y : b.min.z); }
+    static float hi(const Box3& b, int k) { return k == 0 ? b.max.x : (k == 1 ? b.max.y : b.max.z); }
+    // Lower bound of the union half area of q with any record of the subtree: each extent of a
+    // union reaches from the lower of q's minimum and the record's to the higher of the
+    // maxima, so at least from the lower of q's minimum and the subtree's highest minimum to
+    // the higher of q's maximum and its lowest maximum, and at least as far as the record's
+    // own extent. The half area grows with every extent, also as rounded.
+    static float bound(const Box3& q, const Node& n) {
+        float e[3];
+        for (int k = 0; k < 3; ++k)
+            e[k] = std::max(std::max(hi(q, k), n.maxLo[k]) - std::min(lo(q, k), n.minHi[k]), n.extent[k]);
+        return e[0] * e[1] + e[2] * (e[0] + e[1]);
     }
+    // Splits at the median of the box coordinate (of six) that spreads widest, so that
+    // records of a subtree have boxes of like place and shape.
     void buildAt(uint32_t self, uint32_t first, uint32_t end, uint32_t parent) {
-        Box3 box = rec_[order_[first]].box;
-        Vec3 c0 = centre(order_[first]);
-        Box3 cb = {c0, c0};
+        Node n{};
+        for (int k = 0; k < 3; ++k) {
+            n.minLo[k] = n.maxLo[k] = n.extent[k] = INFINITY;
+            n.minHi[k] = n.maxHi[k] = -INFINITY;
+        }
         uint32_t minIndex = order_[first];
-        for (uint32_t k = first + 1; k < end; ++k) {
-            uint32_t r = order_[k];
-            box = unionBox(box, rec_[r].box);
-            Vec3 c = centre(r);
-            cb = unionBox(cb, {c, c});
+        for (uint32_t i = first; i < end; ++i) {
+            const uint32_t r = order_[i];
+            const Box3& b = rec_[r].box;
+            for (int k = 0; k < 3; ++k) {
+                n.minLo[k] = std::min(n.minLo[k], lo(b, k));
+                n.minHi[k] = std::max(n.minHi[k], lo(b, k));
+                n.maxLo[k] = std::min(n.maxLo[k], hi(b, k));
+                n.maxHi[k] = std::max(n.maxHi[k], hi(b, k));
+                n.extent[k] = std::min(n.extent[k], hi(b, k) - lo(b, k));
+            }
             minIndex = std::min(minIndex, r);
         }
-        Node n{box, parent, first, end - first, end - first, minIndex, end - first <= kLeaf};
+        n.parent = parent;
+        n.first = first;
+        n.count = n.active = end - first;
+        n.minIndex = minIndex;
+        n.leaf = end - first <= kLeaf;
         if (n.leaf) {
             nodes_[self] = n;
             for (uint32_t k = first; k < end; ++k) leafOf_[order_[k]] = self;
             return;
         }
-        float ex = cb.max.x - cb.min.x, ey = cb.max.y - cb.min.y, ez = cb.max.z - cb.min.z;
-        int ax = (ex >= ey && ex >= ez) ? 0 : (ey >= ez ? 1 : 2);
+        int coordinate = 0;
+        float widest = -1.0f;
+        for (int k = 0; k < 3; ++k) {
+            if (n.minHi[k] - n.minLo[k] > widest) widest = n.minHi[k] - n.minLo[k], coordinate = k;
+            if (n.maxHi[k] - n.maxLo[k] > widest) widest = n.maxHi[k] - n.maxLo[k], coordinate = 3 + k;
+        }
+        auto value = [&](uint32_t r) {
+            const Box3& b = rec_[r].box;
+            return coordinate < 3 ? lo(b, coordinate) : hi(b, coordinate - 3);
+        };
         uint32_t mid = first + (end - first) / 2;
         std::nth_element(order_.begin() + first, order_.begin() + mid, order_.begin() + end,
                          [&](uint32_t p, uint32_t q) {
-                             float cp = axis(centre(p), ax), cq = axis(centre(q), ax);
-                             return cp < cq || (cp == cq && p < q);
+                             const float vp = value(p), vq = value(q);
+                             return vp < vq || (vp == vq && p < q);
                          });
         n.first = uint32_t(nodes_.size());  // the two children are consecutive
         nodes_.resize(nodes_.size() + 2);
         nodes_[self] = n;
         buildAt(n.first, first, mid, self);
         buildAt(n.first + 1, mid, end, self);
-    }
-    Vec3 centre(uint32_t r) const {
-        const Box3& b = rec_[r].box;
-        return {0.5f * (b.min.x + b.max.x), 0.5f * (b.min.y + b.max.y), 0.5f * (b.min.z + b.max.z)};
     }
     uint32_t scanQuery(uint32_t i) const {
         const Box3 q = rec_[i].box;
