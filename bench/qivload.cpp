@@ -139,6 +139,20 @@ int main(int argc, char** argv) {
     }
     std::printf("first byte to preview     %8.2f ms  (whole load %.2f ms, preview %zu bytes)\n",
                 median(toPreview) * 1e3, median(total) * 1e3, c.preview.size());
+    // The parser's growth with the object: grids of 4 and 16 times the faces.
+    std::printf("stream parser by size (median of 3):\n");
+    double perFace0 = 0;
+    for (int side : {n, 2 * n, 4 * n}) {
+        qivw::Container grid;
+        grid.object = qivw::gridObject(side);
+        const Bytes stream = qivw::payload(grid);
+        uint32_t faces = 0;
+        const double t = timeIt(3, [&] { faces = parse(stream.data(), stream.size()); });
+        const double perFace = t / std::max<uint32_t>(faces, 1) * 1e9;
+        if (!perFace0) perFace0 = perFace;
+        std::printf("  %8u faces %9.2f ms  %7.1f ns per face  (%.2f x the smallest's)\n", faces, t * 1e3, perFace,
+                    perFace / perFace0);
+    }
     std::printf("machine load average %.2f\n", loadAverage());
     return 0;
 }
