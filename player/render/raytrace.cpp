@@ -1632,7 +1632,9 @@ public:
         if (items_.empty()) return false;
         nodes_.reserve(items_.size() / 2 + 1);
         nodes_.push_back({});
-        split(0, 0, uint32_t(items_.size()));
+        float bounds[4][3];
+        boundsOf(0, uint32_t(items_.size()), bounds[0], bounds[1], bounds[2], bounds[3]);
+        split(0, 0, uint32_t(items_.size()), bounds);
         ready_ = true;
         return true;
     } catch (const std::bad_alloc&) {
@@ -1819,9 +1821,9 @@ private:
 
     // Splits items [first, end) where the surface area heuristic over binned centres finds
     // the cheapest cut (at the middle of the widest axis when the centres coincide).
-    void split(uint32_t self, uint32_t first, uint32_t end) {
-        float lo[3] = {INFINITY, INFINITY, INFINITY}, hi[3] = {-INFINITY, -INFINITY, -INFINITY};
-        float clo[3] = {INFINITY, INFINITY, INFINITY}, chi[3] = {-INFINITY, -INFINITY, -INFINITY};
+    // Bounds of the boxes and of the (doubled) centres of items [first, end).
+    void boundsOf(uint32_t first, uint32_t end, float lo[3], float hi[3], float clo[3], float chi[3]) const {
+        for (int k = 0; k < 3; ++k) lo[k] = clo[k] = INFINITY, hi[k] = chi[k] = -INFINITY;
         for (uint32_t i = first; i < end; ++i) {
             const Box3& b = items_[i].box;
             const float bl[3] = {b.min.x, b.min.y, b.min.z}, bh[3] = {b.max.x, b.max.y, b.max.z};
@@ -1833,6 +1835,11 @@ private:
                 chi[k] = std::max(chi[k], c);
             }
         }
+    }
+
+    // bounds: those of the items' boxes and centres (lo, hi, centre lo, centre hi).
+    void split(uint32_t self, uint32_t first, uint32_t end, const float (&bounds)[4][3]) {
+        const float *lo = bounds[0], *hi = bounds[1], *clo = bounds[2], *chi = bounds[3];
         Node& nd = nodes_[self];
         for (int k = 0; k < 3; ++k) nd.lo[k] = lo[k], nd.hi[k] = hi[k];
         const uint32_t n = end - first;
@@ -1848,6 +1855,7 @@ private:
         };
         struct Bin {
             float lo[3] = {INFINITY, INFINITY, INFINITY}, hi[3] = {-INFINITY, -INFINITY, -INFINITY};
+            float clo[3] = {INFINITY, INFINITY, INFINITY}, chi[3] = {-INFINITY, -INFINITY, -INFINITY};
             uint32_t count = 0;
         } bins[3][kBins];
         float scale[3];
@@ -1863,7 +1871,10 @@ private:
             for (int ax = 0; ax < 3; ++ax) {
                 const int k = std::max(0, std::min(kBins - 1, int((bl[ax] + bh[ax] - clo[ax]) * scale[ax])));
                 Bin& bin = bins[ax][k];
-                for (int d = 0; d < 3; ++d) bin.lo[d] = std::min(bin.lo[d], bl[d]), bin.hi[d] = std::max(bin.hi[d], bh[d]);
+                for (int d = 0; d < 3; ++d) {
+                    bin.lo[d] = std::min(bin.lo[d], bl[d]), bin.hi[d] = std::max(bin.hi[d], bh[d]);
+                    bin.clo[d] = std::min(bin.clo[d], bl[d] + bh[d]), bin.chi[d] = std::max(bin.chi[d], bl[d] + bh[d]);
+                }
                 ++bin.count;
             }
         }
@@ -1894,12 +1905,27 @@ private:
             }
         }
         uint32_t mid;
+        float left[4][3], right[4][3];
+        bool known = false;
         if (bestAxis >= 0) {
             const int ax = bestAxis;
             auto* at = std::partition(items_.data() + first, items_.data() + end, [&](const Item& it) {
                 return std::max(0, std::min(kBins - 1, int((centre(it, ax) - clo[ax]) * scale[ax]))) < bestCut;
             });
             mid = uint32_t(at - items_.data());
+            for (int d = 0; d < 3; ++d) {
+                left[0][d] = left[2][d] = right[0][d] = right[2][d] = INFINITY;
+                left[1][d] = left[3][d] = right[1][d] = right[3][d] = -INFINITY;
+            }
+            for (int k = 0; k < kBins; ++k) {
+                const Bin& bin = bins[ax][k];
+                float(&side)[4][3] = k < bestCut ? left : right;
+                for (int d = 0; d < 3; ++d) {
+                    side[0][d] = std::min(side[0][d], bin.lo[d]), side[1][d] = std::max(side[1][d], bin.hi[d]);
+                    side[2][d] = std::min(side[2][d], bin.clo[d]), side[3][d] = std::max(side[3][d], bin.chi[d]);
+                }
+            }
+            known = true;
         } else {
             int ax = 0;
             for (int k = 1; k < 3; ++k)
@@ -1908,14 +1934,21 @@ private:
             std::nth_element(items_.begin() + first, items_.begin() + mid, items_.begin() + end,
                              [&](const Item& a, const Item& b) { return centre(a, ax) < centre(b, ax); });
         }
-        if (mid == first || mid == end) mid = first + n / 2;
+        if (mid == first || mid == end) {
+            mid = first + n / 2;
+            known = false;
+        }
+        if (!known) {
+            boundsOf(first, mid, left[0], left[1], left[2], left[3]);
+            boundsOf(mid, end, right[0], right[1], right[2], right[3]);
+        }
         const uint32_t children = uint32_t(nodes_.size());
         nodes_.push_back({});
         nodes_.push_back({});
         nodes_[self].first = children;
         nodes_[self].count = 0;
-        split(children, first, mid);
-        split(children + 1, mid, end);
+        split(children, first, mid, left);
+        split(children + 1, mid, end, right);
     }
 
     static constexpr uint32_t kLeafItems = 4;
