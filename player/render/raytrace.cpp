@@ -9,6 +9,10 @@
 #include <unordered_map>
 #include <vector>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "scene/vecops.h"
 #include "render/clear.h"
 #include "render/clipplane.h"
@@ -1587,6 +1591,7 @@ public:
 
     void clear() {
         std::vector<Node>().swap(nodes_);
+        std::vector<Wide>().swap(wide_);
         std::vector<Item>().swap(items_);
         ready_ = false;
     }
@@ -1635,6 +1640,21 @@ public:
         float bounds[4][3];
         boundsOf(0, uint32_t(items_.size()), bounds[0], bounds[1], bounds[2], bounds[3]);
         split(0, 0, uint32_t(items_.size()), bounds);
+        if (nodes_[0].count) {  // one leaf: a walked node of one slot
+            wide_.push_back({});
+            Wide& w = wide_[0];
+            for (uint32_t j = 0; j < 4; ++j) {
+                for (int k = 0; k < 3; ++k) {
+                    w.lo[k][j] = j ? INFINITY : nodes_[0].lo[k];
+                    w.hi[k][j] = j ? -INFINITY : nodes_[0].hi[k];
+                }
+                w.child[j] = j ? kNone : nodes_[0].first;
+                w.count[j] = j ? 0 : nodes_[0].count;
+            }
+        } else {
+            collapse(0);
+        }
+        std::vector<Node>().swap(nodes_);
         ready_ = true;
         return true;
     } catch (const std::bad_alloc&) {
@@ -1653,28 +1673,34 @@ public:
         uint32_t count = 0;
         const float t0 = hit->t;
         float bound = t0;  // no face beyond it can be the answer
-        uint32_t stack[80];
+        struct Pending {
+            uint32_t wide;
+            float entry;
+        } stack[kStack];
         uint32_t top = 0;
-        stack[top++] = 0;
+        stack[top++] = {0, -INFINITY};
         while (top) {
-            const Node& nd = nodes_[stack[--top]];
-            float tn;
-            if (!boxEntry(nd, pre, &tn) || tn > bound) continue;
-            if (nd.count == 0) {
-                // the nearer child first, so that the bound falls early
-                const Node& a = nodes_[nd.first];
-                const Node& b = nodes_[nd.first + 1];
-                float ta, tb;
-                const bool ha = boxEntry(a, pre, &ta), hb = boxEntry(b, pre, &tb);
-                if (ha && hb) {
-                    const bool aFirst = ta <= tb;
-                    stack[top++] = aFirst ? nd.first + 1 : nd.first;
-                    stack[top++] = aFirst ? nd.first : nd.first + 1;
-                } else if (ha || hb) {
-                    stack[top++] = ha ? nd.first : nd.first + 1;
+            const Pending p = stack[--top];
+            if (p.entry > bound) continue;
+            const Wide& w = wide_[p.wide];
+            float entry[4];
+            const uint32_t met = meets(w, pre, bound, true, entry);
+            // the nearer first: leaves at once, then inner nodes pushed so that the nearest
+            // comes off the stack first
+            uint32_t order[4], n = 0;
+            for (uint32_t j = 0; j < 4; ++j)
+                if (met & (1u << j)) {
+                    uint32_t at = n++;
+                    while (at > 0 && entry[order[at - 1]] > entry[j]) order[at] = order[at - 1], --at;
+                    order[at] = j;
                 }
-                continue;
-            }
+            if (top + 4 > kStack) return false;  // deeper than a tree should be: the walk decides
+            for (uint32_t q = n; q-- > 0;)
+                if (!w.count[order[q]]) stack[top++] = {w.child[order[q]], entry[order[q]]};
+            for (uint32_t q = 0; q < n; ++q) {
+                const uint32_t j = order[q];
+                if (!w.count[j] || entry[j] > bound) continue;
+                const Node nd{{}, {}, w.child[j], w.count[j]};
             for (uint32_t i = nd.first; i < nd.first + nd.count; ++i) {
                 const Item& it = items_[i];
                 const RtFaceTest& f = g_run.faceTests[it.test];
@@ -1694,6 +1720,7 @@ public:
                 if (prune_) bound = std::min(bound, first);
                 if (count == 64) return false;  // a ray through very many faces: the walk decides
                 cand[count++] = {it.rank, i};
+            }
             }
         }
         // The walk's order and rule over the faces met.
@@ -1736,21 +1763,21 @@ public:
     bool any(const Vec3 ray[2], const RayPre& pre, RtFace** hitFace, RtHit* hit, int twoSided, int32_t ignoreId,
              ScnNode* ignoreNode, uint32_t thread, int* blocked) {
         *blocked = 0;
-        uint32_t stack[80];
+        uint32_t stack[kStack];
         uint32_t top = 0;
         stack[top++] = 0;
         const RtTreeNode* lastLeaf = nullptr;
         bool casts = false;
         while (top) {
-            const Node& nd = nodes_[stack[--top]];
-            float tn;
-            if (!boxEntry(nd, pre, &tn) || !(tn < hit->t)) continue;
-            if (nd.count == 0) {
-                stack[top++] = nd.first + 1;
-                stack[top++] = nd.first;
-                continue;
-            }
-            for (uint32_t i = nd.first; i < nd.first + nd.count; ++i) {
+            const Wide& w = wide_[stack[--top]];
+            float entry[4];
+            const uint32_t met = meets(w, pre, hit->t, false, entry);
+            if (top + 4 > kStack) return false;  // deeper than a tree should be: the walk decides
+            for (uint32_t j = 0; j < 4; ++j)
+                if ((met & (1u << j)) && !w.count[j]) stack[top++] = w.child[j];
+            for (uint32_t j = 0; j < 4; ++j) {
+            if (!(met & (1u << j)) || !w.count[j]) continue;
+            for (uint32_t i = w.child[j]; i < w.child[j] + w.count[j]; ++i) {
                 const Item& it = items_[i];
                 if (it.leaf != lastLeaf) {
                     lastLeaf = it.leaf;
@@ -1780,6 +1807,7 @@ public:
                 *blocked = 1;
                 return true;
             }
+            }
         }
         return true;
     }
@@ -1796,6 +1824,104 @@ private:
         uint32_t first;  // inner: first of the two children; leaf: first item
         uint32_t count;  // items of a leaf, 0 for an inner node
     };
+
+    // Four boxes of a node of the tree as it is walked: children that are inner nodes (count 0)
+    // or leaves (their items); an empty slot has no child.
+    struct Wide {
+        float lo[3][4], hi[3][4];
+        uint32_t child[4];
+        uint32_t count[4];
+    };
+    static constexpr uint32_t kStack = 160;
+
+    // The slots whose box the ray meets (bit j for slot j) with the distances where it enters;
+    // only entries not beyond limit (closed) or below it (open).
+    static uint32_t meets(const Wide& w, const RayPre& r, float limit, bool closed, float entry[4]) {
+#ifdef __SSE2__
+        __m128 tn = _mm_set1_ps(-1e20f), tf = _mm_set1_ps(1e20f);
+        __m128 in = _mm_castsi128_ps(_mm_set1_epi32(-1));
+        for (int k = 0; k < 3; ++k) {
+            const __m128 lo = _mm_loadu_ps(w.lo[k]), hi = _mm_loadu_ps(w.hi[k]), o = _mm_set1_ps(r.o[k]);
+            if (r.parallel[k]) {
+                in = _mm_and_ps(in, _mm_and_ps(_mm_cmple_ps(lo, o), _mm_cmple_ps(o, hi)));
+                continue;
+            }
+            const __m128 inv = _mm_set1_ps(r.inv[k]);
+            const __m128 t1 = _mm_mul_ps(_mm_sub_ps(lo, o), inv), t2 = _mm_mul_ps(_mm_sub_ps(hi, o), inv);
+            tn = _mm_max_ps(tn, _mm_min_ps(t1, t2));
+            tf = _mm_min_ps(tf, _mm_max_ps(t1, t2));
+        }
+        const __m128 lim = _mm_set1_ps(limit);
+        __m128 ok = _mm_and_ps(in, _mm_and_ps(_mm_cmple_ps(tn, tf), _mm_cmpge_ps(tf, _mm_setzero_ps())));
+        ok = _mm_and_ps(ok, closed ? _mm_cmple_ps(tn, lim) : _mm_cmplt_ps(tn, lim));
+        _mm_storeu_ps(entry, tn);
+        uint32_t met = uint32_t(_mm_movemask_ps(ok));
+        for (int j = 0; j < 4; ++j)
+            if (w.child[j] == kNone) met &= ~(1u << j);
+        return met;
+#else
+        float tn[4] = {-1e20f, -1e20f, -1e20f, -1e20f}, tf[4] = {1e20f, 1e20f, 1e20f, 1e20f};
+        bool in[4] = {true, true, true, true};
+        for (int k = 0; k < 3; ++k) {
+            if (r.parallel[k]) {
+                for (int j = 0; j < 4; ++j) in[j] = in[j] && !(r.o[k] < w.lo[k][j] || r.o[k] > w.hi[k][j]);
+                continue;
+            }
+            for (int j = 0; j < 4; ++j) {
+                const float t1 = (w.lo[k][j] - r.o[k]) * r.inv[k], t2 = (w.hi[k][j] - r.o[k]) * r.inv[k];
+                tn[j] = std::max(tn[j], std::min(t1, t2));
+                tf[j] = std::min(tf[j], std::max(t1, t2));
+            }
+        }
+        uint32_t met = 0;
+        for (int j = 0; j < 4; ++j) {
+            entry[j] = tn[j];
+            const bool near = closed ? !(tn[j] > limit) : tn[j] < limit;
+            if (w.child[j] != kNone && in[j] && tn[j] <= tf[j] && tf[j] >= 0.0f && near) met |= 1u << j;
+        }
+        return met;
+#endif
+    }
+
+    // The walked form of binary node b: its descendants down to four boxes (the largest
+    // inner one opened first).
+    uint32_t collapse(uint32_t b) {
+        uint32_t slot[4] = {nodes_[b].first, nodes_[b].first + 1, kNone, kNone}, n = 2;
+        while (n < 4) {
+            int open = -1;
+            float area = -1.0f;
+            for (uint32_t j = 0; j < n; ++j) {
+                const Node& c = nodes_[slot[j]];
+                if (c.count) continue;
+                const float a = halfAreaOf(c.lo, c.hi);
+                if (a > area) area = a, open = int(j);
+            }
+            if (open < 0) break;
+            const uint32_t inner = slot[open];
+            slot[open] = nodes_[inner].first;
+            slot[n++] = nodes_[inner].first + 1;
+        }
+        const uint32_t self = uint32_t(wide_.size());
+        wide_.push_back({});
+        for (uint32_t j = 0; j < 4; ++j) {
+            Wide& w = wide_[self];
+            if (j >= n) {
+                for (int k = 0; k < 3; ++k) w.lo[k][j] = INFINITY, w.hi[k][j] = -INFINITY;
+                w.child[j] = kNone;
+                w.count[j] = 0;
+                continue;
+            }
+            const Node& c = nodes_[slot[j]];
+            for (int k = 0; k < 3; ++k) w.lo[k][j] = c.lo[k], w.hi[k][j] = c.hi[k];
+            w.count[j] = c.count;
+            w.child[j] = c.count ? c.first : 0;
+            if (!c.count) {
+                const uint32_t sub = collapse(slot[j]);
+                wide_[self].child[j] = sub;
+            }
+        }
+        return self;
+    }
 
     // Whether the ray meets the box, with the distance where it enters (the slab method).
     static bool boxEntry(const Node& nd, const RayPre& r, float* entry) {
@@ -1952,7 +2078,8 @@ private:
     }
 
     static constexpr uint32_t kLeafItems = 4;
-    std::vector<Node> nodes_;
+    std::vector<Node> nodes_;  // binary, while building
+    std::vector<Wide> wide_;   // walked; the root first
     std::vector<Item> items_;
     bool ready_ = false;
     bool prune_ = true;
