@@ -497,46 +497,52 @@ bool sortPartsAndFaces(Work& w) {
 
 bool twoSided(const PelFace& f) { return f.flags & FACE_TWO_SIDED; }
 
-// Face edges by their directed vertex pair: a hash table of the pairs, each with the chain
-// of its edges in face and edge order. Edge k of face f is entry 4 f + k, so entry numbers
-// follow that order.
+// Edges of faces [first, first + count) by their directed vertex pair: a hash table of the
+// pairs, each with the chain of its edges in face and edge order. Edge k of face first + f
+// is entry 4 f + k, so entry numbers follow that order.
 class EdgeIndex {
 public:
     static constexpr uint32_t kNone = 0xFFFFFFFFu;
 
     static uint64_t key(uint32_t from, uint32_t to) { return uint64_t(from) << 32 | to; }
 
-    explicit EdgeIndex(const Work& w) : faces_(w.faces) {
-        const size_t n = 4 * faces_.size();
+    explicit EdgeIndex(const std::vector<PelFace>& faces) : faces_(faces.data()) {}
+
+    void build(uint32_t first, uint32_t count) {
+        first_ = first;
+        const size_t n = 4 * size_t(count);
         size_t edges = 0;
-        for (const PelFace& f : faces_) edges += corners(f);
+        for (uint32_t g = 0; g < count; ++g) edges += corners(faces_[first + g]);
         size_t slots = 16;
         while (slots < 2 * edges) slots <<= 1;
         mask_ = slots - 1;
         table_.assign(slots, kNone);
         next_.assign(n, kNone);
-        std::vector<uint32_t> tail(n);
-        for (uint32_t g = 0; g < faces_.size(); ++g)
-            for (uint32_t j = 0; j < corners(faces_[g]); ++j) {
+        tail_.resize(n);
+        for (uint32_t g = 0; g < count; ++g)
+            for (uint32_t j = 0; j < corners(faces_[first + g]); ++j) {
                 const uint32_t e = 4 * g + j;
                 uint32_t* slot = find(keyOf(e));
                 if (*slot == kNone) {
                     *slot = e;
-                    tail[e] = e;
+                    tail_[e] = e;
                 } else {
-                    next_[tail[*slot]] = e;
-                    tail[*slot] = e;
+                    next_[tail_[*slot]] = e;
+                    tail_[*slot] = e;
                 }
             }
     }
 
-    // First entry of the pair's chain, or kNone; the entry after e in its chain.
+    // First entry of the pair's chain, or kNone; the entry after e in its chain; the face and
+    // edge of an entry.
     uint32_t first(uint64_t k) const { return *const_cast<EdgeIndex*>(this)->find(k); }
     uint32_t next(uint32_t e) const { return next_[e]; }
+    uint32_t face(uint32_t e) const { return first_ + (e >> 2); }
+    static uint32_t edge(uint32_t e) { return e & 3; }
 
 private:
     uint64_t keyOf(uint32_t e) const {
-        const PelFace& f = faces_[e >> 2];
+        const PelFace& f = faces_[first_ + (e >> 2)];
         const uint32_t k = e & 3;
         return key(f.v[k], f.v[k + 1 == corners(f) ? 0 : k + 1]);
     }
@@ -552,19 +558,35 @@ private:
         return &table_[s];
     }
 
-    const std::vector<PelFace>& faces_;
-    std::vector<uint32_t> table_, next_;
+    const PelFace* faces_;
+    uint32_t first_ = 0;
+    std::vector<uint32_t> table_, next_, tail_;
     size_t mask_ = 0;
 };
 
 // For each edge a-b of each face, in order, the best edge of another face that runs b-a
 // (or a-b when either face is two-sided) and has no neighbour yet. Candidates are looked
 // at in face and edge order, as a walk over the faces around a would meet them.
+// When every face keeps to its part's vertices (as an object stream's do), no edge meets one of
+// another part: the parts are taken one by one, with an index that stays small.
 void findNeighbours(Work& w) {
     const uint32_t nf = uint32_t(w.faces.size());
-    const EdgeIndex index(w);
+    EdgeIndex index(w.faces);
     constexpr uint32_t kNone = EdgeIndex::kNone;
+    bool local = true;
+    for (uint32_t fi = 0; fi < nf && local; ++fi) {
+        const PelFace& F = w.faces[fi];
+        const uint32_t lo = w.partFirstV[F.part], hi = lo + w.parts[F.part].vertexCount;
+        for (uint32_t k = 0; k < corners(F); ++k) local = local && F.v[k] >= lo && F.v[k] < hi;
+    }
+    uint32_t part = 0, partEnd = 0;
+    if (!local) index.build(0, nf);
     for (uint32_t fi = 0; fi < nf; ++fi) {
+        if (local && fi >= partEnd) {
+            while (w.partFirstF[part] + w.parts[part].faceCount <= fi) ++part;
+            partEnd = w.partFirstF[part] + w.parts[part].faceCount;
+            index.build(w.partFirstF[part], w.parts[part].faceCount);
+        }
         const uint32_t n = corners(w.faces[fi]);
         for (uint32_t k = 0; k < n; ++k) {
             PelFace& F = w.faces[fi];
@@ -587,7 +609,7 @@ void findNeighbours(Work& w) {
                     same = index.next(at);
                     sameWay = true;
                 }
-                const uint32_t gi = at >> 2, j = at & 3;
+                const uint32_t gi = index.face(at), j = EdgeIndex::edge(at);
                 ++g_stats.neighbourTests;
                 if (gi == fi) continue;
                 const PelFace& G = w.faces[gi];
