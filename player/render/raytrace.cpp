@@ -1700,27 +1700,26 @@ public:
             for (uint32_t q = 0; q < n; ++q) {
                 const uint32_t j = order[q];
                 if (!w.count[j] || entry[j] > bound) continue;
-                const Node nd{{}, {}, w.child[j], w.count[j]};
-            for (uint32_t i = nd.first; i < nd.first + nd.count; ++i) {
-                const Item& it = items_[i];
-                const RtFaceTest& f = g_run.faceTests[it.test];
-                const bool both = (f.flags & RT_FACE_TRANSPARENT) && g_run.refraction;
-                const int ts = (both || (f.flags & RT_FACE_TWO_SIDED)) ? 1 : 0;
-                float t1, t2, u, v;
-                const bool h1 = triangleHit(ray, f.normal, f.dist, f.v0, f.b1, f.b2, ts, INFINITY, false, &t1, &u, &v);
-                bool h2 = false;
-                if (f.flags & RT_FACE_QUAD) {
-                    h2 = triangleHit(ray, f.normal2, f.dist2, f.v0, f.c1, f.c2, 1, INFINITY, false, &t2, &u, &v);
-                    if (h2 && !ts && dot(f.normal2, ray[1]) > -RT_PARALLEL_EPS) h2 = false;
+                for (uint32_t i = w.child[j]; i < w.child[j] + w.count[j]; ++i) {
+                    const Item& it = items_[i];
+                    const RtFaceTest& f = g_run.faceTests[it.test];
+                    const bool both = (f.flags & RT_FACE_TRANSPARENT) && g_run.refraction;
+                    const int ts = (both || (f.flags & RT_FACE_TWO_SIDED)) ? 1 : 0;
+                    float t1, t2, u, v;
+                    const bool h1 = triangleHit(ray, f.normal, f.dist, f.v0, f.b1, f.b2, ts, INFINITY, false, &t1, &u, &v);
+                    bool h2 = false;
+                    if (f.flags & RT_FACE_QUAD) {
+                        h2 = triangleHit(ray, f.normal2, f.dist2, f.v0, f.c1, f.c2, 1, INFINITY, false, &t2, &u, &v);
+                        if (h2 && !ts && dot(f.normal2, ray[1]) > -RT_PARALLEL_EPS) h2 = false;
+                    }
+                    if (!((h1 && t1 < t0) || (h2 && t2 <= t0))) continue;
+                    const float first = h1 ? t1 : t2;   // the walk never ends above it once past this face
+                    const float least = h1 && h2 ? std::min(t1, t2) : first;
+                    if (least > bound) continue;
+                    if (prune_) bound = std::min(bound, first);
+                    if (count == 64) return false;  // a ray through very many faces: the walk decides
+                    cand[count++] = {it.rank, i};
                 }
-                if (!((h1 && t1 < t0) || (h2 && t2 <= t0))) continue;
-                const float first = h1 ? t1 : t2;   // the walk never ends above it once past this face
-                const float least = h1 && h2 ? std::min(t1, t2) : first;
-                if (least > bound) continue;
-                if (prune_) bound = std::min(bound, first);
-                if (count == 64) return false;  // a ray through very many faces: the walk decides
-                cand[count++] = {it.rank, i};
-            }
             }
         }
         // The walk's order and rule over the faces met.
@@ -1776,37 +1775,37 @@ public:
             for (uint32_t j = 0; j < 4; ++j)
                 if ((met & (1u << j)) && !w.count[j]) stack[top++] = w.child[j];
             for (uint32_t j = 0; j < 4; ++j) {
-            if (!(met & (1u << j)) || !w.count[j]) continue;
-            for (uint32_t i = w.child[j]; i < w.child[j] + w.count[j]; ++i) {
-                const Item& it = items_[i];
-                if (it.leaf != lastLeaf) {
-                    lastLeaf = it.leaf;
-                    casts = leafCastsShadow(it.leaf, ignoreId, ignoreNode);
+                if (!(met & (1u << j)) || !w.count[j]) continue;
+                for (uint32_t i = w.child[j]; i < w.child[j] + w.count[j]; ++i) {
+                    const Item& it = items_[i];
+                    if (it.leaf != lastLeaf) {
+                        lastLeaf = it.leaf;
+                        casts = leafCastsShadow(it.leaf, ignoreId, ignoreNode);
+                    }
+                    if (!casts) continue;
+                    if (it.test == kNone) return false;  // a procedural node
+                    const RtFaceTest& f = g_run.faceTests[it.test];
+                    const int ts = twoSided || (f.flags & RT_FACE_TWO_SIDED);
+                    RtHit h = *hit;
+                    if (!faceHit(ray, f, hit, ts, &h)) continue;
+                    if (f.flags & (RT_FACE_TRANSPARENT | RT_FACE_COLORKEY)) return false;
+                    ScnNode* n = it.leaf->node;
+                    PelFace* face = n->content->faces + (it.test - g_run.testBase[n->rtSeq]);
+                    RtThreadState& ts0 = g_run.threads[thread];
+                    uint16_t* slots = leafSlots(ts0, thread, n);
+                    RtFace* e = cacheFetch(ts0, &ray[1], face, n, 0,
+                                           slots ? slots + (face - n->content->faces) : &face->rtCache[thread]);
+                    if (!e || !e->valid) continue;
+                    hit->t = h.t;
+                    ts0.lastLeaf = it.leaf;
+                    if (hitFace) {
+                        if (*hitFace) rtUnpin(*hitFace);
+                        *hitFace = e;
+                        rtPin(e);
+                    }
+                    *blocked = 1;
+                    return true;
                 }
-                if (!casts) continue;
-                if (it.test == kNone) return false;  // a procedural node
-                const RtFaceTest& f = g_run.faceTests[it.test];
-                const int ts = twoSided || (f.flags & RT_FACE_TWO_SIDED);
-                RtHit h = *hit;
-                if (!faceHit(ray, f, hit, ts, &h)) continue;
-                if (f.flags & (RT_FACE_TRANSPARENT | RT_FACE_COLORKEY)) return false;
-                ScnNode* n = it.leaf->node;
-                PelFace* face = n->content->faces + (it.test - g_run.testBase[n->rtSeq]);
-                RtThreadState& ts0 = g_run.threads[thread];
-                uint16_t* slots = leafSlots(ts0, thread, n);
-                RtFace* e = cacheFetch(ts0, &ray[1], face, n, 0,
-                                       slots ? slots + (face - n->content->faces) : &face->rtCache[thread]);
-                if (!e || !e->valid) continue;
-                hit->t = h.t;
-                ts0.lastLeaf = it.leaf;
-                if (hitFace) {
-                    if (*hitFace) rtUnpin(*hitFace);
-                    *hitFace = e;
-                    rtPin(e);
-                }
-                *blocked = 1;
-                return true;
-            }
             }
         }
         return true;
@@ -1921,23 +1920,6 @@ private:
             }
         }
         return self;
-    }
-
-    // Whether the ray meets the box, with the distance where it enters (the slab method).
-    static bool boxEntry(const Node& nd, const RayPre& r, float* entry) {
-        float tnear = -1e20f, tfar = 1e20f;
-        for (int k = 0; k < 3; ++k) {
-            if (r.parallel[k]) {
-                if (r.o[k] < nd.lo[k] || r.o[k] > nd.hi[k]) return false;
-                continue;
-            }
-            float t1 = (nd.lo[k] - r.o[k]) * r.inv[k], t2 = (nd.hi[k] - r.o[k]) * r.inv[k];
-            if (t1 > t2) std::swap(t1, t2);
-            tnear = std::max(tnear, t1);
-            tfar = std::min(tfar, t2);
-        }
-        *entry = tnear;
-        return tnear <= tfar && tfar >= 0.0f;
     }
 
     static float halfAreaOf(const float lo[3], const float hi[3]) {
