@@ -1706,7 +1706,8 @@ public:
                     const bool both = (f.flags & RT_FACE_TRANSPARENT) && g_run.refraction;
                     const int ts = (both || (f.flags & RT_FACE_TWO_SIDED)) ? 1 : 0;
                     float t1, t2, u, v;
-                    const bool h1 = triangleHit(ray, f.normal, f.dist, f.v0, f.b1, f.b2, ts, INFINITY, false, &t1, &u, &v);
+                    const bool h1 =
+                        triangleHit(ray, f.normal, f.dist, f.v0, f.b1, f.b2, ts, INFINITY, false, &t1, &u, &v);
                     bool h2 = false;
                     if (f.flags & RT_FACE_QUAD) {
                         h2 = triangleHit(ray, f.normal2, f.dist2, f.v0, f.c1, f.c2, 1, INFINITY, false, &t2, &u, &v);
