@@ -41,7 +41,9 @@ struct Tracer {
         RTCIntersectContext ctx;
         rtcInitIntersectContext(&ctx);
         RTCRay r{};
-        r.org_x = p.x + d.x * RT_START_OFFSET, r.org_y = p.y + d.y * RT_START_OFFSET, r.org_z = p.z + d.z * RT_START_OFFSET;
+        r.org_x = p.x + d.x * RT_START_OFFSET;
+        r.org_y = p.y + d.y * RT_START_OFFSET;
+        r.org_z = p.z + d.z * RT_START_OFFSET;
         r.dir_x = d.x, r.dir_y = d.y, r.dir_z = d.z;
         r.tnear = 0, r.tfar = RT_FAR, r.mask = ~0u, r.flags = 0;
         rtcOccluded1(scene, &ctx, &r);
@@ -146,8 +148,8 @@ int main() {
         tr.materials.push_back({{mi.colDifuse[0], mi.colDifuse[1], mi.colDifuse[2]}, k, std::max(mi.specExp, 1.0f),
                                 k >= 0.3f});
         RTCGeometry g = rtcNewGeometry(device, RTC_GEOMETRY_TYPE_TRIANGLE);
-        auto* v = static_cast<float*>(
-            rtcSetNewGeometryBuffer(g, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3, 3 * sizeof(float), c->vertexCount));
+        auto* v = static_cast<float*>(rtcSetNewGeometryBuffer(g, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3,
+                                                              3 * sizeof(float), c->vertexCount));
         for (uint32_t i = 0; i < c->vertexCount; ++i) {
             Vec3 w;
             mtxTransformPoint(&c->vertices[i].pos, &w, &node->base);

@@ -35,7 +35,8 @@ inline BuildSpec sphere(uint32_t rings, uint32_t segments, float r, const MatInp
         for (uint32_t j = 0; j <= segments; ++j) {
             float th = pi * float(i) / float(rings), ph = 2 * pi * float(j) / float(segments);
             float rr = r * (1.0f + 0.04f * std::sin(7 * ph) * std::sin(5 * th));
-            s.positions.push_back({rr * std::sin(th) * std::cos(ph), rr * std::sin(th) * std::sin(ph), rr * std::cos(th)});
+            s.positions.push_back(
+                {rr * std::sin(th) * std::cos(ph), rr * std::sin(th) * std::sin(ph), rr * std::cos(th)});
         }
     auto v = [&](uint32_t i, uint32_t j) { return i * (segments + 1) + j; };
     for (uint32_t i = 0; i < rings; ++i)
@@ -72,7 +73,8 @@ struct Scene {
         const float colours[5][3] = {{0.9f, 0.2f, 0.2f}, {0.2f, 0.8f, 0.3f}, {0.2f, 0.4f, 0.9f}, {0.9f, 0.8f, 0.2f},
                                      {0.8f, 0.3f, 0.8f}};
         for (int k = 0; k < 25; ++k) {
-            BuildSpec s = sphere(40, 50, 1.2f, material(colours[k % 5][0], colours[k % 5][1], colours[k % 5][2], 0.35f));
+            const float* rgb = colours[k % 5];
+            BuildSpec s = sphere(40, 50, 1.2f, material(rgb[0], rgb[1], rgb[2], 0.35f));
             Mat4 m;
             mtxMakeTranslation(float(k % 5) * 3.2f - 6.4f, float(k / 5) * 3.2f - 6.4f, 1.3f + 0.3f * float(k % 3), &m);
             add(s, &m);

@@ -1507,7 +1507,8 @@ int traceLeaf(RtTreeNode* node, const Vec3 ray[2], RtFace** hitFace, RtHit* hit,
             if (!(t.flags & RT_TEST_VALID)) continue;
             if (!(t.flags & RT_FACE_COLORKEY)) {
                 const bool both = !anyHit && (t.flags & RT_FACE_TRANSPARENT) && g_run.refraction;
-                const int ts = anyHit ? (twoSided || (t.flags & RT_FACE_TWO_SIDED)) : (both || (t.flags & RT_FACE_TWO_SIDED));
+                const int ts =
+                    anyHit ? (twoSided || (t.flags & RT_FACE_TWO_SIDED)) : (both || (t.flags & RT_FACE_TWO_SIDED));
                 if (!faceHit(ray, t, hit, ts, &h)) continue;
                 met = true;
             }
@@ -1739,7 +1740,8 @@ public:
             const bool keyed = (f.flags & RT_FACE_COLORKEY) != 0;
             if (!keyed && !faceHit(ray, f, hit, ts, &h)) continue;
             uint16_t* slots = leafSlots(ts0, thread, n);
-            RtFace* e = cacheFetch(ts0, &ray[1], face, n, 0, slots ? slots + (face - n->content->faces) : &face->rtCache[thread]);
+            RtFace* e = cacheFetch(ts0, &ray[1], face, n, 0,
+                                   slots ? slots + (face - n->content->faces) : &face->rtCache[thread]);
             if (!e || !e->valid) continue;
             if (keyed) {
                 if (!rtIntersectFace(thread, ray, e, hit, ts)) continue;

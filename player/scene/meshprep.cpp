@@ -110,7 +110,8 @@ std::vector<uint32_t> sortByMajorZyx(const std::vector<uint32_t>& major, const s
     for (uint32_t i = 0; i < n; ++i) {
         Item& it = a[i];
         it = {{uint32_t(orderKey(vec[i].x)), uint32_t(orderKey(vec[i].y)), uint32_t(orderKey(vec[i].z)), major[i]}, i};
-        for (int d = 0; d < kDigits; ++d) ++count[(size_t(d) << kBits) + ((it.key[d / kPerWord] >> (d % kPerWord * kBits)) & kDigit)];
+        for (int d = 0; d < kDigits; ++d)
+            ++count[(size_t(d) << kBits) + ((it.key[d / kPerWord] >> (d % kPerWord * kBits)) & kDigit)];
     }
     for (int d = 0; d < kDigits && n; ++d) {
         uint32_t* c = count.data() + (size_t(d) << kBits);
@@ -256,7 +257,8 @@ bool loadStreamWork(PelContent* c, std::vector<PelStreamVertex>& vertices, std::
     }
     w->c = c;
     w->verts.resize(vertices.size());
-    for (size_t i = 0; i < vertices.size(); ++i) w->verts[i] = {vertices[i].pos, vertices[i].u, vertices[i].v, 0, kNoSource};
+    for (size_t i = 0; i < vertices.size(); ++i)
+        w->verts[i] = {vertices[i].pos, vertices[i].u, vertices[i].v, 0, kNoSource};
     std::vector<PelStreamVertex>().swap(vertices);
     w->faces.swap(faces);
     return loadParts(c, w, false) && finishLoad(w);

@@ -843,7 +843,8 @@ RefTables referenceTables(const PelContent* c) {
             if (around[faces[i].v[k]].empty() || around[faces[i].v[k]].back() != i) around[faces[i].v[k]].push_back(i);
     auto twoSided = [&](uint32_t f) { return (faces[f].flags & FACE_TWO_SIDED) != 0; };
     auto dot = [&](uint32_t a, uint32_t b) {
-        return double(normal[a].x) * normal[b].x + double(normal[a].y) * normal[b].y + double(normal[a].z) * normal[b].z;
+        const Vec3 &p = normal[a], &q = normal[b];
+        return double(p.x) * q.x + double(p.y) * q.y + double(p.z) * q.z;
     };
     for (uint32_t fi = 0; fi < nf; ++fi) {
         const uint32_t n = corners(faces[fi]);
@@ -877,10 +878,12 @@ RefTables referenceTables(const PelContent* c) {
     Box3 all = {{1e20f, 1e20f, 1e20f}, {-1e20f, -1e20f, -1e20f}};
     for (uint32_t p = 0; p < np; ++p)
         if (c->parts[p].vertexCount) {
-            all.min = {std::min(all.min.x, box[p].min.x), std::min(all.min.y, box[p].min.y), std::min(all.min.z, box[p].min.z)};
-            all.max = {std::max(all.max.x, box[p].max.x), std::max(all.max.y, box[p].max.y), std::max(all.max.z, box[p].max.z)};
+            const Box3& b = box[p];
+            all.min = {std::min(all.min.x, b.min.x), std::min(all.min.y, b.min.y), std::min(all.min.z, b.min.z)};
+            all.max = {std::max(all.max.x, b.max.x), std::max(all.max.y, b.max.y), std::max(all.max.z, b.max.z)};
         }
-    const double dx = double(all.max.x) - all.min.x, dy = double(all.max.y) - all.min.y, dz = double(all.max.z) - all.min.z;
+    const double dx = double(all.max.x) - all.min.x, dy = double(all.max.y) - all.min.y;
+    const double dz = double(all.max.z) - all.min.z;
     const double tol = float(double(PEL_JOIN_FACTOR) * (dx * dx + dy * dy + dz * dz));
     const float slack = float(std::sqrt(tol)) + 1e-30f;
     struct Rec {
@@ -984,7 +987,8 @@ TEST_F(QivStreamTest, NeighbourTablesMatchThePlainReference) {
     std::vector<std::pair<std::string, qse::Bytes>> streams;
     const qse::Bytes seeds[] = {qse::encode(qse::encodeModel(qse::sampleModel(), qse::Layout::Ordered)),
                                 qse::encode(qse::encodeModel(qse::sampleModel(), qse::Layout::Unordered, false))};
-    for (uint32_t i = 0; i < 40; ++i) streams.push_back({"lattice " + std::to_string(i), qse::encode(latticeObject(i))});
+    for (uint32_t i = 0; i < 40; ++i)
+        streams.push_back({"lattice " + std::to_string(i), qse::encode(latticeObject(i))});
     uint32_t seed = 99;
     for (int m = 0; m < 400; ++m) {
         qse::Bytes b = seeds[m % 2];
