@@ -528,8 +528,10 @@ PelContent* buildContent(const uint8_t* data, size_t size, StreamHead* head, boo
         report(ERR_NOMEM, "No memory for the object stream's content");
         return nullptr;
     }
+    // What can throw comes before the block.
     head->vertices.assign(size_t(vertexSum), PelStreamVertex{});
     head->faces.assign(size_t(faceSum), PelFace{});
+    std::vector<uint32_t> firstVertex(partCount), firstFace(partCount);
     auto* mem = static_cast<uint8_t*>(memAllocZ(size_t(total)));
     if (!mem) return nullptr;
     auto* c = reinterpret_cast<PelContent*>(mem);
@@ -558,7 +560,6 @@ PelContent* buildContent(const uint8_t* data, size_t size, StreamHead* head, boo
     // Second pass: the geometry of each part, each after the ones before it.
     PelStreamVertex* vertices = head->vertices.data();
     PelFace* faces = head->faces.data();
-    std::vector<uint32_t> firstVertex(partCount), firstFace(partCount);
     for (uint32_t p = 0; p < partCount; ++p) {
         PelPart& part = c->parts[p];
         const PartPlan& pp = plan[p];
