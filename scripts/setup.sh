@@ -5,11 +5,11 @@ set -euo pipefail
 
 PKGS=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
-  zlib1g-dev libjpeg-dev googletest
+  zlib1g-dev libjpeg-dev libpng-dev libtiff-dev libgif-dev googletest
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix gcc-mingw-w64-x86-64-posix gcc-mingw-w64-i686-posix
   mingw-w64-tools libz-mingw-w64-dev
   wine wine64 libwine-dev
-  xvfb xauth libgl1-mesa-dri libglx-mesa0 libegl-mesa0
+  xvfb xauth fonts-wine libgl1-mesa-dri libglx-mesa0 libegl-mesa0
   dpkg-dev locales
 )
 

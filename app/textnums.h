@@ -1,0 +1,157 @@
+#pragma once
+// Every text number the program uses: the list it comes from (Msg: MsgLbl.txt,
+// Menu: Menu.txt) and how its "|"-separated fields are used. The build checks
+// the shipped text files against this table (Support/textcheck.cmake).
+//   Message, Whole: the whole text, no "|"; Caption: caption and hint;
+//   HintOnly: one field; Menu: caption, hint and a shortcut letter;
+//   Filter: "description|patterns"; Title: a text, optionally ended by "|".
+namespace stellwerk {
+
+enum class TextList { Msg, Menu };
+enum class TextUse { Message, Whole, Caption, HintOnly, Menu, Filter, Title };
+struct TextId {
+    TextList list;
+    int number;
+    TextUse use;
+};
+
+#define STELLWERK_TEXTS(X) \
+    X(kTxtMenuFileMissing, Msg, 5, Message) \
+    X(kTxtControlMissing, Msg, 132, Message) \
+    X(kTxtIniUnwritable, Msg, 192, Message) \
+    X(kTxtNameRefused, Msg, 235, Message) \
+    X(kTxtYesNoCaption, Msg, 60, Whole) \
+    X(kTxtFilterAll, Msg, 75, Title) \
+    X(kTxtNewFolderButton, Msg, 246, Whole) \
+    X(kTxtFilterBitmaps, Msg, 247, Filter) \
+    X(kTxtFilterJpeg, Msg, 248, Filter) \
+    X(kTxtOk, Msg, 98, Caption) \
+    X(kTxtCancel, Msg, 99, Caption) \
+    X(kTxtNameAddView, Msg, 64, Whole) \
+    X(kTxtNameViewPrompt, Msg, 65, Whole) \
+    X(kTxtNameUpdateView, Msg, 163, Whole) \
+    X(kTxtNameRenameView, Msg, 228, Whole) \
+    X(kTxtNameSaveSchemeAs, Msg, 66, Whole) \
+    X(kTxtNameSchemePrompt, Msg, 67, Whole) \
+    X(kTxtNameRenameScheme, Msg, 230, Whole) \
+    X(kTxtNameMaterialName, Msg, 164, Whole) \
+    X(kTxtNameMaterialPrompt, Msg, 165, Whole) \
+    X(kTxtNameNewFolder, Msg, 183, Whole) \
+    X(kTxtNameFolderPrompt, Msg, 184, Whole) \
+    X(kTxtNameBatchName, Msg, 181, Whole) \
+    X(kTxtNameBatchPrompt, Msg, 182, Whole) \
+    X(kTxtLblAmb, Msg, 24, Caption) \
+    X(kTxtLblDif, Msg, 25, Caption) \
+    X(kTxtLblSpec, Msg, 26, Caption) \
+    X(kTxtLblOpa, Msg, 29, Caption) \
+    X(kTxtLblRef, Msg, 30, Caption) \
+    X(kTxtChkSelfLit, Msg, 31, Caption) \
+    X(kTxtChkBothFace, Msg, 32, Caption) \
+    X(kTxtChkTexMask, Msg, 34, Caption) \
+    X(kTxtChkTexCol, Msg, 35, Caption) \
+    X(kTxtChkTexRefl, Msg, 36, Caption) \
+    X(kTxtBtnMatMatt, Msg, 37, Caption) \
+    X(kTxtBtnMatGlossy, Msg, 38, Caption) \
+    X(kTxtBtnMatGlass, Msg, 39, Caption) \
+    X(kTxtSBRecurseMat, Msg, 20, HintOnly) \
+    X(kTxtSBMatFolder, Msg, 21, HintOnly) \
+    X(kTxtSBRecurseTex, Msg, 126, HintOnly) \
+    X(kTxtSBTexName, Msg, 33, HintOnly) \
+    X(kTxtPanelColDif, Msg, 110, HintOnly) \
+    X(kTxtPanelColSpec, Msg, 111, HintOnly) \
+    X(kTxtTBItemRotation, Msg, 23, Whole) \
+    X(kTxtTBItemSelection, Msg, 130, Whole) \
+    X(kTxtSBLt1, Msg, 40, Whole) \
+    X(kTxtSBLt2, Msg, 41, Whole) \
+    X(kTxtSBLt3, Msg, 42, Whole) \
+    X(kTxtSBLt4, Msg, 43, Whole) \
+    X(kTxtSBLt5, Msg, 44, Whole) \
+    X(kTxtSBDayNight, Msg, 45, Whole) \
+    X(kTxtSBToggleView, Msg, 46, Whole) \
+    X(kTxtSBRotLft, Msg, 47, Whole) \
+    X(kTxtSBRotRht, Msg, 48, Whole) \
+    X(kTxtSBGoFwd, Msg, 49, Whole) \
+    X(kTxtSBGoBck, Msg, 50, Whole) \
+    X(kTxtSBVTop, Msg, 51, Whole) \
+    X(kTxtSBVLft, Msg, 52, Whole) \
+    X(kTxtSBVRht, Msg, 53, Whole) \
+    X(kTxtSBVFnt, Msg, 54, Whole) \
+    X(kTxtSBVBck, Msg, 55, Whole) \
+    X(kTxtSBVIso, Msg, 56, Whole) \
+    X(kTxtSBVObl, Msg, 57, Whole) \
+    X(kTxtSBRayTrace, Msg, 58, Whole) \
+    X(kTxtTBItemEditUndo, Msg, 80, Whole) \
+    X(kTxtTBItemEditRedo, Msg, 81, Whole) \
+    X(kTxtTBItemEditReset, Msg, 82, Whole) \
+    X(kTxtTBItemMo, Msg, 127, Whole) \
+    X(kTxtTBItemM, Msg, 128, Whole) \
+    X(kTxtTBItemTx, Msg, 129, Whole) \
+    X(kTxtTBItemCP, Msg, 131, Whole) \
+    X(kTxtMenu_mFile, Menu, 1, Menu) \
+    X(kTxtMenu_mOpen, Menu, 2, Menu) \
+    X(kTxtMenu_mReOpen, Menu, 3, Menu) \
+    X(kTxtMenu_mFileClose, Menu, 4, Menu) \
+    X(kTxtMenu_mBatchViews, Menu, 5, Menu) \
+    X(kTxtMenu_mWebPublish, Menu, 6, Menu) \
+    X(kTxtMenu_mOptions, Menu, 7, Menu) \
+    X(kTxtMenu_mExit, Menu, 8, Menu) \
+    X(kTxtMenu_mEdit, Menu, 9, Menu) \
+    X(kTxtMenu_mUndo, Menu, 10, Menu) \
+    X(kTxtMenu_mRedo, Menu, 11, Menu) \
+    X(kTxtMenu_mResetObject, Menu, 12, Menu) \
+    X(kTxtMenu_mCopy, Menu, 13, Menu) \
+    X(kTxtMenu_mPaste, Menu, 14, Menu) \
+    X(kTxtMenu_mViewMenu, Menu, 15, Menu) \
+    X(kTxtMenu_mPlan, Menu, 16, Menu) \
+    X(kTxtMenu_mElevation, Menu, 17, Menu) \
+    X(kTxtMenu_mFront, Menu, 18, Menu) \
+    X(kTxtMenu_mBack, Menu, 19, Menu) \
+    X(kTxtMenu_mLeft, Menu, 20, Menu) \
+    X(kTxtMenu_mRight, Menu, 21, Menu) \
+    X(kTxtMenu_mIsometric, Menu, 22, Menu) \
+    X(kTxtMenu_mAxonometric, Menu, 23, Menu) \
+    X(kTxtMenu_mAddView, Menu, 24, Menu) \
+    X(kTxtMenu_mPopUpViewAdd, Menu, 25, Menu) \
+    X(kTxtMenu_mUpdateView, Menu, 26, Menu) \
+    X(kTxtMenu_mPopUpViewUpdate, Menu, 27, Menu) \
+    X(kTxtMenu_mAvailViews, Menu, 28, Menu) \
+    X(kTxtMenu_mManageViews, Menu, 29, Menu) \
+    X(kTxtMenu_mPopUpViewManager, Menu, 30, Menu) \
+    X(kTxtMenu_mPlayAllViews, Menu, 31, Menu) \
+    X(kTxtMenu_mSchemeMenu, Menu, 32, Menu) \
+    X(kTxtMenu_mToolBars, Menu, 33, Menu) \
+    X(kTxtMenu_mToolBarMaterials, Menu, 34, Menu) \
+    X(kTxtMenu_mToolbarFileEdit, Menu, 35, Menu) \
+    X(kTxtMenu_mToolbarEditMaterial, Menu, 36, Menu) \
+    X(kTxtMenu_mToolBarMaterialColor, Menu, 37, Menu) \
+    X(kTxtMenu_mToolbarView, Menu, 38, Menu) \
+    X(kTxtMenu_mToolBarLight, Menu, 39, Menu) \
+    X(kTxtMenu_mToolbarInformation, Menu, 40, Menu) \
+    X(kTxtMenu_mToolBarViewScheme, Menu, 41, Menu) \
+    X(kTxtMenu_mToolbarAllOn, Menu, 42, Menu) \
+    X(kTxtMenu_mToolBarAllOff, Menu, 43, Menu) \
+    X(kTxtMenu_mSaveScheme, Menu, 44, Menu) \
+    X(kTxtMenu_mSaveAsScheme, Menu, 45, Menu) \
+    X(kTxtMenu_mSchemes, Menu, 46, Menu) \
+    X(kTxtMenu_mHelp, Menu, 47, Menu) \
+    X(kTxtMenu_mAbout, Menu, 48, Menu) \
+    X(kTxtMenu_mEditMatName, Menu, 49, Menu) \
+    X(kTxtMenu_mClearMatName, Menu, 50, Menu) \
+    X(kTxtMenu_mCopyMaterial, Menu, 51, Menu) \
+    X(kTxtMenu_mPasteMaterial, Menu, 52, Menu) \
+    X(kTxtMenu_mIconSmall, Menu, 53, Menu) \
+    X(kTxtMenu_mIconLarge, Menu, 54, Menu) \
+    X(kTxtMenu_mPopUpLockScheme, Menu, 55, Menu) \
+    X(kTxtMenu_mPopUpUnlockScheme, Menu, 56, Menu) \
+    X(kTxtMenu_mPopUpRenameScheme, Menu, 57, Menu) \
+    X(kTxtMenu_mPopUpDeleteScheme, Menu, 58, Menu) \
+    X(kTxtMenu_mPopUpRenameView, Menu, 59, Menu) \
+    X(kTxtMenu_mPopUpDeleteView, Menu, 60, Menu) \
+    X(kTxtMenu_mSaveMaterial, Menu, 62, Menu)
+
+#define STELLWERK_TEXT_ID(name, list, number, use) \
+    constexpr TextId name{TextList::list, number, TextUse::use};
+STELLWERK_TEXTS(STELLWERK_TEXT_ID)
+#undef STELLWERK_TEXT_ID
+
+}  // namespace stellwerk

@@ -1,0 +1,223 @@
+#include "viewsfile.h"
+
+#include <charconv>
+#include <cmath>
+#include <unordered_set>
+
+#include "forms/textutil.h"
+
+namespace stellwerk {
+
+namespace {
+
+std::vector<std::string> blankFields(std::string_view text) {
+    std::vector<std::string> out;
+    size_t at = 0;
+    while (at < text.size()) {
+        while (at < text.size() && (text[at] == ' ' || text[at] == '\t')) ++at;
+        if (at >= text.size()) break;
+        size_t end = at;
+        while (end < text.size() && text[end] != ' ' && text[end] != '\t') ++end;
+        out.emplace_back(text.substr(at, end - at));
+        at = end;
+    }
+    return out;
+}
+
+float number(std::string_view text, float def = 0) {
+    const auto v = forms::ToFloat(text, forms::LocaleDecimalSeparator());
+    if (!v) return def;
+    const double d = *v;
+    if (!(std::fabs(d) <= 3.4e38)) return def;
+    return float(d);
+}
+
+int integer(std::string_view text, int def) { return forms::ToInt(text).value_or(def); }
+
+std::string cut(std::string s, size_t max) {
+    if (s.size() > max) s.resize(max);
+    return s;
+}
+
+// A three-number key, or its three single keys when it is absent or empty.
+void readTriple(const forms::IniFile& ini, std::string_view section, const char* key, const char* k1, const char* k2,
+                const char* k3, float& a, float& b, float& c) {
+    const std::string v = ini.ReadString(section, key, "");
+    if (!v.empty()) {
+        const auto f = blankFields(v);
+        a = f.size() > 0 ? number(f[0]) : 0;
+        b = f.size() > 1 ? number(f[1]) : 0;
+        c = f.size() > 2 ? number(f[2]) : 0;
+        return;
+    }
+    a = number(ini.ReadString(section, k1, ""));
+    b = number(ini.ReadString(section, k2, ""));
+    c = number(ini.ReadString(section, k3, ""));
+}
+
+}  // namespace
+
+bool ViewRecord::HasCamera() const {
+    return Vrpx != 0 || Vrpy != 0 || Vrpz != 0 || Eyex != 0 || Eyey != 0 || Eyez != 0;
+}
+
+uint32_t ViewFlags(const ViewRecord& v) {
+    return (uint32_t(v.Lights) & 31) | (v.Parallel ? kViewParallel : 0) | (v.Tiled ? kViewTiled : 0);
+}
+
+std::string FloatText(float v) {
+    if (!std::isfinite(v)) return "0";
+    char buf[32];
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
+    return ec == std::errc() ? std::string(buf, end) : "0";
+}
+
+std::optional<ViewRecord> ReadViewSection(const forms::IniFile& ini, std::string_view section) {
+    ViewRecord v;
+    readTriple(ini, section, "Vrp", "Vrpx", "Vrpy", "Vrpz", v.Vrpx, v.Vrpy, v.Vrpz);
+    readTriple(ini, section, "Eye", "Eyex", "Eyey", "Eyez", v.Eyex, v.Eyey, v.Eyez);
+    if (!v.HasCamera()) return std::nullopt;
+    readTriple(ini, section, "Rot", "TanA", "XRot", "ZRot", v.TanA, v.XRot, v.ZRot);
+    std::string name = forms::Trim(ini.ReadString(section, "Name", ""));
+    v.Name = cut(name.empty() ? forms::Trim(section) : name, kViewNameMax);
+    v.Scheme = cut(ini.ReadString(section, "Schm", ""), kViewSchemeMax);
+    v.Zoom = number(ini.ReadString(section, "Zoom", ""), 1.0f);
+    const uint32_t flags = uint32_t(integer(ini.ReadString(section, "Flags", ""), 31));
+    v.Lights = int32_t(flags & 31);
+    v.Parallel = (flags & kViewParallel) != 0;
+    v.Tiled = (flags & kViewTiled) != 0;
+    const std::string image = ini.ReadString(section, "BackImage", "");
+    v.BackImage = cut(image.empty() ? std::string() : MakeAbsolutePath(image, false), kViewBackImageMax);
+    v.BackColor = ParseColor(ini.ReadString(section, "BackColor", ""), 128, 128, 128);
+    const auto off = blankFields(ini.ReadString(section, "TileOffset", ""));
+    v.TileOffsetX = off.size() > 0 ? integer(off[0], 0) : 0;
+    v.TileOffsetY = off.size() > 1 ? integer(off[1], 0) : 0;
+    return v;
+}
+
+void WriteViewSection(forms::IniFile& ini, const ViewRecord& v, std::string_view section) {
+    ini.EraseSection(section);
+    WriteNewViewSection(ini, v, section);
+}
+
+void EraseSections(forms::IniFile& ini, const std::vector<std::string>& sections) {
+    std::unordered_set<std::string> names;
+    for (const auto& s : sections) names.insert(forms::LowerCase(forms::Trim(s)));
+    const std::string text = ini.Text();
+    std::string out;
+    out.reserve(text.size());
+    bool keep = true, erased = false;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find("\r\n", at);
+        if (end == std::string::npos) end = text.size();
+        const std::string_view line(text.data() + at, end - at);
+        const std::string t = forms::TrimLeft(line);
+        if (!t.empty() && t[0] == '[') {
+            const size_t close = t.find(']');
+            const std::string name = forms::Trim(t.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+            keep = names.count(forms::LowerCase(name)) == 0;
+            erased = erased || !keep;
+        }
+        if (keep) {
+            out += line;
+            out += "\r\n";
+        }
+        at = end + 2;
+    }
+    if (erased) ini.SetText(out);
+}
+
+void WriteNewViewSection(forms::IniFile& ini, const ViewRecord& v, std::string_view section) {
+    if (!v.Scheme.empty()) ini.WriteString(section, "Schm", v.Scheme);
+    ini.WriteString(section, "Vrp", FloatText(v.Vrpx) + " " + FloatText(v.Vrpy) + " " + FloatText(v.Vrpz));
+    ini.WriteString(section, "Eye", FloatText(v.Eyex) + " " + FloatText(v.Eyey) + " " + FloatText(v.Eyez));
+    ini.WriteString(section, "Rot", FloatText(v.TanA) + " " + FloatText(v.XRot) + " " + FloatText(v.ZRot));
+    if (v.Zoom != 1.0f) ini.WriteString(section, "Zoom", FloatText(v.Zoom));
+    ini.WriteInteger(section, "Flags", int32_t(ViewFlags(v)));
+    if (!v.BackImage.empty()) ini.WriteString(section, "BackImage", MakeRelativePath(v.BackImage, false));
+    ini.WriteString(section, "BackColor", FormatColor(v.BackColor));
+    if (v.Tiled)
+        ini.WriteString(section, "TileOffset", std::to_string(v.TileOffsetX) + " " + std::to_string(v.TileOffsetY));
+}
+
+BatchSettings ReadBatchSettings(const forms::IniFile& ini) {
+    BatchSettings s;
+    s.BmpWidth = ini.ReadInteger(kBatchRenderSection, "BmpWidth", 640);
+    if (s.BmpWidth <= 0) s.BmpWidth = 640;
+    if (s.BmpWidth > 2048) s.BmpWidth = 2048;
+    s.BmpHeight = ini.ReadInteger(kBatchRenderSection, "BmpHeight", 480);
+    if (s.BmpHeight <= 0) s.BmpHeight = 480;
+    s.BmpQuality = ini.ReadInteger(kBatchRenderSection, "BmpQuality", 0);
+    if (s.BmpQuality < 0 || s.BmpQuality > 2) s.BmpQuality = 0;
+    s.RayTrace = ini.ReadBool(kBatchRenderSection, "RayTrace", false);
+    s.OutputFile = ini.ReadInteger(kBatchRenderSection, "OutputFile", 0);
+    return s;
+}
+
+void WriteBatchSettings(forms::IniFile& ini, const BatchSettings& s) {
+    ini.WriteInteger(kBatchRenderSection, "BmpWidth", s.BmpWidth);
+    ini.WriteInteger(kBatchRenderSection, "BmpHeight", s.BmpHeight);
+    ini.WriteInteger(kBatchRenderSection, "BmpQuality", s.BmpQuality);
+    ini.WriteBool(kBatchRenderSection, "RayTrace", s.RayTrace);
+    ini.WriteInteger(kBatchRenderSection, "OutputFile", s.OutputFile);
+}
+
+std::vector<std::string> ListBatchNames(const forms::IniFile& ini, const std::string& first) {
+    std::vector<std::string> out{first};
+    for (const auto& [key, value] : ini.ReadSectionValues(kBatchNamesSection)) {
+        const std::string name = forms::Trim(value);
+        if (name.empty()) continue;
+        bool seen = false;
+        for (const auto& n : out) seen = seen || forms::SameText(n, name);
+        if (!seen) out.push_back(name);
+    }
+    return out;
+}
+
+std::vector<bool> ReadBatch(const forms::IniFile& ini, std::string_view batch, const std::vector<std::string>& views) {
+    std::vector<bool> checked(views.size(), false);
+    if (forms::Trim(batch).empty()) return checked;
+    for (const auto& [key, value] : ini.ReadSectionValues(batch)) {
+        std::string rest = value;
+        while (!rest.empty()) {
+            const std::string name = forms::Trim(NextToken(',', rest));
+            for (size_t i = 0; i < views.size(); ++i)
+                if (!name.empty() && forms::SameText(views[i], name)) checked[i] = true;
+        }
+    }
+    return checked;
+}
+
+void WriteBatch(forms::IniFile& ini, std::string_view batch, const std::vector<std::string>& names) {
+    const std::string name = forms::Trim(batch);
+    if (name.empty()) return;
+    const bool existed = ini.SectionExists(name);
+    ini.EraseSection(name);
+    int key = 0;
+    for (size_t i = 0; i < names.size(); i += 10) {
+        std::string line;
+        for (size_t j = i; j < names.size() && j < i + 10; ++j) line += (j > i ? "," : "") + names[j];
+        ini.WriteString(name, std::to_string(++key), line);
+    }
+    if (key == 0 && !existed) return;
+    for (const auto& [k, value] : ini.ReadSectionValues(kBatchNamesSection))
+        if (forms::SameText(forms::Trim(value), name)) return;
+    for (int n = 1;; ++n) {
+        const std::string k = std::to_string(n);
+        if (forms::Trim(ini.ReadString(kBatchNamesSection, k, "")).empty()) {
+            ini.WriteString(kBatchNamesSection, k, name);
+            return;
+        }
+    }
+}
+
+void DeleteBatch(forms::IniFile& ini, std::string_view batch) {
+    const std::string name = forms::Trim(batch);
+    if (name.empty()) return;
+    ini.EraseSection(name);
+    for (const auto& [key, value] : ini.ReadSectionValues(kBatchNamesSection))
+        if (forms::SameText(forms::Trim(value), name)) ini.DeleteKey(kBatchNamesSection, key);
+}
+
+}  // namespace stellwerk

@@ -1,0 +1,119 @@
+#include "forms/inifile.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdio>
+#include <string>
+
+#include "forms/fileio.h"
+
+namespace {
+
+std::string tempPath(const char* leaf) {
+    const char* dir = std::getenv("TMPDIR");
+    std::string p = dir && *dir ? dir : "/tmp";
+    return p + "/" + leaf + std::to_string(::testing::UnitTest::GetInstance()->random_seed());
+}
+
+TEST(IniFile, NamesIgnoreCaseAndTheFirstDuplicateWins) {
+    forms::IniFile ini;
+    ini.SetText(
+        "[General]\r\nPalette = Zorovo \r\npalette=second\r\n[general]\r\nPalette=third\r\nOther=\"quoted\"\r\n");
+    EXPECT_EQ("Zorovo", ini.ReadString("GENERAL", "PALETTE", "x"));
+    EXPECT_EQ("x", ini.ReadString("general", "Other", "x")) << "keys of a later duplicate section are not seen";
+    EXPECT_EQ((std::vector<std::string>{"General"}), ini.ReadSections());
+    EXPECT_EQ((std::vector<std::string>{"Palette"}), ini.ReadSection("general"));
+    ini.SetText("[a]\nk=\"quoted\"\nq='x'\nh=\"open\n");
+    EXPECT_EQ("quoted", ini.ReadString("a", "k", ""));
+    EXPECT_EQ("x", ini.ReadString("a", "q", ""));
+    EXPECT_EQ("\"open", ini.ReadString("a", "h", ""));
+}
+
+TEST(IniFile, NumbersAndBooleans) {
+    forms::IniFile ini;
+    ini.SetText("[n]\ni=42\nneg=-7\nhex=0x1F\nbad=12a\nf=0.5\nc=0,25\nb=1\nt=true\nz=0\n");
+    struct Case {
+        const char* key;
+        int want;
+    } ints[] = {{"i", 42}, {"neg", -7}, {"hex", 31}, {"bad", 99}, {"missing", 99}, {"f", 99}};
+    for (const auto& c : ints) EXPECT_EQ(c.want, ini.ReadInteger("n", c.key, 99)) << c.key;
+    EXPECT_DOUBLE_EQ(0.5, ini.ReadFloat("n", "f", 9));
+    EXPECT_DOUBLE_EQ(9, ini.ReadFloat("n", "c", 9)) << "a comma only with a locale that uses it";
+    EXPECT_DOUBLE_EQ(0.25, ini.ReadFloat("n", "c", 9, ','));
+    EXPECT_DOUBLE_EQ(0.5, ini.ReadFloat("n", "f", 9, ',')) << "\".\" is read whatever the locale";
+    EXPECT_TRUE(ini.ReadBool("n", "b", false));
+    EXPECT_TRUE(ini.ReadBool("n", "t", false));
+    EXPECT_FALSE(ini.ReadBool("n", "z", true));
+    EXPECT_TRUE(ini.ReadBool("n", "nothing", true));
+}
+
+TEST(IniFile, RewriteKeepsCommentsBlankLinesAndUntouchedLines) {
+    forms::IniFile ini;
+    ini.SetText("; top comment\r\n\r\n[A]\r\n  key = old \r\n; inner\r\nkept=  spaced  \r\n\r\n[B]\r\nx=1\r\n");
+    ini.WriteString("a", "KEY", "new");
+    ini.WriteString("A", "added", "v");
+    ini.WriteInteger("C", "n", 3);
+    EXPECT_EQ(
+        "; top comment\r\n\r\n[A]\r\nkey=new\r\n; inner\r\nkept=  spaced  \r\nadded=v\r\n\r\n[B]\r\nx=1\r\n\r\n[C]\r\nn=3"
+        "\r\n",
+        ini.Text());
+    ini.DeleteKey("a", "kept");
+    ini.EraseSection("b");
+    EXPECT_EQ("; top comment\r\n\r\n[A]\r\nkey=new\r\n; inner\r\nadded=v\r\n\r\n[C]\r\nn=3\r\n", ini.Text());
+    EXPECT_FALSE(ini.SectionExists("B"));
+    EXPECT_TRUE(ini.ValueExists("c", "N"));
+}
+
+TEST(IniFile, FloatsAreWrittenInvariantWhateverTheLocale) {
+    const char* old = std::setlocale(LC_ALL, nullptr);
+    const std::string saved = old ? old : "C";
+    std::setlocale(LC_ALL, "de_DE.UTF-8");  // may be missing; the test holds either way
+    forms::IniFile ini;
+    ini.WriteFloat("v", "x", 0.1);
+    ini.WriteFloat("v", "big", 1e20);
+    ini.WriteFloat("v", "third", 1.0 / 3);
+    EXPECT_EQ("0.1", ini.ReadString("v", "x", ""));
+    EXPECT_EQ("1e+20", ini.ReadString("v", "big", ""));
+    EXPECT_EQ("0.333333333333333", ini.ReadString("v", "third", ""));
+    EXPECT_DOUBLE_EQ(0.1, ini.ReadFloat("v", "x", 0));
+    std::setlocale(LC_ALL, saved.c_str());
+}
+
+TEST(IniFile, MissingFileIsEmptyAndRewriteIsAtomic) {
+    const std::string path = tempPath("ini_rewrite");
+    std::remove(path.c_str());
+    {
+        forms::IniFile ini(path);
+        EXPECT_FALSE(ini.SectionExists("x"));
+        EXPECT_EQ("d", ini.ReadString("x", "y", "d"));
+        EXPECT_TRUE(ini.UpdateFile()) << "nothing changed, nothing to write";
+        EXPECT_FALSE(forms::FileExists(path));
+        ini.WriteString("x", "y", "1");
+        ASSERT_TRUE(ini.UpdateFile());
+    }
+    EXPECT_EQ("[x]\r\ny=1\r\n", forms::ReadWholeFile(path).value_or("?"));
+    {
+        forms::IniFile ini(path);
+        ini.SetAutoUpdate(true);
+        ini.WriteString("x", "z", "2");
+        EXPECT_EQ("[x]\r\ny=1\r\nz=2\r\n", forms::ReadWholeFile(path).value_or("?"));
+    }
+    // A folder that does not exist: the write fails and reports it.
+    forms::IniFile bad(path + ".missing/inner.ini");
+    bad.WriteString("a", "b", "c");
+    EXPECT_FALSE(bad.UpdateFile());
+    EXPECT_TRUE(bad.Modified());
+    std::remove(path.c_str());
+}
+
+TEST(IniFile, ManyKeysLookUpByName) {
+    forms::IniFile ini;
+    std::string text = "[S]\n";
+    for (int i = 0; i < 2000; ++i) text += "Key" + std::to_string(i) + "=" + std::to_string(i * 3) + "\n";
+    ini.SetText(text);
+    EXPECT_EQ(5997, ini.ReadInteger("s", "KEY1999", 0));
+    EXPECT_EQ(2000u, ini.ReadSectionValues("S").size());
+}
+
+}  // namespace

@@ -1,0 +1,53 @@
+#pragma once
+// Texts between the system's ANSI code page and UTF-16, and an owned BSTR.
+#include <windows.h>
+#include <oleauto.h>
+
+#include <string>
+#include <string_view>
+
+namespace win {
+
+inline std::string Ansi(const wchar_t* s, size_t length) {
+    if (!s || !length) return {};
+    const int n = WideCharToMultiByte(CP_ACP, 0, s, int(length), nullptr, 0, nullptr, nullptr);
+    std::string out(size_t(n > 0 ? n : 0), '\0');
+    if (n > 0) WideCharToMultiByte(CP_ACP, 0, s, int(length), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+inline std::string Ansi(const wchar_t* s) { return s ? Ansi(s, wcslen(s)) : std::string(); }
+inline std::string AnsiOfBstr(BSTR s) { return Ansi(s, s ? SysStringLen(s) : 0); }
+
+inline std::wstring Wide(std::string_view s) {
+    if (s.empty()) return {};
+    const int n = MultiByteToWideChar(CP_ACP, 0, s.data(), int(s.size()), nullptr, 0);
+    std::wstring out(size_t(n > 0 ? n : 0), L'\0');
+    if (n > 0) MultiByteToWideChar(CP_ACP, 0, s.data(), int(s.size()), out.data(), n);
+    return out;
+}
+
+// A BSTR freed when it goes out of scope.
+class Bstr {
+public:
+    Bstr() = default;
+    explicit Bstr(std::string_view s) {
+        const std::wstring w = Wide(s);
+        b_ = SysAllocStringLen(w.data(), UINT(w.size()));
+    }
+    ~Bstr() { SysFreeString(b_); }
+    Bstr(const Bstr&) = delete;
+    Bstr& operator=(const Bstr&) = delete;
+    BSTR get() const { return b_; }
+    BSTR* out() {
+        SysFreeString(b_);
+        b_ = nullptr;
+        return &b_;
+    }
+    std::string ansi() const { return AnsiOfBstr(b_); }
+
+private:
+    BSTR b_ = nullptr;
+};
+
+}  // namespace win
