@@ -1969,6 +1969,9 @@ private:
             float clo[3] = {INFINITY, INFINITY, INFINITY}, chi[3] = {-INFINITY, -INFINITY, -INFINITY};
             uint32_t count = 0;
         } bins[3][kBins];
+        // The bin of a scaled position, clamped as a float: a huge or not-a-number position
+        // must not reach the int.
+        auto binOf = [](float at) { return at >= float(kBins - 1) ? kBins - 1 : (at > 0.0f ? int(at) : 0); };
         float scale[3];
         bool usable[3];
         for (int ax = 0; ax < 3; ++ax) {
@@ -1980,7 +1983,7 @@ private:
             const Box3& b = items_[i].box;
             const float bl[3] = {b.min.x, b.min.y, b.min.z}, bh[3] = {b.max.x, b.max.y, b.max.z};
             for (int ax = 0; ax < 3; ++ax) {
-                const int k = std::max(0, std::min(kBins - 1, int((bl[ax] + bh[ax] - clo[ax]) * scale[ax])));
+                const int k = binOf((bl[ax] + bh[ax] - clo[ax]) * scale[ax]);
                 Bin& bin = bins[ax][k];
                 for (int d = 0; d < 3; ++d) {
                     bin.lo[d] = std::min(bin.lo[d], bl[d]), bin.hi[d] = std::max(bin.hi[d], bh[d]);
@@ -2021,7 +2024,7 @@ private:
         if (bestAxis >= 0) {
             const int ax = bestAxis;
             auto* at = std::partition(items_.data() + first, items_.data() + end, [&](const Item& it) {
-                return std::max(0, std::min(kBins - 1, int((centre(it, ax) - clo[ax]) * scale[ax]))) < bestCut;
+                return binOf((centre(it, ax) - clo[ax]) * scale[ax]) < bestCut;
             });
             mid = uint32_t(at - items_.data());
             for (int d = 0; d < 3; ++d) {
