@@ -75,9 +75,9 @@ struct Scene {
 int peakOfOne(bool rayTrace, int32_t quality, bool onePiece) {
     Scene s;
     if (!s.make()) return 1;
-    const long before = procStatus("VmHWM:");
+    const long before = procMemory().peak;
     if (s.run(rayTrace, quality, onePiece) < 0) return 1;
-    std::printf("%ld\n", procStatus("VmHWM:") - before);
+    std::printf("%ld\n", procMemory().peak - before);
     return 0;
 }
 

@@ -79,13 +79,13 @@ double plainRead(const std::string& path, size_t* bytes) {
 
 // Child mode: one load in a fresh process; prints the growth of the peak resident set.
 int peakOfOneLoad(const char* path) {
-    const long before = procStatus("VmRSS:");
+    const long before = procMemory().resident;
     char file[PEL_FILE_NAME_MAX], name[100];
     PelFileInfo info;
     PelContent* content = nullptr;
     size_t contentBytes = 0;
     if (!pelLoad(path, file, name, &info, &content, &contentBytes)) return 1;
-    const long peak = procStatus("VmHWM:");
+    const long peak = procMemory().peak;
     std::printf("%ld %zu\n", peak - before, contentBytes);
     pelFreeObject(&content);
     return 0;

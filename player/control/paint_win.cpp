@@ -429,12 +429,13 @@ void CQivPlayerCtl::DrawFrame(HDC dc, const RECT* rect, int x, int y) {
                     ++w.frames;
                     qivctl::FilterState fs;
                     fs.multiView = state_.multiView;
-                    fs.mouseCaptured = GetCapture() != nullptr;
                     fs.animationRunning = w.animationRunning;
                     fs.spinPhi = state_.spinPhi;
                     fs.spinPsi = state_.spinPsi;
                     fs.filterOn = w.filter;
                     fs.displayMode = int32_t(state_.displayMode);
+                    // The capture is asked of the platform only when nothing else rules the filter out.
+                    if (qivctl::filterRuns(fs)) fs.mouseCaptured = GetCapture() != nullptr;
                     if (qivctl::filterRuns(fs)) {
                         if (hardware) {
                             kvdx::dxEndPaint();
@@ -532,7 +533,8 @@ HRESULT CQivPlayerCtl::onDraw(const qcom::DrawInfo& info) {
         // The animation step runs before a frame while something moves.
         if (somethingMoves()) AnimationStep();
         DrawFrame(info.hdc, &inFrame, 0, 0);
-        AfterFrame();
+        // The walk's tick and the hover's pick, when either is on.
+        if (navWalking() || hoverX_ >= 0) AfterFrame();
         KeepDragGoing();
     } catch (...) {
         return E_FAIL;

@@ -9,6 +9,10 @@
 #include <unordered_map>
 #include <vector>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "scene/vecops.h"
 #include "render/clear.h"
 #include "render/clipplane.h"
@@ -325,7 +329,14 @@ uint32_t rtTreeRecordCount(uint32_t leaves) {
     return 2 * L - 1;
 }
 
+namespace {
+void clearFaceTree();
+void freeFaceTests();
+}  // namespace
+
 void rtFreeTree() {
+    clearFaceTree();
+    freeFaceTests();
     memFreeRefT(&g_run.tree);
     g_run.treeRecords = 0;
     g_run.root = nullptr;
@@ -438,7 +449,7 @@ public:
         uint32_t bj = UINT32_MAX;
         uint64_t work = 0;
         stack_.clear();
-        if (nodes_[0].active) stack_.push_back({0, bound(q, nodes_[0].box)});
+        if (nodes_[0].active) stack_.push_back({0, bound(q, nodes_[0])});
         while (!stack_.empty()) {
             StackItem it = stack_.back();
             stack_.pop_back();
@@ -459,7 +470,7 @@ public:
                 continue;
             }
             const uint32_t c0 = n.first, c1 = n.first + 1;
-            float b0 = bound(q, nodes_[c0].box), b1 = bound(q, nodes_[c1].box);
+            float b0 = bound(q, nodes_[c0]), b1 = bound(q, nodes_[c1]);
             work += 2;
             // the nearer child is searched first
             if (b0 <= b1) {
@@ -481,52 +492,78 @@ public:
 
 private:
     static constexpr uint32_t kLeaf = 4;
+    // A subtree keeps, per axis, the ranges of its records' minima and maxima and their
+    // least extent.
     struct Node {
-        Box3 box;
+        float minLo[3], minHi[3], maxLo[3], maxHi[3], extent[3];
         uint32_t parent, first, count, active, minIndex;
         bool leaf;
     };
-    // Lower bound of the union half area of q with any box inside b.
-    static float bound(const Box3& q, const Box3& b) {
-        Box3 u = {{std::min(q.min.x, b.max.x), std::min(q.min.y, b.max.y), std::min(q.min.z, b.max.z)},
-                  {std::max(q.max.x, b.min.x), std::max(q.max.y, b.min.y), std::max(q.max.z, b.min.z)}};
-        return halfArea(u);
+    static float lo(const Box3& b, int k) { return k == 0 ? b.min.x : (k == 1 ? b.min.y : b.min.z); }
+    static float hi(const Box3& b, int k) { return k == 0 ? b.max.x : (k == 1 ? b.max.y : b.max.z); }
+    // Lower bound of the union half area of q with any record of the subtree: each extent of a
+    // union reaches from the lower of q's minimum and the record's to the higher of the
+    // maxima, so at least from the lower of q's minimum and the subtree's highest minimum to
+    // the higher of q's maximum and its lowest maximum, and at least as far as the record's
+    // own extent. The half area grows with every extent, also as rounded.
+    static float bound(const Box3& q, const Node& n) {
+        float e[3];
+        for (int k = 0; k < 3; ++k)
+            e[k] = std::max(std::max(hi(q, k), n.maxLo[k]) - std::min(lo(q, k), n.minHi[k]), n.extent[k]);
+        return e[0] * e[1] + e[2] * (e[0] + e[1]);
     }
+    // Splits at the median of the box coordinate (of six) that spreads widest, so that
+    // records of a subtree have boxes of like place and shape.
     void buildAt(uint32_t self, uint32_t first, uint32_t end, uint32_t parent) {
-        Box3 box = rec_[order_[first]].box;
-        Vec3 c0 = centre(order_[first]);
-        Box3 cb = {c0, c0};
+        Node n{};
+        for (int k = 0; k < 3; ++k) {
+            n.minLo[k] = n.maxLo[k] = n.extent[k] = INFINITY;
+            n.minHi[k] = n.maxHi[k] = -INFINITY;
+        }
         uint32_t minIndex = order_[first];
-        for (uint32_t k = first + 1; k < end; ++k) {
-            uint32_t r = order_[k];
-            box = unionBox(box, rec_[r].box);
-            Vec3 c = centre(r);
-            cb = unionBox(cb, {c, c});
+        for (uint32_t i = first; i < end; ++i) {
+            const uint32_t r = order_[i];
+            const Box3& b = rec_[r].box;
+            for (int k = 0; k < 3; ++k) {
+                n.minLo[k] = std::min(n.minLo[k], lo(b, k));
+                n.minHi[k] = std::max(n.minHi[k], lo(b, k));
+                n.maxLo[k] = std::min(n.maxLo[k], hi(b, k));
+                n.maxHi[k] = std::max(n.maxHi[k], hi(b, k));
+                n.extent[k] = std::min(n.extent[k], hi(b, k) - lo(b, k));
+            }
             minIndex = std::min(minIndex, r);
         }
-        Node n{box, parent, first, end - first, end - first, minIndex, end - first <= kLeaf};
+        n.parent = parent;
+        n.first = first;
+        n.count = n.active = end - first;
+        n.minIndex = minIndex;
+        n.leaf = end - first <= kLeaf;
         if (n.leaf) {
             nodes_[self] = n;
             for (uint32_t k = first; k < end; ++k) leafOf_[order_[k]] = self;
             return;
         }
-        float ex = cb.max.x - cb.min.x, ey = cb.max.y - cb.min.y, ez = cb.max.z - cb.min.z;
-        int ax = (ex >= ey && ex >= ez) ? 0 : (ey >= ez ? 1 : 2);
+        int coordinate = 0;
+        float widest = -1.0f;
+        for (int k = 0; k < 3; ++k) {
+            if (n.minHi[k] - n.minLo[k] > widest) widest = n.minHi[k] - n.minLo[k], coordinate = k;
+            if (n.maxHi[k] - n.maxLo[k] > widest) widest = n.maxHi[k] - n.maxLo[k], coordinate = 3 + k;
+        }
+        auto value = [&](uint32_t r) {
+            const Box3& b = rec_[r].box;
+            return coordinate < 3 ? lo(b, coordinate) : hi(b, coordinate - 3);
+        };
         uint32_t mid = first + (end - first) / 2;
         std::nth_element(order_.begin() + first, order_.begin() + mid, order_.begin() + end,
                          [&](uint32_t p, uint32_t q) {
-                             float cp = axis(centre(p), ax), cq = axis(centre(q), ax);
-                             return cp < cq || (cp == cq && p < q);
+                             const float vp = value(p), vq = value(q);
+                             return vp < vq || (vp == vq && p < q);
                          });
         n.first = uint32_t(nodes_.size());  // the two children are consecutive
         nodes_.resize(nodes_.size() + 2);
         nodes_[self] = n;
         buildAt(n.first, first, mid, self);
         buildAt(n.first + 1, mid, end, self);
-    }
-    Vec3 centre(uint32_t r) const {
-        const Box3& b = rec_[r].box;
-        return {0.5f * (b.min.x + b.max.x), 0.5f * (b.min.y + b.max.y), 0.5f * (b.min.z + b.max.z)};
     }
     uint32_t scanQuery(uint32_t i) const {
         const Box3 q = rec_[i].box;
@@ -807,19 +844,29 @@ int rtColourKeyTest(const RtFace* face, const Vec3 ray[2], const RtHit* hit) {
     return (rgb[0] == 0.0f && rgb[1] == 0.0f && rgb[2] == 0.0f) ? 0 : 1;
 }
 
+namespace {
+
+// The plane and barycentric test of a prepared face or of its test record, into h (t, u, v
+// and the triangle) when the ray meets it nearer than hit->t.
+template <class Face> bool faceHit(const Vec3 ray[2], const Face& face, const RtHit* hit, int twoSided, RtHit* h) {
+    bool found = triangleHit(ray, face.normal, face.dist, face.v0, face.b1, face.b2, twoSided, hit->t, false, &h->t,
+                             &h->u, &h->v);
+    h->triangle = 0;
+    if (!found && (face.flags & RT_FACE_QUAD)) {
+        found = triangleHit(ray, face.normal2, face.dist2, face.v0, face.c1, face.c2, 1, hit->t, true, &h->t, &h->u,
+                            &h->v);
+        if (found && !twoSided && dot(face.normal2, ray[1]) > -RT_PARALLEL_EPS) found = false;
+        h->triangle = 1;
+    }
+    return found;
+}
+
+}  // namespace
+
 int rtIntersectFace(uint32_t, const Vec3 ray[2], const RtFace* face, RtHit* hit, int twoSided) {
     if (!face || !face->valid) return 0;
     RtHit h = *hit;
-    bool found = triangleHit(ray, face->normal, face->dist, face->v0, face->b1, face->b2, twoSided, hit->t, false,
-                             &h.t, &h.u, &h.v);
-    h.triangle = 0;
-    if (!found && (face->flags & RT_FACE_QUAD)) {
-        found = triangleHit(ray, face->normal2, face->dist2, face->v0, face->c1, face->c2, 1, hit->t, true, &h.t,
-                            &h.u, &h.v);
-        if (found && !twoSided && dot(face->normal2, ray[1]) > -RT_PARALLEL_EPS) found = false;
-        h.triangle = 1;
-    }
-    if (!found) return 0;
+    if (!faceHit(ray, *face, hit, twoSided, &h)) return 0;
     if ((face->flags & RT_FACE_COLORKEY) && !rtColourKeyTest(face, ray, &h)) return 0;
     hit->t = h.t;
     hit->u = h.u;
@@ -829,6 +876,12 @@ int rtIntersectFace(uint32_t, const Vec3 ray[2], const RtFace* face, RtHit* hit,
 }
 
 // ---- per-thread caches ----
+
+namespace {
+void freeFaceTests();
+void prepareFaceTests();
+void buildFaceTree(const std::vector<Box3>& boxes);
+}  // namespace
 
 int rtAllocThreads(uint32_t threads, uint32_t lightCount) try {
     rtFreeThreads();
@@ -885,6 +938,11 @@ int rtAllocThreads(uint32_t threads, uint32_t lightCount) try {
         }
     }
     return 1;
+} QIV_ENGINE_CATCH(0)
+
+int rtPrepareRayQueries() try {
+    prepareFaceTests();
+    return g_run.faceTests ? 1 : 0;
 } QIV_ENGINE_CATCH(0)
 
 void rtFreeThreads() {
@@ -997,22 +1055,16 @@ void turnAgainst(RtFace* e, const Vec3* direction) {
 
 }  // namespace
 
-void rtPrepareFace(const Vec3* direction, ScnNode* node, PelFace* face, RtFace* entry) {
-    uint16_t older = entry->older, newer = entry->newer;
-    uint32_t pins = entry->pins;
-    uint16_t* slot = entry->slot;
-    std::memset(entry, 0, sizeof *entry);
-    entry->slot = slot;
-    entry->older = older;
-    entry->newer = newer;
-    entry->pins = pins;
-    entry->face = face;
-    entry->node = node;
+namespace {
+
+// The world-space corners, planes and bases of a face in a zeroed entry; false for a face
+// whose vertices are not all there (never hit). fn receives the face normal of the shading.
+bool prepareGeometry(ScnNode* node, PelFace* face, RtFace* entry, Vec3* fnOut) {
     PelContent* c = node->content;
     bool quad = faceIsQuad(face);
     int nv = quad ? 4 : 3;
     for (int i = 0; i < nv; ++i)
-        if (face->v[i] >= c->vertexCount) return;  // invalid: never hit
+        if (face->v[i] >= c->vertexCount) return false;
     const Mat4* m = faceMatrix(node, face);
     for (int i = 0; i < nv; ++i) {
         const PelVertex& v = c->vertices[face->v[i]];
@@ -1052,7 +1104,7 @@ void rtPrepareFace(const Vec3* direction, ScnNode* node, PelFace* face, RtFace* 
     }
     entry->area = a1 + a2;
     entry->valid = (ok1 || ok2) ? 1u : 0u;
-    Vec3 fn = ok1 ? entry->normal : entry->normal2;
+    *fnOut = ok1 ? entry->normal : entry->normal2;
     if (!ok1 && ok2) {
         // the first triangle is degenerate: its plane and basis are those of the second
         entry->normal = entry->normal2;
@@ -1060,6 +1112,12 @@ void rtPrepareFace(const Vec3* direction, ScnNode* node, PelFace* face, RtFace* 
         entry->b1 = entry->c1;
         entry->b2 = entry->c2;
     }
+    return true;
+}
+
+// The flags, material and texture of a prepared face.
+void prepareSurface(ScnNode* node, PelFace* face, RtFace* entry) {
+    const PelContent* c = node->content;
     const MatRecord* mat = nullptr;
     if (node->materials && face->material < c->materialCount) mat = &node->materials[face->material];
     entry->material = mat;
@@ -1075,9 +1133,113 @@ void rtPrepareFace(const Vec3* direction, ScnNode* node, PelFace* face, RtFace* 
     if (mat && mat->alpha > 0.0f && mat->alpha <= RT_TRANSPARENT_LIMIT) entry->flags |= RT_FACE_TRANSPARENT;
     uint32_t extFlags = 0;
     if (isExtension(node, &extFlags, nullptr) && (extFlags & 3u)) entry->flags |= RT_FACE_EXTENSION;
+}
+
+}  // namespace
+
+void rtPrepareFace(const Vec3* direction, ScnNode* node, PelFace* face, RtFace* entry) {
+    uint16_t older = entry->older, newer = entry->newer;
+    uint32_t pins = entry->pins;
+    uint16_t* slot = entry->slot;
+    std::memset(entry, 0, sizeof *entry);
+    entry->slot = slot;
+    entry->older = older;
+    entry->newer = newer;
+    entry->pins = pins;
+    entry->face = face;
+    entry->node = node;
+    Vec3 fn;
+    if (!prepareGeometry(node, face, entry, &fn)) return;
+    prepareSurface(node, face, entry);
+    const int nv = faceIsQuad(face) ? 4 : 3;
     for (int i = 0; i < nv; ++i) entry->vnormal[i] = vertexNormal(node, face, uint32_t(i), fn);
     turnAgainst(entry, direction);
 }
+
+namespace {
+
+void freeFaceTests() {
+    memFreeRefT(&g_run.faceTests);
+    memFreeRefT(&g_run.testBase);
+}
+
+// The test records of every face of the ordinary nodes of the run; without memory for them
+// the ray tests take prepared faces from the caches.
+void prepareFaceTests() {
+    freeFaceTests();
+    uint64_t total = 0;
+    for (uint32_t i = 0; i < g_run.nodeCount; ++i) {
+        const ScnNode* n = g_run.nodes[i];
+        if (n && n->content && !n->rayHook) total += n->content->faceCount;
+    }
+    if (!total || total * sizeof(RtFaceTest) > (uint64_t(1) << 31)) return;
+    g_run.testBase = static_cast<uint32_t*>(memAllocZ(size_t(g_run.nodeCount) * sizeof(uint32_t)));
+    g_run.faceTests = static_cast<RtFaceTest*>(memAllocZ(size_t(total) * sizeof(RtFaceTest)));
+    if (!g_run.testBase || !g_run.faceTests) {
+        freeFaceTests();
+        return;
+    }
+    uint32_t at = 0;
+    RtFace scratch;
+    std::vector<Box3> boxes;
+    try {
+        boxes.assign(size_t(total), Box3{{0, 0, 0}, {0, 0, 0}});
+    } catch (const std::bad_alloc&) {
+        boxes.clear();
+    }
+    for (uint32_t i = 0; i < g_run.nodeCount; ++i) {
+        ScnNode* n = g_run.nodes[i];
+        g_run.testBase[i] = RT_NO_HIT;
+        if (!n || !n->content || n->rayHook) continue;
+        g_run.testBase[i] = at;
+        for (uint32_t f = 0; f < n->content->faceCount; ++f, ++at) {
+            PelFace* face = &n->content->faces[f];
+            RtFaceTest& t = g_run.faceTests[at];
+            std::memset(&scratch, 0, sizeof scratch);
+            Vec3 fn;
+            if (!prepareGeometry(n, face, &scratch, &fn)) continue;  // zero: never hit
+            prepareSurface(n, face, &scratch);
+            t.normal = scratch.normal;
+            t.dist = scratch.dist;
+            t.v0 = scratch.v0;
+            t.b1 = scratch.b1;
+            t.b2 = scratch.b2;
+            t.normal2 = scratch.normal2;
+            t.dist2 = scratch.dist2;
+            t.c1 = scratch.c1;
+            t.c2 = scratch.c2;
+            t.flags = (scratch.flags & (RT_FACE_QUAD | RT_FACE_TWO_SIDED | RT_FACE_TRANSPARENT | RT_FACE_COLORKEY)) |
+                      (scratch.valid ? RT_TEST_VALID : 0u);
+            if (boxes.empty()) continue;
+            Box3 b = {scratch.vertex[0], scratch.vertex[0]};
+            for (int k = 1; k < (faceIsQuad(face) ? 4 : 3); ++k) {
+                const Vec3& q = scratch.vertex[k];
+                b.min = {std::min(b.min.x, q.x), std::min(b.min.y, q.y), std::min(b.min.z, q.z)};
+                b.max = {std::max(b.max.x, q.x), std::max(b.max.y, q.y), std::max(b.max.z, q.z)};
+            }
+            boxes[at] = b;
+        }
+    }
+    if (boxes.empty()) return;
+    // Room for the rounding of the face tests: the faces' own size and distance from the
+    // origin, the scene's and the eye's.
+    float scale = std::fabs(g_run.eye.x) + std::fabs(g_run.eye.y) + std::fabs(g_run.eye.z);
+    if (g_run.rayCamera) scale += std::fabs(g_run.rayCamera->farDist);
+    for (const Box3& b : boxes)
+        scale = std::max(scale, std::max({std::fabs(b.min.x), std::fabs(b.min.y), std::fabs(b.min.z),
+                                          std::fabs(b.max.x), std::fabs(b.max.y), std::fabs(b.max.z)}));
+    for (Box3& b : boxes) {
+        const float pad = 1e-4f * (largestExtent(b) + std::max(std::fabs(b.min.x), std::fabs(b.max.x)) +
+                                   std::max(std::fabs(b.min.y), std::fabs(b.max.y)) +
+                                   std::max(std::fabs(b.min.z), std::fabs(b.max.z))) +
+                          1e-5f * scale + 1e-6f;
+        b.min = sub(b.min, {pad, pad, pad});
+        b.max = add(b.max, {pad, pad, pad});
+    }
+    buildFaceTree(boxes);
+}
+
+}  // namespace
 
 namespace {
 
@@ -1316,18 +1478,8 @@ RtFace* cacheFetch(RtThreadState& t, const Vec3* direction, PelFace* face, ScnNo
                    uint16_t* ref);
 uint16_t* leafSlots(RtThreadState& t, uint32_t thread, const ScnNode* node);
 
-int traceNode(RtTreeNode* node, int testBox, const Vec3 ray[2], const RayPre& pre, RtFace** hitFace, RtHit* hit,
-              int anyHit, int twoSided, int32_t ignoreId, ScnNode* ignoreNode, uint32_t thread) {
-    if (testBox && !node->skipBox && !rayBoxPre(node->box, pre, hit->t)) return 0;
-    if (node->left) {
-        int r = traceNode(node->left, !node->leftEqual, ray, pre, hitFace, hit, anyHit, twoSided, ignoreId, ignoreNode,
-                          thread);
-        if (anyHit && r) return 1;
-        int s = node->right ? traceNode(node->right, !node->rightEqual, ray, pre, hitFace, hit, anyHit, twoSided,
-                                        ignoreId, ignoreNode, thread)
-                            : 0;
-        return r | s;
-    }
+int traceLeaf(RtTreeNode* node, const Vec3 ray[2], RtFace** hitFace, RtHit* hit, int anyHit, int twoSided,
+              int32_t ignoreId, ScnNode* ignoreNode, uint32_t thread) {
     ScnNode* n = node->node;
     if (!n) return 0;
     if (anyHit && !leafCastsShadow(node, ignoreId, ignoreNode)) return 0;
@@ -1339,15 +1491,33 @@ int traceNode(RtTreeNode* node, int testBox, const Vec3 ray[2], const RayPre& pr
     // the group's slots: this thread's own array, or the faces' slots
     uint16_t* slots = leafSlots(ts0, thread, n);
     const PelFace* faces = n->content->faces;
+    // The faces' test records: a face is fetched prepared only when the ray meets it (or when
+    // its colour key decides).
+    const RtFaceTest* tests = nullptr;
+    if (g_run.faceTests && n->rtSeq < g_run.nodeCount && g_run.nodes[n->rtSeq] == n &&
+        g_run.testBase[n->rtSeq] != RT_NO_HIT)
+        tests = g_run.faceTests + g_run.testBase[n->rtSeq];
     int found = 0;
     for (uint32_t i = 0; i < g->faceCount; ++i) {
         PelFace* face = g->first + i;
+        RtHit h = *hit;
+        bool met = false;  // the test record says the ray meets the face
+        if (tests) {
+            const RtFaceTest& t = tests[face - faces];
+            if (!(t.flags & RT_TEST_VALID)) continue;
+            if (!(t.flags & RT_FACE_COLORKEY)) {
+                const bool both = !anyHit && (t.flags & RT_FACE_TRANSPARENT) && g_run.refraction;
+                const int ts =
+                    anyHit ? (twoSided || (t.flags & RT_FACE_TWO_SIDED)) : (both || (t.flags & RT_FACE_TWO_SIDED));
+                if (!faceHit(ray, t, hit, ts, &h)) continue;
+                met = true;
+            }
+        }
         RtFace* f = cacheFetch(ts0, &ray[1], face, n, 0, slots ? slots + (face - faces) : &face->rtCache[thread]);
         if (!f || !f->valid) continue;
         if (anyHit) {
-            RtHit h = *hit;
             int ts = twoSided || (f->flags & RT_FACE_TWO_SIDED);
-            if (!rtIntersectFace(thread, ray, f, &h, ts)) continue;
+            if (!met && !rtIntersectFace(thread, ray, f, &h, ts)) continue;
             if (!isTransparentFace(f)) {
                 hit->t = h.t;
                 g_run.threads[thread].lastLeaf = node;
@@ -1363,7 +1533,14 @@ int traceNode(RtTreeNode* node, int testBox, const Vec3 ray[2], const RayPre& pr
         }
         bool both = isTransparentFace(f) && g_run.refraction;
         int ts = both ? 1 : ((f->flags & RT_FACE_TWO_SIDED) ? 1 : 0);
-        if (!rtIntersectFace(thread, ray, f, hit, ts)) continue;
+        if (met) {
+            hit->t = h.t;
+            hit->u = h.u;
+            hit->v = h.v;
+            hit->triangle = h.triangle;
+        } else if (!rtIntersectFace(thread, ray, f, hit, ts)) {
+            continue;
+        }
         hit->behind = both && dot(hit->triangle ? f->normal2 : f->normal, ray[1]) > 0.0f;
         if (*hitFace) rtUnpin(*hitFace);
         *hitFace = f;
@@ -1373,6 +1550,533 @@ int traceNode(RtTreeNode* node, int testBox, const Vec3 ray[2], const RayPre& pr
     return found;
 }
 
+// The tree below node in the order of a recursion that takes the left child first: in
+// any-hit mode a leaf's hit ends the search; a node's box is tested when it is reached, with
+// the best distance found by then.
+int traceNode(RtTreeNode* root, int testBox, const Vec3 ray[2], const RayPre& pre, RtFace** hitFace, RtHit* hit,
+              int anyHit, int twoSided, int32_t ignoreId, ScnNode* ignoreNode, uint32_t thread) {
+    struct Pending {
+        RtTreeNode* node;
+        int testBox;
+    };
+    Pending stack[80];  // a level keeps at most one right child waiting; trees have at most 31 levels
+    int top = 0, found = 0;
+    stack[top++] = {root, testBox};
+    while (top) {
+        const Pending p = stack[--top];
+        RtTreeNode* node = p.node;
+        if (p.testBox && !node->skipBox && !rayBoxPre(node->box, pre, hit->t)) continue;
+        if (node->left) {
+            if (node->right) stack[top++] = {node->right, !node->rightEqual};
+            stack[top++] = {node->left, !node->leftEqual};
+            continue;
+        }
+        if (traceLeaf(node, ray, hitFace, hit, anyHit, twoSided, ignoreId, ignoreNode, thread)) {
+            if (anyHit) return 1;
+            found = 1;
+        }
+    }
+    return found;
+}
+
+// Face tree of a run: a box tree over single faces (and the tree's procedural leaves) for the
+// ray queries, with each face's place in the walk of the object tree (its rank) and the
+// object-tree leaf it belongs to. Its answers are those of the object tree's walk: a shadow
+// ray is blocked when an opaque face that may shadow is met, whichever comes first (a ray
+// that meets a transparent face is walked through the object tree, whose order the filter
+// colour follows); a closest hit takes the faces the ray meets in rank order, with the
+// acceptance rule of the walk.
+class FaceTree {
+public:
+    static constexpr uint32_t kNone = 0xFFFFFFFFu;
+
+    void clear() {
+        std::vector<Node>().swap(nodes_);
+        std::vector<Wide>().swap(wide_);
+        std::vector<Item>().swap(items_);
+        ready_ = false;
+    }
+    bool ready() const { return ready_; }
+
+    // After the test records: every face of the object tree's leaves, in its walk's order.
+    bool build(RtTreeNode* root, const std::vector<Box3>& testBoxes) try {
+        clear();
+        if (!root || !g_run.faceTests) return false;
+        prune_ = true;
+        procedural_ = false;
+        std::vector<RtTreeNode*> stack{root};
+        uint32_t rank = 0;
+        while (!stack.empty()) {
+            RtTreeNode* t = stack.back();
+            stack.pop_back();
+            if (t->left) {
+                if (t->right) stack.push_back(t->right);
+                stack.push_back(t->left);
+                continue;
+            }
+            ScnNode* n = t->node;
+            if (!n) continue;
+            if (n->rayHook) {
+                items_.push_back({kNone, rank++, t, t->box});
+                procedural_ = true;
+                continue;
+            }
+            const RtFaceGroup* g = t->group;
+            if (!g || !g->first || n->rtSeq >= g_run.nodeCount || g_run.testBase[n->rtSeq] == RT_NO_HIT) continue;
+            const uint32_t base = g_run.testBase[n->rtSeq] + uint32_t(g->first - n->content->faces);
+            for (uint32_t k = 0; k < g->faceCount; ++k, ++rank) {
+                const RtFaceTest& f = g_run.faceTests[base + k];
+                if (!(f.flags & RT_TEST_VALID)) continue;
+                // Quadrilaterals whose two triangles have planes of their own make the order of
+                // every face the ray meets count: no pruning by distance then.
+                if ((f.flags & RT_FACE_QUAD) && (std::memcmp(&f.normal, &f.normal2, sizeof f.normal) != 0 ||
+                                                 std::memcmp(&f.dist, &f.dist2, sizeof f.dist) != 0))
+                    prune_ = false;
+                items_.push_back({base + k, rank, t, testBoxes[base + k]});
+            }
+        }
+        if (items_.empty()) return false;
+        nodes_.reserve(items_.size() / 2 + 1);
+        nodes_.push_back({});
+        float bounds[4][3];
+        boundsOf(0, uint32_t(items_.size()), bounds[0], bounds[1], bounds[2], bounds[3]);
+        split(0, 0, uint32_t(items_.size()), bounds);
+        if (nodes_[0].count) {  // one leaf: a walked node of one slot
+            wide_.push_back({});
+            Wide& w = wide_[0];
+            for (uint32_t j = 0; j < 4; ++j) {
+                for (int k = 0; k < 3; ++k) {
+                    w.lo[k][j] = j ? INFINITY : nodes_[0].lo[k];
+                    w.hi[k][j] = j ? -INFINITY : nodes_[0].hi[k];
+                }
+                w.child[j] = j ? kNone : nodes_[0].first;
+                w.count[j] = j ? 0 : nodes_[0].count;
+            }
+        } else {
+            collapse(0);
+        }
+        std::vector<Node>().swap(nodes_);
+        ready_ = true;
+        return true;
+    } catch (const std::bad_alloc&) {
+        clear();
+        return false;
+    }
+
+    // Closest hit below hit->t (as rtTraceTree from the root with the box test); false when the
+    // query needs the object tree's walk instead (procedural leaves).
+    bool closest(const Vec3 ray[2], const RayPre& pre, RtFace** hitFace, RtHit* hit, uint32_t thread, int* found) {
+        if (procedural_) return false;
+        struct Candidate {
+            uint32_t rank, item;
+        };
+        Candidate cand[64];
+        uint32_t count = 0;
+        const float t0 = hit->t;
+        float bound = t0;  // no face beyond it can be the answer
+        struct Pending {
+            uint32_t wide;
+            float entry;
+        } stack[kStack];
+        uint32_t top = 0;
+        stack[top++] = {0, -INFINITY};
+        while (top) {
+            const Pending p = stack[--top];
+            if (p.entry > bound) continue;
+            const Wide& w = wide_[p.wide];
+            float entry[4];
+            const uint32_t met = meets(w, pre, bound, true, entry);
+            // the nearer first: leaves at once, then inner nodes pushed so that the nearest
+            // comes off the stack first
+            uint32_t order[4], n = 0;
+            for (uint32_t j = 0; j < 4; ++j)
+                if (met & (1u << j)) {
+                    uint32_t at = n++;
+                    while (at > 0 && entry[order[at - 1]] > entry[j]) order[at] = order[at - 1], --at;
+                    order[at] = j;
+                }
+            if (top + 4 > kStack) return false;  // deeper than a tree should be: the walk decides
+            for (uint32_t q = n; q-- > 0;)
+                if (!w.count[order[q]]) stack[top++] = {w.child[order[q]], entry[order[q]]};
+            for (uint32_t q = 0; q < n; ++q) {
+                const uint32_t j = order[q];
+                if (!w.count[j] || entry[j] > bound) continue;
+                for (uint32_t i = w.child[j]; i < w.child[j] + w.count[j]; ++i) {
+                    const Item& it = items_[i];
+                    const RtFaceTest& f = g_run.faceTests[it.test];
+                    const bool both = (f.flags & RT_FACE_TRANSPARENT) && g_run.refraction;
+                    const int ts = (both || (f.flags & RT_FACE_TWO_SIDED)) ? 1 : 0;
+                    float t1, t2, u, v;
+                    const bool h1 =
+                        triangleHit(ray, f.normal, f.dist, f.v0, f.b1, f.b2, ts, INFINITY, false, &t1, &u, &v);
+                    bool h2 = false;
+                    if (f.flags & RT_FACE_QUAD) {
+                        h2 = triangleHit(ray, f.normal2, f.dist2, f.v0, f.c1, f.c2, 1, INFINITY, false, &t2, &u, &v);
+                        if (h2 && !ts && dot(f.normal2, ray[1]) > -RT_PARALLEL_EPS) h2 = false;
+                    }
+                    if (!((h1 && t1 < t0) || (h2 && t2 <= t0))) continue;
+                    const float first = h1 ? t1 : t2;   // the walk never ends above it once past this face
+                    const float least = h1 && h2 ? std::min(t1, t2) : first;
+                    if (least > bound) continue;
+                    if (prune_) bound = std::min(bound, first);
+                    if (count == 64) return false;  // a ray through very many faces: the walk decides
+                    cand[count++] = {it.rank, i};
+                }
+            }
+        }
+        // The walk's order and rule over the faces met.
+        for (uint32_t i = 1; i < count; ++i)
+            for (uint32_t j = i; j > 0 && cand[j].rank < cand[j - 1].rank; --j) std::swap(cand[j], cand[j - 1]);
+        RtThreadState& ts0 = g_run.threads[thread];
+        *found = 0;
+        for (uint32_t c = 0; c < count; ++c) {
+            const Item& it = items_[cand[c].item];
+            const RtFaceTest& f = g_run.faceTests[it.test];
+            ScnNode* n = it.leaf->node;
+            PelFace* face = n->content->faces + (it.test - g_run.testBase[n->rtSeq]);
+            const bool both = (f.flags & RT_FACE_TRANSPARENT) && g_run.refraction;
+            const int ts = (both || (f.flags & RT_FACE_TWO_SIDED)) ? 1 : 0;
+            RtHit h = *hit;
+            const bool keyed = (f.flags & RT_FACE_COLORKEY) != 0;
+            if (!keyed && !faceHit(ray, f, hit, ts, &h)) continue;
+            uint16_t* slots = leafSlots(ts0, thread, n);
+            RtFace* e = cacheFetch(ts0, &ray[1], face, n, 0,
+                                   slots ? slots + (face - n->content->faces) : &face->rtCache[thread]);
+            if (!e || !e->valid) continue;
+            if (keyed) {
+                if (!rtIntersectFace(thread, ray, e, hit, ts)) continue;
+            } else {
+                hit->t = h.t;
+                hit->u = h.u;
+                hit->v = h.v;
+                hit->triangle = h.triangle;
+            }
+            hit->behind = both && dot(hit->triangle ? e->normal2 : e->normal, ray[1]) > 0.0f;
+            if (*hitFace) rtUnpin(*hitFace);
+            *hitFace = e;
+            rtPin(e);
+            *found = 1;
+        }
+        return true;
+    }
+
+    // Any hit below hit->t (as rtTraceTree's any-hit walk from the root); false when the query
+    // needs the walk (a transparent face or a procedural node on the way).
+    bool any(const Vec3 ray[2], const RayPre& pre, RtFace** hitFace, RtHit* hit, int twoSided, int32_t ignoreId,
+             ScnNode* ignoreNode, uint32_t thread, int* blocked) {
+        *blocked = 0;
+        uint32_t stack[kStack];
+        uint32_t top = 0;
+        stack[top++] = 0;
+        const RtTreeNode* lastLeaf = nullptr;
+        bool casts = false;
+        while (top) {
+            const Wide& w = wide_[stack[--top]];
+            float entry[4];
+            const uint32_t met = meets(w, pre, hit->t, false, entry);
+            if (top + 4 > kStack) return false;  // deeper than a tree should be: the walk decides
+            for (uint32_t j = 0; j < 4; ++j)
+                if ((met & (1u << j)) && !w.count[j]) stack[top++] = w.child[j];
+            for (uint32_t j = 0; j < 4; ++j) {
+                if (!(met & (1u << j)) || !w.count[j]) continue;
+                for (uint32_t i = w.child[j]; i < w.child[j] + w.count[j]; ++i) {
+                    const Item& it = items_[i];
+                    if (it.leaf != lastLeaf) {
+                        lastLeaf = it.leaf;
+                        casts = leafCastsShadow(it.leaf, ignoreId, ignoreNode);
+                    }
+                    if (!casts) continue;
+                    if (it.test == kNone) return false;  // a procedural node
+                    const RtFaceTest& f = g_run.faceTests[it.test];
+                    const int ts = twoSided || (f.flags & RT_FACE_TWO_SIDED);
+                    RtHit h = *hit;
+                    if (!faceHit(ray, f, hit, ts, &h)) continue;
+                    if (f.flags & (RT_FACE_TRANSPARENT | RT_FACE_COLORKEY)) return false;
+                    ScnNode* n = it.leaf->node;
+                    PelFace* face = n->content->faces + (it.test - g_run.testBase[n->rtSeq]);
+                    RtThreadState& ts0 = g_run.threads[thread];
+                    uint16_t* slots = leafSlots(ts0, thread, n);
+                    RtFace* e = cacheFetch(ts0, &ray[1], face, n, 0,
+                                           slots ? slots + (face - n->content->faces) : &face->rtCache[thread]);
+                    if (!e || !e->valid) continue;
+                    hit->t = h.t;
+                    ts0.lastLeaf = it.leaf;
+                    if (hitFace) {
+                        if (*hitFace) rtUnpin(*hitFace);
+                        *hitFace = e;
+                        rtPin(e);
+                    }
+                    *blocked = 1;
+                    return true;
+                }
+            }
+        }
+        return true;
+    }
+
+private:
+    struct Item {
+        uint32_t test;  // test record, kNone for a procedural leaf
+        uint32_t rank;
+        RtTreeNode* leaf;
+        Box3 box;
+    };
+    struct Node {
+        float lo[3], hi[3];
+        uint32_t first;  // inner: first of the two children; leaf: first item
+        uint32_t count;  // items of a leaf, 0 for an inner node
+    };
+
+    // Four boxes of a node of the tree as it is walked: children that are inner nodes (count 0)
+    // or leaves (their items); an empty slot has no child.
+    struct Wide {
+        float lo[3][4], hi[3][4];
+        uint32_t child[4];
+        uint32_t count[4];
+    };
+    static constexpr uint32_t kStack = 160;
+
+    // The slots whose box the ray meets (bit j for slot j) with the distances where it enters;
+    // only entries not beyond limit (closed) or below it (open).
+    static uint32_t meets(const Wide& w, const RayPre& r, float limit, bool closed, float entry[4]) {
+#ifdef __SSE2__
+        __m128 tn = _mm_set1_ps(-1e20f), tf = _mm_set1_ps(1e20f);
+        __m128 in = _mm_castsi128_ps(_mm_set1_epi32(-1));
+        for (int k = 0; k < 3; ++k) {
+            const __m128 lo = _mm_loadu_ps(w.lo[k]), hi = _mm_loadu_ps(w.hi[k]), o = _mm_set1_ps(r.o[k]);
+            if (r.parallel[k]) {
+                in = _mm_and_ps(in, _mm_and_ps(_mm_cmple_ps(lo, o), _mm_cmple_ps(o, hi)));
+                continue;
+            }
+            const __m128 inv = _mm_set1_ps(r.inv[k]);
+            const __m128 t1 = _mm_mul_ps(_mm_sub_ps(lo, o), inv), t2 = _mm_mul_ps(_mm_sub_ps(hi, o), inv);
+            tn = _mm_max_ps(tn, _mm_min_ps(t1, t2));
+            tf = _mm_min_ps(tf, _mm_max_ps(t1, t2));
+        }
+        const __m128 lim = _mm_set1_ps(limit);
+        __m128 ok = _mm_and_ps(in, _mm_and_ps(_mm_cmple_ps(tn, tf), _mm_cmpge_ps(tf, _mm_setzero_ps())));
+        ok = _mm_and_ps(ok, closed ? _mm_cmple_ps(tn, lim) : _mm_cmplt_ps(tn, lim));
+        _mm_storeu_ps(entry, tn);
+        uint32_t met = uint32_t(_mm_movemask_ps(ok));
+        for (int j = 0; j < 4; ++j)
+            if (w.child[j] == kNone) met &= ~(1u << j);
+        return met;
+#else
+        float tn[4] = {-1e20f, -1e20f, -1e20f, -1e20f}, tf[4] = {1e20f, 1e20f, 1e20f, 1e20f};
+        bool in[4] = {true, true, true, true};
+        for (int k = 0; k < 3; ++k) {
+            if (r.parallel[k]) {
+                for (int j = 0; j < 4; ++j) in[j] = in[j] && !(r.o[k] < w.lo[k][j] || r.o[k] > w.hi[k][j]);
+                continue;
+            }
+            for (int j = 0; j < 4; ++j) {
+                const float t1 = (w.lo[k][j] - r.o[k]) * r.inv[k], t2 = (w.hi[k][j] - r.o[k]) * r.inv[k];
+                tn[j] = std::max(tn[j], std::min(t1, t2));
+                tf[j] = std::min(tf[j], std::max(t1, t2));
+            }
+        }
+        uint32_t met = 0;
+        for (int j = 0; j < 4; ++j) {
+            entry[j] = tn[j];
+            const bool near = closed ? !(tn[j] > limit) : tn[j] < limit;
+            if (w.child[j] != kNone && in[j] && tn[j] <= tf[j] && tf[j] >= 0.0f && near) met |= 1u << j;
+        }
+        return met;
+#endif
+    }
+
+    // The walked form of binary node b: its descendants down to four boxes (the largest
+    // inner one opened first).
+    uint32_t collapse(uint32_t b) {
+        uint32_t slot[4] = {nodes_[b].first, nodes_[b].first + 1, kNone, kNone}, n = 2;
+        while (n < 4) {
+            int open = -1;
+            float area = -1.0f;
+            for (uint32_t j = 0; j < n; ++j) {
+                const Node& c = nodes_[slot[j]];
+                if (c.count) continue;
+                const float a = halfAreaOf(c.lo, c.hi);
+                if (a > area) area = a, open = int(j);
+            }
+            if (open < 0) break;
+            const uint32_t inner = slot[open];
+            slot[open] = nodes_[inner].first;
+            slot[n++] = nodes_[inner].first + 1;
+        }
+        const uint32_t self = uint32_t(wide_.size());
+        wide_.push_back({});
+        for (uint32_t j = 0; j < 4; ++j) {
+            Wide& w = wide_[self];
+            if (j >= n) {
+                for (int k = 0; k < 3; ++k) w.lo[k][j] = INFINITY, w.hi[k][j] = -INFINITY;
+                w.child[j] = kNone;
+                w.count[j] = 0;
+                continue;
+            }
+            const Node& c = nodes_[slot[j]];
+            for (int k = 0; k < 3; ++k) w.lo[k][j] = c.lo[k], w.hi[k][j] = c.hi[k];
+            w.count[j] = c.count;
+            w.child[j] = c.count ? c.first : 0;
+            if (!c.count) {
+                const uint32_t sub = collapse(slot[j]);
+                wide_[self].child[j] = sub;
+            }
+        }
+        return self;
+    }
+
+    static float halfAreaOf(const float lo[3], const float hi[3]) {
+        const float dx = hi[0] - lo[0], dy = hi[1] - lo[1], dz = hi[2] - lo[2];
+        return dx * dy + dz * (dx + dy);
+    }
+
+    // Splits items [first, end) where the surface area heuristic over binned centres finds
+    // the cheapest cut (at the middle of the widest axis when the centres coincide).
+    // Bounds of the boxes and of the (doubled) centres of items [first, end).
+    void boundsOf(uint32_t first, uint32_t end, float lo[3], float hi[3], float clo[3], float chi[3]) const {
+        for (int k = 0; k < 3; ++k) lo[k] = clo[k] = INFINITY, hi[k] = chi[k] = -INFINITY;
+        for (uint32_t i = first; i < end; ++i) {
+            const Box3& b = items_[i].box;
+            const float bl[3] = {b.min.x, b.min.y, b.min.z}, bh[3] = {b.max.x, b.max.y, b.max.z};
+            for (int k = 0; k < 3; ++k) {
+                lo[k] = std::min(lo[k], bl[k]);
+                hi[k] = std::max(hi[k], bh[k]);
+                const float c = bl[k] + bh[k];
+                clo[k] = std::min(clo[k], c);
+                chi[k] = std::max(chi[k], c);
+            }
+        }
+    }
+
+    // bounds: those of the items' boxes and centres (lo, hi, centre lo, centre hi).
+    void split(uint32_t self, uint32_t first, uint32_t end, const float (&bounds)[4][3]) {
+        const float *lo = bounds[0], *hi = bounds[1], *clo = bounds[2], *chi = bounds[3];
+        Node& nd = nodes_[self];
+        for (int k = 0; k < 3; ++k) nd.lo[k] = lo[k], nd.hi[k] = hi[k];
+        const uint32_t n = end - first;
+        if (n <= kLeafItems) {
+            nd.first = first;
+            nd.count = n;
+            return;
+        }
+        constexpr int kBins = 12;
+        auto centre = [](const Item& it, int ax) {
+            const Box3& b = it.box;
+            return ax == 0 ? b.min.x + b.max.x : (ax == 1 ? b.min.y + b.max.y : b.min.z + b.max.z);
+        };
+        struct Bin {
+            float lo[3] = {INFINITY, INFINITY, INFINITY}, hi[3] = {-INFINITY, -INFINITY, -INFINITY};
+            float clo[3] = {INFINITY, INFINITY, INFINITY}, chi[3] = {-INFINITY, -INFINITY, -INFINITY};
+            uint32_t count = 0;
+        } bins[3][kBins];
+        // The bin of a scaled position, clamped as a float: a huge or not-a-number position
+        // must not reach the int.
+        auto binOf = [](float at) { return at >= float(kBins - 1) ? kBins - 1 : (at > 0.0f ? int(at) : 0); };
+        float scale[3];
+        bool usable[3];
+        for (int ax = 0; ax < 3; ++ax) {
+            const float extent = chi[ax] - clo[ax];
+            usable[ax] = extent > 0.0f && std::isfinite(extent);
+            scale[ax] = usable[ax] ? kBins / extent : 0.0f;
+        }
+        for (uint32_t i = first; i < end; ++i) {
+            const Box3& b = items_[i].box;
+            const float bl[3] = {b.min.x, b.min.y, b.min.z}, bh[3] = {b.max.x, b.max.y, b.max.z};
+            for (int ax = 0; ax < 3; ++ax) {
+                const int k = binOf((bl[ax] + bh[ax] - clo[ax]) * scale[ax]);
+                Bin& bin = bins[ax][k];
+                for (int d = 0; d < 3; ++d) {
+                    bin.lo[d] = std::min(bin.lo[d], bl[d]), bin.hi[d] = std::max(bin.hi[d], bh[d]);
+                    bin.clo[d] = std::min(bin.clo[d], bl[d] + bh[d]), bin.chi[d] = std::max(bin.chi[d], bl[d] + bh[d]);
+                }
+                ++bin.count;
+            }
+        }
+        int bestAxis = -1, bestCut = 0;
+        float bestCost = INFINITY;
+        for (int ax = 0; ax < 3; ++ax) {
+            if (!usable[ax]) continue;
+            float rightArea[kBins];
+            uint32_t rightCount[kBins];
+            float rl[3] = {INFINITY, INFINITY, INFINITY}, rh[3] = {-INFINITY, -INFINITY, -INFINITY};
+            uint32_t rc = 0;
+            for (int k = kBins - 1; k > 0; --k) {
+                const Bin& bin = bins[ax][k];
+                for (int d = 0; d < 3; ++d) rl[d] = std::min(rl[d], bin.lo[d]), rh[d] = std::max(rh[d], bin.hi[d]);
+                rc += bin.count;
+                rightArea[k] = rc ? halfAreaOf(rl, rh) : 0.0f;
+                rightCount[k] = rc;
+            }
+            float ll[3] = {INFINITY, INFINITY, INFINITY}, lh[3] = {-INFINITY, -INFINITY, -INFINITY};
+            uint32_t lc = 0;
+            for (int k = 0; k < kBins - 1; ++k) {
+                const Bin& bin = bins[ax][k];
+                for (int d = 0; d < 3; ++d) ll[d] = std::min(ll[d], bin.lo[d]), lh[d] = std::max(lh[d], bin.hi[d]);
+                lc += bin.count;
+                if (!lc || !rightCount[k + 1]) continue;
+                const float cost = halfAreaOf(ll, lh) * float(lc) + rightArea[k + 1] * float(rightCount[k + 1]);
+                if (cost < bestCost) bestCost = cost, bestAxis = ax, bestCut = k + 1;
+            }
+        }
+        uint32_t mid;
+        float left[4][3], right[4][3];
+        bool known = false;
+        if (bestAxis >= 0) {
+            const int ax = bestAxis;
+            auto* at = std::partition(items_.data() + first, items_.data() + end, [&](const Item& it) {
+                return binOf((centre(it, ax) - clo[ax]) * scale[ax]) < bestCut;
+            });
+            mid = uint32_t(at - items_.data());
+            for (int d = 0; d < 3; ++d) {
+                left[0][d] = left[2][d] = right[0][d] = right[2][d] = INFINITY;
+                left[1][d] = left[3][d] = right[1][d] = right[3][d] = -INFINITY;
+            }
+            for (int k = 0; k < kBins; ++k) {
+                const Bin& bin = bins[ax][k];
+                float(&side)[4][3] = k < bestCut ? left : right;
+                for (int d = 0; d < 3; ++d) {
+                    side[0][d] = std::min(side[0][d], bin.lo[d]), side[1][d] = std::max(side[1][d], bin.hi[d]);
+                    side[2][d] = std::min(side[2][d], bin.clo[d]), side[3][d] = std::max(side[3][d], bin.chi[d]);
+                }
+            }
+            known = true;
+        } else {
+            int ax = 0;
+            for (int k = 1; k < 3; ++k)
+                if (hi[k] - lo[k] > hi[ax] - lo[ax]) ax = k;
+            mid = first + n / 2;
+            std::nth_element(items_.begin() + first, items_.begin() + mid, items_.begin() + end,
+                             [&](const Item& a, const Item& b) { return centre(a, ax) < centre(b, ax); });
+        }
+        if (mid == first || mid == end) {
+            mid = first + n / 2;
+            known = false;
+        }
+        if (!known) {
+            boundsOf(first, mid, left[0], left[1], left[2], left[3]);
+            boundsOf(mid, end, right[0], right[1], right[2], right[3]);
+        }
+        const uint32_t children = uint32_t(nodes_.size());
+        nodes_.push_back({});
+        nodes_.push_back({});
+        nodes_[self].first = children;
+        nodes_[self].count = 0;
+        split(children, first, mid, left);
+        split(children + 1, mid, end, right);
+    }
+
+    static constexpr uint32_t kLeafItems = 4;
+    std::vector<Node> nodes_;  // binary, while building
+    std::vector<Wide> wide_;   // walked; the root first
+    std::vector<Item> items_;
+    bool ready_ = false;
+    bool prune_ = true;
+    bool procedural_ = false;
+};
+
+FaceTree g_faceTree;
+void clearFaceTree() { g_faceTree.clear(); }
+void buildFaceTree(const std::vector<Box3>& boxes) { g_faceTree.build(g_run.root, boxes); }
 
 }  // namespace
 
@@ -1390,7 +2094,10 @@ RtFace* rtFindHit(const Vec3 ray[2], RtHit* hit, uint32_t thread) {
     uint32_t side;
     if (clpRayPlanes(&ray[0], &ray[1], &d, &side) && d < hit->t) hit->t = d;
     RtFace* face = nullptr;
-    if (!rtTraceTree(g_run.root, 1, ray, &face, hit, 0, 0, -1, nullptr, thread)) {
+    int found = 0;
+    if (!g_faceTree.ready() || !g_faceTree.closest(ray, rayPre(ray), &face, hit, thread, &found))
+        found = rtTraceTree(g_run.root, 1, ray, &face, hit, 0, 0, -1, nullptr, thread);
+    if (!found) {
         rtUnpin(face);
         return nullptr;
     }
@@ -1471,7 +2178,11 @@ int rtShadowTest(const Vec3* point, const Vec3* toLight, float distance, RtThrea
     hit.t = distance;
     hit.filter[0] = hit.filter[1] = hit.filter[2] = 1.0f;
     RtFace* face = nullptr;
-    if (!rtTraceTree(g_run.root, 1, ray, &face, &hit, 1, twoSided, ignoreId, shadedNode, thread)) {
+    int blocked = 0;
+    if (!g_faceTree.ready() ||
+        !g_faceTree.any(ray, rayPre(ray), &face, &hit, twoSided, ignoreId, shadedNode, thread, &blocked))
+        blocked = rtTraceTree(g_run.root, 1, ray, &face, &hit, 1, twoSided, ignoreId, shadedNode, thread);
+    if (!blocked) {
         rtUnpin(face);
         if (occluder) *occluder = {};
         if (partly) *partly = int(hit.partly);

@@ -88,6 +88,21 @@ struct RtFace {
     uint8_t referenced;     // used since the eviction walk last passed it
 };
 
+// The planes and bases of a prepared face (world space, as first prepared), made for every
+// face of a run so that ray tests need no prepared face; the flags are the prepared face's
+// (RT_FACE_QUAD, RT_FACE_TWO_SIDED, RT_FACE_TRANSPARENT, RT_FACE_COLORKEY) and RT_TEST_VALID.
+constexpr uint32_t RT_TEST_VALID = 0x80000000u;
+struct RtFaceTest {
+    Vec3 normal;
+    float dist;
+    Vec3 v0;
+    uint32_t flags;
+    Vec3 b1, b2;
+    Vec3 normal2;
+    float dist2;
+    Vec3 c1, c2;
+};
+
 struct RtHit {
     float t, u, v;
     uint32_t behind;
@@ -162,6 +177,8 @@ struct RtRunState {
     Vec3 eye;
     int parallel;
     uint32_t* slotBase;  // per node (by sequence number): its content's first slot
+    RtFaceTest* faceTests;  // every face of every ordinary node, or null
+    uint32_t* testBase;     // per node: its first record there (RT_NO_HIT: none)
     RtProgressFn progress;
     uint32_t treeProgressCalls;
     uint32_t treeCancelled;  // the tree build stopped on a progress answer of 0
@@ -190,6 +207,10 @@ int rtBuildTreeLevel(RtTreeNode* parents, RtTreeNode* children, uint32_t count, 
                      uint32_t total);
 void rtMarkBoxTests(RtTreeNode* node);
 int rtTreeProgress(uint32_t done, uint32_t total);
+// After the tree (and the run's eye and ray camera): every face's test record and a box tree
+// over single faces for the ray queries from the root. Without them (0: no memory, or no
+// faces) the queries walk the tree, with the same answers.
+int rtPrepareRayQueries();
 void rtFreeTree();
 // Records of the block for a leaf count (1, 3, 7, 7, 15...).
 uint32_t rtTreeRecordCount(uint32_t leaves);

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -76,25 +78,82 @@ void getPixel(int32_t x, int32_t y, uint8_t rgb[3]) {
     }
 }
 
-// Worker threads of one pass; a worker that failed to start is never waited on.
+// Worker threads, started on first use and kept for later passes and runs: each waits for the
+// work of a pass and reports when it has finished it. They are never ended (a thread parked
+// in its wait costs nothing, and one ended while the library unloads could not finish); the
+// process's end takes them.
+class WorkerPool {
+public:
+    // Hands the pass's work to worker i, starting it when it does not run yet.
+    bool start(uint32_t i, void (*body)(RtWorkerContext*), RtWorkerContext* ctx) {
+        std::lock_guard<std::mutex> g(lock_);
+        Slot& s = slots_[i];
+        if (!s.running) {
+            try {
+                std::thread(&WorkerPool::loop, this, i).detach();
+            } catch (const std::system_error&) {
+                return false;
+            }
+            s.running = true;
+        }
+        s.body = body;
+        s.ctx = ctx;
+        s.busy = true;
+        wake_.notify_all();
+        return true;
+    }
+    // Waits until worker i has finished the work it was given.
+    void wait(uint32_t i) {
+        std::unique_lock<std::mutex> g(lock_);
+        done_.wait(g, [&] { return !slots_[i].busy; });
+    }
+
+private:
+    struct Slot {
+        bool running = false, busy = false;
+        void (*body)(RtWorkerContext*) = nullptr;
+        RtWorkerContext* ctx = nullptr;
+    };
+    void loop(uint32_t i) {
+        std::unique_lock<std::mutex> g(lock_);
+        for (;;) {
+            wake_.wait(g, [&] { return slots_[i].busy; });
+            void (*body)(RtWorkerContext*) = slots_[i].body;
+            RtWorkerContext* ctx = slots_[i].ctx;
+            g.unlock();
+            body(ctx);
+            g.lock();
+            slots_[i].busy = false;
+            done_.notify_all();
+        }
+    }
+    std::mutex lock_;
+    std::condition_variable wake_, done_;
+    Slot slots_[RT_MAX_THREADS];
+};
+
+WorkerPool& workerPool() {
+    static WorkerPool* pool = new WorkerPool;  // never destroyed: its threads outlive every run
+    return *pool;
+}
+
+// The workers of one pass; a worker that failed to start is never waited on.
 struct WorkerSet {
-    std::thread threads[RT_MAX_THREADS];
     bool started[RT_MAX_THREADS] = {};
     void start(uint32_t i, void (*body)(RtWorkerContext*), RtWorkerContext* ctx) {
         started[i] = false;
         if (g_startFault & (1u << i)) return;
-        try {
-            threads[i] = std::thread(body, ctx);
+        if (workerPool().start(i, body, ctx)) {
             started[i] = true;
             ++g_lastStarted;
-        } catch (const std::system_error&) {
+        } else {
             errReport(ERR_PLAIN, "ray tracer: worker %u did not start", i);
         }
     }
     void joinAll() {
         for (uint32_t i = 0; i < RT_MAX_THREADS; ++i)
             if (started[i]) {
-                threads[i].join();
+                workerPool().wait(i);
                 started[i] = false;
                 ++g_lastJoined;
             }
@@ -440,6 +499,8 @@ int rtRender(ScnRenderJob* job, PicRecord* work, RtProgressFn progress, RtShowFn
     RtTreeNode* root = nullptr;
     t0 = std::chrono::steady_clock::now();
     if (!rtBuildObjectTree(count, &root)) return cleanup(run.treeCancelled ? 1 : 0);
+    run.eye = cam->eye;
+    rtPrepareRayQueries();  // without them the queries walk the tree
     g_times.tree = secondsSince(t0);
     t0 = std::chrono::steady_clock::now();
 

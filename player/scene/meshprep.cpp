@@ -44,10 +44,124 @@ double dist2(const Vec3& a, const Vec3& b) {
     return dx * dx + dy * dy + dz * dz;
 }
 
+// Order-preserving unsigned forms of floating keys (-0 as +0); NaN has none.
+uint64_t orderKey(double d) {
+    if (d == 0.0) d = 0.0;
+    uint64_t b;
+    std::memcpy(&b, &d, sizeof b);
+    return (b >> 63) ? ~b : b | (uint64_t(1) << 63);
+}
+uint64_t orderKey(float f) {
+    if (f == 0.0f) f = 0.0f;
+    uint32_t b;
+    std::memcpy(&b, &f, sizeof b);
+    return (b >> 31) ? ~b : b | (uint32_t(1) << 31);
+}
+
+// Stable sort of ids by keys[id], ascending, in linear time (least significant digit first;
+// digits that all keys share are passed over).
+void sortByKey(uint32_t* ids, size_t n, const std::vector<uint64_t>& keys) {
+    if (n < 64) {
+        std::stable_sort(ids, ids + n, [&](uint32_t a, uint32_t b) { return keys[a] < keys[b]; });
+        return;
+    }
+    constexpr int kBits = 11, kDigits = (64 + kBits - 1) / kBits;
+    constexpr uint64_t kDigit = (1u << kBits) - 1;
+    struct Item {
+        uint64_t key;
+        uint32_t id;
+    };
+    std::vector<Item> a(n), b(n);
+    std::vector<uint32_t> count(size_t(kDigits) << kBits, 0u);
+    for (size_t i = 0; i < n; ++i) {
+        const uint64_t k = keys[ids[i]];
+        a[i] = {k, ids[i]};
+        for (int d = 0; d < kDigits; ++d) ++count[(size_t(d) << kBits) + ((k >> (d * kBits)) & kDigit)];
+    }
+    for (int d = 0; d < kDigits; ++d) {
+        uint32_t* c = count.data() + (size_t(d) << kBits);
+        const int shift = d * kBits;
+        if (c[(a[0].key >> shift) & kDigit] == n) continue;  // one digit: nothing moves
+        uint32_t sum = 0;
+        for (size_t v = 0; v <= kDigit; ++v) {
+            const uint32_t t = c[v];
+            c[v] = sum;
+            sum += t;
+        }
+        for (const Item& it : a) b[c[(it.key >> shift) & kDigit]++] = it;
+        a.swap(b);
+    }
+    for (size_t i = 0; i < n; ++i) ids[i] = a[i].id;
+}
+
+// Ids 0..n-1 stably sorted by major[id], then z, y, x of vec[id] (none of them NaN), in
+// linear time: least significant digit first over the four key words, digits that all keys
+// share passed over.
+std::vector<uint32_t> sortByMajorZyx(const std::vector<uint32_t>& major, const std::vector<Vec3>& vec) {
+    const size_t n = vec.size();
+    struct Item {
+        uint32_t key[4];  // x, y, z, major
+        uint32_t id;
+    };
+    constexpr int kBits = 11, kPerWord = 3, kDigits = 4 * kPerWord;
+    constexpr uint32_t kDigit = (1u << kBits) - 1;
+    std::vector<Item> a(n), b(n);
+    std::vector<uint32_t> count(size_t(kDigits) << kBits, 0u);
+    for (uint32_t i = 0; i < n; ++i) {
+        Item& it = a[i];
+        it = {{uint32_t(orderKey(vec[i].x)), uint32_t(orderKey(vec[i].y)), uint32_t(orderKey(vec[i].z)), major[i]}, i};
+        for (int d = 0; d < kDigits; ++d)
+            ++count[(size_t(d) << kBits) + ((it.key[d / kPerWord] >> (d % kPerWord * kBits)) & kDigit)];
+    }
+    for (int d = 0; d < kDigits && n; ++d) {
+        uint32_t* c = count.data() + (size_t(d) << kBits);
+        const int word = d / kPerWord, shift = d % kPerWord * kBits;
+        if (c[(a[0].key[word] >> shift) & kDigit] == n) continue;  // one digit: nothing moves
+        uint32_t sum = 0;
+        for (uint32_t v = 0; v <= kDigit; ++v) {
+            const uint32_t t = c[v];
+            c[v] = sum;
+            sum += t;
+        }
+        for (const Item& it : a) b[c[(it.key[word] >> shift) & kDigit]++] = it;
+        a.swap(b);
+    }
+    std::vector<uint32_t> ids(n);
+    for (size_t i = 0; i < n; ++i) ids[i] = a[i].id;
+    return ids;
+}
+
+bool hasNaN(const Vec3& v) { return std::isnan(v.x) || std::isnan(v.y) || std::isnan(v.z); }
+
+// What the preparation reads and changes of a vertex; the rest comes from the content's
+// own record (source) when the content is rebuilt.
+struct VertexWork {
+    Vec3 pos;
+    float u, v;
+    uint32_t flags;
+    uint32_t source;
+};
+
+// Moves element i of a to position to[i] (a permutation), in place.
+template <class T> void permute(std::vector<T>& a, const std::vector<uint32_t>& to) {
+    std::vector<uint8_t> done(a.size(), 0);
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (done[i]) continue;
+        T held = a[i];
+        size_t at = i;
+        while (!done[at]) {
+            done[at] = 1;
+            const size_t next = to[at];
+            std::swap(held, a[next]);
+            at = next;
+        }
+    }
+}
+
 // Working copy of a content's geometry.
 struct Work {
     PelContent* c = nullptr;
-    std::vector<PelVertex> verts;
+    std::vector<VertexWork> verts;
     std::vector<PelFace> faces;
     std::vector<PelPart> parts;
     std::vector<uint32_t> partFirstV, partFirstF;
@@ -62,38 +176,12 @@ struct Work {
     float tolerance = 0.0f;
 };
 
-bool loadWork(PelContent* c, Work* w) {
-    const uint32_t nv = c->vertexCount, nf = c->faceCount, np = c->partCount;
-    if (!c->vertices || !c->faces || !c->parts || np == 0) {
-        errReport(ERR_FORMAT, "Content without geometry arrays.");
-        return false;
-    }
-    w->c = c;
-    w->verts.assign(c->vertices, c->vertices + nv);
-    w->faces.assign(c->faces, c->faces + nf);
-    w->parts.assign(c->parts, c->parts + np);
-    w->partFirstV.resize(np);
-    w->partFirstF.resize(np);
-    uint64_t v = 0, f = 0;
-    for (uint32_t p = 0; p < np; ++p) {
-        const PelPart& part = c->parts[p];
-        // Parts must tile the arrays in order.
-        if ((part.vertexCount && part.firstVertex != c->vertices + v) ||
-            (part.faceCount && part.firstFace != c->faces + f) || v + part.vertexCount > nv ||
-            f + part.faceCount > nf) {
-            errReport(ERR_FORMAT, "Part %u does not match the vertex and face arrays.", p);
-            return false;
-        }
-        w->partFirstV[p] = uint32_t(v);
-        w->partFirstF[p] = uint32_t(f);
-        for (uint64_t i = f; i < f + part.faceCount; ++i) w->faces[i].part = p;
-        v += part.vertexCount;
-        f += part.faceCount;
-    }
-    if (v != nv || f != nf) {
-        errReport(ERR_FORMAT, "Parts do not cover the vertex and face arrays.");
-        return false;
-    }
+constexpr uint32_t kNoSource = 0xFFFFFFFFu;
+
+// The faces' indices checked and their per-frame marks cleared; the scratch arrays.
+bool finishLoad(Work* w) {
+    const PelContent* c = w->c;
+    const uint32_t nv = uint32_t(w->verts.size()), nf = uint32_t(w->faces.size());
     w->group.assign(nf, 0);
     for (uint32_t i = 0; i < nf; ++i) {
         PelFace& face = w->faces[i];
@@ -110,28 +198,87 @@ bool loadWork(PelContent* c, Work* w) {
         // Per-frame facing flags: stale values must not read as markings here.
         face.flags &= uint16_t(~(FACE_FRONT_CACHED | FACE_FACING_DECIDED));
     }
-    // Likewise the marks that geometry walks leave on vertices.
-    for (PelVertex& v : w->verts) v.flags &= ~VTX_MARK;
     w->translucent.assign(nf, 0);
     w->grouped.assign(nf, 0);
     w->partner.assign(nv, -1);
     return true;
 }
 
+// Parts in order, by their counts; with tile, their array addresses must tile the content's
+// arrays as well.
+bool loadParts(PelContent* c, Work* w, bool tile) {
+    const uint32_t np = c->partCount, nv = uint32_t(w->verts.size()), nf = uint32_t(w->faces.size());
+    w->parts.assign(c->parts, c->parts + np);
+    w->partFirstV.resize(np);
+    w->partFirstF.resize(np);
+    uint64_t v = 0, f = 0;
+    for (uint32_t p = 0; p < np; ++p) {
+        const PelPart& part = c->parts[p];
+        if ((tile && ((part.vertexCount && part.firstVertex != c->vertices + v) ||
+                      (part.faceCount && part.firstFace != c->faces + f))) ||
+            v + part.vertexCount > nv || f + part.faceCount > nf) {
+            errReport(ERR_FORMAT, "Part %u does not match the vertex and face arrays.", p);
+            return false;
+        }
+        w->partFirstV[p] = uint32_t(v);
+        w->partFirstF[p] = uint32_t(f);
+        for (uint64_t i = f; i < f + part.faceCount; ++i) w->faces[i].part = p;
+        v += part.vertexCount;
+        f += part.faceCount;
+    }
+    if (v != nv || f != nf) {
+        errReport(ERR_FORMAT, "Parts do not cover the vertex and face arrays.");
+        return false;
+    }
+    return true;
+}
+
+bool loadWork(PelContent* c, Work* w) {
+    const uint32_t nv = c->vertexCount, nf = c->faceCount;
+    if (!c->vertices || !c->faces || !c->parts || c->partCount == 0) {
+        errReport(ERR_FORMAT, "Content without geometry arrays.");
+        return false;
+    }
+    w->c = c;
+    w->verts.resize(nv);
+    for (uint32_t i = 0; i < nv; ++i) {
+        const PelVertex& v = c->vertices[i];
+        // The marks that geometry walks leave on vertices go.
+        w->verts[i] = {v.pos, v.u, v.v, v.flags & ~VTX_MARK, i};
+    }
+    w->faces.assign(c->faces, c->faces + nf);
+    return loadParts(c, w, true) && finishLoad(w);
+}
+
+bool loadStreamWork(PelContent* c, std::vector<PelStreamVertex>& vertices, std::vector<PelFace>& faces, Work* w) {
+    if (!c->parts || c->partCount == 0) {
+        errReport(ERR_FORMAT, "Content without geometry arrays.");
+        return false;
+    }
+    w->c = c;
+    w->verts.resize(vertices.size());
+    for (size_t i = 0; i < vertices.size(); ++i)
+        w->verts[i] = {vertices[i].pos, vertices[i].u, vertices[i].v, 0, kNoSource};
+    std::vector<PelStreamVertex>().swap(vertices);
+    w->faces.swap(faces);
+    return loadParts(c, w, false) && finishLoad(w);
+}
+
 void computeFacePlanes(Work& w) {
-    PelContent head = {};
-    head.vertices = w.verts.data();
-    head.vertexCount = uint32_t(w.verts.size());
     w.faceNormal.resize(w.faces.size());
     w.faceDist.resize(w.faces.size());
     for (size_t i = 0; i < w.faces.size(); ++i) {
+        const PelFace& f = w.faces[i];
+        const bool quad = (f.flags & FACE_QUAD) != 0;
+        const Vec3* p[4] = {&w.verts[f.v[0]].pos, &w.verts[f.v[1]].pos, &w.verts[f.v[2]].pos,
+                            quad ? &w.verts[f.v[3]].pos : nullptr};
         Vec3 n = {0, 0, 1};
         float d = 0.0f;
-        visFacePlane(&head, &w.faces[i], &n, &d);
+        visPlaneOfCorners(p, quad, &n, &d);
         double l = dot3(n, n);
         if (!(l > 0.5 && l < 1.5)) {
             n = {0, 0, 1};
-            d = -float(dot3(n, w.verts[w.faces[i].v[0]].pos));
+            d = -float(dot3(n, w.verts[f.v[0]].pos));
         }
         w.faceNormal[i] = n;
         w.faceDist[i] = d;
@@ -142,7 +289,7 @@ void applyPlanes(Work& w, uint32_t planeCount, const float* planes) {
     for (uint32_t p = 0; p < planeCount; ++p) {
         const float* pl = planes + size_t(p) * 9;
         const Vec3 n = {pl[0], pl[1], pl[2]};
-        for (PelVertex& v : w.verts) {
+        for (VertexWork& v : w.verts) {
             v.flags &= ~VTX_PLANE_MOVED;
             if (dot3(n, v.pos) < pl[3])
                 v.flags &= ~VTX_PLANE_SIDE;
@@ -155,7 +302,7 @@ void applyPlanes(Work& w, uint32_t planeCount, const float* planes) {
                 if (w.verts[f.v[k]].flags & VTX_PLANE_SIDE) ++on;
             bool straddles = on && on < n;
             for (uint32_t k = 0; k < n; ++k) {
-                PelVertex& v = w.verts[f.v[k]];
+                VertexWork& v = w.verts[f.v[k]];
                 if (v.flags & VTX_PLANE_MOVED) continue;
                 if (v.flags & VTX_PLANE_SIDE) {
                     v.pos = {v.pos.x + pl[4], v.pos.y + pl[5], v.pos.z + pl[6]};
@@ -168,7 +315,7 @@ void applyPlanes(Work& w, uint32_t planeCount, const float* planes) {
             }
         }
     }
-    for (PelVertex& v : w.verts) v.flags &= ~(VTX_PLANE_MOVED | VTX_PLANE_SIDE);
+    for (VertexWork& v : w.verts) v.flags &= ~(VTX_PLANE_MOVED | VTX_PLANE_SIDE);
 }
 
 Box3 emptyBox() { return {{1e20f, 1e20f, 1e20f}, {-1e20f, -1e20f, -1e20f}}; }
@@ -260,18 +407,29 @@ bool sortPartsAndFaces(Work& w) {
     const uint32_t np = uint32_t(w.parts.size());
     const uint32_t nf = uint32_t(w.faces.size());
     std::vector<uint32_t> order(np);
+    std::vector<uint64_t> keys;
     std::iota(order.begin(), order.end(), 0u);
     if (np > 1) {
-        auto volume = [&](uint32_t p) {
+        std::vector<double> volume(np, 0.0);
+        bool nan = false;
+        for (uint32_t p = 0; p < np; ++p) {
             const Box3& b = w.parts[p].box;
-            if (w.parts[p].vertexCount == 0) return 0.0;
-            return double(b.max.x - b.min.x) * double(b.max.y - b.min.y) * double(b.max.z - b.min.z);
-        };
-        std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-            bool ta = w.parts[a].flags & PART_TRANSLUCENT, tb = w.parts[b].flags & PART_TRANSLUCENT;
-            if (ta != tb) return !ta;
-            return volume(a) < volume(b);
-        });
+            if (w.parts[p].vertexCount)
+                volume[p] = double(b.max.x - b.min.x) * double(b.max.y - b.min.y) * double(b.max.z - b.min.z);
+            nan |= std::isnan(volume[p]);
+        }
+        auto translucent = [&](uint32_t p) { return (w.parts[p].flags & PART_TRANSLUCENT) != 0; };
+        if (nan) {
+            std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+                if (translucent(a) != translucent(b)) return !translucent(a);
+                return volume[a] < volume[b];
+            });
+        } else {
+            keys.resize(np);
+            for (uint32_t p = 0; p < np; ++p) keys[p] = orderKey(volume[p]);
+            sortByKey(order.data(), np, keys);
+            std::stable_partition(order.begin(), order.end(), [&](uint32_t p) { return !translucent(p); });
+        }
     }
     std::vector<uint32_t> newPart(np);
     for (uint32_t i = 0; i < np; ++i) newPart[order[i]] = i;
@@ -279,6 +437,15 @@ bool sortPartsAndFaces(Work& w) {
     // Vertex and face maps of the new part order, then the face order in each part.
     std::vector<uint32_t> newVertex(w.verts.size()), faceOrder;
     std::vector<uint32_t> firstV(np), firstF(np);
+    std::vector<double> depth(nf);
+    keys.resize(nf);
+    for (uint32_t i = 0; i < nf; ++i) {
+        const PelFace& pf = w.faces[i];
+        double z = 0;
+        for (uint32_t c = 0; c < corners(pf); ++c) z += w.verts[pf.v[c]].pos.z;
+        depth[i] = z / corners(pf);
+        keys[i] = orderKey(depth[i]);
+    }
     uint32_t v = 0, f = 0;
     faceOrder.reserve(nf);
     for (uint32_t i = 0; i < np; ++i) {
@@ -286,18 +453,22 @@ bool sortPartsAndFaces(Work& w) {
         firstV[i] = v;
         firstF[i] = f;
         for (uint32_t k = 0; k < w.parts[p].vertexCount; ++k) newVertex[w.partFirstV[p] + k] = v++;
-        size_t start = faceOrder.size();
-        for (uint32_t k = 0; k < w.parts[p].faceCount; ++k) faceOrder.push_back(w.partFirstF[p] + k);
-        auto depth = [&](uint32_t face) {
-            const PelFace& pf = w.faces[face];
-            double z = 0;
-            for (uint32_t c = 0; c < corners(pf); ++c) z += w.verts[pf.v[c]].pos.z;
-            return z / corners(pf);
-        };
-        std::stable_sort(faceOrder.begin() + long(start), faceOrder.end(), [&](uint32_t a, uint32_t b) {
-            if (w.translucent[a] != w.translucent[b]) return !w.translucent[a];
-            return depth(a) < depth(b);
-        });
+        const size_t start = faceOrder.size();
+        bool nan = false;
+        for (uint32_t k = 0; k < w.parts[p].faceCount; ++k) {
+            faceOrder.push_back(w.partFirstF[p] + k);
+            nan |= std::isnan(depth[faceOrder.back()]);
+        }
+        const auto from = faceOrder.begin() + long(start);
+        if (nan) {
+            std::stable_sort(from, faceOrder.end(), [&](uint32_t a, uint32_t b) {
+                if (w.translucent[a] != w.translucent[b]) return !w.translucent[a];
+                return depth[a] < depth[b];
+            });
+        } else {
+            sortByKey(faceOrder.data() + start, faceOrder.size() - start, keys);
+            std::stable_partition(from, faceOrder.end(), [&](uint32_t a) { return !w.translucent[a]; });
+        }
         f += w.parts[p].faceCount;
     }
     std::vector<uint32_t> newFace(nf);
@@ -307,107 +478,117 @@ bool sortPartsAndFaces(Work& w) {
     w.partOrder = order;
     if (!permuteTextEntries(w.c->textList1, w.c->textList1Size, order, &w.textList1)) return false;
 
-    std::vector<PelVertex> verts(w.verts.size());
-    for (size_t i = 0; i < w.verts.size(); ++i) verts[newVertex[i]] = w.verts[i];
-    std::vector<PelFace> faces(nf);
-    std::vector<Vec3> fn(nf);
-    std::vector<float> fd(nf);
-    std::vector<uint8_t> tr(nf);
-    std::vector<uint32_t> gw(nf);
-    for (uint32_t i = 0; i < nf; ++i) {
-        PelFace face = w.faces[i];
+    for (PelFace& face : w.faces) {
         for (uint32_t k = 0; k < 4; ++k) face.v[k] = newVertex[face.v[k]];
         for (uint32_t k = 0; k < 4; ++k) face.nb[k] = newFace[face.nb[k]];
         face.part = newPart[face.part];
-        faces[newFace[i]] = face;
-        fn[newFace[i]] = w.faceNormal[i];
-        fd[newFace[i]] = w.faceDist[i];
-        tr[newFace[i]] = w.translucent[i];
-        gw[newFace[i]] = w.group[i];
     }
+    permute(w.verts, newVertex);
+    permute(w.faces, newFace);
+    permute(w.faceNormal, newFace);
+    permute(w.faceDist, newFace);
+    permute(w.translucent, newFace);
+    permute(w.group, newFace);
     std::vector<PelPart> parts(np);
     for (uint32_t i = 0; i < np; ++i) parts[i] = w.parts[order[i]];
-    w.verts.swap(verts);
-    w.faces.swap(faces);
-    w.faceNormal.swap(fn);
-    w.faceDist.swap(fd);
-    w.translucent.swap(tr);
-    w.group.swap(gw);
     w.parts.swap(parts);
     w.partFirstV.swap(firstV);
     w.partFirstF.swap(firstF);
     return true;
 }
 
-// Faces around each vertex.
-struct Incidence {
-    std::vector<uint32_t> start, list;
-    Incidence(const Work& w) {
-        start.assign(w.verts.size() + 1, 0);
-        for (const PelFace& f : w.faces)
-            for (uint32_t k = 0; k < corners(f); ++k) ++start[f.v[k] + 1];
-        for (size_t i = 1; i < start.size(); ++i) start[i] += start[i - 1];
-        list.resize(start.back());
-        std::vector<uint32_t> fill(start.begin(), start.end() - 1);
-        for (uint32_t i = 0; i < w.faces.size(); ++i) {
-            const PelFace& f = w.faces[i];
-            for (uint32_t k = 0; k < corners(f); ++k) {
-                // A face that uses a vertex twice is listed once.
-                bool seen = false;
-                for (uint32_t j = 0; j < k; ++j) seen |= f.v[j] == f.v[k];
-                if (!seen) list[fill[f.v[k]]++] = i;
-            }
-        }
-        // Close the gaps left by faces listed once.
-        std::vector<uint32_t> packed;
-        std::vector<uint32_t> ns(start.size(), 0);
-        packed.reserve(list.size());
-        for (size_t v = 0; v + 1 < start.size(); ++v) {
-            ns[v] = uint32_t(packed.size());
-            for (uint32_t i = start[v]; i < fill[v]; ++i) packed.push_back(list[i]);
-        }
-        ns.back() = uint32_t(packed.size());
-        start.swap(ns);
-        list.swap(packed);
-    }
-};
-
 bool twoSided(const PelFace& f) { return f.flags & FACE_TWO_SIDED; }
 
-// Face edges by their directed vertex pair, in face and edge order.
-struct EdgeIndex {
-    struct Entry {
-        uint64_t key;
-        uint32_t face, edge;
-    };
-    std::vector<Entry> entries;
+// Edges of faces [first, first + count) by their directed vertex pair: a hash table of the
+// pairs, each with the chain of its edges in face and edge order. Edge k of face first + f
+// is entry 4 f + k, so entry numbers follow that order.
+class EdgeIndex {
+public:
+    static constexpr uint32_t kNone = 0xFFFFFFFFu;
+
     static uint64_t key(uint32_t from, uint32_t to) { return uint64_t(from) << 32 | to; }
-    explicit EdgeIndex(const Work& w) {
-        for (uint32_t g = 0; g < w.faces.size(); ++g) {
-            const PelFace& G = w.faces[g];
-            const uint32_t m = corners(G);
-            for (uint32_t j = 0; j < m; ++j) entries.push_back({key(G.v[j], G.v[(j + 1) % m]), g, j});
-        }
-        std::sort(entries.begin(), entries.end(), [](const Entry& x, const Entry& y) {
-            if (x.key != y.key) return x.key < y.key;
-            return x.face != y.face ? x.face < y.face : x.edge < y.edge;
-        });
+
+    explicit EdgeIndex(const std::vector<PelFace>& faces) : faces_(faces.data()) {}
+
+    void build(uint32_t first, uint32_t count) {
+        first_ = first;
+        const size_t n = 4 * size_t(count);
+        size_t edges = 0;
+        for (uint32_t g = 0; g < count; ++g) edges += corners(faces_[first + g]);
+        size_t slots = 16;
+        while (slots < 2 * edges) slots <<= 1;
+        mask_ = slots - 1;
+        table_.assign(slots, kNone);
+        next_.assign(n, kNone);
+        tail_.resize(n);
+        for (uint32_t g = 0; g < count; ++g)
+            for (uint32_t j = 0; j < corners(faces_[first + g]); ++j) {
+                const uint32_t e = 4 * g + j;
+                uint32_t* slot = find(keyOf(e));
+                if (*slot == kNone) {
+                    *slot = e;
+                    tail_[e] = e;
+                } else {
+                    next_[tail_[*slot]] = e;
+                    tail_[*slot] = e;
+                }
+            }
     }
-    std::pair<const Entry*, const Entry*> range(uint64_t k) const {
-        auto lo = std::lower_bound(entries.begin(), entries.end(), k,
-                                   [](const Entry& e, uint64_t v) { return e.key < v; });
-        auto hi = std::upper_bound(lo, entries.end(), k, [](uint64_t v, const Entry& e) { return v < e.key; });
-        return {entries.data() + (lo - entries.begin()), entries.data() + (hi - entries.begin())};
+
+    // First entry of the pair's chain, or kNone; the entry after e in its chain; the face and
+    // edge of an entry.
+    uint32_t first(uint64_t k) const { return *const_cast<EdgeIndex*>(this)->find(k); }
+    uint32_t next(uint32_t e) const { return next_[e]; }
+    uint32_t face(uint32_t e) const { return first_ + (e >> 2); }
+    static uint32_t edge(uint32_t e) { return e & 3; }
+
+private:
+    uint64_t keyOf(uint32_t e) const {
+        const PelFace& f = faces_[first_ + (e >> 2)];
+        const uint32_t k = e & 3;
+        return key(f.v[k], f.v[k + 1 == corners(f) ? 0 : k + 1]);
     }
+    static uint64_t mix(uint64_t k) {
+        k ^= k >> 33;
+        k *= 0xFF51AFD7ED558CCDull;
+        k ^= k >> 33;
+        return k;
+    }
+    uint32_t* find(uint64_t k) {
+        size_t s = size_t(mix(k)) & mask_;
+        while (table_[s] != kNone && keyOf(table_[s]) != k) s = (s + 1) & mask_;
+        return &table_[s];
+    }
+
+    const PelFace* faces_;
+    uint32_t first_ = 0;
+    std::vector<uint32_t> table_, next_, tail_;
+    size_t mask_ = 0;
 };
 
 // For each edge a-b of each face, in order, the best edge of another face that runs b-a
 // (or a-b when either face is two-sided) and has no neighbour yet. Candidates are looked
 // at in face and edge order, as a walk over the faces around a would meet them.
+// When every face keeps to its part's vertices (as an object stream's do), no edge meets one of
+// another part: the parts are taken one by one, with an index that stays small.
 void findNeighbours(Work& w) {
     const uint32_t nf = uint32_t(w.faces.size());
-    const EdgeIndex index(w);
+    EdgeIndex index(w.faces);
+    constexpr uint32_t kNone = EdgeIndex::kNone;
+    bool local = true;
+    for (uint32_t fi = 0; fi < nf && local; ++fi) {
+        const PelFace& F = w.faces[fi];
+        const uint32_t lo = w.partFirstV[F.part], hi = lo + w.parts[F.part].vertexCount;
+        for (uint32_t k = 0; k < corners(F); ++k) local = local && F.v[k] >= lo && F.v[k] < hi;
+    }
+    uint32_t part = 0, partEnd = 0;
+    if (!local) index.build(0, nf);
     for (uint32_t fi = 0; fi < nf; ++fi) {
+        if (local && fi >= partEnd) {
+            while (w.partFirstF[part] + w.parts[part].faceCount <= fi) ++part;
+            partEnd = w.partFirstF[part] + w.parts[part].faceCount;
+            index.build(w.partFirstF[part], w.parts[part].faceCount);
+        }
         const uint32_t n = corners(w.faces[fi]);
         for (uint32_t k = 0; k < n; ++k) {
             PelFace& F = w.faces[fi];
@@ -416,22 +597,21 @@ void findNeighbours(Work& w) {
             int64_t bestFace = -1;
             uint32_t bestEdge = 0;
             double bestScore = -1e10;
-            auto reversed = index.range(EdgeIndex::key(b, a));
-            auto same = a != b ? index.range(EdgeIndex::key(a, b)) : std::pair<const EdgeIndex::Entry*, const EdgeIndex::Entry*>{};
-            auto before = [](const EdgeIndex::Entry* x, const EdgeIndex::Entry* y) {
-                return x->face != y->face ? x->face < y->face : x->edge < y->edge;
-            };
-            while (reversed.first != reversed.second || same.first != same.second) {
-                const EdgeIndex::Entry* e;
+            uint32_t reversed = index.first(EdgeIndex::key(b, a));
+            uint32_t same = a != b ? index.first(EdgeIndex::key(a, b)) : kNone;
+            while (reversed != kNone || same != kNone) {
                 bool sameWay;
-                if (same.first == same.second || (reversed.first != reversed.second && before(reversed.first, same.first))) {
-                    e = reversed.first++;
+                uint32_t at;
+                if (same == kNone || (reversed != kNone && reversed < same)) {
+                    at = reversed;
+                    reversed = index.next(at);
                     sameWay = false;
                 } else {
-                    e = same.first++;
+                    at = same;
+                    same = index.next(at);
                     sameWay = true;
                 }
-                const uint32_t gi = e->face, j = e->edge;
+                const uint32_t gi = index.face(at), j = EdgeIndex::edge(at);
                 ++g_stats.neighbourTests;
                 if (gi == fi) continue;
                 const PelFace& G = w.faces[gi];
@@ -466,158 +646,159 @@ struct EdgeRecord {
     Vec3 start, end;
     uint32_t vs, ve;
     bool joined;
+    bool usable;  // finite end points
     float minX, maxX;
 };
 
 bool finite(const Vec3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
-// Tree of the open edges by both end points (six coordinates), for the search of the
-// lowest-numbered edge whose two end points lie near a given edge. Each node knows the
-// lowest record still in it, so a search ends as soon as no lower one can be found.
-class EdgeTree {
+// Open edges hashed into a grid of cubes by their start points, for the search of the
+// lowest-numbered later edge whose two end points lie near a given edge. Cubes are at least
+// four times the reach and about as large as a typical edge; an edge is entered into every
+// cube within reach and half a sampling step of its start point, so a walk over points of
+// the searching edge half a cube apart meets every edge whose start lies within reach of it.
+// Without a usable grid (no extent, or not finite) every search scans the later edges.
+class EdgeGrid {
 public:
-    EdgeTree(const std::vector<EdgeRecord>& rec, const std::vector<uint32_t>& ids) : rec_(rec), ids_(ids) {
-        const size_t n = ids_.size();
-        slot_.assign(rec.size(), kNone);
-        leafOf_.assign(rec.size(), kNone);
-        if (n) build(0, uint32_t(n), kNone);
+    EdgeGrid(const std::vector<EdgeRecord>& rec, double reach) : rec_(rec) {
+        double lo[3] = {INFINITY, INFINITY, INFINITY}, hi[3] = {-INFINITY, -INFINITY, -INFINITY}, big = 0;
+        std::vector<float> lengths;
+        for (const EdgeRecord& r : rec) {
+            if (!r.usable) continue;
+            for (const Vec3* p : {&r.start, &r.end}) {
+                const double c[3] = {p->x, p->y, p->z};
+                for (int k = 0; k < 3; ++k) {
+                    lo[k] = std::min(lo[k], c[k]);
+                    hi[k] = std::max(hi[k], c[k]);
+                    big = std::max(big, std::fabs(c[k]));
+                }
+            }
+            lengths.push_back(float(std::sqrt(dist2(r.start, r.end))));
+        }
+        if (lengths.empty() || !(reach >= 0.0) || !std::isfinite(reach) || !std::isfinite(big)) return;
+        // Reach with room for the rounding of the distance test.
+        reach_ = reach * (1.0 + 1e-9) + big * 1e-12 + 1e-300;
+        std::nth_element(lengths.begin(), lengths.begin() + long(lengths.size() / 2), lengths.end());
+        cube_ = std::max(double(lengths[lengths.size() / 2]), 4.1 * reach_);
+        if (!(cube_ > 0.0) || !std::isfinite(cube_)) return;
+        for (int k = 0; k < 3; ++k) {
+            origin_[k] = lo[k] - cube_;
+            if ((hi[k] - origin_[k]) / cube_ > double(kAxisCells - 2)) return;  // too fine for the keys
+        }
+        // Every cube within reach and half a step of each start point (at most two per axis).
+        const double pad = reach_ + cube_ / 4 + cube_ * 1e-9 + big * 1e-12;
+        std::vector<std::pair<uint64_t, uint32_t>> entries;
+        entries.reserve(rec.size() * 2);
+        for (uint32_t i = 0; i < rec.size(); ++i) {
+            if (!rec[i].usable) continue;
+            const double c[3] = {rec[i].start.x, rec[i].start.y, rec[i].start.z};
+            int64_t from[3], to[3];
+            for (int k = 0; k < 3; ++k) {
+                from[k] = cell(c[k] - pad, k);
+                to[k] = cell(c[k] + pad, k);
+            }
+            for (int64_t z = from[2]; z <= to[2]; ++z)
+                for (int64_t y = from[1]; y <= to[1]; ++y)
+                    for (int64_t x = from[0]; x <= to[0]; ++x) entries.push_back({pack(x, y, z), i});
+        }
+        // Cubes in a hash table; each cube's edges in record order.
+        size_t slots = 16;
+        while (slots < 2 * entries.size()) slots <<= 1;
+        mask_ = slots - 1;
+        table_.assign(slots, kNone);
+        std::vector<uint32_t> cubeOf(entries.size());
+        for (size_t e = 0; e < entries.size(); ++e) {
+            uint32_t* slot = find(entries[e].first);
+            if (*slot == kNone) {
+                *slot = uint32_t(keys_.size());
+                keys_.push_back(entries[e].first);
+                start_.push_back(0);
+            }
+            cubeOf[e] = *slot;
+            ++start_[*slot];
+        }
+        uint32_t sum = 0;
+        for (uint32_t& s : start_) {
+            const uint32_t n = s;
+            s = sum;
+            sum += n;
+        }
+        start_.push_back(sum);
+        head_.assign(start_.begin(), start_.end() - 1);
+        list_.resize(entries.size());
+        std::vector<uint32_t> fill(head_);
+        for (size_t e = 0; e < entries.size(); ++e) list_[fill[cubeOf[e]]++] = entries[e].second;
+        usable_ = true;
     }
 
-    void remove(uint32_t r) {
-        if (r >= leafOf_.size() || leafOf_[r] == kNone || slot_[r] == kNone) return;
-        uint32_t node = leafOf_[r];
-        slot_[r] = kNone;
-        Node& leaf = nodes_[node];
-        uint32_t low = kNone;
-        for (uint32_t i = leaf.lo; i < leaf.hi; ++i)
-            if (slot_[ids_[i]] != kNone) low = std::min(low, ids_[i]);
-        leaf.lowest = low;
-        for (uint32_t p = leaf.parent; p != kNone; p = nodes_[p].parent)
-            nodes_[p].lowest = std::min(nodes_[nodes_[p].child[0]].lowest, nodes_[nodes_[p].child[1]].lowest);
-    }
-
-    // Lowest record that passes accept among those whose end points may lie within reach
-    // of the segment a-b (reach infinite: all).
-    template <class Accept> int64_t lowest(const Vec3& a, const Vec3& b, double reach, Accept accept) const {
+    // Lowest record above i that passes accept (-1: none). Records at or below i and joined
+    // ones are passed for good.
+    template <class Accept> int64_t lowest(uint32_t i, Accept accept) {
+        const EdgeRecord& r = rec_[i];
         uint32_t best = kNone;
-        if (!nodes_.empty()) search(0, a, b, reach, accept, best);
+        const double a[3] = {r.start.x, r.start.y, r.start.z}, b[3] = {r.end.x, r.end.y, r.end.z};
+        double steps = 0;
+        if (usable_) {
+            const double len = std::sqrt(dist2(r.start, r.end));
+            steps = std::ceil(len / (cube_ / 2));
+        }
+        if (!usable_ || !(steps < double(rec_.size() - i))) {
+            // A walk that would cost more than a scan of the later records.
+            for (uint32_t j = i + 1; j < rec_.size(); ++j)
+                if (rec_[j].usable && !rec_[j].joined && accept(j)) return j;
+            return -1;
+        }
+        const uint32_t m = uint32_t(steps);
+        uint64_t last = ~uint64_t(0);
+        for (uint32_t s = 0; s <= m; ++s) {
+            const double t = m ? double(s) / m : 0.0;
+            const uint64_t key = pack(cell(a[0] + t * (b[0] - a[0]), 0), cell(a[1] + t * (b[1] - a[1]), 1),
+                                      cell(a[2] + t * (b[2] - a[2]), 2));
+            if (key == last) continue;
+            last = key;
+            const uint32_t c = *find(key);
+            if (c == kNone) continue;
+            uint32_t& h = head_[c];
+            while (h < start_[c + 1] && (list_[h] <= i || rec_[list_[h]].joined)) ++h;
+            for (uint32_t e = h; e < start_[c + 1]; ++e) {
+                const uint32_t j = list_[e];
+                if (j >= best) break;
+                if (!rec_[j].joined && j > i && accept(j)) {
+                    best = j;
+                    break;
+                }
+            }
+        }
         return best == kNone ? -1 : int64_t(best);
     }
 
 private:
     static constexpr uint32_t kNone = 0xFFFFFFFFu;
-    static constexpr uint32_t kLeaf = 8;
-    struct Node {
-        float box[2][2][3];  // [start/end][min/max][axis]
-        uint32_t lo, hi, parent, lowest;
-        uint32_t child[2];
-    };
+    static constexpr int64_t kAxisCells = int64_t(1) << 21;
 
-    static float coord(const EdgeRecord& r, int k) {
-        const Vec3& p = k < 3 ? r.start : r.end;
-        return k % 3 == 0 ? p.x : (k % 3 == 1 ? p.y : p.z);
+    int64_t cell(double c, int k) const {
+        const double q = std::floor((c - origin_[k]) / cube_);
+        return int64_t(std::min(std::max(q, 0.0), double(kAxisCells - 1)));
     }
-
-    uint32_t build(uint32_t lo, uint32_t hi, uint32_t parent) {
-        const uint32_t id = uint32_t(nodes_.size());
-        nodes_.push_back(Node{});
-        Node node{};
-        node.lo = lo;
-        node.hi = hi;
-        node.parent = parent;
-        node.lowest = kNone;
-        node.child[0] = node.child[1] = kNone;
-        for (int e = 0; e < 2; ++e)
-            for (int k = 0; k < 3; ++k) {
-                node.box[e][0][k] = INFINITY;
-                node.box[e][1][k] = -INFINITY;
-            }
-        for (uint32_t i = lo; i < hi; ++i) {
-            const EdgeRecord& r = rec_[ids_[i]];
-            for (int k = 0; k < 6; ++k) {
-                const float c = coord(r, k);
-                node.box[k / 3][0][k % 3] = std::min(node.box[k / 3][0][k % 3], c);
-                node.box[k / 3][1][k % 3] = std::max(node.box[k / 3][1][k % 3], c);
-            }
-            node.lowest = std::min(node.lowest, ids_[i]);
-        }
-        if (hi - lo <= kLeaf) {
-            for (uint32_t i = lo; i < hi; ++i) {
-                slot_[ids_[i]] = i;
-                leafOf_[ids_[i]] = id;
-            }
-            nodes_[id] = node;
-            return id;
-        }
-        // Split at the median of the widest coordinate; equal values split by record, so
-        // that even coincident edges spread over the tree in their order.
-        int axis = 0;
-        double widest = -1.0;
-        for (int k = 0; k < 6; ++k) {
-            const double w = double(node.box[k / 3][1][k % 3]) - node.box[k / 3][0][k % 3];
-            if (w > widest) widest = w, axis = k;
-        }
-        const uint32_t mid = lo + (hi - lo) / 2;
-        std::nth_element(ids_.begin() + lo, ids_.begin() + mid, ids_.begin() + hi, [&](uint32_t x, uint32_t y) {
-            const float cx = coord(rec_[x], axis), cy = coord(rec_[y], axis);
-            return cx < cy || (cx == cy && x < y);
-        });
-        nodes_[id] = node;
-        const uint32_t left = build(lo, mid, id);
-        const uint32_t right = build(mid, hi, id);
-        nodes_[id].child[0] = left;
-        nodes_[id].child[1] = right;
-        return id;
+    static uint64_t pack(int64_t x, int64_t y, int64_t z) {
+        return uint64_t(x) | uint64_t(y) << 21 | uint64_t(z) << 42;
     }
-
-    // Whether the segment a-b passes within reach of the box (a test that may say yes
-    // for a box slightly beyond reach, never no for one within it).
-    static bool near(const float (&box)[2][3], const Vec3& a, const Vec3& b, double reach) {
-        if (!(reach < INFINITY)) return true;
-        const double pa[3] = {a.x, a.y, a.z}, pb[3] = {b.x, b.y, b.z};
-        double t0 = 0.0, t1 = 1.0;
-        for (int k = 0; k < 3; ++k) {
-            const double m = std::fabs(pa[k]) + std::fabs(pb[k]) + std::fabs(double(box[0][k])) +
-                             std::fabs(double(box[1][k]));
-            const double r = reach * (1.0 + 1e-9) + m * 1e-12 + 1e-300;
-            const double lo = double(box[0][k]) - r, hi = double(box[1][k]) + r;
-            const double d = pb[k] - pa[k];
-            if (d == 0.0) {
-                if (pa[k] < lo || pa[k] > hi) return false;
-                continue;
-            }
-            double u = (lo - pa[k]) / d, v = (hi - pa[k]) / d;
-            if (u > v) std::swap(u, v);
-            t0 = std::max(t0, u - 1e-12);
-            t1 = std::min(t1, v + 1e-12);
-            if (t0 > t1) return false;
-        }
-        return true;
-    }
-
-    template <class Accept>
-    void search(uint32_t id, const Vec3& a, const Vec3& b, double reach, Accept& accept, uint32_t& best) const {
-        const Node& node = nodes_[id];
-        if (node.lowest >= best) return;
-        if (!near(node.box[0], a, b, reach) || !near(node.box[1], a, b, reach)) return;
-        if (node.child[0] == kNone) {
-            for (uint32_t i = node.lo; i < node.hi; ++i) {
-                const uint32_t r = ids_[i];
-                if (r < best && slot_[r] != kNone && accept(r)) best = r;
-            }
-            return;
-        }
-        uint32_t first = node.child[0], second = node.child[1];
-        if (nodes_[second].lowest < nodes_[first].lowest) std::swap(first, second);
-        search(first, a, b, reach, accept, best);
-        search(second, a, b, reach, accept, best);
+    uint32_t* find(uint64_t k) {
+        uint64_t h = k * 0x9E3779B97F4A7C15ull;
+        size_t s = size_t(h >> 20) & mask_;
+        while (table_[s] != kNone && keys_[table_[s]] != k) s = (s + 1) & mask_;
+        return &table_[s];
     }
 
     const std::vector<EdgeRecord>& rec_;
-    std::vector<uint32_t> ids_;
-    std::vector<uint32_t> slot_;    // position in ids_ while the record is in the tree
-    std::vector<uint32_t> leafOf_;
-    std::vector<Node> nodes_;
+    bool usable_ = false;
+    double reach_ = 0, cube_ = 0, origin_[3] = {0, 0, 0};
+    std::vector<uint32_t> table_;  // slot -> cube
+    std::vector<uint64_t> keys_;   // per cube
+    std::vector<uint32_t> start_;  // per cube: its first entry in list_
+    std::vector<uint32_t> head_;   // per cube: first entry still worth a look
+    std::vector<uint32_t> list_;
+    size_t mask_ = 0;
 };
 
 // Joins open edges whose end points lie on another open edge of another face: each edge,
@@ -639,6 +820,7 @@ void connectBoundingEdges(Work& w) {
             r.start = w.verts[r.vs].pos;
             r.end = w.verts[r.ve].pos;
             r.joined = false;
+            r.usable = finite(r.start) && finite(r.end);
             r.minX = std::min(r.start.x, r.end.x);
             r.maxX = std::max(r.start.x, r.end.x);
             rec.push_back(r);
@@ -650,18 +832,12 @@ void connectBoundingEdges(Work& w) {
     const float slack = float(std::sqrt(tol)) + 1e-30f;
     uint32_t joined = 0;
     if (std::isnan(tol)) rec.clear();
-    std::vector<uint32_t> usable;
-    for (uint32_t i = 0; i < rec.size(); ++i)
-        if (finite(rec[i].start) && finite(rec[i].end)) usable.push_back(i);
-    EdgeTree tree(rec, usable);
-    const double reach = std::sqrt(tol);
+    EdgeGrid grid(rec, std::sqrt(tol));
     for (uint32_t i = 0; i < rec.size(); ++i) {
-        // Later searches look at later records only.
-        tree.remove(i);
-        if (rec[i].joined || !finite(rec[i].start) || !finite(rec[i].end)) continue;
+        if (rec[i].joined || !rec[i].usable) continue;
         EdgeRecord& ri = rec[i];
         const float lowX = ri.minX - slack, highX = ri.maxX + slack;
-        const int64_t best = tree.lowest(ri.start, ri.end, reach, [&](uint32_t j) {
+        const int64_t best = grid.lowest(i, [&](uint32_t j) {
             const EdgeRecord& rj = rec[j];
             ++g_stats.edgeTests;
             if (rj.face == ri.face || rj.minX < lowX || rj.minX > highX || rj.maxX > highX) return false;
@@ -669,7 +845,6 @@ void connectBoundingEdges(Work& w) {
         });
         if (best < 0) continue;
         EdgeRecord& rj = rec[size_t(best)];
-        tree.remove(uint32_t(best));
         w.faces[ri.face].nb[ri.edge] = rj.face;
         w.faces[rj.face].nb[rj.edge] = ri.face;
         w.faces[ri.face].flags &= uint16_t(~(FACE_OPEN_EDGE0 << ri.edge));
@@ -800,7 +975,7 @@ uint32_t mergeTriangles(Work& w) {
     return n;
 }
 
-void classifyEdges(Work& w, float cosCrease, const Incidence& inc) {
+void classifyEdges(Work& w, float cosCrease) {
     const uint32_t nf = uint32_t(w.faces.size());
     std::vector<uint8_t> hardVertex(w.verts.size(), 0);
     for (uint32_t fi = 0; fi < nf; ++fi) {
@@ -831,13 +1006,20 @@ void classifyEdges(Work& w, float cosCrease, const Incidence& inc) {
             if (F.flags & (FACE_OPEN_EDGE0 << k)) hardVertex[F.v[k]] = hardVertex[F.v[(k + 1) % n]] = 1;
     }
     // 0x20: the vertex lies on a hard or open edge, or its faces differ in material.
+    constexpr uint32_t kUnseen = 0xFFFFFFFFu;
+    std::vector<uint32_t> material(w.verts.size(), kUnseen);
+    for (const PelFace& F : w.faces)
+        for (uint32_t k = 0; k < corners(F); ++k) {
+            uint32_t& m = material[F.v[k]];
+            if (m == kUnseen)
+                m = F.material;
+            else if (m != F.material)
+                hardVertex[F.v[k]] = 1;
+        }
     for (uint32_t v = 0; v < w.verts.size(); ++v) {
-        PelVertex& pv = w.verts[v];
+        VertexWork& pv = w.verts[v];
         pv.flags &= ~(VTX_RELIGHT | VTX_SMOOTH);
-        bool mixed = false;
-        for (uint32_t t = inc.start[v]; t + 1 < inc.start[v + 1] && !mixed; ++t)
-            mixed = w.faces[inc.list[t]].material != w.faces[inc.list[t + 1]].material;
-        if (hardVertex[v] || mixed) pv.flags |= VTX_RELIGHT;
+        if (hardVertex[v]) pv.flags |= VTX_RELIGHT;
     }
 }
 
@@ -845,6 +1027,27 @@ bool lessZyx(const Vec3& a, const Vec3& b) {
     if (a.z != b.z) return a.z < b.z;
     if (a.y != b.y) return a.y < b.y;
     return a.x < b.x;
+}
+
+// Records 0..n-1 by major, then by z, y, x of their normals; equal records in their own
+// order. In linear time unless a normal is not a number (then as a comparison sort gives it).
+std::vector<uint32_t> orderNormals(const std::vector<uint32_t>& major, const std::vector<Vec3>& n) {
+    if (std::none_of(n.begin(), n.end(), hasNaN)) return sortByMajorZyx(major, n);
+    const size_t count = n.size();
+    std::vector<uint32_t> order(count);
+    struct Record {
+        uint32_t major;
+        Vec3 n;
+        uint32_t id;
+    };
+    std::vector<Record> rec(count);
+    for (uint32_t i = 0; i < count; ++i) rec[i] = {major[i], n[i], i};
+    std::sort(rec.begin(), rec.end(), [](const Record& a, const Record& b) {
+        if (a.major != b.major) return a.major < b.major;
+        return lessZyx(a.n, b.n);
+    });
+    for (size_t i = 0; i < count; ++i) order[i] = rec[i].id;
+    return order;
 }
 
 }  // namespace
@@ -873,19 +1076,25 @@ int pelCopyAnimation(PelContent* to, PelContent* from) {
     return 1;
 }
 
-int pelConnectEdges(PelContent** holder, uint32_t* result, uint32_t keepNormals, float creaseAngle,
-                    uint32_t mergeTriangles_, uint32_t keepOrder, uint32_t /*modeSwitch*/, uint32_t edgeCount,
-                    const float* edgeValues, uint32_t planeCount, const float* planes, uint32_t connect) try {
-    g_stats = {};
-    if (!holder || !*holder) return 0;
-    PelContent* c = *holder;
-    if (c->faceCount == 0 || c->vertexCount < 3) return 0;
-    if (planeCount && !planes) planeCount = 0;
-    (void)edgeValues;  // the reserved vertices stay zero
-    const uint64_t reserved = (uint64_t(edgeCount) + 1) / 2;
+namespace {
 
-    Work w;
-    if (!loadWork(c, &w)) return 0;
+bool preparable(uint64_t faces, uint64_t vertices) {
+    if (faces == 0 || vertices < 3) return false;
+    if (faces >= (1u << 30)) {  // edges are numbered 4 x face + edge
+        errReport(ERR_NOMEM, "Content of %llu faces is too large to prepare.", static_cast<unsigned long long>(faces));
+        return false;
+    }
+    return true;
+}
+
+// Everything after the load: the content in *holder gives the head values, materials,
+// lights, names and nodes; the work holds its geometry.
+int prepare(PelContent** holder, Work& w, uint32_t* result, uint32_t keepNormals, float creaseAngle,
+            uint32_t mergeTriangles_, uint32_t keepOrder, uint32_t edgeCount, uint32_t planeCount,
+            const float* planes, uint32_t connect) {
+    PelContent* c = *holder;
+    if (planeCount && !planes) planeCount = 0;
+    const uint64_t reserved = (uint64_t(edgeCount) + 1) / 2;  // the reserved vertices stay zero
     const float cosCrease = std::cos(creaseAngle * DEG_TO_RAD);
 
     if (planeCount) applyPlanes(w, planeCount, planes);
@@ -931,22 +1140,18 @@ int pelConnectEdges(PelContent** holder, uint32_t* result, uint32_t keepNormals,
     findNeighbours(w);
     if (connect) connectBoundingEdges(w);
     if (mergeTriangles_) mergeTriangles(w);
-    Incidence inc2(w);
-    classifyEdges(w, cosCrease, inc2);
+    classifyEdges(w, cosCrease);
 
     // Face normals: records sorted by flag word, then z, y, x; a run of
     // nearly equal normals with one flag word shares an entry.
     const uint32_t nf = uint32_t(w.faces.size());
     const uint32_t nv = uint32_t(w.verts.size());
-    std::vector<uint32_t> fOrder(nf);
-    std::iota(fOrder.begin(), fOrder.end(), 0u);
     // The flag word of a record: the face's two-sidedness (faces that share
     // an entry share its facing test).
     auto flagWord = [&](uint32_t f) { return uint32_t(w.faces[f].flags & FACE_TWO_SIDED); };
-    std::sort(fOrder.begin(), fOrder.end(), [&](uint32_t a, uint32_t b) {
-        if (flagWord(a) != flagWord(b)) return flagWord(a) < flagWord(b);
-        return lessZyx(w.faceNormal[a], w.faceNormal[b]);
-    });
+    std::vector<uint32_t> major(nf);
+    for (uint32_t f = 0; f < nf; ++f) major[f] = flagWord(f);
+    const std::vector<uint32_t> fOrder = orderNormals(major, w.faceNormal);
     std::vector<uint32_t> faceEntry(nf);
     std::vector<Vec3> faceNormals;
     for (uint32_t i = 0; i < nf;) {
@@ -994,12 +1199,16 @@ int pelConnectEdges(PelContent** holder, uint32_t* result, uint32_t keepNormals,
             vecNormalize(&n);
         a.n = n;
     }
-    std::vector<uint32_t> vOrder(nv);
-    std::iota(vOrder.begin(), vOrder.end(), 0u);
-    std::sort(vOrder.begin(), vOrder.end(), [&](uint32_t a, uint32_t b) {
-        if (acc[a].count != acc[b].count) return acc[a].count > acc[b].count;
-        return lessZyx(acc[a].n, acc[b].n);
-    });
+    std::vector<uint32_t> vOrder;
+    {
+        std::vector<Vec3> n(nv);
+        std::vector<uint32_t> major(nv);
+        for (uint32_t i = 0; i < nv; ++i) {
+            n[i] = acc[i].n;
+            major[i] = ~acc[i].count;  // larger counts first
+        }
+        vOrder = orderNormals(major, n);
+    }
     std::vector<uint32_t> vertexEntry(nv);
     std::vector<Vec3> vertexNormals;
     for (uint32_t i = 0; i < nv;) {
@@ -1064,8 +1273,14 @@ int pelConnectEdges(PelContent** holder, uint32_t* result, uint32_t keepNormals,
     for (size_t i = 0; i < vertexNormals.size(); ++i) n->vertexNormals[i].normal = vertexNormals[i];
     for (size_t i = 0; i < faceNormals.size(); ++i) n->faceNormals[i].normal = faceNormals[i];
     for (uint32_t i = 0; i < nv; ++i) {
-        n->vertices[i] = w.verts[i];
-        n->vertices[i].normal = &n->vertexNormals[vertexEntry[i]];
+        const VertexWork& v = w.verts[i];
+        PelVertex& out = n->vertices[i];
+        out = v.source != kNoSource ? c->vertices[v.source] : PelVertex{};
+        out.pos = v.pos;
+        out.u = v.u;
+        out.v = v.v;
+        out.flags = v.flags;
+        out.normal = &n->vertexNormals[vertexEntry[i]];
     }
     for (uint32_t i = 0; i < nf; ++i) {
         PelFace f = w.faces[i];
@@ -1117,4 +1332,26 @@ int pelConnectEdges(PelContent** holder, uint32_t* result, uint32_t keepNormals,
     *holder = n;
     if (result) *result = uint32_t(off);
     return 1;
+}
+
+}  // namespace
+
+int pelConnectEdges(PelContent** holder, uint32_t* result, uint32_t keepNormals, float creaseAngle,
+                    uint32_t mergeTriangles_, uint32_t keepOrder, uint32_t /*modeSwitch*/, uint32_t edgeCount,
+                    const float* /*edgeValues*/, uint32_t planeCount, const float* planes, uint32_t connect) try {
+    g_stats = {};
+    if (!holder || !*holder || !preparable((*holder)->faceCount, (*holder)->vertexCount)) return 0;
+    Work w;
+    if (!loadWork(*holder, &w)) return 0;
+    return prepare(holder, w, result, keepNormals, creaseAngle, mergeTriangles_, keepOrder, edgeCount, planeCount,
+                   planes, connect);
+} QIV_ENGINE_CATCH(0)
+
+int pelConnectStreamEdges(PelContent** holder, std::vector<PelStreamVertex>& vertices, std::vector<PelFace>& faces,
+                          uint32_t* result, uint32_t edgeCount, uint32_t planeCount, const float* planes) try {
+    g_stats = {};
+    if (!holder || !*holder || !preparable(faces.size(), vertices.size())) return 0;
+    Work w;
+    if (!loadStreamWork(*holder, vertices, faces, &w)) return 0;
+    return prepare(holder, w, result, 0, PEL_STREAM_CREASE, 0, 0, edgeCount, planeCount, planes, 1);
 } QIV_ENGINE_CATCH(0)

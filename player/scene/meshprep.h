@@ -3,8 +3,12 @@
 // content with vertex-normal and face-normal arrays.
 #pragma once
 #include <cstdint>
+#include <vector>
+
+#include "scene/vecmath.h"
 
 struct PelContent;
+struct PelFace;
 
 // Part flag: the faces' first neighbour words hold normal-group bits.
 constexpr uint32_t PART_NORMAL_GROUPS = 2;
@@ -31,6 +35,19 @@ int pelConnectEdges(PelContent** holder, uint32_t* result, uint32_t keepNormals,
                     uint32_t mergeTriangles, uint32_t keepOrder, uint32_t modeSwitch, uint32_t edgeCount,
                     const float* edgeValues, uint32_t planeCount, const float* planes, uint32_t connect);
 
+// A vertex as an object stream gives it.
+struct PelStreamVertex {
+    Vec3 pos;
+    float u, v;
+};
+// Crease angle of an object stream's preparation (degrees).
+constexpr float PEL_STREAM_CREASE = 179.0f;
+// pelConnectEdges(holder, result, 0, PEL_STREAM_CREASE, 0, 0, 0, edgeCount, -, planeCount,
+// planes, 1) for a content whose vertices and faces are held apart (an object stream's): the
+// content's own vertex and face arrays are not read, nor its parts' array addresses; the
+// parts' counts divide the two arrays, which are taken over.
+int pelConnectStreamEdges(PelContent** holder, std::vector<PelStreamVertex>& vertices, std::vector<PelFace>& faces,
+                          uint32_t* result, uint32_t edgeCount, uint32_t planeCount, const float* planes);
 // Moves the animation data (frame rate, counts, per-part track indices,
 // descriptors and tracks) from oldContent to newContent; oldContent keeps none.
 int pelCopyAnimation(PelContent* newContent, PelContent* oldContent);

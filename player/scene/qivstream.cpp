@@ -86,8 +86,8 @@ float dequant(uint16_t sum, float lo, float hi) {
 }
 
 // Where decoded commands go. vertices and faces are null in the checking pass.
-struct CommandTarget {
-    PelVertex* vertices;       // the part's first vertex
+template <class Vertex> struct CommandTarget {
+    Vertex* vertices;          // the part's first vertex
     PelFace* faces;            // the part's first face
     uint32_t firstVertex;      // content index of the part's first vertex
     uint32_t firstFace;        // content index of the part's first face
@@ -98,35 +98,80 @@ struct CommandTarget {
 
 enum class CmdResult { Ok, Short, Overflow, BadReference, BadMaterial };
 
+// Reads of a command whose longest form fits in what is left: no bound checks.
+struct FastReader {
+    const uint8_t* p;
+    bool failed = false;
+    uint32_t u8() { return *p++; }
+    uint32_t u16() {
+        const uint32_t v = rd16(p);
+        p += 2;
+        return v;
+    }
+};
+
+// The values of one command.
+struct Command {
+    uint32_t word, options;
+    uint16_t deltas[5];
+    bool material;
+    uint32_t materialIndex;
+    uint32_t a, b, c, d;
+};
+constexpr size_t kLongestCommand = 2 + 2 + 1 + 5 * 2 + 2 + 4 * 2;
+
+template <class R> void readCommand(R& r, Command* out) {
+    uint32_t cmd = r.u16();
+    if ((cmd & QIV_CMD_NO_FACE) && (cmd & QIV_CMD_REF_A)) cmd = r.u16();
+    out->word = cmd;
+    out->options = (cmd & QIV_CMD_OPTIONS) ? r.u8() : 0;
+    for (int k = 0; k < 5; ++k) out->deltas[k] = (cmd & (QIV_CMD_DX << k)) ? uint16_t(r.u16()) : 0;
+    out->material = (cmd & QIV_CMD_MATERIAL) != 0;
+    if (out->material) out->materialIndex = r.u16();
+    const bool wide = (cmd & QIV_CMD_WIDE_REFS) != 0;
+    auto ref = [&]() { return wide ? r.u16() : r.u8(); };
+    out->a = (cmd & QIV_CMD_REF_A) ? ref() : 0;
+    out->b = (cmd & QIV_CMD_REF_B) ? ref() : 1;
+    out->c = (cmd & QIV_CMD_REF_C) ? ref() : 2;
+    out->d = ((out->options & QIV_OPT_QUAD) && (out->options & QIV_OPT_REF_D)) ? ref() : 3;
+}
+
+// Face flags that a material gives its faces.
+uint16_t materialFaceFlags(const MatInput& m, uint32_t options) {
+    uint16_t flags = 0;
+    if (m.flags & qivMatFlagIsTextured) flags |= FACE_TEXTURED;
+    if (m.flags & qivMatFlagIsTexMask) flags |= FACE_COLORKEY;
+    if (m.flags & qivMatFlagIsTexRefl) flags |= FACE_ENVMAP;
+    if ((m.flags & qivMatFlagTwoSided) && !(options & QIV_OPT_ONE_SIDED)) flags |= FACE_TWO_SIDED;
+    return flags;
+}
+
 // Runs the part's commands from *cursor. *vertexCount and *faceCount hold what the part
 // has and grow; neither may pass the record's declared counts.
-CmdResult runCommands(const PartRecord& rec, const uint8_t** cursor, const uint8_t* end, const CommandTarget& t,
+template <class Vertex>
+CmdResult runCommands(const PartRecord& rec, const uint8_t** cursor, const uint8_t* end, const CommandTarget<Vertex>& t,
                       uint32_t* vertexCount, uint32_t* faceCount) {
     Reader r{*cursor, end};
     uint16_t sums[5] = {0, 0, 0, 0, 0};
     uint32_t material = 0;
+    Command cmdv{};
     for (uint32_t n = 0; n < rec.commandCount; ++n) {
-        uint32_t cmd = r.u16();
-        if ((cmd & QIV_CMD_NO_FACE) && (cmd & QIV_CMD_REF_A)) cmd = r.u16();
-        uint32_t options = (cmd & QIV_CMD_OPTIONS) ? r.u8() : 0;
-        uint16_t deltas[5] = {0, 0, 0, 0, 0};
+        if (!r.failed && size_t(end - r.p) >= kLongestCommand) {
+            FastReader f{r.p};
+            readCommand(f, &cmdv);
+            r.p = f.p;
+        } else {
+            readCommand(r, &cmdv);
+            if (r.failed) return CmdResult::Short;
+        }
+        const uint32_t cmd = cmdv.word, options = cmdv.options;
+        if (cmdv.material) material = cmdv.materialIndex;
         const bool newVertex = (cmd & (QIV_CMD_DX | QIV_CMD_DY | QIV_CMD_DZ | QIV_CMD_DU | QIV_CMD_DV)) != 0;
-        for (int k = 0; k < 5; ++k)
-            if (cmd & (QIV_CMD_DX << k)) deltas[k] = uint16_t(r.u16());
-        if (cmd & QIV_CMD_MATERIAL) material = r.u16();
-        const bool wide = (cmd & QIV_CMD_WIDE_REFS) != 0;
-        auto ref = [&]() { return wide ? r.u16() : r.u8(); };
-        uint32_t a = (cmd & QIV_CMD_REF_A) ? ref() : 0;
-        uint32_t b = (cmd & QIV_CMD_REF_B) ? ref() : 1;
-        uint32_t c = (cmd & QIV_CMD_REF_C) ? ref() : 2;
-        uint32_t d = ((options & QIV_OPT_QUAD) && (options & QIV_OPT_REF_D)) ? ref() : 3;
-        if (r.failed) return CmdResult::Short;
-
         if (newVertex) {
             if (*vertexCount >= rec.vertexCount) return CmdResult::Overflow;
-            for (int k = 0; k < 5; ++k) sums[k] = uint16_t(sums[k] + deltas[k]);
+            for (int k = 0; k < 5; ++k) sums[k] = uint16_t(sums[k] + cmdv.deltas[k]);
             if (t.vertices) {
-                PelVertex& v = t.vertices[*vertexCount];
+                Vertex& v = t.vertices[*vertexCount];
                 v.pos.x = dequant(sums[0], rec.box[0], rec.box[3]);
                 v.pos.y = dequant(sums[1], rec.box[1], rec.box[4]);
                 v.pos.z = dequant(sums[2], rec.box[2], rec.box[5]);
@@ -141,6 +186,7 @@ CmdResult runCommands(const PartRecord& rec, const uint8_t** cursor, const uint8
         if (*faceCount >= rec.faceCount) return CmdResult::Overflow;
         const bool quad = (options & QIV_OPT_QUAD) != 0;
         const uint32_t have = *vertexCount;
+        const uint32_t a = cmdv.a, b = cmdv.b, c = cmdv.c, d = cmdv.d;
         if (a >= have || b >= have || c >= have || (quad && d >= have)) return CmdResult::BadReference;
         if (material >= t.materialCount) return CmdResult::BadMaterial;
         if (t.faces) {
@@ -148,11 +194,7 @@ CmdResult runCommands(const PartRecord& rec, const uint8_t** cursor, const uint8
             const uint32_t index = t.firstFace + *faceCount;
             PelFace& f = t.faces[*faceCount];
             const MatInput& m = t.materials[material];
-            uint16_t flags = 0;
-            if (m.flags & qivMatFlagIsTextured) flags |= FACE_TEXTURED;
-            if (m.flags & qivMatFlagIsTexMask) flags |= FACE_COLORKEY;
-            if (m.flags & qivMatFlagIsTexRefl) flags |= FACE_ENVMAP;
-            if ((m.flags & qivMatFlagTwoSided) && !(options & QIV_OPT_ONE_SIDED)) flags |= FACE_TWO_SIDED;
+            uint16_t flags = materialFaceFlags(m, options);
             if (cmd & QIV_CMD_EDGE_A) flags |= FACE_OPEN_EDGE0;
             f.v[0] = last - a;
             if (cmd & QIV_CMD_ORDERED) {
@@ -346,10 +388,13 @@ struct StreamHead {
     Box3 box{};
     uint32_t hostValue = 0;
     std::vector<float> edgeValues;
+    std::vector<PelStreamVertex> vertices;  // the geometry, held apart from the content
+    std::vector<PelFace> faces;
 };
 
-// The stream's content before the edge connection (not registered), or null.
-PelContent* buildContent(const uint8_t* data, size_t size, StreamHead* head) {
+// The stream's content before the edge connection (not registered), or null. Its vertices
+// and faces go to head; with arrays, also into arrays of the content's own block.
+PelContent* buildContent(const uint8_t* data, size_t size, StreamHead* head, bool arrays) {
     const uint8_t* end = data + size;
     const uint8_t* block = data;
     if (size >= QIV_STREAM_GUID_SIZE && std::memcmp(data, qivStreamGuid, QIV_STREAM_GUID_SIZE) == 0)
@@ -437,7 +482,7 @@ PelContent* buildContent(const uint8_t* data, size_t size, StreamHead* head) {
             }
             pp.commands = r.p;
             const PartRecord rec = readPartRecord(pp.record);
-            CommandTarget t{nullptr, nullptr, 0, 0, p, nullptr, materialCount};
+            CommandTarget<PelStreamVertex> t{nullptr, nullptr, 0, 0, p, nullptr, materialCount};
             uint32_t nv = 0, nf = 0;
             const CmdResult result = runCommands(rec, &r.p, end, t, &nv, &nf);
             if (result != CmdResult::Ok) {
@@ -463,7 +508,7 @@ PelContent* buildContent(const uint8_t* data, size_t size, StreamHead* head) {
         return nullptr;
     }
 
-    // One block: head, parts, vertices, faces, materials, lights, area names (exactly
+    // One block: head, parts, (vertices, faces,) materials, lights, area names (exactly
     // areaCount names and the closing zero, whatever the stream's text holds).
     const bool withNames = areaCount != 0 && areaBytes != 0;
     uint64_t total = sizeof(PelContent);
@@ -474,8 +519,8 @@ PelContent* buildContent(const uint8_t* data, size_t size, StreamHead* head) {
         return o;
     };
     const uint64_t oParts = place(alignof(PelPart), uint64_t(partCount) * sizeof(PelPart));
-    const uint64_t oVert = place(alignof(PelVertex), vertexSum * sizeof(PelVertex));
-    const uint64_t oFace = place(alignof(PelFace), faceSum * sizeof(PelFace));
+    const uint64_t oVert = place(alignof(PelVertex), arrays ? vertexSum * sizeof(PelVertex) : 0);
+    const uint64_t oFace = place(alignof(PelFace), arrays ? faceSum * sizeof(PelFace) : 0);
     const uint64_t oMat = place(alignof(MatInput), uint64_t(materialCount) * sizeof(MatInput));
     const uint64_t oLight = place(alignof(PelLight), uint64_t(lightCount) * sizeof(PelLight));
     const uint64_t oNames = place(1, withNames ? pelAreaTextBound(areaBytes, areaCount) : 0);
@@ -483,12 +528,16 @@ PelContent* buildContent(const uint8_t* data, size_t size, StreamHead* head) {
         report(ERR_NOMEM, "No memory for the object stream's content");
         return nullptr;
     }
+    // What can throw comes before the block.
+    head->vertices.assign(size_t(vertexSum), PelStreamVertex{});
+    head->faces.assign(size_t(faceSum), PelFace{});
+    std::vector<uint32_t> firstVertex(partCount), firstFace(partCount);
     auto* mem = static_cast<uint8_t*>(memAllocZ(size_t(total)));
     if (!mem) return nullptr;
     auto* c = reinterpret_cast<PelContent*>(mem);
     c->parts = reinterpret_cast<PelPart*>(mem + oParts);
-    c->vertices = reinterpret_cast<PelVertex*>(mem + oVert);
-    c->faces = reinterpret_cast<PelFace*>(mem + oFace);
+    c->vertices = arrays ? reinterpret_cast<PelVertex*>(mem + oVert) : nullptr;
+    c->faces = arrays ? reinterpret_cast<PelFace*>(mem + oFace) : nullptr;
     c->materials = reinterpret_cast<MatInput*>(mem + oMat);
     c->lights = lightCount ? reinterpret_cast<PelLight*>(mem + oLight) : nullptr;
     c->areaNames = withNames ? reinterpret_cast<char*>(mem + oNames) : nullptr;
@@ -508,52 +557,69 @@ PelContent* buildContent(const uint8_t* data, size_t size, StreamHead* head) {
         c->lights[i] = PelLight{rgb[0], rgb[1], rgb[2], Vec3{rdf(l + 3), rdf(l + 7), rdf(l + 11)}};
     }
 
-    // Second pass: the slices, then the geometry of each part.
-    uint32_t firstVertex = 0, firstFace = 0;
-    for (uint32_t p = 0; p < partCount; ++p) {
-        PelPart& part = c->parts[p];
-        part.firstVertex = c->vertices + firstVertex;
-        part.firstFace = c->faces + firstFace;
-        firstVertex += plan[p].vertexCount;
-        firstFace += plan[p].faceCount;
-    }
+    // Second pass: the geometry of each part, each after the ones before it.
+    PelStreamVertex* vertices = head->vertices.data();
+    PelFace* faces = head->faces.data();
     for (uint32_t p = 0; p < partCount; ++p) {
         PelPart& part = c->parts[p];
         const PartPlan& pp = plan[p];
+        firstVertex[p] = c->vertexCount;
+        firstFace[p] = c->faceCount;
         if (pp.instance) {
             const PelPart& src = c->parts[pp.source];
-            PelVertex* fv = part.firstVertex;
-            PelFace* ff = part.firstFace;
             part = src;
-            part.firstVertex = fv;
-            part.firstFace = ff;
             Mat4 m;
             for (int row = 0; row < 4; ++row) {
                 for (int col = 0; col < 3; ++col) m.m[4 * row + col] = rdf(pp.record + 4 * (3 * row + col));
                 m.m[4 * row + 3] = row == 3 ? 1.0f : 0.0f;
             }
+            const uint32_t fromV = firstVertex[pp.source], fromF = firstFace[pp.source];
             for (uint32_t i = 0; i < src.vertexCount; ++i) {
-                part.firstVertex[i] = src.firstVertex[i];
-                mtxTransformPoint(&src.firstVertex[i].pos, &part.firstVertex[i].pos, &m);
+                PelStreamVertex& v = vertices[firstVertex[p] + i];
+                v = vertices[fromV + i];
+                mtxTransformPoint(&vertices[fromV + i].pos, &v.pos, &m);
             }
-            const uint32_t vertexShift = uint32_t(part.firstVertex - src.firstVertex);
-            const uint32_t faceShift = uint32_t(part.firstFace - src.firstFace);
+            const uint32_t vertexShift = firstVertex[p] - fromV, faceShift = firstFace[p] - fromF;
             for (uint32_t i = 0; i < src.faceCount; ++i) {
-                PelFace& f = part.firstFace[i];
-                f = src.firstFace[i];
+                PelFace& f = faces[firstFace[p] + i];
+                f = faces[fromF + i];
                 for (uint32_t& v : f.v) v += vertexShift;
                 for (uint32_t& nb : f.nb) nb += faceShift;
                 f.part = p;
             }
         } else {
+            const PartRecord rec = readPartRecord(pp.record);
+            for (int i = 0; i < 3; ++i) {
+                (&part.box.min.x)[i] = rec.box[i];
+                (&part.box.max.x)[i] = rec.box[3 + i];
+            }
+            CommandTarget<PelStreamVertex> t{vertices + firstVertex[p], faces + firstFace[p], firstVertex[p],
+                                             firstFace[p], p, c->materials, materialCount};
             const uint8_t* cursor = pp.commands;
-            if (!pelDecodePartGeometry(pp.record, c, &part, end, &cursor)) {
+            uint32_t nv = 0, nf = 0;
+            const CmdResult result = runCommands(rec, &cursor, end, t, &nv, &nf);
+            if (result != CmdResult::Ok) {  // the first pass ran the same commands
+                commandFailure(result);
                 memFree(c);
                 return nullptr;
             }
+            part.vertexCount = nv;
+            part.faceCount = nf;
         }
         c->vertexCount += part.vertexCount;
         c->faceCount += part.faceCount;
+    }
+    if (arrays) {
+        for (uint32_t i = 0; i < c->vertexCount; ++i) {
+            c->vertices[i].pos = vertices[i].pos;
+            c->vertices[i].u = vertices[i].u;
+            c->vertices[i].v = vertices[i].v;
+        }
+        std::copy(faces, faces + c->faceCount, c->faces);
+        for (uint32_t p = 0; p < partCount; ++p) {
+            c->parts[p].firstVertex = c->vertices + firstVertex[p];
+            c->parts[p].firstFace = c->faces + firstFace[p];
+        }
     }
 
     head->edgeValues.resize(edgeCount);
@@ -589,7 +655,7 @@ int pelDecodePartGeometry(const uint8_t* record, PelContent* content, PelPart* p
     if (part < content->parts || part >= content->parts + content->partCount) return 0;
     if (!part->firstVertex || !part->firstFace) return 0;
     const PartRecord rec = readPartRecord(record);
-    CommandTarget t{part->firstVertex,
+    CommandTarget<PelVertex> t{part->firstVertex,
                     part->firstFace,
                     uint32_t(part->firstVertex - content->vertices),
                     uint32_t(part->firstFace - content->faces),
@@ -608,6 +674,15 @@ int pelDecodePartGeometry(const uint8_t* record, PelContent* content, PelPart* p
     return result == CmdResult::Ok ? 1 : commandFailure(result);
 }
 
+int pelDecodeStream(const uint8_t* data, size_t size, PelContent** content) try {
+    if (!content) return 0;
+    *content = nullptr;
+    if (!data) return 0;
+    StreamHead head;
+    *content = buildContent(data, size, &head, true);
+    return *content ? 1 : 0;
+} QIV_ENGINE_CATCH(0)
+
 int pelParseStream(const uint8_t* data, size_t size, PelContent** content, PelStreamInfo** info,
                    uint32_t* edgeResult, uint32_t planeCount, const float* planes) try {
     if (!content || !info || !data) return 0;
@@ -620,7 +695,7 @@ int pelParseStream(const uint8_t* data, size_t size, PelContent** content, PelSt
     };
 
     StreamHead head;
-    PelContent* c = buildContent(data, size, &head);
+    PelContent* c = buildContent(data, size, &head, false);
     if (!c) return fail();
     bool translucent = false;
     for (uint32_t i = 0; i < c->materialCount; ++i)
@@ -632,9 +707,8 @@ int pelParseStream(const uint8_t* data, size_t size, PelContent** content, PelSt
         return fail();
     }
     uint32_t rebuiltSize = 0;
-    if (!pelConnectEdges(&c, edgeResult ? edgeResult : &rebuiltSize, 0, 179.0f, 0, 0,
-                         (head.objectFlags & QIV_OBJECT_EDGE_MODE) ? 1 : 0, uint32_t(head.edgeValues.size()),
-                         head.edgeValues.empty() ? nullptr : head.edgeValues.data(), planeCount, planes, 1)) {
+    if (!pelConnectStreamEdges(&c, head.vertices, head.faces, edgeResult ? edgeResult : &rebuiltSize,
+                               uint32_t(head.edgeValues.size()), planeCount, planes)) {
         if (c) memFree(c);
         return fail();
     }

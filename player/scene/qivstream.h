@@ -85,6 +85,10 @@ static_assert(sizeof(PelStreamInfo) == 19 * 4, "stream information layout");
 // are the host's plane offsets for the edge connection.
 int pelParseStream(const uint8_t* data, size_t size, PelContent** content, PelStreamInfo** info,
                    uint32_t* edgeResult, uint32_t planeCount, const float* planes);
+// Decodes size bytes at data into a content as the stream's commands give it, before the
+// edge connection: no normals, neighbours only as the stream names them, not registered
+// (free with pelFreeObject). pelParseStream prepares such a content.
+int pelDecodeStream(const uint8_t* data, size_t size, PelContent** content);
 // Parses a stream whose extent is not known: *content is cleared and no bound is set, so the
 // stream must be whole (every read stays inside what it says it holds).
 int pelParseStreamUnbounded(const uint8_t* data, PelContent** content, PelStreamInfo** info,

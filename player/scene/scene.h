@@ -298,6 +298,8 @@ int visIdSetNode(uint32_t node);
 int visFaceIdColor(const PelFace* face, const ScnNode* node, uint32_t* colour);
 int visIdDecode(uint32_t colour, uint32_t* node, int32_t* face, uint32_t* front);
 int visFacePlane(const PelContent* content, const PelFace* face, Vec3* normal, float* dist);
+// The plane of a face from its corner positions (p[3] only for a quadrilateral).
+void visPlaneOfCorners(const Vec3* const p[4], bool quad, Vec3* normal, float* dist);
 void visIdReset();
 
 int scnFreeRef(void** holder);

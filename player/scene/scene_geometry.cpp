@@ -243,18 +243,21 @@ int visFacePlane(const PelContent* c, const PelFace* face, Vec3* normal, float* 
     if (!c || !face || !normal || !dist || !c->vertices) return 0;
     for (uint32_t k = 0; k < faceCorners(*face); ++k)
         if (face->v[k] >= c->vertexCount) return 0;
-    const Vec3& a = c->vertices[face->v[0]].pos;
-    const Vec3& b = c->vertices[face->v[1]].pos;
-    const Vec3& p2 = c->vertices[face->v[2]].pos;
-    if (!(face->flags & FACE_QUAD)) {
-        vecPlaneFromTriangle(&a, &b, &p2, normal, dist);
-        return 1;
+    const Vec3* p[4] = {&c->vertices[face->v[0]].pos, &c->vertices[face->v[1]].pos, &c->vertices[face->v[2]].pos,
+                        (face->flags & FACE_QUAD) ? &c->vertices[face->v[3]].pos : nullptr};
+    visPlaneOfCorners(p, (face->flags & FACE_QUAD) != 0, normal, dist);
+    return 1;
+}
+
+void visPlaneOfCorners(const Vec3* const p[4], bool quad, Vec3* normal, float* dist) {
+    if (!quad) {
+        vecPlaneFromTriangle(p[0], p[1], p[2], normal, dist);
+        return;
     }
-    const Vec3& p3 = c->vertices[face->v[3]].pos;
     Vec3 n1, n2;
     float d1, d2, l1, l2;
-    int ok1 = vecPlaneFromTriangleLen(&a, &b, &p2, &n1, &d1, &l1);
-    int ok2 = vecPlaneFromTriangleLen(&a, &b, &p3, &n2, &d2, &l2);
+    int ok1 = vecPlaneFromTriangleLen(p[0], p[1], p[2], &n1, &d1, &l1);
+    int ok2 = vecPlaneFromTriangleLen(p[0], p[1], p[3], &n2, &d2, &l2);
     if (!ok1) {
         *normal = n2;
         *dist = d2;
@@ -268,7 +271,6 @@ int visFacePlane(const PelContent* c, const PelFace* face, Vec3* normal, float* 
         *normal = n;
         *dist = w1 * d1 + w2 * d2;
     }
-    return 1;
 }
 
 void visIdReset() {

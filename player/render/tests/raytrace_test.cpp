@@ -199,6 +199,98 @@ void collectLeaves(const RtTreeNode* n, std::multiset<const RtFaceGroup*>& out) 
     collectLeaves(n->right, out);
 }
 
+// The queries from the root (through the run's face tree) answer as the walk of the object
+// tree: the same face, distance, triangle and side for closest hits, the same verdict and
+// filter for shadow rays. Scenes with coincident faces (ties), planar and bent
+// quadrilaterals, double-sided and transparent faces, rays aimed at corners and edges.
+TEST_F(RayTreeTest, QueriesFromTheRootAnswerAsTheTreeWalk) {
+    struct Case {
+        const char* what;
+        bool bent;         // quadrilaterals whose fourth corner leaves the plane
+        bool transparent;  // a translucent material on every third node
+    } cases[] = {{"planar quadrilaterals", false, false}, {"bent quadrilaterals", true, false},
+                 {"transparent faces", false, true}};
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        rtResetState();
+        world.clear();
+        std::mt19937 rng(77);
+        std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+        for (uint32_t n = 0; n < 6; ++n) {
+            BuildSpec s = randomSpec(rng, 300, {0, 0, 0}, 2.5f, 0.7f);
+            if (k.bent)
+                for (const BuildFace& f : s.faces)
+                    if (f.flags & FACE_QUAD) s.positions[f.v[2]].z += 0.3f * u(rng);
+            const size_t copies = s.faces.size() / 4;  // coincident twins of some faces
+            for (size_t i = 0; i < copies; ++i) s.faces.push_back(s.faces[i * 3]);
+            if (k.transparent && n % 3 == 0) s.materials = {material(0.4f, 0.7f, 0.9f, 0.2f, 0.5f)};
+            Mat4 m;
+            mtxMakeRotation(n % 3, 40.0f * float(n), &m);
+            mtxTranslate(0.7f * float(n), -0.4f * float(n), 0.2f * float(n), &m);
+            world.add(s, &m);
+        }
+        world.prepare(1, 0);
+        RtRunState& run = rtState();
+        run.refraction = 1;
+        uint32_t hits = 0, blocked = 0;
+        for (int r = 0; r < 3000; ++r) {
+            Vec3 ray[2];
+            ray[0] = {7 * u(rng), 7 * u(rng), 7 * u(rng)};
+            ScnNode* n = world.nodes[size_t(rng() % world.nodes.size())];
+            const PelFace& f = n->content->faces[rng() % n->content->faceCount];
+            Vec3 a, b;
+            mtxTransformPoint(&n->content->vertices[f.v[0]].pos, &a, &n->base);
+            mtxTransformPoint(&n->content->vertices[f.v[1]].pos, &b, &n->base);
+            const float w = r % 3 == 0 ? 0.0f : (r % 3 == 1 ? 0.5f : u(rng));  // a corner, an edge's middle
+            const Vec3 p = {a.x + w * (b.x - a.x), a.y + w * (b.y - a.y), a.z + w * (b.z - a.z)};
+            ray[1] = norm({p.x - ray[0].x, p.y - ray[0].y, p.z - ray[0].z});
+
+            RtHit fast{}, walk{};
+            RtFace* ff = rtFindHit(ray, &fast, 0);
+            const PelFace* fastFace = ff ? ff->face : nullptr;
+            const ScnNode* fastNode = ff ? ff->node : nullptr;
+            rtUnpin(ff);
+            walk.t = RT_FAR;
+            RtFace* wf = nullptr;
+            const int found = rtTraceTree(run.root, 1, ray, &wf, &walk, 0, 0, -1, nullptr, 0);
+            ASSERT_EQ(found != 0, fastFace != nullptr) << "ray " << r;
+            if (found) {
+                EXPECT_EQ(wf->face, fastFace) << "ray " << r;
+                EXPECT_EQ(wf->node, fastNode) << "ray " << r;
+                EXPECT_EQ(walk.t, fast.t) << "ray " << r;
+                EXPECT_EQ(walk.u, fast.u) << "ray " << r;
+                EXPECT_EQ(walk.v, fast.v) << "ray " << r;
+                EXPECT_EQ(walk.triangle, fast.triangle) << "ray " << r;
+                EXPECT_EQ(walk.behind, fast.behind) << "ray " << r;
+                ++hits;
+            }
+            rtUnpin(wf);
+
+            const float dist = r % 2 ? 1e20f : 4.0f;
+            int partly = 0;
+            float filter[3] = {0, 0, 0};
+            const int shadow = rtShadowTest(&ray[0], &ray[1], dist, nullptr, nullptr, 0, &partly, filter, 0);
+            RtHit any{};
+            any.t = dist;
+            any.filter[0] = any.filter[1] = any.filter[2] = 1.0f;
+            RtFace* af = nullptr;
+            const Vec3 moved[2] = {{ray[0].x + ray[1].x * RT_START_OFFSET, ray[0].y + ray[1].y * RT_START_OFFSET,
+                                    ray[0].z + ray[1].z * RT_START_OFFSET},
+                                   ray[1]};
+            const int walked = rtTraceTree(run.root, 1, moved, &af, &any, 1, 0, -1, nullptr, 0);
+            rtUnpin(af);
+            ASSERT_EQ(shadow, walked) << "shadow ray " << r;
+            if (!walked) {
+                EXPECT_EQ(partly, int(any.partly)) << "shadow ray " << r;
+                for (int c = 0; c < 3; ++c) EXPECT_EQ(filter[c], any.filter[c]) << "shadow ray " << r;
+            }
+            blocked += walked;
+        }
+        EXPECT_GT(hits, 1500u);
+        EXPECT_GT(blocked, 500u);
+    }
+}
+
 TEST_F(RayTreeTest, TreeShapeForSmallLeafCounts) {
     const struct {
         uint32_t leaves, records;

@@ -63,6 +63,7 @@ public:
         rtClearFaceSlots(table.data(), run.nodeCount);
         RtTreeNode* root = nullptr;
         ASSERT_TRUE(rtBuildObjectTree(run.nodeCount, &root));
+        rtPrepareRayQueries();
         ASSERT_TRUE(rtAllocThreads(threads, lights));
     }
     std::vector<PelContent*> contents;

@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <set>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "render/tests/rt_fixture.h"
@@ -22,6 +24,12 @@ constexpr int32_t kW = 72, kH = 56;
 std::vector<std::atomic<int>>* g_counts = nullptr;
 void countPixel(int32_t x, int32_t y, uint32_t) {
     if (g_counts && x >= 0 && y >= 0 && x < kW && y < kH) (*g_counts)[size_t(y) * kW + x].fetch_add(1);
+}
+
+// Workers that trace slowly leave the driver thread lines enough for several progress calls,
+// however the threads are scheduled.
+void slowWorkers(int32_t, int32_t, uint32_t thread) {
+    if (thread != 0) std::this_thread::sleep_for(std::chrono::microseconds(200));
 }
 
 int g_cancelAt = 0, g_calls = 0;
@@ -196,6 +204,7 @@ TEST_F(RtDriverTest, ProgressiveEqualsPlainTracingEachPixelOnce) {
 TEST_F(RtDriverTest, CancelAtTheKthProgressCall) {
     buildScene();
     rtSetProcessorCount(4);
+    rtSetPixelObserver(slowWorkers);
     fill(0x0BADF00D & 0xFFFFFF);
     std::vector<uint32_t> untouched = pixels();
     for (bool progressive : {false, true})

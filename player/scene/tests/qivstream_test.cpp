@@ -3,16 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "control/core/tests/qiv_writer.h"
 #include "render/light.h"
 #include "scene/contentlist.h"
 #include "scene/engine.h"
 #include "scene/material.h"
+#include "scene/meshprep.h"
 #include "scene/objnode.h"
 #include "scene/pelfile.h"
 #include "scene/scene.h"
@@ -732,6 +735,299 @@ TEST_F(QivStreamTest, NewContentTakesOverTheNodesWithArraysOfItsOwn) {
     EXPECT_EQ(ltFirst(), nullptr);
     texFree(&tex[0]);
     texFree(&tex[1]);
+}
+
+// The neighbour tables of a stream's content, worked out plainly: parts and faces in their
+// order, each face edge's neighbour chosen among the edges of the faces around its first
+// vertex, then open edges joined pair by pair. Faces come back in the prepared order with
+// their vertices, so that a table can be compared face by face.
+struct RefTables {
+    std::vector<std::array<uint32_t, 4>> v, nb;
+};
+
+double refSegmentDist2(const Vec3& p, const Vec3& a, const Vec3& b) {
+    const double ex = double(b.x) - a.x, ey = double(b.y) - a.y, ez = double(b.z) - a.z;
+    const double px = double(p.x) - a.x, py = double(p.y) - a.y, pz = double(p.z) - a.z;
+    const double ee = ex * ex + ey * ey + ez * ez;
+    const double t = std::clamp(ee > 0.0 ? (px * ex + py * ey + pz * ez) / ee : 0.0, 0.0, 1.0);
+    const double dx = px - t * ex, dy = py - t * ey, dz = pz - t * ez;
+    return dx * dx + dy * dy + dz * dz;
+}
+
+RefTables referenceTables(const PelContent* c) {
+    const uint32_t nf = c->faceCount, nv = c->vertexCount, np = c->partCount;
+    auto corners = [](const PelFace& f) { return (f.flags & FACE_QUAD) ? 4u : 3u; };
+    std::vector<PelFace> faces(c->faces, c->faces + nf);
+    std::vector<uint8_t> translucent(nf), partTranslucent(np);
+    std::vector<uint32_t> firstV(np), firstF(np);
+    for (uint32_t p = 0, v = 0, f = 0; p < np; ++p) {
+        firstV[p] = v, firstF[p] = f;
+        v += c->parts[p].vertexCount, f += c->parts[p].faceCount;
+    }
+    for (uint32_t i = 0; i < nf; ++i) {
+        PelFace& f = faces[i];
+        if (!(f.flags & FACE_QUAD)) f.v[3] = f.v[2];
+        for (uint32_t k = 0; k < 4; ++k)
+            if (f.nb[k] >= nf || k >= corners(f)) f.nb[k] = i;
+        const uint32_t m = f.material < c->materialCount ? f.material : 0;
+        translucent[i] = c->materialCount && c->materials[m].alpha != 0.0f;
+    }
+    // Parts by translucency, then box volume; faces of a part by translucency, then depth.
+    std::vector<Box3> box(np, Box3{{1e20f, 1e20f, 1e20f}, {-1e20f, -1e20f, -1e20f}});
+    std::vector<double> volume(np, 0.0);
+    for (uint32_t p = 0; p < np; ++p) {
+        for (uint32_t i = firstV[p]; i < firstV[p] + c->parts[p].vertexCount; ++i) {
+            const Vec3& q = c->vertices[i].pos;
+            box[p].min = {std::min(box[p].min.x, q.x), std::min(box[p].min.y, q.y), std::min(box[p].min.z, q.z)};
+            box[p].max = {std::max(box[p].max.x, q.x), std::max(box[p].max.y, q.y), std::max(box[p].max.z, q.z)};
+        }
+        for (uint32_t i = firstF[p]; i < firstF[p] + c->parts[p].faceCount; ++i) partTranslucent[p] |= translucent[i];
+        const Box3& b = box[p];
+        if (c->parts[p].vertexCount)
+            volume[p] = double(b.max.x - b.min.x) * double(b.max.y - b.min.y) * double(b.max.z - b.min.z);
+    }
+    std::vector<uint32_t> order(np);
+    for (uint32_t p = 0; p < np; ++p) order[p] = p;
+    std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+        if (partTranslucent[a] != partTranslucent[b]) return !partTranslucent[a];
+        return volume[a] < volume[b];
+    });
+    std::vector<uint32_t> newVertex(nv), faceOrder;
+    for (uint32_t p : order) {
+        const size_t start = faceOrder.size();
+        for (uint32_t k = 0; k < c->parts[p].faceCount; ++k) faceOrder.push_back(firstF[p] + k);
+        auto depth = [&](uint32_t f) {
+            double z = 0;
+            for (uint32_t k = 0; k < corners(faces[f]); ++k) z += c->vertices[faces[f].v[k]].pos.z;
+            return z / corners(faces[f]);
+        };
+        std::stable_sort(faceOrder.begin() + long(start), faceOrder.end(), [&](uint32_t a, uint32_t b) {
+            if (translucent[a] != translucent[b]) return !translucent[a];
+            return depth(a) < depth(b);
+        });
+    }
+    uint32_t nextVertex = 0;
+    for (uint32_t p : order)
+        for (uint32_t k = 0; k < c->parts[p].vertexCount; ++k) newVertex[firstV[p] + k] = nextVertex++;
+    std::vector<uint32_t> newFace(nf);
+    for (uint32_t i = 0; i < nf; ++i) newFace[faceOrder[i]] = i;
+    std::vector<PelFace> sorted(nf);
+    std::vector<Vec3> pos(nv);
+    for (uint32_t i = 0; i < nv; ++i) pos[newVertex[i]] = c->vertices[i].pos;
+    for (uint32_t i = 0; i < nf; ++i) {
+        PelFace f = faces[faceOrder[i]];
+        for (uint32_t& x : f.v) x = newVertex[x];
+        for (uint32_t& x : f.nb) x = newFace[x];
+        sorted[i] = f;
+    }
+    faces.swap(sorted);
+    std::vector<Vec3> normal(nf);
+    {
+        std::vector<PelVertex> verts(nv);
+        for (uint32_t i = 0; i < nv; ++i) verts[i].pos = pos[i];
+        PelContent head{};
+        head.vertices = verts.data();
+        head.vertexCount = nv;
+        for (uint32_t i = 0; i < nf; ++i) {
+            Vec3 n = {0, 0, 1};
+            float d = 0;
+            visFacePlane(&head, &faces[i], &n, &d);
+            const double l = double(n.x) * n.x + double(n.y) * n.y + double(n.z) * n.z;
+            normal[i] = (l > 0.5 && l < 1.5) ? n : Vec3{0, 0, 1};
+        }
+    }
+    // Neighbours: the faces around the edge's first vertex, in face and edge order.
+    std::vector<std::vector<uint32_t>> around(nv);
+    for (uint32_t i = 0; i < nf; ++i)
+        for (uint32_t k = 0; k < corners(faces[i]); ++k)
+            if (around[faces[i].v[k]].empty() || around[faces[i].v[k]].back() != i) around[faces[i].v[k]].push_back(i);
+    auto twoSided = [&](uint32_t f) { return (faces[f].flags & FACE_TWO_SIDED) != 0; };
+    auto dot = [&](uint32_t a, uint32_t b) {
+        const Vec3 &p = normal[a], &q = normal[b];
+        return double(p.x) * q.x + double(p.y) * q.y + double(p.z) * q.z;
+    };
+    for (uint32_t fi = 0; fi < nf; ++fi) {
+        const uint32_t n = corners(faces[fi]);
+        for (uint32_t k = 0; k < n; ++k) {
+            if ((faces[fi].flags & (FACE_OPEN_EDGE0 << k)) || faces[fi].nb[k] != fi) continue;
+            const uint32_t a = faces[fi].v[k], b = faces[fi].v[(k + 1) % n];
+            int64_t best = -1;
+            uint32_t bestEdge = 0;
+            double bestScore = -1e10;
+            for (uint32_t gi : around[a]) {
+                const PelFace& G = faces[gi];
+                for (uint32_t j = 0; j < corners(G); ++j) {
+                    const uint32_t cv = G.v[j], dv = G.v[(j + 1) % corners(G)];
+                    const bool reversed = cv == b && dv == a, same = a != b && cv == a && dv == b;
+                    if (gi == fi || !(reversed || same)) continue;
+                    const bool sides = twoSided(fi) || twoSided(gi);
+                    if ((same && !sides) || G.nb[j] != gi || (G.flags & (FACE_OPEN_EDGE0 << j))) continue;
+                    const double score = sides ? std::fabs(dot(fi, gi)) : dot(fi, gi);
+                    if (score > bestScore) bestScore = score, best = gi, bestEdge = j;
+                }
+            }
+            if (best >= 0) {
+                faces[fi].nb[k] = uint32_t(best);
+                faces[size_t(best)].nb[bestEdge] = fi;
+            }
+        }
+    }
+    // Joining: each open edge takes the first later open edge of another face whose end
+    // points lie within the tolerance of it and within its x range widened by the
+    // tolerance's root.
+    Box3 all = {{1e20f, 1e20f, 1e20f}, {-1e20f, -1e20f, -1e20f}};
+    for (uint32_t p = 0; p < np; ++p)
+        if (c->parts[p].vertexCount) {
+            const Box3& b = box[p];
+            all.min = {std::min(all.min.x, b.min.x), std::min(all.min.y, b.min.y), std::min(all.min.z, b.min.z)};
+            all.max = {std::max(all.max.x, b.max.x), std::max(all.max.y, b.max.y), std::max(all.max.z, b.max.z)};
+        }
+    const double dx = double(all.max.x) - all.min.x, dy = double(all.max.y) - all.min.y;
+    const double dz = double(all.max.z) - all.min.z;
+    const double tol = float(double(PEL_JOIN_FACTOR) * (dx * dx + dy * dy + dz * dz));
+    const float slack = float(std::sqrt(tol)) + 1e-30f;
+    struct Rec {
+        uint32_t face, edge;
+        Vec3 a, b;
+        bool joined, usable;
+    };
+    std::vector<Rec> rec;
+    auto finite = [](const Vec3& q) { return std::isfinite(q.x) && std::isfinite(q.y) && std::isfinite(q.z); };
+    for (uint32_t f = 0; f < nf; ++f)
+        for (uint32_t k = 0; k < corners(faces[f]); ++k)
+            if (faces[f].nb[k] == f) {
+                const Vec3 a = pos[faces[f].v[k]], b = pos[faces[f].v[(k + 1) % corners(faces[f])]];
+                rec.push_back({f, k, a, b, false, finite(a) && finite(b)});
+            }
+    for (size_t i = 0; i < rec.size() && !std::isnan(tol); ++i) {
+        Rec& ri = rec[i];
+        if (ri.joined || !ri.usable) continue;
+        const float lowX = std::min(ri.a.x, ri.b.x) - slack, highX = std::max(ri.a.x, ri.b.x) + slack;
+        for (size_t j = i + 1; j < rec.size(); ++j) {
+            Rec& rj = rec[j];
+            const float minX = std::min(rj.a.x, rj.b.x), maxX = std::max(rj.a.x, rj.b.x);
+            if (rj.joined || !rj.usable || rj.face == ri.face || minX < lowX || minX > highX || maxX > highX ||
+                refSegmentDist2(rj.a, ri.a, ri.b) > tol || refSegmentDist2(rj.b, ri.a, ri.b) > tol)
+                continue;
+            faces[ri.face].nb[ri.edge] = rj.face;
+            faces[rj.face].nb[rj.edge] = ri.face;
+            ri.joined = rj.joined = true;
+            break;
+        }
+    }
+    RefTables t;
+    for (const PelFace& f : faces) {
+        t.v.push_back({f.v[0], f.v[1], f.v[2], f.v[3]});
+        t.nb.push_back({f.nb[0], f.nb[1], f.nb[2], f.nb[3]});
+    }
+    return t;
+}
+
+// Meshes on a coarse lattice of shared and repeated points, with quadrilaterals, two-sided
+// and translucent materials, instances and edge marks in the commands.
+qse::Object latticeObject(uint32_t seed) {
+    auto next = [&] {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) & 0x7FFF;
+    };
+    qse::Model md;
+    for (int i = 0; i < 3; ++i) md.head.box[i] = -4, md.head.box[3 + i] = 4;
+    const uint32_t materials = 1 + next() % 3;
+    for (uint32_t m = 0; m < materials; ++m) {
+        qse::Material mt;
+        if (next() % 3 == 0) mt.flags = 16;  // two-sided
+        if (next() % 5 == 0) mt.alpha = 20000;
+        md.head.materials.push_back(mt);
+    }
+    const uint32_t parts = 1 + next() % 3;
+    for (uint32_t p = 0; p < parts; ++p) {
+        qse::Mesh mesh;
+        const float lo = -1.0f - float(next() % 3), hi = 1.0f + float(next() % 3);
+        for (int i = 0; i < 3; ++i) mesh.box[i] = lo, mesh.box[3 + i] = hi;
+        const uint32_t nv = 4 + next() % 40;
+        for (uint32_t v = 0; v < nv; ++v) {
+            const float g = next() % 4 == 0 ? 0.5f : 1.0f;
+            mesh.vertices.push_back({float(int(next() % 5) - 2) * g, float(int(next() % 5) - 2) * g,
+                                     float(int(next() % 3) - 1) * g, 0, 0});
+        }
+        const uint32_t nf = 1 + next() % 60;
+        for (uint32_t f = 0; f < nf; ++f) {
+            qse::Face face;
+            face.quad = next() % 3 == 0;
+            for (uint32_t& x : face.v) x = next() % nv;
+            if (f && next() % 3 == 0) face.v[0] = mesh.faces.back().v[1], face.v[1] = mesh.faces.back().v[0];
+            face.material = uint16_t(next() % materials);
+            mesh.faces.push_back(face);
+        }
+        qse::Model::Entry e;
+        e.mesh = int(md.meshes.size());
+        md.meshes.push_back(mesh);
+        md.parts.push_back(e);
+        if (next() % 3 == 0) {
+            qse::Model::Entry copy;
+            copy.source = uint16_t(md.parts.size() - 1);
+            copy.matrix[9] = float(next() % 3) * 0.5f;  // moved along x by half steps
+            md.parts.push_back(copy);
+        }
+    }
+    qse::Object o = qse::encodeModel(md, seed % 2 ? qse::Layout::Ordered : qse::Layout::Unordered);
+    for (qse::Part& p : o.parts)
+        for (qse::Command& c : p.commands)
+            if (!(c.word & QIV_CMD_NO_FACE) && next() % 3 == 0) {
+                c.word |= uint16_t((next() % 8) << 13);  // edges marked open
+                if ((c.word & QIV_CMD_OPTIONS) && next() % 2) c.options |= uint8_t(next() % 2 ? 4 : 8);
+            }
+    return o;
+}
+
+// The prepared neighbour tables of streams against the plain reference: built test
+// streams, byte-mutated copies of the fuzz seeds' streams (those that still decode), and
+// the benchmark's grid. The parse itself gives the same tables.
+TEST_F(QivStreamTest, NeighbourTablesMatchThePlainReference) {
+    std::vector<std::pair<std::string, qse::Bytes>> streams;
+    const qse::Bytes seeds[] = {qse::encode(qse::encodeModel(qse::sampleModel(), qse::Layout::Ordered)),
+                                qse::encode(qse::encodeModel(qse::sampleModel(), qse::Layout::Unordered, false))};
+    for (uint32_t i = 0; i < 40; ++i)
+        streams.push_back({"lattice " + std::to_string(i), qse::encode(latticeObject(i))});
+    uint32_t seed = 99;
+    for (int m = 0; m < 400; ++m) {
+        qse::Bytes b = seeds[m % 2];
+        for (int e = 0; e < 1 + m % 3; ++e) {
+            seed = seed * 1103515245u + 12345u;
+            const size_t at = (seed >> 8) % b.size();
+            b[at] = uint8_t(m % 4 ? seed >> 24 : b[at] ^ (1u << ((seed >> 4) % 8)));
+        }
+        streams.push_back({"mutant " + std::to_string(m), b});
+    }
+    streams.push_back({"sample", seeds[0]});
+    streams.push_back({"benchmark grid", qse::encode(qivw::gridObject(250))});
+    pelSetStreamLimits(1u << 20, 1u << 20);
+    uint32_t compared = 0;
+    for (const auto& [name, bytes] : streams) {
+        SCOPED_TRACE(name);
+        PelContent* c = nullptr;
+        if (!pelDecodeStream(bytes.data(), bytes.size(), &c)) continue;
+        const RefTables want = c->faceCount && c->vertexCount >= 3 ? referenceTables(c) : RefTables{};
+        if (!pelConnectEdges(&c, nullptr, 0, 179.0f, 0, 0, 0, 0, nullptr, 0, nullptr, 1)) {
+            EXPECT_EQ(c->faceCount && c->vertexCount >= 3, false) << "preparation refused";
+            pelFreeObject(&c);
+            continue;
+        }
+        ASSERT_EQ(c->faceCount, want.nb.size());
+        uint32_t mismatches = 0;
+        for (uint32_t f = 0; f < c->faceCount; ++f)
+            for (uint32_t k = 0; k < 4; ++k)
+                mismatches += (c->faces[f].nb[k] != want.nb[f][k]) + (c->faces[f].v[k] != want.v[f][k]);
+        EXPECT_EQ(mismatches, 0u);
+        ASSERT_EQ(parse(bytes), 1);
+        for (uint32_t f = 0; f < c->faceCount; ++f)
+            mismatches += std::memcmp(c->faces[f].nb, content->faces[f].nb, sizeof c->faces[f].nb) != 0;
+        EXPECT_EQ(mismatches, 0u) << "the parse's own tables";
+        pelFreeObject(&c);
+        ++compared;
+        errReset();
+    }
+    EXPECT_GT(compared, 150u);
 }
 
 TEST_F(QivStreamTest, SwitchLightsAndSmallHelpers) {
