@@ -5,19 +5,9 @@
 #include "forms/form.h"
 #include "forms/menus.h"
 #include "forms/stdctrls.h"
+#include "namerules.h"
 
 namespace stellwerk {
-
-enum NameMode {
-    kNameAddView = 0,
-    kNameUpdateView = 1,
-    kNameRenameView = 2,
-    kNameSaveSchemeAs = 3,
-    kNameRenameScheme = 4,
-    kNameMaterial = 5,
-    kNameNewFolder = 6,
-    kNameBatch = 7,
-};
 
 // Where the existing names come from: the captions of a menu item's
 // sub-items, or the lines of a list, or nothing.

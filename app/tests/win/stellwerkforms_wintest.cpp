@@ -46,6 +46,10 @@ protected:
         CloseHandle(pi.hProcess);
         ASSERT_TRUE(MsgLines().LoadFromFile(windowsPath(STELLWERK_SUPPORT "/MsgLbl.txt")));
         ASSERT_TRUE(MenuLines().LoadFromFile(windowsPath(STELLWERK_SUPPORT "/Menu.txt")));
+        char tmp[MAX_PATH];
+        GetTempPathA(MAX_PATH, tmp);
+        SetProgramFolder(std::string(tmp) + "stellwerk forms\\");
+        CreateDirectoryA(GetProgramFolder().c_str(), nullptr);
         forms::SetMessageLog([](const std::string& text, const std::string&, UINT) {
             g_messages.push_back(text);
             return IDOK;
