@@ -180,9 +180,7 @@ void TFMainqiv::buildMenus() {
     mAddView = item(mViewMenu, "mAddView", [this] { mAddViewClick(); });
     mUpdateView = item(mViewMenu, "mUpdateView", [this] { mUpdateViewClick(); });
     mAvailViews = item(mViewMenu, "mAvailViews");
-    mManageViews = item(mViewMenu, "mManageViews", [this] {
-        if (mManageViews->Enabled() && RunViewManager && RunViewManager()) rebuildTree();
-    });
+    mManageViews = item(mViewMenu, "mManageViews", [this] { mManageViewsClick(); });
     mPlayAllViews = item(mViewMenu, "mPlayAllViews", [] {});
     line(mViewMenu);
     forms::MenuItem* bars = item(mViewMenu, "mToolBars");
@@ -207,20 +205,47 @@ void TFMainqiv::buildMenus() {
     forms::MenuItem* help = item(root, "mHelp");
     mHelpFile = item(help, "mHelpFile", [this] { mHelpFileClick(); });
     line(help, "mHelpSeparator");
-    item(help, "mAbout");
+    item(help, "mAbout", [this] {
+        if (RunAbout) RunAbout();
+    });
 
     PopupMenuTreeView = new forms::PopupMenu(this);
     PopupMenuTreeView->SetName("PopupMenuTreeView");
     forms::MenuItem* popup = PopupMenuTreeView->Items();
     item(popup, "mPopUpViewAdd", [this] { mAddViewClick(); });
-    item(popup, "mPopUpViewUpdate", [this] { mUpdateViewClick(); });
-    item(popup, "mPopUpViewManager", [this] { mManageViews->Click(); });
-    for (const char* n : {"mPopUpRenameView", "mPopUpDeleteView", "mPopUpLockScheme", "mPopUpUnlockScheme",
-                          "mPopUpRenameScheme", "mPopUpDeleteScheme"})
-        item(popup, n);
+    item(popup, "mPopUpViewUpdate", [this] { mUpdateViewClick(true); });
+    item(popup, "mPopUpViewManager", [this] { mManageViewsClick(); });
+    item(popup, "mPopUpRenameView", [this] { mPopUpRenameViewClick(); });
+    item(popup, "mPopUpDeleteView", [this] { mPopUpDeleteViewClick(); });
+    item(popup, "mPopUpLockScheme", [this] { mPopUpLockSchemeClick(true); });
+    item(popup, "mPopUpUnlockScheme", [this] { mPopUpLockSchemeClick(false); });
+    item(popup, "mPopUpRenameScheme", [this] { mPopUpRenameSchemeClick(); });
+    item(popup, "mPopUpDeleteScheme", [this] { mPopUpDeleteSchemeClick(); });
     PopupMenuColorPal = new forms::PopupMenu(this);
     PopupMenuColorPal->SetName("PopupMenuColorPal");
     SetMenu(MainMenu1);
+}
+
+void TFMainqiv::buildImages() {
+    // The tree's and the menus' pictures; image 31 marks what cannot be written.
+    ImageList1 = new forms::ImageList(this, 16, 16);
+    ImageList1->SetName("ImageList1");
+    constexpr int kImages = 32, kLocked = 31;
+    forms::Bitmap strip(16 * kImages, 16);
+    Canvas& c = strip.GetCanvas();
+    c.brush.color = forms::clFuchsia;
+    c.FillRect({0, 0, 16 * kImages, 16});
+    const int x = 16 * kLocked;
+    c.pen.color = forms::TColor(0x404040);
+    c.pen.width = 2;
+    c.brush.color = forms::clFuchsia;
+    c.Ellipse({x + 4, 1, x + 12, 11});
+    c.pen.width = 1;
+    c.brush.color = forms::TColor(0x30A0E0);
+    c.Rectangle({x + 2, 7, x + 14, 15});
+    c.brush.color = forms::TColor(0x404040);
+    c.FillRect({x + 7, 9, x + 9, 13});
+    ImageList1->Add(strip, forms::clFuchsia);
 }
 
 void TFMainqiv::buildTools() {

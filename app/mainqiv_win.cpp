@@ -33,6 +33,7 @@ constexpr const char kMakerPage[] = "http://localhost/stellwerk/";
 constexpr const char kPdfReaderPage[] = "http://localhost/stellwerk/pdfreader.html";
 constexpr const char kHelpFile[] = "Help\\stellwerk!_help.pdf";
 constexpr const char kProductCaption[] = "Fernlicht";
+constexpr int kImageLocked = 31;
 
 // A file name shown in a menu: "&" stands for itself.
 std::string menuCaption(const std::string& text) { return ReplaceAll(text, "&", "&&"); }
@@ -84,7 +85,9 @@ TFMainqiv::TFMainqiv(forms::Component* owner) : Form(owner) {
     SetName("FMainqiv");
     SetCaption(kProductCaption);
     SetBounds(40, 40, 800, 600);
+    buildImages();
     buildMenus();
+    MainMenu1->SetImages(ImageList1);
     qivobj = new TQivPlayer(this);
     qivobj->SetName("qivobj");
     session_ = std::make_unique<MainSession>(*qivobj, GlobalIni());
@@ -96,8 +99,6 @@ TFMainqiv::TFMainqiv(forms::Component* owner) : Form(owner) {
     PaintBackgroundTile(MultiImageTile->Picture());
     qivobj->SetAlign(forms::Align::Client);
     qivobj->SetParent(this);
-    ImageList1 = new forms::ImageList(this);
-    ImageList1->SetName("ImageList1");
     TimerRotateAndCone = new forms::Timer(this);
     TimerRotateAndCone->SetName("TimerRotateAndCone");
     TimerRotateAndCone->SetEnabled(false);
@@ -192,6 +193,11 @@ TFMainqiv::TFMainqiv(forms::Component* owner) : Form(owner) {
         Find<forms::MenuItem>(b.second)->OnClick = [this, w](forms::Component*) { mToolBarClick(w); };
         w->OnVisibleChanged = [this, w](forms::Component*) { toolbarVisibleChanged(w); };
     }
+    TreeView->SetImages(ImageList1);
+    TreeView->RightClickSelect = false;
+    TreeView->OnMouseDown = [this](forms::Component*, forms::MouseButton b, forms::ShiftState, int x, int y) {
+        treeViewMouseDown(b, x, y);
+    };
     TreeView->OnChange = [this](forms::Component*, forms::TreeNode* node) {
         if (!node || TreeView->RootCount() < 1) return;
         const int v = TreeView->Root(0)->AbsoluteIndex();
@@ -219,6 +225,7 @@ void TFMainqiv::FormCreate() {
             AppendMenuW(sys, MF_STRING, kCmdWebPage, web.c_str());
         }
     ApplyMainFormTexts(*this);
+    connectForms();
     GlobalIni().Load(GetIniPath());
     LoadMainSettings();
     for (int i = 0; i < 5; ++i) SBLt[i]->SetTag(i);
@@ -252,6 +259,7 @@ void TFMainqiv::FormDestroy() {
     app.OnMessage = nullptr;
     app.OnHint = nullptr;
     TimerRotateAndCone->SetEnabled(false);
+    viewMgr_.reset();
     SaveMainSettings();
 }
 
@@ -508,6 +516,7 @@ void TFMainqiv::rebuildSchemesMenu() {
         m->SetCaption(menuCaption(schemes[i].name));
         m->SetHint(schemes[i].path);
         m->SetTag(schemes[i].locked ? 1 : 0);
+        m->SetImageIndex(schemes[i].locked ? kImageLocked : -1);
         m->SetChecked(int(i) == session_->CurrentScheme());
         if (StartsMenuColumn(int(i))) m->SetBreak(forms::MenuBreak::BarBreak);
         const int index = int(i);
@@ -534,25 +543,185 @@ void TFMainqiv::applyScheme(int index) {
 void TFMainqiv::rebuildTree() {
     forms::TreeNode* selected = TreeView->Selected();
     const int keep = selected ? selected->AbsoluteIndex() : -1;
+    // A first build shows both roots open; a rebuild keeps what the user left.
+    bool viewsOpen = true, schemesOpen = true;
+    if (TreeView->RootCount() == 2) {
+        viewsOpen = TreeView->Root(0)->Expanded();
+        schemesOpen = TreeView->Root(1)->Expanded();
+    }
     auto onChange = std::move(TreeView->OnChange);
     TreeView->Clear();
+    const SavedViews& v = session_->Views();
     forms::TreeNode* views = TreeView->Add(nullptr, GetMsgText(kTxtTreeViews.number));
+    views->SetImageIndex(v.ReadOnlyImage());
+    views->SetSelectedIndex(v.ReadOnlyImage());
     forms::TreeNode* schemes = TreeView->Add(nullptr, GetMsgText(kTxtTreeSchemes.number));
-    for (const auto& v : session_->Views().Views()) TreeView->Add(views, v.Name);
-    for (const auto& s : session_->Schemes()) TreeView->Add(schemes, s.name);
-    views->SetExpanded(true);
-    schemes->SetExpanded(true);
+    const int folderImage = session_->FolderWritable() ? -1 : kImageLocked;
+    schemes->SetImageIndex(folderImage);
+    schemes->SetSelectedIndex(folderImage);
+    for (const auto& view : v.Views()) TreeView->Add(views, view.Name);
+    for (const auto& s : session_->Schemes()) {
+        forms::TreeNode* n = TreeView->Add(schemes, s.name);
+        n->SetImageIndex(s.locked ? kImageLocked : -1);
+        n->SetSelectedIndex(s.locked ? kImageLocked : -1);
+    }
+    views->SetExpanded(viewsOpen);
+    schemes->SetExpanded(schemesOpen);
     if (keep >= 0 && keep < TreeView->Count()) TreeView->SetSelected(TreeView->Items(keep));
     TreeView->OnChange = std::move(onChange);
+}
+
+void TFMainqiv::mManageViewsClick() {
+    if (!mManageViews->Enabled() || !RunViewManager || !RunViewManager()) return;
+    rebuildViewsMenu();
+    rebuildTree();
+    updateCommands();
+}
+
+// The tree popup ----------------------------------------------------------------
+
+void TFMainqiv::treeViewMouseDown(forms::MouseButton button, int x, int y) {
+    if (button != forms::MouseButton::Right) return;
+    forms::TreeNode* node = TreeView->GetNodeAt(x, y);
+    if (!node) return;
+    PrepareTreePopup(node);
+    const POINT p = TreeView->ClientToScreen({x, y});
+    PopupMenuTreeView->SetPopupComponent(TreeView);
+    PopupMenuTreeView->Popup(p.x, p.y);
+}
+
+int TFMainqiv::popupViewIndex() const {
+    if (popupNode_ < 0 || TreeView->RootCount() < 2) return -1;
+    const int v = TreeView->Root(0)->AbsoluteIndex();
+    const auto t = TreeNodeTarget(v, int(session_->Views().Views().size()), int(session_->Schemes().size()),
+                                  popupNode_);
+    return t && !t->scheme ? t->item : -1;
+}
+
+int TFMainqiv::popupSchemeIndex() const {
+    if (popupNode_ < 0 || TreeView->RootCount() < 2) return -1;
+    const int v = TreeView->Root(0)->AbsoluteIndex();
+    const auto t = TreeNodeTarget(v, int(session_->Views().Views().size()), int(session_->Schemes().size()),
+                                  popupNode_);
+    return t && t->scheme ? t->item : -1;
+}
+
+void TFMainqiv::PrepareTreePopup(forms::TreeNode* node) {
+    forms::MenuItem* popup = PopupMenuTreeView->Items();
+    for (int i = 0; i < popup->Count(); ++i) popup->Items(i)->SetEnabled(false);
+    popupNode_ = -1;
+    if (!node || TreeView->RootCount() < 2) return;
+    auto enable = [this](const char* name, bool on) { Find<forms::MenuItem>(name)->SetEnabled(on); };
+    const int n = node->AbsoluteIndex();
+    if (node == TreeView->Root(0)) {
+        enable("mPopUpViewAdd", mAddView->Enabled());
+        enable("mPopUpViewUpdate", mUpdateView->Enabled());
+        popupNode_ = n;
+        return;
+    }
+    popupNode_ = n;
+    if (const int view = popupViewIndex(); view >= 0) {
+        enable("mPopUpViewAdd", mAddView->Enabled());
+        enable("mPopUpViewUpdate", mUpdateView->Enabled());
+        for (const char* item : {"mPopUpViewManager", "mPopUpDeleteView", "mPopUpRenameView"})
+            enable(item, mManageViews->Enabled());
+        return;
+    }
+    const int scheme = popupSchemeIndex();
+    if (scheme <= 0 || !session_->FolderWritable()) {
+        popupNode_ = -1;
+        return;
+    }
+    const bool locked = session_->Schemes()[size_t(scheme)].locked;
+    enable("mPopUpLockScheme", !locked);
+    enable("mPopUpUnlockScheme", locked);
+    enable("mPopUpRenameScheme", !locked);
+    enable("mPopUpDeleteScheme", !locked);
+}
+
+void TFMainqiv::mPopUpRenameViewClick() {
+    const int index = popupViewIndex();
+    if (index < 0 || !Find<forms::MenuItem>("mPopUpRenameView")->Enabled()) return;
+    SavedViews& views = session_->Views();
+    std::string name = views.Views()[size_t(index)].Name;
+    std::vector<std::string> others = views.Names();
+    others.erase(others.begin() + index);
+    if (!AskName(kNameRenameView, {nullptr, nullptr, others, views.BatchNames("")}, name)) return;
+    if (!views.RenameView(index, name)) return;
+    rebuildViewsMenu();
+    rebuildTree();
+}
+
+void TFMainqiv::mPopUpDeleteViewClick() {
+    const int index = popupViewIndex();
+    if (index < 0 || !Find<forms::MenuItem>("mPopUpDeleteView")->Enabled()) return;
+    SavedViews& views = session_->Views();
+    if (!AskYesNo(GetMsgText(kTxtAskDeleteView.number) + " " + views.Views()[size_t(index)].Name,
+                  GetMsgText(kTxtYesNoCaption.number)))
+        return;
+    if (!views.DeleteView(index)) return;
+    popupNode_ = -1;
+    rebuildViewsMenu();
+    rebuildTree();
+    updateCommands();
+}
+
+void TFMainqiv::mPopUpLockSchemeClick(bool lock) {
+    const int index = popupSchemeIndex();
+    if (index <= 0 || !Find<forms::MenuItem>(lock ? "mPopUpLockScheme" : "mPopUpUnlockScheme")->Enabled()) return;
+    if (!session_->SetSchemeLocked(index, lock)) return;
+    const bool locked = session_->Schemes()[size_t(index)].locked;
+    forms::MenuItem* m = mSchemes->Items(index);
+    m->SetTag(locked ? 1 : 0);
+    m->SetImageIndex(locked ? kImageLocked : -1);
+    if (forms::TreeNode* node = TreeView->Items(popupNode_)) {
+        node->SetImageIndex(locked ? kImageLocked : -1);
+        node->SetSelectedIndex(locked ? kImageLocked : -1);
+    }
+    TreeView->Invalidate();
+    if (index == session_->CurrentScheme()) setMaterialEditing(session_->EditingEnabled());
+    updateCommands();
+}
+
+void TFMainqiv::mPopUpRenameSchemeClick() {
+    const int index = popupSchemeIndex();
+    if (index <= 0 || !Find<forms::MenuItem>("mPopUpRenameScheme")->Enabled()) return;
+    std::string name = session_->Schemes()[size_t(index)].name;
+    if (!AskName(kNameRenameScheme, {mSchemes, nullptr}, name)) return;
+    // A rename the file system refuses changes nothing.
+    if (!session_->RenameScheme(index, name)) return;
+    const SchemeItem& s = session_->Schemes()[size_t(index)];
+    forms::MenuItem* m = mSchemes->Items(index);
+    m->SetCaption(menuCaption(s.name));
+    m->SetHint(s.path);
+    if (forms::TreeNode* node = TreeView->Items(popupNode_)) node->SetText(s.name);
+    if (index == session_->CurrentScheme()) LblMatSchemeName->SetCaption(s.name);
+}
+
+void TFMainqiv::mPopUpDeleteSchemeClick() {
+    const int index = popupSchemeIndex();
+    if (index <= 0 || !Find<forms::MenuItem>("mPopUpDeleteScheme")->Enabled()) return;
+    if (!AskYesNo(GetMsgText(kTxtAskDeleteScheme.number) + " " + session_->Schemes()[size_t(index)].name,
+                  GetMsgText(kTxtYesNoCaption.number)))
+        return;
+    const bool wasCurrent = index == session_->CurrentScheme();
+    if (!session_->DeleteScheme(index)) return;
+    popupNode_ = -1;
+    rebuildSchemesMenu();
+    rebuildTree();
+    if (wasCurrent) {
+        forms::Application::Instance().ProcessMessages();
+        showMaterial();
+    }
+    setMaterialEditing(session_->EditingEnabled());
+    updateCommands();
 }
 
 void TFMainqiv::mAddViewClick() {
     if (!mAddView->Enabled()) return;
     SavedViews& views = session_->Views();
     std::string name = views.ProposeName(GetMsgText(kTxtViewPrefix.number));
-    forms::StringList names;
-    for (const auto& n : views.Names()) names.Add(n);
-    if (!AskName(kNameAddView, {nullptr, &names}, name)) return;
+    if (!AskName(kNameAddView, {nullptr, nullptr, views.Names(), views.BatchNames("")}, name)) return;
     const SchemeItem* s = session_->Current();
     if (views.AddView(*qivobj, s ? s->name : std::string(), name)) {
         rebuildViewsMenu();
@@ -561,10 +730,16 @@ void TFMainqiv::mAddViewClick() {
     updateCommands();
 }
 
-void TFMainqiv::mUpdateViewClick() {
+void TFMainqiv::mUpdateViewClick(bool fromTree) {
     if (!mUpdateView->Enabled()) return;
     std::string name;
-    if (!AskName(kNameUpdateView, {mAvailViews, nullptr}, name)) return;
+    if (fromTree) {
+        const int index = popupViewIndex();
+        if (index < 0) return;
+        name = session_->Views().Views()[size_t(index)].Name;
+    } else if (!AskName(kNameUpdateView, {mAvailViews, nullptr}, name)) {
+        return;
+    }
     const SchemeItem* s = session_->Current();
     session_->Views().UpdateView(*qivobj, s ? s->name : std::string(), name);
 }

@@ -16,6 +16,7 @@
 #include "mainsettings.h"
 #include "qivplayer_win.h"
 #include "toolframe_win.h"
+#include "viewmgr_win.h"
 
 namespace stellwerk {
 
@@ -50,9 +51,18 @@ public:
     std::function<std::string(const std::string& folder)> ChooseObjectFile;
     // Opens a document or address with the shell's "open" verb.
     std::function<void(const std::string& target)> ShellOpen;
-    // Forms of the authoring commands that live in their own units: the
-    // command is enabled by its condition once its form is there.
+
+    // The forms of other units that commands of the main form show, all set
+    // in connectForms (mainqiv_forms_win.cpp). A command whose form is not
+    // set stays disabled (or does nothing). The view manager, batch render
+    // and web publishing report true when they changed the object's views.
     std::function<bool()> RunViewManager, RunBatchRender, RunWebPublish;
+    std::function<void()> RunAbout;
+    TFViewMgr* ViewManager() const { return viewMgr_.get(); }
+
+    // Enables the tree popup's items for the node (as a right click does)
+    // and remembers it; the popup's commands act on that node.
+    void PrepareTreePopup(forms::TreeNode* node);
 
     forms::MainMenu* MainMenu1 = nullptr;
     forms::PopupMenu* PopupMenuTreeView = nullptr;
@@ -82,6 +92,8 @@ private:
     void buildMenus();
     void buildTools();
     void buildMaterialWindows();
+    void buildImages();
+    void connectForms();
     forms::MenuItem* item(forms::MenuItem* parent, const char* name, std::function<void()> click = nullptr);
 
     void FormCreate();
@@ -113,9 +125,19 @@ private:
     void mOptionsClick();
     void mHelpFileClick();
     void mAddViewClick();
-    void mUpdateViewClick();
+    void mUpdateViewClick(bool fromTree = false);
     void mSaveSchemeClick();
     void mSaveAsSchemeClick();
+    void mManageViewsClick();
+    // The tree popup's commands on the node it was opened on.
+    int popupViewIndex() const;
+    int popupSchemeIndex() const;
+    void mPopUpRenameViewClick();
+    void mPopUpDeleteViewClick();
+    void mPopUpLockSchemeClick(bool lock);
+    void mPopUpRenameSchemeClick();
+    void mPopUpDeleteSchemeClick();
+    void treeViewMouseDown(forms::MouseButton button, int x, int y);
     void mToolBarClick(ToolWindow* w);
     void mToolbarAllOnOffClick(bool on);
     void mIconSmallLargeClick(bool small);
@@ -140,7 +162,9 @@ private:
     MainSettings settings_;
     std::unique_ptr<MainSession> session_;
     std::unique_ptr<ToolFrame> tools_;
+    std::unique_ptr<TFViewMgr> viewMgr_;
     int pickedMaterial_ = -1, mouseMaterial_ = -1;
+    int popupNode_ = -1;  // absolute index of the node the tree popup is on
 };
 
 }  // namespace stellwerk

@@ -1,5 +1,7 @@
 #include "mainsession.h"
 
+#include <algorithm>
+
 #include "filenames.h"
 #include "forms/fileio.h"
 #include "forms/textutil.h"
@@ -71,13 +73,20 @@ bool MainSession::Load(const std::string& path, MainSettings& settings, const st
     editor_.Select(0);
 
     views_.Load(path);
-    schemes_.push_back({ownSchemeCaption, "", false});
-    for (const auto& f : ListSchemes(path)) schemes_.push_back({f.name, f.path, false});
+    ownCaption_ = ownSchemeCaption;
+    listSchemes();
     currentScheme_ = 0;
     viewer_.SetDragDropEnabled(0);
     views_.ApplyNamedView(viewer_, "", SchemeCaptions(), [this](int item) { ApplyScheme(item); });
     LightSet = uint32_t(viewer_.Lights()) & 31;
     return true;
+}
+
+void MainSession::listSchemes() {
+    schemes_.clear();
+    schemes_.push_back({ownCaption_, "", false});
+    // A scheme locked before keeps its lock: its file is read-only.
+    for (const auto& f : ListSchemes(path_)) schemes_.push_back({f.name, f.path, forms::IsReadOnlyFile(f.path)});
 }
 
 bool MainSession::EditingEnabled() const {
@@ -131,6 +140,44 @@ bool MainSession::SaveSchemeAs(const std::string& name) {
     currentScheme_ = index;
     editor_.SetModified(modified);
     return true;
+}
+
+bool MainSession::RenameScheme(int index, const std::string& newName) {
+    if (!open_ || index <= 0 || size_t(index) >= schemes_.size()) return false;
+    SchemeItem& item = schemes_[size_t(index)];
+    const std::string name = forms::Trim(newName);
+    if (item.locked || name.empty()) return false;
+    if (const int other = FindScheme(name); other > 0 && other != index) return false;
+    const auto path = RenameSchemeFile(path_, item.path, name);
+    if (!path) return false;
+    const std::string old = item.name;
+    item.name = name;
+    item.path = *path;
+    views_.RenameSchemeInViews(old, name);
+    return true;
+}
+
+bool MainSession::DeleteScheme(int index) {
+    if (!open_ || index <= 0 || size_t(index) >= schemes_.size()) return false;
+    const SchemeItem gone = schemes_[size_t(index)];
+    if (gone.locked || !forms::DeleteFileAt(gone.path)) return false;
+    const std::string current = currentScheme_ == index ? std::string() : schemes_[size_t(currentScheme_)].name;
+    listSchemes();
+    views_.RenameSchemeInViews(gone.name, "");
+    const int again = current.empty() ? 0 : std::max(0, FindScheme(current));
+    if (current.empty())
+        ApplyScheme(0);
+    else
+        currentScheme_ = again;
+    return true;
+}
+
+bool MainSession::SetSchemeLocked(int index, bool lock) {
+    if (!open_ || index <= 0 || size_t(index) >= schemes_.size()) return false;
+    SchemeItem& item = schemes_[size_t(index)];
+    const bool was = item.locked;
+    item.locked = SetSchemeLock(item.path, lock);
+    return item.locked != was;
 }
 
 }  // namespace stellwerk

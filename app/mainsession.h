@@ -71,9 +71,20 @@ public:
     bool SaveSchemeAs(const std::string& name);
     // Index of the scheme of that name (letter case ignored), -1 none.
     int FindScheme(const std::string& name) const;
+    // Renames the scheme's file (not item 0, not a locked scheme); only when
+    // that succeeded do the item and the views of that scheme take the name.
+    bool RenameScheme(int index, const std::string& newName);
+    // Deletes the scheme's file and lists the schemes again; views of it
+    // lose their scheme. The current scheme stays current, or item 0 is
+    // applied when it was the deleted one.
+    bool DeleteScheme(int index);
+    // Locks (read-only) or unlocks the scheme's file; the item's state is
+    // what the file then is. False when the state did not change.
+    bool SetSchemeLocked(int index, bool lock);
 
 private:
     void reset();
+    void listSchemes();
 
     ViewerHost& viewer_;
     const TGlobalIni& global_;
@@ -83,6 +94,7 @@ private:
     MaterialEditor editor_;
     SavedViews views_;
     std::vector<SchemeItem> schemes_;
+    std::string ownCaption_;
     int currentScheme_ = 0;
 };
 

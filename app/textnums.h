@@ -125,6 +125,20 @@ struct TextId {
     X(kTxtAltTexCaption, Msg, 243, Whole) \
     X(kTxtLoadFailed, Msg, 260, Message) \
     X(kTxtAskSaveScheme, Msg, 261, Message) \
+    X(kTxtViewMgrCaption, Msg, 92, Whole) \
+    X(kTxtLblNewName, Msg, 93, Caption) \
+    X(kTxtLblMatScheme, Msg, 94, Caption) \
+    X(kTxtLblBackImage, Msg, 153, Caption) \
+    X(kTxtLblBackColor, Msg, 154, Caption) \
+    X(kTxtBtnDelete, Msg, 100, Caption) \
+    X(kTxtBtnMoveUp, Msg, 101, Caption) \
+    X(kTxtBtnMoveDown, Msg, 102, Caption) \
+    X(kTxtCSBBackColor, Msg, 155, Caption) \
+    X(kTxtCSBBackImage, Msg, 156, Caption) \
+    X(kTxtViewNameTaken, Msg, 70, Message) \
+    X(kTxtViewPictureTitle, Msg, 149, Title) \
+    X(kTxtAskDeleteView, Msg, 233, Message) \
+    X(kTxtAskDeleteScheme, Msg, 234, Message) \
     X(kTxtMenu_mFile, Menu, 1, Menu) \
     X(kTxtMenu_mOpen, Menu, 2, Menu) \
     X(kTxtMenu_mReOpen, Menu, 3, Menu) \

@@ -170,6 +170,24 @@ void ApplyPrefrencesTexts(forms::Form& form) {
     caption(kTxtCSBAlternateTexPath, "CSBAlternateTexPath");
 }
 
+void ApplyViewMgrTexts(forms::Form& form) {
+    form.SetCaption(TextOf(kTxtViewMgrCaption));
+    for (const char* name : {"Panel2", "Panel3"})
+        if (auto* p = form.Find<forms::Control>(name)) p->SetCaption("");
+    auto caption = [&](const TextId& id, const char* name) { SetCaptionText(id, form.Find<forms::Control>(name)); };
+    caption(kTxtLblNewName, "LblNewName");
+    caption(kTxtLblMatScheme, "LblMatScheme");
+    caption(kTxtLblBackImage, "LblBackImage");
+    caption(kTxtLblBackColor, "LblBackColor");
+    caption(kTxtOk, "BtnOk");
+    caption(kTxtCancel, "BtnCancel");
+    caption(kTxtBtnDelete, "BtnDelete");
+    caption(kTxtBtnMoveUp, "BtnMoveUp");
+    caption(kTxtBtnMoveDown, "BtnMoveDown");
+    caption(kTxtCSBBackColor, "CSBBackColor");
+    caption(kTxtCSBBackImage, "CSBBackImage");
+}
+
 int ShowProgramMessage(const std::string& text, UINT flags) {
     return forms::ShowMessageBox(text, forms::Application::Instance().Title(), flags);
 }

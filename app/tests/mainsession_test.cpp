@@ -20,7 +20,9 @@ protected:
         std::remove(GetIniPath().c_str());
         dir = apptest::tempFolder("session");
         object = dir + "Chair.qiv";
-        for (const char* f : {"Chair.vad", "Chair.Red.msc", "Chair.Blue.msc", "Chair.Saved1.msc"})
+        for (const char* f : {"Chair.Red.msc", "Chair.Blue.msc"})
+            forms::SetReadOnlyFile(dir + f, false);
+        for (const char* f : {"Chair.vad", "Chair.Red.msc", "Chair.Blue.msc", "Chair.Saved1.msc", "Chair.Green.msc"})
             std::remove((dir + f).c_str());
         viewer.loaded = false;
         viewer.loadable = {object};
@@ -155,6 +157,55 @@ TEST_F(Session, AFolderWithoutNewFilesEditsWithoutAskingToSave) {
     s.Editor().Change(viewer, [](MatEntry& m) { m.diffuse = 7; });
     EXPECT_FALSE(s.SchemeUnsaved());
     EXPECT_FALSE(s.SaveSchemeAs("X"));
+}
+
+TEST_F(Session, SchemesRenameDeleteAndLockThroughTheirFiles) {
+    const std::string red = "Counts\n1\n3\nTextures\n*\nMaterials\n255 0 100 40 50 10 1\n";
+    apptest::writeFile(dir + "Chair.Red.msc", red);
+    apptest::writeFile(dir + "Chair.Blue.msc", red);
+    apptest::writeFile(dir + "Chair.vad", "[Front]\nVrp=0 0 0\nEye=0 -10 0\nRot=0.5 0 180\nSchm=Red\n"
+                                          "[Top]\nVrp=0 0 0\nEye=0 0 10\nRot=0.5 90 180\nSchm=blue\n");
+    ASSERT_TRUE(forms::SetReadOnlyFile(dir + "Chair.Blue.msc", true));
+    MainSession s(viewer, global);
+    ASSERT_TRUE(s.Load(object, settings, "Original materials"));
+    ASSERT_EQ(3u, s.Schemes().size());
+    EXPECT_TRUE(s.Schemes()[1].locked) << "Blue was locked before: its file is read-only";
+    EXPECT_FALSE(s.Schemes()[2].locked);
+
+    // Renaming: the file, the item and the views of that scheme.
+    EXPECT_FALSE(s.RenameScheme(0, "Mine")) << "the object's own materials have no file";
+    EXPECT_FALSE(s.RenameScheme(1, "Grey")) << "locked";
+    EXPECT_FALSE(s.RenameScheme(2, "BLUE")) << "another scheme's name";
+    ASSERT_TRUE(s.RenameScheme(2, "Green"));
+    EXPECT_EQ("Green", s.Schemes()[2].name);
+    EXPECT_EQ(dir + "Chair.Green.msc", s.Schemes()[2].path);
+    EXPECT_FALSE(forms::FileExists(dir + "Chair.Red.msc"));
+    EXPECT_EQ(red, apptest::readFile(dir + "Chair.Green.msc"));
+    EXPECT_EQ("Green", forms::IniFile(dir + "Chair.vad").ReadString("Front", "Schm", ""));
+
+    // Locking and unlocking follow the file's read-only attribute.
+    EXPECT_TRUE(s.SetSchemeLocked(2, true));
+    EXPECT_TRUE(s.Schemes()[2].locked);
+    EXPECT_TRUE(forms::IsReadOnlyFile(dir + "Chair.Green.msc"));
+    EXPECT_FALSE(s.SetSchemeLocked(2, true)) << "no change";
+    EXPECT_TRUE(s.SetSchemeLocked(1, false));
+    EXPECT_FALSE(s.Schemes()[1].locked);
+    EXPECT_FALSE(forms::IsReadOnlyFile(dir + "Chair.Blue.msc"));
+
+    // Deleting the current scheme makes item 0 current again; views lose it.
+    ASSERT_TRUE(s.ApplyScheme(1));
+    viewer.materials.at(0).diffuse = 0;
+    ASSERT_TRUE(s.DeleteScheme(1));
+    EXPECT_FALSE(forms::FileExists(dir + "Chair.Blue.msc"));
+    EXPECT_EQ((std::vector<std::string>{"Original materials", "Green"}), s.SchemeCaptions());
+    EXPECT_EQ(0, s.CurrentScheme());
+    EXPECT_EQ(RGB3(200, 0, 0), viewer.materials.at(0).diffuse) << "the object's own materials sent";
+    EXPECT_FALSE(forms::IniFile(dir + "Chair.vad").ValueExists("Top", "Schm"));
+    EXPECT_FALSE(s.DeleteScheme(1)) << "Green is locked";
+    ASSERT_TRUE(s.SetSchemeLocked(1, false));
+    ASSERT_TRUE(s.ApplyScheme(1));
+    ASSERT_TRUE(s.DeleteScheme(1));
+    EXPECT_EQ(0, s.CurrentScheme());
 }
 
 }  // namespace

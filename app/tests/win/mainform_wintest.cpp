@@ -15,11 +15,13 @@
 #include "forms/application.h"
 #include "forms/fileio.h"
 #include "forms/inifile.h"
+#include "forms/textutil.h"
 #include "getname_win.h"
 #include "mainqiv_win.h"
 #include "msgstrs.h"
 #include "prefrences_win.h"
 #include "standardviews.h"
+#include "viewmgr_win.h"
 #include "textnums.h"
 #include "win/wintext.h"
 #include "wintestutil.h"
@@ -124,8 +126,18 @@ protected:
         SetProgramFolder(dir_);
         SetFileAttributesA(GetIniPath().c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileA(GetIniPath().c_str());
-        DeleteFileA((dir_ + "sample.vad").c_str());
-        DeleteFileA((dir_ + "sample.Scheme 1.msc").c_str());
+        // The object's views and schemes of earlier tests go.
+        WIN32_FIND_DATAA fd;
+        for (const char* pattern : {"sample.vad", "sample.*.msc"}) {
+            HANDLE h = FindFirstFileA((dir_ + pattern).c_str(), &fd);
+            if (h == INVALID_HANDLE_VALUE) continue;
+            do {
+                const std::string f = dir_ + fd.cFileName;
+                SetFileAttributesA(f.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(f.c_str());
+            } while (FindNextFileA(h, &fd));
+            FindClose(h);
+        }
         // A window of its own size: without a window manager a maximised
         // window keeps its old place on the X screen.
         std::ofstream(GetIniPath(), std::ios::binary)
@@ -500,6 +512,310 @@ TEST_F(MainForm, AuthoringCommandsFollowTheirConditions) {
     ASSERT_EQ(2, f->mSchemes->Count());
     EXPECT_TRUE(f->mSchemes->Items(1)->Checked());
     EXPECT_FALSE(f->mSchemes->Items(0)->Checked());
+}
+
+// Views: added under their default names, applied from the menu and the
+// tree, updated, and the last one shown back on the next open.
+TEST_F(MainForm, ViewsAddApplyUpdateAndComeBackOnReopen) {
+    auto f = makeForm();
+    ASSERT_TRUE(f->LoadObjectFile(pel_));
+    const float phis[] = {10, 20, 30};
+    std::vector<Viewing3D> cameras;
+    for (float phi : phis) {
+        f->qivobj->SetPhi(phi);
+        cameras.push_back(viewing(*f));
+        ModalScript<TFGetName> s({[](TFGetName& d) { d.BtnOk->Click(); }});
+        f->mAddView->Click();
+        EXPECT_TRUE(s.finished());
+    }
+    ASSERT_EQ(3, f->mAvailViews->Count());
+    const std::string prefix = GetMsgText(kTxtViewPrefix.number);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(prefix + std::to_string(i + 1), f->mAvailViews->Items(i)->Caption());
+    ASSERT_EQ(2, f->TreeView->RootCount());
+    ASSERT_EQ(3, f->TreeView->Root(0)->Count());
+    EXPECT_EQ(prefix + "3", f->TreeView->Root(0)->Item(2)->Text());
+    EXPECT_EQ(-1, f->TreeView->Root(0)->ImageIndex()) << "the views file can be written";
+
+    auto sameCamera = [](const Viewing3D& want, const Viewing3D& got) {
+        EXPECT_NEAR(want.eye.x, got.eye.x, 1e-3);
+        EXPECT_NEAR(want.eye.y, got.eye.y, 1e-3);
+        EXPECT_NEAR(want.eye.z, got.eye.z, 1e-3);
+        EXPECT_NEAR(want.vrp.x, got.vrp.x, 1e-3);
+        EXPECT_NEAR(want.tanA, got.tanA, 1e-5);
+        EXPECT_EQ(want.parallel, got.parallel);
+    };
+    for (int i : {0, 2, 1}) {
+        f->mAvailViews->Items(i)->Click();
+        EXPECT_NEAR(phis[i], f->qivobj->Phi(), 1e-3) << i;
+        sameCamera(cameras[size_t(i)], viewing(*f));
+    }
+    // The tree's third view node plays view 3; the schemes root does nothing.
+    f->TreeView->SetSelected(f->TreeView->Root(0)->Item(2));
+    pump();
+    EXPECT_NEAR(30, f->qivobj->Phi(), 1e-3);
+    f->qivobj->SetPhi(5);
+    f->TreeView->SetSelected(f->TreeView->Root(1));
+    pump();
+    EXPECT_NEAR(5, f->qivobj->Phi(), 1e-3);
+
+    // Update asks for an existing view and takes the viewer's state.
+    f->qivobj->SetPhi(50);
+    {
+        ModalScript<TFGetName> s({[&](TFGetName& d) {
+            EXPECT_TRUE(d.ComboName->Visible());
+            d.ComboName->SetCaption(prefix + "2");
+            d.BtnOk->Click();
+        }});
+        f->mUpdateView->Click();
+    }
+    f->mAvailViews->Items(0)->Click();
+    f->mAvailViews->Items(1)->Click();
+    EXPECT_NEAR(50, f->qivobj->Phi(), 1e-3) << "view 2 updated";
+    forms::IniFile vad(dir_ + "sample.vad");
+    EXPECT_EQ(3u, vad.ReadSections().size());
+
+    // The view shown when the object closes comes back on the next open.
+    f->qivobj->SetPhi(77);
+    const Viewing3D last = viewing(*f);
+    ASSERT_TRUE(f->CloseObject());
+    ASSERT_TRUE(f->LoadObjectFile(pel_));
+    EXPECT_NEAR(77, f->qivobj->Phi(), 1e-3);
+    sameCamera(last, viewing(*f));
+    EXPECT_EQ(3, f->mAvailViews->Count());
+}
+
+TEST_F(MainForm, ViewManagerRenamesDeletesAndReorders) {
+    auto f = makeForm();
+    ASSERT_TRUE(f->LoadObjectFile(pel_));
+    EXPECT_FALSE(f->mManageViews->Enabled()) << "no views";
+    for (float phi : {10.0f, 20.0f, 30.0f}) {
+        f->qivobj->SetPhi(phi);
+        ModalScript<TFGetName> s({[](TFGetName& d) { d.BtnOk->Click(); }});
+        f->mAddView->Click();
+    }
+    ASSERT_TRUE(f->mManageViews->Enabled());
+    const std::string v = GetMsgText(kTxtViewPrefix.number);
+    auto enter = [](forms::Edit* e, const std::string& text) {
+        e->SetText(text);
+        SendMessageW(e->Handle(), WM_CHAR, '\r', 0);
+    };
+    {
+        // Cancel leaves everything as it was.
+        ModalScript<TFViewMgr> s({[&](TFViewMgr& d) {
+            EXPECT_EQ(GetMsgText(92), d.Caption());
+            EXPECT_EQ(3, d.LBViewName->Items().Count());
+            EXPECT_EQ(0, d.LBViewName->ItemIndex());
+            EXPECT_EQ(v + "1", d.EditVName->Text());
+            d.BtnDelete->Click();
+            d.BtnCancel->Click();
+        }});
+        f->mManageViews->Click();
+        EXPECT_TRUE(s.finished());
+    }
+    EXPECT_EQ(3, f->mAvailViews->Count());
+    {
+        ModalScript<TFViewMgr> s({[&](TFViewMgr& d) {
+                                      // View 3 up: 1, 3, 2; then renamed.
+                                      d.LBViewName->SetItemIndex(2);
+                                      d.LBViewName->Click();
+                                      d.BtnMoveUp->Click();
+                                      EXPECT_EQ(1, d.LBViewName->ItemIndex());
+                                      EXPECT_EQ(v + "3", d.LBViewName->Items()[1]);
+                                      enter(d.EditVName, "Front");
+                                      EXPECT_EQ("Front", d.LBViewName->Items()[1]);
+                                      // Another view's name, in any case, is refused with its text.
+                                      enter(d.EditVName, forms::UpperCase(v + "1"));
+                                      ASSERT_EQ(1u, g_messages.size());
+                                      EXPECT_EQ(GetMsgText(kTxtViewNameTaken.number), g_messages[0]);
+                                      EXPECT_EQ("Front", d.EditVName->Text());
+                                      enter(d.EditVName, "BatchRender");
+                                      EXPECT_EQ(GetMsgText(kTxtNameRefused.number), g_messages.at(1));
+                                      // View 1 goes; the first stays selected.
+                                      d.LBViewName->SetItemIndex(0);
+                                      d.LBViewName->Click();
+                                      d.BtnDelete->Click();
+                                      EXPECT_EQ(0, d.LBViewName->ItemIndex());
+                                      EXPECT_EQ("Front", d.EditVName->Text());
+                                      d.BtnMoveDown->Click();
+                                      d.BtnOk->Click();
+                                  }});
+        f->mManageViews->Click();
+        EXPECT_TRUE(s.finished());
+    }
+    ASSERT_EQ(2, f->mAvailViews->Count());
+    EXPECT_EQ(v + "2", f->mAvailViews->Items(0)->Caption());
+    EXPECT_EQ("Front", f->mAvailViews->Items(1)->Caption());
+    ASSERT_EQ(2, f->TreeView->Root(0)->Count());
+    EXPECT_EQ("Front", f->TreeView->Root(0)->Item(1)->Text());
+    forms::IniFile vad(dir_ + "sample.vad");
+    EXPECT_EQ((std::vector<std::string>{v + "2", "Front"}), vad.ReadSections());
+    f->mAvailViews->Items(1)->Click();
+    EXPECT_NEAR(30, f->qivobj->Phi(), 1e-3) << "the renamed view keeps its camera";
+}
+
+TEST_F(MainForm, TreePopupRenamesAndDeletesViews) {
+    auto f = makeForm();
+    ASSERT_TRUE(f->LoadObjectFile(pel_));
+    for (int i = 0; i < 2; ++i) {
+        ModalScript<TFGetName> s({[](TFGetName& d) { d.BtnOk->Click(); }});
+        f->mAddView->Click();
+    }
+    auto enabled = [&](const char* item) { return f->Find<forms::MenuItem>(item)->Enabled(); };
+    f->PrepareTreePopup(f->TreeView->Root(0));
+    EXPECT_TRUE(enabled("mPopUpViewAdd"));
+    EXPECT_FALSE(enabled("mPopUpDeleteView")) << "on the root";
+    f->PrepareTreePopup(f->TreeView->Root(1)->Item(0));
+    EXPECT_FALSE(enabled("mPopUpRenameScheme")) << "the object's own materials";
+    EXPECT_FALSE(enabled("mPopUpViewAdd"));
+
+    f->PrepareTreePopup(f->TreeView->Root(0)->Item(0));
+    for (const char* item : {"mPopUpViewAdd", "mPopUpViewUpdate", "mPopUpViewManager", "mPopUpRenameView",
+                             "mPopUpDeleteView"})
+        EXPECT_TRUE(enabled(item)) << item;
+    {
+        ModalScript<TFGetName> s({[](TFGetName& d) {
+                                      d.EditName->SetText("General");
+                                      d.BtnOk->Click();
+                                  },
+                                  [](TFGetName& d) {
+                                      d.EditName->SetText("Side");
+                                      d.BtnOk->Click();
+                                  }});
+        f->Find<forms::MenuItem>("mPopUpRenameView")->Click();
+    }
+    EXPECT_EQ(std::vector<std::string>{GetMsgText(kTxtNameRefused.number)}, g_messages) << "a reserved section";
+    EXPECT_EQ("Side", f->mAvailViews->Items(0)->Caption());
+    EXPECT_EQ("Side", f->TreeView->Root(0)->Item(0)->Text());
+    forms::IniFile vad(dir_ + "sample.vad");
+    EXPECT_FALSE(vad.SectionExists(GetMsgText(kTxtViewPrefix.number) + "1")) << "the old section went";
+    EXPECT_TRUE(vad.SectionExists("Side"));
+
+    g_messages.clear();
+    g_answer = IDNO;
+    f->PrepareTreePopup(f->TreeView->Root(0)->Item(0));
+    f->Find<forms::MenuItem>("mPopUpDeleteView")->Click();
+    ASSERT_EQ(1u, g_messages.size());
+    EXPECT_EQ(GetMsgText(kTxtAskDeleteView.number) + " Side", g_messages[0]);
+    EXPECT_EQ(2, f->mAvailViews->Count());
+    g_answer = IDYES;
+    f->Find<forms::MenuItem>("mPopUpDeleteView")->Click();
+    ASSERT_EQ(1, f->mAvailViews->Count());
+    EXPECT_EQ(1, f->TreeView->Root(0)->Count());
+    EXPECT_FALSE(forms::IniFile(dir_ + "sample.vad").SectionExists("Side"));
+}
+
+TEST_F(MainForm, ReadOnlyViewsFileKeepsEveryWritingCommandDisabled) {
+    const std::string vad = dir_ + "sample.vad";
+    const std::string text = "[Front]\r\nVrp=0 0 0\r\nEye=0 -20 0\r\nRot=0.5 0 180\r\nFlags=31\r\n";
+    std::ofstream(vad, std::ios::binary) << text;
+    SetFileAttributesA(vad.c_str(), FILE_ATTRIBUTE_READONLY);
+    auto f = makeForm();
+    ASSERT_TRUE(f->LoadObjectFile(pel_));
+    EXPECT_TRUE(f->Session().Views().IsReadOnly());
+    EXPECT_NE(0u, GetFileAttributesA(vad.c_str()) & FILE_ATTRIBUTE_READONLY) << "loading leaves the attribute";
+    for (forms::MenuItem* m : {f->mAddView, f->mUpdateView, f->mManageViews})
+        EXPECT_FALSE(m->Enabled()) << m->Name();
+    EXPECT_EQ(31, f->TreeView->Root(0)->ImageIndex());
+    f->PrepareTreePopup(f->TreeView->Root(0)->Item(0));
+    EXPECT_FALSE(f->Find<forms::MenuItem>("mPopUpDeleteView")->Enabled());
+    ASSERT_EQ(1, f->mAvailViews->Count());
+    f->qivobj->SetPhi(3);
+    f->mAvailViews->Items(0)->Click();
+    EXPECT_NEAR(180, f->qivobj->Phi(), 1e-3) << "its views still play";
+    ASSERT_TRUE(f->CloseObject());
+    EXPECT_EQ(text, wintest::readAll(vad)) << "no last view written";
+}
+
+// Schemes: saved as, applied (the viewer's materials follow), locked,
+// unlocked, renamed and deleted, in the menu and the tree alike.
+TEST_F(MainForm, SchemesSaveAsApplyLockRenameAndDelete) {
+    auto f = makeForm();
+    ASSERT_TRUE(f->LoadObjectFile(pel_));
+    ViewerMaterial own;
+    ASSERT_TRUE(f->qivobj->GetMaterial(0, own));
+    ASSERT_TRUE(f->Session().Editor().Change(*f->qivobj, [](MatEntry& m) { m.diffuse = RGB3(1, 2, 3); }));
+    {
+        ModalScript<TFGetName> s({[](TFGetName& d) { d.BtnOk->Click(); }});
+        f->mSaveAsScheme->Click();
+    }
+    const std::string first = dir_ + "sample." + GetMsgText(kTxtSchemePrefix.number) + "1.msc";
+    ASSERT_TRUE(forms::FileExists(first));
+    ASSERT_EQ(2, f->mSchemes->Count());
+    ASSERT_EQ(2, f->TreeView->Root(1)->Count());
+    auto diffuse = [&] {
+        ViewerMaterial m;
+        EXPECT_TRUE(f->qivobj->GetMaterial(0, m));
+        return m.diffuse & 0xFFFFFF;
+    };
+    f->mSchemes->Items(0)->Click();
+    EXPECT_EQ(own.diffuse & 0xFFFFFF, diffuse()) << "item 0: the object's own";
+    f->mSchemes->Items(1)->Click();
+    EXPECT_EQ(RGB3(1, 2, 3), diffuse()) << "the scheme's file";
+    EXPECT_TRUE(f->mSaveScheme->Enabled());
+
+    auto item = [&](const char* name) { return f->Find<forms::MenuItem>(name); };
+    auto schemeNode = [&] { return f->TreeView->Root(1)->Item(1); };
+    f->PrepareTreePopup(schemeNode());
+    EXPECT_TRUE(item("mPopUpLockScheme")->Enabled());
+    EXPECT_FALSE(item("mPopUpUnlockScheme")->Enabled());
+    item("mPopUpLockScheme")->Click();
+    EXPECT_NE(0u, GetFileAttributesA(first.c_str()) & FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(1, f->mSchemes->Items(1)->Tag());
+    EXPECT_EQ(31, schemeNode()->ImageIndex());
+    EXPECT_FALSE(f->mSaveScheme->Enabled()) << "a locked scheme is not edited";
+    EXPECT_FALSE(f->mEdit->Enabled());
+    f->PrepareTreePopup(schemeNode());
+    EXPECT_FALSE(item("mPopUpRenameScheme")->Enabled());
+    EXPECT_FALSE(item("mPopUpDeleteScheme")->Enabled());
+    item("mPopUpUnlockScheme")->Click();
+    EXPECT_EQ(0u, GetFileAttributesA(first.c_str()) & FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(-1, schemeNode()->ImageIndex());
+    EXPECT_TRUE(f->mEdit->Enabled());
+
+    f->PrepareTreePopup(schemeNode());
+    {
+        ModalScript<TFGetName> s({[](TFGetName& d) {
+            d.EditName->SetText("Red");
+            d.BtnOk->Click();
+        }});
+        item("mPopUpRenameScheme")->Click();
+    }
+    EXPECT_FALSE(forms::FileExists(first));
+    EXPECT_TRUE(forms::FileExists(dir_ + "sample.Red.msc"));
+    EXPECT_EQ("Red", f->mSchemes->Items(1)->Caption());
+    EXPECT_EQ(dir_ + "sample.Red.msc", f->mSchemes->Items(1)->Hint());
+    EXPECT_EQ("Red", schemeNode()->Text());
+    EXPECT_EQ("Red", f->LblMatSchemeName->Caption());
+
+    g_answer = IDYES;
+    f->PrepareTreePopup(schemeNode());
+    item("mPopUpDeleteScheme")->Click();
+    ASSERT_EQ(1u, g_messages.size());
+    EXPECT_EQ(GetMsgText(kTxtAskDeleteScheme.number) + " Red", g_messages[0]);
+    EXPECT_FALSE(forms::FileExists(dir_ + "sample.Red.msc"));
+    EXPECT_EQ(1, f->mSchemes->Count());
+    EXPECT_EQ(1, f->TreeView->Root(1)->Count());
+    EXPECT_EQ(0, f->Session().CurrentScheme());
+    EXPECT_TRUE(f->mSchemes->Items(0)->Checked());
+    EXPECT_EQ(own.diffuse & 0xFFFFFF, diffuse()) << "the object's own again";
+}
+
+TEST_F(MainForm, SixteenSchemesStartASecondMenuColumn) {
+    for (int i = 1; i <= 15; ++i) {
+        char name[40];
+        std::snprintf(name, sizeof name, "sample.S%02d.msc", i);
+        std::ofstream(dir_ + name, std::ios::binary) << "Counts\r\n";
+    }
+    SetFileAttributesA((dir_ + "sample.S03.msc").c_str(), FILE_ATTRIBUTE_READONLY);
+    auto f = makeForm();
+    ASSERT_TRUE(f->LoadObjectFile(pel_));
+    ASSERT_EQ(16, f->mSchemes->Count());
+    EXPECT_EQ("S01", f->mSchemes->Items(1)->Caption());
+    EXPECT_EQ(forms::MenuBreak::None, f->mSchemes->Items(14)->Break());
+    EXPECT_EQ(forms::MenuBreak::BarBreak, f->mSchemes->Items(15)->Break());
+    EXPECT_EQ(1, f->mSchemes->Items(3)->Tag()) << "a read-only scheme is listed locked";
+    EXPECT_EQ(31, f->TreeView->Root(1)->Item(3)->ImageIndex());
+    EXPECT_EQ(16, f->TreeView->Root(1)->Count());
 }
 
 TEST_F(MainForm, PreferencesChangeAndClampValues) {
