@@ -21,17 +21,7 @@ const ModeInfo kModes[] = {
     {false, kTxtNameNewFolder, kTxtNameFolderPrompt},    {false, kTxtNameBatchName, kTxtNameBatchPrompt},
 };
 
-bool forbidden(char c) {
-    return c == '"' || c == '*' || c == '/' || c == ':' || c == '<' || c == '>' || c == '?' || c == '\\' || c == '|';
-}
-
 }  // namespace
-
-bool HasForbiddenNameChar(const std::string& name) {
-    for (char c : name)
-        if (forbidden(c)) return true;
-    return false;
-}
 
 TFGetName::TFGetName(forms::Component* owner) : Form(owner) {
     SetName("FGetName");
@@ -81,12 +71,20 @@ bool TFGetName::Prepare(int mode, const NameSource& source, const std::string& n
     if (mode < 0 || mode >= int(std::size(kModes))) return false;
     mode_ = mode;
     const ModeInfo& m = kModes[mode];
-    menu_ = source.menu;
     ComboName->Items().Clear();
+    locked_.clear();
     if (source.menu)
-        for (int i = 0; i < source.menu->Count(); ++i) ComboName->Items().Add(source.menu->Items(i)->Caption());
+        for (int i = 0; i < source.menu->Count(); ++i) {
+            ComboName->Items().Add(source.menu->Items(i)->Caption());
+            // The schemes menu's item 0 is the object's own materials: never overwritten.
+            locked_.push_back(source.menu->Items(i)->Tag() != 0 || (i == 0 && mode == kNameSaveSchemeAs));
+        }
     else if (source.list)
         for (const auto& s : source.list->Items()) ComboName->Items().Add(s);
+    else
+        for (const auto& s : source.names) ComboName->Items().Add(s);
+    batches_ = source.batches;
+    views_ = source.views;
     ComboName->SetVisible(m.combo);
     EditName->SetVisible(!m.combo);
     (m.combo ? static_cast<forms::Control*>(ComboName) : EditName)->SetCaption(name);
@@ -96,7 +94,7 @@ bool TFGetName::Prepare(int mode, const NameSource& source, const std::string& n
 }
 
 void TFGetName::keyFilter(char& key) {
-    if (forbidden(key)) {
+    if (IsNameKeyFiltered(key)) {
         key = 0;
     } else if (key == '\r') {
         key = 0;
@@ -110,18 +108,9 @@ void TFGetName::keyFilter(char& key) {
 void TFGetName::okClick() {
     const std::string text = forms::Trim(ComboName->Visible() ? ComboName->Text() : EditName->Text());
     if (text.empty()) return;
-    const int found = ComboName->Items().IndexOf(text);
-    bool ok;
-    if (HasForbiddenNameChar(text))
-        ok = false;
-    else if (mode_ == kNameUpdateView)
-        ok = found >= 0;
-    else if (mode_ == kNameSaveSchemeAs)
-        // Item 0 is the object's own materials: never overwritten, like a locked scheme.
-        ok = found < 0 || (found > 0 && menu_ && found < menu_->Count() && menu_->Items(found)->Tag() == 0);
-    else
-        ok = found < 0;
-    if (!ok) {
+    std::vector<std::string> listed;
+    for (int i = 0; i < ComboName->Items().Count(); ++i) listed.push_back(ComboName->Items()[i]);
+    if (CheckDialogName(mode_, text, listed, locked_, batches_, views_) != NameProblem::None) {
         ShowProgramMessage(GetMsgText(kTxtNameRefused.number));
         return;
     }

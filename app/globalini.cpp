@@ -50,6 +50,18 @@ bool TGlobalIni::Save(const std::string& path) const {
     return ini.UpdateFile();
 }
 
+bool TGlobalIni::StoreFilePreview(bool on, const std::string& path) {
+    FilePreview = on;
+    forms::IniFile ini(path);
+    ini.WriteBool(kGeneral, "File Preview", on);
+    return ini.UpdateFile();
+}
+
+TGlobalIni& GlobalIni() {
+    static TGlobalIni settings;
+    return settings;
+}
+
 void TGlobalIni::Clamp() {
     DayClr &= 0xFFFFFF;
     NightClr &= 0xFFFFFF;

@@ -32,9 +32,15 @@ public:
     bool Save(const std::string& path) const;
     // The reading rules applied to values typed in the preferences.
     void Clamp();
+    // The preview box of the open dialogs: kept, and its key written to the
+    // file at path at once. False when the file could not be written.
+    bool StoreFilePreview(bool on, const std::string& path);
 
     bool operator==(const TGlobalIni&) const = default;
 };
+
+// The program's one settings object (the defaults until it is loaded).
+TGlobalIni& GlobalIni();
 
 constexpr const char* kDefaultDayBmp = "Textures\\Backgrounds\\sky_day.jpg";
 constexpr const char* kDefaultNightBmp = "Textures\\Backgrounds\\sky_night.jpg";

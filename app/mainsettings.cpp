@@ -12,6 +12,13 @@ constexpr const char* kGeneral = "General";
 constexpr const char* kPaths = "Paths";
 constexpr const char* kRecent = "LRUFileList";
 
+// Relative to the program folder; the program folder itself stays absolute,
+// as an empty value means that no folder was stored.
+std::string storedFolder(const std::string& folder) {
+    const std::string relative = MakeRelativePath(folder, true);
+    return relative.empty() && !folder.empty() ? MakeAbsolutePath(folder, true) : relative;
+}
+
 }  // namespace
 
 MainSettings::MainSettings() : Materials(MakeAbsolutePath("Materials", true)), Textures(MakeAbsolutePath("Textures", true)) {}
@@ -38,7 +45,7 @@ void MainSettings::Write(forms::IniFile& ini) const {
     ini.WriteString(kPaths, "Textures", MakeRelativePath(Textures, true));
     ini.WriteBool(kPaths, "RecurseMat", RecurseMat);
     ini.WriteBool(kPaths, "RecurseTex", RecurseTex);
-    ini.WriteString(kPaths, "qiv", MakeRelativePath(QivFolder, true));
+    ini.WriteString(kPaths, "qiv", storedFolder(QivFolder));
     // Entries of a longer list written before go with the section.
     ini.EraseSection(kRecent);
     ini.WriteInteger(kRecent, "Max", Recent.Max());
@@ -49,6 +56,12 @@ void MainSettings::Write(forms::IniFile& ini) const {
 void MainSettings::ObjectOpened(const std::string& path) {
     Recent.Opened(path);
     QivFolder = FolderOf(path);
+}
+
+bool MainSettings::WriteQivFolder(const std::string& iniPath) const {
+    forms::IniFile ini(iniPath);
+    ini.WriteString(kPaths, "qiv", storedFolder(QivFolder));
+    return ini.UpdateFile();
 }
 
 }  // namespace stellwerk

@@ -31,6 +31,8 @@ struct MainSettings {
     // A successfully loaded object: its path tops the recent list and its
     // folder becomes Paths "qiv". Call it only after the load succeeded.
     void ObjectOpened(const std::string& path);
+    // Paths "qiv" alone, written to the INI file at once.
+    bool WriteQivFolder(const std::string& iniPath) const;
 };
 
 }  // namespace stellwerk

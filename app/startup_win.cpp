@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <ole2.h>
+#include <shellapi.h>
 
 #include "common.h"
 #include "common_win.h"
@@ -10,6 +11,7 @@
 #include "mainqiv_win.h"
 #include "msgstrs.h"
 #include "texts_win.h"
+#include "win/wintext.h"
 
 namespace stellwerk {
 
@@ -54,6 +56,14 @@ bool CheckIniWritable() {
     return false;
 }
 
+std::string FirstParameter() {
+    int argc = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    std::string first = argv && argc > 1 ? win::Ansi(argv[1]) : std::string();
+    if (argv) LocalFree(argv);
+    return first;
+}
+
 int StellwerkMain() {
     InitProgramFolder();
     forms::Application& app = forms::Application::Instance();
@@ -64,6 +74,7 @@ int StellwerkMain() {
     int code = 0;
     try {
         auto* main = new TFMainqiv(nullptr);
+        main->StartFile = FirstParameter();
         app.SetMainForm(main);
         app.Run();
         delete main;

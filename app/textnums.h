@@ -4,11 +4,12 @@
 // the shipped text files against this table (Support/textcheck.cmake).
 //   Message, Whole: the whole text, no "|"; Caption: caption and hint;
 //   HintOnly: one field; Menu: caption, hint and a shortcut letter;
-//   Filter: "description|patterns"; Title: a text, optionally ended by "|".
+//   Filter: "description|patterns"; Filters: pairs of them; Title: a text,
+//   optionally ended by "|".
 namespace stellwerk {
 
 enum class TextList { Msg, Menu };
-enum class TextUse { Message, Whole, Caption, HintOnly, Menu, Filter, Title };
+enum class TextUse { Message, Whole, Caption, HintOnly, Menu, Filter, Filters, Title };
 struct TextId {
     TextList list;
     int number;
@@ -87,6 +88,57 @@ struct TextId {
     X(kTxtTBItemM, Msg, 128, Whole) \
     X(kTxtTBItemTx, Msg, 129, Whole) \
     X(kTxtTBItemCP, Msg, 131, Whole) \
+    X(kTxtMatFolderHint, Msg, 21, Whole) \
+    X(kTxtTexFolderHint, Msg, 125, Whole) \
+    X(kTxtSchemePrefix, Msg, 63, Whole) \
+    X(kTxtViewPrefix, Msg, 69, Whole) \
+    X(kTxtObjectFilter, Msg, 73, Filters) \
+    X(kTxtObjectTitle, Msg, 74, Title) \
+    X(kTxtTreeViews, Msg, 115, Whole) \
+    X(kTxtTreeSchemes, Msg, 116, Whole) \
+    X(kTxtAltTexTitle, Msg, 135, Title) \
+    X(kTxtPrefCaption, Msg, 136, Whole) \
+    X(kTxtChkDayNight, Msg, 137, Caption) \
+    X(kTxtGrpDay, Msg, 138, Caption) \
+    X(kTxtGrpNight, Msg, 139, Caption) \
+    X(kTxtGrpHighlightColor, Msg, 140, Caption) \
+    X(kTxtGrpAlternateTexPath, Msg, 141, Caption) \
+    X(kTxtBtnOK, Msg, 142, Caption) \
+    X(kTxtBtnCancel, Msg, 143, Caption) \
+    X(kTxtGrpRotationSpeed, Msg, 145, Caption) \
+    X(kTxtDayPictureTitle, Msg, 147, Title) \
+    X(kTxtNightPictureTitle, Msg, 148, Title) \
+    X(kTxtCSBDay, Msg, 157, Caption) \
+    X(kTxtCSBEDay, Msg, 158, Caption) \
+    X(kTxtCSBNight, Msg, 159, Caption) \
+    X(kTxtCSBENight, Msg, 160, Caption) \
+    X(kTxtCSBHilite, Msg, 161, Caption) \
+    X(kTxtCSBAlternateTexPath, Msg, 162, Caption) \
+    X(kTxtOwnMaterials, Msg, 166, Whole) \
+    X(kTxtGrpUndockToolbars, Msg, 170, Caption) \
+    X(kTxtChkUndockToolbars, Msg, 171, Caption) \
+    X(kTxtNoPdfReader, Msg, 236, Message) \
+    X(kTxtAskPdfDownload, Msg, 237, Message) \
+    X(kTxtHelpMissing, Msg, 238, Message) \
+    X(kTxtReinstall, Msg, 239, Message) \
+    X(kTxtWebPageItem, Msg, 241, Whole) \
+    X(kTxtAltTexCaption, Msg, 243, Whole) \
+    X(kTxtLoadFailed, Msg, 260, Message) \
+    X(kTxtAskSaveScheme, Msg, 261, Message) \
+    X(kTxtViewMgrCaption, Msg, 92, Whole) \
+    X(kTxtLblNewName, Msg, 93, Caption) \
+    X(kTxtLblMatScheme, Msg, 94, Caption) \
+    X(kTxtLblBackImage, Msg, 153, Caption) \
+    X(kTxtLblBackColor, Msg, 154, Caption) \
+    X(kTxtBtnDelete, Msg, 100, Caption) \
+    X(kTxtBtnMoveUp, Msg, 101, Caption) \
+    X(kTxtBtnMoveDown, Msg, 102, Caption) \
+    X(kTxtCSBBackColor, Msg, 155, Caption) \
+    X(kTxtCSBBackImage, Msg, 156, Caption) \
+    X(kTxtViewNameTaken, Msg, 70, Message) \
+    X(kTxtViewPictureTitle, Msg, 149, Title) \
+    X(kTxtAskDeleteView, Msg, 233, Message) \
+    X(kTxtAskDeleteScheme, Msg, 234, Message) \
     X(kTxtMenu_mFile, Menu, 1, Menu) \
     X(kTxtMenu_mOpen, Menu, 2, Menu) \
     X(kTxtMenu_mReOpen, Menu, 3, Menu) \

@@ -148,6 +148,46 @@ void ApplyGetNameTexts(forms::Form& form) {
     SetCaptionText(kTxtCancel, form.Find<forms::Control>("BtnCancel"));
 }
 
+void ApplyPrefrencesTexts(forms::Form& form) {
+    form.SetCaption(TextOf(kTxtPrefCaption));
+    auto caption = [&](const TextId& id, const char* name) { SetCaptionText(id, form.Find<forms::Control>(name)); };
+    caption(kTxtChkDayNight, "ChkDayNight");
+    caption(kTxtGrpDay, "GrpDay");
+    caption(kTxtGrpNight, "GrpNight");
+    caption(kTxtGrpHighlightColor, "GrpHighlightColor");
+    caption(kTxtGrpAlternateTexPath, "GrpAlternateTexPath");
+    caption(kTxtGrpRotationSpeed, "GrpRotationSpeed");
+    caption(kTxtGrpUndockToolbars, "GrpUndockToolbars");
+    caption(kTxtChkUndockToolbars, "ChkUndockToolbars");
+    caption(kTxtBtnOK, "BtnOK");
+    caption(kTxtBtnCancel, "BtnCancel");
+    if (auto* g = form.Find<forms::Control>("GrpDayNight")) g->SetCaption("");
+    caption(kTxtCSBDay, "CSBDay");
+    caption(kTxtCSBEDay, "CSBEDay");
+    caption(kTxtCSBNight, "CSBNight");
+    caption(kTxtCSBENight, "CSBENight");
+    caption(kTxtCSBHilite, "CSBHilite");
+    caption(kTxtCSBAlternateTexPath, "CSBAlternateTexPath");
+}
+
+void ApplyViewMgrTexts(forms::Form& form) {
+    form.SetCaption(TextOf(kTxtViewMgrCaption));
+    for (const char* name : {"Panel2", "Panel3"})
+        if (auto* p = form.Find<forms::Control>(name)) p->SetCaption("");
+    auto caption = [&](const TextId& id, const char* name) { SetCaptionText(id, form.Find<forms::Control>(name)); };
+    caption(kTxtLblNewName, "LblNewName");
+    caption(kTxtLblMatScheme, "LblMatScheme");
+    caption(kTxtLblBackImage, "LblBackImage");
+    caption(kTxtLblBackColor, "LblBackColor");
+    caption(kTxtOk, "BtnOk");
+    caption(kTxtCancel, "BtnCancel");
+    caption(kTxtBtnDelete, "BtnDelete");
+    caption(kTxtBtnMoveUp, "BtnMoveUp");
+    caption(kTxtBtnMoveDown, "BtnMoveDown");
+    caption(kTxtCSBBackColor, "CSBBackColor");
+    caption(kTxtCSBBackImage, "CSBBackImage");
+}
+
 int ShowProgramMessage(const std::string& text, UINT flags) {
     return forms::ShowMessageBox(text, forms::Application::Instance().Title(), flags);
 }

@@ -22,6 +22,8 @@ void SetMenuText(const TextId& id, forms::MenuItem* item);
 
 void ApplyMainFormTexts(forms::Form& form);
 void ApplyGetNameTexts(forms::Form& form);
+void ApplyPrefrencesTexts(forms::Form& form);
+void ApplyViewMgrTexts(forms::Form& form);
 
 // A message box with the program's title.
 int ShowProgramMessage(const std::string& text, UINT flags = MB_OK | MB_ICONEXCLAMATION);

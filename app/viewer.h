@@ -14,6 +14,13 @@ struct Viewing3D {
     bool parallel = false;
 };
 
+// One material as GetMaterial gives it.
+struct ViewerMaterial {
+    Color diffuse = 0, specular = 0;
+    float alpha = 0, kDiffuse = 0, kAmbient = 0, kSpecular = 0;
+    uint32_t flags = 0;
+};
+
 class ViewerHost {
 public:
     virtual ~ViewerHost() = default;
@@ -50,7 +57,33 @@ public:
     // Posts the lights-changed message (WM_USER + 100) to the application
     // window and processes pending messages.
     virtual void NotifyLightsChanged() = 0;
+
+    // The object and its materials.
+    // False when the viewer refused the file (its answer false or a failure).
+    virtual bool LoadObject(const std::string& path) = 0;
+    virtual void ObjectDelete() = 0;
+    virtual int MaterialCount() = 0;
+    // GetMaterial as the viewer answers it; false for an index it refused.
+    virtual bool GetMaterial(int index, ViewerMaterial& out) = 0;
+    virtual int TextureCount() = 0;
+    virtual std::string GetTexture(int index) = 0;
+
+    // Commands and switches of the main form.
+    virtual void OneTimeRaytrace() = 0;
+    virtual void DisableUserMovements(int mask) = 0;
+    virtual void SetCursorMode(int mode) = 0;
+    virtual void SetEnabledMenus(int mask) = 0;
+    virtual void SetDragDropEnabled(int flags) = 0;
+    virtual bool Filter() = 0;
+    virtual void SetFilter(bool on) = 0;
+    virtual bool HideControls() = 0;
+    virtual void SetHideControls(bool on) = 0;
 };
+
+// Cursor modes and the rotation bit of the viewer's user movements.
+constexpr int kCursorContext = 1;
+constexpr int kCursorArrow = 3;
+constexpr int kUserRotate = 1;
 
 // Sends one material, alpha converted.
 void SendMaterial(ViewerHost& viewer, int index, const MatEntry& m);

@@ -54,6 +54,21 @@ public:
     void ReplaceMaterial(int, Color, Color, float, float, float, float, uint32_t) override { ++calls; }
     void ReplaceTexture(int, const std::string&) override { ++calls; }
     void NotifyLightsChanged() override {}
+    bool LoadObject(const std::string&) override { return true; }
+    void ObjectDelete() override {}
+    int MaterialCount() override { return 0; }
+    bool GetMaterial(int, ViewerMaterial&) override { return false; }
+    int TextureCount() override { return 0; }
+    std::string GetTexture(int) override { return {}; }
+    void OneTimeRaytrace() override {}
+    void DisableUserMovements(int) override {}
+    void SetCursorMode(int) override {}
+    void SetEnabledMenus(int) override {}
+    void SetDragDropEnabled(int) override {}
+    bool Filter() override { return false; }
+    void SetFilter(bool) override {}
+    bool HideControls() override { return false; }
+    void SetHideControls(bool) override {}
     long calls = 0;
 };
 

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The main job: sets up the machine, builds every target, writes the project's sample
 # object as a PEL file and opens it in the stand-alone viewer
-# (wine64 rundll32 QivPlayer.dll,DisplayObject <file>, software renderer): in a real window
-# when $DISPLAY works, otherwise under Xvfb. A screenshot of the viewer window goes to
-# out/viewer.png, then the window is closed.
+# (wine64 rundll32 QivPlayer.dll,DisplayObject <file>, software renderer), then in
+# Stellwerk.exe: in real windows when $DISPLAY works, otherwise under Xvfb. Screenshots of
+# the viewer window and of Stellwerk's main window go to out/viewer.png and
+# out/stellwerk.png, each window closed after its picture.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -49,17 +50,32 @@ trap stop_env EXIT
 dll=$(winpath build/win64/player/control/QivPlayer.dll)
 # The shell's open command of object files, as the registration writes it.
 "$wine" regsvr32 /s "$dll"
-rm -f out/viewer.png
-"$wine" build/win64/tools/qivshot/qivshot.exe --timeout 180 --settle 4000 --stable 2000 out/viewer.png &
-shot=$!
+rm -f out/viewer.png out/stellwerk.png
+shot=build/win64/tools/qivshot/qivshot.exe
+"$wine" "$shot" --timeout 180 --settle 4000 --stable 2000 out/viewer.png &
+pid=$!
 "$wine" rundll32 "$dll",DisplayObject "$(winpath out/sample.pel)"
 status=0
-wait "$shot" || status=$?
+wait "$pid" || status=$?
+
+# Stellwerk opens the same object (its texts in Support\ and its INI file beside it).
+"$wine" "$shot" --class QivFormsWindow --title "Fernlicht - " --timeout 180 --settle 4000 --stable 2000 \
+  out/stellwerk.png &
+pid=$!
+"$wine" build/win64/app/Stellwerk.exe "$(winpath out/sample.pel)"
+app=0
+wait "$pid" || app=$?
+
 echo "Products: build/win32 (shipped) and build/win64:"
-find build/win32 build/win64 -maxdepth 3 \( -iname 'qivplayer.dll' -o -iname 'tolvane.dll' \) \
+find build/win32 build/win64 -maxdepth 3 \( -iname 'qivplayer.dll' -o -iname 'tolvane.dll' -o -iname 'stellwerk.exe' \) \
   -not -path '*/CMakeFiles/*' | sort
 if [ "$status" -ne 0 ] || [ ! -s out/viewer.png ]; then
   echo "The viewer window could not be captured" >&2
   exit 1
 fi
 echo "Viewer screenshot: out/viewer.png (object: out/sample.pel)"
+if [ "$app" -ne 0 ] || [ ! -s out/stellwerk.png ]; then
+  echo "Stellwerk's main window could not be captured" >&2
+  exit 1
+fi
+echo "Stellwerk screenshot: out/stellwerk.png"

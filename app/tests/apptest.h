@@ -130,6 +130,51 @@ public:
         log.push_back("ReplaceTexture(" + std::to_string(index) + "," + name + ")");
     }
     void NotifyLightsChanged() override { log.push_back("LightsChanged"); }
+
+    // Files LoadObject takes (the rest it refuses), and what it answers then.
+    std::vector<std::string> loadable;
+    std::vector<Material> objectMaterials;
+    std::vector<std::string> objectTextures;
+    bool filter = false, hideControls = false;
+    int cursorMode = 1, movementMask = 0, enabledMenus = -1, dragDrop = -1;
+
+    bool LoadObject(const std::string& path) override {
+        log.push_back("LoadObject(" + path + ")");
+        for (const auto& f : loadable)
+            if (f == path) {
+                loaded = true;
+                materials = objectMaterials;
+                textures = objectTextures;
+                return true;
+            }
+        return false;
+    }
+    void ObjectDelete() override {
+        loaded = false;
+        materials.clear();
+        textures.clear();
+        log.push_back("ObjectDelete");
+    }
+    int MaterialCount() override { return loaded ? int(materials.size()) : 0; }
+    bool GetMaterial(int index, stellwerk::ViewerMaterial& out) override {
+        if (!loaded || index < 0 || size_t(index) >= materials.size()) return false;
+        const Material& m = materials[size_t(index)];
+        out = {m.diffuse, m.specular, m.alpha, m.kd, m.ka, m.ks, m.flags};
+        return true;
+    }
+    int TextureCount() override { return loaded ? int(textures.size()) : 0; }
+    std::string GetTexture(int index) override {
+        return loaded && index >= 0 && size_t(index) < textures.size() ? textures[size_t(index)] : std::string();
+    }
+    void OneTimeRaytrace() override { log.push_back("OneTimeRaytrace"); }
+    void DisableUserMovements(int mask) override { movementMask = mask; }
+    void SetCursorMode(int mode) override { cursorMode = mode; }
+    void SetEnabledMenus(int mask) override { enabledMenus = mask; }
+    void SetDragDropEnabled(int flags) override { dragDrop = flags; }
+    bool Filter() override { return filter; }
+    void SetFilter(bool on) override { filter = on; }
+    bool HideControls() override { return hideControls; }
+    void SetHideControls(bool on) override { hideControls = on; }
 };
 
 }  // namespace apptest

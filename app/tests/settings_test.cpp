@@ -138,12 +138,40 @@ TEST_F(Settings, EveryKeyRoundTripsThroughTheFileUnderAGermanLocale) {
     EXPECT_EQ("D:\\obj\\", m2.QivFolder);
     EXPECT_EQ(m.Recent.Files(), m2.Recent.Files());
 
+    // An object in the program folder: its folder reads back as that folder, not as none.
+    {
+        MainSettings inProgram;
+        inProgram.ObjectOpened("C:\\Prog\\desk.qiv");
+        forms::IniFile ini;
+        inProgram.Write(ini);
+        EXPECT_EQ("C:\\Prog\\", ini.ReadString("Paths", "qiv", ""));
+        MainSettings m3;
+        m3.Read(ini);
+        EXPECT_EQ("C:\\Prog\\", m3.QivFolder);
+    }
+
     // A shorter list leaves no stale entries behind.
     m2.Recent.SetMax(1);
     forms::IniFile ini(path);
     m2.Write(ini);
     EXPECT_FALSE(ini.ValueExists("LRUFileList", "File2"));
     EXPECT_EQ("D:\\obj\\table.qiv", ini.ReadString("LRUFileList", "File1", ""));
+}
+
+TEST_F(Settings, ThePreviewBoxIsWrittenAtOnce) {
+    const std::string dir = apptest::tempFolder("preview");
+    const std::string path = dir + "stellwerk!.ini";
+    apptest::writeFile(path, "[General]\r\nRotationAngle=5\r\n");
+    TGlobalIni g;
+    g.Load(path);
+    g.RotationAngle = 30;  // an unsaved change of the preferences stays unsaved
+    ASSERT_TRUE(g.StoreFilePreview(false, path));
+    EXPECT_FALSE(g.FilePreview);
+    TGlobalIni again;
+    again.Load(path);
+    EXPECT_FALSE(again.FilePreview);
+    EXPECT_EQ(5, again.RotationAngle);
+    EXPECT_FALSE(g.StoreFilePreview(true, dir + "missing/stellwerk!.ini")) << "a file that cannot be written";
 }
 
 }  // namespace

@@ -42,6 +42,7 @@ public:
     FormPosition Position() const { return position_; }
     void SetPosition(FormPosition p) { position_ = p; }
     WindowState GetWindowState() const;
+    // A hidden form takes the state when it is shown (it is not shown for it).
     void SetWindowState(WindowState s);
     // Outer size limits; 0 means none.
     void SetConstraints(int minW, int minH, int maxW = 0, int maxH = 0);
@@ -95,6 +96,8 @@ private:
     MainMenu* menu_ = nullptr;
     HWND lastFocus_ = nullptr;
     bool shownOnce_ = false;
+    bool statePending_ = false;
+    WindowState pendingState_ = WindowState::Normal;
 };
 
 }  // namespace forms

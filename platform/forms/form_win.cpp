@@ -97,6 +97,7 @@ void Form::SetBorderIcons(BorderIcons b) {
 void Form::SetCaption(const std::string& text) { Control::SetCaption(text); }
 
 WindowState Form::GetWindowState() const {
+    if (statePending_ && hwnd_ && !IsWindowVisible(hwnd_)) return pendingState_;
     if (hwnd_ && IsZoomed(hwnd_)) return WindowState::Maximized;
     if (hwnd_ && IsIconic(hwnd_)) return WindowState::Minimized;
     return WindowState::Normal;
@@ -104,17 +105,13 @@ WindowState Form::GetWindowState() const {
 
 void Form::SetWindowState(WindowState s) {
     if (!hwnd_) return;
-    const int cmd = s == WindowState::Maximized ? SW_MAXIMIZE : s == WindowState::Minimized ? SW_MINIMIZE : SW_RESTORE;
-    if (IsWindowVisible(hwnd_))
-        ShowWindow(hwnd_, cmd);
-    else {
-        WINDOWPLACEMENT wp{sizeof wp};
-        GetWindowPlacement(hwnd_, &wp);
-        wp.showCmd = s == WindowState::Maximized ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
-        wp.flags = 0;
-        SetWindowPlacement(hwnd_, &wp);
-        ShowWindow(hwnd_, SW_HIDE);
+    if (!IsWindowVisible(hwnd_)) {
+        pendingState_ = s;
+        statePending_ = true;
+        return;
     }
+    statePending_ = false;
+    ShowWindow(hwnd_, s == WindowState::Maximized ? SW_MAXIMIZE : s == WindowState::Minimized ? SW_MINIMIZE : SW_RESTORE);
 }
 
 void Form::SetConstraints(int minW, int minH, int maxW, int maxH) {
@@ -182,9 +179,16 @@ void Form::Show() {
         if (OnShow) OnShow(this);
         if (!hwnd_) return;
     }
-    WINDOWPLACEMENT wp{sizeof wp};
-    GetWindowPlacement(hwnd_, &wp);
-    ShowWindow(hwnd_, wp.showCmd == SW_SHOWMAXIMIZED ? SW_SHOWMAXIMIZED : SW_SHOW);
+    if (statePending_) {
+        statePending_ = false;
+        ShowWindow(hwnd_, pendingState_ == WindowState::Maximized   ? SW_SHOWMAXIMIZED
+                          : pendingState_ == WindowState::Minimized ? SW_SHOWMINIMIZED
+                                                                    : SW_SHOWNORMAL);
+    } else {
+        WINDOWPLACEMENT wp{sizeof wp};
+        GetWindowPlacement(hwnd_, &wp);
+        ShowWindow(hwnd_, wp.showCmd == SW_SHOWMAXIMIZED ? SW_SHOWMAXIMIZED : SW_SHOW);
+    }
     SetForegroundWindow(hwnd_);
     if (!ActiveControl()) SelectNext(nullptr, true);
 }

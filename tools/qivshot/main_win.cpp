@@ -1,7 +1,8 @@
-// qivshot: waits for a top-level window of a class, captures it from the screen once its
-// picture has settled (unchanged for --stable ms, at least --settle ms after the window
-// appeared), writes the capture as a PNG picture and closes the window.
-//   qivshot [--class NAME] [--timeout SECONDS] [--settle MS] [--stable MS] [--keep] out.png
+// qivshot: waits for a visible top-level window of a class (and, with --title, whose title
+// begins with the text), captures it from the screen once its picture has settled
+// (unchanged for --stable ms, at least --settle ms after the window appeared), writes the
+// capture as a PNG picture and closes the window.
+//   qivshot [--class NAME] [--title TEXT] [--timeout SECONDS] [--settle MS] [--stable MS] [--keep] out.png
 #include <windows.h>
 
 #include <cstdio>
@@ -22,13 +23,34 @@ struct Capture {
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: qivshot [--class NAME] [--timeout SECONDS] [--settle MS] [--stable MS] [--keep] out.png\n");
+                 "usage: qivshot [--class NAME] [--title TEXT] [--timeout SECONDS] [--settle MS] [--stable MS] [--keep] "
+                 "out.png\n");
     return 2;
 }
 
-HWND findVisible(const char* cls) {
-    HWND w = FindWindowA(cls, nullptr);
-    return w && IsWindowVisible(w) ? w : nullptr;
+struct Wanted {
+    const std::string& cls;
+    const std::string& title;
+    HWND found;
+};
+
+BOOL CALLBACK matchWindow(HWND w, LPARAM lp) {
+    auto* want = reinterpret_cast<Wanted*>(lp);
+    char cls[256] = {}, title[512] = {};
+    GetClassNameA(w, cls, sizeof cls);
+    GetWindowTextA(w, title, sizeof title);
+    if (want->cls == cls && IsWindowVisible(w) && std::strncmp(title, want->title.c_str(), want->title.size()) == 0) {
+        want->found = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Programs may have hidden windows of the same class: the first visible one counts.
+HWND findVisible(const std::string& cls, const std::string& title) {
+    Wanted want{cls, title, nullptr};
+    EnumWindows(matchWindow, reinterpret_cast<LPARAM>(&want));
+    return want.found;
 }
 
 // The window as the screen shows it (another process's window cannot draw itself into
@@ -87,7 +109,7 @@ void pump() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string cls = "Qiv Frame";
+    std::string cls = "Qiv Frame", title;
     double timeout = 60;
     DWORD settle = 1500, stable = 1000;
     bool keep = false;
@@ -96,6 +118,8 @@ int main(int argc, char** argv) {
         const std::string a = argv[i];
         if (a == "--class" && i + 1 < argc) {
             cls = argv[++i];
+        } else if (a == "--title" && i + 1 < argc) {
+            title = argv[++i];
         } else if (a == "--timeout" && i + 1 < argc) {
             timeout = std::atof(argv[++i]);
             if (!(timeout > 0 && timeout < 3600)) return usage();
@@ -119,9 +143,10 @@ int main(int argc, char** argv) {
 
     const ULONGLONG deadline = GetTickCount64() + ULONGLONG(timeout * 1000);
     HWND w = nullptr;
-    while (!(w = findVisible(cls.c_str()))) {
+    while (!(w = findVisible(cls, title))) {
         if (GetTickCount64() >= deadline) {
-            std::fprintf(stderr, "qivshot: no window of class \"%s\" within %g s\n", cls.c_str(), timeout);
+            std::fprintf(stderr, "qivshot: no window of class \"%s\" titled \"%s...\" within %g s\n", cls.c_str(),
+                         title.c_str(), timeout);
             return 1;
         }
         Sleep(100);

@@ -10,12 +10,14 @@
 #include <sstream>
 #include <string>
 
+#include "wintestutil.h"
+
+bool WriteSamplePel(const std::string& path);
+
 namespace {
 
-std::string windowsPath(std::string p) {
-    std::replace(p.begin(), p.end(), '/', '\\');
-    return "Z:" + p;
-}
+using wintest::readAll;
+using wintest::windowsPath;
 
 DWORD run(const std::string& cmd, DWORD waitMs = 60000, PROCESS_INFORMATION* keep = nullptr) {
     STARTUPINFOA si = {};
@@ -37,14 +39,8 @@ DWORD run(const std::string& cmd, DWORD waitMs = 60000, PROCESS_INFORMATION* kee
     return code;
 }
 
-std::string readAll(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
 
-// The visible window titled "Fernlicht" of a process.
+// The visible window of a process whose title begins with "Fernlicht".
 struct Find {
     DWORD pid;
     HWND main = nullptr;
@@ -56,12 +52,53 @@ BOOL CALLBACK findMain(HWND h, LPARAM lp) {
     GetWindowThreadProcessId(h, &pid);
     wchar_t title[64] = {};
     GetWindowTextW(h, title, 64);
-    if (pid == f->pid && IsWindowVisible(h) && wcscmp(title, L"Fernlicht") == 0) {
+    if (pid == f->pid && IsWindowVisible(h) && wcsncmp(title, L"Fernlicht", 9) == 0) {
         f->main = h;
         return FALSE;
     }
     return TRUE;
 }
+
+std::string titleOf(HWND w) {
+    char buf[600] = {};
+    GetWindowTextA(w, buf, sizeof buf);
+    return buf;
+}
+
+// Stellwerk.exe running until it is closed.
+class Running {
+public:
+    explicit Running(const std::string& cmd) { started_ = run(cmd, 0, &pi_) == 0; }
+    ~Running() {
+        if (!started_) return;
+        if (WaitForSingleObject(pi_.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(pi_.hProcess, 0xFFFE);
+        CloseHandle(pi_.hThread);
+        CloseHandle(pi_.hProcess);
+    }
+    // The main window, once its title is the given one.
+    HWND main(const std::string& title, DWORD ms = 30000) {
+        const ULONGLONG end = GetTickCount64() + ms;
+        while (started_ && GetTickCount64() < end) {
+            Find f{pi_.dwProcessId};
+            EnumWindows(findMain, LPARAM(&f));
+            if (f.main && titleOf(f.main) == title) return f.main;
+            if (WaitForSingleObject(pi_.hProcess, 50) == WAIT_OBJECT_0) break;
+        }
+        return nullptr;
+    }
+    // Closes the main window; the exit code (0xFFFE when it did not end).
+    DWORD close(HWND main) {
+        PostMessageW(main, WM_CLOSE, 0, 0);
+        if (WaitForSingleObject(pi_.hProcess, 30000) != WAIT_OBJECT_0) return 0xFFFE;
+        DWORD code = 0xFFFE;
+        GetExitCodeProcess(pi_.hProcess, &code);
+        return code;
+    }
+
+private:
+    bool started_ = false;
+    PROCESS_INFORMATION pi_ = {};
+};
 
 class Startup : public ::testing::Test {
 protected:
@@ -133,6 +170,7 @@ TEST_F(Startup, NormalStartShowsTheMainFormWithItsMenuTexts) {
         if (!find.main) Sleep(100);
     }
     ASSERT_NE(nullptr, find.main) << "no main form";
+    EXPECT_TRUE(IsZoomed(find.main)) << "no saved placement: maximised";
     // The menu's texts are checked in the test process (menus stay in their process under Wine).
     EXPECT_NE(nullptr, GetMenu(find.main)) << "the main form has its menu bar";
     PostMessageW(find.main, WM_CLOSE, 0, 0);
@@ -145,6 +183,48 @@ TEST_F(Startup, NormalStartShowsTheMainFormWithItsMenuTexts) {
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
     EXPECT_EQ("", readAll(log_));
+}
+
+TEST_F(Startup, OpensItsParameterShowsItAndKeepsItsSettingsAcrossStarts) {
+    wintest::SoftwareViewer software;
+    const std::string pel = dir_ + "sample.pel", missing = dir_ + "missing.pel";
+    ASSERT_TRUE(WriteSamplePel(pel));
+    // Placed by the settings: without a window manager a maximised window keeps its old place on the X screen.
+    std::ofstream(dir_ + "stellwerk!.ini", std::ios::binary)
+        << "[AppWindow]\r\nMax=0\r\nLeft=0\r\nTop=0\r\nWidth=1000\r\nHeight=740\r\n";
+    const std::string exe = "\"" + dir_ + "Stellwerk.exe\"";
+    {
+        Running s(exe + " \"" + pel + "\"");
+        HWND main = s.main("Fernlicht - " + pel);
+        ASSERT_NE(nullptr, main) << "the parameter is opened";
+        bool shown = false;
+        for (int i = 0; i < 200 && !shown; ++i) {
+            HWND viewer = wintest::findDescendant(main, L"QivPlayerControl");
+            if (viewer) {
+                const auto px = wintest::clientPixels(viewer);
+                shown = wintest::shareUnlike(px, wintest::commonColour(px)) > 0.03;
+            }
+            if (!shown) Sleep(100);
+        }
+        EXPECT_TRUE(shown) << "the viewer's window shows the object";
+        EXPECT_EQ(0u, s.close(main));
+    }
+    std::string ini = readAll(dir_ + "stellwerk!.ini");
+    EXPECT_NE(std::string::npos, ini.find("File1=" + pel + "\r\n")) << ini;
+    EXPECT_NE(std::string::npos, ini.find("qiv=" + dir_ + "\r\n")) << ini;
+    EXPECT_NE(std::string::npos, ini.find("[AppWindow]\r\nMax=0\r\nLeft=0\r\nTop=0\r\nWidth=1000\r\n")) << ini;
+    {
+        Running s(exe + " \"" + missing + "\"");
+        HWND main = s.main("Fernlicht");
+        ASSERT_NE(nullptr, main);
+        for (int i = 0; i < 100 && readAll(log_).empty(); ++i) Sleep(100);
+        EXPECT_NE(std::string::npos, readAll(log_).find("The object could not be opened: " + missing)) << readAll(log_);
+        EXPECT_EQ(0u, s.close(main));
+    }
+    ini = readAll(dir_ + "stellwerk!.ini");
+    EXPECT_NE(std::string::npos, ini.find("File1=" + pel + "\r\n")) << ini;
+    EXPECT_EQ(std::string::npos, ini.find("File2=")) << "a file that did not open is not listed";
+    EXPECT_EQ(std::string::npos, ini.find(missing)) << ini;
 }
 
 }  // namespace

@@ -46,6 +46,10 @@ protected:
         CloseHandle(pi.hProcess);
         ASSERT_TRUE(MsgLines().LoadFromFile(windowsPath(STELLWERK_SUPPORT "/MsgLbl.txt")));
         ASSERT_TRUE(MenuLines().LoadFromFile(windowsPath(STELLWERK_SUPPORT "/Menu.txt")));
+        char tmp[MAX_PATH];
+        GetTempPathA(MAX_PATH, tmp);
+        SetProgramFolder(std::string(tmp) + "stellwerk forms\\");
+        CreateDirectoryA(GetProgramFolder().c_str(), nullptr);
         forms::SetMessageLog([](const std::string& text, const std::string&, UINT) {
             g_messages.push_back(text);
             return IDOK;
@@ -178,7 +182,7 @@ TEST_F(Stellwerk, NameDialogUpdateAndSchemeModes) {
                             d.BtnOk->Click();
                         },
                         [&](TFGetName& d) { d.BtnCancel->Click(); }});
-        const bool got = AskName(mode, {schemes, nullptr}, name);
+        const bool got = AskName(mode, {schemes, nullptr, {}, {"Tour"}}, name);
         EXPECT_EQ(want, got) << "mode " << mode << " name " << typed;
         if (want) EXPECT_EQ(typed, name);
         EXPECT_EQ(want ? 0u : 1u, g_messages.size()) << typed;
@@ -192,6 +196,15 @@ TEST_F(Stellwerk, NameDialogUpdateAndSchemeModes) {
     ask(kNameRenameScheme, "Red", false);
     ask(kNameRenameView, "Other", true);
     ask(kNameRenameView, "LOCKED", false);
+    // View names that would break the views file or take another section.
+    ask(kNameRenameView, "batchnames", false);
+    ask(kNameRenameView, "General", false);
+    ask(kNameRenameView, "tour", false);
+    ask(kNameRenameView, "Front,Back", false);
+    ask(kNameRenameView, "a=b", false);
+    ask(kNameRenameView, "[x", false);
+    ask(kNameRenameView, std::string(51, 'x'), false);
+    ask(kNameRenameView, std::string(50, 'x'), true);
     ask(kNameNewFolder, "Sub", true);
     ask(kNameBatch, "red", false);
     ask(kNameBatch, "Batch 1", true);
