@@ -33,11 +33,9 @@ float bitsFloat(uint32_t v) {
 
 std::array<char, kMatEntryBytes> PackMatEntry(const MatEntry& m) {
     std::array<char, kMatEntryBytes> out{};
-    const uint32_t words[9] = {uint32_t(m.index),         m.diffuse,
-                               m.specular,                uint32_t(m.alpha),
-                               m.flags,                   floatBits(m.kDiffuse),
-                               floatBits(m.kAmbient),     floatBits(m.kSpecular),
-                               uint32_t(m.texture)};
+    const uint32_t words[9] = {uint32_t(m.index),     m.diffuse,           m.specular,
+                               uint32_t(m.alpha),     m.flags,             floatBits(m.kDiffuse),
+                               floatBits(m.kAmbient), floatBits(m.kSpecular), uint32_t(m.texture)};
     for (int i = 0; i < 9; ++i) put32(out.data() + 4 * i, words[i]);
     return out;
 }

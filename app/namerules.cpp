@@ -33,8 +33,8 @@ bool reserved(const std::string& name, const std::vector<std::string>& batches) 
 
 }  // namespace
 
-bool IsNameModeValid(int mode) { return mode >= kNameAddView && mode <= kNameBatch; }
-bool NameModeUsesCombo(int mode) { return mode == kNameUpdateView || mode == kNameSaveSchemeAs; }
+bool IsNameModeValid(int mode) { return mode >= kNameModeAddView && mode <= kNameModeBatch; }
+bool NameModeUsesCombo(int mode) { return mode == kNameModeUpdateView || mode == kNameModeSaveSchemeAs; }
 
 bool IsNameKeyFiltered(char c) { return c != 0 && std::strchr("\"*/:<>?\\|", c) != nullptr; }
 
@@ -63,15 +63,15 @@ NameProblem CheckDialogName(int mode, std::string_view text, const std::vector<s
     if (name.empty()) return NameProblem::Empty;
     const int found = indexIn(listed, name);
     switch (mode) {
-    case kNameUpdateView:
+    case kNameModeUpdateView:
         return found >= 0 ? NameProblem::None : NameProblem::Taken;
-    case kNameSaveSchemeAs:
+    case kNameModeSaveSchemeAs:
         if (found >= 0 && size_t(found) < locked.size() && locked[size_t(found)]) return NameProblem::Taken;
         break;
-    case kNameAddView:
-    case kNameRenameView:
+    case kNameModeAddView:
+    case kNameModeRenameView:
         return CheckViewName(name, listed, batches);
-    case kNameBatch:
+    case kNameModeBatch:
         return CheckBatchName(name, views, listed);
     default:
         if (!IsNameModeValid(mode)) return NameProblem::Reserved;

@@ -7,19 +7,16 @@
 
 namespace stellwerk {
 
-// The message shown when a name is refused.
-constexpr int kNameRefusedText = 235;
-
-// Name dialog modes.
-enum NameMode {
-    kNameAddView = 0,
-    kNameUpdateView = 1,
-    kNameRenameView = 2,
-    kNameSaveSchemeAs = 3,
-    kNameRenameScheme = 4,
-    kNameMaterial = 5,
-    kNameNewFolder = 6,
-    kNameBatch = 7,
+// Name dialog modes (the numbers of the dialog's own NameMode).
+enum NameDialogMode {
+    kNameModeAddView = 0,
+    kNameModeUpdateView = 1,
+    kNameModeRenameView = 2,
+    kNameModeSaveSchemeAs = 3,
+    kNameModeRenameScheme = 4,
+    kNameModeMaterial = 5,
+    kNameModeNewFolder = 6,
+    kNameModeBatch = 7,
 };
 bool IsNameModeValid(int mode);
 // The mode uses the combo box rather than the edit field.
@@ -28,6 +25,8 @@ bool NameModeUsesCombo(int mode);
 // Characters the dialog's fields swallow: " * / : < > ? \ |
 bool IsNameKeyFiltered(char c);
 
+// Why a name is refused (the dialog shows kTxtNameRefused for each; the
+// view manager's own rename shows its text 70 for Taken).
 enum class NameProblem { None, Empty, Taken, Reserved, BadCharacter, TooLong };
 
 // A new view name: not empty, at most 50 characters, none of the swallowed

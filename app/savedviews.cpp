@@ -197,6 +197,10 @@ bool SavedViews::MoveView(int from, int to) {
 
 bool SavedViews::ReplaceViews(std::vector<ViewRecord> views) {
     if (!CanWrite()) return false;
+    // Two views of one name would share a section.
+    std::unordered_set<std::string> names;
+    for (const auto& v : views)
+        if (forms::Trim(v.Name).empty() || !names.insert(forms::LowerCase(v.Name)).second) return false;
     for (const auto& v : views_) sections_.push_back(v.Name);
     views_ = std::move(views);
     return Save();

@@ -59,7 +59,8 @@ public:
     bool DeleteView(int index);
     bool RenameView(int index, const std::string& newName);
     bool MoveView(int from, int to);
-    // The dialog's edited list, saved when it changed.
+    // The dialog's edited list, saved; refused when two views share a name
+    // (letter case ignored) or one has none.
     bool ReplaceViews(std::vector<ViewRecord> views);
     // With a name, the first view of that name; without, the last view.
     bool ApplyNamedView(ViewerHost& viewer, const std::string& name, const std::vector<std::string>& schemeCaptions,

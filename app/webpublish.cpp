@@ -13,7 +13,22 @@ namespace stellwerk {
 namespace {
 
 constexpr const char* kPlayer = "qiv";
-constexpr int kOwnMaterialsText = 166;
+// Message texts of the page.
+constexpr int kTxtPubCodebase = 1;
+constexpr int kTxtPubBrowser = 2;
+constexpr int kTxtPubBrowserMore = 3;
+constexpr int kTxtPubJava = 4;
+constexpr int kTxtPubObject = 9;
+constexpr int kTxtPubSlideShow = 10;
+constexpr int kTxtPubFirst = 11;
+constexpr int kTxtPubPrevious = 12;
+constexpr int kTxtPubStart = 13;
+constexpr int kTxtPubNext = 14;
+constexpr int kTxtPubLast = 15;
+constexpr int kTxtPubStartStop = 16;
+constexpr int kTxtPubViews = 17;
+constexpr int kTxtPubSchemes = 18;
+constexpr int kTxtOwnMaterials = 166;
 
 // "%f" in the invariant format.
 std::string fixed6(double v) {
@@ -101,7 +116,7 @@ const NamedFunction* Publisher::schemeFunction(const std::string& name) {
     if (!found) {
         // A scheme that is gone: the object's own materials, as Stellwerk
         // applies them for such a view.
-        registered = GetMsgText(kOwnMaterialsText);
+        registered = GetMsgText(kTxtOwnMaterials);
         if (const NamedFunction* f = findName(schemeFunctions_, registered)) return f;
     }
     const MaterialSet own = host_.LoadScheme("");
@@ -168,9 +183,10 @@ void Publisher::head() {
         p_.line(3, "if ((navigator.appName==\"Microsoft Internet Explorer\") ||");
         p_.line(4, "((navigator.appName==\"Netscape\") && (parseInt(navigator.appVersion)<=4))){");
         p_.line(5, "if (!navigator.javaEnabled())");
-        p_.line(6, "alert(\"" + ScriptEscape(GetMsgText(4)) + "\");");
+        p_.line(6, "alert(\"" + ScriptEscape(GetMsgText(kTxtPubJava)) + "\");");
         p_.line(3, "} else {");
-        p_.line(4, "alert(\"" + ScriptEscape(GetMsgText(2)) + "\\n" + ScriptEscape(GetMsgText(3)) + "\");");
+        p_.line(4, "alert(\"" + ScriptEscape(GetMsgText(kTxtPubBrowser)) + "\\n" +
+                       ScriptEscape(GetMsgText(kTxtPubBrowserMore)) + "\");");
         p_.line(3, "}");
         p_.line(2, "</SCRIPT>");
     }
@@ -242,7 +258,7 @@ void Publisher::viewerBlock() {
     p_.line(3, "<tr>");
     p_.line(4, "<td height=\"1%\">");
     p_.line(5, "<p align=\"center\" style=\"margin-top: 0; margin-bottom: 0\"><b>");
-    p_.line(5, "<font size=\"2\" color=\"#FFFFFF\" face=\"Verdana\">" + msg(9) + " " +
+    p_.line(5, "<font size=\"2\" color=\"#FFFFFF\" face=\"Verdana\">" + msg(kTxtPubObject) + " " +
                    HtmlEscape(BaseNameOf(o_.objectPath)) + "</font></b>");
     p_.line(4, "</td>");
     p_.line(3, "</tr>");
@@ -255,7 +271,7 @@ void Publisher::viewerBlock() {
     p_.line(5, "<p style=\"margin-top: 0; margin-bottom: 0\" align=\"center\">");
     p_.line(6, "<font size=\"1\" face=\"Verdana\">");
     p_.line(7, "<OBJECT CLASSID=\"CLSID:" + HtmlEscape(o_.classId) + "\"");
-    p_.line(8, "CODEBASE=\"" + msg(1) + "\"");
+    p_.line(8, "CODEBASE=\"" + msg(kTxtPubCodebase) + "\"");
     p_.line(8, forms::Format("NAME=%s ID=%s width=%d height=%d align=center>", kPlayer, kPlayer, o_.viewerWidth,
                              o_.viewerHeight));
     p_.line(9, "<PARAM NAME=ObjectURL VALUE=\"" + HtmlEscape(copyReference(o_.objectPath)) + "\">");
@@ -297,8 +313,8 @@ void Publisher::linkTable() {
                "bordercolor=\"#111111\" width=\"320\" bgcolor=\"#FBE14D\">");
     spanRow();
     p_.line(5, "<tr>");
-    for (int heading : {17, 18}) {
-        if ((heading == 17 && !hasViews) || (heading == 18 && !hasSchemes)) continue;
+    for (int heading : {kTxtPubViews, kTxtPubSchemes}) {
+        if ((heading == kTxtPubViews && !hasViews) || (heading == kTxtPubSchemes && !hasSchemes)) continue;
         p_.line(6, td);
         p_.line(7, "<p style=\"margin-top: 0; margin-bottom: 0\"><b>");
         p_.line(8, "<font size=\"1\" face=\"Verdana\">" + msg(heading) + "</font></b></td>");
@@ -339,7 +355,7 @@ void Publisher::slideForm() {
                "bordercolor=\"#111111\" bgcolor=\"#73176C\">");
     p_.line(5, "<tr>");
     p_.line(6, "<td align=center>");
-    p_.line(6, "<font size=\"2\" color=\"#FFFFFF\" face=\"Verdana\"><b>" + msg(10) + "</b></font>");
+    p_.line(6, "<font size=\"2\" color=\"#FFFFFF\" face=\"Verdana\"><b>" + msg(kTxtPubSlideShow) + "</b></font>");
     p_.line(6, "</td>");
     p_.line(5, "</tr>");
     p_.line(5, "<tr>");
@@ -360,12 +376,12 @@ void Publisher::slideForm() {
     p_.line(5, "</tr>");
     p_.line(5, "<tr>");
     p_.line(6, "<td align=center bgcolor=\"#FBE14D\">");
-    p_.line(7, "<input type=button onClick=\"first();\" value=\"|&lt;&lt;\" title=\"" + msg(11) + "\">");
-    p_.line(7, "<input type=button onClick=\"previous();\" value=\"&lt;&lt;\" title=\"" + msg(12) + "\">");
-    p_.line(7, "<input type=button name=\"slidebutton\" onClick=\"ap(this.value);\" value=\"" + msg(13) +
-                   "\" title=\"" + msg(16) + "\">");
-    p_.line(7, "<input type=button onClick=\"next();\" value=\"&gt;&gt;\" title=\"" + msg(14) + "\">");
-    p_.line(7, "<input type=button onClick=\"last();\" value=\"&gt;&gt;|\" title=\"" + msg(15) + "\">");
+    p_.line(7, "<input type=button onClick=\"first();\" value=\"|&lt;&lt;\" title=\"" + msg(kTxtPubFirst) + "\">");
+    p_.line(7, "<input type=button onClick=\"previous();\" value=\"&lt;&lt;\" title=\"" + msg(kTxtPubPrevious) + "\">");
+    p_.line(7, "<input type=button name=\"slidebutton\" onClick=\"ap(this.value);\" value=\"" + msg(kTxtPubStart) +
+                   "\" title=\"" + msg(kTxtPubStartStop) + "\">");
+    p_.line(7, "<input type=button onClick=\"next();\" value=\"&gt;&gt;\" title=\"" + msg(kTxtPubNext) + "\">");
+    p_.line(7, "<input type=button onClick=\"last();\" value=\"&gt;&gt;|\" title=\"" + msg(kTxtPubLast) + "\">");
     p_.line(6, "</td>");
     p_.line(5, "</tr>");
     p_.line(4, "</table>");

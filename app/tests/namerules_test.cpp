@@ -47,25 +47,25 @@ TEST(NameRules, DialogModes) {
         const char* text;
         bool accepted;
     } cases[] = {
-        {kNameAddView, "red", false},          {kNameAddView, "Green", true},
-        {kNameUpdateView, "RED", true},        {kNameUpdateView, "Green", false},
-        {kNameRenameView, "Blue", false},      {kNameSaveSchemeAs, "Green", true},
-        {kNameSaveSchemeAs, "red", true},      {kNameSaveSchemeAs, "blue", false},
-        {kNameRenameScheme, "Red", false},     {kNameRenameScheme, "a:b", false},
-        {kNameMaterial, "Oak", true},          {kNameNewFolder, "New", true},
-        {kNameBatch, "Red", false},            {kNameBatch, "Night", true},
+        {kNameModeAddView, "red", false},          {kNameModeAddView, "Green", true},
+        {kNameModeUpdateView, "RED", true},        {kNameModeUpdateView, "Green", false},
+        {kNameModeRenameView, "Blue", false},      {kNameModeSaveSchemeAs, "Green", true},
+        {kNameModeSaveSchemeAs, "red", true},      {kNameModeSaveSchemeAs, "blue", false},
+        {kNameModeRenameScheme, "Red", false},     {kNameModeRenameScheme, "a:b", false},
+        {kNameModeMaterial, "Oak", true},          {kNameModeNewFolder, "New", true},
+        {kNameModeBatch, "Red", false},            {kNameModeBatch, "Night", true},
         {8, "x", false},                       {-1, "x", false},
-        {kNameMaterial, "  ", false},
+        {kNameModeMaterial, "  ", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.accepted, CheckDialogName(c.mode, c.text, listed, locked) == NameProblem::None)
             << c.mode << " " << c.text;
-    EXPECT_EQ(int(NameProblem::Empty), int(CheckDialogName(kNameAddView, "  ", listed)));
+    EXPECT_EQ(int(NameProblem::Empty), int(CheckDialogName(kNameModeAddView, "  ", listed)));
     for (char c : std::string("\"*/:<>?\\|")) EXPECT_TRUE(IsNameKeyFiltered(c)) << c;
     for (char c : std::string("aZ09 ._-,")) EXPECT_FALSE(IsNameKeyFiltered(c)) << c;
-    EXPECT_TRUE(NameModeUsesCombo(kNameUpdateView));
-    EXPECT_TRUE(NameModeUsesCombo(kNameSaveSchemeAs));
-    EXPECT_FALSE(NameModeUsesCombo(kNameAddView));
+    EXPECT_TRUE(NameModeUsesCombo(kNameModeUpdateView));
+    EXPECT_TRUE(NameModeUsesCombo(kNameModeSaveSchemeAs));
+    EXPECT_FALSE(NameModeUsesCombo(kNameModeAddView));
 }
 
 }  // namespace

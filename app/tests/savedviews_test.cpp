@@ -242,6 +242,10 @@ TEST_F(Views, EditListOfTheDialog) {
     ViewEditList dialog(views.Views());
     dialog.Rename(0, "Renamed", {});
     dialog.Delete(1);
+    std::vector<ViewRecord> twice = dialog.Views();
+    twice.push_back(twice.front());
+    twice.back().Name = "RENAMED";
+    EXPECT_FALSE(views.ReplaceViews(twice));
     ASSERT_TRUE(views.ReplaceViews(dialog.Views()));
     EXPECT_EQ((std::vector<std::string>{"Renamed"}), forms::IniFile(vad).ReadSections());
 }

@@ -96,8 +96,23 @@ void* ControlBase::comInterface(REFIID iid) {
     return nullptr;
 }
 
-size_t ControlBase::fireEvent(DISPID id, DispArgs& args) { return eventPoint_ ? qcom::fireEvent(*eventPoint_, id, args) : 0; }
-size_t ControlBase::fireEvent(DISPID id) { return eventPoint_ ? qcom::fireEvent(*eventPoint_, id) : 0; }
+// A handler may make its host drop the control: the control holds itself while the sinks run
+// (the window procedure and the calls into it hold it until they return).
+size_t ControlBase::fireEvent(DISPID id, DispArgs& args) {
+    if (!eventPoint_) return 0;
+    ComPtr<IUnknown> keep(controlUnknown());
+    return qcom::fireEvent(*eventPoint_, id, args);
+}
+size_t ControlBase::fireEvent(DISPID id) {
+    if (!eventPoint_) return 0;
+    ComPtr<IUnknown> keep(controlUnknown());
+    return qcom::fireEvent(*eventPoint_, id);
+}
+
+void ControlBase::firePropertyChanged(DISPID id) {
+    ComPtr<IUnknown> keep(controlUnknown());
+    notifier_.changed(id);
+}
 
 void ControlBase::fireViewChange() {
     if (viewChangesHeld()) return;
@@ -201,6 +216,10 @@ LRESULT CALLBACK ControlBase::windowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM 
         self = reinterpret_cast<ControlBase*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     }
     if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
+    // The control lives until the message is handled, whatever a handler makes its host do;
+    // the last release may end it here, after which nothing of it is touched.
+    IUnknown* keep = self->controlUnknown();
+    keep->AddRef();
     LRESULT r = 0;
     try {
         bool handled = false;
@@ -217,6 +236,7 @@ LRESULT CALLBACK ControlBase::windowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM 
         } catch (...) {
         }
     }
+    keep->Release();
     return r;
 }
 

@@ -96,7 +96,7 @@ public:
     // IOleControl::FreezeEvents count above 0.
     bool eventsFrozen() const { return notifier_.frozen(); }
     // OnChanged(id) to the property-notify sinks; nothing while frozen.
-    void firePropertyChanged(DISPID id) { notifier_.changed(id); }
+    void firePropertyChanged(DISPID id);
     HRESULT firePropertyRequestEdit(DISPID id) { return notifier_.requestEdit(id); }
 
     void setDirty(bool dirty) { dirty_ = dirty; }
@@ -124,6 +124,9 @@ public:
     // window, OLEIVERB_UIACTIVATE (and the primary and show verbs) also makes the
     // control the active object of the frame.
     HRESULT inPlaceActivate(LONG verb, const RECT* pos = nullptr);
+
+    // The options the host set through IObjectSafety (INTERFACESAFE_FOR_...).
+    DWORD safetyOptions() const { return safetyEnabled_; }
 
     // Error objects for the interfaces listed here (ISupportErrorInfo).
     ErrorInfoInterfaces& errorInfoInterfaces() { return errorInfo_; }

@@ -37,6 +37,8 @@ public:
     }
     STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                         EXCEPINFO* excep, UINT* argErr) override {
+        // The object outlives a member whose events make the caller let it go.
+        ComPtr<I> keep(static_cast<I*>(this));
         return dispInvoke(static_cast<I*>(this), __uuidof(I), id, riid, flags, params, result, excep, argErr);
     }
 

@@ -103,7 +103,8 @@ bool qivSaveContainerFile(const char* path, const QivKeptContainer& kept, uint64
         SetFileTime(f, &t, &t, &t);
     }
     ok = CloseHandle(f) && ok;
-    if (ok) ok = MoveFileExA(temp, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    // A file that appeared at the path meanwhile is never replaced.
+    if (ok) ok = MoveFileExA(temp, path, MOVEFILE_WRITE_THROUGH) != 0;
     if (!ok) DeleteFileA(temp);
     return ok;
 }

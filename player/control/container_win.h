@@ -21,8 +21,8 @@ HRESULT qivReadContainerFromStream(IStream* stream, std::vector<uint8_t>* out);
 // The 4-byte length and the container as saving writes it; E_FAIL when nothing is kept.
 HRESULT qivWriteContainerToStream(IStream* stream, const QivKeptContainer& kept);
 // Writes the container to path with its file time (creation, last access, last write; 0:
-// the time of writing): into
-// a temporary file beside it that replaces path only when complete. False when nothing is
+// the time of writing): into a temporary file beside it that takes the name only when
+// complete, and never in place of a file that is there (false then). False when nothing is
 // kept or it could not be written; path is then as it was.
 bool qivSaveContainerFile(const char* path, const QivKeptContainer& kept, uint64_t fileTime);
 // IsQivContainerFile: the file starts a Qiv container (outer header, then "Qiv1" and version 1

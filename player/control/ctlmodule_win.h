@@ -25,19 +25,29 @@ using QivMessageLog = int (*)(void* context, const char* text, const char* capti
 int qivShowMessage(HWND owner, const char* text, const char* caption, UINT flags);
 void qivSetMessageLog(QivMessageLog log, void* context);
 
-// The process-wide named mutex "QivRenderLock" that orders the drawing of all
-// controls. Created by the first control; closed only at process detach.
+// The process-wide mutex "QivRenderLock" that orders the drawing of all controls. Its name is
+// local to the session ("Local\QivRenderLock") and only the process's own user may open it;
+// when another user's object holds the name, the process makes a lock of its own. Created by
+// the first control; closed only at process detach.
 HANDLE qivEnsureRenderLock();
 HANDLE qivRenderLockHandle();
 void qivCloseRenderLock();
+extern const char kQivRenderLockName[];
+// How long a guard waits for the lock (milliseconds; tests shorten it).
+void qivSetRenderLockTimeout(DWORD ms);
+DWORD qivRenderLockTimeout();
 
-// Holds the render lock for a scope (infinite wait).
+// Holds the render lock for a scope. The wait is bounded: when the lock is not released in
+// time (another process holds it), the guard does not hold it, reports the failure as an
+// engine error ("Render lock not released within <n> ms") and the caller goes on without it
+// or fails (held()).
 class QivRenderLockGuard {
 public:
     QivRenderLockGuard();
     ~QivRenderLockGuard();
     QivRenderLockGuard(const QivRenderLockGuard&) = delete;
     QivRenderLockGuard& operator=(const QivRenderLockGuard&) = delete;
+    bool held() const { return held_ != nullptr; }
 
 private:
     HANDLE held_;

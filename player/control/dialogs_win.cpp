@@ -8,6 +8,7 @@
 
 #include "com/object.h"
 #include "ctlmodule_win.h"
+#include "document_win.h"
 #include "dialogvalues.h"
 #include "linkwin_win.h"
 #include "qivctl_win.h"
@@ -296,12 +297,14 @@ INT_PTR ShowInfoDialog(CQivPlayerCtl* control) {
 
 INT_PTR ShowBackgroundDialog(CQivPlayerCtl* control) {
     if (!control) return -1;
+    CQivPlayerCtl::UserChoice choice(*control);  // the picture is the user's
     BackgroundDialog dialog(control);
     return dialog.run(control->hwnd(), IDD_BACKGROUND);
 }
 
 INT_PTR ShowSettingsDialog(CQivPlayerCtl* control) {
     if (!control) return -1;
+    CQivPlayerCtl::UserChoice choice(*control);  // the user's own folders
     SettingsDialog dialog(control);
     return dialog.run(control->hwnd(), IDD_SETTINGS);
 }
@@ -326,11 +329,12 @@ bool ShowLoadObjectDialog(CQivPlayerCtl* control) {
     ofn.lpstrInitialDir = state.objectPath[0] ? state.objectPath : nullptr;
     ofn.lpstrTitle = title.c_str();
     ofn.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
-    if (!GetOpenFileNameA(&ofn)) return false;
+    if (!qivRunOpenFileDialog(&ofn)) return false;
     lstrcpynA(state.objectPath, qivctl::folderOfFile(file).c_str(), sizeof state.objectPath);
     IQivPlayer* p = playerOf(control);
     qcom::Bstr name = qcom::Bstr::attach(AnsiToBstr(file, -1));
     VARIANT_BOOL loaded = VARIANT_FALSE;
+    CQivPlayerCtl::UserChoice choice(*control);
     if (!name.get() || FAILED(p->LoadObject(name.get(), &loaded))) return false;
     p->ShowAll();
     return loaded == VARIANT_TRUE;

@@ -45,21 +45,32 @@ struct QivDocumentState {
     // The document's object as shown: the slot's source name and the file it was read from.
     std::string loadedSource, loadedFrom;
     std::vector<std::string> tempFiles;
+    std::string pictureCopy;  // the background picture the storage brought, as a file
 
     void deleteTempFiles();
 };
 
+// The name a local object is cached under: the absolute path of a file name (other names,
+// addresses and a document's own names, as they are).
+std::string qivAbsoluteObjectName(const std::string& name);
 // An existing file (not a folder).
 bool qivIsFile(const std::string& path);
+// Writes a whole file: created new (an existing file is kept and the write fails), or, with
+// replace, built beside it and put in its place when complete. Nothing half-written stays.
+bool qivWriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, bool replace);
 // New temporary file (prefix, in the user's temporary folder); empty when none can be made.
 std::string qivTempFile(const char* prefix);
 // LZ expansion (or a plain copy) of a file into a new temporary file (localfile_win.cpp).
 std::string qivExpandToTemp(const std::string& path, const char* prefix);
 // A picture file as a texture entered into the texture cache under name (localfile_win.cpp).
 struct TexRecord;
-TexRecord* qivLoadTextureFile(const std::string& name, const std::string& path);
+// scope: the texture cache's scope of the name (textureScopeOf).
+TexRecord* qivLoadTextureFile(const std::string& name, const std::string& path, const std::string& scope = {});
 
 // The save-file dialog the object save shows; tests put their own in (null: the system's).
 using QivSaveFileDialog = BOOL(WINAPI*)(OPENFILENAMEA* ofn);
 void qivSetSaveFileDialog(QivSaveFileDialog dialog);
 BOOL qivRunSaveFileDialog(OPENFILENAMEA* ofn);
+// The same for the open-file dialog of the object load.
+void qivSetOpenFileDialog(QivSaveFileDialog dialog);
+BOOL qivRunOpenFileDialog(OPENFILENAMEA* ofn);

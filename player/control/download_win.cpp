@@ -16,6 +16,7 @@
 #include "background.h"
 #include "download_win.h"
 #include "caches.h"
+#include "callertrust.h"
 #include "container_win.h"
 #include "ctlmodule_win.h"
 #include "document_win.h"
@@ -375,12 +376,17 @@ CQivPlayerCtl::DownloadParts& CQivPlayerCtl::downloads() {
 int CQivPlayerCtl::bindURL(const std::string& url, bool toFile, bool replace) {
     DownloadParts& d = downloads();
     const UrlMon* um = loadUrlMon();
+    // A page that may not name local files has its relative names taken below it, and no
+    // file URL or share of its is read.
+    const bool belowPage = LocalNamesRefused();
+    if (belowPage && qivctl::namesLocalFile(url)) return 0;
     qivctl::BindPlan plan = qivctl::planBind(url, d.closing, um != nullptr, qivIsFile);
     // A local path given as it is is read as a file URL would be.
-    if (plan.kind == qivctl::BindPlan::Kind::Remote && !isAddress(url) && qivIsFile(url)) {
+    if (plan.kind == qivctl::BindPlan::Kind::Remote && !isAddress(url) && !belowPage && qivIsFile(url)) {
         plan.kind = qivctl::BindPlan::Kind::LocalFile;
         plan.localPath = url;
     }
+    if (plan.kind == qivctl::BindPlan::Kind::LocalFile && !qivctl::fileNameAllowed(plan.localPath)) return 0;
     switch (plan.kind) {
         case qivctl::BindPlan::Kind::Refused:
             return 0;
@@ -391,6 +397,7 @@ int CQivPlayerCtl::bindURL(const std::string& url, bool toFile, bool replace) {
             std::string path = plan.localPath;
             for (char& ch : path)
                 if (ch == '/') ch = '\\';
+            if (d.running) d.running->localFile = path;
             const int used = onFileDownloaded(path, url);
             finishTransfer(used != 0);
             return 1;
@@ -564,6 +571,7 @@ int CQivPlayerCtl::onFileDownloaded(const std::string& file, const std::string& 
                 break;
             }
             if (!SetBackgroundPictureFile(path)) break;
+            d.backPictureFile = r->localFile;
             used = 1;
             FireOnChanged(19);
             break;
@@ -577,7 +585,7 @@ int CQivPlayerCtl::onFileDownloaded(const std::string& file, const std::string& 
         }
         case qivctl::DownloadConsumer::SlotTexture:
         case qivctl::DownloadConsumer::TextureHandle: {
-            TexRecord* t = qivLoadTextureFile(entry->cachedAs(), path);
+            TexRecord* t = qivLoadTextureFile(entry->cachedAs(), path, entry->scope);
             if (!t) break;
             used = 1;
             r->textureArrived = true;
@@ -618,13 +626,14 @@ void CQivPlayerCtl::autoSaveObject(const std::string& url) {
 // ---- the pending transfers ----
 
 bool CQivPlayerCtl::QueueTransfer(int32_t kind, std::vector<std::string> candidates, int32_t slot, int32_t index,
-                                  const std::string& cacheName) {
+                                  const std::string& cacheName, const std::string& scope) {
     qivctl::PendingTransfer t;
     t.kind = kind;
     t.candidates = std::move(candidates);
     t.slot = slot;
     t.index = index;
     t.cacheName = cacheName;
+    t.scope = scope;
     if (!downloads().queue.add(std::move(t))) return false;
     if (HWND w = hwnd()) PostMessageW(w, kMsgNextTransfer, 0, 0);
     return true;
@@ -643,7 +652,7 @@ bool CQivPlayerCtl::TransfersIdle() const {
 
 // A cached object for a slot (-1: the object of ObjectURL, which replaces the scene).
 bool CQivPlayerCtl::serveObjectFromCache(int32_t slot, const std::string& url) {
-    if (!qivctl::ObjectCacheFind(url, nullptr, nullptr, nullptr)) return false;
+    if (!qivctl::ObjectCacheFind(url, nullptr, nullptr, nullptr, document().inlineName)) return false;
     if (slot < 0) {
         UnloadScene(true);
         qivDeleteTempCopy(*win_);
@@ -724,7 +733,7 @@ void CQivPlayerCtl::OnTransferDone() {
 // below the page). Anything else is a local file.
 bool CQivPlayerCtl::namesAddress(const std::string& url) {
     if (isAddress(url)) return true;
-    if (url.empty() || qivctl::isFileUrl(url) || qivIsFile(url)) return false;
+    if (url.empty() || qivctl::isFileUrl(url) || (!LocalNamesRefused() && qivIsFile(url))) return false;
     IOleClientSite* site = clientSite();
     if (!site) return false;
     qcom::ComPtr<IMoniker> page;
@@ -742,6 +751,9 @@ HRESULT CQivPlayerCtl::SetObjectURL(BSTR value) {
     if (plan.refused) return E_INVALIDARG;
     if (plan.nothing) return S_OK;
     d.closing = false;
+    // Local names of a page that may not name them are refused whether they exist or not.
+    if (!url.empty() && LocalNamesRefused() && (qivctl::namesLocalFile(url) || !namesAddress(url)))
+        return E_ACCESSDENIED;
     if (!namesAddress(url)) {
         // A local file is read at once.
         if (url.empty()) {
@@ -751,6 +763,7 @@ HRESULT CQivPlayerCtl::SetObjectURL(BSTR value) {
             return S_OK;
         }
         if (url == state_.objectURL && state_.usedCount > 0) return S_OK;
+        if (!qivctl::fileNameAllowed(url)) return E_INVALIDARG;
         // A file URL names its file as the bind plan reads it (three-slash form, escapes).
         const qivctl::BindPlan plan = qivctl::planBind(url, false, true, qivIsFile);
         qcom::Bstr path(wide(plan.kind == qivctl::BindPlan::Kind::LocalFile ? plan.localPath : url));
@@ -872,6 +885,9 @@ void CQivPlayerCtl::LoadBackPicture() {
         // The picture shown already keeps the one use it holds.
         if (picture == BackgroundPicture()) qivctl::ReleaseBackPicture(picture);
         else SetBackPicture(picture, true);
+        // Cached under this very name: a local one was read from the file it names.
+        const std::string local = qivctl::localPathOfUrl(url);
+        d.backPictureFile = qivIsFile(local) ? local : std::string();
         ApplyBackPicMode(false);
         if (!state_.sceneRoots) DrawBackdrop();
         Redraw(true);

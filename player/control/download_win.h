@@ -22,6 +22,7 @@ struct CQivPlayerCtl::DownloadParts {
         std::string urlBefore;  // ObjectURL of the object shown when the load began
         bool shownBefore = false;
         bool textureArrived = false;
+        std::string localFile;  // the local file a file URL named, read in place
     };
     qivctl::TransferQueue queue;
     qivctl::ProgressDisplay progress;
@@ -35,6 +36,7 @@ struct CQivPlayerCtl::DownloadParts {
     bool shownBeforePut = false;
     std::string baseUrl;       // the container page's address
     std::string backPictureUrl;  // BackPictureURL as stored
+    std::string backPictureFile; // the local file the picture shown was really read from
     qcom::ComPtr<IOleCommandTarget> target;
     int targetState = 0;       // 0 not asked, 1 usable, 2 none
     std::shared_ptr<qivctl::ThumbnailHandover> thumbnail;

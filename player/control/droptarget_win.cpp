@@ -7,6 +7,7 @@
 #include "caches.h"
 #include "exchange_win.h"
 #include "localfile.h"
+#include "texpaths.h"
 #include "window_win.h"
 
 STDMETHODIMP QivDropTarget::QueryInterface(REFIID iid, void** out) {
@@ -85,11 +86,13 @@ HRESULT CQivPlayerCtl::DropEvent(int step, IDataObject* data, DWORD keys, POINTL
         if (dropped.kind == 1) {
             BSTR b = qivBstrOfAnsi(dropped.file);
             VARIANT_BOOL ok = VARIANT_FALSE;
+            UserChoice choice(*this);  // the user's own file
             LoadObject(b, &ok);
             SysFreeString(b);
         } else if (dropped.kind == 2) {
             const QivObjectSlot& s = state_.slots[size_t(under.slot)];
-            TexRecord* t = qivHostTexture(dropped.file, qivctl::objectBaseDirectory(dropped.file, s.sourceName), *win_);
+            TexRecord* t = qivHostTexture(dropped.file, qivctl::objectBaseDirectory(dropped.file, s.sourceName), *win_,
+                                          qivctl::textureScopeOf(s.sourceName));
             if (!t) return S_OK;
             if (!SetObjectTexture(under.slot, under.area, t)) {
                 qivctl::TextureCacheRelease(t);

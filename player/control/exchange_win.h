@@ -57,4 +57,5 @@ bool qivReadMaterialFile(const std::string& path, MatInput* out);
 std::string qivLocalFileName(const std::string& name);
 // A texture a host names: from the cache, else a file by that name (absolute, or beside the
 // object and on the texture path). Held once for the caller; null when there is none here.
-TexRecord* qivHostTexture(const std::string& name, const std::string& baseDirectory, const QivWindowParts& w);
+TexRecord* qivHostTexture(const std::string& name, const std::string& baseDirectory, const QivWindowParts& w,
+                          const std::string& scope);

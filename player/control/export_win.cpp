@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <string>
 
+#include "callertrust.h"
 #include "com/errorinfo.h"
 #include "ctlmessage.h"
 #include "ctlmodule_win.h"
@@ -139,6 +140,33 @@ STDMETHODIMP CQivPlayerCtl::SaveBitmap(qivBitmapQuality quality, VARIANT_BOOL ra
             if (SUCCEEDED(hr)) *pVal = VARIANT_TRUE;
             return hr;
         }
+        if (!CallerUntrusted()) return saveBitmapFile(quality, raytrace != VARIANT_FALSE, PixelWidth, PixelHeight, name, pVal);
+        // An untrusted caller's name is a suggestion: the user chooses the file. Every failure
+        // to make or write it answers one code, so that no answer tells what exists.
+        const qivctl::ExportRequest request{PixelWidth, PixelHeight, int32_t(quality), 4};
+        if (qivctl::checkExport(request) != qivctl::ExportCheck::Ok)
+            return saveBitmapFile(quality, raytrace != VARIANT_FALSE, PixelWidth, PixelHeight, name, pVal);
+        bool written = false;
+        const HRESULT hr = runSaveImageDialog(name, &request, raytrace != VARIANT_FALSE, &written);
+        *pVal = written ? VARIANT_TRUE : VARIANT_FALSE;
+        if (FAILED(hr) && HRESULT_FACILITY(hr) == FACILITY_STORAGE)
+            return saveBitmapError(fileError(ERROR_ACCESS_DENIED),
+                                   qivctl::formatMessage(qivLoadString(IDS_WRITE_FAILED), qivctl::suggestedFileName(name)),
+                                   kHelpWrite);
+        return hr;
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT CQivPlayerCtl::saveBitmapFile(qivBitmapQuality quality, bool raytrace, LONG PixelWidth, LONG PixelHeight,
+                                      const std::string& name, VARIANT_BOOL* pVal) {
+    *pVal = VARIANT_FALSE;
+    if (!Ready() || t_exportsRunning) return S_OK;
+    try {
+        if (!qivctl::fileNameAllowed(name))
+            return saveBitmapError(fileError(ERROR_INVALID_NAME),
+                                   qivctl::formatMessage(qivLoadString(IDS_CREATE_FAILED), name), kHelpCreate);
         const uint32_t bpp = state_.bytesPerPixel == 4 ? 4 : 2;
         const qivctl::ExportRequest request{PixelWidth, PixelHeight, int32_t(quality), bpp};
         switch (qivctl::checkExport(request)) {
@@ -200,6 +228,8 @@ STDMETHODIMP CQivPlayerCtl::SaveBitmap(qivBitmapQuality quality, VARIANT_BOOL ra
         if (file.write(header.data(), header.size())) {
             FileSink sink(*this, file);
             QivRenderLockGuard lock;
+            // Another process holds the lock: the export fails at once instead of waiting on.
+            if (!lock.held()) return saveBitmapError(HRESULT_FROM_WIN32(ERROR_TIMEOUT), createFailed, kHelpCreate);
             kvdx::dxSetActive(0);
             UpdateFrameState();
             qivctl::ExportScene scene;
@@ -208,7 +238,7 @@ STDMETHODIMP CQivPlayerCtl::SaveBitmap(qivBitmapQuality quality, VARIANT_BOOL ra
             scene.roots = state_.sceneRoots;
             scene.sceneHidden = view2D();
             scene.kind = state_.displayMode;
-            scene.rayTrace = raytrace != VARIANT_FALSE;
+            scene.rayTrace = raytrace;
             result = qivctl::renderExport(plan, scene, bpp, sink);
         }
         file.close();

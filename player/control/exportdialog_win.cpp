@@ -4,10 +4,13 @@
 #include <commdlg.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "ctlmessage.h"
+#include "callertrust.h"
 #include "ctlmodule_win.h"
+#include "document_win.h"
 #include "exchange_win.h"
 #include "exportstrips.h"
 
@@ -64,18 +67,28 @@ UINT_PTR CALLBACK hook(HWND dialog, UINT msg, WPARAM wp, LPARAM lp) {
 
 }  // namespace
 
-HRESULT CQivPlayerCtl::runSaveImageDialog() {
+HRESULT CQivPlayerCtl::runSaveImageDialog(const std::string& suggested, const qivctl::ExportRequest* preset,
+                                          bool presetRayTrace, bool* written) {
+    if (written) *written = false;
     if (hwnd() && !state_.frameValid) UpdateWindow(hwnd());
     BitmapRequest r;
     r.width = UINT(state_.frameWidth > 0 ? state_.frameWidth : 640);
     r.height = UINT(state_.frameHeight > 0 ? state_.frameHeight : 480);
     r.aspect = double(r.height) / double(r.width);
     r.rayTrace = g_lastRayTrace;
+    if (preset) {
+        r.width = UINT(preset->width);
+        r.height = UINT(preset->height);
+        r.aspect = double(r.height) / double(r.width);
+        r.quality = preset->quality;
+        r.rayTrace = presetRayTrace;
+    }
     std::string filter = qivLoadString(IDS_FILTER_BITMAP);
     if (filter.empty()) filter = "Bitmap files (*.bmp)|*.bmp|All files (*.*)|*.*||";
     std::replace(filter.begin(), filter.end(), '|', '\0');
     const std::string title = qivLoadString(IDS_SAVE_BITMAP);
     char file[MAX_PATH] = {};
+    lstrcpynA(file, qivctl::suggestedFileName(suggested).c_str(), sizeof file);
     OPENFILENAMEA ofn{};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = hwnd();
@@ -91,24 +104,28 @@ HRESULT CQivPlayerCtl::runSaveImageDialog() {
     ofn.lpTemplateName = MAKEINTRESOURCEA(kTemplate);
     ofn.lpfnHook = hook;
     ofn.lCustData = LPARAM(&r);
-    if (!GetSaveFileNameA(&ofn)) return S_OK;
+    if (!qivRunSaveFileDialog(&ofn) || !file[0]) return S_OK;
+    // An untrusted caller's bitmap is a ".bmp" file whatever was typed; the overwrite the dialog
+    // asked about was for its own name only.
+    std::string target = file;
+    if (CallerUntrusted()) target = qivctl::withForcedExtension(target, ".bmp");
     // The overwrite was confirmed: the old file makes room, and comes back when no new one is made.
     std::string backup;
-    if (GetFileAttributesA(file) != INVALID_FILE_ATTRIBUTES) {
+    if (target == file && GetFileAttributesA(file) != INVALID_FILE_ATTRIBUTES) {
         backup = std::string(file) + ".~old";
         if (!MoveFileExA(file, backup.c_str(), MOVEFILE_REPLACE_EXISTING)) backup.clear();
     }
     VARIANT_BOOL done = VARIANT_FALSE;
-    BSTR name = qivBstrOfAnsi(file);
-    const HRESULT hr = SaveBitmap(qivBitmapQuality(r.quality), r.rayTrace ? VARIANT_TRUE : VARIANT_FALSE,
-                                  LONG(r.width), LONG(r.height), name, &done);
-    SysFreeString(name);
+    const HRESULT hr = saveBitmapFile(qivBitmapQuality(r.quality), r.rayTrace, LONG(r.width), LONG(r.height), target,
+                                      &done);
     if (!backup.empty()) {
         if (done)
             DeleteFileA(backup.c_str());
         else
             MoveFileA(backup.c_str(), file);
     }
+    if (done) MarkFileForCaller(target);
+    if (written) *written = done != VARIANT_FALSE;
     const char* slash = std::strrchr(file, '\\');
     if (slash) lstrcpynA(g_lastFolder, file, int(std::min<size_t>(size_t(slash - file) + 1, sizeof g_lastFolder)));
     g_lastRayTrace = r.rayTrace;

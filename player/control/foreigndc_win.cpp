@@ -116,9 +116,9 @@ HRESULT CQivPlayerCtl::DrawToForeignContext(const qcom::DrawInfo& info) {
     ScnNode** roots = window ? state_.sceneRoots : nullptr;
     if (!window) {
         const std::string& url = state_.objectURL;
-        PelContent* content = qivctl::ObjectCacheFind(url, nullptr, nullptr, nullptr);
+        PelContent* content = qivctl::ObjectCacheFind(url, nullptr, nullptr, nullptr, document().inlineName);
         if (!content && _strnicmp(url.c_str(), "file://", 7) == 0)
-            content = qivctl::ObjectCacheFind(url.substr(7), nullptr, nullptr, nullptr);
+            content = qivctl::ObjectCacheFind(qivAbsoluteObjectName(url.substr(7)), nullptr, nullptr, nullptr);
         if (!content) return S_OK;
         temporary.node = AddObjectToScene(content, true, directoryOf(url), true, false);
         if (!temporary.node || !scnMakeIdList(1, &temporary.node, &temporary.list)) return S_OK;

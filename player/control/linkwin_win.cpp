@@ -161,6 +161,8 @@ void CHyperLink::paint() {
 LRESULT CALLBACK CHyperLink::windowProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
     auto* self = reinterpret_cast<CHyperLink*>(GetWindowLongPtrA(w, GWLP_USERDATA));
     if (!self) return DefWindowProcA(w, msg, wp, lp);
+    // The control (and this link with it) lives until the message is handled.
+    qcom::ComPtr<IQivPlayer2> keep(self->control_);
     try {
         return self->onMessage(msg, wp, lp);
     } catch (...) {
@@ -262,6 +264,7 @@ void CRepeatButton::run() {
 LRESULT CALLBACK CRepeatButton::windowProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
     auto* self = static_cast<CRepeatButton*>(GetPropA(w, kRepeatProp));
     if (!self) return CallWindowProcA(g_buttonProc, w, msg, wp, lp);
+    qcom::ComPtr<IQivPlayer2> keep(self->control_);
     try {
         return self->onMessage(msg, wp, lp);
     } catch (...) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "caches.h"
+#include "callertrust.h"
 #include "container_win.h"
 #include "ctlmodule_win.h"
 #include "jpegglue.h"
@@ -83,6 +84,15 @@ BSTR toBstr(const std::string& s) {
 }  // namespace
 
 std::string qivBstrToAnsi(BSTR s) { return toAnsi(s); }
+
+std::string qivAbsoluteObjectName(const std::string& name) {
+    const qivctl::NameKind kind = qivctl::nameKindOf(name);
+    if ((kind != qivctl::NameKind::Relative && kind != qivctl::NameKind::Absolute) || !qivctl::fileNameAllowed(name))
+        return name;
+    char full[MAX_PATH] = {};
+    const DWORD n = GetFullPathNameA(name.c_str(), sizeof full, full, nullptr);
+    return n > 0 && n < sizeof full ? std::string(full) : name;
+}
 BSTR qivAnsiToBstr(const std::string& s) { return toBstr(s); }
 
 // Texture freeing takes the render lock: a frame on another thread may be drawing it.
@@ -102,14 +112,14 @@ void qivInstallCacheHooks() {
 
 // LoadTextureFile: a picture file (BMP, else JPEG) as a texture, entered into the cache under
 // the name.
-TexRecord* qivLoadTextureFile(const std::string& name, const std::string& path) {
+TexRecord* qivLoadTextureFile(const std::string& name, const std::string& path, const std::string& scope) {
     float sx = 0, sy = 0;
     TexRecord* t = LoadTextureFromFile(path.c_str(), &sx, &sy);
     if (!t) return nullptr;
     texSetName(t, name.c_str(), path.c_str(), 0);
     if (!(sx > 0)) sx = 1.0f;
     if (!(sy > 0)) sy = 1.0f;
-    if (!qivctl::TextureCacheAdd(name, t, sx, sy)) {
+    if (!qivctl::TextureCacheAdd(name, t, sx, sy, scope)) {
         freeTextureUnderLock(t);
         return nullptr;
     }
@@ -118,18 +128,20 @@ TexRecord* qivLoadTextureFile(const std::string& name, const std::string& path) 
 
 // LoadCompressedTexture: a ".bms" file expanded into a temporary file and loaded from there;
 // the path as it is when the expansion fails.
-TexRecord* qivLoadCompressedTexture(const std::string& name, const std::string& path) {
+TexRecord* qivLoadCompressedTexture(const std::string& name, const std::string& path, const std::string& scope) {
     std::string temp = lzExpandToTemp(path, "BMP");
-    if (temp.empty()) return qivLoadTextureFile(name, path);
-    TexRecord* t = qivLoadTextureFile(name, temp);
+    if (temp.empty()) return qivLoadTextureFile(name, path, scope);
+    TexRecord* t = qivLoadTextureFile(name, temp, scope);
     DeleteFileA(temp.c_str());
     return t;
 }
 
-int CQivPlayerCtl::ResolveTexture(const char* name, const std::string& baseDirectory, TexRecord** handle, int index) {
+int CQivPlayerCtl::ResolveTexture(const char* name, const std::string& baseDirectory, TexRecord** handle, int index,
+                                  const std::string& scope) {
     *handle = nullptr;
     const QivWindowParts& w = *win_;
     qivctl::TextureSearch local;
+    local.cacheScope = scope;
     local.baseDirectory = baseDirectory;
     local.texturePath = w.texturePath;
     local.inhibitLocal = w.inhibitLocalTextures;
@@ -145,15 +157,15 @@ int CQivPlayerCtl::ResolveTexture(const char* name, const std::string& baseDirec
             break;
         case qivctl::TextureResolution::Files:
             for (const qivctl::TextureFileTry& f : r.files) {
-                *handle = f.loader == qivctl::TextureLoader::Compressed ? qivLoadCompressedTexture(name, f.path)
-                                                                         : qivLoadTextureFile(name, f.path);
+                *handle = f.loader == qivctl::TextureLoader::Compressed ? qivLoadCompressedTexture(name, f.path, scope)
+                                                                         : qivLoadTextureFile(name, f.path, scope);
                 if (*handle) break;
             }
             break;
         case qivctl::TextureResolution::Download:
             // Fetched into the loading slot's texture place when it arrives.
             if (index >= 0 && qivctl::slotValid(state_, state_.loadingSlot))
-                QueueTransfer(qivctl::kTransferTexture, r.urls, state_.loadingSlot, index, name);
+                QueueTransfer(qivctl::kTransferTexture, r.urls, state_.loadingSlot, index, name, scope);
             break;
         default:
             break;
@@ -217,9 +229,11 @@ ScnNode* CQivPlayerCtl::AddObjectToScene(PelContent* content, bool withTextures,
         qivctl::GrowTextureCacheLimit(uint32_t(qivctl::TextureCacheCount()) + count);
         std::vector<std::string> names =
             qivctl::textureNamesOf(content->areaNames, content->areaNames ? content->areaNameBytes : 0, count);
+        // The textures of an object are the ones found where the object came from.
+        const std::string scope = slot ? qivctl::textureScopeOf(slot->sourceName) : std::string();
         for (uint32_t i = 0; i < count; ++i) {
             if (textures[i]) continue;
-            ResolveTexture(names[i].c_str(), baseDirectory, &textures[i], slot ? int(i) : -1);
+            ResolveTexture(names[i].c_str(), baseDirectory, &textures[i], slot ? int(i) : -1, scope);
         }
         if (!scnCreateObjectNode(content, 0, textures.data(), 0, 0, nullptr, 0, slot ? &slot->placement : &placement,
                                  &node))
@@ -295,7 +309,7 @@ int CQivPlayerCtl::LoadLocalFile(const char* path, const char* sourceName, bool 
     rebuildRoots();
     PrepareScene(state_.sceneRoots, true, false, given);
     // The object cache owns the content from now on.
-    const std::string cacheName = sourceName && sourceName[0] ? std::string(sourceName) : std::string(path);
+    const std::string cacheName = qivAbsoluteObjectName(sourceName && sourceName[0] ? std::string(sourceName) : std::string(path));
     if (qivctl::ObjectCacheAdd(cacheName, content) && !slot.chunkData.empty())
         qivctl::ObjectCacheSetChunk21(content, slot.chunkData.data(), slot.chunkData.size());
     state_.loadingSlot = -1;
@@ -316,8 +330,16 @@ STDMETHODIMP CQivPlayerCtl::LoadObject(BSTR FileName, VARIANT_BOOL* pVal) {
         }
         if (_strnicmp(name.c_str(), "file://", 7) == 0) name.erase(0, 7);
         if (name.find("://") != std::string::npos) return SetObjectURL(FileName);  // answers false: it downloads
+        // A page that may not name local files has the user choose one.
+        if (LocalNamesRefused()) {
+            *pVal = ShowLoadObjectDialog(this) ? VARIANT_TRUE : VARIANT_FALSE;
+            return S_OK;
+        }
+        if (!qivctl::fileNameAllowed(name)) return S_OK;
         for (char& c : name)
             if (c == '/') c = '\\';
+        // Cached and named by where it lies, not by how the caller named it.
+        name = qivAbsoluteObjectName(name);
         QivWindowParts& w = *win_;
         // A file that is not a container may be compressed: it is expanded first. What was
         // shown stays until the new object stands.
@@ -375,6 +397,8 @@ STDMETHODIMP CQivPlayerCtl::get_TexturePath(BSTR* pVal) {
     if (!pVal) return E_POINTER;
     *pVal = nullptr;
     if (win_->texturePath.empty()) return S_OK;  // unset: null
+    // The user's own texture folder is not told to an untrusted caller.
+    if (!texturePathPut_ && userChoice_ == 0 && CallerUntrusted()) return S_OK;
     *pVal = toBstr(win_->texturePath);
     return *pVal ? S_OK : E_OUTOFMEMORY;
 }
@@ -382,6 +406,9 @@ STDMETHODIMP CQivPlayerCtl::get_TexturePath(BSTR* pVal) {
 STDMETHODIMP CQivPlayerCtl::put_TexturePath(BSTR newVal) {
     // An empty value while none is set and the same path change nothing.
     std::string path = toAnsi(newVal);
+    if (!path.empty() && LocalNamesRefused()) return E_ACCESSDENIED;  // a folder is always local
+    if (!qivctl::fileNameAllowed(path)) return E_INVALIDARG;
+    texturePathPut_ = true;
     if (path == win_->texturePath) return S_OK;
     win_->texturePath = std::move(path);
     FireOnChanged(1);
@@ -396,7 +423,12 @@ STDMETHODIMP CQivPlayerCtl::get_TextureBaseURL(BSTR* pVal) {
 }
 
 STDMETHODIMP CQivPlayerCtl::put_TextureBaseURL(BSTR newVal) {
-    win_->textureBaseUrl = toAnsi(newVal);
+    std::string base = toAnsi(newVal);
+    if (qivctl::namesLocalFile(base)) {
+        if (LocalNamesRefused()) return E_ACCESSDENIED;
+        if (!qivctl::fileNameAllowed(base)) return E_INVALIDARG;
+    }
+    win_->textureBaseUrl = std::move(base);
     FireOnChanged(10);
     return S_OK;
 }

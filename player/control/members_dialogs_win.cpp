@@ -19,6 +19,9 @@ void CQivPlayerCtl::freeDialogParts(DialogParts* parts) { delete parts; }
 
 STDMETHODIMP CQivPlayerCtl::BrowseForTexturePath() {
     try {
+        // The user's folder: shown to the user and taken, but not told to a caller that did
+        // not set one.
+        UserChoice choice(*this);
         qcom::Bstr current;
         get_TexturePath(current.put());
         char path[1024] = {};
@@ -27,7 +30,11 @@ STDMETHODIMP CQivPlayerCtl::BrowseForTexturePath() {
         // An empty answer is a cancelled chooser.
         if (!path[0]) return S_OK;
         qcom::Bstr chosen = qcom::Bstr::attach(AnsiToBstr(path, -1));
-        return chosen.get() ? put_TexturePath(chosen.get()) : E_OUTOFMEMORY;
+        if (!chosen.get()) return E_OUTOFMEMORY;
+        const bool put = texturePathPut_;
+        const HRESULT hr = put_TexturePath(chosen.get());
+        texturePathPut_ = put;
+        return hr;
     } catch (...) {
         return E_FAIL;
     }

@@ -117,10 +117,19 @@ STDMETHODIMP CQivPlayerCtl::put_BackPictureURL(BSTR newVal) {
         d.closing = false;
         std::string stored;
         int32_t mode = props_.backPicMode;
-        if (!qivctl::backPictureUrlForPut(qivAnsiOf(newVal), win_->texturePath, qivIsFile, &stored, &mode))
-            return E_INVALIDARG;
+        const std::string value = qivAnsiOf(newVal);
+        // A page that may not name local files: its names lie below the page, never on the
+        // texture path.
+        const bool belowPage = LocalNamesRefused();
+        if (qivctl::namesLocalFile(value)) {
+            if (belowPage) return E_ACCESSDENIED;
+            if (!qivctl::fileNameAllowed(value)) return E_INVALIDARG;
+        }
+        const qivctl::FileExistsFn exists = [belowPage](const std::string& p) { return !belowPage && qivIsFile(p); };
+        if (!qivctl::backPictureUrlForPut(value, win_->texturePath, exists, &stored, &mode)) return E_INVALIDARG;
         // The picture shown goes back to its cache; a load's preview stays until it ends.
         if (!StreamLoadRunning()) SetBackPicture(nullptr, false);
+        if (stored != d.backPictureUrl) d.backPictureFile.clear();
         d.backPictureUrl = stored;
         if (mode != props_.backPicMode) {
             props_.backPicMode = mode;
@@ -137,9 +146,10 @@ STDMETHODIMP CQivPlayerCtl::put_BackPictureURL(BSTR newVal) {
     return S_OK;
 }
 
+// Only the file the picture shown was really read from, never whatever BackPictureURL names.
 std::string CQivPlayerCtl::BackPictureFile() {
-    std::string path = qivctl::localPathOfUrl(downloads().backPictureUrl);
-    return qivIsFile(path) ? path : std::string();
+    const DownloadParts& d = downloads();
+    return BackgroundPicture() && qivIsFile(d.backPictureFile) ? d.backPictureFile : std::string();
 }
 
 STDMETHODIMP CQivPlayerCtl::DisplayThumbnail(BSTR FileName, VARIANT_BOOL* pVal) {
@@ -154,7 +164,9 @@ STDMETHODIMP CQivPlayerCtl::DisplayThumbnail(BSTR FileName, VARIANT_BOOL* pVal) 
         SetPreviewShown(false);
         ResetBackground();
         const std::string name = qivAnsiOf(FileName);
-        if (name.empty() || !registerSinkClass()) return S_OK;
+        // Always a local file: a page that may not name one learns nothing of what exists.
+        if (name.empty() || LocalNamesRefused() || !qivctl::fileNameAllowed(name) || !registerSinkClass())
+            return S_OK;
         HANDLE file = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) return S_OK;

@@ -24,8 +24,7 @@
 #include "viewmaths.h"
 #include "window_win.h"
 
-TexRecord* qivLoadTextureFile(const std::string& name, const std::string& path);
-TexRecord* qivLoadCompressedTexture(const std::string& name, const std::string& path);
+TexRecord* qivLoadCompressedTexture(const std::string& name, const std::string& path, const std::string& scope);
 
 namespace {
 
@@ -103,8 +102,10 @@ bool qivReadMaterialFile(const std::string& path, MatInput* out) {
 void* qivNewSavedViewList() { return new (std::nothrow) QivSavedViewList(); }
 void qivFreeSavedViewList(void* list) { delete static_cast<QivSavedViewList*>(list); }
 
-TexRecord* qivHostTexture(const std::string& name, const std::string& baseDirectory, const QivWindowParts& w) {
+TexRecord* qivHostTexture(const std::string& name, const std::string& baseDirectory, const QivWindowParts& w,
+                          const std::string& scope) {
     qivctl::TextureSearch local;
+    local.cacheScope = scope;
     local.baseDirectory = baseDirectory;
     local.texturePath = w.texturePath;
     local.inhibitLocal = w.inhibitLocalTextures;
@@ -115,8 +116,8 @@ TexRecord* qivHostTexture(const std::string& name, const std::string& baseDirect
     if (r.kind == qivctl::TextureResolution::Cached) t = r.texture;
     if (r.kind == qivctl::TextureResolution::Files)
         for (const qivctl::TextureFileTry& f : r.files) {
-            t = f.loader == qivctl::TextureLoader::Compressed ? qivLoadCompressedTexture(name, f.path)
-                                                               : qivLoadTextureFile(name, f.path);
+            t = f.loader == qivctl::TextureLoader::Compressed ? qivLoadCompressedTexture(name, f.path, scope)
+                                                               : qivLoadTextureFile(name, f.path, scope);
             if (t) break;
         }
     if (t) qivctl::TextureCacheHold(t);
@@ -246,9 +247,13 @@ STDMETHODIMP CQivPlayerCtl::LoadMaterial(LONG Index, BSTR MaterialFile, VARIANT_
         const QivObjectSlot* s = CurrentObjectSlot();
         const std::string name = qivAnsiOf(MaterialFile);
         if (!s || !s->node || name.empty()) return S_OK;
+        // A page that may not name local files: no file URL or share; its relative names lie
+        // below the page and are downloaded.
+        const bool belowPage = LocalNamesRefused();
+        if ((belowPage && qivctl::namesLocalFile(name)) || !qivctl::fileNameAllowed(name)) return S_OK;
         MatInput m{};
         if (!qivctl::MaterialCacheFind(name, &m)) {
-            const std::string local = qivLocalFileName(name);
+            const std::string local = belowPage ? std::string() : qivLocalFileName(name);
             // A material file at an address is applied when its download ends.
             if (local.empty()) QueueTransfer(qivctl::kTransferMaterial, {name}, state_.currentSlot, Index, name);
             if (local.empty() || !qivReadMaterialFile(local, &m)) return S_OK;
@@ -296,15 +301,19 @@ STDMETHODIMP CQivPlayerCtl::ReplaceTexture(LONG Index, BSTR TextureName, VARIANT
         const std::string name = qivAnsiOf(TextureName);
         TexRecord* t = nullptr;
         if (!name.empty()) {
-            const std::string local = qivLocalFileName(name);
+            // As for materials: a page that may not name local files has its names downloaded.
+            const bool belowPage = LocalNamesRefused();
+            if ((belowPage && qivctl::namesLocalFile(name)) || !qivctl::fileNameAllowed(name)) return S_OK;
+            const std::string local = belowPage ? std::string() : qivLocalFileName(name);
             // A texture at an address replaces this one when its download ends (TextureChanged
             // then); the texture cache may hold it already.
+            const std::string scope = qivctl::textureScopeOf(s->sourceName);
             if (local.empty()) {
-                t = qivctl::TextureCacheFind(name);
+                t = qivctl::TextureCacheFind(name, nullptr, nullptr, scope);
                 if (t) qivctl::TextureCacheHold(t);
-                else QueueTransfer(qivctl::kTransferSlotTexture, {name}, state_.currentSlot, Index, name);
+                else QueueTransfer(qivctl::kTransferSlotTexture, {name}, state_.currentSlot, Index, name, scope);
             } else {
-                t = qivHostTexture(local, qivctl::objectBaseDirectory(local, s->sourceName), *win_);
+                t = qivHostTexture(local, qivctl::objectBaseDirectory(local, s->sourceName), *win_, scope);
             }
             if (!t) return S_OK;
         }
@@ -327,19 +336,32 @@ STDMETHODIMP CQivPlayerCtl::SaveTextureToLocalFile(BSTR textureURL, BSTR localFi
     try {
         const std::string url = qivAnsiOf(textureURL), file = qivAnsiOf(localFile);
         if (url.empty() || file.empty()) return S_OK;
+        // A texture of the current object's, as its textures are cached.
         float sx = 1, sy = 1;
-        const TexRecord* t = qivctl::TextureCacheFind(url, &sx, &sy);
+        const QivObjectSlot* cur = CurrentObjectSlot();
+        const TexRecord* t =
+            qivctl::TextureCacheFind(url, &sx, &sy, cur ? qivctl::textureScopeOf(cur->sourceName) : std::string());
+        if (!t) return S_OK;
+        // An untrusted caller's name is a suggestion for the user's choice, saved as a ".bmp".
+        std::string target = file;
+        bool replace = false;
+        if (CallerUntrusted() ? !AskSaveFile(file, IDS_SAVE_BITMAP, IDS_FILTER_BITMAP, ".bmp", &target, &replace)
+                              : !qivctl::fileNameAllowed(file))
+            return S_OK;
         char full[MAX_PATH] = {};
         char* part = nullptr;
-        const DWORD n = GetFullPathNameA(file.c_str(), sizeof full, full, &part);
-        if (!t || n == 0 || n >= sizeof full || !part || GetFileAttributesA(full) != INVALID_FILE_ATTRIBUTES)
+        const DWORD n = GetFullPathNameA(target.c_str(), sizeof full, full, &part);
+        if (n == 0 || n >= sizeof full || !part || (!replace && GetFileAttributesA(full) != INVALID_FILE_ATTRIBUTES))
             return S_OK;
-        // Written beside the file and renamed when complete: no partial file is left.
+        // Written beside the file and renamed when complete: no partial file is left, and the
+        // rename never replaces a file that came meanwhile unless the user agreed.
         const std::string folder(full, size_t(part - full));
         char temp[MAX_PATH] = {};
         if (!GetTempFileNameA(folder.c_str(), "BMP", 0, temp)) return S_OK;
-        const bool ok = picWriteBmp(t, sx, sy, temp) && MoveFileA(temp, full);
+        const bool ok = picWriteBmp(t, sx, sy, temp) &&
+                        MoveFileExA(temp, full, replace ? MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH : 0);
         if (!ok) DeleteFileA(temp);
+        if (ok) MarkFileForCaller(full);
         *pVal = vb(ok);
     } catch (...) {
         return E_OUTOFMEMORY;

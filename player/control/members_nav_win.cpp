@@ -7,6 +7,8 @@
 #include <string>
 
 #include "ansitext_win.h"
+#include "ctlmodule_win.h"
+#include "document_win.h"
 #include "frameticks.h"
 #include "minibitmap.h"
 #include "navhost_win.h"
@@ -25,16 +27,15 @@ STDMETHODIMP CQivPlayerCtl::SaveMiniBitmap(BSTR FileName, VARIANT_BOOL* pVal) {
         if (name.empty() || name.find('\0') != std::string::npos) return S_OK;
         const std::vector<uint8_t> file = qivctl::miniBitmapFile(state_.frame, state_.camera.rowsUp != 0);
         if (file.empty()) return S_OK;
-        // An existing file is never overwritten.
-        HANDLE h = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE) return S_OK;
-        DWORD written = 0;
-        const bool ok = WriteFile(h, file.data(), DWORD(file.size()), &written, nullptr) && written == file.size();
-        CloseHandle(h);
-        if (!ok) {
-            DeleteFileA(name.c_str());  // nothing half-written is left
+        // An untrusted caller's name is a suggestion for the user's choice; an existing file
+        // is overwritten only when the user agreed in the dialog.
+        std::string target = name;
+        bool replace = false;
+        if (CallerUntrusted() ? !AskSaveFile(name, IDS_SAVE_BITMAP, IDS_FILTER_BITMAP, ".bmp", &target, &replace)
+                              : !qivctl::fileNameAllowed(name))
             return S_OK;
-        }
+        if (!qivWriteWholeFile(target, file, replace)) return S_OK;
+        MarkFileForCaller(target);
         *pVal = VARIANT_TRUE;
         return S_OK;
     } catch (...) {

@@ -16,6 +16,7 @@
 #include "navigation.h"
 #include "objectops.h"
 #include "picks.h"
+#include "ctlmodule_win.h"
 #include "qivctl_win.h"
 #include "render/collision.h"
 #include "render/renderer.h"
@@ -142,9 +143,16 @@ bool CQivPlayerCtl::loadSlot(int32_t id) {
     if (name.empty()) return false;
     std::string path;
     const bool local = localPathOf(name, &path);
+    // An untrusted caller's page names no local file (nor a cached one); its relative names
+    // lie below the page.
+    const bool belowPage = local && LocalNamesRefused();
+    if (belowPage && qivctl::namesLocalFile(name)) return false;
+    if (local && !belowPage && !qivctl::fileNameAllowed(path)) return false;
+    // A local object is cached under its absolute path.
+    const std::string key = local && !belowPage ? qivAbsoluteObjectName(path) : name;
     std::string displayName;
     std::vector<uint8_t> chunk21;
-    if (PelContent* cached = qivctl::ObjectCacheFind(name, &displayName, &chunk21, nullptr)) {
+    if (PelContent* cached = qivctl::ObjectCacheFind(key, &displayName, &chunk21, nullptr, document().inlineName)) {
         state_.loadingSlot = id;
         ScnNode* node =
             AddObjectToScene(cached, true, qivctl::objectBaseDirectory(local ? path : name, name), false, false);
@@ -161,11 +169,11 @@ bool CQivPlayerCtl::loadSlot(int32_t id) {
         return true;
     }
     // An address is downloaded into the slot; the object arrives later.
-    if (!local) {
+    if (!local || belowPage) {
         if (!ObjectDownloadPending(id)) QueueTransfer(qivctl::kTransferObject, {name}, id, 0, name);
         return false;
     }
-    LoadLocalFile(path.c_str(), name.c_str(), false, id);
+    LoadLocalFile(path.c_str(), key.c_str(), false, id);
     return qivctl::slotValid(state_, id) && state_.slots[size_t(id)].node != nullptr;
 }
 
@@ -875,10 +883,23 @@ STDMETHODIMP CQivPlayerCtl::SavePELObject2(BSTR ObjectFileName, BSTR logicalObje
     if (!pVal) return E_POINTER;
     *pVal = VARIANT_FALSE;
     try {
-        const std::string path = qivBstrToAnsi(ObjectFileName);
+        std::string path = qivBstrToAnsi(ObjectFileName);
         if (path.empty()) return S_OK;
         std::string textureDir = qivBstrToAnsi(TextureBasePath);
         if (textureDir.empty()) textureDir = win_->textureBaseUrl;
+        // An untrusted caller's name is a suggestion for the user's choice; the textures go
+        // beside the chosen file.
+        const bool untrusted = CallerUntrusted();
+        bool replace = false;
+        if (untrusted) {
+            std::string chosen;
+            if (!AskSaveFile(path, IDS_SAVE_OBJECT, IDS_FILTER_PEL, ".pel", &chosen, &replace)) return S_OK;
+            path = chosen;
+            const size_t cut = path.find_last_of("\\/");
+            textureDir = cut == std::string::npos ? std::string(".") : path.substr(0, cut);
+        } else if (!qivctl::fileNameAllowed(path) || !qivctl::fileNameAllowed(textureDir)) {
+            return S_OK;
+        }
         // Two or more objects are written together, else the current object.
         std::vector<int32_t> saved;
         for (int32_t id = 0; id < state_.usedCount; ++id)
@@ -899,7 +920,7 @@ STDMETHODIMP CQivPlayerCtl::SavePELObject2(BSTR ObjectFileName, BSTR logicalObje
             saved.assign(1, state_.currentSlot);
             if (ScnNode* n = state_.slots[size_t(state_.currentSlot)].node) poses.emplace_back(n, turn);
         }
-        if (poses.empty() || GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return S_OK;
+        if (poses.empty() || (!replace && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES)) return S_OK;
         struct PlacedAgain {
             CQivPlayerCtl* ctl;
             ~PlacedAgain() { ctl->PlaceNodes(); }
@@ -920,15 +941,16 @@ STDMETHODIMP CQivPlayerCtl::SavePELObject2(BSTR ObjectFileName, BSTR logicalObje
         qivctl::FileBeside out(path);
         if (!pelSaveObject(combineTextures != VARIANT_FALSE ? 1 : 0, out.path().c_str(), nodes.data(), &info,
                            &centre, 0, nullptr) ||
-            !out.commit())
+            !out.commit(replace))
             return S_OK;
+        MarkFileForCaller(path);
         // The textures beside, in a local texture folder.
         std::string dir;
         if (!textureDir.empty() && localPathOf(textureDir, &dir)) {
             for (int32_t id : saved) {
                 if (!state_.slots[size_t(id)].visible && saved.size() >= 2) continue;
                 for (const TexRecord* t : state_.slots[size_t(id)].textureHandles)
-                    if (t && !qivctl::saveTextureFile(t, dir)) return S_OK;
+                    if (t && !qivctl::saveTextureFile(t, dir, untrusted)) return S_OK;
             }
         }
         *pVal = VARIANT_TRUE;
@@ -943,7 +965,8 @@ STDMETHODIMP CQivPlayerCtl::SavePELObject2(BSTR ObjectFileName, BSTR logicalObje
 STDMETHODIMP CQivPlayerCtl::ConfigureCache2(LONG cachedObjects, LONG cachedTextures, LONG cachedMaterials,
                                             LONG cachedBackgroundPictures, VARIANT_BOOL* pVal) {
     if (!pVal) return E_POINTER;
-    const bool ok = cachedObjects >= 0 && cachedTextures >= 0 && cachedMaterials >= 0 &&
+    // The process's caches serve every page: an untrusted caller does not size them.
+    const bool ok = !CallerUntrusted() && cachedObjects >= 0 && cachedTextures >= 0 && cachedMaterials >= 0 &&
                     cachedBackgroundPictures >= 0 &&
                     qivctl::ConfigureCache2(uint32_t(cachedObjects), uint32_t(cachedTextures),
                                             uint32_t(cachedMaterials), uint32_t(cachedBackgroundPictures));

@@ -18,7 +18,7 @@
 
 namespace {
 
-QivSaveFileDialog g_saveDialog = nullptr;
+QivSaveFileDialog g_saveDialog = nullptr, g_openDialog = nullptr;
 
 std::string ansiOfBstr(BSTR s) {
     const int n = s ? int(SysStringLen(s)) : 0;
@@ -113,9 +113,15 @@ void qivSetSaveFileDialog(QivSaveFileDialog dialog) { g_saveDialog = dialog; }
 
 BOOL qivRunSaveFileDialog(OPENFILENAMEA* ofn) { return g_saveDialog ? g_saveDialog(ofn) : GetSaveFileNameA(ofn); }
 
+void qivSetOpenFileDialog(QivSaveFileDialog dialog) { g_openDialog = dialog; }
+
+BOOL qivRunOpenFileDialog(OPENFILENAMEA* ofn) { return g_openDialog ? g_openDialog(ofn) : GetOpenFileNameA(ofn); }
+
 int CQivPlayerCtl::SaveObjectFile(const char* path, bool raw, const char* textureDirectory, const char* name,
                                   bool combine) {
-    if (!path || !*path) return 0;
+    if (!path || !*path || !qivctl::fileNameAllowed(path) ||
+        (textureDirectory && !qivctl::fileNameAllowed(textureDirectory)))
+        return 0;
     const QivObjectSlot* slot = nullptr;
     if (state_.currentSlot >= 0 && size_t(state_.currentSlot) < state_.slots.size() &&
         state_.slots[size_t(state_.currentSlot)].inUse)
@@ -148,6 +154,7 @@ int CQivPlayerCtl::SaveObjectFile(const char* path, bool raw, const char* textur
         src.expandedCopy.clear();
     }
 
+    src.pictureExtensions = CallerUntrusted();
     qivctl::ObjectSaveHooks hooks;
     hooks.releaseHardware = [this] { Redraw(true); };
     hooks.saveContainerFile = [this, &container, keptByLoad](const std::string& target) {
@@ -168,12 +175,12 @@ int CQivPlayerCtl::SaveObjectFile(const char* path, bool raw, const char* textur
     return qivctl::saveObjectFile(src, path, raw, textures, name, combine, hooks);
 }
 
-bool CQivPlayerCtl::SaveObjectDialog() {
+bool CQivPlayerCtl::SaveObjectDialog(const std::string& suggested, bool pelOnly, bool preferQiv) {
     QivParsedContainer probe;
     bool keptByLoad = false;
     ObjectFormatChoice choice;
-    choice.offerQiv = currentContainer(*this, &probe, &keptByLoad);
-    choice.useQiv = choice.offerQiv;
+    choice.offerQiv = !pelOnly && currentContainer(*this, &probe, &keptByLoad);
+    choice.useQiv = choice.offerQiv && preferQiv;
     const bool haveObject = state_.currentSlot >= 0 && size_t(state_.currentSlot) < state_.slots.size() &&
                             state_.slots[size_t(state_.currentSlot)].node;
     if (!haveObject && !choice.offerQiv) return false;
@@ -184,7 +191,9 @@ bool CQivPlayerCtl::SaveObjectDialog() {
     char file[MAX_PATH] = {};
     const std::string& url = state_.objectURL;
     const size_t cut = url.find_last_of("/\\");
-    const std::string last = cut == std::string::npos ? url : url.substr(cut + 1);
+    const std::string last = !suggested.empty()       ? qivctl::suggestedFileName(suggested)
+                             : cut == std::string::npos ? url
+                                                        : url.substr(cut + 1);
     std::strncpy(file, last.c_str(), sizeof file - 1);
 
     OPENFILENAMEA ofn{};
@@ -205,8 +214,19 @@ bool CQivPlayerCtl::SaveObjectDialog() {
     if (!qivRunSaveFileDialog(&ofn) || !file[0]) return false;
 
     const bool raw = choice.offerQiv && choice.useQiv;
-    const std::string target = file;
-    const std::string textures = win_->texturePath;
+    std::string target = file;
+    std::string textures = win_->texturePath;
+    // An untrusted caller's object is saved under the format's extension (the overwrite the
+    // dialog asked about was for its own name only), its textures beside it.
+    const bool untrusted = CallerUntrusted();
+    if (untrusted) {
+        target = qivctl::withForcedExtension(target, raw ? ".qiv" : ".pel");
+        textures = folderOf(target);
+        if (target != file && qivIsFile(target)) {
+            ShowMessage(IDS_SAVE_OBJECT_FAILED, target);
+            return false;
+        }
+    }
     bool ok = false;
     if (!qivIsFile(target)) {
         ok = SaveObjectFile(target.c_str(), raw, textures.c_str(), nullptr, false) != 0;
@@ -222,6 +242,7 @@ bool CQivPlayerCtl::SaveObjectDialog() {
         }
     }
     if (!ok) ShowMessage(IDS_SAVE_OBJECT_FAILED, target);
+    if (ok) MarkFileForCaller(target);
     return ok;
 }
 
@@ -234,6 +255,8 @@ STDMETHODIMP CQivPlayerCtl::SaveObject(BSTR ObjectFileName, VARIANT_BOOL useQivF
         bool ok;
         if (name.empty())
             ok = SaveObjectDialog();
+        else if (CallerUntrusted())
+            ok = SaveObjectDialog(name, false, useQivFormat != VARIANT_FALSE);
         else
             ok = SaveObjectFile(name.c_str(), useQivFormat != VARIANT_FALSE, ansiOfBstr(TextureBasePath).c_str(),
                                 nullptr, false) != 0;

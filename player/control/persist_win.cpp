@@ -16,7 +16,9 @@
 #include "caches.h"
 #include "container_win.h"
 #include "ctlmodule_win.h"
+#include "download_win.h"
 #include "qivctl_win.h"
+#include "texpaths.h"
 #include "scene/texture.h"
 #include "transfers.h"
 #include "useropts_win.h"
@@ -216,7 +218,10 @@ QivDocumentState::QivDocumentState() {
     containerName = "qiv-doc:" + std::to_string(n);
 }
 
-QivDocumentState::~QivDocumentState() { deleteTempFiles(); }
+QivDocumentState::~QivDocumentState() {
+    deleteTempFiles();
+    if (!pictureCopy.empty()) DeleteFileA(pictureCopy.c_str());
+}
 
 void QivDocumentState::deleteTempFiles() {
     for (const std::string& f : tempFiles) DeleteFileA(f.c_str());
@@ -525,11 +530,10 @@ HRESULT CQivPlayerCtl::saveOwnElements(IStorage* storage) {
         container = &doc_->container;
     else if (CurrentIsInline() && qivIsContainer(doc_->inlineData.bytes.data(), doc_->inlineData.bytes.size()))
         container = &doc_->inlineData;
+    // Only the file the current object was really read from, never whatever ObjectURL names.
     std::string objectFile;
-    if (slot && qivIsFile(slot->sourceName))
-        objectFile = slot->sourceName;
-    else
-        objectFile = qivctl::localPathOfUrl(state_.objectURL);
+    if (slot && slot->node && qivIsFile(qivctl::localPathOfUrl(slot->sourceName)))
+        objectFile = qivctl::localPathOfUrl(slot->sourceName);
     std::vector<std::pair<int32_t, const TexRecord*>> textures;
     if (slot)
         for (size_t i = 0; i < slot->textureHandles.size(); ++i)
@@ -600,9 +604,12 @@ HRESULT CQivPlayerCtl::onLoadStorage(IStorage* storage) {
     // The background picture saved with the document, under the BackPictureURL it names.
     qcom::ComPtr<IStream> picture;
     if (SUCCEEDED(openStream(storage, "BackPicture", picture.put()))) {
+        // The copy stays while the control lives: it is the file the picture was read from.
         const std::string temp = qivTempFile("BMP");
-        if (!temp.empty() && copyStreamToFile(picture.get(), temp)) SetBackgroundPictureFile(temp);
-        if (!temp.empty()) DeleteFileA(temp.c_str());
+        if (!doc_->pictureCopy.empty()) DeleteFileA(doc_->pictureCopy.c_str());
+        doc_->pictureCopy = temp;
+        if (!temp.empty() && copyStreamToFile(picture.get(), temp) && SetBackgroundPictureFile(temp))
+            downloads().backPictureFile = temp;
     }
     hr = loadOwnElements(storage);
     // An object the storage did not bring is loaded from where ObjectURL names it.
@@ -628,6 +635,11 @@ HRESULT CQivPlayerCtl::loadOwnElements(IStorage* storage) {
     doc_->deleteTempFiles();
     doc_->inlineData.clear();
     doc_->container.clear();
+    // The object is read from a temporary file; its textures are cached where it lies.
+    const std::string temp = qivTempFile("PEL");
+    if (temp.empty()) return E_FAIL;
+    doc_->tempFiles.push_back(temp);
+    const std::string scope = qivctl::textureScopeOf(temp);
     // The textures first, under their recorded names, so that the object finds them.
     qcom::ComPtr<IStorage> sub;
     qcom::ComPtr<IStream> idx;
@@ -643,15 +655,12 @@ HRESULT CQivPlayerCtl::loadOwnElements(IStorage* storage) {
         for (const qivctl::TextureIndexEntry& e : qivctl::decodeTextureIndex(index.data(), index.size())) {
             qcom::ComPtr<IStream> t;
             if (FAILED(openStream(sub.get(), qivctl::textureStreamName(e.index).c_str(), t.put()))) continue;
-            const std::string temp = qivTempFile("BMP");
-            if (temp.empty()) continue;
-            if (copyStreamToFile(t.get(), temp)) qivLoadTextureFile(e.name, temp);
-            DeleteFileA(temp.c_str());
+            const std::string picture = qivTempFile("BMP");
+            if (picture.empty()) continue;
+            if (copyStreamToFile(t.get(), picture)) qivLoadTextureFile(e.name, picture, scope);
+            DeleteFileA(picture.c_str());
         }
     }
-    const std::string temp = qivTempFile("PEL");
-    if (temp.empty()) return E_FAIL;
-    doc_->tempFiles.push_back(temp);
     if (!copyStreamToFile(s.get(), temp)) return E_FAIL;
     showDocumentObject(temp, temp, true);
     return S_OK;

@@ -110,6 +110,7 @@ void CQivPlayerCtl::initLanguage(LCID lcid) {
 }
 
 void CQivPlayerCtl::onClientSiteChanged() {
+    zoneAsked_ = false;  // the new site's document decides
     LCID lcid;
     if (!languageSet_ && clientSite() && ambientLocale(lcid)) initLanguage(lcid);
 }

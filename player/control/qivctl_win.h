@@ -15,6 +15,7 @@
 #include "ctlstate.h"
 #include "document_win.h"
 #include "persiststream.h"
+#include "callertrust.h"
 #include "cursors.h"
 #include "hoverprogress.h"
 #include "hosthooks_win.h"
@@ -38,6 +39,7 @@ struct PelContent;
 struct ScnNode;
 struct TexRecord;
 namespace qivctl {
+struct ExportRequest;
 struct MenuItem;
 struct MenuSubAnimation;
 struct PendingTransfer;
@@ -120,7 +122,9 @@ public:
     int LoadLocalFile(const char* path, const char* sourceName, bool replace, int32_t intoSlot = -1);
     ScnNode* AddObjectToScene(PelContent* content, bool withTextures, const std::string& baseDirectory, bool noSlot,
                               bool byIndex);
-    int ResolveTexture(const char* name, const std::string& baseDirectory, TexRecord** handle, int index);
+    // scope: the texture cache's scope of the name (textureScopeOf of the object's source).
+    int ResolveTexture(const char* name, const std::string& baseDirectory, TexRecord** handle, int index,
+                       const std::string& scope = std::string());
     void InitObjectAnimation(int32_t slot);
     QivWindowParts& win() { return *win_; }
     const QivWindowParts& win() const { return *win_; }
@@ -629,7 +633,14 @@ private:
     void showExportProgress(bool on);
     HRESULT setViewing(const qivctl::Viewing& v, bool ex);
     bool viewingOf(qivctl::Viewing* out);
-    HRESULT runSaveImageDialog();
+    // The save-image dialog, for an untrusted caller's SaveBitmap started with the name's
+    // last component and its request (*written: the file was written).
+    HRESULT runSaveImageDialog(const std::string& suggested = std::string(),
+                               const qivctl::ExportRequest* preset = nullptr, bool presetRayTrace = false,
+                               bool* written = nullptr);
+    // SaveBitmap into a named file.
+    HRESULT saveBitmapFile(qivBitmapQuality quality, bool raytrace, LONG width, LONG height,
+                           const std::string& name, VARIANT_BOOL* pVal);
 
     // ---- stock ----
 public:
@@ -711,7 +722,7 @@ public:
     // slot and index they are for and the texture's own name; material, object and slot
     // texture kinds their slot and index.
     bool QueueTransfer(int32_t kind, std::vector<std::string> candidates, int32_t slot, int32_t index,
-                       const std::string& cacheName = std::string());
+                       const std::string& cacheName = std::string(), const std::string& scope = std::string());
     // A further object's download queued or running for the slot.
     bool ObjectDownloadPending(int32_t slot) const;
     // No download runs and none is pending.
@@ -769,8 +780,11 @@ public:
     // its textures into textureDirectory (empty: the object file's folder); 1 or 0. An
     // existing file is never overwritten; the file appears only when complete.
     int SaveObjectFile(const char* path, bool raw, const char* textureDirectory, const char* name, bool combine);
-    // The save-object dialog; true when the chosen file was written.
-    bool SaveObjectDialog();
+    // The save-object dialog; true when the chosen file was written. For an untrusted caller's
+    // save: suggested starts it with that name's last component, pelOnly offers no Qiv format,
+    // preferQiv presets the format box; the file gets the format's extension and the textures
+    // go beside it.
+    bool SaveObjectDialog(const std::string& suggested = std::string(), bool pelOnly = false, bool preferQiv = true);
     // The document's address and folder from the client site's container moniker.
     void RecordDocumentLocation();
     const QivDocumentState& document() const { return *doc_; }
@@ -851,6 +865,45 @@ private:
     } sceneHostTextures_;
     ScnNode* sceneHostNode_ = nullptr;
     ScnNode** sceneHostRoots_ = nullptr;
+
+    // ---- trust ----
+public:
+    // Whether the caller is untrusted, and what it may do: decided from the safety options the
+    // host set and the zone of the container document's address (asked once per client site).
+    qivctl::CallerTrust CallerTrust();
+    bool CallerUntrusted() { return CallerTrust().untrusted; }
+    // An untrusted caller on a page that is not local names no local file or share.
+    bool LocalNamesRefused();
+    // A name a member takes as a file: false when it breaks the rules of every file name, or
+    // names a local file or share that the caller may not reach.
+    bool FileNameUsable(const std::string& name);
+    // The file an untrusted caller's write goes to: the user chooses it in a save dialog that
+    // starts with the given name's last component; the member's extension is forced onto the
+    // choice. *replace: the user agreed to replace that very file. False when cancelled.
+    bool AskSaveFile(const std::string& given, UINT titleId, UINT filterId, const char* extension,
+                     std::string* chosen, bool* replace);
+    // The zone mark of a file written for an untrusted caller (nothing for a trusted one).
+    void MarkFileForCaller(const std::string& path);
+    // A file the user picked in a dialog or dropped is the user's own choice: while it is
+    // loaded, local names pass.
+    class UserChoice {
+    public:
+        explicit UserChoice(CQivPlayerCtl& ctl) : ctl_(ctl) { ++ctl_.userChoice_; }
+        ~UserChoice() { --ctl_.userChoice_; }
+        UserChoice(const UserChoice&) = delete;
+        UserChoice& operator=(const UserChoice&) = delete;
+
+    private:
+        CQivPlayerCtl& ctl_;
+    };
+    // IObjectSafety: refused for the private hooks interface whenever mask and options meet.
+    STDMETHODIMP SetInterfaceSafetyOptions(REFIID iid, DWORD mask, DWORD enabled) override;
+
+private:
+    bool zoneAsked_ = false, zoneKnown_ = false;
+    uint32_t zone_ = 0;
+    bool texturePathPut_ = false;  // TexturePath was put (it reads back for an untrusted caller)
+    int userChoice_ = 0;
 
     // ---- pan ----
 public:

@@ -9,8 +9,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <stdexcept>
+#include <thread>
 
 #if defined(__GNUC__) && (defined(__i386__) || defined(__x86_64__))
 #include <cpuid.h>
@@ -21,22 +23,27 @@ namespace {
 
 constexpr size_t kTextMax = 499;  // characters of a message or context text
 
+// One queue for the process, under its lock; each thread sees and pops its own records (a
+// worker thread's failures never answer for the user-interface thread's call). The context
+// is the thread's own.
 struct ErrRecord {
     char* context;
     uint32_t line;
     uint32_t level;
     char* message;
+    std::thread::id thread;
     ErrRecord* next;
     ErrRecord* previous;
 };
 
-char g_context[kTextMax + 1] = "";
-uint32_t g_line = 0;
+thread_local char t_context[kTextMax + 1] = "";
+thread_local uint32_t t_line = 0;
+std::mutex g_queueLock;
 ErrRecord* g_first = nullptr;
 ErrRecord* g_last = nullptr;
 size_t g_count = 0;
 
-std::fenv_t g_fpuSave;
+thread_local std::fenv_t t_fpuSave;
 int g_mmx = 0;
 
 // Copies at most kTextMax characters of text into a new block ("" when null).
@@ -56,15 +63,26 @@ void freeRecord(ErrRecord* r) {
     free(r);
 }
 
-void dropFirst() {
-    ErrRecord* r = g_first;
-    g_first = r->next;
-    if (g_first)
-        g_first->previous = nullptr;
+// Takes a record out of the list (under the lock) and frees it.
+void unlink(ErrRecord* r) {
+    if (r->previous)
+        r->previous->next = r->next;
     else
-        g_last = nullptr;
+        g_first = r->next;
+    if (r->next)
+        r->next->previous = r->previous;
+    else
+        g_last = r->previous;
     freeRecord(r);
     --g_count;
+}
+
+// The calling thread's newest record, or null (under the lock).
+ErrRecord* newestOfThread() {
+    const std::thread::id self = std::this_thread::get_id();
+    for (ErrRecord* r = g_last; r; r = r->previous)
+        if (r->thread == self) return r;
+    return nullptr;
 }
 
 void copyOut(char* destination, const char* text) {
@@ -84,15 +102,15 @@ int vreport(uint32_t level, const char* format, va_list args) {
     } else if (static_cast<size_t>(n) > kTextMax) {
         n = static_cast<int>(kTextMax);
     }
-    errPush(g_context, g_line, level, buffer);
+    errPush(t_context, t_line, level, buffer);
     return n;
 }
 
 }  // namespace
 
 void errSetContext(const char* fileText, uint32_t line) {
-    copyOut(g_context, fileText);
-    g_line = line;
+    copyOut(t_context, fileText);
+    t_line = line;
 }
 
 void* memAlloc(const char* fileText, uint32_t line, size_t bytes, const char* typeText,
@@ -160,7 +178,9 @@ int errPush(const char* contextText, uint32_t line, uint32_t level, const char* 
     r->message = copyText(message);
     r->line = line;
     r->level = level;
+    r->thread = std::this_thread::get_id();
     r->next = nullptr;
+    std::lock_guard<std::mutex> lock(g_queueLock);
     r->previous = g_last;
     if (g_last)
         g_last->next = r;
@@ -168,35 +188,37 @@ int errPush(const char* contextText, uint32_t line, uint32_t level, const char* 
         g_first = r;
     g_last = r;
     ++g_count;
-    while (g_count > ERR_QUEUE_MAX) dropFirst();
+    while (g_count > ERR_QUEUE_MAX) unlink(g_first);
     return 1;
 }
 
 int errPop(uint32_t* level, char* message, char* context, uint32_t* line) {
-    ErrRecord* r = g_last;
+    std::lock_guard<std::mutex> lock(g_queueLock);
+    ErrRecord* r = newestOfThread();
     if (!r) return 0;
     if (level) *level = r->level;
     if (line) *line = r->line;
     copyOut(message, r->message);
     copyOut(context, r->context);
-    g_last = r->previous;
-    if (g_last)
-        g_last->next = nullptr;
-    else
-        g_first = nullptr;
-    freeRecord(r);
-    --g_count;
+    unlink(r);
     return 1;
 }
 
 size_t errQueueSize() {
-    return g_count;
+    std::lock_guard<std::mutex> lock(g_queueLock);
+    const std::thread::id self = std::this_thread::get_id();
+    size_t n = 0;
+    for (ErrRecord* r = g_first; r; r = r->next) n += r->thread == self ? 1 : 0;
+    return n;
 }
 
 void errReset() {
-    while (g_first) dropFirst();
-    g_context[0] = '\0';
-    g_line = 0;
+    {
+        std::lock_guard<std::mutex> lock(g_queueLock);
+        while (g_first) unlink(g_first);
+    }
+    t_context[0] = '\0';
+    t_line = 0;
 }
 
 int dbgPrintf(const char*, ...) {
@@ -204,11 +226,11 @@ int dbgPrintf(const char*, ...) {
 }
 
 void errMaskFpu() {
-    std::feholdexcept(&g_fpuSave);
+    std::feholdexcept(&t_fpuSave);
 }
 
 void errRestoreFpu() {
-    std::fesetenv(&g_fpuSave);
+    std::fesetenv(&t_fpuSave);
 }
 
 int memDetectMmx() {

@@ -13,6 +13,8 @@ enum : uint32_t {
     ERR_LENGTH = 4,
 };
 
+// The error queue is shared by the threads under a lock; each thread sees and pops only the
+// records it reported. The error context is the thread's own.
 // Error context: set by memAlloc and by callers before errReport.
 void errSetContext(const char* fileText, uint32_t line);
 
@@ -55,13 +57,14 @@ template <class T> using MemHold = std::unique_ptr<T, MemFreeDeleter>;
 int errReport(uint32_t level, const char* format, ...) QIV_PRINTF_FORMAT(2, 3);
 int errReportPlain(const char* format, ...) QIV_PRINTF_FORMAT(1, 2);
 int errPush(const char* contextText, uint32_t line, uint32_t level, const char* message);
-// Pops the newest record. message and context receive up to 499 characters
+// Pops the calling thread's newest record. message and context receive up to 499 characters
 // (buffers of at least 500 bytes, may be null). 0 when the queue is empty.
 int errPop(uint32_t* level, char* message, char* context, uint32_t* line);
-// Number of queued records, and the bound beyond which the oldest are dropped.
+// Number of the calling thread's queued records, and the bound of all records beyond which
+// the oldest are dropped.
 size_t errQueueSize();
 constexpr size_t ERR_QUEUE_MAX = 1024;
-// Empties the queue and resets the context (tests start clean).
+// Empties the queue (every thread's records) and resets the context (tests start clean).
 void errReset();
 
 int dbgPrintf(const char* format, ...) QIV_PRINTF_FORMAT(1, 2);

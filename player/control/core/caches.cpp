@@ -18,6 +18,7 @@ namespace {
 
 struct ObjectEntry {
     std::string name;
+    std::string owner;  // a document's private entry: only that document's lookups find it
     std::string displayName;
     std::vector<uint8_t> chunk21;
     void* savedViews = nullptr;
@@ -26,6 +27,7 @@ struct ObjectEntry {
 
 struct TextureEntry {
     std::string key;
+    std::string scope;  // where the name was resolved (upper-cased); one scope's name is not another's
     TexRecord* texture = nullptr;
     float scaleX = 1, scaleY = 1;
     uint32_t uses = 0;
@@ -236,12 +238,17 @@ void CachesFree() {
 
 // Objects
 
+bool isPrivateObjectName(const std::string& name) {
+    return name.rfind("qiv-inl:", 0) == 0 || name.rfind("qiv-doc:", 0) == 0;
+}
+
 int ObjectCacheAdd(const std::string& name, PelContent* object) {
     if (!object) return 0;
     Guard g(caches().lock);
     auto& list = caches().objects;
+    const std::string owner = isPrivateObjectName(name) ? name : std::string();
     for (size_t i = 0; i < list.size(); ++i) {
-        if (list[i].name != name) continue;
+        if (list[i].name != name || list[i].owner != owner) continue;
         if (list[i].object == object) return 1;
         if (objectInUse(list[i])) return 0;
         freeObjectEntry(list[i]);
@@ -251,6 +258,7 @@ int ObjectCacheAdd(const std::string& name, PelContent* object) {
     if (objectEntryOf(object)) return 1;  // cached under another name: one entry frees it
     ObjectEntry e;
     e.name = name;
+    e.owner = owner;
     e.object = object;
     list.push_back(std::move(e));
     trimObjects(object);
@@ -263,10 +271,10 @@ void ObjectCacheTrim() {
 }
 
 PelContent* ObjectCacheFind(const std::string& name, std::string* displayName, std::vector<uint8_t>* chunk21,
-                            void** savedViews) {
+                            void** savedViews, const std::string& owner) {
     Guard g(caches().lock);
     for (ObjectEntry& e : caches().objects)
-        if (e.name == name) {
+        if (e.name == name && (e.owner.empty() || e.owner == owner)) {
             if (displayName) *displayName = e.displayName;
             if (chunk21) *chunk21 = e.chunk21;
             if (savedViews) *savedViews = e.savedViews;
@@ -328,7 +336,9 @@ void ObjectCacheRenameInline(const std::string& inlineName, const std::string& u
         if (list[i].name != inlineName) {
             ++i;
         } else if (!renamed) {
+            // Still the document's own: the address names it for that document only.
             list[i].name = url;
+            list[i].owner = inlineName;
             renamed = true;
             ++i;
         } else if (!objectInUse(list[i])) {
@@ -360,11 +370,21 @@ size_t ObjectCacheCount() {
 
 // Textures
 
-TexRecord* TextureCacheFind(const std::string& name, float* scaleX, float* scaleY) {
-    const std::string key = textureCacheKey(name);
+namespace {
+
+std::string upperScope(const std::string& scope) {
+    std::string s = scope;
+    for (char& c : s) c = char(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+}  // namespace
+
+TexRecord* TextureCacheFind(const std::string& name, float* scaleX, float* scaleY, const std::string& scope) {
+    const std::string key = textureCacheKey(name), where = upperScope(scope);
     Guard g(caches().lock);
     for (const TextureEntry& e : caches().textures)
-        if (e.key == key) {
+        if (e.key == key && e.scope == where) {
             if (scaleX) *scaleX = e.scaleX;
             if (scaleY) *scaleY = e.scaleY;
             return e.texture;
@@ -372,14 +392,15 @@ TexRecord* TextureCacheFind(const std::string& name, float* scaleX, float* scale
     return nullptr;
 }
 
-int TextureCacheAdd(const std::string& name, TexRecord* texture, float scaleX, float scaleY) {
+int TextureCacheAdd(const std::string& name, TexRecord* texture, float scaleX, float scaleY,
+                    const std::string& scope) {
     if (!texture) return 0;
-    const std::string key = textureCacheKey(name);
+    const std::string key = textureCacheKey(name), where = upperScope(scope);
     Guard g(caches().lock);
     Caches& c = caches();
     TextureEntry* entry = nullptr;
     for (TextureEntry& e : c.textures) {
-        if (e.key == key) entry = &e;
+        if (e.key == key && e.scope == where) entry = &e;
         else if (e.texture == texture) return 1;  // cached under another key: one entry frees it
     }
     if (entry) {
@@ -392,7 +413,7 @@ int TextureCacheAdd(const std::string& name, TexRecord* texture, float scaleX, f
             entry->texture = texture;
         }
     } else {
-        c.textures.push_back(TextureEntry{key, texture, 1, 1, 0});
+        c.textures.push_back(TextureEntry{key, where, texture, 1, 1, 0});
         entry = &c.textures.back();
     }
     entry->scaleX = scaleX;

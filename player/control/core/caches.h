@@ -62,7 +62,11 @@ void FlushCaches(bool objects, bool textures, bool materials, bool pictures);
 // Process detach: frees everything, in use or not.
 void CachesFree();
 
-// Objects (names compared exactly).
+// Objects (names compared exactly). Entries under a document's own names ("qiv-inl:..." of
+// inline data, "qiv-doc:..." of a document's container) are private to that document: a
+// lookup finds them only with that owner, also once inline data took the address its
+// document names (ObjectCacheRenameInline). Other entries are named by the resolved address
+// or the absolute path of the file they were read from.
 // Adds the object under the name (copied). An entry of that name whose object is in use is
 // kept and nothing is added (0); one not in use is freed first. Then over-limit entries not
 // in use are removed, oldest first (never the one just added).
@@ -71,7 +75,8 @@ void ObjectCacheTrim();
 // The cached object of a name, with copies of its display name and chunk-21 data and its
 // saved-view list (each out may be null); null when not cached.
 PelContent* ObjectCacheFind(const std::string& name, std::string* displayName,
-                            std::vector<uint8_t>* chunk21, void** savedViews);
+                            std::vector<uint8_t>* chunk21, void** savedViews, const std::string& owner = {});
+bool isPrivateObjectName(const std::string& name);
 int ObjectCacheSetText(const PelContent* object, const std::string& displayName);
 int ObjectCacheSetChunk21(const PelContent* object, const uint8_t* data, size_t size);
 // The entry's saved-view list, made when missing; null without an entry or a maker.
@@ -87,13 +92,17 @@ void ObjectCacheFlush();  // frees the entries not in use
 size_t ObjectCacheCount();
 extern const char* const kInlineObjectName;  // "qiv-inl:last"
 
-// Textures (keys: textureCacheKey of the name).
-TexRecord* TextureCacheFind(const std::string& name, float* scaleX = nullptr, float* scaleY = nullptr);
+// Textures (keys: textureCacheKey of the name, within a scope: where the name was resolved,
+// the folder or address of the object that names it, see textureScopeOf; compared without
+// case). One page's "LOGO.BMP" is never another's.
+TexRecord* TextureCacheFind(const std::string& name, float* scaleX = nullptr, float* scaleY = nullptr,
+                            const std::string& scope = {});
 // Enters a texture under the name with its size in metres. An entry of the same key takes
 // the new texture; its old texture is freed, or, while held, kept until its last release.
 // Over the limit in force, the oldest entries not held are freed (never the one just
 // added). 0 for a null texture.
-int TextureCacheAdd(const std::string& name, TexRecord* texture, float scaleX, float scaleY);
+int TextureCacheAdd(const std::string& name, TexRecord* texture, float scaleX, float scaleY,
+                    const std::string& scope = {});
 // A control keeps (holds) or lets go of a cached texture; 0 for a texture not in the cache.
 int TextureCacheHold(const TexRecord* texture);
 int TextureCacheRelease(const TexRecord* texture);

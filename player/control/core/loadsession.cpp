@@ -2,6 +2,7 @@
 #include "loadsession.h"
 
 #include "caches.h"
+#include "texpaths.h"
 #include "render/fzbuffer.h"
 #include "scene/engine.h"
 #include "scene/pelchunk.h"
@@ -205,11 +206,12 @@ std::string QivLoadSession::textureKey(const std::string& name, uint32_t index) 
 void QivLoadSession::colourTexture(const std::string& name, uint32_t colour, const std::vector<uint32_t>& indices) {
     if (!objectAdded_ || indices.empty()) return;
     const std::string key = textureKey(name, indices.front());
-    if (TextureCacheFind(key)) return;  // cached textures come in with the object
+    const std::string scope = textureScopeOf(name_);
+    if (TextureCacheFind(key, nullptr, nullptr, scope)) return;  // cached textures come in with the object
     TexRecord* t = colourTextureOf(colour);
     if (!t) return;
     texSetName(t, key.c_str(), name.c_str(), 0);
-    if (!TextureCacheAdd(key, t, 1.0f, 1.0f)) {
+    if (!TextureCacheAdd(key, t, 1.0f, 1.0f, scope)) {
         texFree(&t);
         return;
     }
@@ -221,12 +223,13 @@ void QivLoadSession::embeddedTexture(const std::string& name, const uint8_t* dat
                                      const std::vector<uint32_t>& indices) {
     if (!objectAdded_ || indices.empty()) return;
     const std::string key = textureKey(name, indices.front());
-    if (TextureCacheFind(key)) return;
+    const std::string scope = textureScopeOf(name_);
+    if (TextureCacheFind(key, nullptr, nullptr, scope)) return;
     float sx = 1.0f, sy = 1.0f;
     TexRecord* t = LoadTextureFromMemory(data, size, &sx, &sy);
     if (!t) return;  // a picture that does not decode leaves the texture as the object has it
     texSetName(t, key.c_str(), name.c_str(), 0);
-    if (!TextureCacheAdd(key, t, sx, sy)) {
+    if (!TextureCacheAdd(key, t, sx, sy, scope)) {
         texFree(&t);
         return;
     }

@@ -89,6 +89,13 @@ int qivParsePayloadHeader(const uint8_t* header, QivPayloadHeader* out) {
     return 1;
 }
 
+uint64_t qivInflationAllowance(uint64_t received) {
+    const uint64_t bound = received > (UINT64_MAX - QIV_INFLATION_SLACK) / QIV_INFLATION_RATIO_MAX
+                               ? UINT64_MAX
+                               : received * QIV_INFLATION_RATIO_MAX + QIV_INFLATION_SLACK;
+    return std::min<uint64_t>(bound, QIV_PAYLOAD_MAX);
+}
+
 uint32_t qivCheckPayloadLayout(const QivPayloadHeader& h) {
     const uint64_t size = h.payloadSize;
     if (size < QIV_PAYLOAD_HEADER_SIZE || size > QIV_PAYLOAD_MAX) return 4;
@@ -220,9 +227,10 @@ int qivExtractPreview(const uint8_t* data, size_t size, std::vector<uint8_t>* jp
     if (!payloadPrefix(data, size, h, first, sizeof first)) return 0;
     QivPayloadHeader p;
     if (!qivParsePayloadHeader(first, &p) || !p.previewOffset || qivCheckPayloadLayout(p)) return 0;
-    const size_t want = size_t(uint64_t(p.previewOffset) + p.previewSize);
-    // A preview cannot be larger than what the file could inflate to; zlib's limit is 1032:1.
-    if (want > uint64_t(size) * 1032 + 64) return 0;
+    const uint64_t wanted = uint64_t(p.previewOffset) + p.previewSize;
+    // A preview cannot demand more than the file's bytes may inflate to.
+    if (wanted > qivInflationAllowance(size)) return 0;
+    const size_t want = size_t(wanted);
     std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[want]);
     if (!buffer || !payloadPrefix(data, size, h, buffer.get(), want)) return 0;
     uint32_t l = 0;
@@ -347,6 +355,10 @@ bool QivContainerReader::afterFirstBlock() {
         fail(3, "Qiv container payload has wrong format");
         return false;
     }
+    if (h.payloadSize > QIV_PAYLOAD_MAX) {
+        fail(4, "Qiv container payload larger than 64 MiB");
+        return false;
+    }
     if (qivCheckPayloadLayout(h)) {
         fail(4, "Qiv container payload header names areas outside the payload");
         return false;
@@ -361,7 +373,14 @@ bool QivContainerReader::afterFirstBlock() {
 
 bool QivContainerReader::reserve(uint64_t bytes) {
     if (bytes <= capacity_) return true;
+    // The payload grows only as far as the bytes received may inflate to.
+    const uint64_t allowance = qivInflationAllowance(received_);
+    if (bytes > allowance) {
+        fail(4, "Qiv container inflates to more than its size allows (a deflate bomb)");
+        return false;
+    }
     bytes = std::min<uint64_t>(std::max<uint64_t>(bytes, capacity_ * 2), payloadHeader_.payloadSize);
+    bytes = std::min<uint64_t>(bytes, allowance);
     std::unique_ptr<uint8_t[]> grown(new (std::nothrow) uint8_t[size_t(bytes)]);
     if (!grown) {
         fail(1, "No memory for the container's payload");

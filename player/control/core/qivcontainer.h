@@ -15,8 +15,14 @@ constexpr uint32_t QIV_PAYLOAD_MAGIC = 0x31766951u;    // "Qiv1"
 constexpr uint32_t QIV_PAYLOAD_VERSION = 1;
 constexpr uint32_t QIV_METHOD_STORED = 0;
 constexpr uint32_t QIV_METHOD_DEFLATED = 1;
-// Largest payload a container may declare (the buffer is allocated when the size is read).
-constexpr uint32_t QIV_PAYLOAD_MAX = 512u << 20;
+// Largest payload a container may declare (64 MiB), and how far the inflated payload may run
+// ahead of the container bytes received: at most QIV_INFLATION_RATIO_MAX times them plus
+// QIV_INFLATION_SLACK, so that a small container cannot demand a large buffer.
+constexpr uint32_t QIV_PAYLOAD_MAX = 64u << 20;
+constexpr uint64_t QIV_INFLATION_RATIO_MAX = 256;
+constexpr uint64_t QIV_INFLATION_SLACK = 4u << 20;
+// The most payload bytes that received container bytes may inflate to (within the cap).
+uint64_t qivInflationAllowance(uint64_t received);
 constexpr uint32_t QIV_CHUNK_HEADER_SIZE = 8;
 constexpr uint32_t QIV_TEXTURE_ENTRY_SIZE = 6;
 constexpr uint32_t QIV_TEXTURE_NAME_MAX = 259;

@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
+#if !defined(_WIN32)
+#include <unistd.h>
+#endif
 
 #include "scene/bytes.h"
 #include "scene/objnode.h"
@@ -11,6 +14,7 @@
 #include "scene/pelwrite.h"
 #include "scene/scene.h"
 #include "caches.h"
+#include "callertrust.h"
 #include "scene/texture.h"
 #include "texpaths.h"
 #include "transfers.h"
@@ -131,11 +135,26 @@ FileBeside::~FileBeside() {
     std::filesystem::remove(std::filesystem::path(temp_), ec);
 }
 
-bool FileBeside::commit() {
-    if (done_ || fileExists(target_) || !fileExists(temp_)) return false;
-    std::error_code ec;
-    std::filesystem::rename(std::filesystem::path(temp_), std::filesystem::path(target_), ec);
-    if (ec) return false;
+bool renameNoReplace(const std::string& from, const std::string& to) {
+#if defined(_WIN32)
+    // The C library's rename never replaces an existing file there.
+    return std::rename(from.c_str(), to.c_str()) == 0;
+#else
+    if (::link(from.c_str(), to.c_str()) != 0) return false;
+    ::unlink(from.c_str());
+    return true;
+#endif
+}
+
+bool FileBeside::commit(bool replace) {
+    if (done_ || !fileExists(temp_)) return false;
+    if (replace) {
+        std::error_code ec;
+        std::filesystem::rename(std::filesystem::path(temp_), std::filesystem::path(target_), ec);
+        if (ec) return false;
+    } else if (!renameNoReplace(temp_, target_)) {
+        return false;
+    }
     done_ = true;
     return true;
 }
@@ -233,19 +252,21 @@ bool textureSavePath(const std::string& directory, std::string_view cacheKey, st
     return true;
 }
 
-int saveTextureFile(const TexRecord* texture, const std::string& directory) {
+int saveTextureFile(const TexRecord* texture, const std::string& directory, bool pictureExtension) {
     std::string key, path;
     float sx = 1, sy = 1;
     std::vector<std::string> folders;
     if (!TextureCacheKeyOf(texture, &key, &sx, &sy)) return 0;
     if (!textureSavePath(directory, key, &path, &folders, char(std::filesystem::path::preferred_separator))) return 0;
+    if (pictureExtension) path = withPictureExtension(path);
     for (const std::string& f : folders) {
         std::error_code ec;
         std::filesystem::create_directory(std::filesystem::path(f), ec);
         if (ec || !std::filesystem::is_directory(std::filesystem::path(f), ec)) return 0;
     }
     if (fileExists(path)) return 1;
-    return picWriteBmp(texture, sx, sy, path.c_str()) ? 1 : 0;
+    FileBeside out(path);
+    return picWriteBmp(texture, sx, sy, out.path().c_str()) && (out.commit() || fileExists(path)) ? 1 : 0;
 }
 
 int saveObjectFile(const ObjectSaveSource& source, const std::string& path, bool raw,
@@ -274,7 +295,7 @@ int saveObjectFile(const ObjectSaveSource& source, const std::string& path, bool
     if (plan.kind == K::FromContainer && hooks.setFileTime) hooks.setFileTime(path);
     if (plan.saveTextures)
         for (const TexRecord* t : source.textures)
-            if (t && !saveTextureFile(t, textureDirectory)) return 0;
+            if (t && !saveTextureFile(t, textureDirectory, source.pictureExtensions)) return 0;
     return 1;
 }
 

@@ -58,8 +58,12 @@ private:
     float time_;
 };
 
+// Renames a file unless the new name exists: one step, never a test followed by a rename.
+bool renameNoReplace(const std::string& from, const std::string& to);
+
 // A file built beside its target: the path to write, then commit() gives it the target's
-// name unless the target exists meanwhile. Removed at every exit without a commit.
+// name unless the target exists meanwhile (renameNoReplace). Removed at every exit without a
+// commit.
 class FileBeside {
 public:
     explicit FileBeside(std::string target);
@@ -67,7 +71,8 @@ public:
     FileBeside(const FileBeside&) = delete;
     FileBeside& operator=(const FileBeside&) = delete;
     const std::string& path() const { return temp_; }
-    bool commit();
+    // replace: the target is replaced when it exists (the user agreed to it).
+    bool commit(bool replace = false);
 
 private:
     std::string target_, temp_;
@@ -93,7 +98,8 @@ bool textureSavePath(const std::string& directory, std::string_view cacheKey, st
 // SaveTextureFile: 1 when the texture's file is there afterwards (an existing one is kept,
 // else it is written as a BMP with the cache entry's scales); 0 for a texture not in the
 // cache, a name that would leave the directory, or a folder or file that cannot be made.
-int saveTextureFile(const TexRecord* texture, const std::string& directory);
+// pictureExtension: a name that is not a BMP, JPEG or PNG file's gets ".bmp".
+int saveTextureFile(const TexRecord* texture, const std::string& directory, bool pictureExtension = false);
 
 // What SaveObjectFile does.
 struct ObjectSavePlan {
@@ -117,6 +123,7 @@ struct ObjectSaveSource {
     const uint8_t* payload = nullptr;  // the container payload in memory
     size_t payloadSize = 0;
     std::vector<const TexRecord*> textures;  // of the current object
+    bool pictureExtensions = false;  // texture files get picture names (saveTextureFile)
 };
 struct ObjectSaveHooks {
     std::function<void()> releaseHardware;  // the hardware back end's drawing released, redraw

@@ -43,7 +43,8 @@ std::string decoded(std::string_view s) {
     return out;
 }
 
-// Names the file system takes for devices, whatever extension follows.
+}  // namespace
+
 bool isDeviceName(std::string_view comp) {
     std::string stem(comp.substr(0, comp.find('.')));
     while (!stem.empty() && stem.back() == ' ') stem.pop_back();
@@ -54,6 +55,8 @@ bool isDeviceName(std::string_view comp) {
     return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
            stem[3] >= '0' && stem[3] <= '9';
 }
+
+namespace {
 
 // Part after the last of the given characters (whole when none).
 std::string_view afterLast(std::string_view s, std::string_view chars) {
@@ -88,6 +91,12 @@ std::string textureCacheKey(std::string_view name) {
     std::string key(p == std::string_view::npos ? name : name.substr(p));
     for (char& c : key) c = upper(c);
     return key;
+}
+
+std::string textureScopeOf(std::string_view sourceName) {
+    if (sourceName.find("://") != std::string_view::npos) sourceName = sourceName.substr(0, sourceName.find_first_of("?#"));
+    const size_t cut = sourceName.find_last_of("\\/");
+    return std::string(cut == std::string_view::npos ? sourceName : sourceName.substr(0, cut + 1));
 }
 
 std::string textureStoredName(std::string_view name, std::string_view base) {

@@ -25,10 +25,17 @@ bool isNoTextureName(const char* name);
 
 // Cache key: the name upper-cased, from its last '>' on (the '>' included) when it has one.
 std::string textureCacheKey(std::string_view name);
+// Cache scope of the textures an object names: the address or folder of the object's source
+// (up to its last '/' or '\', without query or fragment); a source without one (a document's
+// own name) is a scope of its own.
+std::string textureScopeOf(std::string_view sourceName);
 
 // Name under which a texture is kept: a name below the texture base URL (the base, then '/'
 // or '\') is stored as base + ">" + rest; other names as they are.
 std::string textureStoredName(std::string_view name, std::string_view textureBaseUrl);
+
+// A name the file system takes for a device (CON, NUL, COM1, ...), whatever extension follows.
+bool isDeviceName(std::string_view component);
 
 // True when a relative part stays inside the folder it is joined to: not empty, no ':',
 // not starting with a separator, no component ".." (also when percent-encoded or with
@@ -40,6 +47,7 @@ struct TextureSearch {
     std::string texturePath;    // TexturePath (may be empty)
     bool inhibitLocal = false;  // InhibitLocalTextures
     TextureNameSource source = TextureNameSource::Stored;
+    std::string cacheScope;     // the texture cache's scope of the name (textureScopeOf)
 };
 
 // Local candidate paths in the order they are tried (before the extension fallbacks);

@@ -8,7 +8,7 @@ TextureResolution resolveTexture(const char* name, const TextureSearch& local, c
                                  const TextureFileExists& exists) {
     TextureResolution r;
     if (isNoTextureName(name)) return r;
-    if (TexRecord* t = TextureCacheFind(name)) {
+    if (TexRecord* t = TextureCacheFind(name, nullptr, nullptr, local.cacheScope)) {
         r.kind = TextureResolution::Cached;
         r.texture = t;
         return r;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "callertrust.h"
 #include "ctlmessage.h"
 #include "texpaths.h"
 
@@ -371,6 +372,8 @@ std::string autoSavePath(const std::string& url, const std::string& objectPath, 
     }
     while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
     if (name.empty() || !isConfinedRelativePath(name)) return {};
+    // Saved as an object file whatever the address named ("x.hta" becomes "x.hta.pel").
+    name = withForcedExtension(name, ".pel", {".qiv"});
     std::string path = objectPath;
     if (!isSep(path.back())) path += '\\';
     path += name;

@@ -144,6 +144,7 @@ struct PendingTransfer {
     int32_t index = 0;                    // texture or material index
     int32_t slot = -1;                    // object slot the result belongs to
     void* target = nullptr;               // out location of a texture handle
+    std::string scope;                    // a texture's cache scope (textureScopeOf)
     bool started = false;
     const std::string& name() const;      // the current candidate (empty when none is left)
     const std::string& cachedAs() const { return cacheName.empty() ? name() : cacheName; }
@@ -258,7 +259,8 @@ std::vector<std::string> backPictureCandidates(const std::string& url, const std
 // path over 259 characters, or a file that exists already). The file name is the URL's
 // last part without query or fragment, percent sequences decoded, characters the file
 // system refuses turned into '_'; "." and ".." parts, device names and names that end up
-// empty give no save, so the file always lies directly in the object folder.
+// empty give no save, so the file always lies directly in the object folder. A name that
+// does not end in ".pel" or ".qiv" gets ".pel".
 constexpr size_t kAutoSavePathMax = 259;
 std::string autoSavePath(const std::string& url, const std::string& objectPath, const FileExistsFn& exists);
 

@@ -15,7 +15,7 @@ TransferCacheHooks cacheServing(TransferQueue& queue, TransferServeHooks hooks) 
             return MaterialCacheFind(e.cachedAs(), &m) && hooks.applyMaterial && hooks.applyMaterial(e, m);
         }
         default: {
-            TexRecord* t = TextureCacheFind(e.cachedAs());
+            TexRecord* t = TextureCacheFind(e.cachedAs(), nullptr, nullptr, e.scope);
             if (!t || !hooks.storeTexture) return false;
             TextureCacheHold(t);
             if (!hooks.storeTexture(e, t)) {

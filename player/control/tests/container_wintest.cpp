@@ -71,6 +71,7 @@ TEST(ContainerFiles, SavedWholeWithTheFileTime) {
         c.gapBytes = 8;  // a stored one is written back with payload offset 40
         const Bytes file = qivw::build(c);
         Loaded l(file);
+        DeleteFileA(path.c_str());
         ASSERT_TRUE(qivSaveContainerFile(path.c_str(), l.kept, c.fileTime)) << method;
         const Bytes saved = readFile(path);
         std::vector<uint8_t> image;
@@ -86,11 +87,13 @@ TEST(ContainerFiles, SavedWholeWithTheFileTime) {
         EXPECT_EQ(c.fileTime, uint64_t(written.dwLowDateTime) | uint64_t(written.dwHighDateTime) << 32);
         EXPECT_EQ(c.fileTime, uint64_t(created.dwLowDateTime) | uint64_t(created.dwHighDateTime) << 32);
     }
-    // Nothing kept, or no folder: false, and the file there stays as it was.
+    // Nothing kept, no folder, or a file there already: false, and that file stays as it was.
     const Bytes before = readFile(path);
     EXPECT_FALSE(qivSaveContainerFile(path.c_str(), QivKeptContainer{}, 0));
     EXPECT_EQ(before, readFile(path));
     Loaded l(qivw::build(qivw::Container{}));
+    EXPECT_FALSE(qivSaveContainerFile(path.c_str(), l.kept, 0)) << "never replaced";
+    EXPECT_EQ(before, readFile(path));
     EXPECT_FALSE(qivSaveContainerFile((tempDir() + "no such folder\\x.qiv").c_str(), l.kept, 0));
     DeleteFileA(path.c_str());
 }

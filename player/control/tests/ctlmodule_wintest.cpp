@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ctlmodule_win.h"
+#include "scene/engine.h"
 #include "useropts_win.h"
 
 namespace {
@@ -115,7 +116,7 @@ TEST(MessageDisplay, LogReplacesTheMessageBox) {
 }
 
 DWORD WINAPI tryRenderLock(void* p) {
-    HANDLE m = OpenMutexA(SYNCHRONIZE, FALSE, "QivRenderLock");
+    HANDLE m = OpenMutexA(SYNCHRONIZE, FALSE, kQivRenderLockName);
     DWORD w = m ? WaitForSingleObject(m, 0) : WAIT_FAILED;
     if (w == WAIT_OBJECT_0) ReleaseMutex(m);
     if (m) CloseHandle(m);
@@ -139,6 +140,54 @@ TEST(RenderLock, OneNamedMutexForTheProcess) {
     // Other test programs may hold the named lock for a moment.
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(a, 10000)) << "released after the guard";
     ReleaseMutex(a);
+    EXPECT_EQ(nullptr, OpenMutexA(SYNCHRONIZE, FALSE, "Global\\QivRenderLock")) << "the name is the session's";
+}
+
+struct Holder {
+    HANDLE taken = CreateEventA(nullptr, TRUE, FALSE, nullptr), done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+};
+
+DWORD WINAPI holdRenderLock(void* p) {
+    auto* h = static_cast<Holder*>(p);
+    HANDLE m = OpenMutexA(SYNCHRONIZE, FALSE, kQivRenderLockName);
+    if (m) WaitForSingleObject(m, INFINITE);
+    SetEvent(h->taken);
+    WaitForSingleObject(h->done, INFINITE);
+    if (m) {
+        ReleaseMutex(m);
+        CloseHandle(m);
+    }
+    return 0;
+}
+
+// Someone else holding the lock no longer freezes the controls: a guard gives up after its
+// bounded wait, holds nothing and says why in the engine's error queue.
+TEST(RenderLock, WaitsAreBounded) {
+    ASSERT_NE(nullptr, qivEnsureRenderLock());
+    errReset();
+    Holder h;
+    HANDLE t = CreateThread(nullptr, 0, holdRenderLock, &h, 0, nullptr);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(h.taken, 10000));
+    const DWORD before = qivRenderLockTimeout();
+    qivSetRenderLockTimeout(200);
+    const DWORD start = GetTickCount();
+    {
+        QivRenderLockGuard guard;
+        EXPECT_FALSE(guard.held());
+    }
+    const DWORD took = GetTickCount() - start;
+    qivSetRenderLockTimeout(before);
+    EXPECT_GE(took, 150u);
+    EXPECT_LT(took, 5000u);
+    uint32_t level = 9;
+    char message[500] = {};
+    ASSERT_EQ(1, errPop(&level, message, nullptr, nullptr));
+    EXPECT_STREQ("Render lock not released within 200 ms", message);
+    SetEvent(h.done);
+    WaitForSingleObject(t, INFINITE);
+    CloseHandle(t);
+    QivRenderLockGuard again;
+    EXPECT_TRUE(again.held());
 }
 
 }  // namespace

@@ -18,6 +18,8 @@
 #include <vector>
 
 #include "caches.h"
+#include "texpaths.h"
+#include "webpagehost.h"
 #include "com/module.h"
 #include "ctlmodule_win.h"
 #include "httpserver.h"
@@ -338,20 +340,38 @@ TEST_F(Download, TextureFallsThroughToTheNextCandidate) {
     ASSERT_NE(nullptr, s);
     ASSERT_EQ(1u, s->textureHandles.size());
     ASSERT_NE(nullptr, s->textureHandles[0]);
-    EXPECT_EQ(s->textureHandles[0], qivctl::TextureCacheFind("checker.bmp")) << "cached under its own name";
+    const std::string scope = qivctl::textureScopeOf(http().url("/objects/cubes.pel"));
+    EXPECT_EQ(s->textureHandles[0], qivctl::TextureCacheFind("checker.bmp", nullptr, nullptr, scope))
+        << "cached under its own name where the object lies";
+    EXPECT_EQ(nullptr, qivctl::TextureCacheFind("checker.bmp")) << "not for every page";
     EXPECT_LE(v.differing(), v.pixels() / 200);
 
-    // A second control finds the texture in the cache.
-    Viewer w(host(1));
+    // A second control showing an object of the same folder finds the texture in the cache.
+    {
+        Viewer w(host(1));
+        base = bstr(http().url("/textures"));
+        w.p2->put_TextureBaseURL(base);
+        SysFreeString(base);
+        http().set("/objects/more.pel", text(sample().pel));
+        ASSERT_EQ(S_OK, w.putUrl(http().url("/objects/more.pel")));
+        ASSERT_TRUE(w.waitFor(kObjectLoaded, 1));
+        ASSERT_TRUE(w.waitIdle());
+        EXPECT_EQ(s->textureHandles[0], w.slot(0)->textureHandles[0]);
+        EXPECT_EQ(1, http().requests("/textures/checker.bms"));
+    }
+
+    // One elsewhere does not get it: the same name there is a texture of its own.
+    Viewer x(host(1));
     base = bstr(http().url("/textures"));
-    w.p2->put_TextureBaseURL(base);
+    x.p2->put_TextureBaseURL(base);
     SysFreeString(base);
     http().set("/elsewhere/cubes.pel", text(sample().pel));
-    ASSERT_EQ(S_OK, w.putUrl(http().url("/elsewhere/cubes.pel")));
-    ASSERT_TRUE(w.waitFor(kObjectLoaded, 1));
-    ASSERT_TRUE(w.waitIdle());
-    EXPECT_EQ(s->textureHandles[0], w.slot(0)->textureHandles[0]);
-    EXPECT_EQ(1, http().requests("/textures/checker.bms"));
+    ASSERT_EQ(S_OK, x.putUrl(http().url("/elsewhere/cubes.pel")));
+    ASSERT_TRUE(x.waitFor(kObjectLoaded, 1));
+    ASSERT_TRUE(x.waitIdle());
+    ASSERT_NE(nullptr, x.slot(0));
+    EXPECT_NE(s->textureHandles[0], x.slot(0)->textureHandles[0]);
+    EXPECT_EQ(1, http().requests("/elsewhere/checker.bms")) << "looked for below its own object";
 }
 
 // The cancel button during a slow download ends it; the object shown before stays.
@@ -411,19 +431,8 @@ TEST_F(Download, TwoControlsShareOneCacheEntry) {
 }
 
 // A page on the server holds the control: relative names are taken below the page.
-class WebPageHost : public qivtest::OleTestContainer {
-public:
-    std::wstring page;
-    STDMETHODIMP GetMoniker(DWORD, DWORD which, IMoniker** out) override {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (page.empty() || which != OLEWHICHMK_CONTAINER) return E_NOTIMPL;
-        return CreateURLMoniker(nullptr, page.c_str(), out);
-    }
-};
-
 TEST_F(Download, RelativeNamesBelowTheWebPage) {
-    static WebPageHost* site = new WebPageHost;
+    static qivtest::WebPageHost* site = new qivtest::WebPageHost;
     ShowWindow(site->window(), SW_SHOW);
     const std::string page = http().url("/pages/view.htm");
     site->page.assign(page.begin(), page.end());
@@ -622,7 +631,8 @@ TEST_F(Download, FurtherObjectsMaterialsAndTextures) {
     const QivObjectSlot* s = v.slot(id);
     ASSERT_NE(nullptr, s);
     ASSERT_FALSE(s->textureHandles.empty());
-    EXPECT_EQ(qivctl::TextureCacheFind(http().url("/wood.bmp")), s->textureHandles[0]);
+    EXPECT_EQ(qivctl::TextureCacheFind(http().url("/wood.bmp"), nullptr, nullptr, qivctl::textureScopeOf(s->sourceName)),
+              s->textureHandles[0]);
     EXPECT_EQ(1, http().requests("/wood.bmp"));
 }
 

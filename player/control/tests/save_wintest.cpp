@@ -760,9 +760,11 @@ TEST_F(Persist, InlineDataStaysWithItsOwnControl) {
     one->get_ObjectURL(&url);
     EXPECT_EQ(text(url), "http://h/one.qiv");
     SysFreeString(url);
-    // Each cache entry took its own control's address.
-    EXPECT_NE(qivctl::ObjectCacheFind("http://h/one.qiv", nullptr, nullptr, nullptr), nullptr);
-    EXPECT_NE(qivctl::ObjectCacheFind("http://h/two.qiv", nullptr, nullptr, nullptr), nullptr);
+    // Each cache entry took its own control's address, for that control only.
+    EXPECT_NE(qivctl::ObjectCacheFind("http://h/one.qiv", nullptr, nullptr, nullptr, c1->document().inlineName), nullptr);
+    EXPECT_NE(qivctl::ObjectCacheFind("http://h/two.qiv", nullptr, nullptr, nullptr, c2->document().inlineName), nullptr);
+    EXPECT_EQ(qivctl::ObjectCacheFind("http://h/one.qiv", nullptr, nullptr, nullptr, c2->document().inlineName), nullptr);
+    EXPECT_EQ(qivctl::ObjectCacheFind("http://h/two.qiv", nullptr, nullptr, nullptr), nullptr);
     // Saved again, each stream carries its inline data.
     qivctl::PersistLoadResult r = decode(saveStream(two));
     EXPECT_EQ(r.kind, 2u);

@@ -1,4 +1,5 @@
 #include "caches.h"
+#include "texpaths.h"
 
 #include <gtest/gtest.h>
 
@@ -121,10 +122,19 @@ TEST_F(Caches, TextureKeysShareFromLastGreaterThan) {
     EXPECT_EQ(sx, 2.0f);
     EXPECT_EQ(sy, 3.0f);
     EXPECT_EQ(TextureCacheFind("wood.bmp"), nullptr);  // no '>': a key of its own
+    // A key is one within its scope: another page's "Wood.bmp" is not this one.
+    EXPECT_EQ(TextureCacheFind("other>WOOD.BMP", nullptr, nullptr, "http://b/"), nullptr);
+    TexRecord* b = f.make<TexRecord>();
+    ASSERT_TRUE(TextureCacheAdd(">wood.bmp", b, 1, 1, "http://b/"));
+    EXPECT_EQ(TextureCacheFind(">WOOD.BMP", nullptr, nullptr, "HTTP://B/"), b);
+    EXPECT_EQ(TextureCacheFind("http://a/x>Wood.bmp"), t);
+    EXPECT_EQ("http://a/x/", textureScopeOf("http://a/x/obj.qiv?v=1/2"));
+    EXPECT_EQ("C:\\p\\", textureScopeOf("C:\\p\\obj.pel"));
+    EXPECT_EQ("qiv-inl:3", textureScopeOf("qiv-inl:3"));
     TexRecord* u = f.make<TexRecord>();
     ASSERT_TRUE(TextureCacheAdd("WOOD.bmp", u, 1, 1));
     EXPECT_EQ(TextureCacheFind("wood.BMP"), u);
-    EXPECT_EQ(TextureCacheCount(), 2u);
+    EXPECT_EQ(TextureCacheCount(), 3u);
     EXPECT_FALSE(TextureCacheAdd("null", nullptr, 1, 1));
 }
 
@@ -284,7 +294,9 @@ TEST_F(Caches, ObjectEntryData) {
     std::string text;
     std::vector<uint8_t> chunk;
     void* found = nullptr;
-    EXPECT_EQ(ObjectCacheFind("http://h/gear.qiv", &text, &chunk, &found), a);
+    // The inline object is its document's: other lookups of the address do not find it.
+    EXPECT_EQ(ObjectCacheFind("http://h/gear.qiv", &text, &chunk, &found), nullptr);
+    EXPECT_EQ(ObjectCacheFind("http://h/gear.qiv", &text, &chunk, &found, kInlineObjectName), a);
     EXPECT_EQ(text, "Gear box");
     EXPECT_EQ(chunk, std::vector<uint8_t>(block, block + 8));
     EXPECT_EQ(found, views);
@@ -296,7 +308,7 @@ TEST_F(Caches, ObjectEntryData) {
     EXPECT_TRUE(ObjectCacheNameOf(a, &name));
     EXPECT_EQ(name, "http://h/gear.qiv");
     EXPECT_TRUE(ObjectCacheReplace(a, b));
-    EXPECT_EQ(ObjectCacheFind("http://h/gear.qiv", nullptr, nullptr, nullptr), b);
+    EXPECT_EQ(ObjectCacheFind("http://h/gear.qiv", nullptr, nullptr, nullptr, kInlineObjectName), b);
     EXPECT_FALSE(ObjectCacheNameOf(a, &name));
     EXPECT_FALSE(ObjectCacheSetText(a, "x"));
     EXPECT_EQ(ObjectCacheSavedViews(a), nullptr);
@@ -308,7 +320,7 @@ TEST_F(Caches, ObjectEntryData) {
     ObjectCacheAdd(kInlineObjectName, d);
     f.inUse.push_back(d);
     ObjectCacheRenameInline("u2");
-    EXPECT_EQ(ObjectCacheFind("u2", nullptr, nullptr, nullptr), d);
+    EXPECT_EQ(ObjectCacheFind("u2", nullptr, nullptr, nullptr, kInlineObjectName), d);
     ObjectCacheFlush();
     EXPECT_EQ(f.savedViewsFreed, 1);
     EXPECT_EQ(ObjectCacheCount(), 1u);
@@ -319,8 +331,16 @@ TEST_F(Caches, ObjectEntryData) {
     ObjectCacheAdd("qiv-inl:1", e1);
     ObjectCacheAdd("qiv-inl:2", e2);
     ObjectCacheRenameInline("qiv-inl:1", "http://h/one.qiv");
-    EXPECT_EQ(ObjectCacheFind("http://h/one.qiv", nullptr, nullptr, nullptr), e1);
-    EXPECT_EQ(ObjectCacheFind("qiv-inl:2", nullptr, nullptr, nullptr), e2);
+    EXPECT_EQ(ObjectCacheFind("http://h/one.qiv", nullptr, nullptr, nullptr, "qiv-inl:1"), e1);
+    EXPECT_EQ(ObjectCacheFind("qiv-inl:2", nullptr, nullptr, nullptr, "qiv-inl:2"), e2);
+    // Another document neither finds them by their names nor by the address, nor replaces them.
+    EXPECT_EQ(ObjectCacheFind("qiv-inl:2", nullptr, nullptr, nullptr, "qiv-inl:1"), nullptr);
+    EXPECT_EQ(ObjectCacheFind("qiv-inl:2", nullptr, nullptr, nullptr), nullptr);
+    EXPECT_EQ(ObjectCacheFind("http://h/one.qiv", nullptr, nullptr, nullptr, "qiv-inl:2"), nullptr);
+    PelContent* fetched = f.make<PelContent>();
+    ASSERT_TRUE(ObjectCacheAdd("http://h/one.qiv", fetched));
+    EXPECT_EQ(ObjectCacheFind("http://h/one.qiv", nullptr, nullptr, nullptr), fetched);
+    EXPECT_EQ(ObjectCacheFind("http://h/one.qiv", nullptr, nullptr, nullptr, "qiv-inl:1"), e1);
 }
 
 TEST_F(Caches, MaterialsMatchFileFormAndAreCopies) {

@@ -162,6 +162,44 @@ TEST(QivContainerReader, BadInputEndsCleanly) {
     }
 }
 
+// A deflate bomb: a valid payload header followed by megabytes of zeros, which deflate to
+// almost nothing. Above the cap it is refused when its header arrives; below, when its
+// inflation runs ahead of the bytes received; its preview is not extracted either.
+TEST(QivContainerReader, DeflateBombsAreRefused) {
+    {
+        Bytes p = samplePayload();
+        testbytes::set32(p, 4, QIV_PAYLOAD_MAX + 1);
+        const Bytes file = qivw::wrap(p, 1);
+        QivContainerReader r;
+        EXPECT_EQ(r.feed(file.data(), file.size(), file.size()), QivContainerReader::Status::Failed);
+        EXPECT_EQ(r.errorLevel(), 4u);
+        EXPECT_STREQ("Qiv container payload larger than 64 MiB", r.errorText());
+        EXPECT_EQ(r.inflated(), QIV_PAYLOAD_HEADER_SIZE) << "nothing past the header was inflated";
+    }
+    constexpr uint32_t kDeclared = 16u << 20;
+    Bytes p = samplePayload();
+    const uint32_t previewAt = testbytes::get32(p, 12);
+    p.resize(kDeclared, 0);
+    testbytes::set32(p, 4, kDeclared);
+    testbytes::set32(p, 16, kDeclared - previewAt);  // a preview area over all of it
+    const Bytes file = qivw::wrap(p, 1, 0, 0, 9);
+    ASSERT_LT(qivInflationAllowance(file.size()), uint64_t(kDeclared)) << file.size();
+    for (size_t piece : {size_t(4096), file.size()}) {
+        QivContainerReader r;
+        for (size_t at = 0; at < file.size() && r.status() == QivContainerReader::Status::NeedMore; at += piece)
+            r.feed(file.data() + at, std::min(piece, file.size() - at), 0);
+        EXPECT_EQ(r.status(), QivContainerReader::Status::Failed) << piece;
+        EXPECT_EQ(r.errorLevel(), 4u);
+        EXPECT_STREQ("Qiv container inflates to more than its size allows (a deflate bomb)", r.errorText());
+        EXPECT_LE(r.inflated(), qivInflationAllowance(r.received())) << "the buffer never ran ahead";
+    }
+    std::vector<uint8_t> jpeg;
+    EXPECT_EQ(0, qivExtractPreview(file.data(), file.size(), &jpeg));
+    EXPECT_EQ(qivInflationAllowance(0), QIV_INFLATION_SLACK);
+    EXPECT_EQ(qivInflationAllowance(1u << 30), uint64_t(QIV_PAYLOAD_MAX));
+    EXPECT_EQ(qivInflationAllowance(UINT64_MAX), uint64_t(QIV_PAYLOAD_MAX));
+}
+
 TEST(QivContainerChunks, HeadersAreCheckedAgainstThePayload) {
     Bytes p(100, 0);
     testbytes::set32(p, 40, 0x15);
