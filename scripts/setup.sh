@@ -10,7 +10,7 @@ PKGS=(
   mingw-w64-tools libz-mingw-w64-dev
   wine wine64 libwine-dev
   xvfb xauth fonts-wine libgl1-mesa-dri libglx-mesa0 libegl-mesa0
-  dpkg-dev locales
+  dpkg-dev locales chromium
 )
 
 SUDO=""
