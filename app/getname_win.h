@@ -9,6 +9,17 @@
 
 namespace stellwerk {
 
+enum NameMode {
+    kNameAddView = 0,
+    kNameUpdateView = 1,
+    kNameRenameView = 2,
+    kNameSaveSchemeAs = 3,
+    kNameRenameScheme = 4,
+    kNameMaterial = 5,
+    kNameNewFolder = 6,
+    kNameBatch = 7,
+};
+
 // Where the existing names come from: the captions of a menu item's
 // sub-items, or the lines of a list, or nothing.
 struct NameSource {
