@@ -1,4 +1,5 @@
 #include "mainqiv_win.h"
+#include "materialforms_win.h"
 
 #include <windows.h>
 #include <commdlg.h>
@@ -212,6 +213,7 @@ TFMainqiv::TFMainqiv(forms::Component* owner) : Form(owner) {
     OnCloseQuery = [this](forms::Component*, bool& can) { FormCloseQuery(can); };
     OnClose = [this](forms::Component*, forms::CloseAction&) { FormClose(); };
     OnPaint = [](forms::Component*, forms::Canvas&) { reportFirstPaint(); };
+    materialForms_ = new MaterialForms(*this);
     FormCreate();
 }
 
@@ -448,6 +450,7 @@ void TFMainqiv::showMaterial() {
     const MaterialEditor& e = session_->Editor();
     const MatEntry* m = e.Current();
     if (!m) return;
+    materialForms_->EditingActive = false;
     const int index = e.CurrentIndex();
     if (LBAvailMat->ItemIndex() != index) LBAvailMat->SetItemIndex(index);
     const std::string& name = e.Working().names.at(size_t(index));
@@ -476,6 +479,8 @@ void TFMainqiv::showMaterial() {
     Find<forms::CheckBox>("ChkTexRefl")->SetChecked(textured && (m->flags & kMatReflection));
     Find<forms::CheckBox>("ChkBothFace")->SetChecked(m->flags & kMatBothFaces);
     Find<forms::CheckBox>("ChkSelfLit")->SetChecked(m->flags & kMatSelfLit);
+    materialForms_->MaterialShown();
+    materialForms_->EditingActive = true;
     LBAvailMat->Invalidate();
     updateUndoRedo();
 }

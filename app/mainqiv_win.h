@@ -23,6 +23,8 @@ namespace stellwerk {
 // System menu command of the maker's web page.
 constexpr UINT kCmdWebPage = 4001;
 
+class MaterialForms;
+
 class TFMainqiv : public forms::Form {
 public:
     explicit TFMainqiv(forms::Component* owner);
@@ -158,6 +160,10 @@ private:
     void qivobjMouseReleased();
     void qivobjClick();
     void showHint();
+
+    // The material editor's and colour choosers' handlers.
+    friend class MaterialForms;
+    MaterialForms* materialForms_ = nullptr;
 
     MainSettings settings_;
     std::unique_ptr<MainSession> session_;

@@ -122,16 +122,34 @@ bool MaterialEditor::SetName(const std::string& name) {
     return true;
 }
 
+bool MaterialEditor::RecordCurrent() {
+    if (!valid(current_)) return false;
+    history_.Record(record(false));
+    return true;
+}
+
 void MaterialEditor::Copy() {
     if (!valid(current_)) return;
     copy_ = working_.materials[size_t(current_)];
+    copyTexture_ = CurrentTexture();
 }
 
-bool MaterialEditor::Paste(ViewerHost& viewer) {
-    if (!valid(current_) || !copy_) return false;
+bool MaterialEditor::Paste(ViewerHost& viewer) { return copy_ && pasteFrom(viewer, *copy_, copyTexture_); }
+
+bool MaterialEditor::PasteLibrary(ViewerHost& viewer, const MatEntry& entry, const std::string& texture) {
+    return pasteFrom(viewer, entry, texture);
+}
+
+bool MaterialEditor::pasteFrom(ViewerHost& viewer, const MatEntry& copy, const std::string& texture) {
+    if (!valid(current_)) return false;
     history_.Record(record(true));
     MatEntry& m = working_.materials[size_t(current_)];
-    m = PastedMaterial(m, *copy_);  // the target keeps its texture
+    m = PastedMaterial(m, copy);  // the target keeps its texture index
+    const int t = textureOf(current_);
+    if (t >= 0 && !texture.empty() && !forms::SameText(working_.textures[size_t(t)], texture)) {
+        working_.textures[size_t(t)] = texture;
+        viewer.ReplaceTexture(t, texture);
+    }
     apply(viewer);
     return true;
 }

@@ -55,9 +55,18 @@ public:
     bool SetTexture(ViewerHost& viewer, const std::string& name);
     bool SetName(const std::string& name);
 
+    // Records the current state as it is (a preset then moves the scroll
+    // bars, each recording its own change).
+    bool RecordCurrent();
+
+    // The current material and its texture name go to the copy buffer.
     void Copy();
     bool CanPaste() const { return copy_.has_value(); }
     bool Paste(ViewerHost& viewer);
+    // A library material pasted as a copy (the copy buffer stays as it
+    // was): its texture name, when it has one, replaces the current
+    // material's when that carries a texture.
+    bool PasteLibrary(ViewerHost& viewer, const MatEntry& entry, const std::string& texture);
 
     bool Undo(ViewerHost& viewer);
     bool Redo(ViewerHost& viewer);
@@ -72,6 +81,7 @@ public:
 private:
     std::string record(bool withTexture) const;
     bool restore(ViewerHost& viewer, const std::string& rec);
+    bool pasteFrom(ViewerHost& viewer, const MatEntry& copy, const std::string& texture);
     void apply(ViewerHost& viewer);
     void changed() { modified_ = modified_ || folderWritable_; }
     bool valid(int i) const { return i >= 0 && size_t(i) < working_.materials.size(); }
@@ -82,6 +92,7 @@ private:
     MatEntry snapshot_;
     std::string snapshotTexture_;
     std::optional<MatEntry> copy_;
+    std::string copyTexture_;
     EditHistory history_;
     bool modified_ = false;
     bool folderWritable_ = false;

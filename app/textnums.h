@@ -115,6 +115,17 @@ struct TextId {
     X(kTxtCSBHilite, Msg, 161, Caption) \
     X(kTxtCSBAlternateTexPath, Msg, 162, Caption) \
     X(kTxtOwnMaterials, Msg, 166, Whole) \
+    X(kTxtTextureTitle, Msg, 76, Whole) \
+    X(kTxtMaterialFilter, Msg, 77, Filter) \
+    X(kTxtSaveMaterialTitle, Msg, 78, Whole) \
+    X(kTxtAddPicturesTitle, Msg, 219, Whole) \
+    X(kTxtPublishTitle, Msg, 220, Whole) \
+    X(kTxtPageFilter, Msg, 221, Filter) \
+    X(kTxtPageExtension, Msg, 222, Whole) \
+    X(kTxtNothingToPublish, Msg, 227, Message) \
+    X(kTxtTypeBitmap, Msg, 189, Whole) \
+    X(kTxtTypeJpeg, Msg, 190, Whole) \
+    X(kTxtTypePng, Msg, 256, Whole) \
     X(kTxtGrpUndockToolbars, Msg, 170, Caption) \
     X(kTxtChkUndockToolbars, Msg, 171, Caption) \
     X(kTxtNoPdfReader, Msg, 236, Message) \

@@ -113,11 +113,12 @@ const NamedFunction* Publisher::schemeFunction(const std::string& name) {
             found = true;
             break;
         }
+    // A view without a scheme shows the object's own materials; a scheme that
+    // is gone has them written under their label once, but no view calls them.
+    const bool called = found || name.empty();
     if (!found) {
-        // A scheme that is gone: the object's own materials, as Stellwerk
-        // applies them for such a view.
         registered = GetMsgText(kTxtOwnMaterials);
-        if (const NamedFunction* f = findName(schemeFunctions_, registered)) return f;
+        if (const NamedFunction* f = findName(schemeFunctions_, registered)) return called ? f : nullptr;
     }
     const MaterialSet own = host_.LoadScheme("");
     const MaterialSet set = file.empty() ? own : host_.LoadScheme(file);
@@ -140,7 +141,7 @@ const NamedFunction* Publisher::schemeFunction(const std::string& name) {
     }
     p_.line(3, "}");
     p_.line(3);
-    return &schemeFunctions_.back();
+    return called ? &schemeFunctions_.back() : nullptr;
 }
 
 void Publisher::viewFunction(const ViewRecord& v, const std::string& function, const NamedFunction* scheme) {

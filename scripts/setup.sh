@@ -9,8 +9,8 @@ PKGS=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix gcc-mingw-w64-x86-64-posix gcc-mingw-w64-i686-posix
   mingw-w64-tools libz-mingw-w64-dev
   wine wine64 libwine-dev
-  xvfb xauth fonts-wine libgl1-mesa-dri libglx-mesa0 libegl-mesa0
-  dpkg-dev locales
+  xvfb xauth fonts-wine libgl1-mesa-dri libglx-mesa0 libegl-mesa0 libosmesa6
+  dpkg-dev locales chromium
 )
 
 SUDO=""

@@ -153,6 +153,39 @@ TEST_F(Editor, TexturesResetAndPaste) {
     EXPECT_EQ(kMatSelfLit | (2u << kRefractionShift), plain.flags);
 }
 
+TEST_F(Editor, CopiesCarryTheTextureNameAndLibraryPastesKeepTheBuffer) {
+    ASSERT_TRUE(editor.Select(1));
+    ASSERT_TRUE(editor.SetTexture(viewer, "C:\\t\\stone.bmp"));
+    editor.Copy();
+    ASSERT_TRUE(editor.SetTexture(viewer, "C:\\t\\wood.bmp"));
+    ASSERT_TRUE(editor.Paste(viewer));
+    EXPECT_EQ("C:\\t\\stone.bmp", editor.CurrentTexture()) << "the copied texture name";
+    EXPECT_EQ("C:\\t\\stone.bmp", viewer.textures[0]);
+
+    // A library material: values, refraction and texture name, the copy buffer untouched.
+    MatEntry lib;
+    lib.diffuse = RGB3(10, 20, 30);
+    lib.alpha = 40;
+    lib.flags = kMatBothFaces | (4u << kRefractionShift);
+    ASSERT_TRUE(editor.PasteLibrary(viewer, lib, "C:\\lib\\brick.jpg"));
+    EXPECT_EQ(RGB3(10, 20, 30), editor.Current()->diffuse);
+    EXPECT_EQ(40, editor.Current()->alpha);
+    EXPECT_EQ(5, RefractiveIndexOf(editor.Current()->flags));
+    EXPECT_EQ("C:\\lib\\brick.jpg", editor.CurrentTexture());
+    ASSERT_TRUE(editor.Undo(viewer));
+    EXPECT_EQ("C:\\t\\stone.bmp", editor.CurrentTexture()) << "undone with its texture";
+    ASSERT_TRUE(editor.Paste(viewer));
+    EXPECT_EQ(0x00FF00u, editor.Current()->diffuse) << "the buffer still holds the copy";
+    // Without a name of its own the library material keeps the target's texture.
+    ASSERT_TRUE(editor.PasteLibrary(viewer, lib, ""));
+    EXPECT_EQ("C:\\t\\stone.bmp", editor.CurrentTexture());
+
+    // A preset records the state once before its scroll bars move.
+    const size_t before = editor.History().UndoList().size();
+    ASSERT_TRUE(editor.RecordCurrent());
+    EXPECT_EQ(before + 1, editor.History().UndoList().size());
+}
+
 TEST_F(Editor, HighlightAndItsEnd) {
     editor.Highlight(viewer, 1, RGB3(0, 128, 0));
     EXPECT_TRUE(editor.Highlighting());
