@@ -3,14 +3,28 @@
 // not set stays disabled or does nothing.
 #include "mainqiv_win.h"
 
+#include "aboutbox_win.h"
+#include "htmldialog_win.h"
+#include "materialforms_win.h"
+
 namespace stellwerk {
 
 void TFMainqiv::connectForms() {
     // The one view manager, kept for the whole run.
     viewMgr_ = std::make_unique<TFViewMgr>(nullptr);
     RunViewManager = [this] { return viewMgr_->ManageViews(session_->Views(), session_->SchemeCaptions()); };
-    // Not there yet: RunBatchRender (batch rendering), RunWebPublish (web
-    // publishing), RunAbout (the about box).
+    // The material editor, library and colour choosers on their tool windows.
+    materialForms_ = new MaterialForms(*this);
+    RunWebPublish = [this] {
+        TFSlideShow dialog(nullptr, *this);
+        dialog.ShowModal();
+        return true;
+    };
+    RunAbout = [] {
+        TAboutBox about(nullptr);
+        about.ShowModal();
+    };
+    // Not there yet: RunBatchRender (batch rendering).
 }
 
 }  // namespace stellwerk

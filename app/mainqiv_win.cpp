@@ -213,7 +213,6 @@ TFMainqiv::TFMainqiv(forms::Component* owner) : Form(owner) {
     OnCloseQuery = [this](forms::Component*, bool& can) { FormCloseQuery(can); };
     OnClose = [this](forms::Component*, forms::CloseAction&) { FormClose(); };
     OnPaint = [](forms::Component*, forms::Canvas&) { reportFirstPaint(); };
-    materialForms_ = new MaterialForms(*this);
     FormCreate();
 }
 
@@ -226,8 +225,8 @@ void TFMainqiv::FormCreate() {
             AppendMenuW(sys, MF_SEPARATOR, 0, nullptr);
             AppendMenuW(sys, MF_STRING, kCmdWebPage, web.c_str());
         }
-    ApplyMainFormTexts(*this);
     connectForms();
+    ApplyMainFormTexts(*this);
     GlobalIni().Load(GetIniPath());
     LoadMainSettings();
     for (int i = 0; i < 5; ++i) SBLt[i]->SetTag(i);

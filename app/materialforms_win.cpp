@@ -225,16 +225,6 @@ MaterialForms::MaterialForms(TFMainqiv& main) : Component(&main), f_(main) {
     SetTarget(true);
     layoutGradient();
 
-    // The forms of the File and Help menus.
-    f_.RunWebPublish = [this] {
-        TFSlideShow dialog(nullptr, f_);
-        dialog.ShowModal();
-        return true;
-    };
-    f_.Find<forms::MenuItem>("mAbout")->OnClick = [](forms::Component*) {
-        TAboutBox about(nullptr);
-        about.ShowModal();
-    };
 }
 
 MaterialEditor& MaterialForms::editor() { return f_.session_->Editor(); }
