@@ -79,8 +79,10 @@ document.body.appendChild(pre);
 </script>)JS";
 
 std::string chromium() {
+#ifndef _WIN32  // the browser runs beside the native build only
     for (const char* p : {"/usr/bin/chromium", "/usr/bin/chromium-browser"})
         if (forms::FileExists(p)) return p;
+#endif
     return {};
 }
 

@@ -147,24 +147,26 @@ inline uint32_t commonColour(const std::vector<uint32_t>& px) {
 // The viewer control's own window inside a window, or null.
 inline HWND viewerWindow(HWND top) { return FindWindowExW(top, nullptr, L"QivPlayerControl", nullptr); }
 
+struct FindDescendant {
+    const wchar_t* cls;
+    HWND found;
+};
+
+inline BOOL CALLBACK findDescendantStep(HWND h, LPARAM lp) {
+    auto* f = reinterpret_cast<FindDescendant*>(lp);
+    wchar_t name[64] = {};
+    GetClassNameW(h, name, 64);
+    if (wcscmp(name, f->cls) == 0 && IsWindowVisible(h)) {
+        f->found = h;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The first visible window of a class below a window, or null.
 inline HWND findDescendant(HWND top, const wchar_t* cls) {
-    struct Find {
-        const wchar_t* cls;
-        HWND found;
-    } f{cls, nullptr};
-    EnumChildWindows(
-        top,
-        [](HWND h, LPARAM lp) -> BOOL {
-            auto* f = reinterpret_cast<Find*>(lp);
-            wchar_t name[64] = {};
-            GetClassNameW(h, name, 64);
-            if (wcscmp(name, f->cls) == 0 && IsWindowVisible(h)) {
-                f->found = h;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        LPARAM(&f));
+    FindDescendant f{cls, nullptr};
+    EnumChildWindows(top, findDescendantStep, LPARAM(&f));
     return f.found;
 }
 
