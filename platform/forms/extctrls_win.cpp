@@ -132,13 +132,20 @@ void TreeNode::SetText(const std::string& t) {
     }
 }
 
+namespace {
+
+// A node without a picture: -1 would be the tree's ask-the-owner index.
+int treeImage(int i) { return i < 0 ? I_IMAGENONE : i; }
+
+}  // namespace
+
 void TreeNode::SetImageIndex(int i) {
     image_ = i;
     if (tree_ && item_) {
         TVITEMW it{};
         it.mask = TVIF_IMAGE;
         it.hItem = item_;
-        it.iImage = i;
+        it.iImage = treeImage(i);
         SendMessageW(tree_->Handle(), TVM_SETITEMW, 0, LPARAM(&it));
     }
 }
@@ -149,7 +156,7 @@ void TreeNode::SetSelectedIndex(int i) {
         TVITEMW it{};
         it.mask = TVIF_SELECTEDIMAGE;
         it.hItem = item_;
-        it.iSelectedImage = i;
+        it.iSelectedImage = treeImage(i);
         SendMessageW(tree_->Handle(), TVM_SETITEMW, 0, LPARAM(&it));
     }
 }
@@ -208,8 +215,8 @@ void TreeView::insert(TreeNode* n) {
     is.hInsertAfter = TVI_LAST;
     is.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_PARAM;
     is.item.pszText = w.data();
-    is.item.iImage = n->image_;
-    is.item.iSelectedImage = n->selected_;
+    is.item.iImage = treeImage(n->image_);
+    is.item.iSelectedImage = treeImage(n->selected_);
     is.item.lParam = LPARAM(n);
     n->item_ = HTREEITEM(SendMessageW(Handle(), TVM_INSERTITEMW, 0, LPARAM(&is)));
 }
