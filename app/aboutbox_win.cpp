@@ -3,22 +3,10 @@
 #include <shellapi.h>
 
 #include "common.h"
+#include "common_win.h"
 #include "forms/application.h"
 
 namespace stellwerk {
-
-namespace {
-
-template <class T>
-T* make(forms::Form* form, forms::WinControl* parent, const char* name, int x, int y, int w, int h) {
-    auto* c = new T(form);
-    c->SetName(name);
-    c->SetBounds(x, y, w, h);
-    c->SetParent(parent);
-    return c;
-}
-
-}  // namespace
 
 TProgramMark::TProgramMark(forms::Component* owner) : GraphicControl(owner) {}
 
@@ -51,24 +39,24 @@ TAboutBox::TAboutBox(forms::Component* owner) : Form(owner) {
     SetCaption("About");
     SetBorderStyle(forms::BorderStyle::Dialog);
     SetPosition(forms::FormPosition::ScreenCenter);
-    Panel1 = make<forms::Panel>(this, this, "Panel1", 8, 8, 281, 161);
+    Panel1 = MakeControl<forms::Panel>(this, this, "Panel1", 8, 8, 281, 161);
     Panel1->SetBevelOuter(forms::Bevel::Lowered);
     Panel1->SetCaption("");
-    ProgramIcon = make<TProgramMark>(this, Panel1, "ProgramIcon", 8, 8, 265, 80);
-    BlankLineTop = make<forms::Label>(this, Panel1, "BlankLineTop", 8, 92, 265, 8);
+    ProgramIcon = MakeControl<TProgramMark>(this, Panel1, "ProgramIcon", 8, 8, 265, 80);
+    BlankLineTop = MakeControl<forms::Label>(this, Panel1, "BlankLineTop", 8, 92, 265, 8);
     BlankLineTop->SetCaption("");
-    ProductName = make<forms::Label>(this, Panel1, "ProductName", 8, 100, 265, 14);
+    ProductName = MakeControl<forms::Label>(this, Panel1, "ProductName", 8, 100, 265, 14);
     ProductName->SetCaption("Fernlicht");
-    Version = make<forms::Label>(this, Panel1, "Version", 8, 116, 265, 14);
+    Version = MakeControl<forms::Label>(this, Panel1, "Version", 8, 116, 265, 14);
     Version->SetCaption("Presentation of 3D objects");
-    BlankLineBottom = make<forms::Label>(this, Panel1, "BlankLineBottom", 8, 130, 265, 8);
+    BlankLineBottom = MakeControl<forms::Label>(this, Panel1, "BlankLineBottom", 8, 130, 265, 8);
     BlankLineBottom->SetCaption("");
-    LblDemoHomePage = make<forms::Label>(this, Panel1, "LblDemoHomePage", 8, 140, 265, 14);
+    LblDemoHomePage = MakeControl<forms::Label>(this, Panel1, "LblDemoHomePage", 8, 140, 265, 14);
     LblDemoHomePage->SetCaption(kProductHomePage);
     LblDemoHomePage->GetFont().SetColor(forms::clBlue);
     LblDemoHomePage->GetFont().SetStyle(forms::fsUnderline);
     LblDemoHomePage->SetCursor(LoadCursor(nullptr, IDC_HAND));
-    OKButton = make<forms::Button>(this, this, "OKButton", 0, 0, 75, 25);
+    OKButton = MakeControl<forms::Button>(this, this, "OKButton", 0, 0, 75, 25);
     OKButton->SetCaption("OK");
     OKButton->SetDefault(true);
     OKButton->SetCancel(true);

@@ -23,4 +23,14 @@ void SetEnabledDeep(bool enabled, forms::Control* control);
 void RestoreFormPlacement(forms::Form& form, const std::string& section, bool defaultMaximised);
 void SaveFormPlacement(forms::Form& form, const std::string& section);
 
+// A control of a form, named, placed and put on its parent.
+template <class T>
+T* MakeControl(forms::Form* form, forms::WinControl* parent, const char* name, int x, int y, int w, int h) {
+    auto* c = new T(form);
+    c->SetName(name);
+    c->SetBounds(x, y, w, h);
+    c->SetParent(parent);
+    return c;
+}
+
 }  // namespace stellwerk

@@ -20,14 +20,6 @@ namespace stellwerk {
 
 namespace {
 
-template <class T>
-T* make(forms::Form* form, forms::WinControl* parent, const char* name, int x, int y, int w, int h) {
-    auto* c = new T(form);
-    c->SetName(name);
-    c->SetBounds(x, y, w, h);
-    c->SetParent(parent);
-    return c;
-}
 
 std::string withDelimiter(const std::string& folder) {
     return !folder.empty() && folder.back() == '\\' ? folder : folder + "\\";
@@ -152,52 +144,52 @@ TFSlideShow::TFSlideShow(forms::Component* owner, TFMainqiv& main) : Form(owner)
     SetPosition(forms::FormPosition::ScreenCenter);
     SetClientSize(560, 400);
 
-    RGPublish = make<forms::RadioGroup>(this, this, "RGPublish", 8, 4, 544, 44);
+    RGPublish = MakeControl<forms::RadioGroup>(this, this, "RGPublish", 8, 4, 544, 44);
     RGPublish->SetColumns(3);
     for (const char* item : {"Views/Schemes", "Images", "Both"}) RGPublish->Items().Add(item);
-    PanelViewSchemes = make<forms::Panel>(this, this, "PanelViewSchemes", 8, 54, 268, 300);
+    PanelViewSchemes = MakeControl<forms::Panel>(this, this, "PanelViewSchemes", 8, 54, 268, 300);
     PanelViewSchemes->SetCaption("");
-    ChkLBView = make<forms::CheckListBox>(this, PanelViewSchemes, "ChkLBView", 4, 20, 128, 220);
-    LblScheme = make<forms::Label>(this, PanelViewSchemes, "LblScheme", 136, 4, 128, 14);
-    ChkLBSchemes = make<forms::CheckListBox>(this, PanelViewSchemes, "ChkLBSchemes", 136, 20, 128, 220);
+    ChkLBView = MakeControl<forms::CheckListBox>(this, PanelViewSchemes, "ChkLBView", 4, 20, 128, 220);
+    LblScheme = MakeControl<forms::Label>(this, PanelViewSchemes, "LblScheme", 136, 4, 128, 14);
+    ChkLBSchemes = MakeControl<forms::CheckListBox>(this, PanelViewSchemes, "ChkLBSchemes", 136, 20, 128, 220);
     LblScheme->SetLeft(ChkLBSchemes->Left());
-    EqivWd = make<forms::Edit>(this, PanelViewSchemes, "EqivWd", 4, 250, 60, 21);
-    EqivHt = make<forms::Edit>(this, PanelViewSchemes, "EqivHt", 72, 250, 60, 21);
+    EqivWd = MakeControl<forms::Edit>(this, PanelViewSchemes, "EqivWd", 4, 250, 60, 21);
+    EqivHt = MakeControl<forms::Edit>(this, PanelViewSchemes, "EqivHt", 72, 250, 60, 21);
 
-    PanelImage = make<forms::Panel>(this, this, "PanelImage", 284, 54, 268, 300);
+    PanelImage = MakeControl<forms::Panel>(this, this, "PanelImage", 284, 54, 268, 300);
     PanelImage->SetCaption("");
-    VLEditor = make<forms::ValueListEditor>(this, PanelImage, "VLEditor", 4, 4, 230, 130);
-    CSBImageAdd = make<TColorSpeedButton>(this, PanelImage, "CSBImageAdd", 238, 4, 26, 23);
-    CSBImageUp = make<TColorSpeedButton>(this, PanelImage, "CSBImageUp", 238, 30, 26, 23);
-    CSBImageDown = make<TColorSpeedButton>(this, PanelImage, "CSBImageDown", 238, 56, 26, 23);
-    CSBImageRemove = make<TColorSpeedButton>(this, PanelImage, "CSBImageRemove", 238, 82, 26, 23);
+    VLEditor = MakeControl<forms::ValueListEditor>(this, PanelImage, "VLEditor", 4, 4, 230, 130);
+    CSBImageAdd = MakeControl<TColorSpeedButton>(this, PanelImage, "CSBImageAdd", 238, 4, 26, 23);
+    CSBImageUp = MakeControl<TColorSpeedButton>(this, PanelImage, "CSBImageUp", 238, 30, 26, 23);
+    CSBImageDown = MakeControl<TColorSpeedButton>(this, PanelImage, "CSBImageDown", 238, 56, 26, 23);
+    CSBImageRemove = MakeControl<TColorSpeedButton>(this, PanelImage, "CSBImageRemove", 238, 82, 26, 23);
     const char* const captions[] = {"+", "^", "v", "-"};
     int k = 0;
     for (TColorSpeedButton* b : {CSBImageAdd, CSBImageUp, CSBImageDown, CSBImageRemove}) {
         b->SetCaption(captions[k++]);
         b->SetColorStyle(TLbColorStyle::lcsUltraFlat1);
     }
-    SpinDelay = make<forms::SpinEdit>(this, PanelImage, "SpinDelay", 4, 140, 60, 21);
+    SpinDelay = MakeControl<forms::SpinEdit>(this, PanelImage, "SpinDelay", 4, 140, 60, 21);
     SpinDelay->SetRange(1, 3600);
     SpinDelay->SetValue(3);
-    ComboFiletype = make<forms::ComboBox>(this, PanelImage, "ComboFiletype", 72, 140, 120, 21);
+    ComboFiletype = MakeControl<forms::ComboBox>(this, PanelImage, "ComboFiletype", 72, 140, 120, 21);
     ComboFiletype->SetStyle(forms::ComboStyle::DropDownList);
     for (const TextId& t : {kTxtTypeBitmap, kTxtTypeJpeg, kTxtTypePng}) ComboFiletype->Items().Add(GetMsgText(t.number));
-    ChkResizeAll = make<forms::CheckBox>(this, PanelImage, "ChkResizeAll", 4, 168, 200, 17);
+    ChkResizeAll = MakeControl<forms::CheckBox>(this, PanelImage, "ChkResizeAll", 4, 168, 200, 17);
     ChkResizeAll->SetCaption("Resize All");
-    GrpImageResize = make<forms::GroupBox>(this, PanelImage, "GrpImageResize", 4, 188, 260, 104);
-    RBSameWidth = make<forms::RadioButton>(this, GrpImageResize, "RBSameWidth", 8, 18, 150, 17);
+    GrpImageResize = MakeControl<forms::GroupBox>(this, PanelImage, "GrpImageResize", 4, 188, 260, 104);
+    RBSameWidth = MakeControl<forms::RadioButton>(this, GrpImageResize, "RBSameWidth", 8, 18, 150, 17);
     RBSameWidth->SetCaption("Proportional Width");
-    RBSameHeight = make<forms::RadioButton>(this, GrpImageResize, "RBSameHeight", 8, 38, 150, 17);
+    RBSameHeight = MakeControl<forms::RadioButton>(this, GrpImageResize, "RBSameHeight", 8, 38, 150, 17);
     RBSameHeight->SetCaption("Proportional Height");
-    RBWidthHeight = make<forms::RadioButton>(this, GrpImageResize, "RBWidthHeight", 8, 58, 150, 17);
+    RBWidthHeight = MakeControl<forms::RadioButton>(this, GrpImageResize, "RBWidthHeight", 8, 58, 150, 17);
     RBWidthHeight->SetCaption("Fixed Width/Height");
-    EImgWd = make<forms::Edit>(this, GrpImageResize, "EImgWd", 8, 78, 60, 21);
-    EImgHt = make<forms::Edit>(this, GrpImageResize, "EImgHt", 76, 78, 60, 21);
+    EImgWd = MakeControl<forms::Edit>(this, GrpImageResize, "EImgWd", 8, 78, 60, 21);
+    EImgHt = MakeControl<forms::Edit>(this, GrpImageResize, "EImgHt", 76, 78, 60, 21);
 
-    BtnGenerateHTML = make<forms::Button>(this, this, "BtnGenerateHTML", 396, 366, 75, 25);
+    BtnGenerateHTML = MakeControl<forms::Button>(this, this, "BtnGenerateHTML", 396, 366, 75, 25);
     BtnGenerateHTML->SetCaption("Publish");
-    BtnClose = make<forms::Button>(this, this, "BtnClose", 477, 366, 75, 25);
+    BtnClose = MakeControl<forms::Button>(this, this, "BtnClose", 477, 366, 75, 25);
     BtnClose->SetCaption("Cancel");
     BtnClose->SetCancel(true);
     BtnClose->SetModalResult(forms::mrCancel);

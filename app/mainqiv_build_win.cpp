@@ -5,6 +5,8 @@
 #include "mainqiv_win.h"
 #include "standardviews.h"
 
+#include "common_win.h"
+
 namespace stellwerk {
 
 constexpr double kPi = 3.14159265358979323846;
@@ -14,14 +16,6 @@ namespace {
 using forms::Canvas;
 using forms::Rect;
 
-template <class T>
-T* make(forms::Form* form, forms::WinControl* parent, const char* name, int x, int y, int w, int h) {
-    auto* c = new T(form);
-    c->SetName(name);
-    c->SetBounds(x, y, w, h);
-    c->SetParent(parent);
-    return c;
-}
 
 forms::TColor ink(bool enabled) { return enabled ? forms::ColorToRGB(forms::clBtnText) : forms::ColorToRGB(forms::clGrayText); }
 
@@ -324,59 +318,59 @@ void TFMainqiv::buildTools() {
 
     ToolbarInformation = t.MakeToolbar(DockSide::Bottom, "ToolbarInformation");
     ToolbarInformation->SetAlign(forms::Align::Client);
-    auto* info = make<forms::Image>(this, ToolbarInformation, "ImageInfo", ToolWindow::kGrip + 4, 4, 18, 18);
+    auto* info = MakeControl<forms::Image>(this, ToolbarInformation, "ImageInfo", ToolWindow::kGrip + 4, 4, 18, 18);
     forms::Canvas& ic = info->GetCanvas();
     ic.brush.color = forms::ColorToRGB(forms::clBtnFace);
     ic.FillRect({0, 0, 18, 18});
     letter("i", forms::TColor(0xC06020))(ic, {0, 0, 18, 18}, true);
-    PanelAppColorHint = make<forms::Panel>(this, ToolbarInformation, "PanelAppColorHint", info->Left() + 24, 5, 16, 16);
+    PanelAppColorHint = MakeControl<forms::Panel>(this, ToolbarInformation, "PanelAppColorHint", info->Left() + 24, 5, 16, 16);
     PanelAppColorHint->SetCaption("");
     PanelAppColorHint->SetVisible(false);
     LabelApplicationHint =
-        make<forms::Label>(this, ToolbarInformation, "LabelApplicationHint", info->BoundsRect().right + 6, 7, 400, 14);
+        MakeControl<forms::Label>(this, ToolbarInformation, "LabelApplicationHint", info->BoundsRect().right + 6, 7, 400, 14);
     LabelApplicationHint->SetCaption("");
 }
 
 void TFMainqiv::buildMaterialWindows() {
     // The catalog: the object's materials, the material and texture libraries, the palette.
     ToolWindow* cat = ToolbarMaterials;
-    auto* pages = make<forms::Panel>(this, cat, "PanelCatalogPages", 0, 0, 196, 26);
+    auto* pages = MakeControl<forms::Panel>(this, cat, "PanelCatalogPages", 0, 0, 196, 26);
     pages->SetBevelOuter(forms::Bevel::None);
     pages->SetCaption("");
     pages->SetAlign(forms::Align::Top);
     static const char* const pageItems[] = {"TBItemMo", "TBItemM", "TBItemTx", "TBItemCP"};
     static const char* const pageText[] = {"Mo", "M", "Tx", "CP"};
     for (int i = 0; i < 4; ++i) {
-        auto* it = make<ToolItem>(this, pages, pageItems[i], 2 + i * 30, 1, 28, 24);
+        auto* it = MakeControl<ToolItem>(this, pages, pageItems[i], 2 + i * 30, 1, 28, 24);
         it->SetCaption(pageText[i]);
         it->AutoCheck = true;
         it->GroupIndex = 1;
         it->OnClick = [this, i](forms::Component*) { showCatalogPage(i); };
     }
     auto page = [&](const char* name) {
-        auto* p = make<forms::Panel>(this, cat, name, 0, 30, 196, 270);
+        auto* p = MakeControl<forms::Panel>(this, cat, name, 0, 30, 196, 270);
         p->SetBevelOuter(forms::Bevel::None);
         p->SetCaption("");
         p->SetAlign(forms::Align::Client);
         return p;
     };
     forms::Panel* avail = page("PanelAvailMat");
-    LBAvailMat = make<forms::ListBox>(this, avail, "LBAvailMat", 0, 0, 196, 270);
+    LBAvailMat = MakeControl<forms::ListBox>(this, avail, "LBAvailMat", 0, 0, 196, 270);
     LBAvailMat->SetAlign(forms::Align::Client);
     LBAvailMat->SetStyle(forms::ListStyle::OwnerDrawFixed);
     LBAvailMat->SetItemHeight(20);
     auto library = [&](const char* panel, const char* list, const char* recurse, const char* folder) {
         forms::Panel* p = page(panel);
-        auto* bar = make<forms::Panel>(this, p, (std::string(panel) + "Bar").c_str(), 0, 0, 196, 26);
+        auto* bar = MakeControl<forms::Panel>(this, p, (std::string(panel) + "Bar").c_str(), 0, 0, 196, 26);
         bar->SetBevelOuter(forms::Bevel::None);
         bar->SetCaption("");
         bar->SetAlign(forms::Align::Top);
-        auto* r = make<ToolItem>(this, bar, recurse, 2, 1, 24, 24);
+        auto* r = MakeControl<ToolItem>(this, bar, recurse, 2, 1, 24, 24);
         r->SetCaption("+");
         r->AutoCheck = true;
-        auto* f = make<ToolItem>(this, bar, folder, 28, 1, 24, 24);
+        auto* f = MakeControl<ToolItem>(this, bar, folder, 28, 1, 24, 24);
         f->Glyph = polygon({{1, 4}, {6, 4}, {7, 6}, {14, 6}, {14, 14}, {1, 14}}, forms::TColor(0x40C0F0));
-        auto* l = make<forms::ListBox>(this, p, list, 0, 26, 196, 240);
+        auto* l = MakeControl<forms::ListBox>(this, p, list, 0, 26, 196, 240);
         l->SetAlign(forms::Align::Client);
         l->SetStyle(forms::ListStyle::OwnerDrawFixed);
         p->SetVisible(false);
@@ -384,7 +378,7 @@ void TFMainqiv::buildMaterialWindows() {
     };
     LBIniNames = library("PanelIniNames", "LBIniNames", "SBRecurseMat", "SBMatFolder");
     LBTexNames = library("PanelTexNames", "LBTexNames", "SBRecurseTex", "SBTexFolder");
-    auto* grid = make<forms::DrawGrid>(this, cat, "RkColorGrid", 0, 30, 196, 270);
+    auto* grid = MakeControl<forms::DrawGrid>(this, cat, "RkColorGrid", 0, 30, 196, 270);
     grid->SetAlign(forms::Align::Client);
     grid->SetColCount(15);
     grid->SetRowCount(17);
@@ -393,18 +387,18 @@ void TFMainqiv::buildMaterialWindows() {
     grid->SetVisible(false);
 
     // The views and schemes of the object.
-    LblMatSchemeName = make<forms::Label>(this, ToolbarViewScheme, "LblMatSchemeName", 0, 0, 196, 16);
+    LblMatSchemeName = MakeControl<forms::Label>(this, ToolbarViewScheme, "LblMatSchemeName", 0, 0, 196, 16);
     LblMatSchemeName->SetCaption("");
-    TreeView = make<forms::TreeView>(this, ToolbarViewScheme, "TreeView", 0, 16, 196, 180);
+    TreeView = MakeControl<forms::TreeView>(this, ToolbarViewScheme, "TreeView", 0, 16, 196, 180);
     TreeView->SetAlign(forms::Align::Client);
 
     // Material properties: coefficients, opacity, refraction and flags; presets and texture.
     constexpr int kScrollLeft = 96, kScrollWidth = 120;
     const int width = kScrollLeft + kScrollWidth + 4;
     ToolbarEditMaterial = tools_->MakeToolWindow(DockSide::Right, "ToolbarEditMaterial", width, 200, false);
-    auto* p1 = make<forms::Panel>(this, ToolbarEditMaterial, "PanelMaterial1", 0, 0, width, 190);
+    auto* p1 = MakeControl<forms::Panel>(this, ToolbarEditMaterial, "PanelMaterial1", 0, 0, width, 190);
     p1->SetAlign(forms::Align::Top);
-    LblMaterialName = make<forms::Label>(this, p1, "LblMaterialName", 0, 0, width, 16);
+    LblMaterialName = MakeControl<forms::Label>(this, p1, "LblMaterialName", 0, 0, width, 16);
     LblMaterialName->SetAutoSize(false);
     LblMaterialName->SetCaption("");
     static const struct {
@@ -417,10 +411,10 @@ void TFMainqiv::buildMaterialWindows() {
                 {"LblRef", "LRefIdx", "ScrollRefIdx", 64}};
     int y = 20;
     for (const auto& r : rows) {
-        make<forms::Label>(this, p1, r.label, 4, y + 2, 60, 14);
-        auto* v = make<forms::Label>(this, p1, r.value, 64, y + 2, 28, 14);
+        MakeControl<forms::Label>(this, p1, r.label, 4, y + 2, 60, 14);
+        auto* v = MakeControl<forms::Label>(this, p1, r.value, 64, y + 2, 28, 14);
         v->SetCaption("");
-        auto* s = make<forms::ScrollBar>(this, p1, r.scroll, kScrollLeft, y, kScrollWidth, 17);
+        auto* s = MakeControl<forms::ScrollBar>(this, p1, r.scroll, kScrollLeft, y, kScrollWidth, 17);
         s->SetRange(r.max == 64 ? 1 : 0, r.max);
         y += 22;
     }
@@ -429,17 +423,17 @@ void TFMainqiv::buildMaterialWindows() {
         int x, y;
     } checks[] = {{"ChkSelfLit", 4, 0}, {"ChkBothFace", 110, 0}, {"ChkTexMask", 4, 20}, {"ChkTexCol", 110, 20},
                   {"ChkTexRefl", 4, 40}};
-    for (const auto& c : checks) make<forms::CheckBox>(this, p1, c.name, c.x, y + c.y, 106, 17);
+    for (const auto& c : checks) MakeControl<forms::CheckBox>(this, p1, c.name, c.x, y + c.y, 106, 17);
     p1->SetHeight(y + 62);
-    auto* p2 = make<forms::Panel>(this, ToolbarEditMaterial, "PanelMaterial2", 0, p1->Height(), width, 60);
+    auto* p2 = MakeControl<forms::Panel>(this, ToolbarEditMaterial, "PanelMaterial2", 0, p1->Height(), width, 60);
     p2->SetAlign(forms::Align::Top);
-    make<forms::Button>(this, p2, "BtnMatMatt", 4, 4, 68, 23);
-    make<forms::Button>(this, p2, "BtnMatGlossy", 76, 4, 68, 23);
-    make<forms::Button>(this, p2, "BtnMatGlass", 148, 4, 68, 23);
-    auto* tex = make<forms::Edit>(this, p2, "EditTexName", 4, 33, width - 58, 21);
+    MakeControl<forms::Button>(this, p2, "BtnMatMatt", 4, 4, 68, 23);
+    MakeControl<forms::Button>(this, p2, "BtnMatGlossy", 76, 4, 68, 23);
+    MakeControl<forms::Button>(this, p2, "BtnMatGlass", 148, 4, 68, 23);
+    auto* tex = MakeControl<forms::Edit>(this, p2, "EditTexName", 4, 33, width - 58, 21);
     tex->SetReadOnly(true);
-    make<ToolItem>(this, p2, "SBTexName", width - 52, 32, 24, 24)->SetCaption("...");
-    make<ToolItem>(this, p2, "SBResetMat", width - 27, 32, 24, 24)->Glyph = arrowTurn(true);
+    MakeControl<ToolItem>(this, p2, "SBTexName", width - 52, 32, 24, 24)->SetCaption("...");
+    MakeControl<ToolItem>(this, p2, "SBResetMat", width - 27, 32, 24, 24)->Glyph = arrowTurn(true);
     ToolbarEditMaterial->SetClientAreaSize(
         Find<forms::Control>("ScrollAmb")->BoundsRect().right + 4, p1->Height() + p2->Height());
     ToolbarEditMaterial->Resizable = false;
@@ -447,28 +441,28 @@ void TFMainqiv::buildMaterialWindows() {
     // Material colour: old and new colours, red, green and blue, the cube and the gradient.
     ToolbarMaterialColor =
         tools_->MakeToolWindow(DockSide::Right, "ToolbarMaterialColor", ToolbarEditMaterial->ClientAreaWidth(), 190, true);
-    auto* rgb = make<forms::Panel>(this, ToolbarMaterialColor, "PanelRGB2", 0, 0, width, 50);
+    auto* rgb = MakeControl<forms::Panel>(this, ToolbarMaterialColor, "PanelRGB2", 0, 0, width, 50);
     rgb->SetAlign(forms::Align::Top);
-    make<forms::Panel>(this, rgb, "PanelOldColDif", 4, 4, 40, 20);
-    make<forms::Panel>(this, rgb, "PanelColDif", 4, 24, 40, 20);
-    auto* oldSpec = make<forms::Panel>(this, rgb, "PanelOldColSpec", 46, 4, 40, 20);
-    make<forms::Panel>(this, rgb, "PanelColSpec", 46, 24, 40, 20);
+    MakeControl<forms::Panel>(this, rgb, "PanelOldColDif", 4, 4, 40, 20);
+    MakeControl<forms::Panel>(this, rgb, "PanelColDif", 4, 24, 40, 20);
+    auto* oldSpec = MakeControl<forms::Panel>(this, rgb, "PanelOldColSpec", 46, 4, 40, 20);
+    MakeControl<forms::Panel>(this, rgb, "PanelColSpec", 46, 24, 40, 20);
     int sx = oldSpec->BoundsRect().right + 2;
     for (const char* n : {"SpinR", "SpinG", "SpinB"}) {
-        auto* s = make<forms::SpinEdit>(this, rgb, n, sx, 14, 42, 21);
+        auto* s = MakeControl<forms::SpinEdit>(this, rgb, n, sx, 14, 42, 21);
         s->SetRange(0, 255);
         sx += 43;
     }
-    auto* cube = make<forms::Panel>(this, ToolbarMaterialColor, "PanelClrCube", 0, 50, 110, 140);
+    auto* cube = MakeControl<forms::Panel>(this, ToolbarMaterialColor, "PanelClrCube", 0, 50, 110, 140);
     cube->SetAlign(forms::Align::Left);
     cube->SetCaption("");
-    auto* cubeImage = make<forms::Image>(this, cube, "ImageColorCube", 0, 0, 110, 140);
+    auto* cubeImage = MakeControl<forms::Image>(this, cube, "ImageColorCube", 0, 0, 110, 140);
     cubeImage->SetAlign(forms::Align::Client);
-    auto* grad = make<forms::Panel>(this, ToolbarMaterialColor, "PanelColorGrad", 110, 50, 100, 140);
+    auto* grad = MakeControl<forms::Panel>(this, ToolbarMaterialColor, "PanelColorGrad", 110, 50, 100, 140);
     grad->SetAlign(forms::Align::Client);
     grad->SetCaption("");
-    make<forms::Image>(this, grad, "ImageColorGrad", 8, 8, 40, 124);
-    make<forms::Shape>(this, grad, "ShapeColorGrad", 5, 68, 46, 5);
+    MakeControl<forms::Image>(this, grad, "ImageColorGrad", 8, 8, 40, 124);
+    MakeControl<forms::Shape>(this, grad, "ShapeColorGrad", 5, 68, 46, 5);
     const int rgbHeight = rgb->Height();
     ToolbarMaterialColor->SetClientAreaSize(ToolbarEditMaterial->ClientAreaWidth(), rgbHeight + 140);
     ToolbarMaterialColor->MinClientWidth = ToolbarMaterialColor->ClientAreaWidth();

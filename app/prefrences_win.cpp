@@ -7,19 +7,6 @@
 
 namespace stellwerk {
 
-namespace {
-
-template <class T>
-T* make(forms::Form* form, forms::WinControl* parent, const char* name, int x, int y, int w, int h) {
-    auto* c = new T(form);
-    c->SetName(name);
-    c->SetBounds(x, y, w, h);
-    c->SetParent(parent);
-    return c;
-}
-
-}  // namespace
-
 TFPrefrences::TFPrefrences(forms::Component* owner, TGlobalIni& settings, std::string iniPath)
     : Form(owner), settings_(settings), iniPath_(std::move(iniPath)) {
     SetName("FPrefrences");
@@ -27,31 +14,31 @@ TFPrefrences::TFPrefrences(forms::Component* owner, TGlobalIni& settings, std::s
     SetPosition(forms::FormPosition::MainFormCenter);
     SetClientSize(380, 368);
 
-    GrpDayNight = make<forms::GroupBox>(this, this, "GrpDayNight", 8, 4, 364, 156);
-    ChkDayNight = make<forms::CheckBox>(this, GrpDayNight, "ChkDayNight", 10, 16, 340, 17);
-    GrpDay = make<forms::GroupBox>(this, GrpDayNight, "GrpDay", 8, 40, 170, 108);
-    CSBDay = make<TColorSpeedButton>(this, GrpDay, "CSBDay", 8, 20, 74, 23);
-    CSBEDay = make<TColorSpeedButton>(this, GrpDay, "CSBEDay", 88, 20, 74, 23);
-    EDay = make<forms::Edit>(this, GrpDay, "EDay", 8, 52, 154, 21);
-    GrpNight = make<forms::GroupBox>(this, GrpDayNight, "GrpNight", 186, 40, 170, 108);
-    CSBNight = make<TColorSpeedButton>(this, GrpNight, "CSBNight", 8, 20, 74, 23);
-    CSBENight = make<TColorSpeedButton>(this, GrpNight, "CSBENight", 88, 20, 74, 23);
-    ENight = make<forms::Edit>(this, GrpNight, "ENight", 8, 52, 154, 21);
+    GrpDayNight = MakeControl<forms::GroupBox>(this, this, "GrpDayNight", 8, 4, 364, 156);
+    ChkDayNight = MakeControl<forms::CheckBox>(this, GrpDayNight, "ChkDayNight", 10, 16, 340, 17);
+    GrpDay = MakeControl<forms::GroupBox>(this, GrpDayNight, "GrpDay", 8, 40, 170, 108);
+    CSBDay = MakeControl<TColorSpeedButton>(this, GrpDay, "CSBDay", 8, 20, 74, 23);
+    CSBEDay = MakeControl<TColorSpeedButton>(this, GrpDay, "CSBEDay", 88, 20, 74, 23);
+    EDay = MakeControl<forms::Edit>(this, GrpDay, "EDay", 8, 52, 154, 21);
+    GrpNight = MakeControl<forms::GroupBox>(this, GrpDayNight, "GrpNight", 186, 40, 170, 108);
+    CSBNight = MakeControl<TColorSpeedButton>(this, GrpNight, "CSBNight", 8, 20, 74, 23);
+    CSBENight = MakeControl<TColorSpeedButton>(this, GrpNight, "CSBENight", 88, 20, 74, 23);
+    ENight = MakeControl<forms::Edit>(this, GrpNight, "ENight", 8, 52, 154, 21);
 
-    GrpHighlightColor = make<forms::GroupBox>(this, this, "GrpHighlightColor", 8, 166, 178, 52);
-    CSBHilite = make<TColorSpeedButton>(this, GrpHighlightColor, "CSBHilite", 8, 20, 120, 23);
-    GrpRotationSpeed = make<forms::GroupBox>(this, this, "GrpRotationSpeed", 194, 166, 178, 52);
-    SpinRot = make<forms::SpinEdit>(this, GrpRotationSpeed, "SpinRot", 8, 20, 80, 21);
+    GrpHighlightColor = MakeControl<forms::GroupBox>(this, this, "GrpHighlightColor", 8, 166, 178, 52);
+    CSBHilite = MakeControl<TColorSpeedButton>(this, GrpHighlightColor, "CSBHilite", 8, 20, 120, 23);
+    GrpRotationSpeed = MakeControl<forms::GroupBox>(this, this, "GrpRotationSpeed", 194, 166, 178, 52);
+    SpinRot = MakeControl<forms::SpinEdit>(this, GrpRotationSpeed, "SpinRot", 8, 20, 80, 21);
     SpinRot->SetRange(0, 360);
-    GrpUndockToolbars = make<forms::GroupBox>(this, this, "GrpUndockToolbars", 8, 222, 364, 46);
-    ChkUndockToolbars = make<forms::CheckBox>(this, GrpUndockToolbars, "ChkUndockToolbars", 8, 20, 348, 17);
-    GrpAlternateTexPath = make<forms::GroupBox>(this, this, "GrpAlternateTexPath", 8, 272, 364, 52);
-    EAlternateTexPath = make<forms::Edit>(this, GrpAlternateTexPath, "EAlternateTexPath", 8, 21, 262, 21);
-    CSBAlternateTexPath = make<TColorSpeedButton>(this, GrpAlternateTexPath, "CSBAlternateTexPath", 276, 20, 80, 23);
+    GrpUndockToolbars = MakeControl<forms::GroupBox>(this, this, "GrpUndockToolbars", 8, 222, 364, 46);
+    ChkUndockToolbars = MakeControl<forms::CheckBox>(this, GrpUndockToolbars, "ChkUndockToolbars", 8, 20, 348, 17);
+    GrpAlternateTexPath = MakeControl<forms::GroupBox>(this, this, "GrpAlternateTexPath", 8, 272, 364, 52);
+    EAlternateTexPath = MakeControl<forms::Edit>(this, GrpAlternateTexPath, "EAlternateTexPath", 8, 21, 262, 21);
+    CSBAlternateTexPath = MakeControl<TColorSpeedButton>(this, GrpAlternateTexPath, "CSBAlternateTexPath", 276, 20, 80, 23);
 
-    BtnOK = make<forms::Button>(this, this, "BtnOK", 212, 334, 75, 25);
+    BtnOK = MakeControl<forms::Button>(this, this, "BtnOK", 212, 334, 75, 25);
     BtnOK->SetDefault(true);
-    BtnCancel = make<forms::Button>(this, this, "BtnCancel", 297, 334, 75, 25);
+    BtnCancel = MakeControl<forms::Button>(this, this, "BtnCancel", 297, 334, 75, 25);
     BtnCancel->SetCancel(true);
     BtnCancel->SetModalResult(forms::mrCancel);
 

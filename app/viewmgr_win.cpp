@@ -10,14 +10,6 @@ namespace stellwerk {
 
 namespace {
 
-template <class T>
-T* make(forms::Form* form, forms::WinControl* parent, const char* name, int x, int y, int w, int h) {
-    auto* c = new T(form);
-    c->SetName(name);
-    c->SetBounds(x, y, w, h);
-    c->SetParent(parent);
-    return c;
-}
 
 constexpr int kWidth = 440, kHeight = 286;
 
@@ -31,32 +23,32 @@ TFViewMgr::TFViewMgr(forms::Component* owner) : Form(owner) {
     SetClientSize(kWidth, kHeight);
     SetConstraints(Width(), Height());
 
-    Panel3 = make<forms::Panel>(this, this, "Panel3", 0, kHeight - 40, kWidth, 40);
+    Panel3 = MakeControl<forms::Panel>(this, this, "Panel3", 0, kHeight - 40, kWidth, 40);
     Panel3->SetAlign(forms::Align::Bottom);
     Panel3->SetBevelOuter(forms::Bevel::None);
-    Panel2 = make<forms::Panel>(this, this, "Panel2", kWidth - 210, 0, 210, kHeight - 40);
+    Panel2 = MakeControl<forms::Panel>(this, this, "Panel2", kWidth - 210, 0, 210, kHeight - 40);
     Panel2->SetAlign(forms::Align::Right);
     Panel2->SetBevelOuter(forms::Bevel::None);
-    LBViewName = make<forms::ListBox>(this, this, "LBViewName", 0, 0, kWidth - 210, kHeight - 40);
+    LBViewName = MakeControl<forms::ListBox>(this, this, "LBViewName", 0, 0, kWidth - 210, kHeight - 40);
     LBViewName->SetAlign(forms::Align::Client);
     LBViewName->SetDragMode(forms::Control::DragMode::Automatic);
 
-    LblNewName = make<forms::Label>(this, Panel2, "LblNewName", 8, 6, 194, 14);
-    EditVName = make<forms::Edit>(this, Panel2, "EditVName", 8, 22, 194, 21);
-    LblMatScheme = make<forms::Label>(this, Panel2, "LblMatScheme", 8, 50, 194, 14);
-    CBSchemes = make<forms::ComboBox>(this, Panel2, "CBSchemes", 8, 66, 194, 21);
-    LblBackImage = make<forms::Label>(this, Panel2, "LblBackImage", 8, 96, 194, 14);
-    EditBackImage = make<forms::Edit>(this, Panel2, "EditBackImage", 8, 112, 130, 21);
-    CSBBackImage = make<TColorSpeedButton>(this, Panel2, "CSBBackImage", 142, 111, 60, 23);
-    LblBackColor = make<forms::Label>(this, Panel2, "LblBackColor", 8, 142, 130, 14);
-    CSBBackColor = make<TColorSpeedButton>(this, Panel2, "CSBBackColor", 142, 138, 60, 23);
-    BtnMoveUp = make<forms::Button>(this, Panel2, "BtnMoveUp", 8, 176, 94, 25);
-    BtnMoveDown = make<forms::Button>(this, Panel2, "BtnMoveDown", 108, 176, 94, 25);
-    BtnDelete = make<forms::Button>(this, Panel2, "BtnDelete", 8, 206, 94, 25);
+    LblNewName = MakeControl<forms::Label>(this, Panel2, "LblNewName", 8, 6, 194, 14);
+    EditVName = MakeControl<forms::Edit>(this, Panel2, "EditVName", 8, 22, 194, 21);
+    LblMatScheme = MakeControl<forms::Label>(this, Panel2, "LblMatScheme", 8, 50, 194, 14);
+    CBSchemes = MakeControl<forms::ComboBox>(this, Panel2, "CBSchemes", 8, 66, 194, 21);
+    LblBackImage = MakeControl<forms::Label>(this, Panel2, "LblBackImage", 8, 96, 194, 14);
+    EditBackImage = MakeControl<forms::Edit>(this, Panel2, "EditBackImage", 8, 112, 130, 21);
+    CSBBackImage = MakeControl<TColorSpeedButton>(this, Panel2, "CSBBackImage", 142, 111, 60, 23);
+    LblBackColor = MakeControl<forms::Label>(this, Panel2, "LblBackColor", 8, 142, 130, 14);
+    CSBBackColor = MakeControl<TColorSpeedButton>(this, Panel2, "CSBBackColor", 142, 138, 60, 23);
+    BtnMoveUp = MakeControl<forms::Button>(this, Panel2, "BtnMoveUp", 8, 176, 94, 25);
+    BtnMoveDown = MakeControl<forms::Button>(this, Panel2, "BtnMoveDown", 108, 176, 94, 25);
+    BtnDelete = MakeControl<forms::Button>(this, Panel2, "BtnDelete", 8, 206, 94, 25);
 
-    BtnOk = make<forms::Button>(this, Panel3, "BtnOk", kWidth - 170, 8, 75, 25);
+    BtnOk = MakeControl<forms::Button>(this, Panel3, "BtnOk", kWidth - 170, 8, 75, 25);
     BtnOk->SetDefault(true);
-    BtnCancel = make<forms::Button>(this, Panel3, "BtnCancel", kWidth - 88, 8, 75, 25);
+    BtnCancel = MakeControl<forms::Button>(this, Panel3, "BtnCancel", kWidth - 88, 8, 75, 25);
     BtnCancel->SetCancel(true);
     BtnCancel->SetModalResult(forms::mrCancel);
     for (forms::Control* c : {static_cast<forms::Control*>(BtnOk), static_cast<forms::Control*>(BtnCancel)})
