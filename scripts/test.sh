@@ -5,11 +5,20 @@
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-bash scripts/setup.sh || exit 1
-
 status=0
-step() { echo; echo "=== $*"; }
+started=$SECONDS
+mark=$SECONDS
+times=()
+# Each step's wall time, printed together at the end.
+step() {
+  [ -n "${current:-}" ] && times+=("$(printf '%5ds  %s' $((SECONDS - mark)) "$current")")
+  current=$*; mark=$SECONDS
+  echo; echo "=== $*"
+}
 fail() { echo "FAILED: $*"; status=1; }
+
+step "set-up"
+bash scripts/setup.sh || exit 1
 
 step "native build and tests"
 scripts/build.sh native && ctest --test-dir build/native -j "$(nproc)" --output-on-failure || fail native
@@ -37,6 +46,10 @@ else
   fail win64
 fi
 
+step end
+echo "Wall time per step:"
+printf '  %s\n' "${times[@]}"
+printf '  %5ds  in all\n' $((SECONDS - started))
 echo
 [ $status -eq 0 ] && echo "ALL BUILDS AND TESTS PASSED" || echo "SOME BUILDS OR TESTS FAILED"
 exit $status

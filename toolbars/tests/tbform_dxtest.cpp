@@ -170,6 +170,8 @@ struct ToolbarForm : ::testing::Test {
         }
         items[7]->SetEnabled(false);
         form->Show();
+        // Above other tests' windows: hover asks which window lies under the cursor.
+        SetWindowPos(form->Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
         SetForegroundWindow(form->Handle());
         pump();
     }
