@@ -61,3 +61,15 @@ function(qiv_add_tests_in dir)
     endforeach()
   endif()
 endfunction()
+
+# qiv_test_own_prefix(<tests...>): under wine each runs in a fresh prefix of its own, made
+# from the build's template prefix (scripts/wine-run.sh), so tests that register the server
+# or change the user options run side by side.
+function(qiv_test_own_prefix)
+  if(NOT WIN32)
+    return()
+  endif()
+  foreach(t ${ARGN})
+    set_property(TEST ${t} APPEND PROPERTY ENVIRONMENT "QIV_OWN_PREFIX=${t}")
+  endforeach()
+endfunction()

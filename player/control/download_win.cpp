@@ -778,7 +778,9 @@ HRESULT CQivPlayerCtl::SetObjectURL(BSTR value) {
         }
         if (url == state_.objectURL && state_.usedCount > 0) return S_OK;
         if (!qivctl::fileNameAllowed(url)) return E_INVALIDARG;
-        // A file URL names its file as the bind plan reads it (three-slash form, escapes).
+        // A file URL names its file as the bind plan reads it (three-slash form, escapes); a
+        // relative name lies below the document's folder.
+        if (!win_->workingDirectory.empty()) SetCurrentDirectoryA(win_->workingDirectory.c_str());
         const qivctl::BindPlan plan = qivctl::planBind(url, false, true, FileExists);
         qcom::Bstr path(wide(plan.kind == qivctl::BindPlan::Kind::LocalFile ? plan.localPath : url));
         VARIANT_BOOL ok = VARIANT_FALSE;

@@ -349,7 +349,9 @@ STDMETHODIMP CQivPlayerCtl::LoadObject(BSTR FileName, VARIANT_BOOL* pVal) {
         if (!qivctl::fileNameAllowed(name)) return S_OK;
         for (char& c : name)
             if (c == '/') c = '\\';
-        // Cached and named by where it lies, not by how the caller named it.
+        // Cached and named by where it lies, not by how the caller named it; a relative name
+        // lies below the document's folder.
+        if (!win_->workingDirectory.empty()) SetCurrentDirectoryA(win_->workingDirectory.c_str());
         name = qivAbsoluteObjectName(name);
         // An object still coming by download gives way to this one.
         dropObjectDownload();

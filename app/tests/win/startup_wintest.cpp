@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -24,7 +25,10 @@ DWORD run(const std::string& cmd, DWORD waitMs = 60000, PROCESS_INFORMATION* kee
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
     std::string c = cmd;
-    if (!CreateProcessA(nullptr, c.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 0xFFFF;
+    if (!CreateProcessA(nullptr, c.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        std::fprintf(stderr, "cannot start %s: error %lu\n", cmd.c_str(), GetLastError());
+        return 0xFFFF;
+    }
     if (keep) {
         *keep = pi;
         return 0;

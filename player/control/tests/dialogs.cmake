@@ -12,4 +12,4 @@ qiv_dialogs_test(proppages_wintest)
 qiv_dialogs_test(linkwin_wintest)
 qiv_dialogs_test(dialogs_wintest)
 # The settings change the user options.
-set_tests_properties(dialogs_wintest proppages_wintest PROPERTIES RESOURCE_LOCK QivUserOptions)
+qiv_test_own_prefix(dialogs_wintest proppages_wintest)

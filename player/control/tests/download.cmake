@@ -6,4 +6,4 @@ qiv_add_test(download_wintest SOURCES tests/download_wintest.cpp tests/httpserve
 target_include_directories(download_wintest PRIVATE resources ${QIV_PLAYER_GEN} ${QIV_STRINGS_DIR} core)
 add_dependencies(download_wintest qivstrings_check)
 # The test changes the AutoSave user option.
-set_tests_properties(download_wintest PROPERTIES RESOURCE_LOCK QivUserOptions)
+qiv_test_own_prefix(download_wintest)

@@ -9,4 +9,4 @@ qiv_add_test(exchange_script_wintest SOURCES tests/exchange_script_wintest.cpp L
 target_include_directories(exchange_script_wintest PRIVATE tests)
 target_compile_definitions(exchange_script_wintest PRIVATE QIV_PLAYER_DLL="$<TARGET_FILE:QivPlayer>")
 add_dependencies(exchange_script_wintest QivPlayer)
-set_tests_properties(exchange_script_wintest PROPERTIES RESOURCE_LOCK QivPlayerRegistration)
+qiv_test_own_prefix(exchange_script_wintest)

@@ -9,4 +9,4 @@ target_include_directories(htmlexport_wintest PRIVATE core)
 # The export test fills the clipboard of the shared display.
 set_tests_properties(htmlexport_wintest PROPERTIES RESOURCE_LOCK QivClipboard)
 # Its controls start from the user options that the options tests change.
-set_tests_properties(scenehost_wintest PROPERTIES RESOURCE_LOCK QivUserOptions)
+qiv_test_own_prefix(scenehost_wintest)

@@ -5,4 +5,4 @@ qiv_add_test(pan_wintest SOURCES tests/pan_wintest.cpp ${QIV_PLAYER_RC} ${QIV_ST
 target_include_directories(pan_wintest PRIVATE resources ${QIV_PLAYER_GEN} ${QIV_STRINGS_DIR})
 add_dependencies(pan_wintest qivstrings_check)
 # The saved document depends on SaveFilesWithDocument of the user options.
-set_tests_properties(pan_wintest PROPERTIES RESOURCE_LOCK QivUserOptions)
+qiv_test_own_prefix(pan_wintest)

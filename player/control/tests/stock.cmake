@@ -6,4 +6,4 @@ qiv_add_test(stock_wintest SOURCES tests/stock_wintest.cpp tests/modalscript.cpp
 target_include_directories(stock_wintest PRIVATE resources ${QIV_PLAYER_GEN} ${QIV_STRINGS_DIR})
 add_dependencies(stock_wintest qivstrings_check)
 # Its controls start from the user options that the options tests change.
-set_tests_properties(stock_wintest PROPERTIES RESOURCE_LOCK QivUserOptions)
+qiv_test_own_prefix(stock_wintest)

@@ -7,4 +7,4 @@ qiv_add_test(untrusted_wintest SOURCES tests/untrusted_wintest.cpp tests/httpser
 target_include_directories(untrusted_wintest PRIVATE resources core ${QIV_PLAYER_GEN} ${QIV_STRINGS_DIR})
 add_dependencies(untrusted_wintest qivstrings_check)
 # The control starts from the user options (TexturePath).
-set_tests_properties(untrusted_wintest PROPERTIES RESOURCE_LOCK QivUserOptions)
+qiv_test_own_prefix(untrusted_wintest)
