@@ -121,6 +121,8 @@ void QivLoadSession::pictureShown(QivPictureKind kind, PicRecord* picture, bool 
         previewShown_ = true;
         break;
     case QivPictureKind::Background:
+        // The preview it replaces stays for the 2D view.
+        if (previewShown_) host_->keepPreviewPicture();
         host_->setBackPicMode(1);
         host_->showBackground(picture, false);
         break;
@@ -163,6 +165,8 @@ void QivLoadSession::leavePreview() {
     } else if (second_ && !secondShown_) {
         PicRecord* p = second_;
         second_ = nullptr;
+        // The object's backdrop: shown scaled to fit where the colour alone would hide it.
+        if (host_->backPicMode() == 0) host_->setBackPicMode(1);
         host_->showBackground(p, false);
         secondShown_ = true;
         driver_.noteSecondPictureShown();
