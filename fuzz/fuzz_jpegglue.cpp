@@ -1,6 +1,5 @@
-// JPEG glue on arbitrary pictures: the plain decoder, the incremental decoder fed in
-// pieces (the first byte chooses their size and whether one pass is forced), and the
-// BMP reader for memory blocks.
+// JPEG glue on arbitrary pictures: the plain decoder and the incremental decoder fed in
+// pieces (the first byte chooses their size and whether one pass is forced).
 #include <algorithm>
 #include <cstdint>
 
@@ -24,7 +23,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t n = size - 1;
 
     if (PicRecord* p = DecodeJpegFromMemory(pic, n)) fzFreeImage(&p);
-    if (PicRecord* p = DecodeBmpFromMemory(pic, n)) fzFreeImage(&p);
 
     JpegStreamDecoder d;
     Counter c;

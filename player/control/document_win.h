@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 #include <commdlg.h>
+#include <objidl.h>
 
 #include <cstdint>
 #include <memory>
@@ -53,7 +54,7 @@ struct QivDocumentState {
 // The name a local object is cached under: the absolute path of a file name (other names,
 // addresses and a document's own names, as they are).
 std::string qivAbsoluteObjectName(const std::string& name);
-// An existing file (not a folder).
+// FileExists: the file opens for reading, shared for reading and writing (a folder does not).
 bool FileExists(const std::string& path);
 // Writes a whole file: created new (an existing file is kept and the write fails), or, with
 // replace, built beside it and put in its place when complete. Nothing half-written stays.
@@ -62,10 +63,20 @@ bool qivWriteWholeFile(const std::string& path, const std::vector<uint8_t>& byte
 std::string qivTempFile(const char* prefix);
 // LZ expansion (or a plain copy) of a file into a new temporary file (localfile_win.cpp).
 std::string qivExpandToTemp(const std::string& path, const char* prefix);
-// A picture file as a texture entered into the texture cache under name (localfile_win.cpp).
+// Textures entered into the texture cache under name; scope: the cache's scope of the name
+// (textureScopeOf). Each answers the texture, or null.
 struct TexRecord;
-// scope: the texture cache's scope of the name (textureScopeOf).
+// LoadTextureFile: a picture file (BMP, else JPEG) with its size in metres (1.0 where it
+// gives none).
 TexRecord* LoadTextureFile(const std::string& name, const std::string& path, const std::string& scope = {});
+// LoadCompressedTexture: a file through the LZ expansion (the file as it is when that fails).
+TexRecord* LoadCompressedTexture(const std::string& name, const std::string& path, const std::string& scope = {});
+// CacheTexture: a texture the caller made, under the name in the ANSI code page, with its
+// scales; 0 for a null name or texture.
+int CacheTexture(const wchar_t* name, TexRecord* texture, float scaleX, float scaleY);
+// AddTextureFromStream: the stream's bytes from its position to its end as a picture file
+// (persist_win.cpp).
+TexRecord* AddTextureFromStream(const std::string& name, IStream* stream, const std::string& scope = {});
 
 // The save-file dialog the object save shows; tests put their own in (null: the system's).
 using QivSaveFileDialog = BOOL(WINAPI*)(OPENFILENAMEA* ofn);

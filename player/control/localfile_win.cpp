@@ -34,14 +34,6 @@ void qivDeleteTempCopy(QivWindowParts& w);
 
 namespace {
 
-bool fileExists(const std::string& path) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    CloseHandle(h);
-    return true;
-}
-
 std::string tempFileName(const char* prefix) {
     char dir[MAX_PATH] = {}, name[MAX_PATH] = {};
     DWORD n = GetTempPathA(sizeof dir, dir);
@@ -82,6 +74,16 @@ BSTR toBstr(const std::string& s) {
 }
 
 }  // namespace
+
+bool FileExists(const std::string& path) {
+    if (path.empty()) return false;
+    // A folder does not open as a file.
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(h);
+    return true;
+}
 
 std::string qivBstrToAnsi(BSTR s) { return toAnsi(s); }
 
@@ -128,12 +130,21 @@ TexRecord* LoadTextureFile(const std::string& name, const std::string& path, con
 
 // LoadCompressedTexture: a ".bms" file expanded into a temporary file and loaded from there;
 // the path as it is when the expansion fails.
-TexRecord* qivLoadCompressedTexture(const std::string& name, const std::string& path, const std::string& scope) {
+TexRecord* LoadCompressedTexture(const std::string& name, const std::string& path, const std::string& scope) {
     std::string temp = lzExpandToTemp(path, "BMP");
     if (temp.empty()) return LoadTextureFile(name, path, scope);
     TexRecord* t = LoadTextureFile(name, temp, scope);
     DeleteFileA(temp.c_str());
     return t;
+}
+
+int CacheTexture(const wchar_t* name, TexRecord* texture, float scaleX, float scaleY) {
+    if (!name || !texture) return 0;
+    BSTR b = SysAllocString(name);
+    if (!b) return 0;
+    const std::string ansi = toAnsi(b);
+    SysFreeString(b);
+    return qivctl::TextureCacheAdd(ansi, texture, scaleX, scaleY);
 }
 
 int CQivPlayerCtl::ResolveTexture(const char* name, const std::string& baseDirectory, TexRecord** handle, int index,
@@ -150,14 +161,14 @@ int CQivPlayerCtl::ResolveTexture(const char* name, const std::string& baseDirec
     remote.baseDirectory = baseDirectory;
     remote.textureBaseUrl = w.textureBaseUrl;
     remote.source = qivctl::TextureNameSource::Stored;
-    qivctl::TextureResolution r = qivctl::resolveTexture(name, local, remote, fileExists);
+    qivctl::TextureResolution r = qivctl::resolveTexture(name, local, remote, FileExists);
     switch (r.kind) {
         case qivctl::TextureResolution::Cached:
             *handle = r.texture;
             break;
         case qivctl::TextureResolution::Files:
             for (const qivctl::TextureFileTry& f : r.files) {
-                *handle = f.loader == qivctl::TextureLoader::Compressed ? qivLoadCompressedTexture(name, f.path, scope)
+                *handle = f.loader == qivctl::TextureLoader::Compressed ? LoadCompressedTexture(name, f.path, scope)
                                                                          : LoadTextureFile(name, f.path, scope);
                 if (*handle) break;
             }

@@ -14,6 +14,7 @@
 #include "loadsession.h"
 #include "localfile.h"
 #include "navigation.h"
+#include "saveobj.h"
 #include "scene/engine.h"
 #include "scene/pelchunk.h"
 #include "scene/sceneops.h"
@@ -24,16 +25,9 @@
 #include "viewmaths.h"
 #include "window_win.h"
 
-TexRecord* qivLoadCompressedTexture(const std::string& name, const std::string& path, const std::string& scope);
-
 namespace {
 
 VARIANT_BOOL vb(bool b) { return b ? VARIANT_TRUE : VARIANT_FALSE; }
-
-bool fileExists(const std::string& path) {
-    const DWORD a = GetFileAttributesA(path.c_str());
-    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 bool finite(std::initializer_list<float> values) {
     return std::all_of(values.begin(), values.end(), [](float v) { return std::isfinite(v); });
@@ -88,7 +82,7 @@ std::string qivLocalFileName(const std::string& name) {
 bool qivReadMaterialFile(const std::string& path, MatInput* out) {
     char full[MAX_PATH] = {};
     const DWORD n = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
-    if (n == 0 || n >= sizeof full || !fileExists(full)) return false;
+    if (n == 0 || n >= sizeof full || !FileExists(full)) return false;
     const std::string file = full;
     qivctl::IniLookup lookup = [&file](const std::string& section, const std::string& key, const std::string& def) {
         char value[qivctl::kIniValueMax + 1] = {};
@@ -111,12 +105,12 @@ TexRecord* qivHostTexture(const std::string& name, const std::string& baseDirect
     local.inhibitLocal = w.inhibitLocalTextures;
     local.source = qivctl::TextureNameSource::Host;
     qivctl::TextureUrlSearch remote;  // no downloads here
-    const qivctl::TextureResolution r = qivctl::resolveTexture(name.c_str(), local, remote, fileExists);
+    const qivctl::TextureResolution r = qivctl::resolveTexture(name.c_str(), local, remote, FileExists);
     TexRecord* t = nullptr;
     if (r.kind == qivctl::TextureResolution::Cached) t = r.texture;
     if (r.kind == qivctl::TextureResolution::Files)
         for (const qivctl::TextureFileTry& f : r.files) {
-            t = f.loader == qivctl::TextureLoader::Compressed ? qivLoadCompressedTexture(name, f.path, scope)
+            t = f.loader == qivctl::TextureLoader::Compressed ? LoadCompressedTexture(name, f.path, scope)
                                                                : LoadTextureFile(name, f.path, scope);
             if (t) break;
         }
@@ -337,11 +331,9 @@ STDMETHODIMP CQivPlayerCtl::SaveTextureToLocalFile(BSTR textureURL, BSTR localFi
         const std::string url = qivAnsiOf(textureURL), file = qivAnsiOf(localFile);
         if (url.empty() || file.empty()) return S_OK;
         // A texture of the current object's, as its textures are cached.
-        float sx = 1, sy = 1;
         const QivObjectSlot* cur = CurrentObjectSlot();
-        const TexRecord* t =
-            qivctl::TextureCacheFind(url, &sx, &sy, cur ? qivctl::textureScopeOf(cur->sourceName) : std::string());
-        if (!t) return S_OK;
+        const std::string scope = cur ? qivctl::textureScopeOf(cur->sourceName) : std::string();
+        if (!qivctl::TextureCacheFind(url, nullptr, nullptr, scope)) return S_OK;
         // An untrusted caller's name is a suggestion for the user's choice, saved as a ".bmp".
         std::string target = file;
         bool replace = false;
@@ -351,16 +343,10 @@ STDMETHODIMP CQivPlayerCtl::SaveTextureToLocalFile(BSTR textureURL, BSTR localFi
         char full[MAX_PATH] = {};
         char* part = nullptr;
         const DWORD n = GetFullPathNameA(target.c_str(), sizeof full, full, &part);
-        if (n == 0 || n >= sizeof full || !part || (!replace && GetFileAttributesA(full) != INVALID_FILE_ATTRIBUTES))
-            return S_OK;
+        if (n == 0 || n >= sizeof full || !part) return S_OK;
         // Written beside the file and renamed when complete: no partial file is left, and the
         // rename never replaces a file that came meanwhile unless the user agreed.
-        const std::string folder(full, size_t(part - full));
-        char temp[MAX_PATH] = {};
-        if (!GetTempFileNameA(folder.c_str(), "BMP", 0, temp)) return S_OK;
-        const bool ok = picWriteBmp(t, sx, sy, temp) &&
-                        MoveFileExA(temp, full, replace ? MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH : 0);
-        if (!ok) DeleteFileA(temp);
+        const bool ok = qivctl::SaveCachedTexture(url, full, scope, replace) != 0;
         if (ok) MarkFileForCaller(full);
         *pVal = vb(ok);
     } catch (...) {

@@ -959,7 +959,7 @@ int CQivPlayerCtl::SaveAllObjects(const std::string& path, const char* logicalNa
         const QivObjectSlot& slot = state_.slots[size_t(id)];
         if (!qivctl::slotValid(state_, id) || !slot.node || !slot.visible) continue;
         for (const TexRecord* t : slot.textureHandles)
-            if (t && !qivctl::saveTextureFile(t, textureDirectory, pictureNames)) return 0;
+            if (t && !qivctl::SaveTextureFile(t, textureDirectory, pictureNames)) return 0;
     }
     return 1;
 }
@@ -1020,8 +1020,8 @@ const qivctl::QivHostServices& CQivPlayerCtl::HostServices() {
                 return -1;
             }
         };
-        c.hooks.enterPicture = [](void*, const char* name, TexRecord* texture, float sx, float sy) {
-            return name && texture ? qivctl::TextureCacheAdd(name, texture, sx, sy) : 0;
+        c.hooks.enterPicture = [](void*, const wchar_t* name, TexRecord* texture, float sx, float sy) {
+            return CacheTexture(name, texture, sx, sy);
         };
         c.hooks.state = [](void* control) -> const QivControlState* {
             return &static_cast<CQivPlayerCtl*>(control)->state_;

@@ -204,9 +204,13 @@ HRESULT openStream(IStorage* storage, const char* name, IStream** out) {
 
 }  // namespace
 
-bool FileExists(const std::string& path) {
-    const DWORD a = path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path.c_str());
-    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+TexRecord* AddTextureFromStream(const std::string& name, IStream* stream, const std::string& scope) {
+    if (!stream) return nullptr;
+    const std::string picture = qivTempFile("BMP");
+    if (picture.empty()) return nullptr;
+    TexRecord* t = copyStreamToFile(stream, picture) ? LoadTextureFile(name, picture, scope) : nullptr;
+    DeleteFileA(picture.c_str());
+    return t;
 }
 
 // ---- the kept document object ----
@@ -663,10 +667,7 @@ HRESULT CQivPlayerCtl::loadOwnElements(IStorage* storage) {
         for (const qivctl::TextureIndexEntry& e : qivctl::decodeTextureIndex(index.data(), index.size())) {
             qcom::ComPtr<IStream> t;
             if (FAILED(openStream(sub.get(), qivctl::textureStreamName(e.index).c_str(), t.put()))) continue;
-            const std::string picture = qivTempFile("BMP");
-            if (picture.empty()) continue;
-            if (copyStreamToFile(t.get(), picture)) LoadTextureFile(e.name, picture, scope);
-            DeleteFileA(picture.c_str());
+            AddTextureFromStream(e.name, t.get(), scope);
         }
     }
     if (!copyStreamToFile(s.get(), temp)) return E_FAIL;

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "ctlstate.h"
+#include "jpegglue.h"
 #include "scene/scene.h"
 #include "scene/texture.h"
 #include "texpaths.h"
@@ -161,19 +162,33 @@ bool dropFirstUnusedPicture() {
     return false;
 }
 
-void freeAllLocked() {
+void freeObjectsLocked() {
     Caches& c = caches();
     for (ObjectEntry& e : c.objects) freeObjectEntry(e);
     c.objects.clear();
+}
+
+void freeTexturesLocked() {
+    Caches& c = caches();
     for (TextureEntry& e : c.textures) freeTexture(e.texture);
     for (TextureEntry& e : c.retiredTextures) freeTexture(e.texture);
     c.textures.clear();
     c.retiredTextures.clear();
-    c.materials.clear();
+}
+
+void freePicturesLocked() {
+    Caches& c = caches();
     for (PictureEntry& e : c.pictures) freePicture(e.picture);
     for (PictureEntry& e : c.retiredPictures) freePicture(e.picture);
     c.pictures.clear();
     c.retiredPictures.clear();
+}
+
+void freeAllLocked() {
+    freeObjectsLocked();
+    freeTexturesLocked();
+    caches().materials.clear();
+    freePicturesLocked();
 }
 
 }  // namespace
@@ -228,12 +243,36 @@ void FlushCaches(bool objects, bool textures, bool materials, bool pictures) {
 }
 
 void CachesFree() {
+    ObjectCacheFree();
+    BackPictureCacheFree();
+    TextureCacheFree();
+    MaterialCacheFree();
+}
+
+void ObjectCacheFree() {
     Guard g(caches().lock);
-    freeAllLocked();
+    freeObjectsLocked();
     caches().objects.shrink_to_fit();
+}
+
+void TextureCacheFree() {
+    Guard g(caches().lock);
+    freeTexturesLocked();
     caches().textures.shrink_to_fit();
+    caches().retiredTextures.shrink_to_fit();
+}
+
+void MaterialCacheFree() {
+    Guard g(caches().lock);
+    caches().materials.clear();
     caches().materials.shrink_to_fit();
+}
+
+void BackPictureCacheFree() {
+    Guard g(caches().lock);
+    freePicturesLocked();
     caches().pictures.shrink_to_fit();
+    caches().retiredPictures.shrink_to_fit();
 }
 
 // Objects
@@ -420,6 +459,34 @@ int TextureCacheAdd(const std::string& name, TexRecord* texture, float scaleX, f
     entry->scaleY = scaleY;
     trimTextures(texture);
     return 1;
+}
+
+namespace {
+
+// A texture just made, named and entered; freed again when it cannot be entered.
+TexRecord* enterMade(TexRecord* t, const std::string& name, float sx, float sy, const std::string& scope,
+                     const std::string& source) {
+    texSetName(t, name.c_str(), source.c_str(), 0);
+    if (TextureCacheAdd(name, t, sx > 0 ? sx : 1.0f, sy > 0 ? sy : 1.0f, scope)) return t;
+    texFree(&t);
+    return nullptr;
+}
+
+}  // namespace
+
+TexRecord* CreateColorTexture(const std::string& name, uint32_t colour, const std::string& scope,
+                              const std::string& source) {
+    TexRecord* t = nullptr;
+    if (!texAllocRecord(&t) || !t) return nullptr;
+    for (int i = 0; i < 3; ++i) t->colour[i] = float((colour >> (8 * i)) & 0xFF) / 255.0f;
+    return enterMade(t, name, 1.0f, 1.0f, scope, source);
+}
+
+TexRecord* CreateEmbeddedTexture(const std::string& name, const uint8_t* data, size_t size, const std::string& scope,
+                                 const std::string& source) {
+    float sx = 0, sy = 0;
+    TexRecord* t = LoadTextureFromMemory(data, size, &sx, &sy);
+    return t ? enterMade(t, name, sx, sy, scope, source) : nullptr;
 }
 
 int TextureCacheHold(const TexRecord* texture) {

@@ -59,8 +59,13 @@ bool ConfigureCache(uint32_t objects, uint32_t textures, uint32_t pictures);  //
 void GrowTextureCacheLimit(uint32_t needed);
 // FlushCaches: each chosen cache drops what nobody uses.
 void FlushCaches(bool objects, bool textures, bool materials, bool pictures);
-// Process detach: frees everything, in use or not.
+// Process detach: frees everything, in use or not, cache by cache: objects, background
+// pictures, textures, materials (each XCacheFree also gives back the cache's array).
 void CachesFree();
+void ObjectCacheFree();
+void BackPictureCacheFree();
+void TextureCacheFree();
+void MaterialCacheFree();
 
 // Objects (names compared exactly). Entries under a document's own names ("qiv-inl:..." of
 // inline data, "qiv-doc:..." of a document's container) are private to that document: a
@@ -103,6 +108,14 @@ TexRecord* TextureCacheFind(const std::string& name, float* scaleX = nullptr, fl
 // added). 0 for a null texture.
 int TextureCacheAdd(const std::string& name, TexRecord* texture, float scaleX, float scaleY,
                     const std::string& scope = {});
+// CreateColorTexture: a one-colour texture of colour 0x00BBGGRR (each byte / 255), named and
+// entered under the name with scales 1.0. CreateEmbeddedTexture: a picture file image in
+// memory (BMP or JPEG) as a texture, entered with the picture's size in metres (1.0 where
+// it gives none); null when it does not decode. source: the texture's second text.
+TexRecord* CreateColorTexture(const std::string& name, uint32_t colour, const std::string& scope = {},
+                              const std::string& source = {});
+TexRecord* CreateEmbeddedTexture(const std::string& name, const uint8_t* data, size_t size,
+                                 const std::string& scope = {}, const std::string& source = {});
 // A control keeps (holds) or lets go of a cached texture; 0 for a texture not in the cache.
 int TextureCacheHold(const TexRecord* texture);
 int TextureCacheRelease(const TexRecord* texture);

@@ -14,7 +14,6 @@ extern "C" {
 
 #include "qivcontainer.h"
 #include "render/fzbuffer.h"
-#include "scene/bytes.h"
 #include "scene/picture.h"
 #include "scene/texture.h"
 
@@ -419,44 +418,6 @@ PicRecord* DecodeJpegFromMemory(const uint8_t* data, size_t length) {
     if (!decoder.begin(data, length, length, true)) return nullptr;
     if (decoder.run(nullptr) != JpegStreamDecoder::Result::Complete) return nullptr;
     return decoder.takePicture();
-}
-
-void FlipRowsVertically(PicRecord* picture) {
-    if (!picture || !picture->pixels || picture->height < 2 || picture->width < 1) return;
-    const size_t stride = size_t(picture->width) * picture->bytesPerPixel;
-    uint8_t* row = new (std::nothrow) uint8_t[stride];
-    if (!row) return;
-    for (int32_t i = 0, j = picture->height - 1; i < j; ++i, --j) {
-        uint8_t* a = picture->pixels + size_t(i) * stride;
-        uint8_t* b = picture->pixels + size_t(j) * stride;
-        std::memcpy(row, a, stride);
-        std::memcpy(a, b, stride);
-        std::memcpy(b, row, stride);
-    }
-    delete[] row;
-}
-
-PicRecord* DecodeBmpFromMemory(const uint8_t* data, size_t length) {
-    constexpr size_t fileHeader = 14, infoHeader = 40;
-    if (!data || length < fileHeader + infoHeader || data[0] != 'B' || data[1] != 'M') return nullptr;
-    const uint32_t offset = bytes::rd32(data + 10);
-    const uint32_t infoSize = bytes::rd32(data + 14);
-    const int32_t width = int32_t(bytes::rd32(data + 18));
-    const int32_t height = int32_t(bytes::rd32(data + 22));
-    const uint32_t bitCount = bytes::rd16(data + 28);
-    const uint32_t imageSize = bytes::rd32(data + 34);
-    if (infoSize < infoHeader || offset < fileHeader + infoSize || offset > length || width <= 0 ||
-        height == 0 || height == INT32_MIN)
-        return nullptr;
-    const uint64_t stride = (uint64_t(width) * bitCount + 31) / 32 * 4;
-    const uint64_t rows = stride * uint64_t(height < 0 ? -int64_t(height) : int64_t(height));
-    const uint64_t pixels = imageSize > rows ? imageSize : rows;
-    if (uint64_t(offset) + pixels > length) return nullptr;
-    PicRecord* pic = nullptr;
-    if (!picCreateFromDib(data + fileHeader, offset - fileHeader, data + offset, size_t(pixels), &pic, nullptr,
-                          nullptr))
-        return nullptr;
-    return pic;
 }
 
 namespace {

@@ -1,6 +1,7 @@
 // JPEG pictures from memory into 8-bit palettised pictures: a plain decoder for a whole
 // block, and an incremental one fed while the data arrives, which shows a progressive
-// picture after its first scan (buffered-image mode); the BMP reader for memory blocks.
+// picture after its first scan (buffered-image mode); textures and pictures from files and
+// memory blocks.
 // libjpeg's errors stay inside this glue: they come back as failure answers.
 #pragma once
 #include <cstddef>
@@ -21,11 +22,8 @@ void jpegResetLimits();
 
 // Whole block; null on any error (no message).
 PicRecord* DecodeJpegFromMemory(const uint8_t* data, size_t length);
-// BMP file image; null when the block is shorter than its headers or its pixel rows.
-PicRecord* DecodeBmpFromMemory(const uint8_t* data, size_t length);
-// Swaps row i with row height - 1 - i.
-void FlipRowsVertically(PicRecord* picture);
-// A texture from a picture file image in memory: "BM" a BMP, anything else a JPEG; converted
+// A texture from a picture file image in memory: "BM" a BMP (the engine's reader, which also
+// gives its size in metres), anything else a JPEG; converted
 // within 1024 x 1024. Null for fewer than 2 bytes or a picture that does not decode. The
 // scale outputs (may be null) receive the picture's size in metres when it names one, else 0.
 TexRecord* LoadTextureFromMemory(const uint8_t* data, size_t length, float* scaleX, float* scaleY);

@@ -25,16 +25,6 @@ QivLoadOptions driverOptions(const QivLoadSettings& s, QivStreamKind kind) {
     return o;
 }
 
-// One-colour texture from 0x00BBGGRR.
-TexRecord* colourTextureOf(uint32_t colour) {
-    TexRecord* t = nullptr;
-    if (!texAllocRecord(&t) || !t) return nullptr;
-    t->colour[0] = float(colour & 0xFF) / 255.0f;
-    t->colour[1] = float((colour >> 8) & 0xFF) / 255.0f;
-    t->colour[2] = float((colour >> 16) & 0xFF) / 255.0f;
-    return t;
-}
-
 }  // namespace
 
 void QivLoadHost::setPreviewPicture(PicRecord* picture) { fzFreeImage(&picture); }
@@ -131,6 +121,8 @@ void QivLoadSession::pictureShown(QivPictureKind kind, PicRecord* picture, bool 
         previewShown_ = true;
         break;
     case QivPictureKind::Background:
+        // The preview it replaces stays for the 2D view.
+        if (previewShown_) host_->keepPreviewPicture();
         host_->setBackPicMode(1);
         host_->showBackground(picture, false);
         break;
@@ -173,6 +165,8 @@ void QivLoadSession::leavePreview() {
     } else if (second_ && !secondShown_) {
         PicRecord* p = second_;
         second_ = nullptr;
+        // The object's backdrop: shown scaled to fit where the colour alone would hide it.
+        if (host_->backPicMode() == 0) host_->setBackPicMode(1);
         host_->showBackground(p, false);
         secondShown_ = true;
         driver_.noteSecondPictureShown();
@@ -208,13 +202,8 @@ void QivLoadSession::colourTexture(const std::string& name, uint32_t colour, con
     const std::string key = textureKey(name, indices.front());
     const std::string scope = textureScopeOf(name_);
     if (TextureCacheFind(key, nullptr, nullptr, scope)) return;  // cached textures come in with the object
-    TexRecord* t = colourTextureOf(colour);
+    TexRecord* t = CreateColorTexture(key, colour, scope, name);
     if (!t) return;
-    texSetName(t, key.c_str(), name.c_str(), 0);
-    if (!TextureCacheAdd(key, t, 1.0f, 1.0f, scope)) {
-        texFree(&t);
-        return;
-    }
     for (uint32_t i : indices) host_->setTexture(i, t);
     host_->redraw();
 }
@@ -225,14 +214,9 @@ void QivLoadSession::embeddedTexture(const std::string& name, const uint8_t* dat
     const std::string key = textureKey(name, indices.front());
     const std::string scope = textureScopeOf(name_);
     if (TextureCacheFind(key, nullptr, nullptr, scope)) return;
-    float sx = 1.0f, sy = 1.0f;
-    TexRecord* t = LoadTextureFromMemory(data, size, &sx, &sy);
-    if (!t) return;  // a picture that does not decode leaves the texture as the object has it
-    texSetName(t, key.c_str(), name.c_str(), 0);
-    if (!TextureCacheAdd(key, t, sx, sy, scope)) {
-        texFree(&t);
-        return;
-    }
+    // A picture that does not decode leaves the texture as the object has it.
+    TexRecord* t = CreateEmbeddedTexture(key, data, size, scope, name);
+    if (!t) return;
     for (uint32_t i : indices) host_->setTexture(i, t);
     host_->redraw();
 }

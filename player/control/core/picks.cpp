@@ -190,7 +190,7 @@ int32_t svcLoad(void* c, const wchar_t* name, uint32_t flag) {
     if (!name || !h->hooks.loadObjectFile || !h->hooks.toAnsi) return -1;
     return h->hooks.loadObjectFile(h->control, h->hooks.toAnsi(name), flag);
 }
-int svcEnterPicture(void* c, const char* name, TexRecord* texture, float sx, float sy) {
+int svcEnterPicture(void* c, const wchar_t* name, TexRecord* texture, float sx, float sy) {
     if (!ready(c)) return 0;
     HostServicesContext* h = ctx(c);
     return h->hooks.enterPicture ? h->hooks.enterPicture(h->control, name, texture, sx, sy) : 0;

@@ -99,7 +99,7 @@ struct QivHostServices {
                         uint32_t edgeCount, const float* edgeValues, uint32_t planeCount, const float* planes,
                         uint32_t connect);
     int32_t (*loadObjectFile)(void* context, const wchar_t* name, uint32_t flag);  // slot, -1 on failure
-    int (*enterPicture)(void* context, const char* name, TexRecord* texture, float scaleX, float scaleY);
+    int (*enterPicture)(void* context, const wchar_t* name, TexRecord* texture, float scaleX, float scaleY);
     int (*slotNode)(void* context, int32_t index, ScnNode** out);  // 1 with the node of a used slot
     ScnNode** (*sceneRoots)(void* context);
     uint32_t (*nextPictureId)(void* context);
@@ -109,7 +109,7 @@ struct QivHostServices {
 struct HostServiceHooks {
     bool (*ready)(void* control) = nullptr;
     int32_t (*loadObjectFile)(void* control, const std::string& ansiName, uint32_t flag) = nullptr;
-    int (*enterPicture)(void* control, const char* name, TexRecord* texture, float scaleX, float scaleY) = nullptr;
+    int (*enterPicture)(void* control, const wchar_t* name, TexRecord* texture, float scaleX, float scaleY) = nullptr;
     const QivControlState* (*state)(void* control) = nullptr;
     ScnNode** (*sceneRoots)(void* control) = nullptr;  // rebuilt when dirty
     std::string (*toAnsi)(const wchar_t* name) = nullptr;  // the Windows layer's code-page conversion

@@ -159,7 +159,7 @@ bool FileBeside::commit(bool replace) {
     return true;
 }
 
-int writePelFromContainer(ScnNode* node, const uint8_t* payload, size_t size, const std::string& target,
+int WritePelFromContainer(ScnNode* node, const uint8_t* payload, size_t size, const std::string& target,
                           const std::vector<uint8_t>& nameList, const char* name) {
     if (!node || target.empty() || fileExists(target)) return 0;
     std::string streamName;
@@ -182,7 +182,7 @@ int writePelFromContainer(ScnNode* node, const uint8_t* payload, size_t size, co
     return out.commit() ? 1 : 0;
 }
 
-int writePelFromFile(ScnNode* node, const std::string& source, const std::string& target,
+int WritePelFromFile(ScnNode* node, const std::string& source, const std::string& target,
                      const std::vector<uint8_t>& nameList) {
     if (!node || target.empty() || fileExists(target)) return 0;
     char objectName[PEL_NAME_FIELD] = {};
@@ -206,10 +206,14 @@ int writePelFromFile(ScnNode* node, const std::string& source, const std::string
         std::FILE* f;
         ~FileGuard() { std::fclose(f); }
     } fileGuard{f};
+    const int64_t length = bytes::fileLength(f);
+    if (length < 0) return 0;
     std::vector<uint8_t> data;
     for (uint32_t i = 0; i < count; ++i) {
         const PelChunkEntry& e = dir[i];
         if (e.id == 0 || e.id == PEL_CHUNK_CONTINUE || !keepChunk(e.id, !nameList.empty())) continue;
+        // Data past the file's end is not there: left out, as the readers leave it out.
+        if (uint64_t(e.offset) + e.size > uint64_t(length)) continue;
         data.resize(e.size);
         if (e.size && (!bytes::seekTo(f, e.offset) || std::fread(data.data(), 1, e.size, f) != e.size)) return 0;
         if (!pelWriteChunk(out.path().c_str(), e.id, e.size, data.data())) return 0;
@@ -252,7 +256,7 @@ bool textureSavePath(const std::string& directory, std::string_view cacheKey, st
     return true;
 }
 
-int saveTextureFile(const TexRecord* texture, const std::string& directory, bool pictureExtension) {
+int SaveTextureFile(const TexRecord* texture, const std::string& directory, bool pictureExtension) {
     std::string key, path;
     float sx = 1, sy = 1;
     std::vector<std::string> folders;
@@ -267,6 +271,14 @@ int saveTextureFile(const TexRecord* texture, const std::string& directory, bool
     if (fileExists(path)) return 1;
     FileBeside out(path);
     return picWriteBmp(texture, sx, sy, out.path().c_str()) && (out.commit() || fileExists(path)) ? 1 : 0;
+}
+
+int SaveCachedTexture(const std::string& name, const std::string& path, const std::string& scope, bool replace) {
+    float sx = 1, sy = 1;
+    const TexRecord* texture = TextureCacheFind(name, &sx, &sy, scope);
+    if (!texture || path.empty() || (!replace && fileExists(path))) return 0;
+    FileBeside out(path);
+    return picWriteBmp(texture, sx, sy, out.path().c_str()) && out.commit(replace) ? 1 : 0;
 }
 
 int saveObjectFile(const ObjectSaveSource& source, const std::string& path, bool raw,
@@ -287,15 +299,15 @@ int saveObjectFile(const ObjectSaveSource& source, const std::string& path, bool
     } else {
         TurnedForWriting turned(source.node, source.id, source.groupId, source.placement, source.time);
         if (plan.kind == K::FromObjectFile)
-            ok = writePelFromFile(source.node, source.expandedCopy, path, nameList);
+            ok = WritePelFromFile(source.node, source.expandedCopy, path, nameList);
         else
-            ok = writePelFromContainer(source.node, source.payload, source.payloadSize, path, nameList, name);
+            ok = WritePelFromContainer(source.node, source.payload, source.payloadSize, path, nameList, name);
     }
     if (!ok) return 0;
     if (plan.kind == K::FromContainer && hooks.setFileTime) hooks.setFileTime(path);
     if (plan.saveTextures)
         for (const TexRecord* t : source.textures)
-            if (t && !saveTextureFile(t, textureDirectory, source.pictureExtensions)) return 0;
+            if (t && !SaveTextureFile(t, textureDirectory, source.pictureExtensions)) return 0;
     return 1;
 }
 

@@ -83,10 +83,11 @@ private:
 // given one) and the switches of its flag byte; then every chunk of the payload but 0x100,
 // 0x101 and (with a name list) 0x10001; then the name list. 0 when the target exists or any
 // step fails; nothing is left at the target then. The caller sets the file time after.
-int writePelFromContainer(ScnNode* node, const uint8_t* payload, size_t size, const std::string& target,
+int WritePelFromContainer(ScnNode* node, const uint8_t* payload, size_t size, const std::string& target,
                           const std::vector<uint8_t>& nameList, const char* name);
-// WritePelFromFile: the same from a source object file and its chunk directory.
-int writePelFromFile(ScnNode* node, const std::string& source, const std::string& target,
+// WritePelFromFile: the same from a source object file and its chunk directory (chunks whose
+// data would lie past the source's end are left out, as the readers leave them out).
+int WritePelFromFile(ScnNode* node, const std::string& source, const std::string& target,
                      const std::vector<uint8_t>& nameList);
 
 // Where SaveTextureFile writes a texture: directory + "\" + the cache key behind its last
@@ -99,7 +100,13 @@ bool textureSavePath(const std::string& directory, std::string_view cacheKey, st
 // else it is written as a BMP with the cache entry's scales); 0 for a texture not in the
 // cache, a name that would leave the directory, or a folder or file that cannot be made.
 // pictureExtension: a name that is not a BMP, JPEG or PNG file's gets ".bmp".
-int saveTextureFile(const TexRecord* texture, const std::string& directory, bool pictureExtension = false);
+int SaveTextureFile(const TexRecord* texture, const std::string& directory, bool pictureExtension = false);
+
+// SaveCachedTexture: the picture of the texture cached under name (within scope) written as a
+// BMP file at path with the entry's scales, built beside it. 0 when the name is not cached,
+// a file is there (unless replace) or the file cannot be written.
+int SaveCachedTexture(const std::string& name, const std::string& path, const std::string& scope = {},
+                      bool replace = false);
 
 // What SaveObjectFile does.
 struct ObjectSavePlan {
@@ -123,7 +130,7 @@ struct ObjectSaveSource {
     const uint8_t* payload = nullptr;  // the container payload in memory
     size_t payloadSize = 0;
     std::vector<const TexRecord*> textures;  // of the current object
-    bool pictureExtensions = false;  // texture files get picture names (saveTextureFile)
+    bool pictureExtensions = false;  // texture files get picture names (SaveTextureFile)
 };
 struct ObjectSaveHooks {
     std::function<void()> releaseHardware;  // the hardware back end's drawing released, redraw

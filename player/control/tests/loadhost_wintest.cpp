@@ -626,6 +626,49 @@ TEST_F(StreamLoad, LoadsStartedFromEventHandlers) {
     }
 }
 
+// A second picture in the preview area becomes the 3D background once the preview gives way,
+// also while BackPicMode is 0 (colour only); a background picture chunk (0x101) is shown
+// scaled to fit. Both leave BackPicMode 1, and the window shows the object over the picture.
+TEST_F(StreamLoad, SecondPictureAndBackgroundChunkBecomeTheBackground) {
+    struct Case {
+        const char* name;
+        bool second, chunk;
+        int width;  // of the background picture
+    } cases[] = {{"second picture", true, false, 24}, {"background chunk", false, true, 40}};
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        qivw::Container c = qivsample::container("");
+        c.preview = jpeg(96, 72, false);
+        if (k.second) c.second = jpeg(24, 16, false);
+        if (k.chunk) c.chunks.push_back({0x101, jpeg(40, 30, false)});
+        c.chunks.push_back({0x15, Bytes(4, 1)});
+        c.chunks.push_back({0x14, Bytes(4, 0)});  // the preview gives way here
+        const Bytes file = qivw::build(c);
+        Sited s;
+        ASSERT_EQ(S_OK, s.p2->put_BackPicMode(qivBackPicModes(0)));
+        ASSERT_EQ(1, s.ctl->BeginStreamLoad("http://host/backdrop.qiv", true));
+        s.feed(file, [] { return size_t(300); }, 0);
+        ASSERT_EQ(1, s.count("loaded"));
+        EXPECT_EQ(1, s.count("thumbnail"));
+        const QivControlState& st = s.ctl->state();
+        PicRecord* back = s.ctl->BackgroundPicture();
+        ASSERT_NE(nullptr, back);
+        EXPECT_EQ(k.width, back->width);
+        EXPECT_EQ(back, st.background.picture);
+        EXPECT_EQ(3u, st.background.mode) << "scaled to fit";
+        qivBackPicModes mode = qivBackPicModes(0);
+        EXPECT_EQ(S_OK, s.p2->get_BackPicMode(&mode));
+        EXPECT_EQ(1, int(mode));
+        ASSERT_NE(nullptr, s.ctl->PreviewPicture());
+        EXPECT_EQ(96, s.ctl->PreviewPicture()->width) << "the preview is kept for the 2D view";
+        s.paint();
+        const std::vector<uint32_t> px = s.window(), ref = qivtest::EnginePicture(st);
+        const int total = st.frameWidth * st.frameHeight;
+        EXPECT_LT(qivtest::BackgroundPixels(ref, qivtest::BackColour(st)), total / 10) << "the picture fills the back";
+        EXPECT_LE(qivtest::Differing(px, ref, 8), total / 200);
+    }
+}
+
 // A play request given before the object has arrived is carried out at its animation chunk.
 TEST_F(StreamLoad, AnimationRequestedBeforeTheObjectStarts) {
     qivw::Container c = qivsample::container("");

@@ -22,6 +22,7 @@
 #include "qivctl_win.h"
 #include "qivplayer_idl.h"
 #include "scene/sceneops.h"
+#include "scene/texture.h"
 #include "serverparts_win.h"
 #include "slots.h"
 #include "window_win.h"
@@ -836,4 +837,13 @@ TEST_F(Objects, HostServicesTable) {
     EXPECT_EQ(nullptr, roots[1]);
     const uint32_t n = s.nextPictureId(s.context);
     EXPECT_EQ(n + 1, s.nextPictureId(s.context));
+    // A picture the host made enters the texture cache under its name, with its scales.
+    TexRecord* t = nullptr;
+    ASSERT_EQ(1, texAllocRecord(&t));
+    EXPECT_EQ(0, s.enterPicture(s.context, nullptr, t, 1, 1));
+    EXPECT_EQ(1, s.enterPicture(s.context, L"host>Made.bmp", t, 2.0f, 0.5f));
+    float sx = 0, sy = 0;
+    EXPECT_EQ(t, qivctl::TextureCacheFind("other>MADE.BMP", &sx, &sy));
+    EXPECT_EQ(2.0f, sx);
+    EXPECT_EQ(0.5f, sy);
 }

@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "scene/engine.h"
+#include "scene/tests/bmp_builder.h"
 #include "scene/texture.h"
+#include "tests/jpeg_maker.h"
 
 using namespace qivctl;
 
@@ -230,9 +232,54 @@ TEST_F(Caches, FlushesKeepWhatIsInUse) {
     FlushCaches(false, false, false, false);
     EXPECT_EQ(TextureCacheCount(), 1u);
 
-    CachesFree();  // process detach: everything goes, once
-    EXPECT_TRUE(f.wasFreed(held) && f.wasFreed(shown) && f.wasFreed(pic));
-    EXPECT_EQ(f.timesFreed(loose), 1);
+    f.freed.clear();
+    CachesFree();  // process detach: everything goes, once: objects, pictures, then textures
+    const std::vector<const void*> order = {shown, pic, held};
+    EXPECT_EQ(f.freed, order);
+    EXPECT_EQ(f.timesFreed(loose), 0);
+}
+
+// Each cache's own free takes everything of that cache, in use or not, and nothing else;
+// the cache works again afterwards.
+TEST_F(Caches, EachFreeEmptiesItsOwnCache) {
+    TexRecord* tex = f.make<TexRecord>();
+    PelContent* obj = f.make<PelContent>();
+    PicRecord* pic = f.make<PicRecord>();
+    auto fill = [&] {
+        TextureCacheAdd("t", tex, 1, 1);
+        TextureCacheHold(tex);
+        ObjectCacheAdd("o", obj);
+        BackPictureCacheAdd("p", pic);
+        MaterialCacheAdd("m", material(1));
+    };
+    f.inUse.push_back(obj);
+    struct Case {
+        const char* name;
+        void (*free)();
+        size_t (*count)();
+        const void* record;  // freed by it (null: materials are copies)
+    };
+    const Case cases[] = {
+        {"objects", ObjectCacheFree, ObjectCacheCount, obj},
+        {"textures", TextureCacheFree, TextureCacheCount, tex},
+        {"pictures", BackPictureCacheFree, BackPictureCacheCount, pic},
+        {"materials", MaterialCacheFree, MaterialCacheCount, nullptr},
+    };
+    for (const Case& c : cases) {
+        fill();
+        f.freed.clear();
+        c.free();
+        EXPECT_EQ(c.count(), 0u) << c.name;
+        const std::vector<const void*> want = c.record ? std::vector<const void*>{c.record} : std::vector<const void*>{};
+        EXPECT_EQ(f.freed, want) << c.name << " frees its own records only";
+        const size_t others = TextureCacheCount() + ObjectCacheCount() + BackPictureCacheCount() + MaterialCacheCount();
+        EXPECT_EQ(others, 3u) << c.name << " leaves the other caches";
+        CachesFree();
+    }
+    MaterialCacheAdd("m", material(2));
+    MatInput m{};
+    EXPECT_EQ(MaterialCacheFind("m", &m), 1);
+    EXPECT_EQ(m.colDifuse[0], 2.0f);
 }
 
 TEST_F(Caches, ObjectAddKeepsShownObject) {
@@ -463,4 +510,51 @@ TEST(CachesEngine, RealTexturesFreedOnce) {
     TextureCacheRelease(t[2]);
     cachesReset();
     errReset();
+}
+
+// Textures made by the control enter the cache under their name: one colour with scales 1,
+// a picture file image with the size its header gives (1 where it gives none).
+TEST(MadeTextures, EnterTheCacheWithTheirScales) {
+    cachesReset();
+    TexRecord* colour = CreateColorTexture("http://h/t>Wood.bmp", 0x00336699, "scope", "Wood.bmp");
+    ASSERT_NE(colour, nullptr);
+    EXPECT_EQ(colour->colour[0], float(0x99) / 255.0f);
+    EXPECT_EQ(colour->colour[1], float(0x66) / 255.0f);
+    EXPECT_EQ(colour->colour[2], float(0x33) / 255.0f);
+    EXPECT_EQ(colour->block, nullptr);
+    float sx = 0, sy = 0;
+    EXPECT_EQ(TextureCacheFind("x>WOOD.BMP", &sx, &sy, "scope"), colour);
+    EXPECT_EQ(sx, 1.0f);
+    EXPECT_EQ(sy, 1.0f);
+
+    bmpb::BmpDesc d;
+    d.width = 8;
+    d.height = 4;
+    d.bits = 24;
+    d.xPels = 16;  // 0.5 m wide
+    d.yPels = 8;
+    jpegmk::Options o;
+    o.width = 16;
+    o.height = 16;
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> file;
+        float sx, sy;
+    } cases[] = {{"sized.bmp", bmpb::build(d), 0.5f, 0.5f}, {"plain.jpg", jpegmk::make(o), 1.0f, 1.0f}};
+    for (const Case& c : cases) {
+        TexRecord* t = CreateEmbeddedTexture(c.name, c.file.data(), c.file.size());
+        ASSERT_NE(t, nullptr) << c.name;
+        EXPECT_NE(t->block, nullptr) << c.name;
+        EXPECT_EQ(TextureCacheFind(c.name, &sx, &sy), t) << c.name;
+        EXPECT_EQ(sx, c.sx) << c.name;
+        EXPECT_EQ(sy, c.sy) << c.name;
+        const char* named = nullptr;
+        ASSERT_EQ(picGetInfo(t, &named, nullptr, nullptr), 1);
+        EXPECT_STREQ(named, c.name);
+    }
+    const std::vector<uint8_t> cut(cases[0].file.begin(), cases[0].file.begin() + 40);
+    EXPECT_EQ(CreateEmbeddedTexture("cut.bmp", cut.data(), cut.size()), nullptr);
+    EXPECT_EQ(TextureCacheFind("cut.bmp"), nullptr) << "a picture that does not decode is not cached";
+    EXPECT_EQ(TextureCacheCount(), 3u);
+    cachesReset();
 }

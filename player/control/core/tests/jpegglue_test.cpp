@@ -254,48 +254,6 @@ TEST(JpegGlue, BufferMayMoveBetweenPieces) {
     EXPECT_TRUE(samePicture(streamed.p, once.p));
 }
 
-TEST(BmpFromMemory, MatchesTheEngineReaderAndChecksLengths) {
-    for (uint16_t bits : {8, 24}) {
-        bmpb::BmpDesc s;
-        s.width = 7;
-        s.height = 5;
-        s.bits = bits;
-        if (bits == 8)
-            for (uint32_t i = 0; i < 256; ++i) s.palette.push_back(i * 0x010101u);
-        s.pixel = [bits](int32_t x, int32_t y) { return bits == 8 ? uint32_t(x * 10 + y) : uint32_t(x << 16 | y); };
-        const Bytes bmp = bmpb::build(s);
-        PicHolder mine{DecodeBmpFromMemory(bmp.data(), bmp.size())};
-        PicHolder engine{picReadBmpMemory(bmp.data(), bmp.size(), nullptr, nullptr)};
-        ASSERT_NE(mine.p, nullptr);
-        ASSERT_NE(engine.p, nullptr);
-        ASSERT_EQ(mine.p->bytesPerPixel, engine.p->bytesPerPixel);
-        EXPECT_EQ(std::memcmp(mine.p->pixels, engine.p->pixels,
-                              size_t(mine.p->width) * mine.p->height * mine.p->bytesPerPixel),
-                  0)
-            << "rows upright like the engine's reader, " << bits << " bits";
-        EXPECT_EQ(DecodeBmpFromMemory(bmp.data(), bmp.size() - 1), nullptr);
-        EXPECT_EQ(DecodeBmpFromMemory(bmp.data(), 53), nullptr);
-        Bytes tall = bmp;
-        bmpb::put32(tall, 22, 0x7FFFFFFF);  // stride x height beyond 32 bits
-        EXPECT_EQ(DecodeBmpFromMemory(tall.data(), tall.size()), nullptr);
-        bmpb::put32(tall, 22, 0x80000000u);
-        EXPECT_EQ(DecodeBmpFromMemory(tall.data(), tall.size()), nullptr);
-        Bytes far = bmp;
-        bmpb::put32(far, 10, 0xFFFFFFF0u);
-        EXPECT_EQ(DecodeBmpFromMemory(far.data(), far.size()), nullptr);
-    }
-}
-
-TEST(BmpFromMemory, FlipSwapsRows) {
-    PicRecord* p = nullptr;
-    ASSERT_EQ(fzCreateImage(4, 3, 1, &p, 0, nullptr), 1);
-    const int rows = p->height;
-    for (int y = 0; y < rows; ++y) std::memset(p->pixels + y * p->width, y + 1, size_t(p->width));
-    FlipRowsVertically(p);
-    for (int y = 0; y < rows; ++y) EXPECT_EQ(p->pixels[y * p->width], rows - y);
-    fzFreeImage(&p);
-}
-
 TEST(JpegGlue, TexturesFromMemory) {
     jpegmk::Options o;
     o.width = 40;

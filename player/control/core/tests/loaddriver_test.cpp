@@ -182,6 +182,49 @@ TEST(LoadDriver, SameTraceForAnySplit) {
     }
 }
 
+// The preview area's bytes behind the first picture make the second picture: none with an
+// area of exactly its length + 4, a one-byte (undecodable) picture with one byte more, which
+// the load passes over. A background picture chunk (0x101) is decoded where it stands; an
+// empty one is skipped.
+TEST(LoadDriver, SecondPictureAndBackgroundChunk) {
+    jpegmk::Options o;
+    o.width = 20;
+    o.height = 10;
+    const Bytes picture = jpegmk::make(o);
+    struct Case {
+        const char* name;
+        Bytes second;
+        std::vector<qivw::Chunk> chunks;
+        std::vector<std::string> trace;
+    };
+    const std::vector<Case> cases = {
+        {"area of L + 4", {}, {}, {"shown preview", "complete preview", "object", "loaded"}},
+        {"area of L + 5", {0xFF}, {}, {"shown preview", "complete preview", "object", "loaded"}},
+        {"second picture", picture, {},
+         {"shown preview", "complete preview", "complete second", "object", "loaded"}},
+        {"background chunk", {}, {{0x101, picture}, {0x15, Bytes(4, 1)}},
+         {"shown preview", "complete preview", "object", "shown background", "complete background", "chunk 21 4",
+          "loaded"}},
+        {"empty background chunk", {}, {{0x101, {}}, {0x15, Bytes(4, 1)}},
+         {"shown preview", "complete preview", "object", "chunk 21 4", "loaded"}},
+    };
+    for (const Case& k : cases) {
+        qivw::Container c;
+        c.preview = picture;
+        c.second = k.second;
+        c.chunks = k.chunks;
+        const Bytes file = qivw::build(c);
+        for (size_t piece : {file.size(), size_t(7)}) {
+            const LoadRun r = load(file, [&] { return piece; });
+            EXPECT_EQ(r.result, QivLoadDriver::Result::Done) << k.name << ", pieces of " << piece;
+            std::vector<std::string> trace;
+            for (const std::string& t : r.trace)
+                if (t.rfind("payload", 0) != 0 && t.rfind("wait", 0) != 0) trace.push_back(t);
+            EXPECT_EQ(joined(trace), joined(k.trace)) << k.name << ", pieces of " << piece;
+        }
+    }
+}
+
 TEST(LoadDriver, ProgressivePreviewShowsWhileArriving) {
     const Bytes file = qivw::build(fullContainer());
     const LoadRun slow = load(file, [] { return size_t(64); });

@@ -161,6 +161,46 @@ TEST(LoadSession, ContainerInPiecesFillsTheControl) {
     }
 }
 
+// With BackPicMode 0 (colour only) the second preview picture still becomes the backdrop,
+// scaled to fit; a background picture chunk that arrives while the preview shows takes its
+// place, and the preview stays kept for the 2D view.
+TEST(LoadSession, SecondPictureAndBackgroundChunkBecomeTheBackdrop) {
+    jpegmk::Options o;
+    o.width = 40;
+    o.height = 30;
+    struct Case {
+        const char* name;
+        bool second, chunk;
+        int width;
+    } cases[] = {{"second picture", true, false, 24}, {"background chunk", false, true, 40}};
+    for (const Case& k : cases) {
+        cachesReset();
+        qivw::Container c = richContainer();
+        if (!k.second) c.second.clear();
+        if (k.chunk) c.chunks.insert(c.chunks.begin(), {0x101, jpegmk::make(o)});
+        const Bytes file = qivw::build(c);
+        FakeClock clock;
+        FakeControl ctl;
+        ctl.mode = 0;
+        QivLoadSettings st;
+        st.delayAfterPreview = 0;
+        st.previewMode = 3;
+        {
+            QivLoadSession s(&ctl, "", QivStreamKind::Container, st, &clock);
+            for (size_t at = 0; at < file.size(); at += 200)
+                s.feed(file.data() + at, std::min<size_t>(200, file.size() - at), 0, false);
+            s.endOfTransfer(true);
+            ASSERT_TRUE(s.succeeded()) << k.name;
+        }
+        EXPECT_EQ(ctl.mode, 1) << k.name;
+        ASSERT_NE(ctl.background, nullptr) << k.name;
+        EXPECT_EQ(ctl.background->width, k.width) << k.name;
+        ASSERT_NE(ctl.preview, nullptr) << k.name;
+        EXPECT_EQ(ctl.preview->width, 80) << k.name;
+        cachesReset();
+    }
+}
+
 TEST(LoadSession, PreviewStaysUntilTheClick) {
     cachesReset();
     qivw::Container c = richContainer();

@@ -172,7 +172,7 @@ TEST_F(SaveTest, FromContainerCopiesChunksAndNeverOverwrites) {
                       {0x111, std::vector<uint8_t>(32, 0)}});
     auto list = objectNameList("http://h/t.qiv", "");
     std::string target = (dir / "out.pel").string();
-    ASSERT_EQ(writePelFromContainer(node, p.data(), p.size(), target, list, nullptr), 1);
+    ASSERT_EQ(WritePelFromContainer(node, p.data(), p.size(), target, list, nullptr), 1);
     std::vector<uint8_t> texts;
     auto ids = chunkIds(target, &texts);
     EXPECT_TRUE(has(ids, 0x15) && has(ids, 0x111));
@@ -190,17 +190,17 @@ TEST_F(SaveTest, FromContainerCopiesChunksAndNeverOverwrites) {
 
     // An existing target stays as it is.
     auto before = pelb::readFile(target);
-    EXPECT_EQ(writePelFromContainer(node, p.data(), p.size(), target, {}, "Other"), 0);
+    EXPECT_EQ(WritePelFromContainer(node, p.data(), p.size(), target, {}, "Other"), 0);
     EXPECT_EQ(pelb::readFile(target), before);
 
     // A bad payload leaves nothing behind.
     auto bad = p;
     put32(bad, 104 + 4, 0xFFFFFF00u);
-    EXPECT_EQ(writePelFromContainer(node, bad.data(), bad.size(), (dir / "bad.pel").string(), list, nullptr), 0);
+    EXPECT_EQ(WritePelFromContainer(node, bad.data(), bad.size(), (dir / "bad.pel").string(), list, nullptr), 0);
     EXPECT_TRUE(onlyTarget("out.pel"));
 
     // Without a name list the payload's own texts are kept.
-    ASSERT_EQ(writePelFromContainer(node, p.data(), p.size(), (dir / "keep.pel").string(), {}, "Named"), 1);
+    ASSERT_EQ(WritePelFromContainer(node, p.data(), p.size(), (dir / "keep.pel").string(), {}, "Named"), 1);
     chunkIds(dir / "keep.pel", &texts);
     EXPECT_EQ(texts, (std::vector<uint8_t>{'X', 'X', 'a', 1, 0}));
 }
@@ -208,14 +208,43 @@ TEST_F(SaveTest, FromContainerCopiesChunksAndNeverOverwrites) {
 TEST_F(SaveTest, FromObjectFileCopiesItsChunks) {
     auto list = objectNameList("http://h/src.pel", "");
     std::string target = (dir / "copy.pel").string();
-    ASSERT_EQ(writePelFromFile(node, (dir / "src.pel").string(), target, list), 1);
+    ASSERT_EQ(WritePelFromFile(node, (dir / "src.pel").string(), target, list), 1);
     std::vector<uint8_t> texts;
     auto ids = chunkIds(target, &texts);
     EXPECT_TRUE(has(ids, 0x15));
     EXPECT_EQ(texts, list);
-    EXPECT_EQ(writePelFromFile(node, (dir / "src.pel").string(), target, list), 0);
-    EXPECT_EQ(writePelFromFile(node, (dir / "missing.pel").string(), (dir / "m.pel").string(), list), 0);
+    EXPECT_EQ(WritePelFromFile(node, (dir / "src.pel").string(), target, list), 0);
+    EXPECT_EQ(WritePelFromFile(node, (dir / "missing.pel").string(), (dir / "m.pel").string(), list), 0);
     EXPECT_TRUE(onlyTarget("copy.pel"));
+}
+
+// A source chunk whose directory entry reaches past the file's end is left out, as the
+// readers leave it out; the rest is copied.
+TEST_F(SaveTest, FromObjectFileLeavesOutChunksPastItsEnd) {
+    pelb::Bytes src = pelb::readFile(dir / "src.pel");
+    uint32_t count = 0;
+    PelChunkEntry* d = nullptr;
+    ASSERT_EQ(pelReadDirectory((dir / "src.pel").string().c_str(), nullptr, nullptr, &count, &d), 1);
+    std::vector<pelb::Bytes> entries;  // of every 0x15 chunk, as the file holds them
+    for (uint32_t i = 0; i < count; ++i)
+        if (d[i].id == 0x15) {
+            entries.emplace_back();
+            for (uint32_t v : {d[i].id, d[i].offset, d[i].size})
+                for (int b = 0; b < 4; ++b) entries.back().push_back(uint8_t(v >> (8 * b)));
+        }
+    pelFreeDirectory(&d);
+    ASSERT_FALSE(entries.empty());
+    for (const pelb::Bytes& entry : entries) {
+        auto at = std::search(src.begin(), src.end(), entry.begin(), entry.end());
+        ASSERT_NE(at, src.end());
+        put32(src, size_t(at - src.begin()) + 8, 0xFFFFFFF0u);  // far past the end
+    }
+    pelb::writeFile(dir / "src.pel", src);
+    const std::string target = (dir / "copy.pel").string();
+    ASSERT_EQ(WritePelFromFile(node, (dir / "src.pel").string(), target, {}), 1);
+    const std::vector<uint32_t> ids = chunkIds(target);
+    EXPECT_FALSE(has(ids, 0x15));
+    EXPECT_TRUE(has(ids, 0x10001)) << "the other chunks are copied";
 }
 
 TEST(SaveObject, TexturePathsStayInTheFolder) {
@@ -310,21 +339,53 @@ TEST_F(SaveTest, TexturesSavedBelowTheirFolderOnce) {
     const std::string texDir = (dir / "tex").string();
     fs::create_directories(texDir);
 
-    EXPECT_EQ(saveTextureFile(holz, texDir), 1);
+    EXPECT_EQ(SaveTextureFile(holz, texDir), 1);
     EXPECT_TRUE(fs::exists(dir / "tex" / "HOLZ.BMP"));
-    EXPECT_EQ(saveTextureFile(sub, texDir), 1);
+    EXPECT_EQ(SaveTextureFile(sub, texDir), 1);
     EXPECT_TRUE(fs::exists(dir / "tex" / "SUB" / "STEIN.BMP"));
     // An existing file counts as saved and is kept.
     pelb::writeFile(dir / "tex" / "HOLZ.BMP", pelb::Bytes{1, 2, 3});
-    EXPECT_EQ(saveTextureFile(holz, texDir), 1);
+    EXPECT_EQ(SaveTextureFile(holz, texDir), 1);
     EXPECT_EQ(pelb::readFile(dir / "tex" / "HOLZ.BMP"), (pelb::Bytes{1, 2, 3}));
-    EXPECT_EQ(saveTextureFile(climb, texDir), 0);
+    EXPECT_EQ(SaveTextureFile(climb, texDir), 0);
     EXPECT_FALSE(fs::exists(dir / "EVIL.BMP"));
-    EXPECT_EQ(saveTextureFile(loose, texDir), 0);  // not cached
+    EXPECT_EQ(SaveTextureFile(loose, texDir), 0);  // not cached
     // A folder level that is a file cannot be made.
     pelb::writeFile(dir / "tex2", pelb::Bytes{0});
-    EXPECT_EQ(saveTextureFile(sub, (dir / "tex2").string()), 0);
+    EXPECT_EQ(SaveTextureFile(sub, (dir / "tex2").string()), 0);
     texFree(&loose);
+    cachesReset();
+}
+
+// A cached texture by name into a file of the caller's: never over a file unless told to,
+// with the entry's scales as the picture's size.
+TEST_F(SaveTest, CachedTextureSavedByName) {
+    cachesReset();
+    TexRecord* wood = smallTexture();
+    ASSERT_TRUE(wood);
+    ASSERT_EQ(TextureCacheAdd("http://h/t>wood.bmp", wood, 2, 0.5f, "page"), 1);
+    const fs::path own = dir / "own", out = own / "out.bmp";
+    fs::create_directories(own);
+    EXPECT_EQ(SaveCachedTexture("x>wood.bmp", out.string()), 0) << "another scope's name is not this one";
+    EXPECT_EQ(SaveCachedTexture("x>WOOD.BMP", out.string(), "page"), 1);
+    float wm = 0, hm = 0;
+    PicRecord* back = picReadBmp(out.string().c_str(), &wm, &hm);
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->width, 4);
+    EXPECT_NEAR(wm, 2.0f, 0.01f);
+    EXPECT_NEAR(hm, 0.5f, 0.01f);
+    picFree(&back);
+    pelb::writeFile(out, pelb::Bytes{9});
+    EXPECT_EQ(SaveCachedTexture("x>wood.bmp", out.string(), "page"), 0);
+    EXPECT_EQ(pelb::readFile(out), pelb::Bytes{9}) << "the file there stays";
+    EXPECT_EQ(SaveCachedTexture("x>wood.bmp", out.string(), "page", true), 1);
+    EXPECT_GT(fs::file_size(out), 54u);
+    EXPECT_EQ(SaveCachedTexture("x>wood.bmp", (own / "no" / "such.bmp").string(), "page"), 0);
+    EXPECT_EQ(SaveCachedTexture("x>stone.bmp", (own / "s.bmp").string(), "page"), 0);
+    EXPECT_FALSE(fs::exists(own / "s.bmp"));
+    size_t files = 0;
+    for (const auto& e : fs::directory_iterator(own)) files += e.is_regular_file() ? 1 : 0;
+    EXPECT_EQ(files, 1u) << "nothing left beside the file";
     cachesReset();
 }
 
