@@ -9,6 +9,7 @@
 #include "forms/application.h"
 #include "forms/fileio.h"
 #include "forms/textutil.h"
+#include "imageconvert_win.h"
 #include "mainqiv_win.h"
 #include "msgstrs.h"
 #include "texts_win.h"
@@ -122,8 +123,8 @@ bool WinPublishHost::SaveTile(const std::string& file) { return f_.MultiImageTil
 
 bool WinPublishHost::ConvertPicture(const std::string& from, const std::string& to, const PictureSize& size) {
     if (Convert) return Convert(from, to, size);
-    forms::Bitmap b;
-    return forms::SameText(to.substr(to.size() >= 4 ? to.size() - 4 : 0), ".bmp") && b.LoadFromFile(from) && b.SaveToFile(to);
+    return ConvertImageFile(from, to, false, size.resize ? size.width : 0, size.resize ? size.height : 0,
+                            size.keepAspect);
 }
 
 MaterialSet WinPublishHost::LoadScheme(const std::string& file) {
@@ -173,8 +174,7 @@ TFSlideShow::TFSlideShow(forms::Component* owner, TFMainqiv& main) : Form(owner)
     SpinDelay->SetRange(1, 3600);
     SpinDelay->SetValue(3);
     ComboFiletype = MakeControl<forms::ComboBox>(this, PanelImage, "ComboFiletype", 72, 140, 120, 21);
-    ComboFiletype->SetStyle(forms::ComboStyle::DropDownList);
-    for (const TextId& t : {kTxtTypeBitmap, kTxtTypeJpeg, kTxtTypePng}) ComboFiletype->Items().Add(GetMsgText(t.number));
+    FillTypeCombo(*ComboFiletype, true);
     ChkResizeAll = MakeControl<forms::CheckBox>(this, PanelImage, "ChkResizeAll", 4, 168, 200, 17);
     ChkResizeAll->SetCaption("Resize All");
     GrpImageResize = MakeControl<forms::GroupBox>(this, PanelImage, "GrpImageResize", 4, 188, 260, 104);

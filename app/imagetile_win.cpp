@@ -6,28 +6,6 @@ namespace stellwerk {
 
 constexpr double kPi = 3.14159265358979323846;
 
-TImageTile::TImageTile(forms::Component* owner) : CustomControl(owner) {}
-
-void TImageTile::SetTiled(bool on) {
-    tiled_ = on;
-    Invalidate();
-}
-
-void TImageTile::Paint(forms::Canvas& canvas) {
-    const forms::Rect r = ClientRect();
-    if (picture_.Empty()) {
-        canvas.brush.color = forms::clBtnFace;
-        canvas.FillRect(r);
-        return;
-    }
-    if (!tiled_) {
-        canvas.StretchDraw(r, picture_.Handle());
-        return;
-    }
-    for (int y = 0; y < r.bottom; y += picture_.Height())
-        for (int x = 0; x < r.right; x += picture_.Width()) canvas.Draw(x, y, picture_.Handle());
-}
-
 void PaintBackgroundTile(forms::Bitmap& tile) {
     constexpr int kSize = 96;
     tile.SetSize(kSize, kSize);

@@ -93,10 +93,11 @@ TFMainqiv::TFMainqiv(forms::Component* owner) : Form(owner) {
     qivobj->SetName("qivobj");
     session_ = std::make_unique<MainSession>(*qivobj, GlobalIni());
     buildTools();
-    MultiImageTile = new TImageTile(this);
+    MultiImageTile = new imaging::TPMultiImage(this);
     MultiImageTile->SetName("MultiImageTile");
     MultiImageTile->SetAlign(forms::Align::Client);
     MultiImageTile->SetParent(this);
+    MultiImageTile->SetTileWindow(true);
     PaintBackgroundTile(MultiImageTile->Picture());
     qivobj->SetAlign(forms::Align::Client);
     qivobj->SetParent(this);

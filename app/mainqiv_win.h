@@ -12,6 +12,7 @@
 #include "forms/menus.h"
 #include "globalini.h"
 #include "imagetile_win.h"
+#include "multiimage_win.h"
 #include "mainsession.h"
 #include "mainsettings.h"
 #include "qivplayer_win.h"
@@ -70,7 +71,7 @@ public:
     forms::PopupMenu* PopupMenuTreeView = nullptr;
     forms::PopupMenu* PopupMenuColorPal = nullptr;
     TQivPlayer* qivobj = nullptr;
-    TImageTile* MultiImageTile = nullptr;
+    imaging::TPMultiImage* MultiImageTile = nullptr;
     forms::ImageList* ImageList1 = nullptr;
 
     forms::MenuItem *mFile, *mOpen, *mReOpen, *mFileClose, *mBatchViews, *mWebPublish, *mOptions, *mExit;

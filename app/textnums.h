@@ -126,6 +126,9 @@ struct TextId {
     X(kTxtTypeBitmap, Msg, 189, Whole) \
     X(kTxtTypeJpeg, Msg, 190, Whole) \
     X(kTxtTypePng, Msg, 256, Whole) \
+    X(kTxtTypeTga, Msg, 257, Whole) \
+    X(kTxtTypeTiff, Msg, 258, Whole) \
+    X(kTxtTypePcx, Msg, 259, Whole) \
     X(kTxtGrpUndockToolbars, Msg, 170, Caption) \
     X(kTxtChkUndockToolbars, Msg, 171, Caption) \
     X(kTxtNoPdfReader, Msg, 236, Message) \
