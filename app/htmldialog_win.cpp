@@ -9,6 +9,7 @@
 #include "forms/application.h"
 #include "forms/fileio.h"
 #include "forms/textutil.h"
+#include "imageconvert_win.h"
 #include "mainqiv_win.h"
 #include "msgstrs.h"
 #include "texts_win.h"
@@ -122,8 +123,8 @@ bool WinPublishHost::SaveTile(const std::string& file) { return f_.MultiImageTil
 
 bool WinPublishHost::ConvertPicture(const std::string& from, const std::string& to, const PictureSize& size) {
     if (Convert) return Convert(from, to, size);
-    forms::Bitmap b;
-    return forms::SameText(to.substr(to.size() >= 4 ? to.size() - 4 : 0), ".bmp") && b.LoadFromFile(from) && b.SaveToFile(to);
+    return ConvertImageFile(from, to, false, size.resize ? size.width : 0, size.resize ? size.height : 0,
+                            size.keepAspect);
 }
 
 MaterialSet WinPublishHost::LoadScheme(const std::string& file) {
