@@ -11,16 +11,17 @@ namespace {
 
 int bitmapFormat(HDC dc, PIXELFORMATDESCRIPTOR& want);
 
-// Runs draw in a context on a 24-bit DIB section of that size and copies
-// the frame from the section's bytes into out.
+// Runs draw in a context on a 32-bit DIB section of that size and copies
+// the frame from the section's bytes into out. Four bytes a pixel: rows hold
+// no padding (Wine's bitmap OpenGL skews padded rows of 24-bit sections).
 bool renderInto(forms::Bitmap& out, int width, int height, const std::function<void()>& draw) {
-    if (width <= 0 || height <= 0) return false;
+    if (width <= 0 || height <= 0 || width > 0x8000 || height > 0x8000) return false;
     BITMAPINFO bi = {};
     bi.bmiHeader.biSize = sizeof bi.bmiHeader;
     bi.bmiHeader.biWidth = width;
     bi.bmiHeader.biHeight = height;
     bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 24;
+    bi.bmiHeader.biBitCount = 32;
     bi.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
     HDC screen = GetDC(nullptr);
@@ -38,7 +39,7 @@ bool renderInto(forms::Bitmap& out, int width, int height, const std::function<v
     pfd.nVersion = 1;
     pfd.dwFlags = PFD_DRAW_TO_BITMAP | PFD_SUPPORT_OPENGL | PFD_SUPPORT_GDI;
     pfd.iPixelType = PFD_TYPE_RGBA;
-    pfd.cColorBits = 24;
+    pfd.cColorBits = 32;
     pfd.cDepthBits = 16;
     pfd.iLayerType = PFD_MAIN_PLANE;
     bool ok = false;
@@ -47,31 +48,38 @@ bool renderInto(forms::Bitmap& out, int width, int height, const std::function<v
         if (HGLRC rc = wglCreateContext(dc)) {
             if (wglMakeCurrent(dc, rc)) {
                 glViewport(0, 0, width, height);
-                // Which byte holds red: a red frame first (Wine has been seen
-                // to put red where the section keeps blue).
-                glClearColor(1, 0, 0, 1);
-                glClear(GL_COLOR_BUFFER_BIT);
-                glFinish();
-                GdiFlush();
+                // Which byte holds which colour: a red, a green and a blue
+                // frame first (Wine has been seen to swap red and blue).
                 const unsigned char* first = static_cast<const unsigned char*>(bits);
-                const int redAt = first[2] >= 128 ? 2 : 0;
-                const bool reached = (first[0] >= 128) != (first[2] >= 128) && first[1] < 128;
+                auto byteOf = [&](float r, float g, float b) {
+                    glClearColor(r, g, b, 0);
+                    glClear(GL_COLOR_BUFFER_BIT);
+                    glFinish();
+                    GdiFlush();
+                    int at = -1;
+                    for (int i = 0; i < 4; ++i)
+                        if (first[i] >= 128) at = at < 0 ? i : 4;
+                    return at;
+                };
+                const int redAt = byteOf(1, 0, 0), greenAt = byteOf(0, 1, 0), blueAt = byteOf(0, 0, 1);
+                const bool reached = redAt >= 0 && redAt < 4 && greenAt >= 0 && greenAt < 4 && blueAt >= 0 &&
+                                     blueAt < 4 && redAt != greenAt && redAt != blueAt && greenAt != blueAt;
                 draw();
                 glFinish();
                 GdiFlush();
                 ok = reached && glGetError() == GL_NO_ERROR;
                 wglMakeCurrent(nullptr, nullptr);
                 if (ok) {
-                    // Rows of the section run bottom up, each padded to 4 bytes.
-                    const size_t stride = (size_t(width) * 3 + 3) & ~size_t(3);
+                    // Rows of the section run bottom up.
+                    const size_t stride = size_t(width) * 4;
                     out.SetSize(width, height);
                     uint32_t* px = out.Bits();
                     for (int y = 0; y < height; ++y) {
                         const unsigned char* row = first + size_t(height - 1 - y) * stride;
                         for (int x = 0; x < width; ++x) {
-                            const unsigned char* p = row + size_t(x) * 3;
+                            const unsigned char* p = row + size_t(x) * 4;
                             px[size_t(y) * size_t(width) + size_t(x)] =
-                                uint32_t(p[redAt]) << 16 | uint32_t(p[1]) << 8 | p[2 - redAt];
+                                uint32_t(p[redAt]) << 16 | uint32_t(p[greenAt]) << 8 | p[blueAt];
                         }
                     }
                     out.Changed();
@@ -86,12 +94,12 @@ bool renderInto(forms::Bitmap& out, int width, int height, const std::function<v
     return ok;
 }
 
-// A pixel format that draws with OpenGL into a bitmap of 24 bits, the one
+// A pixel format that draws with OpenGL into a bitmap of 32 bits, the one
 // ChoosePixelFormat offers when it is such a format, else the first listed.
 int bitmapFormat(HDC dc, PIXELFORMATDESCRIPTOR& want) {
     auto fits = [](const PIXELFORMATDESCRIPTOR& p) {
         const DWORD need = PFD_DRAW_TO_BITMAP | PFD_SUPPORT_OPENGL;
-        return (p.dwFlags & need) == need && p.iPixelType == PFD_TYPE_RGBA && p.cColorBits == 24;
+        return (p.dwFlags & need) == need && p.iPixelType == PFD_TYPE_RGBA && p.cColorBits == 32;
     };
     PIXELFORMATDESCRIPTOR p = {};
     const int chosen = ChoosePixelFormat(dc, &want);

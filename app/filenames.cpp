@@ -25,6 +25,8 @@ std::string BaseNameOf(const std::string& path) {
     return path.substr(start, extStart(path) - start);
 }
 
+std::string FileExtOf(const std::string& path) { return path.substr(extStart(path)); }
+
 std::string ChangeFileExt(const std::string& path, const std::string& ext) {
     return path.substr(0, extStart(path)) + ext;
 }

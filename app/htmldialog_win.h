@@ -19,9 +19,8 @@ class TFMainqiv;
 
 // The platform's side of publishing: folders, stamps and copies through the
 // file functions, the main form's tile as a BMP, schemes read over the
-// object's own materials. Pictures are converted by Convert when it is set
-// (the imaging components do it); without it only BMP files are copied as
-// BMP pictures and other pictures fail.
+// object's own materials. Pictures are converted through the imaging
+// libraries (ConvertImageFile), or by Convert when it is set.
 class WinPublishHost : public PublishHost {
 public:
     explicit WinPublishHost(TFMainqiv& main) : f_(main) {}

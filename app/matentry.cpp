@@ -1,5 +1,6 @@
 #include "matentry.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -64,6 +65,12 @@ uint32_t WithRefractiveIndex(uint32_t flags, int index) {
 }
 
 uint32_t WithFlag(uint32_t flags, uint32_t bit, bool on) { return on ? flags | bit : flags & ~bit; }
+
+uint32_t ViewerFlags(const MatEntry& m) {
+    const int channel = std::max({RedOf(m.specular), GreenOf(m.specular), BlueOf(m.specular)});
+    const bool specular = m.kSpecular * (float(channel) / 255.0f) > 0.3f;
+    return (m.flags & 63) | (specular ? kMatFromViewer : 0) | (m.flags & kRefractionMask) | kViewerFlagsMark;
+}
 
 float ViewerAlpha(int percent) { return percent == 100 ? 0.0f : float(percent) / 100.0f; }
 

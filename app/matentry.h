@@ -19,6 +19,11 @@ constexpr uint32_t kMatReflection = 32;   // texture used as reflection map
 constexpr uint32_t kMatFromViewer = 64;   // set on every material read from the viewer
 constexpr int kRefractionShift = 10;      // bits 10 to 15: refractive index - 1
 constexpr uint32_t kRefractionMask = 0x3Fu << kRefractionShift;
+// The viewer's mark in the high word of flags it takes as they stand; without
+// it the viewer keeps only bits 0 to 5 and puts in its default refraction.
+constexpr uint32_t kViewerFlagsMark = 0xAFFE0000u;
+constexpr uint32_t kViewerFlagsMarkMask = 0xFFFF0000u;
+constexpr int kViewerDefaultRefraction = 12;  // the viewer's default, as a refractive index
 
 struct MatEntry {
     int32_t index = 0;  // not used by schemes; history records keep the material index here
@@ -41,6 +46,11 @@ MatEntry UnpackMatEntry(std::string_view bytes);  // bytes holds at least kMatEn
 int RefractiveIndexOf(uint32_t flags);
 uint32_t WithRefractiveIndex(uint32_t flags, int index);  // index clamped to 1..64
 uint32_t WithFlag(uint32_t flags, uint32_t bit, bool on);
+// The flags sent to the viewer: bits 0 to 5 and the refraction bits of the
+// material with the viewer's mark, bit 64 (the viewer's specular flag) set as
+// the viewer sets it for unmarked flags (specular coefficient times a channel
+// of the specular colour above 0.3).
+uint32_t ViewerFlags(const MatEntry& m);
 
 // Alpha as the viewer takes it: 100 % is sent as 0, anything else as p / 100.
 float ViewerAlpha(int percent);

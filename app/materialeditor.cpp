@@ -13,6 +13,8 @@ MatEntry MatEntryFromViewer(Color diffuse, Color specular, float alpha, float kD
     m.alpha = AlphaPercentFromViewer(alpha);
     m.kDiffuse = kDiffuse, m.kAmbient = kAmbient, m.kSpecular = kSpecular;
     m.flags = flags | kMatFromViewer;
+    // Unmarked flags carry no refraction: the viewer renders its default.
+    if ((flags & kViewerFlagsMarkMask) != kViewerFlagsMark) m.flags = WithRefractiveIndex(m.flags, kViewerDefaultRefraction);
     m.texture = -1;
     return m;
 }

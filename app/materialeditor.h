@@ -15,7 +15,7 @@
 namespace stellwerk {
 
 // A material as GetMaterial gives it: alpha 0 is opaque, bit 64 is set,
-// no texture index yet.
+// unmarked flags take the viewer's default refraction, no texture index yet.
 MatEntry MatEntryFromViewer(Color diffuse, Color specular, float alpha, float kDiffuse, float kAmbient,
                             float kSpecular, uint32_t flags);
 // Textured materials (bit 1) take the texture indices 0, 1, ... in order

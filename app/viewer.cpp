@@ -4,7 +4,7 @@ namespace stellwerk {
 
 void SendMaterial(ViewerHost& viewer, int index, const MatEntry& m) {
     viewer.ReplaceMaterial(index, m.diffuse, m.specular, ViewerAlpha(m.alpha), m.kDiffuse, m.kAmbient, m.kSpecular,
-                           m.flags);
+                           ViewerFlags(m));
 }
 
 }  // namespace stellwerk

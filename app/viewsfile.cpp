@@ -12,6 +12,7 @@ namespace {
 
 std::vector<std::string> blankFields(std::string_view text) {
     std::vector<std::string> out;
+    out.reserve(3);
     size_t at = 0;
     while (at < text.size()) {
         while (at < text.size() && (text[at] == ' ' || text[at] == '\t')) ++at;

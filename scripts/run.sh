@@ -40,8 +40,10 @@ else
   source scripts/wine-env.sh
   wine_env_start "$prefix"
   stop_env() { wine_env_stop; }
-  # Without a window manager Wine draws the window frames itself.
+  # Without a window manager Wine draws the window frames itself, and places and
+  # sizes its windows itself (a maximised window then fills the screen).
   "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null
+  "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
 fi
 trap stop_env EXIT
 # The viewer draws with the software renderer (the control's user option).

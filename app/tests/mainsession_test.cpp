@@ -78,7 +78,7 @@ TEST_F(Session, LoadReadsMaterialsTopsTheRecentListAndStoresTheFolder) {
     ASSERT_EQ(3u, m.materials.size());
     EXPECT_EQ(100, m.materials[0].alpha) << "alpha 0 is opaque";
     EXPECT_EQ(25, m.materials[1].alpha);
-    EXPECT_EQ(kMatTextured | kMatFromViewer, m.materials[0].flags);
+    EXPECT_EQ(WithRefractiveIndex(kMatTextured | kMatFromViewer, kViewerDefaultRefraction), m.materials[0].flags);
     EXPECT_EQ(0, m.materials[0].texture);
     EXPECT_EQ(-1, m.materials[1].texture) << "more textured materials than textures";
     EXPECT_EQ(-1, m.materials[2].texture);

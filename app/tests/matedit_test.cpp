@@ -208,7 +208,9 @@ TEST(FlagsAndPresets, MaterialsReadFromTheViewer) {
     EXPECT_EQ(255u, list[0].diffuse);
     EXPECT_EQ(100, list[0].alpha) << "alpha 0 is opaque";
     EXPECT_EQ(25, list[1].alpha);
-    EXPECT_EQ(kMatTextured | kMatFromViewer, list[0].flags);
+    EXPECT_EQ(WithRefractiveIndex(kMatTextured | kMatFromViewer, kViewerDefaultRefraction), list[0].flags)
+        << "unmarked flags: the viewer's default refraction";
+    EXPECT_EQ(0xAFFE0C41u, MatEntryFromViewer(0, 0, 0, 0, 0, 0, 0xAFFE0C01u).flags) << "marked flags as they are";
     AssignTextureIndices(list, 2);
     EXPECT_EQ(0, list[0].texture);
     EXPECT_EQ(-1, list[1].texture);
@@ -235,6 +237,25 @@ TEST(FlagsAndPresets, Bits) {
         EXPECT_FLOAT_EQ(c.ka, m.kAmbient);
         EXPECT_FLOAT_EQ(c.ks, m.kSpecular);
         EXPECT_EQ(c.alpha, m.alpha);
+    }
+    // What the viewer is sent: marked, so it keeps the refraction bits; its
+    // specular bit set as it sets it for unmarked flags.
+    struct Sent {
+        uint32_t flags;
+        Color specular;
+        float ks;
+        uint32_t want;
+    } sent[] = {
+        {kMatTextured | kMatFromViewer | (4u << 10), 0, 0, kViewerFlagsMark | kMatTextured | (4u << 10)},
+        {kMatSelfLit | (2u << 10) | kViewerFlagsMark, RGB3(255, 255, 255), 0.5f,
+         kViewerFlagsMark | kMatSelfLit | kMatFromViewer | (2u << 10)},
+        {0x3C0u | kMatTextured, RGB3(0, 0, 200), 0.4f, kViewerFlagsMark | kMatTextured | kMatFromViewer},
+        {kMatTextured | 0x12340000u, RGB3(0, 191, 0), 0.4f, kViewerFlagsMark | kMatTextured},
+    };
+    for (const auto& c : sent) {
+        MatEntry m;
+        m.flags = c.flags, m.specular = c.specular, m.kSpecular = c.ks;
+        EXPECT_EQ(c.want, ViewerFlags(m)) << std::hex << c.flags;
     }
     EXPECT_EQ(0.0f, ViewerAlpha(100));
     EXPECT_FLOAT_EQ(0.3f, ViewerAlpha(30));

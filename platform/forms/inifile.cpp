@@ -9,11 +9,15 @@ namespace {
 
 // Value as the profile functions give it: trimmed, one pair of quotes off.
 std::string cleanValue(std::string_view raw) {
-    std::string v = Trim(raw);
+    std::string_view v = TrimmedView(raw);
     if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
         v = v.substr(1, v.size() - 2);
-    return v;
+    return std::string(v);
 }
+
+// Sections of at most this many lines are searched line by line rather than
+// through an index built for them.
+constexpr size_t kScannedLines = 16;
 
 }  // namespace
 
@@ -36,17 +40,18 @@ void IniFile::SetText(std::string_view text) {
     sections_.clear();
     size_t at = 0;
     while (at < text.size()) {
-        size_t end = text.find_first_of("\r\n", at);
-        if (end == std::string_view::npos) end = text.size();
+        size_t end = at;
+        while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
         std::string_view raw = text.substr(at, end - at);
         at = end + 1;
         if (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ++at;
 
-        const std::string t = TrimLeft(raw);
+        std::string_view t = raw;
+        while (!t.empty() && static_cast<unsigned char>(t.front()) <= ' ') t.remove_prefix(1);
         if (!t.empty() && t[0] == '[') {
             const size_t close = t.find(']');
             Section s;
-            s.name = Trim(t.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+            s.name = Trim(t.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
             s.header = std::string(raw);
             sections_.push_back(std::move(s));
             continue;
@@ -54,9 +59,9 @@ void IniFile::SetText(std::string_view text) {
         Line line{std::string(raw), {}, {}};
         if (!t.empty() && t[0] != ';') {
             const size_t eq = t.find('=');
-            if (eq != std::string::npos) {
+            if (eq != std::string_view::npos) {
                 line.key = Trim(t.substr(0, eq));
-                line.value = t.substr(eq + 1);
+                line.value = std::string(t.substr(eq + 1));
             }
         }
         if (sections_.empty())
@@ -84,7 +89,7 @@ std::string IniFile::Text() const {
 }
 
 const IniFile::Section* IniFile::findSection(std::string_view name) const {
-    auto it = sectionIndex_.find(LowerCase(Trim(name)));
+    auto it = sectionIndex_.find(LowerCase(TrimmedView(name)));
     return it == sectionIndex_.end() ? nullptr : &sections_[it->second];
 }
 
@@ -95,8 +100,14 @@ IniFile::Section* IniFile::findSection(std::string_view name) {
 const IniFile::Line* IniFile::findLine(std::string_view section, std::string_view key) const {
     const Section* s = findSection(section);
     if (!s) return nullptr;
+    if (s->lines.size() <= kScannedLines) {
+        const std::string_view k = TrimmedView(key);
+        for (const Line& l : s->lines)
+            if (!l.key.empty() && SameText(l.key, k)) return &l;
+        return nullptr;
+    }
     const auto& keys = s->keys();
-    auto it = keys.find(LowerCase(Trim(key)));
+    auto it = keys.find(LowerCase(TrimmedView(key)));
     return it == keys.end() ? nullptr : &s->lines[it->second];
 }
 

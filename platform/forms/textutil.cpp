@@ -60,7 +60,14 @@ std::string TrimRight(std::string_view s) {
     return std::string(s.substr(0, n));
 }
 
-std::string Trim(std::string_view s) { return TrimLeft(TrimRight(s)); }
+std::string_view TrimmedView(std::string_view s) {
+    size_t i = 0, n = s.size();
+    while (i < n && blank(s[i])) ++i;
+    while (n > i && blank(s[n - 1])) --n;
+    return s.substr(i, n - i);
+}
+
+std::string Trim(std::string_view s) { return std::string(TrimmedView(s)); }
 
 bool StartsWithText(std::string_view s, std::string_view prefix) {
     return s.size() >= prefix.size() && SameText(s.substr(0, prefix.size()), prefix);

@@ -15,6 +15,8 @@ bool SameText(std::string_view a, std::string_view b);
 int CompareText(std::string_view a, std::string_view b);
 // Blanks, tabs and other control characters off both ends.
 std::string Trim(std::string_view s);
+// The same as a view into s.
+std::string_view TrimmedView(std::string_view s);
 std::string TrimLeft(std::string_view s);
 std::string TrimRight(std::string_view s);
 // True when s begins with prefix, letter case ignored.

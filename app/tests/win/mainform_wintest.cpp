@@ -3,6 +3,7 @@
 // from the viewer, lights, day and night, rotation, the key hook, unsaved
 // scheme changes, the preferences dialog and settings across two forms.
 #include <windows.h>
+#include <commctrl.h>
 #include <ole2.h>
 
 #include <gtest/gtest.h>
@@ -31,53 +32,13 @@ bool WriteSamplePel(const std::string& path);
 namespace {
 
 using namespace stellwerk;
+using wintest::pump;
+using wintest::pumpUntil;
+using wintest::pumpFor;
+using wintest::ModalScript;
 
 std::vector<std::string> g_messages;
 int g_answer = IDOK;
-
-void pump() { forms::Application::Instance().ProcessMessages(); }
-
-// Pumps until the condition holds or ms have passed; the condition's last value.
-bool pumpUntil(const std::function<bool()>& done, DWORD ms = 10000) {
-    const ULONGLONG end = GetTickCount64() + ms;
-    while (!done()) {
-        if (GetTickCount64() > end) return false;
-        pump();
-        Sleep(10);
-    }
-    return true;
-}
-
-void pumpFor(DWORD ms) {
-    const ULONGLONG end = GetTickCount64() + ms;
-    while (GetTickCount64() < end) {
-        pump();
-        Sleep(5);
-    }
-}
-
-// Runs steps against the modal form of type T once it shows, one per idle pass.
-template <class T>
-class ModalScript {
-public:
-    explicit ModalScript(std::deque<std::function<void(T&)>> steps) : steps_(std::move(steps)) {
-        forms::Application::Instance().OnIdle = [this](bool& done) {
-            done = true;
-            auto* d = dynamic_cast<T*>(forms::Control::FromHandle(GetActiveWindow()));
-            if (!d || !d->Modal() || steps_.empty()) return;
-            auto step = steps_.front();
-            steps_.pop_front();
-            step(*d);
-            done = false;
-        };
-    }
-    ~ModalScript() { forms::Application::Instance().OnIdle = nullptr; }
-    bool finished() const { return steps_.empty(); }
-
-private:
-    std::deque<std::function<void(T&)>> steps_;
-};
-
 
 void keyInput(WORD vk, bool up) {
     INPUT in{};
@@ -87,11 +48,80 @@ void keyInput(WORD vk, bool up) {
     SendInput(1, &in, sizeof in);
 }
 
-void mouseButton(bool down) {
+void mouseButton(bool down, bool right = false) {
     INPUT in{};
     in.type = INPUT_MOUSE;
-    in.mi.dwFlags = down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
+    in.mi.dwFlags = right ? (down ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_RIGHTUP)
+                          : (down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP);
     SendInput(1, &in, sizeof in);
+}
+
+// The popup menu window on the screen, or null.
+HWND shownMenu() {
+    HWND w = FindWindowW(L"#32768", nullptr);
+    return w && IsWindowVisible(w) ? w : nullptr;
+}
+
+// Acts once on a popup menu while it shows, from a timer that its menu loop
+// dispatches; shown tells whether the menu came up at all.
+class PopupScript {
+public:
+    PopupScript(HMENU menu, std::function<void(HWND, HMENU)> step) {
+        menu_ = menu, step_ = std::move(step), shown_ = false;
+        timer_ = SetTimer(nullptr, 0, 50, tick);
+    }
+    ~PopupScript() { KillTimer(nullptr, timer_); }
+    bool shown() const { return shown_; }
+
+private:
+    static void CALLBACK tick(HWND, UINT, UINT_PTR, DWORD) {
+        HWND w = shownMenu();
+        if (!w) return;
+        if (!shown_) {
+            shown_ = true, shownAt_ = GetTickCount64();
+            step_(w, menu_);
+        } else if (GetTickCount64() - shownAt_ > 5000) {
+            ADD_FAILURE() << "the popup menu stayed open";
+            EndMenu();
+        }
+    }
+    static inline HMENU menu_ = nullptr;
+    static inline std::function<void(HWND, HMENU)> step_;
+    static inline bool shown_ = false;
+    static inline ULONGLONG shownAt_ = 0;
+    UINT_PTR timer_ = 0;
+};
+
+// Whether a popup menu's item of that command can be chosen.
+bool popupItemEnabled(HMENU menu, UINT command) {
+    const UINT state = GetMenuState(menu, command, MF_BYCOMMAND);
+    return state != UINT(-1) && !(state & (MF_GRAYED | MF_DISABLED));
+}
+
+// A left click on the popup menu's item of that command, through the input queue.
+void clickPopupItem(HWND window, HMENU menu, UINT command) {
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        RECT r{};
+        if (GetMenuItemID(menu, i) != command || !GetMenuItemRect(window, menu, UINT(i), &r)) continue;
+        SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+        mouseButton(true);
+        mouseButton(false);
+        return;
+    }
+}
+
+// A right click through the input queue on a tree node's text.
+void rightClickNode(forms::TreeView* tree, forms::TreeNode* node) {
+    if (node->Parent()) node->Parent()->SetExpanded(true);
+    SendMessageW(tree->Handle(), TVM_ENSUREVISIBLE, 0, LPARAM(node->Handle()));
+    wintest::pump();
+    RECT r{};
+    *reinterpret_cast<HTREEITEM*>(&r) = node->Handle();
+    EXPECT_TRUE(SendMessageW(tree->Handle(), TVM_GETITEMRECT, TRUE, LPARAM(&r))) << node->Text();
+    const POINT p = tree->ClientToScreen({(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+    SetCursorPos(p.x, p.y);
+    mouseButton(true, true);
+    mouseButton(false, true);
 }
 
 void cursorTo(forms::Control* c) {
@@ -703,6 +733,41 @@ TEST_F(MainForm, TreePopupRenamesAndDeletesViews) {
     ASSERT_EQ(1, f->mAvailViews->Count());
     EXPECT_EQ(1, f->TreeView->Root(0)->Count());
     EXPECT_FALSE(forms::IniFile(dir_ + "sample.vad").SectionExists("Side"));
+}
+
+// The tree's popup menu opened by a right click on a view: its view commands
+// on, the scheme commands off; the item chosen in it acts.
+TEST_F(MainForm, TreePopupOnARealRightClick) {
+    auto f = makeForm();
+    ASSERT_TRUE(f->LoadObjectFile(pel_));
+    for (int i = 0; i < 2; ++i) {
+        ModalScript<TFGetName> s({[](TFGetName& d) { d.BtnOk->Click(); }});
+        f->mAddView->Click();
+    }
+    ASSERT_EQ(2, f->TreeView->Root(0)->Count());
+    pump();
+    auto command = [&](const char* item) { return f->Find<forms::MenuItem>(item)->Command(); };
+    const char* viewItems[] = {"mPopUpViewAdd", "mPopUpViewUpdate", "mPopUpViewManager", "mPopUpRenameView",
+                               "mPopUpDeleteView"};
+    const char* schemeItems[] = {"mPopUpLockScheme", "mPopUpUnlockScheme", "mPopUpRenameScheme",
+                                 "mPopUpDeleteScheme"};
+    HMENU menu = f->PopupMenuTreeView->Handle();
+    g_answer = IDYES;
+    {
+        // On the second view: its commands; Delete chosen with the mouse.
+        PopupScript s(menu, [&](HWND w, HMENU m) {
+            for (const char* item : viewItems) EXPECT_TRUE(popupItemEnabled(m, command(item))) << item;
+            for (const char* item : schemeItems) EXPECT_FALSE(popupItemEnabled(m, command(item))) << item;
+            clickPopupItem(w, m, command("mPopUpDeleteView"));
+        });
+        rightClickNode(f->TreeView, f->TreeView->Root(0)->Item(1));
+        EXPECT_TRUE(pumpUntil([&] { return s.shown() && f->TreeView->Root(0)->Count() == 1; }))
+            << "shown " << s.shown();
+    }
+    ASSERT_EQ(1u, g_messages.size());
+    EXPECT_EQ(GetMsgText(kTxtAskDeleteView.number) + " " + GetMsgText(kTxtViewPrefix.number) + "2", g_messages[0]);
+    ASSERT_EQ(1, f->mAvailViews->Count());
+    EXPECT_EQ(GetMsgText(kTxtViewPrefix.number) + "1", f->mAvailViews->Items(0)->Caption());
 }
 
 TEST_F(MainForm, ReadOnlyViewsFileKeepsEveryWritingCommandDisabled) {

@@ -19,7 +19,9 @@
 #include "forms/inifile.h"
 #include "forms/textutil.h"
 #include "getname_win.h"
+#include "crdebinding_win.h"
 #include "htmldialog_win.h"
+#include "imageconvert_win.h"
 #include "mainqiv_win.h"
 #include "materialforms_win.h"
 #include "matlibrary.h"
@@ -31,32 +33,10 @@ bool WriteSamplePel(const std::string& path);
 namespace {
 
 using namespace stellwerk;
+using wintest::pump;
+using wintest::ModalScript;
 
 std::vector<std::string> g_messages;
-
-void pump() { forms::Application::Instance().ProcessMessages(); }
-
-// Runs steps against the modal form of type T once it shows, one per idle pass.
-template <class T>
-class ModalScript {
-public:
-    explicit ModalScript(std::deque<std::function<void(T&)>> steps) : steps_(std::move(steps)) {
-        forms::Application::Instance().OnIdle = [this](bool& done) {
-            done = true;
-            auto* d = dynamic_cast<T*>(forms::Control::FromHandle(GetActiveWindow()));
-            if (!d || !d->Modal() || steps_.empty()) return;
-            auto step = steps_.front();
-            steps_.pop_front();
-            step(*d);
-            done = false;
-        };
-    }
-    ~ModalScript() { forms::Application::Instance().OnIdle = nullptr; }
-    bool finished() const { return steps_.empty(); }
-
-private:
-    std::deque<std::function<void(T&)>> steps_;
-};
 
 // A scroll bar moved as its arrows and pages move it.
 void scroll(forms::Control* bar, WORD code, int times = 1) {
@@ -184,11 +164,13 @@ TEST_F(MaterialForm, ControlsChangeTheMaterialInTheViewer) {
         scroll(find<forms::ScrollBar>(b.bar), b.code, b.times);
         EXPECT_NEAR(b.want(*e.Current()), b.got(viewerMaterial()), 0.001) << b.bar << " " << b.code;
     }
-    // The refraction bits are the editor's (the viewer answers its own code).
+    // The refraction: the viewer's code is the refractive index minus 1.
     auto* ref = find<forms::ScrollBar>("ScrollRefIdx");
+    EXPECT_EQ(kViewerDefaultRefraction, ref->Position()) << "the viewer's default";
     scroll(ref, SB_LEFT);
     scroll(ref, SB_LINERIGHT, 2);
     EXPECT_EQ(3, RefractiveIndexOf(e.Current()->flags));
+    EXPECT_EQ(2u, viewerMaterial().flags >> 10 & 63) << std::hex << viewerMaterial().flags;
     EXPECT_EQ("3", find<forms::Label>("LRefIdx")->Caption());
     EXPECT_EQ("70", find<forms::Label>("LAlpha")->Caption());
 
@@ -312,9 +294,17 @@ TEST_F(MaterialForm, CubeGradientAndPaletteChooseColours) {
     forms_->SetGradientColour(RGB3(200, 40, 100));
     const forms::Bitmap& gp = grad->Picture();
     ASSERT_EQ(grad->Height(), gp.Height());
-    // Known gap: the gradient's bitmap bytes come back in another layout
-    // than the cube's under Wine's bitmap OpenGL; its pixels are not checked yet.
-    (void)gp;
+    ASSERT_EQ(grad->Width(), gp.Width());
+    const int gx = gp.Width() / 2, gh = gp.Height();
+    const struct {
+        int y;
+        Color want;
+    } rows[] = {{1, RGB3(255, 255, 255)}, {gh / 2, RGB3(200, 40, 100)}, {gh - 2, 0}};
+    for (const auto& r : rows)
+        for (int x : {2, gx, gp.Width() - 3})
+            EXPECT_LE(distance(r.want, pixelOf(gp, x, r.y)), 24)
+                << std::hex << pixelOf(gp, x, r.y) << " at " << std::dec << x << "," << r.y << " of " << gp.Width()
+                << "x" << gh;
     // The slider dragged above the gradient gives white, below it black.
     auto* shape = find<forms::Shape>("ShapeColorGrad");
     const struct {
@@ -493,6 +483,55 @@ TEST_F(MaterialForm, PublishingWritesThePageWithTheViewerAndItsCopies) {
     EXPECT_NE(std::string::npos, text.find("function stellwerk_view_0(){"));
     EXPECT_TRUE(forms::FileExists(dir_ + "web\\sample_files\\sample.pel"));
     EXPECT_TRUE(forms::FileExists(dir_ + "web\\sample_files\\Tile.bmp"));
+}
+
+// Slide pictures go through the imaging libraries: read, scaled, written in
+// the target's type; the same type without a size is copied.
+TEST_F(MaterialForm, SlidePicturesAreConvertedThroughTheImagingLibraries) {
+    const std::string source = dir_ + "slide.bmp";
+    forms::Bitmap b;
+    b.SetSize(64, 48);
+    for (int i = 0; i < 64 * 48; ++i) b.Bits()[size_t(i)] = i % 64 < 32 ? 0xFF0000 : 0x0000FF;
+    b.Changed();
+    ASSERT_TRUE(b.SaveToFile(source));
+    WinPublishHost host(*f);
+    const struct {
+        const char* target;
+        PictureSize size;
+        bool ok;
+        const char* type;
+        int width, height;
+    } cases[] = {
+        {"slide.jpg", {true, 32, 0, true}, true, "jpg", 32, 24},
+        {"slide.png", {true, 0, 12, true}, true, "png", 16, 12},
+        {"slide2.png", {true, 20, 20, false}, true, "png", 20, 20},
+        {"slide.pcx", {}, true, "pcx", 64, 48},
+        {"copy.BMP", {}, true, "bmp", 64, 48},
+        {"slide.jpeg", {}, false, "", 0, 0},
+    };
+    for (const auto& c : cases) {
+        const std::string target = dir_ + c.target;
+        DeleteFileA(target.c_str());
+        EXPECT_EQ(c.ok, host.ConvertPicture(source, target, c.size)) << c.target;
+        if (!c.ok) {
+            EXPECT_FALSE(forms::FileExists(target)) << c.target;
+            continue;
+        }
+        std::string type, info;
+        CrdeInfo values{};
+        ASSERT_TRUE(imaging::DllFileInfo(target, type, values, nullptr, nullptr, info)) << c.target;
+        EXPECT_EQ(c.type, type) << c.target;
+        EXPECT_EQ(c.width, values.width) << c.target;
+        EXPECT_EQ(c.height, values.height) << c.target;
+        HGLOBAL dib = nullptr;
+        ASSERT_TRUE(LoadAnyImage(target, dib, nullptr, nullptr)) << c.target;
+        imaging::FreeDibHandle(dib);
+    }
+    EXPECT_TRUE(g_messages.empty()) << g_messages.front();
+    EXPECT_EQ(wintest::readAll(source), wintest::readAll(dir_ + "copy.BMP")) << "copied as it is";
+    EXPECT_FALSE(host.ConvertPicture(source, dir_ + "copy.BMP", {})) << "a copy never replaces a file";
+    EXPECT_FALSE(host.ConvertPicture(dir_ + "missing.bmp", dir_ + "missing.jpg", {}));
+    EXPECT_FALSE(forms::FileExists(dir_ + "missing.jpg"));
 }
 
 }  // namespace

@@ -1,15 +1,21 @@
 // Helpers of Stellwerk's wine tests: paths, processes, the viewer drawn in
-// software while a test runs, and what the screen shows of a window.
+// software while a test runs, what the screen shows of a window, and the
+// message loop run for the forms.
 #pragma once
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <deque>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "forms/application.h"
+#include "forms/controls.h"
 
 namespace wintest {
 
@@ -169,5 +175,48 @@ inline HWND findDescendant(HWND top, const wchar_t* cls) {
     EnumChildWindows(top, findDescendantStep, LPARAM(&f));
     return f.found;
 }
+
+inline void pump() { forms::Application::Instance().ProcessMessages(); }
+
+// Pumps until the condition holds or ms have passed; the condition's last value.
+inline bool pumpUntil(const std::function<bool()>& done, DWORD ms = 10000) {
+    const ULONGLONG end = GetTickCount64() + ms;
+    while (!done()) {
+        if (GetTickCount64() > end) return false;
+        pump();
+        Sleep(10);
+    }
+    return true;
+}
+
+inline void pumpFor(DWORD ms) {
+    const ULONGLONG end = GetTickCount64() + ms;
+    while (GetTickCount64() < end) {
+        pump();
+        Sleep(5);
+    }
+}
+
+// Runs steps against the modal form of type T once it shows, one per idle pass.
+template <class T>
+class ModalScript {
+public:
+    explicit ModalScript(std::deque<std::function<void(T&)>> steps) : steps_(std::move(steps)) {
+        forms::Application::Instance().OnIdle = [this](bool& done) {
+            done = true;
+            auto* d = dynamic_cast<T*>(forms::Control::FromHandle(GetActiveWindow()));
+            if (!d || !d->Modal() || steps_.empty()) return;
+            auto step = steps_.front();
+            steps_.pop_front();
+            step(*d);
+            done = false;
+        };
+    }
+    ~ModalScript() { forms::Application::Instance().OnIdle = nullptr; }
+    bool finished() const { return steps_.empty(); }
+
+private:
+    std::deque<std::function<void(T&)>> steps_;
+};
 
 }  // namespace wintest

@@ -30,6 +30,25 @@ TEST(IniFile, NamesIgnoreCaseAndTheFirstDuplicateWins) {
     EXPECT_EQ("\"open", ini.ReadString("a", "h", ""));
 }
 
+// Small sections are searched line by line, large ones through an index:
+// both find keys without regard to case, the first duplicate winning.
+TEST(IniFile, SmallAndLargeSectionsFindTheSameKeys) {
+    for (int filler : {0, 40}) {
+        std::string text = "[s]\r\n Key = first \r\n;comment=x\r\nKEY=second\r\n";
+        for (int i = 0; i < filler; ++i) text += "k" + std::to_string(i) + "=" + std::to_string(i) + "\r\n";
+        text += "last=end\r\n";
+        forms::IniFile ini;
+        ini.SetText(text);
+        EXPECT_EQ("first", ini.ReadString("s", "key", "")) << filler;
+        EXPECT_EQ("first", ini.ReadString(" S ", " kEY ", "")) << filler;
+        EXPECT_EQ("end", ini.ReadString("s", "LAST", "")) << filler;
+        EXPECT_EQ("?", ini.ReadString("s", ";comment", "?")) << filler;
+        EXPECT_FALSE(ini.ValueExists("s", "ke")) << filler;
+        ini.WriteString("s", "key", "new");
+        EXPECT_EQ("new", ini.ReadString("s", "Key", "")) << filler;
+    }
+}
+
 TEST(IniFile, NumbersAndBooleans) {
     forms::IniFile ini;
     ini.SetText("[n]\ni=42\nneg=-7\nhex=0x1F\nbad=12a\nf=0.5\nc=0,25\nb=1\nt=true\nz=0\n");
