@@ -69,6 +69,9 @@ const UrlMon* LoadUrlMon() {
     return loaded;
 }
 
+// The class check of an address that tests give in place of GetClassURL.
+QivClassUrlCheck g_classUrlCheck = nullptr;
+
 std::wstring wide(const std::string& s) {
     const int n = MultiByteToWideChar(CP_ACP, 0, s.data(), int(s.size()), nullptr, 0);
     std::wstring w(size_t(n > 0 ? n : 0), L'\0');
@@ -109,6 +112,8 @@ bool isAddress(const std::string& name) {
 }
 
 }  // namespace
+
+void qivSetClassUrlCheck(QivClassUrlCheck check) { g_classUrlCheck = check; }
 
 // ---- the bind-status callback ----
 
@@ -418,7 +423,8 @@ int CQivPlayerCtl::bindURL(const std::string& url, bool toFile, bool replace) {
     HRESULT hr;
     if (!container) {
         CLSID clsid;
-        if (um->getClassURL && SUCCEEDED(um->getClassURL(wurl.c_str(), &clsid))) {
+        const QivClassUrlCheck classOf = g_classUrlCheck ? g_classUrlCheck : um->getClassURL;
+        if (classOf && SUCCEEDED(classOf(wurl.c_str(), &clsid))) {
             ShowMessage(IDS_URL_NOT_SUPPORTED, url);
             return 0;
         }

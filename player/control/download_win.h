@@ -11,6 +11,11 @@
 #include "qivctl_win.h"
 #include "transfers.h"
 
+// Whether an address names a class (GetClassURL; Wine's is not asked): tests set their
+// own, null gives the system's back.
+using QivClassUrlCheck = HRESULT(WINAPI*)(LPCWSTR url, CLSID* id);
+void qivSetClassUrlCheck(QivClassUrlCheck check);
+
 struct CQivPlayerCtl::DownloadParts {
     // The one download under way: the object of ObjectURL or the pending list's current entry.
     struct Running {

@@ -55,6 +55,9 @@ void drawLogo(HDC dc, const RECT& b) {
     DeleteObject(logo);
 }
 
+// Raster capabilities taken in place of the device's own (-1: the device's), for tests.
+int g_rasterCaps = -1;
+
 // A device that cannot take the picture gets a line of text instead.
 void drawCannotPrint(HDC dc, const RECT& b) {
     RECT r = b;
@@ -93,6 +96,8 @@ struct PictureHolder {
 
 }  // namespace
 
+void qivSetRasterCapsForTests(int caps) { g_rasterCaps = caps; }
+
 STDMETHODIMP CQivPlayerCtl::GetViewStatus(DWORD* status) {
     if (!status) return E_POINTER;
     *status = state_.transparent ? 0 : VIEWSTATUS_OPAQUE | VIEWSTATUS_SOLIDBKGND;
@@ -106,7 +111,8 @@ HRESULT CQivPlayerCtl::DrawToForeignContext(const qcom::DrawInfo& info) {
     const bool shown = window && state_.sceneRoots;
     if (!shown) drawLogo(dc, b);
     if (state_.objectURL.empty() && !shown) return S_OK;
-    if (!isMetafile(dc) && !qivctl::foreignCanStretch(GetDeviceCaps(dc, RASTERCAPS))) {
+    const int caps = g_rasterCaps >= 0 ? g_rasterCaps : GetDeviceCaps(dc, RASTERCAPS);
+    if (!isMetafile(dc) && !qivctl::foreignCanStretch(caps)) {
         drawCannotPrint(dc, b);
         return S_OK;
     }

@@ -383,11 +383,17 @@ STDMETHODIMP CQivPlayerCtl::GetSubObjectName(LONG Index, BSTR Language, BSTR* pV
 
 // ---- viewings ----
 
-bool CQivPlayerCtl::viewingOf(qivctl::Viewing* out) {
-    if (!state_.viewValid) return false;
+void CQivPlayerCtl::viewingOf(qivctl::Viewing* out) {
+    // The camera as it stands, also before the first view (a camera without an eye distance
+    // has no angle: 0).
     const CamRecord& c = state_.camera;
-    return qivctl::viewingOfCamera({c.vrp.x, c.vrp.y, c.vrp.z}, {c.eye.x, c.eye.y, c.eye.z}, c.winXMin, c.winXMax,
-                                   c.viewDist, camIsParallel(&c), out);
+    if (!qivctl::viewingOfCamera({c.vrp.x, c.vrp.y, c.vrp.z}, {c.eye.x, c.eye.y, c.eye.z}, c.winXMin, c.winXMax,
+                                 c.viewDist, camIsParallel(&c), out)) {
+        out->vrp = {c.vrp.x, c.vrp.y, c.vrp.z};
+        out->eye = {c.eye.x, c.eye.y, c.eye.z};
+        out->tanHalfAngle = 0;
+        out->parallel = camIsParallel(&c);
+    }
 }
 
 HRESULT CQivPlayerCtl::setViewing(const qivctl::Viewing& v, bool ex) {
@@ -445,12 +451,12 @@ STDMETHODIMP CQivPlayerCtl::GetViewing3DEx(float* VRPx, float* VRPy, float* VRPz
     if (!VRPx || !VRPy || !VRPz || !EyeX || !EyeY || !EyeZ || !tanViewAngleHalf || !parallel || !pVal)
         return E_POINTER;
     qivctl::Viewing v;
-    const bool ok = viewingOf(&v);
+    viewingOf(&v);
     *VRPx = float(v.vrp.x), *VRPy = float(v.vrp.y), *VRPz = float(v.vrp.z);
     *EyeX = float(v.eye.x), *EyeY = float(v.eye.y), *EyeZ = float(v.eye.z);
     *tanViewAngleHalf = float(v.tanHalfAngle);
     *parallel = vb(v.parallel);
-    *pVal = vb(ok);
+    *pVal = VARIANT_TRUE;
     return S_OK;
 }
 

@@ -237,3 +237,10 @@ int CQivPlayerCtl::OnHtmlMenuCommand(UINT id) {
     put_BorderStyle(border);
     return 0;
 }
+
+void CQivPlayerCtl::ShowHtmlCopiedNotices() {
+    HWND owner = hwnd();
+    std::string none;
+    ShowTextEntryDialog(owner, none);
+    DialogBoxParamW(qivModuleInstance(), MAKEINTRESOURCEW(kOutlookDialog), owner, outlookDialogProc, 0);
+}

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "ansitext_win.h"
+#include "clickstate.h"
 #include "ctlmodule_win.h"
 #include "document_win.h"
 #include "frameticks.h"
@@ -52,11 +53,10 @@ STDMETHODIMP CQivPlayerCtl::DisableUserMovements(LONG newMask, LONG* oldMask) {
 
 STDMETHODIMP CQivPlayerCtl::WalkThroughStep(qivWalkThroughDirection dir, float howFar, VARIANT_BOOL* pVal) {
     if (!pVal) return E_POINTER;
-    *pVal = VARIANT_FALSE;
-    if (!std::isfinite(howFar)) return E_INVALIDARG;
-    if (!state_.viewValid) return S_OK;  // no view to walk in
-    navController().walkThroughStep(int32_t(dir), howFar, GetTickCount());
+    // True in every case; without a view, or with a distance that is not finite, nothing moves.
     *pVal = VARIANT_TRUE;
+    if (std::isfinite(howFar) && state_.viewValid)
+        navController().walkThroughStep(int32_t(dir), howFar, GetTickCount());
     return S_OK;
 }
 
@@ -151,6 +151,12 @@ void CQivPlayerCtl::NavCursorState(qivctl::CursorState& cs) {
     cs.objectGrabbed = nav.draggedObject() >= 0;
     cs.heldHidesCursor = (nav_->dragFlags() & 0x100) != 0;
     cs.overMovable = !cs.objectGrabbed && qivctl::slotMovableOwner(state_, hoverSlot_) >= 0;
+    if (qivctl::slotValid(state_, hoverSlot_)) {
+        const QivObjectSlot& s = state_.slots[size_t(hoverSlot_)];
+        const int32_t index = qivctl::clickSubAnimation(
+            props_.animateOnClick, qivctl::PartValues(s.chunkData.data(), s.chunkData.size()), hoverIndex_);
+        cs.overAnimation = index >= 0 && index < s.subAnimCount;
+    }
 }
 
 void CQivPlayerCtl::NavSceneGone() {

@@ -127,10 +127,7 @@ STDMETHODIMP CQivPlayerCtl::StartSubAnimation(LONG Index, VARIANT_BOOL repeat, V
 
 STDMETHODIMP CQivPlayerCtl::Show2DView(VARIANT_BOOL view2D) {
     const bool want = view2D != VARIANT_FALSE;
-    const qivctl::Show2DPlan p = qivctl::show2DView(view2D_, want, PreviewPicture() != nullptr);
-    if (p.code != qivctl::PutResult::Code::Ok)
-        return qcom::setErrorInfo(E_FAIL, L"There is no preview picture to show.", IID_IQivPlayer2, L"QivPlayer");
-    if (!p.swap) return S_OK;
+    const qivctl::Show2DPlan p = qivctl::show2DView(want, PreviewPicture() != nullptr);
     SwapPreviewAndBackground();
     view2D_ = want;
     if (p.previewBackground)
@@ -159,7 +156,8 @@ STDMETHODIMP CQivPlayerCtl::ShowAll() {
     state_.psi = kQivDefaultPsi;
     SetupFrame(state_.sceneRoots, false, false);
     Redraw(true);
-    for (int32_t id : qivctl::kShowAllNotices) FireOnChanged(id);
+    if (!viewChangesHeld())
+        for (int32_t id : qivctl::kShowAllNotices) FireOnChanged(id);
     return S_OK;
 }
 

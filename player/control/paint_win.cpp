@@ -198,17 +198,9 @@ void qivInitDisplayBackend(const char* language, int32_t* kind) { initDisplayBac
 
 // The bounding box of the roots' nodes; a unit box around the origin when none has one.
 Box3 qivSceneBox(ScnNode** roots) {
-    Box3 box{{1e7f, 1e7f, 1e7f}, {-1e7f, -1e7f, -1e7f}};
-    bool any = false;
-    for (ScnNode** r = roots; r && *r; ++r) {
-        Vec3 lo{}, hi{};
-        if (scnGetExtent(*r, &lo, &hi)) {
-            box.min = {std::min(box.min.x, lo.x), std::min(box.min.y, lo.y), std::min(box.min.z, lo.z)};
-            box.max = {std::max(box.max.x, hi.x), std::max(box.max.y, hi.y), std::max(box.max.z, hi.z)};
-            any = true;
-        }
-    }
-    return any ? box : Box3{{-1, -1, -1}, {1, 1, 1}};
+    float lo[3], hi[3];
+    if (!qivctl::sceneBox(roots, lo, hi)) return Box3{{-1, -1, -1}, {1, 1, 1}};
+    return Box3{{lo[0], lo[1], lo[2]}, {hi[0], hi[1], hi[2]}};
 }
 
 // A display change: DrawDib reopened, the back end restarted; a set kind becomes software.

@@ -73,9 +73,9 @@ private:
 };
 
 HRESULT statusResult(PersistStatus s, const StreamSource& src) {
-    if (s == PersistStatus::Ok) return S_OK;
-    if (s == PersistStatus::Truncated && FAILED(src.error())) return src.error();
-    return E_FAIL;
+    // A failed read ends the records like the end of the data; its error is the answer.
+    if ((s == PersistStatus::Ok || s == PersistStatus::Truncated) && FAILED(src.error())) return src.error();
+    return s == PersistStatus::Ok ? S_OK : E_FAIL;
 }
 
 // A VARIANT as the value of a row. Texts are read in the invariant format, whatever the

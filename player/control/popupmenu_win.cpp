@@ -9,6 +9,7 @@
 
 #include "ctlmodule_win.h"
 #include "menustate.h"
+#include "picks.h"
 #include "qivctl_win.h"
 #include "scene/anim.h"
 #include "scene/pelchunk.h"
@@ -139,8 +140,7 @@ std::vector<MenuItem> CQivPlayerCtl::popupMenuItems(bool allMenus) {
     } else if (qivctl::slotValid(state_, hoveredSlot())) {
         ref = hoveredSlot();
     } else {
-        for (int32_t i = 0; i < state_.usedCount && ref < 0; ++i)
-            if (qivctl::slotValid(state_, i) && state_.slots[size_t(i)].node && state_.slots[size_t(i)].hasAnimation) ref = i;
+        ref = qivctl::firstAnimatedSlot(state_);
     }
     if (ref >= 0 && state_.slots[size_t(ref)].node) {
         const QivObjectSlot& s = state_.slots[size_t(ref)];

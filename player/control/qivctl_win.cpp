@@ -327,10 +327,9 @@ STDMETHODIMP CQivPlayerCtl::put_BackColor(OLE_COLOR v) {
     COLORREF rgb = 0;
     HRESULT hr = OleTranslateColor(v, nullptr, &rgb);
     if (FAILED(hr)) return hr;
-    if (v == state_.backColor) return S_OK;
-    state_.backColor = v;
+    // A system colour is kept as the colour it stands for now.
+    if (rgb == state_.backColor) return S_OK;
     qivStateSetBackColor(state_, rgb);
-    state_.backColor = v;
     if (hwnd()) {
         win_->frameShown = false;
         FireOnChanged(DISPID_BACKCOLOR);
@@ -355,17 +354,14 @@ STDMETHODIMP CQivPlayerCtl::RegisterChunkNotify(LONG, VARIANT_BOOL, VARIANT_BOOL
 
 STDMETHODIMP CQivPlayerCtl::get_DisplayMode(qivDisplayMode* pVal) {
     if (!pVal) return E_POINTER;
-    *pVal = static_cast<qivDisplayMode>(navGetDisplayMode(int32_t(state_.displayMode), state_.displayFlagBits));
+    *pVal = static_cast<qivDisplayMode>(navGetDisplayMode(state_.displayModeValue, state_.displayFlagBits));
     return S_OK;
 }
 
 STDMETHODIMP CQivPlayerCtl::put_DisplayMode(qivDisplayMode v) {
-    if (!qivctl::displayModeValid(int32_t(v) & ~0xFF00))
-        return qcom::setErrorInfo(E_INVALIDARG, L"The display mode is one of the qivDisplayMode values.",
-                                  IID_IQivPlayer2, L"QivPlayer");
-    int32_t mode = int32_t(state_.displayMode);
-    if (!navPutDisplayMode(static_cast<int32_t>(v), &mode, &state_.displayFlagBits)) return S_OK;
-    state_.displayMode = uint32_t(mode);
+    if (!navPutDisplayMode(static_cast<int32_t>(v), &state_.displayModeValue, &state_.displayFlagBits)) return S_OK;
+    const int32_t mode = state_.displayModeValue;
+    state_.displayMode = qivctl::displayModeValid(mode) ? uint32_t(mode) : kQivDefaultDisplayMode;
     state_.allTransparent = state_.displayFlagBits != 0;
     // A one-time ray trace asked for and not drawn yet gives way to the new mode.
     if (win_->frameMode == qivctl::kOneTimeRaytraceMode) win_->frameMode = state_.displayMode;

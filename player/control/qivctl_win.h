@@ -632,7 +632,7 @@ private:
     HRESULT saveBitmapError(HRESULT hr, const std::string& text, DWORD helpContext);
     void showExportProgress(bool on);
     HRESULT setViewing(const qivctl::Viewing& v, bool ex);
-    bool viewingOf(qivctl::Viewing* out);
+    void viewingOf(qivctl::Viewing* out);
     // The save-image dialog, for an untrusted caller's SaveBitmap started with the name's
     // last component and its request (*written: the file was written).
     HRESULT runSaveImageDialog(const std::string& suggested = std::string(),
@@ -846,6 +846,8 @@ public:
     // The stand-alone viewer's popup-menu entries of the export (its menu callbacks).
     static void AddHtmlMenuItems(HMENU menu, bool exportAllowed);
     int OnHtmlMenuCommand(UINT id);
+    // The two notices of a copied fragment, one after the other (dialogs 248 and 249).
+    void ShowHtmlCopiedNotices();
 
     // IQivSceneHost: a program that builds scenes itself hands them to the control.
     HRESULT SetSceneRoots(ScnNode** roots, const float* colour, LONG* ok);

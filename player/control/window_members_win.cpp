@@ -159,7 +159,7 @@ STDMETHODIMP CQivPlayerCtl::put_SpinPhi(float v) {
     navPutSpinSpeed(&spinClock(), true, v, state_.phi, state_.psi, GetTickCount());
     spinChanged();
     FireOnChanged(32);
-    if (hwnd()) qivctl::frameTicks().request(reinterpret_cast<qivctl::TickWindow>(hwnd()));
+    if (hwnd() && !viewChangesHeld()) qivctl::frameTicks().request(reinterpret_cast<qivctl::TickWindow>(hwnd()));
     return S_OK;
 }
 
@@ -173,7 +173,7 @@ STDMETHODIMP CQivPlayerCtl::put_SpinPsi(float v) {
     navPutSpinSpeed(&spinClock(), false, v, state_.phi, state_.psi, GetTickCount());
     spinChanged();
     FireOnChanged(33);
-    if (hwnd()) qivctl::frameTicks().request(reinterpret_cast<qivctl::TickWindow>(hwnd()));
+    if (hwnd() && !viewChangesHeld()) qivctl::frameTicks().request(reinterpret_cast<qivctl::TickWindow>(hwnd()));
     return S_OK;
 }
 

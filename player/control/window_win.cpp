@@ -341,11 +341,12 @@ bool CQivPlayerCtl::SetCursorForState(int) {
     bool ctrl = GetAsyncKeyState(VK_CONTROL) < 0, shift = GetAsyncKeyState(VK_SHIFT) < 0;
     bool left = GetAsyncKeyState(GetSystemMetrics(SM_SWAPBUTTON) ? VK_RBUTTON : VK_LBUTTON) < 0;
     bool right = GetAsyncKeyState(GetSystemMetrics(SM_SWAPBUTTON) ? VK_LBUTTON : VK_RBUTTON) < 0;
+    // With no button held the part under the mouse chooses (animation, grab or rotate).
     if (right || (left && ctrl))
         cs.pressed = qivctl::DragKind::Zoom;
     else if (left && shift)
         cs.pressed = qivctl::DragKind::Pan;
-    else
+    else if (left)
         cs.pressed = qivctl::DragKind::Rotate;
     const qivctl::CursorChoice choice = qivctl::cursorFor(state_.cursorType, cs);
     switch (choice.kind) {
@@ -747,6 +748,9 @@ LRESULT CQivPlayerCtl::onMessage(UINT msg, WPARAM wp, LPARAM lp, bool& handled) 
             return 0;
         case kMsgRedraw:
             Redraw(true);
+            return 0;
+        case kMsgHtmlCopied:
+            ShowHtmlCopiedNotices();
             return 0;
         case kMsgThumbnail:
             OnThumbnailReady();

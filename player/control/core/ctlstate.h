@@ -60,9 +60,10 @@ struct QivStateOptions {
 
 struct QivControlState {
     int32_t viewValueA = -1, viewValueB = 0;
-    uint32_t displayMode = kQivDefaultDisplayMode;
-    bool allTransparent = false;  // qivDispFlagAlltrans
-    int32_t displayFlagBits = 0;  // the flag as put: 32, or 0x4000 for bits 8-15
+    uint32_t displayMode = kQivDefaultDisplayMode;  // the mode drawn
+    int32_t displayModeValue = int32_t(kQivDefaultDisplayMode);  // DisplayMode as put, bits 8-15 cleared
+    bool allTransparent = false;  // set by bits 8-15 of a DisplayMode put
+    int32_t displayFlagBits = 0;  // 0x4000 while allTransparent is set
     uint32_t bytesPerPixel = 0;
     bool frameValid = false;
     bool sceneChanged = false;

@@ -169,16 +169,11 @@ PutResult putCameraProperty(CamRecord& cam, bool viewValid, PendingViewing* pend
     return r;
 }
 
-Show2DPlan show2DView(bool current2D, bool want2D, bool havePreviewPicture) {
+Show2DPlan show2DView(bool want2D, bool haveStoredPicture) {
     Show2DPlan p;
-    if (current2D == want2D) return p;
-    if (want2D && !havePreviewPicture) {
-        p.code = PutResult::Code::Fail;
-        return p;
-    }
     p.swap = true;
-    p.previewBackground = want2D;
-    p.restoreBackground = !want2D;
+    p.previewBackground = want2D && haveStoredPicture;
+    p.restoreBackground = !p.previewBackground;
     p.redraw = true;
     return p;
 }

@@ -28,7 +28,9 @@ enum : int32_t {
 PutResult displayPutReactions(int32_t dispid, bool changed, bool windowExists, int32_t backPicMode);
 
 // BackPicMode 0 colour, 1 scaled picture, 2 tiled picture; other values are refused.
-// DisplayMode: 0..7 and 16, 20..23, each optionally with the all-transparent flag 32.
+// DisplayMode: 0..7 and 16, 20..23, each optionally with the ghost bit 32 (the other
+// sub-objects drawn as ghosts): the modes the renderer draws. Others are stored and draw as
+// the default mode.
 bool displayModeValid(int32_t v);
 
 // MenuNameForPreview / MenuNameFor3D put: value is the ANSI text (null for a null BSTR).
@@ -69,15 +71,15 @@ PutResult putCameraProperty(CamRecord& cam, bool viewValid, PendingViewing* pend
 // ---- 2D preview, one-time ray trace, end of the preview ----
 
 struct Show2DPlan {
-    PutResult::Code code = PutResult::Code::Ok;
     bool swap = false;         // stored preview and background picture exchanged
     bool previewBackground = false;  // background: mode 3 with the preview (see previewBackground)
     bool restoreBackground = false;  // background set up again from BackPicMode
     bool redraw = false;
 };
-// Show2DView: only a change of state swaps the pictures; switching on without a stored
-// preview picture is refused (Fail).
-Show2DPlan show2DView(bool current2D, bool want2D, bool havePreviewPicture);
+// Show2DView: every call swaps the pictures, also with the state it already has (a second
+// call swaps them back). Switched on without a stored picture, the background stays that of
+// BackPicMode.
+Show2DPlan show2DView(bool want2D, bool haveStoredPicture);
 // The background of the 2D view: mode 3 with the picture, offsets 0, angle 60 degrees.
 void previewBackground(BgRecord& bg, PicRecord* preview);
 

@@ -423,15 +423,15 @@ int navFitZoomToBox(CamRecord* cam, const Box3& box, int frameW, int frameH) {
 // --- Interface values
 
 bool navPutDisplayMode(int32_t value, int32_t* mode, int32_t* flagBits) {
-    const int32_t newFlags = (value & 0xFF00) ? 0x4000 : (value & 0x20);
-    const int32_t newMode = value & ~int32_t(0xFF20);
-    const bool changed = newMode != *mode || newFlags != *flagBits;
+    const bool setsFlag = (value & 0xFF00) != 0;
+    const int32_t newMode = value & ~int32_t(0xFF00);
+    const bool changed = newMode != *mode || (setsFlag && *flagBits == 0);
     *mode = newMode;
-    *flagBits = newFlags;
+    if (setsFlag) *flagBits = 0x4000;
     return changed;
 }
 
-int32_t navGetDisplayMode(int32_t mode, int32_t flagBits) { return mode | flagBits; }
+int32_t navGetDisplayMode(int32_t mode, int32_t flagBits) { return int32_t(uint32_t(mode) + uint32_t(flagBits)); }
 
 float navAnimationLength(float startTime, float endTime, float frameRate) {
     if (!(frameRate > 0.0f)) return 0.0f;

@@ -141,9 +141,10 @@ int navFitZoomToBox(CamRecord* cam, const Box3& box, int frameW, int frameH);
 
 // --- Interface values
 
-// DisplayMode: the all-transparent flag, put as the type library's qivDispFlagAlltrans (32)
-// or as any of bits 8-15, is kept apart from the mode; it reads back as 32, or as 0x4000 for
-// bits 8-15. A put without it switches it off. Returns true when anything changed.
+// DisplayMode: any of bits 8-15 of a put switches the all-transparent flag on (0x4000 in
+// flagBits; no put switches it off) and is cleared from the mode, which is stored whatever
+// it is. Returns true when the mode changed or the flag was newly set. The value reads back
+// as the mode plus 0x4000 while the flag is on.
 bool navPutDisplayMode(int32_t value, int32_t* mode, int32_t* flagBits);
 int32_t navGetDisplayMode(int32_t mode, int32_t flagBits);
 // GetAnimationParameters' length in seconds; 0 for a frame rate that is not positive.

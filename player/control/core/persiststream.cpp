@@ -165,13 +165,16 @@ PersistStatus decodeBody(PersistSource& src, PersistLoadResult* out) {
     out->haveExtent = true;
     out->extentX = int32_t(get32(ext));
     out->extentY = int32_t(get32(ext + 4));
+    // Records up to one whose DISPID cannot be read whole, or whose length is 0 (the end
+    // record is one): a stream cut between records loads what it has.
     for (;;) {
         uint8_t head[8];
-        if (!persistReadExact(src, head, 8)) return PersistStatus::Truncated;
+        if (!persistReadExact(src, head, 4)) return PersistStatus::Ok;
+        if (!persistReadExact(src, head + 4, 4)) return PersistStatus::Truncated;
         int32_t dispid = int32_t(get32(head));
         uint32_t length = get32(head + 4);
-        if (dispid == kPersistEndDispid) {
-            out->sawEnd = true;
+        if (length == 0) {
+            out->sawEnd = dispid == kPersistEndDispid;
             return PersistStatus::Ok;
         }
         if (length == 0xFFFFFFFFu || length > src.remaining()) return PersistStatus::BadLength;
@@ -355,7 +358,9 @@ std::vector<uint8_t> encodePersistStream(const PersistStreamData& d) {
     }
     persistAppend32(out, uint32_t(d.extentX));
     persistAppend32(out, uint32_t(d.extentY));
-    for (const PersistRecord& r : d.records) persistAppendRecord(out, r);
+    // An empty text would end the load there: left out, its property loads as its default.
+    for (const PersistRecord& r : d.records)
+        if (r.value.type != T::String || !r.value.s.empty()) persistAppendRecord(out, r);
     persistAppend32(out, uint32_t(kPersistEndDispid));
     persistAppend32(out, 0);
     return out;

@@ -116,26 +116,6 @@ std::optional<std::string> idListText(const std::vector<int32_t>& ids) {
     return out;
 }
 
-bool pictureRectOf(int32_t h, int32_t x0, int32_t y0, int32_t x1, int32_t y1, PictureRect* out) {
-    if (h <= 0 || x1 <= x0 || y1 <= y0) return false;
-    int64_t w = int64_t(x1) - x0, rh = int64_t(y1) - y0;
-    if (w > INT32_MAX || rh > INT32_MAX) return false;
-    out->x = 0;
-    out->y = int32_t(std::max<int64_t>(int64_t(h) - rh, INT32_MIN));
-    out->width = int32_t(w);
-    out->height = int32_t(rh);
-    return true;
-}
-
-size_t totalTextures(const QivControlState& s) {
-    size_t n = 0;
-    for (int32_t id = 0; id < s.usedCount && size_t(id) < s.slots.size(); ++id) {
-        const QivObjectSlot& slot = s.slots[size_t(id)];
-        if (slot.inUse && slot.visible) n += slot.textureHandles.size();
-    }
-    return n;
-}
-
 int32_t firstAnimatedSlot(const QivControlState& s) {
     for (int32_t id = 0; id < s.usedCount && size_t(id) < s.slots.size(); ++id) {
         const QivObjectSlot& slot = s.slots[size_t(id)];
@@ -147,17 +127,6 @@ int32_t firstAnimatedSlot(const QivControlState& s) {
 uint32_t triangleStatistic(uint32_t triangles, uint32_t quads) {
     uint64_t v = uint64_t(triangles) + 2 * uint64_t(quads);
     return v > UINT32_MAX ? UINT32_MAX : uint32_t(v);
-}
-
-AnimationButtons animationButtons(bool animatedObjectShown, bool controlsHidden) {
-    AnimationButtons b;
-    if (animatedObjectShown && !controlsHidden) {
-        b.playShown = b.playEnabled = true;
-        b.stopShown = true;
-        b.barShown = b.barEnabled = true;
-        b.barStep = 1;
-    }
-    return b;
 }
 
 namespace {

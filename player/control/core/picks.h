@@ -59,28 +59,10 @@ enum : uint32_t { kMoveRotate = 1, kMovePan = 2, kMoveZoom = 4, kMoveWalk = 8 };
 // Rotation drags are refused while bit 1 is set; the other bits are stored only.
 inline bool rotateAllowed(uint32_t userMovementMask) { return (userMovementMask & kMoveRotate) == 0; }
 
-struct PictureRect {
-    int32_t x = 0, y = 0, width = 0, height = 0;
-};
-// A window rectangle (x0, y0, x1, y1) as rows of a picture of height h counted from the
-// bottom: (0, h - (y1 - y0), x1 - x0, y1 - y0). False for h not above 0 or an empty or
-// inverted rectangle.
-bool pictureRectOf(int32_t h, int32_t x0, int32_t y0, int32_t x1, int32_t y1, PictureRect* out);
-
-// Sum of the texture counts of the visible used slots.
-size_t totalTextures(const QivControlState& s);
 // The first used slot with a node and an animation, -1 when none.
 int32_t firstAnimatedSlot(const QivControlState& s);
 // Triangle statistic of an object: faces plus twice the quadrilaterals, saturating.
 uint32_t triangleStatistic(uint32_t triangles, uint32_t quads);
-
-struct AnimationButtons {
-    bool playShown = false, playEnabled = false;
-    bool stopShown = false, stopEnabled = false;
-    bool barShown = false, barEnabled = false;
-    int32_t barStep = 0;  // PBM_SETSTEP value when shown
-};
-AnimationButtons animationButtons(bool animatedObjectShown, bool controlsHidden);
 
 // ---- host services ----
 

@@ -327,7 +327,8 @@ TEST_F(Control, FrozenEventsSuppressNotices) {
     qivtest::Disconnect(p2_, IID_IPropertyNotifySink, cookie);
 }
 
-// A put drops a one-time ray trace not drawn yet.
+// A put that changes the mode drops a one-time ray trace not drawn yet; one that changes
+// nothing leaves it.
 TEST_F(Control, DisplayModeFlagAndStoredMode) {
     EXPECT_EQ(S_OK, p2_->put_DisplayMode(static_cast<qivDisplayMode>(0x0100 | 1)));
     qivDisplayMode m;
@@ -335,7 +336,9 @@ TEST_F(Control, DisplayModeFlagAndStoredMode) {
     EXPECT_EQ(0x4000 + 1, m);
     EXPECT_EQ(S_OK, p2_->OneTimeRaytrace());
     EXPECT_EQ(S_OK, p2_->put_DisplayMode(qivDispFLAT));
-    EXPECT_EQ(uint32_t(qivDispFLAT), ctl_->win().frameMode) << "the ray trace asked for gives way";
+    EXPECT_EQ(127u, ctl_->win().frameMode) << "the same mode: the ray trace stays asked for";
+    EXPECT_EQ(S_OK, p2_->put_DisplayMode(qivDispFTEX));
+    EXPECT_EQ(uint32_t(qivDispFTEX), ctl_->win().frameMode) << "the ray trace asked for gives way";
 }
 
 TEST_F(Control, TwoControlsShareTheRenderLock) {

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <functional>
 #include <string>
 #include <vector>
@@ -22,6 +23,7 @@
 #include "webpagehost.h"
 #include "com/module.h"
 #include "ctlmodule_win.h"
+#include "download_win.h"
 #include "httpserver.h"
 #include "loadsession.h"
 #include "navfixture.h"
@@ -323,6 +325,31 @@ TEST_F(Download, FailedTransfersLeaveTheShownObject) {
         EXPECT_LE(v.differing(), v.pixels() / 200);
     }
     EXPECT_TRUE(g_messages.empty());
+}
+
+HRESULT WINAPI classOfTestScheme(LPCWSTR url, CLSID* id) {
+    *id = CLSID_NULL;
+    return url && std::wcsncmp(url, L"x-class:", 8) == 0 ? S_OK : MK_E_SYNTAX;
+}
+
+// An address that names a class is refused with message 122 and nothing is bound; the object
+// shown stays.
+TEST_F(Download, AddressNamingAClassIsRefused) {
+    http().set("/shown.pel", text(sample().pel));
+    Viewer v(host(0));
+    ASSERT_EQ(S_OK, v.putUrl(http().url("/shown.pel")));
+    ASSERT_TRUE(v.waitFor(kObjectLoaded, 1));
+    ASSERT_TRUE(v.waitIdle());
+    const ScnNode* node = v.slot(0)->node;
+    qivSetClassUrlCheck(classOfTestScheme);
+    ASSERT_EQ(S_OK, v.putUrl("x-class:viewer"));
+    ASSERT_TRUE(v.waitIdle());
+    qivSetClassUrlCheck(nullptr);
+    ASSERT_EQ(1u, g_messages.size());
+    EXPECT_EQ("URL type not supported: \"x-class:viewer\"", g_messages[0]);
+    EXPECT_EQ(1, v.count(kObjectLoaded));
+    ASSERT_NE(nullptr, v.slot(0));
+    EXPECT_EQ(node, v.slot(0)->node);
 }
 
 // A texture the first candidate URL does not have (404) comes from the next one.

@@ -238,8 +238,19 @@ TEST_F(Exchange, MembersWithoutAnObject) {
     BSTR s = reinterpret_cast<BSTR>(1);
     EXPECT_EQ(S_OK, p2_->GetMaterialAsString(0, &s));
     EXPECT_EQ(nullptr, s);
+    // The camera before any view, answered as true.
+    float v[7] = {1, 1, 1, 1, 1, 1, 1};
+    VARIANT_BOOL viewed = VARIANT_FALSE;
+    EXPECT_EQ(S_OK, p2_->GetViewing3D(&v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &viewed));
+    EXPECT_EQ(VARIANT_TRUE, viewed);
+    EXPECT_TRUE(std::isfinite(v[6])) << v[6];
+    viewed = VARIANT_FALSE;
+    EXPECT_EQ(S_OK, p2_->WalkThroughStep(qivWalkForward, 1.0f, &viewed)) << "no view to walk in: nothing moves";
+    EXPECT_EQ(VARIANT_TRUE, viewed);
     EXPECT_EQ(S_OK, p2_->GetViewing3DExAsString(&s));
-    EXPECT_EQ(nullptr, s);
+    ASSERT_NE(nullptr, s);
+    EXPECT_NE(std::wstring::npos, std::wstring(s).find(L", false")) << std::wstring(s);
+    SysFreeString(s);
     EXPECT_EQ(S_OK, p2_->GetSubAnimationInfoAsString(0, &s));
     EXPECT_EQ(nullptr, s);
     VARIANT_BOOL ok = VARIANT_TRUE;
@@ -600,7 +611,33 @@ TEST_F(Exchange, SaveBitmapLimitsAndFailures) {
     EXPECT_FALSE(exists(dir_ + "\\nested.bmp"));
     EXPECT_EQ(files, filesIn(dir_));
     EXPECT_TRUE(ctl_->Ready());
+
+    // The Escape key held during the export cancels it the same way.
+    const std::string escaped = dir_ + "\\escaped.bmp";
+    auto escape = [](bool down) {
+        INPUT in{};
+        in.type = INPUT_KEYBOARD;
+        in.ki.wVk = VK_ESCAPE;
+        in.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
+        SendInput(1, &in, sizeof in);
+    };
+    bool pressed = false;
+    ctl_->exportProgressHook = [&](int32_t) {
+        if (!pressed) escape(true);
+        pressed = true;
+    };
+    ok = VARIANT_TRUE;
+    const HRESULT escapedResult = p2_->SaveBitmap(qivBmpQualityHigh, VARIANT_TRUE, 512, 512, Bstr(escaped), &ok);
+    escape(false);
     ctl_->exportProgressHook = nullptr;
+    MSG key;
+    while (PeekMessageW(&key, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+    }
+    ASSERT_TRUE(pressed);
+    EXPECT_EQ(S_OK, escapedResult);
+    EXPECT_EQ(VARIANT_FALSE, ok);
+    EXPECT_FALSE(exists(escaped));
+    EXPECT_EQ(files, filesIn(dir_));
 
     // A view the engine cannot draw is a failure, not a written file.
     ctl_->state().camera.eye = ctl_->state().camera.vrp;

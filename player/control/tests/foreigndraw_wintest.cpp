@@ -18,6 +18,8 @@
 #include "sitedcontrol.h"
 #include "window_win.h"
 
+void qivSetRasterCapsForTests(int caps);
+
 namespace {
 
 constexpr uint32_t kFill = 0xFF00FF;  // what the canvas holds where nothing is drawn
@@ -167,6 +169,24 @@ TEST_F(ForeignDraw, PrinterDcThroughViewObjectLeavesTheWindowAlone) {
     std::vector<uint32_t> win = qivtest::ReadWindow(ctl_->hwnd(), fw, fh);
     std::vector<uint32_t> own = qivtest::EnginePicture(&st.camera, &st.background, st.sceneRoots, st.displayMode, fw, fh);
     EXPECT_LE(qivtest::Differing(win, own, 8), fw * fh / 200);
+}
+
+// A device that cannot stretch bitmaps gets the bounds filled white and the line that the
+// graphics cannot be printed there, in black.
+TEST_F(ForeignDraw, DeviceWithoutStretchingGetsTheMessage) {
+    embedAndLoad(writeSample("qivforeign nostretch"));
+    qivtest::DibCanvas canvas(320, 120, kFill);
+    qivSetRasterCapsForTests(RC_BITBLT | RC_BITMAP64);
+    const HRESULT hr = drawForPrinter(canvas.dc(), RECTL{10, 10, 310, 110});
+    qivSetRasterCapsForTests(-1);
+    ASSERT_EQ(S_OK, hr);
+    EXPECT_EQ(kFill, canvas.at(5, 5)) << "nothing outside the bounds";
+    const std::vector<uint32_t> px = cut(canvas, 10, 10, 300, 100);
+    int grey = 0;
+    for (uint32_t p : px) grey += (p & 0xFF) == ((p >> 8) & 0xFF) && (p & 0xFF) == ((p >> 16) & 0xFF);
+    EXPECT_EQ(int(px.size()), grey) << "white and the text only, no picture";
+    EXPECT_GT(qivtest::Near(px, 0x000000, 96), 50) << "the text";
+    EXPECT_EQ(0xFFFFFFu, canvas.at(305, 105));
 }
 
 TEST_F(ForeignDraw, RepeatedDrawingsKeepNothing) {

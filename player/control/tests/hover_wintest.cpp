@@ -128,3 +128,45 @@ TEST_F(Hover, NoTooltipWithTimeoutMinusOneOrWhenTheMouseLeavesFirst) {
     EXPECT_EQ(ctl_->tooltipWindow(), nullptr);
     EXPECT_EQ(events_.events.back().args[0], "I4:-1");
 }
+
+// GetSubObjectName gives the name the hover names: in the control's language when none is
+// given, nothing for the database language the object has no names in or a part it lacks.
+TEST_F(Hover, SubObjectNamesByLanguage) {
+    BSTR name = reinterpret_cast<BSTR>(1);
+    BSTR none = SysAllocString(L"");
+    EXPECT_EQ(E_FAIL, p2_->GetSubObjectName(0, none, &name)) << "no object";
+    ASSERT_TRUE(loadQuietly());
+    const uint32_t parts = ctl_->state().slots[0].node->content->partCount;
+    ASSERT_GT(parts, 1u);
+    BSTR language = nullptr;
+    ASSERT_EQ(S_OK, p2_->get_Language(&language));
+    BSTR database = SysAllocString(L"XY");
+    const struct {
+        LONG index;
+        BSTR language;
+        const wchar_t* want;  // null: no name (null or empty)
+    } cases[] = {
+        {1, none, L"part1"},
+        {0, language, L"part0"},
+        {1, nullptr, L"part1"},
+        {1, database, nullptr},
+        {LONG(parts), none, nullptr},
+        {-1, none, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.index);
+        name = reinterpret_cast<BSTR>(1);
+        ASSERT_EQ(S_OK, p2_->GetSubObjectName(c.index, c.language, &name));
+        if (c.want) {
+            ASSERT_NE(nullptr, name);
+            EXPECT_STREQ(c.want, name);
+        } else {
+            EXPECT_TRUE(!name || !*name) << name;
+        }
+        SysFreeString(name);
+    }
+    EXPECT_EQ(E_POINTER, p2_->GetSubObjectName(0, none, nullptr));
+    SysFreeString(none);
+    SysFreeString(language);
+    SysFreeString(database);
+}

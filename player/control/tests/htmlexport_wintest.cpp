@@ -151,6 +151,17 @@ void CALLBACK answerDialog(HWND, UINT, UINT_PTR, DWORD) {
     PostMessageW(dlg, WM_COMMAND, g_answer->ok ? IDOK : IDCANCEL, 0);
 }
 
+// Answers every dialog of this thread with OK once, noting whether it had the URL field.
+std::vector<bool> g_noticesSeen;
+void CALLBACK answerEveryDialog(HWND, UINT, UINT_PTR, DWORD) {
+    HWND dlg = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), findDialog, reinterpret_cast<LPARAM>(&dlg));
+    if (!dlg || GetPropW(dlg, L"answered")) return;
+    SetPropW(dlg, L"answered", HANDLE(1));
+    g_noticesSeen.push_back(GetDlgItem(dlg, 234) != nullptr);
+    PostMessageW(dlg, WM_COMMAND, IDOK, 0);
+}
+
 class HtmlExport : public qivtest::SitedControl {
 protected:
     void SetUp() override {
@@ -348,6 +359,17 @@ TEST_F(HtmlExport, OutlookStyleNoticeAndNoUrl) {
     answerNextDialog(L"", false);
     ASSERT_EQ(S_OK, p2_->CopyHtmlCode(qivHtmlOutlook, nullptr));
     ASSERT_TRUE(answer_.seen);
+    EXPECT_EQ("marker", clipboardBytes(CF_TEXT));
+}
+
+// The window's copied message shows the two notices, the URL entry first, and leaves the
+// clipboard alone.
+TEST_F(HtmlExport, CopiedMessageShowsBothNotices) {
+    g_noticesSeen.clear();
+    const UINT_PTR timer = SetTimer(nullptr, 0, 20, answerEveryDialog);
+    SendMessageW(ctl_->hwnd(), WM_USER + 251, 0, 0);
+    KillTimer(nullptr, timer);
+    EXPECT_EQ((std::vector<bool>{true, false}), g_noticesSeen);
     EXPECT_EQ("marker", clipboardBytes(CF_TEXT));
 }
 

@@ -91,13 +91,18 @@ TEST_F(InPlace, BackColorWithWindowNotifies) {
     EXPECT_EQ(S_OK, p2_->put_BackColor(0x00102030));  // no window yet: stored, no notice
     EXPECT_TRUE(n.changed.empty());
     ASSERT_EQ(S_OK, host_.Embed(p2_, true));
-    EXPECT_EQ(S_OK, p2_->put_BackColor(0x80000005));  // a system colour: translated for drawing
+    EXPECT_EQ(S_OK, p2_->put_BackColor(0x80000005));  // a system colour: stored as its colour
     EXPECT_EQ(std::vector<DISPID>({DISPID_BACKCOLOR}), n.changed);
     OLE_COLOR c = 0;
     p2_->get_BackColor(&c);
-    EXPECT_EQ(0x80000005u, c);
-    COLORREF rgb = GetSysColor(COLOR_WINDOW);
+    const COLORREF rgb = GetSysColor(COLOR_WINDOW);
+    EXPECT_EQ(rgb, c);
     EXPECT_FLOAT_EQ(GetRValue(rgb) / 255.0f, ctl_->state().background.clear[0]);
+    // The same colour again, as the index or as its value, changes nothing.
+    n.changed.clear();
+    EXPECT_EQ(S_OK, p2_->put_BackColor(0x80000005));
+    EXPECT_EQ(S_OK, p2_->put_BackColor(rgb));
+    EXPECT_TRUE(n.changed.empty());
     EXPECT_EQ(E_INVALIDARG, p2_->put_BackColor(0x80FFFFFF)) << "no such system colour";
     qivtest::Disconnect(p2_, IID_IPropertyNotifySink, cookie);
 }

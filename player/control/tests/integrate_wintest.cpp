@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <iterator>
@@ -481,14 +482,19 @@ TEST_F(Integrate, DisabledUpdatesHoldNavigationRedraws) {
     EXPECT_FALSE(GetUpdateRect(w, nullptr, FALSE)) << "key";
     p2_->put_Zoom(2);
     EXPECT_FALSE(GetUpdateRect(w, nullptr, FALSE));
-    // A spin's frame tick waits as well.
+    // A spin asks for no frame tick, and a tick that comes draws nothing.
+    qivctl::frameTicks().remove(reinterpret_cast<qivctl::TickWindow>(w));
     ASSERT_EQ(S_OK, p2_->put_SpinPhi(30));
+    ASSERT_EQ(S_OK, p2_->put_SpinPsi(10));
+    const std::vector<qivctl::TickWindow> ticked = qivctl::frameTicks().windows();
+    EXPECT_EQ(ticked.end(), std::find(ticked.begin(), ticked.end(), reinterpret_cast<qivctl::TickWindow>(w)));
     SendMessageA(w, WM_TIMER, qivctl::kFrameTickTimerId, 0);
     EXPECT_FALSE(GetUpdateRect(w, nullptr, FALSE)) << "tick";
     ASSERT_EQ(S_OK, p2_->EnableUpdate(VARIANT_TRUE));
     EXPECT_TRUE(GetUpdateRect(w, nullptr, FALSE));
     EXPECT_FALSE(ctl_->state().frameValid);
     ASSERT_EQ(S_OK, p2_->put_SpinPhi(0));
+    ASSERT_EQ(S_OK, p2_->put_SpinPsi(0));
 }
 
 // A document's "Qiv" element and inline container data are shown through the streaming load,

@@ -103,7 +103,12 @@ TEST_F(NavInput, WalkThroughByMouseAndByStep) {
     ASSERT_EQ(S_OK, p2_->WalkThroughStep(qivWalkThroughDirection(42), 1.0f, &ok));
     EXPECT_EQ(VARIANT_TRUE, ok);
     EXPECT_EQ(s.camera.eye.x, eye3.x);
-    EXPECT_EQ(E_INVALIDARG, p2_->WalkThroughStep(qivWalkForward, NAN, &ok));
+    // A distance that is not finite moves nothing, without an error.
+    ok = VARIANT_FALSE;
+    EXPECT_EQ(S_OK, p2_->WalkThroughStep(qivWalkForward, NAN, &ok));
+    EXPECT_EQ(VARIANT_TRUE, ok);
+    EXPECT_EQ(s.camera.eye.x, eye3.x);
+    EXPECT_EQ(s.camera.eye.y, eye3.y);
     EXPECT_EQ(E_POINTER, p2_->WalkThroughStep(qivWalkForward, 1.0f, nullptr));
     // The top row walks forward, 100 ms after the press: the step of the step rule, scaled by time.
     const Vec3 eye0 = s.camera.eye;

@@ -75,26 +75,35 @@ TEST_F(NavMembers, SpinSpeedsAndKeepSpinning) {
     EXPECT_EQ(E_POINTER, p2_->get_SpinPsi(nullptr));
 }
 
-TEST_F(NavMembers, DisplayModeFlagInBothForms) {
+// DisplayMode: bits 8-15 switch the all-transparent flag on for good (read back as 0x4000);
+// every value is stored, the renderer's modes drawn as they are, others as the default.
+TEST_F(NavMembers, DisplayModeValuesAndTheTransparentFlag) {
     const struct {
         LONG put, read;
+        uint32_t drawn;
+        bool flag, notice;
     } cases[] = {
-        {0x4003, 0x4003},                             // bits 8-15 read back as 0x4000
-        {0x0101, 0x4001},
-        {qivDispGTEX | qivDispFlagAlltrans, 35},      // the type library's flag
-        {qivDispHIDDENWIRE_ALL, qivDispHIDDENWIRE_ALL},  // without the flag: off
+        {qivDispGTEX, qivDispGTEX, 3, false, false},   // the default: unchanged
+        {0x4003, 0x4003, 3, true, true},                // the flag newly set
+        {0x0103, 0x4003, 3, true, false},               // any of bits 8-15 is the same flag
+        {0x0101, 0x4001, 1, true, true},
+        {qivDispHIDDENWIRE_ALL, 0x4000 + 20, 20, true, true},  // a plain put keeps the flag
+        {qivDispFlagAlltrans, 0x4000 + 32, 32, true, true},
+        {qivDispGTEX | qivDispFlagAlltrans, 0x4000 + 35, 35, true, true},
+        {9, 0x4000 + 9, 3, true, true},                 // outside the enumeration: stored
+        {0x10003, 0x10003 + 0x4000, 3, true, true},
+        {0x10003, 0x10003 + 0x4000, 3, true, false},
     };
     for (const auto& c : cases) {
+        notify_.changed.clear();
         ASSERT_EQ(S_OK, p2_->put_DisplayMode(static_cast<qivDisplayMode>(c.put)));
         qivDisplayMode m;
         ASSERT_EQ(S_OK, p2_->get_DisplayMode(&m));
         EXPECT_EQ(c.read, LONG(m)) << std::hex << c.put;
-        EXPECT_EQ(uint32_t(c.put & 0x1F), ctl_->state().displayMode) << std::hex << c.put;
-        EXPECT_EQ((c.put & 0xFF20) != 0, ctl_->state().allTransparent) << std::hex << c.put;
+        EXPECT_EQ(c.drawn, ctl_->state().displayMode) << std::hex << c.put;
+        EXPECT_EQ(c.flag, ctl_->state().allTransparent) << std::hex << c.put;
+        EXPECT_EQ(c.notice ? std::vector<DISPID>{3} : std::vector<DISPID>{}, notify_.changed) << std::hex << c.put;
     }
-    notify_.changed.clear();
-    ASSERT_EQ(S_OK, p2_->put_DisplayMode(qivDispHIDDENWIRE_ALL));
-    EXPECT_TRUE(notify_.changed.empty()) << "unchanged: no notice";
 }
 
 TEST_F(NavMembers, AnimationParametersCheckEveryPointer) {

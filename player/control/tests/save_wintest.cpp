@@ -436,14 +436,15 @@ TEST_F(Persist, HostileStreamsAtEveryLength) {
     p2_->get_TooltipTimeout(&v);
     EXPECT_EQ(v, 1234);
     // A long of another length applies -1; a bool of another length VARIANT_TRUE; a string of
-    // odd length is dropped whole and what follows still loads; a zero length does not end
-    // the records.
+    // odd length is dropped whole and what follows still loads; a zero length ends the records.
     Stream t;
     t.u32(1).u32(2540).u32(2540);
     t.u32(44).u32(2).raw(2, 0);
-    t.u32(17).u32(0);
+    t.u32(17).u32(4).raw(4, 0);
     t.u32(24).u32(3).raw(3, 'x');
     t.u32(45).u32(4).u32(77);
+    t.u32(44).u32(0);
+    t.u32(45).u32(4).u32(88);
     t.u32(0xFFFFFFFF).u32(0);
     ASSERT_EQ(S_OK, loadStream(p2_, t.b));
     p2_->get_BackPicOffsetX(&v);
@@ -452,7 +453,7 @@ TEST_F(Persist, HostileStreamsAtEveryLength) {
     p2_->get_HideControls(&hide);
     EXPECT_EQ(hide, VARIANT_TRUE);
     p2_->get_BackPicOffsetY(&v);
-    EXPECT_EQ(v, 77);
+    EXPECT_EQ(v, 77) << "the record after the zero length is not read";
     // Lengths beyond the data: the inline block, a record's length, 0xFFFFFFFF; records read
     // before stay applied.
     const Bytes hostile[] = {
@@ -461,15 +462,19 @@ TEST_F(Persist, HostileStreamsAtEveryLength) {
         Stream().u32(1).u32(1).u32(1).u32(25).u32(4).u32(4321).u32(9).u32(0x40000000).raw(8, 'a').b,
         Stream().u32(1).u32(1).u32(1).u32(9).u32(0xFFFFFFFF).b,
         Stream().u32(1).u32(1).b,
-        Stream().u32(1).u32(1).u32(1).u32(25).u32(4).u32(55).b,  // no end record
     };
     for (const Bytes& h : hostile) {
         EXPECT_EQ(E_FAIL, loadStream(p2_, h));
-        // Every cut of it fails too, without harm.
-        for (size_t n = 0; n < h.size(); ++n) EXPECT_TRUE(FAILED(loadStream(p2_, Bytes(h.begin(), h.begin() + n))));
+        // Every cut of it before the records fails too; none does harm.
+        for (size_t n = 0; n < h.size(); ++n) {
+            const HRESULT hr = loadStream(p2_, Bytes(h.begin(), h.begin() + n));
+            if (n < 12) EXPECT_TRUE(FAILED(hr)) << n;
+        }
     }
+    // Without an end record the records it has load.
+    EXPECT_EQ(S_OK, loadStream(p2_, Stream().u32(1).u32(1).u32(1).u32(25).u32(4).u32(55).b));
     p2_->get_TooltipTimeout(&v);
-    EXPECT_EQ(v, 55) << "the record before the cut was applied";
+    EXPECT_EQ(v, 55);
 }
 
 TEST_F(Persist, BagTextsInTheInvariantFormatWhateverTheLocale) {

@@ -33,8 +33,9 @@ using qivtest::EventRecord;
 // The builder's sample object with an animation block: one position track over two
 // time units and the given sub-animations. solid: its vertices spread on a circle, so that
 // its faces can be picked.
+// partValues: a per-part table (chunk 21) naming for each part that sub-animation.
 std::string writeAnimatedObject(const pelb::TempDir& dir, const std::vector<pelb::AnimDescDef>& subAnimations,
-                                bool solid = false) {
+                                bool solid = false, int32_t partValues = -1) {
     pelb::Object o = pelb::sample();
     for (size_t i = 0; solid && i < o.vertices.size(); ++i) {
         o.vertices[i].x = std::cos(0.785398f * float(i));
@@ -46,6 +47,12 @@ std::string writeAnimatedObject(const pelb::TempDir& dir, const std::vector<pelb
     a.tracks.push_back(pelb::positionTrack({{0, 0, 0}, {0, 0, 1}, {0, 0, 0}}));
     a.descs = subAnimations;
     o.chunks.push_back({PEL_CHUNK_ANIM, pelb::animBlock(a)});
+    if (partValues >= 0) {
+        std::vector<uint8_t> table;
+        for (int part = 0; part < 64; ++part)
+            for (int b = 0; b < 4; ++b) table.push_back(uint8_t(uint32_t(partValues) >> (8 * b)));
+        o.chunks.push_back({PEL_CHUNK_PARTVALUES, table});
+    }
     const std::string path = (dir / "animated.pel").string();
     pelb::writeFile(path, pelb::build(o));
     return path;
@@ -330,19 +337,24 @@ TEST_F(Stock, DisplayPropertiesAnnounceTheirChanges) {
     EXPECT_FALSE(IsWindowVisible(GetDlgItem(ctl_->hwnd(), 58001))) << "the control bar is laid out again";
 }
 
-TEST_F(Stock, DisplayModeRefusesValuesOutsideItsEnumeration) {
-    for (LONG bad : {8, 15, 17, 24, -1, 0x10003}) {
-        SCOPED_TRACE(bad);
-        EXPECT_EQ(E_INVALIDARG, p2_->put_DisplayMode(static_cast<qivDisplayMode>(bad)));
+// A mode outside the enumeration is stored and the view drawn in the default mode; a put
+// drops a one-time ray trace asked for and not drawn yet.
+TEST_F(Stock, DisplayModeOutsideItsEnumerationDrawsTheDefault) {
+    site();
+    loadAnimated();
+    for (LONG value : {8, 15, 17, 24, 127, 0x10003}) {
+        SCOPED_TRACE(value);
+        EXPECT_EQ(S_OK, p2_->put_DisplayMode(static_cast<qivDisplayMode>(value)));
+        qivDisplayMode m{};
+        p2_->get_DisplayMode(&m);
+        EXPECT_EQ(value & ~0xFF00, LONG(m));
+        EXPECT_EQ(3u, ctl_->state().displayMode);
+        RedrawWindow(ctl_->hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        EXPECT_TRUE(ctl_->state().frameValid);
     }
-    EXPECT_TRUE(notify_.changed.empty());
-    for (LONG good : {0x4003, 20, 23, 5}) {
-        SCOPED_TRACE(good);
-        EXPECT_EQ(S_OK, p2_->put_DisplayMode(static_cast<qivDisplayMode>(good)));
-    }
-    qivDisplayMode m{};
-    p2_->get_DisplayMode(&m);
-    EXPECT_EQ(5, int(m) & 0xFF);
+    EXPECT_EQ(S_OK, p2_->OneTimeRaytrace());
+    EXPECT_EQ(S_OK, p2_->put_DisplayMode(qivDispFLAT));
+    EXPECT_EQ(1u, ctl_->win().frameMode) << "the ray trace asked for is dropped";
 }
 
 TEST_F(Stock, AnimationTimeAndSubAnimationsNeedAnObject) {
@@ -489,6 +501,51 @@ TEST_F(Stock, AnimationCommandsActOnTheHoveredObject) {
     EXPECT_FALSE(s.slots[0].animPlaying) << "the current one does not";
 }
 
+// Over a part whose table entry names a sub-animation the context cursor is the animation
+// cursor and a click there starts that sub-animation once; over a movable object without one
+// it is the grab cursor, over a fixed one the rotate cursor.
+TEST_F(Stock, PartsThatAnimateOrMoveShowTheirCursorAndAClickStartsTheSubAnimation) {
+    site();
+    ASSERT_TRUE(load(writeAnimatedObject(dir_, {subAnimation("all", 0, 2), subAnimation("up", 0, 1)}, true, 1)));
+    UpdateWindow(ctl_->hwnd());
+    QivControlState& s = ctl_->state();
+    POINT over{-1, -1};
+    for (int y = 0; y < s.frameHeight && ctl_->hoveredSlot() < 0; y += 5)
+        for (int x = 0; x < s.frameWidth && ctl_->hoveredSlot() < 0; x += 5) {
+            ctl_->TrackHover(x, y);
+            over = {x, y};
+        }
+    ASSERT_EQ(0, ctl_->hoveredSlot());
+    POINT screen = over;
+    ClientToScreen(ctl_->hwnd(), &screen);
+    SetCursorPos(screen.x, screen.y);
+    auto cursorOf = [&](WORD id) {
+        for (int i = 0; i < kQivCursorCount; ++i)
+            if (kQivCursorIds[i] == id) return ctl_->cursor(i);
+        return HCURSOR(nullptr);
+    };
+    s.cursorType = 1;
+    EXPECT_TRUE(ctl_->SetCursorForState(HTCLIENT));
+    EXPECT_EQ(cursorOf(226), GetCursor()) << "the animation cursor";
+
+    const LPARAM at = MAKELPARAM(over.x, over.y);
+    SendMessageW(ctl_->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(ctl_->hwnd(), WM_LBUTTONUP, 0, at);
+    QivObjectSlot& slot = s.slots[0];
+    EXPECT_TRUE(slot.animPlaying) << "the clicked part's sub-animation plays";
+    EXPECT_EQ(1.0f, slot.animEnd);
+    EXPECT_FALSE(slot.autoRepeat);
+
+    p2_->StopAnimation();
+    slot.chunkData.clear();
+    slot.moveFlags = 1;
+    EXPECT_TRUE(ctl_->SetCursorForState(HTCLIENT));
+    EXPECT_EQ(cursorOf(252), GetCursor()) << "the grab cursor";
+    slot.moveFlags = 0;
+    EXPECT_TRUE(ctl_->SetCursorForState(HTCLIENT));
+    EXPECT_EQ(cursorOf(204), GetCursor()) << "the rotate cursor";
+}
+
 TEST_F(Stock, ShowAllBringsBackTheHomeViewAndAnnouncesIt) {
     EXPECT_EQ(S_OK, p2_->ShowAll());
     EXPECT_TRUE(notify_.changed.empty()) << "nothing shown: nothing to do";
@@ -519,6 +576,15 @@ TEST_F(Stock, ShowAllBringsBackTheHomeViewAndAnnouncesIt) {
     oc->FreezeEvents(FALSE);
     oc->Release();
     EXPECT_TRUE(notify_.changed.empty());
+    // Nor while updates are disabled.
+    p2_->put_Phi(10);
+    notify_.changed.clear();
+    p2_->EnableUpdate(VARIANT_FALSE);
+    EXPECT_EQ(S_OK, p2_->ShowAll());
+    p2_->EnableUpdate(VARIANT_TRUE);
+    EXPECT_TRUE(notify_.changed.empty());
+    p2_->get_Phi(&phi);
+    EXPECT_NEAR(225.0f, phi, 1e-3f) << "the view is shown all the same";
 }
 
 // An object with no x extent (a wall in the y-z plane) measures its zoom on its larger
@@ -541,32 +607,43 @@ TEST_F(Stock, ZoomOfAnObjectWithoutXExtentStaysFinite) {
     EXPECT_TRUE(std::isfinite(s.camera.winYMax) && s.camera.winYMax > 0);
 }
 
-TEST_F(Stock, Show2DViewNeedsAPreviewAndSwapsOnlyOnAChange) {
+// Show2DView swaps the stored picture and the background on every call: two calls with the
+// same value swap them back. Without a stored picture the background stays that of BackPicMode.
+TEST_F(Stock, Show2DViewSwapsThePicturesOnEveryCall) {
     site();
-    EXPECT_EQ(E_FAIL, p2_->Show2DView(VARIANT_TRUE));
-    EXPECT_FALSE(ctl_->view2D());
+    EXPECT_EQ(S_OK, p2_->Show2DView(VARIANT_TRUE));
+    EXPECT_TRUE(ctl_->view2D());
+    EXPECT_EQ(0u, ctl_->state().background.mode);
+    RedrawWindow(ctl_->hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
     EXPECT_EQ(S_OK, p2_->Show2DView(VARIANT_FALSE));
+    EXPECT_FALSE(ctl_->view2D());
     qivtest::OneColourPicture picture(0x00336699);
     PicRecord& preview = picture.picture;
     ctl_->SetPreviewPicture(&preview);
-    for (int i = 0; i < 2; ++i) {  // the second call changes nothing
-        EXPECT_EQ(S_OK, p2_->Show2DView(VARIANT_TRUE));
-        EXPECT_TRUE(ctl_->view2D());
-        EXPECT_EQ(&preview, ctl_->BackgroundPicture());
-        EXPECT_EQ(nullptr, ctl_->PreviewPicture());
-    }
+    EXPECT_EQ(S_OK, p2_->Show2DView(VARIANT_TRUE));
+    EXPECT_TRUE(ctl_->view2D());
+    EXPECT_EQ(&preview, ctl_->BackgroundPicture());
+    EXPECT_EQ(nullptr, ctl_->PreviewPicture());
     const BgRecord& bg = ctl_->state().background;
     EXPECT_EQ(3u, bg.mode);
     EXPECT_EQ(&preview, bg.picture);
     EXPECT_FLOAT_EQ(1.0471976f, bg.pictureAngle);
     EXPECT_EQ(0, bg.offsetX);
     RedrawWindow(ctl_->hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-    EXPECT_EQ(S_OK, p2_->Show2DView(VARIANT_FALSE));
+    // The same value again swaps back; the flag keeps the value given.
+    EXPECT_EQ(S_OK, p2_->Show2DView(VARIANT_TRUE));
+    EXPECT_TRUE(ctl_->view2D());
+    EXPECT_EQ(&preview, ctl_->PreviewPicture());
+    EXPECT_EQ(nullptr, ctl_->BackgroundPicture());
+    EXPECT_EQ(0u, ctl_->state().background.mode);
+    // The menu's switch gives the opposite of the flag: off, and the pictures swap again.
+    SendMessageW(ctl_->hwnd(), WM_COMMAND, 32791, 0);
+    EXPECT_FALSE(ctl_->view2D());
+    EXPECT_EQ(&preview, ctl_->BackgroundPicture());
     EXPECT_EQ(S_OK, p2_->Show2DView(VARIANT_FALSE));
     EXPECT_FALSE(ctl_->view2D());
     EXPECT_EQ(&preview, ctl_->PreviewPicture());
     EXPECT_EQ(nullptr, ctl_->BackgroundPicture());
-    EXPECT_EQ(0u, ctl_->state().background.mode);
     EXPECT_TRUE(notify_.changed.empty()) << "no notices";
     ctl_->SetPreviewPicture(nullptr);
 }

@@ -253,7 +253,8 @@ TEST_F(ControlWindow, KvoSpellingLoads) {
 }
 
 // Texture lookup: the ".bms" fallback of a ".bmp" name, a texture that is nowhere (the
-// object shows without it), and names that try to leave the object's folder.
+// object shows without it), names that try to leave the object's folder, and a texture
+// beside the object while InhibitLocalTextures is on.
 TEST_F(ControlWindow, TextureCandidatesAndHostileNames) {
     struct Case {
         const char* leaf;
@@ -261,17 +262,21 @@ TEST_F(ControlWindow, TextureCandidatesAndHostileNames) {
         const char* file;     // texture file beside the object
         const char* outside;  // file placed in the folder above
         bool found;
+        bool inhibitLocal = false;
     };
     const Case cases[] = {
         {"qivwin tex bms", "wood.bmp", "wood.bms", nullptr, true},
         {"qivwin tex none", "missing.bmp", nullptr, nullptr, false},
         {"qivwin tex up", "x>..\\qivwin outside.bmp", nullptr, "qivwin outside.bmp", false},
         {"qivwin tex abs", "C:\\windows\\win.ini", nullptr, nullptr, false},
+        {"qivwin tex inhibited", "checker.bmp", "checker.bmp", nullptr, false, true},
+        {"qivwin tex allowed", "checker.bmp", "checker.bmp", nullptr, true},
     };
     site(2);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.leaf);
         qivctl::TextureCacheFlush();
+        ASSERT_EQ(S_OK, p2_->put_InhibitLocalTextures(c.inhibitLocal ? VARIANT_TRUE : VARIANT_FALSE));
         SampleFiles f = writeSample(c.leaf, c.area, c.file);
         if (c.outside) {
             SampleFiles o = writeSample("", "a", nullptr);

@@ -135,13 +135,13 @@ TEST(DisplayProps, CameraPropertiesBeforeAndWithAView) {
 }
 
 TEST(DisplayProps, PreviewSwitchAndEnd) {
-    auto p = show2DView(false, true, true);
-    EXPECT_TRUE(p.swap && p.previewBackground && p.redraw);
-    EXPECT_FALSE(show2DView(true, true, true).swap);  // same state twice: nothing
-    EXPECT_EQ(show2DView(false, true, false).code, PutResult::Code::Fail);
-    p = show2DView(true, false, false);
-    EXPECT_TRUE(p.swap && p.restoreBackground);
-    EXPECT_FALSE(show2DView(false, false, false).swap);
+    auto p = show2DView(true, true);
+    EXPECT_TRUE(p.swap && p.previewBackground && !p.restoreBackground && p.redraw);
+    p = show2DView(true, false);  // nothing stored: swapped, the background of BackPicMode
+    EXPECT_TRUE(p.swap && !p.previewBackground && p.restoreBackground);
+    p = show2DView(false, true);
+    EXPECT_TRUE(p.swap && p.restoreBackground && !p.previewBackground);
+    EXPECT_TRUE(show2DView(false, false).swap);
 
     BgRecord bg{};
     bg.offsetX = 5;

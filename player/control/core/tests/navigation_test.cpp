@@ -368,10 +368,19 @@ TEST(Navigation, DisplayModeAndAnimationValues) {
     EXPECT_FALSE(navPutDisplayMode(0x4003, &mode, &flags));
     EXPECT_FALSE(navPutDisplayMode(0x0103, &mode, &flags)) << "any of bits 8-15 is the same flag";
     EXPECT_EQ(navGetDisplayMode(mode, flags), 0x4003);
-    EXPECT_TRUE(navPutDisplayMode(3 | 32, &mode, &flags));  // the type library's flag
-    EXPECT_EQ(navGetDisplayMode(mode, flags), 35);
-    EXPECT_TRUE(navPutDisplayMode(20, &mode, &flags));  // an _ALL mode, flag off again
-    EXPECT_EQ(navGetDisplayMode(mode, flags), 20);
+    // A plain put keeps the flag; 32 is a mode bit like the others.
+    EXPECT_TRUE(navPutDisplayMode(20, &mode, &flags));
+    EXPECT_EQ(navGetDisplayMode(mode, flags), 0x4000 + 20);
+    EXPECT_TRUE(navPutDisplayMode(32, &mode, &flags));
+    EXPECT_EQ(mode, 32);
+    EXPECT_EQ(navGetDisplayMode(mode, flags), 0x4000 + 32);
+    // Values outside the enumeration are stored as they are.
+    int32_t plainMode = 3, plainFlags = 0;
+    EXPECT_TRUE(navPutDisplayMode(9, &plainMode, &plainFlags));
+    EXPECT_EQ(navGetDisplayMode(plainMode, plainFlags), 9);
+    EXPECT_TRUE(navPutDisplayMode(0x10003, &plainMode, &plainFlags));
+    EXPECT_EQ(navGetDisplayMode(plainMode, plainFlags), 0x10003);
+    EXPECT_EQ(plainFlags, 0);
     EXPECT_FLOAT_EQ(navAnimationLength(0, 30, 15), 2.0f);
     EXPECT_EQ(navAnimationLength(0, 30, 0), 0.0f);
     EXPECT_EQ(navAnimationLength(0, 30, -1), 0.0f);

@@ -124,35 +124,14 @@ TEST(Picks, SmallServices) {
     EXPECT_FALSE(rotateAllowed(1));
     EXPECT_TRUE(rotateAllowed(2));
 
-    PictureRect r;
-    ASSERT_TRUE(pictureRectOf(100, 10, 20, 50, 60, &r));
-    EXPECT_EQ(r.x, 0);
-    EXPECT_EQ(r.y, 60);
-    EXPECT_EQ(r.width, 40);
-    EXPECT_EQ(r.height, 40);
-    EXPECT_FALSE(pictureRectOf(0, 0, 0, 1, 1, &r));
-    EXPECT_FALSE(pictureRectOf(10, 5, 0, 5, 1, &r));
-    EXPECT_FALSE(pictureRectOf(10, INT32_MIN, 0, INT32_MAX, 1, &r));
-
     Scene sc;
-    int32_t a = sc.object(1), b = sc.object(2);
-    sc.s.slots[size_t(a)].textureHandles.resize(2);
-    sc.s.slots[size_t(b)].textureHandles.resize(3);
-    EXPECT_EQ(totalTextures(sc.s), 5u);
-    sc.s.slots[size_t(b)].visible = false;
-    EXPECT_EQ(totalTextures(sc.s), 2u);
-    for (auto& slot : sc.s.slots) slot.textureHandles.clear();
+    sc.object(1);
+    const int32_t b = sc.object(2);
     EXPECT_EQ(firstAnimatedSlot(sc.s), -1);
     sc.s.slots[size_t(b)].hasAnimation = true;
     EXPECT_EQ(firstAnimatedSlot(sc.s), b);
     EXPECT_EQ(triangleStatistic(10, 3), 16u);
     EXPECT_EQ(triangleStatistic(UINT32_MAX, 1), UINT32_MAX);
-
-    auto on = animationButtons(true, false);
-    EXPECT_TRUE(on.playShown && on.playEnabled && on.stopShown && !on.stopEnabled && on.barShown);
-    EXPECT_EQ(on.barStep, 1);
-    auto off = animationButtons(true, true);
-    EXPECT_FALSE(off.playShown || off.stopShown || off.barShown || off.playEnabled);
 }
 
 namespace {
