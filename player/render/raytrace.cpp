@@ -21,6 +21,7 @@
 #include "scene/objnode.h"
 #include "scene/picture.h"
 #include "scene/sceneops.h"
+#include "scene/scratch.h"
 #include "scene/texture.h"
 
 namespace {
@@ -654,18 +655,21 @@ private:
         return bj;
     }
 
-    const RtTreeNode* rec_ = nullptr;
-    uint32_t count_ = 0;
-    std::vector<uint32_t> order_, leafOf_, slot_, act_, pos_;
-    std::vector<Box3> leafBox_;   // by place in order_
-    std::vector<uint8_t> alive_;  // by place in order_: not yet removed
-    std::vector<float> soa_[6];
-    std::vector<Node> nodes_;
     struct StackItem {
         uint32_t node;
         float bound;
     };
-    std::vector<StackItem> stack_;
+    const RtTreeNode* rec_ = nullptr;
+    uint32_t count_ = 0;
+    // In the order build() fills them: freed in reverse, they give their room back to the
+    // working memory of the tree build, which the next level takes again.
+    ScratchVec<uint32_t> order_, leafOf_, slot_;
+    ScratchVec<Node> nodes_;
+    ScratchVec<StackItem> stack_;
+    ScratchVec<Box3> leafBox_;   // by place in order_
+    ScratchVec<uint8_t> alive_;  // by place in order_: not yet removed
+    ScratchVec<float> soa_[6];
+    ScratchVec<uint32_t> act_, pos_;
     uint64_t searchWork_ = 0, scanWork_ = 0;
     uint32_t queries_ = 0;
     bool scanMode_ = false;
@@ -806,6 +810,7 @@ int rtBuildObjectTree(uint32_t count, RtTreeNode** rootOut) {
     uint32_t done = 0;
     uint32_t m = uint32_t(leaves);
     uint32_t levelStart = L - 1;
+    ScratchRun scratch;
     while (m > 1) {
         uint32_t parentStart = (levelStart + 1) / 2 - 1;
         if (!rtBuildTreeLevel(block + parentStart, block + levelStart, m, &done, total)) {

@@ -25,7 +25,7 @@ public:
     void release();
     // Bytes of blocks that a thread keeps between runs, at most (the rest is released when a
     // run ends); the default, and a new limit for every thread.
-    static constexpr size_t kKeep = sizeof(void*) >= 8 ? size_t(64) << 20 : size_t(16) << 20;
+    static constexpr size_t kKeep = sizeof(void*) >= 8 ? size_t(64) << 20 : size_t(48) << 20;
     static void setKeep(size_t bytes);
     static size_t keep();
 
