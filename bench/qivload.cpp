@@ -191,7 +191,7 @@ int main(int argc, char** argv) {
         std::printf("  %8u %11.2f %11.2f %11.1f %7.2f\n", faces, cpu * 1e3, floor * 1e3, perFace, perFace / perFace0);
     }
     ScratchArena::setKeep(keep);
-    ScratchArena::local().release();
+    ScratchArena::shared().release();
     std::printf("machine load average %.2f\n", loadAverage());
     return 0;
 }

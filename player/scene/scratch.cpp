@@ -1,4 +1,4 @@
-// Thread-held working memory.
+// Working memory kept between runs.
 #include "scene/scratch.h"
 
 #include <algorithm>
@@ -8,22 +8,38 @@
 namespace {
 constexpr size_t kFirstBlock = size_t(1) << 20;
 std::atomic<size_t> g_keep{ScratchArena::kKeep};
+// This thread's open runs, and the arena its outermost run holds.
+thread_local uint32_t t_depth = 0;
+thread_local ScratchArena* t_arena = nullptr;
 }  // namespace
 
 ScratchArena::~ScratchArena() { release(); }
 
-ScratchArena& ScratchArena::local() {
-    thread_local ScratchArena arena;
+ScratchArena& ScratchArena::shared() {
+    static ScratchArena arena;
     return arena;
 }
+
+ScratchArena* ScratchArena::current() { return t_arena; }
 
 void ScratchArena::setKeep(size_t bytes) { g_keep = bytes; }
 
 size_t ScratchArena::keep() { return g_keep; }
 
+ScratchRun::ScratchRun() {
+    if (t_depth++ == 0 && ScratchArena::shared().owner_.try_lock()) t_arena = &ScratchArena::shared();
+}
+
+ScratchRun::~ScratchRun() {
+    if (--t_depth == 0 && t_arena) {
+        t_arena->endRun();
+        t_arena->owner_.unlock();
+        t_arena = nullptr;
+    }
+}
+
 void* ScratchArena::take(size_t bytes, size_t align) {
     if (bytes == 0) bytes = 1;
-    if (depth_ == 0) return ::operator new(bytes, std::align_val_t(align));  // outside a run
     for (; at_ < blocks_.size(); ++at_) {
         Block& b = blocks_[at_];
         const size_t start = (size_t(-reinterpret_cast<uintptr_t>(b.base + b.used)) & (align - 1)) + b.used;
@@ -49,7 +65,7 @@ void ScratchArena::give(void* p, size_t bytes, size_t align) {
     auto* q = static_cast<unsigned char*>(p);
     bool ours = false;
     for (const Block& b : blocks_) ours = ours || (q >= b.base && q < b.base + b.size);
-    if (!ours) {
+    if (!ours) {  // taken before the run began
         ::operator delete(p, std::align_val_t(align));
         return;
     }
