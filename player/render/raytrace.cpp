@@ -21,6 +21,7 @@
 #include "scene/objnode.h"
 #include "scene/picture.h"
 #include "scene/sceneops.h"
+#include "scene/scratch.h"
 #include "scene/texture.h"
 
 namespace {
@@ -412,12 +413,21 @@ public:
         count_ = count;
         order_.resize(count);
         leafOf_.resize(count);
+        slot_.resize(count);
         for (uint32_t i = 0; i < count; ++i) order_[i] = i;
         nodes_.clear();
         nodes_.reserve(size_t(count / kLeaf) * 4 + 4);
         nodes_.resize(1);
         buildAt(0, 0, count, UINT32_MAX);
         stack_.reserve(nodes_.size());  // a query visits every node at most once
+        // the records' boxes in tree order, with their unpaired marks, for scans of leaves
+        // that touch no other memory
+        leafBox_.resize(count);
+        alive_.assign(count, 1);
+        for (uint32_t k = 0; k < count; ++k) {
+            leafBox_[k] = children[order_[k]].box;
+            slot_[order_[k]] = k;
+        }
         // compact scan arrays of the unpaired records, one array per box coordinate
         for (int k = 0; k < 6; ++k) soa_[k].resize(count);
         act_.resize(count);
@@ -430,8 +440,28 @@ public:
         }
         return true;
     }
+    // Takes record r out; the subtrees above it take their bounds and least index from the
+    // records they still hold.
     void remove(uint32_t r) {
-        for (uint32_t n = leafOf_[r]; n != UINT32_MAX; n = nodes_[n].parent) --nodes_[n].active;
+        alive_[slot_[r]] = 0;
+        uint32_t n = leafOf_[r];
+        refitLeaf(nodes_[n]);
+        for (n = nodes_[n].parent; n != UINT32_MAX; n = nodes_[n].parent) {
+            Node& p = nodes_[n];
+            --p.active;
+            const Node &a = nodes_[p.first], &b = nodes_[p.first + 1];
+            if (!a.active || !b.active) {
+                copyBounds(p, a.active ? a : b);
+                continue;
+            }
+            for (int k = 0; k < 3; ++k) {
+                p.minHi[k] = std::max(a.minHi[k], b.minHi[k]);
+                p.maxLo[k] = std::min(a.maxLo[k], b.maxLo[k]);
+                p.extent[k] = std::min(a.extent[k], b.extent[k]);
+            }
+            p.minArea = std::min(a.minArea, b.minArea);
+            p.minIndex = std::min(a.minIndex, b.minIndex);
+        }
         uint32_t p = pos_[r], lastAt = uint32_t(act_.size() - 1), last = act_[lastAt];
         act_[p] = last;
         pos_[last] = p;
@@ -448,20 +478,24 @@ public:
         float best = 0;
         uint32_t bj = UINT32_MAX;
         uint64_t work = 0;
+        // Best first: the subtree of the lowest bound is opened next, so the search ends as
+        // soon as no bound is below the best union found.
+        auto later = [](const StackItem& a, const StackItem& b) { return a.bound > b.bound; };
         stack_.clear();
         if (nodes_[0].active) stack_.push_back({0, bound(q, nodes_[0])});
         while (!stack_.empty()) {
-            StackItem it = stack_.back();
+            std::pop_heap(stack_.begin(), stack_.end(), later);
+            const StackItem it = stack_.back();
             stack_.pop_back();
             const Node& n = nodes_[it.node];
-            if (!n.active || (bj != UINT32_MAX && (it.bound > best || (it.bound == best && n.minIndex > bj))))
-                continue;
+            if (bj != UINT32_MAX && it.bound > best) break;
+            if (!n.active || (bj != UINT32_MAX && it.bound == best && n.minIndex > bj)) continue;
             if (n.leaf) {
                 for (uint32_t k = n.first; k < n.first + n.count; ++k) {
-                    uint32_t r = order_[k];
-                    if (r == i || (rec_[r].flags & 4u)) continue;
+                    if (!alive_[k]) continue;  // paired, or i itself
+                    const uint32_t r = order_[k];
                     ++work;
-                    float a = halfArea(unionBox(q, rec_[r].box));
+                    float a = halfArea(unionBox(q, leafBox_[k]));
                     if (bj == UINT32_MAX || a < best || (a == best && r < bj)) {
                         best = a;
                         bj = r;
@@ -469,16 +503,13 @@ public:
                 }
                 continue;
             }
-            const uint32_t c0 = n.first, c1 = n.first + 1;
-            float b0 = bound(q, nodes_[c0]), b1 = bound(q, nodes_[c1]);
             work += 2;
-            // the nearer child is searched first
-            if (b0 <= b1) {
-                stack_.push_back({c1, b1});
-                stack_.push_back({c0, b0});
-            } else {
-                stack_.push_back({c0, b0});
-                stack_.push_back({c1, b1});
+            for (uint32_t c = n.first; c < n.first + 2; ++c) {
+                if (!nodes_[c].active) continue;
+                const float b = bound(q, nodes_[c]);
+                if (bj != UINT32_MAX && b > best) continue;
+                stack_.push_back({c, b});
+                std::push_heap(stack_.begin(), stack_.end(), later);
             }
         }
         // When pruning does not pay (heavily overlapping boxes), the rest of the level is
@@ -491,14 +522,47 @@ public:
     bool scanMode() const { return scanMode_; }
 
 private:
-    static constexpr uint32_t kLeaf = 4;
-    // A subtree keeps, per axis, the ranges of its records' minima and maxima and their
-    // least extent.
-    struct Node {
-        float minLo[3], minHi[3], maxLo[3], maxHi[3], extent[3];
-        uint32_t parent, first, count, active, minIndex;
+    static constexpr uint32_t kLeaf = 8;
+    // A subtree keeps, of the boxes of its records not yet removed, per axis the highest
+    // minimum, the lowest maximum and the least extent, their least half area and the least
+    // record index.
+    struct alignas(64) Node {  // one cache line
+        float minHi[3], maxLo[3], extent[3];
+        float minArea;  // least half area of its records' boxes
+        uint32_t parent, first, active, minIndex;
+        uint16_t count;
         bool leaf;
     };
+    static void copyBounds(Node& to, const Node& from) {
+        for (int k = 0; k < 3; ++k) {
+            to.minHi[k] = from.minHi[k];
+            to.maxLo[k] = from.maxLo[k];
+            to.extent[k] = from.extent[k];
+        }
+        to.minArea = from.minArea;
+        to.minIndex = from.minIndex;
+    }
+    // A leaf's bounds and least index from its records not yet removed.
+    void refitLeaf(Node& n) {
+        --n.active;
+        for (int k = 0; k < 3; ++k) {
+            n.maxLo[k] = n.extent[k] = INFINITY;
+            n.minHi[k] = -INFINITY;
+        }
+        n.minArea = INFINITY;
+        n.minIndex = UINT32_MAX;
+        for (uint32_t k = n.first; k < n.first + n.count; ++k) {
+            if (!alive_[k]) continue;
+            const Box3& b = leafBox_[k];
+            for (int a = 0; a < 3; ++a) {
+                n.minHi[a] = std::max(n.minHi[a], lo(b, a));
+                n.maxLo[a] = std::min(n.maxLo[a], hi(b, a));
+                n.extent[a] = std::min(n.extent[a], hi(b, a) - lo(b, a));
+            }
+            n.minArea = std::min(n.minArea, halfArea(b));
+            n.minIndex = std::min(n.minIndex, order_[k]);
+        }
+    }
     static float lo(const Box3& b, int k) { return k == 0 ? b.min.x : (k == 1 ? b.min.y : b.min.z); }
     static float hi(const Box3& b, int k) { return k == 0 ? b.max.x : (k == 1 ? b.max.y : b.max.z); }
     // Lower bound of the union half area of q with any record of the subtree: each extent of a
@@ -510,32 +574,36 @@ private:
         float e[3];
         for (int k = 0; k < 3; ++k)
             e[k] = std::max(std::max(hi(q, k), n.maxLo[k]) - std::min(lo(q, k), n.minHi[k]), n.extent[k]);
-        return e[0] * e[1] + e[2] * (e[0] + e[1]);
+        return std::max(e[0] * e[1] + e[2] * (e[0] + e[1]), n.minArea);
     }
     // Splits at the median of the box coordinate (of six) that spreads widest, so that
     // records of a subtree have boxes of like place and shape.
     void buildAt(uint32_t self, uint32_t first, uint32_t end, uint32_t parent) {
         Node n{};
+        float minLo[3], maxHi[3];  // the other ends of the ranges, for the split
         for (int k = 0; k < 3; ++k) {
-            n.minLo[k] = n.maxLo[k] = n.extent[k] = INFINITY;
-            n.minHi[k] = n.maxHi[k] = -INFINITY;
+            minLo[k] = n.maxLo[k] = n.extent[k] = INFINITY;
+            n.minHi[k] = maxHi[k] = -INFINITY;
         }
         uint32_t minIndex = order_[first];
+        n.minArea = INFINITY;
         for (uint32_t i = first; i < end; ++i) {
             const uint32_t r = order_[i];
             const Box3& b = rec_[r].box;
+            n.minArea = std::min(n.minArea, halfArea(b));
             for (int k = 0; k < 3; ++k) {
-                n.minLo[k] = std::min(n.minLo[k], lo(b, k));
+                minLo[k] = std::min(minLo[k], lo(b, k));
                 n.minHi[k] = std::max(n.minHi[k], lo(b, k));
                 n.maxLo[k] = std::min(n.maxLo[k], hi(b, k));
-                n.maxHi[k] = std::max(n.maxHi[k], hi(b, k));
+                maxHi[k] = std::max(maxHi[k], hi(b, k));
                 n.extent[k] = std::min(n.extent[k], hi(b, k) - lo(b, k));
             }
             minIndex = std::min(minIndex, r);
         }
         n.parent = parent;
         n.first = first;
-        n.count = n.active = end - first;
+        n.active = end - first;
+        n.count = uint16_t(end - first <= kLeaf ? end - first : 0);
         n.minIndex = minIndex;
         n.leaf = end - first <= kLeaf;
         if (n.leaf) {
@@ -546,8 +614,8 @@ private:
         int coordinate = 0;
         float widest = -1.0f;
         for (int k = 0; k < 3; ++k) {
-            if (n.minHi[k] - n.minLo[k] > widest) widest = n.minHi[k] - n.minLo[k], coordinate = k;
-            if (n.maxHi[k] - n.maxLo[k] > widest) widest = n.maxHi[k] - n.maxLo[k], coordinate = 3 + k;
+            if (n.minHi[k] - minLo[k] > widest) widest = n.minHi[k] - minLo[k], coordinate = k;
+            if (maxHi[k] - n.maxLo[k] > widest) widest = maxHi[k] - n.maxLo[k], coordinate = 3 + k;
         }
         auto value = [&](uint32_t r) {
             const Box3& b = rec_[r].box;
@@ -587,16 +655,21 @@ private:
         return bj;
     }
 
-    const RtTreeNode* rec_ = nullptr;
-    uint32_t count_ = 0;
-    std::vector<uint32_t> order_, leafOf_, act_, pos_;
-    std::vector<float> soa_[6];
-    std::vector<Node> nodes_;
     struct StackItem {
         uint32_t node;
         float bound;
     };
-    std::vector<StackItem> stack_;
+    const RtTreeNode* rec_ = nullptr;
+    uint32_t count_ = 0;
+    // In the order build() fills them: freed in reverse, they give their room back to the
+    // working memory of the tree build, which the next level takes again.
+    ScratchVec<uint32_t> order_, leafOf_, slot_;
+    ScratchVec<Node> nodes_;
+    ScratchVec<StackItem> stack_;
+    ScratchVec<Box3> leafBox_;   // by place in order_
+    ScratchVec<uint8_t> alive_;  // by place in order_: not yet removed
+    ScratchVec<float> soa_[6];
+    ScratchVec<uint32_t> act_, pos_;
     uint64_t searchWork_ = 0, scanWork_ = 0;
     uint32_t queries_ = 0;
     bool scanMode_ = false;
@@ -737,6 +810,7 @@ int rtBuildObjectTree(uint32_t count, RtTreeNode** rootOut) {
     uint32_t done = 0;
     uint32_t m = uint32_t(leaves);
     uint32_t levelStart = L - 1;
+    ScratchRun scratch;
     while (m > 1) {
         uint32_t parentStart = (levelStart + 1) / 2 - 1;
         if (!rtBuildTreeLevel(block + parentStart, block + levelStart, m, &done, total)) {

@@ -13,6 +13,7 @@
 #include "scene/engine.h"
 #include "scene/material.h"
 #include "scene/scene.h"
+#include "scene/scratch.h"
 
 namespace {
 
@@ -60,7 +61,7 @@ uint64_t orderKey(float f) {
 
 // Stable sort of ids by keys[id], ascending, in linear time (least significant digit first;
 // digits that all keys share are passed over).
-void sortByKey(uint32_t* ids, size_t n, const std::vector<uint64_t>& keys) {
+void sortByKey(uint32_t* ids, size_t n, const ScratchVec<uint64_t>& keys) {
     if (n < 64) {
         std::stable_sort(ids, ids + n, [&](uint32_t a, uint32_t b) { return keys[a] < keys[b]; });
         return;
@@ -71,8 +72,8 @@ void sortByKey(uint32_t* ids, size_t n, const std::vector<uint64_t>& keys) {
         uint64_t key;
         uint32_t id;
     };
-    std::vector<Item> a(n), b(n);
-    std::vector<uint32_t> count(size_t(kDigits) << kBits, 0u);
+    ScratchVec<Item> a(n), b(n);
+    ScratchVec<uint32_t> count(size_t(kDigits) << kBits, 0u);
     for (size_t i = 0; i < n; ++i) {
         const uint64_t k = keys[ids[i]];
         a[i] = {k, ids[i]};
@@ -97,7 +98,7 @@ void sortByKey(uint32_t* ids, size_t n, const std::vector<uint64_t>& keys) {
 // Ids 0..n-1 stably sorted by major[id], then z, y, x of vec[id] (none of them NaN), in
 // linear time: least significant digit first over the four key words, digits that all keys
 // share passed over.
-std::vector<uint32_t> sortByMajorZyx(const std::vector<uint32_t>& major, const std::vector<Vec3>& vec) {
+ScratchVec<uint32_t> sortByMajorZyx(const ScratchVec<uint32_t>& major, const ScratchVec<Vec3>& vec) {
     const size_t n = vec.size();
     struct Item {
         uint32_t key[4];  // x, y, z, major
@@ -105,8 +106,9 @@ std::vector<uint32_t> sortByMajorZyx(const std::vector<uint32_t>& major, const s
     };
     constexpr int kBits = 11, kPerWord = 3, kDigits = 4 * kPerWord;
     constexpr uint32_t kDigit = (1u << kBits) - 1;
-    std::vector<Item> a(n), b(n);
-    std::vector<uint32_t> count(size_t(kDigits) << kBits, 0u);
+    ScratchVec<uint32_t> ids(n);  // before the work arrays, which then give their room back
+    ScratchVec<Item> a(n), b(n);
+    ScratchVec<uint32_t> count(size_t(kDigits) << kBits, 0u);
     for (uint32_t i = 0; i < n; ++i) {
         Item& it = a[i];
         it = {{uint32_t(orderKey(vec[i].x)), uint32_t(orderKey(vec[i].y)), uint32_t(orderKey(vec[i].z)), major[i]}, i};
@@ -126,7 +128,6 @@ std::vector<uint32_t> sortByMajorZyx(const std::vector<uint32_t>& major, const s
         for (const Item& it : a) b[c[(it.key[word] >> shift) & kDigit]++] = it;
         a.swap(b);
     }
-    std::vector<uint32_t> ids(n);
     for (size_t i = 0; i < n; ++i) ids[i] = a[i].id;
     return ids;
 }
@@ -143,8 +144,8 @@ struct VertexWork {
 };
 
 // Moves element i of a to position to[i] (a permutation), in place.
-template <class T> void permute(std::vector<T>& a, const std::vector<uint32_t>& to) {
-    std::vector<uint8_t> done(a.size(), 0);
+template <class T> void permute(ScratchVec<T>& a, const ScratchVec<uint32_t>& to) {
+    ScratchVec<uint8_t> done(a.size(), 0);
     for (size_t i = 0; i < a.size(); ++i) {
         if (done[i]) continue;
         T held = a[i];
@@ -161,17 +162,17 @@ template <class T> void permute(std::vector<T>& a, const std::vector<uint32_t>& 
 // Working copy of a content's geometry.
 struct Work {
     PelContent* c = nullptr;
-    std::vector<VertexWork> verts;
-    std::vector<PelFace> faces;
-    std::vector<PelPart> parts;
-    std::vector<uint32_t> partFirstV, partFirstF;
-    std::vector<Vec3> faceNormal;
-    std::vector<float> faceDist;
-    std::vector<uint8_t> translucent;
-    std::vector<uint8_t> grouped;
-    std::vector<uint32_t> group;
-    std::vector<int64_t> partner;  // vertex linked by the bounding-edge connection, -1 none
-    std::vector<uint32_t> partOrder;  // old part index of each new part (empty: unchanged)
+    ScratchVec<VertexWork> verts;
+    ScratchVec<PelFace> faces;
+    ScratchVec<PelPart> parts;
+    ScratchVec<uint32_t> partFirstV, partFirstF;
+    ScratchVec<Vec3> faceNormal;
+    ScratchVec<float> faceDist;
+    ScratchVec<uint8_t> translucent;
+    ScratchVec<uint8_t> grouped;
+    ScratchVec<uint32_t> group;
+    ScratchVec<int64_t> partner;  // vertex linked by the bounding-edge connection, -1 none
+    ScratchVec<uint32_t> partOrder;  // old part index of each new part (empty: unchanged)
     std::string textList1;            // first text list in the new part order (empty: unchanged)
     float tolerance = 0.0f;
 };
@@ -250,7 +251,7 @@ bool loadWork(PelContent* c, Work* w) {
     return loadParts(c, w, true) && finishLoad(w);
 }
 
-bool loadStreamWork(PelContent* c, std::vector<PelStreamVertex>& vertices, std::vector<PelFace>& faces, Work* w) {
+bool loadStreamWork(PelContent* c, ScratchVec<PelStreamVertex>& vertices, ScratchVec<PelFace>& faces, Work* w) {
     if (!c->parts || c->partCount == 0) {
         errReport(ERR_FORMAT, "Content without geometry arrays.");
         return false;
@@ -259,7 +260,7 @@ bool loadStreamWork(PelContent* c, std::vector<PelStreamVertex>& vertices, std::
     w->verts.resize(vertices.size());
     for (size_t i = 0; i < vertices.size(); ++i)
         w->verts[i] = {vertices[i].pos, vertices[i].u, vertices[i].v, 0, kNoSource};
-    std::vector<PelStreamVertex>().swap(vertices);
+    ScratchVec<PelStreamVertex>().swap(vertices);
     w->faces.swap(faces);
     return loadParts(c, w, false) && finishLoad(w);
 }
@@ -333,7 +334,7 @@ void computeBoxes(Work& w) {
 }
 
 // Text list entries: each ends with a zero byte; a tail without one is kept as is.
-bool permuteTextEntries(const char* s, uint32_t size, const std::vector<uint32_t>& order, std::string* outText) {
+bool permuteTextEntries(const char* s, uint32_t size, const ScratchVec<uint32_t>& order, std::string* outText) {
     if (!s || !size) return true;
     bool moved = false;
     for (uint32_t i = 0; i < order.size(); ++i) moved |= order[i] != i;
@@ -359,15 +360,15 @@ bool permuteTextEntries(const char* s, uint32_t size, const std::vector<uint32_t
 
 // Moves the content's per-part data (names, track indices, part words, the
 // nodes' part records and part indices) into the new part order.
-bool applyPartOrder(PelContent* c, const std::vector<uint32_t>& order, const std::string& textList1) {
+bool applyPartOrder(PelContent* c, const ScratchVec<uint32_t>& order, const std::string& textList1) {
     const uint32_t np = uint32_t(order.size());
     bool moved = false;
     for (uint32_t i = 0; i < np; ++i) moved |= order[i] != i;
     if (!moved) return true;
     // What can fail comes first, so that a failure leaves the content as it was.
-    std::vector<uint32_t> newPart(np);
+    ScratchVec<uint32_t> newPart(np);
     for (uint32_t i = 0; i < np; ++i) newPart[order[i]] = i;
-    std::vector<uint32_t> tracks, words;
+    ScratchVec<uint32_t> tracks, words;
     if (c->trackIndex) tracks.assign(c->trackIndex, c->trackIndex + np);
     if (c->partWords) words.assign(c->partWords, c->partWords + np);
     std::vector<std::vector<ScnPart>> nodeParts;
@@ -406,11 +407,11 @@ bool applyPartOrder(PelContent* c, const std::vector<uint32_t>& order, const std
 bool sortPartsAndFaces(Work& w) {
     const uint32_t np = uint32_t(w.parts.size());
     const uint32_t nf = uint32_t(w.faces.size());
-    std::vector<uint32_t> order(np);
-    std::vector<uint64_t> keys;
+    ScratchVec<uint32_t> order(np);
+    ScratchVec<uint64_t> keys;
     std::iota(order.begin(), order.end(), 0u);
     if (np > 1) {
-        std::vector<double> volume(np, 0.0);
+        ScratchVec<double> volume(np, 0.0);
         bool nan = false;
         for (uint32_t p = 0; p < np; ++p) {
             const Box3& b = w.parts[p].box;
@@ -431,13 +432,13 @@ bool sortPartsAndFaces(Work& w) {
             std::stable_partition(order.begin(), order.end(), [&](uint32_t p) { return !translucent(p); });
         }
     }
-    std::vector<uint32_t> newPart(np);
+    ScratchVec<uint32_t> newPart(np);
     for (uint32_t i = 0; i < np; ++i) newPart[order[i]] = i;
 
     // Vertex and face maps of the new part order, then the face order in each part.
-    std::vector<uint32_t> newVertex(w.verts.size()), faceOrder;
-    std::vector<uint32_t> firstV(np), firstF(np);
-    std::vector<double> depth(nf);
+    ScratchVec<uint32_t> newVertex(w.verts.size()), faceOrder;
+    ScratchVec<uint32_t> firstV(np), firstF(np);
+    ScratchVec<double> depth(nf);
     keys.resize(nf);
     for (uint32_t i = 0; i < nf; ++i) {
         const PelFace& pf = w.faces[i];
@@ -471,7 +472,7 @@ bool sortPartsAndFaces(Work& w) {
         }
         f += w.parts[p].faceCount;
     }
-    std::vector<uint32_t> newFace(nf);
+    ScratchVec<uint32_t> newFace(nf);
     for (uint32_t i = 0; i < nf; ++i) newFace[faceOrder[i]] = i;
 
     // Per-part data of the content and its nodes follow once the rebuild is sure.
@@ -489,7 +490,7 @@ bool sortPartsAndFaces(Work& w) {
     permute(w.faceDist, newFace);
     permute(w.translucent, newFace);
     permute(w.group, newFace);
-    std::vector<PelPart> parts(np);
+    ScratchVec<PelPart> parts(np);
     for (uint32_t i = 0; i < np; ++i) parts[i] = w.parts[order[i]];
     w.parts.swap(parts);
     w.partFirstV.swap(firstV);
@@ -508,7 +509,7 @@ public:
 
     static uint64_t key(uint32_t from, uint32_t to) { return uint64_t(from) << 32 | to; }
 
-    explicit EdgeIndex(const std::vector<PelFace>& faces) : faces_(faces.data()) {}
+    explicit EdgeIndex(const ScratchVec<PelFace>& faces) : faces_(faces.data()) {}
 
     void build(uint32_t first, uint32_t count) {
         first_ = first;
@@ -562,7 +563,7 @@ private:
 
     const PelFace* faces_;
     uint32_t first_ = 0;
-    std::vector<uint32_t> table_, next_, tail_;
+    ScratchVec<uint32_t> table_, next_, tail_;
     size_t mask_ = 0;
 };
 
@@ -660,9 +661,9 @@ bool finite(const Vec3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && 
 // Without a usable grid (no extent, or not finite) every search scans the later edges.
 class EdgeGrid {
 public:
-    EdgeGrid(const std::vector<EdgeRecord>& rec, double reach) : rec_(rec) {
+    EdgeGrid(const ScratchVec<EdgeRecord>& rec, double reach) : rec_(rec) {
         double lo[3] = {INFINITY, INFINITY, INFINITY}, hi[3] = {-INFINITY, -INFINITY, -INFINITY}, big = 0;
-        std::vector<float> lengths;
+        ScratchVec<float> lengths;
         for (const EdgeRecord& r : rec) {
             if (!r.usable) continue;
             for (const Vec3* p : {&r.start, &r.end}) {
@@ -687,7 +688,7 @@ public:
         }
         // Every cube within reach and half a step of each start point (at most two per axis).
         const double pad = reach_ + cube_ / 4 + cube_ * 1e-9 + big * 1e-12;
-        std::vector<std::pair<uint64_t, uint32_t>> entries;
+        ScratchVec<std::pair<uint64_t, uint32_t>> entries;
         entries.reserve(rec.size() * 2);
         for (uint32_t i = 0; i < rec.size(); ++i) {
             if (!rec[i].usable) continue;
@@ -706,7 +707,7 @@ public:
         while (slots < 2 * entries.size()) slots <<= 1;
         mask_ = slots - 1;
         table_.assign(slots, kNone);
-        std::vector<uint32_t> cubeOf(entries.size());
+        ScratchVec<uint32_t> cubeOf(entries.size());
         for (size_t e = 0; e < entries.size(); ++e) {
             uint32_t* slot = find(entries[e].first);
             if (*slot == kNone) {
@@ -726,7 +727,7 @@ public:
         start_.push_back(sum);
         head_.assign(start_.begin(), start_.end() - 1);
         list_.resize(entries.size());
-        std::vector<uint32_t> fill(head_);
+        ScratchVec<uint32_t> fill(head_);
         for (size_t e = 0; e < entries.size(); ++e) list_[fill[cubeOf[e]]++] = entries[e].second;
         usable_ = true;
     }
@@ -790,14 +791,14 @@ private:
         return &table_[s];
     }
 
-    const std::vector<EdgeRecord>& rec_;
+    const ScratchVec<EdgeRecord>& rec_;
     bool usable_ = false;
     double reach_ = 0, cube_ = 0, origin_[3] = {0, 0, 0};
-    std::vector<uint32_t> table_;  // slot -> cube
-    std::vector<uint64_t> keys_;   // per cube
-    std::vector<uint32_t> start_;  // per cube: its first entry in list_
-    std::vector<uint32_t> head_;   // per cube: first entry still worth a look
-    std::vector<uint32_t> list_;
+    ScratchVec<uint32_t> table_;  // slot -> cube
+    ScratchVec<uint64_t> keys_;   // per cube
+    ScratchVec<uint32_t> start_;  // per cube: its first entry in list_
+    ScratchVec<uint32_t> head_;   // per cube: first entry still worth a look
+    ScratchVec<uint32_t> list_;
     size_t mask_ = 0;
 };
 
@@ -806,7 +807,7 @@ private:
 // points lie within the tolerance of it. Edges with end points that are not finite join
 // nothing.
 void connectBoundingEdges(Work& w) {
-    std::vector<EdgeRecord> rec;
+    ScratchVec<EdgeRecord> rec;
     for (uint32_t fi = 0; fi < w.faces.size(); ++fi) {
         const PelFace& f = w.faces[fi];
         const uint32_t n = corners(f);
@@ -879,7 +880,7 @@ int edgeTo(const PelFace& g, uint32_t f) {
 uint32_t mergeTriangles(Work& w) {
     constexpr uint16_t kOpenBits = FACE_OPEN_EDGE0 | FACE_OPEN_EDGE1 | FACE_OPEN_EDGE2 | FACE_OPEN_EDGE3;
     const uint32_t nf = uint32_t(w.faces.size());
-    std::vector<uint8_t> gone(nf, 0);
+    ScratchVec<uint8_t> gone(nf, 0);
     uint32_t merged = 0;
     for (uint32_t fi = 0; fi < nf; ++fi) {
         PelFace& F = w.faces[fi];
@@ -937,14 +938,14 @@ uint32_t mergeTriangles(Work& w) {
         }
     }
     if (!merged) return nf;
-    std::vector<uint32_t> newFace(nf);
+    ScratchVec<uint32_t> newFace(nf);
     uint32_t n = 0;
     for (uint32_t i = 0; i < nf; ++i) newFace[i] = gone[i] ? 0 : n++;
-    std::vector<PelFace> faces;
-    std::vector<Vec3> fn;
-    std::vector<float> fd;
-    std::vector<uint8_t> tr, gr;
-    std::vector<uint32_t> gw;
+    ScratchVec<PelFace> faces;
+    ScratchVec<Vec3> fn;
+    ScratchVec<float> fd;
+    ScratchVec<uint8_t> tr, gr;
+    ScratchVec<uint32_t> gw;
     for (uint32_t i = 0; i < nf; ++i) {
         if (gone[i]) continue;
         PelFace f = w.faces[i];
@@ -957,7 +958,7 @@ uint32_t mergeTriangles(Work& w) {
         gw.push_back(w.group[i]);
     }
     // Part face counts shrink by the faces merged away.
-    std::vector<uint32_t> keptBefore(size_t(nf) + 1, 0);
+    ScratchVec<uint32_t> keptBefore(size_t(nf) + 1, 0);
     for (uint32_t i = 0; i < nf; ++i) keptBefore[i + 1] = keptBefore[i] + (gone[i] ? 0 : 1);
     for (size_t p = 0; p < w.parts.size(); ++p) {
         const uint32_t first = std::min(w.partFirstF[p], nf);
@@ -977,7 +978,7 @@ uint32_t mergeTriangles(Work& w) {
 
 void classifyEdges(Work& w, float cosCrease) {
     const uint32_t nf = uint32_t(w.faces.size());
-    std::vector<uint8_t> hardVertex(w.verts.size(), 0);
+    ScratchVec<uint8_t> hardVertex(w.verts.size(), 0);
     for (uint32_t fi = 0; fi < nf; ++fi) {
         PelFace& F = w.faces[fi];
         const uint32_t n = corners(F);
@@ -1007,7 +1008,7 @@ void classifyEdges(Work& w, float cosCrease) {
     }
     // 0x20: the vertex lies on a hard or open edge, or its faces differ in material.
     constexpr uint32_t kUnseen = 0xFFFFFFFFu;
-    std::vector<uint32_t> material(w.verts.size(), kUnseen);
+    ScratchVec<uint32_t> material(w.verts.size(), kUnseen);
     for (const PelFace& F : w.faces)
         for (uint32_t k = 0; k < corners(F); ++k) {
             uint32_t& m = material[F.v[k]];
@@ -1031,16 +1032,16 @@ bool lessZyx(const Vec3& a, const Vec3& b) {
 
 // Records 0..n-1 by major, then by z, y, x of their normals; equal records in their own
 // order. In linear time unless a normal is not a number (then as a comparison sort gives it).
-std::vector<uint32_t> orderNormals(const std::vector<uint32_t>& major, const std::vector<Vec3>& n) {
+ScratchVec<uint32_t> orderNormals(const ScratchVec<uint32_t>& major, const ScratchVec<Vec3>& n) {
     if (std::none_of(n.begin(), n.end(), hasNaN)) return sortByMajorZyx(major, n);
     const size_t count = n.size();
-    std::vector<uint32_t> order(count);
+    ScratchVec<uint32_t> order(count);
     struct Record {
         uint32_t major;
         Vec3 n;
         uint32_t id;
     };
-    std::vector<Record> rec(count);
+    ScratchVec<Record> rec(count);
     for (uint32_t i = 0; i < count; ++i) rec[i] = {major[i], n[i], i};
     std::sort(rec.begin(), rec.end(), [](const Record& a, const Record& b) {
         if (a.major != b.major) return a.major < b.major;
@@ -1149,11 +1150,12 @@ int prepare(PelContent** holder, Work& w, uint32_t* result, uint32_t keepNormals
     // The flag word of a record: the face's two-sidedness (faces that share
     // an entry share its facing test).
     auto flagWord = [&](uint32_t f) { return uint32_t(w.faces[f].flags & FACE_TWO_SIDED); };
-    std::vector<uint32_t> major(nf);
+    ScratchVec<uint32_t> major(nf);
     for (uint32_t f = 0; f < nf; ++f) major[f] = flagWord(f);
-    const std::vector<uint32_t> fOrder = orderNormals(major, w.faceNormal);
-    std::vector<uint32_t> faceEntry(nf);
-    std::vector<Vec3> faceNormals;
+    const ScratchVec<uint32_t> fOrder = orderNormals(major, w.faceNormal);
+    ScratchVec<uint32_t> faceEntry(nf);
+    ScratchVec<Vec3> faceNormals;
+    faceNormals.reserve(nf);
     for (uint32_t i = 0; i < nf;) {
         const uint32_t first = fOrder[i];
         const uint32_t entry = uint32_t(faceNormals.size());
@@ -1172,7 +1174,7 @@ int prepare(PelContent** holder, Work& w, uint32_t* result, uint32_t keepNormals
         uint32_t count = 0;
         Vec3 n = {0, 0, 1};
     };
-    std::vector<Acc> acc(nv);
+    ScratchVec<Acc> acc(nv);
     auto takes = [&](uint32_t v) { return !(w.verts[v].flags & (VTX_SMOOTH | VTX_MARK)); };
     for (uint32_t fi = 0; fi < nf; ++fi) {
         if (w.translucent[fi]) continue;
@@ -1199,18 +1201,19 @@ int prepare(PelContent** holder, Work& w, uint32_t* result, uint32_t keepNormals
             vecNormalize(&n);
         a.n = n;
     }
-    std::vector<uint32_t> vOrder;
+    ScratchVec<uint32_t> vOrder;
     {
-        std::vector<Vec3> n(nv);
-        std::vector<uint32_t> major(nv);
+        ScratchVec<Vec3> n(nv);
+        ScratchVec<uint32_t> major(nv);
         for (uint32_t i = 0; i < nv; ++i) {
             n[i] = acc[i].n;
             major[i] = ~acc[i].count;  // larger counts first
         }
         vOrder = orderNormals(major, n);
     }
-    std::vector<uint32_t> vertexEntry(nv);
-    std::vector<Vec3> vertexNormals;
+    ScratchVec<uint32_t> vertexEntry(nv);
+    ScratchVec<Vec3> vertexNormals;
+    vertexNormals.reserve(nv);
     for (uint32_t i = 0; i < nv;) {
         const uint32_t first = vOrder[i];
         const uint32_t entry = uint32_t(vertexNormals.size());
@@ -1341,16 +1344,18 @@ int pelConnectEdges(PelContent** holder, uint32_t* result, uint32_t keepNormals,
                     const float* /*edgeValues*/, uint32_t planeCount, const float* planes, uint32_t connect) try {
     g_stats = {};
     if (!holder || !*holder || !preparable((*holder)->faceCount, (*holder)->vertexCount)) return 0;
+    ScratchRun run;
     Work w;
     if (!loadWork(*holder, &w)) return 0;
     return prepare(holder, w, result, keepNormals, creaseAngle, mergeTriangles_, keepOrder, edgeCount, planeCount,
                    planes, connect);
 } QIV_ENGINE_CATCH(0)
 
-int pelConnectStreamEdges(PelContent** holder, std::vector<PelStreamVertex>& vertices, std::vector<PelFace>& faces,
+int pelConnectStreamEdges(PelContent** holder, ScratchVec<PelStreamVertex>& vertices, ScratchVec<PelFace>& faces,
                           uint32_t* result, uint32_t edgeCount, uint32_t planeCount, const float* planes) try {
     g_stats = {};
     if (!holder || !*holder || !preparable(faces.size(), vertices.size())) return 0;
+    ScratchRun run;
     Work w;
     if (!loadStreamWork(*holder, vertices, faces, &w)) return 0;
     return prepare(holder, w, result, 0, PEL_STREAM_CREASE, 0, 0, edgeCount, planeCount, planes, 1);

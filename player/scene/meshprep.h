@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "scene/scratch.h"
 #include "scene/vecmath.h"
 
 struct PelContent;
@@ -45,8 +46,8 @@ constexpr float PEL_STREAM_CREASE = 179.0f;
 // pelConnectEdges(holder, result, 0, PEL_STREAM_CREASE, 0, 0, 0, edgeCount, -, planeCount,
 // planes, 1) for a content whose vertices and faces are held apart (an object stream's): the
 // content's own vertex and face arrays are not read, nor its parts' array addresses; the
-// parts' counts divide the two arrays, which are taken over.
-int pelConnectStreamEdges(PelContent** holder, std::vector<PelStreamVertex>& vertices, std::vector<PelFace>& faces,
+// parts' counts divide the two arrays, which are taken over (inside the caller's ScratchRun).
+int pelConnectStreamEdges(PelContent** holder, ScratchVec<PelStreamVertex>& vertices, ScratchVec<PelFace>& faces,
                           uint32_t* result, uint32_t edgeCount, uint32_t planeCount, const float* planes);
 // Moves the animation data (frame rate, counts, per-part track indices,
 // descriptors and tracks) from oldContent to newContent; oldContent keeps none.

@@ -14,6 +14,7 @@
 #include "scene/meshprep.h"
 #include "scene/objnode.h"
 #include "scene/scene.h"
+#include "scene/scratch.h"
 #include "scene/sceneops.h"
 #include "scene/texture.h"
 
@@ -387,9 +388,9 @@ struct StreamHead {
     uint32_t areaBytes = 0;
     Box3 box{};
     uint32_t hostValue = 0;
-    std::vector<float> edgeValues;
-    std::vector<PelStreamVertex> vertices;  // the geometry, held apart from the content
-    std::vector<PelFace> faces;
+    ScratchVec<float> edgeValues;
+    ScratchVec<PelStreamVertex> vertices;  // the geometry, held apart from the content
+    ScratchVec<PelFace> faces;
 };
 
 // The stream's content before the edge connection (not registered), or null. Its vertices
@@ -442,7 +443,7 @@ PelContent* buildContent(const uint8_t* data, size_t size, StreamHead* head, boo
         report(ERR_LENGTH, "Object stream ends inside its names, lights or materials");
         return nullptr;
     }
-    std::vector<MatInput> mats(materialCount);
+    ScratchVec<MatInput> mats(materialCount);
     for (uint32_t i = 0; i < materialCount; ++i)
         readMaterial(materials + size_t(i) * QIV_MATERIAL_RECORD, areaCount, &mats[i]);
 
@@ -453,7 +454,7 @@ PelContent* buildContent(const uint8_t* data, size_t size, StreamHead* head, boo
         report(ERR_LENGTH, "Object stream ends before its last part");
         return nullptr;
     }
-    std::vector<PartPlan> plan(partCount);
+    ScratchVec<PartPlan> plan(partCount);
     uint64_t vertexSum = 0, faceSum = 0;
     for (uint32_t p = 0; p < partCount; ++p) {
         PartPlan& pp = plan[p];
@@ -531,7 +532,7 @@ PelContent* buildContent(const uint8_t* data, size_t size, StreamHead* head, boo
     // What can throw comes before the block.
     head->vertices.assign(size_t(vertexSum), PelStreamVertex{});
     head->faces.assign(size_t(faceSum), PelFace{});
-    std::vector<uint32_t> firstVertex(partCount), firstFace(partCount);
+    ScratchVec<uint32_t> firstVertex(partCount), firstFace(partCount);
     auto* mem = static_cast<uint8_t*>(memAllocZ(size_t(total)));
     if (!mem) return nullptr;
     auto* c = reinterpret_cast<PelContent*>(mem);
@@ -678,6 +679,7 @@ int pelDecodeStream(const uint8_t* data, size_t size, PelContent** content) try 
     if (!content) return 0;
     *content = nullptr;
     if (!data) return 0;
+    ScratchRun run;
     StreamHead head;
     *content = buildContent(data, size, &head, true);
     return *content ? 1 : 0;
@@ -694,6 +696,7 @@ int pelParseStream(const uint8_t* data, size_t size, PelContent** content, PelSt
         return 0;
     };
 
+    ScratchRun run;
     StreamHead head;
     PelContent* c = buildContent(data, size, &head, false);
     if (!c) return fail();
