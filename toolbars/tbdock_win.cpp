@@ -302,9 +302,15 @@ void TTBCustomDockableWindow::moveTo(TTBDock* dock, bool floating) {
         const TBPoint c = CalcClientSize(nullptr, false);
         const TBFloatingFrame f = floatParent_->Frame();
         forms::Control::SetParent(floatParent_);
-        forms::Control::SetBounds(0, 0, c.x, c.y);
-        floatParent_->forms::Control::SetBounds(FloatingPosition.x, FloatingPosition.y, c.x + 2 * f.border,
-                                                c.y + 2 * f.border + f.captionHeight);
+        // The position may come from anywhere (a saved layout): the frame is
+        // kept on its monitor's work area and never smaller than its frame.
+        const Rect wanted =
+            Rect::Bounds(FloatingPosition.x, FloatingPosition.y, c.x + 2 * f.border, c.y + 2 * f.border + f.captionHeight);
+        const Rect r = ClampPlacement(wanted, toRect(MonitorRectOfRect(toRECT(wanted), true)),
+                                      TBPoint{2 * f.border + 1, 2 * f.border + f.captionHeight + 1});
+        FloatingPosition = {r.left, r.top};
+        forms::Control::SetBounds(0, 0, r.Width() - 2 * f.border, r.Height() - 2 * f.border - f.captionHeight);
+        floatParent_->forms::Control::SetBounds(r.left, r.top, r.Width(), r.Height());
     } else {
         forms::Control::SetParent(dock ? static_cast<forms::WinControl*>(dock) : owner);
     }

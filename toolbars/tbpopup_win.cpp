@@ -114,6 +114,8 @@ void TTBPopupWindow::SetShown(bool shown) {
 // The view's window ---------------------------------------------------------------
 
 void TTBPopupWindow::Host::InvalidateRect(const Rect& r) {
+    // Not shown yet: it is painted whole when it shows.
+    if (!IsWindowVisible(p->wnd_)) return;
     const RECT rc = toRECT(r);
     ::InvalidateRect(p->wnd_, &rc, FALSE);
 }

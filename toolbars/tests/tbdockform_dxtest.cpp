@@ -297,6 +297,19 @@ TEST_F(DockForm, ABarThatMayNotFloatStaysWhenDroppedOffTheDocks) {
     EXPECT_FALSE(bars[2]->Floating());
 }
 
+TEST_F(DockForm, AFloatingPlaceOffTheScreenIsBroughtBack) {
+    bars[2]->FloatingPosition = {-30000, 40000};
+    bars[2]->SetFloating(true);
+    pump();
+    ASSERT_TRUE(bars[2]->Floating());
+    RECT r = screenRect(bars[2]->FloatingParent()->Handle());
+    RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    RECT both{};
+    EXPECT_TRUE(IntersectRect(&both, &r, &screen) && EqualRect(&both, &r)) << "wholly on the screen";
+    EXPECT_EQ(r.left, bars[2]->FloatingPosition.x);
+    EXPECT_EQ(100, bars[2]->ClientWidth());
+}
+
 TEST_F(DockForm, ClosingAFloatingBarHidesItAndClosingItsFrameClosesTheForm) {
     int closed = 0;
     bars[0]->OnClose = [&](forms::Component*) { ++closed; };
