@@ -174,13 +174,27 @@ void TTBDock::paintFrame(HDC dc) {
 
 // Dockable window ------------------------------------------------------------------
 
+namespace {
+// The dockable windows of the thread, and whether its application is active.
+std::vector<TTBCustomDockableWindow*>& liveWindows() {
+    thread_local std::vector<TTBCustomDockableWindow*> live;
+    return live;
+}
+thread_local bool g_appActive = true;
+}  // namespace
+
 TTBCustomDockableWindow::TTBCustomDockableWindow(forms::Component* owner) : CustomControl(owner) {
     color_ = forms::clBtnFace;
     LaidOutRow = -1;
+    liveWindows().push_back(this);
+    SubscribeHooks(floatingHook, HookCodes(hpSendActivateApp) | HookCodes(hpSendWindowPosChanged));
 }
 
 TTBCustomDockableWindow::~TTBCustomDockableWindow() {
     destroying_ = true;
+    auto& live = liveWindows();
+    live.erase(std::remove(live.begin(), live.end(), this), live.end());
+    UnsubscribeHooks(floatingHook);
     if (dock_) dock_->Layout().RemoveWindow(this);
     if (LastDock && LastDock != dock_) LastDock->Layout().RemoveWindow(this);
     dock_ = nullptr;
@@ -322,7 +336,7 @@ void TTBCustomDockableWindow::moveTo(TTBDock* dock, bool floating) {
                      SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     if (floatParent_) {
         if (floating)
-            floatParent_->SetShown(Visible() && owner->Visible());
+            UpdateFloatingVisibility();
         else if (dragging_)
             floatParent_->SetShown(false);  // kept while a smooth drag may float again
         else {
@@ -348,8 +362,40 @@ void TTBCustomDockableWindow::VisibleChanged() {
         dock_->Layout().UpdateShown(this, Visible());
         dock_->ArrangeWindows();
     }
-    if (floating_ && floatParent_) floatParent_->SetShown(Visible() && floatParent_->OwnerForm()->Visible());
+    UpdateFloatingVisibility();
     if (OnVisibleChanged) OnVisibleChanged(this);
+}
+
+void TTBCustomDockableWindow::UpdateFloatingVisibility() {
+    if (!floating_ || !floatParent_) return;
+    bool shown = Visible() && (!HideWhenInactive || g_appActive);
+    if (shown && FloatingMode == fmOnTopOfParentForm) {
+        forms::Form* owner = floatParent_->OwnerForm();
+        HWND o = owner ? owner->Handle() : nullptr;
+        shown = o && IsWindowVisible(o) && !IsIconic(o);
+    }
+    if (shown != bool(IsWindowVisible(floatParent_->Handle()))) floatParent_->SetShown(shown);
+}
+
+void TTBCustomDockableWindow::floatingHook(TBHookProcCode code, void* window, uintptr_t wp, intptr_t lp) {
+    HWND wnd = static_cast<HWND>(window);
+    if (code == hpSendActivateApp) {
+        g_appActive = wp != 0;
+    } else if (code == hpSendWindowPosChanged) {
+        // Only the owner forms' (or their ancestors') showing, hiding and frame changes count.
+        const auto* pos = reinterpret_cast<const WINDOWPOS*>(lp);
+        if (!pos || !(pos->flags & (SWP_SHOWWINDOW | SWP_HIDEWINDOW | SWP_FRAMECHANGED))) return;
+        bool owns = false;
+        for (TTBCustomDockableWindow* w : liveWindows()) {
+            forms::Form* owner = w->floatParent_ ? w->floatParent_->OwnerForm() : nullptr;
+            if (owner && owner->Handle() && (owner->Handle() == wnd || IsChild(wnd, owner->Handle()))) owns = true;
+        }
+        if (!owns) return;
+    } else {
+        return;
+    }
+    for (TTBCustomDockableWindow* w : std::vector<TTBCustomDockableWindow*>(liveWindows()))
+        if (w->FloatingMode == fmOnTopOfParentForm || code == hpSendActivateApp) w->UpdateFloatingVisibility();
 }
 
 void TTBCustomDockableWindow::Close() {

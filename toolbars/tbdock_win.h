@@ -15,6 +15,7 @@
 #include "forms/form.h"
 #include "tbdock.h"
 #include "tbfloat.h"
+#include "tbhooks.h"
 
 namespace toolbars {
 
@@ -93,6 +94,8 @@ public:
     bool SmoothDrag = true;
     bool UseLastDock = true;
     bool ActivateParent = true;
+    // A floating window hides while the application is inactive.
+    bool HideWhenInactive = true;
 
     std::function<void(TTBCustomDockableWindow* sender, bool& canClose)> OnCloseQuery;
     forms::NotifyEvent OnClose, OnDockChanged, OnVisibleChanged, OnMove;
@@ -115,6 +118,10 @@ public:
     // The docked frame on each side (the drag handle on the leading one).
     Rect DockedFrame() const;
     int FloatingBorder() const;
+    // Shows or hides the floating frame by the visibility rule: shown and
+    // not closed, its owner form (for fmOnTopOfParentForm) visible and not
+    // minimised, and the application active unless HideWhenInactive is off.
+    void UpdateFloatingVisibility();
     // The client size limits while floating (0: none).
     virtual void GetSizeLimits(TBPoint& minimum, TBPoint& maximum) { minimum = {1, 1}, maximum = {0, 0}; }
 
@@ -144,6 +151,7 @@ private:
     Rect closeButtonRect() const;
     bool trackCloseButton();
     forms::Form* ownerForm() const;
+    static void floatingHook(TBHookProcCode code, void* window, uintptr_t wp, intptr_t lp);
 
     TTBDock* dock_ = nullptr;
     bool floating_ = false;

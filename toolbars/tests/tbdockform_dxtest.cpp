@@ -310,6 +310,29 @@ TEST_F(DockForm, AFloatingPlaceOffTheScreenIsBroughtBack) {
     EXPECT_EQ(100, bars[2]->ClientWidth());
 }
 
+TEST_F(DockForm, AFloatingBarHidesWithItsFormAndWhileTheApplicationIsInactive) {
+    bars[1]->FloatingPosition = {300, 300};
+    bars[1]->SetFloating(true);
+    bars[2]->FloatingPosition = {300, 360};
+    bars[2]->HideWhenInactive = false;
+    bars[2]->SetFloating(true);
+    pump();
+    HWND frame1 = bars[1]->FloatingParent()->Handle(), frame2 = bars[2]->FloatingParent()->Handle();
+    ASSERT_TRUE(IsWindowVisible(frame1));
+    SendMessageW(form->Handle(), WM_ACTIVATEAPP, FALSE, 0);
+    EXPECT_FALSE(IsWindowVisible(frame1)) << "another application is active";
+    EXPECT_TRUE(IsWindowVisible(frame2)) << "HideWhenInactive off";
+    SendMessageW(form->Handle(), WM_ACTIVATEAPP, TRUE, 0);
+    EXPECT_TRUE(IsWindowVisible(frame1)) << "back with this application";
+    ShowWindow(form->Handle(), SW_HIDE);
+    EXPECT_FALSE(IsWindowVisible(frame1)) << "its owner form is hidden";
+    EXPECT_FALSE(IsWindowVisible(frame2));
+    // Hiding the active form left the application inactive: only the bar
+    // that does not hide while inactive comes back with the form.
+    ShowWindow(form->Handle(), SW_SHOWNA);
+    EXPECT_TRUE(IsWindowVisible(frame2));
+}
+
 TEST_F(DockForm, ClosingAFloatingBarHidesItAndClosingItsFrameClosesTheForm) {
     int closed = 0;
     bars[0]->OnClose = [&](forms::Component*) { ++closed; };
