@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "forms/application.h"
+#include "forms/exception.h"
 #include "forms/form.h"
 #include "tbdock_win.h"
 #include "win/windowclass.h"
@@ -211,6 +212,10 @@ TEST_F(DockForm, TheBarsLieInRowsAndTheDockIsAsThickAsItsRows) {
     EXPECT_EQ(0, left()->Width()) << "an empty dock is not there";
     EXPECT_EQ(100, bars[0]->ClientWidth());
     EXPECT_EQ(22, bars[0]->ClientHeight());
+    EXPECT_THROW(docks[1]->SetParent(top()), forms::EInvalidOperation) << "no dock inside a dock";
+    EXPECT_EQ(form, docks[1]->Parent());
+    EXPECT_THROW(top()->SetPosition(dpLeft), forms::EInvalidOperation) << "a dock holding windows keeps its edge";
+    EXPECT_EQ(dpTop, top()->Position());
 }
 
 TEST_F(DockForm, ABarIsDraggedToTheLeftDockFloatedResizedAndDockedAgain) {
