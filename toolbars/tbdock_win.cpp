@@ -3,6 +3,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <functional>
 #include <vector>
 
 #include "forms/exception.h"
@@ -49,6 +50,45 @@ void fillFrameBetween(HDC dc, const RECT& outer, const RECT& inner, int colorInd
     win::Region b(CreateRectRgnIndirect(&inner));
     CombineRgn(a.get(), a.get(), b.get(), RGN_DIFF);
     FillRgn(dc, a.get(), GetSysColorBrush(colorIndex));
+}
+
+// Tracks a pressed button of a window's frame with the capture until the
+// mouse button is released: true when released over it (Escape cancels).
+// pressed gives the pressed look while the cursor is over it.
+bool trackFrameButton(HWND wnd, const std::function<Rect()>& button, bool& pressed) {
+    auto redraw = [wnd] { RedrawWindow(wnd, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW); };
+    pressed = true;
+    redraw();
+    SetCapture(wnd);
+    bool over = true;
+    while (GetCapture() == wnd) {
+        MSG msg;
+        if (!GetMessageW(&msg, nullptr, 0, 0)) {
+            PostQuitMessage(int(msg.wParam));
+            over = false;
+            break;
+        }
+        if (msg.message == WM_MOUSEMOVE || msg.message == WM_LBUTTONUP) {
+            POINT p{};
+            GetCursorPos(&p);
+            const RECT wr = screenRectOf(wnd);
+            over = button().Contains(p.x - wr.left, p.y - wr.top);
+            if (over != pressed) {
+                pressed = over;
+                redraw();
+            }
+            if (msg.message == WM_LBUTTONUP) break;
+        } else if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) {
+            over = false;
+            break;
+        } else {
+            DispatchMessageW(&msg);
+        }
+    }
+    if (GetCapture() == wnd) ReleaseCapture();
+    pressed = false;
+    redraw();
+    return over;
 }
 
 }  // namespace
@@ -447,9 +487,6 @@ void TTBCustomDockableWindow::paintDockedFrame(HDC dc) {
     const RECT client{f.left, f.top, Width() - f.right, Height() - f.bottom};
     RECT inner{1, 1, Width() - 1, Height() - 1};
     fillFrameBetween(dc, inner, client, COLOR_BTNFACE);
-    if (!dock_ || !dock_->AllowDrag() || DragHandleStyle == dhNone) {
-        if (!CloseButtonWhenDocked) return;
-    }
     const bool vertical = dock_ && dock_->Vertical();
     const Rect close = closeButtonRect();
     if (dock_ && dock_->AllowDrag() && DragHandleStyle != dhNone) {
@@ -493,41 +530,8 @@ void TTBCustomDockableWindow::paintDockedFrame(HDC dc) {
     }
 }
 
-// Tracks a pressed close button until the button is released; true when
-// released over it.
 bool TTBCustomDockableWindow::trackCloseButton() {
-    closePressed_ = true;
-    RedrawWindow(Handle(), nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
-    SetCapture(Handle());
-    bool over = true;
-    while (GetCapture() == Handle()) {
-        MSG msg;
-        if (!GetMessageW(&msg, nullptr, 0, 0)) {
-            PostQuitMessage(int(msg.wParam));
-            break;
-        }
-        if (msg.message == WM_MOUSEMOVE || msg.message == WM_LBUTTONUP) {
-            POINT p{};
-            GetCursorPos(&p);
-            RECT wr = screenRectOf(Handle());
-            const Rect b = closeButtonRect();
-            over = b.Contains(p.x - wr.left, p.y - wr.top);
-            if (over != closePressed_) {
-                closePressed_ = over;
-                RedrawWindow(Handle(), nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
-            }
-            if (msg.message == WM_LBUTTONUP) break;
-        } else if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) {
-            over = false;
-            break;
-        } else {
-            DispatchMessageW(&msg);
-        }
-    }
-    if (GetCapture() == Handle()) ReleaseCapture();
-    closePressed_ = false;
-    RedrawWindow(Handle(), nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
-    return over;
+    return trackFrameButton(Handle(), [this] { return closeButtonRect(); }, closePressed_);
 }
 
 bool TTBCustomDockableWindow::HandleMessage(win::Message& m) {
@@ -1061,58 +1065,31 @@ void TTBFloatingWindowParent::paintFrame(HDC dc, bool caption, bool button) {
         const RECT inner{f.border, f.border, w - f.border, h - f.border};
         fillFrameBetween(dc, e, inner, COLOR_BTNFACE);
     }
-    const bool active = true;
     if (caption && f.captionHeight > 0) {
         RECT c = toRECT(FloatingCaptionRect(f, w));
         BOOL gradient = FALSE;
         SystemParametersInfoW(SPI_GETGRADIENTCAPTIONS, 0, &gradient, 0);
-        DrawCaption(Handle(), dc, &c, DC_SMALLCAP | DC_TEXT | (active ? DC_ACTIVE : 0) | (gradient ? DC_GRADIENT : 0));
+        DrawCaption(Handle(), dc, &c, DC_SMALLCAP | DC_TEXT | DC_ACTIVE | (gradient ? DC_GRADIENT : 0));
         const RECT line{f.border, f.border + f.captionHeight - 1, w - f.border, f.border + f.captionHeight};
         FillRect(dc, &line, GetSysColorBrush(COLOR_BTNFACE));
     }
     if (button && f.captionHeight > 0 && f.closeButton) {
         RECT b = toRECT(FloatingCloseButtonRect(f, w));
         RECT back = b;
-        FillRect(dc, &back, GetSysColorBrush(active ? COLOR_ACTIVECAPTION : COLOR_INACTIVECAPTION));
+        FillRect(dc, &back, GetSysColorBrush(COLOR_ACTIVECAPTION));
         RECT glyph{b.left, b.top + 2, b.right - 2, b.bottom - 2};
         DrawFrameControl(dc, &glyph, DFC_CAPTION, DFCS_CAPTIONCLOSE | (closePressed_ ? DFCS_PUSHED : 0));
     }
 }
 
 bool TTBFloatingWindowParent::trackCloseButton() {
-    HWND wnd = Handle();
-    closePressed_ = true;
-    RedrawWindow(wnd, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
-    SetCapture(wnd);
-    bool over = true;
-    while (GetCapture() == wnd) {
-        MSG msg;
-        if (!GetMessageW(&msg, nullptr, 0, 0)) {
-            PostQuitMessage(int(msg.wParam));
-            over = false;
-            break;
-        }
-        if (msg.message == WM_MOUSEMOVE || msg.message == WM_LBUTTONUP) {
-            POINT p{};
-            GetCursorPos(&p);
-            const RECT wr = screenRectOf(wnd);
-            over = FloatingCloseButtonRect(Frame(), wr.right - wr.left).Contains(p.x - wr.left, p.y - wr.top);
-            if (over != closePressed_) {
-                closePressed_ = over;
-                RedrawWindow(wnd, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
-            }
-            if (msg.message == WM_LBUTTONUP) break;
-        } else if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) {
-            over = false;
-            break;
-        } else {
-            DispatchMessageW(&msg);
-        }
-    }
-    if (GetCapture() == wnd) ReleaseCapture();
-    closePressed_ = false;
-    RedrawWindow(wnd, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
-    return over;
+    return trackFrameButton(
+        Handle(),
+        [this] {
+            const RECT wr = screenRectOf(Handle());
+            return FloatingCloseButtonRect(Frame(), wr.right - wr.left);
+        },
+        closePressed_);
 }
 
 bool TTBFloatingWindowParent::HandleMessage(win::Message& m) {

@@ -89,13 +89,6 @@ TTBPopupWindow::~TTBPopupWindow() {
     }
 }
 
-TTBPopupWindow* TTBPopupWindow::FromHandle(HWND wnd) {
-    if (!wnd) return nullptr;
-    wchar_t name[64];
-    if (!GetClassNameW(wnd, name, 64) || wcscmp(name, kPopupClass) != 0) return nullptr;
-    return reinterpret_cast<TTBPopupWindow*>(GetWindowLongPtrW(wnd, GWLP_USERDATA));
-}
-
 void TTBPopupWindow::SetShown(bool shown) {
     if (shown && !IsWindowVisible(wnd_) && !view_->Selected() &&
         !(view_->ParentView() && (view_->ParentView()->State() & tbvsNoAnimation)) && TBSettings().MenuAnimation()) {

@@ -42,7 +42,6 @@ public:
     // Every notification of popup windows (tests); the answer is the
     // message's.
     static std::function<LRESULT(TTBPopupWindow*, WPARAM)> OnNotify;
-    static TTBPopupWindow* FromHandle(HWND wnd);
 
 private:
     struct Host : TBViewWindow {

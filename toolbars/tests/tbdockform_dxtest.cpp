@@ -16,22 +16,13 @@
 #include "forms/exception.h"
 #include "forms/form.h"
 #include "tbdock_win.h"
+#include "tbwintest.h"
 #include "win/windowclass.h"
 
 namespace {
 
 using namespace toolbars;
-
-void pump() {
-    for (int round = 0; round < 3; ++round) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        Sleep(10);
-    }
-}
+using tbtest::pump;
 
 // Steps run by timers: the loops under test dispatch them only once the
 // input queued before them has been handled.

@@ -6,10 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <deque>
 #include <functional>
-#include <memory>
 #include <vector>
 
 #include "forms/application.h"
@@ -17,22 +14,13 @@
 #include "tbanim_win.h"
 #include "tbpopup_win.h"
 #include "tbviewwin.h"
-#include "win/windowclass.h"
+#include "tbwintest.h"
 
 namespace {
 
 using namespace toolbars;
-
-void pump() {
-    for (int round = 0; round < 3; ++round) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        Sleep(10);
-    }
-}
+using tbtest::pump;
+using tbtest::Steps;
 
 // A whole window's pixels (0x00RRGGBB): as it shows, or as it prints itself.
 std::vector<uint32_t> pixelsOf(HWND wnd, bool printed, int& w, int& h) {
@@ -64,52 +52,6 @@ std::vector<uint32_t> pixelsOf(HWND wnd, bool printed, int& w, int& h) {
     ReleaseDC(wnd, src);
     return px;
 }
-
-// Posted steps that the tracking loop dispatches while it runs.
-struct Steps {
-    static constexpr UINT kStep = WM_APP + 51;
-    HWND wnd = nullptr;
-    std::deque<std::function<void()>> queue;
-    Steps() {
-        win::RegisterWindowClass({L"QivTBPopupTestSteps", proc, 0});
-        wnd = CreateWindowExW(0, L"QivTBPopupTestSteps", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                              GetModuleHandleW(nullptr), nullptr);
-        SetWindowLongPtrW(wnd, GWLP_USERDATA, LONG_PTR(this));
-    }
-    ~Steps() { DestroyWindow(wnd); }
-    void post(std::function<void()> f) {
-        queue.push_back(std::move(f));
-        PostMessageW(wnd, kStep, 0, 0);
-    }
-    // Runs f once until() holds, or after the time is up.
-    void when(std::function<bool()> until, std::function<void()> f, int timeoutMs = 3000) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        polls.push_back(std::make_unique<std::function<void()>>());
-        std::function<void()>* poll = polls.back().get();
-        *poll = [this, until, f, end, poll] {
-            if (until() || std::chrono::steady_clock::now() > end) {
-                f();
-                return;
-            }
-            Sleep(5);
-            post(*poll);
-        };
-        post(*poll);
-    }
-    std::vector<std::unique_ptr<std::function<void()>>> polls;
-    static LRESULT CALLBACK proc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
-        if (m == kStep) {
-            auto* self = reinterpret_cast<Steps*>(GetWindowLongPtrW(h, GWLP_USERDATA));
-            if (self && !self->queue.empty()) {
-                auto f = std::move(self->queue.front());
-                self->queue.pop_front();
-                f();
-            }
-            return 0;
-        }
-        return DefWindowProcW(h, m, wp, lp);
-    }
-};
 
 struct PopupForm : ::testing::Test {
     forms::Form* form = nullptr;
