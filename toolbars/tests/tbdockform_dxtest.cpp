@@ -262,6 +262,19 @@ TEST_F(DockForm, ABarIsDraggedToTheLeftDockFloatedResizedAndDockedAgain) {
     EXPECT_EQ(110, bars[0]->Width()) << "its docked size again";
 }
 
+TEST_F(DockForm, DraggedPastTheLastRowABarOpensARowOfItsOwn) {
+    const RECT dock = screenRect(top()->Handle());
+    const POINT from = handleOf(bars[1]);
+    drag(from, {POINT{from.x + 10, dock.top + 45}, POINT{from.x + 20, dock.top + 50}});
+    ASSERT_EQ(top(), bars[1]->CurrentDock());
+    EXPECT_EQ(0, bars[0]->LaidOutRow);
+    EXPECT_EQ(1, bars[2]->LaidOutRow);
+    EXPECT_EQ(2, bars[1]->LaidOutRow) << "a new row after the last";
+    EXPECT_EQ(2, bars[1]->DockRow) << "the drop committed the rows";
+    EXPECT_EQ(78, top()->Height());
+    EXPECT_EQ(52, bars[1]->Top());
+}
+
 TEST_F(DockForm, EscapeEndsAnOutlineDragWithNothingMoved) {
     bars[1]->SmoothDrag = false;
     const RECT before = screenRect(bars[1]->Handle());
