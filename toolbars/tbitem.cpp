@@ -445,7 +445,10 @@ void TTBCustomItemActionLink::ActionGone() {
 
 // Popups, clicks and shortcuts ---------------------------------------------------
 
-std::unique_ptr<TTBPopupHandle> TTBCustomItem::OpenPopup(TTBView*, TTBItemViewer*, bool) { return nullptr; }
+std::unique_ptr<TTBPopupHandle> TTBCustomItem::OpenPopup(TTBView* parentView, TTBItemViewer* parentViewer,
+                                                         bool selectFirst) {
+    return PlatformOpenPopup(this, parentView, parentViewer, selectFirst);
+}
 
 void TTBCustomItem::DoPopup(TTBCustomItem* sender, bool fromLink) {
     if (OnPopup) {

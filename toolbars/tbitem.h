@@ -109,6 +109,11 @@ public:
 
 class TTBCustomItemActionLink;
 
+// The platform's popup window of an item's children, opened from a view's
+// viewer; none where there are no windows.
+std::unique_ptr<TTBPopupHandle> PlatformOpenPopup(TTBCustomItem* item, TTBView* parentView,
+                                                  TTBItemViewer* parentViewer, bool selectFirst);
+
 using TBNotifyEvent = std::function<void(forms::Component* sender)>;
 using TTBPopupEvent = std::function<void(TTBCustomItem* sender, bool fromLink)>;
 using TTBSelectEvent = std::function<void(TTBCustomItem* sender, TTBItemViewer* viewer, bool selecting)>;
@@ -197,7 +202,7 @@ public:
     // Sends ickInvalidateAndResize (resized) or ickInvalidate to the
     // parent's views.
     virtual void NotifyChanged(bool resized);
-    // Shows a popup of the children (menus); none here.
+    // Shows a popup window of the children (PlatformOpenPopup).
     virtual std::unique_ptr<TTBPopupHandle> OpenPopup(TTBView* parentView, TTBItemViewer* parentViewer,
                                                       bool selectFirst);
     // The popup event, then a click unless the item is a split button.

@@ -2,6 +2,8 @@
 
 namespace toolbars {
 
+std::unique_ptr<TTBPopupHandle> PlatformOpenPopup(TTBCustomItem*, TTBView*, TTBItemViewer*, bool) { return nullptr; }
+
 // Without a message queue the caller runs the pending actions itself
 // (RunDeferredAction).
 TBDeferredPlatform& PlatformDeferred() {

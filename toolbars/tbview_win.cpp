@@ -8,6 +8,7 @@
 #include "forms/appservices.h"
 #include "tbcommon_win.h"
 #include "tbhooks.h"
+#include "tbimagelist_win.h"
 #include "tbviewwin.h"
 #include "win/gdi.h"
 #include "win/wintext.h"
@@ -128,8 +129,12 @@ void GdiCanvas::DrawRotatedText(const std::string& text, const Rect& r, unsigned
     DrawRotatedCaption(dc_, text, RECT{r.left, r.top, r.right, r.bottom}, format);
 }
 
-void GdiCanvas::DrawImage(forms::CustomImageList* list, int index, int x, int y, bool enabled, bool, bool) {
-    if (auto* il = dynamic_cast<forms::ImageList*>(list)) {
+void GdiCanvas::DrawImage(forms::CustomImageList* list, int index, int x, int y, bool enabled, bool checked,
+                          bool hot) {
+    if (auto* tb = dynamic_cast<TTBCustomImageList*>(list)) {
+        forms::Canvas c(dc_);
+        tb->DrawState(c, x, y, index, enabled, checked, hot);
+    } else if (auto* il = dynamic_cast<forms::ImageList*>(list)) {
         forms::Canvas c(dc_);
         il->Draw(c, x, y, index, enabled);
     }

@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <functional>
 #include <vector>
 
@@ -15,22 +14,13 @@
 #include "forms/form.h"
 #include "tbhooks.h"
 #include "tbviewwin.h"
-#include "win/windowclass.h"
+#include "tbwintest.h"
 
 namespace {
 
 using namespace toolbars;
-
-void pump() {
-    for (int round = 0; round < 3; ++round) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        Sleep(10);
-    }
-}
+using tbtest::pump;
+using tbtest::Steps;
 
 uint32_t rgb(COLORREF c) { return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c); }
 uint32_t sys(int index) { return rgb(GetSysColor(index)); }
@@ -72,37 +62,6 @@ struct Grab {
         for (int y = std::max(0, r.top); y < std::min(h, r.bottom); ++y)
             for (int x = std::max(0, r.left); x < std::min(w, r.right); ++x) n += at(x, y) == colour;
         return n;
-    }
-};
-
-// A window whose posted messages run queued steps: the tracking loop
-// dispatches them while it runs.
-struct Steps {
-    static constexpr UINT kStep = WM_APP + 50;
-    HWND wnd = nullptr;
-    std::deque<std::function<void()>> queue;
-    Steps() {
-        win::RegisterWindowClass({L"QivTBTestSteps", proc, 0});
-        wnd = CreateWindowExW(0, L"QivTBTestSteps", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr),
-                              nullptr);
-        SetWindowLongPtrW(wnd, GWLP_USERDATA, LONG_PTR(this));
-    }
-    ~Steps() { DestroyWindow(wnd); }
-    void post(std::function<void()> f) {
-        queue.push_back(std::move(f));
-        PostMessageW(wnd, kStep, 0, 0);
-    }
-    static LRESULT CALLBACK proc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
-        if (m == kStep) {
-            auto* self = reinterpret_cast<Steps*>(GetWindowLongPtrW(h, GWLP_USERDATA));
-            if (self && !self->queue.empty()) {
-                auto f = std::move(self->queue.front());
-                self->queue.pop_front();
-                f();
-            }
-            return 0;
-        }
-        return DefWindowProcW(h, m, wp, lp);
     }
 };
 

@@ -1,0 +1,378 @@
+// Docks and dockable windows on a form with four docks and three bars,
+// driven by synthetic mouse input: a bar dragged by its handle from the
+// top dock to the left dock, floated, resized by its frame and docked
+// again by its caption (places and rows checked after each step); Escape
+// cancels an outline drag; a bar that may not float stays put; closing a
+// floating bar hides it and closing its frame closes the owner form.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <vector>
+
+#include "forms/application.h"
+#include "forms/exception.h"
+#include "forms/form.h"
+#include "tbdock_win.h"
+#include "tbwintest.h"
+#include "win/windowclass.h"
+
+namespace {
+
+using namespace toolbars;
+using tbtest::pump;
+
+// Steps run by timers: the loops under test dispatch them only once the
+// input queued before them has been handled.
+struct Later {
+    HWND wnd = nullptr;
+    std::map<UINT_PTR, std::function<void()>> due;
+    UINT_PTR next = 1;
+    Later() {
+        win::RegisterWindowClass({L"QivTBDockTestLater", proc, 0});
+        wnd = CreateWindowExW(0, L"QivTBDockTestLater", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                              GetModuleHandleW(nullptr), nullptr);
+        SetWindowLongPtrW(wnd, GWLP_USERDATA, LONG_PTR(this));
+    }
+    ~Later() { DestroyWindow(wnd); }
+    void after(int ms, std::function<void()> f) {
+        const UINT_PTR id = next++;
+        due[id] = std::move(f);
+        SetTimer(wnd, id, UINT(ms), nullptr);
+    }
+    static LRESULT CALLBACK proc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
+        if (m == WM_TIMER) {
+            KillTimer(h, wp);
+            auto* self = reinterpret_cast<Later*>(GetWindowLongPtrW(h, GWLP_USERDATA));
+            auto it = self ? self->due.find(wp) : self->due.end();
+            if (self && it != self->due.end()) {
+                auto f = std::move(it->second);
+                self->due.erase(it);
+                f();
+            }
+            return 0;
+        }
+        return DefWindowProcW(h, m, wp, lp);
+    }
+};
+
+void input(DWORD flags) {
+    INPUT in{};
+    in.type = INPUT_MOUSE;
+    in.mi.dwFlags = flags;
+    SendInput(1, &in, sizeof in);
+}
+void mouseTo(POINT p) {
+    SetCursorPos(p.x, p.y);
+    input(MOUSEEVENTF_MOVE);
+}
+void key(WORD vk) {
+    INPUT in[2]{};
+    in[0].type = in[1].type = INPUT_KEYBOARD;
+    in[0].ki.wVk = in[1].ki.wVk = vk;
+    in[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, in, sizeof in[0]);
+}
+
+RECT screenRect(HWND wnd) {
+    RECT r{};
+    GetWindowRect(wnd, &r);
+    return r;
+}
+POINT centre(const RECT& r) { return {(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }
+
+// A bar of a fixed size along and across a dock; floating it keeps the
+// size its frame was resized to.
+struct Bar : TTBCustomDockableWindow {
+    explicit Bar(forms::Component* owner) : TTBCustomDockableWindow(owner) {}
+    TBPoint floatSize{100, 22};
+    TBPoint CalcClientSize(TTBDock* dock, bool vertical) override {
+        if (!dock) return floatSize;
+        return vertical ? TBPoint{22, 100} : TBPoint{100, 22};
+    }
+    void FloatingResized(int w, int h) override { floatSize = {w, h}; }
+};
+
+struct DockForm : ::testing::Test {
+    forms::Form* form = nullptr;
+    TTBDock* docks[4] = {};
+    Bar* bars[3] = {};
+    int formCloses = 0;
+
+    static void SetUpTestSuite() {
+        forms::Application::Instance().Initialize();
+        forms::SetMessageLog([](const std::string&, const std::string&, UINT) { return IDOK; });
+    }
+
+    void SetUp() override {
+        form = new forms::Form(nullptr);
+        form->SetCaption("Docks");
+        form->SetBounds(40, 40, 640, 480);
+        form->OnCloseQuery = [this](forms::Component*, bool& canClose) {
+            ++formCloses;
+            canClose = false;
+        };
+        const TTBDockPosition where[] = {dpTop, dpBottom, dpLeft, dpRight};
+        for (int i = 0; i < 4; ++i) {
+            docks[i] = new TTBDock(form);
+            docks[i]->SetPosition(where[i]);
+            docks[i]->SetParent(form);
+        }
+        for (int i = 0; i < 3; ++i) {
+            bars[i] = new Bar(form);
+            bars[i]->SetName("Bar" + std::to_string(i));
+            bars[i]->SetCaption("Bar " + std::to_string(i));
+            bars[i]->DockRow = i == 2 ? 1 : 0;
+            bars[i]->DockPos = i == 1 ? 150 : 0;
+            bars[i]->SetCurrentDock(docks[0]);
+        }
+        form->Show();
+        SetWindowPos(form->Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        SetForegroundWindow(form->Handle());
+        pump();
+    }
+
+    void TearDown() override {
+        form->OnCloseQuery = nullptr;
+        delete form;
+        pump();
+    }
+
+    TTBDock* top() const { return docks[0]; }
+    POINT clientPoint(int x, int y) const {
+        POINT p{x, y};
+        ClientToScreen(form->Handle(), &p);
+        return p;
+    }
+    TTBDock* left() const { return docks[2]; }
+    // Presses at a point, moves through the points (a step each), then
+    // releases or presses a key (Escape) instead.
+    void drag(POINT from, std::vector<POINT> path, WORD cancelKey = 0, std::function<void()> midway = nullptr) {
+        Later later;
+        mouseTo(from);
+        pump();
+        input(MOUSEEVENTF_LEFTDOWN);
+        int at = 40;
+        for (const POINT& p : path) {
+            later.after(at, [p] { mouseTo(p); });
+            at += 60;
+        }
+        later.after(at, [&] {
+            if (midway) midway();
+            if (cancelKey)
+                key(cancelKey);
+            else
+                input(MOUSEEVENTF_LEFTUP);
+        });
+        const DWORD end = GetTickCount() + 3000;
+        while (GetTickCount() < end && !later.due.empty()) {
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&msg);
+                DispatchMessageW(&msg);
+            }
+            Sleep(5);
+        }
+        if (cancelKey) input(MOUSEEVENTF_LEFTUP);
+        pump();
+    }
+    // A point on the drag handle of a docked bar.
+    POINT handleOf(Bar* b) {
+        const RECT r = screenRect(b->Handle());
+        return b->CurrentDock()->Vertical() ? POINT{(r.left + r.right) / 2, r.top + 4}
+                                            : POINT{r.left + 4, (r.top + r.bottom) / 2};
+    }
+    POINT captionOf(Bar* b) {
+        const RECT r = screenRect(b->FloatingParent()->Handle());
+        const TBFloatingFrame f = b->FloatingParent()->Frame();
+        return {r.left + 20, r.top + f.border + f.captionHeight / 2};
+    }
+};
+
+TEST_F(DockForm, TheBarsLieInRowsAndTheDockIsAsThickAsItsRows) {
+    for (Bar* b : bars) ASSERT_EQ(top(), b->CurrentDock());
+    EXPECT_EQ(0, bars[0]->Top());
+    EXPECT_EQ(0, bars[1]->Top());
+    EXPECT_EQ(26, bars[2]->Top()) << "row 1 below row 0 (22 + the frame of 4)";
+    EXPECT_EQ(0, bars[0]->Left());
+    EXPECT_EQ(150, bars[1]->Left()) << "at its DockPos";
+    EXPECT_EQ(110, bars[0]->Width()) << "100 with a frame of 2 + 2 and the single drag handle of 6";
+    EXPECT_EQ(52, top()->Height());
+    EXPECT_EQ(0, left()->Width()) << "an empty dock is not there";
+    EXPECT_EQ(100, bars[0]->ClientWidth());
+    EXPECT_EQ(22, bars[0]->ClientHeight());
+    EXPECT_THROW(docks[1]->SetParent(top()), forms::EInvalidOperation) << "no dock inside a dock";
+    EXPECT_EQ(form, docks[1]->Parent());
+    EXPECT_THROW(top()->SetPosition(dpLeft), forms::EInvalidOperation) << "a dock holding windows keeps its edge";
+    EXPECT_EQ(dpTop, top()->Position());
+}
+
+TEST_F(DockForm, ABarIsDraggedToTheLeftDockFloatedResizedAndDockedAgain) {
+    // Top dock to the left dock.
+    const POINT intoLeft = clientPoint(2, 200);
+    drag(handleOf(bars[0]), {POINT{intoLeft.x + 40, intoLeft.y}, intoLeft});
+    ASSERT_EQ(left(), bars[0]->CurrentDock()) << "dropped on the left dock";
+    EXPECT_EQ(26, left()->Width()) << "22 across with its frame of 4";
+    EXPECT_EQ(26, bars[0]->Width());
+    EXPECT_EQ(110, bars[0]->Height()) << "the drag handle on top in a vertical dock";
+    EXPECT_EQ((std::vector<TBDockableWindow*>{bars[1], bars[2]}), top()->Layout().Shown());
+    EXPECT_EQ(0, bars[1]->Top()) << "the top dock keeps its other bars in their rows";
+    EXPECT_EQ(26, bars[2]->Top());
+    EXPECT_EQ(left(), bars[0]->LastDock);
+
+    // Out to float in the middle of the form.
+    const POINT middle = centre(screenRect(form->Handle()));
+    drag(handleOf(bars[0]), {POINT{middle.x - 30, middle.y}, middle});
+    ASSERT_TRUE(bars[0]->Floating());
+    ASSERT_TRUE(bars[0]->FloatingParent());
+    HWND frame = bars[0]->FloatingParent()->Handle();
+    EXPECT_TRUE(IsWindowVisible(frame));
+    EXPECT_EQ(nullptr, bars[0]->CurrentDock());
+    EXPECT_EQ(0, left()->Width()) << "the left dock is empty again";
+    EXPECT_EQ(100, bars[0]->ClientWidth());
+    EXPECT_EQ(22, bars[0]->ClientHeight());
+    const RECT floated = screenRect(frame);
+    EXPECT_TRUE(PtInRect(&floated, middle)) << "the frame lies under the cursor";
+    EXPECT_EQ(WS_EX_TOOLWINDOW, GetWindowLongW(frame, GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
+
+    // Resized from its bottom-right corner.
+    const POINT corner{floated.right - 2, floated.bottom - 2};
+    drag(corner, {POINT{corner.x + 20, corner.y + 15}, POINT{corner.x + 40, corner.y + 30}});
+    const RECT resized = screenRect(frame);
+    EXPECT_EQ(floated.left, resized.left) << "the top-left corner stays";
+    EXPECT_EQ(floated.top, resized.top);
+    EXPECT_EQ(floated.right + 40, resized.right);
+    EXPECT_EQ(floated.bottom + 30, resized.bottom);
+    EXPECT_EQ(140, bars[0]->ClientWidth()) << "the bar takes the frame's new client size";
+    EXPECT_EQ(52, bars[0]->ClientHeight());
+
+    // Docked again by its caption, into row 0 after the bar there.
+    const RECT topArea = screenRect(top()->Handle());
+    drag(captionOf(bars[0]), {POINT{topArea.left + 300, topArea.top + 30}, POINT{topArea.left + 320, topArea.top + 2}});
+    ASSERT_EQ(top(), bars[0]->CurrentDock());
+    EXPECT_FALSE(bars[0]->Floating());
+    EXPECT_EQ(nullptr, bars[0]->FloatingParent()) << "the floating frame is gone";
+    EXPECT_EQ(0, bars[0]->LaidOutRow) << "the middle of the row joins it";
+    EXPECT_EQ(0, bars[1]->LaidOutRow);
+    EXPECT_EQ(1, bars[2]->LaidOutRow);
+    EXPECT_GE(bars[0]->Left(), bars[1]->Left() + bars[1]->Width());
+    EXPECT_EQ(52, top()->Height());
+    EXPECT_EQ(110, bars[0]->Width()) << "its docked size again";
+}
+
+TEST_F(DockForm, DraggedPastTheLastRowABarOpensARowOfItsOwn) {
+    const RECT dock = screenRect(top()->Handle());
+    const POINT from = handleOf(bars[1]);
+    drag(from, {POINT{from.x + 10, dock.top + 45}, POINT{from.x + 20, dock.top + 50}});
+    ASSERT_EQ(top(), bars[1]->CurrentDock());
+    EXPECT_EQ(0, bars[0]->LaidOutRow);
+    EXPECT_EQ(1, bars[2]->LaidOutRow);
+    EXPECT_EQ(2, bars[1]->LaidOutRow) << "a new row after the last";
+    EXPECT_EQ(2, bars[1]->DockRow) << "the drop committed the rows";
+    EXPECT_EQ(78, top()->Height());
+    EXPECT_EQ(52, bars[1]->Top());
+}
+
+TEST_F(DockForm, EscapeEndsAnOutlineDragWithNothingMoved) {
+    bars[1]->SmoothDrag = false;
+    const RECT before = screenRect(bars[1]->Handle());
+    bool stillDocked = false;
+    const POINT middle = centre(screenRect(form->Handle()));
+    drag(handleOf(bars[1]), {POINT{middle.x, middle.y - 20}, middle}, VK_ESCAPE,
+         [&] { stillDocked = bars[1]->CurrentDock() == top(); });
+    EXPECT_TRUE(stillDocked) << "only the outline moves while dragging";
+    EXPECT_EQ(top(), bars[1]->CurrentDock());
+    const RECT after = screenRect(bars[1]->Handle());
+    EXPECT_TRUE(EqualRect(&before, &after));
+    EXPECT_EQ(150, bars[1]->DockPos);
+}
+
+TEST_F(DockForm, AnOutlineDragDropsWhereTheOutlineWas) {
+    bars[1]->SmoothDrag = false;
+    const POINT intoLeft = clientPoint(2, 250);
+    drag(handleOf(bars[1]), {POINT{intoLeft.x + 40, intoLeft.y}, intoLeft});
+    EXPECT_EQ(left(), bars[1]->CurrentDock());
+}
+
+TEST_F(DockForm, ABarThatMayNotFloatStaysWhenDroppedOffTheDocks) {
+    bars[2]->DockMode = dmCannotFloat;
+    const POINT middle = centre(screenRect(form->Handle()));
+    HCURSOR during = nullptr;
+    drag(handleOf(bars[2]), {POINT{middle.x, middle.y - 20}, middle}, 0, [&] { during = GetCursor(); });
+    EXPECT_EQ(LoadCursorW(nullptr, MAKEINTRESOURCEW(32648)), during) << "the no-entry cursor off the docks";
+    EXPECT_EQ(top(), bars[2]->CurrentDock());
+    EXPECT_FALSE(bars[2]->Floating());
+}
+
+TEST_F(DockForm, AFloatingPlaceOffTheScreenIsBroughtBack) {
+    bars[2]->FloatingPosition = {-30000, 40000};
+    bars[2]->SetFloating(true);
+    pump();
+    ASSERT_TRUE(bars[2]->Floating());
+    RECT r = screenRect(bars[2]->FloatingParent()->Handle());
+    RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    RECT both{};
+    EXPECT_TRUE(IntersectRect(&both, &r, &screen) && EqualRect(&both, &r)) << "wholly on the screen";
+    EXPECT_EQ(r.left, bars[2]->FloatingPosition.x);
+    EXPECT_EQ(100, bars[2]->ClientWidth());
+}
+
+TEST_F(DockForm, AFloatingBarHidesWithItsFormAndWhileTheApplicationIsInactive) {
+    bars[1]->FloatingPosition = {300, 300};
+    bars[1]->SetFloating(true);
+    bars[2]->FloatingPosition = {300, 360};
+    bars[2]->HideWhenInactive = false;
+    bars[2]->SetFloating(true);
+    pump();
+    HWND frame1 = bars[1]->FloatingParent()->Handle(), frame2 = bars[2]->FloatingParent()->Handle();
+    ASSERT_TRUE(IsWindowVisible(frame1));
+    SendMessageW(form->Handle(), WM_ACTIVATEAPP, FALSE, 0);
+    EXPECT_FALSE(IsWindowVisible(frame1)) << "another application is active";
+    EXPECT_TRUE(IsWindowVisible(frame2)) << "HideWhenInactive off";
+    SendMessageW(form->Handle(), WM_ACTIVATEAPP, TRUE, 0);
+    EXPECT_TRUE(IsWindowVisible(frame1)) << "back with this application";
+    ShowWindow(form->Handle(), SW_HIDE);
+    EXPECT_FALSE(IsWindowVisible(frame1)) << "its owner form is hidden";
+    EXPECT_FALSE(IsWindowVisible(frame2));
+    // Hiding the active form left the application inactive: only the bar
+    // that does not hide while inactive comes back with the form.
+    ShowWindow(form->Handle(), SW_SHOWNA);
+    EXPECT_TRUE(IsWindowVisible(frame2));
+}
+
+TEST_F(DockForm, ClosingAFloatingBarHidesItAndClosingItsFrameClosesTheForm) {
+    int closed = 0;
+    bars[0]->OnClose = [&](forms::Component*) { ++closed; };
+    bars[0]->FloatingPosition = {300, 300};
+    bars[0]->SetFloating(true);
+    pump();
+    ASSERT_TRUE(bars[0]->Floating());
+    HWND frame = bars[0]->FloatingParent()->Handle();
+    ASSERT_TRUE(IsWindowVisible(frame));
+    // Alt+F4 on the frame: the owner form is asked to close.
+    SendMessageW(frame, WM_CLOSE, 0, 0);
+    EXPECT_EQ(1, formCloses);
+    EXPECT_TRUE(IsWindowVisible(frame)) << "the bar itself stays";
+    // Its close button.
+    const RECT r = screenRect(frame);
+    const Rect button = FloatingCloseButtonRect(bars[0]->FloatingParent()->Frame(), r.right - r.left);
+    const POINT p{r.left + (button.left + button.right) / 2, r.top + (button.top + button.bottom) / 2};
+    mouseTo(p);
+    pump();
+    input(MOUSEEVENTF_LEFTDOWN);
+    input(MOUSEEVENTF_LEFTUP);
+    pump();
+    EXPECT_EQ(1, closed);
+    EXPECT_FALSE(bars[0]->Visible());
+    EXPECT_FALSE(IsWindowVisible(frame));
+    // Double-clicking the caption docks it to its last dock.
+    bars[0]->SetVisible(true);
+    pump();
+    EXPECT_TRUE(IsWindowVisible(frame));
+    SendMessageW(frame, WM_NCLBUTTONDBLCLK, kHitCaption, 0);
+    EXPECT_EQ(top(), bars[0]->CurrentDock());
+}
+
+}  // namespace
