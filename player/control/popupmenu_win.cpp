@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "backend_win.h"
 #include "ctlmodule_win.h"
 #include "menustate.h"
 #include "qivctl_win.h"
@@ -15,8 +16,6 @@
 #include "slots.h"
 #include "stockprops.h"
 #include "window_win.h"
-
-bool qivHardwareDeviceAvailable();
 
 namespace {
 
