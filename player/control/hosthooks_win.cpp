@@ -48,6 +48,15 @@ STDMETHODIMP QivHostHooksPart::GetInlineData(void** data, LONG* length) {
 
 // The export entries are offered while the control is ready: an object is shown and no
 // bitmap is being saved.
+STDMETHODIMP QivHostHooksPart::RunExportCommand(UINT id) {
+    try {
+        owner_.OnHtmlMenuCommand(id);
+    } catch (...) {
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
 STDMETHODIMP QivHostHooksPart::GetExportAllowed(BOOL* allowed) {
     if (!allowed) return E_POINTER;
     *allowed = owner_.Ready() ? TRUE : FALSE;

@@ -23,6 +23,8 @@ struct IQivHostHooks : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE GetInlineData(void** data, LONG* length) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetExportAllowed(BOOL* allowed) = 0;
     virtual HRESULT STDMETHODCALLTYPE SetTitleCallback(HWND window, QivTitleFn callback) = 0;
+    // Carries out an item of the HTML export that the frame added to the popup menu.
+    virtual HRESULT STDMETHODCALLTYPE RunExportCommand(UINT id) = 0;
 };
 
 // The callbacks a host registered.
@@ -48,6 +50,7 @@ public:
     STDMETHODIMP GetInlineData(void** data, LONG* length) override;
     STDMETHODIMP GetExportAllowed(BOOL* allowed) override;
     STDMETHODIMP SetTitleCallback(HWND window, QivTitleFn callback) override;
+    STDMETHODIMP RunExportCommand(UINT id) override;
 
 private:
     static void toTitle(void* self, const char* text, const char* path);

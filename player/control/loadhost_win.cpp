@@ -9,12 +9,14 @@
 #include <deque>
 #include <vector>
 
+#include "backend_win.h"
 #include "background.h"
 #include "caches.h"
 #include "container_win.h"
 #include "ctlmodule_win.h"
 #include "loadsession.h"
 #include "localfile.h"
+#include "qivcontainer.h"
 #include "qivctl_win.h"
 #include "render/clear.h"
 #include "render/fzbuffer.h"
@@ -24,8 +26,6 @@
 #include "scene/sceneops.h"
 #include "scene/texture.h"
 #include "window_win.h"
-
-void qivLoadDrawDib();
 
 namespace {
 
@@ -405,6 +405,12 @@ void CQivPlayerCtl::finishLoad() {
         if (slot) {
             if (!s->displayName().empty()) slot->objectName = s->displayName();
             slot->chunkData = s->partValues();
+            // A later load of the same name finds them with the object.
+            if (slot->node && slot->node->content) {
+                if (!s->displayName().empty()) qivctl::ObjectCacheSetText(slot->node->content, s->displayName());
+                if (!slot->chunkData.empty())
+                    qivctl::ObjectCacheSetChunk21(slot->node->content, slot->chunkData.data(), slot->chunkData.size());
+            }
         }
     } else if (!ok) {
         l.lastError = s->driver().errorLevel() ? s->driver().errorLevel() : 4;
@@ -556,6 +562,15 @@ int CQivPlayerCtl::LoadContainerFile(const char* path, const char* sourceName, b
         return 0;
     }
     const std::string name = sourceName && *sourceName ? std::string(sourceName) : std::string(path);
+    if (qivctl::ObjectCacheFind(name, nullptr, nullptr, nullptr)) {
+        const int shared = shareCachedContainer(f, uint64_t(size.QuadPart), name, replace);
+        if (shared >= 0) {
+            CloseHandle(f);
+            return shared;
+        }
+        // Gone from the cache meanwhile, or the file no longer reads: it is loaded as it is.
+        SetFilePointer(f, 0, nullptr, FILE_BEGIN);
+    }
     const std::string base = qivctl::objectBaseDirectory(path, sourceName ? sourceName : "");
     beginLoad(name, QivStreamKind::Container, replace, base, false, true);
     LoadParts& l = *load_;
@@ -581,6 +596,64 @@ int CQivPlayerCtl::LoadContainerFile(const char* path, const char* sourceName, b
     if (l.finishedSerial == serial) return l.finishedOk ? 1 : 0;
     // The load waits after its preview for the user or the delay; its object comes then.
     return l.session && l.serial == serial && l.session->waitingAfterPreview() ? 1 : 0;
+}
+
+// A container whose object another load left in the object cache: the object is shared, with
+// its saved views, chunk data and name, instead of being parsed again; the file is still read
+// through, so that the container is kept for saving. -1 when the file does not read as a
+// container or the entry went with the scene unloaded.
+int CQivPlayerCtl::shareCachedContainer(HANDLE file, uint64_t size, const std::string& name, bool replace) {
+    QivContainerReader reader;
+    std::vector<uint8_t> piece(kFilePiece);
+    // Bytes after the payload still belong to the kept copy of a deflated container.
+    for (uint64_t done = 0; done < size && reader.status() != QivContainerReader::Status::Failed;) {
+        DWORD got = 0;
+        if (!ReadFile(file, piece.data(), DWORD(std::min<uint64_t>(kFilePiece, size - done)), &got, nullptr) || !got)
+            return -1;
+        done += got;
+        reader.feed(piece.data(), got, size);
+    }
+    if (reader.status() != QivContainerReader::Status::Complete) return -1;
+    if (replace) {
+        endLoadNow();
+        InitWindow();
+        if (win_->animationRunning) put_AnimPlaying(VARIANT_FALSE);
+        UnloadScene(true);
+    }
+    std::string displayName;
+    if (!qivctl::ObjectCacheFind(name, &displayName, nullptr, nullptr)) return -1;
+    const int32_t slot = qivctl::slotAllocate(state_);
+    state_.slots[size_t(slot)].sourceName = name;
+    if (state_.currentSlot < 0) state_.currentSlot = slot;
+    if (!loadSlot(slot)) {
+        qivctl::slotDelete(state_, slot);
+        if (state_.currentSlot == slot) state_.currentSlot = -1;
+        return 0;
+    }
+    if (!displayName.empty()) state_.slots[size_t(slot)].objectName = displayName;
+    LoadParts& l = *load_;
+    dropKeptContainer();
+    l.payloadSize = uint32_t(std::min<uint64_t>(reader.inflated(), reader.payloadHeader().payloadSize));
+    l.payload = reader.takePayload();
+    l.kept = reader.takeKept();
+    if (l.kept.stored) {
+        l.kept.payload = l.payload.get();
+        l.kept.payloadLength = l.payload ? l.payloadSize : 0;
+    }
+    l.keptName = name;
+    l.fileTime = reader.container().fileTime;
+    state_.sceneChanged = true;
+    rebuildRoots();
+    if (state_.sceneRoots) PrepareScene(state_.sceneRoots, true, false, false);
+    RefreshBarState();
+    if (win_->startAnimationPending && hwnd()) {
+        win_->startAnimationPending = false;
+        StartObjectAnimation(slot);
+    }
+    Redraw(true);
+    noteObjectLoaded(slot, name);
+    LoadBackPicture();
+    return 1;
 }
 
 // ---- the container kept for saving ----
@@ -746,7 +819,7 @@ void CQivPlayerCtl::DrawBackdrop() {
         if (!state_.viewValid) state_.camera = CamRecord{};
         if (!fzCreate(uint32_t(fw), uint32_t(fh), 2, &state_.frame) || !state_.frame) return;
         state_.job.target = state_.frame;
-        qivLoadDrawDib();
+        LoadDrawDib();
     }
     CamRecord& c = state_.camera;
     c.pixX = 0, c.pixY = 0, c.pixW = fw, c.pixH = fh;

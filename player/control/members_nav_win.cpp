@@ -6,6 +6,7 @@
 #include <cmath>
 #include <string>
 
+#include "backend_win.h"
 #include "ansitext_win.h"
 #include "clickstate.h"
 #include "ctlmodule_win.h"
@@ -112,7 +113,7 @@ void CQivPlayerCtl::AfterFrame() {
     if (navWalking()) {
         const NavKeys keys{GetAsyncKeyState(VK_CONTROL) < 0, GetAsyncKeyState(VK_SHIFT) < 0};
         navController().walkTick(pt.x, pt.y, keys, GetTickCount());
-        qivctl::frameTicks().request(reinterpret_cast<qivctl::TickWindow>(w));
+        RequestFrameTick(w);
     }
     if (hoverX_ >= 0) {
         if (PtInRect(&client, pt))

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "backend_win.h"
 #include "com/errorinfo.h"
 #include "background.h"
 #include "displayprops.h"
@@ -75,7 +76,7 @@ bool CQivPlayerCtl::StartSubAnimationOf(int32_t slot, int32_t index, bool repeat
     win_->animationRunning = true;
     if (r.buttons) RefreshBarState();
     FireAnimationStarted(slot, index, wideOf(r.name), r.repeat);
-    if (hwnd()) qivctl::frameTicks().request(reinterpret_cast<qivctl::TickWindow>(hwnd()));
+    RequestFrameTick(hwnd());
     state_.frameValid = false;
     fireViewChange();
     return true;

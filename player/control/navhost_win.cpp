@@ -97,6 +97,15 @@ void QivNavigation::setAngles(float phi, float psi) {
 
 void QivNavigation::zoomBy(float factor) { ctl_->ZoomBy(factor, true); }
 
+void qivSetClipDistances(CamRecord& camera, const Box3& box, bool walkThrough) {
+    const Vec3 diag = sub(box.max, box.min);
+    const float r = walkThrough ? navStepBase(box, camera.eye) : 0.0f;
+    navClipDistances(box, camera.eye, sub(camera.vrp, camera.eye), r,
+                     std::sqrt(diag.x * diag.x + diag.y * diag.y + diag.z * diag.z), &camera.nearDist,
+                     &camera.farDist);
+    camUpdate(&camera);
+}
+
 void QivNavigation::setView(const NavView& v) {
     QivControlState& s = ctl_->state();
     if (!std::isfinite(v.eye.x + v.eye.y + v.eye.z + v.vrp.x + v.vrp.y + v.vrp.z)) return;
@@ -108,13 +117,7 @@ void QivNavigation::setView(const NavView& v) {
         s.phi = std::atan2(dy, dx);
         s.psi = std::asin(std::fmax(-1.0f, std::fmin(1.0f, dz / d)));
     }
-    // Clip distances for the new eye, with the walk's step base in walk-through.
-    const Box3& box = ctl_->win().sceneBox;
-    const Vec3 diag = sub(box.max, box.min);
-    const float r = walkThrough() ? navStepBase(box, v.eye) : 0.0f;
-    navClipDistances(box, v.eye, sub(v.vrp, v.eye), r, std::sqrt(diag.x * diag.x + diag.y * diag.y + diag.z * diag.z),
-                     &s.camera.nearDist, &s.camera.farDist);
-    camUpdate(&s.camera);
+    qivSetClipDistances(s.camera, ctl_->win().sceneBox, walkThrough());
     ctl_->Redraw(true);
     // A pan drag moves PanX and PanY.
     if (nav.panning()) ctl_->OnPanChanged();

@@ -8,7 +8,12 @@
 #include "navcontrol.h"
 
 class CQivPlayerCtl;
+struct CamRecord;
 struct ScnNode;
+
+// The camera's clip distances for the scene box from its eye (with the walk's step base in
+// walk-through); the camera is updated.
+void qivSetClipDistances(CamRecord& camera, const Box3& box, bool walkThrough);
 
 // What lies under a point of the control window.
 struct QivPick {

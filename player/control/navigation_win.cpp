@@ -7,6 +7,7 @@
 #include <cmath>
 #include <memory>
 
+#include "backend_win.h"
 #include "frameticks.h"
 #include "navhost_win.h"
 #include "qivctl_win.h"
@@ -35,7 +36,7 @@ bool CQivPlayerCtl::NavInput(UINT msg, int x, int y, bool buttonDown, bool ctrl,
             const bool handled = nav.leftUp(x, y, keys, now);
             spinChanged();
             if (hwnd() && (state_.spinPhi != 0 || state_.spinPsi != 0))
-                qivctl::frameTicks().request(reinterpret_cast<qivctl::TickWindow>(hwnd()));
+                RequestFrameTick(hwnd());
             return handled;
         }
         case WM_RBUTTONDOWN:

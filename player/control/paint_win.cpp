@@ -10,8 +10,10 @@
 #include <optional>
 #include <string>
 
+#include "backend_win.h"
 #include "ctlmodule_win.h"
 #include "frameticks.h"
+#include "navhost_win.h"
 #include "navigation.h"
 #include "paintpath.h"
 #include "qivctl_win.h"
@@ -48,58 +50,10 @@ struct Backend {
 struct DrawDib {
     FzDrawDibRecord record{};
     bool open = false, tried = false;
+    bool fault = false;  // test seam: opening fails
 } g_drawDib;
 
-void openDrawDib() {
-    g_drawDib.tried = true;
-    if (fzOpenDrawDib(&g_drawDib.record) && fzUseDrawDib(&g_drawDib.record)) {
-        g_drawDib.open = true;
-    } else {
-        fzCloseDrawDib(&g_drawDib.record);
-        fzNoDrawDib();
-    }
-}
-
-void closeDrawDib() {
-    if (!g_drawDib.open) return;
-    fzNoDrawDib();
-    fzCloseDrawDib(&g_drawDib.record);
-    g_drawDib.open = false;
-}
-
-void startDisplayBackend(const char* language, int32_t* kind) {
-    g_backend.started = true;
-    if (language && language[0]) pelSetLanguage(language);
-    if (kvdx::dxStartup()) {
-        g_backend.directXLoaded = true;
-        kvdx::dxInstallBackend();
-        PicRecord* placeholder = nullptr;
-        int32_t w = 0, h = 0;
-        int windowed = 0;
-        g_backend.hardwareDevice = kvdx::dxGetDeviceBuffer(&placeholder, &w, &h, &windowed) != 0;
-        if (placeholder) fzFree(&placeholder);
-    } else {
-        g_backend.hardwareDevice = false;
-    }
-    *kind = qivctl::rendererKindFor(*kind, g_backend.hardwareDevice, GetUse3DHardware() != 0);
-}
-
-void initDisplayBackend(const char* language, int32_t* kind) {
-    if (!g_backend.started) {
-        startDisplayBackend(language, kind);
-        return;
-    }
-    *kind = qivctl::rendererKindFor(*kind, g_backend.hardwareDevice, GetUse3DHardware() != 0);
-}
-
-// Frame ticks through a 5 ms thread timer.
-void CALLBACK frameTickProc(HWND, UINT, UINT_PTR, DWORD) { qivctl::frameTicks().fire(); }
-
-uintptr_t startTickTimer(void*) { return SetTimer(nullptr, qivctl::kFrameTickTimerId, qivctl::kFrameTickPeriodMs, frameTickProc); }
-void killTickTimer(void*, uintptr_t timer) { KillTimer(nullptr, timer); }
-void postTick(void*, qivctl::TickWindow window) {
-    PostMessageW(reinterpret_cast<HWND>(window), WM_TIMER, qivctl::kFrameTickTimerId, 0);
-}
+void detachSharedLights() { qivctl::sharedLightsReset(); }
 
 void detachFrameTicks() {
     // Removing the last window kills a pending timer.
@@ -107,20 +61,18 @@ void detachFrameTicks() {
     qivctl::frameTicks().reset();
 }
 
-void detachSharedLights() { qivctl::sharedLightsReset(); }
-
-void detachDrawDib() {
-    closeDrawDib();
-    g_drawDib.tried = false;
+uintptr_t startTickTimer(void*) {
+    return SetTimer(nullptr, qivctl::kFrameTickTimerId, qivctl::kFrameTickPeriodMs, FrameTickProc);
+}
+void killTickTimer(void*, uintptr_t timer) { KillTimer(nullptr, timer); }
+void postTick(void*, qivctl::TickWindow window) {
+    PostMessageW(reinterpret_cast<HWND>(window), WM_TIMER, qivctl::kFrameTickTimerId, 0);
 }
 
 void installTickHooks() {
     static bool installed = false;
     if (installed) return;
     installed = true;
-    qivSetDetachStep(QivDetachStep::FrameTicks, detachFrameTicks);
-    qivSetDetachStep(QivDetachStep::SharedLights, detachSharedLights);
-    qivSetDetachStep(QivDetachStep::DrawDib, detachDrawDib);
     qivctl::FrameTickHooks hooks;
     hooks.startTimer = startTickTimer;
     hooks.killTimer = killTickTimer;
@@ -194,8 +146,6 @@ IRect toFrameRect(const RECT& r, int32_t frameHeight) {
 
 bool qivHardwareDeviceAvailable() { return g_backend.hardwareDevice; }
 
-void qivInitDisplayBackend(const char* language, int32_t* kind) { initDisplayBackend(language, kind); }
-
 // The bounding box of the roots' nodes; a unit box around the origin when none has one.
 Box3 qivSceneBox(ScnNode** roots) {
     float lo[3], hi[3];
@@ -203,31 +153,101 @@ Box3 qivSceneBox(ScnNode** roots) {
     return Box3{{lo[0], lo[1], lo[2]}, {hi[0], hi[1], hi[2]}};
 }
 
-// A display change: DrawDib reopened, the back end restarted; a set kind becomes software.
-void qivRestartDisplayBackend(int32_t* kind) {
+// ---- the process's back end ----
+
+void StartDisplayBackend(const char* language, int32_t* kind) {
+    g_backend.started = true;
+    if (language && language[0]) pelSetLanguage(language);
+    if (kvdx::dxStartup()) {
+        g_backend.directXLoaded = true;
+        kvdx::dxInstallBackend();
+        PicRecord* placeholder = nullptr;
+        int32_t w = 0, h = 0;
+        int windowed = 0;
+        g_backend.hardwareDevice = kvdx::dxGetDeviceBuffer(&placeholder, &w, &h, &windowed) != 0;
+        if (placeholder) fzFree(&placeholder);
+    } else {
+        g_backend.hardwareDevice = false;
+    }
+    *kind = qivctl::rendererKindFor(*kind, g_backend.hardwareDevice, GetUse3DHardware() != 0);
+}
+
+void InitDisplayBackend(const char* language, int32_t* kind) {
+    if (!g_backend.started) {
+        StartDisplayBackend(language, kind);
+        return;
+    }
+    *kind = qivctl::rendererKindFor(*kind, g_backend.hardwareDevice, GetUse3DHardware() != 0);
+}
+
+void RestartDisplayBackend(int32_t* kind) {
     if (g_drawDib.open) {
-        closeDrawDib();
-        openDrawDib();
+        CloseDrawDib();
+        OpenDrawDib();
     }
     if (g_backend.directXLoaded) kvdx::dxShutdown();
     g_backend.directXLoaded = false;
     int32_t k = qivctl::rendererKindAfterRestart(*kind);
-    startDisplayBackend(nullptr, &k);
+    StartDisplayBackend(nullptr, &k);
     *kind = k;
 }
 
-void qivLoadDrawDib() {
-    if (!g_drawDib.open && !g_drawDib.tried) openDrawDib();
+void qivInstallBackendDetachSteps() {
+    qivSetDetachStep(QivDetachStep::FrameTicks, detachFrameTicks);
+    qivSetDetachStep(QivDetachStep::SharedLights, detachSharedLights);
+    qivSetDetachStep(QivDetachStep::DrawDib, UnloadDrawDib);
 }
+
+void RequestFrameTick(HWND window) {
+    if (!window) return;
+    installTickHooks();
+    qivctl::frameTicks().request(reinterpret_cast<qivctl::TickWindow>(window));
+}
+
+void CALLBACK FrameTickProc(HWND, UINT, UINT_PTR, DWORD) { qivctl::frameTicks().fire(); }
+
+void RemoveFrameTick(HWND window) { qivctl::frameTicks().remove(reinterpret_cast<qivctl::TickWindow>(window)); }
+
+void LoadDrawDib() {
+    if (!g_drawDib.open) OpenDrawDib();
+}
+
+bool OpenDrawDib() {
+    g_drawDib.tried = true;
+    if (!g_drawDib.fault && fzOpenDrawDib(&g_drawDib.record) && fzUseDrawDib(&g_drawDib.record)) {
+        g_drawDib.open = true;
+    } else {
+        fzCloseDrawDib(&g_drawDib.record);
+        fzNoDrawDib();
+    }
+    return g_drawDib.open;
+}
+
+void CloseDrawDib() {
+    if (!g_drawDib.open) return;
+    fzNoDrawDib();
+    fzCloseDrawDib(&g_drawDib.record);
+    g_drawDib.open = false;
+}
+
+void UnloadDrawDib() {
+    CloseDrawDib();
+    g_drawDib.tried = false;
+    if (g_backend.directXLoaded) kvdx::dxShutdown();
+    g_backend = Backend{};
+}
+
+bool qivDrawDibOpen() { return g_drawDib.open; }
+void qivSetDrawDibFault(bool fail) { g_drawDib.fault = fail; }
 
 // ---- per control ----
 
 void CQivPlayerCtl::AcquireSharedLights() { qivctl::acquireSharedLights(&win_->sharedLightsHeld); }
 
 int CQivPlayerCtl::PrepareScene(ScnNode** roots, bool loadDrawDib, bool keepScrollBars, bool keepView) {
-    initDisplayBackend(state_.language, &state_.rendererKind);
+    InitDisplayBackend(state_.language, &state_.rendererKind);
     if (!roots) return 0;
-    if (loadDrawDib) qivLoadDrawDib();
+    if (loadDrawDib) LoadDrawDib();
     SetupFrame(roots, keepView, keepScrollBars);
     return 1;
 }
@@ -324,8 +344,22 @@ void CQivPlayerCtl::SetViewFromAngles() {
 
 void CQivPlayerCtl::UpdateFrameState() {
     if (!state_.sceneRoots) return;
-    for (QivObjectSlot& s : state_.slots)
-        if (s.inUse && s.node && s.visible) scnSetTime(s.node, s.animTime);
+    // The scene box follows the objects as they move and animate, and the clip planes with it.
+    Box3 box{{1e7f, 1e7f, 1e7f}, {-1e7f, -1e7f, -1e7f}};
+    bool any = false;
+    for (QivObjectSlot& s : state_.slots) {
+        if (!s.inUse || !s.node || !s.visible) continue;
+        scnSetTime(s.node, s.animTime);
+        Vec3 lo{}, hi{};
+        if (!scnGetExtent(s.node, &lo, &hi)) continue;
+        box.min = {std::min(box.min.x, lo.x), std::min(box.min.y, lo.y), std::min(box.min.z, lo.z)};
+        box.max = {std::max(box.max.x, hi.x), std::max(box.max.y, hi.y), std::max(box.max.z, hi.z)};
+        any = true;
+    }
+    if (any && state_.viewValid) {
+        win_->sceneBox = box;
+        qivSetClipDistances(state_.camera, box, displayProps().walkthrough);
+    }
     const float grey[3] = {qivctl::kGlobalMaterialGrey, qivctl::kGlobalMaterialGrey, qivctl::kGlobalMaterialGrey};
     matSetGlobalColor(grey);
     matSetGlobalFactor(qivctl::kGlobalMaterialFactor);
@@ -355,6 +389,11 @@ void CQivPlayerCtl::DrawFrame(HDC dc, const RECT* rect, int x, int y) {
     RECT whole{0, 0, state_.frameWidth, state_.frameHeight};
     const RECT& upd = rect ? *rect : whole;
     bool moving = false;
+    // Set again by the next erase; used by the software copy below.
+    struct ExposedReset {
+        bool& flag;
+        ~ExposedReset() { flag = false; }
+    } exposedReset{w.exposed};
 
     switch (plan.action) {
         case qivctl::PaintAction::CopyAgain: {
@@ -446,14 +485,13 @@ void CQivPlayerCtl::DrawFrame(HDC dc, const RECT* rect, int x, int y) {
             }
             if (!hardware) {
                 IRect ur = toFrameRect(upd, state_.frameHeight);
-                const UpdateRegion* region = w.regions.finishFrame(ur, w.frameShown);
+                const UpdateRegion* region = w.regions.finishFrame(ur, w.frameShown, w.exposed);
                 state_.frameValid = true;
                 w.frameShown = true;
                 w.showAgain = false;
                 w.copies += copyRegion(dc, state_.frame, region, x, y, state_.frameHeight);
             }
-            if (moving && qivctl::wantNextTick(true, hardware, RectVisible(dc, &upd) != 0) && hwnd())
-                qivctl::frameTicks().request(reinterpret_cast<qivctl::TickWindow>(hwnd()));
+            if (moving && qivctl::wantNextTick(true, hardware, RectVisible(dc, &upd) != 0)) RequestFrameTick(hwnd());
             break;
         }
     }
@@ -574,4 +612,3 @@ void CQivPlayerCtl::paintIdle(HDC dc, const RECT& client) {
     if (win_->bar[9]) InvalidateRect(win_->bar[9], nullptr, TRUE);
 }
 
-void qivInstallFrameTickHooks() { installTickHooks(); }

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "backend_win.h"
 #include "caches.h"
 #include "container_win.h"
 #include "ctlmodule_win.h"
@@ -383,6 +384,9 @@ std::vector<uint8_t> CQivPlayerCtl::propertyStreamBytes() {
 }
 
 HRESULT CQivPlayerCtl::onSaveStream(IStream* stream) {
+    // The renderer is chosen before the properties are taken.
+    InitDisplayBackend(state_.language, &state_.rendererKind);
+    if (!state_.rendererKind) return E_FAIL;
     const std::vector<uint8_t> bytes = propertyStreamBytes();
     HRESULT hr = WriteStreamFully(stream, bytes.data(), bytes.size());
     if (FAILED(hr)) return hr;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "backend_win.h"
 #include "ctlmodule_win.h"
 #include "menustate.h"
 #include "picks.h"
@@ -16,8 +17,6 @@
 #include "slots.h"
 #include "stockprops.h"
 #include "window_win.h"
-
-bool qivHardwareDeviceAvailable();
 
 namespace {
 

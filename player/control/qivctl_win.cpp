@@ -1,3 +1,4 @@
+#include "backend_win.h"
 #include "qivctl_win.h"
 
 #include <cmath>
@@ -128,7 +129,7 @@ void CQivPlayerCtl::UnloadScene(bool full) {
     NavSceneGone();
     if (full) OnSceneUnloading();
     if (HWND w = hwnd()) {
-        qivctl::frameTicks().remove(reinterpret_cast<qivctl::TickWindow>(w));
+        RemoveFrameTick(w);
         state_.frameValid = false;
         InvalidateRect(w, nullptr, FALSE);
     }

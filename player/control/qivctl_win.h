@@ -478,6 +478,7 @@ private:
     void restoreShelf();
     void dropShelf();
     void dropKeptContainer();
+    int shareCachedContainer(HANDLE file, uint64_t size, const std::string& name, bool replace);
     bool addLoadedObject(PelContent* content, bool hasTextures);
     void countTriangles(const PelContent* content);
     QivObjectSlot* loadingSlot();

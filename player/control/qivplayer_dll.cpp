@@ -3,8 +3,8 @@
 #include <commctrl.h>
 
 #include "com/module.h"
+#include "backend_win.h"
 #include "ctlmodule_win.h"
-#include "render/kvdirectx.h"
 #include "serverparts_win.h"
 
 namespace {
@@ -31,7 +31,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
         qcom::module().init(instance, qivClassTable(), qivClassCount());
         DisableThreadLibraryCalls(instance);
         qivCreateModuleFont();
-        qivSetDetachStep(QivDetachStep::DisplayBackEnd, [] { kvdx::dxShutdown(); });
+        qivInstallBackendDetachSteps();
         initCommonControls();
     } else if (reason == DLL_PROCESS_DETACH) {
         qivProcessDetach(reserved != nullptr);

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "backend_win.h"
 #include "caches.h"
 #include "ctlmodule_win.h"
 #include "qivctl_win.h"
@@ -13,9 +14,6 @@
 #include "scene/sceneops.h"
 #include "sharedlights.h"
 #include "window_win.h"
-
-void qivInitDisplayBackend(const char* language, int32_t* kind);
-void qivLoadDrawDib();
 
 // {C2FE8F4D-01C7-49B1-9F89-42FB35A8B475}
 extern "C" const IID IID_IQivSceneHost = {0xc2fe8f4d, 0x01c7, 0x49b1, {0x9f, 0x89, 0x42, 0xfb, 0x35, 0xa8, 0xb4, 0x75}};
@@ -58,11 +56,11 @@ HRESULT CQivPlayerCtl::SetSceneRoots(ScnNode** roots, const float* colour, LONG*
     *ok = 0;
     if (!win_->initialised && !InitWindow()) return S_OK;
     UnloadScene(true);
-    qivInitDisplayBackend(state_.language, &state_.rendererKind);
+    InitDisplayBackend(state_.language, &state_.rendererKind);
     state_.sceneRoots = roots;
     state_.ownRoots = false;
     state_.hover = false;
-    qivLoadDrawDib();
+    LoadDrawDib();
     if (colour) {
         float* clear = state_.background.clear;
         bool given = false;
@@ -88,7 +86,7 @@ HRESULT CQivPlayerCtl::AddObjectContent(TexRecord** textures, PelContent* conten
     if (!ok) return E_POINTER;
     *ok = 0;
     if (!content) return S_OK;
-    qivInitDisplayBackend(state_.language, &state_.rendererKind);
+    InitDisplayBackend(state_.language, &state_.rendererKind);
     Mat4 identity{};
     for (int i = 0; i < 4; ++i) identity.m[i * 5] = 1.0f;
     ScnNode* node = nullptr;

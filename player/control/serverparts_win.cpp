@@ -9,6 +9,7 @@
 #include "linkwin_win.h"
 #include "proppage_win.h"
 #include "qivctl_win.h"
+#include "scene/texture.h"
 
 namespace {
 
@@ -74,15 +75,14 @@ void qivCreateModuleFont() {
 
 void qivProcessDetach(bool processExit) {
     runStep(QivDetachStep::FrameTicks);
+    // The device's texture cache is not shut down at process exit: its hook stays out of it.
+    if (processExit) texSetCacheRemoveHook(nullptr);
     qivctl::CachesFree();
     runStep(QivDetachStep::SharedLights);
     UnregisterClassA("D3D hardware", qivModuleInstance());
     qivUnregisterLinkWindowClasses();
     qcom::module().term();
-    if (!processExit) {
-        runStep(QivDetachStep::DisplayBackEnd);
-        runStep(QivDetachStep::DrawDib);
-    }
+    if (!processExit) runStep(QivDetachStep::DrawDib);
     if (g_moduleFont) DeleteObject(g_moduleFont);
     g_moduleFont = nullptr;
     // Last: the caches and steps above may take the lock.

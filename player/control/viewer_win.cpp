@@ -383,8 +383,13 @@ void CALLBACK qivViewerAddMenuItems(void* context, HMENU menu) {
 }
 
 void CALLBACK qivViewerMenuCommand(void* context, void*, UINT id, WPARAM, LPARAM) {
-    // The control of this module that the frame made.
-    if (auto* player = static_cast<IQivPlayer2*>(context)) static_cast<CQivPlayerCtl*>(player)->OnHtmlMenuCommand(id);
+    // Through the control's own interface: the object may come from another copy of the library.
+    auto* player = static_cast<IQivPlayer2*>(context);
+    IQivHostHooks* hooks = nullptr;
+    if (!player || FAILED(player->QueryInterface(IID_IQivHostHooks, reinterpret_cast<void**>(&hooks))) || !hooks)
+        return;
+    hooks->RunExportCommand(id);
+    hooks->Release();
 }
 
 void RunViewerWindow(const char* path) {

@@ -4,12 +4,11 @@
 
 #include <cmath>
 
+#include "backend_win.h"
 #include "frameticks.h"
 #include "qivctl_win.h"
 #include "viewmaths.h"
 #include "window_win.h"
-
-bool qivHardwareDeviceAvailable();
 
 namespace {
 VARIANT_BOOL vb(bool b) { return b ? VARIANT_TRUE : VARIANT_FALSE; }
@@ -159,7 +158,7 @@ STDMETHODIMP CQivPlayerCtl::put_SpinPhi(float v) {
     navPutSpinSpeed(&spinClock(), true, v, state_.phi, state_.psi, GetTickCount());
     spinChanged();
     FireOnChanged(32);
-    if (hwnd() && !viewChangesHeld()) qivctl::frameTicks().request(reinterpret_cast<qivctl::TickWindow>(hwnd()));
+    if (!viewChangesHeld()) RequestFrameTick(hwnd());
     return S_OK;
 }
 
@@ -173,7 +172,7 @@ STDMETHODIMP CQivPlayerCtl::put_SpinPsi(float v) {
     navPutSpinSpeed(&spinClock(), false, v, state_.phi, state_.psi, GetTickCount());
     spinChanged();
     FireOnChanged(33);
-    if (hwnd() && !viewChangesHeld()) qivctl::frameTicks().request(reinterpret_cast<qivctl::TickWindow>(hwnd()));
+    if (!viewChangesHeld()) RequestFrameTick(hwnd());
     return S_OK;
 }
 

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <string>
 
+#include "backend_win.h"
 #include "background.h"
 #include "controlbar.h"
 #include "ctlmessage.h"
@@ -23,10 +24,6 @@
 #include "useropts_win.h"
 #include "viewmaths.h"
 #include "window_win.h"
-
-void qivInstallFrameTickHooks();
-bool qivHardwareDeviceAvailable();
-void qivRestartDisplayBackend(int32_t* kind);
 
 namespace {
 
@@ -118,7 +115,6 @@ int CQivPlayerCtl::InitWindow() {
     if (p.initialised) return 1;
     if (p.suppressInit) return 0;
     p.initialised = true;
-    qivInstallFrameTickHooks();
     LONG_PTR style = GetWindowLongPtrW(w, GWL_STYLE);
     if (!(style & WS_CLIPCHILDREN)) SetWindowLongPtrW(w, GWL_STYLE, style | WS_CLIPCHILDREN);
     RECT client;
@@ -439,7 +435,7 @@ void CQivPlayerCtl::StartObjectAnimation(int32_t slot) {
     if (slot == state_.currentSlot) RefreshBarState();
     if (!eventsFrozen()) FireAnimationStarted(slot, 0, L"", s.autoRepeat);
     FireOnChanged(11);
-    if (hwnd()) qivctl::frameTicks().request(reinterpret_cast<qivctl::TickWindow>(hwnd()));
+    RequestFrameTick(hwnd());
     state_.frameValid = false;
 }
 
@@ -536,7 +532,7 @@ void CQivPlayerCtl::onDestroy() {
     QivWindowParts& p = *win_;
     if (p.hardwareWindow) DestroyHardwareWindow();
     RevokeDragDrop(hwnd());
-    qivctl::frameTicks().remove(reinterpret_cast<qivctl::TickWindow>(hwnd()));
+    RemoveFrameTick(hwnd());
 }
 
 void CQivPlayerCtl::onWindowDestroyed() {
@@ -646,6 +642,8 @@ LRESULT CQivPlayerCtl::onMessage(UINT msg, WPARAM wp, LPARAM lp, bool& handled) 
     handled = true;
     switch (msg) {
         case WM_ERASEBKGND:
+            // The system erases what it uncovers (so do full repaints); the per-frame redraws do not.
+            win_->exposed = true;
             return 1;
         case WM_SIZE:
             if (wp != SIZE_MINIMIZED) onSize(LOWORD(lp), HIWORD(lp));
@@ -737,8 +735,10 @@ LRESULT CQivPlayerCtl::onMessage(UINT msg, WPARAM wp, LPARAM lp, bool& handled) 
             }
             if (qivctl::displayChanged(uint32_t(wp), LOWORD(lp), HIWORD(lp))) {
                 QivRenderLockGuard lock;
-                qivRestartDisplayBackend(&state_.rendererKind);
+                RestartDisplayBackend(&state_.rendererKind);
             }
+            // The device's frame went with its window: the next one is drawn anew.
+            Redraw(true);
             return 0;
         case kMsgHardwareLost:  // also the back end's own failure notice
             DestroyHardwareWindow();

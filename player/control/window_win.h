@@ -36,6 +36,7 @@ struct QivWindowParts {
     qivctl::PaintRegions regions;
     bool frameShown = false;  // a frame was copied since the set-up
     bool showAgain = false;
+    bool exposed = false;     // the system asked for an erase: part of the window lost its content
     uint32_t frameMode = 3;   // mode of the frame being drawn (127: one ray-traced frame)
     HWND hardwareWindow = nullptr;
     bool sharedLightsHeld = false;

@@ -65,14 +65,12 @@ void PaintRegions::beginFrame() {
     if (own_) rgnClear(own_);
 }
 
-const UpdateRegion* PaintRegions::finishFrame(const IRect& updateRect, bool previousShown) {
+const UpdateRegion* PaintRegions::finishFrame(const IRect& updateRect, bool previousShown, bool exposed) {
     if (!own_) return nullptr;
     rgnClear(copy_);
     rgnAddRegion(own_, copy_);
-    if (previousShown)
-        rgnAddRegion(previous_, copy_);
-    else
-        rgnAddRect(&updateRect, copy_);
+    if (previousShown) rgnAddRegion(previous_, copy_);
+    if (!previousShown || exposed) rgnAddRect(&updateRect, copy_);
     std::swap(own_, previous_);
     return copy_;
 }

@@ -51,7 +51,8 @@ PaintPlan planPaint(const PaintState& state);
 // The two update regions of a software frame. The renderer records this frame's changed
 // rectangles in current(); finishFrame gives the region to copy: those rectangles and the
 // previous frame's own (or the update rectangle when no frame was shown since the set-up),
-// so what the last frame drew is cleared where it no longer is. Each frame's own rectangles
+// so what the last frame drew is cleared where it no longer is; the update rectangle is
+// added as well when the system exposed part of the window (its content is gone there). Each frame's own rectangles
 // become the next one's previous; copies do not accumulate over frames.
 class PaintRegions {
 public:
@@ -66,7 +67,7 @@ public:
 
     UpdateRegion* current() { return own_; }
     void beginFrame();
-    const UpdateRegion* finishFrame(const IRect& updateRect, bool previousShown);
+    const UpdateRegion* finishFrame(const IRect& updateRect, bool previousShown, bool exposed = false);
 
 private:
     UpdateRegion* own_ = nullptr;

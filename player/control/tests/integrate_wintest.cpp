@@ -625,5 +625,18 @@ TEST_F(Integrate, HostHooksAndTheViewerMenu) {
     }
     EXPECT_NE(std::string::npos, html.find("DATA=\"DATA:application/x-oleobject;BASE64,"));
     hooks->Release();
+    // An object of another copy of the library is asked for its interface, never taken for ours.
+    struct Foreign : IUnknown {
+        int queries = 0;
+        STDMETHODIMP QueryInterface(REFIID, void** out) override {
+            ++queries;
+            *out = nullptr;
+            return E_NOINTERFACE;
+        }
+        STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+        STDMETHODIMP_(ULONG) Release() override { return 1; }
+    } foreign;
+    qivViewerMenuCommand(&foreign, nullptr, 40002, 0, 0);
+    EXPECT_EQ(1, foreign.queries);
 }
 

@@ -92,7 +92,8 @@ qivtest::OleTestContainer& sharedHost() {
 // One control sited in software in the host window, with an event sink.
 class Sited {
 public:
-    Sited() : host_(sharedHost()), sink_(DIID__QivPlayerEvents) {
+    // embedNow false: the control is made without its window; embed() sites it later.
+    explicit Sited(bool embedNow = true) : host_(sharedHost()), sink_(DIID__QivPlayerEvents) {
         IQivPlayer* p = qivCreateInternalControl();
         EXPECT_NE(nullptr, p);
         p->QueryInterface(IID_IQivPlayer2, reinterpret_cast<void**>(&p2));
@@ -101,6 +102,9 @@ public:
         p->Release();  // CreateInternalControl hands out two references
         p2->put_Filter(VARIANT_FALSE);  // the engine's own picture has no edge filter
         EXPECT_EQ(S_OK, qivtest::Connect(p2, DIID__QivPlayerEvents, &sink_, &cookie_));
+        if (embedNow) embed();
+    }
+    void embed() {
         ShowWindow(host_.window(), SW_SHOW);
         ctl->state().rendererKind = 2;
         EXPECT_EQ(S_OK, host_.Embed(p2, true));
@@ -224,6 +228,10 @@ TEST_F(StreamLoad, SplitsGiveTheSameTraceAndObject) {
         EXPECT_EQ(29000u, m.wParam) << "the first saved view is applied";
         s.paint();
         const QivControlState& st = s.ctl->state();
+        // The first record: reference point (0, 1, 2), eye (3, 4, 5).
+        const float got[6] = {st.camera.vrp.x, st.camera.vrp.y, st.camera.vrp.z,
+                              st.camera.eye.x, st.camera.eye.y, st.camera.eye.z};
+        for (int k = 0; k < 6; ++k) EXPECT_NEAR(float(k), got[k], 1e-3f) << "view value " << k;
         ASSERT_EQ(1u, st.slots.size());
         const QivObjectSlot& slot = st.slots[0];
         ASSERT_NE(nullptr, slot.node);
@@ -669,9 +677,11 @@ TEST_F(StreamLoad, SecondPictureAndBackgroundChunkBecomeTheBackground) {
     }
 }
 
-// A play request given before the object has arrived is carried out at its animation chunk.
+// A play request given before the window exists (a persisted AnimPlaying) or while the object
+// streams, before its animation chunk, waits for that chunk and is carried out there.
 TEST_F(StreamLoad, AnimationRequestedBeforeTheObjectStarts) {
     qivw::Container c = qivsample::container("");
+    c.method = 0;  // stored: the chunks arrive in the order of the file
     pelb::AnimBlockDef a;
     a.frameRate = 2;
     a.tracks.push_back(pelb::positionTrack({{0, 0, 0}, {0, 0, 1}, {0, 0, 0}}));
@@ -684,17 +694,34 @@ TEST_F(StreamLoad, AnimationRequestedBeforeTheObjectStarts) {
     a.partMap = {0, 1};
     c.chunks.push_back({0x14, pelb::animBlock(a)});
     const Bytes file = qivw::build(c);
-    Sited s;
-    ASSERT_EQ(S_OK, s.p2->put_AnimPlaying(VARIANT_TRUE));
-    ASSERT_EQ(1, s.ctl->BeginStreamLoad("http://host/lift.qiv", true));
-    s.feed(file, [] { return size_t(100); }, 0);
-    EXPECT_EQ(1, s.count("loaded"));
-    VARIANT_BOOL has = VARIANT_FALSE, playing = VARIANT_FALSE;
-    EXPECT_EQ(S_OK, s.p2->get_ObjectHasAnimation(&has));
-    EXPECT_EQ(S_OK, s.p2->get_AnimPlaying(&playing));
-    EXPECT_EQ(VARIANT_TRUE, has);
-    EXPECT_EQ(VARIANT_TRUE, playing);
-    EXPECT_FALSE(s.ctl->win().startAnimationPending);
+    for (const bool beforeWindow : {true, false}) {
+        SCOPED_TRACE(beforeWindow ? "before the window" : "while streaming");
+        Sited s(!beforeWindow);
+        if (beforeWindow) {
+            ASSERT_EQ(S_OK, s.p2->put_AnimPlaying(VARIANT_TRUE));
+            s.embed();
+        }
+        ASSERT_EQ(1, s.ctl->BeginStreamLoad("http://host/lift.qiv", true));
+        bool asked = beforeWindow;
+        for (size_t at = 0; at < file.size(); at += 32) {
+            s.ctl->FeedContainerData(file.data() + at, std::min<size_t>(32, file.size() - at), file.size(), false);
+            const QivControlState& st = s.ctl->state();
+            if (!asked && !st.slots.empty() && st.slots[0].node && !st.slots[0].hasAnimation) {
+                ASSERT_EQ(S_OK, s.p2->put_AnimPlaying(VARIANT_TRUE));
+                asked = true;
+            }
+        }
+        s.ctl->EndStreamLoad(true);
+        ASSERT_TRUE(asked) << "the object stood before its animation chunk";
+        EXPECT_EQ(1, s.count("loaded"));
+        VARIANT_BOOL has = VARIANT_FALSE, playing = VARIANT_FALSE;
+        EXPECT_EQ(S_OK, s.p2->get_ObjectHasAnimation(&has));
+        EXPECT_EQ(S_OK, s.p2->get_AnimPlaying(&playing));
+        EXPECT_EQ(VARIANT_TRUE, has);
+        EXPECT_EQ(VARIANT_TRUE, playing);
+        EXPECT_TRUE(s.ctl->state().slots[0].animPlaying);
+        EXPECT_FALSE(s.ctl->win().startAnimationPending);
+    }
 }
 
 // An object embedded in the host's document: the length-prefixed container read from the
@@ -760,6 +787,51 @@ TEST_F(StreamLoad, KeptContainerIsSaved) {
         EXPECT_EQ(want, readFile(out));
         DeleteFileA(out.c_str());
     }
+}
+
+// A second control loading a local container that another one shows shares the cached
+// object with its saved views, per-part block and name, and still keeps the file for saving.
+TEST_F(StreamLoad, SecondControlSharesACachedContainer) {
+    const std::string dir = tempDir("qivload shared");
+    const std::string path = dir + "\\shared.qiv", out = dir + "\\saved.qiv";
+    qivw::Container stored = richCubes();
+    stored.method = 0;
+    for (const qivw::Container& c : {richCubes(), stored}) {
+        const Bytes file = qivw::build(c);
+        ASSERT_TRUE(writeFile(path, file));
+        Sited s;
+        ASSERT_TRUE(s.load(path));
+        ASSERT_NE(nullptr, s.ctl->state().slots[0].node);
+        const PelContent* shown = s.ctl->state().slots[0].node->content;
+        IQivPlayer* p = qivCreateInternalControl();
+        ASSERT_NE(nullptr, p);
+        CQivPlayerCtl* other = static_cast<CQivPlayerCtl*>(p);
+        IQivPlayer2* second = nullptr;
+        p->QueryInterface(IID_IQivPlayer2, reinterpret_cast<void**>(&second));
+        p->Release();
+        p->Release();
+        BSTR b = bstr(path);
+        VARIANT_BOOL ok = VARIANT_FALSE;
+        EXPECT_EQ(S_OK, second->LoadObject(b, &ok));
+        SysFreeString(b);
+        EXPECT_EQ(VARIANT_TRUE, ok);
+        const QivControlState& st = other->state();
+        ASSERT_GE(st.currentSlot, 0);
+        const QivObjectSlot& slot = st.slots[size_t(st.currentSlot)];
+        ASSERT_NE(nullptr, slot.node);
+        EXPECT_EQ(shown, slot.node->content) << "one object in the cache for both";
+        const QivSavedViewList* views = other->SavedViews();
+        EXPECT_EQ(2u, views ? views->views.size() : 0u);
+        EXPECT_EQ("Two cubes", slot.objectName);
+        EXPECT_EQ(8u, slot.chunkData.size());
+        DeleteFileA(out.c_str());
+        ASSERT_TRUE(other->SaveContainerFile(out.c_str()));
+        EXPECT_EQ(c.method == 1 ? file : qivw::wrap(qivw::payload(c), 0, 0, c.fileTime), readFile(out));
+        DeleteFileA(out.c_str());
+        second->Release();
+        EXPECT_EQ(shown, s.ctl->state().slots[0].node->content) << "the first control still shows it";
+    }
+    DeleteFileA(path.c_str());
 }
 
 // F9 switches the statistics on while a status callback is set; the callback gets the line

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 #include <set>
 #include <string>
@@ -19,6 +20,7 @@
 #include "ctlmodule_win.h"
 #include "olecontainer.h"
 #include "picks.h"
+#include "pixeltest.h"
 #include "qivctl_win.h"
 #include "qivplayer_idl.h"
 #include "scene/sceneops.h"
@@ -759,6 +761,28 @@ TEST_F(Objects, SecondLoadOfAFileSharesTheCachedObject) {
     second->Release();
     // The first control still shows its object.
     EXPECT_EQ(first, contentOf(ctl_));
+}
+
+// An object moved beyond the box the scene had when it was shown is drawn: the scene box and
+// the clip planes follow it at the next frame.
+TEST_F(Objects, ObjectMovedPastTheShownBoxIsNotClipped) {
+    const LONG id = show(files().a);
+    HWND w = ctl_->hwnd();
+    ASSERT_NE(nullptr, w);
+    UpdateWindow(w);
+    QivControlState& st = ctl_->state();
+    const float farBefore = st.camera.farDist;
+    Vec3 d{st.camera.vrp.x - st.camera.eye.x, st.camera.vrp.y - st.camera.eye.y, st.camera.vrp.z - st.camera.eye.z};
+    const float len = std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z);
+    ASSERT_GT(len, 0.0f);
+    const float k = 1.2f * farBefore / len;
+    move(id, d.x * k, d.y * k, d.z * k);
+    UpdateWindow(w);
+    EXPECT_GT(st.camera.farDist, farBefore);
+    const std::vector<uint32_t> shownNow = qivtest::ReadWindow(w, st.frameWidth, st.frameHeight);
+    const std::vector<uint32_t> empty =
+        qivtest::EnginePicture(&st.camera, &st.background, nullptr, st.displayMode, st.frameWidth, st.frameHeight);
+    EXPECT_GT(qivtest::Differing(shownNow, empty, 8), 50) << "the moved object is drawn";
 }
 
 // EnableUpdate(false) twice needs two EnableUpdate(true) before the window redraws.

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "backend_win.h"
 #include "com/module.h"
 #include "ctlmodule_win.h"
 #include "modalscript.h"
@@ -23,8 +24,6 @@
 #include "scene/tests/pel_builder.h"
 #include "serverparts_win.h"
 #include "window_win.h"
-
-bool qivHardwareDeviceAvailable();
 
 namespace {
 

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "backend_win.h"
 #include "caches.h"
 #include "ctlmodule_win.h"
 #include "frameticks.h"
@@ -346,6 +347,47 @@ TEST_F(ControlWindow, AnimatedObjectChangesBetweenTicks) {
     EXPECT_FLOAT_EQ(2.0f, now);
 }
 
+// While an animation runs, a part of the window that the system uncovers (an invalidation
+// with an erase) away from the objects gets the frame again.
+TEST_F(ControlWindow, AreaUncoveredDuringAnAnimationIsCopiedAgain) {
+    SampleFiles f = writeAnimatedSample("qivwin uncovered");
+    site(2);
+    ASSERT_TRUE(load(f.object));
+    paint();
+    const QivControlState& st = ctl_->state();
+    const std::vector<uint32_t> plain =
+        qivtest::EnginePicture(const_cast<CamRecord*>(&st.camera), &st.background, nullptr, st.displayMode,
+                               st.frameWidth, st.frameHeight);
+    ASSERT_EQ(S_OK, p2_->StartAnimation());
+    auto framesOn = [&](uint32_t n) {
+        const uint32_t until = ctl_->win().frames + n;
+        const DWORD start = GetTickCount();
+        while (ctl_->win().frames < until && GetTickCount() - start < 2000) {
+            qivtest::PumpMessages();
+            Sleep(1);
+        }
+    };
+    framesOn(2);
+    RECT corner{0, 0, 6, 6};
+    HDC dc = GetDC(ctl_->hwnd());
+    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+    FillRect(dc, &corner, red);
+    DeleteObject(red);
+    ReleaseDC(ctl_->hwnd(), dc);
+    InvalidateRect(ctl_->hwnd(), &corner, TRUE);
+    framesOn(3);
+    ASSERT_TRUE(ctl_->win().animationRunning);
+    const std::vector<uint32_t> now = qivtest::ReadWindow(ctl_->hwnd(), st.frameWidth, st.frameHeight);
+    std::vector<uint32_t> got, want;
+    for (int y = 0; y < corner.bottom; ++y)
+        for (int x = 0; x < corner.right; ++x) {
+            got.push_back(now[size_t(y) * st.frameWidth + x]);
+            want.push_back(plain[size_t(y) * st.frameWidth + x]);
+        }
+    EXPECT_EQ(0, qivtest::Differing(got, want, 8)) << "corner pixel " << std::hex << got[0] << " for " << want[0];
+    p2_->StopAnimation();
+}
+
 // With the device the frame is drawn into the hardware child window; the picture on the
 // screen matches the engine's software picture of the same view within the tolerance of two
 // rasterisers (channels within 24, at most a tenth of the pixels off along edges).
@@ -560,7 +602,7 @@ TEST_F(ControlWindow, UnloadSceneKeepsOrEmptiesTheSlots) {
         const std::vector<qivctl::TickWindow> w = qivctl::frameTicks().windows();
         return std::find(w.begin(), w.end(), reinterpret_cast<qivctl::TickWindow>(ctl_->hwnd())) != w.end();
     };
-    qivctl::frameTicks().request(reinterpret_cast<qivctl::TickWindow>(ctl_->hwnd()));
+    RequestFrameTick(ctl_->hwnd());
     ASSERT_TRUE(ticked());
     ctl_->UnloadScene(false);
     EXPECT_FALSE(ticked());
@@ -573,6 +615,60 @@ TEST_F(ControlWindow, UnloadSceneKeepsOrEmptiesTheSlots) {
     EXPECT_EQ(-1, ctl_->state().currentSlot);
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(copy.c_str())) << "the temporary copy is gone";
     EXPECT_TRUE(ctl_->win().tempCopy.empty());
+}
+
+// A display change drops the hardware window and restarts the back end: a control that drew
+// with the device draws in software from then on, one in software stays there; DrawDib stays
+// open. Each case sends a new depth and size (the same ones again restart nothing).
+TEST_F(ControlWindow, DisplayChangeRestartsTheBackEndInSoftware) {
+    struct Case { int32_t kind; WPARAM depth; int w, h; } cases[] = {{1, 16, 800, 600}, {2, 24, 1024, 768}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.kind);
+        SampleFiles f = writeSample("qivwin display change", "checker.bmp", "checker.bmp");
+        site(c.kind);
+        ASSERT_TRUE(load(f.object));
+        paint();
+        if (c.kind == 1) ASSERT_NE(nullptr, ctl_->win().hardwareWindow) << "drawn with the device";
+        SendMessageW(ctl_->hwnd(), WM_DISPLAYCHANGE, c.depth, MAKELPARAM(c.w, c.h));
+        EXPECT_EQ(nullptr, ctl_->win().hardwareWindow);
+        EXPECT_EQ(2, ctl_->state().rendererKind);
+        EXPECT_TRUE(qivDrawDibOpen());
+        paint();
+        EXPECT_EQ(nullptr, ctl_->win().hardwareWindow) << "the next frame in software";
+        const QivControlState& st = ctl_->state();
+        EXPECT_LE(qivtest::Differing(qivtest::ReadWindow(ctl_->hwnd(), st.frameWidth, st.frameHeight),
+                                     qivtest::EnginePicture(st), 8),
+                  st.frameWidth * st.frameHeight / 200);
+        host_.Unembed();
+    }
+}
+
+// Leaving in-place activation releases the capture, destroys the control bar's children and
+// the window, and tells the site; a new activation makes them again.
+TEST_F(ControlWindow, InPlaceDeactivateLetsGoOfTheWindow) {
+    site(2);
+    HWND w = ctl_->hwnd();
+    std::vector<HWND> children;
+    for (HWND b : ctl_->win().bar)
+        if (b) children.push_back(b);
+    ASSERT_FALSE(children.empty());
+    SetCapture(w);
+    ASSERT_EQ(w, GetCapture());
+    const int deactivations = host_.deactivateCalls;
+    IOleInPlaceObject* ip = nullptr;
+    ASSERT_EQ(S_OK, p2_->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&ip)));
+    EXPECT_EQ(S_OK, ip->InPlaceDeactivate());
+    ip->Release();
+    EXPECT_EQ(nullptr, GetCapture());
+    EXPECT_FALSE(IsWindow(w));
+    for (HWND c : children) EXPECT_FALSE(IsWindow(c));
+    EXPECT_EQ(nullptr, ctl_->hwnd());
+    EXPECT_FALSE(ctl_->win().initialised);
+    EXPECT_EQ(deactivations + 1, host_.deactivateCalls);
+    host_.Unembed();
+    site(2);
+    EXPECT_TRUE(ctl_->win().initialised);
+    EXPECT_NE(nullptr, ctl_->win().bar[qivctl::BarHScroll - qivctl::BarRayTrace]);
 }
 
 // Under Direct3D the next rendered frame replaces the ray-traced one: a later print is drawn
@@ -613,7 +709,7 @@ TEST_F(ControlWindow, FrameTicksReachMoreThanTwentyWindows) {
         windows.push_back(CreateWindowExW(0, L"QivTickCounter", L"", WS_POPUP, 0, 0, 8, 8, nullptr, nullptr,
                                           wc.hInstance, nullptr));
     g_ticks.clear();
-    for (HWND w : windows) qivctl::frameTicks().request(reinterpret_cast<qivctl::TickWindow>(w));
+    for (HWND w : windows) RequestFrameTick(w);
     EXPECT_TRUE(qivctl::frameTicks().timerPending());
     const DWORD start = GetTickCount();
     while (GetTickCount() - start < 300) {

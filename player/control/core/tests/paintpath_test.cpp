@@ -124,6 +124,11 @@ TEST(PaintRegionsTest, CopiesThisAndPreviousFrameOnly) {
     EXPECT_EQ(cellsOf(r.finishFrame(update, true)), cellsOf({c}));
     r.beginFrame();
     EXPECT_TRUE(cellsOf(r.finishFrame(update, true)).empty());
+    // Part of the window exposed meanwhile is copied beside what changed.
+    const IRect uncovered{30, 20, 5, 5};
+    r.beginFrame();
+    rgnAddRect(&a, r.current());
+    EXPECT_EQ(cellsOf(r.finishFrame(uncovered, true, true)), cellsOf({a, uncovered}));
     r.free();
     EXPECT_FALSE(r.exists());
     EXPECT_EQ(r.finishFrame(update, true), nullptr);
