@@ -342,11 +342,11 @@ TEST_F(Download, AddressNamingAClassIsRefused) {
     ASSERT_TRUE(v.waitIdle());
     const ScnNode* node = v.slot(0)->node;
     qivSetClassUrlCheck(classOfTestScheme);
-    ASSERT_EQ(S_OK, v.putUrl("x-class:viewer"));
+    ASSERT_EQ(S_OK, v.putUrl("x-class://viewer"));
     ASSERT_TRUE(v.waitIdle());
     qivSetClassUrlCheck(nullptr);
     ASSERT_EQ(1u, g_messages.size());
-    EXPECT_EQ("URL type not supported: \"x-class:viewer\"", g_messages[0]);
+    EXPECT_EQ("URL type not supported: \"x-class://viewer\"", g_messages[0]);
     EXPECT_EQ(1, v.count(kObjectLoaded));
     ASSERT_NE(nullptr, v.slot(0));
     EXPECT_EQ(node, v.slot(0)->node);
