@@ -73,3 +73,14 @@ function(qiv_test_own_prefix)
     set_property(TEST ${t} APPEND PROPERTY ENVIRONMENT "QIV_OWN_PREFIX=${t}")
   endforeach()
 endfunction()
+
+# qiv_test_own_display(<tests...>): as qiv_test_own_prefix, and each also gets an X display of
+# its own, for tests that move the real cursor, hover or use the clipboard.
+function(qiv_test_own_display)
+  if(NOT WIN32)
+    return()
+  endif()
+  foreach(t ${ARGN})
+    set_property(TEST ${t} APPEND PROPERTY ENVIRONMENT "QIV_OWN_PREFIX=${t}" "QIV_OWN_DISPLAY=1")
+  endforeach()
+endfunction()

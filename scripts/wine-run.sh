@@ -3,6 +3,9 @@
 # WINEPREFIX comes from the caller (scripts/test.sh makes one per build tree).
 # With QIV_OWN_PREFIX=<name> the program runs in a fresh prefix of its own,
 # <prefix>-own/<name>, made from <prefix>-template (scripts/wine-env.sh makes it).
+# With QIV_OWN_DISPLAY=1 as well it also gets an Xvfb display of its own, so a test that
+# moves the real cursor or uses the clipboard runs beside others (the cursor lives in the
+# prefix's server, the pointer and selections in the X display).
 export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-qiv}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
@@ -29,5 +32,17 @@ if [ -n "${QIV_OWN_PREFIX:-}" ]; then
   done
   export WINEPREFIX=$own
   unset QIV_OWN_PREFIX
+  if [ -n "${QIV_OWN_DISPLAY:-}" ]; then
+    unset QIV_OWN_DISPLAY
+    fdfile=$(mktemp)
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fdfile" </dev/null >/dev/null 2>&1 &
+    xpid=$!
+    trap 'WINEPREFIX=$own /usr/lib/wine/wineserver -k >/dev/null 2>&1; kill $xpid 2>/dev/null; rm -f "$fdfile"' EXIT
+    for _ in $(seq 100); do [ -s "$fdfile" ] && break; sleep 0.05; done
+    [ -s "$fdfile" ] || { echo "wine-run.sh: Xvfb did not start" >&2; exit 1; }
+    export DISPLAY=":$(head -n1 "$fdfile")"
+    "$WINE64" "$@"
+    exit $?
+  fi
 fi
 exec "$WINE64" "$@"

@@ -4,8 +4,8 @@ qiv_add_test(exchange_wintest SOURCES tests/exchange_wintest.cpp ${QIV_PLAYER_RC
   LIBS qivctlwin qivoletest DISPLAY)
 target_include_directories(exchange_wintest PRIVATE resources ${QIV_PLAYER_GEN} ${QIV_STRINGS_DIR})
 add_dependencies(exchange_wintest qivstrings_check)
-# The export test holds the real Escape key down for a moment.
-set_tests_properties(exchange_wintest PROPERTIES RESOURCE_LOCK QivPointer)
+# The export test holds the real Escape key down for a moment: on a display of its own.
+qiv_test_own_display(exchange_wintest)
 # A JScript and a VBScript client through cscript on the registered DLL.
 qiv_add_test(exchange_script_wintest SOURCES tests/exchange_script_wintest.cpp LIBS qivengine DISPLAY)
 target_include_directories(exchange_script_wintest PRIVATE tests)

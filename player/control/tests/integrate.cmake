@@ -6,5 +6,5 @@ qiv_add_test(integrate_wintest SOURCES tests/integrate_wintest.cpp tests/modalsc
   LIBS qivctlwin qivoletest DISPLAY)
 target_include_directories(integrate_wintest PRIVATE resources ${QIV_PLAYER_GEN} ${QIV_STRINGS_DIR} core)
 add_dependencies(integrate_wintest qivstrings_check)
-# It moves the real cursor, presses the real button and fills the clipboard: alone on the display.
-set_tests_properties(integrate_wintest PROPERTIES RUN_SERIAL TRUE RESOURCE_LOCK QivClipboard)
+# It moves the real cursor, presses the real button and fills the clipboard: on a display of its own.
+qiv_test_own_display(integrate_wintest)

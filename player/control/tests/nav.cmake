@@ -5,5 +5,5 @@ foreach(t navinput_wintest hover_wintest)
   target_include_directories(${t} PRIVATE resources ${QIV_PLAYER_GEN} ${QIV_STRINGS_DIR})
   add_dependencies(${t} qivstrings_check)
 endforeach()
-# The hover test moves the real cursor and asks which window lies under it: alone on the display.
-set_tests_properties(hover_wintest PROPERTIES RUN_SERIAL TRUE)
+# The hover test moves the real cursor and asks which window lies under it: on a display of its own.
+qiv_test_own_display(hover_wintest)

@@ -6,6 +6,5 @@ qiv_add_test(stock_wintest SOURCES tests/stock_wintest.cpp tests/modalscript.cpp
 target_include_directories(stock_wintest PRIVATE resources ${QIV_PLAYER_GEN} ${QIV_STRINGS_DIR})
 add_dependencies(stock_wintest qivstrings_check)
 # Its controls start from the user options that the options tests change; one test moves the
-# real cursor.
-qiv_test_own_prefix(stock_wintest)
-set_tests_properties(stock_wintest PROPERTIES RESOURCE_LOCK QivPointer)
+# real cursor: on a display of its own.
+qiv_test_own_display(stock_wintest)
