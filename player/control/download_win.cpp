@@ -485,6 +485,27 @@ void CQivPlayerCtl::StreamTransferEnded(bool success) {
     if (!downloads_) return;
     DownloadParts& d = *downloads_;
     if (!d.running || !d.running->streamed || !d.running->session || d.running->session != StreamLoad()) return;
+    const qivctl::PendingTransfer* entry = d.running->object ? nullptr : d.queue.current();
+    if (entry && entry->kind == qivctl::kTransferBackground) {
+        // The picture shown while it arrived enters the background picture cache under its
+        // address, unless it is incomplete or BackPictureURL names another one by now.
+        PicRecord* picture = BackgroundPicture();
+        const std::vector<std::string> names =
+            qivctl::backPictureCandidates(d.backPictureUrl, win_->textureBaseUrl, win_->texturePath);
+        const bool named = std::find(names.begin(), names.end(), entry->name()) != names.end();
+        const bool cached = picture && qivctl::BackPictureCacheUses(picture) > 0;
+        if (success && named && picture && !cached) {
+            d.backPictureUrl = d.running->url;
+            qivctl::BackPictureCacheAdd(d.backPictureUrl, picture);
+            SetBackPicture(picture, qivctl::BackPictureCacheUses(picture) > 0);
+            d.backPictureFile = d.running->localFile;
+            FireOnChanged(19);
+        } else if (picture && !cached) {
+            setBackgroundPicture(nullptr);
+            ApplyBackPicMode(false);
+            Redraw(true);
+        }
+    }
     finishTransfer(success);
 }
 
@@ -732,8 +753,11 @@ void CQivPlayerCtl::OnTransferDone() {
             BeginProgress(step.messageId);
             SetStatusText(std::string());
             if (object) state_.loadingSlot = e->slot;
-            // Only objects are streamed; the other kinds are read from their finished file.
-            const int started = bindURL(step.url, !object, false);
+            // Objects are streamed, and a background picture in JPEG form, shown scan by scan as
+            // it arrives; the other kinds are read from their finished file.
+            const bool streamed = object || (e->kind == qivctl::kTransferBackground &&
+                                             qivStreamLoadKind(step.url) == QivStreamKind::Picture);
+            const int started = bindURL(step.url, !streamed, false);
             if (object && !StreamLoadRunning()) state_.loadingSlot = -1;
             if (!started) finishTransfer(false);
             return;

@@ -781,6 +781,43 @@ TEST_F(Download, BackgroundPictureChangedWhileOneArrives) {
     DeleteFileA(file.c_str());
 }
 
+// A progressive JPEG at an address is shown after its first scan, while the rest of it still
+// arrives; once complete it is the background picture of the cache.
+TEST_F(Download, JpegBackgroundShowsWhileItArrives) {
+    jpegmk::Options o;
+    o.width = 512;
+    o.height = 384;
+    o.progressive = true;
+    o.quality = 95;
+    const Bytes picture = jpegmk::make(o);
+    http().set("/scans.jpg", HttpServer::Route{HttpServer::Mode::Length, text(picture), 1024, 20});
+    Viewer v(host(0));
+    BSTR b = bstr(http().url("/scans.jpg"));
+    ASSERT_EQ(S_OK, v.p2->put_BackPictureURL(b));
+    SysFreeString(b);
+    bool arriving = false;
+    ASSERT_TRUE(pumpUntil(
+        [&] {
+            if (!v.ctl->BackgroundPicture()) return false;
+            arriving = v.ctl->StreamLoadRunning();
+            return true;
+        },
+        10000));
+    EXPECT_TRUE(arriving) << "shown before the whole file arrived";
+    ASSERT_TRUE(v.waitIdle());
+    EXPECT_FALSE(v.ctl->StreamLoadRunning());
+    PicRecord* shown = v.ctl->BackgroundPicture();
+    ASSERT_NE(nullptr, shown);
+    EXPECT_EQ(512, shown->width);
+    EXPECT_EQ(1u, qivctl::BackPictureCacheUses(shown));
+    const QivControlState& st = v.ctl->state();
+    const std::vector<uint32_t> px = v.window();
+    EXPECT_LT(qivtest::BackgroundPixels(qivtest::EnginePicture(st), qivtest::BackColour(st)), v.pixels() / 10)
+        << "the picture fills the back";
+    EXPECT_LE(qivtest::Differing(px, qivtest::EnginePicture(st), 8), v.pixels() / 200);
+    EXPECT_EQ(1, http().requests("/scans.jpg"));
+}
+
 // A relative name is tried below TextureBaseURL after it failed as it is.
 TEST_F(Download, RelativeBackgroundPictureBelowTheTextureBase) {
     http().set("/pictures/sky.bmp", text(halves(8, 8, 0x0080C0F0, 0x0080C0F0)));
