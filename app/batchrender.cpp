@@ -48,9 +48,19 @@ BatchResult RunBatch(const BatchRequest& r, BatchHost& host) {
         host.ApplyView(t.view);
         const std::string work = host.FreshFile(r.folder);
         if (work.empty()) continue;
+        // The work file goes also when the viewer or the conversion throws.
+        struct Removal {
+            BatchHost& host;
+            const std::string& file;
+            ~Removal() {
+                try {
+                    host.Remove(file);
+                } catch (...) {
+                }
+            }
+        } removal{host, work};
         const bool saved = host.SaveBitmap(r.quality, r.rayTrace, r.width, r.height, work);
         if (saved && host.Convert(work, t.file)) result.written.push_back(t.file);
-        host.Remove(work);
     }
     host.ProcessMessages();
     return result;

@@ -24,51 +24,50 @@ constexpr int kWidth = 430, kHeight = 330;
 
 std::string unescapeMenu(const std::string& caption) { return ReplaceAll(caption, "&&", "&"); }
 
-// The platform and the viewer of a run.
-class WinBatchHost : public BatchHost {
-public:
-    WinBatchHost(TQivPlayer& viewer, SavedViews& views, forms::MenuItem* schemes)
-        : viewer_(viewer), views_(views), schemes_(schemes) {}
-
-    bool Exists(const std::string& f) override { return forms::FileExists(f); }
-    bool AskReplace(const std::string& existing) override {
-        return AskYesNo(GetMsgText(kTxtBatchReplace.number) + "\r" + existing, GetMsgText(kTxtYesNoCaption.number));
-    }
-    void Prepare(const std::string& folder, int w, int h) override {
-        SetCurrentDirectoryA(folder.c_str());
-        viewer_.SetBounds(viewer_.Left(), viewer_.Top(), w, h);
-    }
-    void ApplyView(const std::string& view) override {
-        std::vector<std::string> captions;
-        const int n = schemes_ ? schemes_->Count() : 0;
-        for (int i = 0; i < n; ++i) captions.push_back(unescapeMenu(schemes_->Items(i)->Caption()));
-        views_.ApplyNamedView(viewer_, view, captions, [this, n](int item) {
-            if (item >= 0 && item < n) schemes_->Items(item)->Click();
-        });
-    }
-    std::string FreshFile(const std::string& folder) override {
-        char name[MAX_PATH] = {};
-        if (!GetTempFileNameA(folder.c_str(), "qiv", 0, name)) return "";
-        // The viewer creates its file new.
-        DeleteFileA(name);
-        return name;
-    }
-    bool SaveBitmap(int q, bool rt, int w, int h, const std::string& file) override {
-        return viewer_.SaveBitmap(q, rt, w, h, file);
-    }
-    bool Convert(const std::string& from, const std::string& to) override {
-        return ConvertImageFile(from, to, false, 0, 0, false);
-    }
-    void Remove(const std::string& file) override { DeleteFileA(file.c_str()); }
-    void ProcessMessages() override { forms::Application::Instance().ProcessMessages(); }
-
-private:
-    TQivPlayer& viewer_;
-    SavedViews& views_;
-    forms::MenuItem* schemes_;
-};
-
 }  // namespace
+
+WinBatchHost::WinBatchHost(TQivPlayer& viewer, SavedViews& views, forms::MenuItem* schemes)
+    : viewer_(viewer), views_(views), schemes_(schemes) {}
+
+bool WinBatchHost::Exists(const std::string& f) { return forms::FileExists(f); }
+
+bool WinBatchHost::AskReplace(const std::string& existing) {
+    return AskYesNo(GetMsgText(kTxtBatchReplace.number) + "\r" + existing, GetMsgText(kTxtYesNoCaption.number));
+}
+
+void WinBatchHost::Prepare(const std::string& folder, int w, int h) {
+    SetCurrentDirectoryA(folder.c_str());
+    viewer_.SetBounds(viewer_.Left(), viewer_.Top(), w, h);
+}
+
+void WinBatchHost::ApplyView(const std::string& view) {
+    std::vector<std::string> captions;
+    const int n = schemes_ ? schemes_->Count() : 0;
+    for (int i = 0; i < n; ++i) captions.push_back(unescapeMenu(schemes_->Items(i)->Caption()));
+    views_.ApplyNamedView(viewer_, view, captions, [this, n](int item) {
+        if (item >= 0 && item < n) schemes_->Items(item)->Click();
+    });
+}
+
+std::string WinBatchHost::FreshFile(const std::string& folder) {
+    char name[MAX_PATH] = {};
+    if (!GetTempFileNameA(folder.c_str(), "qiv", 0, name)) return "";
+    // The viewer creates its file new.
+    DeleteFileA(name);
+    return name;
+}
+
+bool WinBatchHost::SaveBitmap(int q, bool rt, int w, int h, const std::string& file) {
+    return viewer_.SaveBitmap(q, rt, w, h, file);
+}
+
+bool WinBatchHost::Convert(const std::string& from, const std::string& to) {
+    return ConvertImageFile(from, to, false, 0, 0, false);
+}
+
+void WinBatchHost::Remove(const std::string& file) { DeleteFileA(file.c_str()); }
+
+void WinBatchHost::ProcessMessages() { forms::Application::Instance().ProcessMessages(); }
 
 TFBatchRender::TFBatchRender(forms::Component* owner, SavedViews& views) : Form(owner), views_(views) {
     SetName("FBatchRender");

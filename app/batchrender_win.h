@@ -19,6 +19,28 @@ namespace stellwerk {
 // The program INI section of the form's place.
 constexpr char kBatchDialogSection[] = "BatchRenderDialog";
 
+// The platform and the viewer of a run: views applied through the views
+// file with the schemes menu, pictures saved by the viewer into fresh files
+// of the output folder and converted by the target's extension.
+class WinBatchHost : public BatchHost {
+public:
+    WinBatchHost(TQivPlayer& viewer, SavedViews& views, forms::MenuItem* schemes);
+    bool Exists(const std::string& file) override;
+    bool AskReplace(const std::string& existing) override;
+    void Prepare(const std::string& folder, int width, int height) override;
+    void ApplyView(const std::string& view) override;
+    std::string FreshFile(const std::string& folder) override;
+    bool SaveBitmap(int quality, bool rayTrace, int width, int height, const std::string& file) override;
+    bool Convert(const std::string& from, const std::string& to) override;
+    void Remove(const std::string& file) override;
+    void ProcessMessages() override;
+
+private:
+    TQivPlayer& viewer_;
+    SavedViews& views_;
+    forms::MenuItem* schemes_;
+};
+
 class TFBatchRender : public forms::Form {
 public:
     TFBatchRender(forms::Component* owner, SavedViews& views);

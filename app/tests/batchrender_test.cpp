@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <set>
+#include <stdexcept>
 
 #include "batchrender.h"
 
@@ -50,7 +51,7 @@ public:
     std::set<std::string> files;
     std::vector<std::string> calls;
     std::set<std::string> failSave, failConvert;  // by view
-    bool answer = true, noFresh = false;
+    bool answer = true, noFresh = false, throwConvert = false;
     std::string asked;
 
     bool Exists(const std::string& f) override { return files.count(f) > 0; }
@@ -79,6 +80,7 @@ public:
         return !failSave.count(view_);
     }
     bool Convert(const std::string&, const std::string& to) override {
+        if (throwConvert) throw std::runtime_error("no imaging library");
         if (failConvert.count(view_)) return false;
         files.insert(to);
         return true;
@@ -168,6 +170,10 @@ TEST(BatchRun, AFailedViewIsLeftOutAndLeavesNoWorkFile) {
             EXPECT_NE(host.calls.end(), std::find(host.calls.begin(), host.calls.end(), std::string("apply ") + v))
                 << c.what << ": the run goes on to " << v;
     }
+    FakeBatchHost host;
+    host.throwConvert = true;
+    EXPECT_THROW(RunBatch(request({true, true, true}), host), std::runtime_error);
+    EXPECT_EQ(0u, host.leftovers()) << "the work file goes when the conversion throws";
 }
 
 }  // namespace
