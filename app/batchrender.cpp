@@ -30,3 +30,40 @@ std::string ExistingTargets(const std::vector<BatchTarget>& targets,
 }
 
 }  // namespace stellwerk
+
+namespace stellwerk {
+
+BatchResult RunBatch(const BatchRequest& r, BatchHost& host) {
+    BatchResult result;
+    if (r.targets.empty()) return result;
+    const std::string existing = ExistingTargets(r.targets, [&](const std::string& f) { return host.Exists(f); });
+    if (!existing.empty() && !host.AskReplace(existing)) {
+        result.outcome = BatchOutcome::Declined;
+        return result;
+    }
+    result.outcome = BatchOutcome::Rendered;
+    host.Prepare(r.folder, r.width, r.height);
+    host.ProcessMessages();
+    for (const BatchTarget& t : r.targets) {
+        host.ApplyView(t.view);
+        const std::string work = host.FreshFile(r.folder);
+        if (work.empty()) continue;
+        // The work file goes also when the viewer or the conversion throws.
+        struct Removal {
+            BatchHost& host;
+            const std::string& file;
+            ~Removal() {
+                try {
+                    host.Remove(file);
+                } catch (...) {
+                }
+            }
+        } removal{host, work};
+        const bool saved = host.SaveBitmap(r.quality, r.rayTrace, r.width, r.height, work);
+        if (saved && host.Convert(work, t.file)) result.written.push_back(t.file);
+    }
+    host.ProcessMessages();
+    return result;
+}
+
+}  // namespace stellwerk

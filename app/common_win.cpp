@@ -7,6 +7,7 @@
 #include "forms/application.h"
 #include "forms/fileio.h"
 #include "getname_win.h"
+#include "picdlg_win.h"
 #include "msgstrs.h"
 #include "textnums.h"
 #include "texts_win.h"
@@ -133,27 +134,13 @@ bool ChooseFolder(const std::string& title, const std::string& caption, std::str
 }
 
 std::string ChooseImageFile(int titleText, const std::string& current) {
-    std::string filter = BuildFileFilter({kTxtFilterBitmaps.number, kTxtFilterJpeg.number});
-    for (char& c : filter)
-        if (c == '|') c = '\0';
-    filter += '\0';
-    std::string dir = current;
-    const size_t cut = dir.find_last_of('\\');
-    std::string name = cut == std::string::npos ? dir : dir.substr(cut + 1);
-    dir = cut == std::string::npos ? GetProgramFolder() : dir.substr(0, cut + 1);
-    char file[MAX_PATH * 2] = {};
-    name.copy(file, sizeof file - 1);
-    const std::string title = GetMsgText(titleText);
-    OPENFILENAMEA of = {};
-    of.lStructSize = sizeof of;
-    of.hwndOwner = GetActiveWindow();
-    of.lpstrFilter = filter.c_str();
-    of.lpstrFile = file;
-    of.nMaxFile = sizeof file;
-    of.lpstrInitialDir = dir.c_str();
-    of.lpstrTitle = title.c_str();
-    of.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY | OFN_ENABLESIZING;
-    return GetOpenFileNameA(&of) ? std::string(file) : current;
+    const size_t cut = current.find_last_of('\\');
+    TPreviewOpenDialog dialog;
+    dialog.Filter = BuildFileFilter({kTxtFilterBitmaps.number, kTxtFilterJpeg.number});
+    dialog.Title = GetMsgText(titleText);
+    dialog.InitialDir = cut == std::string::npos ? GetProgramFolder() : current.substr(0, cut + 1);
+    dialog.FileName = cut == std::string::npos ? current : current.substr(cut + 1);
+    return dialog.Execute() ? dialog.FileName : current;
 }
 
 int ScreenDepth() {

@@ -12,6 +12,7 @@
 #include "imageconvert_win.h"
 #include "mainqiv_win.h"
 #include "msgstrs.h"
+#include "picdlg_win.h"
 #include "texts_win.h"
 #include "textnums.h"
 #include "win/wintext.h"
@@ -21,10 +22,6 @@ namespace stellwerk {
 
 namespace {
 
-
-std::string withDelimiter(const std::string& folder) {
-    return !folder.empty() && folder.back() == '\\' ? folder : folder + "\\";
-}
 
 std::string dialogFilter(int text) {
     std::string filter = GetMsgText(text);
@@ -36,32 +33,12 @@ std::string dialogFilter(int text) {
 }
 
 std::vector<std::string> openPictures() {
-    const std::string filter = [] {
-        std::string f = BuildFileFilter({247, 248, 250, 251, 252, 253, 254});
-        for (char& c : f)
-            if (c == '|') c = '\0';
-        return f.append(2, '\0');
-    }();
-    std::vector<char> buffer(32768, '\0');
-    const std::string title = GetMsgText(kTxtAddPicturesTitle.number);
-    const std::string folder = forms::IniFile(GetIniPath()).ReadString("Paths", "BatchRender", "");
-    OPENFILENAMEA of = {};
-    of.lStructSize = sizeof of;
-    of.hwndOwner = GetActiveWindow();
-    of.lpstrFilter = filter.c_str();
-    of.lpstrFile = buffer.data();
-    of.nMaxFile = DWORD(buffer.size());
-    of.lpstrInitialDir = folder.c_str();
-    of.lpstrTitle = title.c_str();
-    of.Flags = OFN_ALLOWMULTISELECT | OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_ENABLESIZING;
-    std::vector<std::string> files;
-    if (!GetOpenFileNameA(&of)) return files;
-    // One file, or the folder followed by the file names.
-    const std::string first = buffer.data();
-    const char* p = buffer.data() + first.size() + 1;
-    if (!*p) return {first};
-    for (; *p; p += std::strlen(p) + 1) files.push_back(withDelimiter(first) + p);
-    return files;
+    TPreviewOpenDialog dialog;
+    dialog.Filter = BuildFileFilter({247, 248, 250, 251, 252, 253, 254});
+    dialog.Title = GetMsgText(kTxtAddPicturesTitle.number);
+    dialog.InitialDir = forms::IniFile(GetIniPath()).ReadString("Paths", "BatchRender", "");
+    dialog.Options = OFN_ALLOWMULTISELECT | OFN_FILEMUSTEXIST | OFN_ENABLESIZING;
+    return dialog.Execute() ? dialog.Files : std::vector<std::string>();
 }
 
 std::string savePage(const std::string& folder, const std::string& name) {

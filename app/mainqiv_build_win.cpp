@@ -122,9 +122,7 @@ void TFMainqiv::buildMenus() {
     mReOpen = item(mFile, "mReOpen");
     mFileClose = item(mFile, "mFileClose", [this] { CloseObject(); });
     line(mFile);
-    mBatchViews = item(mFile, "mBatchViews", [this] {
-        if (mBatchViews->Enabled() && !session_->Views().Views().empty() && RunBatchRender) RunBatchRender();
-    });
+    mBatchViews = item(mFile, "mBatchViews", [this] { mBatchViewsClick(); });
     mWebPublish = item(mFile, "mWebPublish", [this] {
         if (RunWebPublish) RunWebPublish();
     });

@@ -4,6 +4,7 @@
 #include "mainqiv_win.h"
 
 #include "aboutbox_win.h"
+#include "batchrender_win.h"
 #include "htmldialog_win.h"
 #include "materialforms_win.h"
 
@@ -24,7 +25,10 @@ void TFMainqiv::connectForms() {
         TAboutBox about(nullptr);
         about.ShowModal();
     };
-    // Not there yet: RunBatchRender (batch rendering).
+    RunBatchRender = [this] {
+        TFBatchRender dialog(nullptr, session_->Views());
+        return dialog.ExecuteBatch(*qivobj, mSchemes, mAvailViews);
+    };
 }
 
 }  // namespace stellwerk

@@ -1,5 +1,7 @@
 #include "mainqiv_win.h"
+
 #include "materialforms_win.h"
+#include "picdlg_win.h"
 
 #include <windows.h>
 #include <commdlg.h>
@@ -61,23 +63,11 @@ void reportFirstPaint() {
 }
 
 std::string openObjectDialog(const std::string& folder) {
-    std::string filter = GetMsgText(kTxtObjectFilter.number);
-    while (!filter.empty() && filter.back() == '|') filter.pop_back();
-    for (char& c : filter)
-        if (c == '|') c = '\0';
-    filter.append(2, '\0');
-    char file[MAX_PATH * 2] = {};
-    const std::string title = GetMsgText(kTxtObjectTitle.number);
-    OPENFILENAMEA of = {};
-    of.lStructSize = sizeof of;
-    of.hwndOwner = GetActiveWindow();
-    of.lpstrFilter = filter.c_str();
-    of.lpstrFile = file;
-    of.nMaxFile = sizeof file;
-    of.lpstrInitialDir = folder.c_str();
-    of.lpstrTitle = title.c_str();
-    of.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_ENABLESIZING;
-    return GetOpenFileNameA(&of) ? std::string(file) : std::string();
+    TPreviewOpenDialog dialog;
+    dialog.Filter = GetMsgText(kTxtObjectFilter.number);
+    dialog.Title = GetMsgText(kTxtObjectTitle.number);
+    dialog.InitialDir = folder;
+    return dialog.Execute() ? dialog.FileName : std::string();
 }
 
 }  // namespace
@@ -720,6 +710,29 @@ void TFMainqiv::mPopUpDeleteSchemeClick() {
     }
     setMaterialEditing(session_->EditingEnabled());
     updateCommands();
+}
+
+void TFMainqiv::mBatchViewsClick() {
+    if (!mBatchViews->Enabled() || session_->Views().Views().empty() || !RunBatchRender) return;
+    const SchemeItem* s = session_->Current();
+    ViewRecord before;
+    const bool captured = CaptureView(*qivobj, s ? s->name : std::string(), before);
+    // The viewer leaves the layout for the pictures' size; the tile covers the form.
+    qivobj->SetAlign(forms::Align::None);
+    MultiImageTile->SetVisible(true);
+    MultiImageTile->BringToFront();
+    bool rendered = false;
+    try {
+        rendered = RunBatchRender();
+    } catch (...) {
+        forms::Application::Instance().HandleException(std::current_exception());
+    }
+    MultiImageTile->SetVisible(false);
+    qivobj->SetAlign(forms::Align::Client);
+    Realign();
+    forms::Application::Instance().ProcessMessages();
+    if (rendered && captured)
+        ApplyView(*qivobj, before, session_->SchemeCaptions(), [this](int item) { applyScheme(item); });
 }
 
 void TFMainqiv::mAddViewClick() {

@@ -132,6 +132,7 @@ private:
     void mSaveSchemeClick();
     void mSaveAsSchemeClick();
     void mManageViewsClick();
+    void mBatchViewsClick();
     // The tree popup's commands on the node it was opened on.
     int popupViewIndex() const;
     int popupSchemeIndex() const;

@@ -194,6 +194,14 @@ bool TQivPlayer::LoadObject(const std::string& path) {
     return SUCCEEDED(player_->LoadObject(b.get(), &ok)) && yes(ok);
 }
 
+bool TQivPlayer::SaveBitmap(int quality, bool rayTrace, int width, int height, const std::string& file) {
+    win::Bstr b(file);
+    VARIANT_BOOL ok = VARIANT_FALSE;
+    return SUCCEEDED(player_->SaveBitmap(qivBitmapQuality(quality), rayTrace ? VARIANT_TRUE : VARIANT_FALSE, width,
+                                         height, b.get(), &ok)) &&
+           yes(ok);
+}
+
 void TQivPlayer::ObjectDelete() {
     VARIANT_BOOL ok;
     player_->ObjectDelete(&ok);

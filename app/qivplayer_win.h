@@ -83,6 +83,9 @@ public:
     void SetFilter(bool on) override;
     bool HideControls() override;
     void SetHideControls(bool on) override;
+    // The control's own picture of the current view as a new BMP file (an
+    // existing file fails); quality 0..2.
+    bool SaveBitmap(int quality, bool rayTrace, int width, int height, const std::string& file);
 
     std::function<void(long index, const std::string& localName, BSTR* displayName)> OnSubObjectPicked;
     std::function<void(long& subAnimIndex)> OnViewerClick;

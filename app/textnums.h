@@ -213,6 +213,26 @@ struct TextId {
     X(kTxtMenu_mPopUpDeleteScheme, Menu, 58, Menu) \
     X(kTxtMenu_mPopUpRenameView, Menu, 59, Menu) \
     X(kTxtMenu_mPopUpDeleteView, Menu, 60, Menu) \
+    X(kTxtBatchCaption, Msg, 152, Whole) \
+    X(kTxtBatchNone, Msg, 191, Whole) \
+    X(kTxtBatchFolderTitle, Msg, 71, Whole) \
+    X(kTxtBatchFolderCaption, Msg, 242, Whole) \
+    X(kTxtBatchReplace, Msg, 72, Whole) \
+    X(kTxtLblWd, Msg, 224, Caption) \
+    X(kTxtLblHt, Msg, 225, Caption) \
+    X(kTxtLblBName, Msg, 187, Caption) \
+    X(kTxtLblOutputFormat, Msg, 188, Caption) \
+    X(kTxtRGBmpQuality, Msg, 103, Caption) \
+    X(kTxtQualityLow, Msg, 104, Whole) \
+    X(kTxtQualityMedium, Msg, 105, Whole) \
+    X(kTxtQualityHigh, Msg, 106, Whole) \
+    X(kTxtChkRayTrace, Msg, 107, Caption) \
+    X(kTxtBtnSelectAll, Msg, 150, Caption) \
+    X(kTxtBtnClearAll, Msg, 151, Caption) \
+    X(kTxtBtnAddUpdateBatch, Msg, 185, Caption) \
+    X(kTxtBtnDeleteBatch, Msg, 186, Caption) \
+    X(kTxtChkPreview, Msg, 133, Caption) \
+    X(kTxtBtnCancelLoadDIB, Msg, 134, Caption) \
     X(kTxtMenu_mSaveMaterial, Menu, 62, Menu)
 
 #define STELLWERK_TEXT_ID(name, list, number, use) \

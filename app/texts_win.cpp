@@ -1,6 +1,7 @@
 #include "texts_win.h"
 
 #include "forms/application.h"
+#include "imageconvert_win.h"
 #include "msgstrs.h"
 
 namespace stellwerk {
@@ -186,6 +187,27 @@ void ApplyViewMgrTexts(forms::Form& form) {
     caption(kTxtBtnMoveDown, "BtnMoveDown");
     caption(kTxtCSBBackColor, "CSBBackColor");
     caption(kTxtCSBBackImage, "CSBBackImage");
+}
+
+void ApplyBatchRenderTexts(forms::Form& form) {
+    form.SetCaption(TextOf(kTxtBatchCaption));
+    for (const char* name : {"Panel1", "Panel2", "Panel3", "Panel4"})
+        if (auto* p = form.Find<forms::Control>(name)) p->SetCaption("");
+    auto caption = [&](const TextId& id, const char* name) { SetCaptionText(id, form.Find<forms::Control>(name)); };
+    caption(kTxtLblWd, "LblWd");
+    caption(kTxtLblHt, "LblHt");
+    caption(kTxtLblBName, "LblBName");
+    caption(kTxtLblOutputFormat, "LblOutputFormat");
+    SetRadioGroupText(kTxtRGBmpQuality, form.Find<forms::RadioGroup>("RGBmpQuality"),
+                      {kTxtQualityLow.number, kTxtQualityMedium.number, kTxtQualityHigh.number});
+    caption(kTxtChkRayTrace, "ChkRayTrace");
+    caption(kTxtOk, "BtnOk");
+    caption(kTxtCancel, "BtnCancel");
+    caption(kTxtBtnSelectAll, "BtnSelectAll");
+    caption(kTxtBtnClearAll, "BtnClearAll");
+    caption(kTxtBtnAddUpdateBatch, "BtnAddUpdateBatchName");
+    caption(kTxtBtnDeleteBatch, "BtnDeleteBatchName");
+    if (auto* box = form.Find<forms::ComboBox>("ComboFiletype")) FillTypeCombo(*box, false);
 }
 
 int ShowProgramMessage(const std::string& text, UINT flags) {

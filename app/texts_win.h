@@ -24,6 +24,8 @@ void ApplyMainFormTexts(forms::Form& form);
 void ApplyGetNameTexts(forms::Form& form);
 void ApplyPrefrencesTexts(forms::Form& form);
 void ApplyViewMgrTexts(forms::Form& form);
+// Also fills the form's output-type box with the six types.
+void ApplyBatchRenderTexts(forms::Form& form);
 
 // A message box with the program's title.
 int ShowProgramMessage(const std::string& text, UINT flags = MB_OK | MB_ICONEXCLAMATION);
