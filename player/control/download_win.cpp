@@ -469,8 +469,8 @@ void CQivPlayerCtl::finishTransfer(bool success) {
         // What was shown before stays, and ObjectURL names it again.
         if (!success && r->shownBefore && state_.usedCount > 0 && state_.objectURL != r->urlBefore) {
             state_.objectURL = r->urlBefore;
-            FireOnChanged(9);
-            FireOnChanged(12);
+            FireOnChanged(qivdispid::ObjectURL);
+            FireOnChanged(qivdispid::ObjectUID);
         }
     } else {
         const qivctl::TransferEnd e = d.queue.end(success, r->textureArrived);
@@ -549,8 +549,8 @@ int CQivPlayerCtl::onFileDownloaded(const std::string& file, const std::string& 
             const bool changed = state_.objectURL != url;
             state_.objectURL = url;
             if (changed) {
-                FireOnChanged(9);
-                FireOnChanged(12);
+                FireOnChanged(qivdispid::ObjectURL);
+                FireOnChanged(qivdispid::ObjectUID);
             }
             autoSaveObject(url);
             if (w.startAnimationPending && hwnd()) {
@@ -587,7 +587,7 @@ int CQivPlayerCtl::onFileDownloaded(const std::string& file, const std::string& 
             if (!SetBackgroundPictureFile(path)) break;
             d.backPictureFile = r->localFile;
             used = 1;
-            FireOnChanged(19);
+            FireOnChanged(qivdispid::BackPictureURL);
             break;
         }
         case qivctl::DownloadConsumer::Material: {
@@ -776,8 +776,8 @@ HRESULT CQivPlayerCtl::SetObjectURL(BSTR value) {
             UnloadScene(true);
             qivDeleteTempCopy(*win_);
             state_.objectURL.clear();
-            FireOnChanged(9);
-            FireOnChanged(12);
+            FireOnChanged(qivdispid::ObjectURL);
+            FireOnChanged(qivdispid::ObjectUID);
             RefreshBarState();
             Redraw(true);
             return S_OK;
@@ -800,8 +800,8 @@ HRESULT CQivPlayerCtl::SetObjectURL(BSTR value) {
     }
     if (url != state_.objectURL) {
         state_.objectURL = url;
-        FireOnChanged(9);
-        FireOnChanged(12);
+        FireOnChanged(qivdispid::ObjectURL);
+        FireOnChanged(qivdispid::ObjectUID);
     }
     // An object the document brought inline is taken as the one the address names.
     if (!hwnd() && CurrentIsInline()) {

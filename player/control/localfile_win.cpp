@@ -217,7 +217,7 @@ void CQivPlayerCtl::InitObjectAnimation(int32_t slot) {
             GetClientRect(hwnd(), &client);
             Layout(client);
         }
-        FireOnChanged(7);
+        FireOnChanged(qivdispid::ObjectHasAnimation);
     }
 }
 
@@ -392,8 +392,8 @@ STDMETHODIMP CQivPlayerCtl::LoadObject(BSTR FileName, VARIANT_BOOL* pVal) {
         } else {
             state_.objectURL = before;
         }
-        FireOnChanged(9);
-        FireOnChanged(12);  // ObjectUID
+        FireOnChanged(qivdispid::ObjectURL);
+        FireOnChanged(qivdispid::ObjectUID);
         RefreshBarState();
         Redraw(true);
         // A container's load tells of its object itself, when the object stands.
@@ -437,7 +437,7 @@ STDMETHODIMP CQivPlayerCtl::put_TexturePath(BSTR newVal) {
     texturePathPut_ = true;
     if (path == win_->texturePath) return S_OK;
     win_->texturePath = std::move(path);
-    FireOnChanged(1);
+    FireOnChanged(qivdispid::TexturePath);
     fireViewChange();
     return S_OK;
 }

@@ -133,9 +133,9 @@ STDMETHODIMP CQivPlayerCtl::put_BackPictureURL(BSTR newVal) {
         d.backPictureUrl = stored;
         if (mode != props_.backPicMode) {
             props_.backPicMode = mode;
-            FireOnChanged(qivctl::kDispBackPicMode);
+            FireOnChanged(qivdispid::BackPicMode);
         }
-        FireOnChanged(19);
+        FireOnChanged(qivdispid::BackPictureURL);
         if (!hwnd()) return S_OK;
         ApplyBackPicMode(false);
         Redraw(true);

@@ -432,8 +432,8 @@ HRESULT CQivPlayerCtl::setViewing(const qivctl::Viewing& v, bool ex) {
     state_.phi = phi;
     state_.psi = psi;
     if (ex && turned) {
-        FireOnChanged(13);
-        FireOnChanged(14);
+        FireOnChanged(qivdispid::Phi);
+        FireOnChanged(qivdispid::Psi);
     }
     Redraw(true);
     return S_OK;

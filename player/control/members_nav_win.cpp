@@ -72,7 +72,7 @@ void CQivPlayerCtl::ZoomBy(float factor, bool announce) {
     state_.frameValid = false;
     win_->frameShown = false;
     if (announce) {
-        FireOnChanged(20);
+        FireOnChanged(qivdispid::Zoom);
         fireViewChange();
     }
     Redraw(true);

@@ -650,7 +650,7 @@ STDMETHODIMP CQivPlayerCtl::ObjectGetExtendZ(VARIANT_BOOL scaled, float* dz) {
 STDMETHODIMP CQivPlayerCtl::put_Lights(LONG newVal) {
     state_.lights = uint32_t(newVal);
     qivctl::applyOwnLights(state_, state_.lights);
-    FireOnChanged(0x35);
+    FireOnChanged(qivdispid::Lights);
     Redraw(true);
     return S_OK;
 }

@@ -93,7 +93,7 @@ STDMETHODIMP CQivPlayerCtl::get_EnabledMenus(LONG* pVal) {
 STDMETHODIMP CQivPlayerCtl::put_EnabledMenus(LONG v) {
     if (uint32_t(v) == enabledMenus_) return S_OK;
     enabledMenus_ = uint32_t(v);
-    FireOnChanged(34);
+    FireOnChanged(qivdispid::EnabledMenus);
     return S_OK;
 }
 

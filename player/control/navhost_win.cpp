@@ -90,8 +90,8 @@ void QivNavigation::setAngles(float phi, float psi) {
     s.phi = phi;
     s.psi = psi;
     ctl_->SetViewFromAngles();
-    ctl_->FireOnChanged(13);
-    ctl_->FireOnChanged(14);
+    ctl_->FireOnChanged(qivdispid::Phi);
+    ctl_->FireOnChanged(qivdispid::Psi);
     ctl_->Redraw(true);
 }
 

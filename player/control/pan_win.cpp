@@ -34,8 +34,8 @@ bool CQivPlayerCtl::ViewPan(double* x, double* y) const {
 }
 
 void CQivPlayerCtl::OnPanChanged() {
-    FireOnChanged(21);
-    FireOnChanged(22);
+    FireOnChanged(qivdispid::PanX);
+    FireOnChanged(qivdispid::PanY);
     state_.frameValid = false;
     fireViewChange();
     if (hwnd()) {

@@ -313,7 +313,7 @@ bool CQivPlayerCtl::getPersisted(DISPID id, PersistValue* out) {
 }
 
 HRESULT CQivPlayerCtl::putPersisted(const PersistRecord& record, bool urlOnly) {
-    if (record.dispid == 9 && urlOnly) {
+    if (record.dispid == qivdispid::ObjectURL && urlOnly) {
         // The object came with the document: ObjectURL only names it.
         const std::u16string& s = record.value.s;
         std::string url = narrow(reinterpret_cast<const wchar_t*>(s.data()), s.size());
@@ -324,8 +324,8 @@ HRESULT CQivPlayerCtl::putPersisted(const PersistRecord& record, bool urlOnly) {
         }
         if (url == state_.objectURL) return S_OK;
         state_.objectURL = url;
-        FireOnChanged(9);
-        FireOnChanged(12);
+        FireOnChanged(qivdispid::ObjectURL);
+        FireOnChanged(qivdispid::ObjectUID);
         return S_OK;
     }
     IDispatch* self = static_cast<IQivPlayer2*>(this);

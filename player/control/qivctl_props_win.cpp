@@ -130,7 +130,7 @@ STDMETHODIMP CQivPlayerCtl::get_FlatTexturePath(VARIANT_BOOL* pVal) {
     return S_OK;
 }
 STDMETHODIMP CQivPlayerCtl::put_FlatTexturePath(VARIANT_BOOL v) {
-    return putPlain(*this, props_.flatTexturePath, v != VARIANT_FALSE, qivctl::kDispFlatTexturePath, props_.backPicMode);
+    return putPlain(*this, props_.flatTexturePath, v != VARIANT_FALSE, qivdispid::FlatTexturePath, props_.backPicMode);
 }
 
 STDMETHODIMP CQivPlayerCtl::get_AnimateOnClick(VARIANT_BOOL* pVal) {
@@ -139,7 +139,7 @@ STDMETHODIMP CQivPlayerCtl::get_AnimateOnClick(VARIANT_BOOL* pVal) {
     return S_OK;
 }
 STDMETHODIMP CQivPlayerCtl::put_AnimateOnClick(VARIANT_BOOL v) {
-    return putPlain(*this, props_.animateOnClick, v != VARIANT_FALSE, qivctl::kDispAnimateOnClick, props_.backPicMode);
+    return putPlain(*this, props_.animateOnClick, v != VARIANT_FALSE, qivdispid::AnimateOnClick, props_.backPicMode);
 }
 
 STDMETHODIMP CQivPlayerCtl::get_LoadObjectMenuEnabled(VARIANT_BOOL* pVal) {
@@ -148,7 +148,7 @@ STDMETHODIMP CQivPlayerCtl::get_LoadObjectMenuEnabled(VARIANT_BOOL* pVal) {
     return S_OK;
 }
 STDMETHODIMP CQivPlayerCtl::put_LoadObjectMenuEnabled(VARIANT_BOOL v) {
-    return putPlain(*this, props_.loadObjectMenu, v != VARIANT_FALSE, qivctl::kDispLoadObjectMenu, props_.backPicMode);
+    return putPlain(*this, props_.loadObjectMenu, v != VARIANT_FALSE, qivdispid::LoadObjectMenuEnabled, props_.backPicMode);
 }
 
 STDMETHODIMP CQivPlayerCtl::get_Walkthrough(VARIANT_BOOL* pVal) {
@@ -157,7 +157,7 @@ STDMETHODIMP CQivPlayerCtl::get_Walkthrough(VARIANT_BOOL* pVal) {
     return S_OK;
 }
 STDMETHODIMP CQivPlayerCtl::put_Walkthrough(VARIANT_BOOL v) {
-    return putPlain(*this, props_.walkthrough, v != VARIANT_FALSE, qivctl::kDispWalkthrough, props_.backPicMode);
+    return putPlain(*this, props_.walkthrough, v != VARIANT_FALSE, qivdispid::Walkthrough, props_.backPicMode);
 }
 
 STDMETHODIMP CQivPlayerCtl::get_IncrementalDisplay(VARIANT_BOOL* pVal) {
@@ -166,7 +166,7 @@ STDMETHODIMP CQivPlayerCtl::get_IncrementalDisplay(VARIANT_BOOL* pVal) {
     return S_OK;
 }
 STDMETHODIMP CQivPlayerCtl::put_IncrementalDisplay(VARIANT_BOOL v) {
-    return putPlain(*this, props_.incrementalDisplay, v != VARIANT_FALSE, qivctl::kDispIncrementalDisplay,
+    return putPlain(*this, props_.incrementalDisplay, v != VARIANT_FALSE, qivdispid::IncrementalDisplay,
                     props_.backPicMode);
 }
 
@@ -176,7 +176,7 @@ STDMETHODIMP CQivPlayerCtl::get_DelayBeforeLoad(LONG* pVal) {
     return S_OK;
 }
 STDMETHODIMP CQivPlayerCtl::put_DelayBeforeLoad(LONG v) {
-    return putPlain(*this, props_.delayBeforeLoad, int32_t(v), qivctl::kDispDelayBeforeLoad, props_.backPicMode);
+    return putPlain(*this, props_.delayBeforeLoad, int32_t(v), qivdispid::DelayBeforeLoad, props_.backPicMode);
 }
 
 STDMETHODIMP CQivPlayerCtl::get_DelayAfterPreview(LONG* pVal) {
@@ -185,7 +185,7 @@ STDMETHODIMP CQivPlayerCtl::get_DelayAfterPreview(LONG* pVal) {
     return S_OK;
 }
 STDMETHODIMP CQivPlayerCtl::put_DelayAfterPreview(LONG v) {
-    return putPlain(*this, props_.delayAfterPreview, int32_t(v), qivctl::kDispDelayAfterPreview, props_.backPicMode);
+    return putPlain(*this, props_.delayAfterPreview, int32_t(v), qivdispid::DelayAfterPreview, props_.backPicMode);
 }
 
 STDMETHODIMP CQivPlayerCtl::get_BackPicOffsetX(LONG* pVal) {
@@ -194,7 +194,7 @@ STDMETHODIMP CQivPlayerCtl::get_BackPicOffsetX(LONG* pVal) {
     return S_OK;
 }
 STDMETHODIMP CQivPlayerCtl::put_BackPicOffsetX(LONG v) {
-    return putPlain(*this, props_.backPicOffsetX, int32_t(v), qivctl::kDispBackPicOffsetX, props_.backPicMode);
+    return putPlain(*this, props_.backPicOffsetX, int32_t(v), qivdispid::BackPicOffsetX, props_.backPicMode);
 }
 
 STDMETHODIMP CQivPlayerCtl::get_BackPicOffsetY(LONG* pVal) {
@@ -203,7 +203,7 @@ STDMETHODIMP CQivPlayerCtl::get_BackPicOffsetY(LONG* pVal) {
     return S_OK;
 }
 STDMETHODIMP CQivPlayerCtl::put_BackPicOffsetY(LONG v) {
-    return putPlain(*this, props_.backPicOffsetY, int32_t(v), qivctl::kDispBackPicOffsetY, props_.backPicMode);
+    return putPlain(*this, props_.backPicOffsetY, int32_t(v), qivdispid::BackPicOffsetY, props_.backPicMode);
 }
 
 STDMETHODIMP CQivPlayerCtl::get_BackPicMode(qivBackPicModes* pVal) {
@@ -215,7 +215,7 @@ STDMETHODIMP CQivPlayerCtl::put_BackPicMode(qivBackPicModes v) {
     // Any mode is stored; one other than 1 (scaled) or 2 (tiled) shows the colour.
     const int32_t mode = int32_t(v);
     props_.backPicMode = mode;
-    return carryOut(*this, qivctl::displayPutReactions(qivctl::kDispBackPicMode, true, hwnd() != nullptr, mode),
+    return carryOut(*this, qivctl::displayPutReactions(qivdispid::BackPicMode, true, hwnd() != nullptr, mode),
                     nullptr);
 }
 
@@ -225,7 +225,7 @@ STDMETHODIMP CQivPlayerCtl::get_Filter(VARIANT_BOOL* pVal) {
     return S_OK;
 }
 STDMETHODIMP CQivPlayerCtl::put_Filter(VARIANT_BOOL v) {
-    return putPlain(*this, win_->filter, v != VARIANT_FALSE, qivctl::kDispFilter, props_.backPicMode);
+    return putPlain(*this, win_->filter, v != VARIANT_FALSE, qivdispid::Filter, props_.backPicMode);
 }
 
 STDMETHODIMP CQivPlayerCtl::get_HideControls(VARIANT_BOOL* pVal) {
@@ -234,7 +234,7 @@ STDMETHODIMP CQivPlayerCtl::get_HideControls(VARIANT_BOOL* pVal) {
     return S_OK;
 }
 STDMETHODIMP CQivPlayerCtl::put_HideControls(VARIANT_BOOL v) {
-    return putPlain(*this, win_->hideControls, v != VARIANT_FALSE, qivctl::kDispHideControls, props_.backPicMode);
+    return putPlain(*this, win_->hideControls, v != VARIANT_FALSE, qivdispid::HideControls, props_.backPicMode);
 }
 
 STDMETHODIMP CQivPlayerCtl::get_HideScrollBars(VARIANT_BOOL* pVal) {
@@ -243,7 +243,7 @@ STDMETHODIMP CQivPlayerCtl::get_HideScrollBars(VARIANT_BOOL* pVal) {
     return S_OK;
 }
 STDMETHODIMP CQivPlayerCtl::put_HideScrollBars(VARIANT_BOOL v) {
-    return putPlain(*this, win_->hideScrollBars, v != VARIANT_FALSE, qivctl::kDispHideScrollBars,
+    return putPlain(*this, win_->hideScrollBars, v != VARIANT_FALSE, qivdispid::HideScrollBars,
                     props_.backPicMode);
 }
 
@@ -257,7 +257,7 @@ STDMETHODIMP CQivPlayerCtl::get_MenuNameForPreview(BSTR* pVal) {
 STDMETHODIMP CQivPlayerCtl::put_MenuNameForPreview(BSTR v) {
     std::optional<std::string> s = ansiOf(v);
     if (qivctl::putMenuName(props_.menuNameForPreview, s ? s->c_str() : nullptr))
-        FireOnChanged(qivctl::kDispMenuNameForPreview);
+        FireOnChanged(qivdispid::MenuNameForPreview);
     return S_OK;
 }
 
@@ -269,7 +269,7 @@ STDMETHODIMP CQivPlayerCtl::get_MenuNameFor3D(BSTR* pVal) {
 STDMETHODIMP CQivPlayerCtl::put_MenuNameFor3D(BSTR v) {
     std::optional<std::string> s = ansiOf(v);
     if (qivctl::putMenuName(props_.menuNameFor3D, s ? s->c_str() : nullptr))
-        FireOnChanged(qivctl::kDispMenuNameFor3D);
+        FireOnChanged(qivdispid::MenuNameFor3D);
     return S_OK;
 }
 
@@ -354,18 +354,42 @@ static HRESULT putCamera(CQivPlayerCtl& c, QivDisplayProps& p, int axis, float v
     return carryOut(c, r, L"A camera coordinate is a finite value.");
 }
 
-STDMETHODIMP CQivPlayerCtl::get_VRPx(float* pVal) { return qivGetCamera(state_, props_, kVrpX, pVal); }
-STDMETHODIMP CQivPlayerCtl::get_VRPy(float* pVal) { return qivGetCamera(state_, props_, kVrpY, pVal); }
-STDMETHODIMP CQivPlayerCtl::get_VRPz(float* pVal) { return qivGetCamera(state_, props_, kVrpZ, pVal); }
-STDMETHODIMP CQivPlayerCtl::get_EyeX(float* pVal) { return qivGetCamera(state_, props_, kEyeX, pVal); }
-STDMETHODIMP CQivPlayerCtl::get_EyeY(float* pVal) { return qivGetCamera(state_, props_, kEyeY, pVal); }
-STDMETHODIMP CQivPlayerCtl::get_EyeZ(float* pVal) { return qivGetCamera(state_, props_, kEyeZ, pVal); }
-STDMETHODIMP CQivPlayerCtl::put_VRPx(float v) { return putCamera(*this, props_, kVrpX, v); }
-STDMETHODIMP CQivPlayerCtl::put_VRPy(float v) { return putCamera(*this, props_, kVrpY, v); }
-STDMETHODIMP CQivPlayerCtl::put_VRPz(float v) { return putCamera(*this, props_, kVrpZ, v); }
-STDMETHODIMP CQivPlayerCtl::put_EyeX(float v) { return putCamera(*this, props_, kEyeX, v); }
-STDMETHODIMP CQivPlayerCtl::put_EyeY(float v) { return putCamera(*this, props_, kEyeY, v); }
-STDMETHODIMP CQivPlayerCtl::put_EyeZ(float v) { return putCamera(*this, props_, kEyeZ, v); }
+STDMETHODIMP CQivPlayerCtl::get_VRPx(float* pVal) {
+    return qivGetCamera(state_, props_, kVrpX, pVal);
+}
+STDMETHODIMP CQivPlayerCtl::get_VRPy(float* pVal) {
+    return qivGetCamera(state_, props_, kVrpY, pVal);
+}
+STDMETHODIMP CQivPlayerCtl::get_VRPz(float* pVal) {
+    return qivGetCamera(state_, props_, kVrpZ, pVal);
+}
+STDMETHODIMP CQivPlayerCtl::get_EyeX(float* pVal) {
+    return qivGetCamera(state_, props_, kEyeX, pVal);
+}
+STDMETHODIMP CQivPlayerCtl::get_EyeY(float* pVal) {
+    return qivGetCamera(state_, props_, kEyeY, pVal);
+}
+STDMETHODIMP CQivPlayerCtl::get_EyeZ(float* pVal) {
+    return qivGetCamera(state_, props_, kEyeZ, pVal);
+}
+STDMETHODIMP CQivPlayerCtl::put_VRPx(float v) {
+    return putCamera(*this, props_, kVrpX, v);
+}
+STDMETHODIMP CQivPlayerCtl::put_VRPy(float v) {
+    return putCamera(*this, props_, kVrpY, v);
+}
+STDMETHODIMP CQivPlayerCtl::put_VRPz(float v) {
+    return putCamera(*this, props_, kVrpZ, v);
+}
+STDMETHODIMP CQivPlayerCtl::put_EyeX(float v) {
+    return putCamera(*this, props_, kEyeX, v);
+}
+STDMETHODIMP CQivPlayerCtl::put_EyeY(float v) {
+    return putCamera(*this, props_, kEyeY, v);
+}
+STDMETHODIMP CQivPlayerCtl::put_EyeZ(float v) {
+    return putCamera(*this, props_, kEyeZ, v);
+}
 
 void CQivPlayerCtl::ApplyPendingViewing() {
     std::unique_ptr<qivctl::PendingViewing> p = std::move(props_.pending);

@@ -183,7 +183,7 @@ void CQivPlayerCtl::FireSubObjectPicked(int32_t slot, LONG index, const std::wst
     {
         qcom::DispArgs a;
         a.i4(index).bstr(localName).bstr(databaseName).bstrRef(&shown);
-        fireEvent(1, a);
+        fireEvent(qivdispid::event::SubObjectPicked, a);
     }
     displayName.assign(shown ? shown : L"", shown ? SysStringLen(shown) : 0);
     SysFreeString(shown);
@@ -193,29 +193,29 @@ void CQivPlayerCtl::FireClick(int32_t slot, LONG& subAnimIndex) {
     EventSlotScope scope(*this, slot);
     qcom::DispArgs a;
     a.i4Ref(&subAnimIndex);
-    fireEvent(2, a);
+    fireEvent(qivdispid::event::Click, a);
 }
 
 void CQivPlayerCtl::FireAnimationDone(int32_t slot) {
     EventSlotScope scope(*this, slot);
-    fireEvent(3);
+    fireEvent(qivdispid::event::AnimationDone);
 }
 
 void CQivPlayerCtl::FireAnimationStarted(int32_t slot, LONG animationNo, const std::wstring& name, bool autoRepeat) {
     EventSlotScope scope(*this, slot);
     qcom::DispArgs a;
     a.i4(animationNo).bstr(name).boolean(autoRepeat);
-    fireEvent(4, a);
+    fireEvent(qivdispid::event::AnimationStarted, a);
 }
 
 void CQivPlayerCtl::FireObjectLoaded(int32_t slot) {
     EventSlotScope scope(*this, slot);
-    fireEvent(5);
+    fireEvent(qivdispid::event::ObjectLoaded);
 }
 
 void CQivPlayerCtl::FireThumbnailDone(int32_t slot) {
     EventSlotScope scope(*this, slot);
-    fireEvent(6);
+    fireEvent(qivdispid::event::ThumbnailDone);
 }
 
 void CQivPlayerCtl::FireTextureChanged(int32_t slot, LONG subObjectIndex, LONG textureIndex,
@@ -223,7 +223,7 @@ void CQivPlayerCtl::FireTextureChanged(int32_t slot, LONG subObjectIndex, LONG t
     EventSlotScope scope(*this, slot);
     qcom::DispArgs a;
     a.i4(subObjectIndex).i4(textureIndex).bstr(newName);
-    fireEvent(7, a);
+    fireEvent(qivdispid::event::TextureChanged, a);
 }
 
 void CQivPlayerCtl::FireMaterialChanged(int32_t slot, LONG subObjectIndex, LONG materialIndex,
@@ -231,14 +231,14 @@ void CQivPlayerCtl::FireMaterialChanged(int32_t slot, LONG subObjectIndex, LONG 
     EventSlotScope scope(*this, slot);
     qcom::DispArgs a;
     a.i4(subObjectIndex).i4(materialIndex).bstr(fileName);
-    fireEvent(8, a);
+    fireEvent(qivdispid::event::MaterialChanged, a);
 }
 
 void CQivPlayerCtl::FireObjectMove(int32_t slot, LONG objOrGrpID, qivMvEvTypes which, float x, float y, float z) {
     EventSlotScope scope(*this, slot);
     qcom::DispArgs a;
     a.i4(objOrGrpID).i4(which).r4(x).r4(y).r4(z);
-    fireEvent(9, a);
+    fireEvent(qivdispid::event::ObjectMove, a);
 }
 
 void CQivPlayerCtl::FireObjectMoving(int32_t slot, LONG objOrGrpID, float xMouse, float yMouse, float zMouse,
@@ -246,28 +246,28 @@ void CQivPlayerCtl::FireObjectMoving(int32_t slot, LONG objOrGrpID, float xMouse
     EventSlotScope scope(*this, slot);
     qcom::DispArgs a;
     a.i4(objOrGrpID).r4(xMouse).r4(yMouse).r4(zMouse).r4(xCenter).r4(yCenter).r4(zCenter);
-    fireEvent(10, a);
+    fireEvent(qivdispid::event::ObjectMoving, a);
 }
 
 void CQivPlayerCtl::FireMouseReleased(int32_t slot, LONG event) {
     EventSlotScope scope(*this, slot);
     qcom::DispArgs a;
     a.i4(event);
-    fireEvent(11, a);
+    fireEvent(qivdispid::event::MouseReleased, a);
 }
 
 void CQivPlayerCtl::FireClickWithKeys(int32_t slot, LONG flags, LONG& subAnimIndex) {
     EventSlotScope scope(*this, slot);
     qcom::DispArgs a;
     a.i4(flags).i4Ref(&subAnimIndex);
-    fireEvent(12, a);
+    fireEvent(qivdispid::event::ClickWithKeys, a);
 }
 
 void CQivPlayerCtl::FireMouseDown(int32_t slot, LONG objID, LONG whichMouseButton, LONG flags) {
     EventSlotScope scope(*this, slot);
     qcom::DispArgs a;
     a.i4(objID).i4(whichMouseButton).i4(flags);
-    fireEvent(13, a);
+    fireEvent(qivdispid::event::MouseDown, a);
 }
 
 // ---- stock properties ----
@@ -366,7 +366,7 @@ STDMETHODIMP CQivPlayerCtl::put_DisplayMode(qivDisplayMode v) {
     state_.allTransparent = state_.displayFlagBits != 0;
     // A one-time ray trace asked for and not drawn yet gives way to the new mode.
     if (win_->frameMode == qivctl::kOneTimeRaytraceMode) win_->frameMode = state_.displayMode;
-    FireOnChanged(3);
+    FireOnChanged(qivdispid::DisplayMode);
     RefreshBarState();
     Redraw(true);
     return S_OK;
@@ -382,7 +382,7 @@ STDMETHODIMP CQivPlayerCtl::put_SaveFilesWithDocument(VARIANT_BOOL v) {
     uint32_t on = v != VARIANT_FALSE ? 1 : 0;
     if (on == state_.saveFiles[0]) return S_OK;
     state_.saveFiles[0] = on;
-    FireOnChanged(23);
+    FireOnChanged(qivdispid::SaveFilesWithDocument);
     setDirty(true);
     return S_OK;
 }
@@ -413,7 +413,7 @@ STDMETHODIMP CQivPlayerCtl::put_Language(BSTR v) {
     languageSet_ = true;
     if (r == qivctl::LanguagePut::Unchanged) return S_OK;
     pelSetLanguage(state_.language);
-    FireOnChanged(0x18);
+    FireOnChanged(qivdispid::Language);
     return S_OK;
 }
 
@@ -428,7 +428,7 @@ STDMETHODIMP CQivPlayerCtl::put_TooltipTimeout(LONG v) {
     get_TooltipTimeout(&current);
     if (current == v) return S_OK;
     state_.tooltipTimeout = v;
-    FireOnChanged(0x19);
+    FireOnChanged(qivdispid::TooltipTimeout);
     return S_OK;
 }
 
@@ -463,7 +463,7 @@ STDMETHODIMP CQivPlayerCtl::get_PreviewMode(LONG* pVal) {
 STDMETHODIMP CQivPlayerCtl::put_PreviewMode(LONG v) {
     if (static_cast<uint32_t>(v) == state_.previewMode) return S_OK;
     state_.previewMode = static_cast<uint32_t>(v);
-    FireOnChanged(43);
+    FireOnChanged(qivdispid::PreviewMode);
     return S_OK;
 }
 

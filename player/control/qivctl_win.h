@@ -13,6 +13,7 @@
 #include "com/control.h"
 #include "com/dispatch.h"
 #include "ctlstate.h"
+#include "dispids.h"
 #include "document_win.h"
 #include "persiststream.h"
 #include "callertrust.h"

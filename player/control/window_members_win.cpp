@@ -30,7 +30,7 @@ STDMETHODIMP CQivPlayerCtl::put_ButtonRayTraceEnabled(VARIANT_BOOL v) {
         GetClientRect(w, &client);
         LayoutBar(client);
     }
-    FireOnChanged(5);
+    FireOnChanged(qivdispid::ButtonRayTraceEnabled);
     return S_OK;
 }
 
@@ -49,7 +49,7 @@ STDMETHODIMP CQivPlayerCtl::put_ButtonVREnabled(VARIANT_BOOL v) {
         GetClientRect(w, &client);
         LayoutBar(client);
     }
-    FireOnChanged(6);
+    FireOnChanged(qivdispid::ButtonVREnabled);
     return S_OK;
 }
 
@@ -119,7 +119,7 @@ static HRESULT putViewAngle(CQivPlayerCtl& c, bool isPhi, float v) {
     navSpinStop(&c.spinClock());
     c.spinChanged();
     if (s.viewValid) c.SetViewFromAngles();
-    c.FireOnChanged(isPhi ? 13 : 14);
+    c.FireOnChanged(isPhi ? qivdispid::Phi : qivdispid::Psi);
     c.RefreshBarState();
     c.Redraw(true);
     return S_OK;
@@ -144,7 +144,7 @@ STDMETHODIMP CQivPlayerCtl::get_KeepSpinning(VARIANT_BOOL* pVal) {
 STDMETHODIMP CQivPlayerCtl::put_KeepSpinning(VARIANT_BOOL v) {
     navPutKeepSpinning(&spinClock(), v != VARIANT_FALSE);
     spinChanged();
-    FireOnChanged(31);
+    FireOnChanged(qivdispid::KeepSpinning);
     return S_OK;
 }
 
@@ -157,7 +157,7 @@ STDMETHODIMP CQivPlayerCtl::get_SpinPhi(float* pVal) {
 STDMETHODIMP CQivPlayerCtl::put_SpinPhi(float v) {
     navPutSpinSpeed(&spinClock(), true, v, state_.phi, state_.psi, GetTickCount());
     spinChanged();
-    FireOnChanged(32);
+    FireOnChanged(qivdispid::SpinPhi);
     if (!viewChangesHeld()) RequestFrameTick(hwnd());
     return S_OK;
 }
@@ -171,7 +171,7 @@ STDMETHODIMP CQivPlayerCtl::get_SpinPsi(float* pVal) {
 STDMETHODIMP CQivPlayerCtl::put_SpinPsi(float v) {
     navPutSpinSpeed(&spinClock(), false, v, state_.phi, state_.psi, GetTickCount());
     spinChanged();
-    FireOnChanged(33);
+    FireOnChanged(qivdispid::SpinPsi);
     if (!viewChangesHeld()) RequestFrameTick(hwnd());
     return S_OK;
 }

@@ -163,12 +163,12 @@ TEST_F(Control, LanguageIsStoredUpperCase) {
     p2_->get_Language(&got);
     EXPECT_EQ(std::wstring(L"DE"), got);
     SysFreeString(got);
-    EXPECT_EQ(std::vector<DISPID>({0x18}), notify.changed);
+    EXPECT_EQ(std::vector<DISPID>({qivdispid::Language}), notify.changed);
     qivtest::Disconnect(p2_, IID_IPropertyNotifySink, cookie);
 }
 
-// DISPID 0x38 is LoadObject on the older interface and LastPickedMaterial on
-// the newer one; 0x3a is ShowAll and CurrentObject.
+// One DISPID is LoadObject on the older interface and LastPickedMaterial on the
+// newer one; another is ShowAll and CurrentObject.
 TEST_F(Control, CollidingDispidsRoutePerInterface) {
     IDispatch* d2 = nullptr;
     ASSERT_EQ(S_OK, p2_->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&d2)));
@@ -176,11 +176,11 @@ TEST_F(Control, CollidingDispidsRoutePerInterface) {
     DISPPARAMS none = {};
     VARIANT r;
     VariantInit(&r);
-    EXPECT_EQ(S_OK, d2->Invoke(0x38, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &r, nullptr, nullptr));
+    EXPECT_EQ(S_OK, d2->Invoke(qivdispid::LastPickedMaterial, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &r, nullptr, nullptr));
     EXPECT_EQ(VT_I4, r.vt);
     EXPECT_EQ(0, r.lVal);
     VariantClear(&r);
-    EXPECT_EQ(S_OK, d2->Invoke(0x3a, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &r, nullptr, nullptr));
+    EXPECT_EQ(S_OK, d2->Invoke(qivdispid::CurrentObject, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &r, nullptr, nullptr));
     EXPECT_EQ(-1, r.lVal);
     d2->Release();
 
@@ -190,7 +190,7 @@ TEST_F(Control, CollidingDispidsRoutePerInterface) {
     arg.bstrVal = SysAllocString(L"file://x.pel");
     DISPPARAMS one = {&arg, nullptr, 1, 0};
     EXCEPINFO ex = {};
-    HRESULT hr = d1->Invoke(0x38, IID_NULL, 0, DISPATCH_METHOD, &one, &r, &ex, nullptr);
+    HRESULT hr = d1->Invoke(qivdispid::v1::LoadObject, IID_NULL, 0, DISPATCH_METHOD, &one, &r, &ex, nullptr);
     EXPECT_EQ(S_OK, hr) << "reached LoadObject";
     EXPECT_EQ(VT_BOOL, r.vt);
     EXPECT_EQ(VARIANT_FALSE, r.boolVal);  // no such file
@@ -199,14 +199,14 @@ TEST_F(Control, CollidingDispidsRoutePerInterface) {
     SysFreeString(ex.bstrDescription);
     SysFreeString(ex.bstrHelpFile);
     VariantClear(&arg);
-    EXPECT_EQ(DISP_E_MEMBERNOTFOUND, d1->Invoke(0x38, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &r, nullptr, nullptr));
+    EXPECT_EQ(DISP_E_MEMBERNOTFOUND, d1->Invoke(qivdispid::v1::LoadObject, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &r, nullptr, nullptr));
     // By name: each interface knows its own members.
     LPOLESTR name = const_cast<LPOLESTR>(L"LoadObject");
     DISPID id = 0;
     EXPECT_EQ(S_OK, d1->GetIDsOfNames(IID_NULL, &name, 1, 0, &id));
-    EXPECT_EQ(0x38, id);
+    EXPECT_EQ(qivdispid::v1::LoadObject, id);
     EXPECT_EQ(S_OK, static_cast<IDispatch*>(p2_)->GetIDsOfNames(IID_NULL, &name, 1, 0, &id));
-    EXPECT_EQ(0x6a, id);
+    EXPECT_EQ(qivdispid::LoadObject, id);
 }
 
 TEST_F(Control, EventsReachTwoSinksInOrderWithByrefWriteBack) {
@@ -215,21 +215,21 @@ TEST_F(Control, EventsReachTwoSinksInOrderWithByrefWriteBack) {
     std::string bSawDisplay;
     LONG bSawIndex = 0;
     a.handler = [&](DISPID id, DISPPARAMS* p) {
-        if (id == 1) {
+        if (id == qivdispid::event::SubObjectPicked) {
             SysFreeString(*p->rgvarg[0].pbstrVal);
             *p->rgvarg[0].pbstrVal = SysAllocString(L"one");
         }
-        if (id == 2) *p->rgvarg[0].plVal = 7;
-        if (id == 12) *p->rgvarg[0].plVal = 8;
+        if (id == qivdispid::event::Click) *p->rgvarg[0].plVal = 7;
+        if (id == qivdispid::event::ClickWithKeys) *p->rgvarg[0].plVal = 8;
         p2_->get_EventObject(&seenSlot);
     };
     b.handler = [&](DISPID id, DISPPARAMS* p) {
-        if (id == 1) {
+        if (id == qivdispid::event::SubObjectPicked) {
             bSawDisplay = qivtest::VariantText(p->rgvarg[0]);
             SysFreeString(*p->rgvarg[0].pbstrVal);
             *p->rgvarg[0].pbstrVal = SysAllocString(L"two");
         }
-        if (id == 2) {
+        if (id == qivdispid::event::Click) {
             bSawIndex = *p->rgvarg[0].plVal;
             *p->rgvarg[0].plVal = -1;
         }
@@ -321,7 +321,7 @@ TEST_F(Control, FrozenEventsSuppressNotices) {
     EXPECT_EQ(S_OK, p2_->put_Appearance(qivAppearanceFlat));
     EXPECT_EQ(S_OK, p2_->put_BorderStyle(qivBorderStyleSingle));
     EXPECT_EQ(S_OK, p2_->put_PopupMenuEnabled(VARIANT_FALSE));  // no notice for this one
-    EXPECT_EQ(std::vector<DISPID>({25, 43, 23, DISPID_ENABLED, DISPID_APPEARANCE, DISPID_BORDERSTYLE}), n.changed);
+    EXPECT_EQ(std::vector<DISPID>({qivdispid::TooltipTimeout, qivdispid::PreviewMode, qivdispid::SaveFilesWithDocument, DISPID_ENABLED, DISPID_APPEARANCE, DISPID_BORDERSTYLE}), n.changed);
     EXPECT_TRUE(n.requestEdit.empty());
     oc->Release();
     qivtest::Disconnect(p2_, IID_IPropertyNotifySink, cookie);

@@ -45,7 +45,6 @@ using qivtest::readFile;
 using qivtest::tempDir;
 using qivtest::writeFile;
 
-constexpr DISPID kObjectLoaded = 5, kThumbnailDone = 6;
 
 BSTR bstr(const std::string& s) {
     std::wstring w(s.begin(), s.end());
@@ -120,8 +119,8 @@ public:
     std::vector<std::string> events() const {
         std::vector<std::string> out;
         for (const qivtest::EventRecord& e : sink_.events)
-            if (e.id == kObjectLoaded) out.push_back("loaded");
-            else if (e.id == kThumbnailDone) out.push_back("thumbnail");
+            if (e.id == qivdispid::event::ObjectLoaded) out.push_back("loaded");
+            else if (e.id == qivdispid::event::ThumbnailDone) out.push_back("thumbnail");
         return out;
     }
     int count(const char* name) const {
@@ -479,7 +478,7 @@ TEST_F(StreamLoad, LocalQivFileThroughLoadObject) {
         std::wstring urlAtEvent;
         s.sink().handler = [&](DISPID id, DISPPARAMS*) {
             BSTR u = nullptr;
-            if (id == kObjectLoaded && s.p2->get_ObjectURL(&u) == S_OK && u) urlAtEvent = u;
+            if (id == qivdispid::event::ObjectLoaded && s.p2->get_ObjectURL(&u) == S_OK && u) urlAtEvent = u;
             SysFreeString(u);
         };
         ASSERT_TRUE(s.load(vov));
@@ -597,7 +596,7 @@ TEST_F(StreamLoad, LoadsStartedFromEventHandlers) {
         bool feedSame;  // the handler feeds the rest of the first load
         int loaded;
         uint32_t faces;
-    } cases[] = {{kThumbnailDone, false, 1, 16}, {kObjectLoaded, false, 2, 16}, {kThumbnailDone, true, 1, 12}};
+    } cases[] = {{qivdispid::event::ThumbnailDone, false, 1, 16}, {qivdispid::event::ObjectLoaded, false, 2, 16}, {qivdispid::event::ThumbnailDone, true, 1, 12}};
     for (const Case& k : cases) {
         SCOPED_TRACE(std::to_string(k.at) + (k.feedSame ? " same" : " other"));
         Sited s;
