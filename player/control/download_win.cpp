@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "background.h"
+#include "com/guard.h"
 #include "download_win.h"
 #include "caches.h"
 #include "callertrust.h"
@@ -166,7 +167,7 @@ public:
     bool stopped() const { return stopped_; }
 
     // IUnknown
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override try {
         if (!out) return E_POINTER;
         if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IBindStatusCallback))
             *out = static_cast<IBindStatusCallback*>(this);
@@ -176,7 +177,7 @@ public:
             return *out = nullptr, E_NOINTERFACE;
         AddRef();
         return S_OK;
-    }
+    } catch (...) { return qcom::exceptionResult(); }
     STDMETHODIMP_(ULONG) AddRef() override { return ULONG(InterlockedIncrement(&refs_)); }
     STDMETHODIMP_(ULONG) Release() override {
         const LONG n = InterlockedDecrement(&refs_);
@@ -185,14 +186,14 @@ public:
     }
 
     // IBindStatusCallback
-    STDMETHODIMP OnStartBinding(DWORD, IBinding* binding) override {
+    STDMETHODIMP OnStartBinding(DWORD, IBinding* binding) override try {
         binding_ = binding;
         if (!owner_ && binding) binding->Abort();
         return S_OK;
-    }
+    } catch (...) { return qcom::exceptionResult(); }
     STDMETHODIMP GetPriority(LONG*) override { return S_OK; }
     STDMETHODIMP OnLowResource(DWORD) override { return S_OK; }
-    STDMETHODIMP OnProgress(ULONG progress, ULONG maximum, ULONG status, LPCWSTR text) override {
+    STDMETHODIMP OnProgress(ULONG progress, ULONG maximum, ULONG status, LPCWSTR text) override try {
         Call call(this);
         if (!call.owner) return S_OK;
         const uint32_t id = qivctl::BindSession::statusMessageOf(status);
@@ -204,13 +205,13 @@ public:
             guarded(call.owner->downloads().gate, [c = call.owner] { c->cancelTransfer(); });
         }
         return S_OK;
-    }
-    STDMETHODIMP GetBindInfo(DWORD* flags, BINDINFO*) override {
+    } catch (...) { return qcom::exceptionResult(); }
+    STDMETHODIMP GetBindInfo(DWORD* flags, BINDINFO*) override try {
         // Delivered through the thread's message loop, never inside BindToStorage.
         if (flags) *flags = qivctl::bindInfoFlags(*flags) | BINDF_ASYNCHRONOUS;
         return S_OK;
-    }
-    STDMETHODIMP OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM* medium) override {
+    } catch (...) { return qcom::exceptionResult(); }
+    STDMETHODIMP OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM* medium) override try {
         Call call(this);
         if (!call.owner || stopped_ || !medium || medium->tymed != TYMED_ISTREAM || !medium->pstm) return S_OK;
         std::vector<uint8_t> piece(qivctl::kBindReadPiece);
@@ -222,8 +223,8 @@ public:
             if (hr != S_OK || got == 0 || !owner_ || failed_) break;
         }
         return S_OK;
-    }
-    STDMETHODIMP OnStopBinding(HRESULT result, LPCWSTR) override {
+    } catch (...) { return qcom::exceptionResult(); }
+    STDMETHODIMP OnStopBinding(HRESULT result, LPCWSTR) override try {
         if (stopped_) return S_OK;
         stopped_ = true;
         closeFile();
@@ -235,21 +236,21 @@ public:
         }
         binding_.reset();
         return S_OK;
-    }
+    } catch (...) { return qcom::exceptionResult(); }
     STDMETHODIMP OnObjectAvailable(REFIID, IUnknown*) override { return S_OK; }
 
     // IHttpNegotiate: an error answer of the server (404 and the like) fails the transfer
     // instead of delivering the error page as data.
-    STDMETHODIMP BeginningTransaction(LPCWSTR, LPCWSTR, DWORD, LPWSTR* additional) override {
+    STDMETHODIMP BeginningTransaction(LPCWSTR, LPCWSTR, DWORD, LPWSTR* additional) override try {
         if (additional) *additional = nullptr;
         return S_OK;
-    }
-    STDMETHODIMP OnResponse(DWORD code, LPCWSTR, LPCWSTR, LPWSTR* additional) override {
+    } catch (...) { return qcom::exceptionResult(); }
+    STDMETHODIMP OnResponse(DWORD code, LPCWSTR, LPCWSTR, LPWSTR* additional) override try {
         if (additional) *additional = nullptr;
         if (code < 400) return S_OK;
         failed_ = true;
         return E_ABORT;
-    }
+    } catch (...) { return qcom::exceptionResult(); }
 
 private:
     ~BindCallback() {

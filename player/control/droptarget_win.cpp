@@ -5,12 +5,13 @@
 #include <shellapi.h>
 
 #include "caches.h"
+#include "com/guard.h"
 #include "exchange_win.h"
 #include "localfile.h"
 #include "texpaths.h"
 #include "window_win.h"
 
-STDMETHODIMP QivDropTarget::QueryInterface(REFIID iid, void** out) {
+STDMETHODIMP QivDropTarget::QueryInterface(REFIID iid, void** out) try {
     if (!out) return E_POINTER;
     if (IsEqualIID(iid, IID_IDropTarget)) {
         *out = static_cast<IDropTarget*>(this);
@@ -18,7 +19,7 @@ STDMETHODIMP QivDropTarget::QueryInterface(REFIID iid, void** out) {
         return S_OK;
     }
     return static_cast<IQivPlayer2*>(control_)->QueryInterface(iid, out);
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 STDMETHODIMP_(ULONG) QivDropTarget::AddRef() { return static_cast<IQivPlayer2*>(control_)->AddRef(); }
 STDMETHODIMP_(ULONG) QivDropTarget::Release() { return static_cast<IQivPlayer2*>(control_)->Release(); }

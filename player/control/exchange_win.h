@@ -6,6 +6,7 @@
 #include <string>
 
 #include "clickstate.h"
+#include "com/guard.h"
 #include "materialini.h"
 #include "qivctl_win.h"
 #include "scene/material.h"
@@ -17,16 +18,18 @@ public:
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
     STDMETHODIMP_(ULONG) AddRef() override;
     STDMETHODIMP_(ULONG) Release() override;
-    STDMETHODIMP DragEnter(IDataObject* data, DWORD keys, POINTL pt, DWORD* effect) override {
+    STDMETHODIMP DragEnter(IDataObject* data, DWORD keys, POINTL pt, DWORD* effect) override try {
         return control_->DropEvent(0, data, keys, pt, effect);
-    }
-    STDMETHODIMP DragOver(DWORD keys, POINTL pt, DWORD* effect) override {
+    } catch (...) { return qcom::exceptionResult(); }
+    STDMETHODIMP DragOver(DWORD keys, POINTL pt, DWORD* effect) override try {
         return control_->DropEvent(1, nullptr, keys, pt, effect);
-    }
-    STDMETHODIMP DragLeave() override { return control_->DropEvent(2, nullptr, 0, POINTL{}, nullptr); }
-    STDMETHODIMP Drop(IDataObject* data, DWORD keys, POINTL pt, DWORD* effect) override {
+    } catch (...) { return qcom::exceptionResult(); }
+    STDMETHODIMP DragLeave() override try {
+        return control_->DropEvent(2, nullptr, 0, POINTL{}, nullptr);
+    } catch (...) { return qcom::exceptionResult(); }
+    STDMETHODIMP Drop(IDataObject* data, DWORD keys, POINTL pt, DWORD* effect) override try {
         return control_->DropEvent(3, data, keys, pt, effect);
-    }
+    } catch (...) { return qcom::exceptionResult(); }
 
 private:
     CQivPlayerCtl* control_;

@@ -10,6 +10,7 @@
 
 #include "caches.h"
 #include "callertrust.h"
+#include "com/guard.h"
 #include "container_win.h"
 #include "ctlmodule_win.h"
 #include "jpegglue.h"
@@ -341,72 +342,68 @@ int CQivPlayerCtl::LoadLocalFile(const char* path, const char* sourceName, bool 
 
 // ---- members ----
 
-STDMETHODIMP CQivPlayerCtl::LoadObject(BSTR FileName, VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::LoadObject(BSTR FileName, VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = VARIANT_FALSE;
-    try {
-        std::string name = toAnsi(FileName);
-        if (name.empty()) {
-            *pVal = ShowLoadObjectDialog(this) ? VARIANT_TRUE : VARIANT_FALSE;
-            return S_OK;
-        }
-        if (_strnicmp(name.c_str(), "file://", 7) == 0) name.erase(0, 7);
-        if (name.find("://") != std::string::npos) return SetObjectURL(FileName);  // answers false: it downloads
-        // A page that may not name local files has the user choose one.
-        if (LocalNamesRefused()) {
-            *pVal = ShowLoadObjectDialog(this) ? VARIANT_TRUE : VARIANT_FALSE;
-            return S_OK;
-        }
-        if (!qivctl::fileNameAllowed(name)) return S_OK;
-        for (char& c : name)
-            if (c == '/') c = '\\';
-        // Cached and named by where it lies, not by how the caller named it; a relative name
-        // lies below the document's folder.
-        if (!win_->workingDirectory.empty()) SetCurrentDirectoryA(win_->workingDirectory.c_str());
-        name = qivAbsoluteObjectName(name);
-        // An object still coming by download gives way to this one.
-        dropObjectDownload();
-        QivWindowParts& w = *win_;
-        // A file that is not a container may be compressed: it is expanded first. What was
-        // shown stays until the new object stands.
-        const bool container = IsQivContainerFile(name.c_str()) != 0;
-        std::string copy = container ? std::string() : lzExpandToTemp(name, "VOV");
-        const std::string url = "file://" + name.substr(0, 2047 - 7);
-        int ok = 0;
-        // A container's ObjectLoaded comes from inside its load: the URL is set by then.
-        const std::string before = state_.objectURL;
-        if (container) state_.objectURL = url;
-        if (!copy.empty()) {
-            // The copy lies in the temporary folder: the textures are beside the original.
-            ok = LoadLocalFile(copy.c_str(), name.c_str(), true);
-            if (!ok) {
-                DeleteFileA(copy.c_str());
-                copy.clear();
-            }
-        }
-        if (!ok) ok = LoadLocalFile(name.c_str(), name.c_str(), true);
-        if (ok) {
-            if (w.tempCopy != copy) qivDeleteTempCopy(w);
-            w.tempCopy = copy;
-            state_.objectURL = url;
-        } else {
-            state_.objectURL = before;
-        }
-        FireOnChanged(qivdispid::ObjectURL);
-        FireOnChanged(qivdispid::ObjectUID);
-        RefreshBarState();
-        Redraw(true);
-        // A container's load tells of its object itself, when the object stands.
-        if (ok && !container && !IsQivContainerFile(copy.empty() ? name.c_str() : copy.c_str()))
-            noteObjectLoaded(state_.currentSlot, url);
-        *pVal = ok ? VARIANT_TRUE : VARIANT_FALSE;
-    } catch (...) {
-        return E_FAIL;
+    std::string name = toAnsi(FileName);
+    if (name.empty()) {
+        *pVal = ShowLoadObjectDialog(this) ? VARIANT_TRUE : VARIANT_FALSE;
+        return S_OK;
     }
+    if (_strnicmp(name.c_str(), "file://", 7) == 0) name.erase(0, 7);
+    if (name.find("://") != std::string::npos) return SetObjectURL(FileName);  // answers false: it downloads
+    // A page that may not name local files has the user choose one.
+    if (LocalNamesRefused()) {
+        *pVal = ShowLoadObjectDialog(this) ? VARIANT_TRUE : VARIANT_FALSE;
+        return S_OK;
+    }
+    if (!qivctl::fileNameAllowed(name)) return S_OK;
+    for (char& c : name)
+        if (c == '/') c = '\\';
+    // Cached and named by where it lies, not by how the caller named it; a relative name
+    // lies below the document's folder.
+    if (!win_->workingDirectory.empty()) SetCurrentDirectoryA(win_->workingDirectory.c_str());
+    name = qivAbsoluteObjectName(name);
+    // An object still coming by download gives way to this one.
+    dropObjectDownload();
+    QivWindowParts& w = *win_;
+    // A file that is not a container may be compressed: it is expanded first. What was
+    // shown stays until the new object stands.
+    const bool container = IsQivContainerFile(name.c_str()) != 0;
+    std::string copy = container ? std::string() : lzExpandToTemp(name, "VOV");
+    const std::string url = "file://" + name.substr(0, 2047 - 7);
+    int ok = 0;
+    // A container's ObjectLoaded comes from inside its load: the URL is set by then.
+    const std::string before = state_.objectURL;
+    if (container) state_.objectURL = url;
+    if (!copy.empty()) {
+        // The copy lies in the temporary folder: the textures are beside the original.
+        ok = LoadLocalFile(copy.c_str(), name.c_str(), true);
+        if (!ok) {
+            DeleteFileA(copy.c_str());
+            copy.clear();
+        }
+    }
+    if (!ok) ok = LoadLocalFile(name.c_str(), name.c_str(), true);
+    if (ok) {
+        if (w.tempCopy != copy) qivDeleteTempCopy(w);
+        w.tempCopy = copy;
+        state_.objectURL = url;
+    } else {
+        state_.objectURL = before;
+    }
+    FireOnChanged(qivdispid::ObjectURL);
+    FireOnChanged(qivdispid::ObjectUID);
+    RefreshBarState();
+    Redraw(true);
+    // A container's load tells of its object itself, when the object stands.
+    if (ok && !container && !IsQivContainerFile(copy.empty() ? name.c_str() : copy.c_str()))
+        noteObjectLoaded(state_.currentSlot, url);
+    *pVal = ok ? VARIANT_TRUE : VARIANT_FALSE;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_ObjectURL(BSTR* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_ObjectURL(BSTR* pVal) try {
     if (!pVal) return E_POINTER;
     // With several objects: the name the current one is cached under.
     std::string cached;
@@ -415,11 +412,13 @@ STDMETHODIMP CQivPlayerCtl::get_ObjectURL(BSTR* pVal) {
     const bool named = cur && cur->node && cur->node->content && qivctl::ObjectCacheNameOf(cur->node->content, &cached);
     *pVal = toBstr(qivctl::objectUrlForGet(state_.usedCount, named ? &cached : nullptr, state_.objectURL));
     return *pVal ? S_OK : E_OUTOFMEMORY;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::put_ObjectURL(BSTR newVal) { return SetObjectURL(newVal); }
+STDMETHODIMP CQivPlayerCtl::put_ObjectURL(BSTR newVal) try {
+    return SetObjectURL(newVal);
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_TexturePath(BSTR* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_TexturePath(BSTR* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = nullptr;
     if (win_->texturePath.empty()) return S_OK;  // unset: null
@@ -427,9 +426,9 @@ STDMETHODIMP CQivPlayerCtl::get_TexturePath(BSTR* pVal) {
     if (!texturePathPut_ && userChoice_ == 0 && CallerUntrusted()) return S_OK;
     *pVal = toBstr(win_->texturePath);
     return *pVal ? S_OK : E_OUTOFMEMORY;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::put_TexturePath(BSTR newVal) {
+STDMETHODIMP CQivPlayerCtl::put_TexturePath(BSTR newVal) try {
     // An empty value while none is set and the same path change nothing.
     std::string path = toAnsi(newVal);
     if (!path.empty() && LocalNamesRefused()) return E_ACCESSDENIED;  // a folder is always local
@@ -440,15 +439,15 @@ STDMETHODIMP CQivPlayerCtl::put_TexturePath(BSTR newVal) {
     FireOnChanged(qivdispid::TexturePath);
     fireViewChange();
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_TextureBaseURL(BSTR* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_TextureBaseURL(BSTR* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = toBstr(win_->textureBaseUrl);
     return *pVal ? S_OK : E_OUTOFMEMORY;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::put_TextureBaseURL(BSTR newVal) {
+STDMETHODIMP CQivPlayerCtl::put_TextureBaseURL(BSTR newVal) try {
     std::string base = toAnsi(newVal);
     if (qivctl::namesLocalFile(base)) {
         if (LocalNamesRefused()) return E_ACCESSDENIED;
@@ -457,21 +456,21 @@ STDMETHODIMP CQivPlayerCtl::put_TextureBaseURL(BSTR newVal) {
     // No notice: the address is not one of the properties announced.
     win_->textureBaseUrl = std::move(base);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_InhibitLocalTextures(VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_InhibitLocalTextures(VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = win_->inhibitLocalTextures ? VARIANT_TRUE : VARIANT_FALSE;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::put_InhibitLocalTextures(VARIANT_BOOL newVal) {
+STDMETHODIMP CQivPlayerCtl::put_InhibitLocalTextures(VARIANT_BOOL newVal) try {
     // Saved with the document, without a notice.
     const bool on = newVal != VARIANT_FALSE;
     if (on != win_->inhibitLocalTextures) setDirty(true);
     win_->inhibitLocalTextures = on;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 void qivDeleteTempCopy(QivWindowParts& w) {
     if (!w.tempCopy.empty()) DeleteFileA(w.tempCopy.c_str());

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "com/control.h"
+#include "com/guard.h"
 #include "ctlmodule_win.h"
 #include "dialogs_win.h"
 #include "htmlexport.h"
@@ -124,13 +125,13 @@ bool placeOnClipboard(HWND owner, const std::string& html) {
 
 }  // namespace
 
-STDMETHODIMP CQivPlayerCtl::get_VisuDLL(BSTR* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_VisuDLL(BSTR* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = SysAllocString(L"");
     return *pVal ? S_OK : E_OUTOFMEMORY;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::CopyHtmlCode(qivHtmlType htmlStyle, BSTR realObjectUrl) {
+STDMETHODIMP CQivPlayerCtl::CopyHtmlCode(qivHtmlType htmlStyle, BSTR realObjectUrl) try {
     try {
         const bool outlook = htmlStyle == qivHtmlOutlook;
         if (realObjectUrl && SysStringLen(realObjectUrl) > 0) {
@@ -142,7 +143,7 @@ STDMETHODIMP CQivPlayerCtl::CopyHtmlCode(qivHtmlType htmlStyle, BSTR realObjectU
     } catch (...) {
     }
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 bool CQivPlayerCtl::BuildInlineData(std::vector<uint8_t>* block) {
     std::vector<uint8_t> container;

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "com/guard.h"
 #include "container_win.h"
 #include "ctlmodule_win.h"
 #include "qivctl_win.h"
@@ -251,22 +252,18 @@ bool CQivPlayerCtl::SaveObjectDialog(const std::string& suggested, bool pelOnly,
 }
 
 STDMETHODIMP CQivPlayerCtl::SaveObject(BSTR ObjectFileName, VARIANT_BOOL useQivFormat, BSTR TextureBasePath,
-                                       VARIANT_BOOL* pVal) {
+                                       VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = VARIANT_FALSE;
-    try {
-        const std::string name = ansiOfBstr(ObjectFileName);
-        bool ok;
-        if (name.empty())
-            ok = SaveObjectDialog();
-        else if (CallerUntrusted())
-            ok = SaveObjectDialog(name, false, useQivFormat != VARIANT_FALSE);
-        else
-            ok = SaveObjectFile(name.c_str(), useQivFormat != VARIANT_FALSE, ansiOfBstr(TextureBasePath).c_str(),
-                                nullptr, false) != 0;
-        *pVal = ok ? VARIANT_TRUE : VARIANT_FALSE;
-    } catch (...) {
-        return E_FAIL;
-    }
+    const std::string name = ansiOfBstr(ObjectFileName);
+    bool ok;
+    if (name.empty())
+        ok = SaveObjectDialog();
+    else if (CallerUntrusted())
+        ok = SaveObjectDialog(name, false, useQivFormat != VARIANT_FALSE);
+    else
+        ok = SaveObjectFile(name.c_str(), useQivFormat != VARIANT_FALSE, ansiOfBstr(TextureBasePath).c_str(),
+                            nullptr, false) != 0;
+    *pVal = ok ? VARIANT_TRUE : VARIANT_FALSE;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }

@@ -9,6 +9,7 @@
 #include "backend_win.h"
 #include "com/errorinfo.h"
 #include "background.h"
+#include "com/guard.h"
 #include "displayprops.h"
 #include "frameticks.h"
 #include "menustate.h"
@@ -84,21 +85,21 @@ bool CQivPlayerCtl::StartSubAnimationOf(int32_t slot, int32_t index, bool repeat
 
 // ---- members ----
 
-STDMETHODIMP CQivPlayerCtl::get_EnabledMenus(LONG* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_EnabledMenus(LONG* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = LONG(enabledMenus_);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::put_EnabledMenus(LONG v) {
+STDMETHODIMP CQivPlayerCtl::put_EnabledMenus(LONG v) try {
     if (uint32_t(v) == enabledMenus_) return S_OK;
     enabledMenus_ = uint32_t(v);
     FireOnChanged(qivdispid::EnabledMenus);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 STDMETHODIMP CQivPlayerCtl::GetSubAnimationInfo(LONG Index, BSTR* Name, float* StartTime, float* EndTime,
-                                                VARIANT_BOOL* pVal) {
+                                                VARIANT_BOOL* pVal) try {
     if (!Name || !StartTime || !EndTime || !pVal) return E_POINTER;
     *Name = nullptr;
     *StartTime = *EndTime = 0;
@@ -116,17 +117,17 @@ STDMETHODIMP CQivPlayerCtl::GetSubAnimationInfo(LONG Index, BSTR* Name, float* S
     *EndTime = table[size_t(Index)].end;
     *pVal = VARIANT_TRUE;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::StartSubAnimation(LONG Index, VARIANT_BOOL repeat, VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::StartSubAnimation(LONG Index, VARIANT_BOOL repeat, VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = VARIANT_FALSE;
     if (!qivctl::slotValid(state_, state_.currentSlot)) return S_OK;
     *pVal = vb(StartSubAnimationOf(state_.currentSlot, Index, repeat != VARIANT_FALSE));
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::Show2DView(VARIANT_BOOL view2D) {
+STDMETHODIMP CQivPlayerCtl::Show2DView(VARIANT_BOOL view2D) try {
     const bool want = view2D != VARIANT_FALSE;
     const qivctl::Show2DPlan p = qivctl::show2DView(want, PreviewPicture() != nullptr);
     SwapPreviewAndBackground();
@@ -140,16 +141,16 @@ STDMETHODIMP CQivPlayerCtl::Show2DView(VARIANT_BOOL view2D) {
     state_.frameValid = false;
     Redraw(true);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::OneTimeRaytrace() {
+STDMETHODIMP CQivPlayerCtl::OneTimeRaytrace() try {
     win_->frameMode = qivctl::kOneTimeRaytraceMode;
     state_.frameValid = false;
     if (HWND w = hwnd()) InvalidateRect(w, nullptr, FALSE);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::ShowAll() {
+STDMETHODIMP CQivPlayerCtl::ShowAll() try {
     if (!state_.sceneRoots) return S_OK;
     // The home view of the whole scene: its box again, the first angles.
     state_.viewValid = false;
@@ -160,7 +161,7 @@ STDMETHODIMP CQivPlayerCtl::ShowAll() {
     if (!viewChangesHeld())
         for (int32_t id : qivctl::kShowAllNotices) FireOnChanged(id);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 // ---- verbs, command target, deactivation ----
 

@@ -1,4 +1,5 @@
 #include "backend_win.h"
+#include "com/guard.h"
 #include "qivctl_win.h"
 
 #include <cmath>
@@ -272,17 +273,17 @@ void CQivPlayerCtl::FireMouseDown(int32_t slot, LONG objID, LONG whichMouseButto
 
 // ---- stock properties ----
 
-STDMETHODIMP CQivPlayerCtl::get_Appearance(qivAppearance* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_Appearance(qivAppearance* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = state_.flat ? qivAppearanceFlat : qivAppearance3D;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_BorderStyle(qivBorderStyle* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_BorderStyle(qivBorderStyle* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = state_.singleBorder ? qivBorderStyleSingle : qivBorderStyleNone;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 void CQivPlayerCtl::applyWindowStyle() {
     HWND w = hwnd();
@@ -306,25 +307,25 @@ void CQivPlayerCtl::applyWindowStyle() {
                  SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-STDMETHODIMP CQivPlayerCtl::get_BackStyle(qivBackStyle* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_BackStyle(qivBackStyle* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = state_.transparent ? qivBackStyleTransparent : qivBackStyleOpaque;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_Enabled(VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_Enabled(VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = vb(state_.enabled);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_BackColor(OLE_COLOR* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_BackColor(OLE_COLOR* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = state_.backColor;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::put_BackColor(OLE_COLOR v) {
+STDMETHODIMP CQivPlayerCtl::put_BackColor(OLE_COLOR v) try {
     COLORREF rgb = 0;
     HRESULT hr = OleTranslateColor(v, nullptr, &rgb);
     if (FAILED(hr)) return hr;
@@ -338,7 +339,7 @@ STDMETHODIMP CQivPlayerCtl::put_BackColor(OLE_COLOR v) {
         Redraw(true);
     }
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 // ---- the control's own properties ----
 
@@ -347,19 +348,19 @@ STDMETHODIMP CQivPlayerCtl::put_ObjectUID(BSTR) { return S_OK; }
 STDMETHODIMP CQivPlayerCtl::DragAndDropTexture(BSTR) { return S_OK; }
 STDMETHODIMP CQivPlayerCtl::DragAndDropMaterialFromURL(BSTR) { return S_OK; }
 
-STDMETHODIMP CQivPlayerCtl::RegisterChunkNotify(LONG, VARIANT_BOOL, VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::RegisterChunkNotify(LONG, VARIANT_BOOL, VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = VARIANT_TRUE;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_DisplayMode(qivDisplayMode* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_DisplayMode(qivDisplayMode* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = static_cast<qivDisplayMode>(navGetDisplayMode(state_.displayModeValue, state_.displayFlagBits));
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::put_DisplayMode(qivDisplayMode v) {
+STDMETHODIMP CQivPlayerCtl::put_DisplayMode(qivDisplayMode v) try {
     if (!navPutDisplayMode(static_cast<int32_t>(v), &state_.displayModeValue, &state_.displayFlagBits)) return S_OK;
     const int32_t mode = state_.displayModeValue;
     state_.displayMode = qivctl::displayModeValid(mode) ? uint32_t(mode) : kQivDefaultDisplayMode;
@@ -370,29 +371,29 @@ STDMETHODIMP CQivPlayerCtl::put_DisplayMode(qivDisplayMode v) {
     RefreshBarState();
     Redraw(true);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_SaveFilesWithDocument(VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_SaveFilesWithDocument(VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = vb(state_.saveFiles[0] != 0);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::put_SaveFilesWithDocument(VARIANT_BOOL v) {
+STDMETHODIMP CQivPlayerCtl::put_SaveFilesWithDocument(VARIANT_BOOL v) try {
     uint32_t on = v != VARIANT_FALSE ? 1 : 0;
     if (on == state_.saveFiles[0]) return S_OK;
     state_.saveFiles[0] = on;
     FireOnChanged(qivdispid::SaveFilesWithDocument);
     setDirty(true);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_Language(BSTR* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_Language(BSTR* pVal) try {
     if (!pVal) return E_POINTER;
     wchar_t w[3] = {static_cast<wchar_t>(state_.language[0]), static_cast<wchar_t>(state_.language[1]), 0};
     *pVal = SysAllocString(w);
     return *pVal ? S_OK : E_OUTOFMEMORY;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 HRESULT CQivPlayerCtl::languageError() {
     std::wstring text = qivLoadStringW(IDS_LANGUAGE_CODE);
@@ -402,7 +403,7 @@ HRESULT CQivPlayerCtl::languageError() {
                               kLanguageHelpContext);
 }
 
-STDMETHODIMP CQivPlayerCtl::put_Language(BSTR v) {
+STDMETHODIMP CQivPlayerCtl::put_Language(BSTR v) try {
     std::string text;
     for (UINT i = 0, n = SysStringLen(v); i < n; ++i) {
         if (v[i] > 0x7F) return languageError();
@@ -415,92 +416,92 @@ STDMETHODIMP CQivPlayerCtl::put_Language(BSTR v) {
     pelSetLanguage(state_.language);
     FireOnChanged(qivdispid::Language);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_TooltipTimeout(LONG* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_TooltipTimeout(LONG* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = state_.tooltipTimeout;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::put_TooltipTimeout(LONG v) {
+STDMETHODIMP CQivPlayerCtl::put_TooltipTimeout(LONG v) try {
     LONG current = 0;
     get_TooltipTimeout(&current);
     if (current == v) return S_OK;
     state_.tooltipTimeout = v;
     FireOnChanged(qivdispid::TooltipTimeout);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_LocalSaveAllowed(VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_LocalSaveAllowed(VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = vb(state_.localSaveAllowed);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::put_LocalSaveAllowed(VARIANT_BOOL v) {
+STDMETHODIMP CQivPlayerCtl::put_LocalSaveAllowed(VARIANT_BOOL v) try {
     state_.localSaveAllowed = v != VARIANT_FALSE;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_PopupMenuEnabled(VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_PopupMenuEnabled(VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = vb(state_.popupMenu);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::put_PopupMenuEnabled(VARIANT_BOOL v) {
+STDMETHODIMP CQivPlayerCtl::put_PopupMenuEnabled(VARIANT_BOOL v) try {
     state_.popupMenu = v != VARIANT_FALSE;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_PreviewMode(LONG* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_PreviewMode(LONG* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = static_cast<LONG>(state_.previewMode);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::put_PreviewMode(LONG v) {
+STDMETHODIMP CQivPlayerCtl::put_PreviewMode(LONG v) try {
     if (static_cast<uint32_t>(v) == state_.previewMode) return S_OK;
     state_.previewMode = static_cast<uint32_t>(v);
     FireOnChanged(qivdispid::PreviewMode);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_LastPickedTexture(LONG* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_LastPickedTexture(LONG* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = lastPickedTexture_;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_LastPickedMaterial(LONG* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_LastPickedMaterial(LONG* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = lastPickedMaterial_;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_EventObject(LONG* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_EventObject(LONG* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = state_.eventSlot;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_CurrentObject(LONG* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_CurrentObject(LONG* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = state_.currentSlot;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::put_CurrentObject(LONG v) {
+STDMETHODIMP CQivPlayerCtl::put_CurrentObject(LONG v) try {
     if (v < 0 || v >= state_.usedCount || static_cast<size_t>(v) >= state_.slots.size() ||
         !state_.slots[static_cast<size_t>(v)].inUse)
         return E_FAIL;
     state_.currentSlot = v;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_Lights(LONG* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_Lights(LONG* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = static_cast<LONG>(state_.lights);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }

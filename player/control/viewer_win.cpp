@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "com/guard.h"
 #include "ctlmessage.h"
 #include "ctlmodule_win.h"
 #include "hosthooks_win.h"
@@ -119,7 +120,7 @@ public:
     }
 
     // IUnknown
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override try {
         if (!out) return E_POINTER;
         *out = nullptr;
         if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IOleClientSite))
@@ -133,7 +134,7 @@ public:
         if (!*out) return E_NOINTERFACE;
         AddRef();
         return S_OK;
-    }
+    } catch (...) { return qcom::exceptionResult(); }
     STDMETHODIMP_(ULONG) AddRef() override { return ULONG(InterlockedIncrement(&refs_)); }
     STDMETHODIMP_(ULONG) Release() override {
         LONG n = InterlockedDecrement(&refs_);
@@ -142,30 +143,30 @@ public:
     }
     // IOleClientSite
     STDMETHODIMP SaveObject() override { return E_NOTIMPL; }
-    STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker** out) override {
+    STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker** out) override try {
         if (out) *out = nullptr;
         return E_NOTIMPL;
-    }
-    STDMETHODIMP GetContainer(IOleContainer** out) override {
+    } catch (...) { return qcom::exceptionResult(); }
+    STDMETHODIMP GetContainer(IOleContainer** out) override try {
         if (out) *out = nullptr;
         return E_NOINTERFACE;
-    }
+    } catch (...) { return qcom::exceptionResult(); }
     STDMETHODIMP ShowObject() override { return S_OK; }
     STDMETHODIMP OnShowWindow(BOOL) override { return S_OK; }
     STDMETHODIMP RequestNewObjectLayout() override { return E_NOTIMPL; }
     // IOleWindow
-    STDMETHODIMP GetWindow(HWND* out) override {
+    STDMETHODIMP GetWindow(HWND* out) override try {
         if (!out) return E_POINTER;
         *out = frame_;
         return S_OK;
-    }
+    } catch (...) { return qcom::exceptionResult(); }
     STDMETHODIMP ContextSensitiveHelp(BOOL) override { return S_OK; }
     // IOleInPlaceSite
     STDMETHODIMP CanInPlaceActivate() override { return S_OK; }
     STDMETHODIMP OnInPlaceActivate() override { return S_OK; }
     STDMETHODIMP OnUIActivate() override { return S_OK; }
     STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc, LPRECT pos, LPRECT clip,
-                                  LPOLEINPLACEFRAMEINFO info) override {
+                                  LPOLEINPLACEFRAMEINFO info) override try {
         if (frame) {
             *frame = this;
             AddRef();
@@ -180,13 +181,13 @@ public:
             info->cAccelEntries = 0;
         }
         return S_OK;
-    }
+    } catch (...) { return qcom::exceptionResult(); }
     STDMETHODIMP Scroll(SIZE) override { return E_NOTIMPL; }
     STDMETHODIMP OnUIDeactivate(BOOL) override { return S_OK; }
     STDMETHODIMP OnInPlaceDeactivate() override { return S_OK; }
     STDMETHODIMP DiscardUndoState() override { return S_OK; }
     STDMETHODIMP DeactivateAndUndo() override { return S_OK; }
-    STDMETHODIMP OnPosRectChange(LPCRECT pos) override {
+    STDMETHODIMP OnPosRectChange(LPCRECT pos) override try {
         if (!pos || !object_) return S_OK;
         IOleInPlaceObject* ip = nullptr;
         if (SUCCEEDED(object_->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&ip)))) {
@@ -194,7 +195,7 @@ public:
             ip->Release();
         }
         return S_OK;
-    }
+    } catch (...) { return qcom::exceptionResult(); }
     // IOleInPlaceUIWindow, IOleInPlaceFrame
     STDMETHODIMP GetBorder(LPRECT) override { return INPLACE_E_NOTOOLSPACE; }
     STDMETHODIMP RequestBorderSpace(LPCBORDERWIDTHS) override { return INPLACE_E_NOTOOLSPACE; }
@@ -207,14 +208,14 @@ public:
     STDMETHODIMP EnableModeless(BOOL) override { return S_OK; }
     STDMETHODIMP TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
     // IDispatch: ambient properties
-    STDMETHODIMP GetTypeInfoCount(UINT* n) override {
+    STDMETHODIMP GetTypeInfoCount(UINT* n) override try {
         if (n) *n = 0;
         return S_OK;
-    }
+    } catch (...) { return qcom::exceptionResult(); }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
-                        UINT*) override {
+                        UINT*) override try {
         if (!(flags & DISPATCH_PROPERTYGET)) return DISP_E_MEMBERNOTFOUND;
         VARIANT_BOOL value;
         switch (id) {
@@ -232,7 +233,7 @@ public:
             result->boolVal = value;
         }
         return S_OK;
-    }
+    } catch (...) { return qcom::exceptionResult(); }
 
 private:
     ~ViewerSite() { detach(); }

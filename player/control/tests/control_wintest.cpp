@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <new>
+#include <stdexcept>
 #include <string>
 
 #include "qivplayer_idl.h"
@@ -149,6 +152,69 @@ TEST_F(Control, BadValuesRefused) {
     ASSERT_EQ(S_OK, p2_->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(&sei)));
     EXPECT_EQ(S_OK, sei->InterfaceSupportsErrorInfo(IID_IQivPlayer2));
     sei->Release();
+}
+
+// A property notice that throws stands for any C++ exception inside a member: the member
+// answers E_OUTOFMEMORY for std::bad_alloc and E_UNEXPECTED for anything else, through the
+// v-table and through IDispatch, and the control goes on working.
+TEST_F(Control, ExceptionInsideAMemberBecomesItsResult) {
+    struct ThrowingSink : NotifySink {
+        std::function<void()> raise;
+        STDMETHODIMP OnChanged(DISPID id) override {
+            NotifySink::OnChanged(id);
+            if (raise) raise();
+            return S_OK;
+        }
+    } sink;
+    DWORD cookie = 0;
+    ASSERT_EQ(S_OK, qivtest::Connect(p2_, IID_IPropertyNotifySink, &sink, &cookie));
+    auto put = [&](const wchar_t* code) {
+        BSTR b = SysAllocString(code);
+        const HRESULT hr = p2_->put_Language(b);
+        SysFreeString(b);
+        return hr;
+    };
+    auto invokePut = [&](const wchar_t* code, EXCEPINFO* ex) {
+        VARIANT arg;
+        arg.vt = VT_BSTR;
+        arg.bstrVal = SysAllocString(code);
+        DISPID named = DISPID_PROPERTYPUT;
+        DISPPARAMS params = {&arg, &named, 1, 1};
+        const HRESULT hr = static_cast<IDispatch*>(p2_)->Invoke(qivdispid::Language, IID_NULL, 0,
+                                                                DISPATCH_PROPERTYPUT, &params, nullptr, ex, nullptr);
+        VariantClear(&arg);
+        return hr;
+    };
+    const struct {
+        const char* what;
+        std::function<void()> raise;
+        HRESULT want;
+    } cases[] = {
+        {"bad_alloc", [] { throw std::bad_alloc(); }, E_OUTOFMEMORY},
+        {"other", [] { throw std::runtime_error("x"); }, E_UNEXPECTED},
+    };
+    const wchar_t* codes[] = {L"de", L"fr", L"it", L"es"};
+    int next = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        sink.raise = c.raise;
+        EXPECT_EQ(c.want, put(codes[next++])) << "the direct call";
+        EXCEPINFO ex = {};
+        EXPECT_EQ(DISP_E_EXCEPTION, invokePut(codes[next++], &ex)) << "through IDispatch";
+        EXPECT_EQ(c.want, ex.scode);
+        SysFreeString(ex.bstrSource);
+        SysFreeString(ex.bstrDescription);
+        SysFreeString(ex.bstrHelpFile);
+    }
+    sink.raise = nullptr;
+    sink.changed.clear();
+    EXPECT_EQ(S_OK, put(L"pl"));
+    BSTR got = nullptr;
+    EXPECT_EQ(S_OK, p2_->get_Language(&got));
+    EXPECT_EQ(std::wstring(L"PL"), got ? got : L"");
+    SysFreeString(got);
+    EXPECT_EQ(std::vector<DISPID>({qivdispid::Language}), sink.changed);
+    qivtest::Disconnect(p2_, IID_IPropertyNotifySink, cookie);
 }
 
 TEST_F(Control, LanguageIsStoredUpperCase) {
