@@ -25,6 +25,7 @@
 #include "hoverprogress.h"
 #include "jpegglue.h"
 #include "loadsession.h"
+#include "objectname.h"
 #include "qivctl_win.h"
 #include "render/fzbuffer.h"
 #include "scene/objnode.h"
@@ -107,10 +108,7 @@ void guarded(qivctl::CallbackGate& gate, std::function<void()> work) {
     });
 }
 
-// Names with a scheme other than "file" are addresses; everything else is a local file.
-bool isAddress(const std::string& name) {
-    return name.find("://") != std::string::npos && !qivctl::isFileUrl(name);
-}
+bool isAddress(const std::string& name) { return qivctl::namesAddressScheme(name); }
 
 }  // namespace
 
@@ -759,8 +757,7 @@ bool CQivPlayerCtl::namesAddress(const std::string& url) {
     return isAddress(displayNameOf(page.get(), ctx.get()));
 }
 
-HRESULT CQivPlayerCtl::SetObjectURL(BSTR value) {
-    const std::string url = qivAnsiOf(value);
+HRESULT CQivPlayerCtl::SetObjectURL(const std::string& url) {
     DownloadParts& d = downloads();
     const qivctl::ObjectUrlPut plan = qivctl::planObjectUrlPut(url, state_.objectURL, hwnd() != nullptr, false);
     if (plan.refused) return E_INVALIDARG;
@@ -777,21 +774,15 @@ HRESULT CQivPlayerCtl::SetObjectURL(BSTR value) {
             UnloadScene(true);
             qivDeleteTempCopy(*win_);
             state_.objectURL.clear();
-            FireOnChanged(qivdispid::ObjectURL);
-            FireOnChanged(qivdispid::ObjectUID);
-            RefreshBarState();
-            Redraw(true);
+            ObjectNameChanged();
             return S_OK;
         }
         if (url == state_.objectURL && state_.usedCount > 0) return S_OK;
         if (!qivctl::fileNameAllowed(url)) return E_INVALIDARG;
-        // A file URL names its file as the bind plan reads it (three-slash form, escapes); a
-        // relative name lies below the document's folder.
+        // A relative name lies below the document's folder.
         if (!win_->workingDirectory.empty()) SetCurrentDirectoryA(win_->workingDirectory.c_str());
-        const qivctl::BindPlan plan = qivctl::planBind(url, false, true, FileExists);
-        qcom::Bstr path(wide(plan.kind == qivctl::BindPlan::Kind::LocalFile ? plan.localPath : url));
-        VARIANT_BOOL ok = VARIANT_FALSE;
-        return LoadObject(path.get(), &ok);
+        LoadObjectFile(qivctl::resolveObjectName(url, FileExists).path);
+        return S_OK;
     }
     const bool loadedOrLoading = state_.usedCount > 0 || (d.running && d.running->object);
     if (url == state_.objectURL && loadedOrLoading) return S_OK;

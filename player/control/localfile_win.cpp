@@ -16,6 +16,7 @@
 #include "jpegglue.h"
 #include "dialogs_win.h"
 #include "localfile.h"
+#include "objectname.h"
 #include "qivctl_win.h"
 #include "render/fzbuffer.h"
 #include "slots.h"
@@ -345,19 +346,20 @@ int CQivPlayerCtl::LoadLocalFile(const char* path, const char* sourceName, bool 
 STDMETHODIMP CQivPlayerCtl::LoadObject(BSTR FileName, VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = VARIANT_FALSE;
-    std::string name = toAnsi(FileName);
-    if (name.empty()) {
+    const qivctl::ObjectName object = qivctl::resolveObjectName(toAnsi(FileName), FileExists);
+    // An address is downloaded: the answer is false.
+    if (object.kind == qivctl::ObjectName::Kind::Address) return SetObjectURL(object.path);
+    // No name, or a page that may not name local files: the user chooses one.
+    if (object.kind == qivctl::ObjectName::Kind::None || LocalNamesRefused()) {
         *pVal = ShowLoadObjectDialog(this) ? VARIANT_TRUE : VARIANT_FALSE;
         return S_OK;
     }
-    if (_strnicmp(name.c_str(), "file://", 7) == 0) name.erase(0, 7);
-    if (name.find("://") != std::string::npos) return SetObjectURL(FileName);  // answers false: it downloads
-    // A page that may not name local files has the user choose one.
-    if (LocalNamesRefused()) {
-        *pVal = ShowLoadObjectDialog(this) ? VARIANT_TRUE : VARIANT_FALSE;
-        return S_OK;
-    }
-    if (!qivctl::fileNameAllowed(name)) return S_OK;
+    *pVal = LoadObjectFile(object.path) ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
+} catch (...) { return qcom::exceptionResult(); }
+
+bool CQivPlayerCtl::LoadObjectFile(std::string name) {
+    if (!qivctl::fileNameAllowed(name)) return false;
     for (char& c : name)
         if (c == '/') c = '\\';
     // Cached and named by where it lies, not by how the caller named it; a relative name
@@ -392,16 +394,19 @@ STDMETHODIMP CQivPlayerCtl::LoadObject(BSTR FileName, VARIANT_BOOL* pVal) try {
     } else {
         state_.objectURL = before;
     }
+    ObjectNameChanged();
+    // A container's load tells of its object itself, when the object stands.
+    if (ok && !container && !IsQivContainerFile(copy.empty() ? name.c_str() : copy.c_str()))
+        noteObjectLoaded(state_.currentSlot, url);
+    return ok != 0;
+}
+
+void CQivPlayerCtl::ObjectNameChanged() {
     FireOnChanged(qivdispid::ObjectURL);
     FireOnChanged(qivdispid::ObjectUID);
     RefreshBarState();
     Redraw(true);
-    // A container's load tells of its object itself, when the object stands.
-    if (ok && !container && !IsQivContainerFile(copy.empty() ? name.c_str() : copy.c_str()))
-        noteObjectLoaded(state_.currentSlot, url);
-    *pVal = ok ? VARIANT_TRUE : VARIANT_FALSE;
-    return S_OK;
-} catch (...) { return qcom::exceptionResult(); }
+}
 
 STDMETHODIMP CQivPlayerCtl::get_ObjectURL(BSTR* pVal) try {
     if (!pVal) return E_POINTER;
@@ -415,7 +420,7 @@ STDMETHODIMP CQivPlayerCtl::get_ObjectURL(BSTR* pVal) try {
 } catch (...) { return qcom::exceptionResult(); }
 
 STDMETHODIMP CQivPlayerCtl::put_ObjectURL(BSTR newVal) try {
-    return SetObjectURL(newVal);
+    return SetObjectURL(toAnsi(newVal));
 } catch (...) { return qcom::exceptionResult(); }
 
 STDMETHODIMP CQivPlayerCtl::get_TexturePath(BSTR* pVal) try {

@@ -14,6 +14,7 @@
 #include "com/guard.h"
 #include "localfile.h"
 #include "navhost_win.h"
+#include "objectname.h"
 #include "navigation.h"
 #include "objectops.h"
 #include "picks.h"
@@ -69,16 +70,11 @@ HRESULT component(float* out, int axis, const PointMember& get) {
 
 bool nodeExtent(ScnNode* node, Box3* box) { return scnGetExtent(node, &box->min, &box->max) != 0; }
 
-// The local path of an object name: "file://" names and plain paths; false for other URLs.
+// The local path of an object name: "file://" names and plain paths; false for addresses.
 bool localPathOf(const std::string& name, std::string* path) {
-    if (qivctl::isFileUrl(name)) {
-        qivctl::BindPlan plan = qivctl::planBind(name, false, true, [](const std::string&) { return true; });
-        *path = plan.localPath;
-    } else if (name.find("://") != std::string::npos) {
-        return false;
-    } else {
-        *path = name;
-    }
+    const qivctl::ObjectName n = qivctl::resolveObjectName(name, [](const std::string&) { return true; });
+    if (n.kind == qivctl::ObjectName::Kind::Address) return false;
+    *path = n.path;
     std::replace(path->begin(), path->end(), '/', '\\');
     return !path->empty();
 }

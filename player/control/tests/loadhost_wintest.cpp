@@ -503,6 +503,31 @@ TEST_F(StreamLoad, LocalQivFileThroughLoadObject) {
     for (const std::string& f : {qiv, vov, dir + "\\checker.jpg"}) DeleteFileA(f.c_str());
 }
 
+// A file URL of the three-slash form with an escaped space names the same file at both
+// entrances: LoadObject and ObjectURL load it.
+TEST_F(StreamLoad, EscapedFileUrlLoadsThroughBothEntrances) {
+    const std::string dir = tempDir("qivload file url");
+    const std::string qiv = dir + "\\a b.qiv";
+    ASSERT_TRUE(writeFile(qiv, qivw::build(qivsample::container("checker.bmp"))));
+    std::string url = "file:///";
+    for (char ch : qiv) url += ch == '\\' ? std::string("/") : ch == ' ' ? std::string("%20") : std::string(1, ch);
+    {
+        Sited s;
+        EXPECT_TRUE(s.load(url)) << url;
+        EXPECT_NE(nullptr, s.ctl->state().slots[0].node) << "through LoadObject";
+    }
+    {
+        Sited s;
+        BSTR b = bstr(url);
+        EXPECT_EQ(S_OK, s.p2->put_ObjectURL(b));
+        SysFreeString(b);
+        EXPECT_TRUE(s.waitFor("loaded", 1, 3000));
+        ASSERT_FALSE(s.ctl->state().slots.empty());
+        EXPECT_NE(nullptr, s.ctl->state().slots[0].node) << "through ObjectURL";
+    }
+    DeleteFileA(qiv.c_str());
+}
+
 // An object file or container that does not load (missing, not an object, cut short)
 // leaves the object shown before as it was, and its temporary copy with it.
 TEST_F(StreamLoad, FilesThatDoNotLoadLeaveTheShownObject) {
