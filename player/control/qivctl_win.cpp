@@ -74,8 +74,6 @@ CQivPlayerCtl::CQivPlayerCtl() : ControlBase(config()), win_(std::make_unique<Qi
     for (int i = 0; i < kQivCursorCount; ++i)
         cursors_[i] = static_cast<HCURSOR>(
             LoadImageA(qivModuleInstance(), MAKEINTRESOURCEA(kQivCursorIds[i]), IMAGE_CURSOR, 0, 0, LR_DEFAULTSIZE));
-    state_.menuText3D = qivLoadString(IDS_SWITCH_TO_3D);
-    state_.menuTextPreview = qivLoadString(IDS_SWITCH_TO_2D);
 }
 
 CQivPlayerCtl::~CQivPlayerCtl() {
@@ -134,8 +132,6 @@ void CQivPlayerCtl::UnloadScene(bool full) {
         state_.frameValid = false;
         InvalidateRect(w, nullptr, FALSE);
     }
-    rgnFree(&state_.region);
-    rgnFree(&state_.previousRegion);
     win_->regions.free();
     win_->frameShown = false;
     win_->stats.on = false;

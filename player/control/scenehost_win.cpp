@@ -60,7 +60,6 @@ HRESULT CQivPlayerCtl::SetSceneRoots(ScnNode** roots, const float* colour, LONG*
     InitDisplayBackend(state_.language, &state_.rendererKind);
     state_.sceneRoots = roots;
     state_.ownRoots = false;
-    state_.hover = false;
     LoadDrawDib();
     if (colour) {
         float* clear = state_.background.clear;
