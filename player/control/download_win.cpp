@@ -34,6 +34,7 @@
 #include "transfers.h"
 #include "transferserve.h"
 #include "useropts_win.h"
+#include "win/wintext.h"
 #include "window_win.h"
 
 void qivDeleteTempCopy(QivWindowParts& w);
@@ -74,26 +75,12 @@ const UrlMon* LoadUrlMon() {
 // The class check of an address that tests give in place of GetClassURL.
 QivClassUrlCheck g_classUrlCheck = nullptr;
 
-std::wstring wide(const std::string& s) {
-    const int n = MultiByteToWideChar(CP_ACP, 0, s.data(), int(s.size()), nullptr, 0);
-    std::wstring w(size_t(n > 0 ? n : 0), L'\0');
-    if (n > 0) MultiByteToWideChar(CP_ACP, 0, s.data(), int(s.size()), w.data(), n);
-    return w;
-}
 
-std::string narrow(const wchar_t* s) {
-    if (!s) return std::string();
-    const int len = int(wcslen(s));
-    const int n = WideCharToMultiByte(CP_ACP, 0, s, len, nullptr, 0, nullptr, nullptr);
-    std::string out(size_t(n > 0 ? n : 0), '\0');
-    if (n > 0) WideCharToMultiByte(CP_ACP, 0, s, len, out.data(), n, nullptr, nullptr);
-    return out;
-}
 
 std::string displayNameOf(IMoniker* mk, IBindCtx* ctx) {
     LPOLESTR name = nullptr;
     if (!mk || FAILED(mk->GetDisplayName(ctx, nullptr, &name)) || !name) return std::string();
-    std::string s = narrow(name);
+    std::string s = win::Ansi(name);
     CoTaskMemFree(name);
     return s;
 }
@@ -196,7 +183,7 @@ public:
         if (!call.owner) return S_OK;
         const uint32_t id = qivctl::BindSession::statusMessageOf(status);
         const qivctl::BindSession::Progress p =
-            session_.onProgress(progress, maximum, status, narrow(text), id ? qivLoadString(id) : std::string());
+            session_.onProgress(progress, maximum, status, win::Ansi(text), id ? qivLoadString(id) : std::string());
         if (p.messageId) {
             call.owner->SetStatusText(p.statusLine);
         } else if (p.showProgress && !call.owner->ShowProgress(p.percent, p.done, p.total)) {
@@ -409,7 +396,7 @@ int CQivPlayerCtl::bindURL(const std::string& url, bool toFile, bool replace) {
         case qivctl::BindPlan::Kind::Remote:
             break;
     }
-    const std::wstring wurl = wide(url);
+    const std::wstring wurl = win::Wide(url);
     qcom::ComPtr<IMoniker> container;
     if (IOleClientSite* site = clientSite())
         if (FAILED(site->GetMoniker(OLEGETMONIKER_TEMPFORUSER, OLEWHICHMK_CONTAINER, container.put())))
@@ -620,7 +607,7 @@ bool CQivPlayerCtl::storeTextureFor(const qivctl::PendingTransfer& t, TexRecord*
     if (!s.node || !s.node->content || t.index < 0 || uint32_t(t.index) >= s.node->content->areaCount) return false;
     if (t.kind == qivctl::kTransferSlotTexture) {
         if (!SetObjectTexture(t.slot, t.index, texture)) return false;
-        if (!eventsFrozen()) FireTextureChanged(t.slot, -1, t.index, qivWideOfAnsi(t.cachedAs()));
+        if (!eventsFrozen()) FireTextureChanged(t.slot, -1, t.index, win::Wide(t.cachedAs()));
         return true;
     }
     const PelContent* content = s.node->content;
@@ -976,7 +963,7 @@ void CQivPlayerCtl::showStatus(const std::string& status) {
         VARIANT v;
         VariantInit(&v);
         V_VT(&v) = VT_BSTR;
-        V_BSTR(&v) = SysAllocString(wide(status).c_str());
+        V_BSTR(&v) = SysAllocString(win::Wide(status).c_str());
         execCommand(d.target.get(), OLECMDID_SETPROGRESSTEXT, &v);
         VariantClear(&v);
         execLong(d.target.get(), OLECMDID_SETPROGRESSPOS, 100);

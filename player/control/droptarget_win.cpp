@@ -9,6 +9,7 @@
 #include "exchange_win.h"
 #include "localfile.h"
 #include "texpaths.h"
+#include "win/wintext.h"
 #include "window_win.h"
 
 STDMETHODIMP QivDropTarget::QueryInterface(REFIID iid, void** out) try {
@@ -83,9 +84,9 @@ HRESULT CQivPlayerCtl::DropEvent(int step, IDataObject* data, DWORD keys, POINTL
         const QivDropRecord dropped = record;
         record = QivDropRecord{};
         if (!valid) return S_OK;
-        const std::wstring name = qivWideOfAnsi(dropped.file);
+        const std::wstring name = win::Wide(dropped.file);
         if (dropped.kind == 1) {
-            BSTR b = qivBstrOfAnsi(dropped.file);
+            BSTR b = win::AllocBstr(dropped.file);
             VARIANT_BOOL ok = VARIANT_FALSE;
             UserChoice choice(*this);  // the user's own file
             LoadObject(b, &ok);

@@ -10,6 +10,7 @@
 #include "materialini.h"
 #include "qivctl_win.h"
 #include "scene/material.h"
+#include "win/wintext.h"
 
 // The control's IDropTarget: its identity and lifetime are the control's.
 class QivDropTarget : public IDropTarget {
@@ -51,9 +52,6 @@ struct CQivPlayerCtl::ExchangeParts {
 };
 
 // ANSI code page conversions of the interface's strings.
-std::string qivAnsiOf(BSTR s);
-BSTR qivBstrOfAnsi(const std::string& s);
-std::wstring qivWideOfAnsi(const std::string& s);
 // A material file read with GetPrivateProfileString (relative names from the working folder).
 bool qivReadMaterialFile(const std::string& path, MatInput* out);
 // A local file name of a name that may carry "file://"; empty for other URLs.

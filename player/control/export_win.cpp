@@ -15,6 +15,7 @@
 #include "exchange_win.h"
 #include "exportrender.h"
 #include "render/kvdirectx.h"
+#include "win/wintext.h"
 #include "window_win.h"
 
 namespace {
@@ -125,7 +126,7 @@ void CQivPlayerCtl::showExportProgress(bool on) {
 HRESULT CQivPlayerCtl::saveBitmapError(HRESULT hr, const std::string& text, DWORD helpContext) {
     wchar_t source[64] = {};
     StringFromGUID2(CLSID_QivPlayer, source, 64);
-    return qcom::setErrorInfo(hr, qivWideOfAnsi(text).c_str(), IID_IQivPlayer2, source, L"Preview.hlp", helpContext);
+    return qcom::setErrorInfo(hr, win::Wide(text).c_str(), IID_IQivPlayer2, source, L"Preview.hlp", helpContext);
 }
 
 STDMETHODIMP CQivPlayerCtl::SaveBitmap(qivBitmapQuality quality, VARIANT_BOOL raytrace, LONG PixelWidth,
@@ -134,7 +135,7 @@ STDMETHODIMP CQivPlayerCtl::SaveBitmap(qivBitmapQuality quality, VARIANT_BOOL ra
     *pVal = VARIANT_FALSE;
     if (!Ready() || t_exportsRunning) return S_OK;
     WaitCursor wait;
-    const std::string name = qivAnsiOf(FileName);
+    const std::string name = win::AnsiOfBstr(FileName);
     if (name.empty()) {
         const HRESULT hr = runSaveImageDialog();
         if (SUCCEEDED(hr)) *pVal = VARIANT_TRUE;

@@ -30,6 +30,7 @@
 #include "texpaths.h"
 #include "texresolve.h"
 #include "transfers.h"
+#include "win/wintext.h"
 #include "window_win.h"
 
 void qivDeleteTempCopy(QivWindowParts& w);
@@ -60,20 +61,7 @@ void freeTextureUnderLock(TexRecord* t) {
     texFree(&t);
 }
 
-std::string toAnsi(BSTR s) {
-    if (!s) return std::string();
-    int n = WideCharToMultiByte(CP_ACP, 0, s, int(SysStringLen(s)), nullptr, 0, nullptr, nullptr);
-    std::string out(size_t(std::max(n, 0)), '\0');
-    if (n > 0) WideCharToMultiByte(CP_ACP, 0, s, int(SysStringLen(s)), out.data(), n, nullptr, nullptr);
-    return out;
-}
 
-BSTR toBstr(const std::string& s) {
-    int n = MultiByteToWideChar(CP_ACP, 0, s.data(), int(s.size()), nullptr, 0);
-    BSTR b = SysAllocStringLen(nullptr, UINT(std::max(n, 0)));
-    if (b && n > 0) MultiByteToWideChar(CP_ACP, 0, s.data(), int(s.size()), b, n);
-    return b;
-}
 
 }  // namespace
 
@@ -87,8 +75,6 @@ bool FileExists(const std::string& path) {
     return true;
 }
 
-std::string qivBstrToAnsi(BSTR s) { return toAnsi(s); }
-
 std::string qivAbsoluteObjectName(const std::string& name) {
     const qivctl::NameKind kind = qivctl::nameKindOf(name);
     if ((kind != qivctl::NameKind::Relative && kind != qivctl::NameKind::Absolute) || !qivctl::fileNameAllowed(name))
@@ -97,8 +83,6 @@ std::string qivAbsoluteObjectName(const std::string& name) {
     const DWORD n = GetFullPathNameA(name.c_str(), sizeof full, full, nullptr);
     return n > 0 && n < sizeof full ? std::string(full) : name;
 }
-BSTR qivAnsiToBstr(const std::string& s) { return toBstr(s); }
-
 // Texture freeing takes the render lock: a frame on another thread may be drawing it.
 void* qivNewSavedViewList();
 void qivFreeSavedViewList(void* list);
@@ -144,7 +128,7 @@ int CacheTexture(const wchar_t* name, TexRecord* texture, float scaleX, float sc
     if (!name || !texture) return 0;
     BSTR b = SysAllocString(name);
     if (!b) return 0;
-    const std::string ansi = toAnsi(b);
+    const std::string ansi = win::AnsiOfBstr(b);
     SysFreeString(b);
     return qivctl::TextureCacheAdd(ansi, texture, scaleX, scaleY);
 }
@@ -346,7 +330,7 @@ int CQivPlayerCtl::LoadLocalFile(const char* path, const char* sourceName, bool 
 STDMETHODIMP CQivPlayerCtl::LoadObject(BSTR FileName, VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = VARIANT_FALSE;
-    const qivctl::ObjectName object = qivctl::resolveObjectName(toAnsi(FileName), FileExists);
+    const qivctl::ObjectName object = qivctl::resolveObjectName(win::AnsiOfBstr(FileName), FileExists);
     // An address is downloaded: the answer is false.
     if (object.kind == qivctl::ObjectName::Kind::Address) return SetObjectURL(object.path);
     // No name, or a page that may not name local files: the user chooses one.
@@ -415,12 +399,12 @@ STDMETHODIMP CQivPlayerCtl::get_ObjectURL(BSTR* pVal) try {
     const QivObjectSlot* cur =
         qivctl::slotValid(state_, state_.currentSlot) ? &state_.slots[size_t(state_.currentSlot)] : nullptr;
     const bool named = cur && cur->node && cur->node->content && qivctl::ObjectCacheNameOf(cur->node->content, &cached);
-    *pVal = toBstr(qivctl::objectUrlForGet(state_.usedCount, named ? &cached : nullptr, state_.objectURL));
+    *pVal = win::AllocBstr(qivctl::objectUrlForGet(state_.usedCount, named ? &cached : nullptr, state_.objectURL));
     return *pVal ? S_OK : E_OUTOFMEMORY;
 } catch (...) { return qcom::exceptionResult(); }
 
 STDMETHODIMP CQivPlayerCtl::put_ObjectURL(BSTR newVal) try {
-    return SetObjectURL(toAnsi(newVal));
+    return SetObjectURL(win::AnsiOfBstr(newVal));
 } catch (...) { return qcom::exceptionResult(); }
 
 STDMETHODIMP CQivPlayerCtl::get_TexturePath(BSTR* pVal) try {
@@ -429,13 +413,13 @@ STDMETHODIMP CQivPlayerCtl::get_TexturePath(BSTR* pVal) try {
     if (win_->texturePath.empty()) return S_OK;  // unset: null
     // The user's own texture folder is not told to an untrusted caller.
     if (!texturePathPut_ && userChoice_ == 0 && CallerUntrusted()) return S_OK;
-    *pVal = toBstr(win_->texturePath);
+    *pVal = win::AllocBstr(win_->texturePath);
     return *pVal ? S_OK : E_OUTOFMEMORY;
 } catch (...) { return qcom::exceptionResult(); }
 
 STDMETHODIMP CQivPlayerCtl::put_TexturePath(BSTR newVal) try {
     // An empty value while none is set and the same path change nothing.
-    std::string path = toAnsi(newVal);
+    std::string path = win::AnsiOfBstr(newVal);
     if (!path.empty() && LocalNamesRefused()) return E_ACCESSDENIED;  // a folder is always local
     if (!qivctl::fileNameAllowed(path)) return E_INVALIDARG;
     texturePathPut_ = true;
@@ -448,12 +432,12 @@ STDMETHODIMP CQivPlayerCtl::put_TexturePath(BSTR newVal) try {
 
 STDMETHODIMP CQivPlayerCtl::get_TextureBaseURL(BSTR* pVal) try {
     if (!pVal) return E_POINTER;
-    *pVal = toBstr(win_->textureBaseUrl);
+    *pVal = win::AllocBstr(win_->textureBaseUrl);
     return *pVal ? S_OK : E_OUTOFMEMORY;
 } catch (...) { return qcom::exceptionResult(); }
 
 STDMETHODIMP CQivPlayerCtl::put_TextureBaseURL(BSTR newVal) try {
-    std::string base = toAnsi(newVal);
+    std::string base = win::AnsiOfBstr(newVal);
     if (qivctl::namesLocalFile(base)) {
         if (LocalNamesRefused()) return E_ACCESSDENIED;
         if (!qivctl::fileNameAllowed(base)) return E_INVALIDARG;

@@ -18,6 +18,7 @@
 #include "render/fzbuffer.h"
 #include "scene/texture.h"
 #include "transfers.h"
+#include "win/wintext.h"
 #include "window_win.h"
 
 namespace {
@@ -104,7 +105,7 @@ STDMETHODIMP CQivPlayerCtl::get_BackPictureURL(BSTR* pVal) try {
     *pVal = nullptr;
     const std::string url = qivctl::backPictureUrlForGet(downloads().backPictureUrl, win_->textureBaseUrl,
                                                          win_->texturePath, FileExists);
-    *pVal = qivBstrOfAnsi(url);
+    *pVal = win::AllocBstr(url);
     return *pVal ? S_OK : E_OUTOFMEMORY;
 } catch (...) { return qcom::exceptionResult(); }
 
@@ -113,7 +114,7 @@ STDMETHODIMP CQivPlayerCtl::put_BackPictureURL(BSTR newVal) try {
     d.closing = false;
     std::string stored;
     int32_t mode = props_.backPicMode;
-    const std::string value = qivAnsiOf(newVal);
+    const std::string value = win::AnsiOfBstr(newVal);
     // A page that may not name local files: its names lie below the page, never on the
     // texture path.
     const bool belowPage = LocalNamesRefused();
@@ -155,7 +156,7 @@ STDMETHODIMP CQivPlayerCtl::DisplayThumbnail(BSTR FileName, VARIANT_BOOL* pVal) 
     d.thumbnail.reset();
     SetPreviewShown(false);
     ResetBackground();
-    const std::string name = qivAnsiOf(FileName);
+    const std::string name = win::AnsiOfBstr(FileName);
     // Always a local file: a page that may not name one learns nothing of what exists.
     if (name.empty() || LocalNamesRefused() || !qivctl::fileNameAllowed(name) || !registerSinkClass())
         return S_OK;

@@ -24,6 +24,7 @@
 #include "texresolve.h"
 #include "viewing.h"
 #include "viewmaths.h"
+#include "win/wintext.h"
 #include "window_win.h"
 
 namespace {
@@ -35,13 +36,13 @@ bool finite(std::initializer_list<float> values) {
 }
 
 HRESULT answer(BSTR* out, const std::string& text) {
-    *out = qivBstrOfAnsi(text);
+    *out = win::AllocBstr(text);
     return *out ? S_OK : E_OUTOFMEMORY;
 }
 
 // A content language of two upper-case letters; the control's when none is given.
 std::string languageOf(BSTR given, const char* control) {
-    std::string l = qivAnsiOf(given);
+    std::string l = win::AnsiOfBstr(given);
     if (l.empty()) l = control;
     for (char& c : l) c = char(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
     return l;
@@ -51,26 +52,8 @@ std::string languageOf(BSTR given, const char* control) {
 
 // ---- helpers of the exchange parts ----
 
-std::string qivAnsiOf(BSTR s) {
-    if (!s) return std::string();
-    const int len = int(SysStringLen(s));
-    const int n = WideCharToMultiByte(CP_ACP, 0, s, len, nullptr, 0, nullptr, nullptr);
-    std::string out(size_t(std::max(n, 0)), '\0');
-    if (n > 0) WideCharToMultiByte(CP_ACP, 0, s, len, out.data(), n, nullptr, nullptr);
-    return out;
-}
 
-std::wstring qivWideOfAnsi(const std::string& s) {
-    const int n = MultiByteToWideChar(CP_ACP, 0, s.data(), int(s.size()), nullptr, 0);
-    std::wstring w(size_t(std::max(n, 0)), L'\0');
-    if (n > 0) MultiByteToWideChar(CP_ACP, 0, s.data(), int(s.size()), w.data(), n);
-    return w;
-}
 
-BSTR qivBstrOfAnsi(const std::string& s) {
-    const std::wstring w = qivWideOfAnsi(s);
-    return SysAllocStringLen(w.data(), UINT(w.size()));
-}
 
 std::string qivLocalFileName(const std::string& name) {
     std::string n = name;
@@ -239,7 +222,7 @@ STDMETHODIMP CQivPlayerCtl::LoadMaterial(LONG Index, BSTR MaterialFile, VARIANT_
     if (!pVal) return E_POINTER;
     *pVal = VARIANT_FALSE;
     const QivObjectSlot* s = CurrentObjectSlot();
-    const std::string name = qivAnsiOf(MaterialFile);
+    const std::string name = win::AnsiOfBstr(MaterialFile);
     if (!s || !s->node || name.empty()) return S_OK;
     // A page that may not name local files: no file URL or share; its relative names lie
     // below the page and are downloaded.
@@ -288,7 +271,7 @@ STDMETHODIMP CQivPlayerCtl::ReplaceTexture(LONG Index, BSTR TextureName, VARIANT
     QivObjectSlot* s = CurrentObjectSlot();
     if (!s || !s->node || !s->node->content || !qivctl::materialIndexValid(Index, s->node->content->areaCount))
         return S_OK;
-    const std::string name = qivAnsiOf(TextureName);
+    const std::string name = win::AnsiOfBstr(TextureName);
     TexRecord* t = nullptr;
     if (!name.empty()) {
         // As for materials: a page that may not name local files has its names downloaded.
@@ -320,7 +303,7 @@ STDMETHODIMP CQivPlayerCtl::ReplaceTexture(LONG Index, BSTR TextureName, VARIANT
 STDMETHODIMP CQivPlayerCtl::SaveTextureToLocalFile(BSTR textureURL, BSTR localFile, VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = VARIANT_FALSE;
-    const std::string url = qivAnsiOf(textureURL), file = qivAnsiOf(localFile);
+    const std::string url = win::AnsiOfBstr(textureURL), file = win::AnsiOfBstr(localFile);
     if (url.empty() || file.empty()) return S_OK;
     // A texture of the current object's, as its textures are cached.
     const QivObjectSlot* cur = CurrentObjectSlot();
@@ -583,7 +566,7 @@ STDMETHODIMP CQivPlayerCtl::GetSubAnimationInfoAsString(LONG Index, BSTR* pVal) 
     float start = 0, end = 0;
     VARIANT_BOOL ok = VARIANT_FALSE;
     const HRESULT hr = GetSubAnimationInfo(Index, &name, &start, &end, &ok);
-    const std::string ansi = qivAnsiOf(name);
+    const std::string ansi = win::AnsiOfBstr(name);
     SysFreeString(name);
     if (FAILED(hr) || !ok) return S_OK;
     return answer(pVal, qivctl::subAnimationInfoAsString(ansi, start, end));

@@ -7,7 +7,6 @@
 #include <string>
 
 #include "backend_win.h"
-#include "ansitext_win.h"
 #include "clickstate.h"
 #include "com/guard.h"
 #include "ctlmodule_win.h"
@@ -17,6 +16,7 @@
 #include "navhost_win.h"
 #include "qivctl_win.h"
 #include "slots.h"
+#include "win/wintext.h"
 #include "window_win.h"
 
 STDMETHODIMP CQivPlayerCtl::SaveMiniBitmap(BSTR FileName, VARIANT_BOOL* pVal) try {
@@ -25,7 +25,7 @@ STDMETHODIMP CQivPlayerCtl::SaveMiniBitmap(BSTR FileName, VARIANT_BOOL* pVal) tr
     if (hwnd() && !InitWindow()) return E_FAIL;
     if (hwnd()) UpdateWindow(hwnd());
     if (!state_.frame) return S_OK;
-    const std::string name = qivAnsiOf(FileName);
+    const std::string name = win::AnsiOfBstr(FileName);
     if (name.empty() || name.find('\0') != std::string::npos) return S_OK;
     const std::vector<uint8_t> file = qivctl::miniBitmapFile(state_.frame, state_.camera.rowsUp != 0);
     if (file.empty()) return S_OK;

@@ -31,10 +31,9 @@
 #include "slots.h"
 #include "transfers.h"
 #include "viewing.h"
+#include "win/wintext.h"
 #include "window_win.h"
 
-std::string qivBstrToAnsi(BSTR s);
-BSTR qivAnsiToBstr(const std::string& s);
 
 struct QivHostServicesHolder {
     qivctl::HostServicesContext context;
@@ -179,7 +178,7 @@ bool CQivPlayerCtl::loadSlot(int32_t id) {
 STDMETHODIMP CQivPlayerCtl::AddObject(BSTR urlOrFile, LONG* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = -1;
-    std::string name = qivBstrToAnsi(urlOrFile);
+    std::string name = win::AnsiOfBstr(urlOrFile);
     if (name.empty()) return E_INVALIDARG;
     const int32_t id = qivctl::slotAllocate(state_);
     QivObjectSlot& slot = state_.slots[size_t(id)];
@@ -388,7 +387,7 @@ STDMETHODIMP CQivPlayerCtl::ObjectMayMove(LONG objOrGrpID, LONG flags, VARIANT_B
 
 STDMETHODIMP CQivPlayerCtl::ObjectSetUserData(LONG objOrGroupID, BSTR userData) try {
     if (!qivctl::slotValid(state_, objOrGroupID)) return E_FAIL;
-    state_.slots[size_t(objOrGroupID)].userData = qivBstrToAnsi(userData);
+    state_.slots[size_t(objOrGroupID)].userData = win::AnsiOfBstr(userData);
     return S_OK;
 } catch (...) { return qcom::exceptionResult(); }
 
@@ -396,7 +395,7 @@ STDMETHODIMP CQivPlayerCtl::ObjectGetUserData(LONG objOrGroupID, BSTR* userData)
     if (!userData) return E_POINTER;
     *userData = nullptr;
     if (!qivctl::slotValid(state_, objOrGroupID)) return E_FAIL;
-    *userData = qivAnsiToBstr(state_.slots[size_t(objOrGroupID)].userData);
+    *userData = win::AllocBstr(state_.slots[size_t(objOrGroupID)].userData);
     return *userData ? S_OK : E_OUTOFMEMORY;
 } catch (...) { return qcom::exceptionResult(); }
 
@@ -468,7 +467,7 @@ STDMETHODIMP CQivPlayerCtl::ObjectGetPositionAsString(LONG objOrGroupID, BSTR* p
     if (!qivctl::slotValid(state_, objOrGroupID)) return E_FAIL;
     Mat4 m = state_.slots[size_t(objOrGroupID)].placement;
     if (mtxIsMarked(&m)) mtxIdentity(&m);
-    *pVal = qivAnsiToBstr(qivctl::placementAsString(m.m));
+    *pVal = win::AllocBstr(qivctl::placementAsString(m.m));
     return *pVal ? S_OK : E_OUTOFMEMORY;
 } catch (...) { return qcom::exceptionResult(); }
 
@@ -477,7 +476,7 @@ STDMETHODIMP CQivPlayerCtl::ObjectSetPositionFromString(LONG objOrGroupID, BSTR 
     *pVal = VARIANT_FALSE;
     if (!qivctl::slotValid(state_, objOrGroupID)) return E_FAIL;
     Mat4 m;
-    if (!qivctl::parsePlacement(qivBstrToAnsi(position), m.m)) return S_OK;
+    if (!qivctl::parsePlacement(win::AnsiOfBstr(position), m.m)) return S_OK;
     state_.slots[size_t(objOrGroupID)].placement = m;
     slotChanged(objOrGroupID);
     *pVal = VARIANT_TRUE;
@@ -492,7 +491,7 @@ STDMETHODIMP CQivPlayerCtl::ObjectGetRealPositionAsString(LONG objOrGroupID, BST
     PlaceNodes();
     Mat4 m = state_.slots[size_t(objOrGroupID)].node->base;
     if (mtxIsMarked(&m)) mtxIdentity(&m);
-    *pVal = qivAnsiToBstr(qivctl::placementAsString(m.m));
+    *pVal = win::AllocBstr(qivctl::placementAsString(m.m));
     return *pVal ? S_OK : E_OUTOFMEMORY;
 } catch (...) { return qcom::exceptionResult(); }
 
@@ -723,7 +722,7 @@ STDMETHODIMP CQivPlayerCtl::GetCollidingObjectsAsString(LONG objOrGroupID, BSTR*
     currentRoots();
     const auto text = qivctl::idListText(qivctl::collidingObjects(state_, state_.sceneRoots, objOrGroupID));
     if (!text) return S_OK;
-    *pVal = qivAnsiToBstr(*text);
+    *pVal = win::AllocBstr(*text);
     if (!*pVal) return E_OUTOFMEMORY;
     return S_OK;
 } catch (...) { return qcom::exceptionResult(); }
@@ -796,7 +795,7 @@ STDMETHODIMP CQivPlayerCtl::DragAndDropObjectWithDefault(BSTR url, LONG moveFlag
                                                          LONG* objectID) try {
     if (!objectID) return E_POINTER;
     *objectID = DefaultObjectID;
-    std::string name = qivBstrToAnsi(url);
+    std::string name = win::AnsiOfBstr(url);
     HWND w = hwnd();
     if (name.empty() || !w || DraggedObject() >= 0) return S_OK;
     // Only while the left button holds the drop over this control's window.
@@ -844,10 +843,10 @@ STDMETHODIMP CQivPlayerCtl::SavePELObject2(BSTR ObjectFileName, BSTR logicalObje
                                            VARIANT_BOOL combineTextures, VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = VARIANT_FALSE;
-    std::string path = qivBstrToAnsi(ObjectFileName);
+    std::string path = win::AnsiOfBstr(ObjectFileName);
     if (path.empty()) return S_OK;
     if (!validCurrent()) return E_FAIL;
-    std::string textureDir = qivBstrToAnsi(TextureBasePath);
+    std::string textureDir = win::AnsiOfBstr(TextureBasePath);
     if (textureDir.empty()) textureDir = win_->textureBaseUrl;
     // An untrusted caller's name is a suggestion for the user's choice; the textures go
     // beside the chosen file.
@@ -863,7 +862,7 @@ STDMETHODIMP CQivPlayerCtl::SavePELObject2(BSTR ObjectFileName, BSTR logicalObje
     }
     std::string dir;
     if (!textureDir.empty() && !localPathOf(textureDir, &dir)) dir.clear();
-    const std::string name = qivBstrToAnsi(logicalObjectName);
+    const std::string name = win::AnsiOfBstr(logicalObjectName);
     const bool ok = SaveObjectFileReplacing(path, replace, [&](const std::string& target) {
         return SaveObjectFile(target.c_str(), false, dir.c_str(), name.empty() ? nullptr : name.c_str(),
                               combineTextures != VARIANT_FALSE) != 0;
@@ -987,7 +986,7 @@ const qivctl::QivHostServices& CQivPlayerCtl::HostServices() {
         c.hooks.sceneRoots = [](void* control) { return static_cast<CQivPlayerCtl*>(control)->state_.sceneRoots; };
         c.hooks.toAnsi = [](const wchar_t* name) {
             BSTR b = SysAllocString(name);
-            std::string s = qivBstrToAnsi(b);
+            std::string s = win::AnsiOfBstr(b);
             SysFreeString(b);
             return s;
         };

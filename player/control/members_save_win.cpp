@@ -15,6 +15,7 @@
 #include "resources/dialogids.h"
 #include "saveobj.h"
 #include "scene/scene.h"
+#include "win/wintext.h"
 #include "window_win.h"
 
 namespace {
@@ -22,10 +23,7 @@ namespace {
 QivSaveFileDialog g_saveDialog = nullptr, g_openDialog = nullptr;
 
 std::string ansiOfBstr(BSTR s) {
-    const int n = s ? int(SysStringLen(s)) : 0;
-    const int k = n ? WideCharToMultiByte(CP_ACP, 0, s, n, nullptr, 0, nullptr, nullptr) : 0;
-    std::string out(size_t(std::max(k, 0)), '\0');
-    if (k > 0) WideCharToMultiByte(CP_ACP, 0, s, n, out.data(), k, nullptr, nullptr);
+    const std::string out = win::AnsiOfBstr(s);
     return out.substr(0, std::strlen(out.c_str()));
 }
 

@@ -19,6 +19,7 @@
 #include "scene/scene.h"
 #include "slots.h"
 #include "stockprops.h"
+#include "win/wintext.h"
 #include "window_win.h"
 
 // {6B0C2F43-4D1E-4C8A-9E57-2A1F6D93B8C4}
@@ -28,12 +29,6 @@ namespace {
 
 VARIANT_BOOL vb(bool b) { return b ? VARIANT_TRUE : VARIANT_FALSE; }
 
-std::wstring wideOf(const std::string& ansi) {
-    int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), int(ansi.size()), nullptr, 0);
-    std::wstring w(size_t(n > 0 ? n : 0), L'\0');
-    if (n > 0) MultiByteToWideChar(CP_ACP, 0, ansi.data(), int(ansi.size()), w.data(), n);
-    return w;
-}
 
 // The node's animation table, or none.
 AnimDesc* animationTable(const QivObjectSlot& s, uint32_t* count) {
@@ -76,7 +71,7 @@ bool CQivPlayerCtl::StartSubAnimationOf(int32_t slot, int32_t index, bool repeat
     if (AnimDesc* d = animationTable(s, &count); d && uint32_t(index) < count) animSetTime(s.node, &d[index]);
     win_->animationRunning = true;
     if (r.buttons) RefreshBarState();
-    FireAnimationStarted(slot, index, wideOf(r.name), r.repeat);
+    FireAnimationStarted(slot, index, win::Wide(r.name), r.repeat);
     RequestFrameTick(hwnd());
     state_.frameValid = false;
     fireViewChange();
@@ -110,7 +105,7 @@ STDMETHODIMP CQivPlayerCtl::GetSubAnimationInfo(LONG Index, BSTR* Name, float* S
     if (Index < 0 || size_t(Index) >= table.size())
         return qcom::setErrorInfo(E_INVALIDARG, L"There is no sub-animation with this index.", IID_IQivPlayer2,
                                   L"QivPlayer");
-    const std::wstring name = wideOf(table[size_t(Index)].name);
+    const std::wstring name = win::Wide(table[size_t(Index)].name);
     *Name = SysAllocStringLen(name.data(), UINT(name.size()));
     if (!*Name) return E_OUTOFMEMORY;
     *StartTime = table[size_t(Index)].start;

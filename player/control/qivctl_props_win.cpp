@@ -12,6 +12,7 @@
 #include "displayprops.h"
 #include "qivctl_win.h"
 #include "stockprops.h"
+#include "win/wintext.h"
 #include "window_win.h"
 
 namespace {
@@ -59,23 +60,13 @@ HRESULT putPlain(CQivPlayerCtl& c, T& field, T v, int32_t dispid, int32_t backPi
     return carryOut(c, qivctl::displayPutReactions(dispid, changed, c.hwnd() != nullptr, backPicMode), nullptr);
 }
 
-BSTR menuNameOut(const std::optional<std::string>& name) {
-    if (!name) return nullptr;
-    int n = MultiByteToWideChar(CP_ACP, 0, name->data(), int(name->size()), nullptr, 0);
-    BSTR b = SysAllocStringLen(nullptr, UINT(n));
-    if (b && n > 0) MultiByteToWideChar(CP_ACP, 0, name->data(), int(name->size()), b, n);
-    return b;
-}
+BSTR menuNameOut(const std::optional<std::string>& name) { return name ? win::AllocBstr(*name) : nullptr; }
 
 std::optional<std::string> ansiOf(BSTR v) {
     if (!v) return std::nullopt;
-    int len = int(SysStringLen(v));
-    int n = WideCharToMultiByte(CP_ACP, 0, v, len, nullptr, 0, nullptr, nullptr);
-    std::string s(size_t(n > 0 ? n : 0), '\0');
-    if (n > 0) WideCharToMultiByte(CP_ACP, 0, v, len, s.data(), n, nullptr, nullptr);
     // The stored name ends at the first zero, as the menu shows it.
-    s.resize(std::strlen(s.c_str()));
-    return s;
+    const std::string s = win::AnsiOfBstr(v);
+    return s.substr(0, std::strlen(s.c_str()));
 }
 
 qivctl::ZoomView zoomView(const QivControlState& s, const QivWindowParts& w) {

@@ -1,4 +1,5 @@
 #include "viewer_win.h"
+#include "win/wintext.h"
 
 #include <ocidl.h>
 #include <olectl.h>
@@ -28,13 +29,6 @@ std::string loadString(UINT id) {
     return n > 0 ? std::string(buf, size_t(n)) : std::string();
 }
 
-std::wstring widen(const std::string& s) {
-    if (s.empty()) return {};
-    int n = MultiByteToWideChar(CP_ACP, 0, s.data(), int(s.size()), nullptr, 0);
-    std::wstring w(size_t(n > 0 ? n : 0), L'\0');
-    if (n > 0) MultiByteToWideChar(CP_ACP, 0, s.data(), int(s.size()), w.data(), n);
-    return w;
-}
 
 // The system's long-path conversion, looked up once per process; empty without it.
 qivctl::LongPathLookup longPathLookup() {
@@ -345,7 +339,7 @@ bool hostControl(QivViewerFrame& f, const std::string& longPath) {
     player->put_DragDropEnabled(7);
     UpdateWindow(f.hwnd);
     VARIANT_BOOL loaded = VARIANT_FALSE;
-    BSTR name = SysAllocString(widen(longPath).c_str());
+    BSTR name = SysAllocString(win::Wide(longPath).c_str());
     if (name || longPath.empty()) player->LoadObject(name, &loaded);
     SysFreeString(name);
     player->put_AnimPlaying(VARIANT_TRUE);
