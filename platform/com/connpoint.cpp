@@ -1,4 +1,5 @@
 #include "com/connpoint.h"
+#include "com/guard.h"
 
 #include <new>
 
@@ -34,7 +35,7 @@ public:
         if (owner_) owner_->Release();
         moduleUnlock();
     }
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override try {
         if (!out) return E_POINTER;
         if (iid == IID_IUnknown || iid == __uuidof(IEnum)) {
             *out = static_cast<IEnum*>(this);
@@ -43,14 +44,14 @@ public:
         }
         *out = nullptr;
         return E_NOINTERFACE;
-    }
+    } catch (...) { return qcom::exceptionResult(); }
     STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
     STDMETHODIMP_(ULONG) Release() override {
         LONG n = InterlockedDecrement(&refs_);
         if (n == 0) delete this;
         return static_cast<ULONG>(n);
     }
-    STDMETHODIMP Next(ULONG count, Item* out, ULONG* fetched) override {
+    STDMETHODIMP Next(ULONG count, Item* out, ULONG* fetched) override try {
         if (!out) return E_POINTER;
         if (count != 1 && !fetched) return E_INVALIDARG;
         ULONG n = 0;
@@ -61,8 +62,8 @@ public:
         }
         if (fetched) *fetched = n;
         return n == count ? S_OK : S_FALSE;
-    }
-    STDMETHODIMP Skip(ULONG count) override {
+    } catch (...) { return qcom::exceptionResult(); }
+    STDMETHODIMP Skip(ULONG count) override try {
         size_t left = items_.size() - pos_;
         if (count > left) {
             pos_ = items_.size();
@@ -70,21 +71,17 @@ public:
         }
         pos_ += count;
         return S_OK;
-    }
-    STDMETHODIMP Reset() override {
+    } catch (...) { return qcom::exceptionResult(); }
+    STDMETHODIMP Reset() override try {
         pos_ = 0;
         return S_OK;
-    }
-    STDMETHODIMP Clone(IEnum** out) override {
+    } catch (...) { return qcom::exceptionResult(); }
+    STDMETHODIMP Clone(IEnum** out) override try {
         if (!out) return E_POINTER;
         *out = nullptr;
-        try {
-            *out = new Enumerator(items_, owner_, pos_);
-        } catch (...) {
-            return E_OUTOFMEMORY;
-        }
+        *out = new Enumerator(items_, owner_, pos_);
         return S_OK;
-    }
+    } catch (...) { return qcom::exceptionResult(); }
 
 private:
     volatile LONG refs_ = 1;
@@ -104,7 +101,7 @@ ConnectionPoint::ConnectionPoint(IConnectionPointContainer* owner, REFIID iid) :
 
 ConnectionPoint::~ConnectionPoint() { unadviseAll(); }
 
-STDMETHODIMP ConnectionPoint::QueryInterface(REFIID iid, void** out) {
+STDMETHODIMP ConnectionPoint::QueryInterface(REFIID iid, void** out) try {
     if (!out) return E_POINTER;
     if (iid == IID_IUnknown || iid == IID_IConnectionPoint) {
         *out = static_cast<IConnectionPoint*>(this);
@@ -113,25 +110,25 @@ STDMETHODIMP ConnectionPoint::QueryInterface(REFIID iid, void** out) {
     }
     *out = nullptr;
     return E_NOINTERFACE;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 STDMETHODIMP_(ULONG) ConnectionPoint::AddRef() { return owner_->AddRef(); }
 STDMETHODIMP_(ULONG) ConnectionPoint::Release() { return owner_->Release(); }
 
-STDMETHODIMP ConnectionPoint::GetConnectionInterface(IID* iid) {
+STDMETHODIMP ConnectionPoint::GetConnectionInterface(IID* iid) try {
     if (!iid) return E_POINTER;
     *iid = iid_;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** out) {
+STDMETHODIMP ConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** out) try {
     if (!out) return E_POINTER;
     *out = owner_;
     owner_->AddRef();
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
+STDMETHODIMP ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) try {
     if (!cookie) return E_POINTER;
     *cookie = 0;
     if (!sink) return E_POINTER;
@@ -146,9 +143,9 @@ STDMETHODIMP ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
     *cookie = nextCookie_++;
     if (nextCookie_ == 0) nextCookie_ = 1;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ConnectionPoint::Unadvise(DWORD cookie) {
+STDMETHODIMP ConnectionPoint::Unadvise(DWORD cookie) try {
     for (auto it = conns_.begin(); it != conns_.end(); ++it) {
         if (it->cookie == cookie) {
             IUnknown* s = it->sink;
@@ -158,20 +155,16 @@ STDMETHODIMP ConnectionPoint::Unadvise(DWORD cookie) {
         }
     }
     return CONNECT_E_NOCONNECTION;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ConnectionPoint::EnumConnections(IEnumConnections** out) {
+STDMETHODIMP ConnectionPoint::EnumConnections(IEnumConnections** out) try {
     if (!out) return E_POINTER;
     *out = nullptr;
-    try {
-        std::vector<CONNECTDATA> items;
-        for (const auto& c : conns_) items.push_back({c.sink, c.cookie});
-        *out = new ConnectionsEnum(std::move(items), owner_);
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
+    std::vector<CONNECTDATA> items;
+    for (const auto& c : conns_) items.push_back({c.sink, c.cookie});
+    *out = new ConnectionsEnum(std::move(items), owner_);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 std::vector<ComPtr<IUnknown>> ConnectionPoint::sinks() const {
     std::vector<ComPtr<IUnknown>> out;

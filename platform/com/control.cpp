@@ -1,4 +1,5 @@
 #include "com/control.h"
+#include "com/guard.h"
 
 #include <cstring>
 #include <new>
@@ -375,7 +376,7 @@ HRESULT ControlBase::showPropertyPages(HWND parent) {
 
 // ---- IOleObject ----
 
-STDMETHODIMP ControlBase::SetClientSite(IOleClientSite* site) {
+STDMETHODIMP ControlBase::SetClientSite(IOleClientSite* site) try {
     if (site != clientSite_.get()) {
         if (!site && inPlaceActive_) InPlaceDeactivate();
         clientSite_ = ComPtr<IOleClientSite>(site);
@@ -385,37 +386,35 @@ STDMETHODIMP ControlBase::SetClientSite(IOleClientSite* site) {
         }
     }
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::GetClientSite(IOleClientSite** out) { return clientSite_.copyTo(out); }
+STDMETHODIMP ControlBase::GetClientSite(IOleClientSite** out) try {
+    return clientSite_.copyTo(out);
+} catch (...) { return qcom::exceptionResult(); }
 STDMETHODIMP ControlBase::SetHostNames(LPCOLESTR, LPCOLESTR) { return S_OK; }
 
-STDMETHODIMP ControlBase::Close(DWORD saveOption) {
+STDMETHODIMP ControlBase::Close(DWORD saveOption) try {
     if (dirty_ && clientSite_ && (saveOption == OLECLOSE_SAVEIFDIRTY || saveOption == OLECLOSE_PROMPTSAVE))
         clientSite_->SaveObject();
     if (inPlaceActive_) InPlaceDeactivate();
     if (oleAdvise_) oleAdvise_->SendOnClose();
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 STDMETHODIMP ControlBase::SetMoniker(DWORD, IMoniker*) { return E_NOTIMPL; }
-STDMETHODIMP ControlBase::GetMoniker(DWORD, DWORD, IMoniker** out) {
+STDMETHODIMP ControlBase::GetMoniker(DWORD, DWORD, IMoniker** out) try {
     if (out) *out = nullptr;
     return E_NOTIMPL;
-}
+} catch (...) { return qcom::exceptionResult(); }
 STDMETHODIMP ControlBase::InitFromData(IDataObject*, BOOL, DWORD) { return E_NOTIMPL; }
-STDMETHODIMP ControlBase::GetClipboardData(DWORD, IDataObject** out) {
+STDMETHODIMP ControlBase::GetClipboardData(DWORD, IDataObject** out) try {
     if (out) *out = nullptr;
     return E_NOTIMPL;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::DoVerb(LONG verb, LPMSG msg, IOleClientSite* site, LONG, HWND parent, LPCRECT pos) {
+STDMETHODIMP ControlBase::DoVerb(LONG verb, LPMSG msg, IOleClientSite* site, LONG, HWND parent, LPCRECT pos) try {
     HRESULT hr;
-    try {
-        hr = onDoVerb(verb, msg, site, parent, pos);
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
+    hr = onDoVerb(verb, msg, site, parent, pos);
     if (hr != E_NOTIMPL) return hr;
     switch (verb) {
         case OLEIVERB_PRIMARY:
@@ -440,28 +439,28 @@ STDMETHODIMP ControlBase::DoVerb(LONG verb, LPMSG msg, IOleClientSite* site, LON
             }
             return E_NOTIMPL;
     }
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::EnumVerbs(IEnumOLEVERB** out) {
+STDMETHODIMP ControlBase::EnumVerbs(IEnumOLEVERB** out) try {
     if (!out) return E_POINTER;
     return OleRegEnumVerbs(clsid(), out);
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 STDMETHODIMP ControlBase::Update() { return S_OK; }
 STDMETHODIMP ControlBase::IsUpToDate() { return S_OK; }
 
-STDMETHODIMP ControlBase::GetUserClassID(CLSID* out) {
+STDMETHODIMP ControlBase::GetUserClassID(CLSID* out) try {
     if (!out) return E_POINTER;
     *out = clsid();
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::GetUserType(DWORD form, LPOLESTR* out) {
+STDMETHODIMP ControlBase::GetUserType(DWORD form, LPOLESTR* out) try {
     if (!out) return E_POINTER;
     return OleRegGetUserType(clsid(), form, out);
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::SetExtent(DWORD aspect, SIZEL* size) {
+STDMETHODIMP ControlBase::SetExtent(DWORD aspect, SIZEL* size) try {
     if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
     if (!size) return E_POINTER;
     if (size->cx != extent_.cx || size->cy != extent_.cy) {
@@ -470,16 +469,16 @@ STDMETHODIMP ControlBase::SetExtent(DWORD aspect, SIZEL* size) {
         onExtentChanged(extent_);
     }
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::GetExtent(DWORD aspect, SIZEL* size) {
+STDMETHODIMP ControlBase::GetExtent(DWORD aspect, SIZEL* size) try {
     if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
     if (!size) return E_POINTER;
     *size = extent_;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::Advise(IAdviseSink* sink, DWORD* cookie) {
+STDMETHODIMP ControlBase::Advise(IAdviseSink* sink, DWORD* cookie) try {
     if (!cookie) return E_POINTER;
     *cookie = 0;
     if (!oleAdvise_) {
@@ -487,37 +486,37 @@ STDMETHODIMP ControlBase::Advise(IAdviseSink* sink, DWORD* cookie) {
         if (FAILED(hr)) return hr;
     }
     return oleAdvise_->Advise(sink, cookie);
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::Unadvise(DWORD cookie) {
+STDMETHODIMP ControlBase::Unadvise(DWORD cookie) try {
     return oleAdvise_ ? oleAdvise_->Unadvise(cookie) : OLE_E_NOCONNECTION;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::EnumAdvise(IEnumSTATDATA** out) {
+STDMETHODIMP ControlBase::EnumAdvise(IEnumSTATDATA** out) try {
     if (!out) return E_POINTER;
     *out = nullptr;
     return oleAdvise_ ? oleAdvise_->EnumAdvise(out) : E_FAIL;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::GetMiscStatus(DWORD aspect, DWORD* status) {
+STDMETHODIMP ControlBase::GetMiscStatus(DWORD aspect, DWORD* status) try {
     if (!status) return E_POINTER;
     *status = miscStatus(aspect);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 STDMETHODIMP ControlBase::SetColorScheme(LOGPALETTE*) { return E_NOTIMPL; }
 
 // ---- IOleWindow, in-place object, active object ----
 
-STDMETHODIMP ControlBase::GetWindow(HWND* out) {
+STDMETHODIMP ControlBase::GetWindow(HWND* out) try {
     if (!out) return E_POINTER;
     *out = hwnd_;
     return hwnd_ ? S_OK : E_FAIL;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 STDMETHODIMP ControlBase::ContextSensitiveHelp(BOOL) { return E_NOTIMPL; }
 
-STDMETHODIMP ControlBase::InPlaceDeactivate() {
+STDMETHODIMP ControlBase::InPlaceDeactivate() try {
     if (!inPlaceActive_) return S_OK;
     try {
         onInPlaceDeactivating();
@@ -531,18 +530,18 @@ STDMETHODIMP ControlBase::InPlaceDeactivate() {
     uiWindow_.reset();
     if (site) site->OnInPlaceDeactivate();
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::UIDeactivate() {
+STDMETHODIMP ControlBase::UIDeactivate() try {
     if (!uiActive_) return S_OK;
     uiActive_ = false;
     if (uiWindow_) uiWindow_->SetActiveObject(nullptr, nullptr);
     if (frame_) frame_->SetActiveObject(nullptr, nullptr);
     if (inPlaceSite_) inPlaceSite_->OnUIDeactivate(FALSE);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::SetObjectRects(LPCRECT pos, LPCRECT clip) {
+STDMETHODIMP ControlBase::SetObjectRects(LPCRECT pos, LPCRECT clip) try {
     if (!pos) return E_POINTER;
     const bool resized = pos->right - pos->left != pos_.right - pos_.left || pos->bottom - pos->top != pos_.bottom - pos_.top;
     pos_ = *pos;
@@ -556,33 +555,29 @@ STDMETHODIMP ControlBase::SetObjectRects(LPCRECT pos, LPCRECT clip) {
     } catch (...) {
     }
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 STDMETHODIMP ControlBase::ReactivateAndUndo() { return E_NOTIMPL; }
 
-STDMETHODIMP ControlBase::OnWindowMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
+STDMETHODIMP ControlBase::OnWindowMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) try {
     if (!result) return E_POINTER;
     bool handled = false;
-    try {
-        *result = onMessage(msg, wp, lp, handled);
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
+    *result = onMessage(msg, wp, lp, handled);
     return handled ? S_OK : S_FALSE;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::GetDropTarget(IDropTarget** out) {
+STDMETHODIMP ControlBase::GetDropTarget(IDropTarget** out) try {
     if (out) *out = nullptr;
     return E_NOTIMPL;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::TranslateAccelerator(LPMSG msg) {
+STDMETHODIMP ControlBase::TranslateAccelerator(LPMSG msg) try {
     try {
         return onTranslateAccelerator(msg);
     } catch (...) {
         return S_FALSE;
     }
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 STDMETHODIMP ControlBase::OnFrameWindowActivate(BOOL) { return S_OK; }
 STDMETHODIMP ControlBase::OnDocWindowActivate(BOOL) { return S_OK; }
@@ -592,7 +587,7 @@ STDMETHODIMP ControlBase::EnableModeless(BOOL) { return S_OK; }
 // ---- View object ----
 
 STDMETHODIMP ControlBase::Draw(DWORD aspect, LONG, void*, DVTARGETDEVICE* target, HDC targetDc, HDC hdc,
-                               LPCRECTL bounds, LPCRECTL, BOOL(STDMETHODCALLTYPE*)(ULONG_PTR), ULONG_PTR) {
+                               LPCRECTL bounds, LPCRECTL, BOOL(STDMETHODCALLTYPE*)(ULONG_PTR), ULONG_PTR) try {
     if (aspect != DVASPECT_CONTENT && aspect != DVASPECT_OPAQUE && aspect != DVASPECT_TRANSPARENT)
         return DV_E_DVASPECT;
     if (!hdc) return E_INVALIDARG;
@@ -605,171 +600,155 @@ STDMETHODIMP ControlBase::Draw(DWORD aspect, LONG, void*, DVTARGETDEVICE* target
     di.target = target;
     di.targetDc = targetDc;
     di.metafile = GetDeviceCaps(hdc, TECHNOLOGY) == DT_METAFILE;
-    try {
-        return onDraw(di);
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
-}
+    return onDraw(di);
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::GetColorSet(DWORD, LONG, void*, DVTARGETDEVICE*, HDC, LOGPALETTE** out) {
+STDMETHODIMP ControlBase::GetColorSet(DWORD, LONG, void*, DVTARGETDEVICE*, HDC, LOGPALETTE** out) try {
     if (out) *out = nullptr;
     return E_NOTIMPL;
-}
-STDMETHODIMP ControlBase::Freeze(DWORD, LONG, void*, DWORD* cookie) {
+} catch (...) { return qcom::exceptionResult(); }
+STDMETHODIMP ControlBase::Freeze(DWORD, LONG, void*, DWORD* cookie) try {
     if (cookie) *cookie = 0;
     return E_NOTIMPL;
-}
+} catch (...) { return qcom::exceptionResult(); }
 STDMETHODIMP ControlBase::Unfreeze(DWORD) { return E_NOTIMPL; }
 
-STDMETHODIMP ControlBase::SetAdvise(DWORD aspects, DWORD advf, IAdviseSink* sink) {
+STDMETHODIMP ControlBase::SetAdvise(DWORD aspects, DWORD advf, IAdviseSink* sink) try {
     viewSink_ = ComPtr<IAdviseSink>(sink);
     viewAspects_ = aspects;
     viewAdvf_ = advf;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::GetAdvise(DWORD* aspects, DWORD* advf, IAdviseSink** sink) {
+STDMETHODIMP ControlBase::GetAdvise(DWORD* aspects, DWORD* advf, IAdviseSink** sink) try {
     if (aspects) *aspects = viewAspects_;
     if (advf) *advf = viewAdvf_;
     if (sink) viewSink_.copyTo(sink);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::GetExtent(DWORD aspect, LONG, DVTARGETDEVICE*, LPSIZEL size) { return GetExtent(aspect, size); }
+STDMETHODIMP ControlBase::GetExtent(DWORD aspect, LONG, DVTARGETDEVICE*, LPSIZEL size) try {
+    return GetExtent(aspect, size);
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::GetRect(DWORD aspect, LPRECTL rect) {
+STDMETHODIMP ControlBase::GetRect(DWORD aspect, LPRECTL rect) try {
     if (!rect) return E_POINTER;
     if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
     *rect = RECTL{pos_.left, pos_.top, pos_.right, pos_.bottom};
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::GetViewStatus(DWORD* status) {
+STDMETHODIMP ControlBase::GetViewStatus(DWORD* status) try {
     if (!status) return E_POINTER;
     *status = config_.viewStatus;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::QueryHitPoint(DWORD aspect, LPCRECT bounds, POINT pt, LONG, DWORD* result) {
+STDMETHODIMP ControlBase::QueryHitPoint(DWORD aspect, LPCRECT bounds, POINT pt, LONG, DWORD* result) try {
     if (!bounds || !result) return E_POINTER;
     if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
     *result = PtInRect(bounds, pt) ? HITRESULT_HIT : HITRESULT_OUTSIDE;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::QueryHitRect(DWORD aspect, LPCRECT bounds, LPCRECT rect, LONG, DWORD* result) {
+STDMETHODIMP ControlBase::QueryHitRect(DWORD aspect, LPCRECT bounds, LPCRECT rect, LONG, DWORD* result) try {
     if (!bounds || !rect || !result) return E_POINTER;
     if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
     RECT r;
     *result = IntersectRect(&r, bounds, rect) ? HITRESULT_HIT : HITRESULT_OUTSIDE;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::GetNaturalExtent(DWORD, LONG, DVTARGETDEVICE*, HDC, DVEXTENTINFO*, LPSIZEL) {
+STDMETHODIMP ControlBase::GetNaturalExtent(DWORD, LONG, DVTARGETDEVICE*, HDC, DVEXTENTINFO*, LPSIZEL) try {
     return E_NOTIMPL;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 // ---- IOleControl ----
 
-STDMETHODIMP ControlBase::GetControlInfo(CONTROLINFO* info) {
+STDMETHODIMP ControlBase::GetControlInfo(CONTROLINFO* info) try {
     if (!info) return E_POINTER;
     return onGetControlInfo(info);
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::OnMnemonic(MSG* msg) { return onMnemonic(msg); }
+STDMETHODIMP ControlBase::OnMnemonic(MSG* msg) try {
+    return onMnemonic(msg);
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::OnAmbientPropertyChange(DISPID id) {
+STDMETHODIMP ControlBase::OnAmbientPropertyChange(DISPID id) try {
     try {
         onAmbientChanged(id);
     } catch (...) {
     }
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::FreezeEvents(BOOL freeze) {
+STDMETHODIMP ControlBase::FreezeEvents(BOOL freeze) try {
     notifier_.freeze(freeze != FALSE);
     try {
         onFreezeEvents(notifier_.frozen());
     } catch (...) {
     }
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 // ---- Persistence ----
 
-STDMETHODIMP ControlBase::GetClassID(CLSID* out) {
+STDMETHODIMP ControlBase::GetClassID(CLSID* out) try {
     if (!out) return E_POINTER;
     *out = clsid();
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::IsDirty() { return dirty_ ? S_OK : S_FALSE; }
+STDMETHODIMP ControlBase::IsDirty() try {
+    return dirty_ ? S_OK : S_FALSE;
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::Load(LPSTREAM stream) {
+STDMETHODIMP ControlBase::Load(LPSTREAM stream) try {
     if (!stream) return E_POINTER;
     HRESULT hr;
-    try {
-        hr = onLoadStream(stream);
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
+    hr = onLoadStream(stream);
     if (SUCCEEDED(hr)) dirty_ = false;
     return hr;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::Save(LPSTREAM stream, BOOL clearDirty) {
+STDMETHODIMP ControlBase::Save(LPSTREAM stream, BOOL clearDirty) try {
     if (!stream) return E_POINTER;
     HRESULT hr;
-    try {
-        hr = onSaveStream(stream);
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
+    hr = onSaveStream(stream);
     if (SUCCEEDED(hr) && clearDirty) dirty_ = false;
     return hr;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::GetSizeMax(ULARGE_INTEGER* size) {
+STDMETHODIMP ControlBase::GetSizeMax(ULARGE_INTEGER* size) try {
     if (!size) return E_POINTER;
     return onGetSizeMax(size);
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::InitNew() {
-    try {
-        return onInitNew();
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
-}
+STDMETHODIMP ControlBase::InitNew() try {
+    return onInitNew();
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::InitNew(IStorage*) { return InitNew(); }
+STDMETHODIMP ControlBase::InitNew(IStorage*) try {
+    return InitNew();
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::Load(IStorage* storage) {
+STDMETHODIMP ControlBase::Load(IStorage* storage) try {
     if (!storage) return E_POINTER;
     HRESULT hr;
-    try {
-        hr = onLoadStorage(storage);
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
+    hr = onLoadStorage(storage);
     if (SUCCEEDED(hr)) dirty_ = false;
     return hr;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::Save(IStorage* storage, BOOL sameAsLoad) {
+STDMETHODIMP ControlBase::Save(IStorage* storage, BOOL sameAsLoad) try {
     if (!storage) return E_POINTER;
-    try {
-        return onSaveStorage(storage, sameAsLoad != FALSE);
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
-}
+    return onSaveStorage(storage, sameAsLoad != FALSE);
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::SaveCompleted(IStorage*) {
+STDMETHODIMP ControlBase::SaveCompleted(IStorage*) try {
     dirty_ = false;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 STDMETHODIMP ControlBase::HandsOffStorage() { return S_OK; }
 
@@ -787,29 +766,21 @@ HRESULT ControlBase::saveContentsStream(IStorage* storage) {
     return onSaveStream(s.get());
 }
 
-STDMETHODIMP ControlBase::Load(IPropertyBag* bag, IErrorLog* log) {
+STDMETHODIMP ControlBase::Load(IPropertyBag* bag, IErrorLog* log) try {
     if (!bag) return E_POINTER;
     HRESULT hr;
-    try {
-        hr = onLoadPropertyBag(bag, log);
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
+    hr = onLoadPropertyBag(bag, log);
     if (SUCCEEDED(hr)) dirty_ = false;
     return hr;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::Save(IPropertyBag* bag, BOOL clearDirty, BOOL saveAll) {
+STDMETHODIMP ControlBase::Save(IPropertyBag* bag, BOOL clearDirty, BOOL saveAll) try {
     if (!bag) return E_POINTER;
     HRESULT hr;
-    try {
-        hr = onSavePropertyBag(bag, saveAll != FALSE);
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
+    hr = onSavePropertyBag(bag, saveAll != FALSE);
     if (SUCCEEDED(hr) && clearDirty) dirty_ = false;
     return hr;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 // ---- IDataObject: a metafile picture of the content ----
 
@@ -817,7 +788,7 @@ namespace {
 bool isPicture(const FORMATETC* f) { return f->cfFormat == CF_METAFILEPICT && (f->tymed & TYMED_MFPICT); }
 }  // namespace
 
-STDMETHODIMP ControlBase::GetData(FORMATETC* format, STGMEDIUM* medium) {
+STDMETHODIMP ControlBase::GetData(FORMATETC* format, STGMEDIUM* medium) try {
     if (!format || !medium) return E_POINTER;
     std::memset(medium, 0, sizeof *medium);
     if (!isPicture(format)) return DV_E_FORMATETC;
@@ -858,30 +829,30 @@ STDMETHODIMP ControlBase::GetData(FORMATETC* format, STGMEDIUM* medium) {
     medium->hMetaFilePict = g;
     medium->pUnkForRelease = nullptr;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 STDMETHODIMP ControlBase::GetDataHere(FORMATETC*, STGMEDIUM*) { return E_NOTIMPL; }
 
-STDMETHODIMP ControlBase::QueryGetData(FORMATETC* format) {
+STDMETHODIMP ControlBase::QueryGetData(FORMATETC* format) try {
     if (!format) return E_POINTER;
     if (!isPicture(format)) return DV_E_FORMATETC;
     return format->dwAspect == DVASPECT_CONTENT ? S_OK : DV_E_DVASPECT;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) {
+STDMETHODIMP ControlBase::GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) try {
     if (!out) return E_POINTER;
     out->ptd = nullptr;
     return E_NOTIMPL;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 STDMETHODIMP ControlBase::SetData(FORMATETC*, STGMEDIUM*, BOOL) { return E_NOTIMPL; }
 
-STDMETHODIMP ControlBase::EnumFormatEtc(DWORD direction, IEnumFORMATETC** out) {
+STDMETHODIMP ControlBase::EnumFormatEtc(DWORD direction, IEnumFORMATETC** out) try {
     if (!out) return E_POINTER;
     return OleRegEnumFormatEtc(clsid(), direction, out);
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::DAdvise(FORMATETC* format, DWORD advf, IAdviseSink* sink, DWORD* cookie) {
+STDMETHODIMP ControlBase::DAdvise(FORMATETC* format, DWORD advf, IAdviseSink* sink, DWORD* cookie) try {
     if (!cookie) return E_POINTER;
     *cookie = 0;
     if (!dataAdvise_) {
@@ -889,45 +860,45 @@ STDMETHODIMP ControlBase::DAdvise(FORMATETC* format, DWORD advf, IAdviseSink* si
         if (FAILED(hr)) return hr;
     }
     return dataAdvise_->Advise(static_cast<IDataObject*>(this), format, advf, sink, cookie);
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::DUnadvise(DWORD cookie) {
+STDMETHODIMP ControlBase::DUnadvise(DWORD cookie) try {
     return dataAdvise_ ? dataAdvise_->Unadvise(cookie) : OLE_E_NOCONNECTION;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::EnumDAdvise(IEnumSTATDATA** out) {
+STDMETHODIMP ControlBase::EnumDAdvise(IEnumSTATDATA** out) try {
     if (!out) return E_POINTER;
     *out = nullptr;
     return dataAdvise_ ? dataAdvise_->EnumAdvise(out) : OLE_E_ADVISENOTSUPPORTED;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 // ---- Class information, connection points ----
 
-STDMETHODIMP ControlBase::GetClassInfo(ITypeInfo** out) {
+STDMETHODIMP ControlBase::GetClassInfo(ITypeInfo** out) try {
     if (!out) return E_POINTER;
     return module().typeInfo(clsid(), out);
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::GetGUID(DWORD kind, GUID* out) {
+STDMETHODIMP ControlBase::GetGUID(DWORD kind, GUID* out) try {
     if (!out) return E_POINTER;
     *out = GUID_NULL;
     if (kind != GUIDKIND_DEFAULT_SOURCE_DISP_IID) return E_INVALIDARG;
     if (!config_.events) return E_NOTIMPL;
     *out = *config_.events;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::EnumConnectionPoints(IEnumConnectionPoints** out) {
+STDMETHODIMP ControlBase::EnumConnectionPoints(IEnumConnectionPoints** out) try {
     return points_.enumConnectionPoints(out);
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::FindConnectionPoint(REFIID iid, IConnectionPoint** out) {
+STDMETHODIMP ControlBase::FindConnectionPoint(REFIID iid, IConnectionPoint** out) try {
     return points_.findConnectionPoint(iid, out);
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 // ---- IQuickActivate ----
 
-STDMETHODIMP ControlBase::QuickActivate(QACONTAINER* c, QACONTROL* q) {
+STDMETHODIMP ControlBase::QuickActivate(QACONTAINER* c, QACONTROL* q) try {
     if (!c || !q) return E_POINTER;
     if (c->cbSize < offsetof(QACONTAINER, dwAmbientFlags) || q->cbSize < sizeof(QACONTROL)) return E_INVALIDARG;
     ULONG size = q->cbSize;
@@ -941,24 +912,24 @@ STDMETHODIMP ControlBase::QuickActivate(QACONTAINER* c, QACONTROL* q) {
     q->dwViewStatus = config_.viewStatus;
     q->dwPointerActivationPolicy = 0;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::SetContentExtent(LPSIZEL size) { return SetExtent(DVASPECT_CONTENT, size); }
+STDMETHODIMP ControlBase::SetContentExtent(LPSIZEL size) try {
+    return SetExtent(DVASPECT_CONTENT, size);
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::GetContentExtent(LPSIZEL size) { return GetExtent(DVASPECT_CONTENT, size); }
+STDMETHODIMP ControlBase::GetContentExtent(LPSIZEL size) try {
+    return GetExtent(DVASPECT_CONTENT, size);
+} catch (...) { return qcom::exceptionResult(); }
 
 // ---- ISpecifyPropertyPages ----
 
-STDMETHODIMP ControlBase::GetPages(CAUUID* pages) {
+STDMETHODIMP ControlBase::GetPages(CAUUID* pages) try {
     if (!pages) return E_POINTER;
     pages->cElems = 0;
     pages->pElems = nullptr;
     std::vector<CLSID> list;
-    try {
-        list = propertyPages();
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
+    list = propertyPages();
     if (list.empty()) return S_OK;
     auto* mem = static_cast<GUID*>(CoTaskMemAlloc(list.size() * sizeof(GUID)));
     if (!mem) return E_OUTOFMEMORY;
@@ -966,11 +937,11 @@ STDMETHODIMP ControlBase::GetPages(CAUUID* pages) {
     pages->cElems = static_cast<ULONG>(list.size());
     pages->pElems = mem;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 // ---- IObjectSafety ----
 
-STDMETHODIMP ControlBase::GetInterfaceSafetyOptions(REFIID iid, DWORD* supported, DWORD* enabled) {
+STDMETHODIMP ControlBase::GetInterfaceSafetyOptions(REFIID iid, DWORD* supported, DWORD* enabled) try {
     if (!supported || !enabled) return E_POINTER;
     *supported = *enabled = 0;
     IUnknown* p = nullptr;
@@ -979,45 +950,39 @@ STDMETHODIMP ControlBase::GetInterfaceSafetyOptions(REFIID iid, DWORD* supported
     *supported = config_.safetySupported;
     *enabled = safetyEnabled_;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::SetInterfaceSafetyOptions(REFIID iid, DWORD mask, DWORD enabled) {
+STDMETHODIMP ControlBase::SetInterfaceSafetyOptions(REFIID iid, DWORD mask, DWORD enabled) try {
     IUnknown* p = nullptr;
     if (FAILED(controlUnknown()->QueryInterface(iid, reinterpret_cast<void**>(&p))) || !p) return E_NOINTERFACE;
     p->Release();
     if (mask & ~config_.safetySupported) return E_FAIL;
     safetyEnabled_ = (safetyEnabled_ & ~mask) | (enabled & mask);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 // ---- ISupportErrorInfo ----
 
-STDMETHODIMP ControlBase::InterfaceSupportsErrorInfo(REFIID iid) { return errorInfo_.supports(iid); }
+STDMETHODIMP ControlBase::InterfaceSupportsErrorInfo(REFIID iid) try {
+    return errorInfo_.supports(iid);
+} catch (...) { return qcom::exceptionResult(); }
 
 // ---- IOleCommandTarget ----
 
-STDMETHODIMP ControlBase::QueryStatus(const GUID* group, ULONG count, OLECMD* commands, OLECMDTEXT* text) {
+STDMETHODIMP ControlBase::QueryStatus(const GUID* group, ULONG count, OLECMD* commands, OLECMDTEXT* text) try {
     if (count && !commands) return E_POINTER;
     if (text) text->cwActual = 0;
-    try {
-        for (ULONG i = 0; i < count; ++i) {
-            DWORD flags = 0;
-            HRESULT hr = onQueryCommand(group, commands[i].cmdID, &flags);
-            if (hr == OLECMDERR_E_UNKNOWNGROUP) return hr;
-            commands[i].cmdf = SUCCEEDED(hr) ? flags : 0;
-        }
-    } catch (...) {
-        return E_UNEXPECTED;
+    for (ULONG i = 0; i < count; ++i) {
+        DWORD flags = 0;
+        HRESULT hr = onQueryCommand(group, commands[i].cmdID, &flags);
+        if (hr == OLECMDERR_E_UNKNOWNGROUP) return hr;
+        commands[i].cmdf = SUCCEEDED(hr) ? flags : 0;
     }
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ControlBase::Exec(const GUID* group, DWORD id, DWORD option, VARIANT* in, VARIANT* out) {
-    try {
-        return onExecCommand(group, id, option, in, out);
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
-}
+STDMETHODIMP ControlBase::Exec(const GUID* group, DWORD id, DWORD option, VARIANT* in, VARIANT* out) try {
+    return onExecCommand(group, id, option, in, out);
+} catch (...) { return qcom::exceptionResult(); }
 
 }  // namespace qcom

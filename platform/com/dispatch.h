@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include "com/guard.h"
 #include "com/object.h"
 
 namespace qcom {
@@ -24,23 +25,23 @@ HRESULT dispInvoke(void* instance, REFIID iid, DISPID id, REFIID riid, WORD flag
 template <class I>
 class Dual : public I {
 public:
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override try {
         if (!count) return E_POINTER;
         *count = 1;
         return S_OK;
-    }
-    STDMETHODIMP GetTypeInfo(UINT index, LCID, ITypeInfo** out) override {
+    } catch (...) { return qcom::exceptionResult(); }
+    STDMETHODIMP GetTypeInfo(UINT index, LCID, ITypeInfo** out) override try {
         return dispGetTypeInfo(__uuidof(I), index, out);
-    }
-    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+    } catch (...) { return qcom::exceptionResult(); }
+    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) override try {
         return dispGetIDsOfNames(__uuidof(I), riid, names, count, ids);
-    }
+    } catch (...) { return qcom::exceptionResult(); }
     STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                        EXCEPINFO* excep, UINT* argErr) override {
+                        EXCEPINFO* excep, UINT* argErr) override try {
         // The object outlives a member whose events make the caller let it go.
         ComPtr<I> keep(static_cast<I*>(this));
         return dispInvoke(static_cast<I*>(this), __uuidof(I), id, riid, flags, params, result, excep, argErr);
-    }
+    } catch (...) { return qcom::exceptionResult(); }
 
 protected:
     I* dualInterface() { return static_cast<I*>(this); }

@@ -1,3 +1,4 @@
+#include "com/guard.h"
 #include "com/module.h"
 
 #include <new>
@@ -41,7 +42,7 @@ std::string guidText(REFGUID g) {
 ClassFactory::ClassFactory(CreatorFn create) : create_(create) { InitializeCriticalSection(&cs_); }
 ClassFactory::~ClassFactory() { DeleteCriticalSection(&cs_); }
 
-STDMETHODIMP ClassFactory::QueryInterface(REFIID iid, void** out) {
+STDMETHODIMP ClassFactory::QueryInterface(REFIID iid, void** out) try {
     if (!out) return E_POINTER;
     if (iid == IID_IUnknown || iid == IID_IClassFactory) {
         *out = static_cast<IClassFactory*>(this);
@@ -50,7 +51,7 @@ STDMETHODIMP ClassFactory::QueryInterface(REFIID iid, void** out) {
     }
     *out = nullptr;
     return E_NOINTERFACE;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 STDMETHODIMP_(ULONG) ClassFactory::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
 
@@ -60,7 +61,7 @@ STDMETHODIMP_(ULONG) ClassFactory::Release() {
     return static_cast<ULONG>(n);
 }
 
-STDMETHODIMP ClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** out) {
+STDMETHODIMP ClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** out) try {
     if (!out) return E_POINTER;
     *out = nullptr;
     if (outer && iid != IID_IUnknown) return CLASS_E_NOAGGREGATION;
@@ -73,13 +74,13 @@ STDMETHODIMP ClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** ou
     }
     LeaveCriticalSection(&cs_);
     return hr;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP ClassFactory::LockServer(BOOL lock) {
+STDMETHODIMP ClassFactory::LockServer(BOOL lock) try {
     if (lock) module().lock();
     else module().unlock();
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 // ---- ComModule ----
 

@@ -14,6 +14,8 @@
 #include <string>
 #include <utility>
 
+#include "com/guard.h"
+
 namespace qcom {
 
 // Owning interface pointer (one reference).
@@ -129,13 +131,13 @@ public:
     }
     ~ComObject() override { moduleUnlock(); }
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override try {
         if (!out) return E_POINTER;
         *out = this->comInterface(iid);
         if (!*out) return E_NOINTERFACE;
         AddRef();
         return S_OK;
-    }
+    } catch (...) { return qcom::exceptionResult(); }
     STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
     STDMETHODIMP_(ULONG) Release() override {
         LONG n = InterlockedDecrement(&refs_);

@@ -1,3 +1,4 @@
+#include "com/guard.h"
 #include "com/proppage.h"
 
 #include <cstring>
@@ -38,10 +39,10 @@ void PropertyPageBase::finalRelease() {
     site_.reset();
 }
 
-STDMETHODIMP PropertyPageBase::SetPageSite(IPropertyPageSite* site) {
+STDMETHODIMP PropertyPageBase::SetPageSite(IPropertyPageSite* site) try {
     site_ = ComPtr<IPropertyPageSite>(site);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 INT_PTR CALLBACK PropertyPageBase::dialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_INITDIALOG) {
@@ -64,7 +65,7 @@ INT_PTR CALLBACK PropertyPageBase::dialogProc(HWND hwnd, UINT msg, WPARAM wp, LP
     return r;
 }
 
-STDMETHODIMP PropertyPageBase::Activate(HWND parent, LPCRECT rect, BOOL) {
+STDMETHODIMP PropertyPageBase::Activate(HWND parent, LPCRECT rect, BOOL) try {
     if (!rect) return E_POINTER;
     if (hwnd_) return E_UNEXPECTED;
     HWND h = CreateDialogParamW(resourceInstance(), MAKEINTRESOURCEW(config_.dialogId), parent, dialogProc,
@@ -77,9 +78,9 @@ STDMETHODIMP PropertyPageBase::Activate(HWND parent, LPCRECT rect, BOOL) {
     } catch (...) {
     }
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP PropertyPageBase::Deactivate() {
+STDMETHODIMP PropertyPageBase::Deactivate() try {
     if (!hwnd_) return S_OK;
     try {
         onDeactivating();
@@ -88,7 +89,7 @@ STDMETHODIMP PropertyPageBase::Deactivate() {
     if (hwnd_) DestroyWindow(hwnd_);
     hwnd_ = nullptr;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 SIZE PropertyPageBase::templateSize() const {
     if (config_.size.cx > 0 && config_.size.cy > 0) return config_.size;
@@ -110,7 +111,7 @@ SIZE PropertyPageBase::templateSize() const {
     return px;
 }
 
-STDMETHODIMP PropertyPageBase::GetPageInfo(PROPPAGEINFO* info) {
+STDMETHODIMP PropertyPageBase::GetPageInfo(PROPPAGEINFO* info) try {
     if (!info) return E_POINTER;
     std::wstring title = config_.title;
     if (title.empty() && config_.titleId) {
@@ -125,57 +126,51 @@ STDMETHODIMP PropertyPageBase::GetPageInfo(PROPPAGEINFO* info) {
     info->pszHelpFile = config_.helpFile.empty() ? nullptr : taskString(config_.helpFile);
     info->dwHelpContext = 0;
     return info->pszTitle ? S_OK : E_OUTOFMEMORY;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP PropertyPageBase::SetObjects(ULONG count, IUnknown** objects) {
+STDMETHODIMP PropertyPageBase::SetObjects(ULONG count, IUnknown** objects) try {
     if (count && !objects) return E_POINTER;
     std::vector<ComPtr<IUnknown>> list;
-    try {
-        for (ULONG i = 0; i < count; ++i)
-            if (objects[i]) list.emplace_back(objects[i]);
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
+    for (ULONG i = 0; i < count; ++i)
+        if (objects[i]) list.emplace_back(objects[i]);
     objects_.swap(list);
     try {
         onObjectsChanged();
     } catch (...) {
     }
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP PropertyPageBase::Show(UINT cmd) {
+STDMETHODIMP PropertyPageBase::Show(UINT cmd) try {
     if (!hwnd_) return E_UNEXPECTED;
     ShowWindow(hwnd_, static_cast<int>(cmd));
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP PropertyPageBase::Move(LPCRECT rect) {
+STDMETHODIMP PropertyPageBase::Move(LPCRECT rect) try {
     if (!rect) return E_POINTER;
     if (!hwnd_) return E_UNEXPECTED;
     MoveWindow(hwnd_, rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top, TRUE);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP PropertyPageBase::IsPageDirty() { return dirty_ ? S_OK : S_FALSE; }
+STDMETHODIMP PropertyPageBase::IsPageDirty() try {
+    return dirty_ ? S_OK : S_FALSE;
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP PropertyPageBase::Apply() {
+STDMETHODIMP PropertyPageBase::Apply() try {
     HRESULT hr;
-    try {
-        hr = onApply();
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
+    hr = onApply();
     if (SUCCEEDED(hr)) dirty_ = false;
     return hr;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 STDMETHODIMP PropertyPageBase::Help(LPCOLESTR) { return E_NOTIMPL; }
 
-STDMETHODIMP PropertyPageBase::TranslateAccelerator(MSG* msg) {
+STDMETHODIMP PropertyPageBase::TranslateAccelerator(MSG* msg) try {
     if (!msg) return E_POINTER;
     return hwnd_ && IsDialogMessageW(hwnd_, msg) ? S_OK : S_FALSE;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 void PropertyPageBase::setDirty(bool dirty) {
     dirty_ = dirty;

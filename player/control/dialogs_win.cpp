@@ -1,4 +1,5 @@
 #include "dialogs_win.h"
+#include "win/wintext.h"
 
 #include <commdlg.h>
 #include <lzexpand.h>
@@ -356,21 +357,10 @@ void EnableFrameModeless(CQivPlayerCtl* control, bool enable) {
 
 BSTR AnsiToBstr(const char* text, int length) {
     if (!text) return SysAllocStringLen(L"", 0);
-    if (length < 0) length = lstrlenA(text);
-    const int n = length > 0 ? MultiByteToWideChar(CP_ACP, 0, text, length, nullptr, 0) : 0;
-    BSTR b = SysAllocStringLen(nullptr, UINT(std::max(n, 0)));
-    if (b && n > 0) MultiByteToWideChar(CP_ACP, 0, text, length, b, n);
-    return b;
+    return win::AllocBstr(length < 0 ? std::string_view(text) : std::string_view(text, size_t(length)));
 }
 
-std::string BstrToAnsi(BSTR text) {
-    if (!text) return std::string();
-    const int len = int(SysStringLen(text));
-    const int n = WideCharToMultiByte(CP_ACP, 0, text, len, nullptr, 0, nullptr, nullptr);
-    std::string out(size_t(std::max(n, 0)), '\0');
-    if (n > 0) WideCharToMultiByte(CP_ACP, 0, text, len, out.data(), n, nullptr, nullptr);
-    return out;
-}
+std::string BstrToAnsi(BSTR text) { return win::AnsiOfBstr(text); }
 
 int LzCopyFile(const char* source, const char* destination) {
     if (!source || !destination) return 0;

@@ -10,9 +10,6 @@
 
 class CQivPlayerCtl;
 
-// Menu items that open the dialogs.
-enum : UINT { kQivMenuLoadObject = 32768, kQivMenuInfo = 32770, kQivMenuBackground = 32771, kQivMenuSettings = 32784 };
-
 // Each returns the dialog's result (IDOK, IDCANCEL; -1 when it cannot be shown).
 INT_PTR ShowInfoDialog(CQivPlayerCtl* control);
 INT_PTR ShowBackgroundDialog(CQivPlayerCtl* control);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "background.h"
+#include "com/guard.h"
 #include "download_win.h"
 #include "caches.h"
 #include "callertrust.h"
@@ -24,6 +25,7 @@
 #include "hoverprogress.h"
 #include "jpegglue.h"
 #include "loadsession.h"
+#include "objectname.h"
 #include "qivctl_win.h"
 #include "render/fzbuffer.h"
 #include "scene/objnode.h"
@@ -32,6 +34,7 @@
 #include "transfers.h"
 #include "transferserve.h"
 #include "useropts_win.h"
+#include "win/wintext.h"
 #include "window_win.h"
 
 void qivDeleteTempCopy(QivWindowParts& w);
@@ -72,26 +75,12 @@ const UrlMon* LoadUrlMon() {
 // The class check of an address that tests give in place of GetClassURL.
 QivClassUrlCheck g_classUrlCheck = nullptr;
 
-std::wstring wide(const std::string& s) {
-    const int n = MultiByteToWideChar(CP_ACP, 0, s.data(), int(s.size()), nullptr, 0);
-    std::wstring w(size_t(n > 0 ? n : 0), L'\0');
-    if (n > 0) MultiByteToWideChar(CP_ACP, 0, s.data(), int(s.size()), w.data(), n);
-    return w;
-}
 
-std::string narrow(const wchar_t* s) {
-    if (!s) return std::string();
-    const int len = int(wcslen(s));
-    const int n = WideCharToMultiByte(CP_ACP, 0, s, len, nullptr, 0, nullptr, nullptr);
-    std::string out(size_t(n > 0 ? n : 0), '\0');
-    if (n > 0) WideCharToMultiByte(CP_ACP, 0, s, len, out.data(), n, nullptr, nullptr);
-    return out;
-}
 
 std::string displayNameOf(IMoniker* mk, IBindCtx* ctx) {
     LPOLESTR name = nullptr;
     if (!mk || FAILED(mk->GetDisplayName(ctx, nullptr, &name)) || !name) return std::string();
-    std::string s = narrow(name);
+    std::string s = win::Ansi(name);
     CoTaskMemFree(name);
     return s;
 }
@@ -106,10 +95,7 @@ void guarded(qivctl::CallbackGate& gate, std::function<void()> work) {
     });
 }
 
-// Names with a scheme other than "file" are addresses; everything else is a local file.
-bool isAddress(const std::string& name) {
-    return name.find("://") != std::string::npos && !qivctl::isFileUrl(name);
-}
+bool isAddress(const std::string& name) { return qivctl::namesAddressScheme(name); }
 
 }  // namespace
 
@@ -166,7 +152,7 @@ public:
     bool stopped() const { return stopped_; }
 
     // IUnknown
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override try {
         if (!out) return E_POINTER;
         if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IBindStatusCallback))
             *out = static_cast<IBindStatusCallback*>(this);
@@ -176,7 +162,7 @@ public:
             return *out = nullptr, E_NOINTERFACE;
         AddRef();
         return S_OK;
-    }
+    } catch (...) { return qcom::exceptionResult(); }
     STDMETHODIMP_(ULONG) AddRef() override { return ULONG(InterlockedIncrement(&refs_)); }
     STDMETHODIMP_(ULONG) Release() override {
         const LONG n = InterlockedDecrement(&refs_);
@@ -185,32 +171,32 @@ public:
     }
 
     // IBindStatusCallback
-    STDMETHODIMP OnStartBinding(DWORD, IBinding* binding) override {
+    STDMETHODIMP OnStartBinding(DWORD, IBinding* binding) override try {
         binding_ = binding;
         if (!owner_ && binding) binding->Abort();
         return S_OK;
-    }
+    } catch (...) { return qcom::exceptionResult(); }
     STDMETHODIMP GetPriority(LONG*) override { return S_OK; }
     STDMETHODIMP OnLowResource(DWORD) override { return S_OK; }
-    STDMETHODIMP OnProgress(ULONG progress, ULONG maximum, ULONG status, LPCWSTR text) override {
+    STDMETHODIMP OnProgress(ULONG progress, ULONG maximum, ULONG status, LPCWSTR text) override try {
         Call call(this);
         if (!call.owner) return S_OK;
         const uint32_t id = qivctl::BindSession::statusMessageOf(status);
         const qivctl::BindSession::Progress p =
-            session_.onProgress(progress, maximum, status, narrow(text), id ? qivLoadString(id) : std::string());
+            session_.onProgress(progress, maximum, status, win::Ansi(text), id ? qivLoadString(id) : std::string());
         if (p.messageId) {
             call.owner->SetStatusText(p.statusLine);
         } else if (p.showProgress && !call.owner->ShowProgress(p.percent, p.done, p.total)) {
             guarded(call.owner->downloads().gate, [c = call.owner] { c->cancelTransfer(); });
         }
         return S_OK;
-    }
-    STDMETHODIMP GetBindInfo(DWORD* flags, BINDINFO*) override {
+    } catch (...) { return qcom::exceptionResult(); }
+    STDMETHODIMP GetBindInfo(DWORD* flags, BINDINFO*) override try {
         // Delivered through the thread's message loop, never inside BindToStorage.
         if (flags) *flags = qivctl::bindInfoFlags(*flags) | BINDF_ASYNCHRONOUS;
         return S_OK;
-    }
-    STDMETHODIMP OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM* medium) override {
+    } catch (...) { return qcom::exceptionResult(); }
+    STDMETHODIMP OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM* medium) override try {
         Call call(this);
         if (!call.owner || stopped_ || !medium || medium->tymed != TYMED_ISTREAM || !medium->pstm) return S_OK;
         std::vector<uint8_t> piece(qivctl::kBindReadPiece);
@@ -222,8 +208,8 @@ public:
             if (hr != S_OK || got == 0 || !owner_ || failed_) break;
         }
         return S_OK;
-    }
-    STDMETHODIMP OnStopBinding(HRESULT result, LPCWSTR) override {
+    } catch (...) { return qcom::exceptionResult(); }
+    STDMETHODIMP OnStopBinding(HRESULT result, LPCWSTR) override try {
         if (stopped_) return S_OK;
         stopped_ = true;
         closeFile();
@@ -235,21 +221,21 @@ public:
         }
         binding_.reset();
         return S_OK;
-    }
+    } catch (...) { return qcom::exceptionResult(); }
     STDMETHODIMP OnObjectAvailable(REFIID, IUnknown*) override { return S_OK; }
 
     // IHttpNegotiate: an error answer of the server (404 and the like) fails the transfer
     // instead of delivering the error page as data.
-    STDMETHODIMP BeginningTransaction(LPCWSTR, LPCWSTR, DWORD, LPWSTR* additional) override {
+    STDMETHODIMP BeginningTransaction(LPCWSTR, LPCWSTR, DWORD, LPWSTR* additional) override try {
         if (additional) *additional = nullptr;
         return S_OK;
-    }
-    STDMETHODIMP OnResponse(DWORD code, LPCWSTR, LPCWSTR, LPWSTR* additional) override {
+    } catch (...) { return qcom::exceptionResult(); }
+    STDMETHODIMP OnResponse(DWORD code, LPCWSTR, LPCWSTR, LPWSTR* additional) override try {
         if (additional) *additional = nullptr;
         if (code < 400) return S_OK;
         failed_ = true;
         return E_ABORT;
-    }
+    } catch (...) { return qcom::exceptionResult(); }
 
 private:
     ~BindCallback() {
@@ -410,7 +396,7 @@ int CQivPlayerCtl::bindURL(const std::string& url, bool toFile, bool replace) {
         case qivctl::BindPlan::Kind::Remote:
             break;
     }
-    const std::wstring wurl = wide(url);
+    const std::wstring wurl = win::Wide(url);
     qcom::ComPtr<IMoniker> container;
     if (IOleClientSite* site = clientSite())
         if (FAILED(site->GetMoniker(OLEGETMONIKER_TEMPFORUSER, OLEWHICHMK_CONTAINER, container.put())))
@@ -469,8 +455,8 @@ void CQivPlayerCtl::finishTransfer(bool success) {
         // What was shown before stays, and ObjectURL names it again.
         if (!success && r->shownBefore && state_.usedCount > 0 && state_.objectURL != r->urlBefore) {
             state_.objectURL = r->urlBefore;
-            FireOnChanged(9);
-            FireOnChanged(12);
+            FireOnChanged(qivdispid::ObjectURL);
+            FireOnChanged(qivdispid::ObjectUID);
         }
     } else {
         const qivctl::TransferEnd e = d.queue.end(success, r->textureArrived);
@@ -570,8 +556,8 @@ int CQivPlayerCtl::onFileDownloaded(const std::string& file, const std::string& 
             const bool changed = state_.objectURL != url;
             state_.objectURL = url;
             if (changed) {
-                FireOnChanged(9);
-                FireOnChanged(12);
+                FireOnChanged(qivdispid::ObjectURL);
+                FireOnChanged(qivdispid::ObjectUID);
             }
             autoSaveObject(url);
             if (w.startAnimationPending && hwnd()) {
@@ -608,7 +594,7 @@ int CQivPlayerCtl::onFileDownloaded(const std::string& file, const std::string& 
             if (!SetBackgroundPictureFile(path)) break;
             d.backPictureFile = r->localFile;
             used = 1;
-            FireOnChanged(19);
+            FireOnChanged(qivdispid::BackPictureURL);
             break;
         }
         case qivctl::DownloadConsumer::Material: {
@@ -642,7 +628,7 @@ bool CQivPlayerCtl::storeTextureFor(const qivctl::PendingTransfer& t, TexRecord*
     if (!s.node || !s.node->content || t.index < 0 || uint32_t(t.index) >= s.node->content->areaCount) return false;
     if (t.kind == qivctl::kTransferSlotTexture) {
         if (!SetObjectTexture(t.slot, t.index, texture)) return false;
-        if (!eventsFrozen()) FireTextureChanged(t.slot, -1, t.index, qivWideOfAnsi(t.cachedAs()));
+        if (!eventsFrozen()) FireTextureChanged(t.slot, -1, t.index, win::Wide(t.cachedAs()));
         return true;
     }
     const PelContent* content = s.node->content;
@@ -782,8 +768,7 @@ bool CQivPlayerCtl::namesAddress(const std::string& url) {
     return isAddress(displayNameOf(page.get(), ctx.get()));
 }
 
-HRESULT CQivPlayerCtl::SetObjectURL(BSTR value) {
-    const std::string url = qivAnsiOf(value);
+HRESULT CQivPlayerCtl::SetObjectURL(const std::string& url) {
     DownloadParts& d = downloads();
     const qivctl::ObjectUrlPut plan = qivctl::planObjectUrlPut(url, state_.objectURL, hwnd() != nullptr, false);
     if (plan.refused) return E_INVALIDARG;
@@ -800,21 +785,15 @@ HRESULT CQivPlayerCtl::SetObjectURL(BSTR value) {
             UnloadScene(true);
             qivDeleteTempCopy(*win_);
             state_.objectURL.clear();
-            FireOnChanged(9);
-            FireOnChanged(12);
-            RefreshBarState();
-            Redraw(true);
+            ObjectNameChanged();
             return S_OK;
         }
         if (url == state_.objectURL && state_.usedCount > 0) return S_OK;
         if (!qivctl::fileNameAllowed(url)) return E_INVALIDARG;
-        // A file URL names its file as the bind plan reads it (three-slash form, escapes); a
-        // relative name lies below the document's folder.
+        // A relative name lies below the document's folder.
         if (!win_->workingDirectory.empty()) SetCurrentDirectoryA(win_->workingDirectory.c_str());
-        const qivctl::BindPlan plan = qivctl::planBind(url, false, true, FileExists);
-        qcom::Bstr path(wide(plan.kind == qivctl::BindPlan::Kind::LocalFile ? plan.localPath : url));
-        VARIANT_BOOL ok = VARIANT_FALSE;
-        return LoadObject(path.get(), &ok);
+        LoadObjectFile(qivctl::resolveObjectName(url, FileExists).path);
+        return S_OK;
     }
     const bool loadedOrLoading = state_.usedCount > 0 || (d.running && d.running->object);
     if (url == state_.objectURL && loadedOrLoading) return S_OK;
@@ -824,8 +803,8 @@ HRESULT CQivPlayerCtl::SetObjectURL(BSTR value) {
     }
     if (url != state_.objectURL) {
         state_.objectURL = url;
-        FireOnChanged(9);
-        FireOnChanged(12);
+        FireOnChanged(qivdispid::ObjectURL);
+        FireOnChanged(qivdispid::ObjectUID);
     }
     // An object the document brought inline is taken as the one the address names.
     if (!hwnd() && CurrentIsInline()) {
@@ -1008,7 +987,7 @@ void CQivPlayerCtl::showStatus(const std::string& status) {
         VARIANT v;
         VariantInit(&v);
         V_VT(&v) = VT_BSTR;
-        V_BSTR(&v) = SysAllocString(wide(status).c_str());
+        V_BSTR(&v) = SysAllocString(win::Wide(status).c_str());
         execCommand(d.target.get(), OLECMDID_SETPROGRESSTEXT, &v);
         VariantClear(&v);
         execLong(d.target.get(), OLECMDID_SETPROGRESSPOS, 100);

@@ -5,12 +5,14 @@
 #include <shellapi.h>
 
 #include "caches.h"
+#include "com/guard.h"
 #include "exchange_win.h"
 #include "localfile.h"
 #include "texpaths.h"
+#include "win/wintext.h"
 #include "window_win.h"
 
-STDMETHODIMP QivDropTarget::QueryInterface(REFIID iid, void** out) {
+STDMETHODIMP QivDropTarget::QueryInterface(REFIID iid, void** out) try {
     if (!out) return E_POINTER;
     if (IsEqualIID(iid, IID_IDropTarget)) {
         *out = static_cast<IDropTarget*>(this);
@@ -18,7 +20,7 @@ STDMETHODIMP QivDropTarget::QueryInterface(REFIID iid, void** out) {
         return S_OK;
     }
     return static_cast<IQivPlayer2*>(control_)->QueryInterface(iid, out);
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 STDMETHODIMP_(ULONG) QivDropTarget::AddRef() { return static_cast<IQivPlayer2*>(control_)->AddRef(); }
 STDMETHODIMP_(ULONG) QivDropTarget::Release() { return static_cast<IQivPlayer2*>(control_)->Release(); }
@@ -82,9 +84,9 @@ HRESULT CQivPlayerCtl::DropEvent(int step, IDataObject* data, DWORD keys, POINTL
         const QivDropRecord dropped = record;
         record = QivDropRecord{};
         if (!valid) return S_OK;
-        const std::wstring name = qivWideOfAnsi(dropped.file);
+        const std::wstring name = win::Wide(dropped.file);
         if (dropped.kind == 1) {
-            BSTR b = qivBstrOfAnsi(dropped.file);
+            BSTR b = win::AllocBstr(dropped.file);
             VARIANT_BOOL ok = VARIANT_FALSE;
             UserChoice choice(*this);  // the user's own file
             LoadObject(b, &ok);

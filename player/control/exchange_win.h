@@ -6,9 +6,11 @@
 #include <string>
 
 #include "clickstate.h"
+#include "com/guard.h"
 #include "materialini.h"
 #include "qivctl_win.h"
 #include "scene/material.h"
+#include "win/wintext.h"
 
 // The control's IDropTarget: its identity and lifetime are the control's.
 class QivDropTarget : public IDropTarget {
@@ -17,16 +19,18 @@ public:
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
     STDMETHODIMP_(ULONG) AddRef() override;
     STDMETHODIMP_(ULONG) Release() override;
-    STDMETHODIMP DragEnter(IDataObject* data, DWORD keys, POINTL pt, DWORD* effect) override {
+    STDMETHODIMP DragEnter(IDataObject* data, DWORD keys, POINTL pt, DWORD* effect) override try {
         return control_->DropEvent(0, data, keys, pt, effect);
-    }
-    STDMETHODIMP DragOver(DWORD keys, POINTL pt, DWORD* effect) override {
+    } catch (...) { return qcom::exceptionResult(); }
+    STDMETHODIMP DragOver(DWORD keys, POINTL pt, DWORD* effect) override try {
         return control_->DropEvent(1, nullptr, keys, pt, effect);
-    }
-    STDMETHODIMP DragLeave() override { return control_->DropEvent(2, nullptr, 0, POINTL{}, nullptr); }
-    STDMETHODIMP Drop(IDataObject* data, DWORD keys, POINTL pt, DWORD* effect) override {
+    } catch (...) { return qcom::exceptionResult(); }
+    STDMETHODIMP DragLeave() override try {
+        return control_->DropEvent(2, nullptr, 0, POINTL{}, nullptr);
+    } catch (...) { return qcom::exceptionResult(); }
+    STDMETHODIMP Drop(IDataObject* data, DWORD keys, POINTL pt, DWORD* effect) override try {
         return control_->DropEvent(3, data, keys, pt, effect);
-    }
+    } catch (...) { return qcom::exceptionResult(); }
 
 private:
     CQivPlayerCtl* control_;
@@ -48,9 +52,6 @@ struct CQivPlayerCtl::ExchangeParts {
 };
 
 // ANSI code page conversions of the interface's strings.
-std::string qivAnsiOf(BSTR s);
-BSTR qivBstrOfAnsi(const std::string& s);
-std::wstring qivWideOfAnsi(const std::string& s);
 // A material file read with GetPrivateProfileString (relative names from the working folder).
 bool qivReadMaterialFile(const std::string& path, MatInput* out);
 // A local file name of a name that may carry "file://"; empty for other URLs.

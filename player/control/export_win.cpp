@@ -9,11 +9,13 @@
 
 #include "callertrust.h"
 #include "com/errorinfo.h"
+#include "com/guard.h"
 #include "ctlmessage.h"
 #include "ctlmodule_win.h"
 #include "exchange_win.h"
 #include "exportrender.h"
 #include "render/kvdirectx.h"
+#include "win/wintext.h"
 #include "window_win.h"
 
 namespace {
@@ -124,40 +126,36 @@ void CQivPlayerCtl::showExportProgress(bool on) {
 HRESULT CQivPlayerCtl::saveBitmapError(HRESULT hr, const std::string& text, DWORD helpContext) {
     wchar_t source[64] = {};
     StringFromGUID2(CLSID_QivPlayer, source, 64);
-    return qcom::setErrorInfo(hr, qivWideOfAnsi(text).c_str(), IID_IQivPlayer2, source, L"Preview.hlp", helpContext);
+    return qcom::setErrorInfo(hr, win::Wide(text).c_str(), IID_IQivPlayer2, source, L"Preview.hlp", helpContext);
 }
 
 STDMETHODIMP CQivPlayerCtl::SaveBitmap(qivBitmapQuality quality, VARIANT_BOOL raytrace, LONG PixelWidth,
-                                       LONG PixelHeight, BSTR FileName, VARIANT_BOOL* pVal) {
+                                       LONG PixelHeight, BSTR FileName, VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = VARIANT_FALSE;
     if (!Ready() || t_exportsRunning) return S_OK;
-    try {
-        WaitCursor wait;
-        const std::string name = qivAnsiOf(FileName);
-        if (name.empty()) {
-            const HRESULT hr = runSaveImageDialog();
-            if (SUCCEEDED(hr)) *pVal = VARIANT_TRUE;
-            return hr;
-        }
-        if (!CallerUntrusted()) return saveBitmapFile(quality, raytrace != VARIANT_FALSE, PixelWidth, PixelHeight, name, pVal);
-        // An untrusted caller's name is a suggestion: the user chooses the file. Every failure
-        // to make or write it answers one code, so that no answer tells what exists.
-        const qivctl::ExportRequest request{PixelWidth, PixelHeight, int32_t(quality), 4};
-        if (qivctl::checkExport(request) != qivctl::ExportCheck::Ok)
-            return saveBitmapFile(quality, raytrace != VARIANT_FALSE, PixelWidth, PixelHeight, name, pVal);
-        bool written = false;
-        const HRESULT hr = runSaveImageDialog(name, &request, raytrace != VARIANT_FALSE, &written);
-        *pVal = written ? VARIANT_TRUE : VARIANT_FALSE;
-        if (FAILED(hr) && HRESULT_FACILITY(hr) == FACILITY_STORAGE)
-            return saveBitmapError(fileError(ERROR_ACCESS_DENIED),
-                                   qivctl::formatMessage(qivLoadString(IDS_WRITE_FAILED), qivctl::suggestedFileName(name)),
-                                   kHelpWrite);
+    WaitCursor wait;
+    const std::string name = win::AnsiOfBstr(FileName);
+    if (name.empty()) {
+        const HRESULT hr = runSaveImageDialog();
+        if (SUCCEEDED(hr)) *pVal = VARIANT_TRUE;
         return hr;
-    } catch (...) {
-        return E_OUTOFMEMORY;
     }
-}
+    if (!CallerUntrusted()) return saveBitmapFile(quality, raytrace != VARIANT_FALSE, PixelWidth, PixelHeight, name, pVal);
+    // An untrusted caller's name is a suggestion: the user chooses the file. Every failure
+    // to make or write it answers one code, so that no answer tells what exists.
+    const qivctl::ExportRequest request{PixelWidth, PixelHeight, int32_t(quality), 4};
+    if (qivctl::checkExport(request) != qivctl::ExportCheck::Ok)
+        return saveBitmapFile(quality, raytrace != VARIANT_FALSE, PixelWidth, PixelHeight, name, pVal);
+    bool written = false;
+    const HRESULT hr = runSaveImageDialog(name, &request, raytrace != VARIANT_FALSE, &written);
+    *pVal = written ? VARIANT_TRUE : VARIANT_FALSE;
+    if (FAILED(hr) && HRESULT_FACILITY(hr) == FACILITY_STORAGE)
+        return saveBitmapError(fileError(ERROR_ACCESS_DENIED),
+                               qivctl::formatMessage(qivLoadString(IDS_WRITE_FAILED), qivctl::suggestedFileName(name)),
+                               kHelpWrite);
+    return hr;
+} catch (...) { return qcom::exceptionResult(); }
 
 HRESULT CQivPlayerCtl::saveBitmapFile(qivBitmapQuality quality, bool raytrace, LONG PixelWidth, LONG PixelHeight,
                                       const std::string& name, VARIANT_BOOL* pVal) {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "caches.h"
+#include "com/guard.h"
 #include "ctlmodule_win.h"
 #include "foreigndraw.h"
 #include "paintpath.h"
@@ -98,11 +99,11 @@ struct PictureHolder {
 
 void qivSetRasterCapsForTests(int caps) { g_rasterCaps = caps; }
 
-STDMETHODIMP CQivPlayerCtl::GetViewStatus(DWORD* status) {
+STDMETHODIMP CQivPlayerCtl::GetViewStatus(DWORD* status) try {
     if (!status) return E_POINTER;
     *status = state_.transparent ? 0 : VIEWSTATUS_OPAQUE | VIEWSTATUS_SOLIDBKGND;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 HRESULT CQivPlayerCtl::DrawToForeignContext(const qcom::DrawInfo& info) {
     HDC dc = info.hdc;

@@ -5,13 +5,13 @@
 
 #include <string>
 
-#include "ansitext_win.h"
 #include "com/module.h"
 #include "ctlmodule_win.h"
 #include "navhost_win.h"
 #include "qivctl_win.h"
 #include "scene/engine.h"
 #include "scene/sceneops.h"
+#include "win/wintext.h"
 #include "window_win.h"
 
 namespace {
@@ -108,8 +108,8 @@ void CQivPlayerCtl::OnHoverSubObject(int32_t index, bool delayed) {
     }
     const qivctl::HoverTooltip::Event e = hoverText_.beginHover(index, local, database);
     std::wstring display;
-    FireSubObjectPicked(index >= 0 ? hoverSlot_ : -1, e.index, qivWideOf(e.localName), qivWideOf(e.databaseName), display);
-    const qivctl::TimerRequest t = hoverText_.afterEvent(qivAnsiOf(display.data(), display.size()), state_.tooltipTimeout, delayed);
+    FireSubObjectPicked(index >= 0 ? hoverSlot_ : -1, e.index, win::Wide(e.localName), win::Wide(e.databaseName), display);
+    const qivctl::TimerRequest t = hoverText_.afterEvent(win::Ansi(display.data(), display.size()), state_.tooltipTimeout, delayed);
     if (hwnd()) {
         if (t.kill) KillTimer(hwnd(), qivctl::kTooltipTimer);
         if (t.start) SetTimer(hwnd(), qivctl::kTooltipTimer, t.delay, nullptr);

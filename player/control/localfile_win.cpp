@@ -10,11 +10,13 @@
 
 #include "caches.h"
 #include "callertrust.h"
+#include "com/guard.h"
 #include "container_win.h"
 #include "ctlmodule_win.h"
 #include "jpegglue.h"
 #include "dialogs_win.h"
 #include "localfile.h"
+#include "objectname.h"
 #include "qivctl_win.h"
 #include "render/fzbuffer.h"
 #include "slots.h"
@@ -28,6 +30,7 @@
 #include "texpaths.h"
 #include "texresolve.h"
 #include "transfers.h"
+#include "win/wintext.h"
 #include "window_win.h"
 
 void qivDeleteTempCopy(QivWindowParts& w);
@@ -58,20 +61,7 @@ void freeTextureUnderLock(TexRecord* t) {
     texFree(&t);
 }
 
-std::string toAnsi(BSTR s) {
-    if (!s) return std::string();
-    int n = WideCharToMultiByte(CP_ACP, 0, s, int(SysStringLen(s)), nullptr, 0, nullptr, nullptr);
-    std::string out(size_t(std::max(n, 0)), '\0');
-    if (n > 0) WideCharToMultiByte(CP_ACP, 0, s, int(SysStringLen(s)), out.data(), n, nullptr, nullptr);
-    return out;
-}
 
-BSTR toBstr(const std::string& s) {
-    int n = MultiByteToWideChar(CP_ACP, 0, s.data(), int(s.size()), nullptr, 0);
-    BSTR b = SysAllocStringLen(nullptr, UINT(std::max(n, 0)));
-    if (b && n > 0) MultiByteToWideChar(CP_ACP, 0, s.data(), int(s.size()), b, n);
-    return b;
-}
 
 }  // namespace
 
@@ -85,8 +75,6 @@ bool FileExists(const std::string& path) {
     return true;
 }
 
-std::string qivBstrToAnsi(BSTR s) { return toAnsi(s); }
-
 std::string qivAbsoluteObjectName(const std::string& name) {
     const qivctl::NameKind kind = qivctl::nameKindOf(name);
     if ((kind != qivctl::NameKind::Relative && kind != qivctl::NameKind::Absolute) || !qivctl::fileNameAllowed(name))
@@ -95,8 +83,6 @@ std::string qivAbsoluteObjectName(const std::string& name) {
     const DWORD n = GetFullPathNameA(name.c_str(), sizeof full, full, nullptr);
     return n > 0 && n < sizeof full ? std::string(full) : name;
 }
-BSTR qivAnsiToBstr(const std::string& s) { return toBstr(s); }
-
 // Texture freeing takes the render lock: a frame on another thread may be drawing it.
 void* qivNewSavedViewList();
 void qivFreeSavedViewList(void* list);
@@ -142,7 +128,7 @@ int CacheTexture(const wchar_t* name, TexRecord* texture, float scaleX, float sc
     if (!name || !texture) return 0;
     BSTR b = SysAllocString(name);
     if (!b) return 0;
-    const std::string ansi = toAnsi(b);
+    const std::string ansi = win::AnsiOfBstr(b);
     SysFreeString(b);
     return qivctl::TextureCacheAdd(ansi, texture, scaleX, scaleY);
 }
@@ -217,7 +203,7 @@ void CQivPlayerCtl::InitObjectAnimation(int32_t slot) {
             GetClientRect(hwnd(), &client);
             Layout(client);
         }
-        FireOnChanged(7);
+        FireOnChanged(qivdispid::ObjectHasAnimation);
     }
 }
 
@@ -341,115 +327,117 @@ int CQivPlayerCtl::LoadLocalFile(const char* path, const char* sourceName, bool 
 
 // ---- members ----
 
-STDMETHODIMP CQivPlayerCtl::LoadObject(BSTR FileName, VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::LoadObject(BSTR FileName, VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = VARIANT_FALSE;
-    try {
-        std::string name = toAnsi(FileName);
-        if (name.empty()) {
-            *pVal = ShowLoadObjectDialog(this) ? VARIANT_TRUE : VARIANT_FALSE;
-            return S_OK;
-        }
-        if (_strnicmp(name.c_str(), "file://", 7) == 0) name.erase(0, 7);
-        if (name.find("://") != std::string::npos) return SetObjectURL(FileName);  // answers false: it downloads
-        // A page that may not name local files has the user choose one.
-        if (LocalNamesRefused()) {
-            *pVal = ShowLoadObjectDialog(this) ? VARIANT_TRUE : VARIANT_FALSE;
-            return S_OK;
-        }
-        if (!qivctl::fileNameAllowed(name)) return S_OK;
-        for (char& c : name)
-            if (c == '/') c = '\\';
-        // Cached and named by where it lies, not by how the caller named it; a relative name
-        // lies below the document's folder.
-        if (!win_->workingDirectory.empty()) SetCurrentDirectoryA(win_->workingDirectory.c_str());
-        name = qivAbsoluteObjectName(name);
-        // An object still coming by download gives way to this one.
-        dropObjectDownload();
-        QivWindowParts& w = *win_;
-        // A file that is not a container may be compressed: it is expanded first. What was
-        // shown stays until the new object stands.
-        const bool container = IsQivContainerFile(name.c_str()) != 0;
-        std::string copy = container ? std::string() : lzExpandToTemp(name, "VOV");
-        const std::string url = "file://" + name.substr(0, 2047 - 7);
-        int ok = 0;
-        // A container's ObjectLoaded comes from inside its load: the URL is set by then.
-        const std::string before = state_.objectURL;
-        if (container) state_.objectURL = url;
-        if (!copy.empty()) {
-            // The copy lies in the temporary folder: the textures are beside the original.
-            ok = LoadLocalFile(copy.c_str(), name.c_str(), true);
-            if (!ok) {
-                DeleteFileA(copy.c_str());
-                copy.clear();
-            }
-        }
-        if (!ok) ok = LoadLocalFile(name.c_str(), name.c_str(), true);
-        if (ok) {
-            if (w.tempCopy != copy) qivDeleteTempCopy(w);
-            w.tempCopy = copy;
-            state_.objectURL = url;
-        } else {
-            state_.objectURL = before;
-        }
-        FireOnChanged(9);
-        FireOnChanged(12);  // ObjectUID
-        RefreshBarState();
-        Redraw(true);
-        // A container's load tells of its object itself, when the object stands.
-        if (ok && !container && !IsQivContainerFile(copy.empty() ? name.c_str() : copy.c_str()))
-            noteObjectLoaded(state_.currentSlot, url);
-        *pVal = ok ? VARIANT_TRUE : VARIANT_FALSE;
-    } catch (...) {
-        return E_FAIL;
+    const qivctl::ObjectName object = qivctl::resolveObjectName(win::AnsiOfBstr(FileName), FileExists);
+    // An address is downloaded: the answer is false.
+    if (object.kind == qivctl::ObjectName::Kind::Address) return SetObjectURL(object.path);
+    // No name, or a page that may not name local files: the user chooses one.
+    if (object.kind == qivctl::ObjectName::Kind::None || LocalNamesRefused()) {
+        *pVal = ShowLoadObjectDialog(this) ? VARIANT_TRUE : VARIANT_FALSE;
+        return S_OK;
     }
+    *pVal = LoadObjectFile(object.path) ? VARIANT_TRUE : VARIANT_FALSE;
     return S_OK;
+} catch (...) { return qcom::exceptionResult(); }
+
+bool CQivPlayerCtl::LoadObjectFile(std::string name) {
+    if (!qivctl::fileNameAllowed(name)) return false;
+    for (char& c : name)
+        if (c == '/') c = '\\';
+    // Cached and named by where it lies, not by how the caller named it; a relative name
+    // lies below the document's folder.
+    if (!win_->workingDirectory.empty()) SetCurrentDirectoryA(win_->workingDirectory.c_str());
+    name = qivAbsoluteObjectName(name);
+    // An object still coming by download gives way to this one.
+    dropObjectDownload();
+    QivWindowParts& w = *win_;
+    // A file that is not a container may be compressed: it is expanded first. What was
+    // shown stays until the new object stands.
+    const bool container = IsQivContainerFile(name.c_str()) != 0;
+    std::string copy = container ? std::string() : lzExpandToTemp(name, "VOV");
+    const std::string url = "file://" + name.substr(0, 2047 - 7);
+    int ok = 0;
+    // A container's ObjectLoaded comes from inside its load: the URL is set by then.
+    const std::string before = state_.objectURL;
+    if (container) state_.objectURL = url;
+    if (!copy.empty()) {
+        // The copy lies in the temporary folder: the textures are beside the original.
+        ok = LoadLocalFile(copy.c_str(), name.c_str(), true);
+        if (!ok) {
+            DeleteFileA(copy.c_str());
+            copy.clear();
+        }
+    }
+    if (!ok) ok = LoadLocalFile(name.c_str(), name.c_str(), true);
+    if (ok) {
+        if (w.tempCopy != copy) qivDeleteTempCopy(w);
+        w.tempCopy = copy;
+        state_.objectURL = url;
+    } else {
+        state_.objectURL = before;
+    }
+    ObjectNameChanged();
+    // A container's load tells of its object itself, when the object stands.
+    if (ok && !container && !IsQivContainerFile(copy.empty() ? name.c_str() : copy.c_str()))
+        noteObjectLoaded(state_.currentSlot, url);
+    return ok != 0;
 }
 
-STDMETHODIMP CQivPlayerCtl::get_ObjectURL(BSTR* pVal) {
+void CQivPlayerCtl::ObjectNameChanged() {
+    FireOnChanged(qivdispid::ObjectURL);
+    FireOnChanged(qivdispid::ObjectUID);
+    RefreshBarState();
+    Redraw(true);
+}
+
+STDMETHODIMP CQivPlayerCtl::get_ObjectURL(BSTR* pVal) try {
     if (!pVal) return E_POINTER;
     // With several objects: the name the current one is cached under.
     std::string cached;
     const QivObjectSlot* cur =
         qivctl::slotValid(state_, state_.currentSlot) ? &state_.slots[size_t(state_.currentSlot)] : nullptr;
     const bool named = cur && cur->node && cur->node->content && qivctl::ObjectCacheNameOf(cur->node->content, &cached);
-    *pVal = toBstr(qivctl::objectUrlForGet(state_.usedCount, named ? &cached : nullptr, state_.objectURL));
+    *pVal = win::AllocBstr(qivctl::objectUrlForGet(state_.usedCount, named ? &cached : nullptr, state_.objectURL));
     return *pVal ? S_OK : E_OUTOFMEMORY;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::put_ObjectURL(BSTR newVal) { return SetObjectURL(newVal); }
+STDMETHODIMP CQivPlayerCtl::put_ObjectURL(BSTR newVal) try {
+    return SetObjectURL(win::AnsiOfBstr(newVal));
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_TexturePath(BSTR* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_TexturePath(BSTR* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = nullptr;
     if (win_->texturePath.empty()) return S_OK;  // unset: null
     // The user's own texture folder is not told to an untrusted caller.
     if (!texturePathPut_ && userChoice_ == 0 && CallerUntrusted()) return S_OK;
-    *pVal = toBstr(win_->texturePath);
+    *pVal = win::AllocBstr(win_->texturePath);
     return *pVal ? S_OK : E_OUTOFMEMORY;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::put_TexturePath(BSTR newVal) {
+STDMETHODIMP CQivPlayerCtl::put_TexturePath(BSTR newVal) try {
     // An empty value while none is set and the same path change nothing.
-    std::string path = toAnsi(newVal);
+    std::string path = win::AnsiOfBstr(newVal);
     if (!path.empty() && LocalNamesRefused()) return E_ACCESSDENIED;  // a folder is always local
     if (!qivctl::fileNameAllowed(path)) return E_INVALIDARG;
     texturePathPut_ = true;
     if (path == win_->texturePath) return S_OK;
     win_->texturePath = std::move(path);
-    FireOnChanged(1);
+    FireOnChanged(qivdispid::TexturePath);
     fireViewChange();
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_TextureBaseURL(BSTR* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_TextureBaseURL(BSTR* pVal) try {
     if (!pVal) return E_POINTER;
-    *pVal = toBstr(win_->textureBaseUrl);
+    *pVal = win::AllocBstr(win_->textureBaseUrl);
     return *pVal ? S_OK : E_OUTOFMEMORY;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::put_TextureBaseURL(BSTR newVal) {
-    std::string base = toAnsi(newVal);
+STDMETHODIMP CQivPlayerCtl::put_TextureBaseURL(BSTR newVal) try {
+    std::string base = win::AnsiOfBstr(newVal);
     if (qivctl::namesLocalFile(base)) {
         if (LocalNamesRefused()) return E_ACCESSDENIED;
         if (!qivctl::fileNameAllowed(base)) return E_INVALIDARG;
@@ -457,21 +445,21 @@ STDMETHODIMP CQivPlayerCtl::put_TextureBaseURL(BSTR newVal) {
     // No notice: the address is not one of the properties announced.
     win_->textureBaseUrl = std::move(base);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_InhibitLocalTextures(VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_InhibitLocalTextures(VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = win_->inhibitLocalTextures ? VARIANT_TRUE : VARIANT_FALSE;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::put_InhibitLocalTextures(VARIANT_BOOL newVal) {
+STDMETHODIMP CQivPlayerCtl::put_InhibitLocalTextures(VARIANT_BOOL newVal) try {
     // Saved with the document, without a notice.
     const bool on = newVal != VARIANT_FALSE;
     if (on != win_->inhibitLocalTextures) setDirty(true);
     win_->inhibitLocalTextures = on;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 void qivDeleteTempCopy(QivWindowParts& w) {
     if (!w.tempCopy.empty()) DeleteFileA(w.tempCopy.c_str());

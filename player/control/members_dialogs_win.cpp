@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "com/guard.h"
 #include "com/object.h"
 #include "ctlmodule_win.h"
 #include "dialogparts_win.h"
@@ -17,28 +18,24 @@ CQivPlayerCtl::DialogParts* CQivPlayerCtl::newDialogParts(CQivPlayerCtl& owner) 
 
 void CQivPlayerCtl::freeDialogParts(DialogParts* parts) { delete parts; }
 
-STDMETHODIMP CQivPlayerCtl::BrowseForTexturePath() {
-    try {
-        // The user's folder: shown to the user and taken, but not told to a caller that did
-        // not set one.
-        UserChoice choice(*this);
-        qcom::Bstr current;
-        get_TexturePath(current.put());
-        char path[1024] = {};
-        lstrcpynA(path, BstrToAnsi(current.get()).c_str(), sizeof path);
-        BrowseForFolder(hwnd(), qivLoadString(IDS_SELECT_TEXTURE_PATH).c_str(), path, sizeof path);
-        // An empty answer is a cancelled chooser.
-        if (!path[0]) return S_OK;
-        qcom::Bstr chosen = qcom::Bstr::attach(AnsiToBstr(path, -1));
-        if (!chosen.get()) return E_OUTOFMEMORY;
-        const bool put = texturePathPut_;
-        const HRESULT hr = put_TexturePath(chosen.get());
-        texturePathPut_ = put;
-        return hr;
-    } catch (...) {
-        return E_FAIL;
-    }
-}
+STDMETHODIMP CQivPlayerCtl::BrowseForTexturePath() try {
+    // The user's folder: shown to the user and taken, but not told to a caller that did
+    // not set one.
+    UserChoice choice(*this);
+    qcom::Bstr current;
+    get_TexturePath(current.put());
+    char path[1024] = {};
+    lstrcpynA(path, BstrToAnsi(current.get()).c_str(), sizeof path);
+    BrowseForFolder(hwnd(), qivLoadString(IDS_SELECT_TEXTURE_PATH).c_str(), path, sizeof path);
+    // An empty answer is a cancelled chooser.
+    if (!path[0]) return S_OK;
+    qcom::Bstr chosen = qcom::Bstr::attach(AnsiToBstr(path, -1));
+    if (!chosen.get()) return E_OUTOFMEMORY;
+    const bool put = texturePathPut_;
+    const HRESULT hr = put_TexturePath(chosen.get());
+    texturePathPut_ = put;
+    return hr;
+} catch (...) { return qcom::exceptionResult(); }
 
 void CQivPlayerCtl::BarCommand(int command) {
     // One zoom step: the view shrinks (zoom in) or grows by these factors.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "background.h"
+#include "com/guard.h"
 #include "ctlmodule_win.h"
 #include "displayprops.h"
 #include "download_win.h"
@@ -17,6 +18,7 @@
 #include "render/fzbuffer.h"
 #include "scene/texture.h"
 #include "transfers.h"
+#include "win/wintext.h"
 #include "window_win.h"
 
 namespace {
@@ -92,59 +94,51 @@ DWORD WINAPI ThumbnailThreadProc(void* arg) {
 
 }  // namespace
 
-STDMETHODIMP CQivPlayerCtl::get_ObjectUID(BSTR* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_ObjectUID(BSTR* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = nullptr;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_BackPictureURL(BSTR* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_BackPictureURL(BSTR* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = nullptr;
-    try {
-        const std::string url = qivctl::backPictureUrlForGet(downloads().backPictureUrl, win_->textureBaseUrl,
-                                                             win_->texturePath, FileExists);
-        *pVal = qivBstrOfAnsi(url);
-        return *pVal ? S_OK : E_OUTOFMEMORY;
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
-}
+    const std::string url = qivctl::backPictureUrlForGet(downloads().backPictureUrl, win_->textureBaseUrl,
+                                                         win_->texturePath, FileExists);
+    *pVal = win::AllocBstr(url);
+    return *pVal ? S_OK : E_OUTOFMEMORY;
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::put_BackPictureURL(BSTR newVal) {
-    try {
-        DownloadParts& d = downloads();
-        d.closing = false;
-        std::string stored;
-        int32_t mode = props_.backPicMode;
-        const std::string value = qivAnsiOf(newVal);
-        // A page that may not name local files: its names lie below the page, never on the
-        // texture path.
-        const bool belowPage = LocalNamesRefused();
-        if (qivctl::namesLocalFile(value)) {
-            if (belowPage) return E_ACCESSDENIED;
-            if (!qivctl::fileNameAllowed(value)) return E_INVALIDARG;
-        }
-        const qivctl::FileExistsFn exists = [belowPage](const std::string& p) { return !belowPage && FileExists(p); };
-        if (!qivctl::backPictureUrlForPut(value, win_->texturePath, exists, &stored, &mode)) return E_INVALIDARG;
-        // The picture shown goes back to its cache; a load's preview stays until it ends.
-        if (!StreamLoadRunning()) SetBackPicture(nullptr, false);
-        if (stored != d.backPictureUrl) d.backPictureFile.clear();
-        d.backPictureUrl = stored;
-        if (mode != props_.backPicMode) {
-            props_.backPicMode = mode;
-            FireOnChanged(qivctl::kDispBackPicMode);
-        }
-        FireOnChanged(19);
-        if (!hwnd()) return S_OK;
-        ApplyBackPicMode(false);
-        Redraw(true);
-        LoadBackPicture();
-    } catch (...) {
-        return E_OUTOFMEMORY;
+STDMETHODIMP CQivPlayerCtl::put_BackPictureURL(BSTR newVal) try {
+    DownloadParts& d = downloads();
+    d.closing = false;
+    std::string stored;
+    int32_t mode = props_.backPicMode;
+    const std::string value = win::AnsiOfBstr(newVal);
+    // A page that may not name local files: its names lie below the page, never on the
+    // texture path.
+    const bool belowPage = LocalNamesRefused();
+    if (qivctl::namesLocalFile(value)) {
+        if (belowPage) return E_ACCESSDENIED;
+        if (!qivctl::fileNameAllowed(value)) return E_INVALIDARG;
     }
+    const qivctl::FileExistsFn exists = [belowPage](const std::string& p) { return !belowPage && FileExists(p); };
+    if (!qivctl::backPictureUrlForPut(value, win_->texturePath, exists, &stored, &mode)) return E_INVALIDARG;
+    // The picture shown goes back to its cache; a load's preview stays until it ends.
+    if (!StreamLoadRunning()) SetBackPicture(nullptr, false);
+    if (stored != d.backPictureUrl) d.backPictureFile.clear();
+    d.backPictureUrl = stored;
+    if (mode != props_.backPicMode) {
+        props_.backPicMode = mode;
+        FireOnChanged(qivdispid::BackPicMode);
+    }
+    FireOnChanged(qivdispid::BackPictureURL);
+    if (!hwnd()) return S_OK;
+    ApplyBackPicMode(false);
+    Redraw(true);
+    LoadBackPicture();
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 // Only the file the picture shown was really read from, never whatever BackPictureURL names.
 std::string CQivPlayerCtl::BackPictureFile() {
@@ -152,51 +146,47 @@ std::string CQivPlayerCtl::BackPictureFile() {
     return BackgroundPicture() && FileExists(d.backPictureFile) ? d.backPictureFile : std::string();
 }
 
-STDMETHODIMP CQivPlayerCtl::DisplayThumbnail(BSTR FileName, VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::DisplayThumbnail(BSTR FileName, VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = VARIANT_FALSE;
-    try {
-        DownloadParts& d = downloads();
-        // A request still running gives way: its picture is dropped when it comes.
-        if (d.thumbnail)
-            if (PicRecord* p = d.thumbnail->detach()) fzFreeImage(&p);
-        d.thumbnail.reset();
-        SetPreviewShown(false);
-        ResetBackground();
-        const std::string name = qivAnsiOf(FileName);
-        // Always a local file: a page that may not name one learns nothing of what exists.
-        if (name.empty() || LocalNamesRefused() || !qivctl::fileNameAllowed(name) || !registerSinkClass())
-            return S_OK;
-        HANDLE file = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) return S_OK;
-        auto job = std::make_unique<ThumbnailJob>();
-        job->control = this;
-        job->handover = std::make_shared<qivctl::ThumbnailHandover>();
-        job->file = file;
-        job->sink = CreateWindowExA(0, kSinkClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, qivModuleInstance(),
-                                    nullptr);
-        if (!job->sink) {
-            CloseHandle(file);
-            return S_OK;
-        }
-        static_cast<IQivPlayer2*>(this)->AddRef();
-        HANDLE thread = CreateThread(nullptr, 0, ThumbnailThreadProc, job.get(), 0, nullptr);
-        if (!thread) {
-            DestroyWindow(job->sink);
-            CloseHandle(file);
-            static_cast<IQivPlayer2*>(this)->Release();
-            return S_OK;
-        }
-        CloseHandle(thread);
-        d.thumbnail = job->handover;
-        job.release();  // the thread and then the sink own it
-        *pVal = VARIANT_TRUE;
-    } catch (...) {
-        return E_OUTOFMEMORY;
+    DownloadParts& d = downloads();
+    // A request still running gives way: its picture is dropped when it comes.
+    if (d.thumbnail)
+        if (PicRecord* p = d.thumbnail->detach()) fzFreeImage(&p);
+    d.thumbnail.reset();
+    SetPreviewShown(false);
+    ResetBackground();
+    const std::string name = win::AnsiOfBstr(FileName);
+    // Always a local file: a page that may not name one learns nothing of what exists.
+    if (name.empty() || LocalNamesRefused() || !qivctl::fileNameAllowed(name) || !registerSinkClass())
+        return S_OK;
+    HANDLE file = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return S_OK;
+    auto job = std::make_unique<ThumbnailJob>();
+    job->control = this;
+    job->handover = std::make_shared<qivctl::ThumbnailHandover>();
+    job->file = file;
+    job->sink = CreateWindowExA(0, kSinkClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, qivModuleInstance(),
+                                nullptr);
+    if (!job->sink) {
+        CloseHandle(file);
+        return S_OK;
     }
+    static_cast<IQivPlayer2*>(this)->AddRef();
+    HANDLE thread = CreateThread(nullptr, 0, ThumbnailThreadProc, job.get(), 0, nullptr);
+    if (!thread) {
+        DestroyWindow(job->sink);
+        CloseHandle(file);
+        static_cast<IQivPlayer2*>(this)->Release();
+        return S_OK;
+    }
+    CloseHandle(thread);
+    d.thumbnail = job->handover;
+    job.release();  // the thread and then the sink own it
+    *pVal = VARIANT_TRUE;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 // The thumbnail thread's result on the control's thread: the preview becomes the background
 // picture, shown scaled to the view as a container's preview is, and ThumbnailDone fires

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "caches.h"
+#include "com/guard.h"
 #include "ctlmodule_win.h"
 #include "exchange_win.h"
 #include "transfers.h"
@@ -23,6 +24,7 @@
 #include "texresolve.h"
 #include "viewing.h"
 #include "viewmaths.h"
+#include "win/wintext.h"
 #include "window_win.h"
 
 namespace {
@@ -34,13 +36,13 @@ bool finite(std::initializer_list<float> values) {
 }
 
 HRESULT answer(BSTR* out, const std::string& text) {
-    *out = qivBstrOfAnsi(text);
+    *out = win::AllocBstr(text);
     return *out ? S_OK : E_OUTOFMEMORY;
 }
 
 // A content language of two upper-case letters; the control's when none is given.
 std::string languageOf(BSTR given, const char* control) {
-    std::string l = qivAnsiOf(given);
+    std::string l = win::AnsiOfBstr(given);
     if (l.empty()) l = control;
     for (char& c : l) c = char(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
     return l;
@@ -50,26 +52,8 @@ std::string languageOf(BSTR given, const char* control) {
 
 // ---- helpers of the exchange parts ----
 
-std::string qivAnsiOf(BSTR s) {
-    if (!s) return std::string();
-    const int len = int(SysStringLen(s));
-    const int n = WideCharToMultiByte(CP_ACP, 0, s, len, nullptr, 0, nullptr, nullptr);
-    std::string out(size_t(std::max(n, 0)), '\0');
-    if (n > 0) WideCharToMultiByte(CP_ACP, 0, s, len, out.data(), n, nullptr, nullptr);
-    return out;
-}
 
-std::wstring qivWideOfAnsi(const std::string& s) {
-    const int n = MultiByteToWideChar(CP_ACP, 0, s.data(), int(s.size()), nullptr, 0);
-    std::wstring w(size_t(std::max(n, 0)), L'\0');
-    if (n > 0) MultiByteToWideChar(CP_ACP, 0, s.data(), int(s.size()), w.data(), n);
-    return w;
-}
 
-BSTR qivBstrOfAnsi(const std::string& s) {
-    const std::wstring w = qivWideOfAnsi(s);
-    return SysAllocStringLen(w.data(), UINT(w.size()));
-}
 
 std::string qivLocalFileName(const std::string& name) {
     std::string n = name;
@@ -176,16 +160,16 @@ bool CQivPlayerCtl::SetObjectTexture(int32_t slot, int64_t index, TexRecord* tex
 
 // ---- materials ----
 
-STDMETHODIMP CQivPlayerCtl::GetMaterialCount(LONG* pVal) {
+STDMETHODIMP CQivPlayerCtl::GetMaterialCount(LONG* pVal) try {
     if (!pVal) return E_POINTER;
     const QivObjectSlot* s = CurrentObjectSlot();
     if (!s) return E_FAIL;
     *pVal = s->node && s->node->content ? LONG(s->node->content->materialCount) : 0;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 STDMETHODIMP CQivPlayerCtl::GetMaterial(LONG Index, LONG* colDifuse, LONG* colSpecular, float* alpha, float* coDifuse,
-                                        float* coAmbient, float* coSpecular, LONG* flags, VARIANT_BOOL* pVal) {
+                                        float* coAmbient, float* coSpecular, LONG* flags, VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = VARIANT_FALSE;
     const QivObjectSlot* s = CurrentObjectSlot();
@@ -203,10 +187,10 @@ STDMETHODIMP CQivPlayerCtl::GetMaterial(LONG Index, LONG* colDifuse, LONG* colSp
     if (flags) *flags = LONG(m.flags);
     *pVal = VARIANT_TRUE;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 STDMETHODIMP CQivPlayerCtl::ReplaceMaterial(LONG Index, LONG colDifuse, LONG colSpecular, float alpha, float coDifuse,
-                                            float coAmbient, float coSpecular, LONG flags, VARIANT_BOOL* pVal) {
+                                            float coAmbient, float coSpecular, LONG flags, VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = VARIANT_FALSE;
     const QivObjectSlot* s = CurrentObjectSlot();
@@ -225,53 +209,49 @@ STDMETHODIMP CQivPlayerCtl::ReplaceMaterial(LONG Index, LONG colDifuse, LONG col
     std::memcpy(m.specCoeff, current.specCoeff, sizeof m.specCoeff);
     *pVal = vb(ApplyMaterial(state_.currentSlot, Index, m));
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 STDMETHODIMP CQivPlayerCtl::ReplaceMaterialEx(LONG Index, LONG colDifuse, LONG colSpecular, float alpha,
                                               float coDifuse, float coAmbient, float coSpecular, LONG flags,
-                                              float refractionCoef, VARIANT_BOOL* pVal) {
+                                              float refractionCoef, VARIANT_BOOL* pVal) try {
     return ReplaceMaterial(Index, colDifuse, colSpecular, alpha, coDifuse, coAmbient, coSpecular,
                            LONG(qivctl::replaceMaterialExFlags(flags, refractionCoef)), pVal);
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::LoadMaterial(LONG Index, BSTR MaterialFile, VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::LoadMaterial(LONG Index, BSTR MaterialFile, VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = VARIANT_FALSE;
-    try {
-        const QivObjectSlot* s = CurrentObjectSlot();
-        const std::string name = qivAnsiOf(MaterialFile);
-        if (!s || !s->node || name.empty()) return S_OK;
-        // A page that may not name local files: no file URL or share; its relative names lie
-        // below the page and are downloaded.
-        const bool belowPage = LocalNamesRefused();
-        if ((belowPage && qivctl::namesLocalFile(name)) || !qivctl::fileNameAllowed(name)) return S_OK;
-        MatInput m{};
-        if (!qivctl::MaterialCacheFind(name, &m)) {
-            const std::string local = belowPage ? std::string() : qivLocalFileName(name);
-            // A material file at an address is applied when its download ends.
-            if (local.empty()) QueueTransfer(qivctl::kTransferMaterial, {name}, state_.currentSlot, Index, name);
-            if (local.empty() || !qivReadMaterialFile(local, &m)) return S_OK;
-            qivctl::MaterialCacheAdd(name, m);
-        }
-        *pVal = vb(ApplyMaterial(state_.currentSlot, Index, m));
-    } catch (...) {
-        return E_OUTOFMEMORY;
+    const QivObjectSlot* s = CurrentObjectSlot();
+    const std::string name = win::AnsiOfBstr(MaterialFile);
+    if (!s || !s->node || name.empty()) return S_OK;
+    // A page that may not name local files: no file URL or share; its relative names lie
+    // below the page and are downloaded.
+    const bool belowPage = LocalNamesRefused();
+    if ((belowPage && qivctl::namesLocalFile(name)) || !qivctl::fileNameAllowed(name)) return S_OK;
+    MatInput m{};
+    if (!qivctl::MaterialCacheFind(name, &m)) {
+        const std::string local = belowPage ? std::string() : qivLocalFileName(name);
+        // A material file at an address is applied when its download ends.
+        if (local.empty()) QueueTransfer(qivctl::kTransferMaterial, {name}, state_.currentSlot, Index, name);
+        if (local.empty() || !qivReadMaterialFile(local, &m)) return S_OK;
+        qivctl::MaterialCacheAdd(name, m);
     }
+    *pVal = vb(ApplyMaterial(state_.currentSlot, Index, m));
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 STDMETHODIMP CQivPlayerCtl::DragAndDropMaterial(LONG, LONG, float, float, float, float, LONG, float) { return S_OK; }
 
 // ---- textures ----
 
-STDMETHODIMP CQivPlayerCtl::GetTextureCount(LONG* pVal) {
+STDMETHODIMP CQivPlayerCtl::GetTextureCount(LONG* pVal) try {
     if (!pVal) return E_POINTER;
     const QivObjectSlot* s = CurrentObjectSlot();
     *pVal = state_.viewValid && s && s->node && s->node->content ? LONG(s->node->content->areaCount) : 0;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::GetTexture(LONG Index, BSTR* pVal) {
+STDMETHODIMP CQivPlayerCtl::GetTexture(LONG Index, BSTR* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = nullptr;
     const QivObjectSlot* s = CurrentObjectSlot();
@@ -283,90 +263,82 @@ STDMETHODIMP CQivPlayerCtl::GetTexture(LONG Index, BSTR* pVal) {
     const char* name = nullptr;
     if (!picGetInfo(t, &name, nullptr, nullptr) || !name) return S_OK;
     return answer(pVal, name);
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::ReplaceTexture(LONG Index, BSTR TextureName, VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::ReplaceTexture(LONG Index, BSTR TextureName, VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = VARIANT_FALSE;
-    try {
-        QivObjectSlot* s = CurrentObjectSlot();
-        if (!s || !s->node || !s->node->content || !qivctl::materialIndexValid(Index, s->node->content->areaCount))
-            return S_OK;
-        const std::string name = qivAnsiOf(TextureName);
-        TexRecord* t = nullptr;
-        if (!name.empty()) {
-            // As for materials: a page that may not name local files has its names downloaded.
-            const bool belowPage = LocalNamesRefused();
-            if ((belowPage && qivctl::namesLocalFile(name)) || !qivctl::fileNameAllowed(name)) return S_OK;
-            const std::string local = belowPage ? std::string() : qivLocalFileName(name);
-            // A texture at an address replaces this one when its download ends (TextureChanged
-            // then); the texture cache may hold it already.
-            const std::string scope = qivctl::textureScopeOf(s->sourceName);
-            if (local.empty()) {
-                t = qivctl::TextureCacheFind(name, nullptr, nullptr, scope);
-                if (t) qivctl::TextureCacheHold(t);
-                else QueueTransfer(qivctl::kTransferSlotTexture, {name}, state_.currentSlot, Index, name, scope);
-            } else {
-                t = qivHostTexture(local, qivctl::objectBaseDirectory(local, s->sourceName), *win_, scope);
-            }
-            if (!t) return S_OK;
+    QivObjectSlot* s = CurrentObjectSlot();
+    if (!s || !s->node || !s->node->content || !qivctl::materialIndexValid(Index, s->node->content->areaCount))
+        return S_OK;
+    const std::string name = win::AnsiOfBstr(TextureName);
+    TexRecord* t = nullptr;
+    if (!name.empty()) {
+        // As for materials: a page that may not name local files has its names downloaded.
+        const bool belowPage = LocalNamesRefused();
+        if ((belowPage && qivctl::namesLocalFile(name)) || !qivctl::fileNameAllowed(name)) return S_OK;
+        const std::string local = belowPage ? std::string() : qivLocalFileName(name);
+        // A texture at an address replaces this one when its download ends (TextureChanged
+        // then); the texture cache may hold it already.
+        const std::string scope = qivctl::textureScopeOf(s->sourceName);
+        if (local.empty()) {
+            t = qivctl::TextureCacheFind(name, nullptr, nullptr, scope);
+            if (t) qivctl::TextureCacheHold(t);
+            else QueueTransfer(qivctl::kTransferSlotTexture, {name}, state_.currentSlot, Index, name, scope);
+        } else {
+            t = qivHostTexture(local, qivctl::objectBaseDirectory(local, s->sourceName), *win_, scope);
         }
-        const int32_t slot = state_.currentSlot;
-        if (!SetObjectTexture(slot, Index, t)) {
-            if (t) qivctl::TextureCacheRelease(t);
-            return S_OK;
-        }
-        if (!eventsFrozen()) FireTextureChanged(slot, -1, Index, std::wstring(TextureName ? TextureName : L""));
-        *pVal = VARIANT_TRUE;
-    } catch (...) {
-        return E_OUTOFMEMORY;
+        if (!t) return S_OK;
     }
+    const int32_t slot = state_.currentSlot;
+    if (!SetObjectTexture(slot, Index, t)) {
+        if (t) qivctl::TextureCacheRelease(t);
+        return S_OK;
+    }
+    if (!eventsFrozen()) FireTextureChanged(slot, -1, Index, std::wstring(TextureName ? TextureName : L""));
+    *pVal = VARIANT_TRUE;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::SaveTextureToLocalFile(BSTR textureURL, BSTR localFile, VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::SaveTextureToLocalFile(BSTR textureURL, BSTR localFile, VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = VARIANT_FALSE;
-    try {
-        const std::string url = qivAnsiOf(textureURL), file = qivAnsiOf(localFile);
-        if (url.empty() || file.empty()) return S_OK;
-        // A texture of the current object's, as its textures are cached.
-        const QivObjectSlot* cur = CurrentObjectSlot();
-        const std::string scope = cur ? qivctl::textureScopeOf(cur->sourceName) : std::string();
-        if (!qivctl::TextureCacheFind(url, nullptr, nullptr, scope)) return S_OK;
-        // An untrusted caller's name is a suggestion for the user's choice, saved as a ".bmp".
-        std::string target = file;
-        bool replace = false;
-        if (CallerUntrusted() ? !AskSaveFile(file, IDS_SAVE_BITMAP, IDS_FILTER_BITMAP, ".bmp", &target, &replace)
-                              : !qivctl::fileNameAllowed(file))
-            return S_OK;
-        char full[MAX_PATH] = {};
-        char* part = nullptr;
-        const DWORD n = GetFullPathNameA(target.c_str(), sizeof full, full, &part);
-        if (n == 0 || n >= sizeof full || !part) return S_OK;
-        // Written beside the file and renamed when complete: no partial file is left, and the
-        // rename never replaces a file that came meanwhile unless the user agreed.
-        const bool ok = qivctl::SaveCachedTexture(url, full, scope, replace) != 0;
-        if (ok) MarkFileForCaller(full);
-        *pVal = vb(ok);
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
+    const std::string url = win::AnsiOfBstr(textureURL), file = win::AnsiOfBstr(localFile);
+    if (url.empty() || file.empty()) return S_OK;
+    // A texture of the current object's, as its textures are cached.
+    const QivObjectSlot* cur = CurrentObjectSlot();
+    const std::string scope = cur ? qivctl::textureScopeOf(cur->sourceName) : std::string();
+    if (!qivctl::TextureCacheFind(url, nullptr, nullptr, scope)) return S_OK;
+    // An untrusted caller's name is a suggestion for the user's choice, saved as a ".bmp".
+    std::string target = file;
+    bool replace = false;
+    if (CallerUntrusted() ? !AskSaveFile(file, IDS_SAVE_BITMAP, IDS_FILTER_BITMAP, ".bmp", &target, &replace)
+                          : !qivctl::fileNameAllowed(file))
+        return S_OK;
+    char full[MAX_PATH] = {};
+    char* part = nullptr;
+    const DWORD n = GetFullPathNameA(target.c_str(), sizeof full, full, &part);
+    if (n == 0 || n >= sizeof full || !part) return S_OK;
+    // Written beside the file and renamed when complete: no partial file is left, and the
+    // rename never replaces a file that came meanwhile unless the user agreed.
+    const bool ok = qivctl::SaveCachedTexture(url, full, scope, replace) != 0;
+    if (ok) MarkFileForCaller(full);
+    *pVal = vb(ok);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 // ---- sub-objects ----
 
-STDMETHODIMP CQivPlayerCtl::SubObjectCount(LONG* pVal) {
+STDMETHODIMP CQivPlayerCtl::SubObjectCount(LONG* pVal) try {
     if (!pVal) return E_POINTER;
     const QivObjectSlot* s = CurrentObjectSlot();
     if (!s) return E_FAIL;
     uint32_t n = 0;
     *pVal = s->node && s->node->content && pelGetSubObjectCount(s->node->content, &n) ? LONG(n) : 0;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::GetSubObjectName(LONG Index, BSTR Language, BSTR* pVal) {
+STDMETHODIMP CQivPlayerCtl::GetSubObjectName(LONG Index, BSTR Language, BSTR* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = nullptr;
     const QivObjectSlot* s = CurrentObjectSlot();
@@ -379,7 +351,7 @@ STDMETHODIMP CQivPlayerCtl::GetSubObjectName(LONG Index, BSTR Language, BSTR* pV
     if (found && text) hr = answer(pVal, text);
     memFreeRefT(&text);
     return hr;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 // ---- viewings ----
 
@@ -432,22 +404,22 @@ HRESULT CQivPlayerCtl::setViewing(const qivctl::Viewing& v, bool ex) {
     state_.phi = phi;
     state_.psi = psi;
     if (ex && turned) {
-        FireOnChanged(13);
-        FireOnChanged(14);
+        FireOnChanged(qivdispid::Phi);
+        FireOnChanged(qivdispid::Psi);
     }
     Redraw(true);
     return S_OK;
 }
 
 STDMETHODIMP CQivPlayerCtl::GetViewing3D(float* VRPx, float* VRPy, float* VRPz, float* EyeX, float* EyeY, float* EyeZ,
-                                         float* tanViewAngleHalf, VARIANT_BOOL* pVal) {
+                                         float* tanViewAngleHalf, VARIANT_BOOL* pVal) try {
     VARIANT_BOOL parallel = VARIANT_FALSE;
     return GetViewing3DEx(VRPx, VRPy, VRPz, EyeX, EyeY, EyeZ, tanViewAngleHalf, &parallel, pVal);
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 STDMETHODIMP CQivPlayerCtl::GetViewing3DEx(float* VRPx, float* VRPy, float* VRPz, float* EyeX, float* EyeY,
                                            float* EyeZ, float* tanViewAngleHalf, VARIANT_BOOL* parallel,
-                                           VARIANT_BOOL* pVal) {
+                                           VARIANT_BOOL* pVal) try {
     if (!VRPx || !VRPy || !VRPz || !EyeX || !EyeY || !EyeZ || !tanViewAngleHalf || !parallel || !pVal)
         return E_POINTER;
     qivctl::Viewing v;
@@ -458,10 +430,10 @@ STDMETHODIMP CQivPlayerCtl::GetViewing3DEx(float* VRPx, float* VRPy, float* VRPz
     *parallel = vb(v.parallel);
     *pVal = VARIANT_TRUE;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 STDMETHODIMP CQivPlayerCtl::SetViewing3D(float VRPx, float VRPy, float VRPz, float EyeX, float EyeY, float EyeZ,
-                                         float tanViewAngleHalf, VARIANT_BOOL* pVal) {
+                                         float tanViewAngleHalf, VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = VARIANT_FALSE;
     qivctl::Viewing v;
@@ -470,10 +442,10 @@ STDMETHODIMP CQivPlayerCtl::SetViewing3D(float VRPx, float VRPy, float VRPz, flo
     v.tanHalfAngle = tanViewAngleHalf;
     v.parallel = camIsParallel(&state_.camera);
     return setViewing(v, false);
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 STDMETHODIMP CQivPlayerCtl::SetViewing3DEx(float VRPx, float VRPy, float VRPz, float EyeX, float EyeY, float EyeZ,
-                                           float tanViewAngleHalf, VARIANT_BOOL parallel, VARIANT_BOOL* pVal) {
+                                           float tanViewAngleHalf, VARIANT_BOOL parallel, VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = VARIANT_FALSE;
     qivctl::Viewing v;
@@ -482,12 +454,12 @@ STDMETHODIMP CQivPlayerCtl::SetViewing3DEx(float VRPx, float VRPy, float VRPz, f
     v.tanHalfAngle = tanViewAngleHalf;
     v.parallel = parallel != VARIANT_FALSE;
     return setViewing(v, true);
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::SetPhiPsiRanges(float minPhi, float maxPhi, float minPsi, float maxPsi) {
+STDMETHODIMP CQivPlayerCtl::SetPhiPsiRanges(float minPhi, float maxPhi, float minPsi, float maxPsi) try {
     phiPsiLimits_ = qivctl::phiPsiRanges(minPhi, maxPhi, minPsi, maxPsi);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 bool CQivPlayerCtl::AnglesAllowed(float phi, float psi) const {
     return std::isfinite(phi) && std::isfinite(psi) && qivctl::phiPsiAllowed(phiPsiLimits_, phi, psi);
@@ -519,14 +491,14 @@ bool predefinedViewing(const QivControlState& s, LONG id, qivctl::Viewing* out) 
 
 }  // namespace
 
-STDMETHODIMP CQivPlayerCtl::NumberOfPredefinedViewings(LONG* pVal) {
+STDMETHODIMP CQivPlayerCtl::NumberOfPredefinedViewings(LONG* pVal) try {
     if (!pVal) return E_POINTER;
     const QivSavedViewList* list = savedViewsOf(state_);
     *pVal = list ? LONG(std::min<size_t>(list->views.size(), 0x7FFFFFFF)) : 0;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::NameOfPredefinedViewing(LONG viewingID, BSTR Language, BSTR* pVal) {
+STDMETHODIMP CQivPlayerCtl::NameOfPredefinedViewing(LONG viewingID, BSTR Language, BSTR* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = nullptr;
     const QivSavedViewList* list = savedViewsOf(state_);
@@ -539,11 +511,11 @@ STDMETHODIMP CQivPlayerCtl::NameOfPredefinedViewing(LONG viewingID, BSTR Languag
     const HRESULT hr = answer(pVal, text ? text : "");
     memFreeRefT(&text);
     return hr;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 STDMETHODIMP CQivPlayerCtl::GetPredefinedViewing(LONG viewingID, float* VRPx, float* VRPy, float* VRPz, float* EyeX,
                                                  float* EyeY, float* EyeZ, float* tanViewAngleHalf,
-                                                 VARIANT_BOOL* parallel, VARIANT_BOOL* pVal) {
+                                                 VARIANT_BOOL* parallel, VARIANT_BOOL* pVal) try {
     if (!VRPx || !VRPy || !VRPz || !EyeX || !EyeY || !EyeZ || !tanViewAngleHalf || !parallel || !pVal)
         return E_POINTER;
     *pVal = VARIANT_FALSE;
@@ -555,19 +527,19 @@ STDMETHODIMP CQivPlayerCtl::GetPredefinedViewing(LONG viewingID, float* VRPx, fl
     *parallel = vb(v.parallel);
     *pVal = VARIANT_TRUE;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::SetPredefinedViewing(LONG viewingID, VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::SetPredefinedViewing(LONG viewingID, VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = VARIANT_FALSE;
     qivctl::Viewing v;
     if (!predefinedViewing(state_, viewingID, &v)) return S_OK;
     return setViewing(v, true);
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 // ---- texts ----
 
-STDMETHODIMP CQivPlayerCtl::GetMaterialAsString(LONG Index, BSTR* pVal) {
+STDMETHODIMP CQivPlayerCtl::GetMaterialAsString(LONG Index, BSTR* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = nullptr;
     LONG dif = 0, specular = 0, flags = 0;
@@ -575,9 +547,9 @@ STDMETHODIMP CQivPlayerCtl::GetMaterialAsString(LONG Index, BSTR* pVal) {
     VARIANT_BOOL ok = VARIANT_FALSE;
     if (FAILED(GetMaterial(Index, &dif, &specular, &alpha, &coDif, &coAmb, &coSpec, &flags, &ok)) || !ok) return S_OK;
     return answer(pVal, qivctl::materialAsString(dif, specular, alpha, coDif, coAmb, coSpec, flags));
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::GetAnimationParametersAsString(BSTR* pVal) {
+STDMETHODIMP CQivPlayerCtl::GetAnimationParametersAsString(BSTR* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = nullptr;
     float length = 0, rate = 0;
@@ -585,22 +557,22 @@ STDMETHODIMP CQivPlayerCtl::GetAnimationParametersAsString(BSTR* pVal) {
     VARIANT_BOOL ok = VARIANT_FALSE;
     if (FAILED(GetAnimationParameters(&length, &rate, &count, &ok))) return S_OK;
     return answer(pVal, qivctl::animationParametersAsString(length, rate, count));
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::GetSubAnimationInfoAsString(LONG Index, BSTR* pVal) {
+STDMETHODIMP CQivPlayerCtl::GetSubAnimationInfoAsString(LONG Index, BSTR* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = nullptr;
     BSTR name = nullptr;
     float start = 0, end = 0;
     VARIANT_BOOL ok = VARIANT_FALSE;
     const HRESULT hr = GetSubAnimationInfo(Index, &name, &start, &end, &ok);
-    const std::string ansi = qivAnsiOf(name);
+    const std::string ansi = win::AnsiOfBstr(name);
     SysFreeString(name);
     if (FAILED(hr) || !ok) return S_OK;
     return answer(pVal, qivctl::subAnimationInfoAsString(ansi, start, end));
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::GetViewing3DExAsString(BSTR* pVal) {
+STDMETHODIMP CQivPlayerCtl::GetViewing3DExAsString(BSTR* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = nullptr;
     float x[7] = {};
@@ -612,25 +584,25 @@ STDMETHODIMP CQivPlayerCtl::GetViewing3DExAsString(BSTR* pVal) {
     v.tanHalfAngle = x[6];
     v.parallel = parallel != VARIANT_FALSE;
     return answer(pVal, qivctl::viewingAsString(v));
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::GetPredefinedViewingAsString(LONG viewingID, BSTR* pVal) {
+STDMETHODIMP CQivPlayerCtl::GetPredefinedViewingAsString(LONG viewingID, BSTR* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = nullptr;
     qivctl::Viewing v;
     if (!predefinedViewing(state_, viewingID, &v)) return S_OK;
     return answer(pVal, qivctl::viewingAsString(v));
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 // ---- drops ----
 
-STDMETHODIMP CQivPlayerCtl::get_DragDropEnabled(LONG* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_DragDropEnabled(LONG* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = dragDropEnabled_;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::put_DragDropEnabled(LONG newVal) {
+STDMETHODIMP CQivPlayerCtl::put_DragDropEnabled(LONG newVal) try {
     dragDropEnabled_ = newVal;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }

@@ -8,41 +8,21 @@
 #include <vector>
 
 #include "com/control.h"
+#include "com/guard.h"
 #include "ctlmodule_win.h"
 #include "dialogs_win.h"
 #include "htmlexport.h"
 #include "persiststream.h"
 #include "qivctl_win.h"
+#include "win/wintext.h"
 
 namespace {
 
 enum : UINT { kOutlookDialog = 249 };
 enum : UINT { kMenuPlain = 40001, kMenuOutlook = 40002 };
 
-std::string utf8Of(const wchar_t* s, size_t n) {
-    if (!s || !n) return std::string();
-    int k = WideCharToMultiByte(CP_UTF8, 0, s, int(n), nullptr, 0, nullptr, nullptr);
-    std::string out(size_t(k > 0 ? k : 0), '\0');
-    if (k > 0) WideCharToMultiByte(CP_UTF8, 0, s, int(n), out.data(), k, nullptr, nullptr);
-    return out;
-}
-std::string utf8Of(const std::wstring& s) { return utf8Of(s.data(), s.size()); }
+std::string utf8Of(const std::wstring& s) { return win::Ansi(s.data(), s.size(), CP_UTF8); }
 
-std::wstring wideOf(const std::string& s, UINT codePage) {
-    if (s.empty()) return std::wstring();
-    int k = MultiByteToWideChar(codePage, 0, s.data(), int(s.size()), nullptr, 0);
-    std::wstring out(size_t(k > 0 ? k : 0), L'\0');
-    if (k > 0) MultiByteToWideChar(codePage, 0, s.data(), int(s.size()), out.data(), k);
-    return out;
-}
-
-std::string ansiOf(const std::wstring& s) {
-    if (s.empty()) return std::string();
-    int k = WideCharToMultiByte(CP_ACP, 0, s.data(), int(s.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(size_t(k > 0 ? k : 0), '\0');
-    if (k > 0) WideCharToMultiByte(CP_ACP, 0, s.data(), int(s.size()), out.data(), k, nullptr, nullptr);
-    return out;
-}
 
 qivhtml::PropertyValue htmlValueOf(const qivctl::PersistValue& v) {
     switch (v.type) {
@@ -112,7 +92,8 @@ void putBlock(UINT format, const std::string& bytes) {
 // unless the clipboard opens; a block the clipboard does not take is freed.
 bool placeOnClipboard(HWND owner, const std::string& html) {
     static const UINT htmlFormat = RegisterClipboardFormatA("HTML Format");
-    const std::string text = ansiOf(wideOf(html, CP_UTF8));
+    const std::wstring wide = win::Wide(html, CP_UTF8);
+    const std::string text = win::Ansi(wide.data(), wide.size());
     const std::string withHeader = qivhtml::buildHtmlFormat(html);
     if (!OpenClipboard(owner)) return false;
     EmptyClipboard();
@@ -124,17 +105,17 @@ bool placeOnClipboard(HWND owner, const std::string& html) {
 
 }  // namespace
 
-STDMETHODIMP CQivPlayerCtl::get_VisuDLL(BSTR* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_VisuDLL(BSTR* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = SysAllocString(L"");
     return *pVal ? S_OK : E_OUTOFMEMORY;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::CopyHtmlCode(qivHtmlType htmlStyle, BSTR realObjectUrl) {
+STDMETHODIMP CQivPlayerCtl::CopyHtmlCode(qivHtmlType htmlStyle, BSTR realObjectUrl) try {
     try {
         const bool outlook = htmlStyle == qivHtmlOutlook;
         if (realObjectUrl && SysStringLen(realObjectUrl) > 0) {
-            const std::string url = utf8Of(realObjectUrl, SysStringLen(realObjectUrl));
+            const std::string url = win::Ansi(realObjectUrl, SysStringLen(realObjectUrl), CP_UTF8);
             CopyHtmlToClipboard(outlook, &url);
         } else {
             CopyHtmlToClipboard(outlook, nullptr);
@@ -142,7 +123,7 @@ STDMETHODIMP CQivPlayerCtl::CopyHtmlCode(qivHtmlType htmlStyle, BSTR realObjectU
     } catch (...) {
     }
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 bool CQivPlayerCtl::BuildInlineData(std::vector<uint8_t>* block) {
     std::vector<uint8_t> container;
@@ -180,7 +161,7 @@ void CQivPlayerCtl::CopyHtmlToClipboard(bool outlook, const std::string* url) {
     } else if (!outlook) {
         std::string proposal = qivhtml::defaultObjectUrl(state_.objectURL);
         if (ShowTextEntryDialog(owner, proposal) != IDOK) return;
-        objectUrl = utf8Of(wideOf(proposal, CP_ACP));
+        objectUrl = utf8Of(win::Wide(proposal, CP_ACP));
         haveUrl = true;
     } else if (DialogBoxParamW(qivModuleInstance(), MAKEINTRESOURCEW(kOutlookDialog), owner, outlookDialogProc, 0) !=
                IDOK) {

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "backend_win.h"
-#include "ansitext_win.h"
 #include "clickstate.h"
+#include "com/guard.h"
 #include "ctlmodule_win.h"
 #include "document_win.h"
 #include "frameticks.h"
@@ -16,50 +16,47 @@
 #include "navhost_win.h"
 #include "qivctl_win.h"
 #include "slots.h"
+#include "win/wintext.h"
 #include "window_win.h"
 
-STDMETHODIMP CQivPlayerCtl::SaveMiniBitmap(BSTR FileName, VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::SaveMiniBitmap(BSTR FileName, VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = VARIANT_FALSE;
-    try {
-        if (hwnd() && !InitWindow()) return E_FAIL;
-        if (hwnd()) UpdateWindow(hwnd());
-        if (!state_.frame) return S_OK;
-        const std::string name = qivAnsiOf(FileName);
-        if (name.empty() || name.find('\0') != std::string::npos) return S_OK;
-        const std::vector<uint8_t> file = qivctl::miniBitmapFile(state_.frame, state_.camera.rowsUp != 0);
-        if (file.empty()) return S_OK;
-        // An untrusted caller's name is a suggestion for the user's choice; an existing file
-        // is overwritten only when the user agreed in the dialog.
-        std::string target = name;
-        bool replace = false;
-        if (CallerUntrusted() ? !AskSaveFile(name, IDS_SAVE_BITMAP, IDS_FILTER_BITMAP, ".bmp", &target, &replace)
-                              : !qivctl::fileNameAllowed(name))
-            return S_OK;
-        if (!qivWriteWholeFile(target, file, replace)) return S_OK;
-        MarkFileForCaller(target);
-        *pVal = VARIANT_TRUE;
+    if (hwnd() && !InitWindow()) return E_FAIL;
+    if (hwnd()) UpdateWindow(hwnd());
+    if (!state_.frame) return S_OK;
+    const std::string name = win::AnsiOfBstr(FileName);
+    if (name.empty() || name.find('\0') != std::string::npos) return S_OK;
+    const std::vector<uint8_t> file = qivctl::miniBitmapFile(state_.frame, state_.camera.rowsUp != 0);
+    if (file.empty()) return S_OK;
+    // An untrusted caller's name is a suggestion for the user's choice; an existing file
+    // is overwritten only when the user agreed in the dialog.
+    std::string target = name;
+    bool replace = false;
+    if (CallerUntrusted() ? !AskSaveFile(name, IDS_SAVE_BITMAP, IDS_FILTER_BITMAP, ".bmp", &target, &replace)
+                          : !qivctl::fileNameAllowed(name))
         return S_OK;
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
-}
+    if (!qivWriteWholeFile(target, file, replace)) return S_OK;
+    MarkFileForCaller(target);
+    *pVal = VARIANT_TRUE;
+    return S_OK;
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::DisableUserMovements(LONG newMask, LONG* oldMask) {
+STDMETHODIMP CQivPlayerCtl::DisableUserMovements(LONG newMask, LONG* oldMask) try {
     if (!oldMask) return E_POINTER;
     *oldMask = LONG(userMovements_);
     userMovements_ = uint32_t(newMask);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::WalkThroughStep(qivWalkThroughDirection dir, float howFar, VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::WalkThroughStep(qivWalkThroughDirection dir, float howFar, VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     // True in every case; without a view, or with a distance that is not finite, nothing moves.
     *pVal = VARIANT_TRUE;
     if (std::isfinite(howFar) && state_.viewValid)
         navController().walkThroughStep(int32_t(dir), howFar, GetTickCount());
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 void CQivPlayerCtl::ZoomBy(float factor, bool announce) {
     if (!state_.viewValid) return;
@@ -72,7 +69,7 @@ void CQivPlayerCtl::ZoomBy(float factor, bool announce) {
     state_.frameValid = false;
     win_->frameShown = false;
     if (announce) {
-        FireOnChanged(20);
+        FireOnChanged(qivdispid::Zoom);
         fireViewChange();
     }
     Redraw(true);

@@ -11,8 +11,10 @@
 #include <vector>
 
 #include "caches.h"
+#include "com/guard.h"
 #include "localfile.h"
 #include "navhost_win.h"
+#include "objectname.h"
 #include "navigation.h"
 #include "objectops.h"
 #include "picks.h"
@@ -29,10 +31,9 @@
 #include "slots.h"
 #include "transfers.h"
 #include "viewing.h"
+#include "win/wintext.h"
 #include "window_win.h"
 
-std::string qivBstrToAnsi(BSTR s);
-BSTR qivAnsiToBstr(const std::string& s);
 
 struct QivHostServicesHolder {
     qivctl::HostServicesContext context;
@@ -68,16 +69,11 @@ HRESULT component(float* out, int axis, const PointMember& get) {
 
 bool nodeExtent(ScnNode* node, Box3* box) { return scnGetExtent(node, &box->min, &box->max) != 0; }
 
-// The local path of an object name: "file://" names and plain paths; false for other URLs.
+// The local path of an object name: "file://" names and plain paths; false for addresses.
 bool localPathOf(const std::string& name, std::string* path) {
-    if (qivctl::isFileUrl(name)) {
-        qivctl::BindPlan plan = qivctl::planBind(name, false, true, [](const std::string&) { return true; });
-        *path = plan.localPath;
-    } else if (name.find("://") != std::string::npos) {
-        return false;
-    } else {
-        *path = name;
-    }
+    const qivctl::ObjectName n = qivctl::resolveObjectName(name, [](const std::string&) { return true; });
+    if (n.kind == qivctl::ObjectName::Kind::Address) return false;
+    *path = n.path;
     std::replace(path->begin(), path->end(), '/', '\\');
     return !path->empty();
 }
@@ -179,133 +175,113 @@ bool CQivPlayerCtl::loadSlot(int32_t id) {
 
 // ---- slots ----
 
-STDMETHODIMP CQivPlayerCtl::AddObject(BSTR urlOrFile, LONG* pVal) {
+STDMETHODIMP CQivPlayerCtl::AddObject(BSTR urlOrFile, LONG* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = -1;
-    try {
-        std::string name = qivBstrToAnsi(urlOrFile);
-        if (name.empty()) return E_INVALIDARG;
-        const int32_t id = qivctl::slotAllocate(state_);
-        QivObjectSlot& slot = state_.slots[size_t(id)];
-        slot.sourceName = std::move(name);
-        slot.visible = false;
-        *pVal = id;
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
+    std::string name = win::AnsiOfBstr(urlOrFile);
+    if (name.empty()) return E_INVALIDARG;
+    const int32_t id = qivctl::slotAllocate(state_);
+    QivObjectSlot& slot = state_.slots[size_t(id)];
+    slot.sourceName = std::move(name);
+    slot.visible = false;
+    *pVal = id;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::NewGroup(LONG* newGrpID) {
+STDMETHODIMP CQivPlayerCtl::NewGroup(LONG* newGrpID) try {
     if (!newGrpID) return E_POINTER;
     *newGrpID = -1;
-    try {
-        const int32_t id = qivctl::slotNewGroup(state_);
-        state_.slots[size_t(id)].visible = false;
-        *newGrpID = id;
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
+    const int32_t id = qivctl::slotNewGroup(state_);
+    state_.slots[size_t(id)].visible = false;
+    *newGrpID = id;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::ObjectForceLoad(LONG objOrGrpID, VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::ObjectForceLoad(LONG objOrGrpID, VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = VARIANT_FALSE;
     if (!qivctl::slotValid(state_, objOrGrpID)) return E_FAIL;
     const QivObjectSlot& slot = state_.slots[size_t(objOrGrpID)];
     if (slot.isGroup || slot.node || slot.visible) return S_OK;
-    try {
-        *pVal = vb(loadSlot(objOrGrpID));
-    } catch (...) {
-        return E_FAIL;
-    }
+    *pVal = vb(loadSlot(objOrGrpID));
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::ObjectShow(VARIANT_BOOL displayObject, VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::ObjectShow(VARIANT_BOOL displayObject, VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = VARIANT_FALSE;
     if (!validCurrent()) return E_FAIL;
-    try {
-        const int32_t id = state_.currentSlot;
-        const bool show = displayObject != VARIANT_FALSE;
-        QivObjectSlot& slot = state_.slots[size_t(id)];
-        if (!slot.isGroup && !slot.node) {
-            // An object not loaded yet: shown, it starts loading.
-            if (!show || slot.visible) {
-                slot.visible = show;
-                return S_OK;
-            }
-            slot.visible = true;
-            if (!loadSlot(id)) return S_OK;
-        } else if (slot.visible == show) {
-            return S_OK;
-        } else {
+    const int32_t id = state_.currentSlot;
+    const bool show = displayObject != VARIANT_FALSE;
+    QivObjectSlot& slot = state_.slots[size_t(id)];
+    if (!slot.isGroup && !slot.node) {
+        // An object not loaded yet: shown, it starts loading.
+        if (!show || slot.visible) {
             slot.visible = show;
+            return S_OK;
         }
-        PlaceNodes();
-        rebuildRoots();
-        const QivObjectSlot& shown = state_.slots[size_t(id)];
-        bool resetView = false;
-        if (show && !objectDisplayed_ && state_.sceneRoots) {
-            objectDisplayed_ = true;
-            if (shown.node && shown.node->content) {
-                uint32_t vertices = 0, triangles = 0, quads = 0;
-                if (pelCountFaces(shown.node->content, &vertices, &triangles, &quads, nullptr, nullptr))
-                    win_->stats.triangles = qivctl::triangleStatistic(triangles, quads);
-            }
-            resetView = scnListLength(state_.sceneRoots) == 1;
-        }
-        state_.sceneChanged = true;
-        showRoots(resetView);
-        *pVal = VARIANT_TRUE;
-    } catch (...) {
-        return E_FAIL;
+        slot.visible = true;
+        if (!loadSlot(id)) return S_OK;
+    } else if (slot.visible == show) {
+        return S_OK;
+    } else {
+        slot.visible = show;
     }
+    PlaceNodes();
+    rebuildRoots();
+    const QivObjectSlot& shown = state_.slots[size_t(id)];
+    bool resetView = false;
+    if (show && !objectDisplayed_ && state_.sceneRoots) {
+        objectDisplayed_ = true;
+        if (shown.node && shown.node->content) {
+            uint32_t vertices = 0, triangles = 0, quads = 0;
+            if (pelCountFaces(shown.node->content, &vertices, &triangles, &quads, nullptr, nullptr))
+                win_->stats.triangles = qivctl::triangleStatistic(triangles, quads);
+        }
+        resetView = scnListLength(state_.sceneRoots) == 1;
+    }
+    state_.sceneChanged = true;
+    showRoots(resetView);
+    *pVal = VARIANT_TRUE;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::ObjectDelete(VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::ObjectDelete(VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = VARIANT_FALSE;
     if (!validCurrent()) return E_FAIL;
-    try {
-        if (state_.loadingSlot == state_.currentSlot) state_.loadingSlot = -1;
-        qivctl::slotDelete(state_, state_.currentSlot, qivctl::ReleaseSlot);
-        rebuildRoots();
-        qivctl::ObjectCacheTrim();
-        RefreshBarState();
-        if (HWND w = hwnd()) {
-            RECT client;
-            GetClientRect(w, &client);
-            Layout(client);
-        }
-        state_.sceneChanged = true;
-        showRoots(false);
-        *pVal = VARIANT_TRUE;
-    } catch (...) {
-        return E_FAIL;
+    if (state_.loadingSlot == state_.currentSlot) state_.loadingSlot = -1;
+    qivctl::slotDelete(state_, state_.currentSlot, qivctl::ReleaseSlot);
+    rebuildRoots();
+    qivctl::ObjectCacheTrim();
+    RefreshBarState();
+    if (HWND w = hwnd()) {
+        RECT client;
+        GetClientRect(w, &client);
+        Layout(client);
     }
+    state_.sceneChanged = true;
+    showRoots(false);
+    *pVal = VARIANT_TRUE;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::ObjectIsLoaded(LONG objID, VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::ObjectIsLoaded(LONG objID, VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = vb(qivctl::slotValid(state_, objID) && !state_.slots[size_t(objID)].isGroup &&
                state_.slots[size_t(objID)].node);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::ObjectIsGroup(LONG grpID, VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::ObjectIsGroup(LONG grpID, VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = VARIANT_FALSE;
     if (!qivctl::slotValid(state_, grpID)) return E_FAIL;
     *pVal = vb(state_.slots[size_t(grpID)].isGroup);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::ObjectGetParent(LONG objOrGrpID, LONG* pVal) {
+STDMETHODIMP CQivPlayerCtl::ObjectGetParent(LONG objOrGrpID, LONG* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = -1;
     if (qivctl::slotValid(state_, objOrGrpID)) {
@@ -313,23 +289,23 @@ STDMETHODIMP CQivPlayerCtl::ObjectGetParent(LONG objOrGrpID, LONG* pVal) {
         if (qivctl::slotIsGroup(state_, p)) *pVal = p;
     }
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::ObjectGetChildCount(LONG grpID, LONG* pVal) {
+STDMETHODIMP CQivPlayerCtl::ObjectGetChildCount(LONG grpID, LONG* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = 0;
     if (!qivctl::slotValid(state_, grpID)) return E_FAIL;
     *pVal = qivctl::slotChildCount(state_, grpID);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::ObjectGetChild(LONG objOrGrpID, LONG Index, LONG* pVal) {
+STDMETHODIMP CQivPlayerCtl::ObjectGetChild(LONG objOrGrpID, LONG Index, LONG* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = -1;
     if (!qivctl::slotValid(state_, objOrGrpID)) return E_FAIL;
     *pVal = qivctl::slotChild(state_, objOrGrpID, Index);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 HRESULT CQivPlayerCtl::addChild(LONG group, LONG child, LONG* indexOfChild, bool keepPos) {
     if (!indexOfChild) return E_POINTER;
@@ -385,56 +361,52 @@ HRESULT CQivPlayerCtl::removeChild(LONG group, LONG index, VARIANT_BOOL* pVal, b
     return S_OK;
 }
 
-STDMETHODIMP CQivPlayerCtl::ObjectAddChild(LONG objOrGrpID, LONG idOfChild, LONG* indexOfChild) {
+STDMETHODIMP CQivPlayerCtl::ObjectAddChild(LONG objOrGrpID, LONG idOfChild, LONG* indexOfChild) try {
     return addChild(objOrGrpID, idOfChild, indexOfChild, false);
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::ObjectRemoveChild(LONG objOrGrpID, LONG Index, VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::ObjectRemoveChild(LONG objOrGrpID, LONG Index, VARIANT_BOOL* pVal) try {
     return removeChild(objOrGrpID, Index, pVal, false);
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::ObjectAddChildKeepPos(LONG objOrGrpID, LONG idOfChild, LONG* indexOfChild) {
+STDMETHODIMP CQivPlayerCtl::ObjectAddChildKeepPos(LONG objOrGrpID, LONG idOfChild, LONG* indexOfChild) try {
     return addChild(objOrGrpID, idOfChild, indexOfChild, true);
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::ObjectRemoveChildKeepPos(LONG objOrGrpID, LONG Index, VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::ObjectRemoveChildKeepPos(LONG objOrGrpID, LONG Index, VARIANT_BOOL* pVal) try {
     return removeChild(objOrGrpID, Index, pVal, true);
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::ObjectMayMove(LONG objOrGrpID, LONG flags, VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::ObjectMayMove(LONG objOrGrpID, LONG flags, VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = VARIANT_FALSE;
     if (!qivctl::slotValid(state_, objOrGrpID)) return E_FAIL;
     state_.slots[size_t(objOrGrpID)].moveFlags = uint32_t(flags);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::ObjectSetUserData(LONG objOrGroupID, BSTR userData) {
+STDMETHODIMP CQivPlayerCtl::ObjectSetUserData(LONG objOrGroupID, BSTR userData) try {
     if (!qivctl::slotValid(state_, objOrGroupID)) return E_FAIL;
-    try {
-        state_.slots[size_t(objOrGroupID)].userData = qivBstrToAnsi(userData);
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
+    state_.slots[size_t(objOrGroupID)].userData = win::AnsiOfBstr(userData);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::ObjectGetUserData(LONG objOrGroupID, BSTR* userData) {
+STDMETHODIMP CQivPlayerCtl::ObjectGetUserData(LONG objOrGroupID, BSTR* userData) try {
     if (!userData) return E_POINTER;
     *userData = nullptr;
     if (!qivctl::slotValid(state_, objOrGroupID)) return E_FAIL;
-    *userData = qivAnsiToBstr(state_.slots[size_t(objOrGroupID)].userData);
+    *userData = win::AllocBstr(state_.slots[size_t(objOrGroupID)].userData);
     return *userData ? S_OK : E_OUTOFMEMORY;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::EnableUpdate(VARIANT_BOOL updateEnabled) {
+STDMETHODIMP CQivPlayerCtl::EnableUpdate(VARIANT_BOOL updateEnabled) try {
     if (updateEnabled == VARIANT_FALSE)
         ++updateDisabled_;
     else if (updateDisabled_ > 0)
         --updateDisabled_;
     if (hwnd() && updateDisabled_ == 0) Redraw(true);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 // ---- placements ----
 
@@ -448,70 +420,70 @@ HRESULT CQivPlayerCtl::changePlacement(VARIANT_BOOL* pVal, const std::function<b
     return S_OK;
 }
 
-STDMETHODIMP CQivPlayerCtl::ObjectRotate(float x, float y, float z, float angle, VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::ObjectRotate(float x, float y, float z, float angle, VARIANT_BOOL* pVal) try {
     if (!finite({x, y, z, angle})) return refused(pVal);
     return changePlacement(pVal, [&](Mat4& m) { return mtxRotateAxis(x, y, z, angle, &m) != 0; });
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::ObjectTurn(float x, float y, float z, float angle, VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::ObjectTurn(float x, float y, float z, float angle, VARIANT_BOOL* pVal) try {
     if (!finite({x, y, z, angle})) return refused(pVal);
     return changePlacement(pVal, [&](Mat4& m) { return qivctl::placementTurn(&m, x, y, z, angle); });
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::ObjectTranslate(float x, float y, float z, VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::ObjectTranslate(float x, float y, float z, VARIANT_BOOL* pVal) try {
     if (!finite({x, y, z})) return refused(pVal);
     return changePlacement(pVal, [&](Mat4& m) {
         mtxTranslate(x, y, z, &m);
         return true;
     });
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::ObjectTranslate2(float x, float y, float z, VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::ObjectTranslate2(float x, float y, float z, VARIANT_BOOL* pVal) try {
     if (!finite({x, y, z})) return refused(pVal);
     return changePlacement(pVal, [&](Mat4& m) {
         qivctl::placementTranslateAfter(&m, x, y, z);
         return true;
     });
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::ObjectScale(float scaleX, float scaleY, float scaleZ, VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::ObjectScale(float scaleX, float scaleY, float scaleZ, VARIANT_BOOL* pVal) try {
     if (!finite({scaleX, scaleY, scaleZ})) return refused(pVal);
     return changePlacement(pVal, [&](Mat4& m) {
         mtxScale(scaleX, scaleY, scaleZ, &m);
         return true;
     });
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::ObjectResetPosition(VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::ObjectResetPosition(VARIANT_BOOL* pVal) try {
     return changePlacement(pVal, [](Mat4& m) {
         mtxIdentity(&m);
         return true;
     });
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::ObjectGetPositionAsString(LONG objOrGroupID, BSTR* pVal) {
+STDMETHODIMP CQivPlayerCtl::ObjectGetPositionAsString(LONG objOrGroupID, BSTR* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = nullptr;
     if (!qivctl::slotValid(state_, objOrGroupID)) return E_FAIL;
     Mat4 m = state_.slots[size_t(objOrGroupID)].placement;
     if (mtxIsMarked(&m)) mtxIdentity(&m);
-    *pVal = qivAnsiToBstr(qivctl::placementAsString(m.m));
+    *pVal = win::AllocBstr(qivctl::placementAsString(m.m));
     return *pVal ? S_OK : E_OUTOFMEMORY;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::ObjectSetPositionFromString(LONG objOrGroupID, BSTR position, VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::ObjectSetPositionFromString(LONG objOrGroupID, BSTR position, VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = VARIANT_FALSE;
     if (!qivctl::slotValid(state_, objOrGroupID)) return E_FAIL;
     Mat4 m;
-    if (!qivctl::parsePlacement(qivBstrToAnsi(position), m.m)) return S_OK;
+    if (!qivctl::parsePlacement(win::AnsiOfBstr(position), m.m)) return S_OK;
     state_.slots[size_t(objOrGroupID)].placement = m;
     slotChanged(objOrGroupID);
     *pVal = VARIANT_TRUE;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::ObjectGetRealPositionAsString(LONG objOrGroupID, BSTR* pVal) {
+STDMETHODIMP CQivPlayerCtl::ObjectGetRealPositionAsString(LONG objOrGroupID, BSTR* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = nullptr;
     // Only a loaded object has a node whose world matrix can be told.
@@ -519,13 +491,13 @@ STDMETHODIMP CQivPlayerCtl::ObjectGetRealPositionAsString(LONG objOrGroupID, BST
     PlaceNodes();
     Mat4 m = state_.slots[size_t(objOrGroupID)].node->base;
     if (mtxIsMarked(&m)) mtxIdentity(&m);
-    *pVal = qivAnsiToBstr(qivctl::placementAsString(m.m));
+    *pVal = win::AllocBstr(qivctl::placementAsString(m.m));
     return *pVal ? S_OK : E_OUTOFMEMORY;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 // ---- positions and extents ----
 
-STDMETHODIMP CQivPlayerCtl::ObjectGetCurPos(LONG objOrGrpID, float* x, float* y, float* z, VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::ObjectGetCurPos(LONG objOrGrpID, float* x, float* y, float* z, VARIANT_BOOL* pVal) try {
     if (!x || !y || !z || !pVal) return E_POINTER;
     *x = *y = *z = 0;
     Mat4 world;
@@ -535,30 +507,30 @@ STDMETHODIMP CQivPlayerCtl::ObjectGetCurPos(LONG objOrGrpID, float* x, float* y,
         *x = world.m[12], *y = world.m[13], *z = world.m[14];
     }
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::ObjectGetCurPosX(LONG objOrGrpID, float* pVal) {
+STDMETHODIMP CQivPlayerCtl::ObjectGetCurPosX(LONG objOrGrpID, float* pVal) try {
     return component(pVal, 0, [&](float* x, float* y, float* z) {
         VARIANT_BOOL ok;
         return ObjectGetCurPos(objOrGrpID, x, y, z, &ok);
     });
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::ObjectGetCurPosY(LONG objOrGrpID, float* pVal) {
+STDMETHODIMP CQivPlayerCtl::ObjectGetCurPosY(LONG objOrGrpID, float* pVal) try {
     return component(pVal, 1, [&](float* x, float* y, float* z) {
         VARIANT_BOOL ok;
         return ObjectGetCurPos(objOrGrpID, x, y, z, &ok);
     });
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::ObjectGetCurPosZ(LONG objOrGrpID, float* pVal) {
+STDMETHODIMP CQivPlayerCtl::ObjectGetCurPosZ(LONG objOrGrpID, float* pVal) try {
     return component(pVal, 2, [&](float* x, float* y, float* z) {
         VARIANT_BOOL ok;
         return ObjectGetCurPos(objOrGrpID, x, y, z, &ok);
     });
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::ObjectGetRealPos(LONG objOrGrpID, float* x, float* y, float* z, VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::ObjectGetRealPos(LONG objOrGrpID, float* x, float* y, float* z, VARIANT_BOOL* pVal) try {
     float centre[3] = {0, 0, 0};
     bool found = false;
     // Only a visible slot, or the one being dragged, has a real position.
@@ -578,25 +550,25 @@ STDMETHODIMP CQivPlayerCtl::ObjectGetRealPos(LONG objOrGrpID, float* x, float* y
     if (z) *z = centre[2];
     if (pVal) *pVal = vb(found);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::ObjectGetRealPosX(LONG objOrGrpID, float* pVal) {
+STDMETHODIMP CQivPlayerCtl::ObjectGetRealPosX(LONG objOrGrpID, float* pVal) try {
     if (!pVal) return E_POINTER;
     return ObjectGetRealPos(objOrGrpID, pVal, nullptr, nullptr, nullptr);
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::ObjectGetRealPosY(LONG objOrGrpID, float* pVal) {
+STDMETHODIMP CQivPlayerCtl::ObjectGetRealPosY(LONG objOrGrpID, float* pVal) try {
     if (!pVal) return E_POINTER;
     return ObjectGetRealPos(objOrGrpID, nullptr, pVal, nullptr, nullptr);
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::ObjectGetRealPosZ(LONG objOrGrpID, float* pVal) {
+STDMETHODIMP CQivPlayerCtl::ObjectGetRealPosZ(LONG objOrGrpID, float* pVal) try {
     if (!pVal) return E_POINTER;
     return ObjectGetRealPos(objOrGrpID, nullptr, nullptr, pVal, nullptr);
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 STDMETHODIMP CQivPlayerCtl::ObjectGetExtend(VARIANT_BOOL scaled, float* dx, float* dy, float* dz,
-                                            VARIANT_BOOL* pVal) {
+                                            VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = VARIANT_FALSE;
     if (dx) *dx = 0;
@@ -625,37 +597,37 @@ STDMETHODIMP CQivPlayerCtl::ObjectGetExtend(VARIANT_BOOL scaled, float* dx, floa
     if (dz) *dz = std::fabs(box.max.z - box.min.z);
     *pVal = VARIANT_TRUE;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::ObjectGetExtendX(VARIANT_BOOL scaled, float* dx) {
+STDMETHODIMP CQivPlayerCtl::ObjectGetExtendX(VARIANT_BOOL scaled, float* dx) try {
     if (!dx) return E_POINTER;
     VARIANT_BOOL ok;
     return ObjectGetExtend(scaled, dx, nullptr, nullptr, &ok);
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::ObjectGetExtendY(VARIANT_BOOL scaled, float* dy) {
+STDMETHODIMP CQivPlayerCtl::ObjectGetExtendY(VARIANT_BOOL scaled, float* dy) try {
     if (!dy) return E_POINTER;
     VARIANT_BOOL ok;
     return ObjectGetExtend(scaled, nullptr, dy, nullptr, &ok);
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::ObjectGetExtendZ(VARIANT_BOOL scaled, float* dz) {
+STDMETHODIMP CQivPlayerCtl::ObjectGetExtendZ(VARIANT_BOOL scaled, float* dz) try {
     if (!dz) return E_POINTER;
     VARIANT_BOOL ok;
     return ObjectGetExtend(scaled, nullptr, nullptr, dz, &ok);
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 // ---- lights, highlight, cursor ----
 
-STDMETHODIMP CQivPlayerCtl::put_Lights(LONG newVal) {
+STDMETHODIMP CQivPlayerCtl::put_Lights(LONG newVal) try {
     state_.lights = uint32_t(newVal);
     qivctl::applyOwnLights(state_, state_.lights);
-    FireOnChanged(0x35);
+    FireOnChanged(qivdispid::Lights);
     Redraw(true);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::ObjectSwitchLight(VARIANT_BOOL lightsOn, VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::ObjectSwitchLight(VARIANT_BOOL lightsOn, VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = VARIANT_FALSE;
     if (!validCurrent()) return E_FAIL;
@@ -664,9 +636,9 @@ STDMETHODIMP CQivPlayerCtl::ObjectSwitchLight(VARIANT_BOOL lightsOn, VARIANT_BOO
     *pVal = vb(scnSwitchLights(node, lightsOn != VARIANT_FALSE ? 1 : 0) != 0);
     Redraw(true);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::ObjectSetHighlightedSubObject(LONG SubObjectIndex, VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::ObjectSetHighlightedSubObject(LONG SubObjectIndex, VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = VARIANT_FALSE;
     if (!validCurrent()) return E_FAIL;
@@ -675,9 +647,9 @@ STDMETHODIMP CQivPlayerCtl::ObjectSetHighlightedSubObject(LONG SubObjectIndex, V
     *pVal = vb(scnSetHighlight(node, SubObjectIndex) != 0);
     if (*pVal) slotChanged(state_.currentSlot);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::SetCursorMode(qivCursorTypes newCursorMode) {
+STDMETHODIMP CQivPlayerCtl::SetCursorMode(qivCursorTypes newCursorMode) try {
     // Any mode is kept; one without a cursor of its own leaves the cursor to the window.
     if (state_.cursorType == int32_t(newCursorMode)) return S_OK;
     state_.cursorType = int32_t(newCursorMode);
@@ -689,7 +661,7 @@ STDMETHODIMP CQivPlayerCtl::SetCursorMode(qivCursorTypes newCursorMode) {
         if (over && (over == w || over == win_->hardwareWindow)) SetCursorForState(HTCLIENT);
     }
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 // ---- picked positions and collisions ----
 
@@ -699,7 +671,7 @@ void CQivPlayerCtl::SetLastPick(const float world[3], int32_t texture, int32_t m
     lastPickedMaterial_ = material;
 }
 
-STDMETHODIMP CQivPlayerCtl::GetLastPickedPosition(qivCoordinateTypes which, float* x, float* y, float* z) {
+STDMETHODIMP CQivPlayerCtl::GetLastPickedPosition(qivCoordinateTypes which, float* x, float* y, float* z) try {
     if (!x || !y || !z) return E_POINTER;
     float out[3] = {0, 0, 0};
     const qivctl::PickedPosition r = qivctl::lastPickedPosition(state_, lastPick_, int32_t(which), out);
@@ -707,21 +679,21 @@ STDMETHODIMP CQivPlayerCtl::GetLastPickedPosition(qivCoordinateTypes which, floa
     // Without an object the outputs are zeros.
     *x = out[0], *y = out[1], *z = out[2];
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::GetLastPickedPositionX(qivCoordinateTypes which, float* pVal) {
+STDMETHODIMP CQivPlayerCtl::GetLastPickedPositionX(qivCoordinateTypes which, float* pVal) try {
     return component(pVal, 0, [&](float* x, float* y, float* z) { return GetLastPickedPosition(which, x, y, z); });
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::GetLastPickedPositionY(qivCoordinateTypes which, float* pVal) {
+STDMETHODIMP CQivPlayerCtl::GetLastPickedPositionY(qivCoordinateTypes which, float* pVal) try {
     return component(pVal, 1, [&](float* x, float* y, float* z) { return GetLastPickedPosition(which, x, y, z); });
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::GetLastPickedPositionZ(qivCoordinateTypes which, float* pVal) {
+STDMETHODIMP CQivPlayerCtl::GetLastPickedPositionZ(qivCoordinateTypes which, float* pVal) try {
     return component(pVal, 2, [&](float* x, float* y, float* z) { return GetLastPickedPosition(which, x, y, z); });
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::GetCollidingObjects(LONG objOrGroupID, VARIANT* pVal) {
+STDMETHODIMP CQivPlayerCtl::GetCollidingObjects(LONG objOrGroupID, VARIANT* pVal) try {
     if (!pVal) return E_POINTER;
     VariantInit(pVal);
     if (!qivctl::slotValid(state_, objOrGroupID)) return S_OK;
@@ -741,180 +713,164 @@ STDMETHODIMP CQivPlayerCtl::GetCollidingObjects(LONG objOrGroupID, VARIANT* pVal
         return E_OUTOFMEMORY;
     }
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::GetCollidingObjectsAsString(LONG objOrGroupID, BSTR* pVal) {
+STDMETHODIMP CQivPlayerCtl::GetCollidingObjectsAsString(LONG objOrGroupID, BSTR* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = nullptr;
     if (!qivctl::slotValid(state_, objOrGroupID)) return S_OK;
-    try {
-        currentRoots();
-        const auto text = qivctl::idListText(qivctl::collidingObjects(state_, state_.sceneRoots, objOrGroupID));
-        if (!text) return S_OK;
-        *pVal = qivAnsiToBstr(*text);
-        if (!*pVal) return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
+    currentRoots();
+    const auto text = qivctl::idListText(qivctl::collidingObjects(state_, state_.sceneRoots, objOrGroupID));
+    if (!text) return S_OK;
+    *pVal = win::AllocBstr(*text);
+    if (!*pVal) return E_OUTOFMEMORY;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 // ---- dropping ----
 
 STDMETHODIMP CQivPlayerCtl::ObjectDrop(VARIANT_BOOL animated, float minDropHeight, VARIANT_BOOL dropsDown,
-                                       VARIANT_BOOL* pVal) {
+                                       VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = VARIANT_FALSE;
     if (!validCurrent()) return E_FAIL;
     const int32_t id = state_.currentSlot;
     if (!state_.slots[size_t(id)].isGroup && !state_.slots[size_t(id)].node) return S_OK;
-    try {
-        currentRoots();
-        std::vector<ScnNode*> moved = qivctl::collisionSubjects(state_, id);
-        std::vector<ScnNode*> others = qivctl::collisionObstacles(state_.sceneRoots, moved);
-        Box3 movedBox = qivctl::emptyBox(), sceneBox = qivctl::emptyBox();
+    currentRoots();
+    std::vector<ScnNode*> moved = qivctl::collisionSubjects(state_, id);
+    std::vector<ScnNode*> others = qivctl::collisionObstacles(state_.sceneRoots, moved);
+    Box3 movedBox = qivctl::emptyBox(), sceneBox = qivctl::emptyBox();
+    for (ScnNode* n : moved) {
+        Box3 b;
+        if (nodeExtent(n, &b)) movedBox = qivctl::boxUnion(movedBox, b);
+    }
+    for (ScnNode* n : others) {
+        Box3 b;
+        if (nodeExtent(n, &b)) sceneBox = qivctl::boxUnion(sceneBox, b);
+    }
+    if (moved.empty() || qivctl::boxEmpty(movedBox)) return S_OK;
+    sceneBox = qivctl::boxUnion(sceneBox, movedBox);
+    moved.push_back(nullptr);
+    others.push_back(nullptr);
+    const bool filter = win_->filter;
+    win_->filter = false;
+    ScnNode** contacts = nullptr;
+    qivctl::DropWorld world;
+    world.placeAt = [&](float z) {
+        state_.slots[size_t(id)].placement.m[14] = z;
+        PlaceNodes();
+        Box3 box = qivctl::emptyBox();
         for (ScnNode* n : moved) {
             Box3 b;
-            if (nodeExtent(n, &b)) movedBox = qivctl::boxUnion(movedBox, b);
+            if (n && nodeExtent(n, &b)) box = qivctl::boxUnion(box, b);
         }
-        for (ScnNode* n : others) {
-            Box3 b;
-            if (nodeExtent(n, &b)) sceneBox = qivctl::boxUnion(sceneBox, b);
-        }
-        if (moved.empty() || qivctl::boxEmpty(movedBox)) return S_OK;
-        sceneBox = qivctl::boxUnion(sceneBox, movedBox);
-        moved.push_back(nullptr);
-        others.push_back(nullptr);
-        const bool filter = win_->filter;
-        win_->filter = false;
-        ScnNode** contacts = nullptr;
-        qivctl::DropWorld world;
-        world.placeAt = [&](float z) {
-            state_.slots[size_t(id)].placement.m[14] = z;
-            PlaceNodes();
-            Box3 box = qivctl::emptyBox();
-            for (ScnNode* n : moved) {
-                Box3 b;
-                if (n && nodeExtent(n, &b)) box = qivctl::boxUnion(box, b);
-            }
-            return box;
-        };
-        world.collides = [&] {
-            uint32_t hit = 0;
-            return colTestMove(moved.data(), others.data(), &contacts, &hit) && hit;
-        };
-        world.redraw = [&] {
-            state_.frameValid = false;
-            if (HWND w = hwnd()) RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-        };
-        Mat4& placement = state_.slots[size_t(id)].placement;
-        if (mtxIsMarked(&placement)) mtxIdentity(&placement);
-        qivctl::dropSlot(placement.m[14], movedBox, sceneBox, minDropHeight, dropsDown != VARIANT_FALSE,
-                         animated != VARIANT_FALSE, world);
-        if (contacts) memFree(contacts);
-        win_->filter = filter;
-        slotChanged(id, true);
-        const Mat4& p = state_.slots[size_t(id)].placement;
-        FireObjectMove(id, id, qivMvEvObjDropped, p.m[12], p.m[13], p.m[14]);
-        *pVal = VARIANT_TRUE;
-    } catch (...) {
-        return E_FAIL;
-    }
+        return box;
+    };
+    world.collides = [&] {
+        uint32_t hit = 0;
+        return colTestMove(moved.data(), others.data(), &contacts, &hit) && hit;
+    };
+    world.redraw = [&] {
+        state_.frameValid = false;
+        if (HWND w = hwnd()) RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    };
+    Mat4& placement = state_.slots[size_t(id)].placement;
+    if (mtxIsMarked(&placement)) mtxIdentity(&placement);
+    qivctl::dropSlot(placement.m[14], movedBox, sceneBox, minDropHeight, dropsDown != VARIANT_FALSE,
+                     animated != VARIANT_FALSE, world);
+    if (contacts) memFree(contacts);
+    win_->filter = filter;
+    slotChanged(id, true);
+    const Mat4& p = state_.slots[size_t(id)].placement;
+    FireObjectMove(id, id, qivMvEvObjDropped, p.m[12], p.m[13], p.m[14]);
+    *pVal = VARIANT_TRUE;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::DragAndDropObject(BSTR url, LONG moveFlags, LONG* objectID) {
+STDMETHODIMP CQivPlayerCtl::DragAndDropObject(BSTR url, LONG moveFlags, LONG* objectID) try {
     return DragAndDropObjectWithDefault(url, moveFlags, -1, objectID);
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 STDMETHODIMP CQivPlayerCtl::DragAndDropObjectWithDefault(BSTR url, LONG moveFlags, LONG DefaultObjectID,
-                                                         LONG* objectID) {
+                                                         LONG* objectID) try {
     if (!objectID) return E_POINTER;
     *objectID = DefaultObjectID;
-    try {
-        std::string name = qivBstrToAnsi(url);
-        HWND w = hwnd();
-        if (name.empty() || !w || DraggedObject() >= 0) return S_OK;
-        // Only while the left button holds the drop over this control's window.
-        HWND fg = GetForegroundWindow();
-        const bool foreground = fg && (fg == w || IsChild(w, fg) || GetAncestor(w, GA_ROOT) == fg);
-        const bool left = GetAsyncKeyState(GetSystemMetrics(SM_SWAPBUTTON) ? VK_RBUTTON : VK_LBUTTON) < 0;
-        if (!foreground || !left) return S_OK;
-        VARIANT_BOOL walking = VARIANT_FALSE;
-        if (SUCCEEDED(get_Walkthrough(&walking)) && walking) put_Walkthrough(VARIANT_FALSE);
-        // The anchor: the world point under the cursor at the view reference point's depth.
-        POINT pt;
-        GetCursorPos(&pt);
-        ScreenToClient(w, &pt);
-        const CamRecord& cam = state_.camera;
-        Vec3 at{0, 0, 0};
-        if (state_.viewValid) {
-            const float y = cam.rowsUp ? float(state_.frameHeight - pt.y) : float(pt.y);
-            at = navUnproject(cam.pixelToWorld, float(pt.x), y, navProject(cam.worldToPixel, cam.vrp).z);
-            if (!finite({at.x, at.y, at.z})) at = Vec3{0, 0, 0};
-        }
-        const int32_t id = qivctl::slotAllocate(state_);
-        QivObjectSlot& slot = state_.slots[size_t(id)];
-        slot.sourceName = std::move(name);
-        slot.visible = false;
-        slot.moveFlags = uint32_t(moveFlags);
-        slot.placement.m[12] = at.x, slot.placement.m[13] = at.y, slot.placement.m[14] = at.z;
-        *objectID = id;
-        // The object lands at the anchor and is dragged on from there with the held button.
-        if (loadSlot(id)) {
-            state_.slots[size_t(id)].visible = true;
-            slotChanged(id, true);
-        }
-        DragObjectAtCursor(id);
-    } catch (...) {
-        return E_FAIL;
+    std::string name = win::AnsiOfBstr(url);
+    HWND w = hwnd();
+    if (name.empty() || !w || DraggedObject() >= 0) return S_OK;
+    // Only while the left button holds the drop over this control's window.
+    HWND fg = GetForegroundWindow();
+    const bool foreground = fg && (fg == w || IsChild(w, fg) || GetAncestor(w, GA_ROOT) == fg);
+    const bool left = GetAsyncKeyState(GetSystemMetrics(SM_SWAPBUTTON) ? VK_RBUTTON : VK_LBUTTON) < 0;
+    if (!foreground || !left) return S_OK;
+    VARIANT_BOOL walking = VARIANT_FALSE;
+    if (SUCCEEDED(get_Walkthrough(&walking)) && walking) put_Walkthrough(VARIANT_FALSE);
+    // The anchor: the world point under the cursor at the view reference point's depth.
+    POINT pt;
+    GetCursorPos(&pt);
+    ScreenToClient(w, &pt);
+    const CamRecord& cam = state_.camera;
+    Vec3 at{0, 0, 0};
+    if (state_.viewValid) {
+        const float y = cam.rowsUp ? float(state_.frameHeight - pt.y) : float(pt.y);
+        at = navUnproject(cam.pixelToWorld, float(pt.x), y, navProject(cam.worldToPixel, cam.vrp).z);
+        if (!finite({at.x, at.y, at.z})) at = Vec3{0, 0, 0};
     }
+    const int32_t id = qivctl::slotAllocate(state_);
+    QivObjectSlot& slot = state_.slots[size_t(id)];
+    slot.sourceName = std::move(name);
+    slot.visible = false;
+    slot.moveFlags = uint32_t(moveFlags);
+    slot.placement.m[12] = at.x, slot.placement.m[13] = at.y, slot.placement.m[14] = at.z;
+    *objectID = id;
+    // The object lands at the anchor and is dragged on from there with the held button.
+    if (loadSlot(id)) {
+        state_.slots[size_t(id)].visible = true;
+        slotChanged(id, true);
+    }
+    DragObjectAtCursor(id);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 // ---- saving ----
 
 STDMETHODIMP CQivPlayerCtl::SavePELObject(BSTR ObjectFileName, BSTR logicalObjectName, BSTR TextureBasePath,
-                                          VARIANT_BOOL* pVal) {
+                                          VARIANT_BOOL* pVal) try {
     return SavePELObject2(ObjectFileName, logicalObjectName, TextureBasePath, VARIANT_TRUE, pVal);
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 STDMETHODIMP CQivPlayerCtl::SavePELObject2(BSTR ObjectFileName, BSTR logicalObjectName, BSTR TextureBasePath,
-                                           VARIANT_BOOL combineTextures, VARIANT_BOOL* pVal) {
+                                           VARIANT_BOOL combineTextures, VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = VARIANT_FALSE;
-    try {
-        std::string path = qivBstrToAnsi(ObjectFileName);
-        if (path.empty()) return S_OK;
-        if (!validCurrent()) return E_FAIL;
-        std::string textureDir = qivBstrToAnsi(TextureBasePath);
-        if (textureDir.empty()) textureDir = win_->textureBaseUrl;
-        // An untrusted caller's name is a suggestion for the user's choice; the textures go
-        // beside the chosen file.
-        bool replace = false;
-        if (CallerUntrusted()) {
-            std::string chosen;
-            if (!AskSaveFile(path, IDS_SAVE_OBJECT, IDS_FILTER_PEL, ".pel", &chosen, &replace)) return S_OK;
-            path = chosen;
-            const size_t cut = path.find_last_of("\\/");
-            textureDir = cut == std::string::npos ? std::string(".") : path.substr(0, cut);
-        } else if (!qivctl::fileNameAllowed(path) || !qivctl::fileNameAllowed(textureDir)) {
-            return S_OK;
-        }
-        std::string dir;
-        if (!textureDir.empty() && !localPathOf(textureDir, &dir)) dir.clear();
-        const std::string name = qivBstrToAnsi(logicalObjectName);
-        const bool ok = SaveObjectFileReplacing(path, replace, [&](const std::string& target) {
-            return SaveObjectFile(target.c_str(), false, dir.c_str(), name.empty() ? nullptr : name.c_str(),
-                                  combineTextures != VARIANT_FALSE) != 0;
-        });
-        if (ok) MarkFileForCaller(path);
-        *pVal = vb(ok);
-    } catch (...) {
-        return E_FAIL;
+    std::string path = win::AnsiOfBstr(ObjectFileName);
+    if (path.empty()) return S_OK;
+    if (!validCurrent()) return E_FAIL;
+    std::string textureDir = win::AnsiOfBstr(TextureBasePath);
+    if (textureDir.empty()) textureDir = win_->textureBaseUrl;
+    // An untrusted caller's name is a suggestion for the user's choice; the textures go
+    // beside the chosen file.
+    bool replace = false;
+    if (CallerUntrusted()) {
+        std::string chosen;
+        if (!AskSaveFile(path, IDS_SAVE_OBJECT, IDS_FILTER_PEL, ".pel", &chosen, &replace)) return S_OK;
+        path = chosen;
+        const size_t cut = path.find_last_of("\\/");
+        textureDir = cut == std::string::npos ? std::string(".") : path.substr(0, cut);
+    } else if (!qivctl::fileNameAllowed(path) || !qivctl::fileNameAllowed(textureDir)) {
+        return S_OK;
     }
+    std::string dir;
+    if (!textureDir.empty() && !localPathOf(textureDir, &dir)) dir.clear();
+    const std::string name = win::AnsiOfBstr(logicalObjectName);
+    const bool ok = SaveObjectFileReplacing(path, replace, [&](const std::string& target) {
+        return SaveObjectFile(target.c_str(), false, dir.c_str(), name.empty() ? nullptr : name.c_str(),
+                              combineTextures != VARIANT_FALSE) != 0;
+    });
+    if (ok) MarkFileForCaller(path);
+    *pVal = vb(ok);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 int CQivPlayerCtl::SaveAllObjects(const std::string& path, const char* logicalName, bool combine,
                                   const std::string& textureDirectory) {
@@ -967,7 +923,7 @@ int CQivPlayerCtl::SaveAllObjects(const std::string& path, const char* logicalNa
 // ---- caches ----
 
 STDMETHODIMP CQivPlayerCtl::ConfigureCache2(LONG cachedObjects, LONG cachedTextures, LONG cachedMaterials,
-                                            LONG cachedBackgroundPictures, VARIANT_BOOL* pVal) {
+                                            LONG cachedBackgroundPictures, VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     // The process's caches serve every page: an untrusted caller does not size them.
     const bool ok = !CallerUntrusted() && cachedObjects >= 0 && cachedTextures >= 0 && cachedMaterials >= 0 &&
@@ -976,20 +932,20 @@ STDMETHODIMP CQivPlayerCtl::ConfigureCache2(LONG cachedObjects, LONG cachedTextu
                                             uint32_t(cachedMaterials), uint32_t(cachedBackgroundPictures));
     *pVal = vb(ok);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 STDMETHODIMP CQivPlayerCtl::ConfigureCache(LONG cachedObjects, LONG cachedTextures, LONG cachedBackgroundPictures,
-                                           VARIANT_BOOL* pVal) {
+                                           VARIANT_BOOL* pVal) try {
     return ConfigureCache2(cachedObjects, cachedTextures, LONG(qivctl::kDefaultMaterials), cachedBackgroundPictures,
                            pVal);
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 STDMETHODIMP CQivPlayerCtl::FlushCaches(VARIANT_BOOL flushObjectCache, VARIANT_BOOL flushTextureCache,
-                                        VARIANT_BOOL flushMaterialCache, VARIANT_BOOL flushBackPicCache) {
+                                        VARIANT_BOOL flushMaterialCache, VARIANT_BOOL flushBackPicCache) try {
     qivctl::FlushCaches(flushObjectCache != VARIANT_FALSE, flushTextureCache != VARIANT_FALSE,
                         flushMaterialCache != VARIANT_FALSE, flushBackPicCache != VARIANT_FALSE);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 // ---- host services ----
 
@@ -1030,7 +986,7 @@ const qivctl::QivHostServices& CQivPlayerCtl::HostServices() {
         c.hooks.sceneRoots = [](void* control) { return static_cast<CQivPlayerCtl*>(control)->state_.sceneRoots; };
         c.hooks.toAnsi = [](const wchar_t* name) {
             BSTR b = SysAllocString(name);
-            std::string s = qivBstrToAnsi(b);
+            std::string s = win::AnsiOfBstr(b);
             SysFreeString(b);
             return s;
         };

@@ -8,12 +8,14 @@
 #include <cstring>
 #include <string>
 
+#include "com/guard.h"
 #include "container_win.h"
 #include "ctlmodule_win.h"
 #include "qivctl_win.h"
 #include "resources/dialogids.h"
 #include "saveobj.h"
 #include "scene/scene.h"
+#include "win/wintext.h"
 #include "window_win.h"
 
 namespace {
@@ -21,10 +23,7 @@ namespace {
 QivSaveFileDialog g_saveDialog = nullptr, g_openDialog = nullptr;
 
 std::string ansiOfBstr(BSTR s) {
-    const int n = s ? int(SysStringLen(s)) : 0;
-    const int k = n ? WideCharToMultiByte(CP_ACP, 0, s, n, nullptr, 0, nullptr, nullptr) : 0;
-    std::string out(size_t(std::max(k, 0)), '\0');
-    if (k > 0) WideCharToMultiByte(CP_ACP, 0, s, n, out.data(), k, nullptr, nullptr);
+    const std::string out = win::AnsiOfBstr(s);
     return out.substr(0, std::strlen(out.c_str()));
 }
 
@@ -251,22 +250,18 @@ bool CQivPlayerCtl::SaveObjectDialog(const std::string& suggested, bool pelOnly,
 }
 
 STDMETHODIMP CQivPlayerCtl::SaveObject(BSTR ObjectFileName, VARIANT_BOOL useQivFormat, BSTR TextureBasePath,
-                                       VARIANT_BOOL* pVal) {
+                                       VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = VARIANT_FALSE;
-    try {
-        const std::string name = ansiOfBstr(ObjectFileName);
-        bool ok;
-        if (name.empty())
-            ok = SaveObjectDialog();
-        else if (CallerUntrusted())
-            ok = SaveObjectDialog(name, false, useQivFormat != VARIANT_FALSE);
-        else
-            ok = SaveObjectFile(name.c_str(), useQivFormat != VARIANT_FALSE, ansiOfBstr(TextureBasePath).c_str(),
-                                nullptr, false) != 0;
-        *pVal = ok ? VARIANT_TRUE : VARIANT_FALSE;
-    } catch (...) {
-        return E_FAIL;
-    }
+    const std::string name = ansiOfBstr(ObjectFileName);
+    bool ok;
+    if (name.empty())
+        ok = SaveObjectDialog();
+    else if (CallerUntrusted())
+        ok = SaveObjectDialog(name, false, useQivFormat != VARIANT_FALSE);
+    else
+        ok = SaveObjectFile(name.c_str(), useQivFormat != VARIANT_FALSE, ansiOfBstr(TextureBasePath).c_str(),
+                            nullptr, false) != 0;
+    *pVal = ok ? VARIANT_TRUE : VARIANT_FALSE;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }

@@ -9,6 +9,7 @@
 #include "backend_win.h"
 #include "com/errorinfo.h"
 #include "background.h"
+#include "com/guard.h"
 #include "displayprops.h"
 #include "frameticks.h"
 #include "menustate.h"
@@ -18,6 +19,7 @@
 #include "scene/scene.h"
 #include "slots.h"
 #include "stockprops.h"
+#include "win/wintext.h"
 #include "window_win.h"
 
 // {6B0C2F43-4D1E-4C8A-9E57-2A1F6D93B8C4}
@@ -27,12 +29,6 @@ namespace {
 
 VARIANT_BOOL vb(bool b) { return b ? VARIANT_TRUE : VARIANT_FALSE; }
 
-std::wstring wideOf(const std::string& ansi) {
-    int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), int(ansi.size()), nullptr, 0);
-    std::wstring w(size_t(n > 0 ? n : 0), L'\0');
-    if (n > 0) MultiByteToWideChar(CP_ACP, 0, ansi.data(), int(ansi.size()), w.data(), n);
-    return w;
-}
 
 // The node's animation table, or none.
 AnimDesc* animationTable(const QivObjectSlot& s, uint32_t* count) {
@@ -75,7 +71,7 @@ bool CQivPlayerCtl::StartSubAnimationOf(int32_t slot, int32_t index, bool repeat
     if (AnimDesc* d = animationTable(s, &count); d && uint32_t(index) < count) animSetTime(s.node, &d[index]);
     win_->animationRunning = true;
     if (r.buttons) RefreshBarState();
-    FireAnimationStarted(slot, index, wideOf(r.name), r.repeat);
+    FireAnimationStarted(slot, index, win::Wide(r.name), r.repeat);
     RequestFrameTick(hwnd());
     state_.frameValid = false;
     fireViewChange();
@@ -84,21 +80,21 @@ bool CQivPlayerCtl::StartSubAnimationOf(int32_t slot, int32_t index, bool repeat
 
 // ---- members ----
 
-STDMETHODIMP CQivPlayerCtl::get_EnabledMenus(LONG* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_EnabledMenus(LONG* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = LONG(enabledMenus_);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::put_EnabledMenus(LONG v) {
+STDMETHODIMP CQivPlayerCtl::put_EnabledMenus(LONG v) try {
     if (uint32_t(v) == enabledMenus_) return S_OK;
     enabledMenus_ = uint32_t(v);
-    FireOnChanged(34);
+    FireOnChanged(qivdispid::EnabledMenus);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 STDMETHODIMP CQivPlayerCtl::GetSubAnimationInfo(LONG Index, BSTR* Name, float* StartTime, float* EndTime,
-                                                VARIANT_BOOL* pVal) {
+                                                VARIANT_BOOL* pVal) try {
     if (!Name || !StartTime || !EndTime || !pVal) return E_POINTER;
     *Name = nullptr;
     *StartTime = *EndTime = 0;
@@ -109,24 +105,24 @@ STDMETHODIMP CQivPlayerCtl::GetSubAnimationInfo(LONG Index, BSTR* Name, float* S
     if (Index < 0 || size_t(Index) >= table.size())
         return qcom::setErrorInfo(E_INVALIDARG, L"There is no sub-animation with this index.", IID_IQivPlayer2,
                                   L"QivPlayer");
-    const std::wstring name = wideOf(table[size_t(Index)].name);
+    const std::wstring name = win::Wide(table[size_t(Index)].name);
     *Name = SysAllocStringLen(name.data(), UINT(name.size()));
     if (!*Name) return E_OUTOFMEMORY;
     *StartTime = table[size_t(Index)].start;
     *EndTime = table[size_t(Index)].end;
     *pVal = VARIANT_TRUE;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::StartSubAnimation(LONG Index, VARIANT_BOOL repeat, VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::StartSubAnimation(LONG Index, VARIANT_BOOL repeat, VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = VARIANT_FALSE;
     if (!qivctl::slotValid(state_, state_.currentSlot)) return S_OK;
     *pVal = vb(StartSubAnimationOf(state_.currentSlot, Index, repeat != VARIANT_FALSE));
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::Show2DView(VARIANT_BOOL view2D) {
+STDMETHODIMP CQivPlayerCtl::Show2DView(VARIANT_BOOL view2D) try {
     const bool want = view2D != VARIANT_FALSE;
     const qivctl::Show2DPlan p = qivctl::show2DView(want, PreviewPicture() != nullptr);
     SwapPreviewAndBackground();
@@ -140,16 +136,16 @@ STDMETHODIMP CQivPlayerCtl::Show2DView(VARIANT_BOOL view2D) {
     state_.frameValid = false;
     Redraw(true);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::OneTimeRaytrace() {
+STDMETHODIMP CQivPlayerCtl::OneTimeRaytrace() try {
     win_->frameMode = qivctl::kOneTimeRaytraceMode;
     state_.frameValid = false;
     if (HWND w = hwnd()) InvalidateRect(w, nullptr, FALSE);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::ShowAll() {
+STDMETHODIMP CQivPlayerCtl::ShowAll() try {
     if (!state_.sceneRoots) return S_OK;
     // The home view of the whole scene: its box again, the first angles.
     state_.viewValid = false;
@@ -160,7 +156,7 @@ STDMETHODIMP CQivPlayerCtl::ShowAll() {
     if (!viewChangesHeld())
         for (int32_t id : qivctl::kShowAllNotices) FireOnChanged(id);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 // ---- verbs, command target, deactivation ----
 

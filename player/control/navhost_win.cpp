@@ -11,15 +11,12 @@
 #include "render/collision.h"
 #include "render/pick.h"
 #include "scene/engine.h"
+#include "scene/vecops.h"
 #include "slots.h"
 #include "window_win.h"
 
-namespace {
-
-Vec3 sub(const Vec3& a, const Vec3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-Vec3 add(const Vec3& a, const Vec3& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-
-}  // namespace
+using vec::add;
+using vec::sub;
 
 QivNavigation::QivNavigation(CQivPlayerCtl* ctl) : nav(this, &ctl->win().spin), ctl_(ctl) {}
 
@@ -90,8 +87,8 @@ void QivNavigation::setAngles(float phi, float psi) {
     s.phi = phi;
     s.psi = psi;
     ctl_->SetViewFromAngles();
-    ctl_->FireOnChanged(13);
-    ctl_->FireOnChanged(14);
+    ctl_->FireOnChanged(qivdispid::Phi);
+    ctl_->FireOnChanged(qivdispid::Psi);
     ctl_->Redraw(true);
 }
 

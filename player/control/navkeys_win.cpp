@@ -46,7 +46,7 @@ qivctl::KeyContext CQivPlayerCtl::keyContext(bool ctrl, bool shift) {
 void CQivPlayerCtl::toggleLight(int32_t which) {
     state_.lights = qivctl::lightsAfterToggle(state_.lights, which);
     qivctl::applyOwnLights(state_, state_.lights);
-    FireOnChanged(53);
+    FireOnChanged(qivdispid::Lights);
     Redraw(true);
 }
 
@@ -78,7 +78,7 @@ void CQivPlayerCtl::keyCommand(const qivctl::KeyCommand& c) {
                 return;
             (c.kind == K::ChangePhi ? state_.phi : state_.psi) += float(c.amount);
             SetViewFromAngles();
-            FireOnChanged(c.kind == K::ChangePhi ? 13 : 14);
+            FireOnChanged(c.kind == K::ChangePhi ? qivdispid::Phi : qivdispid::Psi);
             break;
         case K::WalkSideways:
         case K::WalkTurn:
@@ -114,8 +114,8 @@ void CQivPlayerCtl::keyCommand(const qivctl::KeyCommand& c) {
                 state_.psi = kQivDefaultPsi;
             }
             ShowAll();
-            FireOnChanged(13);
-            FireOnChanged(14);
+            FireOnChanged(qivdispid::Phi);
+            FireOnChanged(qivdispid::Psi);
             break;
         case K::MovePanX: {
             float pan = 0;

@@ -1,4 +1,5 @@
 // Navigation members of the control: the animation parameters of the current object.
+#include "com/guard.h"
 #include "navigation.h"
 #include "qivctl_win.h"
 
@@ -11,7 +12,7 @@ bool validSlot(const QivControlState& s, int32_t slot) {
 }  // namespace
 
 STDMETHODIMP CQivPlayerCtl::GetAnimationParameters(float* Length, float* FramesPerSecond, LONG* SubAnimCount,
-                                                   VARIANT_BOOL* pVal) {
+                                                   VARIANT_BOOL* pVal) try {
     if (!Length || !FramesPerSecond || !SubAnimCount || !pVal) return E_POINTER;
     *pVal = VARIANT_FALSE;
     if (hwnd() && !InitWindow()) return E_FAIL;
@@ -23,4 +24,4 @@ STDMETHODIMP CQivPlayerCtl::GetAnimationParameters(float* Length, float* FramesP
     *SubAnimCount = slot.subAnimCount;
     *pVal = VARIANT_TRUE;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "com/guard.h"
 #include "qivctl_win.h"
 #include "viewing.h"
 
@@ -34,8 +35,8 @@ bool CQivPlayerCtl::ViewPan(double* x, double* y) const {
 }
 
 void CQivPlayerCtl::OnPanChanged() {
-    FireOnChanged(21);
-    FireOnChanged(22);
+    FireOnChanged(qivdispid::PanX);
+    FireOnChanged(qivdispid::PanY);
     state_.frameValid = false;
     fireViewChange();
     if (hwnd()) {
@@ -89,7 +90,15 @@ HRESULT CQivPlayerCtl::putPan(bool vertical, float v) {
     return S_OK;
 }
 
-STDMETHODIMP CQivPlayerCtl::get_PanX(float* pVal) { return getPan(false, pVal); }
-STDMETHODIMP CQivPlayerCtl::put_PanX(float v) { return putPan(false, v); }
-STDMETHODIMP CQivPlayerCtl::get_PanY(float* pVal) { return getPan(true, pVal); }
-STDMETHODIMP CQivPlayerCtl::put_PanY(float v) { return putPan(true, v); }
+STDMETHODIMP CQivPlayerCtl::get_PanX(float* pVal) try {
+    return getPan(false, pVal);
+} catch (...) { return qcom::exceptionResult(); }
+STDMETHODIMP CQivPlayerCtl::put_PanX(float v) try {
+    return putPan(false, v);
+} catch (...) { return qcom::exceptionResult(); }
+STDMETHODIMP CQivPlayerCtl::get_PanY(float* pVal) try {
+    return getPan(true, pVal);
+} catch (...) { return qcom::exceptionResult(); }
+STDMETHODIMP CQivPlayerCtl::put_PanY(float v) try {
+    return putPan(true, v);
+} catch (...) { return qcom::exceptionResult(); }

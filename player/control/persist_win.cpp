@@ -23,6 +23,7 @@
 #include "scene/texture.h"
 #include "transfers.h"
 #include "useropts_win.h"
+#include "win/wintext.h"
 #include "window_win.h"
 
 using qivctl::PersistProperty;
@@ -35,12 +36,6 @@ namespace {
 
 constexpr uint64_t kMaxTextureRecords = 65536;
 
-std::string narrow(const wchar_t* s, size_t n) {
-    int k = WideCharToMultiByte(CP_ACP, 0, s, int(n), nullptr, 0, nullptr, nullptr);
-    std::string out(size_t(std::max(k, 0)), '\0');
-    if (k > 0) WideCharToMultiByte(CP_ACP, 0, s, int(n), out.data(), k, nullptr, nullptr);
-    return out;
-}
 
 // IStream as the codec's source; the bytes left come from Stat and the position.
 class StreamSource : public qivctl::PersistSource {
@@ -284,7 +279,7 @@ void CQivPlayerCtl::RecordDocumentLocation() {
     if (FAILED(CreateBindCtx(0, bc.put()))) return;
     LPOLESTR name = nullptr;
     if (FAILED(mk->GetDisplayName(bc.get(), nullptr, &name)) || !name) return;
-    doc_->address = narrow(name, wcslen(name));
+    doc_->address = win::Ansi(name, wcslen(name));
     CoTaskMemFree(name);
     doc_->folder = qivctl::documentFolderOf(doc_->address);
     if (doc_->folder.empty()) {
@@ -313,10 +308,10 @@ bool CQivPlayerCtl::getPersisted(DISPID id, PersistValue* out) {
 }
 
 HRESULT CQivPlayerCtl::putPersisted(const PersistRecord& record, bool urlOnly) {
-    if (record.dispid == 9 && urlOnly) {
+    if (record.dispid == qivdispid::ObjectURL && urlOnly) {
         // The object came with the document: ObjectURL only names it.
         const std::u16string& s = record.value.s;
-        std::string url = narrow(reinterpret_cast<const wchar_t*>(s.data()), s.size());
+        std::string url = win::Ansi(reinterpret_cast<const wchar_t*>(s.data()), s.size());
         if (url.size() > qivctl::kObjectUrlMax) return E_INVALIDARG;
         if (CurrentIsInline()) {
             qivctl::ObjectCacheRenameInline(doc_->inlineName, url);
@@ -324,8 +319,8 @@ HRESULT CQivPlayerCtl::putPersisted(const PersistRecord& record, bool urlOnly) {
         }
         if (url == state_.objectURL) return S_OK;
         state_.objectURL = url;
-        FireOnChanged(9);
-        FireOnChanged(12);
+        FireOnChanged(qivdispid::ObjectURL);
+        FireOnChanged(qivdispid::ObjectUID);
         return S_OK;
     }
     IDispatch* self = static_cast<IQivPlayer2*>(this);

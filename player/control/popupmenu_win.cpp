@@ -16,6 +16,7 @@
 #include "scene/pelchunk.h"
 #include "slots.h"
 #include "stockprops.h"
+#include "win/wintext.h"
 #include "window_win.h"
 
 namespace {
@@ -24,19 +25,7 @@ using qivctl::MenuItem;
 
 constexpr UINT kMenuResource = 211;
 
-std::wstring ansiToWide(const std::string& s) {
-    int n = MultiByteToWideChar(CP_ACP, 0, s.data(), int(s.size()), nullptr, 0);
-    std::wstring w(size_t(n > 0 ? n : 0), L'\0');
-    if (n > 0) MultiByteToWideChar(CP_ACP, 0, s.data(), int(s.size()), w.data(), n);
-    return w;
-}
 
-std::string wideToAnsi(const wchar_t* w, size_t len) {
-    int n = WideCharToMultiByte(CP_ACP, 0, w, int(len), nullptr, 0, nullptr, nullptr);
-    std::string s(size_t(n > 0 ? n : 0), '\0');
-    if (n > 0) WideCharToMultiByte(CP_ACP, 0, w, int(len), s.data(), n, nullptr, nullptr);
-    return s;
-}
 
 std::wstring stringResource(UINT id) {
     const wchar_t* p = nullptr;
@@ -67,7 +56,7 @@ public:
             case MenuItem::Text::String:
                 return stringResource(m.textId);
             case MenuItem::Text::Literal:
-                return ansiToWide(m.literal);
+                return win::Wide(m.literal);
             case MenuItem::Text::Resource:
                 break;
         }
@@ -155,7 +144,7 @@ std::vector<MenuItem> CQivPlayerCtl::popupMenuItems(bool allMenus) {
         for (LONG i = 0; i < n; ++i) {
             BSTR name = nullptr;
             if (FAILED(NameOfPredefinedViewing(i, language, &name))) name = nullptr;
-            m.viewingNames.push_back(name ? wideToAnsi(name, SysStringLen(name)) : std::string());
+            m.viewingNames.push_back(name ? win::Ansi(name, SysStringLen(name)) : std::string());
             SysFreeString(name);
         }
         SysFreeString(language);

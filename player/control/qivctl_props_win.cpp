@@ -8,9 +8,11 @@
 #include <cstring>
 
 #include "com/errorinfo.h"
+#include "com/guard.h"
 #include "displayprops.h"
 #include "qivctl_win.h"
 #include "stockprops.h"
+#include "win/wintext.h"
 #include "window_win.h"
 
 namespace {
@@ -58,23 +60,13 @@ HRESULT putPlain(CQivPlayerCtl& c, T& field, T v, int32_t dispid, int32_t backPi
     return carryOut(c, qivctl::displayPutReactions(dispid, changed, c.hwnd() != nullptr, backPicMode), nullptr);
 }
 
-BSTR menuNameOut(const std::optional<std::string>& name) {
-    if (!name) return nullptr;
-    int n = MultiByteToWideChar(CP_ACP, 0, name->data(), int(name->size()), nullptr, 0);
-    BSTR b = SysAllocStringLen(nullptr, UINT(n));
-    if (b && n > 0) MultiByteToWideChar(CP_ACP, 0, name->data(), int(name->size()), b, n);
-    return b;
-}
+BSTR menuNameOut(const std::optional<std::string>& name) { return name ? win::AllocBstr(*name) : nullptr; }
 
 std::optional<std::string> ansiOf(BSTR v) {
     if (!v) return std::nullopt;
-    int len = int(SysStringLen(v));
-    int n = WideCharToMultiByte(CP_ACP, 0, v, len, nullptr, 0, nullptr, nullptr);
-    std::string s(size_t(n > 0 ? n : 0), '\0');
-    if (n > 0) WideCharToMultiByte(CP_ACP, 0, v, len, s.data(), n, nullptr, nullptr);
     // The stored name ends at the first zero, as the menu shows it.
-    s.resize(std::strlen(s.c_str()));
-    return s;
+    const std::string s = win::AnsiOfBstr(v);
+    return s.substr(0, std::strlen(s.c_str()));
 }
 
 qivctl::ZoomView zoomView(const QivControlState& s, const QivWindowParts& w) {
@@ -92,7 +84,7 @@ qivctl::ZoomView zoomView(const QivControlState& s, const QivWindowParts& w) {
 
 // ---- stock properties ----
 
-STDMETHODIMP CQivPlayerCtl::put_Appearance(qivAppearance v) {
+STDMETHODIMP CQivPlayerCtl::put_Appearance(qivAppearance v) try {
     qivctl::PutResult r = qivctl::putAppearance(state_, int32_t(v));
     if (r.code == qivctl::PutResult::Code::Ok && r.frameStyle) {
         if (r.notice) FireOnChanged(r.notice);
@@ -100,9 +92,9 @@ STDMETHODIMP CQivPlayerCtl::put_Appearance(qivAppearance v) {
         applyWindowStyle();
     }
     return carryOut(*this, r, nullptr);
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::put_BorderStyle(qivBorderStyle v) {
+STDMETHODIMP CQivPlayerCtl::put_BorderStyle(qivBorderStyle v) try {
     qivctl::PutResult r = qivctl::putBorderStyle(state_, int32_t(v));
     if (r.frameStyle) {
         if (r.notice) FireOnChanged(r.notice);
@@ -110,168 +102,168 @@ STDMETHODIMP CQivPlayerCtl::put_BorderStyle(qivBorderStyle v) {
         applyWindowStyle();
     }
     return carryOut(*this, r, nullptr);
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::put_BackStyle(qivBackStyle v) {
+STDMETHODIMP CQivPlayerCtl::put_BackStyle(qivBackStyle v) try {
     return carryOut(*this, qivctl::putBackStyle(state_, int32_t(v)), L"The back style is 0 (transparent) or 1 (opaque).");
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::put_Enabled(VARIANT_BOOL v) {
+STDMETHODIMP CQivPlayerCtl::put_Enabled(VARIANT_BOOL v) try {
     bool dead = false;
     const bool ambientDead = v != VARIANT_FALSE && ambientUIDead(dead) && dead;
     return carryOut(*this, qivctl::putEnabled(state_, v != VARIANT_FALSE, ambientDead), nullptr);
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 // ---- flags and numbers ----
 
-STDMETHODIMP CQivPlayerCtl::get_FlatTexturePath(VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_FlatTexturePath(VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = vb(props_.flatTexturePath);
     return S_OK;
-}
-STDMETHODIMP CQivPlayerCtl::put_FlatTexturePath(VARIANT_BOOL v) {
-    return putPlain(*this, props_.flatTexturePath, v != VARIANT_FALSE, qivctl::kDispFlatTexturePath, props_.backPicMode);
-}
+} catch (...) { return qcom::exceptionResult(); }
+STDMETHODIMP CQivPlayerCtl::put_FlatTexturePath(VARIANT_BOOL v) try {
+    return putPlain(*this, props_.flatTexturePath, v != VARIANT_FALSE, qivdispid::FlatTexturePath, props_.backPicMode);
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_AnimateOnClick(VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_AnimateOnClick(VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = vb(props_.animateOnClick);
     return S_OK;
-}
-STDMETHODIMP CQivPlayerCtl::put_AnimateOnClick(VARIANT_BOOL v) {
-    return putPlain(*this, props_.animateOnClick, v != VARIANT_FALSE, qivctl::kDispAnimateOnClick, props_.backPicMode);
-}
+} catch (...) { return qcom::exceptionResult(); }
+STDMETHODIMP CQivPlayerCtl::put_AnimateOnClick(VARIANT_BOOL v) try {
+    return putPlain(*this, props_.animateOnClick, v != VARIANT_FALSE, qivdispid::AnimateOnClick, props_.backPicMode);
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_LoadObjectMenuEnabled(VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_LoadObjectMenuEnabled(VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = vb(props_.loadObjectMenu);
     return S_OK;
-}
-STDMETHODIMP CQivPlayerCtl::put_LoadObjectMenuEnabled(VARIANT_BOOL v) {
-    return putPlain(*this, props_.loadObjectMenu, v != VARIANT_FALSE, qivctl::kDispLoadObjectMenu, props_.backPicMode);
-}
+} catch (...) { return qcom::exceptionResult(); }
+STDMETHODIMP CQivPlayerCtl::put_LoadObjectMenuEnabled(VARIANT_BOOL v) try {
+    return putPlain(*this, props_.loadObjectMenu, v != VARIANT_FALSE, qivdispid::LoadObjectMenuEnabled, props_.backPicMode);
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_Walkthrough(VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_Walkthrough(VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = vb(props_.walkthrough);
     return S_OK;
-}
-STDMETHODIMP CQivPlayerCtl::put_Walkthrough(VARIANT_BOOL v) {
-    return putPlain(*this, props_.walkthrough, v != VARIANT_FALSE, qivctl::kDispWalkthrough, props_.backPicMode);
-}
+} catch (...) { return qcom::exceptionResult(); }
+STDMETHODIMP CQivPlayerCtl::put_Walkthrough(VARIANT_BOOL v) try {
+    return putPlain(*this, props_.walkthrough, v != VARIANT_FALSE, qivdispid::Walkthrough, props_.backPicMode);
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_IncrementalDisplay(VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_IncrementalDisplay(VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = vb(props_.incrementalDisplay);
     return S_OK;
-}
-STDMETHODIMP CQivPlayerCtl::put_IncrementalDisplay(VARIANT_BOOL v) {
-    return putPlain(*this, props_.incrementalDisplay, v != VARIANT_FALSE, qivctl::kDispIncrementalDisplay,
+} catch (...) { return qcom::exceptionResult(); }
+STDMETHODIMP CQivPlayerCtl::put_IncrementalDisplay(VARIANT_BOOL v) try {
+    return putPlain(*this, props_.incrementalDisplay, v != VARIANT_FALSE, qivdispid::IncrementalDisplay,
                     props_.backPicMode);
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_DelayBeforeLoad(LONG* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_DelayBeforeLoad(LONG* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = props_.delayBeforeLoad;
     return S_OK;
-}
-STDMETHODIMP CQivPlayerCtl::put_DelayBeforeLoad(LONG v) {
-    return putPlain(*this, props_.delayBeforeLoad, int32_t(v), qivctl::kDispDelayBeforeLoad, props_.backPicMode);
-}
+} catch (...) { return qcom::exceptionResult(); }
+STDMETHODIMP CQivPlayerCtl::put_DelayBeforeLoad(LONG v) try {
+    return putPlain(*this, props_.delayBeforeLoad, int32_t(v), qivdispid::DelayBeforeLoad, props_.backPicMode);
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_DelayAfterPreview(LONG* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_DelayAfterPreview(LONG* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = props_.delayAfterPreview;
     return S_OK;
-}
-STDMETHODIMP CQivPlayerCtl::put_DelayAfterPreview(LONG v) {
-    return putPlain(*this, props_.delayAfterPreview, int32_t(v), qivctl::kDispDelayAfterPreview, props_.backPicMode);
-}
+} catch (...) { return qcom::exceptionResult(); }
+STDMETHODIMP CQivPlayerCtl::put_DelayAfterPreview(LONG v) try {
+    return putPlain(*this, props_.delayAfterPreview, int32_t(v), qivdispid::DelayAfterPreview, props_.backPicMode);
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_BackPicOffsetX(LONG* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_BackPicOffsetX(LONG* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = props_.backPicOffsetX;
     return S_OK;
-}
-STDMETHODIMP CQivPlayerCtl::put_BackPicOffsetX(LONG v) {
-    return putPlain(*this, props_.backPicOffsetX, int32_t(v), qivctl::kDispBackPicOffsetX, props_.backPicMode);
-}
+} catch (...) { return qcom::exceptionResult(); }
+STDMETHODIMP CQivPlayerCtl::put_BackPicOffsetX(LONG v) try {
+    return putPlain(*this, props_.backPicOffsetX, int32_t(v), qivdispid::BackPicOffsetX, props_.backPicMode);
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_BackPicOffsetY(LONG* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_BackPicOffsetY(LONG* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = props_.backPicOffsetY;
     return S_OK;
-}
-STDMETHODIMP CQivPlayerCtl::put_BackPicOffsetY(LONG v) {
-    return putPlain(*this, props_.backPicOffsetY, int32_t(v), qivctl::kDispBackPicOffsetY, props_.backPicMode);
-}
+} catch (...) { return qcom::exceptionResult(); }
+STDMETHODIMP CQivPlayerCtl::put_BackPicOffsetY(LONG v) try {
+    return putPlain(*this, props_.backPicOffsetY, int32_t(v), qivdispid::BackPicOffsetY, props_.backPicMode);
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_BackPicMode(qivBackPicModes* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_BackPicMode(qivBackPicModes* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = static_cast<qivBackPicModes>(props_.backPicMode);
     return S_OK;
-}
-STDMETHODIMP CQivPlayerCtl::put_BackPicMode(qivBackPicModes v) {
+} catch (...) { return qcom::exceptionResult(); }
+STDMETHODIMP CQivPlayerCtl::put_BackPicMode(qivBackPicModes v) try {
     // Any mode is stored; one other than 1 (scaled) or 2 (tiled) shows the colour.
     const int32_t mode = int32_t(v);
     props_.backPicMode = mode;
-    return carryOut(*this, qivctl::displayPutReactions(qivctl::kDispBackPicMode, true, hwnd() != nullptr, mode),
+    return carryOut(*this, qivctl::displayPutReactions(qivdispid::BackPicMode, true, hwnd() != nullptr, mode),
                     nullptr);
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_Filter(VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_Filter(VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = vb(win_->filter);
     return S_OK;
-}
-STDMETHODIMP CQivPlayerCtl::put_Filter(VARIANT_BOOL v) {
-    return putPlain(*this, win_->filter, v != VARIANT_FALSE, qivctl::kDispFilter, props_.backPicMode);
-}
+} catch (...) { return qcom::exceptionResult(); }
+STDMETHODIMP CQivPlayerCtl::put_Filter(VARIANT_BOOL v) try {
+    return putPlain(*this, win_->filter, v != VARIANT_FALSE, qivdispid::Filter, props_.backPicMode);
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_HideControls(VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_HideControls(VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = vb(win_->hideControls);
     return S_OK;
-}
-STDMETHODIMP CQivPlayerCtl::put_HideControls(VARIANT_BOOL v) {
-    return putPlain(*this, win_->hideControls, v != VARIANT_FALSE, qivctl::kDispHideControls, props_.backPicMode);
-}
+} catch (...) { return qcom::exceptionResult(); }
+STDMETHODIMP CQivPlayerCtl::put_HideControls(VARIANT_BOOL v) try {
+    return putPlain(*this, win_->hideControls, v != VARIANT_FALSE, qivdispid::HideControls, props_.backPicMode);
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_HideScrollBars(VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_HideScrollBars(VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = vb(win_->hideScrollBars);
     return S_OK;
-}
-STDMETHODIMP CQivPlayerCtl::put_HideScrollBars(VARIANT_BOOL v) {
-    return putPlain(*this, win_->hideScrollBars, v != VARIANT_FALSE, qivctl::kDispHideScrollBars,
+} catch (...) { return qcom::exceptionResult(); }
+STDMETHODIMP CQivPlayerCtl::put_HideScrollBars(VARIANT_BOOL v) try {
+    return putPlain(*this, win_->hideScrollBars, v != VARIANT_FALSE, qivdispid::HideScrollBars,
                     props_.backPicMode);
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 // ---- menu names ----
 
-STDMETHODIMP CQivPlayerCtl::get_MenuNameForPreview(BSTR* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_MenuNameForPreview(BSTR* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = menuNameOut(props_.menuNameForPreview);
     return props_.menuNameForPreview && !*pVal ? E_OUTOFMEMORY : S_OK;
-}
-STDMETHODIMP CQivPlayerCtl::put_MenuNameForPreview(BSTR v) {
+} catch (...) { return qcom::exceptionResult(); }
+STDMETHODIMP CQivPlayerCtl::put_MenuNameForPreview(BSTR v) try {
     std::optional<std::string> s = ansiOf(v);
     if (qivctl::putMenuName(props_.menuNameForPreview, s ? s->c_str() : nullptr))
-        FireOnChanged(qivctl::kDispMenuNameForPreview);
+        FireOnChanged(qivdispid::MenuNameForPreview);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_MenuNameFor3D(BSTR* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_MenuNameFor3D(BSTR* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = menuNameOut(props_.menuNameFor3D);
     return props_.menuNameFor3D && !*pVal ? E_OUTOFMEMORY : S_OK;
-}
-STDMETHODIMP CQivPlayerCtl::put_MenuNameFor3D(BSTR v) {
+} catch (...) { return qcom::exceptionResult(); }
+STDMETHODIMP CQivPlayerCtl::put_MenuNameFor3D(BSTR v) try {
     std::optional<std::string> s = ansiOf(v);
     if (qivctl::putMenuName(props_.menuNameFor3D, s ? s->c_str() : nullptr))
-        FireOnChanged(qivctl::kDispMenuNameFor3D);
+        FireOnChanged(qivdispid::MenuNameFor3D);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 // ---- animation speed and time ----
 
@@ -283,25 +275,25 @@ static QivObjectSlot* animationSlot(CQivPlayerCtl& c) {
     return &s.slots[size_t(s.currentSlot)];
 }
 
-STDMETHODIMP CQivPlayerCtl::get_AnimSpeed(float* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_AnimSpeed(float* pVal) try {
     if (!pVal) return E_POINTER;
     const QivObjectSlot* slot = animationSlot(*this);
     *pVal = slot ? slot->animSpeed : 0.0f;
     return slot ? S_OK : E_FAIL;
-}
-STDMETHODIMP CQivPlayerCtl::put_AnimSpeed(float v) {
+} catch (...) { return qcom::exceptionResult(); }
+STDMETHODIMP CQivPlayerCtl::put_AnimSpeed(float v) try {
     QivObjectSlot* slot = animationSlot(*this);
     if (!slot) return E_FAIL;
     return carryOut(*this, qivctl::putAnimSpeed(*slot, v, GetTickCount()), nullptr);
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_CurrentTime(float* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_CurrentTime(float* pVal) try {
     if (!pVal) return E_POINTER;
     const QivObjectSlot* slot = animationSlot(*this);
     *pVal = slot ? slot->animTime : 0.0f;
     return slot ? S_OK : E_FAIL;
-}
-STDMETHODIMP CQivPlayerCtl::put_CurrentTime(float v) {
+} catch (...) { return qcom::exceptionResult(); }
+STDMETHODIMP CQivPlayerCtl::put_CurrentTime(float v) try {
     QivObjectSlot* slot = animationSlot(*this);
     if (!slot) return E_FAIL;
     const qivctl::CurrentTimePut p = qivctl::putCurrentTime(*slot, v, GetTickCount(), win_->animationRunning);
@@ -311,16 +303,16 @@ STDMETHODIMP CQivPlayerCtl::put_CurrentTime(float v) {
             SendMessageW(track, TBM_SETPOS, TRUE, p.trackbarPos);
     if (p.frameInvalid) state_.frameValid = false;
     return carryOut(*this, p.result, nullptr);
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 // ---- zoom ----
 
-STDMETHODIMP CQivPlayerCtl::get_Zoom(float* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_Zoom(float* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = qivctl::zoomOf(zoomView(state_, *win_), state_.viewValid, props_.pending.get());
     return S_OK;
-}
-STDMETHODIMP CQivPlayerCtl::put_Zoom(float v) {
+} catch (...) { return qcom::exceptionResult(); }
+STDMETHODIMP CQivPlayerCtl::put_Zoom(float v) try {
     if (!std::isfinite(v)) return S_OK;
     if (!state_.viewValid && !props_.pending) props_.pending = std::make_unique<qivctl::PendingViewing>();
     qivctl::ZoomView view = zoomView(state_, *win_);
@@ -332,7 +324,7 @@ STDMETHODIMP CQivPlayerCtl::put_Zoom(float v) {
         camUpdate(&c);
     }
     return carryOut(*this, r, nullptr);
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 // ---- camera points ----
 
@@ -354,18 +346,42 @@ static HRESULT putCamera(CQivPlayerCtl& c, QivDisplayProps& p, int axis, float v
     return carryOut(c, r, L"A camera coordinate is a finite value.");
 }
 
-STDMETHODIMP CQivPlayerCtl::get_VRPx(float* pVal) { return qivGetCamera(state_, props_, kVrpX, pVal); }
-STDMETHODIMP CQivPlayerCtl::get_VRPy(float* pVal) { return qivGetCamera(state_, props_, kVrpY, pVal); }
-STDMETHODIMP CQivPlayerCtl::get_VRPz(float* pVal) { return qivGetCamera(state_, props_, kVrpZ, pVal); }
-STDMETHODIMP CQivPlayerCtl::get_EyeX(float* pVal) { return qivGetCamera(state_, props_, kEyeX, pVal); }
-STDMETHODIMP CQivPlayerCtl::get_EyeY(float* pVal) { return qivGetCamera(state_, props_, kEyeY, pVal); }
-STDMETHODIMP CQivPlayerCtl::get_EyeZ(float* pVal) { return qivGetCamera(state_, props_, kEyeZ, pVal); }
-STDMETHODIMP CQivPlayerCtl::put_VRPx(float v) { return putCamera(*this, props_, kVrpX, v); }
-STDMETHODIMP CQivPlayerCtl::put_VRPy(float v) { return putCamera(*this, props_, kVrpY, v); }
-STDMETHODIMP CQivPlayerCtl::put_VRPz(float v) { return putCamera(*this, props_, kVrpZ, v); }
-STDMETHODIMP CQivPlayerCtl::put_EyeX(float v) { return putCamera(*this, props_, kEyeX, v); }
-STDMETHODIMP CQivPlayerCtl::put_EyeY(float v) { return putCamera(*this, props_, kEyeY, v); }
-STDMETHODIMP CQivPlayerCtl::put_EyeZ(float v) { return putCamera(*this, props_, kEyeZ, v); }
+STDMETHODIMP CQivPlayerCtl::get_VRPx(float* pVal) try {
+    return qivGetCamera(state_, props_, kVrpX, pVal);
+} catch (...) { return qcom::exceptionResult(); }
+STDMETHODIMP CQivPlayerCtl::get_VRPy(float* pVal) try {
+    return qivGetCamera(state_, props_, kVrpY, pVal);
+} catch (...) { return qcom::exceptionResult(); }
+STDMETHODIMP CQivPlayerCtl::get_VRPz(float* pVal) try {
+    return qivGetCamera(state_, props_, kVrpZ, pVal);
+} catch (...) { return qcom::exceptionResult(); }
+STDMETHODIMP CQivPlayerCtl::get_EyeX(float* pVal) try {
+    return qivGetCamera(state_, props_, kEyeX, pVal);
+} catch (...) { return qcom::exceptionResult(); }
+STDMETHODIMP CQivPlayerCtl::get_EyeY(float* pVal) try {
+    return qivGetCamera(state_, props_, kEyeY, pVal);
+} catch (...) { return qcom::exceptionResult(); }
+STDMETHODIMP CQivPlayerCtl::get_EyeZ(float* pVal) try {
+    return qivGetCamera(state_, props_, kEyeZ, pVal);
+} catch (...) { return qcom::exceptionResult(); }
+STDMETHODIMP CQivPlayerCtl::put_VRPx(float v) try {
+    return putCamera(*this, props_, kVrpX, v);
+} catch (...) { return qcom::exceptionResult(); }
+STDMETHODIMP CQivPlayerCtl::put_VRPy(float v) try {
+    return putCamera(*this, props_, kVrpY, v);
+} catch (...) { return qcom::exceptionResult(); }
+STDMETHODIMP CQivPlayerCtl::put_VRPz(float v) try {
+    return putCamera(*this, props_, kVrpZ, v);
+} catch (...) { return qcom::exceptionResult(); }
+STDMETHODIMP CQivPlayerCtl::put_EyeX(float v) try {
+    return putCamera(*this, props_, kEyeX, v);
+} catch (...) { return qcom::exceptionResult(); }
+STDMETHODIMP CQivPlayerCtl::put_EyeY(float v) try {
+    return putCamera(*this, props_, kEyeY, v);
+} catch (...) { return qcom::exceptionResult(); }
+STDMETHODIMP CQivPlayerCtl::put_EyeZ(float v) try {
+    return putCamera(*this, props_, kEyeZ, v);
+} catch (...) { return qcom::exceptionResult(); }
 
 void CQivPlayerCtl::ApplyPendingViewing() {
     std::unique_ptr<qivctl::PendingViewing> p = std::move(props_.pending);

@@ -1,4 +1,5 @@
 #include "backend_win.h"
+#include "com/guard.h"
 #include "qivctl_win.h"
 
 #include <cmath>
@@ -73,8 +74,6 @@ CQivPlayerCtl::CQivPlayerCtl() : ControlBase(config()), win_(std::make_unique<Qi
     for (int i = 0; i < kQivCursorCount; ++i)
         cursors_[i] = static_cast<HCURSOR>(
             LoadImageA(qivModuleInstance(), MAKEINTRESOURCEA(kQivCursorIds[i]), IMAGE_CURSOR, 0, 0, LR_DEFAULTSIZE));
-    state_.menuText3D = qivLoadString(IDS_SWITCH_TO_3D);
-    state_.menuTextPreview = qivLoadString(IDS_SWITCH_TO_2D);
 }
 
 CQivPlayerCtl::~CQivPlayerCtl() {
@@ -133,8 +132,6 @@ void CQivPlayerCtl::UnloadScene(bool full) {
         state_.frameValid = false;
         InvalidateRect(w, nullptr, FALSE);
     }
-    rgnFree(&state_.region);
-    rgnFree(&state_.previousRegion);
     win_->regions.free();
     win_->frameShown = false;
     win_->stats.on = false;
@@ -183,7 +180,7 @@ void CQivPlayerCtl::FireSubObjectPicked(int32_t slot, LONG index, const std::wst
     {
         qcom::DispArgs a;
         a.i4(index).bstr(localName).bstr(databaseName).bstrRef(&shown);
-        fireEvent(1, a);
+        fireEvent(qivdispid::event::SubObjectPicked, a);
     }
     displayName.assign(shown ? shown : L"", shown ? SysStringLen(shown) : 0);
     SysFreeString(shown);
@@ -193,29 +190,29 @@ void CQivPlayerCtl::FireClick(int32_t slot, LONG& subAnimIndex) {
     EventSlotScope scope(*this, slot);
     qcom::DispArgs a;
     a.i4Ref(&subAnimIndex);
-    fireEvent(2, a);
+    fireEvent(qivdispid::event::Click, a);
 }
 
 void CQivPlayerCtl::FireAnimationDone(int32_t slot) {
     EventSlotScope scope(*this, slot);
-    fireEvent(3);
+    fireEvent(qivdispid::event::AnimationDone);
 }
 
 void CQivPlayerCtl::FireAnimationStarted(int32_t slot, LONG animationNo, const std::wstring& name, bool autoRepeat) {
     EventSlotScope scope(*this, slot);
     qcom::DispArgs a;
     a.i4(animationNo).bstr(name).boolean(autoRepeat);
-    fireEvent(4, a);
+    fireEvent(qivdispid::event::AnimationStarted, a);
 }
 
 void CQivPlayerCtl::FireObjectLoaded(int32_t slot) {
     EventSlotScope scope(*this, slot);
-    fireEvent(5);
+    fireEvent(qivdispid::event::ObjectLoaded);
 }
 
 void CQivPlayerCtl::FireThumbnailDone(int32_t slot) {
     EventSlotScope scope(*this, slot);
-    fireEvent(6);
+    fireEvent(qivdispid::event::ThumbnailDone);
 }
 
 void CQivPlayerCtl::FireTextureChanged(int32_t slot, LONG subObjectIndex, LONG textureIndex,
@@ -223,7 +220,7 @@ void CQivPlayerCtl::FireTextureChanged(int32_t slot, LONG subObjectIndex, LONG t
     EventSlotScope scope(*this, slot);
     qcom::DispArgs a;
     a.i4(subObjectIndex).i4(textureIndex).bstr(newName);
-    fireEvent(7, a);
+    fireEvent(qivdispid::event::TextureChanged, a);
 }
 
 void CQivPlayerCtl::FireMaterialChanged(int32_t slot, LONG subObjectIndex, LONG materialIndex,
@@ -231,14 +228,14 @@ void CQivPlayerCtl::FireMaterialChanged(int32_t slot, LONG subObjectIndex, LONG 
     EventSlotScope scope(*this, slot);
     qcom::DispArgs a;
     a.i4(subObjectIndex).i4(materialIndex).bstr(fileName);
-    fireEvent(8, a);
+    fireEvent(qivdispid::event::MaterialChanged, a);
 }
 
 void CQivPlayerCtl::FireObjectMove(int32_t slot, LONG objOrGrpID, qivMvEvTypes which, float x, float y, float z) {
     EventSlotScope scope(*this, slot);
     qcom::DispArgs a;
     a.i4(objOrGrpID).i4(which).r4(x).r4(y).r4(z);
-    fireEvent(9, a);
+    fireEvent(qivdispid::event::ObjectMove, a);
 }
 
 void CQivPlayerCtl::FireObjectMoving(int32_t slot, LONG objOrGrpID, float xMouse, float yMouse, float zMouse,
@@ -246,43 +243,43 @@ void CQivPlayerCtl::FireObjectMoving(int32_t slot, LONG objOrGrpID, float xMouse
     EventSlotScope scope(*this, slot);
     qcom::DispArgs a;
     a.i4(objOrGrpID).r4(xMouse).r4(yMouse).r4(zMouse).r4(xCenter).r4(yCenter).r4(zCenter);
-    fireEvent(10, a);
+    fireEvent(qivdispid::event::ObjectMoving, a);
 }
 
 void CQivPlayerCtl::FireMouseReleased(int32_t slot, LONG event) {
     EventSlotScope scope(*this, slot);
     qcom::DispArgs a;
     a.i4(event);
-    fireEvent(11, a);
+    fireEvent(qivdispid::event::MouseReleased, a);
 }
 
 void CQivPlayerCtl::FireClickWithKeys(int32_t slot, LONG flags, LONG& subAnimIndex) {
     EventSlotScope scope(*this, slot);
     qcom::DispArgs a;
     a.i4(flags).i4Ref(&subAnimIndex);
-    fireEvent(12, a);
+    fireEvent(qivdispid::event::ClickWithKeys, a);
 }
 
 void CQivPlayerCtl::FireMouseDown(int32_t slot, LONG objID, LONG whichMouseButton, LONG flags) {
     EventSlotScope scope(*this, slot);
     qcom::DispArgs a;
     a.i4(objID).i4(whichMouseButton).i4(flags);
-    fireEvent(13, a);
+    fireEvent(qivdispid::event::MouseDown, a);
 }
 
 // ---- stock properties ----
 
-STDMETHODIMP CQivPlayerCtl::get_Appearance(qivAppearance* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_Appearance(qivAppearance* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = state_.flat ? qivAppearanceFlat : qivAppearance3D;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_BorderStyle(qivBorderStyle* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_BorderStyle(qivBorderStyle* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = state_.singleBorder ? qivBorderStyleSingle : qivBorderStyleNone;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 void CQivPlayerCtl::applyWindowStyle() {
     HWND w = hwnd();
@@ -306,25 +303,25 @@ void CQivPlayerCtl::applyWindowStyle() {
                  SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-STDMETHODIMP CQivPlayerCtl::get_BackStyle(qivBackStyle* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_BackStyle(qivBackStyle* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = state_.transparent ? qivBackStyleTransparent : qivBackStyleOpaque;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_Enabled(VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_Enabled(VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = vb(state_.enabled);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_BackColor(OLE_COLOR* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_BackColor(OLE_COLOR* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = state_.backColor;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::put_BackColor(OLE_COLOR v) {
+STDMETHODIMP CQivPlayerCtl::put_BackColor(OLE_COLOR v) try {
     COLORREF rgb = 0;
     HRESULT hr = OleTranslateColor(v, nullptr, &rgb);
     if (FAILED(hr)) return hr;
@@ -338,7 +335,7 @@ STDMETHODIMP CQivPlayerCtl::put_BackColor(OLE_COLOR v) {
         Redraw(true);
     }
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 // ---- the control's own properties ----
 
@@ -347,52 +344,52 @@ STDMETHODIMP CQivPlayerCtl::put_ObjectUID(BSTR) { return S_OK; }
 STDMETHODIMP CQivPlayerCtl::DragAndDropTexture(BSTR) { return S_OK; }
 STDMETHODIMP CQivPlayerCtl::DragAndDropMaterialFromURL(BSTR) { return S_OK; }
 
-STDMETHODIMP CQivPlayerCtl::RegisterChunkNotify(LONG, VARIANT_BOOL, VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::RegisterChunkNotify(LONG, VARIANT_BOOL, VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = VARIANT_TRUE;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_DisplayMode(qivDisplayMode* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_DisplayMode(qivDisplayMode* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = static_cast<qivDisplayMode>(navGetDisplayMode(state_.displayModeValue, state_.displayFlagBits));
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::put_DisplayMode(qivDisplayMode v) {
+STDMETHODIMP CQivPlayerCtl::put_DisplayMode(qivDisplayMode v) try {
     if (!navPutDisplayMode(static_cast<int32_t>(v), &state_.displayModeValue, &state_.displayFlagBits)) return S_OK;
     const int32_t mode = state_.displayModeValue;
     state_.displayMode = qivctl::displayModeValid(mode) ? uint32_t(mode) : kQivDefaultDisplayMode;
     state_.allTransparent = state_.displayFlagBits != 0;
     // A one-time ray trace asked for and not drawn yet gives way to the new mode.
     if (win_->frameMode == qivctl::kOneTimeRaytraceMode) win_->frameMode = state_.displayMode;
-    FireOnChanged(3);
+    FireOnChanged(qivdispid::DisplayMode);
     RefreshBarState();
     Redraw(true);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_SaveFilesWithDocument(VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_SaveFilesWithDocument(VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = vb(state_.saveFiles[0] != 0);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::put_SaveFilesWithDocument(VARIANT_BOOL v) {
+STDMETHODIMP CQivPlayerCtl::put_SaveFilesWithDocument(VARIANT_BOOL v) try {
     uint32_t on = v != VARIANT_FALSE ? 1 : 0;
     if (on == state_.saveFiles[0]) return S_OK;
     state_.saveFiles[0] = on;
-    FireOnChanged(23);
+    FireOnChanged(qivdispid::SaveFilesWithDocument);
     setDirty(true);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_Language(BSTR* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_Language(BSTR* pVal) try {
     if (!pVal) return E_POINTER;
     wchar_t w[3] = {static_cast<wchar_t>(state_.language[0]), static_cast<wchar_t>(state_.language[1]), 0};
     *pVal = SysAllocString(w);
     return *pVal ? S_OK : E_OUTOFMEMORY;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 HRESULT CQivPlayerCtl::languageError() {
     std::wstring text = qivLoadStringW(IDS_LANGUAGE_CODE);
@@ -402,7 +399,7 @@ HRESULT CQivPlayerCtl::languageError() {
                               kLanguageHelpContext);
 }
 
-STDMETHODIMP CQivPlayerCtl::put_Language(BSTR v) {
+STDMETHODIMP CQivPlayerCtl::put_Language(BSTR v) try {
     std::string text;
     for (UINT i = 0, n = SysStringLen(v); i < n; ++i) {
         if (v[i] > 0x7F) return languageError();
@@ -413,94 +410,94 @@ STDMETHODIMP CQivPlayerCtl::put_Language(BSTR v) {
     languageSet_ = true;
     if (r == qivctl::LanguagePut::Unchanged) return S_OK;
     pelSetLanguage(state_.language);
-    FireOnChanged(0x18);
+    FireOnChanged(qivdispid::Language);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_TooltipTimeout(LONG* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_TooltipTimeout(LONG* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = state_.tooltipTimeout;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::put_TooltipTimeout(LONG v) {
+STDMETHODIMP CQivPlayerCtl::put_TooltipTimeout(LONG v) try {
     LONG current = 0;
     get_TooltipTimeout(&current);
     if (current == v) return S_OK;
     state_.tooltipTimeout = v;
-    FireOnChanged(0x19);
+    FireOnChanged(qivdispid::TooltipTimeout);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_LocalSaveAllowed(VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_LocalSaveAllowed(VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = vb(state_.localSaveAllowed);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::put_LocalSaveAllowed(VARIANT_BOOL v) {
+STDMETHODIMP CQivPlayerCtl::put_LocalSaveAllowed(VARIANT_BOOL v) try {
     state_.localSaveAllowed = v != VARIANT_FALSE;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_PopupMenuEnabled(VARIANT_BOOL* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_PopupMenuEnabled(VARIANT_BOOL* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = vb(state_.popupMenu);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::put_PopupMenuEnabled(VARIANT_BOOL v) {
+STDMETHODIMP CQivPlayerCtl::put_PopupMenuEnabled(VARIANT_BOOL v) try {
     state_.popupMenu = v != VARIANT_FALSE;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_PreviewMode(LONG* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_PreviewMode(LONG* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = static_cast<LONG>(state_.previewMode);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::put_PreviewMode(LONG v) {
+STDMETHODIMP CQivPlayerCtl::put_PreviewMode(LONG v) try {
     if (static_cast<uint32_t>(v) == state_.previewMode) return S_OK;
     state_.previewMode = static_cast<uint32_t>(v);
-    FireOnChanged(43);
+    FireOnChanged(qivdispid::PreviewMode);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_LastPickedTexture(LONG* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_LastPickedTexture(LONG* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = lastPickedTexture_;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_LastPickedMaterial(LONG* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_LastPickedMaterial(LONG* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = lastPickedMaterial_;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_EventObject(LONG* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_EventObject(LONG* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = state_.eventSlot;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_CurrentObject(LONG* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_CurrentObject(LONG* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = state_.currentSlot;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::put_CurrentObject(LONG v) {
+STDMETHODIMP CQivPlayerCtl::put_CurrentObject(LONG v) try {
     if (v < 0 || v >= state_.usedCount || static_cast<size_t>(v) >= state_.slots.size() ||
         !state_.slots[static_cast<size_t>(v)].inUse)
         return E_FAIL;
     state_.currentSlot = v;
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::get_Lights(LONG* pVal) {
+STDMETHODIMP CQivPlayerCtl::get_Lights(LONG* pVal) try {
     if (!pVal) return E_POINTER;
     *pVal = static_cast<LONG>(state_.lights);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }

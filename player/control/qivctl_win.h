@@ -13,6 +13,7 @@
 #include "com/control.h"
 #include "com/dispatch.h"
 #include "ctlstate.h"
+#include "dispids.h"
 #include "document_win.h"
 #include "persiststream.h"
 #include "callertrust.h"
@@ -708,7 +709,12 @@ public:
     struct DownloadParts;
     // ObjectURL put (and LoadObject with an address): a local name loads at once, an address
     // is stored and its download starts when the window exists.
-    HRESULT SetObjectURL(BSTR value);
+    HRESULT SetObjectURL(const std::string& url);
+    // The local load of both entrances: the file replaces what is shown and ObjectURL names
+    // it; false when it could not be read (what was shown stays).
+    bool LoadObjectFile(std::string name);
+    // The end of a change of the object named: its notices, the bar, a redraw.
+    void ObjectNameChanged();
     // The download of ObjectURL. fromPut: what is shown stays until the new object stands;
     // otherwise nothing happens while an object is loaded.
     void StartURLLoad(bool fromPut = false);

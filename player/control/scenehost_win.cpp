@@ -6,6 +6,7 @@
 
 #include "backend_win.h"
 #include "caches.h"
+#include "com/guard.h"
 #include "ctlmodule_win.h"
 #include "qivctl_win.h"
 #include "render/fzbuffer.h"
@@ -59,7 +60,6 @@ HRESULT CQivPlayerCtl::SetSceneRoots(ScnNode** roots, const float* colour, LONG*
     InitDisplayBackend(state_.language, &state_.rendererKind);
     state_.sceneRoots = roots;
     state_.ownRoots = false;
-    state_.hover = false;
     LoadDrawDib();
     if (colour) {
         float* clear = state_.background.clear;
@@ -117,59 +117,43 @@ CQivPlayerCtl::HeldTextures::~HeldTextures() {
 
 // ---- the interface's table ----
 
-STDMETHODIMP CQivPlayerCtl::SceneHostTable::QueryInterface(REFIID iid, void** out) {
+STDMETHODIMP CQivPlayerCtl::SceneHostTable::QueryInterface(REFIID iid, void** out) try {
     return ctl->controlUnknown()->QueryInterface(iid, out);
-}
+} catch (...) { return qcom::exceptionResult(); }
 STDMETHODIMP_(ULONG) CQivPlayerCtl::SceneHostTable::AddRef() { return ctl->controlUnknown()->AddRef(); }
 STDMETHODIMP_(ULONG) CQivPlayerCtl::SceneHostTable::Release() { return ctl->controlUnknown()->Release(); }
 
 STDMETHODIMP CQivPlayerCtl::SceneHostTable::AddObjectContent(TexRecord** textures, PelContent* content, void*,
-                                                             const float* colour, LONG* ok) {
-    try {
-        return ctl->AddObjectContent(textures, content, colour, ok);
-    } catch (...) {
-        return E_FAIL;
-    }
-}
+                                                             const float* colour, LONG* ok) try {
+    return ctl->AddObjectContent(textures, content, colour, ok);
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::SceneHostTable::ClearScene() {
-    try {
-        ctl->UnloadScene(true);
-        qivctl::releaseSharedLights(&ctl->win_->sharedLightsHeld);
-    } catch (...) {
-        return E_FAIL;
-    }
+STDMETHODIMP CQivPlayerCtl::SceneHostTable::ClearScene() try {
+    ctl->UnloadScene(true);
+    qivctl::releaseSharedLights(&ctl->win_->sharedLightsHeld);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
-STDMETHODIMP CQivPlayerCtl::SceneHostTable::SetSceneRoots(ScnNode** roots, void*, const float* colour, LONG* ok) {
-    try {
-        return ctl->SetSceneRoots(roots, colour, ok);
-    } catch (...) {
-        return E_FAIL;
-    }
-}
+STDMETHODIMP CQivPlayerCtl::SceneHostTable::SetSceneRoots(ScnNode** roots, void*, const float* colour, LONG* ok) try {
+    return ctl->SetSceneRoots(roots, colour, ok);
+} catch (...) { return qcom::exceptionResult(); }
 
 STDMETHODIMP CQivPlayerCtl::SceneHostTable::ResolveTexture(const char* name, const char* baseDirectory,
-                                                           TexRecord** handle) {
+                                                           TexRecord** handle) try {
     if (!handle) return E_POINTER;
     *handle = nullptr;
     if (!name) return S_OK;
-    try {
-        TexRecord* t = nullptr;
-        if (ctl->ResolveTexture(name, baseDirectory ? baseDirectory : "", &t, -1) && t) {
-            ctl->sceneHostTextures_.list.push_back(t);
-            *handle = t;
-        }
-    } catch (...) {
-        return E_FAIL;
+    TexRecord* t = nullptr;
+    if (ctl->ResolveTexture(name, baseDirectory ? baseDirectory : "", &t, -1) && t) {
+        ctl->sceneHostTextures_.list.push_back(t);
+        *handle = t;
     }
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }
 
 STDMETHODIMP CQivPlayerCtl::SceneHostTable::Reserved() { return S_OK; }
 
-STDMETHODIMP CQivPlayerCtl::SceneHostTable::Refresh() {
+STDMETHODIMP CQivPlayerCtl::SceneHostTable::Refresh() try {
     ctl->Redraw(true);
     return S_OK;
-}
+} catch (...) { return qcom::exceptionResult(); }

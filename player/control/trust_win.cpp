@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "com/guard.h"
 #include "com/object.h"
 #include "ctlmodule_win.h"
 #include "document_win.h"
@@ -141,7 +142,7 @@ void CQivPlayerCtl::MarkFileForCaller(const std::string& path) {
     CloseHandle(h);
 }
 
-STDMETHODIMP CQivPlayerCtl::SetInterfaceSafetyOptions(REFIID iid, DWORD mask, DWORD enabled) {
+STDMETHODIMP CQivPlayerCtl::SetInterfaceSafetyOptions(REFIID iid, DWORD mask, DWORD enabled) try {
     if (qivctl::safetyRefused(IsEqualIID(iid, IID_IQivHostHooks), mask, enabled)) return E_FAIL;
     return ControlBase::SetInterfaceSafetyOptions(iid, mask, enabled);
-}
+} catch (...) { return qcom::exceptionResult(); }

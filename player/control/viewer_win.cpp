@@ -1,10 +1,12 @@
 #include "viewer_win.h"
+#include "win/wintext.h"
 
 #include <ocidl.h>
 #include <olectl.h>
 
 #include <string>
 
+#include "com/guard.h"
 #include "ctlmessage.h"
 #include "ctlmodule_win.h"
 #include "hosthooks_win.h"
@@ -27,13 +29,6 @@ std::string loadString(UINT id) {
     return n > 0 ? std::string(buf, size_t(n)) : std::string();
 }
 
-std::wstring widen(const std::string& s) {
-    if (s.empty()) return {};
-    int n = MultiByteToWideChar(CP_ACP, 0, s.data(), int(s.size()), nullptr, 0);
-    std::wstring w(size_t(n > 0 ? n : 0), L'\0');
-    if (n > 0) MultiByteToWideChar(CP_ACP, 0, s.data(), int(s.size()), w.data(), n);
-    return w;
-}
 
 // The system's long-path conversion, looked up once per process; empty without it.
 qivctl::LongPathLookup longPathLookup() {
@@ -119,7 +114,7 @@ public:
     }
 
     // IUnknown
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override try {
         if (!out) return E_POINTER;
         *out = nullptr;
         if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IOleClientSite))
@@ -133,7 +128,7 @@ public:
         if (!*out) return E_NOINTERFACE;
         AddRef();
         return S_OK;
-    }
+    } catch (...) { return qcom::exceptionResult(); }
     STDMETHODIMP_(ULONG) AddRef() override { return ULONG(InterlockedIncrement(&refs_)); }
     STDMETHODIMP_(ULONG) Release() override {
         LONG n = InterlockedDecrement(&refs_);
@@ -142,30 +137,30 @@ public:
     }
     // IOleClientSite
     STDMETHODIMP SaveObject() override { return E_NOTIMPL; }
-    STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker** out) override {
+    STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker** out) override try {
         if (out) *out = nullptr;
         return E_NOTIMPL;
-    }
-    STDMETHODIMP GetContainer(IOleContainer** out) override {
+    } catch (...) { return qcom::exceptionResult(); }
+    STDMETHODIMP GetContainer(IOleContainer** out) override try {
         if (out) *out = nullptr;
         return E_NOINTERFACE;
-    }
+    } catch (...) { return qcom::exceptionResult(); }
     STDMETHODIMP ShowObject() override { return S_OK; }
     STDMETHODIMP OnShowWindow(BOOL) override { return S_OK; }
     STDMETHODIMP RequestNewObjectLayout() override { return E_NOTIMPL; }
     // IOleWindow
-    STDMETHODIMP GetWindow(HWND* out) override {
+    STDMETHODIMP GetWindow(HWND* out) override try {
         if (!out) return E_POINTER;
         *out = frame_;
         return S_OK;
-    }
+    } catch (...) { return qcom::exceptionResult(); }
     STDMETHODIMP ContextSensitiveHelp(BOOL) override { return S_OK; }
     // IOleInPlaceSite
     STDMETHODIMP CanInPlaceActivate() override { return S_OK; }
     STDMETHODIMP OnInPlaceActivate() override { return S_OK; }
     STDMETHODIMP OnUIActivate() override { return S_OK; }
     STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc, LPRECT pos, LPRECT clip,
-                                  LPOLEINPLACEFRAMEINFO info) override {
+                                  LPOLEINPLACEFRAMEINFO info) override try {
         if (frame) {
             *frame = this;
             AddRef();
@@ -180,13 +175,13 @@ public:
             info->cAccelEntries = 0;
         }
         return S_OK;
-    }
+    } catch (...) { return qcom::exceptionResult(); }
     STDMETHODIMP Scroll(SIZE) override { return E_NOTIMPL; }
     STDMETHODIMP OnUIDeactivate(BOOL) override { return S_OK; }
     STDMETHODIMP OnInPlaceDeactivate() override { return S_OK; }
     STDMETHODIMP DiscardUndoState() override { return S_OK; }
     STDMETHODIMP DeactivateAndUndo() override { return S_OK; }
-    STDMETHODIMP OnPosRectChange(LPCRECT pos) override {
+    STDMETHODIMP OnPosRectChange(LPCRECT pos) override try {
         if (!pos || !object_) return S_OK;
         IOleInPlaceObject* ip = nullptr;
         if (SUCCEEDED(object_->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&ip)))) {
@@ -194,7 +189,7 @@ public:
             ip->Release();
         }
         return S_OK;
-    }
+    } catch (...) { return qcom::exceptionResult(); }
     // IOleInPlaceUIWindow, IOleInPlaceFrame
     STDMETHODIMP GetBorder(LPRECT) override { return INPLACE_E_NOTOOLSPACE; }
     STDMETHODIMP RequestBorderSpace(LPCBORDERWIDTHS) override { return INPLACE_E_NOTOOLSPACE; }
@@ -207,14 +202,14 @@ public:
     STDMETHODIMP EnableModeless(BOOL) override { return S_OK; }
     STDMETHODIMP TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
     // IDispatch: ambient properties
-    STDMETHODIMP GetTypeInfoCount(UINT* n) override {
+    STDMETHODIMP GetTypeInfoCount(UINT* n) override try {
         if (n) *n = 0;
         return S_OK;
-    }
+    } catch (...) { return qcom::exceptionResult(); }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
-                        UINT*) override {
+                        UINT*) override try {
         if (!(flags & DISPATCH_PROPERTYGET)) return DISP_E_MEMBERNOTFOUND;
         VARIANT_BOOL value;
         switch (id) {
@@ -232,7 +227,7 @@ public:
             result->boolVal = value;
         }
         return S_OK;
-    }
+    } catch (...) { return qcom::exceptionResult(); }
 
 private:
     ~ViewerSite() { detach(); }
@@ -344,7 +339,7 @@ bool hostControl(QivViewerFrame& f, const std::string& longPath) {
     player->put_DragDropEnabled(7);
     UpdateWindow(f.hwnd);
     VARIANT_BOOL loaded = VARIANT_FALSE;
-    BSTR name = SysAllocString(widen(longPath).c_str());
+    BSTR name = SysAllocString(win::Wide(longPath).c_str());
     if (name || longPath.empty()) player->LoadObject(name, &loaded);
     SysFreeString(name);
     player->put_AnimPlaying(VARIANT_TRUE);

@@ -16,6 +16,7 @@
 #include "cursors.h"
 #include "dialogs_win.h"
 #include "frameticks.h"
+#include "menustate.h"
 #include "qivctl_win.h"
 #include "render/fzbuffer.h"
 #include "render/clear.h"
@@ -410,8 +411,8 @@ void CQivPlayerCtl::AnimationStep() {
             state_.phi = phi;
             state_.psi = psi;
             SetViewFromAngles();
-            FireOnChanged(13);
-            FireOnChanged(14);
+            FireOnChanged(qivdispid::Phi);
+            FireOnChanged(qivdispid::Psi);
         }
     }
     if (p.animationRunning && state_.currentSlot >= 0 && size_t(state_.currentSlot) < state_.slots.size()) {
@@ -434,7 +435,7 @@ void CQivPlayerCtl::StartObjectAnimation(int32_t slot) {
     win_->animationRunning = true;
     if (slot == state_.currentSlot) RefreshBarState();
     if (!eventsFrozen()) FireAnimationStarted(slot, 0, L"", s.autoRepeat);
-    FireOnChanged(11);
+    FireOnChanged(qivdispid::AnimPlaying);
     RequestFrameTick(hwnd());
     state_.frameValid = false;
 }
@@ -450,7 +451,7 @@ void CQivPlayerCtl::StopObjectAnimation(int32_t slot) {
     if (slot == state_.currentSlot) RefreshBarState();
     Redraw(true);
     FireAnimationDone(slot);
-    FireOnChanged(11);
+    FireOnChanged(qivdispid::AnimPlaying);
 }
 
 // ---- messages ----
@@ -570,7 +571,7 @@ LRESULT CQivPlayerCtl::onCommand(WPARAM wp, LPARAM, bool& handled) {
         case qivctl::BarRayTrace:
             if (code == 0) OneTimeRaytrace();
             return 0;
-        case 32780:
+        case qivctl::kMenuRayTrace:
             OneTimeRaytrace();
             return 0;
         case qivctl::BarAnimStart:
@@ -596,41 +597,41 @@ LRESULT CQivPlayerCtl::onCommand(WPARAM wp, LPARAM, bool& handled) {
             UpdateWindow(hwnd());
             return 0;
         }
-        case 32779:
+        case qivctl::kMenuHideControls:
             put_HideControls(win_->hideControls ? VARIANT_FALSE : VARIANT_TRUE);
             return 0;
-        case 32788:
+        case qivctl::kMenuFilter:
             put_Filter(win_->filter ? VARIANT_FALSE : VARIANT_TRUE);
             return 0;
-        case 32789:
+        case qivctl::kMenuShowAll:
             ShowAll();
             return 0;
-        case kQivMenuLoadObject:
+        case qivctl::kMenuLoadObject:
             ShowLoadObjectDialog(this);
             return 0;
-        case kQivMenuInfo:
+        case qivctl::kMenuInfo:
             ShowInfoDialog(this);
             return 0;
-        case kQivMenuBackground:
+        case qivctl::kMenuBackground:
             ShowBackgroundDialog(this);
             return 0;
-        case kQivMenuSettings:
+        case qivctl::kMenuSettings:
             ShowSettingsDialog(this);
             return 0;
-        case 1306:
+        case qivctl::kMenuUse3DHardware:
             ToggleHardware();
             return 0;
         default:
             break;
     }
     if (MenuCommand(id)) return 0;
-    if (id >= 32773 && id <= 32778) {
+    if (id >= qivctl::kMenuModeShaded && id <= qivctl::kMenuModeHiddenOpaque) {
         static const qivDisplayMode modes[] = {qivDisplayMode(3), qivDisplayMode(0), qivDisplayMode(1),
                                                qivDisplayMode(2), qivDisplayMode(4), qivDisplayMode(5)};
-        put_DisplayMode(modes[id - 32773]);
+        put_DisplayMode(modes[id - qivctl::kMenuModeShaded]);
         return 0;
     }
-    if (id >= 40000 && id <= 40256) {
+    if (id >= qivctl::kMenuHostFirst && id <= qivctl::kMenuHostLast) {
         RunHostMenuCommand(id);
         return 0;
     }

@@ -55,6 +55,5 @@ void qivUnloadSlots(QivControlState& state) {
     state.usedCount = 0;
     state.sceneChanged = true;
     state.frameValid = false;
-    state.hover = false;
     state.viewValid = false;
 }

@@ -59,7 +59,6 @@ struct QivStateOptions {
 };
 
 struct QivControlState {
-    int32_t viewValueA = -1, viewValueB = 0;
     uint32_t displayMode = kQivDefaultDisplayMode;  // the mode drawn
     int32_t displayModeValue = int32_t(kQivDefaultDisplayMode);  // DisplayMode as put, bits 8-15 cleared
     bool allTransparent = false;  // set by bits 8-15 of a DisplayMode put
@@ -74,8 +73,6 @@ struct QivControlState {
     bool ownRoots = false;
     CamRecord camera{};
     uint32_t lights = kQivDefaultLights;
-    UpdateRegion* region = nullptr;
-    UpdateRegion* previousRegion = nullptr;
     BgRecord background{};
     uint32_t backColor = kQivDefaultBackColor;
 
@@ -85,21 +82,17 @@ struct QivControlState {
 
     float spinPhi = 0, spinPsi = 0;  // radians per second
     bool keepSpinning = false;
-    float psi = kQivDefaultPsi, phi = kQivDefaultPhi, zoomBase = 1.0f;
+    float psi = kQivDefaultPsi, phi = kQivDefaultPhi;
 
     int32_t tooltipTimeout = kQivDefaultTooltipTimeout;
     uint32_t previewMode = kQivDefaultPreviewMode;
     int32_t cursorType = kQivDefaultCursorType;
     int32_t walkZone = kQivWalkZoneNone;
-    float walkFloatA = 0, walkFloatB = 0;
     bool viewValid = false;
-    bool hover = false;
 
     std::string objectURL;
-    std::string menuText3D, menuTextPreview;  // strings 155 and 154
     char language[3] = {'X', 'X', 0};
     char statusText[256] = {};
-    char statusText2[256] = {};
     char objectPath[260] = {};
     uint32_t saveFiles[2] = {0, 0};
     bool cancelRequested = false;

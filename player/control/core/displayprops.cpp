@@ -12,10 +12,10 @@ PutResult displayPutReactions(int32_t dispid, bool changed, bool windowExists, i
         r.notice = dispid;
     };
     switch (dispid) {
-    case kDispLoadObjectMenu:
+    case qivdispid::LoadObjectMenuEnabled:
         r.changed = changed;
         return r;
-    case kDispBackPicMode:
+    case qivdispid::BackPicMode:
         notice();
         r.setupBackground = windowExists;
         r.setDirty = r.redraw = r.reRender = true;
@@ -24,33 +24,33 @@ PutResult displayPutReactions(int32_t dispid, bool changed, bool windowExists, i
     }
     if (!changed) return r;
     switch (dispid) {
-    case kDispFilter:
+    case qivdispid::Filter:
         r.changed = true;
         if (windowExists) {
             r.notice = dispid;
             r.redraw = r.reRender = r.setDirty = true;
         }
         break;
-    case kDispFlatTexturePath:
-    case kDispAnimateOnClick:
-    case kDispDelayBeforeLoad:
-    case kDispDelayAfterPreview:
-    case kDispIncrementalDisplay:
-    case kDispPreviewMode:
+    case qivdispid::FlatTexturePath:
+    case qivdispid::AnimateOnClick:
+    case qivdispid::DelayBeforeLoad:
+    case qivdispid::DelayAfterPreview:
+    case qivdispid::IncrementalDisplay:
+    case qivdispid::PreviewMode:
         notice();
         break;
-    case kDispHideControls:
-    case kDispHideScrollBars:
+    case qivdispid::HideControls:
+    case qivdispid::HideScrollBars:
         notice();
         r.relayout = windowExists;
         r.setDirty = r.redraw = r.reRender = true;
         break;
-    case kDispWalkthrough:
+    case qivdispid::Walkthrough:
         notice();
         r.redraw = r.reRender = windowExists;
         break;
-    case kDispBackPicOffsetX:
-    case kDispBackPicOffsetY:
+    case qivdispid::BackPicOffsetX:
+    case qivdispid::BackPicOffsetY:
         notice();
         r.setDirty = r.redraw = r.reRender = true;
         r.setupBackground = windowExists && backPicMode == 2;
@@ -86,7 +86,7 @@ PutResult putAnimSpeed(QivObjectSlot& slot, float v, uint32_t nowTick) {
     if (v == slot.animSpeed) return r;
     // A negative (or not finite) speed changes nothing but is still announced.
     if (!(v >= 0) || !std::isfinite(v)) {
-        r.notice = kDispAnimSpeed;
+        r.notice = qivdispid::AnimSpeed;
         return r;
     }
     if (slot.animTime != 0) {
@@ -97,7 +97,7 @@ PutResult putAnimSpeed(QivObjectSlot& slot, float v, uint32_t nowTick) {
         slot.animSpeed = v;
     }
     r.changed = true;
-    r.notice = kDispAnimSpeed;
+    r.notice = qivdispid::AnimSpeed;
     return r;
 }
 
@@ -160,7 +160,7 @@ PutResult putCameraProperty(CamRecord& cam, bool viewValid, PendingViewing* pend
         if (*f == v) return r;
         *f = v;
         r.changed = true;
-        r.notice = kDispVRPx + axis;
+        r.notice = qivdispid::VRPx + axis;
         r.viewChange = true;
         return r;
     }

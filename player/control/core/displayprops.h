@@ -14,14 +14,6 @@
 
 namespace qivctl {
 
-enum : int32_t {
-    kDispFilter = 27, kDispFlatTexturePath = 28, kDispAnimateOnClick = 29, kDispLoadObjectMenu = 15,
-    kDispHideControls = 17, kDispHideScrollBars = 18, kDispBackPicMode = 35, kDispDelayBeforeLoad = 36,
-    kDispDelayAfterPreview = 37, kDispMenuNameForPreview = 38, kDispMenuNameFor3D = 39, kDispAnimSpeed = 40,
-    kDispCurrentTime = 8, kDispWalkthrough = 41, kDispIncrementalDisplay = 42, kDispPreviewMode = 43,
-    kDispBackPicOffsetX = 44, kDispBackPicOffsetY = 45, kDispDisplayMode = 3,
-};
-
 // What a put of one of the plain display properties does once its value has been compared
 // (changed: the new value differs; LoadObjectMenuEnabled and BackPicMode are set whatever
 // the value). backPicMode is the mode in force after the put. Unknown ids give nothing.

@@ -40,6 +40,8 @@ enum : uint32_t {
     kMenuViewpointLast = 29256,
     kMenuUse3DHardware = 1306,
     kMenuDisplayModePopup = 4711, // id given to the display-mode popup
+    kMenuHostFirst = 40000,       // the host's own items
+    kMenuHostLast = 40256,
 };
 
 // String-table texts the menu uses.

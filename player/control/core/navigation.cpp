@@ -4,12 +4,14 @@
 #include <algorithm>
 #include <cmath>
 
+#include "scene/vecops.h"
+
 namespace {
 
-Vec3 sub(const Vec3& a, const Vec3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-Vec3 add(const Vec3& a, const Vec3& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-Vec3 mul(const Vec3& a, float s) { return {a.x * s, a.y * s, a.z * s}; }
-float length(const Vec3& a) { return std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z); }
+using vec::add;
+using vec::mul;
+using vec::sub;
+float length(const Vec3& a) { return std::sqrt(vec::dot(a, a)); }
 
 float clamp01(float f) { return f < 0.0f ? 0.0f : (f > 1.0f ? 1.0f : f); }
 // a / b, or 0 for a divisor that is not positive.

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "dispids.h"
 #include "invariantnum.h"
 #include "transfers.h"
 
@@ -14,57 +15,57 @@ namespace {
 using T = PersistType;
 
 const std::vector<PersistProperty> kMap = {
-    {"Appearance", -520, T::Long},
-    {"BackColor", -501, T::Long},
-    {"BackStyle", -502, T::Long},
-    {"BorderStyle", -504, T::Long},
-    {"Enabled", -514, T::Bool},
-    {"VisuDLL", 2, T::String},
-    {"DisplayMode", 3, T::Long},
-    {"ButtonRayTraceEnabled", 5, T::Bool},
-    {"ButtonVREnabled", 6, T::Bool},
-    {"ObjectURL", 9, T::String},
-    {"TextureBaseURL", 10, T::String},
-    {"AnimPlaying", 11, T::Bool},
-    {"Phi", 13, T::Float},
-    {"Psi", 14, T::Float},
-    {"LoadObjectMenuEnabled", 15, T::Bool},
-    {"PopupMenuEnabled", 16, T::Bool},
-    {"HideControls", 17, T::Bool},
-    {"HideScrollBars", 18, T::Bool},
-    {"BackPictureURL", 19, T::String},
-    {"Zoom", 20, T::Float},
-    {"PanX", 21, T::Float},
-    {"PanY", 22, T::Float},
-    {"SaveFilesWithDocument", 23, T::Bool},
-    {"Language", 24, T::String},
-    {"TooltipTimeout", 25, T::Long},
-    {"LocalSaveAllowed", 26, T::Bool},
-    {"Filter", 27, T::Bool},
-    {"FlatTexturePath", 28, T::Bool},
-    {"AnimateOnClick", 29, T::Bool},
-    {"KeepSpinning", 31, T::Bool},
-    {"SpinPhi", 32, T::Float},
-    {"SpinPsi", 33, T::Float},
-    {"EnabledMenus", 34, T::Long},
-    {"BackPicMode", 35, T::Long},
-    {"DelayBeforeLoad", 36, T::Long},
-    {"DelayAfterPreview", 37, T::Long},
-    {"MenuNameForPreview", 38, T::String},
-    {"MenuNameFor3D", 39, T::String},
-    {"Walkthrough", 41, T::Bool},
-    {"IncrementalDisplay", 42, T::Bool},
-    {"PreviewMode", 43, T::Long},
-    {"BackPicOffsetX", 44, T::Long},
-    {"BackPicOffsetY", 45, T::Long},
-    {"VRPx", 46, T::Float},
-    {"VRPy", 47, T::Float},
-    {"VRPz", 48, T::Float},
-    {"EyeX", 49, T::Float},
-    {"EyeY", 50, T::Float},
-    {"EyeZ", 51, T::Float},
-    {"Lights", 53, T::Long},
-    {"InhibitLocalTextures", 54, T::Bool},
+    {"Appearance", qivdispid::Appearance, T::Long},
+    {"BackColor", qivdispid::BackColor, T::Long},
+    {"BackStyle", qivdispid::BackStyle, T::Long},
+    {"BorderStyle", qivdispid::BorderStyle, T::Long},
+    {"Enabled", qivdispid::Enabled, T::Bool},
+    {"VisuDLL", qivdispid::VisuDLL, T::String},
+    {"DisplayMode", qivdispid::DisplayMode, T::Long},
+    {"ButtonRayTraceEnabled", qivdispid::ButtonRayTraceEnabled, T::Bool},
+    {"ButtonVREnabled", qivdispid::ButtonVREnabled, T::Bool},
+    {"ObjectURL", qivdispid::ObjectURL, T::String},
+    {"TextureBaseURL", qivdispid::TextureBaseURL, T::String},
+    {"AnimPlaying", qivdispid::AnimPlaying, T::Bool},
+    {"Phi", qivdispid::Phi, T::Float},
+    {"Psi", qivdispid::Psi, T::Float},
+    {"LoadObjectMenuEnabled", qivdispid::LoadObjectMenuEnabled, T::Bool},
+    {"PopupMenuEnabled", qivdispid::PopupMenuEnabled, T::Bool},
+    {"HideControls", qivdispid::HideControls, T::Bool},
+    {"HideScrollBars", qivdispid::HideScrollBars, T::Bool},
+    {"BackPictureURL", qivdispid::BackPictureURL, T::String},
+    {"Zoom", qivdispid::Zoom, T::Float},
+    {"PanX", qivdispid::PanX, T::Float},
+    {"PanY", qivdispid::PanY, T::Float},
+    {"SaveFilesWithDocument", qivdispid::SaveFilesWithDocument, T::Bool},
+    {"Language", qivdispid::Language, T::String},
+    {"TooltipTimeout", qivdispid::TooltipTimeout, T::Long},
+    {"LocalSaveAllowed", qivdispid::LocalSaveAllowed, T::Bool},
+    {"Filter", qivdispid::Filter, T::Bool},
+    {"FlatTexturePath", qivdispid::FlatTexturePath, T::Bool},
+    {"AnimateOnClick", qivdispid::AnimateOnClick, T::Bool},
+    {"KeepSpinning", qivdispid::KeepSpinning, T::Bool},
+    {"SpinPhi", qivdispid::SpinPhi, T::Float},
+    {"SpinPsi", qivdispid::SpinPsi, T::Float},
+    {"EnabledMenus", qivdispid::EnabledMenus, T::Long},
+    {"BackPicMode", qivdispid::BackPicMode, T::Long},
+    {"DelayBeforeLoad", qivdispid::DelayBeforeLoad, T::Long},
+    {"DelayAfterPreview", qivdispid::DelayAfterPreview, T::Long},
+    {"MenuNameForPreview", qivdispid::MenuNameForPreview, T::String},
+    {"MenuNameFor3D", qivdispid::MenuNameFor3D, T::String},
+    {"Walkthrough", qivdispid::Walkthrough, T::Bool},
+    {"IncrementalDisplay", qivdispid::IncrementalDisplay, T::Bool},
+    {"PreviewMode", qivdispid::PreviewMode, T::Long},
+    {"BackPicOffsetX", qivdispid::BackPicOffsetX, T::Long},
+    {"BackPicOffsetY", qivdispid::BackPicOffsetY, T::Long},
+    {"VRPx", qivdispid::VRPx, T::Float},
+    {"VRPy", qivdispid::VRPy, T::Float},
+    {"VRPz", qivdispid::VRPz, T::Float},
+    {"EyeX", qivdispid::EyeX, T::Float},
+    {"EyeY", qivdispid::EyeY, T::Float},
+    {"EyeZ", qivdispid::EyeZ, T::Float},
+    {"Lights", qivdispid::Lights, T::Long},
+    {"InhibitLocalTextures", qivdispid::InhibitLocalTextures, T::Bool},
 };
 
 bool differs(float v, float def) { return !(std::fabs(double(v) - double(def)) <= 0.0001); }
@@ -244,52 +245,57 @@ const PersistProperty* persistPropertyByName(std::string_view name) {
 bool persistShouldSave(int32_t dispid, const PersistValue& v, const PersistSaveContext& c) {
     const bool walk = c.walkthrough;
     switch (dispid) {
-        case -520: return v.i == 0;                 // Appearance: flat
-        case -501: return uint32_t(v.i) != 0x00C0C0C0u;
-        case -502: return v.i == 0;                 // BackStyle: transparent
-        case -504: return v.i == 1;                 // BorderStyle: single
-        case -514: return !v.isTrue();              // Enabled: disabled
-        case 2: return false;                       // VisuDLL
-        case 3: return v.i != 3;                    // DisplayMode
-        case 5: return v.isTrue() != c.rayTraceButtonDefault;  // ButtonRayTraceEnabled
-        case 6: return v.isTrue();                  // ButtonVREnabled
-        case 9: return !v.s.empty();                // ObjectURL
-        case 10: return false;                      // TextureBaseURL
-        case 11: return v.isTrue();                 // AnimPlaying
-        case 13: return !walk && differs(v.f, kPersistDefaultPhiDegrees);
-        case 14: return !walk && differs(v.f, kPersistDefaultPsiDegrees);
-        case 15: return !v.isTrue();                // LoadObjectMenuEnabled
-        case 16: return !v.isTrue();                // PopupMenuEnabled
-        case 17: return v.isTrue() != c.hideControlsDefault;   // HideControls
-        case 18: return v.isTrue();                 // HideScrollBars
-        case 19: return !v.s.empty();               // BackPictureURL
-        case 20: return !walk && differs(v.f, 1.0f);  // Zoom
-        case 21:
-        case 22: return !walk && differs(v.f, 0.0f);  // PanX, PanY
-        case 23: return v.isTrue() != c.saveFilesAtStart;
-        case 24: return v.s != c.languageAtStart;
-        case 25: return v.i != 750;                 // TooltipTimeout
-        case 26: return v.isTrue() != c.localSaveDefault;      // LocalSaveAllowed
-        case 27: return v.isTrue() != c.filterDefault;         // Filter
-        case 28: return v.isTrue();                 // FlatTexturePath
-        case 29: return !v.isTrue();                // AnimateOnClick
-        case 31: return v.isTrue();                 // KeepSpinning
-        case 32:
-        case 33: return !walk && differs(v.f, 0.0f);  // SpinPhi, SpinPsi
-        case 34: return uint32_t(v.i) != 0xFFFFFFFFu;  // EnabledMenus
-        case 35: return v.i != 0;                   // BackPicMode
-        case 36:
-        case 37: return v.i != 0;                   // DelayBeforeLoad, DelayAfterPreview
-        case 38: return !v.s.empty() && v.s != c.defaultMenuPreview;
-        case 39: return !v.s.empty() && v.s != c.defaultMenu3D;
-        case 41: return v.isTrue();                 // Walkthrough
-        case 42: return !v.isTrue();                // IncrementalDisplay
-        case 43: return v.i != 3;                   // PreviewMode
-        case 44:
-        case 45: return v.i != 0;                   // BackPicOffsetX, BackPicOffsetY
-        case 46: case 47: case 48: case 49: case 50: case 51: return walk;  // VRP, eye
-        case 53: return v.i != 31;                  // Lights
-        case 54: return v.isTrue();                 // InhibitLocalTextures
+        case qivdispid::Appearance: return v.i == 0;   // flat
+        case qivdispid::BackColor: return uint32_t(v.i) != 0x00C0C0C0u;
+        case qivdispid::BackStyle: return v.i == 0;    // transparent
+        case qivdispid::BorderStyle: return v.i == 1;  // single
+        case qivdispid::Enabled: return !v.isTrue();   // disabled
+        case qivdispid::VisuDLL: return false;
+        case qivdispid::DisplayMode: return v.i != 3;
+        case qivdispid::ButtonRayTraceEnabled: return v.isTrue() != c.rayTraceButtonDefault;
+        case qivdispid::ButtonVREnabled: return v.isTrue();
+        case qivdispid::ObjectURL: return !v.s.empty();
+        case qivdispid::TextureBaseURL: return false;
+        case qivdispid::AnimPlaying: return v.isTrue();
+        case qivdispid::Phi: return !walk && differs(v.f, kPersistDefaultPhiDegrees);
+        case qivdispid::Psi: return !walk && differs(v.f, kPersistDefaultPsiDegrees);
+        case qivdispid::LoadObjectMenuEnabled: return !v.isTrue();
+        case qivdispid::PopupMenuEnabled: return !v.isTrue();
+        case qivdispid::HideControls: return v.isTrue() != c.hideControlsDefault;
+        case qivdispid::HideScrollBars: return v.isTrue();
+        case qivdispid::BackPictureURL: return !v.s.empty();
+        case qivdispid::Zoom: return !walk && differs(v.f, 1.0f);
+        case qivdispid::PanX:
+        case qivdispid::PanY: return !walk && differs(v.f, 0.0f);
+        case qivdispid::SaveFilesWithDocument: return v.isTrue() != c.saveFilesAtStart;
+        case qivdispid::Language: return v.s != c.languageAtStart;
+        case qivdispid::TooltipTimeout: return v.i != 750;
+        case qivdispid::LocalSaveAllowed: return v.isTrue() != c.localSaveDefault;
+        case qivdispid::Filter: return v.isTrue() != c.filterDefault;
+        case qivdispid::FlatTexturePath: return v.isTrue();
+        case qivdispid::AnimateOnClick: return !v.isTrue();
+        case qivdispid::KeepSpinning: return v.isTrue();
+        case qivdispid::SpinPhi:
+        case qivdispid::SpinPsi: return !walk && differs(v.f, 0.0f);
+        case qivdispid::EnabledMenus: return uint32_t(v.i) != 0xFFFFFFFFu;
+        case qivdispid::BackPicMode: return v.i != 0;
+        case qivdispid::DelayBeforeLoad:
+        case qivdispid::DelayAfterPreview: return v.i != 0;
+        case qivdispid::MenuNameForPreview: return !v.s.empty() && v.s != c.defaultMenuPreview;
+        case qivdispid::MenuNameFor3D: return !v.s.empty() && v.s != c.defaultMenu3D;
+        case qivdispid::Walkthrough: return v.isTrue();
+        case qivdispid::IncrementalDisplay: return !v.isTrue();
+        case qivdispid::PreviewMode: return v.i != 3;
+        case qivdispid::BackPicOffsetX:
+        case qivdispid::BackPicOffsetY: return v.i != 0;
+        case qivdispid::VRPx:
+        case qivdispid::VRPy:
+        case qivdispid::VRPz:
+        case qivdispid::EyeX:
+        case qivdispid::EyeY:
+        case qivdispid::EyeZ: return walk;
+        case qivdispid::Lights: return v.i != 31;
+        case qivdispid::InhibitLocalTextures: return v.isTrue();
         default: return true;
     }
 }

@@ -5,6 +5,7 @@
 
 #include "render/light.h"
 #include "scene/material.h"
+#include "scene/vecops.h"
 
 namespace qivctl {
 
@@ -17,9 +18,7 @@ const SharedLightSpec kSharedLightTable[4] = {
 
 namespace {
 
-Vec3 cross(const Vec3& a, const Vec3& b) {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
+using vec::cross;
 
 bool normalised(Vec3* v) {
     double l = std::sqrt(double(v->x) * v->x + double(v->y) * v->y + double(v->z) * v->z);

@@ -28,7 +28,7 @@ PutResult putAppearance(QivControlState& s, int32_t v) {
     // Compared with the value the get gives; any value but 0 means 3D.
     if (v == (s.flat ? 0 : 1)) return {};
     s.flat = v == 0;
-    PutResult r = noticeOnly(kDispAppearance);
+    PutResult r = noticeOnly(qivdispid::Appearance);
     r.frameStyle = r.viewChange = true;
     return r;
 }
@@ -37,7 +37,7 @@ PutResult putBorderStyle(QivControlState& s, int32_t v) {
     bool single = v == 1;
     if (single == s.singleBorder) return {};
     s.singleBorder = single;
-    PutResult r = noticeOnly(kDispBorderStyle);
+    PutResult r = noticeOnly(qivdispid::BorderStyle);
     r.frameStyle = r.viewChange = true;
     return r;
 }
@@ -47,7 +47,7 @@ PutResult putBackStyle(QivControlState& s, int32_t v) {
     bool transparent = v == 0;
     if (transparent == s.transparent) return {};
     s.transparent = transparent;
-    PutResult r = noticeOnly(kDispBackStyle);
+    PutResult r = noticeOnly(qivdispid::BackStyle);
     r.setDirty = true;
     return r;
 }
@@ -56,13 +56,13 @@ PutResult putEnabled(QivControlState& s, bool v, bool ambientUIDead) {
     if (v == s.enabled) return {};
     s.enabled = v;
     s.uiDead = v ? ambientUIDead : true;
-    return noticeOnly(kDispEnabled);
+    return noticeOnly(qivdispid::Enabled);
 }
 
 PutResult putSaveFilesWithDocument(bool& field, bool v) {
     if (v == field) return {};
     field = v;
-    PutResult r = noticeOnly(kDispSaveFiles);
+    PutResult r = noticeOnly(qivdispid::SaveFilesWithDocument);
     r.setDirty = true;
     return r;
 }
@@ -125,7 +125,7 @@ PutResult putZoom(float z, bool viewValid, ZoomView* v, PendingViewing* pending)
         v->winYMax = w;
     }
     r.changed = true;
-    r.notice = kDispZoom;
+    r.notice = qivdispid::Zoom;
     r.setDirty = r.scrollBars = true;
     r.redraw = r.reRender = true;
     return r;
@@ -149,8 +149,8 @@ bool sceneBox(ScnNode* const* roots, float boxMin[3], float boxMax[3], size_t ma
     return any;
 }
 
-const int32_t kShowAllNotices[11] = {kDispPanX, kDispPanY, kDispPsi,  kDispPhi,  kDispZoom, kDispVRPx,
-                                     kDispVRPy, kDispVRPz, kDispEyeX, kDispEyeY, kDispEyeZ};
+const int32_t kShowAllNotices[11] = {qivdispid::PanX, qivdispid::PanY, qivdispid::Psi,  qivdispid::Phi,  qivdispid::Zoom, qivdispid::VRPx,
+                                     qivdispid::VRPy, qivdispid::VRPz, qivdispid::EyeX, qivdispid::EyeY, qivdispid::EyeZ};
 
 SubAnimationStart startSubAnimation(QivControlState& s, int32_t slot, int32_t index, bool repeat,
                                     const std::vector<MenuSubAnimation>& table, uint32_t nowTick,

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ctlstate.h"
+#include "dispids.h"
 #include "menustate.h"
 #include "viewing.h"
 
@@ -26,13 +27,6 @@ struct PutResult {
     bool relayout = false;                  // control window laid out again
     bool setupBackground = false;           // background set up again from BackPicMode
     bool scrollBars = false;                // scroll bars brought in line with the view
-};
-
-enum : int32_t {
-    kDispAppearance = -520, kDispBackStyle = -502, kDispBorderStyle = -504, kDispEnabled = -514,
-    kDispUIDead = -710, kDispSaveFiles = 23, kDispZoom = 20,
-    kDispPhi = 13, kDispPsi = 14, kDispPanX = 21, kDispPanY = 22,
-    kDispVRPx = 46, kDispVRPy = 47, kDispVRPz = 48, kDispEyeX = 49, kDispEyeY = 50, kDispEyeZ = 51,
 };
 
 // Appearance 0 (flat) or 1 (3D); other values are refused.

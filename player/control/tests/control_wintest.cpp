@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <new>
+#include <stdexcept>
 #include <string>
 
 #include "qivplayer_idl.h"
@@ -151,6 +154,69 @@ TEST_F(Control, BadValuesRefused) {
     sei->Release();
 }
 
+// A property notice that throws stands for any C++ exception inside a member: the member
+// answers E_OUTOFMEMORY for std::bad_alloc and E_UNEXPECTED for anything else, through the
+// v-table and through IDispatch, and the control goes on working.
+TEST_F(Control, ExceptionInsideAMemberBecomesItsResult) {
+    struct ThrowingSink : NotifySink {
+        std::function<void()> raise;
+        STDMETHODIMP OnChanged(DISPID id) override {
+            NotifySink::OnChanged(id);
+            if (raise) raise();
+            return S_OK;
+        }
+    } sink;
+    DWORD cookie = 0;
+    ASSERT_EQ(S_OK, qivtest::Connect(p2_, IID_IPropertyNotifySink, &sink, &cookie));
+    auto put = [&](const wchar_t* code) {
+        BSTR b = SysAllocString(code);
+        const HRESULT hr = p2_->put_Language(b);
+        SysFreeString(b);
+        return hr;
+    };
+    auto invokePut = [&](const wchar_t* code, EXCEPINFO* ex) {
+        VARIANT arg;
+        arg.vt = VT_BSTR;
+        arg.bstrVal = SysAllocString(code);
+        DISPID named = DISPID_PROPERTYPUT;
+        DISPPARAMS params = {&arg, &named, 1, 1};
+        const HRESULT hr = static_cast<IDispatch*>(p2_)->Invoke(qivdispid::Language, IID_NULL, 0,
+                                                                DISPATCH_PROPERTYPUT, &params, nullptr, ex, nullptr);
+        VariantClear(&arg);
+        return hr;
+    };
+    const struct {
+        const char* what;
+        std::function<void()> raise;
+        HRESULT want;
+    } cases[] = {
+        {"bad_alloc", [] { throw std::bad_alloc(); }, E_OUTOFMEMORY},
+        {"other", [] { throw std::runtime_error("x"); }, E_UNEXPECTED},
+    };
+    const wchar_t* codes[] = {L"de", L"fr", L"it", L"es"};
+    int next = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        sink.raise = c.raise;
+        EXPECT_EQ(c.want, put(codes[next++])) << "the direct call";
+        EXCEPINFO ex = {};
+        EXPECT_EQ(DISP_E_EXCEPTION, invokePut(codes[next++], &ex)) << "through IDispatch";
+        EXPECT_EQ(c.want, ex.scode);
+        SysFreeString(ex.bstrSource);
+        SysFreeString(ex.bstrDescription);
+        SysFreeString(ex.bstrHelpFile);
+    }
+    sink.raise = nullptr;
+    sink.changed.clear();
+    EXPECT_EQ(S_OK, put(L"pl"));
+    BSTR got = nullptr;
+    EXPECT_EQ(S_OK, p2_->get_Language(&got));
+    EXPECT_EQ(std::wstring(L"PL"), got ? got : L"");
+    SysFreeString(got);
+    EXPECT_EQ(std::vector<DISPID>({qivdispid::Language}), sink.changed);
+    qivtest::Disconnect(p2_, IID_IPropertyNotifySink, cookie);
+}
+
 TEST_F(Control, LanguageIsStoredUpperCase) {
     NotifySink notify;
     DWORD cookie = 0;
@@ -163,12 +229,12 @@ TEST_F(Control, LanguageIsStoredUpperCase) {
     p2_->get_Language(&got);
     EXPECT_EQ(std::wstring(L"DE"), got);
     SysFreeString(got);
-    EXPECT_EQ(std::vector<DISPID>({0x18}), notify.changed);
+    EXPECT_EQ(std::vector<DISPID>({qivdispid::Language}), notify.changed);
     qivtest::Disconnect(p2_, IID_IPropertyNotifySink, cookie);
 }
 
-// DISPID 0x38 is LoadObject on the older interface and LastPickedMaterial on
-// the newer one; 0x3a is ShowAll and CurrentObject.
+// One DISPID is LoadObject on the older interface and LastPickedMaterial on the
+// newer one; another is ShowAll and CurrentObject.
 TEST_F(Control, CollidingDispidsRoutePerInterface) {
     IDispatch* d2 = nullptr;
     ASSERT_EQ(S_OK, p2_->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&d2)));
@@ -176,11 +242,11 @@ TEST_F(Control, CollidingDispidsRoutePerInterface) {
     DISPPARAMS none = {};
     VARIANT r;
     VariantInit(&r);
-    EXPECT_EQ(S_OK, d2->Invoke(0x38, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &r, nullptr, nullptr));
+    EXPECT_EQ(S_OK, d2->Invoke(qivdispid::LastPickedMaterial, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &r, nullptr, nullptr));
     EXPECT_EQ(VT_I4, r.vt);
     EXPECT_EQ(0, r.lVal);
     VariantClear(&r);
-    EXPECT_EQ(S_OK, d2->Invoke(0x3a, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &r, nullptr, nullptr));
+    EXPECT_EQ(S_OK, d2->Invoke(qivdispid::CurrentObject, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &r, nullptr, nullptr));
     EXPECT_EQ(-1, r.lVal);
     d2->Release();
 
@@ -190,7 +256,7 @@ TEST_F(Control, CollidingDispidsRoutePerInterface) {
     arg.bstrVal = SysAllocString(L"file://x.pel");
     DISPPARAMS one = {&arg, nullptr, 1, 0};
     EXCEPINFO ex = {};
-    HRESULT hr = d1->Invoke(0x38, IID_NULL, 0, DISPATCH_METHOD, &one, &r, &ex, nullptr);
+    HRESULT hr = d1->Invoke(qivdispid::v1::LoadObject, IID_NULL, 0, DISPATCH_METHOD, &one, &r, &ex, nullptr);
     EXPECT_EQ(S_OK, hr) << "reached LoadObject";
     EXPECT_EQ(VT_BOOL, r.vt);
     EXPECT_EQ(VARIANT_FALSE, r.boolVal);  // no such file
@@ -199,14 +265,14 @@ TEST_F(Control, CollidingDispidsRoutePerInterface) {
     SysFreeString(ex.bstrDescription);
     SysFreeString(ex.bstrHelpFile);
     VariantClear(&arg);
-    EXPECT_EQ(DISP_E_MEMBERNOTFOUND, d1->Invoke(0x38, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &r, nullptr, nullptr));
+    EXPECT_EQ(DISP_E_MEMBERNOTFOUND, d1->Invoke(qivdispid::v1::LoadObject, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &r, nullptr, nullptr));
     // By name: each interface knows its own members.
     LPOLESTR name = const_cast<LPOLESTR>(L"LoadObject");
     DISPID id = 0;
     EXPECT_EQ(S_OK, d1->GetIDsOfNames(IID_NULL, &name, 1, 0, &id));
-    EXPECT_EQ(0x38, id);
+    EXPECT_EQ(qivdispid::v1::LoadObject, id);
     EXPECT_EQ(S_OK, static_cast<IDispatch*>(p2_)->GetIDsOfNames(IID_NULL, &name, 1, 0, &id));
-    EXPECT_EQ(0x6a, id);
+    EXPECT_EQ(qivdispid::LoadObject, id);
 }
 
 TEST_F(Control, EventsReachTwoSinksInOrderWithByrefWriteBack) {
@@ -215,21 +281,21 @@ TEST_F(Control, EventsReachTwoSinksInOrderWithByrefWriteBack) {
     std::string bSawDisplay;
     LONG bSawIndex = 0;
     a.handler = [&](DISPID id, DISPPARAMS* p) {
-        if (id == 1) {
+        if (id == qivdispid::event::SubObjectPicked) {
             SysFreeString(*p->rgvarg[0].pbstrVal);
             *p->rgvarg[0].pbstrVal = SysAllocString(L"one");
         }
-        if (id == 2) *p->rgvarg[0].plVal = 7;
-        if (id == 12) *p->rgvarg[0].plVal = 8;
+        if (id == qivdispid::event::Click) *p->rgvarg[0].plVal = 7;
+        if (id == qivdispid::event::ClickWithKeys) *p->rgvarg[0].plVal = 8;
         p2_->get_EventObject(&seenSlot);
     };
     b.handler = [&](DISPID id, DISPPARAMS* p) {
-        if (id == 1) {
+        if (id == qivdispid::event::SubObjectPicked) {
             bSawDisplay = qivtest::VariantText(p->rgvarg[0]);
             SysFreeString(*p->rgvarg[0].pbstrVal);
             *p->rgvarg[0].pbstrVal = SysAllocString(L"two");
         }
-        if (id == 2) {
+        if (id == qivdispid::event::Click) {
             bSawIndex = *p->rgvarg[0].plVal;
             *p->rgvarg[0].plVal = -1;
         }
@@ -321,7 +387,7 @@ TEST_F(Control, FrozenEventsSuppressNotices) {
     EXPECT_EQ(S_OK, p2_->put_Appearance(qivAppearanceFlat));
     EXPECT_EQ(S_OK, p2_->put_BorderStyle(qivBorderStyleSingle));
     EXPECT_EQ(S_OK, p2_->put_PopupMenuEnabled(VARIANT_FALSE));  // no notice for this one
-    EXPECT_EQ(std::vector<DISPID>({25, 43, 23, DISPID_ENABLED, DISPID_APPEARANCE, DISPID_BORDERSTYLE}), n.changed);
+    EXPECT_EQ(std::vector<DISPID>({qivdispid::TooltipTimeout, qivdispid::PreviewMode, qivdispid::SaveFilesWithDocument, DISPID_ENABLED, DISPID_APPEARANCE, DISPID_BORDERSTYLE}), n.changed);
     EXPECT_TRUE(n.requestEdit.empty());
     oc->Release();
     qivtest::Disconnect(p2_, IID_IPropertyNotifySink, cookie);

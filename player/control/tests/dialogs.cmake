@@ -3,10 +3,7 @@
 # control's resources linked in and a display; modal windows are driven from
 # a timer (tests/modalscript.*).
 function(qiv_dialogs_test name)
-  qiv_add_test(${name} SOURCES tests/${name}.cpp tests/modalscript.cpp tests/embeddedcontrol.cpp ${QIV_PLAYER_RC} ${QIV_STRINGS_RC}
-    LIBS qivctlwin qivoletest ${ARGN} DISPLAY)
-  target_include_directories(${name} PRIVATE resources ${QIV_PLAYER_GEN} ${QIV_STRINGS_DIR})
-  add_dependencies(${name} qivstrings_check)
+  qiv_add_wintest(${name} DISPLAY SOURCES tests/modalscript.cpp tests/embeddedcontrol.cpp LIBS ${ARGN})
 endfunction()
 qiv_dialogs_test(proppages_wintest)
 qiv_dialogs_test(linkwin_wintest)

@@ -49,7 +49,6 @@ using qivtest::tempDir;
 using qivtest::writeFile;
 using Bytes = std::vector<uint8_t>;
 
-constexpr DISPID kObjectLoaded = 5, kThumbnailDone = 6, kTextureChanged = 7;
 
 std::string text(const Bytes& b) { return std::string(b.begin(), b.end()); }
 
@@ -264,11 +263,11 @@ TEST_F(Download, ObjectsOverHttp) {
         } else {
             ASSERT_EQ(S_OK, v.putUrl(url));
         }
-        ASSERT_TRUE(v.waitFor(kObjectLoaded, 1));
+        ASSERT_TRUE(v.waitFor(qivdispid::event::ObjectLoaded, 1));
         ASSERT_TRUE(v.waitIdle());
-        EXPECT_EQ(1, v.count(kObjectLoaded));
+        EXPECT_EQ(1, v.count(qivdispid::event::ObjectLoaded));
         if (k.container && k.piece && k.mode == Mode::Length) {
-            EXPECT_EQ(1, v.count(kThumbnailDone)) << "the preview shows while the object arrives";
+            EXPECT_EQ(1, v.count(qivdispid::event::ThumbnailDone)) << "the preview shows while the object arrives";
         }
         EXPECT_EQ(url, v.url());
         EXPECT_EQ(1, http().requests(k.path));
@@ -306,19 +305,19 @@ TEST_F(Download, FailedTransfersLeaveTheShownObject) {
     // Without an object shown before, nothing is shown after.
     ASSERT_EQ(S_OK, v.putUrl(http().url("/missing.qiv")));
     ASSERT_TRUE(v.waitIdle());
-    EXPECT_EQ(0, v.count(kObjectLoaded));
+    EXPECT_EQ(0, v.count(qivdispid::event::ObjectLoaded));
     EXPECT_EQ(nullptr, v.ctl->state().sceneRoots);
     EXPECT_EQ(1, http().requests("/missing.qiv"));
 
     ASSERT_EQ(S_OK, v.putUrl(http().url("/shown.qiv")));
-    ASSERT_TRUE(v.waitFor(kObjectLoaded, 1));
+    ASSERT_TRUE(v.waitFor(qivdispid::event::ObjectLoaded, 1));
     ASSERT_TRUE(v.waitIdle());
     const ScnNode* node = v.slot(0)->node;
     for (const char* path : {"/missing.pel", "/cut.qiv", "/cut.pel"}) {
         SCOPED_TRACE(path);
         ASSERT_EQ(S_OK, v.putUrl(http().url(path)));
         ASSERT_TRUE(v.waitIdle());
-        EXPECT_EQ(1, v.count(kObjectLoaded));
+        EXPECT_EQ(1, v.count(qivdispid::event::ObjectLoaded));
         ASSERT_NE(nullptr, v.slot(0));
         EXPECT_EQ(node, v.slot(0)->node);
         EXPECT_EQ(http().url("/shown.qiv"), v.url());
@@ -338,7 +337,7 @@ TEST_F(Download, AddressNamingAClassIsRefused) {
     http().set("/shown.pel", text(sample().pel));
     Viewer v(host(0));
     ASSERT_EQ(S_OK, v.putUrl(http().url("/shown.pel")));
-    ASSERT_TRUE(v.waitFor(kObjectLoaded, 1));
+    ASSERT_TRUE(v.waitFor(qivdispid::event::ObjectLoaded, 1));
     ASSERT_TRUE(v.waitIdle());
     const ScnNode* node = v.slot(0)->node;
     qivSetClassUrlCheck(classOfTestScheme);
@@ -347,7 +346,7 @@ TEST_F(Download, AddressNamingAClassIsRefused) {
     qivSetClassUrlCheck(nullptr);
     ASSERT_EQ(1u, g_messages.size());
     EXPECT_EQ("URL type not supported: \"x-class://viewer\"", g_messages[0]);
-    EXPECT_EQ(1, v.count(kObjectLoaded));
+    EXPECT_EQ(1, v.count(qivdispid::event::ObjectLoaded));
     ASSERT_NE(nullptr, v.slot(0));
     EXPECT_EQ(node, v.slot(0)->node);
 }
@@ -361,7 +360,7 @@ TEST_F(Download, TextureFallsThroughToTheNextCandidate) {
     ASSERT_EQ(S_OK, v.p2->put_TextureBaseURL(base));
     SysFreeString(base);
     ASSERT_EQ(S_OK, v.putUrl(http().url("/objects/cubes.pel")));
-    ASSERT_TRUE(v.waitFor(kObjectLoaded, 1));
+    ASSERT_TRUE(v.waitFor(qivdispid::event::ObjectLoaded, 1));
     ASSERT_TRUE(v.waitIdle());
     EXPECT_EQ(1, http().requests("/textures/checker.bms")) << "the texture base URL first";
     EXPECT_EQ(1, http().requests("/objects/checker.bms")) << "then the object's folder";
@@ -383,7 +382,7 @@ TEST_F(Download, TextureFallsThroughToTheNextCandidate) {
         SysFreeString(base);
         http().set("/objects/more.pel", text(sample().pel));
         ASSERT_EQ(S_OK, w.putUrl(http().url("/objects/more.pel")));
-        ASSERT_TRUE(w.waitFor(kObjectLoaded, 1));
+        ASSERT_TRUE(w.waitFor(qivdispid::event::ObjectLoaded, 1));
         ASSERT_TRUE(w.waitIdle());
         EXPECT_EQ(s->textureHandles[0], w.slot(0)->textureHandles[0]);
         EXPECT_EQ(1, http().requests("/textures/checker.bms"));
@@ -396,7 +395,7 @@ TEST_F(Download, TextureFallsThroughToTheNextCandidate) {
     SysFreeString(base);
     http().set("/elsewhere/cubes.pel", text(sample().pel));
     ASSERT_EQ(S_OK, x.putUrl(http().url("/elsewhere/cubes.pel")));
-    ASSERT_TRUE(x.waitFor(kObjectLoaded, 1));
+    ASSERT_TRUE(x.waitFor(qivdispid::event::ObjectLoaded, 1));
     ASSERT_TRUE(x.waitIdle());
     ASSERT_NE(nullptr, x.slot(0));
     EXPECT_NE(s->textureHandles[0], x.slot(0)->textureHandles[0]);
@@ -422,7 +421,7 @@ TEST_F(Download, CancelledTransferLeavesThePreviousObject) {
     ASSERT_EQ(VARIANT_TRUE, ok);
     const ScnNode* node = v.slot(0)->node;
     const std::string before = v.url();
-    const int loaded = v.count(kObjectLoaded);
+    const int loaded = v.count(qivdispid::event::ObjectLoaded);
     ASSERT_EQ(S_OK, v.putUrl(http().url("/slow-cancel.qiv")));
     HWND cancel = GetDlgItem(v.ctl->hwnd(), 58009);
     ASSERT_NE(nullptr, cancel);
@@ -430,7 +429,7 @@ TEST_F(Download, CancelledTransferLeavesThePreviousObject) {
         << "the cancel button shows while the object arrives";
     SendMessageW(cancel, BM_CLICK, 0, 0);
     ASSERT_TRUE(v.waitIdle());
-    EXPECT_EQ(loaded, v.count(kObjectLoaded));
+    EXPECT_EQ(loaded, v.count(qivdispid::event::ObjectLoaded));
     ASSERT_NE(nullptr, v.slot(0));
     EXPECT_EQ(node, v.slot(0)->node);
     EXPECT_EQ(before, v.url());
@@ -486,12 +485,12 @@ TEST_F(Download, TwoControlsShareOneCacheEntry) {
     http().set("/shared.qiv", text(containerBytes(false)));
     Viewer a(host(0));
     ASSERT_EQ(S_OK, a.putUrl(http().url("/shared.qiv")));
-    ASSERT_TRUE(a.waitFor(kObjectLoaded, 1));
+    ASSERT_TRUE(a.waitFor(qivdispid::event::ObjectLoaded, 1));
     ASSERT_TRUE(a.waitIdle());
     const size_t entries = qivctl::ObjectCacheCount();
     Viewer b(host(1));
     ASSERT_EQ(S_OK, b.putUrl(http().url("/shared.qiv")));
-    ASSERT_TRUE(b.waitFor(kObjectLoaded, 1));
+    ASSERT_TRUE(b.waitFor(qivdispid::event::ObjectLoaded, 1));
     ASSERT_TRUE(b.waitIdle());
     EXPECT_EQ(1, http().requests("/shared.qiv"));
     EXPECT_EQ(entries, qivctl::ObjectCacheCount());
@@ -510,7 +509,7 @@ TEST_F(Download, RelativeNamesBelowTheWebPage) {
     http().set("/pages/objects/cubes.qiv", text(containerBytes(false)));
     Viewer v(*site);
     ASSERT_EQ(S_OK, v.putUrl("objects/cubes.qiv"));
-    ASSERT_TRUE(v.waitFor(kObjectLoaded, 1));
+    ASSERT_TRUE(v.waitFor(qivdispid::event::ObjectLoaded, 1));
     ASSERT_TRUE(v.waitIdle());
     EXPECT_EQ(1, http().requests("/pages/objects/cubes.qiv"));
     EXPECT_EQ(http().url("/pages/objects/cubes.qiv"), v.url()) << "the resolved address";
@@ -569,7 +568,7 @@ TEST_F(Download, ProgressDisplay) {
         status = v.ctl->state().statusText;
     };
     ASSERT_EQ(S_OK, v.putUrl(http().url("/progress.pel")));
-    ASSERT_TRUE(v.waitFor(kObjectLoaded, 1));
+    ASSERT_TRUE(v.waitFor(qivdispid::event::ObjectLoaded, 1));
     ASSERT_TRUE(v.waitIdle());
     EXPECT_TRUE(barSeen);
     EXPECT_TRUE(cancelSeen);
@@ -617,7 +616,7 @@ TEST_F(Download, FileUrls) {
         // A file URL (here in its three-slash form) is read at once, before the window exists.
         Viewer v(host(0), false);
         ASSERT_EQ(S_OK, v.putUrl("file:///" + fwd));
-        EXPECT_EQ(1, v.count(kObjectLoaded));
+        EXPECT_EQ(1, v.count(qivdispid::event::ObjectLoaded));
         ASSERT_NE(nullptr, v.slot(0));
         EXPECT_NE(nullptr, v.slot(0)->node);
         EXPECT_EQ("file://" + qiv, v.url());
@@ -625,7 +624,7 @@ TEST_F(Download, FileUrls) {
     {
         Viewer v(host(0));
         ASSERT_EQ(S_OK, v.putUrl("file://" + pel));
-        EXPECT_EQ(1, v.count(kObjectLoaded)) << "a local file loads at once";
+        EXPECT_EQ(1, v.count(qivdispid::event::ObjectLoaded)) << "a local file loads at once";
         // A file that is not there: false, whatever the out value held.
         VARIANT_BOOL ok = VARIANT_TRUE;
         BSTR missing = bstr(dir + "\\missing.pel");
@@ -654,7 +653,7 @@ TEST_F(Download, FurtherObjectsMaterialsAndTextures) {
     http().set("/wood.bmp", text(halves(8, 8, 0x00A05020, 0x00A05020)));
     Viewer v(host(0));
     ASSERT_EQ(S_OK, v.putUrl(http().url("/first.qiv")));
-    ASSERT_TRUE(v.waitFor(kObjectLoaded, 1));
+    ASSERT_TRUE(v.waitFor(qivdispid::event::ObjectLoaded, 1));
     ASSERT_TRUE(v.waitIdle());
 
     LONG id = -1;
@@ -665,7 +664,7 @@ TEST_F(Download, FurtherObjectsMaterialsAndTextures) {
     VARIANT_BOOL ok = VARIANT_TRUE;
     ASSERT_EQ(S_OK, v.p2->ObjectForceLoad(id, &ok));
     EXPECT_EQ(VARIANT_FALSE, ok) << "queued";
-    ASSERT_TRUE(v.waitFor(kObjectLoaded, 2));
+    ASSERT_TRUE(v.waitFor(qivdispid::event::ObjectLoaded, 2));
     ASSERT_TRUE(v.waitIdle());
     ASSERT_EQ(S_OK, v.p2->ObjectIsLoaded(id, &ok));
     EXPECT_EQ(VARIANT_TRUE, ok);
@@ -697,7 +696,7 @@ TEST_F(Download, FurtherObjectsMaterialsAndTextures) {
     ASSERT_EQ(S_OK, v.p2->ReplaceTexture(0, b, &ok));
     SysFreeString(b);
     EXPECT_EQ(VARIANT_FALSE, ok);
-    ASSERT_TRUE(v.waitFor(kTextureChanged, 1));
+    ASSERT_TRUE(v.waitFor(qivdispid::event::TextureChanged, 1));
     ASSERT_TRUE(v.waitIdle());
     const QivObjectSlot* s = v.slot(id);
     ASSERT_NE(nullptr, s);
@@ -854,13 +853,13 @@ TEST_F(Download, ThumbnailOnAThreadOfItsOwn) {
         SysFreeString(b);
         EXPECT_EQ(VARIANT_FALSE, ok);
         qivtest::PumpMessages();
-        EXPECT_EQ(0, v.count(kThumbnailDone));
+        EXPECT_EQ(0, v.count(qivdispid::event::ThumbnailDone));
 
         b = bstr(with);
         ASSERT_EQ(S_OK, v.p2->DisplayThumbnail(b, &ok));
         SysFreeString(b);
         EXPECT_EQ(VARIANT_TRUE, ok);
-        ASSERT_TRUE(v.waitFor(kThumbnailDone, 1));
+        ASSERT_TRUE(v.waitFor(qivdispid::event::ThumbnailDone, 1));
         VARIANT_BOOL has = VARIANT_FALSE;
         v.p2->get_HasThumbnail(&has);
         EXPECT_EQ(VARIANT_TRUE, has);
@@ -873,7 +872,7 @@ TEST_F(Download, ThumbnailOnAThreadOfItsOwn) {
         ASSERT_EQ(S_OK, v.p2->DisplayThumbnail(b, &ok));
         SysFreeString(b);
         EXPECT_EQ(VARIANT_TRUE, ok);
-        ASSERT_TRUE(v.waitFor(kThumbnailDone, 2));
+        ASSERT_TRUE(v.waitFor(qivdispid::event::ThumbnailDone, 2));
         v.p2->get_HasThumbnail(&has);
         EXPECT_EQ(VARIANT_FALSE, has);
     }
@@ -930,7 +929,7 @@ TEST_F(Download, AutoSavedNamesStayInTheObjectFolder) {
         lstrcpynA(st.objectPath, parent.c_str(), sizeof st.objectPath);
         st.saveFiles[0] = 1;
         ASSERT_EQ(S_OK, v.putUrl(http().url(k.path)));
-        ASSERT_TRUE(v.waitFor(kObjectLoaded, 1));
+        ASSERT_TRUE(v.waitFor(qivdispid::event::ObjectLoaded, 1));
         ASSERT_TRUE(v.waitIdle());
         if (k.saved) {
             const std::string saved = folder + "\\" + k.saved;
@@ -968,7 +967,7 @@ TEST_F(Download, LoadsStartedInsideDownloadEvents) {
     qivw::Container grid;
     grid.object = qivw::gridObject(4);
     http().set("/events-b.qiv", text(qivw::build(grid)));
-    for (DISPID at : {kThumbnailDone, kObjectLoaded}) {
+    for (DISPID at : {qivdispid::event::ThumbnailDone, qivdispid::event::ObjectLoaded}) {
         SCOPED_TRACE(at);
         Viewer v(host(0));
         bool done = false, deferred = false;
@@ -1053,7 +1052,7 @@ TEST_F(Download, BackgroundPictureFromTheDocumentStorage) {
         ASSERT_EQ(S_OK, v.p2->put_BackPictureURL(b));
         SysFreeString(b);
         ASSERT_EQ(S_OK, v.putUrl(object));
-        ASSERT_TRUE(v.waitFor(kObjectLoaded, 1));
+        ASSERT_TRUE(v.waitFor(qivdispid::event::ObjectLoaded, 1));
         ASSERT_TRUE(v.waitIdle());
         IPersistStorage* ps = persist(v);
         ASSERT_EQ(S_OK, ps->Save(storage, FALSE));
@@ -1119,7 +1118,7 @@ TEST_F(Download, DelayBeforeLoad) {
     v.activate();
     pumpUntil([] { return false; }, 150);
     EXPECT_EQ(0, http().requests("/delayed.qiv")) << "not before the delay";
-    ASSERT_TRUE(v.waitFor(kObjectLoaded, 1));
+    ASSERT_TRUE(v.waitFor(qivdispid::event::ObjectLoaded, 1));
     EXPECT_GE(GetTickCount64() - start, 350u);
     EXPECT_EQ(1, http().requests("/delayed.qiv"));
 }

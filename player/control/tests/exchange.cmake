@@ -1,9 +1,6 @@
 # Windows tests of the control: exchange.
 # Materials, textures, viewings, their texts, the bitmap export, click events and drops.
-qiv_add_test(exchange_wintest SOURCES tests/exchange_wintest.cpp ${QIV_PLAYER_RC} ${QIV_STRINGS_RC}
-  LIBS qivctlwin qivoletest DISPLAY)
-target_include_directories(exchange_wintest PRIVATE resources ${QIV_PLAYER_GEN} ${QIV_STRINGS_DIR})
-add_dependencies(exchange_wintest qivstrings_check)
+qiv_add_wintest(exchange_wintest DISPLAY)
 # The export test holds the real Escape key down for a moment: on a display of its own.
 qiv_test_own_display(exchange_wintest)
 # A JScript and a VBScript client through cscript on the registered DLL.

@@ -712,7 +712,7 @@ TEST_F(Exchange, ClickEvents) {
     EventSink first(DIID__QivPlayerEvents), second(DIID__QivPlayerEvents);
     LONG eventObject = -2;
     first.handler = [&](DISPID id, DISPPARAMS* p) {
-        if (id == 2 || id == 12) *p->rgvarg[0].plVal = 9;
+        if (id == qivdispid::event::Click || id == qivdispid::event::ClickWithKeys) *p->rgvarg[0].plVal = 9;
         p2_->get_EventObject(&eventObject);
     };
     DWORD c1 = 0, c2 = 0;
@@ -727,7 +727,7 @@ TEST_F(Exchange, ClickEvents) {
 
     ctl_->ButtonPressed(1, over.x, over.y, 0);
     ctl_->ButtonReleased(over.x, over.y, 0);
-    ASSERT_EQ((std::vector<DISPID>{13, 2}), std::vector<DISPID>({second.events[0].id, second.events[1].id}));
+    ASSERT_EQ((std::vector<DISPID>{qivdispid::event::MouseDown, qivdispid::event::Click}), std::vector<DISPID>({second.events[0].id, second.events[1].id}));
     EXPECT_EQ((std::vector<std::string>{"I4:0", "I4:1", "I4:0"}), second.events[0].args);
     EXPECT_EQ((std::vector<std::string>{"I4&:9"}), second.events[1].args) << "the first sink's value";
     EXPECT_EQ(0, eventObject);
@@ -744,7 +744,7 @@ TEST_F(Exchange, ClickEvents) {
     ctl_->ButtonPressed(1, over.x, over.y, 0);
     ctl_->exchange().clicks.move(over.x + 40, over.y, true, 4, 4);
     ctl_->ButtonReleased(over.x + 40, over.y, 0);
-    EXPECT_EQ(std::vector<DISPID>{13}, ids());
+    EXPECT_EQ(std::vector<DISPID>{qivdispid::event::MouseDown}, ids());
     // The right button: MouseDown with button 2, no click; over the background: object -1.
     ctl_->ButtonPressed(2, over.x, over.y, 1);
     ASSERT_EQ(1u, second.events.size());
@@ -773,11 +773,11 @@ TEST_F(Exchange, ClickEvents) {
     const LPARAM at = MAKELPARAM(over.x, over.y);
     SendMessageW(ctl_->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, at);
     SendMessageW(ctl_->hwnd(), WM_LBUTTONUP, 0, at);
-    EXPECT_EQ((std::vector<DISPID>{13, 2}), ids());
+    EXPECT_EQ((std::vector<DISPID>{qivdispid::event::MouseDown, qivdispid::event::Click}), ids());
     ASSERT_EQ(S_OK, p2_->put_Enabled(VARIANT_FALSE));
     SendMessageW(ctl_->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, at);
     SendMessageW(ctl_->hwnd(), WM_LBUTTONUP, 0, at);
-    EXPECT_EQ(std::vector<DISPID>{13}, ids());
+    EXPECT_EQ(std::vector<DISPID>{qivdispid::event::MouseDown}, ids());
     qivtest::Disconnect(p2_, DIID__QivPlayerEvents, c1);
     qivtest::Disconnect(p2_, DIID__QivPlayerEvents, c2);
 }

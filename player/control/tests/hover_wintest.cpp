@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "dispids.h"
 #include "navfixture.h"
 
 namespace {
@@ -17,7 +18,7 @@ protected:
         NavFixture::SetUp();
         ASSERT_EQ(S_OK, qivtest::Connect(p2_, DIID__QivPlayerEvents, &events_, &cookie_));
         events_.handler = [this](DISPID id, DISPPARAMS* p) {
-            if (id != 1 || p->cArgs != 4 || p->rgvarg[0].vt != (VT_BSTR | VT_BYREF) || !hostName_) return;
+            if (id != qivdispid::event::SubObjectPicked || p->cArgs != 4 || p->rgvarg[0].vt != (VT_BSTR | VT_BYREF) || !hostName_) return;
             SysFreeString(*p->rgvarg[0].pbstrVal);
             *p->rgvarg[0].pbstrVal = SysAllocString((L"Shown " + std::to_wstring(p->rgvarg[3].lVal)).c_str());
         };

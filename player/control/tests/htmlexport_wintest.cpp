@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "dispids.h"
 #include "languages.h"
 #include "persiststream.h"
 #include "qiv_sample.h"
@@ -306,11 +307,11 @@ TEST_F(HtmlExport, OutlookDataDecodesToThePersistedStream) {
     params.pop_back();
     std::vector<std::string> recordNames, paramNames;
     for (const qivctl::PersistRecord& rec : r.records)
-        if (rec.dispid != 9) recordNames.push_back(qivctl::persistPropertyByDispid(rec.dispid)->name);
+        if (rec.dispid != qivdispid::ObjectURL) recordNames.push_back(qivctl::persistPropertyByDispid(rec.dispid)->name);
     for (const auto& pr : params) paramNames.push_back(pr.first);
     EXPECT_EQ(recordNames, paramNames);
     for (const qivctl::PersistRecord& rec : r.records) {
-        if (rec.dispid == 3) {
+        if (rec.dispid == qivdispid::DisplayMode) {
             EXPECT_EQ(1, rec.value.i) << "DisplayMode";
         }
     }

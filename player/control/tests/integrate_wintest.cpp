@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "dispids.h"
 #include "frameticks.h"
 #include "hosthooks_win.h"
 #include "memstorage.h"
@@ -128,7 +129,7 @@ protected:
     std::vector<qivtest::EventRecord> moveEvents() const {
         std::vector<qivtest::EventRecord> out;
         for (const auto& e : events_.events)
-            if (e.id == 9) out.push_back(e);
+            if (e.id == qivdispid::event::ObjectMove) out.push_back(e);
         return out;
     }
     qivtest::EventSink events_{DIID__QivPlayerEvents};
@@ -288,7 +289,7 @@ TEST_F(Integrate, GroupingHandsTheDragOn) {
     ASSERT_TRUE(grab.hit);
     LONG during = -2;
     events_.handler = [&](DISPID id, DISPPARAMS*) {
-        if (id == 9) p2_->get_EventObject(&during);
+        if (id == qivdispid::event::ObjectMove) p2_->get_EventObject(&during);
     };
 
     send(WM_LBUTTONDOWN, x, y, 1000);
@@ -547,7 +548,7 @@ TEST_F(Integrate, DocumentContainersGoThroughTheStreamingLoad) {
         EXPECT_EQ(before, temporaryFiles());
         EXPECT_TRUE(u.ctl->CurrentIsInline());
         int loaded = 0;
-        for (const auto& e : events.events) loaded += e.id == 5;
+        for (const auto& e : events.events) loaded += e.id == qivdispid::event::ObjectLoaded;
         EXPECT_EQ(1, loaded) << "ObjectLoaded once";
         Bytes inl;
         ASSERT_TRUE(u.ctl->InlineContainer(&inl));

@@ -45,7 +45,6 @@ using qivtest::readFile;
 using qivtest::tempDir;
 using qivtest::writeFile;
 
-constexpr DISPID kObjectLoaded = 5, kThumbnailDone = 6;
 
 BSTR bstr(const std::string& s) {
     std::wstring w(s.begin(), s.end());
@@ -120,8 +119,8 @@ public:
     std::vector<std::string> events() const {
         std::vector<std::string> out;
         for (const qivtest::EventRecord& e : sink_.events)
-            if (e.id == kObjectLoaded) out.push_back("loaded");
-            else if (e.id == kThumbnailDone) out.push_back("thumbnail");
+            if (e.id == qivdispid::event::ObjectLoaded) out.push_back("loaded");
+            else if (e.id == qivdispid::event::ThumbnailDone) out.push_back("thumbnail");
         return out;
     }
     int count(const char* name) const {
@@ -479,7 +478,7 @@ TEST_F(StreamLoad, LocalQivFileThroughLoadObject) {
         std::wstring urlAtEvent;
         s.sink().handler = [&](DISPID id, DISPPARAMS*) {
             BSTR u = nullptr;
-            if (id == kObjectLoaded && s.p2->get_ObjectURL(&u) == S_OK && u) urlAtEvent = u;
+            if (id == qivdispid::event::ObjectLoaded && s.p2->get_ObjectURL(&u) == S_OK && u) urlAtEvent = u;
             SysFreeString(u);
         };
         ASSERT_TRUE(s.load(vov));
@@ -502,6 +501,31 @@ TEST_F(StreamLoad, LocalQivFileThroughLoadObject) {
         DeleteFileA(bad.c_str());
     }
     for (const std::string& f : {qiv, vov, dir + "\\checker.jpg"}) DeleteFileA(f.c_str());
+}
+
+// A file URL of the three-slash form with an escaped space names the same file at both
+// entrances: LoadObject and ObjectURL load it.
+TEST_F(StreamLoad, EscapedFileUrlLoadsThroughBothEntrances) {
+    const std::string dir = tempDir("qivload file url");
+    const std::string qiv = dir + "\\a b.qiv";
+    ASSERT_TRUE(writeFile(qiv, qivw::build(qivsample::container("checker.bmp"))));
+    std::string url = "file:///";
+    for (char ch : qiv) url += ch == '\\' ? std::string("/") : ch == ' ' ? std::string("%20") : std::string(1, ch);
+    {
+        Sited s;
+        EXPECT_TRUE(s.load(url)) << url;
+        EXPECT_NE(nullptr, s.ctl->state().slots[0].node) << "through LoadObject";
+    }
+    {
+        Sited s;
+        BSTR b = bstr(url);
+        EXPECT_EQ(S_OK, s.p2->put_ObjectURL(b));
+        SysFreeString(b);
+        EXPECT_TRUE(s.waitFor("loaded", 1, 3000));
+        ASSERT_FALSE(s.ctl->state().slots.empty());
+        EXPECT_NE(nullptr, s.ctl->state().slots[0].node) << "through ObjectURL";
+    }
+    DeleteFileA(qiv.c_str());
 }
 
 // An object file or container that does not load (missing, not an object, cut short)
@@ -597,7 +621,7 @@ TEST_F(StreamLoad, LoadsStartedFromEventHandlers) {
         bool feedSame;  // the handler feeds the rest of the first load
         int loaded;
         uint32_t faces;
-    } cases[] = {{kThumbnailDone, false, 1, 16}, {kObjectLoaded, false, 2, 16}, {kThumbnailDone, true, 1, 12}};
+    } cases[] = {{qivdispid::event::ThumbnailDone, false, 1, 16}, {qivdispid::event::ObjectLoaded, false, 2, 16}, {qivdispid::event::ThumbnailDone, true, 1, 12}};
     for (const Case& k : cases) {
         SCOPED_TRACE(std::to_string(k.at) + (k.feedSame ? " same" : " other"));
         Sited s;

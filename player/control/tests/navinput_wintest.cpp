@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "dispids.h"
 #include "navfixture.h"
 #include "navhost_win.h"
 #include "navigation.h"
@@ -168,20 +169,20 @@ TEST_F(NavInput, ObjectDragFiresMoveEventsAndEndsWhereTheMathsSay) {
         EXPECT_NEAR(s.slots[0].node->base.m[12], move.x, tolerance) << "the node was placed along";
         EXPECT_GT(std::fabs(move.y) + std::fabs(move.z), 0.01f);
         if (!c.events) {
-            EXPECT_EQ(eventCount(9) + eventCount(10), 0) << "no event flags, no events";
+            EXPECT_EQ(eventCount(qivdispid::event::ObjectMove) + eventCount(qivdispid::event::ObjectMoving), 0) << "no event flags, no events";
             continue;
         }
         std::vector<qivtest::EventRecord> moves;
         for (const auto& e : events_.events)
-            if (e.id == 9 || e.id == 10) moves.push_back(e);
+            if (e.id == qivdispid::event::ObjectMove || e.id == qivdispid::event::ObjectMoving) moves.push_back(e);
         ASSERT_GE(moves.size(), 3u);
         const qivtest::EventRecord& start = moves.front();
         ASSERT_EQ(start.id, 9);
         EXPECT_EQ(start.args[0], "I4:0");
         EXPECT_EQ(start.args[1], "I4:0");  // qivMvEvObjStart
         EXPECT_NEAR(r4(start.args[2]), grab.world.x, 1e-3);
-        EXPECT_GE(eventCount(10), 2) << "ObjectMoving on every move";
-        const qivtest::EventRecord* moving = lastEvent(10);
+        EXPECT_GE(eventCount(qivdispid::event::ObjectMoving), 2) << "ObjectMoving on every move";
+        const qivtest::EventRecord* moving = lastEvent(qivdispid::event::ObjectMoving);
         ASSERT_EQ(moving->args.size(), 7u);
         EXPECT_NEAR(r4(moving->args[1]), target.x, 1e-2);
         const qivtest::EventRecord& end = moves.back();

@@ -69,7 +69,7 @@ TEST_F(NavMembers, SpinSpeedsAndKeepSpinning) {
     ASSERT_EQ(S_OK, p2_->put_KeepSpinning(VARIANT_FALSE));
     p2_->get_SpinPsi(&speed);
     EXPECT_EQ(0.0f, speed) << "switching off stops both speeds";
-    EXPECT_EQ(std::vector<DISPID>({0x20, 0x20, 0x21, 0x1f}), notify_.changed);
+    EXPECT_EQ(std::vector<DISPID>({qivdispid::SpinPhi, qivdispid::SpinPhi, qivdispid::SpinPsi, qivdispid::KeepSpinning}), notify_.changed);
     EXPECT_EQ(E_POINTER, p2_->get_KeepSpinning(nullptr));
     EXPECT_EQ(E_POINTER, p2_->get_SpinPhi(nullptr));
     EXPECT_EQ(E_POINTER, p2_->get_SpinPsi(nullptr));
@@ -102,7 +102,7 @@ TEST_F(NavMembers, DisplayModeValuesAndTheTransparentFlag) {
         EXPECT_EQ(c.read, LONG(m)) << std::hex << c.put;
         EXPECT_EQ(c.drawn, ctl_->state().displayMode) << std::hex << c.put;
         EXPECT_EQ(c.flag, ctl_->state().allTransparent) << std::hex << c.put;
-        EXPECT_EQ(c.notice ? std::vector<DISPID>{3} : std::vector<DISPID>{}, notify_.changed) << std::hex << c.put;
+        EXPECT_EQ(c.notice ? std::vector<DISPID>{qivdispid::DisplayMode} : std::vector<DISPID>{}, notify_.changed) << std::hex << c.put;
     }
 }
 

@@ -1,9 +1,6 @@
 # Windows tests of the control: objects.
 # Objects and groups in the test container: slots, placements, picks, collisions, caches, drop.
-qiv_add_test(objects_wintest SOURCES tests/objects_wintest.cpp ${QIV_PLAYER_RC} ${QIV_STRINGS_RC}
-  LIBS qivctlwin qivoletest DISPLAY)
-target_include_directories(objects_wintest PRIVATE resources ${QIV_PLAYER_GEN} ${QIV_STRINGS_DIR})
-add_dependencies(objects_wintest qivstrings_check)
+qiv_add_wintest(objects_wintest DISPLAY)
 # The same from a JScript client run by cscript; it registers the DLL in the build's prefix.
 qiv_add_test(objects_script_wintest SOURCES tests/objects_script_wintest.cpp LIBS qivengine)
 target_compile_definitions(objects_script_wintest PRIVATE QIV_PLAYER_DLL="$<TARGET_FILE:QivPlayer>")

@@ -544,7 +544,7 @@ TEST_F(Objects, LightsAndCursorMode) {
     EXPECT_EQ(S_OK, c_->get_Lights(&lights));
     EXPECT_EQ(0x0F, lights);
     ASSERT_EQ(S_OK, c_->put_Lights(0x1F));
-    EXPECT_EQ(std::vector<DISPID>({0x35, 0x35}), notify_.changed);
+    EXPECT_EQ(std::vector<DISPID>({qivdispid::Lights, qivdispid::Lights}), notify_.changed);
     VARIANT_BOOL ok = VARIANT_FALSE;
     EXPECT_EQ(S_OK, c_->ObjectSwitchLight(VARIANT_TRUE, &ok));
     EXPECT_EQ(VARIANT_TRUE, ok);

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <vector>
 
+#include "dispids.h"
 #include "navfixture.h"
 
 namespace {
@@ -96,8 +97,8 @@ TEST_F(Pan, DragShowsInPanXAndPanYAndTheScrollBars) {
     EXPECT_GT(dx, 0.0f);
     EXPECT_GT(dy, 0.0f);
     EXPECT_NEAR(dx / dy, 40.0f / 30.0f, 0.05f);
-    EXPECT_TRUE(announced(21));
-    EXPECT_TRUE(announced(22));
+    EXPECT_TRUE(announced(qivdispid::PanX));
+    EXPECT_TRUE(announced(qivdispid::PanY));
     SCROLLINFO h1 = h0, v1 = v0;
     GetScrollInfo(hbar, SB_CTL, &h1);
     GetScrollInfo(vbar, SB_CTL, &v1);
@@ -118,7 +119,7 @@ TEST_F(Pan, PutMovesEyeAndVrpAlongTheScreen) {
     ASSERT_EQ(S_OK, p2_->put_PanX(1.5f));
     EXPECT_NEAR(panX(p2_), 1.5f, 1e-4f);
     EXPECT_NEAR(panY(p2_), y0, 1e-4f) << "sideways only";
-    EXPECT_EQ(std::vector<DISPID>({21, 22}), notify_.changed);
+    EXPECT_EQ(std::vector<DISPID>({qivdispid::PanX, qivdispid::PanY}), notify_.changed);
 
     // Eye and VRP moved by 1.5 across the view (the view at Phi 225 runs diagonally over x and
     // y), the one along with the other; GetViewing3D and the camera properties agree.

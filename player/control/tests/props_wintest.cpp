@@ -98,23 +98,23 @@ TEST_F(Props, PlainPropertiesStoreAnnounceAndMarkDirty) {
     auto b = [](VARIANT_BOOL v) { return LONG(v); };
     const std::vector<Case> cases = {
         {"FlatTexturePath", [p] { return p->put_FlatTexturePath(VARIANT_TRUE); },
-         [p, b] { VARIANT_BOOL v = 0; p->get_FlatTexturePath(&v); return b(v); }, VARIANT_TRUE, 28, false},
+         [p, b] { VARIANT_BOOL v = 0; p->get_FlatTexturePath(&v); return b(v); }, VARIANT_TRUE, qivdispid::FlatTexturePath, false},
         {"AnimateOnClick", [p] { return p->put_AnimateOnClick(VARIANT_FALSE); },
-         [p, b] { VARIANT_BOOL v = 1; p->get_AnimateOnClick(&v); return b(v); }, VARIANT_FALSE, 29, false},
+         [p, b] { VARIANT_BOOL v = 1; p->get_AnimateOnClick(&v); return b(v); }, VARIANT_FALSE, qivdispid::AnimateOnClick, false},
         {"LoadObjectMenuEnabled", [p] { return p->put_LoadObjectMenuEnabled(VARIANT_FALSE); },
          [p, b] { VARIANT_BOOL v = 1; p->get_LoadObjectMenuEnabled(&v); return b(v); }, VARIANT_FALSE, 0, false},
         {"Walkthrough", [p] { return p->put_Walkthrough(VARIANT_TRUE); },
-         [p, b] { VARIANT_BOOL v = 0; p->get_Walkthrough(&v); return b(v); }, VARIANT_TRUE, 41, false},
+         [p, b] { VARIANT_BOOL v = 0; p->get_Walkthrough(&v); return b(v); }, VARIANT_TRUE, qivdispid::Walkthrough, false},
         {"IncrementalDisplay", [p] { return p->put_IncrementalDisplay(VARIANT_FALSE); },
-         [p, b] { VARIANT_BOOL v = 1; p->get_IncrementalDisplay(&v); return b(v); }, VARIANT_FALSE, 42, false},
+         [p, b] { VARIANT_BOOL v = 1; p->get_IncrementalDisplay(&v); return b(v); }, VARIANT_FALSE, qivdispid::IncrementalDisplay, false},
         {"DelayBeforeLoad", [p] { return p->put_DelayBeforeLoad(1500); },
-         [p] { LONG v = 0; p->get_DelayBeforeLoad(&v); return v; }, 1500, 36, false},
+         [p] { LONG v = 0; p->get_DelayBeforeLoad(&v); return v; }, 1500, qivdispid::DelayBeforeLoad, false},
         {"DelayAfterPreview", [p] { return p->put_DelayAfterPreview(250); },
-         [p] { LONG v = 0; p->get_DelayAfterPreview(&v); return v; }, 250, 37, false},
+         [p] { LONG v = 0; p->get_DelayAfterPreview(&v); return v; }, 250, qivdispid::DelayAfterPreview, false},
         {"BackPicOffsetX", [p] { return p->put_BackPicOffsetX(-7); },
-         [p] { LONG v = 0; p->get_BackPicOffsetX(&v); return v; }, -7, 44, true},
+         [p] { LONG v = 0; p->get_BackPicOffsetX(&v); return v; }, -7, qivdispid::BackPicOffsetX, true},
         {"BackPicOffsetY", [p] { return p->put_BackPicOffsetY(9); },
-         [p] { LONG v = 0; p->get_BackPicOffsetY(&v); return v; }, 9, 45, true},
+         [p] { LONG v = 0; p->get_BackPicOffsetY(&v); return v; }, 9, qivdispid::BackPicOffsetY, true},
         {"InhibitLocalTextures", [p] { return p->put_InhibitLocalTextures(VARIANT_TRUE); },
          [p, b] { VARIANT_BOOL v = 0; p->get_InhibitLocalTextures(&v); return b(v); }, VARIANT_TRUE, 0, true},
         {"TextureBaseURL",
@@ -174,7 +174,7 @@ TEST_F(Props, BackPicModeIsSetEachTimeAndKeepsOtherModes) {
     EXPECT_EQ(S_OK, p_->put_BackPicMode(static_cast<qivBackPicModes>(2)));
     EXPECT_EQ(S_OK, p_->put_BackPicMode(static_cast<qivBackPicModes>(2)));
     EXPECT_TRUE(ctl_->dirty());
-    EXPECT_EQ(std::vector<DISPID>({35, 35}), notify_.changed);
+    EXPECT_EQ(std::vector<DISPID>({qivdispid::BackPicMode, qivdispid::BackPicMode}), notify_.changed);
     // Other modes are stored as given and show the colour.
     for (int other : {3, 7, -1}) {
         SCOPED_TRACE(other);
@@ -192,8 +192,8 @@ TEST_F(Props, MenuNamesStoredClearedAndAnnouncedOnChange) {
         HRESULT (STDMETHODCALLTYPE IQivPlayer2::*get)(BSTR*);
         DISPID id;
     };
-    for (const Name& n : {Name{&IQivPlayer2::put_MenuNameForPreview, &IQivPlayer2::get_MenuNameForPreview, 38},
-                          Name{&IQivPlayer2::put_MenuNameFor3D, &IQivPlayer2::get_MenuNameFor3D, 39}}) {
+    for (const Name& n : {Name{&IQivPlayer2::put_MenuNameForPreview, &IQivPlayer2::get_MenuNameForPreview, qivdispid::MenuNameForPreview},
+                          Name{&IQivPlayer2::put_MenuNameFor3D, &IQivPlayer2::get_MenuNameFor3D, qivdispid::MenuNameFor3D}}) {
         SCOPED_TRACE(n.id);
         notify_.changed.clear();
         BSTR got = reinterpret_cast<BSTR>(1);
@@ -231,14 +231,14 @@ TEST_F(Props, AnimSpeedNeedsAnObjectAndIgnoresNegativeValues) {
     EXPECT_EQ(1.0f, f);
     EXPECT_EQ(S_OK, p_->put_AnimSpeed(2.5f));
     EXPECT_EQ(S_OK, p_->put_AnimSpeed(2.5f));
-    EXPECT_EQ(std::vector<DISPID>({40}), notify_.changed);
+    EXPECT_EQ(std::vector<DISPID>({qivdispid::AnimSpeed}), notify_.changed);
     // A negative or not finite speed changes nothing and is announced all the same.
     for (float ignored : {-1.0f, std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()}) {
         SCOPED_TRACE(ignored);
         EXPECT_EQ(S_OK, p_->put_AnimSpeed(ignored));
     }
     EXPECT_EQ(2.5f, slot.animSpeed);
-    EXPECT_EQ(std::vector<DISPID>({40, 40, 40, 40}), notify_.changed);
+    EXPECT_EQ(std::vector<DISPID>({qivdispid::AnimSpeed, qivdispid::AnimSpeed, qivdispid::AnimSpeed, qivdispid::AnimSpeed}), notify_.changed);
     EXPECT_EQ(S_OK, p_->put_AnimSpeed(0.0f)) << "a paused animation";
     EXPECT_EQ(0.0f, slot.animSpeed);
 }
@@ -299,9 +299,9 @@ TEST_F(Props, CameraAndZoomWithAValidView) {
         HRESULT (STDMETHODCALLTYPE IQivPlayer2::*put)(float);
         HRESULT (STDMETHODCALLTYPE IQivPlayer2::*get)(float*);
         DISPID id;
-    } axes[] = {{&IQivPlayer2::put_VRPx, &IQivPlayer2::get_VRPx, 46}, {&IQivPlayer2::put_VRPy, &IQivPlayer2::get_VRPy, 47},
-                {&IQivPlayer2::put_VRPz, &IQivPlayer2::get_VRPz, 48}, {&IQivPlayer2::put_EyeX, &IQivPlayer2::get_EyeX, 49},
-                {&IQivPlayer2::put_EyeY, &IQivPlayer2::get_EyeY, 50}, {&IQivPlayer2::put_EyeZ, &IQivPlayer2::get_EyeZ, 51}};
+    } axes[] = {{&IQivPlayer2::put_VRPx, &IQivPlayer2::get_VRPx, qivdispid::VRPx}, {&IQivPlayer2::put_VRPy, &IQivPlayer2::get_VRPy, qivdispid::VRPy},
+                {&IQivPlayer2::put_VRPz, &IQivPlayer2::get_VRPz, qivdispid::VRPz}, {&IQivPlayer2::put_EyeX, &IQivPlayer2::get_EyeX, qivdispid::EyeX},
+                {&IQivPlayer2::put_EyeY, &IQivPlayer2::get_EyeY, qivdispid::EyeY}, {&IQivPlayer2::put_EyeZ, &IQivPlayer2::get_EyeZ, qivdispid::EyeZ}};
     std::vector<DISPID> want;
     float v = 0.25f;
     for (const auto& a : axes) {
@@ -332,7 +332,7 @@ TEST_F(Props, CameraAndZoomWithAValidView) {
     EXPECT_EQ(S_OK, p_->put_Zoom(2));
     p_->get_Zoom(&z);
     EXPECT_FLOAT_EQ(2, z);
-    EXPECT_EQ(std::vector<DISPID>({20}), notify_.changed);
+    EXPECT_EQ(std::vector<DISPID>({qivdispid::Zoom}), notify_.changed);
     EXPECT_TRUE(ctl_->dirty());
 }
 
@@ -355,8 +355,7 @@ TEST_F(Props, StockPropertiesTakeOrRefuseValuesOutsideTheirRange) {
     EXPECT_TRUE(ctl_->state().uiDead);
     EXPECT_EQ(S_OK, p_->put_Enabled(VARIANT_TRUE));
     EXPECT_FALSE(ctl_->state().uiDead) << "no container gives UIDead";
-    EXPECT_EQ(std::vector<DISPID>({DISPID_APPEARANCE, DISPID_BORDERSTYLE, DISPID_BACKSTYLE, DISPID_ENABLED,
-                                   DISPID_ENABLED}),
+    EXPECT_EQ(std::vector<DISPID>({DISPID_APPEARANCE, DISPID_BORDERSTYLE, DISPID_BACKSTYLE, DISPID_ENABLED, DISPID_ENABLED}),
               notify_.changed);
 }
 
@@ -381,7 +380,7 @@ TEST_F(Props, FrozenEventsHoldBackTheNoticesNotTheChanges) {
     p_->get_Zoom(&f);
     EXPECT_NEAR(4.0f, f, 1e-5f);
     EXPECT_EQ(S_OK, p_->put_DelayBeforeLoad(10));
-    EXPECT_EQ(std::vector<DISPID>({36}), notify_.changed);
+    EXPECT_EQ(std::vector<DISPID>({qivdispid::DelayBeforeLoad}), notify_.changed);
     oc->Release();
 }
 

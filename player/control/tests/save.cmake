@@ -1,9 +1,6 @@
 # Windows tests of the control: save.
 # The control in host documents (stream, property bag, storage) and the object save.
-qiv_add_test(save_wintest SOURCES tests/save_wintest.cpp ${QIV_PLAYER_RC} ${QIV_STRINGS_RC}
-  LIBS qivctlwin qivoletest)
-target_include_directories(save_wintest PRIVATE resources core ${QIV_PLAYER_GEN} ${QIV_STRINGS_DIR})
-add_dependencies(save_wintest qivstrings_check)
+qiv_add_wintest(save_wintest)
 # The streams and the bag once more under a German user locale, where the bag's texts must
 # still read as invariant numbers. Wine takes the user locale from the process's C locale,
 # compiled here into the build tree.

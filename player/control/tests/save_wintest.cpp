@@ -614,7 +614,7 @@ TEST_F(Persist, StorageWithFilesCarriesObjectTexturesAndViewToAFreshControl) {
     q->get_DisplayMode(&mode);
     EXPECT_EQ(mode, qivDispFLAT);
     bool loaded = false;
-    for (const qivtest::EventRecord& e : events.events) loaded = loaded || e.id == 5;
+    for (const qivtest::EventRecord& e : events.events) loaded = loaded || e.id == qivdispid::event::ObjectLoaded;
     EXPECT_TRUE(loaded) << "ObjectLoaded";
     EXPECT_EQ(S_FALSE, ps->IsDirty());
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "dispids.h"
 #include "pixeltest.h"
 #include "render/sample.h"
 #include "scene/pelfile.h"
@@ -182,12 +183,12 @@ TEST_F(SceneHost, PathAndContainerAnswers) {
     BSTR path = SysAllocString(L"C:\\textures");
     EXPECT_EQ(S_OK, p2->put_TexturePath(path));
     EXPECT_EQ(S_OK, p2->put_TexturePath(path));
-    EXPECT_EQ(std::vector<DISPID>({1}), n.changed);
+    EXPECT_EQ(std::vector<DISPID>({qivdispid::TexturePath}), n.changed);
     ASSERT_EQ(S_OK, p2->get_TexturePath(&s));
     EXPECT_STREQ(L"C:\\textures", s);
     SysFreeString(s);
     EXPECT_EQ(S_OK, p2->put_TexturePath(empty));
-    EXPECT_EQ(std::vector<DISPID>({1, 1}), n.changed) << "an empty value clears a set path";
+    EXPECT_EQ(std::vector<DISPID>({qivdispid::TexturePath, qivdispid::TexturePath}), n.changed) << "an empty value clears a set path";
     ASSERT_EQ(S_OK, p2->get_TexturePath(&s));
     EXPECT_EQ(nullptr, s);
     SysFreeString(path);

@@ -309,13 +309,13 @@ TEST_F(Stock, DisplayPropertiesAnnounceTheirChanges) {
         bool dirty;
     };
     const Case cases[] = {
-        {"Filter", &IQivPlayer2::put_Filter, nullptr, VARIANT_TRUE, 27, true},
-        {"HideControls", &IQivPlayer2::put_HideControls, nullptr, VARIANT_TRUE, 17, true},
-        {"HideScrollBars", &IQivPlayer2::put_HideScrollBars, nullptr, VARIANT_TRUE, 18, true},
-        {"SaveFilesWithDocument", &IQivPlayer2::put_SaveFilesWithDocument, nullptr, VARIANT_TRUE, 23, true},
+        {"Filter", &IQivPlayer2::put_Filter, nullptr, VARIANT_TRUE, qivdispid::Filter, true},
+        {"HideControls", &IQivPlayer2::put_HideControls, nullptr, VARIANT_TRUE, qivdispid::HideControls, true},
+        {"HideScrollBars", &IQivPlayer2::put_HideScrollBars, nullptr, VARIANT_TRUE, qivdispid::HideScrollBars, true},
+        {"SaveFilesWithDocument", &IQivPlayer2::put_SaveFilesWithDocument, nullptr, VARIANT_TRUE, qivdispid::SaveFilesWithDocument, true},
         {"PopupMenuEnabled", &IQivPlayer2::put_PopupMenuEnabled, nullptr, VARIANT_FALSE, 0, false},
-        {"PreviewMode", nullptr, &IQivPlayer2::put_PreviewMode, 1, 43, false},
-        {"EnabledMenus", nullptr, &IQivPlayer2::put_EnabledMenus, 0x101, 34, false},
+        {"PreviewMode", nullptr, &IQivPlayer2::put_PreviewMode, 1, qivdispid::PreviewMode, false},
+        {"EnabledMenus", nullptr, &IQivPlayer2::put_EnabledMenus, 0x101, qivdispid::EnabledMenus, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -443,7 +443,7 @@ TEST_F(Stock, SubAnimationsAreReadAndStarted) {
     events_.events.clear();
     LONG during = -2;
     events_.handler = [&](DISPID id, DISPPARAMS*) {
-        if (id == 4) p2_->get_EventObject(&during);
+        if (id == qivdispid::event::AnimationStarted) p2_->get_EventObject(&during);
     };
     VARIANT_BOOL ok = VARIANT_FALSE;
     EXPECT_EQ(S_OK, p2_->StartSubAnimation(5, VARIANT_TRUE, &ok));
@@ -565,7 +565,7 @@ TEST_F(Stock, ShowAllBringsBackTheHomeViewAndAnnouncesIt) {
     EXPECT_NEAR(1.0f, zoom, 1e-4f);
     EXPECT_NEAR(225.0f, phi, 1e-3f);
     EXPECT_EQ(0.0f, pan);
-    EXPECT_EQ(std::vector<DISPID>({21, 22, 14, 13, 20, 46, 47, 48, 49, 50, 51}), notify_.changed);
+    EXPECT_EQ(std::vector<DISPID>({qivdispid::PanX, qivdispid::PanY, qivdispid::Psi, qivdispid::Phi, qivdispid::Zoom, qivdispid::VRPx, qivdispid::VRPy, qivdispid::VRPz, qivdispid::EyeX, qivdispid::EyeY, qivdispid::EyeZ}), notify_.changed);
 
     IOleControl* oc = nullptr;
     ASSERT_EQ(S_OK, p2_->QueryInterface(IID_IOleControl, reinterpret_cast<void**>(&oc)));
@@ -741,7 +741,7 @@ TEST_F(Stock, CommandTargetCarriesOutMenuCommands) {
     EXPECT_EQ(S_OK, ct->Exec(&group, 32788, 0, nullptr, nullptr));
     EXPECT_EQ(S_OK, ct->Exec(&group, 32792, 0, nullptr, nullptr));
     EXPECT_EQ(S_OK, ct->Exec(&group, 32790, 0, nullptr, nullptr));
-    EXPECT_EQ(std::vector<DISPID>({3, 27, 41, 31}), notify_.changed);
+    EXPECT_EQ(std::vector<DISPID>({qivdispid::DisplayMode, qivdispid::Filter, qivdispid::Walkthrough, qivdispid::KeepSpinning}), notify_.changed);
     qivDisplayMode mode{};
     p2_->get_DisplayMode(&mode);
     EXPECT_EQ(0, int(mode));

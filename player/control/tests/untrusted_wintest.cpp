@@ -483,7 +483,6 @@ VARIANT number(LONG n) {
     return v;
 }
 
-constexpr DISPID kObjectLoaded = 5, kThumbnailDone = 6, kTextureChanged = 7, kMouseDown = 13;
 
 // Runs in a child process whose heap fills and checks freed blocks (the parent test below).
 TEST(EventHandlers, LetGoOfTheControl) {
@@ -501,24 +500,24 @@ TEST(EventHandlers, LetGoOfTheControl) {
         return ok == VARIANT_TRUE;
     };
     {  // ObjectLoaded, from a member called as a script calls it
-        Doomed d(kObjectLoaded);
+        Doomed d(qivdispid::event::ObjectLoaded);
         d.invoke(L"LoadObject", DISPATCH_METHOD, {text(object)});
         EXPECT_TRUE(d.released);
     }
     {  // TextureChanged
-        Doomed d(kTextureChanged);
+        Doomed d(qivdispid::event::TextureChanged);
         ASSERT_TRUE(loaded(d));
         d.invoke(L"ReplaceTexture", DISPATCH_METHOD, {number(0), text("")});
         EXPECT_TRUE(d.released);
     }
     {  // MouseDown, from the control window's message
-        Doomed d(kMouseDown);
+        Doomed d(qivdispid::event::MouseDown);
         ASSERT_TRUE(loaded(d));
         SendMessageA(d.ctl->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
         EXPECT_TRUE(d.released);
     }
     {  // ThumbnailDone, when the picture comes back from its thread
-        Doomed d(kThumbnailDone);
+        Doomed d(qivdispid::event::ThumbnailDone);
         d.invoke(L"DisplayThumbnail", DISPATCH_METHOD, {text(container)});
         EXPECT_TRUE(pumpUntil([&] { return d.released; }, 5000));
     }
@@ -529,7 +528,7 @@ TEST(EventHandlers, LetGoOfTheControl) {
         struct Releasing : qivtest::NotifySink {
             Doomed* d = nullptr;
             STDMETHODIMP OnChanged(DISPID id) override {
-                if (id == 20) d->letGo();
+                if (id == qivdispid::Zoom) d->letGo();
                 return S_OK;
             }
         } releasing;

@@ -14,21 +14,21 @@ TEST(DisplayProps, ReactionTable) {
         int32_t notice;
         bool dirty, redraw, relayout, background;
     } cases[] = {
-        {kDispFilter, true, true, 0, kDispFilter, true, true, false, false},
-        {kDispFilter, true, false, 0, 0, false, false, false, false},
-        {kDispFilter, false, true, 0, 0, false, false, false, false},
-        {kDispFlatTexturePath, true, false, 0, kDispFlatTexturePath, false, false, false, false},
-        {kDispAnimateOnClick, false, true, 0, 0, false, false, false, false},
-        {kDispLoadObjectMenu, true, true, 0, 0, false, false, false, false},
-        {kDispHideControls, true, true, 0, kDispHideControls, true, true, true, false},
-        {kDispHideScrollBars, true, false, 0, kDispHideScrollBars, true, true, false, false},
-        {kDispBackPicMode, false, true, 1, kDispBackPicMode, true, true, false, true},
-        {kDispBackPicMode, true, false, 1, kDispBackPicMode, true, true, false, false},
-        {kDispWalkthrough, true, true, 0, kDispWalkthrough, false, true, false, false},
-        {kDispWalkthrough, true, false, 0, kDispWalkthrough, false, false, false, false},
-        {kDispBackPicOffsetX, true, true, 2, kDispBackPicOffsetX, true, true, false, true},
-        {kDispBackPicOffsetY, true, true, 1, kDispBackPicOffsetY, true, true, false, false},
-        {kDispPreviewMode, true, true, 0, kDispPreviewMode, false, false, false, false},
+        {qivdispid::Filter, true, true, 0, qivdispid::Filter, true, true, false, false},
+        {qivdispid::Filter, true, false, 0, 0, false, false, false, false},
+        {qivdispid::Filter, false, true, 0, 0, false, false, false, false},
+        {qivdispid::FlatTexturePath, true, false, 0, qivdispid::FlatTexturePath, false, false, false, false},
+        {qivdispid::AnimateOnClick, false, true, 0, 0, false, false, false, false},
+        {qivdispid::LoadObjectMenuEnabled, true, true, 0, 0, false, false, false, false},
+        {qivdispid::HideControls, true, true, 0, qivdispid::HideControls, true, true, true, false},
+        {qivdispid::HideScrollBars, true, false, 0, qivdispid::HideScrollBars, true, true, false, false},
+        {qivdispid::BackPicMode, false, true, 1, qivdispid::BackPicMode, true, true, false, true},
+        {qivdispid::BackPicMode, true, false, 1, qivdispid::BackPicMode, true, true, false, false},
+        {qivdispid::Walkthrough, true, true, 0, qivdispid::Walkthrough, false, true, false, false},
+        {qivdispid::Walkthrough, true, false, 0, qivdispid::Walkthrough, false, false, false, false},
+        {qivdispid::BackPicOffsetX, true, true, 2, qivdispid::BackPicOffsetX, true, true, false, true},
+        {qivdispid::BackPicOffsetY, true, true, 1, qivdispid::BackPicOffsetY, true, true, false, false},
+        {qivdispid::PreviewMode, true, true, 0, qivdispid::PreviewMode, false, false, false, false},
         {999, true, true, 0, 0, false, false, false, false},
     };
     for (const auto& c : cases) {
@@ -72,7 +72,7 @@ TEST(DisplayProps, AnimationTime) {
 
     // Speed changes re-base the tick so that the time runs on from where it was.
     auto r = putAnimSpeed(slot, 2, 10100);
-    EXPECT_EQ(r.notice, kDispAnimSpeed);
+    EXPECT_EQ(r.notice, qivdispid::AnimSpeed);
     EXPECT_FLOAT_EQ(slot.animSpeed, 2);
     EXPECT_FLOAT_EQ(slot.animTime, 4);
     EXPECT_FLOAT_EQ(animationTimeAt(slot, 10100), 4);
@@ -82,7 +82,7 @@ TEST(DisplayProps, AnimationTime) {
         r = putAnimSpeed(slot, ignored, 0);
         EXPECT_EQ(r.code, PutResult::Code::Ok);
         EXPECT_FALSE(r.changed);
-        EXPECT_EQ(r.notice, kDispAnimSpeed) << "announced all the same";
+        EXPECT_EQ(r.notice, qivdispid::AnimSpeed) << "announced all the same";
         EXPECT_FLOAT_EQ(slot.animSpeed, 2);
     }
 
@@ -123,7 +123,7 @@ TEST(DisplayProps, CameraPropertiesBeforeAndWithAView) {
     EXPECT_EQ(p.flags & PendingViewing::kEyeGiven, PendingViewing::kEyeGiven);
 
     r = putCameraProperty(cam, true, nullptr, 4, 9);
-    EXPECT_EQ(r.notice, kDispEyeY);
+    EXPECT_EQ(r.notice, qivdispid::EyeY);
     EXPECT_TRUE(r.viewChange);
     EXPECT_EQ(cam.eye.y, 9);
     EXPECT_FALSE(putCameraProperty(cam, true, nullptr, 4, 9).changed);

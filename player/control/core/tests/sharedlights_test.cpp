@@ -6,12 +6,13 @@
 
 #include "render/light.h"
 #include "scene/engine.h"
+#include "scene/vecops.h"
 
 using namespace qivctl;
 
 namespace {
 
-float dot(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+using vec::dot;
 
 class SharedLights : public ::testing::Test {
 protected:

@@ -27,16 +27,16 @@ TEST(StockProps, AppearanceBorderBackStyleEnabled) {
     // 7 is not the 1 the get gives: announced, and it means 3D.
     PutResult seven = putAppearance(s, 7);
     EXPECT_EQ(seven.code, PutResult::Code::Ok);
-    EXPECT_EQ(seven.notice, kDispAppearance);
+    EXPECT_EQ(seven.notice, qivdispid::Appearance);
     EXPECT_FALSE(s.flat);
     EXPECT_FALSE(putAppearance(s, 1).changed);
     auto r = putAppearance(s, 0);
     EXPECT_TRUE(r.changed && r.frameStyle && r.viewChange);
-    EXPECT_EQ(r.notice, kDispAppearance);
+    EXPECT_EQ(r.notice, qivdispid::Appearance);
     EXPECT_TRUE(s.flat);
 
     r = putBorderStyle(s, 1);
-    EXPECT_EQ(r.notice, kDispBorderStyle);
+    EXPECT_EQ(r.notice, qivdispid::BorderStyle);
     EXPECT_TRUE(s.singleBorder);
     EXPECT_TRUE(putBorderStyle(s, 2).changed);  // 2 means none
     EXPECT_FALSE(s.singleBorder);
@@ -46,11 +46,11 @@ TEST(StockProps, AppearanceBorderBackStyleEnabled) {
     EXPECT_FALSE(putBackStyle(s, 1).changed);
     r = putBackStyle(s, 0);
     EXPECT_TRUE(r.setDirty && s.transparent);
-    EXPECT_EQ(r.notice, kDispBackStyle);
+    EXPECT_EQ(r.notice, qivdispid::BackStyle);
 
     r = putEnabled(s, false, false);
     EXPECT_TRUE(!s.enabled && s.uiDead);
-    EXPECT_EQ(r.notice, kDispEnabled);
+    EXPECT_EQ(r.notice, qivdispid::Enabled);
     EXPECT_FALSE(r.redraw);
     putEnabled(s, true, false);
     EXPECT_FALSE(s.uiDead);
@@ -60,7 +60,7 @@ TEST(StockProps, AppearanceBorderBackStyleEnabled) {
     EXPECT_FALSE(putEnabled(s, true, false).changed);
 
     bool saveFiles = false;
-    EXPECT_EQ(putSaveFilesWithDocument(saveFiles, true).notice, kDispSaveFiles);
+    EXPECT_EQ(putSaveFilesWithDocument(saveFiles, true).notice, qivdispid::SaveFilesWithDocument);
     EXPECT_FALSE(putSaveFilesWithDocument(saveFiles, true).changed);
 
     struct {
@@ -99,7 +99,7 @@ TEST(StockProps, ZoomClampsAndKeepsTheAspect) {
         EXPECT_FLOAT_EQ(zoomOf(w, true, nullptr), c.zoom) << c.in;
         EXPECT_FLOAT_EQ(w.winXMax, 1.0f / c.zoom);
         EXPECT_FLOAT_EQ(w.winYMax / w.winXMax, 0.5f);  // aspect kept
-        EXPECT_EQ(r.notice, kDispZoom);
+        EXPECT_EQ(r.notice, qivdispid::Zoom);
         EXPECT_TRUE(r.setDirty && r.redraw && r.reRender && r.scrollBars);
     }
     EXPECT_FALSE(putZoom(0.5f, true, &v, nullptr).changed);
