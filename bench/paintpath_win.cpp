@@ -22,6 +22,7 @@
 #include "render/edgefilter.h"
 #include "render/fzbuffer.h"
 #include "render/renderer.h"
+#include "render/renderlist.h"
 #include "render/sample.h"
 #include "scene/pelwrite.h"
 #include "scene/sceneops.h"

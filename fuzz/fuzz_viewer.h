@@ -21,6 +21,7 @@
 #include "render/light.h"
 #include "render/raytrace.h"
 #include "render/renderer.h"
+#include "render/renderlist.h"
 #include "render/rtdriver.h"
 #include "scene/camera.h"
 #include "scene/contentlist.h"
@@ -210,6 +211,7 @@ inline void fuzzViewerSteps(PelContent** holder, const std::string& scratch, boo
 inline void fuzzResetEngine() {
     errReset();
     ltReset();
+    ltResetShading();
     clpReset();
     fzResetState();
     matReset();

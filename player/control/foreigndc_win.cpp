@@ -21,6 +21,7 @@
 #include "render/kvdirectx.h"
 #include "render/multiview.h"
 #include "render/renderer.h"
+#include "render/renderlist.h"
 #include "render/rtdriver.h"
 #include "scene/material.h"
 #include "scene/sceneops.h"

@@ -25,6 +25,7 @@
 #include "render/light.h"
 #include "render/multiview.h"
 #include "render/renderer.h"
+#include "render/renderlist.h"
 #include "render/rtdriver.h"
 #include "render/updregion.h"
 #include "scene/camera.h"

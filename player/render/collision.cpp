@@ -333,6 +333,11 @@ void colForgetNode(const ScnNode* node) {
     g_pairCount = k;
 }
 
+namespace {
+// Freed nodes leave the pair cache.
+[[maybe_unused]] const bool g_forgetsFreedNodes = (scnSetNodeFreedHook(colForgetNode), true);
+}  // namespace
+
 void colReset() {
     for (ColPair& p : g_pairs) p = ColPair{};
     g_pairCount = 0;

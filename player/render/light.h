@@ -1,36 +1,12 @@
-// Lights: the process-wide light list, the active chain and the lighting model.
+// The lighting model: vertex lighting, shading of ray hits and environment mapping over the
+// active lights of the light list.
 #pragma once
 #include <cstdint>
 
+#include "scene/light.h"
 #include "scene/material.h"
 #include "scene/scene.h"
 #include "scene/vecmath.h"
-
-struct LightRecord;
-struct MatRecord;
-struct PelVertex;
-struct PelFace;
-struct ScnNode;
-
-typedef int (*LtEnableFn)(LightRecord* light);
-typedef int (*LtHookFn)(LightRecord* light);
-
-struct LightRecord {
-    int32_t on;
-    int32_t kind;          // 0 directional, else positional
-    Vec3 pos;              // position, or unit vector towards the light
-    float r, g, b;
-    uint32_t param;        // non-zero: casts shadows in the ray tracer
-    float fa, fb;          // attenuation = fa * d^2 + fb
-    float falloff;         // setting p that fa, fb came from
-    uintptr_t user;        // owner word (a node for node lights)
-    LightRecord* next;
-    LightRecord* nextActive;
-    LtEnableFn enable;     // optional: non-zero = active
-    LtHookFn createHook;   // optional, installed by an owner kind
-    LtHookFn destroy;      // optional: called by ltDelete before freeing
-    void* ext;             // owner kind's record
-};
 
 // Per-frame state set by the frame renderer.
 extern int scnTexturesOn;
@@ -42,19 +18,6 @@ struct LtViewState {
 };
 extern LtViewState ltView;
 
-int ltCreate(int32_t on, int32_t kind, const float pos[3], const float colour[3], uint32_t param,
-             LightRecord** handle, uintptr_t user);
-int ltAdd(int32_t kind, const float pos[3], const float colour[3], uint32_t param, LightRecord** handle);
-int ltSet(LightRecord* light, const float pos[3], const float colour[3], uint32_t param);
-int ltDelete(LightRecord** handle);
-int ltGet(const LightRecord* light, int32_t* kind, float pos[3], float colour[3], uint32_t* param);
-int ltSetByUser(const float colour[3], uintptr_t user, float falloff, uint32_t param);
-int ltGetByUser(float colour[3], uintptr_t user, float* falloff, uint32_t* param);
-int ltSetFalloff(LightRecord* light, float p);
-int ltSetCastsShadow(ScnNode* node, uint32_t on);
-int ltGetCastsShadow(const ScnNode* node, uint32_t* on);
-void ltUpdateActive(int force, int skipCallbacks);
-void ltActivateAll(uint32_t* count);
 int ltLightVertex(PelVertex* vertex, uint32_t index, PelFace* face, ScnNode* node, float* transparency);
 // The transparency ltLightVertex reports for the face (0 without a material): the ghost
 // flag makes 0.3 of it, or 0.3 when it is 0.
@@ -76,7 +39,6 @@ void ltMaterialMaxColor(const MatRecord* m, float colour[3]);
 void ltAmbientAt(const Vec3* p, float colour[3]);
 void ltEnvMapVertex(PelVertex* vertex, const Vec3* normal);
 void ltEnvMapDir(const Vec3* dir, const Vec3* normal, float* u, float* v);
-void ltSpecularCoeffs(float e, float* a, float* b, float* c);
 
 // What ltShadeRay needs of a ray hit.
 struct LtHit {
@@ -95,11 +57,5 @@ typedef int (*LtShadowTestFn)(const Vec3* p, const Vec3* dir, float dist, uint32
                               uint32_t passP, uint32_t passQ, int* filtered, float filter[3]);
 void ltSetShadowTest(LtShadowTestFn fn);  // null: never blocked
 
-// Accessors for the list (tests and tools).
-LightRecord* ltFirst();
-LightRecord* ltFirstActive();
-int ltChanged();
-// Raises the lights-changed flag so the next update rebuilds the active chain.
-void ltMarkChanged();
-// Frees every light and clears all module state (tests start clean).
-void ltReset();
+// Clears the lighting model's state: view, per-frame flags, shadow test (tests start clean).
+void ltResetShading();

@@ -4,6 +4,7 @@
 
 #include "render/clear.h"
 #include "render/dxhook.h"
+#include "render/renderlist.h"
 #include "render/rtdriver.h"
 #include "scene/camera.h"
 #include "scene/engine.h"

@@ -765,3 +765,53 @@ int scnRenderPreviewBmp(const CamRecord* camera, ScnNode** nodes, const uint32_t
     if (bmp) memFree(bmp);
     return ok ? 1 : 0;
 }
+
+int pelRenderPreview(ScnNode* node, uint8_t** picture) {
+    if (!picture) return 0;
+    *picture = nullptr;
+    if (!node || !node->content) return 0;
+    const PelContent* c = node->content;
+    Box3 world;
+    mtxTransformBox(&c->box, &world, &node->base);
+    const Vec3 centre = pelBoxCentre(world);
+    const Mat4 m = pelWriteMatrix(node->base, centre);
+    Box3 local;
+    mtxTransformBox(&c->box, &local, &m);
+    const float dx = local.max.x - local.min.x, dy = local.max.y - local.min.y, dz = local.max.z - local.min.z;
+    const float d = 0.6f * std::max(dx, std::max(dy, dz));
+    dbgPrintf("tx=%.4f/ty=%.4f/tz=%.4f, dx=%.4f/dy=%.4f/dz=%.4f, dd=%.4f\n", centre.x, centre.y, centre.z, dx, dy, dz,
+              d);
+    if (!(d > 0.0f) || !std::isfinite(d)) return 0;
+
+    CamRecord cam{};
+    cam.eye = Vec3{centre.x - 30.0f * d, centre.y - 50.0f * d, centre.z + 30.0f * d};
+    cam.vrp = centre;
+    cam.up = Vec3{0, 0, 1};
+    cam.viewDist = 65.57f * d;
+    cam.nearDist = cam.viewDist - 1.415f * d;
+    cam.farDist = cam.viewDist + 1.415f * d;
+    cam.pixW = 512;
+    cam.pixH = 512;
+    cam.rowsUp = 1;
+    if (!camSetWindow(&cam, 0.0f, 0.0f, 3.0f * d)) return 0;
+
+    BgRecord saved{};
+    fzGetBackground(&saved);
+    BgRecord plain = saved;
+    plain.mode = 0;
+    for (float& ch : plain.clear) ch = 0.5882353f;
+    fzSetBackground(&plain);
+    const float factor = matGetGlobalFactor();
+    matSetGlobalFactor(1.0f);
+    ScnNode* list[2] = {node, nullptr};
+    const int ok = scnRenderPreviewBmp(&cam, list, nullptr, 0, 0, 0, picture);
+    matSetGlobalFactor(factor);
+    fzSetBackground(&saved);
+    if (!ok) memFreeRefT(picture);
+    return ok && *picture ? 1 : 0;
+}
+
+namespace {
+// The object writer makes its preview here once the renderer is linked in.
+[[maybe_unused]] const bool g_previewInstalled = (pelSetPreviewRenderer(pelRenderPreview), true);
+}  // namespace

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "scene/camera.h"
+#include "scene/pelwrite.h"
 #include "scene/picture.h"
 #include "scene/scene.h"
 #include "scene/vecmath.h"
@@ -71,11 +72,13 @@ int scnGetFillColors(float front[3], float back[3]);
 int scnJobScreenRect(ScnRenderJob* job);
 int scnReplaceTexture(TexRecord* oldTexture, TexRecord* newTexture, ScnNode* node);
 
-// Preview picture: a 64 x 64 16-bit BMP (8246 bytes, freed by the caller with memFree).
-// anim, when given, points at a flags word: the preview is made only while its bit 0 is set.
-constexpr uint32_t SCN_PREVIEW_BMP_BYTES = 8246;
+// Preview picture: a 64 x 64 16-bit BMP (SCN_PREVIEW_BMP_BYTES bytes, freed by the caller with
+// memFree). anim, when given, points at a flags word: the preview is made only while its bit 0 is set.
 int scnRenderPreviewBmp(const CamRecord* camera, ScnNode** nodes, const uint32_t* anim, uint32_t unused0,
                         uint32_t unused1, uint32_t unused2, uint8_t** out);
+// The object writer's preview of the node: seen from above at a slant on a plain grey background
+// (installed as the writer's preview maker, see pelSetPreviewRenderer).
+int pelRenderPreview(ScnNode* node, uint8_t** picture);
 
 int scnGetExtent(ScnNode* node, Vec3* minimum, Vec3* maximum);
 float vecFaceSizeSq(const PelVertex* vertices, const PelFace* face);

@@ -17,6 +17,7 @@
 #include "render/fzbuffer.h"
 #include "render/light.h"
 #include "render/meshpipe.h"
+#include "render/renderlist.h"
 #include "scene/engine.h"
 #include "scene/sceneops.h"
 

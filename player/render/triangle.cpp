@@ -9,6 +9,8 @@
 #include <initializer_list>
 #include <utility>
 
+#include "scene/engine.h"
+
 namespace {
 
 constexpr float kEdgeSlack = 0.49f;
@@ -473,6 +475,11 @@ void makePlanes() {
 }  // namespace
 
 void triSetMmx(int on) { g_mmxOffset = on ? 32 : 0; }
+
+namespace {
+// memSetMmx switches the routines from here on.
+[[maybe_unused]] const bool g_mmxListening = (memSetMmxListener(triSetMmx), true);
+}  // namespace
 void triSetGhostFlag(uint32_t on) { g_ghost = on; }
 
 void triFill16(const TriRecord* t) {

@@ -1,8 +1,6 @@
 // Engine memory, error queue and processor helpers.
 #include "scene/engine.h"
 
-#include "render/triangle.h"
-
 #include <cfenv>
 #include <cstdarg>
 #include <cstdint>
@@ -243,9 +241,15 @@ int memDetectMmx() {
 #endif
 }
 
+namespace {
+MemMmxListener g_mmxListener = nullptr;
+}  // namespace
+
+void memSetMmxListener(MemMmxListener fn) { g_mmxListener = fn; }
+
 int memSetMmx(int on) {
     g_mmx = on != 0;
-    triSetMmx(g_mmx);
+    if (g_mmxListener) g_mmxListener(g_mmx);
     return 1;
 }
 

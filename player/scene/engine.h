@@ -91,6 +91,9 @@ void errRestoreFpu();
 
 int memDetectMmx();
 int memSetMmx(int on);
+// Told every new setting of memSetMmx (the rasteriser installs it to switch its routines).
+typedef void (*MemMmxListener)(int on);
+void memSetMmxListener(MemMmxListener fn);
 int memGetMmx();
 
 void memFill16(void* destination, uint32_t value, size_t count);

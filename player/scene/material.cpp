@@ -1,8 +1,8 @@
 #include "scene/material.h"
 
+#include <cmath>
 #include <cstring>
 
-#include "render/light.h"
 #include "scene/contentlist.h"
 #include "scene/engine.h"
 #include "scene/scene.h"
@@ -69,6 +69,18 @@ void evaluateRecord(MatRecord* r, const TexRecord* texture) {
                     r);
 }
 }  // namespace
+
+void ltSpecularCoeffs(float e, float* a, float* b, float* c) {
+    if (e > 0.1f) {
+        float av = -1.0f / (e * std::sqrt(e));
+        float cv = -1.0f / av;
+        *a = av;
+        *c = cv;
+        *b = cv - 1.0f / (1.0f - av);
+    } else {
+        *a = 0.0f;
+    }
+}
 
 void matEvaluate(const MatInput* input, const TexRecord* texture, MatRecord* record) {
     if (!input || !record) return;

@@ -48,6 +48,9 @@ struct MatRecord {
     uint32_t flags;
 };
 
+// Specular coefficients a, b, c of exponent e (a = 0: no highlight).
+void ltSpecularCoeffs(float e, float* a, float* b, float* c);
+
 int matConvert(uint32_t count, TexRecord** textures, const MatInput* inputs, MatRecord** holder);
 void matEvaluate(const MatInput* input, const TexRecord* texture, MatRecord* record);
 void matEvaluateAll(uint32_t count, TexRecord** textures, MatRecord* records);

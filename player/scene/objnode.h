@@ -1,6 +1,6 @@
 // The object node kind: two ids per node and per node light, so that a light
-// only shines while a scene carrying one of its ids is drawn; id planes and the
-// view-record hooks of the hierarchical pass.
+// only shines while a scene carrying one of its ids is drawn; id planes and view records
+// (the hooks of the hierarchical pass that read them are the renderer's, render/objpass.h).
 #pragma once
 #include <cstdint>
 
@@ -9,7 +9,6 @@
 #include "scene/vecmath.h"
 
 struct LightRecord;
-struct ScnRenderJob;
 
 // Stands for no id: a light with it shines everywhere.
 constexpr uint32_t SCN_ID_NONE = 0xFFFFFFFFu;
@@ -77,11 +76,8 @@ int ltObjExtCreate(LightRecord* light);
 int ltObjExtFree(LightRecord* light);
 int ltObjIdsEnable(LightRecord* light);
 
-// Hooks of the hierarchical pass (not installed by creation).
-int scnObjListHook(ScnRenderJob* job);
+// Light ids of the node for the hierarchical pass (not installed by creation).
 int scnObjLightsHook(ScnNode* node, int* rebuild);
-int scnObjCandidateHook(ScnRenderJob* job, ScnNode* candidate, int* answer);
-int scnObjEnterHook(ScnRenderJob* job, ScnNode* candidate, int* enter, int* repeat);
 
 // 1 when the node is of this kind.
 int scnIsObjectNode(const ScnNode* node);

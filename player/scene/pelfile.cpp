@@ -10,7 +10,6 @@
 #include <sys/mman.h>
 #endif
 
-#include "render/light.h"
 #include "scene/anim.h"
 #include "scene/animblock.h"
 #include "scene/contentlist.h"

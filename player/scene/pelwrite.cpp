@@ -11,8 +11,6 @@
 #include <system_error>
 #include <vector>
 
-#include "render/fzbuffer.h"
-#include "render/renderer.h"
 #include "scene/camera.h"
 #include "scene/contentlist.h"
 #include "scene/bytes.h"
@@ -40,8 +38,9 @@ constexpr uint32_t kFileMatFlags = qivMatFlagIsTextured | qivMatFlagIsTexMask | 
 constexpr uint32_t kAreaNameField = 256;
 const char* const kTempSuffix = ".~new";
 
-// The writer's frame: base x translation(-centre) x mirror of x and y.
-Mat4 writeMatrix(const Mat4& base, const Vec3& centre) {
+}  // namespace
+
+Mat4 pelWriteMatrix(const Mat4& base, const Vec3& centre) {
     Mat4 m = base;
     if (mtxIsMarked(&m)) mtxIdentity(&m);
     Mat4 t;
@@ -55,6 +54,12 @@ Mat4 writeMatrix(const Mat4& base, const Vec3& centre) {
     return m;
 }
 
+Vec3 pelBoxCentre(const Box3& b) {
+    return Vec3{(b.min.x + b.max.x) * 0.5f, (b.min.y + b.max.y) * 0.5f, (b.min.z + b.max.z) * 0.5f};
+}
+
+namespace {
+
 // Matrix that takes normals along with points transformed by m (the inverse transposed).
 bool normalMatrix(const Mat4& m, Mat4* out) {
     Mat4 inv;
@@ -65,9 +70,6 @@ bool normalMatrix(const Mat4& m, Mat4* out) {
     return true;
 }
 
-Vec3 boxCentre(const Box3& b) {
-    return Vec3{(b.min.x + b.max.x) * 0.5f, (b.min.y + b.max.y) * 0.5f, (b.min.z + b.max.z) * 0.5f};
-}
 
 // The a-th name of a content's area names; null when it is missing or empty.
 const char* contentAreaName(const PelContent* c, uint32_t a) {
@@ -290,50 +292,11 @@ int pelBuildOutline(const PelContent* c, const Mat4* matrix, uint32_t* pointCoun
 
 // ---------------------------------------------------------------------------
 
-int pelRenderPreview(ScnNode* node, uint8_t** picture) {
-    if (!picture) return 0;
-    *picture = nullptr;
-    if (!node || !node->content) return 0;
-    const PelContent* c = node->content;
-    Box3 world;
-    mtxTransformBox(&c->box, &world, &node->base);
-    const Vec3 centre = boxCentre(world);
-    const Mat4 m = writeMatrix(node->base, centre);
-    Box3 local;
-    mtxTransformBox(&c->box, &local, &m);
-    const float dx = local.max.x - local.min.x, dy = local.max.y - local.min.y, dz = local.max.z - local.min.z;
-    const float d = 0.6f * std::max(dx, std::max(dy, dz));
-    dbgPrintf("tx=%.4f/ty=%.4f/tz=%.4f, dx=%.4f/dy=%.4f/dz=%.4f, dd=%.4f\n", centre.x, centre.y, centre.z, dx, dy, dz,
-              d);
-    if (!(d > 0.0f) || !std::isfinite(d)) return 0;
+namespace {
+PelPreviewFn g_preview = nullptr;
+}  // namespace
 
-    CamRecord cam{};
-    cam.eye = Vec3{centre.x - 30.0f * d, centre.y - 50.0f * d, centre.z + 30.0f * d};
-    cam.vrp = centre;
-    cam.up = Vec3{0, 0, 1};
-    cam.viewDist = 65.57f * d;
-    cam.nearDist = cam.viewDist - 1.415f * d;
-    cam.farDist = cam.viewDist + 1.415f * d;
-    cam.pixW = 512;
-    cam.pixH = 512;
-    cam.rowsUp = 1;
-    if (!camSetWindow(&cam, 0.0f, 0.0f, 3.0f * d)) return 0;
-
-    BgRecord saved{};
-    fzGetBackground(&saved);
-    BgRecord plain = saved;
-    plain.mode = 0;
-    for (float& ch : plain.clear) ch = 0.5882353f;
-    fzSetBackground(&plain);
-    const float factor = matGetGlobalFactor();
-    matSetGlobalFactor(1.0f);
-    ScnNode* list[2] = {node, nullptr};
-    const int ok = scnRenderPreviewBmp(&cam, list, nullptr, 0, 0, 0, picture);
-    matSetGlobalFactor(factor);
-    fzSetBackground(&saved);
-    if (!ok) memFreeRefT(picture);
-    return ok && *picture ? 1 : 0;
-}
+void pelSetPreviewRenderer(PelPreviewFn fn) { g_preview = fn; }
 
 // ---------------------------------------------------------------------------
 
@@ -351,9 +314,9 @@ int pelWriteFile(int mergeAreas, const char* path, ScnNode* node, const PelWrite
 
     Box3 world;
     mtxTransformBox(&c->box, &world, &node->base);
-    const Vec3 centre = boxCentre(world);
+    const Vec3 centre = pelBoxCentre(world);
     if (centreOut) *centreOut = centre;
-    const Mat4 m = writeMatrix(node->base, centre);
+    const Mat4 m = pelWriteMatrix(node->base, centre);
     Mat4 nm;
     // The node is marked changed at every exit from here on.
     struct ChangedMark {
@@ -517,7 +480,7 @@ int pelWriteFile(int mergeAreas, const char* path, ScnNode* node, const PelWrite
 
     // Preview picture and outline (each left out when it cannot be made).
     uint8_t* preview = nullptr;
-    pelRenderPreview(node, &preview);
+    if (g_preview) g_preview(node, &preview);
     MemHold<uint8_t> previewBlock(preview);
     uint32_t pointCount = 0, lineCount = 0;
     float* points = nullptr;

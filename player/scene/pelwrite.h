@@ -26,6 +26,8 @@ constexpr uint32_t PEL_WRITE_SWITCH_FLAGS[5] = {4, 8, 16, 32, 128};
 constexpr uint32_t PEL_WRITE_DEFAULT_FLAGS = 4 | 8 | 32;
 
 constexpr uint32_t PEL_PREVIEW_SIZE = 64;
+// Preview picture: a 64 x 64 16-bit BMP.
+constexpr uint32_t SCN_PREVIEW_BMP_BYTES = 8246;
 
 // Merges the zero-terminated node list into one object and writes it (see pelWriteFile).
 int pelSaveObject(int mergeAreas, const char* path, ScnNode* const* nodes, const PelWriteInfo* info, Vec3* centreOut,
@@ -50,8 +52,14 @@ int pelBuildOutline(const PelContent* content, const Mat4* matrix, uint32_t* poi
 void pelAddOutlineEdge(const Vec3* a, const Vec3* b);
 void pelFreeOutline();
 
-// 64 x 64 16-bit BMP preview of the node (SCN_PREVIEW_BMP_BYTES bytes, freed with memFree).
-int pelRenderPreview(ScnNode* node, uint8_t** picture);
+// Makes the preview picture of the node (SCN_PREVIEW_BMP_BYTES bytes into *picture, freed with
+// memFree); 1 or 0. The renderer installs its own; without one files are written without preview.
+typedef int (*PelPreviewFn)(ScnNode* node, uint8_t** picture);
+void pelSetPreviewRenderer(PelPreviewFn fn);
+
+// The writer's frame: base x translation(-centre) x mirror of x and y.
+Mat4 pelWriteMatrix(const Mat4& base, const Vec3& centre);
+Vec3 pelBoxCentre(const Box3& box);
 
 // One object holding copies of all the nodes' geometry, in world space; freed by pelFreeMerged.
 int pelMergeNodes(ScnNode* const* nodes, uint32_t nameCount, const char* const* names, ScnNode** mergedOut);

@@ -8,9 +8,9 @@
 #include <memory>
 #include <vector>
 
-#include "render/palette.h"
 #include "scene/engine.h"
 #include "scene/memblock.h"
+#include "scene/quantise.h"
 
 static_assert(std::endian::native == std::endian::little, "pixel words are little-endian");
 

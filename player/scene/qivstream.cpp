@@ -6,10 +6,10 @@
 #include <cstring>
 #include <vector>
 
-#include "render/light.h"
 #include "scene/contentlist.h"
 #include "scene/bytes.h"
 #include "scene/engine.h"
+#include "scene/light.h"
 #include "scene/material.h"
 #include "scene/meshprep.h"
 #include "scene/objnode.h"

@@ -265,6 +265,10 @@ struct ScnNode {
 int scnNodeCreate(PelContent* content, uint32_t user, TexRecord** areaTextures, void* lightList,
                   const Mat4* base, ScnNode** out);
 int scnNodeFree(ScnNode** holder, uint32_t* remaining);
+// Told of every node scnNodeFree is about to free (the collision cache installs it: its
+// records are keyed by node address).
+typedef void (*ScnNodeFreedFn)(const ScnNode* node);
+void scnSetNodeFreedHook(ScnNodeFreedFn fn);
 int pelFreeObject(PelContent** holder);
 
 // Pose and time

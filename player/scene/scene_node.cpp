@@ -1,11 +1,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "render/collision.h"
-#include "render/light.h"
 #include "scene/anim.h"
 #include "scene/contentlist.h"
 #include "scene/engine.h"
+#include "scene/light.h"
 #include "scene/material.h"
 #include "scene/pelchunk.h"
 #include "scene/scene.h"
@@ -89,7 +88,11 @@ void moveLights(ScnNode* node) {
     }
 }
 
+ScnNodeFreedFn g_nodeFreed = nullptr;
+
 }  // namespace
+
+void scnSetNodeFreedHook(ScnNodeFreedFn fn) { g_nodeFreed = fn; }
 
 int scnNodeCreate(PelContent* content, uint32_t user, TexRecord** areaTextures, void* lightList,
                   const Mat4* base, ScnNode** out) {
@@ -186,8 +189,7 @@ int scnNodeFree(ScnNode** holder, uint32_t* remaining) {
     ScnNode* node = *holder;
     // The kind may refuse; then the node stays as it is.
     if (node->destroyHook && !node->destroyHook(node)) return 0;
-    // Collision pairs are keyed by node address.
-    colForgetNode(node);
+    if (g_nodeFreed) g_nodeFreed(node);
 
     while (ScnChildLink* link = node->children) {
         if (link->owned && link->child) {

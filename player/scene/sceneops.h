@@ -1,4 +1,4 @@
-// Scene operations: the scene-list entries, drawing-order lists, node and content
+// Scene operations: light ids of the root being drawn, drawing-order lists, node and content
 // material changes, and content queries.
 #pragma once
 #include <cstddef>
@@ -7,8 +7,6 @@
 #include "scene/material.h"
 #include "scene/scene.h"
 
-struct UpdateRegion;
-
 // Marks records built from user or host values (upper half of the flags word).
 constexpr uint32_t MAT_TAG = 0xAFFE0000u;
 constexpr uint32_t MAT_TAG_MASK = 0xFFFF0000u;
@@ -16,12 +14,6 @@ constexpr uint32_t MAT_TAG_MASK = 0xFFFF0000u;
 // Light ids of the root being drawn (compared by id-scoped lights).
 extern uint32_t scnLightIdA;
 extern uint32_t scnLightIdB;
-
-// Draws every root of the zero-terminated list; the job's rectangle receives the union
-// (or the region's bounds when a region is given).
-int scnRenderList(ScnRenderJob* job, ScnNode** roots, UpdateRegion* region);
-int scnRenderOne(ScnRenderJob* job, ScnNode** nodes, uint32_t force, uint32_t unused);
-int scnRenderHierarchy(ScnRenderJob* job, ScnNode** candidates, int32_t level, uint32_t force);
 
 // Drawing order: nodes with content and faces first, opaque before translucent, larger first.
 // Equal nodes compare 0; lists keep their order among equals.

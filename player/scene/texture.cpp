@@ -11,9 +11,9 @@
 #include <string>
 #include <system_error>
 
-#include "render/palette.h"
 #include "scene/engine.h"
 #include "scene/memblock.h"
+#include "scene/quantise.h"
 #include "scene/scene.h"
 
 namespace {

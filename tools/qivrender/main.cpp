@@ -13,6 +13,7 @@
 #include "render/fzbuffer.h"
 #include "render/light.h"
 #include "render/renderer.h"
+#include "render/renderlist.h"
 #include "render/sample.h"
 #include "scene/camera.h"
 #include "scene/engine.h"

@@ -5,6 +5,7 @@
 #include "render/clear.h"
 #include "render/edgefilter.h"
 #include "render/renderer.h"
+#include "render/renderlist.h"
 #include "render/rtdriver.h"
 #include "scene/sceneops.h"
 

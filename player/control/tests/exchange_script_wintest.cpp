@@ -13,6 +13,7 @@
 #include "render/fzbuffer.h"
 #include "render/clear.h"
 #include "render/renderer.h"
+#include "render/renderlist.h"
 #include "render/sample.h"
 #include "runprocess.h"
 #include "scene/objnode.h"

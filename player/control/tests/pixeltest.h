@@ -11,6 +11,7 @@
 #include "render/clear.h"
 #include "render/fzbuffer.h"
 #include "render/renderer.h"
+#include "render/renderlist.h"
 #include "scene/camera.h"
 #include "scene/picture.h"
 #include "scene/sceneops.h"

@@ -286,6 +286,7 @@ protected:
         colReset();
         errReset();
         ltReset();
+        ltResetShading();
         matReset();
         pelResetObjectList();
     }
@@ -464,6 +465,11 @@ TEST_F(Collision, ForgettingANodeDropsItsPairs) {
     EXPECT_EQ(colFindPair(mover, o1, &tetra->parts[0], &cube->parts[0]), nullptr);
     EXPECT_NE(colFindPair(mover, o2, &tetra->parts[0], &cube->parts[0]), nullptr);
     colForgetNode(mover);
+    EXPECT_EQ(colCacheCount(), 0u);
+    // Freeing a node drops its pairs as well.
+    ASSERT_EQ(colTestLists(moving, second, &hit), 1u);
+    ASSERT_EQ(colCacheCount(), 1u);
+    ASSERT_EQ(scnNodeFree(&nodes[2], nullptr), 1);
     EXPECT_EQ(colCacheCount(), 0u);
 }
 

@@ -12,6 +12,7 @@
 #include "render/dxhook.h"
 #include "render/edgefilter.h"
 #include "render/fzbuffer.h"
+#include "render/renderlist.h"
 #include "render/span.h"
 #include "render/kvdirectx.h"
 #include "render/line.h"

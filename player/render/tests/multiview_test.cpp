@@ -9,6 +9,7 @@
 
 #include "render/clear.h"
 #include "render/dxhook.h"
+#include "render/renderlist.h"
 #include "render/rtdriver.h"
 #include "render/tests/renderer_fixture.h"
 #include "render/sample.h"

@@ -10,6 +10,7 @@
 #include "render/fzbuffer.h"
 #include "render/light.h"
 #include "render/renderer.h"
+#include "render/renderlist.h"
 #include "render/span.h"
 #include "render/triangle.h"
 #include "scene/camera.h"
@@ -81,6 +82,7 @@ struct DrawRecorder {
 inline void resetRenderState() {
     errReset();
     ltReset();
+    ltResetShading();
     matReset();
     clpReset();
     dxResetHooks();

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "render/renderlist.h"
 #include "render/tests/renderer_fixture.h"
 
 namespace {

@@ -137,6 +137,7 @@ protected:
     static void reset() {
         rtResetState();
         ltReset();
+        ltResetShading();
         clpReset();
         fzResetState();
         matReset();

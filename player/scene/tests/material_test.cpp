@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "render/light.h"
 #include "scene/contentlist.h"
 #include "scene/engine.h"
+#include "scene/light.h"
 #include "scene/material.h"
 #include "scene/scene.h"
 #include "scene/tests/content_builder.h"

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "render/light.h"
 #include "scene/anim.h"
 #include "scene/contentlist.h"
 #include "scene/engine.h"
+#include "scene/light.h"
 #include "scene/material.h"
 #include "scene/pelchunk.h"
 #include "scene/scene.h"

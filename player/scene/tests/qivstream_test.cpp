@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "control/core/tests/qiv_writer.h"
-#include "render/light.h"
 #include "scene/contentlist.h"
 #include "scene/engine.h"
+#include "scene/light.h"
 #include "scene/material.h"
 #include "scene/meshprep.h"
 #include "scene/objnode.h"

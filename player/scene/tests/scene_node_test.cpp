@@ -4,9 +4,9 @@
 #include <cstring>
 #include <vector>
 
-#include "render/light.h"
 #include "scene/anim.h"
 #include "scene/contentlist.h"
+#include "scene/light.h"
 #include "scene/pelchunk.h"
 #include "scene/engine.h"
 #include "scene/scene.h"

@@ -116,6 +116,7 @@ protected:
         g_armed = false;
         errReset();
         ltReset();
+        ltResetShading();
         clpReset();
         fzResetState();
         matReset();

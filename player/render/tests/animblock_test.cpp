@@ -82,10 +82,12 @@ struct AnimBlockTest : ::testing::Test {
         errReset();
         pelResetReader();
         ltReset();
+        ltResetShading();
     }
     void TearDown() override {
         pelResetReader();
         ltReset();
+        ltResetShading();
         errReset();
     }
 };

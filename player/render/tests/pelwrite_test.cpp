@@ -207,6 +207,25 @@ TEST_F(PelWrite, RoundTripKeepsContentTextsAndHeader) {
     EXPECT_EQ(0, std::memcmp(&thirdFile[256], &file[256], rd32(file, 224)));
 }
 
+// The renderer makes the preview; a writer without its preview maker leaves the preview out
+// and the outline follows the geometry.
+TEST_F(PelWrite, WithoutThePreviewMakerThePreviewIsLeftOut) {
+    Loaded first(put(gridObject(4, 3), "in.pel"));
+    ASSERT_TRUE(first.ok);
+    const std::string out = path("out.pel");
+    pelSetPreviewRenderer(nullptr);
+    const int written = pelWriteFile(0, out.c_str(), first.node, nullptr, nullptr, 0, nullptr);
+    pelSetPreviewRenderer(pelRenderPreview);
+    ASSERT_EQ(written, 1);
+    const Bytes file = pelb::readFile(out);
+    ASSERT_GE(file.size(), 256u);
+    EXPECT_EQ(rd32(file, 232), 0u);
+    EXPECT_EQ(rd32(file, 236), 0u);
+    EXPECT_EQ(rd32(file, 244), rd32(file, 220) + rd32(file, 224));
+    Loaded second(out);
+    EXPECT_TRUE(second.ok);
+}
+
 TEST_F(PelWrite, WriteInfoNamesAndAreaMerging) {
     Loaded obj(put(gridObject(2, 2), "in.pel"));
     ASSERT_TRUE(obj.ok);
