@@ -320,6 +320,10 @@ bool TFMainqiv::LoadObjectFile(const std::string& path) {
     rebuildTree();
     setMaterialEditing(session_->EditingEnabled());
     updateCommands();
+    // The last view once the form and the viewer have their final size: the
+    // viewer fits its view again whenever its size changes.
+    Realign();
+    if (session_->ApplyLastView([this](int item) { applyScheme(item); })) SetLightSet(session_->LightSet);
     return true;
 }
 

@@ -77,9 +77,19 @@ bool MainSession::Load(const std::string& path, MainSettings& settings, const st
     listSchemes();
     currentScheme_ = 0;
     viewer_.SetDragDropEnabled(0);
-    views_.ApplyNamedView(viewer_, "", SchemeCaptions(), [this](int item) { ApplyScheme(item); });
-    LightSet = uint32_t(viewer_.Lights()) & 31;
     return true;
+}
+
+bool MainSession::ApplyLastView(const std::function<void(int)>& clickScheme) {
+    if (!open_) return false;
+    const bool shown = views_.ApplyNamedView(viewer_, "", SchemeCaptions(), [&](int item) {
+        if (clickScheme)
+            clickScheme(item);
+        else
+            ApplyScheme(item);
+    });
+    LightSet = uint32_t(viewer_.Lights()) & 31;
+    return shown;
 }
 
 void MainSession::listSchemes() {

@@ -4,6 +4,7 @@
 // views and material schemes, the light set and the rotation state. The
 // session drives the viewer; the main form shows the session's state.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -48,11 +49,16 @@ public:
 
     // Closes what is open, then has the viewer load the file. On success the
     // object's materials, textures, views and schemes are read, the light set
-    // is all on, the last view is applied, and the file tops the recent list
-    // of settings with its folder as the last object folder (also written to
-    // the INI file). False when the viewer refused the file: the session is
-    // then closed and settings are untouched.
+    // is all on, and the file tops the recent list of settings with its
+    // folder as the last object folder (also written to the INI file). False
+    // when the viewer refused the file: the session is then closed and
+    // settings are untouched.
     bool Load(const std::string& path, MainSettings& settings, const std::string& ownSchemeCaption);
+    // Shows the views file's "<LastView>" with its scheme (chosen through
+    // clickScheme, or ApplyScheme without one); the light set follows the
+    // viewer. Called once the viewer has its final size, since the viewer
+    // fits its view again to a new size. False when there is no last view.
+    bool ApplyLastView(const std::function<void(int)>& clickScheme = nullptr);
     // The last view written, the object deleted, every list cleared.
     void Close();
 

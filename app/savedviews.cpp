@@ -55,10 +55,13 @@ bool CaptureView(ViewerHost& viewer, const std::string& scheme, ViewRecord& out)
 void ApplyView(ViewerHost& viewer, const ViewRecord& view, const std::vector<std::string>& schemeCaptions,
                const std::function<void(int)>& clickScheme) {
     viewer.EnableUpdate(false);
+    // The zoom is relative to the viewer's own fit of the object, which need
+    // not be the one the view was saved under: it goes first, so the saved
+    // view angle is the one shown.
+    viewer.SetZoom(view.Zoom);
     viewer.SetViewing3DEx({{view.Vrpx, view.Vrpy, view.Vrpz}, {view.Eyex, view.Eyey, view.Eyez}, view.TanA, view.Parallel});
     viewer.SetPhi(view.ZRot);
     viewer.SetPsi(view.XRot);
-    viewer.SetZoom(view.Zoom);
     viewer.SetLights(view.Lights);
     viewer.SetBackColor(view.BackColor);
     viewer.SetBackPictureURL(view.BackImage);

@@ -10,19 +10,18 @@ namespace stellwerk {
 
 namespace {
 
-std::vector<std::string> blankFields(std::string_view text) {
-    std::vector<std::string> out;
-    out.reserve(3);
-    size_t at = 0;
-    while (at < text.size()) {
+// Up to max fields of a text split at blanks and tabs; the count found.
+size_t blankFields(std::string_view text, std::string_view* out, size_t max) {
+    size_t n = 0, at = 0;
+    while (at < text.size() && n < max) {
         while (at < text.size() && (text[at] == ' ' || text[at] == '\t')) ++at;
         if (at >= text.size()) break;
         size_t end = at;
         while (end < text.size() && text[end] != ' ' && text[end] != '\t') ++end;
-        out.emplace_back(text.substr(at, end - at));
+        out[n++] = text.substr(at, end - at);
         at = end;
     }
-    return out;
+    return n;
 }
 
 float number(std::string_view text, float def = 0) {
@@ -35,25 +34,28 @@ float number(std::string_view text, float def = 0) {
 
 int integer(std::string_view text, int def) { return forms::ToInt(text).value_or(def); }
 
-std::string cut(std::string s, size_t max) {
-    if (s.size() > max) s.resize(max);
-    return s;
+std::string cut(std::string_view s, size_t max) { return std::string(s.substr(0, max)); }
+
+// The value of a key, empty when it is absent.
+std::string_view value(const forms::IniFile& ini, std::string_view section, const char* key) {
+    return ini.ReadStringView(section, key).value_or(std::string_view());
 }
 
 // A three-number key, or its three single keys when it is absent or empty.
 void readTriple(const forms::IniFile& ini, std::string_view section, const char* key, const char* k1, const char* k2,
                 const char* k3, float& a, float& b, float& c) {
-    const std::string v = ini.ReadString(section, key, "");
+    const std::string_view v = value(ini, section, key);
     if (!v.empty()) {
-        const auto f = blankFields(v);
-        a = f.size() > 0 ? number(f[0]) : 0;
-        b = f.size() > 1 ? number(f[1]) : 0;
-        c = f.size() > 2 ? number(f[2]) : 0;
+        std::string_view f[3];
+        const size_t n = blankFields(v, f, 3);
+        a = n > 0 ? number(f[0]) : 0;
+        b = n > 1 ? number(f[1]) : 0;
+        c = n > 2 ? number(f[2]) : 0;
         return;
     }
-    a = number(ini.ReadString(section, k1, ""));
-    b = number(ini.ReadString(section, k2, ""));
-    c = number(ini.ReadString(section, k3, ""));
+    a = number(value(ini, section, k1));
+    b = number(value(ini, section, k2));
+    c = number(value(ini, section, k3));
 }
 
 }  // namespace
@@ -79,20 +81,21 @@ std::optional<ViewRecord> ReadViewSection(const forms::IniFile& ini, std::string
     readTriple(ini, section, "Eye", "Eyex", "Eyey", "Eyez", v.Eyex, v.Eyey, v.Eyez);
     if (!v.HasCamera()) return std::nullopt;
     readTriple(ini, section, "Rot", "TanA", "XRot", "ZRot", v.TanA, v.XRot, v.ZRot);
-    std::string name = forms::Trim(ini.ReadString(section, "Name", ""));
-    v.Name = cut(name.empty() ? forms::Trim(section) : name, kViewNameMax);
-    v.Scheme = cut(ini.ReadString(section, "Schm", ""), kViewSchemeMax);
-    v.Zoom = number(ini.ReadString(section, "Zoom", ""), 1.0f);
-    const uint32_t flags = uint32_t(integer(ini.ReadString(section, "Flags", ""), 31));
+    const std::string_view name = forms::TrimmedView(value(ini, section, "Name"));
+    v.Name = cut(name.empty() ? forms::TrimmedView(section) : name, kViewNameMax);
+    v.Scheme = cut(value(ini, section, "Schm"), kViewSchemeMax);
+    v.Zoom = number(value(ini, section, "Zoom"), 1.0f);
+    const uint32_t flags = uint32_t(integer(value(ini, section, "Flags"), 31));
     v.Lights = int32_t(flags & 31);
     v.Parallel = (flags & kViewParallel) != 0;
     v.Tiled = (flags & kViewTiled) != 0;
-    const std::string image = ini.ReadString(section, "BackImage", "");
-    v.BackImage = cut(image.empty() ? std::string() : MakeAbsolutePath(image, false), kViewBackImageMax);
-    v.BackColor = ParseColor(ini.ReadString(section, "BackColor", ""), 128, 128, 128);
-    const auto off = blankFields(ini.ReadString(section, "TileOffset", ""));
-    v.TileOffsetX = off.size() > 0 ? integer(off[0], 0) : 0;
-    v.TileOffsetY = off.size() > 1 ? integer(off[1], 0) : 0;
+    const std::string_view image = value(ini, section, "BackImage");
+    v.BackImage = cut(image.empty() ? std::string() : MakeAbsolutePath(std::string(image), false), kViewBackImageMax);
+    v.BackColor = ParseColor(value(ini, section, "BackColor"), 128, 128, 128);
+    std::string_view off[2];
+    const size_t n = blankFields(value(ini, section, "TileOffset"), off, 2);
+    v.TileOffsetX = n > 0 ? integer(off[0], 0) : 0;
+    v.TileOffsetY = n > 1 ? integer(off[1], 0) : 0;
     return v;
 }
 
@@ -113,10 +116,12 @@ void EraseSections(forms::IniFile& ini, const std::vector<std::string>& sections
         size_t end = text.find("\r\n", at);
         if (end == std::string::npos) end = text.size();
         const std::string_view line(text.data() + at, end - at);
-        const std::string t = forms::TrimLeft(line);
+        std::string_view t = line;
+        while (!t.empty() && static_cast<unsigned char>(t.front()) <= ' ') t.remove_prefix(1);
         if (!t.empty() && t[0] == '[') {
             const size_t close = t.find(']');
-            const std::string name = forms::Trim(t.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+            const std::string_view name =
+                forms::TrimmedView(t.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
             keep = names.count(forms::LowerCase(name)) == 0;
             erased = erased || !keep;
         }

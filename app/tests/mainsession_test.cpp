@@ -106,6 +106,8 @@ TEST_F(Session, TheLastViewComesBackWithItsScheme) {
     MainSession s(viewer, global);
     ASSERT_TRUE(s.Load(object, settings, "Original materials"));
     EXPECT_EQ((std::vector<std::string>{"Original materials", "Blue", "Red"}), s.SchemeCaptions());
+    EXPECT_EQ(0, s.CurrentScheme()) << "the last view waits for the form's layout";
+    ASSERT_TRUE(s.ApplyLastView());
     EXPECT_EQ(2, s.CurrentScheme()) << "the last view's scheme is applied";
     EXPECT_EQ(5u, s.LightSet) << "the lights follow the last view";
     EXPECT_EQ(90, viewer.phi);

@@ -7,6 +7,7 @@
 // file renamed over the original. Numbers are written in the invariant format.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -27,6 +28,9 @@ public:
     void SetText(std::string_view text);
 
     std::string ReadString(std::string_view section, std::string_view key, std::string_view def) const;
+    // The value as ReadString gives it, valid until the file is next changed;
+    // nothing when the key is absent.
+    std::optional<std::string_view> ReadStringView(std::string_view section, std::string_view key) const;
     void WriteString(std::string_view section, std::string_view key, std::string_view value);
     // A decimal (or "0x"/"$" hexadecimal) integer; def when absent or unparsable.
     int32_t ReadInteger(std::string_view section, std::string_view key, int32_t def) const;
@@ -61,30 +65,46 @@ public:
     bool LastWriteOk() const { return lastWriteOk_; }
 
 private:
+    // A piece of store_.
+    struct Span {
+        size_t at = 0, size = 0;
+    };
     struct Line {
-        std::string raw;  // text of the line as read or as rewritten
-        std::string key;  // trimmed key; empty for comments, blanks and others
-        std::string value;
+        Span raw;    // text of the line as read or as rewritten
+        Span key;    // trimmed key, inside raw; empty for comments, blanks and others
+        Span value;  // text after "=", inside raw
     };
     struct Section {
-        std::string name;
-        std::string header;
+        Span header;  // the "[...]" line
+        Span name;    // trimmed name, inside header
         std::vector<Line> lines;
-        mutable std::unordered_map<std::string, size_t> index;  // folded key -> first line
+        // Folded hash of a key -> its first line, built when a large section is searched.
+        mutable std::unordered_multimap<uint64_t, size_t> index;
         mutable bool indexed = false;
-        const std::unordered_map<std::string, size_t>& keys() const;
     };
 
+    std::string_view text(Span s) const {
+        return s.size ? std::string_view(store_.data() + s.at, s.size) : std::string_view();
+    }
+    // Appends the text to store_.
+    Span keep(std::string_view s);
+    const std::unordered_multimap<uint64_t, size_t>& keys(const Section& s) const;
+    const Line* findKey(const Section& s, std::string_view key) const;
+    long findSectionIndex(std::string_view name) const;
     const Section* findSection(std::string_view name) const;
     Section* findSection(std::string_view name);
     const Line* findLine(std::string_view section, std::string_view key) const;
     void changed();
     void reindexSections();
+    void compact();
 
     std::string path_;
-    std::vector<std::string> preamble_;  // lines before the first section
+    // The text read and every line written since; lines and sections point into it.
+    std::string store_;
+    size_t dead_ = 0;             // bytes of store_ no line uses any more
+    std::vector<Span> preamble_;  // lines before the first section
     std::vector<Section> sections_;
-    std::unordered_map<std::string, size_t> sectionIndex_;  // folded name -> first section
+    std::unordered_multimap<uint64_t, size_t> sectionIndex_;  // folded hash of a name -> first section
     bool modified_ = false;
     bool autoUpdate_ = false;
     bool lastWriteOk_ = true;

@@ -135,4 +135,67 @@ TEST(IniFile, ManyKeysLookUpByName) {
     EXPECT_EQ(2000u, ini.ReadSectionValues("S").size());
 }
 
+// Line ends, comments, empty values and odd headers read the same whichever
+// way the file is written, and untouched lines come back as they were.
+TEST(IniFile, LineEndsCommentsAndEmptyValues) {
+    struct Case {
+        const char* text;
+        const char* section;
+        const char* key;
+        const char* want;  // nullptr: the key is absent
+    } cases[] = {
+        {"[a]\nk=1\n", "a", "k", "1"},
+        {"[a]\rk=1\r", "a", "k", "1"},
+        {"[a]\r\nk=1", "a", "k", "1"},
+        {"[a]\n\r\nk=1\r\n", "a", "k", "1"},
+        {"[a]\r\nk=\r\n", "a", "k", ""},
+        {"[a]\r\nk=   \r\n", "a", "k", ""},
+        {"[a]\r\nk=\"\"\r\n", "a", "k", ""},
+        {"[a]\r\n;k=1\r\n", "a", "k", nullptr},
+        {"[a]\r\n  ;k=1\r\n", "a", "k", nullptr},
+        {"[a]\r\nk\r\n", "a", "k", nullptr},
+        {"[a]\r\n=1\r\n", "a", "", nullptr},
+        {"[a]\r\nk=x=y ; z\r\n", "a", "k", "x=y ; z"},
+        {"  [ a b ]  tail\r\nk=1\r\n", "A B", "k", "1"},
+        {"[open\r\nk=1\r\n", "open", "k", "1"},
+        {"k=1\r\n[a]\r\n", "a", "k", nullptr},
+        {"[a]\r\n\tk\t=\t1\t\r\n", "a", "K", "1"},
+    };
+    for (const auto& c : cases) {
+        forms::IniFile ini;
+        ini.SetText(c.text);
+        const auto got = ini.ReadStringView(c.section, c.key);
+        EXPECT_EQ(c.want != nullptr, got.has_value()) << c.text;
+        if (c.want && got) {
+            EXPECT_EQ(c.want, *got) << c.text;
+        }
+        EXPECT_EQ(c.want ? c.want : "?", ini.ReadString(c.section, c.key, "?")) << c.text;
+    }
+    forms::IniFile ini;
+    ini.SetText("; c=1\n\n[a]\rk= v \nother\r\n");
+    EXPECT_EQ("; c=1\r\n\r\n[a]\r\nk= v \r\nother\r\n", ini.Text());
+}
+
+// A key rewritten many times and sections dropped and added again keep the
+// file exact (the text no line uses is dropped on the way).
+TEST(IniFile, ManyRewritesKeepTheText) {
+    forms::IniFile ini;
+    ini.SetText("; head\r\n[keep]\r\nx = 1 \r\n[s]\r\nk=0\r\n");
+    for (int i = 1; i <= 20000; ++i) {
+        ini.WriteString("s", "k", std::string(40, 'v') + std::to_string(i));
+        if (i % 1000 == 0) {
+            ini.EraseSection("gone");
+            ini.WriteInteger("gone", "n", i);
+        }
+    }
+    EXPECT_EQ(std::string(40, 'v') + "20000", ini.ReadString("s", "k", ""));
+    EXPECT_EQ("; head\r\n[keep]\r\nx = 1 \r\n[s]\r\nk=" + std::string(40, 'v') +
+                  "20000\r\n\r\n[gone]\r\nn=20000\r\n",
+              ini.Text());
+    EXPECT_EQ(1, ini.ReadInteger("KEEP", "X", 0));
+    forms::IniFile copy = ini;
+    ini.WriteString("keep", "x", "2");
+    EXPECT_EQ(1, copy.ReadInteger("keep", "x", 0)) << "a copy keeps its own text";
+}
+
 }  // namespace
