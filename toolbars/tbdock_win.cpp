@@ -257,11 +257,21 @@ bool TTBDock::HandleMessage(win::Message& m) {
         m.result = 0;
         return true;
     }
-    case WM_ERASEBKGND: {
+    case WM_ERASEBKGND:
+    case WM_PAINT: {
+        if (!BackgroundUsable()) break;
         RECT r{};
         GetClientRect(Handle(), &r);
-        if (!PaintBackground(HDC(m.wParam), r, Handle())) break;
-        m.result = 1;
+        if (m.msg == WM_PAINT) {
+            // The background is all a dock shows.
+            PAINTSTRUCT ps;
+            HDC dc = BeginPaint(Handle(), &ps);
+            PaintBackground(dc, r, Handle());
+            EndPaint(Handle(), &ps);
+        } else {
+            PaintBackground(HDC(m.wParam), r, Handle());
+        }
+        m.result = m.msg == WM_PAINT ? 0 : 1;
         return true;
     }
     case WM_MOVE:
@@ -629,11 +639,20 @@ bool TTBCustomDockableWindow::paintDockBackground(HDC dc, const RECT& r) {
 
 bool TTBCustomDockableWindow::HandleMessage(win::Message& m) {
     switch (m.msg) {
-    case WM_ERASEBKGND: {
+    case WM_ERASEBKGND:
+    case WM_PAINT: {
+        if (!dock_ || !dock_->BackgroundOnToolbars() || !dock_->BackgroundUsable()) break;
         RECT r{};
         GetClientRect(Handle(), &r);
-        if (!paintDockBackground(HDC(m.wParam), r)) break;
-        m.result = 1;
+        if (m.msg == WM_PAINT) {
+            PAINTSTRUCT ps;
+            HDC dc = BeginPaint(Handle(), &ps);
+            paintDockBackground(dc, r);
+            EndPaint(Handle(), &ps);
+        } else {
+            paintDockBackground(HDC(m.wParam), r);
+        }
+        m.result = m.msg == WM_PAINT ? 0 : 1;
         return true;
     }
     case WM_NCCALCSIZE: {

@@ -423,29 +423,26 @@ TEST_F(DockForm, AToolbarShorterThanItsItemsShowsTheChevronWhosePopupRunsTheHidd
     ASSERT_FALSE(hidden.empty());
     EXPECT_EQ(tb->Items()->Items(13), hidden.back()) << "items go from the end";
 
-    // Clicking the chevron: its popup lists the hidden items; one of them is run.
+    // The chevron's popup lists the hidden items; one of them is run.
     Steps steps;
     std::vector<TTBCustomItem*> offered;
     steps.when([&] { return tb->View()->OpenViewerView() != nullptr; },
                [&] {
                    TTBView* popup = tb->View()->OpenViewerView();
-                   if (!popup) return;
+                   if (!popup) {
+                       PostMessageW(tb->Handle(), WM_KEYDOWN, VK_ESCAPE, 1);  // no popup: end the loop
+                       return;
+                   }
                    for (int i = 0; i < popup->ViewerCount(); ++i)
                        if (popup->Viewers(i)->Show) offered.push_back(popup->Viewers(i)->Item());
-                   popup->Select(popup->FindOrNull(hidden.back()), false);
-                   PostMessageW(tb->Handle(), WM_KEYDOWN, VK_RETURN, 1);
+                   TTBItemViewer* chosen = popup->FindOrNull(hidden.back());
+                   popup->Select(chosen, false);
+                   PostMessageW(tb->Handle(), WM_KEYDOWN, chosen ? VK_RETURN : VK_ESCAPE, 1);
                });
-    RECT r = screenRect(tb->Handle());
-    POINT c{0, 0};
-    ClientToScreen(tb->Handle(), &c);
-    mouseTo(POINT{c.x + (chev->BoundsRect.left + chev->BoundsRect.right) / 2,
-                  c.y + (chev->BoundsRect.top + chev->BoundsRect.bottom) / 2});
+    // Opened from the keyboard: the chevron selected, its popup opens.
+    tb->View()->Select(chev, false);
+    tb->View()->EnterToolbarLoop(false, true, false);
     pump();
-    input(MOUSEEVENTF_LEFTDOWN);
-    input(MOUSEEVENTF_LEFTUP);
-    const DWORD end = GetTickCount() + 3000;
-    while (GetTickCount() < end && clicks[13] == 0) pump();
-    (void)r;
     EXPECT_EQ(hidden, offered) << "the popup offers exactly the hidden items";
     EXPECT_EQ(1, clicks[13]) << "and runs the one chosen";
     for (int i = 0; i < 13; ++i) EXPECT_EQ(0, clicks[size_t(i)]) << i;
@@ -657,6 +654,74 @@ TEST_F(DockForm, ALayoutSavedAndRestoredGivesTheSameDocksRowsPositionsAndVisibil
     bars[2]->SetName("");
     EXPECT_THROW(TBSaveWindowPositionsIni(form, ini, "Toolbar."), forms::Exception);
     DeleteFileA(ini.c_str());
+}
+
+// Stripes 8 pixels wide, placed by the origin the dock hands over.
+struct Stripes : TTBBasicBackground {
+    static constexpr COLORREF a = RGB(0xAA, 0x33, 0x00), b = RGB(0x00, 0x44, 0xCC);
+    static COLORREF at(int x) { return (x / 8) % 2 ? b : a; }
+    void Paint(HDC dc, const RECT& r, POINT origin) override {
+        for (int x = r.left; x < r.right; ++x) {
+            HBRUSH br = CreateSolidBrush(at(x + origin.x));
+            const RECT col{x, r.top, x + 1, r.bottom};
+            FillRect(dc, &col, br);
+            DeleteObject(br);
+        }
+    }
+};
+
+COLORREF pixelOf(HWND wnd, POINT screen) {
+    RedrawWindow(wnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    ScreenToClient(wnd, &screen);
+    HDC dc = GetDC(wnd);
+    const COLORREF c = GetPixel(dc, screen.x, screen.y);
+    ReleaseDC(wnd, dc);
+    return c;
+}
+
+TEST_F(DockForm, DocksPaintTheirSharedBackgroundBehindTheirWindowsInLine) {
+    Stripes stripes;
+    top()->SetBackground(&stripes);
+    left()->SetBackground(&stripes);
+    bars[0]->SetCurrentDock(left());
+    pump();
+    // Where the form's client x is, the stripe is: in both docks and behind the bars.
+    auto expect = [&](HWND wnd, POINT screen, const char* what) {
+        POINT client = screen;
+        ScreenToClient(form->Handle(), &client);
+        EXPECT_EQ(Stripes::at(client.x), pixelOf(wnd, screen)) << what << " at form x " << client.x;
+    };
+    const RECT dockR = screenRect(top()->Handle());
+    for (int dx : {300, 305, 309, 600}) expect(top()->Handle(), POINT{dockR.left + dx, dockR.top + 10}, "top dock");
+    POINT barClient{0, 0};
+    ClientToScreen(bars[1]->Handle(), &barClient);
+    for (int dx : {3, 9, 14}) expect(bars[1]->Handle(), POINT{barClient.x + dx, barClient.y + 5}, "behind bar 1");
+    POINT leftClient{0, 0};
+    ClientToScreen(bars[0]->Handle(), &leftClient);
+    for (int dx : {1, 7, 12}) expect(bars[0]->Handle(), POINT{leftClient.x + dx, leftClient.y + 30}, "left dock's bar");
+
+    // Not behind the windows when asked so; none once the background goes.
+    top()->SetBackgroundOnToolbars(false);
+    const COLORREF face = GetSysColor(COLOR_BTNFACE);
+    EXPECT_EQ(face, pixelOf(bars[1]->Handle(), POINT{barClient.x + 3, barClient.y + 5}));
+    expect(top()->Handle(), POINT{dockR.left + 300, dockR.top + 10}, "the dock itself still");
+    top()->SetBackground(nullptr);
+    EXPECT_EQ(face, pixelOf(top()->Handle(), POINT{dockR.left + 300, dockR.top + 10}));
+    left()->SetBackground(nullptr);
+}
+
+TEST_F(DockForm, SystemCommandsGoToTheDockedWindowsThatTakeShortcuts) {
+    std::vector<int> clicks;
+    TTBToolbar* tb = buttonBar(form, 2, clicks);
+    tb->SetCurrentDock(left());
+    pump();
+    EXPECT_EQ(0, SendMessageW(left()->Handle(), WM_SYSCOMMAND, SC_KEYMENU, 'b')) << "a plain toolbar takes none";
+    tb->SetMenuBar(true);
+    pump();
+    EXPECT_EQ(1, SendMessageW(left()->Handle(), WM_SYSCOMMAND, SC_KEYMENU, 'q')) << "the menu bar answers (a beep)";
+    EXPECT_EQ(0, SendMessageW(left()->Handle(), WM_SYSCOMMAND, SC_KEYMENU, '-'));
+    tb->SetEnabled(false);
+    EXPECT_EQ(0, SendMessageW(left()->Handle(), WM_SYSCOMMAND, SC_KEYMENU, 'q')) << "a disabled window is skipped";
 }
 
 }  // namespace
