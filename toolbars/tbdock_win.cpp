@@ -93,6 +93,16 @@ bool trackFrameButton(HWND wnd, const std::function<Rect()>& button, bool& press
 
 }  // namespace
 
+// Background ---------------------------------------------------------------------------
+
+TTBBasicBackground::~TTBBasicBackground() {
+    for (TTBDock* d : std::vector<TTBDock*>(users_)) d->SetBackground(nullptr);
+}
+
+void TTBBasicBackground::Changed() {
+    for (TTBDock* d : users_) d->repaintAll();
+}
+
 // Dock ------------------------------------------------------------------------------
 
 TTBDock::TTBDock(forms::Component* owner) : CustomControl(owner) {
@@ -104,6 +114,7 @@ TTBDock::TTBDock(forms::Component* owner) : CustomControl(owner) {
 }
 
 TTBDock::~TTBDock() {
+    SetBackground(nullptr);
     // The windows docked here go with the dock (its children); the others
     // forget it.
     for (TBDockableWindow* w : std::vector<TBDockableWindow*>(layout_.Docked())) {
@@ -131,6 +142,59 @@ void TTBDock::SetAllowDrag(bool on) {
             SetWindowPos(dw->Handle(), nullptr, 0, 0, 0, 0,
                          SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     ArrangeWindows();
+}
+
+void TTBDock::SetBackground(TTBBasicBackground* b) {
+    if (b == background_) return;
+    if (background_) {
+        auto& u = background_->users_;
+        u.erase(std::remove(u.begin(), u.end(), this), u.end());
+    }
+    background_ = b;
+    if (b) b->users_.push_back(this);
+    repaintAll();
+}
+
+void TTBDock::SetBackgroundOnToolbars(bool on) {
+    if (on == backgroundOnToolbars_) return;
+    backgroundOnToolbars_ = on;
+    repaintAll();
+}
+
+void TTBDock::repaintAll() {
+    if (!Handle()) return;
+    RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+}
+
+bool TTBDock::PaintBackground(HDC dc, const RECT& r, HWND of) {
+    if (!BackgroundUsable() || !Handle()) return false;
+    // The background's origin: the dock's place in its parent, then the
+    // window's place in the dock.
+    POINT origin{Left(), Top()};
+    if (of && of != Handle()) {
+        POINT p{0, 0};
+        MapWindowPoints(of, Handle(), &p, 1);
+        origin.x += p.x;
+        origin.y += p.y;
+    }
+    const int saved = SaveDC(dc);
+    IntersectClipRect(dc, r.left, r.top, r.right, r.bottom);
+    background_->Paint(dc, r, origin);
+    RestoreDC(dc, saved);
+    return true;
+}
+
+LRESULT TTBDock::offerToWindows(UINT msg, WPARAM wp, LPARAM lp) {
+    for (TBDockableWindow* w : std::vector<TBDockableWindow*>(layout_.Docked())) {
+        auto* dw = dynamic_cast<TTBCustomDockableWindow*>(w);
+        // Decided: only windows shown in this dock that process shortcuts
+        // (toolbars with ProcessShortCuts or MenuBar) take part.
+        if (!dw || !dw->Handle() || dw->CurrentDock() != this || !dw->EffectivelyEnabled() ||
+            !IsWindowVisible(dw->Handle()) || !dw->TakesSystemCommands())
+            continue;
+        if (const LRESULT r = SendMessageW(dw->Handle(), msg, wp, lp)) return r;
+    }
+    return 0;
 }
 
 void TTBDock::SetBoundLines(TTBDockBoundLines lines) {
@@ -193,6 +257,32 @@ bool TTBDock::HandleMessage(win::Message& m) {
         m.result = 0;
         return true;
     }
+    case WM_ERASEBKGND:
+    case WM_PAINT: {
+        if (!BackgroundUsable()) break;
+        RECT r{};
+        GetClientRect(Handle(), &r);
+        if (m.msg == WM_PAINT) {
+            // The background is all a dock shows.
+            PAINTSTRUCT ps;
+            HDC dc = BeginPaint(Handle(), &ps);
+            PaintBackground(dc, r, Handle());
+            EndPaint(Handle(), &ps);
+        } else {
+            PaintBackground(HDC(m.wParam), r, Handle());
+        }
+        m.result = m.msg == WM_PAINT ? 0 : 1;
+        return true;
+    }
+    case WM_MOVE:
+        if (BackgroundUsable()) repaintAll();
+        break;
+    case WM_SYSCOLORCHANGE:
+        if (background_) background_->Changed();
+        break;
+    case WM_SYSCOMMAND:
+        m.result = offerToWindows(m.msg, m.wParam, m.lParam);
+        return true;
     }
     return CustomControl::HandleMessage(m);
 }
@@ -457,6 +547,15 @@ void TTBCustomDockableWindow::KeepOnScreen(bool onlyWhenOutside) {
     }
 }
 
+void TTBCustomDockableWindow::PlaceFloating(TBPoint topLeft) {
+    FloatingPosition = topLeft;
+    if (!floating_ || !floatParent_) return;
+    const Rect wanted = Rect::Bounds(topLeft.x, topLeft.y, floatParent_->Width(), floatParent_->Height());
+    const Rect r = ClampPlacement(wanted, toRect(MonitorRectOfRect(toRECT(wanted), true)), TBPoint{1, 1});
+    FloatingPosition = {r.left, r.top};
+    floatParent_->forms::Control::SetBounds(r.left, r.top, r.Width(), r.Height());
+}
+
 void TTBCustomDockableWindow::ToggleDocking() {
     if (floating_) {
         if (LastDock) {
@@ -534,8 +633,28 @@ bool TTBCustomDockableWindow::trackCloseButton() {
     return trackFrameButton(Handle(), [this] { return closeButtonRect(); }, closePressed_);
 }
 
+bool TTBCustomDockableWindow::paintDockBackground(HDC dc, const RECT& r) {
+    return dock_ && dock_->BackgroundOnToolbars() && dock_->PaintBackground(dc, r, Handle());
+}
+
 bool TTBCustomDockableWindow::HandleMessage(win::Message& m) {
     switch (m.msg) {
+    case WM_ERASEBKGND:
+    case WM_PAINT: {
+        if (!dock_ || !dock_->BackgroundOnToolbars() || !dock_->BackgroundUsable()) break;
+        RECT r{};
+        GetClientRect(Handle(), &r);
+        if (m.msg == WM_PAINT) {
+            PAINTSTRUCT ps;
+            HDC dc = BeginPaint(Handle(), &ps);
+            paintDockBackground(dc, r);
+            EndPaint(Handle(), &ps);
+        } else {
+            paintDockBackground(HDC(m.wParam), r);
+        }
+        m.result = m.msg == WM_PAINT ? 0 : 1;
+        return true;
+    }
     case WM_NCCALCSIZE: {
         auto* r = reinterpret_cast<RECT*>(m.lParam);
         const Rect f = DockedFrame();
@@ -998,8 +1117,10 @@ void TTBCustomDockableWindow::BeginSizing(int hitCode) {
     if (clip) ClipCursor(nullptr);
     if (cancelled) {
         if (SmoothDrag) applyRect(start);
-    } else if (!SmoothDrag) {
-        applyRect(current);
+    } else {
+        if (!SmoothDrag) applyRect(current);
+        // The frame takes the size the window lays itself out to.
+        ArrangeSelf();
     }
     KeepOnScreen(true);
 }

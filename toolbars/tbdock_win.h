@@ -10,17 +10,37 @@
 #include <windows.h>
 
 #include <functional>
+#include <vector>
 
 #include "forms/controls.h"
 #include "forms/form.h"
 #include "tbdock.h"
 #include "tbfloat.h"
 #include "tbhooks.h"
+#include "tbsavepos.h"
 
 namespace toolbars {
 
 class TTBCustomDockableWindow;
 class TTBFloatingWindowParent;
+class TTBDock;
+
+// A painter that docks share behind their docked windows. Docks that use
+// it are told when it changes or goes.
+class TTBBasicBackground {
+public:
+    virtual ~TTBBasicBackground();
+    virtual bool Usable() const { return true; }
+    // Paints r of a device context whose (0, 0) lies at origin of the
+    // background (so that neighbouring docks line up).
+    virtual void Paint(HDC dc, const RECT& r, POINT origin) = 0;
+    // The docks using it repaint.
+    void Changed();
+
+private:
+    friend class TTBDock;
+    std::vector<TTBDock*> users_;
+};
 
 // A set of dock positions.
 using TTBDockableTo = unsigned;
@@ -40,6 +60,15 @@ public:
     bool AllowDrag() const { return allowDrag_; }
     void SetAllowDrag(bool on);
     void SetBoundLines(TTBDockBoundLines lines);
+    TTBBasicBackground* Background() const { return background_; }
+    void SetBackground(TTBBasicBackground* b);
+    bool BackgroundOnToolbars() const { return backgroundOnToolbars_; }
+    void SetBackgroundOnToolbars(bool on);
+    bool BackgroundUsable() const { return background_ && background_->Usable(); }
+    // Paints the background into r of a device context of a window inside
+    // the dock's parent (the dock or a docked window): false when there is
+    // no usable background.
+    bool PaintBackground(HDC dc, const RECT& r, HWND of);
     // Raises forms::EInvalidOperation for a dockable window or a dock.
     void SetParent(forms::WinControl* parent) override;
 
@@ -55,9 +84,15 @@ protected:
     void Resized() override;
 
 private:
+    friend class TTBBasicBackground;
     void paintFrame(HDC dc);
+    void repaintAll();
+    // System commands offered to the docked windows; 0 when none answered.
+    LRESULT offerToWindows(UINT msg, WPARAM wp, LPARAM lp);
 
     TBDockLayout layout_;
+    TTBBasicBackground* background_ = nullptr;
+    bool backgroundOnToolbars_ = true;
     bool allowDrag_ = true;
     bool arranging_ = false;
     bool rearrange_ = false;
@@ -113,6 +148,9 @@ public:
     // Double-click docking: floating to LastDock or DefaultDock, docked to
     // floating.
     void ToggleDocking();
+    // A floating window's frame put at a screen point, kept wholly on the
+    // work area of its monitor.
+    void PlaceFloating(TBPoint topLeft);
     // Its floating frame moved into the work area of the nearest monitor.
     void KeepOnScreen(bool onlyWhenOutside);
     // The docked frame on each side (the drag handle on the leading one).
@@ -124,6 +162,15 @@ public:
     void UpdateFloatingVisibility();
     // The client size limits while floating (0: none).
     virtual void GetSizeLimits(TBPoint& minimum, TBPoint& maximum) { minimum = {1, 1}, maximum = {0, 0}; }
+
+    // Saved positions: the kind of record and its limits, and the keys of
+    // its own (the floating width, the client size) applied and captured.
+    virtual void SavedInfo(TBSavedWindowInfo& info) {}
+    virtual void LoadPositionExtras(const TBSavedPosition& p) {}
+    virtual void SavePositionExtras(TBSavedPosition& p) {}
+    // Whether it takes part when its dock offers system commands: a window
+    // that processes shortcuts or is a menu bar.
+    virtual bool TakesSystemCommands() const { return false; }
 
     // The dock's view of it.
     int FullLength(bool vertical) override;
@@ -148,6 +195,11 @@ private:
     friend class TTBDock;
     void moveTo(TTBDock* dock, bool floating);
     void paintDockedFrame(HDC dc);
+protected:
+    // Fills r with its dock's background when the dock paints one behind
+    // its windows: false when it does not.
+    bool paintDockBackground(HDC dc, const RECT& r);
+private:
     Rect closeButtonRect() const;
     bool trackCloseButton();
     forms::Form* ownerForm() const;

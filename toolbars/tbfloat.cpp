@@ -97,10 +97,41 @@ Rect KeepInside(const Rect& r, const Rect& area, bool onlyWhenOutside) {
     return Rect::Bounds(o.left, o.top, w, h);
 }
 
-Rect ClampPlacement(const Rect& r, const Rect& area, TBPoint minSize) {
-    const int w = std::min(std::max(r.Width(), minSize.x), std::max(area.Width(), minSize.x));
-    const int h = std::min(std::max(r.Height(), minSize.y), std::max(area.Height(), minSize.y));
-    return KeepInside(Rect::Bounds(r.left, r.top, w, h), area, false);
+namespace {
+// One axis: the length within the limits and the area (the minimum wins
+// over an area smaller than it), then the start moved so that it fits.
+void clampAxis(long long start, long long length, int areaLo, int areaHi, int minimum, int maximum, int& outStart,
+               int& outLength) {
+    const long long areaLen = std::max(0LL, (long long)areaHi - areaLo);
+    long long len = length;
+    if (maximum > 0) len = std::min<long long>(len, maximum);
+    len = std::min(len, std::max<long long>(areaLen, minimum));
+    len = std::max<long long>(len, minimum);
+    len = std::max(len, 0LL);
+    long long s = start;
+    if (s + len > areaHi) s = areaHi - len;
+    s = std::max<long long>(s, areaLo);
+    outStart = int(s);
+    outLength = int(len);
+}
+}  // namespace
+
+Rect ClampPlacement(long long left, long long top, long long width, long long height, const Rect& area,
+                    TBPoint minSize, TBPoint maxSize) {
+    int x, y, w, h;
+    clampAxis(left, width, area.left, area.right, minSize.x, maxSize.x, x, w);
+    clampAxis(top, height, area.top, area.bottom, minSize.y, maxSize.y, y, h);
+    return Rect::Bounds(x, y, w, h);
+}
+
+Rect ClampPlacement(const Rect& r, const Rect& area, TBPoint minSize, TBPoint maxSize) {
+    return ClampPlacement(r.left, r.top, (long long)r.right - r.left, (long long)r.bottom - r.top, area, minSize,
+                          maxSize);
+}
+
+TBPoint ClampSize(long long width, long long height, const Rect& area, TBPoint minSize, TBPoint maxSize) {
+    const Rect r = ClampPlacement(area.left, area.top, width, height, area, minSize, maxSize);
+    return {r.Width(), r.Height()};
 }
 
 }  // namespace toolbars

@@ -48,7 +48,13 @@ Rect ResizeRect(const Rect& start, int hitCode, int dx, int dy, TBPoint minSize,
 // with onlyWhenOutside nothing happens while it still intersects the area.
 Rect KeepInside(const Rect& r, const Rect& area, bool onlyWhenOutside);
 // A placement read back (from a window or a saved file): the size at least
-// the minimum and at most the area, then moved wholly into the area.
-Rect ClampPlacement(const Rect& r, const Rect& area, TBPoint minSize);
+// the minimum, at most the maximum (0: none) and the area, then moved wholly
+// into the area. Every place or size that comes back from outside goes
+// through here; the 64-bit form takes raw values that may be anything.
+Rect ClampPlacement(const Rect& r, const Rect& area, TBPoint minSize, TBPoint maxSize = {});
+Rect ClampPlacement(long long left, long long top, long long width, long long height, const Rect& area,
+                    TBPoint minSize, TBPoint maxSize = {});
+// A size alone (a client size read back) within the same limits.
+TBPoint ClampSize(long long width, long long height, const Rect& area, TBPoint minSize, TBPoint maxSize = {});
 
 }  // namespace toolbars

@@ -82,6 +82,7 @@ protected:
     bool OnWmMinMax(win::Message& m);
     bool OnWmActivate(win::Message& m);
     bool OnWmMenu(win::Message& m);
+    bool OnWmSysCommand(win::Message& m);
     bool OnWmMove(win::Message& m);
 
 private:

@@ -335,6 +335,7 @@ bool Form::HandleMessage(win::Message& m) {
         win::On<Form>(WM_INITMENUPOPUP, &Form::OnWmMenu),
         win::On<Form>(WM_MEASUREITEM, &Form::OnWmMenu),
         win::On<Form>(WM_DRAWITEM, &Form::OnWmMenu),
+        win::On<Form>(WM_SYSCOMMAND, &Form::OnWmSysCommand),
     };
     return map.Dispatch(this, m) || WinControl::HandleMessage(m);
 }
@@ -367,6 +368,16 @@ bool Form::OnWmCommand(win::Message& m) {
         return true;
     }
     return false;
+}
+
+// The key menu (Alt, F10, Alt+letter) is offered to the application's
+// hooks first (lParam: the message); a non-zero answer handles it.
+bool Form::OnWmSysCommand(win::Message& m) {
+    if ((m.wParam & 0xFFF0) != SC_KEYMENU) return false;
+    win::Message copy = m;
+    if (!SendMessageW(Application::Instance().Handle(), CM_APPSYSCOMMAND, 0, LPARAM(&copy))) return false;
+    m.result = 0;
+    return true;
 }
 
 bool Form::OnWmMinMax(win::Message& m) {

@@ -1,4 +1,6 @@
 // Docks and dockable windows on a form with four docks and three bars,
+// toolbars with their chevron and as the menu bar, tool windows, a layout
+// saved and restored,
 // driven by synthetic mouse input: a bar dragged by its handle from the
 // top dock to the left dock, floated, resized by its frame and docked
 // again by its caption (places and rows checked after each step); Escape
@@ -16,6 +18,9 @@
 #include "forms/exception.h"
 #include "forms/form.h"
 #include "tbdock_win.h"
+#include "tbcommon_win.h"
+#include "tbtoolbar_win.h"
+#include "forms/inifile.h"
 #include "tbwintest.h"
 #include "win/windowclass.h"
 
@@ -23,6 +28,7 @@ namespace {
 
 using namespace toolbars;
 using tbtest::pump;
+using tbtest::Steps;
 
 // Steps run by timers: the loops under test dispatch them only once the
 // input queued before them has been handled.
@@ -115,9 +121,11 @@ struct DockForm : ::testing::Test {
             canClose = false;
         };
         const TTBDockPosition where[] = {dpTop, dpBottom, dpLeft, dpRight};
+        const char* dockNames[] = {"TopDock", "BottomDock", "LeftDock", "RightDock"};
         for (int i = 0; i < 4; ++i) {
             docks[i] = new TTBDock(form);
             docks[i]->SetPosition(where[i]);
+            docks[i]->SetName(std::string(dockNames[i]));
             docks[i]->SetParent(form);
         }
         for (int i = 0; i < 3; ++i) {
@@ -373,6 +381,347 @@ TEST_F(DockForm, ClosingAFloatingBarHidesItAndClosingItsFrameClosesTheForm) {
     EXPECT_TRUE(IsWindowVisible(frame));
     SendMessageW(frame, WM_NCLBUTTONDBLCLK, kHitCaption, 0);
     EXPECT_EQ(top(), bars[0]->CurrentDock());
+}
+
+
+// A toolbar of n buttons "Button 0" ... that count their clicks.
+TTBToolbar* buttonBar(forms::Component* owner, int n, std::vector<int>& clicks) {
+    auto* tb = new TTBToolbar(owner);
+    tb->SetName("Buttons");
+    clicks.assign(size_t(n), 0);
+    for (int i = 0; i < n; ++i) {
+        auto* it = new TTBItem(nullptr);
+        it->SetCaption("Button " + std::to_string(i));
+        it->OnClick = [&clicks, i](forms::Component*) { ++clicks[size_t(i)]; };
+        tb->Items()->Add(it);
+    }
+    return tb;
+}
+
+TTBItemViewer* chevronViewer(TTBToolbar* tb) { return tb->View()->FindOrNull(tb->ChevronItem()); }
+
+TEST_F(DockForm, AToolbarShorterThanItsItemsShowsTheChevronWhosePopupRunsTheHiddenItems) {
+    std::vector<int> clicks;
+    TTBToolbar* tb = buttonBar(form, 14, clicks);
+    tb->DockRow = 2;
+    tb->SetCurrentDock(top());
+    pump();
+    const int full = tb->FullLength(false);
+    ASSERT_GT(full, top()->ClientWidth()) << "eight captions are longer than the form";
+    EXPECT_EQ(top()->ClientWidth(), tb->Width()) << "shrunk to the dock's length";
+    EXPECT_EQ(tb->Width(), tb->ShrunkLength);
+    TTBItemViewer* chev = chevronViewer(tb);
+    ASSERT_TRUE(chev);
+    ASSERT_TRUE(chev->Show) << "the chevron shows";
+    EXPECT_TRUE(tb->ChevronItem()->Enabled());
+    std::vector<TTBCustomItem*> hidden;
+    for (int i = 0; i < tb->View()->ViewerCount(); ++i) {
+        TTBItemViewer* v = tb->View()->Viewers(i);
+        if (v != chev && !v->Show) hidden.push_back(v->Item());
+        if (v != chev && v->Show) EXPECT_LE(v->BoundsRect.right, chev->BoundsRect.left) << "before the chevron";
+    }
+    ASSERT_FALSE(hidden.empty());
+    EXPECT_EQ(tb->Items()->Items(13), hidden.back()) << "items go from the end";
+
+    // The chevron's popup lists the hidden items; one of them is run.
+    Steps steps;
+    std::vector<TTBCustomItem*> offered;
+    steps.when([&] { return tb->View()->OpenViewerView() != nullptr; },
+               [&] {
+                   TTBView* popup = tb->View()->OpenViewerView();
+                   if (!popup) {
+                       PostMessageW(tb->Handle(), WM_KEYDOWN, VK_ESCAPE, 1);  // no popup: end the loop
+                       return;
+                   }
+                   for (int i = 0; i < popup->ViewerCount(); ++i)
+                       if (popup->Viewers(i)->Show) offered.push_back(popup->Viewers(i)->Item());
+                   TTBItemViewer* chosen = popup->FindOrNull(hidden.back());
+                   popup->Select(chosen, false);
+                   PostMessageW(tb->Handle(), WM_KEYDOWN, chosen ? VK_RETURN : VK_ESCAPE, 1);
+               });
+    // Opened from the keyboard: the chevron selected, its popup opens.
+    tb->View()->Select(chev, false);
+    tb->View()->EnterToolbarLoop(false, true, false);
+    pump();
+    EXPECT_EQ(hidden, offered) << "the popup offers exactly the hidden items";
+    EXPECT_EQ(1, clicks[13]) << "and runs the one chosen";
+    for (int i = 0; i < 13; ++i) EXPECT_EQ(0, clicks[size_t(i)]) << i;
+
+    // A wider form: every item fits and the chevron goes.
+    form->SetBounds(form->Left(), form->Top(), full + 200, form->Height());
+    pump();
+    EXPECT_FALSE(chevronViewer(tb)->Show);
+    EXPECT_EQ(full, tb->Width());
+    EXPECT_EQ(0, tb->ShrunkLength);
+}
+
+TEST_F(DockForm, AltAndALetterOpenAMenuOfTheMenuBar) {
+    auto* mb = new TTBToolbar(form);
+    mb->SetName("MainMenu");
+    const char* captions[] = {"&File", "&Edit", "&Help"};
+    TTBCustomItem* tops[3] = {};
+    int opened = 0;
+    for (int i = 0; i < 3; ++i) {
+        auto* it = new TTBItem(nullptr);
+        it->SetCaption(captions[i]);
+        it->SetItemStyle(TTBItemStyles(it->ItemStyle() | isSubmenu));
+        auto* sub = new TTBItem(nullptr);
+        sub->SetCaption("&Open");
+        it->Add(sub);
+        mb->Items()->Add(it);
+        tops[i] = it;
+    }
+    tops[1]->OnPopup = [&](TTBCustomItem*, bool) { ++opened; };
+    mb->SetMenuBar(true);
+    EXPECT_TRUE(mb->FullSize);
+    EXPECT_EQ(TBShrinkMode::Wrap, mb->ShrinkMode());
+    EXPECT_FALSE(mb->CloseButton);
+    EXPECT_TRUE(mb->ProcessShortCuts());
+    mb->DockRow = 0;
+    mb->SetCurrentDock(top());
+    pump();
+    EXPECT_EQ(0, mb->LaidOutRow) << "a row of its own";
+    EXPECT_EQ(1, bars[0]->LaidOutRow);
+    EXPECT_EQ(top()->ClientWidth(), mb->Width()) << "the whole length of the dock";
+
+    Steps steps;
+    TTBCustomItem* openedItem = nullptr;
+    steps.when([&] { return mb->View()->OpenViewerView() != nullptr; },
+               [&] {
+                   if (TTBItemViewer* v = mb->View()->OpenViewer()) openedItem = v->Item();
+                   PostMessageW(mb->Handle(), WM_KEYDOWN, VK_ESCAPE, 1);
+                   PostMessageW(mb->Handle(), WM_KEYDOWN, VK_ESCAPE, 1);
+               });
+    PostMessageW(form->Handle(), WM_SYSCHAR, 'e', 1 << 29);
+    MSG msg;
+    ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_SYSCHAR, WM_SYSCHAR, PM_REMOVE));
+    EXPECT_EQ(UINT(WM_NULL), msg.message) << "the menu bar took the character";
+    const DWORD end = GetTickCount() + 3000;
+    while (GetTickCount() < end && !openedItem) pump();
+    pump();
+    EXPECT_EQ(tops[1], openedItem) << "Alt+E opens Edit";
+    EXPECT_EQ(1, opened);
+    EXPECT_FALSE(mb->View()->State() & tbvsTracking) << "Escape left the menu bar";
+
+    // A letter no item has beeps and is taken; the minus key is left alone.
+    EXPECT_EQ(1, SendMessageW(mb->Handle(), WM_SYSCOMMAND, SC_KEYMENU, 'z'));
+    EXPECT_EQ(0, SendMessageW(mb->Handle(), WM_SYSCOMMAND, SC_KEYMENU, '-'));
+    EXPECT_EQ(0, SendMessageW(mb->Handle(), WM_SYSCOMMAND, SC_CLOSE, 0)) << "other commands go on";
+}
+
+TEST_F(DockForm, AToolWindowResizedByItsFrameKeepsItsClientSizeRules) {
+    auto* tw = new TTBToolWindow(form);
+    tw->SetName("Tools");
+    EXPECT_EQ(32, tw->Width()) << "a new tool window is 32 x 32";
+    EXPECT_EQ(32, tw->Height());
+    tw->SetClientAreaSize(120, 80);
+    tw->FloatingPosition = {200, 200};
+    tw->SetCurrentDock(top());
+    pump();
+    EXPECT_EQ(120, tw->ClientWidth());
+    EXPECT_EQ(80, tw->ClientHeight());
+    tw->SetFloating(true);
+    pump();
+    ASSERT_TRUE(tw->Floating());
+    EXPECT_EQ(120, tw->ClientWidth());
+    EXPECT_EQ(80, tw->ClientHeight());
+
+    HWND frame = tw->FloatingParent()->Handle();
+    // Far inwards from the bottom-right corner: it stops at 32 x 32.
+    RECT r = screenRect(frame);
+    POINT corner{r.right - 2, r.bottom - 2};
+    drag(corner, {POINT{corner.x - 50, corner.y - 40}, POINT{corner.x - 300, corner.y - 300}});
+    EXPECT_EQ(32, tw->ClientWidth());
+    EXPECT_EQ(32, tw->ClientHeight());
+    EXPECT_EQ(32, tw->ClientAreaWidth());
+    // With a maximum width, outwards stops there; no maximum height is none.
+    tw->SetMaxClientSize(150, 0);
+    r = screenRect(frame);
+    corner = {r.right - 2, r.bottom - 2};
+    drag(corner, {POINT{corner.x + 100, corner.y + 100}, POINT{corner.x + 200, corner.y + 200}});
+    EXPECT_EQ(150, tw->ClientWidth());
+    EXPECT_EQ(232, tw->ClientHeight());
+    EXPECT_EQ(150, tw->ClientAreaWidth());
+    // Docked again it keeps the size it was given.
+    tw->SetCurrentDock(left());
+    pump();
+    EXPECT_EQ(150, tw->ClientWidth());
+    EXPECT_EQ(232, tw->ClientHeight());
+}
+
+std::string tempIni(const char* leaf) {
+    char dir[MAX_PATH];
+    GetTempPathA(MAX_PATH, dir);
+    return std::string(dir) + leaf + std::to_string(GetCurrentProcessId()) + ".ini";
+}
+
+TEST_F(DockForm, ALayoutSavedAndRestoredGivesTheSameDocksRowsPositionsAndVisibility) {
+    auto* tw = new TTBToolWindow(form);
+    tw->SetName("Tools");
+    tw->LoadSaveWidthHeight = true;
+    tw->SetClientAreaSize(90, 60);
+    tw->SetCurrentDock(docks[3]);
+    // Bar 0 to the left dock, bar 1 floating, bar 2 hidden in row 1.
+    bars[0]->DockPos = 30;
+    bars[0]->SetCurrentDock(left());
+    bars[1]->FloatingPosition = {320, 260};
+    bars[1]->SetFloating(true);
+    bars[2]->SetVisible(false);
+    pump();
+    tw->SetFloating(true);
+    tw->FloatingParent()->forms::Control::SetBounds(150, 300, tw->FloatingParent()->Width(),
+                                                    tw->FloatingParent()->Height());
+    tw->SetClientAreaSize(110, 70);
+    pump();
+    struct Seen {
+        TTBDock* dock;
+        bool floating, visible;
+        int row, pos, dockRow, dockPos;
+        Rect bounds;
+        RECT frame;
+    };
+    auto seen = [&] {
+        std::vector<Seen> all;
+        const std::vector<TTBCustomDockableWindow*> windows{bars[0], bars[1], bars[2], tw};
+        for (TTBCustomDockableWindow* w : windows) {
+            Seen s{w->CurrentDock(), w->Floating(), w->Visible(), w->LaidOutRow, w->LaidOutPos, w->DockRow, w->DockPos,
+                   w->BoundsRect(), {}};
+            if (w->FloatingParent()) s.frame = screenRect(w->FloatingParent()->Handle());
+            all.push_back(s);
+        }
+        return all;
+    };
+    const std::vector<Seen> before = seen();
+    const std::string ini = tempIni("tblayout");
+    ASSERT_TRUE(TBSaveWindowPositionsIni(form, ini, "Toolbar."));
+
+    // Everything back in the top dock, shown, then the layout loaded.
+    for (Bar* b : bars) {
+        b->SetVisible(true);
+        b->DockRow = 0;
+        b->DockPos = -1;
+        b->SetCurrentDock(top());
+    }
+    tw->SetCurrentDock(top());
+    tw->SetClientAreaSize(40, 40);
+    pump();
+    int arranged = 0;
+    left()->OnInsertRemoveBar = [&](TTBDock*, bool, TTBCustomDockableWindow*) { ++arranged; };
+    TBLoadWindowPositionsIni(form, ini, "Toolbar.");
+    pump();
+    const std::vector<Seen> after = seen();
+    ASSERT_EQ(before.size(), after.size());
+    for (size_t i = 0; i < before.size(); ++i) {
+        EXPECT_EQ(before[i].dock, after[i].dock) << i;
+        EXPECT_EQ(before[i].floating, after[i].floating) << i;
+        EXPECT_EQ(before[i].visible, after[i].visible) << i;
+        EXPECT_EQ(before[i].dockRow, after[i].dockRow) << i;
+        EXPECT_EQ(before[i].dockPos, after[i].dockPos) << i;
+        if (before[i].dock && before[i].visible) {
+            EXPECT_EQ(before[i].row, after[i].row) << i;
+            EXPECT_EQ(before[i].bounds, after[i].bounds) << i;
+        }
+        if (before[i].floating) EXPECT_TRUE(EqualRect(&before[i].frame, &after[i].frame)) << i;
+    }
+    EXPECT_EQ(110, tw->ClientAreaWidth()) << "the tool window's client size came back";
+    EXPECT_EQ(70, tw->ClientAreaHeight());
+    EXPECT_EQ(1, arranged) << "bar 0 entered the left dock once";
+
+    // A hostile file: another revision is ignored, an unknown dock falls back
+    // to the default dock, places off the screen are brought back.
+    {
+        forms::IniFile f(ini);
+        f.WriteInteger("Toolbar.Bar0", "Rev", 7);
+        f.WriteString("Toolbar.Bar2", "DockedTo", "NoSuchDock");
+        f.WriteInteger("Toolbar.Bar1", "FloatLeft", -40000);
+        f.WriteInteger("Toolbar.Bar1", "FloatTop", 2147483647);
+        ASSERT_TRUE(f.UpdateFile());
+    }
+    bars[0]->SetCurrentDock(docks[1]);
+    bars[2]->DefaultDock = docks[1];
+    TBLoadWindowPositionsIni(form, ini, "Toolbar.");
+    pump();
+    EXPECT_EQ(docks[1], bars[0]->CurrentDock()) << "a section of another revision is left alone";
+    EXPECT_EQ(docks[1], bars[2]->CurrentDock()) << "an unknown dock: the default dock";
+    ASSERT_TRUE(bars[1]->Floating());
+    const RECT fr = screenRect(bars[1]->FloatingParent()->Handle());
+    const RECT work = MonitorRectOfRect(fr, true);
+    EXPECT_TRUE(fr.left >= work.left && fr.top >= work.top && fr.right <= work.right && fr.bottom <= work.bottom)
+        << fr.left << "," << fr.top << " " << fr.right << "," << fr.bottom;
+    DeleteFileA(ini.c_str());
+
+    // A window without a name cannot be saved.
+    bars[2]->SetName("");
+    EXPECT_THROW(TBSaveWindowPositionsIni(form, ini, "Toolbar."), forms::Exception);
+    DeleteFileA(ini.c_str());
+}
+
+// Stripes 8 pixels wide, placed by the origin the dock hands over.
+struct Stripes : TTBBasicBackground {
+    static constexpr COLORREF a = RGB(0xAA, 0x33, 0x00), b = RGB(0x00, 0x44, 0xCC);
+    static COLORREF at(int x) { return (x / 8) % 2 ? b : a; }
+    void Paint(HDC dc, const RECT& r, POINT origin) override {
+        for (int x = r.left; x < r.right; ++x) {
+            HBRUSH br = CreateSolidBrush(at(x + origin.x));
+            const RECT col{x, r.top, x + 1, r.bottom};
+            FillRect(dc, &col, br);
+            DeleteObject(br);
+        }
+    }
+};
+
+COLORREF pixelOf(HWND wnd, POINT screen) {
+    RedrawWindow(wnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    ScreenToClient(wnd, &screen);
+    HDC dc = GetDC(wnd);
+    const COLORREF c = GetPixel(dc, screen.x, screen.y);
+    ReleaseDC(wnd, dc);
+    return c;
+}
+
+TEST_F(DockForm, DocksPaintTheirSharedBackgroundBehindTheirWindowsInLine) {
+    Stripes stripes;
+    top()->SetBackground(&stripes);
+    left()->SetBackground(&stripes);
+    bars[0]->SetCurrentDock(left());
+    pump();
+    // Where the form's client x is, the stripe is: in both docks and behind the bars.
+    auto expect = [&](HWND wnd, POINT screen, const char* what) {
+        POINT client = screen;
+        ScreenToClient(form->Handle(), &client);
+        EXPECT_EQ(Stripes::at(client.x), pixelOf(wnd, screen)) << what << " at form x " << client.x;
+    };
+    const RECT dockR = screenRect(top()->Handle());
+    for (int dx : {300, 305, 309, 600}) expect(top()->Handle(), POINT{dockR.left + dx, dockR.top + 10}, "top dock");
+    POINT barClient{0, 0};
+    ClientToScreen(bars[1]->Handle(), &barClient);
+    for (int dx : {3, 9, 14}) expect(bars[1]->Handle(), POINT{barClient.x + dx, barClient.y + 5}, "behind bar 1");
+    POINT leftClient{0, 0};
+    ClientToScreen(bars[0]->Handle(), &leftClient);
+    for (int dx : {1, 7, 12}) expect(bars[0]->Handle(), POINT{leftClient.x + dx, leftClient.y + 30}, "left dock's bar");
+
+    // Not behind the windows when asked so; none once the background goes.
+    top()->SetBackgroundOnToolbars(false);
+    const COLORREF face = GetSysColor(COLOR_BTNFACE);
+    EXPECT_EQ(face, pixelOf(bars[1]->Handle(), POINT{barClient.x + 3, barClient.y + 5}));
+    expect(top()->Handle(), POINT{dockR.left + 300, dockR.top + 10}, "the dock itself still");
+    top()->SetBackground(nullptr);
+    EXPECT_EQ(face, pixelOf(top()->Handle(), POINT{dockR.left + 300, dockR.top + 10}));
+    left()->SetBackground(nullptr);
+}
+
+TEST_F(DockForm, SystemCommandsGoToTheDockedWindowsThatTakeShortcuts) {
+    std::vector<int> clicks;
+    TTBToolbar* tb = buttonBar(form, 2, clicks);
+    tb->SetCurrentDock(left());
+    pump();
+    EXPECT_EQ(0, SendMessageW(left()->Handle(), WM_SYSCOMMAND, SC_KEYMENU, 'b')) << "a plain toolbar takes none";
+    tb->SetMenuBar(true);
+    pump();
+    EXPECT_EQ(1, SendMessageW(left()->Handle(), WM_SYSCOMMAND, SC_KEYMENU, 'q')) << "the menu bar answers (a beep)";
+    EXPECT_EQ(0, SendMessageW(left()->Handle(), WM_SYSCOMMAND, SC_KEYMENU, '-'));
+    tb->SetEnabled(false);
+    EXPECT_EQ(0, SendMessageW(left()->Handle(), WM_SYSCOMMAND, SC_KEYMENU, 'q')) << "a disabled window is skipped";
 }
 
 }  // namespace
