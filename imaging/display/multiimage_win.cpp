@@ -176,6 +176,7 @@ void TPMultiImage::FillCreateParams(forms::CreateParams& p) {
 
 void TPMultiImage::HandleCreated() {
     layoutScrollbars();
+    if (TickerRunning()) SetTimer(Handle(), kTickerTimer, kTickerInterval, nullptr);
     try {
         const CrdeAnnoCallbacks callbacks{annoDone, annoCustomDraw, annoHardDraw, annoBefore, annoAfter};
         annoReady_ = AnnoInit(this, Handle(), this, AnnotationSettingsFile(), callbacks, annoWindows_) > 0;
