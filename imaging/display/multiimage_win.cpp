@@ -5,11 +5,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
+#include <iterator>
 
 #include "annobinding_win.h"
 #include "errorinvalid.h"
 #include "forms/textutil.h"
 #include "ispbinding_win.h"
+#include "platformpictures.h"
 #include "status.h"
 #include "win/gdi.h"
 
@@ -106,6 +109,13 @@ bool fileExists(const std::string& file) {
     return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+std::vector<uint8_t> fileBytes(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+constexpr UINT_PTR kTickerTimer = 1;
+
 int64_t fileSize(const std::string& file) {
     WIN32_FILE_ATTRIBUTE_DATA d;
     if (!GetFileAttributesExA(file.c_str(), GetFileExInfoStandard, &d)) return -1;
@@ -154,6 +164,8 @@ TPMultiImage::~TPMultiImage() {
     } catch (...) {
     }
     picture_.OnChange = nullptr;
+    dropPlatformPicture();
+    if (tickerFont_) DeleteObject(tickerFont_);
     DestroyComponents();
 }
 
@@ -164,6 +176,7 @@ void TPMultiImage::FillCreateParams(forms::CreateParams& p) {
 
 void TPMultiImage::HandleCreated() {
     layoutScrollbars();
+    if (TickerRunning()) SetTimer(Handle(), kTickerTimer, kTickerInterval, nullptr);
     try {
         const CrdeAnnoCallbacks callbacks{annoDone, annoCustomDraw, annoHardDraw, annoBefore, annoAfter};
         annoReady_ = AnnoInit(this, Handle(), this, AnnotationSettingsFile(), callbacks, annoWindows_) > 0;
@@ -199,6 +212,7 @@ bool TPMultiImage::SaveAnnotations(int page) {
 // Loading ---------------------------------------------------------------------
 
 void TPMultiImage::ClearPicture() {
+    dropPlatformPicture();
     picture_.Clear();
     picture_.Changed();
 }
@@ -225,10 +239,21 @@ void TPMultiImage::SetImageName(const std::string& file) {
     } end{newLoad_};
 
     bool loaded = false;
-    if (ext == ".RES") {
+    // A new picture or message ends the message that runs.
+    stopTicker();
+    const PictureSource source = SourceFor(ext, "");
+    if (source == PictureSource::Platform) {
+        loaded = readPlatformPicture(file, ext);
+    } else if (source == PictureSource::ScrollingMessage || source == PictureSource::CreditMessage) {
+        if (source == PictureSource::ScrollingMessage) keepForUndo();
+        ClearPicture();
+        startTicker(file, source == PictureSource::CreditMessage);
+        loaded = true;
+    } else if (ext == ".RES") {
         loaded = readResource(file);
     } else {
         ImagingBitmap bmp;
+        dropPlatformPicture();
         if (readPicture(file, ext, bmp)) {
             if (FXMethod != FXNone && HandleAllocated() && IsWindowVisible(Handle()))
                 playTransition(bmp.bitmap());
@@ -328,6 +353,128 @@ bool TPMultiImage::readResource(const std::string& file) {
     info_.height = picture_.Height();
     DeleteObject(b);
     return true;
+}
+
+void TPMultiImage::dropPlatformPicture() {
+    if (metafile_) DeleteEnhMetaFile(metafile_);
+    if (icon_) DestroyIcon(icon_);
+    metafile_ = nullptr;
+    icon_ = nullptr;
+    platformSize_ = {};
+}
+
+bool TPMultiImage::readPlatformPicture(const std::string& file, const std::string& ext) {
+    dropPlatformPicture();
+    const std::vector<uint8_t> bytes = fileBytes(file);
+    info_ = ImageInfo{};
+    if (ext == ".WMF") {
+        if (const auto m = ParsePlaceableMetafile(bytes)) {
+            HDC screen = GetDC(nullptr);
+            const int dpiX = GetDeviceCaps(screen, LOGPIXELSX), dpiY = GetDeviceCaps(screen, LOGPIXELSY);
+            ReleaseDC(nullptr, screen);
+            platformSize_ = {m->widthAt(dpiX), m->heightAt(dpiY)};
+            // The picture's extent in hundredths of a millimetre.
+            const METAFILEPICT mfp{MM_ANISOTROPIC, int(int64_t(platformSize_.width) * 2540 / dpiX),
+                                   int(int64_t(platformSize_.height) * 2540 / dpiY), nullptr};
+            metafile_ = SetWinMetaFileBits(UINT(m->recordsSize), bytes.data() + m->recordsOffset, nullptr, &mfp);
+        }
+    } else if (const auto icons = ParseIconDirectory(bytes)) {
+        const IconImage& im = (*icons)[BestIconImage(*icons)];
+        icon_ = CreateIconFromResourceEx(const_cast<BYTE*>(bytes.data() + im.offset), DWORD(im.size), TRUE, 0x00030000,
+                                         im.width, im.height, LR_DEFAULTCOLOR);
+        if (icon_) platformSize_ = {im.width, im.height};
+    }
+    picture_.Clear();
+    if (!metafile_ && !icon_) {
+        platformSize_ = {};
+        picture_.Changed();
+        StoreDllError(img::kUnsupported);
+        ReportDllError();
+        return false;
+    }
+    info_.type = ext.substr(1);
+    info_.width = platformSize_.width;
+    info_.height = platformSize_.height;
+    info_.fileSize = int64_t(bytes.size());
+    picture_.Changed();
+    return true;
+}
+
+void TPMultiImage::drawPlatformPicture(HDC dc, const forms::Rect& client) {
+    fill(dc, client, color_);
+    const Size ctl{client.Width(), client.Height()};
+    RECT r{0, 0, platformSize_.width, platformSize_.height};
+    if (options_.stretch) {
+        r = RECT{0, 0, ctl.width, ctl.height};
+    } else if (options_.center) {
+        const Point at = CentreOffset(platformSize_, ctl);
+        r = RECT{at.x, at.y, at.x + platformSize_.width, at.y + platformSize_.height};
+    }
+    if (metafile_) PlayEnhMetaFile(dc, metafile_, &r);
+    if (icon_) DrawIconEx(dc, r.left, r.top, icon_, r.right - r.left, r.bottom - r.top, 0, nullptr, DI_NORMAL);
+}
+
+void TPMultiImage::startTicker(const std::string& file, bool credit) {
+    const std::vector<uint8_t> bytes = fileBytes(file);
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    ticker_ = credit ? ParseCreditMessage(text) : ParseScrollingMessage(text);
+    if (!credit && !ticker_.lines.empty()) ticker_.lines[0] = PaddedMessage(ticker_.lines[0]);
+    if (ticker_.lines.empty()) ticker_.lines.emplace_back();
+    const TickerFont& f = ticker_.font;
+    LOGFONTA lf{};
+    lf.lfHeight = f.height;
+    lf.lfWeight = f.bold ? 700 : 400;
+    lf.lfItalic = f.italic;
+    lf.lfUnderline = f.underline;
+    lf.lfStrikeOut = f.strikeOut;
+    lf.lfCharSet = DEFAULT_CHARSET;
+    lstrcpynA(lf.lfFaceName, f.name.c_str(), LF_FACESIZE);
+    if (tickerFont_) DeleteObject(tickerFont_);
+    tickerFont_ = CreateFontIndirectA(&lf);
+    // The text's size in the ticker font: widened by one average character, 5 pixels higher.
+    HDC screen = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(screen, tickerFont_);
+    TEXTMETRICA tm{};
+    GetTextMetricsA(screen, &tm);
+    SIZE ext{};
+    const std::string& first = ticker_.lines[0];
+    GetTextExtentPoint32A(screen, first.data(), int(first.size()), &ext);
+    SelectObject(screen, old);
+    ReleaseDC(nullptr, screen);
+    tickerHeight_ = int(tm.tmHeight) + 5;
+    colourBeforeTicker_ = color_;
+    color_ = forms::TColor(ticker_.background & 0xFFFFFF);
+    if (credit)
+        credit_.emplace(int(ticker_.lines.size()), int(tm.tmHeight), ClientHeight(), ticker_.speed);
+    else
+        scroll_.emplace(int(ext.cx + tm.tmAveCharWidth), ClientWidth(), ticker_.speed);
+    if (HandleAllocated()) SetTimer(Handle(), kTickerTimer, kTickerInterval, nullptr);
+    Invalidate();
+}
+
+void TPMultiImage::stopTicker() {
+    if (!TickerRunning()) return;
+    if (HandleAllocated()) KillTimer(Handle(), kTickerTimer);
+    scroll_.reset();
+    credit_.reset();
+    color_ = colourBeforeTicker_;
+    Invalidate();
+}
+
+void TPMultiImage::drawTicker(HDC dc, const forms::Rect& client) {
+    fill(dc, client, color_);
+    win::Select sel(dc, tickerFont_);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, COLORREF(ticker_.font.colour & 0xFFFFFF));
+    if (scroll_) {
+        const std::string& s = ticker_.lines[0];
+        TextOutA(dc, scroll_->x(), std::max(0, (client.Height() - tickerHeight_) / 2), s.data(), int(s.size()));
+    } else if (credit_) {
+        const std::string& s = ticker_.lines[size_t(credit_->line()) % ticker_.lines.size()];
+        SIZE ext{};
+        GetTextExtentPoint32A(dc, s.data(), int(s.size()), &ext);
+        TextOutA(dc, (client.Width() - ext.cx) / 2, credit_->y(), s.data(), int(s.size()));
+    }
 }
 
 bool TPMultiImage::ReportProgress(int percent) {
@@ -652,6 +799,16 @@ void TPMultiImage::Paint(forms::Canvas& canvas) {
     const forms::Rect client = ClientRect();
     HDC dc = canvas.Handle();
     if (!dc) throw forms::Exception("Out of resources. Close some windows and try again");
+    if (TickerRunning() || metafile_ || icon_) {
+        if (TickerRunning())
+            drawTicker(dc, client);
+        else
+            drawPlatformPicture(dc, client);
+        drawOverlayText(dc);
+        if (OnPaintArea) OnPaintArea(this, client.left, client.bottom, client.right, client.top);
+        if (OnPaint) OnPaint(this);
+        return;
+    }
     drawPicture(dc, client);
     drawOverlayText(dc);
     drawAnnotations(dc);
@@ -770,10 +927,12 @@ bool TPMultiImage::copyToClipboard() {
 
 bool TPMultiImage::pasteFromClipboard() {
     if (!IsClipboardFormatAvailable(CF_DIB) || !OpenClipboard(Handle())) return false;
+    stopTicker();
     ImagingBitmap bmp;
     bool ok = false;
     if (HGLOBAL dib = GetClipboardData(CF_DIB)) {
         keepForUndo();
+        dropPlatformPicture();
         ok = DibToBitmap(dib, ReadDepthFor(ImageReadRes, ScreenColorDepth()), ImageDither != 0 ? 1 : 0, this,
                          ProgressCallback, bmp);
     }
@@ -803,6 +962,17 @@ bool TPMultiImage::HandleMessage(win::Message& m) {
         }
         return true;
     case WM_COPY: copyToClipboard(); return true;
+    case kMsgScrollTick:
+        if (scroll_ && scroll_->tick()) Invalidate();
+        return true;
+    case kMsgCreditTick:
+        if (credit_ && credit_->tick()) Invalidate();
+        return true;
+    case WM_TIMER:
+        if (m.wParam != kTickerTimer) break;
+        if (scroll_) SendMessageA(Handle(), kMsgScrollTick, 0, 0);
+        if (credit_) SendMessageA(Handle(), kMsgCreditTick, 0, 0);
+        return true;
     case WM_PASTE: pasteFromClipboard(); return true;
     case WM_KEYDOWN: {
         if (HWND edit = AnnoEditWindow()) PostMessageA(edit, kAnnoMsgKey, m.wParam, 0);

@@ -9,6 +9,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "crdebinding_win.h"
@@ -18,6 +19,7 @@
 #include "forms/graphics.h"
 #include "forms/stdctrls.h"
 #include "rubberband.h"
+#include "tickers.h"
 
 namespace imaging {
 
@@ -28,6 +30,10 @@ enum TFXMethod { FXNone, FXHorizontal, FXVertical, FXDiagonal, FXDiagonalSquares
 
 // Clipboard commands the control takes as messages.
 constexpr UINT kMsgCut = WM_CUT, kMsgCopy = WM_COPY, kMsgPaste = WM_PASTE;
+// The ticks of the scrolling message and of the credit message.
+constexpr UINT kMsgScrollTick = 0x401, kMsgCreditTick = 0x402;
+// The control's own tick interval while a ticker runs, in milliseconds.
+constexpr UINT kTickerInterval = 15;
 
 // What the last load found out about the file.
 struct ImageInfo {
@@ -61,6 +67,11 @@ public:
     const forms::Bitmap& Picture() const { return picture_; }
     void ClearPicture();
     const ImageInfo& Info() const { return info_; }
+    // A metafile or icon shown by the platform (null otherwise).
+    HENHMETAFILE Metafile() const { return metafile_; }
+    HICON Icon() const { return icon_; }
+    // Whether the scrolling or the credit message runs.
+    bool TickerRunning() const { return scroll_.has_value() || credit_.has_value(); }
 
     const std::string& ImageName() const { return imageName_; }
     // Loads the file (a missing one clears the picture silently).
@@ -150,6 +161,7 @@ public:
     forms::MouseButton RubberBandBtn = forms::MouseButton::Left;
     int GrabHandCursor() const { return grabIndex_; }
     void SetGrabHandCursor(int index);
+    HCURSOR GrabCursorHandle() const { return grabCursor_; }
     // The annotation file of the current picture (AnnotationFileFor).
     std::string AnnotationFile() const;
     // The annotation settings file: il_anno.ini in the user's application-data folder.
@@ -205,6 +217,12 @@ private:
     void drawAnnotations(HDC dc);
     void playTransition(HBITMAP incoming);
     bool readResource(const std::string& file);
+    bool readPlatformPicture(const std::string& file, const std::string& ext);
+    void dropPlatformPicture();
+    void drawPlatformPicture(HDC dc, const forms::Rect& client);
+    void startTicker(const std::string& file, bool credit);
+    void stopTicker();
+    void drawTicker(HDC dc, const forms::Rect& client);
     bool readPicture(const std::string& file, const std::string& ext, ImagingBitmap& out);
     bool getImageInfo(const std::string& file, const std::string& ext);
     void drawBand();
@@ -242,6 +260,15 @@ private:
     forms::ScrollBar* hBar_ = nullptr;
     forms::Panel* corner_ = nullptr;
     bool inLayout_ = false;
+    HENHMETAFILE metafile_ = nullptr;
+    HICON icon_ = nullptr;
+    Size platformSize_{};
+    TickerText ticker_;
+    std::optional<ScrollTicker> scroll_;
+    std::optional<CreditTicker> credit_;
+    HFONT tickerFont_ = nullptr;
+    int tickerHeight_ = 0;
+    forms::TColor colourBeforeTicker_ = forms::clBtnFace;
 };
 
 }  // namespace imaging

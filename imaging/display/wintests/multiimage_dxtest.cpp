@@ -72,6 +72,48 @@ img::Dib smoothDib(int w, int h) {
     return dibb::toDib(p);
 }
 
+void add16(std::vector<uint8_t>& b, uint32_t v) { b.push_back(uint8_t(v)), b.push_back(uint8_t(v >> 8)); }
+void add32(std::vector<uint8_t>& b, uint32_t v) { add16(b, v & 0xFFFF), add16(b, v >> 16); }
+
+// A placeable metafile, 1 x 0.5 inch, filled with `colour` by GDI's own metafile writer.
+std::vector<uint8_t> redMetafile(COLORREF colour) {
+    HDC mf = CreateMetaFileA(nullptr);
+    SetMapMode(mf, MM_ANISOTROPIC);
+    SetWindowOrgEx(mf, 0, 0, nullptr);
+    SetWindowExtEx(mf, 1440, 720, nullptr);
+    HBRUSH brush = CreateSolidBrush(colour);
+    SelectObject(mf, brush);
+    SelectObject(mf, GetStockObject(NULL_PEN));
+    Rectangle(mf, 0, 0, 1441, 721);
+    HMETAFILE h = CloseMetaFile(mf);
+    DeleteObject(brush);
+    std::vector<uint8_t> body(GetMetaFileBitsEx(h, 0, nullptr));
+    GetMetaFileBitsEx(h, UINT(body.size()), body.data());
+    DeleteMetaFile(h);
+    std::vector<uint8_t> f;
+    add32(f, 0x9AC6CDD7);
+    add16(f, 0), add16(f, 0), add16(f, 0), add16(f, 1440), add16(f, 720), add16(f, 1440), add32(f, 0);
+    uint16_t sum = 0;
+    for (size_t i = 0; i < 20; i += 2) sum ^= uint16_t(f[i] | f[i + 1] << 8);
+    add16(f, sum);
+    f.insert(f.end(), body.begin(), body.end());
+    return f;
+}
+
+// An icon file of one 32 x 32 image of 32 bits, all `rgb` and opaque.
+std::vector<uint8_t> greenIcon(uint32_t rgb) {
+    std::vector<uint8_t> f;
+    add16(f, 0), add16(f, 1), add16(f, 1);
+    const uint32_t imageSize = 40 + 32 * 32 * 4 + 32 * 4;
+    f.push_back(32), f.push_back(32), f.push_back(0), f.push_back(0);
+    add16(f, 1), add16(f, 32), add32(f, imageSize), add32(f, 22);
+    add32(f, 40), add32(f, 32), add32(f, 64), add16(f, 1), add16(f, 32);
+    for (int i = 0; i < 6; ++i) add32(f, 0);
+    for (int i = 0; i < 32 * 32; ++i) add32(f, 0xFF000000u | rgb);
+    for (int i = 0; i < 32; ++i) add32(f, 0);  // the mask: every pixel shows
+    return f;
+}
+
 class MultiImage : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -354,6 +396,140 @@ TEST_F(MultiImage, AnnotationFilesBesideThePicture) {
     EXPECT_EQ(0u, settings.find(windows) == 0 ? 1u : 0u) << settings << " lies outside the Windows folder";
     EXPECT_EQ("\\il_anno.ini", settings.substr(settings.size() - 12));
     EXPECT_NE(nullptr, image->AnnoEditWindow()) << "annotations set up with the window";
+}
+
+TEST_F(MultiImage, MetafilesAndIconsThroughThePlatform) {
+    ASSERT_TRUE(imgtest::writeFile(path("red.wmf"), redMetafile(RGB(255, 0, 0))));
+    image->SetImageName(path("red.wmf"));
+    ASSERT_TRUE(errors.empty()) << errors.front();
+    ASSERT_NE(nullptr, image->Metafile());
+    EXPECT_EQ("WMF", image->Info().type);
+    EXPECT_EQ(96, image->Info().width) << "one inch at 96 dots per inch";
+    EXPECT_EQ(48, image->Info().height);
+    auto px = shown();
+    EXPECT_EQ(0xFF0000u, at(px, 48, 24)) << "the metafile is played at its size";
+    EXPECT_EQ(rgbOf(forms::clBtnFace), at(px, 150, 100));
+    image->SetStretch(true);
+    px = shown();
+    EXPECT_EQ(0xFF0000u, at(px, 190, 140)) << "stretched over the client";
+    image->SetStretch(false);
+    mouse(WM_LBUTTONDOWN, 10, 10, MK_LBUTTON);
+    mouse(WM_MOUSEMOVE, 0, 0, MK_LBUTTON);
+    mouse(WM_LBUTTONUP, 0, 0);
+    EXPECT_EQ((Point{0, 0}), image->Origin()) << "metafiles ignore the mouse";
+
+    ASSERT_TRUE(imgtest::writeFile(path("green.ico"), greenIcon(0x00FF00)));
+    image->SetCenter(true);
+    image->SetImageName(path("green.ico"));
+    ASSERT_TRUE(errors.empty()) << errors.front();
+    EXPECT_EQ(nullptr, image->Metafile());
+    ASSERT_NE(nullptr, image->Icon());
+    EXPECT_EQ("ICO", image->Info().type);
+    EXPECT_EQ(32, image->Info().width);
+    px = shown();
+    EXPECT_EQ(0x00FF00u, at(px, kW / 2, kH / 2)) << "the icon is centred";
+    EXPECT_EQ(rgbOf(forms::clBtnFace), at(px, 5, 5));
+
+    // Broken headers are read errors; a bitmap afterwards replaces the platform picture.
+    std::vector<uint8_t> broken = redMetafile(RGB(255, 0, 0));
+    broken[20] ^= 1;
+    ASSERT_TRUE(imgtest::writeFile(path("broken.wmf"), broken));
+    image->SetImageName(path("broken.wmf"));
+    EXPECT_EQ(1u, errors.size()) << "a broken metafile raises the error event";
+    std::vector<uint8_t> badIcon = greenIcon(0);
+    badIcon[18] = 0xFF;  // the image's offset far beyond the file
+    ASSERT_TRUE(imgtest::writeFile(path("broken.ico"), badIcon));
+    image->SetImageName(path("broken.ico"));
+    EXPECT_EQ(2u, errors.size()) << "an icon whose image lies outside the file too";
+    EXPECT_EQ(nullptr, image->Icon());
+    image->SetImageName(path("green.ico"));
+    image->SetImageName(write("after.bmp", smoothDib(20, 20)));
+    EXPECT_EQ(nullptr, image->Icon());
+    EXPECT_EQ(smooth(3, 3), at(shown(), (kW - 20) / 2 + 3, (kH - 20) / 2 + 3));
+}
+
+// How many pixels differ between two captures.
+int changed(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
+    int n = 0;
+    for (size_t i = 0; i < a.size(); ++i) n += a[i] != b[i];
+    return n;
+}
+
+TEST_F(MultiImage, ScrollingMessageMovesAndStops) {
+    const std::string scm = "/fc|16777215/fh|-24/fn|Arial/ft|1000/bc|128/sp|1/sm|MOVING TEXT/eo|";
+    ASSERT_TRUE(imgtest::writeFile(path("msg.scm"), std::vector<uint8_t>(scm.begin(), scm.end())));
+    const forms::TColor before = image->Color();
+    image->SetImageName(write("first.bmp", smoothDib(40, 30)));
+    image->SetImageName(path("msg.scm"));
+    EXPECT_TRUE(errors.empty());
+    ASSERT_TRUE(image->TickerRunning());
+    EXPECT_TRUE(image->Picture().Empty());
+    EXPECT_EQ(1, image->UndoCount()) << "the picture before the message is kept";
+    EXPECT_EQ(forms::TColor(128), image->Color()) << "the control takes the message's background";
+    // The control's own timer brings the text in from the right edge.
+    const auto still = shown();
+    const DWORD until = GetTickCount() + 1200;
+    while (GetTickCount() < until) {
+        pump();
+        Sleep(10);
+    }
+    EXPECT_GT(changed(still, shown()), 0) << "the timer ticks";
+    KillTimer(image->Handle(), 1);  // from here on ticks by hand only
+    // The text comes in from the right edge, one pixel every second tick.
+    for (int i = 0; i < 2 * 60; ++i) SendMessageA(image->Handle(), kMsgScrollTick, 0, 0);
+    const auto first = shown();
+    EXPECT_EQ(0x800000u, at(first, 5, 5)) << "the background";
+    int white = 0;
+    for (uint32_t p : first) white += p == 0xFFFFFFu;
+    EXPECT_GT(white, 0) << "the text shows";
+    SendMessageA(image->Handle(), kMsgScrollTick, 0, 0);
+    const auto second = shown();
+    SendMessageA(image->Handle(), kMsgScrollTick, 0, 0);
+    const auto third = shown();
+    EXPECT_EQ(1, int(changed(first, second) > 0) + int(changed(second, third) > 0))
+        << "speed 1: one step in every two ticks";
+
+    // Another picture stops it and gives the colour back.
+    image->SetImageName(write("next.bmp", smoothDib(40, 30)));
+    EXPECT_FALSE(image->TickerRunning());
+    EXPECT_EQ(before, image->Color());
+    const auto px = shown();
+    EXPECT_EQ(smooth(4, 4), at(px, 4, 4));
+    EXPECT_EQ(rgbOf(before), at(px, 150, 100));
+}
+
+TEST_F(MultiImage, CreditMessageRollsUpLineByLine) {
+    const std::string cms = "\n16777215\n-20\nArial\n0\n1000\n0\n0\nFIRST LINE\nSECOND LINE\n";
+    ASSERT_TRUE(imgtest::writeFile(path("credits.cms"), std::vector<uint8_t>(cms.begin(), cms.end())));
+    image->SetImageName(path("credits.cms"));
+    ASSERT_TRUE(image->TickerRunning());
+    KillTimer(image->Handle(), 1);  // ticks by hand only
+    for (int i = 0; i < 60; ++i) SendMessageA(image->Handle(), kMsgCreditTick, 0, 0);
+    const auto a = shown();
+    int white = 0, lowest = 0;
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x)
+            if (at(a, x, y) == 0xFFFFFFu) ++white, lowest = y;
+    EXPECT_GT(white, 0) << "the first line has come up from the bottom";
+    EXPECT_LT(lowest, kH);
+    for (int i = 0; i < 10; ++i) SendMessageA(image->Handle(), kMsgCreditTick, 0, 0);
+    const auto b = shown();
+    int lowestAfter = 0;
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x)
+            if (at(b, x, y) == 0xFFFFFFu) lowestAfter = y;
+    EXPECT_EQ(lowest - 10, lowestAfter) << "ten pixels up after ten ticks at speed 0";
+}
+
+TEST_F(MultiImage, GrabHandFromTheProgramsCursor) {
+    HCURSOR own = LoadCursorA(GetModuleHandleA(nullptr), "GRABHAND");
+    ASSERT_NE(nullptr, own) << "the program carries the grab hand";
+    EXPECT_EQ(own, image->GrabCursorHandle());
+    image->SetImageName(write("big.bmp", smoothDib(400, 300)));
+    mouse(WM_LBUTTONDOWN, 100, 80, MK_LBUTTON);
+    EXPECT_EQ(own, image->Cursor()) << "panning shows the hand";
+    mouse(WM_LBUTTONUP, 100, 80);
+    EXPECT_NE(own, image->Cursor());
 }
 
 }  // namespace
