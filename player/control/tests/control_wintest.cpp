@@ -15,6 +15,7 @@
 #include "qivplayer_idl.h"
 #include "com/module.h"
 #include "ctlmodule_win.h"
+#include "controlref.h"
 #include "olecontainer.h"
 #include "qivctl_win.h"
 #include "window_win.h"
@@ -32,16 +33,16 @@ protected:
         qcom::module().init(GetModuleHandleW(nullptr), qivClassTable(), qivClassCount());
     }
     void SetUp() override {
-        p1_ = qivCreateInternalControl();
-        ASSERT_NE(nullptr, p1_);
-        p1_->Release();  // the second reference
-        ASSERT_EQ(S_OK, p1_->QueryInterface(IID_IQivPlayer2, reinterpret_cast<void**>(&p2_)));
-        ctl_ = static_cast<CQivPlayerCtl*>(p1_);
+        control_ = qivtest::ControlRef::create();
+        ASSERT_TRUE(control_);
+        p1_ = control_.player1();
+        p2_ = control_.get();
+        ctl_ = control_.ctl();
     }
     void TearDown() override {
-        if (p2_) p2_->Release();
-        if (p1_) p1_->Release();
+        control_.reset();
     }
+    qivtest::ControlRef control_;
     IQivPlayer* p1_ = nullptr;
     IQivPlayer2* p2_ = nullptr;
     CQivPlayerCtl* ctl_ = nullptr;
@@ -409,11 +410,10 @@ TEST_F(Control, DisplayModeFlagAndStoredMode) {
 
 TEST_F(Control, TwoControlsShareTheRenderLock) {
     HANDLE first = qivRenderLockHandle();
-    IQivPlayer* other = qivCreateInternalControl();
-    ASSERT_NE(nullptr, other);
+    qivtest::ControlRef other = qivtest::ControlRef::create();
+    ASSERT_TRUE(other);
     EXPECT_EQ(first, qivRenderLockHandle());
-    other->Release();
-    EXPECT_EQ(0u, other->Release());
+    EXPECT_EQ(0u, other.reset());
     EXPECT_EQ(first, qivRenderLockHandle());
     QivRenderLockGuard guard;
 }

@@ -27,6 +27,7 @@
 #include "httpserver.h"
 #include "loadsession.h"
 #include "navfixture.h"
+#include "controlref.h"
 #include "olecontainer.h"
 #include "pixeltest.h"
 #include "qiv_sample.h"
@@ -126,12 +127,10 @@ qivtest::OleTestContainer& host(int i) {
 class Viewer {
 public:
     explicit Viewer(qivtest::OleTestContainer& site, bool activate = true) : site_(site), sink_(DIID__QivPlayerEvents) {
-        IQivPlayer* p = qivCreateInternalControl();
-        EXPECT_NE(nullptr, p);
-        p->QueryInterface(IID_IQivPlayer2, reinterpret_cast<void**>(&p2));
-        ctl = static_cast<CQivPlayerCtl*>(p);
-        p->Release();
-        p->Release();  // CreateInternalControl hands out two references
+        control_ = qivtest::ControlRef::create();
+        EXPECT_TRUE(control_);
+        p2 = control_.get();
+        ctl = control_.ctl();
         p2->put_Filter(VARIANT_FALSE);
         EXPECT_EQ(S_OK, qivtest::Connect(p2, DIID__QivPlayerEvents, &sink_, &cookie_));
         ctl->state().rendererKind = 2;
@@ -140,7 +139,7 @@ public:
     ~Viewer() {
         qivtest::Disconnect(p2, DIID__QivPlayerEvents, cookie_);
         site_.Unembed();
-        if (p2) p2->Release();
+        control_.reset();
         qivtest::PumpMessages();
         qivctl::FlushCaches(true, true, true, true);
     }
@@ -195,6 +194,7 @@ private:
     qivtest::OleTestContainer& site_;
     qivtest::EventSink sink_;
     DWORD cookie_ = 0;
+    qivtest::ControlRef control_;
 
 public:
     IQivPlayer2* p2 = nullptr;
@@ -880,15 +880,14 @@ TEST_F(Download, ThumbnailOnAThreadOfItsOwn) {
         // The host lets go of the control at once: the thread's reference keeps it.
         qivtest::PumpMessages();
         const LONG base = qcom::module().lockCount();
-        IQivPlayer* p = qivCreateInternalControl();
-        ASSERT_NE(nullptr, p);
+        qivtest::ControlRef c = qivtest::ControlRef::create();
+        ASSERT_TRUE(c);
         VARIANT_BOOL ok = VARIANT_FALSE;
         BSTR b = bstr(with);
-        ASSERT_EQ(S_OK, static_cast<CQivPlayerCtl*>(p)->DisplayThumbnail(b, &ok));
+        ASSERT_EQ(S_OK, c.ctl()->DisplayThumbnail(b, &ok));
         SysFreeString(b);
         ASSERT_EQ(VARIANT_TRUE, ok);
-        p->Release();
-        p->Release();
+        c.reset();
         EXPECT_GT(qcom::module().lockCount(), base) << "held by the thumbnail thread";
         EXPECT_TRUE(pumpUntil([&] { return qcom::module().lockCount() == base; }, 5000));
     }

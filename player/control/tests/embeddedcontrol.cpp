@@ -15,16 +15,6 @@ void InitControlModule() {
     qcom::module().init(GetModuleHandleW(nullptr), qivClassTable(), qivClassCount());
 }
 
-CQivPlayerCtl* NewControl(IQivPlayer2** out) {
-    *out = nullptr;
-    IQivPlayer* p = qivCreateInternalControl();
-    if (!p) return nullptr;
-    p->QueryInterface(IID_IQivPlayer2, reinterpret_cast<void**>(out));
-    p->Release();
-    p->Release();
-    return *out ? static_cast<CQivPlayerCtl*>(p) : nullptr;
-}
-
 bool WriteSamplePel(const std::string& path) {
     SampleScene s;
     if (!sampleSceneCreate(&s, 32, 32)) return false;

@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "controlref.h"
 #include "olecontainer.h"
 #include "qivctl_win.h"
 
@@ -15,8 +16,6 @@ namespace qivtest {
 
 // OLE and the control's module with its class table, once per program.
 void InitControlModule();
-// A new control; *out holds its one reference.
-CQivPlayerCtl* NewControl(IQivPlayer2** out);
 // The sample scene written as a PEL file; false when it cannot be written.
 bool WriteSamplePel(const std::string& path);
 
@@ -26,18 +25,21 @@ class EmbeddedControlTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { InitControlModule(); }
     void SetUp() override {
-        ctl_ = NewControl(&p2_);
-        ASSERT_NE(nullptr, ctl_);
+        control_ = ControlRef::create();
+        ASSERT_TRUE(control_);
+        p2_ = control_.get();
+        ctl_ = control_.ctl();
         ctl_->state().rendererKind = 2;
         ASSERT_EQ(S_OK, host_.Embed(p2_, true));
         ASSERT_NE(nullptr, ctl_->hwnd());
     }
     void TearDown() override {
         host_.Unembed();
-        if (p2_) p2_->Release();
+        control_.reset();
     }
 
     Host host_;
+    ControlRef control_;
     IQivPlayer2* p2_ = nullptr;
     CQivPlayerCtl* ctl_ = nullptr;
 };

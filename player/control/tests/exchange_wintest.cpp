@@ -23,6 +23,7 @@
 #include "ctlmodule_win.h"
 #include "exchange_win.h"
 #include "loadsession.h"
+#include "controlref.h"
 #include "olecontainer.h"
 #include "qivctl_win.h"
 #include "render/sample.h"
@@ -150,15 +151,14 @@ private:
 // One control embedded in its own host window, with the sample object loaded.
 struct Hosted {
     qivtest::OleTestContainer host;
+    qivtest::ControlRef control;
     IQivPlayer2* p2 = nullptr;
     CQivPlayerCtl* ctl = nullptr;
     void create() {
-        IQivPlayer* p = qivCreateInternalControl();
-        ASSERT_NE(nullptr, p);
-        p->QueryInterface(IID_IQivPlayer2, reinterpret_cast<void**>(&p2));
-        ctl = static_cast<CQivPlayerCtl*>(p);
-        p->Release();
-        p->Release();  // the second reference of the internal creation
+        control = qivtest::ControlRef::create();
+        ASSERT_TRUE(control);
+        p2 = control.get();
+        ctl = control.ctl();
         ShowWindow(host.window(), SW_SHOW);
         ctl->state().rendererKind = 2;
         ASSERT_EQ(S_OK, host.Embed(p2, true));
@@ -172,8 +172,8 @@ struct Hosted {
     }
     ~Hosted() {
         host.Unembed();
-        if (p2) {
-            EXPECT_EQ(0u, p2->Release());
+        if (control) {
+            EXPECT_EQ(0u, control.reset());
         }
     }
 };

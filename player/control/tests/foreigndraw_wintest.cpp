@@ -221,10 +221,9 @@ TEST_F(ForeignDraw, BeforeTheWindowExists) {
 
     // A printer: the object of ObjectURL from the object cache, where another control left it.
     std::string object = writeSample("qivforeign cached");
-    IQivPlayer* other = qivCreateInternalControl();
-    IQivPlayer2* o2 = nullptr;
-    other->QueryInterface(IID_IQivPlayer2, reinterpret_cast<void**>(&o2));
-    other->Release();
+    qivtest::ControlRef other = qivtest::ControlRef::create();
+    ASSERT_TRUE(other);
+    IQivPlayer2* o2 = other.get();
     BSTR b = SysAllocString(std::wstring(object.begin(), object.end()).c_str());
     VARIANT_BOOL ok = VARIANT_FALSE;
     ASSERT_EQ(S_OK, o2->LoadObject(b, &ok));
@@ -240,5 +239,4 @@ TEST_F(ForeignDraw, BeforeTheWindowExists) {
     EXPECT_LT(background, 400 * 300 * 95 / 100) << "the object";
     EXPECT_GT(background, 400 * 300 / 5);
     EXPECT_EQ(nullptr, ctl_->state().sceneRoots) << "the temporary node is gone with the drawing";
-    o2->Release();
 }

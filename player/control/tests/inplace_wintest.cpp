@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "com/module.h"
+#include "controlref.h"
 #include "olecontainer.h"
 #include "qivctl_win.h"
 #include "serverparts_win.h"
@@ -20,18 +21,17 @@ protected:
         qcom::module().init(GetModuleHandleW(nullptr), qivClassTable(), qivClassCount());
     }
     void SetUp() override {
-        IQivPlayer* p = qivCreateInternalControl();
-        ASSERT_NE(nullptr, p);
-        p->Release();
-        p->QueryInterface(IID_IQivPlayer2, reinterpret_cast<void**>(&p2_));
-        p->Release();
-        ctl_ = static_cast<CQivPlayerCtl*>(static_cast<IQivPlayer*>(p));
+        control_ = qivtest::ControlRef::create();
+        ASSERT_TRUE(control_);
+        p2_ = control_.get();
+        ctl_ = control_.ctl();
     }
     void TearDown() override {
         host_.Unembed();
-        if (p2_) p2_->Release();
+        control_.reset();
     }
     qivtest::OleTestContainer host_;
+    qivtest::ControlRef control_;
     IQivPlayer2* p2_ = nullptr;
     CQivPlayerCtl* ctl_ = nullptr;
 };

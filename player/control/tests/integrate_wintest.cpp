@@ -18,6 +18,7 @@
 #include "hosthooks_win.h"
 #include "memstorage.h"
 #include "modalscript.h"
+#include "controlref.h"
 #include "navfixture.h"
 #include "navhost_win.h"
 #include "navigation.h"
@@ -75,18 +76,9 @@ size_t temporaryFiles() {
 
 // A control of its own, not sited; released in full on scope exit.
 struct Unsited {
-    IQivPlayer2* p2 = nullptr;
-    CQivPlayerCtl* ctl = nullptr;
-    Unsited() {
-        IQivPlayer* p = qivCreateInternalControl();
-        p->QueryInterface(IID_IQivPlayer2, reinterpret_cast<void**>(&p2));
-        ctl = static_cast<CQivPlayerCtl*>(static_cast<IQivPlayer*>(p));
-        p->Release();
-    }
-    ~Unsited() {
-        p2->Release();
-        p2->Release();  // the second reference the export hands out
-    }
+    qivtest::ControlRef control = qivtest::ControlRef::create();
+    IQivPlayer2* p2 = control.get();
+    CQivPlayerCtl* ctl = control.ctl();
     template <class I>
     I* as() {
         I* i = nullptr;

@@ -21,6 +21,7 @@
 #include "com/module.h"
 #include "jpegglue.h"
 #include "loadsession.h"
+#include "controlref.h"
 #include "olecontainer.h"
 #include "pixeltest.h"
 #include "qiv_sample.h"
@@ -93,12 +94,10 @@ class Sited {
 public:
     // embedNow false: the control is made without its window; embed() sites it later.
     explicit Sited(bool embedNow = true) : host_(sharedHost()), sink_(DIID__QivPlayerEvents) {
-        IQivPlayer* p = qivCreateInternalControl();
-        EXPECT_NE(nullptr, p);
-        p->QueryInterface(IID_IQivPlayer2, reinterpret_cast<void**>(&p2));
-        ctl = static_cast<CQivPlayerCtl*>(static_cast<IQivPlayer*>(p));
-        p->Release();
-        p->Release();  // CreateInternalControl hands out two references
+        control_ = qivtest::ControlRef::create();
+        EXPECT_TRUE(control_);
+        p2 = control_.get();
+        ctl = control_.ctl();
         p2->put_Filter(VARIANT_FALSE);  // the engine's own picture has no edge filter
         EXPECT_EQ(S_OK, qivtest::Connect(p2, DIID__QivPlayerEvents, &sink_, &cookie_));
         if (embedNow) embed();
@@ -112,7 +111,7 @@ public:
     ~Sited() {
         qivtest::Disconnect(p2, DIID__QivPlayerEvents, cookie_);
         host_.Unembed();
-        if (p2) p2->Release();
+        control_.reset();
         qivctl::FlushCaches(true, true, true, true);
     }
     // Events seen so far as names.
@@ -180,6 +179,7 @@ private:
     qivtest::OleTestContainer& host_;
     qivtest::EventSink sink_;
     DWORD cookie_ = 0;
+    qivtest::ControlRef control_;
 };
 
 class StreamLoad : public ::testing::Test {
@@ -827,13 +827,10 @@ TEST_F(StreamLoad, SecondControlSharesACachedContainer) {
         ASSERT_TRUE(s.load(path));
         ASSERT_NE(nullptr, s.ctl->state().slots[0].node);
         const PelContent* shown = s.ctl->state().slots[0].node->content;
-        IQivPlayer* p = qivCreateInternalControl();
-        ASSERT_NE(nullptr, p);
-        CQivPlayerCtl* other = static_cast<CQivPlayerCtl*>(p);
-        IQivPlayer2* second = nullptr;
-        p->QueryInterface(IID_IQivPlayer2, reinterpret_cast<void**>(&second));
-        p->Release();
-        p->Release();
+        qivtest::ControlRef secondRef = qivtest::ControlRef::create();
+        ASSERT_TRUE(secondRef);
+        CQivPlayerCtl* other = secondRef.ctl();
+        IQivPlayer2* second = secondRef.get();
         BSTR b = bstr(path);
         VARIANT_BOOL ok = VARIANT_FALSE;
         EXPECT_EQ(S_OK, second->LoadObject(b, &ok));
@@ -852,7 +849,7 @@ TEST_F(StreamLoad, SecondControlSharesACachedContainer) {
         ASSERT_TRUE(other->SaveContainerFile(out.c_str()));
         EXPECT_EQ(c.method == 1 ? file : qivw::wrap(qivw::payload(c), 0, 0, c.fileTime), readFile(out));
         DeleteFileA(out.c_str());
-        second->Release();
+        secondRef.reset();
         EXPECT_EQ(shown, s.ctl->state().slots[0].node->content) << "the first control still shows it";
     }
     DeleteFileA(path.c_str());

@@ -11,6 +11,7 @@
 
 #include "com/module.h"
 #include "navhost_win.h"
+#include "controlref.h"
 #include "olecontainer.h"
 #include "qivctl_win.h"
 #include "render/sample.h"
@@ -47,11 +48,10 @@ protected:
         qcom::module().init(GetModuleHandleW(nullptr), qivClassTable(), qivClassCount());
     }
     void SetUp() override {
-        IQivPlayer* p = qivCreateInternalControl();
-        ASSERT_NE(nullptr, p);
-        p->QueryInterface(IID_IQivPlayer2, reinterpret_cast<void**>(&p2_));
-        ctl_ = static_cast<CQivPlayerCtl*>(static_cast<IQivPlayer*>(p));
-        p->Release();
+        control_ = qivtest::ControlRef::create();
+        ASSERT_TRUE(control_);
+        p2_ = control_.get();
+        ctl_ = control_.ctl();
         ShowWindow(host_.window(), SW_SHOW);
         SetForegroundWindow(host_.window());
         ctl_->state().rendererKind = 2;
@@ -61,7 +61,7 @@ protected:
     }
     void TearDown() override {
         host_.Unembed();
-        if (p2_) p2_->Release();
+        control_.reset();
     }
     bool load() {
         const std::string path = writeNavSample();
@@ -93,6 +93,7 @@ protected:
     }
     qivtest::OleTestContainer host_;
     IQivPlayer2* p2_ = nullptr;
+    qivtest::ControlRef control_;
     CQivPlayerCtl* ctl_ = nullptr;
     RECT client_{};
 };

@@ -11,6 +11,7 @@
 #include "qivplayer_idl.h"
 #include "com/module.h"
 #include "ctlmodule_win.h"
+#include "controlref.h"
 #include "olecontainer.h"
 #include "qivctl_win.h"
 #include "serverparts_win.h"
@@ -24,18 +25,18 @@ protected:
         qcom::module().init(GetModuleHandleW(nullptr), qivClassTable(), qivClassCount());
     }
     void SetUp() override {
-        p1_ = qivCreateInternalControl();
-        ASSERT_NE(nullptr, p1_);
-        p1_->Release();
-        ASSERT_EQ(S_OK, p1_->QueryInterface(IID_IQivPlayer2, reinterpret_cast<void**>(&p2_)));
-        ctl_ = static_cast<CQivPlayerCtl*>(p1_);
+        control_ = qivtest::ControlRef::create();
+        ASSERT_TRUE(control_);
+        p1_ = control_.player1();
+        p2_ = control_.get();
+        ctl_ = control_.ctl();
         ASSERT_EQ(S_OK, qivtest::Connect(p2_, IID_IPropertyNotifySink, &notify_, &cookie_));
     }
     void TearDown() override {
         qivtest::Disconnect(p2_, IID_IPropertyNotifySink, cookie_);
-        if (p2_) p2_->Release();
-        if (p1_) p1_->Release();
+        control_.reset();
     }
+    qivtest::ControlRef control_;
     IQivPlayer* p1_ = nullptr;
     IQivPlayer2* p2_ = nullptr;
     CQivPlayerCtl* ctl_ = nullptr;

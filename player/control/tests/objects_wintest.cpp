@@ -18,6 +18,7 @@
 #include "caches.h"
 #include "com/module.h"
 #include "ctlmodule_win.h"
+#include "controlref.h"
 #include "olecontainer.h"
 #include "picks.h"
 #include "pixeltest.h"
@@ -72,11 +73,10 @@ protected:
     }
     void SetUp() override {
         qivctl::cachesReset();
-        IQivPlayer* p = qivCreateInternalControl();
-        ASSERT_NE(nullptr, p);
-        p->QueryInterface(IID_IQivPlayer2, reinterpret_cast<void**>(&c_));
-        ctl_ = static_cast<CQivPlayerCtl*>(static_cast<IQivPlayer*>(p));
-        p->Release();
+        control_ = qivtest::ControlRef::create();
+        ASSERT_TRUE(control_);
+        c_ = control_.get();
+        ctl_ = control_.ctl();
         ASSERT_EQ(S_OK, qivtest::Connect(c_, DIID__QivPlayerEvents, &events_, &eventCookie_));
         ASSERT_EQ(S_OK, qivtest::Connect(c_, IID_IPropertyNotifySink, &notify_, &notifyCookie_));
         ShowWindow(host_.window(), SW_SHOW);
@@ -87,7 +87,7 @@ protected:
         qivtest::Disconnect(c_, DIID__QivPlayerEvents, eventCookie_);
         qivtest::Disconnect(c_, IID_IPropertyNotifySink, notifyCookie_);
         host_.Unembed();
-        if (c_) c_->Release();
+        control_.reset();
         qivctl::cachesReset();
     }
     LONG add(const std::string& file) {
@@ -166,6 +166,7 @@ protected:
 
     qivtest::OleTestContainer host_;
     IQivPlayer2* c_ = nullptr;
+    qivtest::ControlRef control_;
     CQivPlayerCtl* ctl_ = nullptr;
     qivtest::EventSink events_{DIID__QivPlayerEvents};
     qivtest::NotifySink notify_;
@@ -715,11 +716,8 @@ TEST_F(Objects, SavesOfSeveralObjectsWriteThemAll) {
         EXPECT_EQ(S_OK, c.save(file, &ok));
         SysFreeString(file);
         EXPECT_EQ(VARIANT_TRUE, ok);
-        IQivPlayer* p = qivCreateInternalControl();
-        ASSERT_NE(nullptr, p);
-        IQivPlayer2* r = nullptr;
-        p->QueryInterface(IID_IQivPlayer2, reinterpret_cast<void**>(&r));
-        p->Release();
+        qivtest::ControlRef r = qivtest::ControlRef::create();
+        ASSERT_TRUE(r);
         BSTR name = bstr(out);
         LONG id = -1;
         ASSERT_EQ(S_OK, r->AddObject(name, &id));
@@ -730,20 +728,17 @@ TEST_F(Objects, SavesOfSeveralObjectsWriteThemAll) {
         EXPECT_EQ(S_OK, r->ObjectGetExtend(VARIANT_FALSE, &dx, &dy, &dz, &ok));
         EXPECT_NEAR(6.0f, dx, 0.01f) << "the floor's width";
         EXPECT_NEAR(5.0f, dz, 0.01f) << "from the floor's foot to the raised box's top";
-        r->Release();
+        r.reset();
         DeleteFileA(out.c_str());
     }
 }
 
 // A second control loading the same object file shares the cached object and its chunk data.
 TEST_F(Objects, SecondLoadOfAFileSharesTheCachedObject) {
-    IQivPlayer* p = qivCreateInternalControl();
-    ASSERT_NE(nullptr, p);
-    CQivPlayerCtl* other = static_cast<CQivPlayerCtl*>(p);
-    IQivPlayer2* second = nullptr;
-    p->QueryInterface(IID_IQivPlayer2, reinterpret_cast<void**>(&second));
-    p->Release();
-    for (IQivPlayer2* c : {c_, second}) {
+    qivtest::ControlRef secondRef = qivtest::ControlRef::create();
+    ASSERT_TRUE(secondRef);
+    CQivPlayerCtl* other = secondRef.ctl();
+    for (IQivPlayer2* c : {c_, secondRef.get()}) {
         BSTR name = bstr(files().sample);
         VARIANT_BOOL ok = VARIANT_FALSE;
         EXPECT_EQ(S_OK, c->LoadObject(name, &ok));
@@ -758,7 +753,7 @@ TEST_F(Objects, SecondLoadOfAFileSharesTheCachedObject) {
     const PelContent* first = contentOf(ctl_);
     ASSERT_NE(nullptr, first);
     EXPECT_EQ(first, contentOf(other)) << "one object in the cache for both";
-    second->Release();
+    secondRef.reset();
     // The first control still shows its object.
     EXPECT_EQ(first, contentOf(ctl_));
 }

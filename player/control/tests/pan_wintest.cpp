@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "dispids.h"
+#include "controlref.h"
 #include "navfixture.h"
 
 namespace {
@@ -203,12 +204,10 @@ TEST_F(Pan, DocumentSavedAfterAPanShowsTheSameView) {
     ps->Release();
 
     // A second document window of the same size loads it, as hosts do: before it is shown.
-    IQivPlayer* p = qivCreateInternalControl();
-    ASSERT_NE(nullptr, p);
-    IQivPlayer2* q = nullptr;
-    p->QueryInterface(IID_IQivPlayer2, reinterpret_cast<void**>(&q));
-    p->Release();
-    CQivPlayerCtl* c2 = static_cast<CQivPlayerCtl*>(static_cast<IQivPlayer*>(p));
+    qivtest::ControlRef second = qivtest::ControlRef::create();
+    ASSERT_TRUE(second);
+    IQivPlayer2* q = second.get();
+    CQivPlayerCtl* c2 = second.ctl();
     c2->state().rendererKind = 2;
     const LARGE_INTEGER zero{};
     stream->Seek(zero, STREAM_SEEK_SET, nullptr);
@@ -228,6 +227,4 @@ TEST_F(Pan, DocumentSavedAfterAPanShowsTheSameView) {
         EXPECT_NEAR(panY(q), y, 1e-3f);
         host.Unembed();
     }
-    q->Release();
-    q->Release();  // the second reference of the creating export
 }

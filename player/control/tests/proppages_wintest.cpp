@@ -126,18 +126,18 @@ protected:
                                  nullptr, nullptr);
     }
     void TearDown() override {
-        for (IQivPlayer2* p : controls_) p->Release();
+        controls_.clear();
         DestroyWindow(owner_);
     }
     IQivPlayer2* addControl() {
-        IQivPlayer2* p2 = nullptr;
-        EXPECT_NE(nullptr, qivtest::NewControl(&p2));
-        controls_.push_back(p2);
-        return p2;
+        controls_.push_back(qivtest::ControlRef::create());
+        EXPECT_TRUE(controls_.back());
+        return controls_.back().get();
     }
     // Shows a frame with the page for every control; the script drives it.
     void showFrame(const CLSID& page, std::vector<ModalScript::Step> steps, bool systemFrame = false) {
-        std::vector<IUnknown*> objects(controls_.begin(), controls_.end());
+        std::vector<IUnknown*> objects;
+        for (const qivtest::ControlRef& c : controls_) objects.push_back(c.get());
         ModalScript script(std::move(steps));
         CLSID pages[1] = {page};
         const HRESULT hr = systemFrame ? OleCreatePropertyFrame(owner_, 10, 10, L"Qiv", ULONG(objects.size()),
@@ -167,7 +167,7 @@ protected:
     }
 
     HWND owner_ = nullptr;
-    std::vector<IQivPlayer2*> controls_;
+    std::vector<qivtest::ControlRef> controls_;
 };
 
 // The page inside the frame, found by one of its controls.
@@ -286,9 +286,9 @@ TEST_F(Pages, ApplyWritesEveryControlAndKeepsModesWithoutASelection) {
                press(IDOK)});
     EXPECT_EQ(CB_ERR, selected);
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(LONG(modes[i]), mode(controls_[i])) << i;
-        EXPECT_TRUE(flag(&IQivPlayer2::get_ButtonRayTraceEnabled, controls_[i])) << i;
-        EXPECT_FALSE(flag(&IQivPlayer2::get_ButtonVREnabled, controls_[i])) << i;
+        EXPECT_EQ(LONG(modes[i]), mode(controls_[i].get())) << i;
+        EXPECT_TRUE(flag(&IQivPlayer2::get_ButtonRayTraceEnabled, controls_[i].get())) << i;
+        EXPECT_FALSE(flag(&IQivPlayer2::get_ButtonVREnabled, controls_[i].get())) << i;
     }
 }
 
@@ -310,8 +310,7 @@ TEST_F(Pages, PathsPageShowsAndWritesTheTexturePath) {
                                          press(IDOK)});
         EXPECT_EQ(L"C:\\tex", shown);
         EXPECT_EQ(L"", visu);
-        for (IQivPlayer2* p : controls_) EXPECT_EQ(c.typed, texturePath(p));
-        for (IQivPlayer2* p : controls_) p->Release();
+        for (const qivtest::ControlRef& p : controls_) EXPECT_EQ(c.typed, texturePath(p.get()));
         controls_.clear();
     }
 }

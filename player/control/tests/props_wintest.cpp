@@ -17,6 +17,7 @@
 #include "qivplayer_idl.h"
 #include "com/module.h"
 #include "ctlmodule_win.h"
+#include "controlref.h"
 #include "olecontainer.h"
 #include "qivctl_win.h"
 #include "serverparts_win.h"
@@ -33,17 +34,15 @@ protected:
         qcom::module().init(GetModuleHandleW(nullptr), qivClassTable(), qivClassCount());
     }
     void SetUp() override {
-        IQivPlayer* p1 = qivCreateInternalControl();
-        ASSERT_NE(nullptr, p1);
-        p1->Release();
-        ASSERT_EQ(S_OK, p1->QueryInterface(IID_IQivPlayer2, reinterpret_cast<void**>(&p_)));
-        p1->Release();
-        ctl_ = static_cast<CQivPlayerCtl*>(static_cast<IQivPlayer*>(p1));
+        control_ = qivtest::ControlRef::create();
+        ASSERT_TRUE(control_);
+        p_ = control_.get();
+        ctl_ = control_.ctl();
         ASSERT_EQ(S_OK, qivtest::Connect(p_, IID_IPropertyNotifySink, &notify_, &cookie_));
     }
     void TearDown() override {
         qivtest::Disconnect(p_, IID_IPropertyNotifySink, cookie_);
-        if (p_) p_->Release();
+        control_.reset();
     }
     // One object slot in use as the current object.
     QivObjectSlot& addSlot() {
@@ -79,6 +78,7 @@ protected:
         info->Release();
         return t;
     }
+    qivtest::ControlRef control_;
     IQivPlayer2* p_ = nullptr;
     CQivPlayerCtl* ctl_ = nullptr;
     NotifySink notify_;

@@ -20,6 +20,7 @@
 #include "com/module.h"
 #include "ctlmodule_win.h"
 #include "memstorage.h"
+#include "controlref.h"
 #include "olecontainer.h"
 #include "persiststream.h"
 #include "qivctl_win.h"
@@ -218,29 +219,30 @@ protected:
         OleInitialize(nullptr);
         qcom::module().init(GetModuleHandleW(nullptr), qivClassTable(), qivClassCount());
     }
-    void SetUp() override { make(&p2_, &ctl_); }
+    void SetUp() override {
+        control_ = make();
+        ASSERT_TRUE(control_);
+        p2_ = control_.get();
+        ctl_ = control_.ctl();
+    }
     void TearDown() override {
         qivSetSaveFileDialog(nullptr);
-        for (IQivPlayer2* p : others_) p->Release();
-        if (p2_) p2_->Release();
+        others_.clear();
+        control_.reset();
         qivctl::FlushCaches(true, true, true, false);
     }
-    void make(IQivPlayer2** p2, CQivPlayerCtl** ctl) {
-        IQivPlayer* p = qivCreateInternalControl();
-        ASSERT_NE(nullptr, p);
-        ASSERT_EQ(S_OK, p->QueryInterface(IID_IQivPlayer2, reinterpret_cast<void**>(p2)));
-        *ctl = static_cast<CQivPlayerCtl*>(p);
-        p->Release();
-        (*p2)->put_SaveFilesWithDocument(VARIANT_FALSE);
+    // A control that keeps its files out of the document.
+    static qivtest::ControlRef make() {
+        qivtest::ControlRef c = qivtest::ControlRef::create();
+        if (c) c->put_SaveFilesWithDocument(VARIANT_FALSE);
+        return c;
     }
     // A fresh control released with the fixture.
     IQivPlayer2* fresh(CQivPlayerCtl** ctl = nullptr) {
-        IQivPlayer2* p = nullptr;
-        CQivPlayerCtl* c = nullptr;
-        make(&p, &c);
-        others_.push_back(p);
-        if (ctl) *ctl = c;
-        return p;
+        others_.push_back(make());
+        EXPECT_TRUE(others_.back());
+        if (ctl) *ctl = others_.back().ctl();
+        return others_.back().get();
     }
     template <class I>
     I* as(IUnknown* o) {
@@ -278,9 +280,10 @@ protected:
         EXPECT_TRUE(sampleWriteObjectFile(path.c_str(), false));
         return path;
     }
+    qivtest::ControlRef control_;
     IQivPlayer2* p2_ = nullptr;
     CQivPlayerCtl* ctl_ = nullptr;
-    std::vector<IQivPlayer2*> others_;
+    std::vector<qivtest::ControlRef> others_;
 };
 
 // The current object slot when it shows an object, else null.
@@ -586,8 +589,9 @@ TEST_F(Persist, StorageWithFilesCarriesObjectTexturesAndViewToAFreshControl) {
     tex->Release();
 
     // Without the files and the caches the document still shows the same object and view.
-    p2_->Release();
+    control_.reset();
     p2_ = nullptr;
+    ctl_ = nullptr;
     DeleteFileA(path.c_str());
     DeleteFileA((tempDir("qivsave storage") + "\\checker.bmp").c_str());
     qivctl::FlushCaches(true, true, true, false);

@@ -220,15 +220,13 @@ TEST_F(SaveObjectDialog, QivObjectOffersTheContainerAndTheBoxSwitchesTheFormat) 
             EXPECT_EQ(original, qivtest::readFile(file)) << "the container as it was received";
         } else {
             EXPECT_TRUE(isPelFile(file));
-            IQivPlayer2* other = nullptr;
-            CQivPlayerCtl* ctl = qivtest::NewControl(&other);
-            ASSERT_NE(nullptr, ctl);
+            qivtest::ControlRef other = qivtest::ControlRef::create();
+            ASSERT_TRUE(other);
             BSTR b = AnsiToBstr(file.c_str(), -1);
             VARIANT_BOOL loaded = VARIANT_FALSE;
             EXPECT_EQ(S_OK, other->LoadObject(b, &loaded));
             EXPECT_EQ(VARIANT_TRUE, loaded) << "the PEL file loads";
             SysFreeString(b);
-            other->Release();
         }
         DeleteFileA(file.c_str());
     }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "com/module.h"
+#include "controlref.h"
 #include "olecontainer.h"
 #include "qivctl_win.h"
 #include "serverparts_win.h"
@@ -26,16 +27,15 @@ protected:
         qcom::module().init(GetModuleHandleW(nullptr), qivClassTable(), qivClassCount());
     }
     void SetUp() override {
-        IQivPlayer* p = qivCreateInternalControl();
-        ASSERT_NE(nullptr, p);
-        ASSERT_EQ(S_OK, p->QueryInterface(IID_IQivPlayer2, reinterpret_cast<void**>(&p2_)));
-        ctl_ = static_cast<CQivPlayerCtl*>(p);
-        p->Release();
+        control_ = qivtest::ControlRef::create();
+        ASSERT_TRUE(control_);
+        p2_ = control_.get();
+        ctl_ = control_.ctl();
         ShowWindow(site_.window(), SW_SHOW);
     }
     void TearDown() override {
         site_.Unembed();
-        if (p2_) p2_->Release();
+        control_.reset();
         p2_ = nullptr;
     }
     // In place active with the software renderer, without the edge filter (the pictures are
@@ -59,6 +59,7 @@ protected:
     }
     OleTestContainer site_;
     IQivPlayer2* p2_ = nullptr;
+    qivtest::ControlRef control_;
     CQivPlayerCtl* ctl_ = nullptr;
 };
 

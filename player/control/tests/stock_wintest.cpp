@@ -17,6 +17,7 @@
 #include "com/module.h"
 #include "ctlmodule_win.h"
 #include "modalscript.h"
+#include "controlref.h"
 #include "olecontainer.h"
 #include "pixeltest.h"
 #include "qivctl_win.h"
@@ -162,11 +163,10 @@ protected:
         useLanguage(kEnglish);
     }
     void SetUp() override {
-        IQivPlayer* p = qivCreateInternalControl();
-        ASSERT_NE(nullptr, p);
-        p->QueryInterface(IID_IQivPlayer2, reinterpret_cast<void**>(&p2_));
-        ctl_ = static_cast<CQivPlayerCtl*>(static_cast<IQivPlayer*>(p));
-        p->Release();
+        control_ = qivtest::ControlRef::create();
+        ASSERT_TRUE(control_);
+        p2_ = control_.get();
+        ctl_ = control_.ctl();
         ASSERT_EQ(S_OK, qivtest::Connect(p2_, IID_IPropertyNotifySink, &notify_, &notifyCookie_));
         ASSERT_EQ(S_OK, qivtest::Connect(p2_, DIID__QivPlayerEvents, &events_, &eventCookie_));
         ShowWindow(host_.window(), SW_SHOW);
@@ -178,7 +178,7 @@ protected:
         qivtest::Disconnect(p2_, DIID__QivPlayerEvents, eventCookie_);
         qivtest::Disconnect(p2_, IID_IPropertyNotifySink, notifyCookie_);
         host_.Unembed();
-        if (p2_) p2_->Release();
+        control_.reset();
     }
     void site() {
         ctl_->state().rendererKind = 2;
@@ -220,6 +220,7 @@ protected:
     DWORD notifyCookie_ = 0, eventCookie_ = 0;
     HHOOK hook_ = nullptr;
     IQivPlayer2* p2_ = nullptr;
+    qivtest::ControlRef control_;
     CQivPlayerCtl* ctl_ = nullptr;
 };
 

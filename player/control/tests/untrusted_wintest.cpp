@@ -416,13 +416,15 @@ TEST_F(Untrusted, WebPageIsUntrustedByItsZone) {
 struct Doomed {
     qivtest::OleTestContainer* host = new qivtest::OleTestContainer;
     qivtest::EventSink sink{DIID__QivPlayerEvents};
+    qivtest::ControlRef control = qivtest::ControlRef::create();
     IQivPlayer2* p2 = nullptr;
     CQivPlayerCtl* ctl = nullptr;
     DWORD cookie = 0;
     bool released = false;
 
     explicit Doomed(DISPID event) {
-        ctl = qivtest::NewControl(&p2);
+        p2 = control.get();
+        ctl = control.ctl();
         ctl->state().rendererKind = 2;
         qivtest::Connect(p2, DIID__QivPlayerEvents, &sink, &cookie);
         sink.handler = [this, event](DISPID id, DISPPARAMS*) {
@@ -435,10 +437,9 @@ struct Doomed {
         if (released) return;
         released = true;
         host->Unembed();
-        IQivPlayer2* p = p2;
         p2 = nullptr;
         ctl = nullptr;
-        p->Release();
+        control.reset();
     }
     // Calls a member through IDispatch, as a script does.
     HRESULT invoke(const wchar_t* name, WORD flags, std::vector<VARIANT> args) {

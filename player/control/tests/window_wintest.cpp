@@ -21,6 +21,7 @@
 #include "ctlmodule_win.h"
 #include "frameticks.h"
 #include "com/module.h"
+#include "controlref.h"
 #include "olecontainer.h"
 #include "pixeltest.h"
 #include "qivctl_win.h"
@@ -111,18 +112,17 @@ protected:
         qcom::module().init(GetModuleHandleW(nullptr), qivClassTable(), qivClassCount());
     }
     void SetUp() override {
-        IQivPlayer* p = qivCreateInternalControl();
-        ASSERT_NE(nullptr, p);
-        p->QueryInterface(IID_IQivPlayer2, reinterpret_cast<void**>(&p2_));
-        ctl_ = static_cast<CQivPlayerCtl*>(static_cast<IQivPlayer*>(p));
-        p->Release();
+        control_ = qivtest::ControlRef::create();
+        ASSERT_TRUE(control_);
+        p2_ = control_.get();
+        ctl_ = control_.ctl();
         p2_->put_Filter(VARIANT_FALSE);  // the engine's own picture has no edge filter
         ShowWindow(host_.window(), SW_SHOW);
     }
     void TearDown() override {
         fzSetBlitExecutor(nullptr);
         host_.Unembed();
-        if (p2_) p2_->Release();
+        control_.reset();
     }
     // Sited and activated in software (kind 2) or with the device (kind 1).
     void site(int32_t kind) {
@@ -143,6 +143,7 @@ protected:
     }
     qivtest::OleTestContainer host_;
     IQivPlayer2* p2_ = nullptr;
+    qivtest::ControlRef control_;
     CQivPlayerCtl* ctl_ = nullptr;
 };
 
@@ -546,12 +547,11 @@ TEST_F(ControlWindow, UserOptionSelectsTheRenderer) {
     EXPECT_EQ(2, ctl_->state().rendererKind);
     EXPECT_EQ(nullptr, ctl_->win().hardwareWindow);
     host_.Unembed();
-    p2_->Release();
     SetUse3DHardware(1);
-    IQivPlayer* p = qivCreateInternalControl();
-    p->QueryInterface(IID_IQivPlayer2, reinterpret_cast<void**>(&p2_));
-    ctl_ = static_cast<CQivPlayerCtl*>(static_cast<IQivPlayer*>(p));
-    p->Release();
+    control_ = qivtest::ControlRef::create();
+    ASSERT_TRUE(control_);
+    p2_ = control_.get();
+    ctl_ = control_.ctl();
     site(0);
     ASSERT_TRUE(load(f.object));
     paint();
