@@ -789,7 +789,10 @@ TEST_F(Download, JpegBackgroundShowsWhileItArrives) {
     o.progressive = true;
     o.quality = 95;
     const Bytes picture = jpegmk::make(o);
-    http().set("/scans.jpg", HttpServer::Route{HttpServer::Mode::Length, text(picture), 1024, 20});
+    // The second half waits until the test has seen the first scans.
+    HttpServer::Route held{HttpServer::Mode::Length, text(picture), 1024, 0};
+    held.holdAfter = picture.size() / 2;
+    http().set("/scans.jpg", held);
     Viewer v(host(0));
     BSTR b = bstr(http().url("/scans.jpg"));
     ASSERT_EQ(S_OK, v.p2->put_BackPictureURL(b));
@@ -803,6 +806,7 @@ TEST_F(Download, JpegBackgroundShowsWhileItArrives) {
         },
         10000));
     EXPECT_TRUE(arriving) << "shown before the whole file arrived";
+    http().openGate();
     ASSERT_TRUE(v.waitIdle());
     EXPECT_FALSE(v.ctl->StreamLoadRunning());
     PicRecord* shown = v.ctl->BackgroundPicture();

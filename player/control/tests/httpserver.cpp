@@ -121,6 +121,8 @@ void HttpServer::serve(SOCKET c) {
                             std::to_string(body.size()) + "\r\n" + common + "\r\n");
             const size_t end = r.mode == Mode::Drop ? std::min(r.dropAfter, body.size()) : body.size();
             for (size_t at = 0; at < end && !stop_; at += piece) {
+                if (r.holdAfter && at >= r.holdAfter)
+                    for (int waited = 0; !gate_ && !stop_ && waited < 30000; waited += 5) Sleep(5);
                 if (!sendAll(c, body.data() + at, std::min(piece, end - at))) break;
                 if (r.pauseMs) Sleep(r.pauseMs);
             }

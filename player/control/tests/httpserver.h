@@ -24,6 +24,7 @@ public:
         size_t piece = 0;       // bytes per send (0: all at once)
         DWORD pauseMs = 0;      // between pieces
         size_t dropAfter = 0;   // Drop: bytes sent before the connection is cut
+        size_t holdAfter = 0;   // Length: bytes sent before the rest waits for openGate()
     };
 
     HttpServer();
@@ -38,6 +39,8 @@ public:
     std::string url(const std::string& path) const;
     // Requests seen for a path.
     int requests(const std::string& path) const;
+    // Lets held transfers (Route::holdAfter) send the rest.
+    void openGate() { gate_ = true; }
 
 private:
     void acceptLoop();
@@ -46,6 +49,7 @@ private:
     SOCKET listen_ = INVALID_SOCKET;
     int port_ = 0;
     std::atomic<bool> stop_{false};
+    std::atomic<bool> gate_{false};
     mutable std::mutex m_;
     std::map<std::string, Route> routes_;
     std::map<std::string, int> seen_;
