@@ -447,6 +447,55 @@ TEST_F(DockForm, AToolbarShorterThanItsItemsShowsTheChevronWhosePopupRunsTheHidd
     EXPECT_EQ(1, clicks[13]) << "and runs the one chosen";
     for (int i = 0; i < 13; ++i) EXPECT_EQ(0, clicks[size_t(i)]) << i;
 
+    // Clicked with the mouse: the popup opens and a click in it runs an item.
+    offered.clear();
+    RECT cr = {chev->BoundsRect.left, chev->BoundsRect.top, chev->BoundsRect.right, chev->BoundsRect.bottom};
+    MapWindowPoints(tb->Handle(), nullptr, reinterpret_cast<POINT*>(&cr), 2);
+    mouseTo(centre(cr));
+    pump();
+    // Polled by timers, which come after the input queued before them
+    // (posted polls would hold the click back).
+    Later later;
+    bool ran = false;
+    int polls = 0;
+    std::function<void()> poll = [&] {
+        TTBView* popup = tb->View()->OpenViewerView();
+        TTBItemViewer* chosen = popup ? popup->FindOrNull(hidden.front()) : nullptr;
+        if (!chosen) {
+            if (++polls < 60) {
+                later.after(50, poll);
+            } else {  // stuck: close the popup, then end the loop
+                PostMessageW(tb->Handle(), WM_KEYDOWN, VK_ESCAPE, 1);
+                PostMessageW(tb->Handle(), WM_KEYDOWN, VK_ESCAPE, 1);
+            }
+            return;
+        }
+        for (int i = 0; i < popup->ViewerCount(); ++i)
+            if (popup->Viewers(i)->Show) offered.push_back(popup->Viewers(i)->Item());
+        HWND pw = static_cast<HWND>(popup->Window()->NativeHandle());
+        RECT r = {chosen->BoundsRect.left, chosen->BoundsRect.top, chosen->BoundsRect.right, chosen->BoundsRect.bottom};
+        MapWindowPoints(pw, nullptr, reinterpret_cast<POINT*>(&r), 2);
+        mouseTo(centre(r));
+        input(MOUSEEVENTF_LEFTDOWN);
+        input(MOUSEEVENTF_LEFTUP);
+    };
+    later.after(50, poll);
+    input(MOUSEEVENTF_LEFTDOWN);
+    input(MOUSEEVENTF_LEFTUP);
+    const DWORD end = GetTickCount() + 5000;
+    while (GetTickCount() < end && !ran) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        ran = clicks[14 - hidden.size()] > 0;
+        Sleep(5);
+    }
+    pump();
+    EXPECT_EQ(hidden, offered) << "the clicked chevron offers the hidden items";
+    EXPECT_EQ(1, clicks[14 - hidden.size()]) << "and the click in it runs the one under the pointer";
+
     // A wider form: every item fits and the chevron goes.
     form->SetBounds(form->Left(), form->Top(), full + 200, form->Height());
     pump();
