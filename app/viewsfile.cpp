@@ -41,10 +41,9 @@ std::string_view value(const forms::IniFile& ini, std::string_view section, cons
     return ini.ReadStringView(section, key).value_or(std::string_view());
 }
 
-// A three-number key, or its three single keys when it is absent or empty.
-void readTriple(const forms::IniFile& ini, std::string_view section, const char* key, const char* k1, const char* k2,
-                const char* k3, float& a, float& b, float& c) {
-    const std::string_view v = value(ini, section, key);
+// A three-number value, or its three single keys when it is absent or empty.
+void readTriple(std::string_view v, std::string_view v1, std::string_view v2, std::string_view v3, float& a, float& b,
+                float& c) {
     if (!v.empty()) {
         std::string_view f[3];
         const size_t n = blankFields(v, f, 3);
@@ -53,10 +52,17 @@ void readTriple(const forms::IniFile& ini, std::string_view section, const char*
         c = n > 2 ? number(f[2]) : 0;
         return;
     }
-    a = number(value(ini, section, k1));
-    b = number(value(ini, section, k2));
-    c = number(value(ini, section, k3));
+    a = number(v1);
+    b = number(v2);
+    c = number(v3);
 }
+
+// Keys of a view section, read in one pass.
+enum ViewKey { kVrp, kVrpx, kVrpy, kVrpz, kEye, kEyex, kEyey, kEyez, kRot, kTanA, kXRot, kZRot,
+               kName, kSchm, kZoom, kFlags, kBackImage, kBackColor, kTileOffset, kViewKeys };
+constexpr std::string_view kViewKeyNames[kViewKeys] = {
+    "Vrp", "Vrpx", "Vrpy", "Vrpz", "Eye", "Eyex", "Eyey", "Eyez", "Rot", "TanA", "XRot", "ZRot",
+    "Name", "Schm", "Zoom", "Flags", "BackImage", "BackColor", "TileOffset"};
 
 }  // namespace
 
@@ -76,24 +82,27 @@ std::string FloatText(float v) {
 }
 
 std::optional<ViewRecord> ReadViewSection(const forms::IniFile& ini, std::string_view section) {
+    std::optional<std::string_view> found[kViewKeys];
+    ini.ReadStringViews(section, kViewKeyNames, found, kViewKeys);
+    auto value = [&](ViewKey k) { return found[k].value_or(std::string_view()); };
     ViewRecord v;
-    readTriple(ini, section, "Vrp", "Vrpx", "Vrpy", "Vrpz", v.Vrpx, v.Vrpy, v.Vrpz);
-    readTriple(ini, section, "Eye", "Eyex", "Eyey", "Eyez", v.Eyex, v.Eyey, v.Eyez);
+    readTriple(value(kVrp), value(kVrpx), value(kVrpy), value(kVrpz), v.Vrpx, v.Vrpy, v.Vrpz);
+    readTriple(value(kEye), value(kEyex), value(kEyey), value(kEyez), v.Eyex, v.Eyey, v.Eyez);
     if (!v.HasCamera()) return std::nullopt;
-    readTriple(ini, section, "Rot", "TanA", "XRot", "ZRot", v.TanA, v.XRot, v.ZRot);
-    const std::string_view name = forms::TrimmedView(value(ini, section, "Name"));
+    readTriple(value(kRot), value(kTanA), value(kXRot), value(kZRot), v.TanA, v.XRot, v.ZRot);
+    const std::string_view name = forms::TrimmedView(value(kName));
     v.Name = cut(name.empty() ? forms::TrimmedView(section) : name, kViewNameMax);
-    v.Scheme = cut(value(ini, section, "Schm"), kViewSchemeMax);
-    v.Zoom = number(value(ini, section, "Zoom"), 1.0f);
-    const uint32_t flags = uint32_t(integer(value(ini, section, "Flags"), 31));
+    v.Scheme = cut(value(kSchm), kViewSchemeMax);
+    v.Zoom = number(value(kZoom), 1.0f);
+    const uint32_t flags = uint32_t(integer(value(kFlags), 31));
     v.Lights = int32_t(flags & 31);
     v.Parallel = (flags & kViewParallel) != 0;
     v.Tiled = (flags & kViewTiled) != 0;
-    const std::string_view image = value(ini, section, "BackImage");
+    const std::string_view image = value(kBackImage);
     v.BackImage = cut(image.empty() ? std::string() : MakeAbsolutePath(std::string(image), false), kViewBackImageMax);
-    v.BackColor = ParseColor(value(ini, section, "BackColor"), 128, 128, 128);
+    v.BackColor = ParseColor(value(kBackColor), 128, 128, 128);
     std::string_view off[2];
-    const size_t n = blankFields(value(ini, section, "TileOffset"), off, 2);
+    const size_t n = blankFields(value(kTileOffset), off, 2);
     v.TileOffsetX = n > 0 ? integer(off[0], 0) : 0;
     v.TileOffsetY = n > 1 ? integer(off[1], 0) : 0;
     return v;

@@ -174,6 +174,30 @@ const IniFile::Line* IniFile::findLine(std::string_view section, std::string_vie
     return s ? findKey(*s, key) : nullptr;
 }
 
+void IniFile::ReadStringViews(std::string_view section, const std::string_view* keys,
+                              std::optional<std::string_view>* values, size_t n) const {
+    size_t left = 0;
+    for (size_t i = 0; i < n; ++i) {
+        values[i].reset();
+        if (!TrimmedView(keys[i]).empty()) ++left;
+    }
+    const Section* s = findSection(section);
+    if (!s) return;
+    for (const Line& l : s->lines) {
+        if (!left) return;
+        if (!l.key.size) continue;
+        const std::string_view k = text(l.key);
+        for (size_t i = 0; i < n; ++i) {
+            if (values[i]) continue;
+            const std::string_view want = TrimmedView(keys[i]);
+            if (want.size() == k.size() && !want.empty() && SameText(k, want)) {
+                values[i] = cleanValue(text(l.value));
+                --left;
+            }
+        }
+    }
+}
+
 std::optional<std::string_view> IniFile::ReadStringView(std::string_view section, std::string_view key) const {
     const Line* l = findLine(section, key);
     if (!l) return std::nullopt;

@@ -31,6 +31,9 @@ public:
     // The value as ReadString gives it, valid until the file is next changed;
     // nothing when the key is absent.
     std::optional<std::string_view> ReadStringView(std::string_view section, std::string_view key) const;
+    // ReadStringView for n keys of one section at once, read in one pass over it.
+    void ReadStringViews(std::string_view section, const std::string_view* keys, std::optional<std::string_view>* values,
+                         size_t n) const;
     void WriteString(std::string_view section, std::string_view key, std::string_view value);
     // A decimal (or "0x"/"$" hexadecimal) integer; def when absent or unparsable.
     int32_t ReadInteger(std::string_view section, std::string_view key, int32_t def) const;

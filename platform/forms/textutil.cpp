@@ -99,23 +99,27 @@ std::optional<int32_t> ToInt(std::string_view text) {
 }
 
 std::optional<double> ToFloat(std::string_view text, char localeSeparator) {
-    std::string t = Trim(text);
+    std::string_view t = TrimmedView(text);
     if (t.empty()) return std::nullopt;
-    if (localeSeparator != '.' && localeSeparator != 0) {
-        // The locale's separator reads as "." unless the text already has one.
-        if (t.find('.') == std::string::npos)
-            for (char& c : t)
-                if (c == localeSeparator) c = '.';
+    // The locale's separator reads as "." unless the text already has one;
+    // only then is the text copied.
+    std::string swapped;
+    if (localeSeparator != '.' && localeSeparator != 0 && t.find('.') == std::string_view::npos &&
+        t.find(localeSeparator) != std::string_view::npos) {
+        swapped.assign(t);
+        for (char& c : swapped)
+            if (c == localeSeparator) c = '.';
+        t = swapped;
     }
     for (char c : t)
         if (!(std::isdigit(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E'))
             return std::nullopt;
-    const char* begin = t.c_str();
-    const char* s = begin;
+    const char* s = t.data();
+    const char* last = s + t.size();
     if (*s == '+') ++s;
     double v = 0;
-    auto [end, ec] = std::from_chars(s, begin + t.size(), v);
-    if (ec != std::errc() || end != begin + t.size()) return std::nullopt;
+    auto [end, ec] = std::from_chars(s, last, v);
+    if (ec != std::errc() || end != last) return std::nullopt;
     if (!std::isfinite(v)) return std::nullopt;
     return v;
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "forms/fileio.h"
+#include "forms/textutil.h"
 
 namespace {
 
@@ -160,6 +161,7 @@ TEST(IniFile, LineEndsCommentsAndEmptyValues) {
         {"[open\r\nk=1\r\n", "open", "k", "1"},
         {"k=1\r\n[a]\r\n", "a", "k", nullptr},
         {"[a]\r\n\tk\t=\t1\t\r\n", "a", "K", "1"},
+        {"[a]\r\nk=1\r\nK=2\r\n[A]\r\nk=3\r\n", "a", "k", "1"},
     };
     for (const auto& c : cases) {
         forms::IniFile ini;
@@ -170,6 +172,12 @@ TEST(IniFile, LineEndsCommentsAndEmptyValues) {
             EXPECT_EQ(c.want, *got) << c.text;
         }
         EXPECT_EQ(c.want ? c.want : "?", ini.ReadString(c.section, c.key, "?")) << c.text;
+        const std::string_view keys[] = {"other", c.key, c.key};
+        std::optional<std::string_view> all[3];
+        ini.ReadStringViews(c.section, keys, all, 3);
+        EXPECT_FALSE(all[0].has_value()) << c.text;
+        EXPECT_EQ(got, all[1]) << c.text;
+        EXPECT_EQ(got, all[2]) << c.text;
     }
     forms::IniFile ini;
     ini.SetText("; c=1\n\n[a]\rk= v \nother\r\n");
@@ -199,3 +207,29 @@ TEST(IniFile, ManyRewritesKeepTheText) {
 }
 
 }  // namespace
+
+// Numbers read in the invariant format, the locale's separator only where the
+// text has no ".".
+TEST(TextUtil, ToFloatForms) {
+    struct Case {
+        const char* text;
+        char sep;
+        bool ok;
+        double want;
+    } cases[] = {
+        {"1.5", '.', true, 1.5},     {"  -2.25\t", '.', true, -2.25}, {"+3", '.', true, 3},
+        {"+-1", '.', true, -1},      {"++1", '.', false, 0},          {"1e3", '.', true, 1000},
+        {"1,5", '.', false, 0},      {"1,5", ',', true, 1.5},         {"1.5", ',', true, 1.5},
+        {"1,5.0", ',', false, 0},    {"", '.', false, 0},             {"   ", '.', false, 0},
+        {"inf", '.', false, 0},      {"nan", '.', false, 0},          {"1e999", '.', false, 0},
+        {"0x10", '.', false, 0},     {"1.5x", '.', false, 0},         {".5", '.', true, 0.5},
+        {"1 2", '.', false, 0},      {"-", '.', false, 0},
+    };
+    for (const auto& c : cases) {
+        const auto got = forms::ToFloat(c.text, c.sep);
+        EXPECT_EQ(c.ok, got.has_value()) << c.text;
+        if (c.ok && got) {
+            EXPECT_DOUBLE_EQ(c.want, *got) << c.text;
+        }
+    }
+}
