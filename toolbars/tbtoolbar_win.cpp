@@ -381,46 +381,12 @@ void TTBCustomToolbar::LoadPositionExtras(const TBSavedPosition& p) { floatingWi
 
 void TTBCustomToolbar::SavePositionExtras(TBSavedPosition& p) { p.FloatingWidth = floatingWidth_; }
 
-void TTBCustomToolbar::Host::InvalidateRect(const Rect& r) {
-    if (!t->Handle()) return;
-    const RECT rc{r.left, r.top, r.right, r.bottom};
-    ::InvalidateRect(t->Handle(), &rc, FALSE);
-}
-
-void TTBCustomToolbar::Host::Update() {
-    if (t->Handle()) UpdateWindow(t->Handle());
-}
-
 void TTBCustomToolbar::Host::SetClientSize(int width, int height) {
     // The toolbar's own layouts size it through its dock or frame; a layout
     // the view starts (items changed) that needs another size arranges the
     // toolbar again, and its dock grants the length anew.
     if (t->layingOut_ || (width == ClientWidth() && height == ClientHeight())) return;
     t->ArrangeItems();
-}
-
-int TTBCustomToolbar::Host::ClientWidth() { return t->forms::Control::ClientWidth(); }
-int TTBCustomToolbar::Host::ClientHeight() { return t->forms::Control::ClientHeight(); }
-uint32_t TTBCustomToolbar::Host::BackgroundRGB() { return forms::ColorToRGB(t->Color()); }
-
-void TTBCustomToolbar::Host::StartTimer(int id, int ms) {
-    if (t->Handle()) SetTimer(t->Handle(), UINT_PTR(id), UINT(ms), nullptr);
-}
-
-void TTBCustomToolbar::Host::StopTimer(int id) {
-    if (t->Handle()) KillTimer(t->Handle(), UINT_PTR(id));
-}
-
-bool TTBCustomToolbar::Host::ControlInfo(forms::Component* control, int& width, int& height) {
-    auto* ctl = dynamic_cast<forms::Control*>(control);
-    if (!ctl || ctl->Parent() != t || !ctl->Visible()) return false;
-    width = ctl->Width();
-    height = ctl->Height();
-    return true;
-}
-
-void TTBCustomToolbar::Host::SetControlBounds(forms::Component* control, const Rect& r) {
-    if (auto* ctl = dynamic_cast<forms::Control*>(control)) ctl->SetBounds(r.left, r.top, r.Width(), r.Height());
 }
 
 bool TTBCustomToolbar::onPaint() {

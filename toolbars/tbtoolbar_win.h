@@ -86,22 +86,10 @@ protected:
 
 private:
     class ToolbarView;
-    struct Host : TBViewWindow {
-        explicit Host(TTBCustomToolbar* t) : t(t) {}
+    struct Host : TBControlViewHost {
+        explicit Host(TTBCustomToolbar* t) : TBControlViewHost(t, t->metrics_), t(t) {}
         TTBCustomToolbar* t;
-        TBMetrics& Metrics() override { return t->metrics_; }
-        void InvalidateRect(const Rect& r) override;
-        void Update() override;
         void SetClientSize(int width, int height) override;
-        int ClientWidth() override;
-        int ClientHeight() override;
-        uint32_t BackgroundRGB() override;
-        uint32_t SysColorRGB(TBColor color) override { return TBSysColor(color); }
-        void StartTimer(int id, int ms) override;
-        void StopTimer(int id) override;
-        bool ControlInfo(forms::Component* control, int& width, int& height) override;
-        void SetControlBounds(forms::Component* control, const Rect& r) override;
-        void* NativeHandle() override { return t->Handle(); }
     };
     // Orientation, wrap and chevron offsets for a dock (or floating).
     void offsetsFor(TTBDock* dock, bool vertical, int& orientation, int& wrap, int& chevron);

@@ -489,39 +489,44 @@ void TBViewControl::FontChanged() {
 
 void TBViewControl::Host::InvalidateRect(const Rect& r) {
     if (c->OnInvalidate) c->OnInvalidate(r);
-    if (!c->Handle()) return;
+    TBControlViewHost::InvalidateRect(r);
+}
+
+void TBControlViewHost::InvalidateRect(const Rect& r) {
+    if (!w_->Handle()) return;
     const RECT rc{r.left, r.top, r.right, r.bottom};
-    ::InvalidateRect(c->Handle(), &rc, FALSE);
+    ::InvalidateRect(w_->Handle(), &rc, FALSE);
 }
 
-void TBViewControl::Host::Update() {
-    if (c->Handle()) UpdateWindow(c->Handle());
+void TBControlViewHost::Update() {
+    if (w_->Handle()) UpdateWindow(w_->Handle());
 }
 
-void TBViewControl::Host::SetClientSize(int width, int height) { c->forms::Control::SetClientSize(width, height); }
-int TBViewControl::Host::ClientWidth() { return c->forms::Control::ClientWidth(); }
-int TBViewControl::Host::ClientHeight() { return c->forms::Control::ClientHeight(); }
-uint32_t TBViewControl::Host::BackgroundRGB() { return forms::ColorToRGB(c->Color()); }
+void TBControlViewHost::SetClientSize(int width, int height) { w_->forms::Control::SetClientSize(width, height); }
+int TBControlViewHost::ClientWidth() { return w_->forms::Control::ClientWidth(); }
+int TBControlViewHost::ClientHeight() { return w_->forms::Control::ClientHeight(); }
+uint32_t TBControlViewHost::BackgroundRGB() { return forms::ColorToRGB(w_->Color()); }
 
-void TBViewControl::Host::StartTimer(int id, int ms) {
-    if (c->Handle()) SetTimer(c->Handle(), UINT_PTR(id), UINT(ms), nullptr);
+void TBControlViewHost::StartTimer(int id, int ms) {
+    if (w_->Handle()) SetTimer(w_->Handle(), UINT_PTR(id), UINT(ms), nullptr);
 }
 
-void TBViewControl::Host::StopTimer(int id) {
-    if (c->Handle()) KillTimer(c->Handle(), UINT_PTR(id));
+void TBControlViewHost::StopTimer(int id) {
+    if (w_->Handle()) KillTimer(w_->Handle(), UINT_PTR(id));
 }
 
-bool TBViewControl::Host::ControlInfo(forms::Component* control, int& width, int& height) {
+bool TBControlViewHost::ControlInfo(forms::Component* control, int& width, int& height) {
     auto* ctl = dynamic_cast<forms::Control*>(control);
-    if (!ctl || ctl->Parent() != c || !ctl->Visible()) return false;
+    if (!ctl || ctl->Parent() != w_ || !ctl->Visible()) return false;
     width = ctl->Width();
     height = ctl->Height();
     return true;
 }
 
-void TBViewControl::Host::SetControlBounds(forms::Component* control, const Rect& r) {
+void TBControlViewHost::SetControlBounds(forms::Component* control, const Rect& r) {
     if (auto* ctl = dynamic_cast<forms::Control*>(control)) ctl->SetBounds(r.left, r.top, r.Width(), r.Height());
 }
+
 
 bool TBViewControl::HandleMessage(win::Message& m) {
     if (!view_) return CustomControl::HandleMessage(m);  // going

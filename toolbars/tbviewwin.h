@@ -66,6 +66,31 @@ private:
     int saved_;
 };
 
+// What a view asks of the forms control that shows it: its window, size,
+// colour, timers and child controls. The view control and the toolbar
+// share it and change only what differs.
+class TBControlViewHost : public TBViewWindow {
+public:
+    TBControlViewHost(forms::Control* control, TBMetrics& metrics) : w_(control), metrics_(metrics) {}
+    TBMetrics& Metrics() override { return metrics_; }
+    void InvalidateRect(const Rect& r) override;
+    void Update() override;
+    void SetClientSize(int width, int height) override;
+    int ClientWidth() override;
+    int ClientHeight() override;
+    uint32_t BackgroundRGB() override;
+    uint32_t SysColorRGB(TBColor color) override { return TBSysColor(color); }
+    void StartTimer(int id, int ms) override;
+    void StopTimer(int id) override;
+    bool ControlInfo(forms::Component* control, int& width, int& height) override;
+    void SetControlBounds(forms::Component* control, const Rect& r) override;
+    void* NativeHandle() override { return w_->Handle(); }
+
+protected:
+    forms::Control* w_;
+    TBMetrics& metrics_;
+};
+
 // A control showing one view of its own root item.
 class TBViewControl : public forms::CustomControl {
 public:
@@ -90,22 +115,10 @@ protected:
 
 private:
     // What the view asks of this control's window.
-    struct Host : TBViewWindow {
-        explicit Host(TBViewControl* c) : c(c) {}
+    struct Host : TBControlViewHost {
+        explicit Host(TBViewControl* c) : TBControlViewHost(c, c->metrics_), c(c) {}
         TBViewControl* c;
-        TBMetrics& Metrics() override { return c->metrics_; }
         void InvalidateRect(const Rect& r) override;
-        void Update() override;
-        void SetClientSize(int width, int height) override;
-        int ClientWidth() override;
-        int ClientHeight() override;
-        uint32_t BackgroundRGB() override;
-        uint32_t SysColorRGB(TBColor color) override { return TBSysColor(color); }
-        void StartTimer(int id, int ms) override;
-        void StopTimer(int id) override;
-        bool ControlInfo(forms::Component* control, int& width, int& height) override;
-        void SetControlBounds(forms::Component* control, const Rect& r) override;
-        void* NativeHandle() override { return c->Handle(); }
     };
 
     bool onPaint(win::Message& m);

@@ -105,15 +105,11 @@ class BatchRender : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         software_ = new wintest::SoftwareViewer;
-        OleInitialize(nullptr);
-        forms::Application::Instance().Initialize();
-        ASSERT_TRUE(wintest::registerViewer(QIV_PLAYER_DLL));
-        ASSERT_TRUE(MsgLines().LoadFromFile(wintest::windowsPath(STELLWERK_SUPPORT "/MsgLbl.txt")));
-        ASSERT_TRUE(MenuLines().LoadFromFile(wintest::windowsPath(STELLWERK_SUPPORT "/Menu.txt")));
-        forms::SetMessageLog([](const std::string& text, const std::string&, UINT) {
-            g_messages.push_back(text);
-            return g_answer;
-        });
+        ASSERT_EQ("", wintest::startHostingSuite(QIV_PLAYER_DLL, STELLWERK_SUPPORT,
+            [](const std::string& text, const std::string&, UINT) {
+                g_messages.push_back(text);
+                return g_answer;
+            }));
         dir_ = wintest::tempFolder("stellwerk batch");
         out_ = wintest::tempFolder("stellwerk batch\\out");
         pel_ = dir_ + "sample.pel";

@@ -133,16 +133,12 @@ class MainForm : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         software_ = new wintest::SoftwareViewer;
-        OleInitialize(nullptr);
-        forms::Application::Instance().Initialize();
+        ASSERT_EQ("", wintest::startHostingSuite(QIV_PLAYER_DLL, STELLWERK_SUPPORT,
+            [](const std::string& text, const std::string&, UINT) {
+                g_messages.push_back(text);
+                return g_answer;
+            }));
         forms::Application::Instance().SetTitle("Fernlicht");
-        ASSERT_TRUE(wintest::registerViewer(QIV_PLAYER_DLL));
-        ASSERT_TRUE(MsgLines().LoadFromFile(wintest::windowsPath(STELLWERK_SUPPORT "/MsgLbl.txt")));
-        ASSERT_TRUE(MenuLines().LoadFromFile(wintest::windowsPath(STELLWERK_SUPPORT "/Menu.txt")));
-        forms::SetMessageLog([](const std::string& text, const std::string&, UINT) {
-            g_messages.push_back(text);
-            return g_answer;
-        });
         dir_ = wintest::tempFolder("stellwerk main form");
         pel_ = dir_ + "sample.pel";
         ASSERT_TRUE(WriteSamplePel(pel_));

@@ -77,15 +77,11 @@ class MaterialForm : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         software_ = new wintest::SoftwareViewer;
-        OleInitialize(nullptr);
-        forms::Application::Instance().Initialize();
-        ASSERT_TRUE(wintest::registerViewer(QIV_PLAYER_DLL));
-        ASSERT_TRUE(MsgLines().LoadFromFile(wintest::windowsPath(STELLWERK_SUPPORT "/MsgLbl.txt")));
-        ASSERT_TRUE(MenuLines().LoadFromFile(wintest::windowsPath(STELLWERK_SUPPORT "/Menu.txt")));
-        forms::SetMessageLog([](const std::string& text, const std::string&, UINT) {
-            g_messages.push_back(text);
-            return IDOK;
-        });
+        ASSERT_EQ("", wintest::startHostingSuite(QIV_PLAYER_DLL, STELLWERK_SUPPORT,
+            [](const std::string& text, const std::string&, UINT) {
+                g_messages.push_back(text);
+                return IDOK;
+            }));
         dir_ = wintest::tempFolder("stellwerk materials");
         pel_ = dir_ + "sample.pel";
         ASSERT_TRUE(WriteSamplePel(pel_));

@@ -118,12 +118,8 @@ class PreviewDialog : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         software_ = new wintest::SoftwareViewer;
-        OleInitialize(nullptr);
-        forms::Application::Instance().Initialize();
-        ASSERT_TRUE(wintest::registerViewer(QIV_PLAYER_DLL));
-        ASSERT_TRUE(MsgLines().LoadFromFile(wintest::windowsPath(STELLWERK_SUPPORT "/MsgLbl.txt")));
-        ASSERT_TRUE(MenuLines().LoadFromFile(wintest::windowsPath(STELLWERK_SUPPORT "/Menu.txt")));
-        forms::SetMessageLog([](const std::string&, const std::string&, UINT) { return IDOK; });
+        ASSERT_EQ("", wintest::startHostingSuite(QIV_PLAYER_DLL, STELLWERK_SUPPORT,
+            [](const std::string&, const std::string&, UINT) { return IDOK; }));
         dir_ = wintest::tempFolder("stellwerk preview");
         writeBmp(dir_ + "wide.bmp", 600, 300);
         ASSERT_TRUE(WriteSamplePel(dir_ + "sample.pel"));

@@ -3,6 +3,7 @@
 // message loop run for the forms.
 #pragma once
 #include <windows.h>
+#include <ole2.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -16,6 +17,7 @@
 
 #include "forms/application.h"
 #include "forms/controls.h"
+#include "../../msgstrs.h"
 
 namespace wintest {
 
@@ -57,6 +59,19 @@ inline DWORD run(const std::string& cmd, DWORD waitMs = 60000) {
 }
 
 inline bool registerViewer(const char* dll) { return run("regsvr32.exe /s \"" + windowsPath(dll) + "\"") == 0; }
+
+// The start of every suite that hosts the viewer in the program's forms: OLE, the
+// application, the viewer registered, the program's texts from its Support folder, and
+// message boxes to the log. Empty when every step worked, else what failed.
+inline std::string startHostingSuite(const char* dll, const std::string& support, forms::MessageLog log) {
+    OleInitialize(nullptr);
+    forms::Application::Instance().Initialize();
+    if (!registerViewer(dll)) return std::string("regsvr32 failed for ") + dll;
+    if (!stellwerk::MsgLines().LoadFromFile(windowsPath(support + "/MsgLbl.txt"))) return "MsgLbl.txt unreadable";
+    if (!stellwerk::MenuLines().LoadFromFile(windowsPath(support + "/Menu.txt"))) return "Menu.txt unreadable";
+    forms::SetMessageLog(std::move(log));
+    return "";
+}
 
 // The viewer's user option "Use3DHardware" off while it lives: Wine 8 keeps
 // a child window's Direct3D output off the screen, software frames reach it.

@@ -7,10 +7,11 @@
 #include "scene/engine.h"
 #include "scene/material.h"
 #include "scene/scene.h"
+#include "scene/tests/lightlist_helpers.h"
 
 namespace {
 
-class LightList : public ::testing::Test {
+class LightList : public ::testing::Test, protected lighttest::LightListHelpers {
   protected:
     void SetUp() override {
         ltReset();
@@ -18,23 +19,6 @@ class LightList : public ::testing::Test {
     }
     void TearDown() override {
         ltReset();
-    }
-    static LightRecord* add(int32_t kind, float x, float y, float z, float r, float g, float b,
-                            uint32_t param = 0) {
-        const float pos[3] = {x, y, z}, col[3] = {r, g, b};
-        LightRecord* l = nullptr;
-        EXPECT_EQ(ltAdd(kind, pos, col, param, &l), 1);
-        return l;
-    }
-    static std::vector<LightRecord*> active() {
-        std::vector<LightRecord*> v;
-        for (LightRecord* l = ltFirstActive(); l; l = l->nextActive) v.push_back(l);
-        return v;
-    }
-    static std::vector<LightRecord*> all() {
-        std::vector<LightRecord*> v;
-        for (LightRecord* l = ltFirst(); l; l = l->next) v.push_back(l);
-        return v;
     }
 };
 
