@@ -414,18 +414,7 @@ bool TTBCustomToolbar::onPaint() {
     return true;
 }
 
-void TTBCustomToolbar::hotItemHint() {
-    std::string shortHint, longHint;
-    if (TTBItemViewer* s = view_->Selected()) {
-        TTBCustomItem* it = s->Item();
-        if ((view_->Style() & tbvsAlwaysShowHints) || (it->EffectiveOptions() & tboShowHint))
-            shortHint = it->GetHintText();
-        if (!(it->EffectiveOptions() & tboLongHintInMenuOnly)) longHint = forms::GetLongHint(it->Hint());
-    }
-    SetHint(shortHint + "|" + longHint);
-    SetShowHint(!shortHint.empty());
-    forms::Application::Instance().CancelHint();
-}
+void TTBCustomToolbar::hotItemHint() { TBShowHotItemHint(*view_, *this); }
 
 bool TTBCustomToolbar::onMouse(win::Message& m) {
     if (tracking_ || (view_->State() & tbvsTracking)) return false;

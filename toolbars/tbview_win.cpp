@@ -607,21 +607,23 @@ bool TBViewControl::onMouse(win::Message& m) {
     }
 }
 
-void TBViewControl::hotItemHint() {
+void TBShowHotItemHint(TTBView& view, forms::Control& control) {
     // The control's hint is the hot item's: the application shows its short
     // part (when the view shows hints or the item asks to) and takes its long
     // part, starting again for each item.
     std::string shortHint, longHint;
-    if (TTBItemViewer* s = view_->Selected()) {
+    if (TTBItemViewer* s = view.Selected()) {
         TTBCustomItem* it = s->Item();
-        if ((view_->Style() & tbvsAlwaysShowHints) || (it->EffectiveOptions() & tboShowHint))
+        if ((view.Style() & tbvsAlwaysShowHints) || (it->EffectiveOptions() & tboShowHint))
             shortHint = it->GetHintText();
         if (!(it->EffectiveOptions() & tboLongHintInMenuOnly)) longHint = forms::GetLongHint(it->Hint());
     }
-    SetHint(shortHint + "|" + longHint);
-    SetShowHint(!shortHint.empty());
+    control.SetHint(shortHint + "|" + longHint);
+    control.SetShowHint(!shortHint.empty());
     forms::Application::Instance().CancelHint();
 }
+
+void TBViewControl::hotItemHint() { TBShowHotItemHint(*view_, *this); }
 
 bool TBViewControl::onAccel(win::Message& m) {
     if (tracking_ || (view_->State() & tbvsTracking) || !Showing() || !EffectivelyEnabled()) return true;

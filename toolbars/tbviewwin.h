@@ -66,6 +66,9 @@ private:
     int saved_;
 };
 
+// A control's hint becomes its view's hot item's.
+void TBShowHotItemHint(TTBView& view, forms::Control& control);
+
 // What a view asks of the forms control that shows it: its window, size,
 // colour, timers and child controls. The view control and the toolbar
 // share it and change only what differs.
