@@ -437,17 +437,7 @@ bool TTBCustomToolbar::onMouse(win::Message& m) {
         return false;
     default: {
         // On an item: it tracks; elsewhere the window is dragged.
-        view_->HotTrack(x, y, true);
-        TTBItemViewer* s = view_->Selected();
-        if (!s || (s->Item()->ItemStyle() & isClicksTransparent)) return false;
-        tracking_ = true;
-        struct Done {
-            bool& f;
-            ~Done() { f = false; }
-        } done{tracking_};
-        view_->StartShift = m.msg == WM_LBUTTONDBLCLK ? tbssDouble : 0;
-        view_->EnterToolbarLoop(true, false, false);
-        return true;
+        return TBTrackClickedItem(*view_, tracking_, x, y, m.msg == WM_LBUTTONDBLCLK);
     }
     }
 }

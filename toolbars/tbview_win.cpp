@@ -592,19 +592,23 @@ bool TBViewControl::onMouse(win::Message& m) {
         hotItemHint();
         return false;
     default: {
-        view_->HotTrack(x, y, true);
-        TTBItemViewer* s = view_->Selected();
-        if (!s || (s->Item()->ItemStyle() & isClicksTransparent)) return false;
-        tracking_ = true;
-        struct Done {
-            bool& f;
-            ~Done() { f = false; }
-        } done{tracking_};
-        view_->StartShift = m.msg == WM_LBUTTONDBLCLK ? tbssDouble : 0;
-        view_->EnterToolbarLoop(true, false, false);
-        return true;
+        return TBTrackClickedItem(*view_, tracking_, x, y, m.msg == WM_LBUTTONDBLCLK);
     }
     }
+}
+
+bool TBTrackClickedItem(TTBView& view, bool& tracking, int x, int y, bool doubleClick) {
+    view.HotTrack(x, y, true);
+    TTBItemViewer* s = view.Selected();
+    if (!s || (s->Item()->ItemStyle() & isClicksTransparent)) return false;
+    tracking = true;
+    struct Done {
+        bool& f;
+        ~Done() { f = false; }
+    } done{tracking};
+    view.StartShift = doubleClick ? tbssDouble : 0;
+    view.EnterToolbarLoop(true, false, false);
+    return true;
 }
 
 void TBShowHotItemHint(TTBView& view, forms::Control& control) {

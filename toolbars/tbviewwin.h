@@ -66,6 +66,9 @@ private:
     int saved_;
 };
 
+// A press at (x, y) on an item that takes clicks runs the view's tracking loop
+// (tracking set meanwhile); false when the press is not the view's.
+bool TBTrackClickedItem(TTBView& view, bool& tracking, int x, int y, bool doubleClick);
 // A control's hint becomes its view's hot item's.
 void TBShowHotItemHint(TTBView& view, forms::Control& control);
 
